@@ -1,0 +1,116 @@
+// CPU surfaces: fills, blits with colour key, mirror and flip, stretched blits, locks and the
+// lost/restore state. Everything clips, so callers may pass rectangles partly off the surface.
+#include "platform/surface.h"
+
+#include <algorithm>
+#include <cstring>
+
+static constexpr int kMaxSurfaceSide = 16384;
+
+Surface* SurfaceCreate(int width, int height) {
+  if (width < 1 || height < 1 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) return nullptr;
+  Surface* surface = new Surface;
+  surface->width = width;
+  surface->height = height;
+  surface->pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+  return surface;
+}
+
+void SurfaceDestroy(Surface* surface) { delete surface; }
+
+bool SurfaceClipRect(const Surface& surface, SurfaceRect& rect) {
+  rect.left = std::max(rect.left, 0);
+  rect.top = std::max(rect.top, 0);
+  rect.right = std::min(rect.right, surface.width);
+  rect.bottom = std::min(rect.bottom, surface.height);
+  return rect.left < rect.right && rect.top < rect.bottom;
+}
+
+SurfaceResult SurfaceFill(Surface& surface, const SurfaceRect& rect, uint32_t colour) {
+  if (surface.lost) return SurfaceResult::kLost;
+  SurfaceRect clipped = rect;
+  if (!SurfaceClipRect(surface, clipped)) return SurfaceResult::kOk;
+  for (int y = clipped.top; y < clipped.bottom; ++y) {
+    uint32_t* row = surface.pixels.data() + static_cast<size_t>(y) * surface.width;
+    std::fill(row + clipped.left, row + clipped.right, colour);
+  }
+  return SurfaceResult::kOk;
+}
+
+// Checks a source rectangle lies inside its surface and is not empty.
+static bool SourceRectValid(const Surface& source, const SurfaceRect& r) {
+  return r.left >= 0 && r.top >= 0 && r.right <= source.width && r.bottom <= source.height && r.left < r.right &&
+         r.top < r.bottom;
+}
+
+SurfaceResult SurfaceStretchBlit(Surface& dest, const SurfaceRect& destRect, const Surface& source,
+                                 const SurfaceRect& sourceRect, const BlitOptions& options) {
+  if (dest.lost || source.lost) return SurfaceResult::kLost;
+  if (!SourceRectValid(source, sourceRect)) return SurfaceResult::kFailed;
+  if (&dest == &source) {
+    // Copies within one surface may overlap: take the source rectangle aside first.
+    Surface copy;
+    copy.width = sourceRect.right - sourceRect.left;
+    copy.height = sourceRect.bottom - sourceRect.top;
+    copy.pixels.resize(static_cast<size_t>(copy.width) * copy.height);
+    for (int y = 0; y < copy.height; ++y)
+      std::memcpy(copy.pixels.data() + static_cast<size_t>(y) * copy.width,
+                  source.pixels.data() + static_cast<size_t>(sourceRect.top + y) * source.width + sourceRect.left,
+                  sizeof(uint32_t) * copy.width);
+    return SurfaceStretchBlit(dest, destRect, copy, SurfaceRect{0, 0, copy.width, copy.height}, options);
+  }
+  const int64_t destW = static_cast<int64_t>(destRect.right) - destRect.left;
+  const int64_t destH = static_cast<int64_t>(destRect.bottom) - destRect.top;
+  if (destW <= 0 || destH <= 0) return SurfaceResult::kOk;
+  SurfaceRect clipped = destRect;
+  if (!SurfaceClipRect(dest, clipped)) return SurfaceResult::kOk;
+  const int64_t srcW = sourceRect.right - sourceRect.left;
+  const int64_t srcH = sourceRect.bottom - sourceRect.top;
+  const bool sameSize = srcW == destW && srcH == destH;
+  const uint32_t key = options.colourKey & 0xFFFFFFu;
+  for (int y = clipped.top; y < clipped.bottom; ++y) {
+    int64_t v = (y - destRect.top) * srcH / destH;
+    if (options.flip) v = srcH - 1 - v;
+    const uint32_t* srcRow = source.pixels.data() + static_cast<size_t>(sourceRect.top + v) * source.width + sourceRect.left;
+    uint32_t* destRow = dest.pixels.data() + static_cast<size_t>(y) * dest.width;
+    if (sameSize && !options.mirror && !options.colourKeyed) {
+      std::memcpy(destRow + clipped.left, srcRow + (clipped.left - destRect.left),
+                  sizeof(uint32_t) * static_cast<size_t>(clipped.right - clipped.left));
+      continue;
+    }
+    for (int x = clipped.left; x < clipped.right; ++x) {
+      int64_t u = sameSize ? x - destRect.left : (x - destRect.left) * srcW / destW;
+      if (options.mirror) u = srcW - 1 - u;
+      const uint32_t pixel = srcRow[u];
+      if (options.colourKeyed && (pixel & 0xFFFFFFu) == key) continue;
+      destRow[x] = pixel;
+    }
+  }
+  return SurfaceResult::kOk;
+}
+
+SurfaceResult SurfaceBlit(Surface& dest, int x, int y, const Surface& source, const SurfaceRect& sourceRect,
+                          const BlitOptions& options) {
+  const SurfaceRect destRect{x, y, x + (sourceRect.right - sourceRect.left), y + (sourceRect.bottom - sourceRect.top)};
+  return SurfaceStretchBlit(dest, destRect, source, sourceRect, options);
+}
+
+uint32_t* SurfaceLock(Surface& surface) {
+  if (surface.lost) return nullptr;
+  ++surface.lockCount;
+  return surface.pixels.data();
+}
+
+void SurfaceUnlock(Surface& surface) {
+  if (surface.lockCount > 0) --surface.lockCount;
+}
+
+void SurfaceMarkLost(Surface& surface) { surface.lost = true; }
+
+bool SurfaceRestore(Surface& surface) {
+  if (surface.lost) {
+    std::fill(surface.pixels.begin(), surface.pixels.end(), 0u);
+    surface.lost = false;
+  }
+  return true;
+}

@@ -1,0 +1,51 @@
+// CPU surfaces: 32-bit XRGB pixel buffers standing in for the display's surfaces, with the
+// colour fills, blits, colour keys, locks and lost/restore state the 2D layer draws through.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+// Result of a surface operation; callers restore a lost surface and retry, as with any display.
+enum class SurfaceResult { kOk, kLost, kFailed };
+
+struct SurfaceRect {
+  int left, top, right, bottom;  // right and bottom are exclusive
+};
+
+struct Surface {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;  // width * height, row after row, 0x00RRGGBB
+  bool lost = false;             // set by SurfaceMarkLost; every operation fails until restored
+  int lockCount = 0;             // nested locks for direct pixel access
+};
+
+// Blit options: colour key compares the source's low 24 bits; mirror/flip reverse the source.
+struct BlitOptions {
+  bool colourKeyed = false;
+  uint32_t colourKey = 0;
+  bool mirror = false;
+  bool flip = false;
+};
+
+// Makes a surface of width x height filled with 0; null when the size is not 1..16384 each.
+Surface* SurfaceCreate(int width, int height);
+// Releases a surface made by SurfaceCreate; null is accepted.
+void SurfaceDestroy(Surface* surface);
+// Fills the rectangle (clipped to the surface) with a colour; the queue's fills and clears.
+SurfaceResult SurfaceFill(Surface& surface, const SurfaceRect& rect, uint32_t colour);
+// Copies a source rectangle to x, y of the destination, clipped on both sides.
+SurfaceResult SurfaceBlit(Surface& dest, int x, int y, const Surface& source, const SurfaceRect& sourceRect,
+                          const BlitOptions& options);
+// Copies a source rectangle scaled into a destination rectangle (nearest pixel), clipped to the
+// destination; the sprite and bitmap copies use it.
+SurfaceResult SurfaceStretchBlit(Surface& dest, const SurfaceRect& destRect, const Surface& source,
+                                 const SurfaceRect& sourceRect, const BlitOptions& options);
+// Locks the surface for direct pixel work; null when the surface is lost. Pair with SurfaceUnlock.
+uint32_t* SurfaceLock(Surface& surface);
+void SurfaceUnlock(Surface& surface);
+// Marks the surface lost (the display lost its memory); tests use it to reach restore paths.
+void SurfaceMarkLost(Surface& surface);
+// Restores a lost surface; its contents are cleared to 0, as after a real loss. Always succeeds.
+bool SurfaceRestore(Surface& surface);
+// Clips a rectangle to the surface; false when nothing is left.
+bool SurfaceClipRect(const Surface& surface, SurfaceRect& rect);

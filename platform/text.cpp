@@ -1,0 +1,176 @@
+// Text through FreeType: fontconfig picks the installed file for a program's font name, glyphs
+// are rendered monochrome onto CPU surfaces, bold and italic are synthesised when the file lacks them.
+#include "platform/text.h"
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_OUTLINE_H
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <strings.h>
+
+#include "platform/surface.h"
+
+struct PlatformFont {
+  FT_Face face = nullptr;
+  std::string path;
+  int size = 10;
+  bool emboldenOutline = false;  // bold asked for, file is not bold
+  bool slantOutline = false;     // italic asked for, file is not italic
+  int ascent = 0;
+  int lineHeight = 0;
+};
+
+// The FreeType library lives for the whole process once the first font is made.
+static struct {
+  FT_Library library = nullptr;
+  bool fontconfigReady = false;
+} gText;
+
+// Family names programs commonly ask for, mapped to the generic families fontconfig knows.
+static const struct {
+  const char* asked;
+  const char* family;
+} kFontAliases[] = {
+    {"courier", "monospace"},         {"courier new", "monospace"}, {"fixedsys", "monospace"},
+    {"lucida console", "monospace"},  {"terminal", "monospace"},    {"times", "serif"},
+    {"times new roman", "serif"},     {"georgia", "serif"},         {"system", "sans-serif"},
+    {"arial", "sans-serif"},          {"ms sans serif", "sans-serif"}, {"verdana", "sans-serif"},
+    {"tahoma", "sans-serif"},
+};
+
+static const char* MapFontFamily(const char* name) {
+  if (name == nullptr || name[0] == 0) return "sans-serif";
+  for (const auto& alias : kFontAliases)
+    if (strcasecmp(alias.asked, name) == 0) return alias.family;
+  return name;
+}
+
+// Asks fontconfig for the best file; sets whether the file itself is bold and italic.
+static std::string MatchFontFile(const char* family, bool bold, bool italic, bool* fileBold, bool* fileItalic) {
+  std::string path;
+  *fileBold = false;
+  *fileItalic = false;
+  if (!gText.fontconfigReady) gText.fontconfigReady = FcInit() == FcTrue;
+  if (!gText.fontconfigReady) return path;
+  FcPattern* pattern = FcPatternCreate();
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("DejaVu Sans"));
+  FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+  FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+  FcDefaultSubstitute(pattern);
+  FcResult result = FcResultNoMatch;
+  FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+  if (match != nullptr) {
+    FcChar8* file = nullptr;
+    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) path = reinterpret_cast<const char*>(file);
+    int weight = 0;
+    int slant = 0;
+    if (FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch) *fileBold = weight >= FC_WEIGHT_DEMIBOLD;
+    if (FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch) *fileItalic = slant != FC_SLANT_ROMAN;
+    FcPatternDestroy(match);
+  }
+  FcPatternDestroy(pattern);
+  return path;
+}
+
+PlatformFont* FontCreate(const char* name, int size, bool bold, bool italic) {
+  if (gText.library == nullptr && FT_Init_FreeType(&gText.library) != 0) return nullptr;
+  size = std::clamp(size, 1, 1000);
+  bool fileBold = false;
+  bool fileItalic = false;
+  std::string path = MatchFontFile(MapFontFamily(name), bold, italic, &fileBold, &fileItalic);
+  FT_Face face = nullptr;
+  if (path.empty() || FT_New_Face(gText.library, path.c_str(), 0, &face) != 0) {
+    // The program's font is not usable: fall back to the default family.
+    path = MatchFontFile("sans-serif", false, false, &fileBold, &fileItalic);
+    if (path.empty() || FT_New_Face(gText.library, path.c_str(), 0, &face) != 0) return nullptr;
+  }
+  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size)) != 0) {
+    FT_Done_Face(face);
+    return nullptr;
+  }
+  PlatformFont* font = new PlatformFont;
+  font->face = face;
+  font->path = path;
+  font->size = size;
+  font->emboldenOutline = bold && !fileBold;
+  font->slantOutline = italic && !fileItalic;
+  font->ascent = static_cast<int>((face->size->metrics.ascender + 63) >> 6);
+  font->lineHeight = static_cast<int>((face->size->metrics.height + 63) >> 6);
+  if (font->lineHeight < 1) font->lineHeight = size;
+  return font;
+}
+
+void FontDestroy(PlatformFont* font) {
+  if (font == nullptr) return;
+  FT_Done_Face(font->face);
+  delete font;
+}
+
+const char* FontFilePath(PlatformFont* font) { return font != nullptr ? font->path.c_str() : ""; }
+
+// Loads one glyph as a monochrome bitmap in the slot, applying the synthetic styles; false when absent.
+static bool LoadGlyph(PlatformFont* font, unsigned char ch) {
+  FT_Face face = font->face;
+  if (FT_Load_Char(face, ch, FT_LOAD_DEFAULT | FT_LOAD_TARGET_MONO) != 0) return false;
+  if (face->glyph->format == FT_GLYPH_FORMAT_OUTLINE) {
+    if (font->emboldenOutline) FT_Outline_Embolden(&face->glyph->outline, font->size * 3);
+    if (font->slantOutline) {
+      FT_Matrix shear{0x10000, 0x5800, 0, 0x10000};  // about 19 degrees of slant
+      FT_Outline_Transform(&face->glyph->outline, &shear);
+    }
+  }
+  return FT_Render_Glyph(face->glyph, FT_RENDER_MODE_MONO) == 0;
+}
+
+// Advance of one glyph in whole pixels, including the synthetic bold widening.
+static int GlyphAdvance(PlatformFont* font) {
+  int advance = static_cast<int>((font->face->glyph->advance.x + 32) >> 6);
+  if (font->emboldenOutline) advance += (font->size * 3 + 63) >> 6;
+  return advance;
+}
+
+void FontMeasure(PlatformFont* font, const char* text, int* width, int* height) {
+  *width = 0;
+  *height = font != nullptr ? font->lineHeight : 0;
+  if (font == nullptr || text == nullptr) return;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p)
+    if (LoadGlyph(font, *p)) *width += GlyphAdvance(font);
+}
+
+void FontDrawText(PlatformFont* font, Surface& surface, int x, int y, const char* text, const TextColours& colours) {
+  if (font == nullptr || text == nullptr || surface.lost) return;
+  if (colours.opaque) {
+    int width = 0;
+    int height = 0;
+    FontMeasure(font, text, &width, &height);
+    SurfaceFill(surface, SurfaceRect{x, y, x + width, y + height}, colours.paper);
+  }
+  int penX = x;
+  const int baseline = y + font->ascent;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+    if (!LoadGlyph(font, *p)) continue;
+    const FT_GlyphSlot slot = font->face->glyph;
+    const FT_Bitmap& bitmap = slot->bitmap;
+    const int left = penX + slot->bitmap_left;
+    const int top = baseline - slot->bitmap_top;
+    for (unsigned row = 0; row < bitmap.rows; ++row) {
+      const int py = top + static_cast<int>(row);
+      if (py < 0 || py >= surface.height) continue;
+      const unsigned char* bits = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
+      uint32_t* dest = surface.pixels.data() + static_cast<size_t>(py) * surface.width;
+      for (unsigned col = 0; col < bitmap.width; ++col) {
+        const int px = left + static_cast<int>(col);
+        if (px < 0 || px >= surface.width) continue;
+        if (bits[col >> 3] & (0x80 >> (col & 7))) dest[px] = colours.ink;
+      }
+    }
+    penX += GlyphAdvance(font);
+  }
+}

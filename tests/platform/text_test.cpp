@@ -1,0 +1,97 @@
+// Text layer tests: any font name gives a usable font, measuring follows the text, drawing
+// writes only ink (transparent) or ink over paper (opaque), and styles change the glyphs.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/display_modes.h"
+#include "platform/present.h"
+#include "platform/surface.h"
+#include "platform/text.h"
+
+using FontPtr = std::unique_ptr<PlatformFont, void (*)(PlatformFont*)>;
+static FontPtr MakeFont(const char* name, int size, bool bold = false, bool italic = false) {
+  return FontPtr(FontCreate(name, size, bold, italic), FontDestroy);
+}
+
+static int CountColour(const Surface& s, uint32_t colour) {
+  int n = 0;
+  for (uint32_t p : s.pixels) n += p == colour;
+  return n;
+}
+
+TEST(Text, EveryNameGivesAFont) {
+  for (const char* name : {"system", "Arial", "courier new", "no such font at all", ""}) {
+    FontPtr font = MakeFont(name, 12);
+    ASSERT_NE(font, nullptr) << name;
+    EXPECT_NE(std::string(FontFilePath(font.get())), "") << name;
+  }
+}
+
+TEST(Text, MeasureGrowsWithTextAndSize) {
+  FontPtr small = MakeFont("system", 10);
+  FontPtr big = MakeFont("system", 20);
+  int w1, h1, w2, h2, w3, h3;
+  FontMeasure(small.get(), "Hi", &w1, &h1);
+  FontMeasure(small.get(), "Hi there", &w2, &h2);
+  FontMeasure(big.get(), "Hi there", &w3, &h3);
+  EXPECT_GT(w1, 0);
+  EXPECT_GT(w2, w1);
+  EXPECT_EQ(h1, h2);
+  EXPECT_GT(w3, w2);
+  EXPECT_GT(h3, h2);
+  FontMeasure(small.get(), "", &w1, &h1);
+  EXPECT_EQ(w1, 0);
+  EXPECT_GT(h1, 0);
+}
+
+TEST(Text, TransparentAndOpaqueDrawing) {
+  FontPtr font = MakeFont("system", 16);
+  std::unique_ptr<Surface, void (*)(Surface*)> s(SurfaceCreate(80, 24), SurfaceDestroy);
+  SurfaceFill(*s, {0, 0, 80, 24}, 0x123456);
+  FontDrawText(font.get(), *s, 2, 2, "Ab", TextColours{0xFF0000, 0x00FF00, false});
+  const int ink = CountColour(*s, 0xFF0000);
+  EXPECT_GT(ink, 10);
+  EXPECT_EQ(CountColour(*s, 0x00FF00), 0);
+  EXPECT_EQ(ink + CountColour(*s, 0x123456), 80 * 24);  // monochrome: no blended pixels
+
+  int w, h;
+  FontMeasure(font.get(), "Ab", &w, &h);
+  FontDrawText(font.get(), *s, 2, 2, "Ab", TextColours{0xFF0000, 0x00FF00, true});
+  EXPECT_EQ(CountColour(*s, 0x00FF00) + CountColour(*s, 0xFF0000), w * h);
+  // Drawing partly off the surface clips instead of writing outside it.
+  FontDrawText(font.get(), *s, -5, 20, "Wide text", TextColours{0xFF0000, 0, true});
+}
+
+TEST(Text, BoldAndItalicChangeTheGlyphs) {
+  auto inkOf = [](PlatformFont* font) {
+    std::unique_ptr<Surface, void (*)(Surface*)> s(SurfaceCreate(60, 30), SurfaceDestroy);
+    FontDrawText(font, *s, 0, 0, "Hello", TextColours{0xFFFFFF, 0, false});
+    return s->pixels;
+  };
+  FontPtr plain = MakeFont("arial", 18);
+  FontPtr bold = MakeFont("arial", 18, true, false);
+  FontPtr italic = MakeFont("arial", 18, false, true);
+  EXPECT_NE(inkOf(plain.get()), inkOf(bold.get()));
+  EXPECT_NE(inkOf(plain.get()), inkOf(italic.get()));
+}
+
+TEST(DisplayModes, StandardModesAreAlwaysListed) {
+  DisplayModeInfo modes[64];
+  const int count = PlatformListDisplayModes(modes, 64);
+  ASSERT_GE(count, 6);
+  for (int i = 1; i < count; ++i) EXPECT_GE(modes[i - 1].width, modes[i].width);
+  EXPECT_TRUE(PlatformDisplayModeExists(640, 480, 16));
+  EXPECT_TRUE(PlatformDisplayModeExists(640, 480, 32));
+  EXPECT_FALSE(PlatformDisplayModeExists(641, 480, 32));
+  EXPECT_EQ(PlatformListDisplayModes(modes, 0), 0);
+}
+
+TEST(Present, HeadlessCountsFrames) {
+  std::unique_ptr<Surface, void (*)(Surface*)> s(SurfaceCreate(8, 8), SurfaceDestroy);
+  PresentAttachWindow(nullptr);
+  const uint32_t before = PresentedFrameCount();
+  EXPECT_TRUE(PresentSurface(*s, 16));
+  EXPECT_TRUE(PresentSurface(*s, 32));
+  EXPECT_EQ(PresentedFrameCount(), before + 2);
+}
