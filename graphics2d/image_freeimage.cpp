@@ -1,0 +1,46 @@
+// TIFF and PSD through FreeImage's plug-ins (libtiff underneath for TIFF): read from memory,
+// converted to 32 bits, alpha dropped, rows turned top-down.
+#include <FreeImage.h>
+
+#include "graphics2d/image_local.h"
+#include "platform/surface.h"
+
+static Surface* LoadWithFreeImage(FREE_IMAGE_FORMAT format, const uint8_t* data, size_t size, std::string* whyNot) {
+  static bool initialised = false;
+  if (!initialised) {
+    FreeImage_Initialise(FALSE);
+    // Damaged files are reported through our own result; the library's chatter is not wanted.
+    FreeImage_SetOutputMessage([](FREE_IMAGE_FORMAT, const char*) {});
+    initialised = true;
+  }
+  if (size > 0xFFFFFFFFu) return ImageFail(whyNot, "image file too large");
+  FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
+  if (memory == nullptr) return ImageFail(whyNot, "out of memory");
+  FIBITMAP* loaded = FreeImage_LoadFromMemory(format, memory, 0);
+  FreeImage_CloseMemory(memory);
+  if (loaded == nullptr) return ImageFail(whyNot, "unreadable image data");
+  FIBITMAP* converted = FreeImage_ConvertTo32Bits(loaded);
+  FreeImage_Unload(loaded);
+  if (converted == nullptr) return ImageFail(whyNot, "unsupported image colours");
+  const unsigned width = FreeImage_GetWidth(converted);
+  const unsigned height = FreeImage_GetHeight(converted);
+  Surface* surface = MakeLoadSurface(width, height, whyNot);
+  if (surface != nullptr) {
+    for (unsigned y = 0; y < height; ++y) {
+      const BYTE* row = FreeImage_GetScanLine(converted, static_cast<int>(height - 1 - y));  // bottom-up rows
+      uint32_t* out = surface->pixels.data() + static_cast<size_t>(y) * width;
+      for (unsigned x = 0; x < width; ++x)
+        out[x] = (row[x * 4 + FI_RGBA_RED] << 16) | (row[x * 4 + FI_RGBA_GREEN] << 8) | row[x * 4 + FI_RGBA_BLUE];
+    }
+  }
+  FreeImage_Unload(converted);
+  return surface;
+}
+
+Surface* LoadTiff(const uint8_t* data, size_t size, std::string* whyNot) {
+  return LoadWithFreeImage(FIF_TIFF, data, size, whyNot);
+}
+
+Surface* LoadPsd(const uint8_t* data, size_t size, std::string* whyNot) {
+  return LoadWithFreeImage(FIF_PSD, data, size, whyNot);
+}
