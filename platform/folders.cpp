@@ -1,0 +1,133 @@
+// Folders over POSIX: the executable's own path, the private temporary folder, the user's
+// configuration folder, and the mapping of program file names with "\" and any case.
+#include "platform/folders.h"
+
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+std::string PlatformExecutablePath() {
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+  if (n <= 0) return "";
+  buffer[n] = 0;
+  return buffer;
+}
+
+static std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string PlatformExecutableFolder() { return FolderOf(PlatformExecutablePath()); }
+
+std::string PlatformCurrentFolder() {
+  char buffer[PATH_MAX];
+  return getcwd(buffer, sizeof(buffer)) != nullptr ? buffer : ".";
+}
+
+bool PlatformChangeFolder(const std::string& folder) { return chdir(folder.c_str()) == 0; }
+
+// A folder that exists or was just made with mode 0700, owned by us and closed to others.
+static bool EnsurePrivateFolder(const std::string& path) {
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) return false;
+  if ((info.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) return false;
+  return true;
+}
+
+std::string PlatformTemporaryFolder() {
+  const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
+  if (runtimeDir != nullptr && runtimeDir[0] == '/') {
+    std::string path = std::string(runtimeDir) + "/quorvanel";
+    if (EnsurePrivateFolder(path)) return path;
+  }
+  std::string path = "/tmp/quorvanel-" + std::to_string(getuid());
+  return EnsurePrivateFolder(path) ? path : "";
+}
+
+static bool MakeFolders(const std::string& path) {
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') {
+      std::string part = path.substr(0, i);
+      if (mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+  }
+  return true;
+}
+
+std::string PlatformConfigFolder() {
+  std::string base;
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  if (configHome != nullptr && configHome[0] == '/') {
+    base = configHome;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home != nullptr ? home : "/tmp") + "/.config";
+  }
+  std::string path = base + "/quorvanel";
+  MakeFolders(path);
+  return path;
+}
+
+static bool Exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+// The entry of folder whose name matches name without case, or name itself.
+static std::string MatchInFolder(const std::string& folder, const std::string& name) {
+  DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+  if (dir == nullptr) return name;
+  std::string found = name;
+  while (dirent* entry = readdir(dir)) {
+    if (strcasecmp(entry->d_name, name.c_str()) == 0) {
+      found = entry->d_name;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+std::string PlatformMapFileName(const std::string& name) {
+  std::string path = name;
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  if (path.empty() || Exists(path)) return path;
+  // Walk the path one component at a time, matching each without case where needed.
+  std::string built = path[0] == '/' ? "" : ".";
+  std::vector<std::string> parts;
+  size_t start = path[0] == '/' ? 1 : 0;
+  while (start <= path.size()) {
+    size_t slash = path.find('/', start);
+    if (slash == std::string::npos) slash = path.size();
+    if (slash > start) parts.push_back(path.substr(start, slash - start));
+    start = slash + 1;
+  }
+  for (const std::string& part : parts) {
+    std::string next = built + "/" + part;
+    if (!Exists(next)) next = built + "/" + MatchInFolder(built, part);
+    built = next;
+  }
+  if (!Exists(built)) return path;
+  return path[0] == '/' ? built : built.substr(2);
+}
+
+bool PlatformFileReadable(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), R_OK) == 0;
+}
+
+bool PlatformFolderWritable(const std::string& folder) { return access(folder.c_str(), W_OK) == 0; }
+
+bool PlatformDeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }

@@ -1,0 +1,180 @@
+// The main window over SDL2: creation, the message queue filled from SDL events (plus
+// posted quits and test messages), key states and a plain present of an XRGB frame.
+#include "platform/window.h"
+
+#include <SDL.h>
+
+#include <cstring>
+#include <deque>
+
+#include "platform/present.h"
+#include "platform/window_local.h"
+
+// Lives from PlatformCreateMainWindow to PlatformDestroyMainWindow.
+static struct {
+  SDL_Window* window = nullptr;
+  bool videoStarted = false;
+  std::deque<PlatformMessage> pending;  // translated messages not yet taken
+} gMainWindow;
+
+SDL_Window* PlatformMainSdlWindow() { return gMainWindow.window; }
+
+static bool StartVideo() {
+  if (gMainWindow.videoStarted) return true;
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    // No display to talk to (a server without X): run offscreen rather than not at all.
+    SDL_setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+  }
+  gMainWindow.videoStarted = true;
+  return true;
+}
+
+bool PlatformIsHeadless() {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (driver == nullptr) return true;
+  return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
+}
+
+bool PlatformCreateMainWindow(const char* title, int width, int height) {
+  if (gMainWindow.window != nullptr) return true;
+  if (!StartVideo()) return false;
+  gMainWindow.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
+                                        height, SDL_WINDOW_SHOWN);
+  if (gMainWindow.window == nullptr) return false;
+  SDL_StartTextInput();
+  gMainWindow.pending.clear();
+  return true;
+}
+
+void PlatformDestroyMainWindow() {
+  if (gMainWindow.window != nullptr) {
+    PresentDetach();
+    SDL_StopTextInput();
+    SDL_DestroyWindow(gMainWindow.window);
+    gMainWindow.window = nullptr;
+  }
+  gMainWindow.pending.clear();
+  if (gMainWindow.videoStarted) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    gMainWindow.videoStarted = false;
+  }
+}
+
+bool PlatformHasMainWindow() { return gMainWindow.window != nullptr; }
+
+void PlatformSetWindowTitle(const char* title) {
+  if (gMainWindow.window != nullptr) SDL_SetWindowTitle(gMainWindow.window, title);
+}
+
+void PlatformSetWindowSize(int width, int height) {
+  if (gMainWindow.window != nullptr) SDL_SetWindowSize(gMainWindow.window, width, height);
+}
+
+void PlatformDesktopSize(int* width, int* height) {
+  SDL_DisplayMode mode;
+  if (gMainWindow.videoStarted && SDL_GetDesktopDisplayMode(0, &mode) == 0) {
+    *width = mode.w;
+    *height = mode.h;
+  } else {
+    *width = 640;
+    *height = 480;
+  }
+}
+
+static int KeyCodeOf(SDL_Keycode key) {
+  switch (key) {
+    case SDLK_ESCAPE: return kPlatformKeyEscape;
+    case SDLK_F11: return kPlatformKeyF11;
+    case SDLK_F12: return kPlatformKeyF12;
+    default: return kPlatformKeyOther;
+  }
+}
+
+static void Push(PlatformMessageKind kind, int a = 0, int b = 0) { gMainWindow.pending.push_back({kind, a, b}); }
+
+// Typed text arrives as UTF-8; the program's texts are 8-bit, so code points above 255
+// become "?".
+static void PushTypedText(const char* utf8) {
+  const auto* s = reinterpret_cast<const unsigned char*>(utf8);
+  while (*s != 0) {
+    unsigned codePoint = *s;
+    int extra = 0;
+    if (codePoint >= 0xF0) { codePoint &= 0x07; extra = 3; }
+    else if (codePoint >= 0xE0) { codePoint &= 0x0F; extra = 2; }
+    else if (codePoint >= 0xC0) { codePoint &= 0x1F; extra = 1; }
+    ++s;
+    for (; extra > 0 && (*s & 0xC0) == 0x80; --extra, ++s) codePoint = (codePoint << 6) | (*s & 0x3F);
+    Push(PlatformMessageKind::kChar, codePoint < 256 ? static_cast<int>(codePoint) : '?');
+  }
+}
+
+static void TranslateEvent(const SDL_Event& event) {
+  switch (event.type) {
+    case SDL_QUIT: Push(PlatformMessageKind::kQuit); break;
+    case SDL_WINDOWEVENT:
+      switch (event.window.event) {
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+        case SDL_WINDOWEVENT_RESTORED: Push(PlatformMessageKind::kActivate); break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+        case SDL_WINDOWEVENT_MINIMIZED: Push(PlatformMessageKind::kDeactivate); break;
+        case SDL_WINDOWEVENT_MOVED: Push(PlatformMessageKind::kMove, event.window.data1, event.window.data2); break;
+        case SDL_WINDOWEVENT_SIZE_CHANGED: Push(PlatformMessageKind::kSize, event.window.data1, event.window.data2); break;
+        case SDL_WINDOWEVENT_CLOSE: Push(PlatformMessageKind::kQuit); break;
+        default: break;
+      }
+      break;
+    case SDL_KEYDOWN:
+      Push(PlatformMessageKind::kKeyDown, KeyCodeOf(event.key.keysym.sym));
+      // Keys that type a control character but send no text event.
+      if (event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER) Push(PlatformMessageKind::kChar, 13);
+      if (event.key.keysym.sym == SDLK_BACKSPACE) Push(PlatformMessageKind::kChar, 8);
+      break;
+    case SDL_TEXTINPUT: PushTypedText(event.text.text); break;
+    case SDL_MOUSEMOTION: Push(PlatformMessageKind::kMouseMove, event.motion.x, event.motion.y); break;
+    case SDL_MOUSEBUTTONDOWN:
+      if (event.button.button == SDL_BUTTON_LEFT) Push(PlatformMessageKind::kLeftButtonDown, event.button.x, event.button.y);
+      if (event.button.button == SDL_BUTTON_RIGHT) Push(PlatformMessageKind::kRightButtonDown, event.button.x, event.button.y);
+      break;
+    case SDL_MOUSEBUTTONUP:
+      if (event.button.button == SDL_BUTTON_LEFT) Push(PlatformMessageKind::kLeftButtonUp, event.button.x, event.button.y);
+      if (event.button.button == SDL_BUTTON_RIGHT) Push(PlatformMessageKind::kRightButtonUp, event.button.x, event.button.y);
+      break;
+    default: break;
+  }
+}
+
+bool PlatformPeekMessage(PlatformMessage* message) {
+  if (gMainWindow.pending.empty() && gMainWindow.videoStarted) {
+    SDL_Event event;
+    while (gMainWindow.pending.empty() && SDL_PollEvent(&event)) TranslateEvent(event);
+  }
+  if (gMainWindow.pending.empty()) return false;
+  *message = gMainWindow.pending.front();
+  gMainWindow.pending.pop_front();
+  return true;
+}
+
+void PlatformPostQuit() { Push(PlatformMessageKind::kQuit); }
+
+bool PlatformQuitPending() {
+  for (const PlatformMessage& m : gMainWindow.pending)
+    if (m.kind == PlatformMessageKind::kQuit) return true;
+  return false;
+}
+
+bool PlatformKeyHeld(PlatformKey key) {
+  if (!gMainWindow.videoStarted) return false;
+  SDL_PumpEvents();
+  int count = 0;
+  const Uint8* state = SDL_GetKeyboardState(&count);
+  SDL_Scancode code = SDL_SCANCODE_UNKNOWN;
+  if (key == kPlatformKeyEscape) code = SDL_SCANCODE_ESCAPE;
+  if (key == kPlatformKeyF11) code = SDL_SCANCODE_F11;
+  if (key == kPlatformKeyF12) code = SDL_SCANCODE_F12;
+  return code != SDL_SCANCODE_UNKNOWN && code < count && state[code] != 0;
+}
+
+void PlatformAttachPresenterToMainWindow() { PresentAttachWindow(gMainWindow.window); }
+
+void PlatformPushTestMessage(const PlatformMessage& message) { gMainWindow.pending.push_back(message); }

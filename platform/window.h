@@ -1,0 +1,52 @@
+// The main window and its message queue: SDL2 events translated into the messages the
+// player's window procedure handles (quit, activation, move, size, keys, characters, mouse).
+#pragma once
+#include <cstdint>
+
+enum class PlatformMessageKind {
+  kQuit,        // the window was closed or a quit was posted
+  kActivate,    // the window gained focus or was restored
+  kDeactivate,  // the window lost focus or was minimised
+  kMove,        // a, b = client position
+  kSize,        // a, b = client width, height
+  kKeyDown,     // a = PlatformKey code
+  kChar,        // a = typed 8-bit character
+  kMouseMove,   // a, b = client coordinates
+  kLeftButtonDown,
+  kLeftButtonUp,
+  kRightButtonDown,
+  kRightButtonUp,
+};
+
+struct PlatformMessage {
+  PlatformMessageKind kind;
+  int a, b;
+};
+
+// Keys the runtime itself looks at (the input commands read the full keyboard elsewhere).
+enum PlatformKey { kPlatformKeyOther = 0, kPlatformKeyEscape = 27, kPlatformKeyF11 = 122, kPlatformKeyF12 = 123 };
+
+// The player creates its window once at start-up; false when no display can be opened.
+bool PlatformCreateMainWindow(const char* title, int width, int height);
+// The player destroys it at shut-down; safe without a window.
+void PlatformDestroyMainWindow();
+bool PlatformHasMainWindow();
+void PlatformSetWindowTitle(const char* title);
+// Resizes the window (window mode covers the desktop); the desktop size for that.
+void PlatformSetWindowSize(int width, int height);
+void PlatformDesktopSize(int* width, int* height);
+// True when a display driver draws nothing visible (offscreen, dummy): presenting counts only.
+bool PlatformIsHeadless();
+// Takes the next pending message without waiting; false when none is pending.
+bool PlatformPeekMessage(PlatformMessage* message);
+// Posts a quit message that the main loop's next PlatformPeekMessage returns.
+void PlatformPostQuit();
+// True while a quit message is waiting (PumpMessagesOccasionally leaves it queued).
+bool PlatformQuitPending();
+// Whether the key is held right now (Esc, F11 and F12 for the end-of-run wait).
+bool PlatformKeyHeld(PlatformKey key);
+// Binds the frame presenter (platform/present.h) to the main window; the display calls it
+// when it opens. Destroying the window detaches it.
+void PlatformAttachPresenterToMainWindow();
+// Tests push synthetic messages through the same queue the window fills.
+void PlatformPushTestMessage(const PlatformMessage& message);

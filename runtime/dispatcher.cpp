@@ -1,0 +1,116 @@
+// The dispatcher: the table of 10000 handlers filled at start-up, and the loop that runs
+// the program one time slice at a time, catching faults that escape a handler.
+#include <cstdio>
+#include <exception>
+
+#include "platform/clock.h"
+#include "platform/profile.h"
+#include "platform/window.h"
+#include "runtime/runtime_local.h"
+
+CodeCell* OperandPointer = nullptr;
+DispatcherFlags Dispatcher;
+
+// Lives for the process: filled by the command families' registrations.
+static CommandHandler gHandlers[kCommandTableSize];
+
+// Reset by InitInterpreter.
+static struct {
+  uint32_t sliceStart = 0;
+  uint32_t sliceLength = 33;
+  int32_t commandCounter = 0;  // manual mode: checks every 200 commands
+  VariableSlot scratch = {};   // handed out for operands that address no slot
+} gSlice;
+
+bool RegisterCommands(const CommandEntry* entries, size_t count) {
+  bool ok = true;
+  for (size_t i = 0; i < count; ++i) {
+    int number = entries[i].number;
+    if (number < 1 || number >= kCommandTableSize || entries[i].handler == nullptr) {
+      std::fprintf(stderr, "quorvanel: command number %d cannot be registered\n", number);
+      ok = false;
+    } else if (gHandlers[number] != nullptr) {
+      std::fprintf(stderr, "quorvanel: command number %d is registered twice\n", number);
+      ok = false;
+    } else {
+      gHandlers[number] = entries[i].handler;
+    }
+  }
+  return ok;
+}
+
+bool RegisterRuntimeCommands() {
+  bool ok = RegisterCommands(kControlFlowCommands, kControlFlowCommandCount);
+  ok = RegisterCommands(kOperatorCommands, kOperatorCommandCount) && ok;
+  return RegisterCommands(kRefreshCommands, kRefreshCommandCount) && ok;
+}
+
+CommandHandler HandlerForCommand(int number) {
+  return number >= 0 && number < kCommandTableSize ? gHandlers[number] : nullptr;
+}
+
+void ClearCommandRegistry() {
+  for (CommandHandler& h : gHandlers) h = nullptr;
+}
+
+VariableSlot* ReportBadSlotOperand() {
+  RuntimeError(10010);
+  FreeText(gSlice.scratch.asText);  // a handler may have stored a text here before
+  gSlice.scratch.raw = 0;
+  return &gSlice.scratch;
+}
+
+void ResetDispatcher() {
+  Dispatcher.stop = 1;
+  Dispatcher.autoRefresh = 1;
+  Dispatcher.drawStop = 1;
+  Dispatcher.inputRepoll = 0;
+  gSlice.sliceLength = 33;
+  gSlice.sliceStart = PlatformMilliseconds();
+  gSlice.commandCounter = 0;
+  FreeText(gSlice.scratch.asText);
+  gSlice.scratch.raw = 0;
+}
+
+// One debug-trace entry per command: the code position and the command number.
+static void TraceCommand(long position, long number) {
+  char key[32], value[32];
+  std::snprintf(key, sizeof(key), "PC%ld", position);
+  std::snprintf(value, sizeof(value), "%ld", number);
+  PlatformWriteProfileString(LogFilePath().c_str(), "QUORVANELLOOPMIDDLE", key, value);
+}
+
+void ExecuteCommands() {
+  if (!DisplayActive()) return;
+  Dispatcher.inputRepoll = 0;
+  gSlice.sliceStart = PlatformMilliseconds();
+  const LoadedProgram& program = Program();
+  while (!Dispatcher.stop) {
+    // Running off the end of the code is running into the closing word 0.
+    CodeCell word = CodeAddressValid(OperandPointer) ? *OperandPointer : 0;
+    if (Settings().debugMode && CodeAddressValid(OperandPointer)) TraceCommand(OperandPointer - program.code.data(), word);
+    CommandHandler handler = word > 0 && word < kCommandTableSize ? gHandlers[word] : nullptr;
+    if (handler == nullptr) {
+      RequestQuit();
+      Dispatcher.stop = 1;
+      break;
+    }
+    ++OperandPointer;
+    try {
+      handler();
+    } catch (...) {
+      RuntimeError(10010);
+    }
+    if (Dispatcher.autoRefresh) {
+      if (PlatformMilliseconds() - gSlice.sliceStart > gSlice.sliceLength) Dispatcher.stop = 1;
+    } else if (++gSlice.commandCounter > 200) {
+      // Outside a player run (warnings on) F11 or F12 breaks into a program stuck in one slice.
+      if (!WarningsOff() && (PlatformKeyHeld(kPlatformKeyF11) || PlatformKeyHeld(kPlatformKeyF12)))
+        Dispatcher.stop = 1;
+      if (Hooks.DrawQueueCount() > 32000) Dispatcher.stop = 1;
+      gSlice.commandCounter = 0;
+      Dispatcher.inputRepoll = 1;
+    }
+  }
+  Dispatcher.stop = 0;
+}

@@ -1,0 +1,128 @@
+// Runtime errors and warnings: the stored number, the message formed at the end of a run,
+// the error-text slots and the ERRORLOG entries of QV.LOG.
+#include <cstdio>
+#include <ctime>
+
+#include "platform/profile.h"
+#include "runtime/runtime_local.h"
+
+namespace {
+
+constexpr int kErrorSlots = 200;
+constexpr int kWarningNumbers[] = {1503, 2002, 2007, 2008, 2009, 2010, 3002, 3004, 3201,
+                                   3502, 3504, 3507, 4001, 4002, 4101, 7901, 8002, 9011};
+
+// Error numbers in the order of their text slots: slot i holds the text of kSlotNumbers[i].
+// The language file of the development environment fills the slots in this order.
+constexpr int kSlotNumbers[] = {
+    21,   101,  102,  103,  104,  105,  106,  107,  108,  109,  110,  111,  112,  113,  114,
+    115,  116,  117,  118,  119,  120,  121,  122,  123,  124,  125,  301,  302,  303,  304,
+    305,  306,  307,  308,  309,  310,  501,  502,  503,  504,  505,  506,  507,  508,  509,
+    510,  1001, 1002, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011, 1012, 1013, 1014,
+    1501, 1502, 1503, 1504, 1505, 2001, 2002, 2003, 2004, 2005, 2006, 2007, 2008, 2009, 2010,
+    3001, 3002, 3003, 3004, 3005, 3006, 3007, 3008, 3101, 3102, 3103, 3201, 3202, 3501, 3502,
+    3503, 3504, 3505, 3506, 3507, 4001, 4002, 4003, 4004, 4005, 4101, 4102, 4103, 4104, 4105,
+    5001, 5002, 5003, 5004, 6001, 6002, 6003, 6004, 7001, 7002, 7003, 7004, 7005, 7006, 7007,
+    7008, 7009, 7010, 7011, 7012, 7013, 7014, 7015, 7016, 7017, 7018, 7019, 7020, 7021, 7022,
+    7023, 7024, 7025, 7901, 7902, 8001, 8002, 8003, 8004, 8005, 8006, 8007, 8008, 8009, 8010,
+    8011, 8012, 8013, 8014, 8015, 9001, 9002, 9003, 9004, 9005, 9006, 9007, 9008, 9009, 9010,
+    9011, 9012, 9013, 10002, 10003, 10004, 10005, 10007, 10010};
+static_assert(std::size(kSlotNumbers) <= kErrorSlots);
+
+}  // namespace
+
+// Cleared at every program start (number and flags); the slot texts live for the process.
+static struct {
+  int number = 0;
+  bool isWarning = false;
+  bool warningsOff = false;
+  std::string slotTexts[kErrorSlots];
+  bool slotTextsMade = false;
+} gErrors;
+
+static void MakeSlotTexts() {
+  if (gErrors.slotTextsMade) return;
+  for (int i = 0; i < kErrorSlots; ++i) gErrors.slotTexts[i] = "ERROR " + std::to_string(i);
+  gErrors.slotTextsMade = true;
+}
+
+static int SlotOfNumber(int number) {
+  for (size_t i = 0; i < std::size(kSlotNumbers); ++i)
+    if (kSlotNumbers[i] == number) return static_cast<int>(i);
+  return -1;
+}
+
+static bool IsWarningNumber(int number) {
+  for (int w : kWarningNumbers)
+    if (w == number) return true;
+  return false;
+}
+
+static void StopWith(int number, bool warning) {
+  Dispatcher.stop = 1;
+  gErrors.number = number;
+  gErrors.isWarning = warning;
+  RequestQuit();
+}
+
+void RuntimeError(int number) {
+  if (Settings().runtimeTest) {
+    const LoadedProgram& program = Program();
+    long index = -1;
+    if (program.loaded && OperandPointer > program.code.data()) index = OperandPointer - program.code.data() - 1;
+    int line = index >= 0 && index < program.codeWords ? program.lines[static_cast<size_t>(index)] : 0;
+    int word = index >= 0 && index < program.codeWords ? static_cast<int>(program.code[static_cast<size_t>(index)]) : 0;
+    Hooks.DumpRuntimeErrorInfo(word, line);
+  }
+  if (IsWarningNumber(number)) {
+    RuntimeWarning(number);
+    return;
+  }
+  StopWith(number, false);
+}
+
+void RuntimeWarning(int number) {
+  if (!gErrors.warningsOff) StopWith(number, true);
+}
+
+int RuntimeErrorNumber() { return gErrors.number; }
+bool RuntimeErrorIsWarning() { return gErrors.isWarning; }
+void ClearRuntimeError() {
+  gErrors.number = 0;
+  gErrors.isWarning = false;
+}
+void SetWarningsOff(bool off) { gErrors.warningsOff = off; }
+bool WarningsOff() { return gErrors.warningsOff; }
+
+std::string ErrorText(int number) {
+  MakeSlotTexts();
+  int slot = SlotOfNumber(number);
+  // A number outside the slot table still names itself, so the message is never blank.
+  if (slot < 0) return "ERROR " + std::to_string(number);
+  return gErrors.slotTexts[slot];
+}
+
+void SetErrorSlotText(int slot, const char* text) {
+  MakeSlotTexts();
+  if (slot >= 0 && slot < kErrorSlots) gErrors.slotTexts[slot] = text;
+}
+
+std::string FormatRuntimeErrorText() {
+  const char* kind = gErrors.isWarning ? "Warning" : "Error";
+  std::string text = std::string(gErrors.number < 10000 ? "Runtime " : "System ") + kind + " : ";
+  text += ErrorText(gErrors.number);
+  text += ". ";
+  text += Hooks.LastEngineError();
+  return text;
+}
+
+void LogErrorEntry(const char* keyPrefix, const char* text) {
+  if (!Settings().debugMode) return;
+  std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  gmtime_r(&now, &utc);
+  char key[96];
+  std::snprintf(key, sizeof(key), "%s ON %d/%d/%d AT %d:%d", keyPrefix, utc.tm_mday, utc.tm_mon + 1,
+                utc.tm_year + 1900, utc.tm_hour, utc.tm_min);
+  PlatformWriteProfileString(LogFilePath().c_str(), "ERRORLOG", key, text);
+}

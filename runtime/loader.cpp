@@ -1,0 +1,250 @@
+// The compiled program loader: checks the 32-bit file through a bounded cursor, fills the
+// variable table, relocates the code into pointer-sized cells, and frees it all after a run.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "runtime/runtime_local.h"
+
+VariableSlot* VariableTable = nullptr;
+VariableSlot* ElementAddressTable[3000];
+
+// Lives from LoadCompiledProgram to FreeCompiledProgram.
+static LoadedProgram gProgram;
+// Array element counts of slots 3000-8999; cleared when the program is freed.
+static int32_t gArrayCounts[6000];
+
+LoadedProgram& Program() { return gProgram; }
+
+bool CodeAddressValid(const CodeCell* address) {
+  if (!gProgram.loaded) return false;
+  uintptr_t begin = reinterpret_cast<uintptr_t>(gProgram.code.data());
+  uintptr_t at = reinterpret_cast<uintptr_t>(address);
+  return at >= begin && at < begin + static_cast<uintptr_t>(gProgram.codeWords) * sizeof(CodeCell);
+}
+
+int SlotIndexOf(const VariableSlot* slot) {
+  if (VariableTable == nullptr) return -1;
+  uintptr_t offset = reinterpret_cast<uintptr_t>(slot) - reinterpret_cast<uintptr_t>(VariableTable);
+  if (offset >= kVariableSlots * sizeof(VariableSlot) || offset % sizeof(VariableSlot) != 0) return -1;
+  return static_cast<int>(offset / sizeof(VariableSlot));
+}
+
+void SetArrayElementCount(int slot, int32_t count) {
+  if (slot >= kFirstIntVar && slot < kFirstIntConst) gArrayCounts[slot - kFirstIntVar] = count;
+}
+
+int32_t ArrayElementCount(int slot) {
+  return slot >= kFirstIntVar && slot < kFirstIntConst ? gArrayCounts[slot - kFirstIntVar] : 0;
+}
+
+char* CopyText(const char* text) {
+  size_t length = std::strlen(text);
+  char* copy = static_cast<char*>(std::calloc(length + 1 < 2 ? 2 : length + 1, 1));
+  if (copy != nullptr) std::memcpy(copy, text, length);
+  return copy;
+}
+
+void FreeText(char* text) { std::free(text); }
+
+bool StoreText(VariableSlot* slot, const char* text) {
+  if (std::strlen(text) > kMaxTextLength) {
+    RuntimeError(107);
+    return false;
+  }
+  char* copy = CopyText(text);  // copy first: text may be the slot's own
+  FreeText(slot->asText);
+  slot->asText = copy;
+  return true;
+}
+
+bool WriteTextResult(const char* text) { return StoreText(SlotOperand(0), text); }
+
+namespace {
+
+// Reads little-endian words of the file image; a read past the end returns 0 and sets the
+// sticky error flag.
+struct WordCursor {
+  const uint8_t* bytes;
+  size_t wordCount;
+  bool error = false;
+  uint32_t Word(size_t index) {
+    if (index >= wordCount) {
+      error = true;
+      return 0;
+    }
+    const uint8_t* p = bytes + index * 4;
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+           static_cast<uint32_t>(p[3]) << 24;
+  }
+};
+
+constexpr uint32_t kHeaderWords = 1024;
+constexpr uint32_t kMaxConstants = 2000;
+constexpr uint32_t kMaxDataItems = kVariableSlots - kFirstDataItem;
+
+// A zero-terminated text starting at byte offset `from`, never reading at or past byte
+// `limit`; false when no NUL comes first or the text is over 255 characters.
+bool ReadTerminatedText(const uint8_t* bytes, size_t from, size_t limit, std::string* text) {
+  size_t end = from;
+  while (end < limit && bytes[end] != 0) ++end;
+  if (end >= limit || end - from > kMaxTextLength) return false;
+  text->assign(reinterpret_cast<const char*>(bytes + from), end - from);
+  return true;
+}
+
+bool Refuse(std::string* whyNot, const std::string& reason) {
+  if (whyNot != nullptr) *whyNot = reason;
+  FreeCompiledProgram();
+  return false;
+}
+
+}  // namespace
+
+bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::string* whyNot) {
+  FreeCompiledProgram();
+  if (size < kHeaderWords * 4 || size % 4 != 0)
+    return Refuse(whyNot, "truncated compiled program: " + std::to_string(size) + " bytes");
+  WordCursor file{bytes, size / 4};
+  if (file.Word(0) != 1) return Refuse(whyNot, "not a compiled program (version " + std::to_string(file.Word(0)) + ")");
+  const uint32_t A = file.Word(1), B = file.Word(2), S = file.Word(3), stringCount = file.Word(4);
+  const uint32_t E = file.Word(5), D = file.Word(6), G = file.Word(7), textVars = file.Word(10);
+  const uint32_t K = file.Word(11);
+  // Sections in order, without gaps, inside the file; counts within their slot bands.
+  if (A != kHeaderWords || B < A || S < B || E <= S || G > file.wordCount || E >= G)
+    return Refuse(whyNot, "compiled program header points outside the file");
+  if (B - A > kMaxConstants || S - B > kMaxConstants || stringCount > kMaxConstants)
+    return Refuse(whyNot, "too many constants in compiled program");
+  if (D > kMaxDataItems) return Refuse(whyNot, "too many DATA items: " + std::to_string(D));
+  if (textVars > kMaxConstants) return Refuse(whyNot, "too many string variables: " + std::to_string(textVars));
+  const uint64_t dataValuesStart = static_cast<uint64_t>(E) + D / 4 + 1;
+  if (K < 3 || K > G || dataValuesStart > G - K) return Refuse(whyNot, "compiled program sections overlap");
+  if ((size - static_cast<size_t>(G) * 4) % 8 != 0)
+    return Refuse(whyNot, "compiled program size does not match its code and line table");
+  const size_t codeWords = (size - static_cast<size_t>(G) * 4) / 8;
+  if (codeWords > 0x7fffffff - 37000u) return Refuse(whyNot, "compiled program too large");
+
+  VariableTable = static_cast<VariableSlot*>(std::calloc(kVariableSlots, sizeof(VariableSlot)));
+  if (VariableTable == nullptr) return Refuse(whyNot, "out of memory");
+  for (uint32_t i = 0; i < B - A; ++i) VariableTable[kFirstIntConst + i].asInt = static_cast<int32_t>(file.Word(A + i));
+  for (uint32_t i = 0; i < S - B; ++i) {
+    uint32_t bits = file.Word(B + i);
+    std::memcpy(&VariableTable[kFirstFloatConst + i].asFloat, &bits, 4);
+  }
+  // String constants, each up to its NUL, never past the string block.
+  size_t at = static_cast<size_t>(S) * 4;
+  std::string text;
+  for (uint32_t i = 0; i < stringCount; ++i) {
+    if (!ReadTerminatedText(bytes, at, static_cast<size_t>(E) * 4, &text))
+      return Refuse(whyNot, "string constant " + std::to_string(i) + " runs past its section or over 255 characters");
+    VariableTable[kFirstTextConst + i].asText = CopyText(text.c_str());
+    at += text.size() + 1;
+  }
+  // DATA: the type bytes, then the values.
+  gProgram.dataCount = static_cast<int32_t>(D);
+  gProgram.dataTypes.assign(bytes + static_cast<size_t>(E) * 4, bytes + static_cast<size_t>(E) * 4 + D);
+  size_t word = dataValuesStart;
+  const size_t dataEnd = G - K;
+  for (uint32_t i = 0; i < D; ++i) {
+    VariableSlot& slot = VariableTable[kFirstDataItem + i];
+    switch (gProgram.dataTypes[i]) {
+      case 'l':
+      case 'f':
+        if (word >= dataEnd) return Refuse(whyNot, "DATA item " + std::to_string(i) + " runs past its section");
+        slot.raw = file.Word(word++);
+        break;
+      case 's':
+        if (!ReadTerminatedText(bytes, word * 4, dataEnd * 4, &text))
+          return Refuse(whyNot, "DATA text " + std::to_string(i) + " runs past its section or over 255 characters");
+        slot.asText = CopyText(text.c_str());
+        word += (text.size() + 1) / 4 + 1;
+        break;
+      default:
+        return Refuse(whyNot, "DATA item " + std::to_string(i) + " has an unknown type");
+    }
+  }
+  for (uint32_t i = 0; i < textVars; ++i) VariableTable[kFirstTextVar + i].asText = CopyText("");
+  // Ownership lists: three counts and their entries, exactly K words.
+  word = G - K;
+  uint32_t used = 0;
+  for (int list = 0; list < 3; ++list) {
+    uint32_t count = file.Word(word++);
+    if (count > kMaxConstants || used + 1 + count > K)
+      return Refuse(whyNot, "ownership lists disagree with their size");
+    used += 1 + count;
+    for (uint32_t i = 0; i < count; ++i) gProgram.owners[list].push_back(file.Word(word++));
+  }
+  if (used != K) return Refuse(whyNot, "ownership lists disagree with their size");
+  // Code and line table; relocation of each word by its stored value.
+  gProgram.codeWords = static_cast<int32_t>(codeWords);
+  gProgram.code.assign(codeWords + kCodePadding, 0);
+  gProgram.lines.resize(codeWords);
+  for (size_t i = 0; i < codeWords; ++i) {
+    int32_t v = static_cast<int32_t>(file.Word(G + i));
+    gProgram.lines[i] = static_cast<int32_t>(file.Word(G + codeWords + i));
+    CodeCell cell = v;
+    if (v >= 10000 && v < 25000) {
+      cell = reinterpret_cast<CodeCell>(&VariableTable[v - 10000]);
+    } else if (v >= 25000 && v < 35000) {
+      cell = v - 25000;
+    } else if (v >= 37000) {
+      if (static_cast<size_t>(v - 37000) >= codeWords)
+        return Refuse(whyNot, "code word " + std::to_string(i) + " jumps outside the code");
+      cell = reinterpret_cast<CodeCell>(&gProgram.code[static_cast<size_t>(v - 37000)]);
+    }
+    gProgram.code[i] = cell;
+  }
+  if (file.error) return Refuse(whyNot, "truncated compiled program");
+  gProgram.loaded = true;
+  ResetControlFlow();
+  OperandPointer = gProgram.code.data();
+  return true;
+}
+
+bool LoadCompiledProgram(const char* fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "quorvanel: cannot open compiled program '%s'\n", fileName);
+    return false;
+  }
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string whyNot;
+  if (!LoadCompiledProgramFromMemory(bytes.data(), bytes.size(), &whyNot)) {
+    std::fprintf(stderr, "quorvanel: %s: %s\n", fileName, whyNot.c_str());
+    return false;
+  }
+  return true;
+}
+
+static void FreeSlotText(int slot) {
+  FreeText(VariableTable[slot].asText);
+  VariableTable[slot].asText = nullptr;
+}
+
+void FreeCompiledProgram() {
+  if (VariableTable != nullptr) {
+    for (int s = kFirstTextTemp; s < kFirstIntVar; ++s) FreeSlotText(s);
+    for (int s = kFirstTextConst; s < kFirstDataItem && VariableTable[s].asText != nullptr; ++s) FreeSlotText(s);
+    for (int32_t i = 0; i < gProgram.dataCount; ++i)
+      if (gProgram.dataTypes[static_cast<size_t>(i)] == 's') FreeSlotText(kFirstDataItem + i);
+    for (int s = kFirstIntVar; s < kFirstIntConst; ++s) {
+      int32_t count = ArrayElementCount(s);
+      if (count <= 0) continue;
+      auto* elements = static_cast<VariableSlot*>(VariableTable[s].asBlock);
+      if (s >= kFirstTextVar && elements != nullptr)
+        for (int32_t e = 0; e < count; ++e) FreeText(elements[e].asText);
+      std::free(elements);
+      VariableTable[s].raw = 0;
+    }
+    for (int s = kFirstTextVar; s < kFirstIntConst; ++s) FreeSlotText(s);
+    std::free(VariableTable);
+    VariableTable = nullptr;
+  }
+  std::memset(gArrayCounts, 0, sizeof(gArrayCounts));
+  std::memset(ElementAddressTable, 0, sizeof(ElementAddressTable));
+  gProgram = LoadedProgram();
+  ResetControlFlow();
+  OperandPointer = nullptr;
+}

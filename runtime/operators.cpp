@@ -1,0 +1,251 @@
+// Operators and assignment: arithmetic over integer and float pairs, text joining and
+// removal, comparisons, bitwise AND/OR and the five assignments with their conversions.
+#include <cmath>
+#include <cstring>
+
+#include "runtime/command_numbers.h"
+#include "runtime/runtime_local.h"
+
+namespace {
+
+// Truncation toward zero through a 64-bit integer, keeping the low 32 bits; magnitudes of
+// 2^63 and more and values that are not numbers give 0.
+int32_t TruncateToInt(double value) {
+  if (!(std::fabs(value) < 9223372036854775808.0)) return 0;
+  return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(static_cast<int64_t>(value))));
+}
+
+// The three operands of an operator: destination, left, right; read before anything else.
+struct Operands {
+  VariableSlot* destination;
+  VariableSlot* left;
+  VariableSlot* right;
+};
+Operands TakeThree() {
+  Operands o{SlotOperand(0), SlotOperand(1), SlotOperand(2)};
+  AdvanceOperands(3);
+  return o;
+}
+
+double AsDouble(const VariableSlot* slot, char kind) {
+  return kind == 'i' ? static_cast<double>(slot->asInt) : static_cast<double>(slot->asFloat);
+}
+
+const char* AsText(const VariableSlot* slot) { return slot->asText != nullptr ? slot->asText : ""; }
+
+// Operations in double precision, written back as a float (the mixed and float forms).
+template <char Left, char Right, class Op>
+void FloatArithmetic(Op op) {
+  Operands o = TakeThree();
+  o.destination->asFloat = static_cast<float>(op(AsDouble(o.left, Left), AsDouble(o.right, Right)));
+}
+
+template <char Left, char Right, class Compare>
+void Comparison(Compare compare) {
+  Operands o = TakeThree();
+  if constexpr (Left == 'i' && Right == 'i')
+    o.destination->asInt = compare(o.left->asInt, o.right->asInt) ? 1 : 0;
+  else
+    o.destination->asInt = compare(AsDouble(o.left, Left), AsDouble(o.right, Right)) ? 1 : 0;
+}
+
+template <class Compare>
+void TextComparison(Compare compare) {
+  Operands o = TakeThree();
+  o.destination->asInt = compare(std::strcmp(AsText(o.left), AsText(o.right))) ? 1 : 0;
+}
+
+uint32_t Bits(int32_t v) { return static_cast<uint32_t>(v); }
+
+void CmdPowerII() {
+  Operands o = TakeThree();
+  o.destination->asInt = TruncateToInt(std::pow(static_cast<double>(o.left->asInt), static_cast<double>(o.right->asInt)));
+}
+void CmdPowerFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return std::pow(a, b); }); }
+void CmdPowerIF() { FloatArithmetic<'i', 'f'>([](double a, double b) { return std::pow(a, b); }); }
+void CmdPowerFI() { FloatArithmetic<'f', 'i'>([](double a, double b) { return std::pow(a, b); }); }
+
+void CmdDivideII() {
+  Operands o = TakeThree();
+  int32_t left = o.left->asInt, right = o.right->asInt;
+  if (right == 0) {
+    o.destination->asInt = 0;
+    RuntimeWarning(111);
+  } else if (left == INT32_MIN && right == -1) {
+    o.destination->asInt = INT32_MIN;  // the quotient wraps like the other integer operators
+  } else {
+    o.destination->asInt = left / right;
+  }
+}
+
+// The float divisions: a zero (or not-a-number) divisor stores 0.0 and warns.
+template <char Left, char Right>
+void FloatDivide() {
+  Operands o = TakeThree();
+  double left = AsDouble(o.left, Left);
+  // The integer divisor of the float-by-integer form is made a float before the test.
+  double right = Right == 'i' ? static_cast<double>(static_cast<float>(o.right->asInt)) : AsDouble(o.right, Right);
+  if (right == 0.0 || std::isnan(right)) {
+    o.destination->raw = 0;
+    RuntimeWarning(111);
+    return;
+  }
+  o.destination->asFloat = static_cast<float>(left / right);
+}
+void CmdDivideIF() { FloatDivide<'i', 'f'>(); }
+void CmdDivideFI() { FloatDivide<'f', 'i'>(); }
+void CmdDivideFF() { FloatDivide<'f', 'f'>(); }
+
+void CmdMultiplyII() {
+  Operands o = TakeThree();
+  o.destination->asInt = static_cast<int32_t>(Bits(o.left->asInt) * Bits(o.right->asInt));
+}
+void CmdMultiplyIF() { FloatArithmetic<'i', 'f'>([](double a, double b) { return a * b; }); }
+void CmdMultiplyFI() { FloatArithmetic<'f', 'i'>([](double a, double b) { return a * b; }); }
+void CmdMultiplyFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return a * b; }); }
+
+void CmdAddII() {
+  Operands o = TakeThree();
+  o.destination->asInt = static_cast<int32_t>(Bits(o.left->asInt) + Bits(o.right->asInt));
+}
+void CmdAddIF() { FloatArithmetic<'i', 'f'>([](double a, double b) { return a + b; }); }
+void CmdAddFI() { FloatArithmetic<'f', 'i'>([](double a, double b) { return a + b; }); }
+void CmdAddFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return a + b; }); }
+
+void CmdSubtractII() {
+  Operands o = TakeThree();
+  o.destination->asInt = static_cast<int32_t>(Bits(o.left->asInt) - Bits(o.right->asInt));
+}
+void CmdSubtractIF() { FloatArithmetic<'i', 'f'>([](double a, double b) { return a - b; }); }
+void CmdSubtractFI() { FloatArithmetic<'f', 'i'>([](double a, double b) { return a - b; }); }
+void CmdSubtractFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return a - b; }); }
+
+void CmdJoinText() {
+  Operands o = TakeThree();
+  const char* left = AsText(o.left);
+  const char* right = AsText(o.right);
+  size_t leftLength = std::strlen(left), rightLength = std::strlen(right);
+  if (leftLength + rightLength > kMaxTextLength) {
+    RuntimeError(107);
+    return;
+  }
+  char buffer[kMaxTextLength + 1];
+  std::memcpy(buffer, left, leftLength);
+  std::memcpy(buffer + leftLength, right, rightLength + 1);
+  StoreText(o.destination, buffer);
+}
+
+void CmdRemoveText() {
+  Operands o = TakeThree();
+  char buffer[kMaxTextLength + 1] = "";
+  std::strncpy(buffer, AsText(o.left), kMaxTextLength);
+  char removed[kMaxTextLength + 1] = "";
+  std::strncpy(removed, AsText(o.right), kMaxTextLength);
+  size_t n = std::strlen(buffer), m = std::strlen(removed);
+  if (m > 0 && m <= n) {
+    for (size_t i = 0; i + m <= n; ++i) {
+      if (std::memcmp(buffer + i, removed, m) == 0) {
+        std::memmove(buffer + i, buffer + i + m, n - i - m + 1);
+        break;
+      }
+    }
+  }
+  StoreText(o.destination, buffer);
+}
+
+void CmdEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a == b; }); }
+void CmdEqualFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a == b; }); }
+void CmdEqualIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a == b; }); }
+void CmdEqualFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a == b; }); }
+void CmdGreaterII() { Comparison<'i', 'i'>([](auto a, auto b) { return a > b; }); }
+void CmdGreaterFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a > b; }); }
+void CmdGreaterIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a > b; }); }
+void CmdGreaterFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a > b; }); }
+void CmdGreaterOrEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a >= b; }); }
+void CmdGreaterOrEqualFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a >= b; }); }
+void CmdGreaterOrEqualIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a >= b; }); }
+void CmdGreaterOrEqualFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a >= b; }); }
+void CmdLessII() { Comparison<'i', 'i'>([](auto a, auto b) { return a < b; }); }
+void CmdLessFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a < b; }); }
+void CmdLessIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a < b; }); }
+void CmdLessFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a < b; }); }
+void CmdLessOrEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a <= b; }); }
+void CmdLessOrEqualFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a <= b; }); }
+void CmdLessOrEqualIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a <= b; }); }
+void CmdLessOrEqualFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a <= b; }); }
+void CmdNotEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a != b; }); }
+void CmdNotEqualFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a != b; }); }
+void CmdNotEqualIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a != b; }); }
+void CmdNotEqualFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a != b; }); }
+void CmdTextEqual() { TextComparison([](int c) { return c == 0; }); }
+void CmdTextNotEqual() { TextComparison([](int c) { return c != 0; }); }
+void CmdTextGreater() { TextComparison([](int c) { return c > 0; }); }
+void CmdTextLess() { TextComparison([](int c) { return c < 0; }); }
+
+void CmdBitAnd() {
+  Operands o = TakeThree();
+  o.destination->asInt = o.left->asInt & o.right->asInt;
+}
+void CmdBitOr() {
+  Operands o = TakeThree();
+  o.destination->asInt = o.left->asInt | o.right->asInt;
+}
+
+// The assignments take two operands: destination, source.
+void CmdAssignInt() {
+  VariableSlot* destination = SlotOperand(0);
+  int32_t value = IntOperand(1);
+  AdvanceOperands(2);
+  destination->asInt = value;
+}
+void CmdAssignFloat() {
+  VariableSlot* destination = SlotOperand(0);
+  int32_t bits = IntOperand(1);  // bit for bit, whatever the float holds
+  AdvanceOperands(2);
+  destination->asInt = bits;
+}
+void CmdAssignText() {
+  VariableSlot* destination = SlotOperand(0);
+  char buffer[kMaxTextLength + 1] = "";
+  std::strncpy(buffer, TextOperand(1), kMaxTextLength);
+  AdvanceOperands(2);
+  StoreText(destination, buffer);
+}
+void CmdFloatToInt() {
+  VariableSlot* destination = SlotOperand(0);
+  float value = FloatOperand(1);
+  AdvanceOperands(2);
+  destination->asInt = TruncateToInt(value);
+}
+void CmdIntToFloat() {
+  VariableSlot* destination = SlotOperand(0);
+  int32_t value = IntOperand(1);
+  AdvanceOperands(2);
+  destination->asFloat = static_cast<float>(value);
+}
+
+}  // namespace
+
+const CommandEntry kOperatorCommands[] = {
+    {kPowerII, CmdPowerII},       {kPowerFF, CmdPowerFF},       {kPowerIF, CmdPowerIF},
+    {kPowerFI, CmdPowerFI},       {kDivideII, CmdDivideII},     {kDivideIF, CmdDivideIF},
+    {kDivideFI, CmdDivideFI},     {kDivideFF, CmdDivideFF},     {kMultiplyII, CmdMultiplyII},
+    {kMultiplyIF, CmdMultiplyIF}, {kMultiplyFI, CmdMultiplyFI}, {kMultiplyFF, CmdMultiplyFF},
+    {kAddII, CmdAddII},           {kAddIF, CmdAddIF},           {kAddFI, CmdAddFI},
+    {kAddFF, CmdAddFF},           {kJoinText, CmdJoinText},     {kSubtractII, CmdSubtractII},
+    {kSubtractIF, CmdSubtractIF}, {kSubtractFI, CmdSubtractFI}, {kSubtractFF, CmdSubtractFF},
+    {kRemoveText, CmdRemoveText}, {kEqualII, CmdEqualII},       {kEqualFF, CmdEqualFF},
+    {kEqualIF, CmdEqualIF},       {kEqualFI, CmdEqualFI},       {kTextEqual, CmdTextEqual},
+    {kGreaterII, CmdGreaterII},   {kGreaterFF, CmdGreaterFF},   {kGreaterIF, CmdGreaterIF},
+    {kGreaterFI, CmdGreaterFI},   {kGreaterOrEqualII, CmdGreaterOrEqualII},
+    {kGreaterOrEqualFF, CmdGreaterOrEqualFF}, {kGreaterOrEqualIF, CmdGreaterOrEqualIF},
+    {kGreaterOrEqualFI, CmdGreaterOrEqualFI}, {kLessII, CmdLessII}, {kLessFF, CmdLessFF},
+    {kLessIF, CmdLessIF},         {kLessFI, CmdLessFI},         {kLessOrEqualII, CmdLessOrEqualII},
+    {kLessOrEqualFF, CmdLessOrEqualFF}, {kLessOrEqualIF, CmdLessOrEqualIF},
+    {kLessOrEqualFI, CmdLessOrEqualFI}, {kNotEqualII, CmdNotEqualII}, {kNotEqualFF, CmdNotEqualFF},
+    {kNotEqualIF, CmdNotEqualIF}, {kNotEqualFI, CmdNotEqualFI}, {kTextNotEqual, CmdTextNotEqual},
+    {kTextGreater, CmdTextGreater}, {kTextLess, CmdTextLess},   {kBitAnd, CmdBitAnd},
+    {kBitOr, CmdBitOr},           {kAssignInt, CmdAssignInt},   {kAssignFloat, CmdAssignFloat},
+    {kAssignText, CmdAssignText}, {kFloatToInt, CmdFloatToInt}, {kIntToFloat, CmdIntToFloat},
+};
+const size_t kOperatorCommandCount = std::size(kOperatorCommands);

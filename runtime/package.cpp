@@ -1,0 +1,222 @@
+// The package appended to an executable: reading its entries through a bounded cursor,
+// extracting them to temporary files for the commands that open files by name, and writing.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "platform/folders.h"
+#include "runtime/runtime_local.h"
+
+namespace {
+
+constexpr uint32_t kMaxEntryName = 256;  // 255 characters and the NUL
+
+uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t at) {
+  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
+         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+void PutWord(std::vector<uint8_t>* out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+// Package names compare lower-cased with backslashes.
+std::string PackageName(std::string name) {
+  for (char& c : name) {
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c == '/') c = '\\';
+  }
+  return name;
+}
+
+bool Fail(std::string* whyNot, const std::string& reason) {
+  if (whyNot != nullptr) *whyNot = reason;
+  return false;
+}
+
+}  // namespace
+
+bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryView>* entries, std::string* whyNot) {
+  entries->clear();
+  if (image.size() < 8) return Fail(whyNot, "no package: file too short");
+  const size_t lastWord = image.size() - 4;
+  const size_t start = WordAt(image, lastWord);
+  if (start >= lastWord) return Fail(whyNot, "no package: start offset outside the file");
+  size_t at = start;
+  for (;;) {
+    if (lastWord - at < 4) {
+      entries->clear();
+      return Fail(whyNot, "package entries run past its end");
+    }
+    uint32_t nameLength = WordAt(image, at);
+    at += 4;
+    if (nameLength == 0) break;
+    if (nameLength > kMaxEntryName || nameLength > lastWord - at) {
+      entries->clear();
+      return Fail(whyNot, "package entry name too long: " + std::to_string(nameLength) + " bytes");
+    }
+    std::string name(reinterpret_cast<const char*>(image.data() + at), nameLength);
+    name.resize(std::min(name.find('\0'), name.size()));
+    at += nameLength;
+    if (lastWord - at < 4) {
+      entries->clear();
+      return Fail(whyNot, "package entry '" + name + "' runs past its end");
+    }
+    uint32_t dataLength = WordAt(image, at);
+    at += 4;
+    if (dataLength > lastWord - at) {
+      entries->clear();
+      return Fail(whyNot, "package entry '" + name + "' runs past its end");
+    }
+    entries->push_back({PackageName(name), image.data() + at, dataLength});
+    at += dataLength;
+  }
+  return true;
+}
+
+void AppendPackage(std::vector<uint8_t>* out, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+  const uint32_t start = static_cast<uint32_t>(out->size());
+  for (const auto& [name, data] : entries) {
+    PutWord(out, static_cast<uint32_t>(name.size() + 1));
+    out->insert(out->end(), name.begin(), name.end());
+    out->push_back(0);
+    PutWord(out, static_cast<uint32_t>(data.size()));
+    out->insert(out->end(), data.begin(), data.end());
+  }
+  PutWord(out, 0);
+  PutWord(out, start);
+}
+
+// Lives from OpenPackage to ClosePackage (the run).
+static struct {
+  std::vector<uint8_t> image;  // the whole executable; entries point into it
+  std::vector<PackageEntryView> entries;
+  std::vector<std::string> extracted;  // temporary files written, deleted at close
+} gPackage;
+
+// Lives for the process; tests may point the folders elsewhere.
+static struct {
+  std::string executable, temporary, start;
+  bool known = false;
+} gFolders;
+
+static void KnowFolders() {
+  if (gFolders.known) return;
+  gFolders.executable = PlatformExecutableFolder();
+  gFolders.temporary = PlatformTemporaryFolder();
+  gFolders.start = PlatformCurrentFolder();
+  gFolders.known = true;
+}
+
+const std::string& TemporaryFolder() {
+  KnowFolders();
+  return gFolders.temporary;
+}
+const std::string& ExecutableFolder() {
+  KnowFolders();
+  return gFolders.executable;
+}
+const std::string& StartFolder() {
+  KnowFolders();
+  return gFolders.start;
+}
+
+void SetFoldersForTests(const std::string& executableFolder, const std::string& temporaryFolder) {
+  KnowFolders();
+  gFolders.executable = executableFolder;
+  gFolders.temporary = temporaryFolder;
+}
+
+std::string LogFilePath() {
+  if (PlatformFolderWritable(ExecutableFolder())) return ExecutableFolder() + "/QV.LOG";
+  return PlatformConfigFolder() + "/QV.LOG";
+}
+
+std::string MapProgramPath(const char* name) { return PlatformMapFileName(name); }
+
+bool OpenPackage(const char* executablePath) {
+  ClosePackage();
+  std::ifstream in(executablePath, std::ios::binary);
+  if (!in) return false;
+  gPackage.image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::string whyNot;
+  if (!ParsePackage(gPackage.image, &gPackage.entries, &whyNot)) {
+    gPackage.image.clear();
+    return false;
+  }
+  return !gPackage.entries.empty();
+}
+
+void ClosePackage() {
+  for (const std::string& path : gPackage.extracted) PlatformDeleteFile(path);
+  gPackage.extracted.clear();
+  gPackage.entries.clear();
+  gPackage.image.clear();
+  gPackage.image.shrink_to_fit();
+}
+
+int PackageEntryCount() { return static_cast<int>(gPackage.entries.size()); }
+
+// Writes an entry to "_virtual.<extension>" in the temporary folder; the path, or "".
+static std::string ExtractEntry(const PackageEntryView& entry, const char* extension) {
+  if (TemporaryFolder().empty()) return "";
+  std::string path = TemporaryFolder() + "/_virtual." + extension;
+  PlatformDeleteFile(path);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return "";
+  out.write(reinterpret_cast<const char*>(entry.data), entry.size);
+  out.close();
+  if (!out) return "";
+  if (std::find(gPackage.extracted.begin(), gPackage.extracted.end(), path) == gPackage.extracted.end())
+    gPackage.extracted.push_back(path);
+  return path;
+}
+
+std::string ExtractFirstPackageEntry() {
+  if (gPackage.entries.empty()) return "";
+  return ExtractEntry(gPackage.entries.front(), "dat");
+}
+
+template <class Matches>
+static bool ResolveBy(std::string& name, const char* extension, Matches matches) {
+  const std::string wanted = PackageName(name);
+  for (const PackageEntryView& entry : gPackage.entries) {
+    if (!matches(entry.name, wanted)) continue;
+    std::string path = ExtractEntry(entry, extension);
+    if (path.empty()) return false;
+    name = path;
+    return true;
+  }
+  return false;
+}
+
+bool ResolvePackagedFile(std::string& name, const char* extension) {
+  return ResolveBy(name, extension, [](const std::string& entry, const std::string& wanted) { return entry == wanted; });
+}
+
+bool ResolvePackagedFileByBaseName(std::string& name, const char* extension) {
+  return ResolveBy(name, extension, [](const std::string& entry, const std::string& wanted) {
+    size_t slash = entry.find_last_of('\\');
+    return (slash == std::string::npos ? entry : entry.substr(slash + 1)) == wanted;
+  });
+}
+
+// The extension a lookup extracts under: the name's last three letters after the dot.
+static std::string ExtensionOf(const std::string& name) {
+  size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot + 1 >= name.size()) return "dat";
+  return name.substr(dot + 1);
+}
+
+bool FileExists(const char* name) {
+  std::string path = name;
+  if (ResolvePackagedFile(path, ExtensionOf(path).c_str())) return true;
+  return PlatformFileReadable(MapProgramPath(name));
+}
+
+bool DeleteFileIfExists(const char* name) {
+  if (!FileExists(name)) return false;
+  return PlatformDeleteFile(MapProgramPath(name));
+}

@@ -1,0 +1,369 @@
+// The player: start-up, the main loop with its pre-step and post-step, the window
+// messages, and the shut-down that shows a runtime error and picks the exit status.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/clock.h"
+#include "platform/folders.h"
+#include "platform/messagebox.h"
+#include "platform/profile.h"
+#include "platform/window.h"
+#include "runtime/runtime_local.h"
+
+std::string ExtractFirstPackageEntry();
+
+// Lives for the process (read once at start-up).
+static SetupSettings gSettings = {false, false, true, false, false, false, 1, ""};
+static std::string gCommandLine;
+
+// Cleared at every program start by InitInterpreter and RunMainLoop.
+static struct {
+  bool displayActive = false;
+  bool escQuits = true;
+  int frameWait = 25;
+  uint32_t lastFrameTime = 0;
+  int pumpCounter = 0;
+  bool screenSaveRequested = false;
+  bool quitRequested = false;
+  bool settingUpDisplay = false;
+  MouseState mouse = {320, 240, 50, 0, 0, 0};
+} gRun;
+
+// The typed-text buffer: opened by the INPUT commands, filled by the window's characters.
+static struct {
+  char* buffer = nullptr;
+  int capacity = 0;
+  int length = 0;
+  int lastCharacter = 0;
+} gTyped;
+
+const SetupSettings& Settings() { return gSettings; }
+SetupSettings& MutableSettings() { return gSettings; }
+bool DisplayActive() { return gRun.displayActive; }
+void SetDisplayActive(bool active) { gRun.displayActive = active; }
+void SetEscQuits(bool on) { gRun.escQuits = on; }
+void SetFrameWait(int milliseconds) { gRun.frameWait = milliseconds; }
+int FrameWait() { return gRun.frameWait; }
+void RequestScreenSave() { gRun.screenSaveRequested = true; }
+const char* CommandLineText() { return gCommandLine.c_str(); }
+MouseState& Mouse() { return gRun.mouse; }
+
+void RequestQuit() {
+  if (!gRun.quitRequested) PlatformPostQuit();
+  gRun.quitRequested = true;
+}
+bool QuitRequested() { return gRun.quitRequested; }
+void ClearQuitRequest() {
+  gRun.quitRequested = false;
+  PlatformMessage message;
+  while (PlatformPeekMessage(&message)) {
+  }
+}
+
+void OpenTypedText(int initialCapacity) {
+  CloseTypedText();
+  gTyped.capacity = initialCapacity < 16 ? 16 : initialCapacity;
+  gTyped.buffer = static_cast<char*>(std::calloc(static_cast<size_t>(gTyped.capacity), 1));
+  gTyped.length = 0;
+}
+void CloseTypedText() {
+  std::free(gTyped.buffer);
+  gTyped.buffer = nullptr;
+  gTyped.capacity = gTyped.length = 0;
+}
+const char* TypedText() { return gTyped.buffer != nullptr ? gTyped.buffer : ""; }
+void ClearTypedText() {
+  if (gTyped.buffer != nullptr) std::memset(gTyped.buffer, 0, static_cast<size_t>(gTyped.capacity));
+  gTyped.length = 0;
+}
+int LastTypedCharacter() { return gTyped.lastCharacter; }
+void SetLastTypedCharacter(int character) { gTyped.lastCharacter = character; }
+
+void AppendTypedCharacter(int character) {
+  gTyped.lastCharacter = character;
+  if (gTyped.buffer == nullptr) return;
+  // Grow before the text and its NUL could reach the end, so every character is kept.
+  if (gTyped.length > gTyped.capacity - 5) {
+    int grownCapacity = gTyped.capacity * 2;
+    char* grown = static_cast<char*>(std::calloc(static_cast<size_t>(grownCapacity), 1));
+    if (grown == nullptr) return;
+    std::memcpy(grown, gTyped.buffer, static_cast<size_t>(gTyped.length));
+    std::free(gTyped.buffer);
+    gTyped.buffer = grown;
+    gTyped.capacity = grownCapacity;
+  }
+  gTyped.buffer[gTyped.length++] = static_cast<char>(character);
+  gTyped.buffer[gTyped.length] = 0;
+}
+
+// SETUP.INI beside the executable, section SETTINGS; a switch is on only for "1".
+static void ReadSetupSettings() {
+  const std::string path = ExecutableFolder() + "/SETUP.INI";
+  auto on = [&](const char* key) { return PlatformReadProfileString(path.c_str(), "SETTINGS", key, "0") == "1"; };
+  gSettings.presentByBlit = on("BLITFLIPMODE");
+  gSettings.pasteTwiceCount = on("BLITOVERDRAW") ? 2 : 1;
+  gSettings.windowMode = on("WINDOWMODE");
+  gSettings.fullScreen = !gSettings.windowMode;
+  std::string editor = PlatformReadProfileString(path.c_str(), "SETTINGS", "EXTERNALEDITOR", "0");
+  std::string editorPath = ExecutableFolder() + "/" + editor;
+  gSettings.externalEditorPath = editor != "0" && PlatformFileReadable(editorPath) ? editorPath : "";
+  gSettings.debugMode = on("DEBUGMODE");
+  gSettings.traceMode = on("TRACEMODE");
+  gSettings.runtimeTest = on("RUNTIMETEST");
+  // A debugging switch starts a fresh log.
+  if (gSettings.debugMode || gSettings.traceMode || gSettings.runtimeTest) PlatformDeleteFile(LogFilePath());
+}
+
+void InitInterpreter() {
+  const LoadedProgram& program = Program();
+  OperandPointer = program.loaded ? const_cast<CodeCell*>(program.code.data()) : nullptr;
+  ResetDispatcher();
+  ClearRuntimeError();
+  ResetControlFlow();
+  SetEndedByProgram(false);
+  Hooks.EmptyChecklist();
+  gRun.frameWait = 25;
+  gRun.escQuits = true;
+}
+
+void PumpMessagesOccasionally() {
+  if (++gRun.pumpCounter <= 50000) return;
+  gRun.pumpCounter = 0;
+  // Messages are handled now, except a quit, which stays queued for the main loop.
+  PlatformMessage message;
+  while (!PlatformQuitPending() && PlatformPeekMessage(&message)) {
+    if (message.kind == PlatformMessageKind::kQuit) {
+      PlatformPostQuit();
+      break;
+    }
+    void HandleWindowMessage(const PlatformMessage&);
+    HandleWindowMessage(message);
+  }
+}
+
+static void WaitForReleasedKeys() {
+  while (PlatformKeyHeld(kPlatformKeyEscape) || PlatformKeyHeld(kPlatformKeyF11) || PlatformKeyHeld(kPlatformKeyF12))
+    PlatformSleep(10);
+  PlatformMessage message;
+  bool quit = false;
+  while (PlatformPeekMessage(&message)) quit = quit || message.kind == PlatformMessageKind::kQuit;
+  if (quit) PlatformPostQuit();  // a quit stays for the loop that waits for it
+}
+
+// The window procedure: one translated message.
+void HandleWindowMessage(const PlatformMessage& message) {
+  switch (message.kind) {
+    case PlatformMessageKind::kMove:
+    case PlatformMessageKind::kSize:
+      if (!gRun.settingUpDisplay) Hooks.PresentFrame();
+      break;
+    case PlatformMessageKind::kActivate:
+      Hooks.ResumeMusicOnActivate();
+      Hooks.ResumeSoundsOnActivate();
+      Hooks.EvictManagedTextures();
+      gRun.displayActive = true;
+      break;
+    case PlatformMessageKind::kDeactivate:
+      if (!gSettings.windowMode) {
+        Hooks.PauseMusicOnDeactivate();
+        Hooks.PauseSoundsOnDeactivate();
+        gRun.displayActive = false;
+      }
+      break;
+    case PlatformMessageKind::kKeyDown:
+      if (message.a == kPlatformKeyEscape && gRun.escQuits) RequestQuit();
+      break;
+    case PlatformMessageKind::kChar: AppendTypedCharacter(message.a); break;
+    case PlatformMessageKind::kMouseMove:
+      gRun.mouse.moveX += message.a - gRun.mouse.x;
+      gRun.mouse.moveY += message.b - gRun.mouse.y;
+      gRun.mouse.x = message.a;
+      gRun.mouse.y = message.b;
+      break;
+    case PlatformMessageKind::kLeftButtonDown: gRun.mouse.buttons = 1; break;
+    case PlatformMessageKind::kRightButtonDown: gRun.mouse.buttons = 2; break;
+    case PlatformMessageKind::kLeftButtonUp:
+    case PlatformMessageKind::kRightButtonUp: gRun.mouse.buttons = 0; break;
+    case PlatformMessageKind::kQuit: break;
+  }
+}
+
+static bool PreStep() {
+  if (!gRun.displayActive) {
+    if (!Hooks.RestoreDisplaySurfaces()) return false;
+    gRun.displayActive = true;
+  }
+  Hooks.UpdateMousePointer();
+  Hooks.ClearViewport();
+  Hooks.RestoreSpriteBackgrounds();
+  Hooks.RenderBackdrop();
+  Hooks.RenderScene3DIfOn(0);
+  Hooks.ReplayDrawQueue();
+  return true;
+}
+
+static void PostStep() {
+  if (!gRun.displayActive) return;
+  Hooks.CountDownImageReleases();
+  // Frame pacing: at least the frame wait since the last frame, and the clock must move.
+  for (;;) {
+    uint32_t elapsed = PlatformMilliseconds() - gRun.lastFrameTime;
+    if (gRun.frameWait < 1 ? elapsed != 0 : elapsed >= static_cast<uint32_t>(gRun.frameWait)) break;
+    PlatformSleep(1);
+  }
+  gRun.lastFrameTime = PlatformMilliseconds();
+  Hooks.UpdateAnimations();
+  Hooks.SaveSpriteBackgrounds();
+  Hooks.RenderScene3DIfOn(1);
+  Hooks.DrawSprites();
+  Hooks.SoundSyncHook();
+  Hooks.UpdateSound3D();
+  Hooks.UpdateMusicLoops();
+  Hooks.AnimateObjects();
+  Hooks.PresentFrame();
+  if (gRun.screenSaveRequested) {
+    Hooks.SaveScreenToFile();
+    gRun.screenSaveRequested = false;
+  }
+  gRun.mouse.moveX = gRun.mouse.moveY = 0;
+}
+
+static void RunMainLoop() {
+  InitInterpreter();
+  gRun.mouse = {320, 240, 50, 0, 0, 0};
+  PumpMessagesOccasionally();
+  WaitForReleasedKeys();
+  gTyped.lastCharacter = 0;
+  for (;;) {
+    Hooks.PollInput();
+    PlatformMessage message;
+    if (PlatformPeekMessage(&message)) {
+      if (message.kind == PlatformMessageKind::kQuit) break;
+      HandleWindowMessage(message);
+      continue;
+    }
+    if (PreStep()) {
+      ExecuteCommands();
+      PostStep();
+    }
+  }
+  WaitForReleasedKeys();
+}
+
+bool RunLoadedProgramUntilQuit(int maxSlices) {
+  InitInterpreter();
+  gRun.displayActive = true;
+  for (int slice = 0; slice < maxSlices && !gRun.quitRequested; ++slice) ExecuteCommands();
+  return gRun.quitRequested;
+}
+
+static bool InitDisplayForRun() {
+  gRun.settingUpDisplay = true;
+  Hooks.ResetDisplayDefaults3D();
+  bool ok = Hooks.InitDisplay(gSettings.fullScreen, gSettings.windowMode, false);
+  gRun.settingUpDisplay = false;
+  if (!ok) {
+    if (RuntimeErrorNumber() == 0) RuntimeError(10003);
+    return false;
+  }
+  Hooks.ResetScene3D();
+  Hooks.ResetMousePointer();
+  Hooks.Reset2DState();
+  Hooks.ResetSound3D();
+  Hooks.AcquireInputDevices();
+  gRun.displayActive = true;
+  return true;
+}
+
+// The end of a run: releases, then the error message, and the exit status.
+static void ShutdownRun() {
+  Hooks.FreeAllAnimations();
+  Hooks.CloseFtpOnExit();
+  Hooks.FreeAllSounds();
+  Hooks.FreeAllMusic();
+  Hooks.EndOfRunTeardown();
+  if (gSettings.windowMode) Hooks.RestoreDefaultWindow();
+  FreeCompiledProgram();
+}
+
+static int FinishRun() {
+  FreeRecordPools();
+  Hooks.ReleaseDisplay(false);
+  Hooks.CloseMusic();
+  Hooks.CloseSound();
+  Hooks.CloseDirectInput();
+  int status = 0;
+  // END reports 21 only to end the run: it ends silently.
+  if (RuntimeErrorNumber() > 0 && !EndedByProgram()) {
+    std::string text = FormatRuntimeErrorText();
+    LogErrorEntry("RUNTIMEERROR", text.c_str());
+    if (gSettings.runtimeTest) PlatformShowMessageBox(("ERROR: Extra Debug Info - " + text).c_str(), text.c_str(), true);
+    else PlatformShowMessageBox("Error In Program", text.c_str(), true);
+    status = RuntimeErrorIsWarning() ? 0 : 1;
+  }
+  PlatformDestroyMainWindow();
+  PlatformChangeFolder(StartFolder());
+  if (!TemporaryFolder().empty()) PlatformDeleteFile(TemporaryFolder() + "/workfile.wav");
+  CloseTypedText();
+  return status;
+}
+
+// The start-up both entries share, up to the window; false when the window failed.
+static void StartUp(int argc, char** argv) {
+  gCommandLine.clear();
+  for (int i = 0; i < argc; ++i) {
+    if (i > 0) gCommandLine += ' ';
+    gCommandLine += argv[i];
+  }
+  StartFolder();
+  ReadSetupSettings();
+  gRun = {};
+  gRun.mouse = {320, 240, 50, 0, 0, 0};
+  ClearRuntimeError();
+  SetWarningsOff(false);
+  if (!PlatformCreateMainWindow("Quorvanel", 640, 480)) RuntimeError(10002);
+  else PlatformSetWindowTitle(PlatformExecutablePath().c_str());
+}
+
+// Runs whatever compiled program `programPath` holds, from the input start-up on.
+static void RunProgram(const char* programPath) {
+  if (!Hooks.InitDirectInput()) {
+    RuntimeError(10007);
+    return;
+  }
+  Hooks.NoOpStartupHook();
+  Hooks.InitSound();
+  if (!CreateRecordPools()) {
+    RuntimeError(101);
+    return;
+  }
+  if (!LoadCompiledProgram(programPath)) {
+    RuntimeError(10010);
+    return;
+  }
+  if (InitDisplayForRun()) {
+    SetWarningsOff(true);
+    RunMainLoop();
+  }
+  SetWarningsOff(false);
+}
+
+int RunPlayer(const char* executablePath, int argc, char** argv) {
+  StartUp(argc, argv);
+  if (RuntimeErrorNumber() == 0 && OpenPackage(executablePath)) {
+    std::string programPath = ExtractFirstPackageEntry();
+    if (programPath.empty()) RuntimeError(10010);
+    else RunProgram(programPath.c_str());
+  }
+  ClosePackage();
+  ShutdownRun();
+  return FinishRun();
+}
+
+int RunCompiledProgramFile(const char* programPath, int argc, char** argv) {
+  StartUp(argc, argv);
+  if (RuntimeErrorNumber() == 0) RunProgram(programPath);
+  ShutdownRun();
+  return FinishRun();
+}

@@ -1,0 +1,351 @@
+// The runtime core's front door: handler convention and operand access, errors, the
+// dispatcher's flags, string slots, record pools, the package lookup, folders and the hooks.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// ---------------------------------------------------------------------------------------
+// Code array and variable table
+// ---------------------------------------------------------------------------------------
+
+// One relocated code word. The compiled file holds 32-bit words; in memory every word is
+// pointer-sized so an operand can be the direct address of a variable slot or code word.
+using CodeCell = intptr_t;
+
+// One variable-table slot (also one array element): an integer, a float kept as its bits,
+// or the address of a zero-terminated text owned by the slot (null = no text yet).
+union VariableSlot {
+  int32_t asInt;
+  float asFloat;
+  char* asText;
+  void* asBlock;  // an array's element block (slots 3000-8999)
+  uint64_t raw;   // the whole cell, for bit copies
+};
+static_assert(sizeof(VariableSlot) == 8);
+
+constexpr int kVariableSlots = 29000;
+constexpr int kFirstIntTemp = 0, kFirstFloatTemp = 1000, kFirstTextTemp = 2000;
+constexpr int kFirstIntVar = 3000, kFirstFloatVar = 5000, kFirstTextVar = 7000;
+constexpr int kFirstIntConst = 9000, kFirstFloatConst = 11000, kFirstTextConst = 13000;
+constexpr int kFirstDataItem = 15000;
+constexpr int kMaxTextLength = 255;  // every text a command makes fits 255 characters
+
+// The program counter: before a handler runs it points at the handler's operand 0.
+// Owner: runtime/dispatcher.cpp.
+extern CodeCell* OperandPointer;
+// The variable table of the loaded program (null when none). Owner: runtime/loader.cpp.
+extern VariableSlot* VariableTable;
+// The address of the array element last fetched into each temporary 0-2999; READ and the
+// assignments store through it. Written by the array commands. Owner: runtime/loader.cpp.
+extern VariableSlot* ElementAddressTable[3000];
+
+// ---------------------------------------------------------------------------------------
+// Handler convention
+// ---------------------------------------------------------------------------------------
+
+// A handler takes nothing and returns nothing; it reads its operands through
+// OperandPointer and moves it past all of them on every path (also after an error).
+using CommandHandler = void (*)();
+struct CommandEntry {
+  int number;  // 1..9999
+  CommandHandler handler;
+};
+constexpr int kCommandTableSize = 10000;
+
+// main.cpp (and tests) register each command family's table once at start-up. Returns
+// false, printing the clash on stderr, when a number is out of range or already taken.
+bool RegisterCommands(const CommandEntry* entries, size_t count);
+template <size_t N>
+bool RegisterCommands(const CommandEntry (&table)[N]) {
+  return RegisterCommands(table, N);
+}
+// The runtime core's own family (control flow, operators, refresh modes, END, frame rate).
+bool RegisterRuntimeCommands();
+// The handler registered for a number, or null. Used by tests and the keyword check.
+CommandHandler HandlerForCommand(int number);
+// Forgets every registration; tests only.
+void ClearCommandRegistry();
+
+// Raised when an operand does not address what its handler expects (a corrupt program):
+// error 10010, and a scratch slot is handed out so the handler can finish safely.
+VariableSlot* ReportBadSlotOperand();
+
+// The address of the variable slot operand i refers to (always a valid slot).
+inline VariableSlot* SlotOperand(int i) {
+  uintptr_t offset = static_cast<uintptr_t>(OperandPointer[i]) - reinterpret_cast<uintptr_t>(VariableTable);
+  if (VariableTable != nullptr && offset < kVariableSlots * sizeof(VariableSlot) && offset % sizeof(VariableSlot) == 0)
+    return reinterpret_cast<VariableSlot*>(OperandPointer[i]);
+  return ReportBadSlotOperand();
+}
+// Values of operand i read through its slot; a slot without text reads as "".
+inline int32_t IntOperand(int i) { return SlotOperand(i)->asInt; }
+inline float FloatOperand(int i) { return SlotOperand(i)->asFloat; }
+inline const char* TextOperand(int i) {
+  const char* text = SlotOperand(i)->asText;
+  return text != nullptr ? text : "";
+}
+// Operand i taken as the plain number it holds (labels, DATA positions, small literals).
+inline int32_t NumberOperand(int i) { return static_cast<int32_t>(OperandPointer[i]); }
+// Operand i taken as the address of a code word (jump targets); checked at load time.
+inline CodeCell* CodeOperand(int i) { return reinterpret_cast<CodeCell*>(OperandPointer[i]); }
+// Results go through operand 0.
+inline void WriteIntResult(int32_t value) { SlotOperand(0)->asInt = value; }
+inline void WriteFloatResult(float value) { SlotOperand(0)->asFloat = value; }
+bool WriteTextResult(const char* text);  // as StoreText into operand 0's slot
+// Moves OperandPointer past n operand words.
+inline void AdvanceOperands(int n) { OperandPointer += n; }
+// The slot number (0..28999) of a slot address inside the variable table, else -1.
+int SlotIndexOf(const VariableSlot* slot);
+
+// Arrays: a variable slot 3000-8999 that is an array holds in asBlock a calloc'ed block of
+// VariableSlot elements (text elements own their texts). The array commands record the
+// element count here (0 = not an array); the runtime frees the blocks when the program is
+// freed and leaves arrays out when it saves a FUNCTION's locals.
+void SetArrayElementCount(int slot, int32_t count);
+int32_t ArrayElementCount(int slot);
+
+// ---------------------------------------------------------------------------------------
+// Texts owned by slots
+// ---------------------------------------------------------------------------------------
+
+// Stores a fresh copy of text into the slot, freeing the old text. A text over 255
+// characters raises error 107 and leaves the slot as it was (false).
+bool StoreText(VariableSlot* slot, const char* text);
+// A zero-filled heap copy of length + 1 bytes (at least two bytes); free with FreeText.
+char* CopyText(const char* text);
+void FreeText(char* text);
+
+// ---------------------------------------------------------------------------------------
+// Errors, warnings, the end of a run
+// ---------------------------------------------------------------------------------------
+
+// The one way a command reports failure: stops the slice and ends the run after it.
+void RuntimeError(int number);
+// Warnings are silent during a player run; otherwise they stop the run like an error.
+void RuntimeWarning(int number);
+int RuntimeErrorNumber();          // 0 = none
+bool RuntimeErrorIsWarning();
+void ClearRuntimeError();          // tests and the environment between runs
+void SetWarningsOff(bool off);     // the player silences warnings for the run
+// "Runtime Error : ..." / "System Error : ..." with the slot text and the engine error.
+std::string FormatRuntimeErrorText();
+// Text of the error-text slot of a number ("ERROR <slot>" until a language file fills it).
+std::string ErrorText(int number);
+void SetErrorSlotText(int slot, const char* text);  // the environment's language file
+// Writes one QV.LOG entry, section ERRORLOG, key "<prefix> ON d/m/y AT h:m", only in
+// debug mode. Runtime errors use "RUNTIMEERROR", engine set-up failures "ENGINEERROR".
+void LogErrorEntry(const char* keyPrefix, const char* text);
+// Ends the run like the window's close: the main loop sees it on its next pass.
+void RequestQuit();
+bool QuitRequested();
+
+// ---------------------------------------------------------------------------------------
+// Dispatcher flags (owner: runtime/dispatcher.cpp; reset by InitInterpreter)
+// ---------------------------------------------------------------------------------------
+
+struct DispatcherFlags {
+  uint8_t stop;          // ends the slice after the current command
+  uint8_t autoRefresh;   // 1 in automatic refresh mode (404), 0 in manual (403)
+  uint8_t drawStop;      // equals autoRefresh; drawing commands copy it into stop
+  uint8_t inputRepoll;   // asks the input commands to read the devices again
+};
+extern DispatcherFlags Dispatcher;
+// 2D drawing and object-creating commands call this last: in automatic refresh mode it
+// ends the slice so each drawing shows on its own frame.
+inline void EndSliceAfterDrawing() {
+  if (Dispatcher.drawStop) Dispatcher.stop = 1;
+}
+// Runs one slice of the loaded program. The main loop calls it between pre- and post-step.
+void ExecuteCommands();
+// Long-running handlers call this so the window stays responsive.
+void PumpMessagesOccasionally();
+
+// ---------------------------------------------------------------------------------------
+// Run state the commands read and write (owner: runtime/player.cpp unless said)
+// ---------------------------------------------------------------------------------------
+
+struct SetupSettings {  // read from SETUP.INI at start-up; lives for the process
+  bool presentByBlit, windowMode, fullScreen, debugMode, traceMode, runtimeTest;
+  int pasteTwiceCount;             // 1, or 2 with BLITOVERDRAW
+  std::string externalEditorPath;  // empty when the file is missing
+};
+const SetupSettings& Settings();
+SetupSettings& MutableSettings();  // tests, and the display-mode commands
+
+bool DisplayActive();
+void SetDisplayActive(bool active);
+void SetEscQuits(bool on);  // the switch commands; on by default
+void SetFrameWait(int milliseconds);
+int FrameWait();
+void RequestScreenSave();   // the post-step calls Hooks.SaveScreenToFile once
+const char* CommandLineText();  // the command line, whole
+
+struct MouseState {  // cleared at every program start
+  int x, y, z;       // start 320, 240, 50
+  int buttons;       // 0 none, 1 left, 2 right
+  int moveX, moveY;  // movement since the last frame; cleared by the post-step
+};
+MouseState& Mouse();
+
+// The typed-text buffer the window fills while text input is open (INPUT commands).
+void OpenTypedText(int initialCapacity);
+void CloseTypedText();
+const char* TypedText();  // "" when closed
+void ClearTypedText();
+int LastTypedCharacter();
+void SetLastTypedCharacter(int character);
+void AppendTypedCharacter(int character);  // the window's character message
+
+// ---------------------------------------------------------------------------------------
+// Record pools (owner of each pool: the subsystem that defines its record)
+// ---------------------------------------------------------------------------------------
+
+// Every pooled record begins with these two links (indices, -1 = none).
+struct RecordLinks {
+  int32_t next;
+  int32_t prev;
+};
+// One growable array of fixed-size records. The owner fills the configuration, registers
+// the pool, and CreateRecordPools/FreeRecordPools create and free every registered pool.
+// Records move when the pool grows: keep indices, never addresses, across an allocation.
+struct RecordPool {
+  const char* name;
+  int32_t recordSize;          // bytes, at least sizeof(RecordLinks), trivially copyable
+  int32_t initialCapacity;
+  int32_t growMargin;          // grows when count > capacity - growMargin
+  void (*initRecord)(void* record);     // defaults after the zero fill; may be null
+  void (*releaseRecord)(void* record);  // frees what a record owns; may be null
+  bool (*growParallel)(int32_t newCapacity);  // grows parallel data; may be null
+  // state, managed by the functions below
+  uint8_t* records;
+  int32_t capacity, count, freeHead, usedHead, usedTail;
+};
+bool CreateRecordPool(RecordPool& pool);
+// Index of a fresh zero-filled record at the tail of the used list; -1 with error 101.
+int32_t AllocRecord(RecordPool& pool);
+void FreeRecord(RecordPool& pool, int32_t index);
+void DestroyRecordPool(RecordPool& pool);
+inline void* RecordAddress(RecordPool& pool, int32_t index) {
+  return pool.records + static_cast<size_t>(index) * static_cast<size_t>(pool.recordSize);
+}
+template <class Record>
+Record* RecordAt(RecordPool& pool, int32_t index) {
+  return static_cast<Record*>(RecordAddress(pool, index));
+}
+// Owners register their pools once (main.cpp wiring) before the player starts.
+void RegisterRecordPool(RecordPool* pool);
+bool CreateRecordPools();
+void FreeRecordPools();
+
+// ---------------------------------------------------------------------------------------
+// Package, files and folders
+// ---------------------------------------------------------------------------------------
+
+// A file named by the program, looked up in the package first: a match is extracted to
+// "_virtual.<extension>" in the temporary folder and name is replaced by that path.
+bool ResolvePackagedFile(std::string& name, const char* extension);
+// The same, comparing the name with the part of each entry name after its last "\".
+bool ResolvePackagedFileByBaseName(std::string& name, const char* extension);
+// 1 when the file (package first) can be opened for reading.
+bool FileExists(const char* name);
+// Deletes the file when it exists; false when it did not.
+bool DeleteFileIfExists(const char* name);
+// The program's file name made usable here: "\" to "/", case-insensitive match per folder.
+std::string MapProgramPath(const char* name);
+const std::string& TemporaryFolder();   // private per-user folder, mode 0700
+const std::string& ExecutableFolder();
+const std::string& StartFolder();
+// Opens the package of an executable (the player: its own file) for the run; tests use it
+// with a built file. False when the file has no readable package.
+bool OpenPackage(const char* executablePath);
+void ClosePackage();  // deletes the extracted temporary files
+int PackageEntryCount();
+
+// ---------------------------------------------------------------------------------------
+// Start-up, main loop, shut-down
+// ---------------------------------------------------------------------------------------
+
+// The player: runs the package appended to executablePath; returns the exit status
+// (0 normal end or no package, 1 runtime error).
+int RunPlayer(const char* executablePath, int argc, char** argv);
+// Runs a compiled program file (the driver's `run`); the same start-up and exit status.
+int RunCompiledProgramFile(const char* programPath, int argc, char** argv);
+// Loads a compiled program; false with a message on stderr when it is malformed.
+bool LoadCompiledProgram(const char* fileName);
+bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::string* whyNot);
+void FreeCompiledProgram();
+void InitInterpreter();
+
+// ---------------------------------------------------------------------------------------
+// Hooks into the subsystems above the runtime (filled by main.cpp; no-op defaults)
+// ---------------------------------------------------------------------------------------
+
+// The display the player opens until the 2D display replaces it: a window (or offscreen),
+// a 640x480 back buffer in memory and a present step that counts frames.
+bool MinimalInitDisplay(bool fullScreen, bool windowMode, bool reuse);
+int MinimalPresentFrame();
+void MinimalReleaseDisplay(bool keepDevice);
+uint32_t* MinimalBackBuffer();  // 640x480 XRGB
+uint32_t MinimalFramesPresented();
+
+struct RuntimeHooks {
+  // Display (2D): start-up, frames, teardown.
+  bool (*InitDisplay)(bool fullScreen, bool windowMode, bool reuse) = MinimalInitDisplay;
+  int (*PresentFrame)() = MinimalPresentFrame;
+  void (*ReleaseDisplay)(bool keepDevice) = MinimalReleaseDisplay;
+  bool (*RestoreDisplaySurfaces)() = [] { return true; };
+  void (*ClearViewport)() = [] {};
+  void (*UpdateMousePointer)() = [] {};
+  void (*ResetMousePointer)() = [] {};
+  void (*Reset2DState)() = [] {};
+  void (*RestoreSpriteBackgrounds)() = [] {};
+  void (*SaveSpriteBackgrounds)() = [] {};
+  void (*ReplayDrawQueue)() = [] {};
+  int (*DrawQueueCount)() = [] { return 0; };
+  void (*CountDownImageReleases)() = [] {};
+  void (*SaveScreenToFile)() = [] {};
+  void (*EvictManagedTextures)() = [] {};
+  void (*EndOfRunTeardown)() = [] {};
+  void (*RestoreDefaultWindow)() = [] {};
+  const char* (*LastEngineError)() = [] { return ""; };
+  // 3D engine.
+  void (*ResetDisplayDefaults3D)() = [] {};
+  void (*ResetScene3D)() = [] {};
+  void (*RenderBackdrop)() = [] {};
+  void (*RenderScene3DIfOn)(int stage) = [](int) {};
+  void (*DrawSprites)() = [] {};
+  void (*AnimateObjects)() = [] {};
+  // Input, sound, music, animations, files, FTP, checklist.
+  bool (*InitDirectInput)() = [] { return true; };
+  void (*AcquireInputDevices)() = [] {};
+  void (*UnacquireInputDevices)() = [] {};
+  void (*PollInput)() = [] {};
+  void (*CloseDirectInput)() = [] {};
+  void (*InitSound)() = [] {};
+  void (*ResetSound3D)() = [] {};
+  void (*UpdateAnimations)() = [] {};
+  void (*SoundSyncHook)() = [] {};
+  void (*UpdateSound3D)() = [] {};
+  void (*UpdateMusicLoops)() = [] {};
+  void (*PauseMusicOnDeactivate)() = [] {};
+  void (*PauseSoundsOnDeactivate)() = [] {};
+  void (*ResumeMusicOnActivate)() = [] {};
+  void (*ResumeSoundsOnActivate)() = [] {};
+  void (*CloseMusic)() = [] {};
+  void (*CloseSound)() = [] {};
+  void (*FreeAllAnimations)() = [] {};
+  void (*CloseFtpOnExit)() = [] {};
+  void (*FreeAllSounds)() = [] {};
+  void (*FreeAllMusic)() = [] {};
+  void (*CloseAllFileHandles)() = [] {};
+  void (*EmptyChecklist)() = [] {};
+  // Development environment.
+  int (*NoOpStartupHook)() = [] { return 1; };
+  void (*ShowCompileProgress)(int percent) = [](int) {};
+  void (*ShowProgressStatus)(const char* text) = [](const char*) {};
+  // The debug dump of a failing command (runtime-test mode); the compiler may fill it.
+  void (*DumpRuntimeErrorInfo)(int commandNumber, int sourceLine) = [](int, int) {};
+};
+// Owner: runtime/hooks.cpp. main.cpp fills the slots of the subsystems that exist.
+extern RuntimeHooks Hooks;

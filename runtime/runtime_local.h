@@ -1,0 +1,72 @@
+// Declarations shared only inside the runtime core: the loaded program's tables, the
+// control-flow state, the run loop pieces and what the tests drive directly.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "runtime/runtime.h"
+
+// Zero cells after the last code word, so a handler reading its operands at the very end of
+// a corrupt program reads zeros (which no slot check accepts) instead of foreign memory.
+constexpr int kCodePadding = 16;
+constexpr int kReturnStackSize = 65535;
+
+// The loaded program: filled by LoadCompiledProgram, cleared by FreeCompiledProgram.
+struct LoadedProgram {
+  std::vector<CodeCell> code;    // codeWords cells + kCodePadding zero cells
+  int32_t codeWords = 0;
+  std::vector<int32_t> lines;    // source line of each code word
+  std::vector<uint8_t> dataTypes;  // 'l', 'f' or 's' per DATA item
+  int32_t dataCount = 0;
+  std::vector<uint32_t> owners[3];  // FUNCTION id per int, float, text variable slot
+  bool loaded = false;
+};
+LoadedProgram& Program();
+bool CodeAddressValid(const CodeCell* address);
+
+// Control-flow state: reset when a program is loaded and by InitInterpreter.
+void ResetControlFlow();
+int32_t ReturnDepth();
+
+// The core family's tables (control flow, operators, refresh commands).
+extern const CommandEntry kControlFlowCommands[];
+extern const size_t kControlFlowCommandCount;
+extern const CommandEntry kOperatorCommands[];
+extern const size_t kOperatorCommandCount;
+extern const CommandEntry kRefreshCommands[];
+extern const size_t kRefreshCommandCount;
+
+bool WarningsOff();
+
+// END's flag for the shell: the run ends silently with status 0.
+void SetEndedByProgram(bool ended);
+bool EndedByProgram();
+
+// Slice timing (set by InitInterpreter).
+void ResetDispatcher();
+
+// Runs the loaded program without the window loop, slice after slice, until it quits or
+// maxSlices pass; tests of whole programs use it. Returns false when it did not quit.
+bool RunLoadedProgramUntilQuit(int maxSlices);
+// Clears the posted quit (between in-process runs).
+void ClearQuitRequest();
+
+// Package reading and writing over a byte image (the fuzz target and tests use these).
+struct PackageEntryView {
+  std::string name;  // lower-cased
+  const uint8_t* data;
+  uint32_t size;
+};
+// Parses the package at the end of image; false (no entries) when there is none or it is
+// malformed, with the reason in whyNot.
+bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryView>* entries,
+                  std::string* whyNot);
+// Appends a package of entries (name as given, data) to out, after whatever out holds.
+void AppendPackage(std::vector<uint8_t>* out,
+                   const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries);
+
+// Folders the tests may point elsewhere.
+void SetFoldersForTests(const std::string& executableFolder, const std::string& temporaryFolder);
+// Where QV.LOG goes: the executable's folder, or beside WIN.INI when that is not writable.
+std::string LogFilePath();
