@@ -1,0 +1,231 @@
+// OpenGL device on llvmpipe: draws read back into the CPU back buffer. Colours are checked
+// with a tolerance of 3 per channel (rasteriser rounding); positions at pixel centres away
+// from edges.
+#include "engine3d/math/math3d.h"
+#include "platform/device3d.h"
+#include "platform/surface.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr int kWidth = 64, kHeight = 48;
+
+uint32_t FloatBits(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+void ExpectColour(const Surface& s, int x, int y, uint32_t rgb, int tolerance = 3) {
+  const uint32_t got = s.pixels[static_cast<size_t>(y) * s.width + x];
+  for (int shift = 0; shift <= 16; shift += 8) {
+    const int a = static_cast<int>((got >> shift) & 255), b = static_cast<int>((rgb >> shift) & 255);
+    EXPECT_LE(std::abs(a - b), tolerance) << "pixel " << x << "," << y << " is " << std::hex << got << " not " << rgb;
+  }
+}
+
+int Brightness(const Surface& s, int x, int y) {
+  const uint32_t p = s.pixels[static_cast<size_t>(y) * s.width + x];
+  return static_cast<int>(((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255));
+}
+
+// A device with a camera at the origin looking down +z, 90 degree field of view.
+class GlDevice : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const Device3d* backend = Device3dOpenGl(kWidth, kHeight);
+    ASSERT_NE(backend, nullptr) << Device3dLastError();
+    Device3dInstall(backend);
+    back = SurfaceCreate(kWidth, kHeight);
+    device().AttachBackBuffer(back);
+    Matrix4 m;
+    MatrixProjection(m, 3.14159265f / 2, static_cast<float>(kHeight) / kWidth, 1.0f, 100.0f);
+    device().SetTransform(Device3dTransform::kProjection, m.m);
+    MatrixIdentity(m);
+    device().SetTransform(Device3dTransform::kView, m.m);
+    device().SetTransform(Device3dTransform::kWorld, m.m);
+    quad = device().CreateVertexBuffer(4);
+  }
+  void TearDown() override {
+    device().ReleaseVertexBuffer(quad);
+    device().Close();
+    Device3dInstall(nullptr);
+    SurfaceDestroy(back);
+  }
+  Device3d& device() { return Device3dActive(); }
+
+  // A square of half-size h at depth z facing the camera (normal -z), corners clockwise on screen.
+  void DrawSquare(float h, float z, bool clockwise = true) {
+    Device3dVertex* v = device().LockVertexBuffer(quad);
+    v[0] = {-h, h, z, 0, 0, -1, 0, 0};
+    v[1] = {h, h, z, 0, 0, -1, 1, 0};
+    v[2] = {h, -h, z, 0, 0, -1, 1, 1};
+    v[3] = {-h, -h, z, 0, 0, -1, 0, 1};
+    device().UnlockVertexBuffer(quad);
+    const uint16_t cw[] = {0, 1, 2, 0, 2, 3}, ccw[] = {0, 2, 1, 0, 3, 2};
+    device().DrawIndexedPrimitiveVB(quad, 0, 4, clockwise ? cw : ccw, 6);
+  }
+  void SetEmissive(float r, float g, float b) {
+    Device3dMaterial material{};
+    material.diffuse = {0, 0, 0, 1};
+    material.emissive = {r, g, b, 1};
+    device().SetMaterial(material);
+  }
+
+  Surface* back = nullptr;
+  Device3dVertexBuffer quad = 0;
+};
+
+}  // namespace
+
+TEST_F(GlDevice, SoftwareRendererIsNamedRgb) { EXPECT_STREQ(device().name, "RGB"); }
+
+TEST_F(GlDevice, DrawsOverCpuPictureAndReadsBack) {
+  SurfaceFill(*back, SurfaceRect{0, 0, kWidth, kHeight}, 0x00336699);  // 2D work before the scene
+  device().SetRenderState(Device3dState::kLighting, 1);
+  SetEmissive(1, 0, 0);
+  ASSERT_TRUE(device().BeginScene());
+  DrawSquare(1, 4);  // a quarter of the view's height around the centre
+  device().EndScene();
+  ExpectColour(*back, 32, 24, 0xFF0000);
+  ExpectColour(*back, 2, 2, 0x336699);
+  ExpectColour(*back, 32, 2, 0x336699);  // the square does not reach the top: rows are not flipped
+  // A clear outside a scene reaches the back buffer at once, limited to the viewport.
+  device().SetViewport(Device3dViewport{0, 0, 16, 16, 0, 1});
+  device().Clear(kClearTarget | kClearZBuffer, 0x00FF00, 1.0f);
+  ExpectColour(*back, 8, 8, 0x00FF00);
+  ExpectColour(*back, 40, 30, 0x336699);
+}
+
+TEST_F(GlDevice, CullModesDropTheRightWinding) {
+  SetEmissive(1, 1, 1);
+  const struct {
+    uint32_t cull;
+    bool clockwise;
+    bool drawn;
+  } cases[] = {{kCullCcw, true, true}, {kCullCcw, false, false}, {kCullCw, true, false},
+               {kCullCw, false, true}, {kCullNone, false, true}};
+  for (const auto& c : cases) {
+    device().Clear(kClearTarget | kClearZBuffer, 0, 1.0f);
+    device().SetRenderState(Device3dState::kCullMode, c.cull);
+    device().BeginScene();
+    DrawSquare(1, 4, c.clockwise);
+    device().EndScene();
+    ExpectColour(*back, 32, 24, c.drawn ? 0xFFFFFF : 0x000000);
+  }
+}
+
+TEST_F(GlDevice, LightsShineFromWorldSpace) {
+  device().SetRenderState(Device3dState::kLighting, 1);
+  device().SetRenderState(Device3dState::kAmbient, 0x202020);
+  device().SetMaterial(Device3dMaterial{{1, 1, 1, 1}, {1, 1, 1, 1}, {0, 0, 0, 1}, {0, 0, 0, 1}, 0});
+  Device3dLight light{};
+  light.type = kLightDirectional;
+  light.diffuse = {1, 0.5f, 0, 1};
+  light.direction[2] = 1;  // travelling away from the camera: it lights the square's face
+  device().SetLight(5, light);
+  device().LightEnable(5, true);
+  device().BeginScene();
+  DrawSquare(1, 4);
+  device().EndScene();
+  ExpectColour(*back, 32, 24, 0xFFA020);  // ambient 0x20 + diffuse
+
+  // A point light behind the square leaves only the ambient; a turned view must not move it.
+  light.type = kLightPoint;
+  light.position[2] = 10;
+  light.attenuation0 = 1;
+  light.range = 100;
+  device().SetLight(5, light);
+  device().BeginScene();
+  DrawSquare(1, 4);
+  device().EndScene();
+  ExpectColour(*back, 32, 24, 0x202020);
+  device().LightEnable(5, false);
+  light.position[2] = 2;  // in front: lit again once enabled
+  device().SetLight(5, light);
+  device().BeginScene();
+  DrawSquare(1, 4);
+  device().EndScene();
+  ExpectColour(*back, 32, 24, 0x202020);
+  device().LightEnable(5, true);
+  device().BeginScene();
+  DrawSquare(1, 4);
+  device().EndScene();
+  EXPECT_GT(Brightness(*back, 32, 24), 3 * 0x20 + 200);
+}
+
+TEST_F(GlDevice, FogWireframeBlendAndDepthRange) {
+  SetEmissive(1, 1, 1);
+  // Linear fog from 10 to 30 in grey: a square at 29 is nearly fog-coloured, one at 5 clear.
+  device().SetRenderState(Device3dState::kFogEnable, 1);
+  device().SetRenderState(Device3dState::kFogColor, 0x404040);
+  device().SetRenderState(Device3dState::kFogStart, FloatBits(10));
+  device().SetRenderState(Device3dState::kFogEnd, FloatBits(30));
+  device().Clear(kClearTarget | kClearZBuffer, 0, 1.0f);
+  device().BeginScene();
+  DrawSquare(29 * 0.25f, 29);
+  device().EndScene();
+  ExpectColour(*back, 32, 24, 0x4A4A4A, 6);
+  device().BeginScene();
+  DrawSquare(1, 5);
+  device().EndScene();
+  ExpectColour(*back, 32, 24, 0xFFFFFF);
+  device().SetRenderState(Device3dState::kFogEnable, 0);
+
+  // Wireframe: the edge is drawn, the middle is not.
+  device().Clear(kClearTarget | kClearZBuffer, 0, 1.0f);
+  device().SetRenderState(Device3dState::kFillMode, kFillWireframe);
+  device().BeginScene();
+  DrawSquare(1, 2);  // x 20..44, y 12..36 on screen
+  device().EndScene();
+  ExpectColour(*back, 32, 30, 0x000000);
+  int lit = 0;
+  for (int x = 18; x <= 22; ++x) lit += Brightness(*back, x, 30) > 0 ? 1 : 0;
+  EXPECT_GT(lit, 0);
+  device().SetRenderState(Device3dState::kFillMode, kFillSolid);
+
+  // Additive blending over a red background gives yellow with a green square.
+  device().Clear(kClearTarget | kClearZBuffer, 0xFF0000, 1.0f);
+  SetEmissive(0, 1, 0);
+  device().SetRenderState(Device3dState::kAlphaBlendEnable, 1);
+  device().SetRenderState(Device3dState::kSrcBlend, kBlendOne);
+  device().SetRenderState(Device3dState::kDestBlend, kBlendOne);
+  device().BeginScene();
+  DrawSquare(1, 4);
+  device().EndScene();
+  ExpectColour(*back, 32, 24, 0xFFFF00);
+  device().SetRenderState(Device3dState::kAlphaBlendEnable, 0);
+
+  // Depth range 0..0 draws a far square over a near one.
+  device().Clear(kClearTarget | kClearZBuffer, 0, 1.0f);
+  device().BeginScene();
+  SetEmissive(0, 0, 1);
+  DrawSquare(1, 3);
+  device().SetViewport(Device3dViewport{0, 0, kWidth, kHeight, 0, 0});
+  SetEmissive(1, 0, 0);
+  DrawSquare(4, 16);
+  device().EndScene();
+  ExpectColour(*back, 32, 24, 0xFF0000);
+}
+
+TEST_F(GlDevice, TexturesModulateAndColourKeyDropsTexels) {
+  const uint32_t texels[4] = {0xFF00FF00, 0x00FF00FF, 0x00FF00FF, 0xFF00FF00};  // alpha 0 = keyed
+  const Device3dTexture texture = device().CreateTexture(2, 2, texels);
+  ASSERT_NE(texture, 0u);
+  SetEmissive(1, 1, 1);
+  device().SetTexture(texture);
+  device().SetRenderState(Device3dState::kColorKeyEnable, 1);
+  device().Clear(kClearTarget | kClearZBuffer, 0x0000FF, 1.0f);
+  device().BeginScene();
+  DrawSquare(2, 4);  // covers x 20..44, y 12..36: each texel a 12x12 block
+  device().EndScene();
+  ExpectColour(*back, 24, 16, 0x00FF00);
+  ExpectColour(*back, 40, 16, 0x0000FF);  // keyed: the clear colour shows
+  ExpectColour(*back, 40, 32, 0x00FF00);
+  device().SetTexture(0);
+  device().ReleaseTexture(texture);
+}
