@@ -18,10 +18,6 @@ uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t at) {
          static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
 }
 
-void PutWord(std::vector<uint8_t>* out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 // Package names compare lower-cased with backslashes.
 std::string PackageName(std::string name) {
   for (char& c : name) {
@@ -74,19 +70,6 @@ bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryVie
     at += dataLength;
   }
   return true;
-}
-
-void AppendPackage(std::vector<uint8_t>* out, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
-  const uint32_t start = static_cast<uint32_t>(out->size());
-  for (const auto& [name, data] : entries) {
-    PutWord(out, static_cast<uint32_t>(name.size() + 1));
-    out->insert(out->end(), name.begin(), name.end());
-    out->push_back(0);
-    PutWord(out, static_cast<uint32_t>(data.size()));
-    out->insert(out->end(), data.begin(), data.end());
-  }
-  PutWord(out, 0);
-  PutWord(out, start);
 }
 
 // Lives from OpenPackage to ClosePackage (the run).

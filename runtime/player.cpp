@@ -16,6 +16,8 @@ std::string ExtractFirstPackageEntry();
 // Lives for the process (read once at start-up).
 static SetupSettings gSettings = {false, false, true, false, false, false, 1, ""};
 static std::string gCommandLine;
+// Set when the compiled program was refused as malformed; the run exits 1 without a box.
+static bool gProgramRefused = false;
 
 // Cleared at every program start by InitInterpreter and RunMainLoop.
 static struct {
@@ -293,7 +295,8 @@ static int FinishRun() {
   Hooks.CloseMusic();
   Hooks.CloseSound();
   Hooks.CloseDirectInput();
-  int status = 0;
+  int status = gProgramRefused ? 1 : 0;
+  gProgramRefused = false;
   // END reports 21 only to end the run: it ends silently.
   if (RuntimeErrorNumber() > 0 && !EndedByProgram()) {
     std::string text = FormatRuntimeErrorText();
@@ -339,7 +342,7 @@ static void RunProgram(const char* programPath) {
     return;
   }
   if (!LoadCompiledProgram(programPath)) {
-    RuntimeError(10010);
+    gProgramRefused = true;  // the loader said why; nothing runs
     return;
   }
   if (InitDisplayForRun()) {

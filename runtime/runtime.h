@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 // ---------------------------------------------------------------------------------------
 // Code array and variable table
@@ -261,6 +263,15 @@ const std::string& StartFolder();
 bool OpenPackage(const char* executablePath);
 void ClosePackage();  // deletes the extracted temporary files
 int PackageEntryCount();
+// The package writer: appends entries (name as given, data) and the package's closing words
+// to an executable image. Names over 255 characters are skipped.
+void AppendPackage(std::vector<uint8_t>* image,
+                   const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries);
+// Builds a standalone game: the player executable, the compiled program as "_exefile.dat",
+// then every file under mediaFolder (may be null) by its relative path with "\". A failed
+// build deletes the output. The environment shows "Adding <path>..." for each file.
+bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, const char* compiledProgram,
+                         const char* mediaFolder);
 
 // ---------------------------------------------------------------------------------------
 // Start-up, main loop, shut-down

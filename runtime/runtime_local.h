@@ -62,9 +62,6 @@ struct PackageEntryView {
 // malformed, with the reason in whyNot.
 bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryView>* entries,
                   std::string* whyNot);
-// Appends a package of entries (name as given, data) to out, after whatever out holds.
-void AppendPackage(std::vector<uint8_t>* out,
-                   const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries);
 
 // Folders the tests may point elsewhere.
 void SetFoldersForTests(const std::string& executableFolder, const std::string& temporaryFolder);

@@ -1,0 +1,96 @@
+// The package writer: a standalone game is the player executable followed by the compiled
+// program and the game's media files as package entries.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "platform/folders.h"
+#include "runtime/runtime_local.h"
+
+namespace {
+
+constexpr size_t kMaxEntryNameLength = 255;
+
+void PutWord(std::vector<uint8_t>* out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+}  // namespace
+
+void AppendPackage(std::vector<uint8_t>* image,
+                   const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+  const uint32_t start = static_cast<uint32_t>(image->size());
+  for (const auto& [name, data] : entries) {
+    if (name.size() > kMaxEntryNameLength) continue;
+    PutWord(image, static_cast<uint32_t>(name.size() + 1));
+    image->insert(image->end(), name.begin(), name.end());
+    image->push_back(0);
+    PutWord(image, static_cast<uint32_t>(data.size()));
+    image->insert(image->end(), data.begin(), data.end());
+  }
+  PutWord(image, 0);
+  PutWord(image, start);
+}
+
+bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, const char* compiledProgram,
+                         const char* mediaFolder) {
+  auto fail = [outputPath] {
+    PlatformDeleteFile(outputPath);
+    return false;
+  };
+  std::vector<uint8_t> image;
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> entries(1);
+  entries[0].first = "_exefile.dat";
+  if (!ReadWholeFile(playerExecutable, &image) || !ReadWholeFile(compiledProgram, &entries[0].second)) return fail();
+  // A player that already carries a package contributes only its stub.
+  std::vector<PackageEntryView> existing;
+  if (ParsePackage(image, &existing, nullptr)) {
+    size_t last = image.size() - 4;
+    image.resize(static_cast<uint32_t>(image[last]) | static_cast<uint32_t>(image[last + 1]) << 8 |
+                 static_cast<uint32_t>(image[last + 2]) << 16 | static_cast<uint32_t>(image[last + 3]) << 24);
+  }
+  if (mediaFolder != nullptr && mediaFolder[0] != 0) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    std::vector<fs::path> files;
+    for (fs::recursive_directory_iterator it(mediaFolder, error), end; !error && it != end; it.increment(error))
+      if (it->is_regular_file(error)) files.push_back(it->path());
+    if (error) return fail();
+    std::sort(files.begin(), files.end());
+    for (const fs::path& file : files) {
+      std::string relative = fs::relative(file, mediaFolder, error).generic_string();
+      if (error || relative.size() > kMaxEntryNameLength) continue;
+      for (char& c : relative)
+        if (c == '/') c = '\\';
+      Hooks.ShowProgressStatus(("Adding " + relative + "...").c_str());
+      entries.emplace_back(relative, std::vector<uint8_t>());
+      if (!ReadWholeFile(file.string(), &entries.back().second)) return fail();
+    }
+  }
+  AppendPackage(&image, entries);
+  const std::string temporary = std::string(outputPath) + ".part";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    if (!out.flush()) {
+      PlatformDeleteFile(temporary);
+      return fail();
+    }
+  }
+  std::filesystem::permissions(temporary, std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec |
+                                              std::filesystem::perms::others_exec,
+                               std::filesystem::perm_options::add);
+  if (std::rename(temporary.c_str(), outputPath) != 0) {
+    PlatformDeleteFile(temporary);
+    return fail();
+  }
+  return true;
+}
