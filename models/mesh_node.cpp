@@ -1,0 +1,319 @@
+// Mesh nodes: triangle lists from polygon faces, normals, the device vertex buffer, drawing,
+// and the mesh's collision shape and object with its unique client key.
+#include <cmath>
+#include <cstring>
+#include <unordered_map>
+#include <vector>
+
+#include "models/models_local.h"
+
+namespace {
+
+constexpr uint32_t kMaxMeshVertices = 65535;  // indices are 16-bit
+
+struct CollisionKeyOwner {
+  int32_t owner;
+  MeshNode* mesh;
+};
+
+// Collision keys handed to meshes, one per mesh that has a collision object; lives for the
+// whole process (entries leave when the mesh removes its collision).
+struct CollisionKeys {
+  std::unordered_map<uint32_t, CollisionKeyOwner> byKey;
+  uint32_t nextKey = 1;
+};
+CollisionKeys g_keys;
+
+uint32_t TakeCollisionKey(MeshNode& mesh, int32_t owner) {
+  while (g_keys.nextKey == 0 || g_keys.byKey.count(g_keys.nextKey)) g_keys.nextKey++;
+  uint32_t key = g_keys.nextKey++;
+  g_keys.byKey[key] = CollisionKeyOwner{owner, &mesh};
+  return key;
+}
+
+Vector3 Sub(const MeshVertex& a, const MeshVertex& b) {
+  return Vector3{a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+}  // namespace
+
+int32_t ModelCollisionOwner(uint32_t key) {
+  auto found = g_keys.byKey.find(key);
+  return found == g_keys.byKey.end() ? 0 : found->second.owner;
+}
+
+bool BuildTriangleList(MeshNode& mesh, int stride, const uint32_t* faces, uint32_t faceCount,
+                       size_t faceWords) {
+  delete[] mesh.indices;
+  mesh.indices = nullptr;
+  mesh.indexCount = 0;
+  // First pass: check every face against the list's size and the vertex count.
+  size_t position = 0;
+  uint64_t indexTotal = 0;
+  for (uint32_t face = 0; face < faceCount; face++) {
+    if (position >= faceWords) return false;
+    uint32_t corners = faces[position++];
+    if (corners > (faceWords - position) / static_cast<size_t>(stride)) return false;
+    for (uint32_t corner = 0; corner < corners; corner++) {
+      if (faces[position + static_cast<size_t>(corner) * stride] >= mesh.vertexCount)
+        return false;
+    }
+    position += static_cast<size_t>(corners) * stride;
+    if (corners >= 3) indexTotal += (corners - 2) * 3ull;  // faces under 3 corners are skipped
+  }
+  if (indexTotal > 0xFFFFFFFFull) return false;
+  mesh.indices = new uint16_t[indexTotal ? indexTotal : 1];
+  position = 0;
+  uint32_t written = 0;
+  for (uint32_t face = 0; face < faceCount; face++) {
+    uint32_t corners = faces[position++];
+    const uint32_t* first = faces + position;
+    for (uint32_t corner = 2; corner < corners; corner++) {
+      mesh.indices[written++] = static_cast<uint16_t>(first[0]);
+      mesh.indices[written++] = static_cast<uint16_t>(first[(corner - 1) * stride]);
+      mesh.indices[written++] = static_cast<uint16_t>(first[corner * stride]);
+    }
+    position += static_cast<size_t>(corners) * stride;
+  }
+  mesh.indexCount = written;
+  return true;
+}
+
+MeshNode* MakeMeshNode(const char* name, uint32_t vertexCount, const float* positions,
+                       uint32_t faceCount, const uint32_t* faces, size_t faceWords, int stride) {
+  if (vertexCount > kMaxMeshVertices) return nullptr;
+  auto* mesh = new MeshNode(name);
+  mesh->vertexCount = vertexCount;
+  mesh->vertices = new MeshVertex[vertexCount ? vertexCount : 1]();
+  for (uint32_t i = 0; i < vertexCount && positions; i++) {
+    mesh->vertices[i].x = positions[i * 3];
+    mesh->vertices[i].y = positions[i * 3 + 1];
+    mesh->vertices[i].z = positions[i * 3 + 2];
+  }
+  if (!BuildTriangleList(*mesh, stride, faces, faceCount, faceWords)) {
+    delete mesh;
+    return nullptr;
+  }
+  return mesh;
+}
+
+void GenerateMeshNormals(MeshNode& mesh) {
+  std::vector<Vector3> sums(mesh.vertexCount, Vector3{0, 0, 0});
+  for (uint32_t i = 0; i + 2 < mesh.indexCount; i += 3) {
+    const MeshVertex& a = mesh.vertices[mesh.indices[i]];
+    const MeshVertex& b = mesh.vertices[mesh.indices[i + 1]];
+    const MeshVertex& c = mesh.vertices[mesh.indices[i + 2]];
+    Vector3 normal = Vector3Cross(Sub(b, a), Sub(c, b));
+    float length = Vector3Length(normal);
+    if (!(length > 0) || !std::isfinite(length)) continue;  // a degenerate triangle adds nothing
+    normal = Vector3{normal.x / length, normal.y / length, normal.z / length};
+    for (int k = 0; k < 3; k++) Vector3Add(sums[mesh.indices[i + k]], normal);
+  }
+  for (uint32_t v = 0; v < mesh.vertexCount; v++) {
+    float length = Vector3Length(sums[v]);
+    Vector3 normal = sums[v];
+    if (length > 0 && std::isfinite(length))
+      normal = Vector3{normal.x / length, normal.y / length, normal.z / length};
+    mesh.vertices[v].nx = normal.x;
+    mesh.vertices[v].ny = normal.y;
+    mesh.vertices[v].nz = normal.z;
+  }
+}
+
+bool MakeVertexBuffer(MeshNode& mesh, bool /*optimise*/) {
+  Device3d& device = Device3dActive();
+  if (mesh.vertexBuffer) {
+    device.ReleaseVertexBuffer(mesh.vertexBuffer);
+    mesh.vertexBuffer = 0;
+  }
+  if (mesh.vertexCount == 0) return true;  // nothing to draw, nothing to hold
+  Device3dVertexBuffer buffer = device.CreateVertexBuffer(mesh.vertexCount);
+  if (!buffer) return false;
+  Device3dVertex* target = device.LockVertexBuffer(buffer);
+  if (!target) {
+    device.ReleaseVertexBuffer(buffer);
+    return false;
+  }
+  std::memcpy(target, mesh.vertices, sizeof(MeshVertex) * mesh.vertexCount);
+  device.UnlockVertexBuffer(buffer);
+  mesh.vertexBuffer = buffer;
+  return true;
+}
+
+void ReleaseMeshResources(MeshNode& mesh) {
+  RemoveMeshCollision(mesh);
+  const ModelsHost& host = ModelsHostCallbacks();
+  if (mesh.texture > 0 && host.TextureIsCached(mesh.texture)) host.ReleaseTexture(mesh.texture, 0);
+  mesh.textureLoaded = 0;
+  delete[] mesh.vertices;
+  mesh.vertices = nullptr;
+  mesh.vertexCount = 0;
+  delete[] mesh.indices;
+  mesh.indices = nullptr;
+  mesh.indexCount = 0;
+  if (mesh.vertexBuffer) {
+    Device3dActive().ReleaseVertexBuffer(mesh.vertexBuffer);
+    mesh.vertexBuffer = 0;
+  }
+}
+
+void SetMeshNormals(MeshNode& mesh, const float* normals) {
+  if (!normals) return;
+  for (uint32_t i = 0; i < mesh.vertexCount; i++) {
+    mesh.vertices[i].nx = normals[i * 3];
+    mesh.vertices[i].ny = normals[i * 3 + 1];
+    mesh.vertices[i].nz = normals[i * 3 + 2];
+  }
+  MakeVertexBuffer(mesh, true);
+}
+
+void SetMeshUVs(MeshNode& mesh, const float* uvs) {
+  if (!uvs) return;
+  for (uint32_t i = 0; i < mesh.vertexCount; i++) {
+    mesh.vertices[i].u = uvs[i * 2];
+    mesh.vertices[i].v = uvs[i * 2 + 1];
+  }
+  MakeVertexBuffer(mesh, true);
+}
+
+bool RebuildMeshGeometry(MeshNode& mesh, const ModelMeshData& data) {
+  MeshNode* made = MakeMeshNode(mesh.name, data.vertexCount, data.positions, data.faceCount,
+                                data.faces, data.faceWords, 2);
+  if (!made) return false;  // a malformed record leaves the mesh as it was
+  delete[] mesh.vertices;
+  delete[] mesh.indices;
+  mesh.vertices = made->vertices;
+  mesh.vertexCount = made->vertexCount;
+  mesh.indices = made->indices;
+  mesh.indexCount = made->indexCount;
+  made->vertices = nullptr;
+  made->indices = nullptr;
+  made->vertexCount = made->indexCount = 0;
+  delete made;
+  MakeVertexBuffer(mesh, true);
+  SetMeshNormals(mesh, data.normals);
+  SetMeshUVs(mesh, data.uvs);
+  return true;
+}
+
+void DrawMesh(MeshNode& mesh, Device3d& device, int32_t textureFilter) {
+  if (!mesh.drawFlag) return;
+  if (textureFilter != -1 && textureFilter != mesh.texture) return;
+  if (!mesh.vertexBuffer || mesh.indexCount == 0) return;  // nothing the device can draw
+  const ModelsHost& host = ModelsHostCallbacks();
+  if (textureFilter == -1) host.SetDeviceTexture(mesh.texture);
+  device.DrawIndexedPrimitiveVB(mesh.vertexBuffer, 0, mesh.vertexCount, mesh.indices,
+                                mesh.indexCount);
+  host.AddDrawnIndices(mesh.indexCount);
+}
+
+// ---- Collision ----
+
+void RemoveMeshCollision(MeshNode& mesh) {
+  delete[] mesh.collisionVertices;
+  mesh.collisionVertices = nullptr;
+  delete[] mesh.collisionIndices;
+  mesh.collisionIndices = nullptr;
+  if (mesh.collisionShape) {
+    CollDeleteObject(mesh.collisionKey);
+    CollDeleteShape(mesh.collisionShape);
+    mesh.collisionShape = nullptr;
+  }
+  if (mesh.collisionKey) {
+    g_keys.byKey.erase(mesh.collisionKey);
+    mesh.collisionKey = 0;
+  }
+}
+
+void BuildMeshCollision(MeshNode& mesh, int32_t owner, int32_t type, float a, float b, float c) {
+  RemoveMeshCollision(mesh);
+  if (type <= 0) {
+    mesh.collisionOwner = 0;
+    return;
+  }
+  mesh.collisionOwner = owner;
+  mesh.centreOffsetFlag = false;
+  mesh.centreOffset = Vector3{0, 0, 0};
+  CollShape* shape = nullptr;
+  switch (type) {
+    case 1: shape = CollCreateBox(a, b, c); break;
+    case 2: shape = CollCreateSphere(a); break;
+    case 3: shape = CollCreateBox(a, a, a); break;
+    case 4: shape = CollCreateCylinder(a, b); break;
+    case 5: shape = CollCreateCone(a, b); break;
+    case 6: shape = CollCreateBox(a, b, 1.0); break;
+    case 51: {  // sphere about the mesh's own centre
+      Vector3 centre{0, 0, 0};
+      for (uint32_t i = 0; i < mesh.vertexCount; i++)
+        Vector3Add(centre, Vector3{mesh.vertices[i].x, mesh.vertices[i].y, mesh.vertices[i].z});
+      if (mesh.vertexCount) {
+        float count = static_cast<float>(mesh.vertexCount);
+        centre = Vector3{centre.x / count, centre.y / count, centre.z / count};
+      }
+      float radius = -1.0f;
+      for (uint32_t i = 0; i < mesh.vertexCount; i++) {
+        Vector3 d{mesh.vertices[i].x - centre.x, mesh.vertices[i].y - centre.y,
+                  mesh.vertices[i].z - centre.z};
+        float distance = Vector3Length(d);
+        if (distance > radius) radius = distance;
+      }
+      shape = CollCreateSphere(radius > 0 ? radius : 1.0);
+      mesh.centreOffsetFlag = true;
+      mesh.centreOffset = centre;
+      break;
+    }
+    case 52: {  // box about the mesh's own centre
+      if (mesh.vertexCount == 0) break;
+      Vector3 low{mesh.vertices[0].x, mesh.vertices[0].y, mesh.vertices[0].z};
+      Vector3 high = low;
+      for (uint32_t i = 1; i < mesh.vertexCount; i++) {
+        const MeshVertex& v = mesh.vertices[i];
+        low = Vector3{std::fmin(low.x, v.x), std::fmin(low.y, v.y), std::fmin(low.z, v.z)};
+        high = Vector3{std::fmax(high.x, v.x), std::fmax(high.y, v.y), std::fmax(high.z, v.z)};
+      }
+      shape = CollCreateBox(high.x - low.x, high.y - low.y, high.z - low.z);
+      mesh.centreOffsetFlag = true;
+      mesh.centreOffset = Vector3{low.x + (high.x - low.x) / 2, low.y + (high.y - low.y) / 2,
+                                  low.z + (high.z - low.z) / 2};
+      break;
+    }
+    case 99: {  // the mesh's own triangles
+      shape = CollBeginComplex();
+      mesh.collisionVertices = new Vector3d[mesh.vertexCount ? mesh.vertexCount : 1];
+      for (uint32_t i = 0; i < mesh.vertexCount; i++) {
+        mesh.collisionVertices[i] = Vector3d{mesh.vertices[i].x, mesh.vertices[i].y,
+                                             mesh.vertices[i].z};
+      }
+      CollSetVertexBase(mesh.collisionVertices, mesh.vertexCount);
+      mesh.collisionIndices = new uint32_t[mesh.indexCount ? mesh.indexCount : 1];
+      for (uint32_t i = 0; i < mesh.indexCount; i++) mesh.collisionIndices[i] = mesh.indices[i];
+      for (uint32_t i = 0; i + 2 < mesh.indexCount; i += 3)
+        CollAddPolytope(kCollSimplex, 3, mesh.collisionIndices + i);
+      CollEndComplex();
+      break;
+    }
+    default: break;  // other types make no shape and no object
+  }
+  if (!shape) return;
+  mesh.collisionShape = shape;
+  mesh.collisionKey = TakeCollisionKey(mesh, owner);
+  CollCreateObject(mesh.collisionKey, shape);
+}
+
+void UpdateMeshCollisionTransform(MeshNode& mesh, Device3d& device) {
+  if (!mesh.collisionShape) return;
+  Matrix4 world;
+  device.GetTransform(Device3dTransform::kWorld, world.m);
+  if (mesh.centreOffsetFlag) {
+    Matrix4 turn = world;
+    turn.m[3][0] = turn.m[3][1] = turn.m[3][2] = 0;
+    Vector3 offset;
+    if (TransformPoint(offset, mesh.centreOffset, turn) == kMathOk) {
+      world.m[3][0] += offset.x;
+      world.m[3][1] += offset.y;
+      world.m[3][2] += offset.z;
+    }
+  }
+  CollSelectObject(mesh.collisionKey);
+  CollSetObjectMatrix(&world.m[0][0]);
+}
