@@ -4,17 +4,11 @@
 
 #include <cmath>
 
-#include "models/collision/collision_local.h"
+#include "tests/collision/collision_test_util.h"
 
 using namespace coll;
 
 namespace {
-
-struct VertexArray {
-  std::vector<Vector3d> points;
-  const Vector3d* field = nullptr;
-  explicit VertexArray(std::vector<Vector3d> p) : points(std::move(p)), field(points.data()) {}
-};
 
 Vector3d Unit(Vector3d d) { return d * (1.0 / std::sqrt(LengthSquared(d))); }
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <random>
 
-#include "models/collision/collision_local.h"
+#include "tests/collision/collision_test_util.h"
 
 using namespace coll;
 
@@ -18,12 +18,6 @@ void ExpectNear(const Vector3d& got, const Vector3d& want, double tol = 1e-12) {
   EXPECT_NEAR(got.z, want.z, tol);
 }
 
-// Polytopes read their vertices through their complex shape's array field; tests own one.
-struct VertexArray {
-  std::vector<Vector3d> points;
-  const Vector3d* field = nullptr;
-  explicit VertexArray(std::vector<Vector3d> p) : points(std::move(p)), field(points.data()) {}
-};
 
 }  // namespace
 
