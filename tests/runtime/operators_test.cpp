@@ -36,9 +36,15 @@ TEST_P(OperatorTest, StoresResult) {
   RunResult r = RunAssembled(b);
   ASSERT_TRUE(r.quit);
   EXPECT_EQ(r.error, c.error);
-  if (auto* i = std::get_if<int32_t>(&c.expected)) EXPECT_EQ(SlotOf(destination).asInt, *i);
-  if (auto* f = std::get_if<float>(&c.expected)) EXPECT_FLOAT_EQ(SlotOf(destination).asFloat, *f);
-  if (auto* s = std::get_if<std::string>(&c.expected)) EXPECT_EQ(TextOf(destination), *s);
+  if (auto* i = std::get_if<int32_t>(&c.expected)) {
+    EXPECT_EQ(SlotOf(destination).asInt, *i);
+  }
+  if (auto* f = std::get_if<float>(&c.expected)) {
+    EXPECT_FLOAT_EQ(SlotOf(destination).asFloat, *f);
+  }
+  if (auto* s = std::get_if<std::string>(&c.expected)) {
+    EXPECT_EQ(TextOf(destination), *s);
+  }
 }
 
 const std::string k200(200, 'a'), k55(55, 'b'), k56(56, 'b');
@@ -110,9 +116,15 @@ TEST_P(AssignTest, ConvertsAndCopies) {
   int destination = DestinationId(b, c.expected);
   b.Emit(c.command, {b.Id(destination), b.Id(ConstantId(b, c.source))});
   ASSERT_TRUE(RunAssembled(b).quit);
-  if (auto* i = std::get_if<int32_t>(&c.expected)) EXPECT_EQ(SlotOf(destination).asInt, *i);
-  if (auto* f = std::get_if<float>(&c.expected)) EXPECT_FLOAT_EQ(SlotOf(destination).asFloat, *f);
-  if (auto* s = std::get_if<std::string>(&c.expected)) EXPECT_EQ(TextOf(destination), *s);
+  if (auto* i = std::get_if<int32_t>(&c.expected)) {
+    EXPECT_EQ(SlotOf(destination).asInt, *i);
+  }
+  if (auto* f = std::get_if<float>(&c.expected)) {
+    EXPECT_FLOAT_EQ(SlotOf(destination).asFloat, *f);
+  }
+  if (auto* s = std::get_if<std::string>(&c.expected)) {
+    EXPECT_EQ(TextOf(destination), *s);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
