@@ -3,14 +3,101 @@
 #include <cstdio>
 #include <cstring>
 
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "compiler/compiler.h"
 #include "platform/folders.h"
+#include "runtime/builtins.h"
 #include "runtime/runtime.h"
 
 // Registers every command family and fills the runtime's hooks from the subsystems that
 // exist; false when two families claim one command number.
 static bool WireSubsystems() {
   bool ok = RegisterRuntimeCommands();
+  ok = RegisterCoreBuiltins() && ok;
   return ok;
+}
+
+// The runtime error texts from the built-in English language file (section ERRORS, keyed
+// by the runtime's error-text slot).
+static void LoadErrorTexts() {
+  for (int slot = 0; slot < 200; slot++) {
+    std::string text = LanguageText(EmbeddedLanguageText(), "ERRORS", std::to_string(slot));
+    if (!text.empty()) SetErrorSlotText(slot, text.c_str());
+  }
+}
+
+// Compiles source into output; on failure prints "FILE:LINE: MESSAGE" to stderr.
+static bool CompileForDriver(const std::string& source, const std::string& output) {
+  CompilerObject* compiler = CreateCompiler();
+  SetCompileProgressHook([](int percent) { Hooks.ShowCompileProgress(percent); });
+  LoadKeywordTable(*compiler);
+  ResetCompiler(*compiler);
+  bool ok = CompileToFile(*compiler, source, output);
+  if (!ok)
+    std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), CompilerErrorLine(*compiler),
+                 CompilerMessage(*compiler).c_str());
+  FreeCompilerBuffers(*compiler);
+  DestroyCompiler(compiler);
+  return ok;
+}
+
+// quorvanel compile FILE.qva [-o OUT]: exit 0, or 1 on a compile error.
+static int DriverCompile(int argc, char** argv) {
+  std::string source, output;
+  for (int i = 2; i < argc; i++) {
+    if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) output = argv[++i];
+    else if (source.empty()) source = argv[i];
+    else {
+      std::fprintf(stderr, "quorvanel compile: unexpected argument '%s'\n", argv[i]);
+      return 1;
+    }
+  }
+  if (source.empty()) {
+    std::fprintf(stderr, "quorvanel compile: no source file (try --help)\n");
+    return 1;
+  }
+  if (output.empty()) {
+    size_t slash = source.find_last_of('/');
+    size_t dot = source.find_last_of('.');
+    output = (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? source.substr(0, dot) : source) + ".dat";
+  }
+  return CompileForDriver(source, output) ? 0 : 1;
+}
+
+// quorvanel run FILE.qva [--headless] [--echo] [ARGS...]: exit 0 on a normal end, 1 on a
+// runtime error, 2 on a compile error. ARGS become the program's command line.
+static int DriverRun(int argc, char** argv) {
+  std::string source;
+  std::vector<char*> programArgs = {argv[0]};
+  bool headless = false, echo = false;
+  for (int i = 2; i < argc; i++) {
+    if (std::strcmp(argv[i], "--headless") == 0) headless = true;
+    else if (std::strcmp(argv[i], "--echo") == 0) echo = true;
+    else if (source.empty()) source = argv[i];
+    else programArgs.push_back(argv[i]);
+  }
+  if (source.empty()) {
+    std::fprintf(stderr, "quorvanel run: no source file (try --help)\n");
+    return 2;
+  }
+  std::string folder = PlatformTemporaryFolder();
+  std::string compiled = (folder.empty() ? std::string("/tmp") : folder) + "/run-" + std::to_string(getpid()) + ".dat";
+  if (!CompileForDriver(source, compiled)) {
+    std::remove(compiled.c_str());
+    return 2;
+  }
+  if (headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  SetInputFromStdin(headless);
+  SetPrintEcho(echo);
+  LoadErrorTexts();
+  int status = RunCompiledProgramFile(compiled.c_str(), static_cast<int>(programArgs.size()), programArgs.data());
+  FlushPrintedLine();
+  std::remove(compiled.c_str());
+  return status;
 }
 
 static void PrintHelp() {
@@ -28,12 +115,15 @@ int main(int argc, char** argv) {
   const std::string self = PlatformExecutablePath();
   if (OpenPackage(self.c_str())) {
     ClosePackage();
+    LoadErrorTexts();
     return RunPlayer(self.c_str(), argc, argv);
   }
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
     PrintHelp();
     return 0;
   }
+  if (std::strcmp(argv[1], "compile") == 0) return DriverCompile(argc, argv);
+  if (std::strcmp(argv[1], "run") == 0) return DriverRun(argc, argv);
   std::fprintf(stderr, "quorvanel: unknown command '%s' (try --help)\n", argv[1]);
   return 2;
 }

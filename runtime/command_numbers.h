@@ -97,4 +97,70 @@ enum CommandNumber : int {
   kManualRefreshMode = 403,   // (none): manual refresh mode, end the slice
   kAutoRefreshMode = 404,     // (none): automatic refresh mode, end the slice
   kFrameRate = 407,           // i rate: frame wait 1000/rate ms (0 = no wait); outside 0-1000 error 112
+
+  // --- Core built-ins: print and input (runtime/builtins_print.cpp)
+  kPrintInt = 341,            // i value: print the number, the line stays open
+  kPrintFloat = 342,          // f value: print the number, the line stays open
+  kPrintText = 343,           // s value: print the text, the line stays open
+  kPrintLineEnd = 344,        // (none): end the printed line
+  kInputInt = 351,            // s prompt, i target: read a typed line as an integer
+  kInputFloat = 352,          // s prompt, f target: read a typed line as a float
+  kInputText = 355,           // s prompt, s target: read a typed line
+
+  // --- Core built-ins: timer, mouse, randomness, maths (runtime/builtins_maths.cpp)
+  kTimer = 361,               // i result: milliseconds since an arbitrary start
+  kWait = 362,                // i ms: wait that long, frames going on
+  kMouseX = 363,              // i result: mouse x
+  kMouseY = 364,              // i result: mouse y
+  kMouseClick = 365,          // i result: buttons (0 none, 1 left, 2 right)
+  kCommandLine = 366,         // s result: the command line
+  kRandomize = 367,           // i seed: restart the random sequence
+  kRandom = 368,              // i result, i n: random integer 0..n
+  kAbsInt = 371,              // i result, i: absolute value
+  kAbsFloat = 372,            // f result, f: absolute value
+  kIntPart = 373,             // i result, f: largest integer not above
+  kSqrt = 374,                // f result, f: square root
+  kSin = 375,                 // f result, f degrees
+  kCos = 376,                 // f result, f degrees
+  kTan = 377,                 // f result, f degrees
+  kAsin = 378,                // f result degrees, f
+  kAcos = 379,                // f result degrees, f
+  kAtan = 380,                // f result degrees, f
+  kAtanFull = 381,            // f result degrees, f x, f y: angle of the vector
+  kExp = 382,                 // f result, f: e to the power
+  kLog = 383,                 // f result, f: natural logarithm
+  kModulo = 384,              // i dest, i, i: remainder (sign of the left); by 0 gives 0 and warning 111
+
+  // --- Core built-ins: strings (runtime/builtins_text.cpp)
+  kTextLength = 420,          // i result, s: length
+  kTextLeft = 421,            // s result, s, i n: first n characters
+  kTextRight = 422,           // s result, s, i n: last n characters
+  kTextMiddle = 423,          // s result, s, i pos: the character at pos (from 1)
+  kTextOfInt = 424,           // s result, i: the number as text
+  kTextOfFloat = 425,         // s result, f: the number as text
+  kTextValue = 426,           // f result, s: the number the text starts with (0 when none)
+  kTextOfCode = 427,          // s result, i code: one character
+  kCodeOfText = 428,          // i result, s: code of the first character (0 when empty)
+  kTextUpper = 429,           // s result, s: capitals
+  kTextLower = 430,           // s result, s: small letters
+  kTextBinary = 431,          // s result, i: 32 binary digits
+  kTextHex = 432,             // s result, i: hexadecimal digits
+  kTextSpaces = 433,          // s result, i n: n blanks
+  kTextMiddleRun = 434,       // s result, s, i pos, i count: count characters from pos
+
+  // --- Core built-ins: arrays (runtime/builtins_arrays.cpp); sizes give 0..size per dimension
+  kDimArray1 = 501,           // array, i size1: make the array (2-5 dimensions: 502-505)
+  kDimArray2 = 502,
+  kDimArray3 = 503,
+  kDimArray4 = 504,
+  kDimArray5 = 505,
+  kUndimArray = 506,          // array: free it
+  kArrayElement1 = 511,       // temp, array, i index1: copy the element, keep its address (512-515)
+  kArrayElement2 = 512,
+  kArrayElement3 = 513,
+  kArrayElement4 = 514,
+  kArrayElement5 = 515,
+  kStoreElementInt = 521,     // i temp, i value: store through the temp's element address
+  kStoreElementFloat = 522,   // f temp, f value: the same for floats
+  kStoreElementText = 523,    // s temp, s value: the same for texts
 };

@@ -1,0 +1,441 @@
+// The compiler driver: reads the source, expands #include lines, splits the text into
+// lines, runs the translator over them, checks labels and blocks, and hands over to the writer.
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+#include "compiler/compiler_local.h"
+#include "platform/folders.h"
+
+static CompileProgressHook g_progressHook = nullptr;  // set once by the environment
+
+void SetCompileProgressHook(CompileProgressHook hook) { g_progressHook = hook; }
+
+CompilerObject* CreateCompiler() { return new CompilerObject(); }
+void DestroyCompiler(CompilerObject* compiler) { delete compiler; }
+
+const std::string& CompilerMessage(const CompilerObject& c) { return c.message; }
+int CompilerErrorLine(const CompilerObject& c) { return c.errorLine; }
+std::vector<uint32_t> CompiledProgramWords(const CompilerObject& c) { return c.image; }
+int CompilePassCount(const CompilerObject& c) { return c.passCount; }
+void SetCodeCapacity(CompilerObject& c, uint32_t words) { c.codeCapacity = words < 2048 ? 2048 : words; }
+
+void ResetCompiler(CompilerObject& c) {
+  for (auto& table : c.variables) table.clear();
+  c.intConstants.clear();
+  c.floatConstants.clear();
+  c.stringConstants.clear();
+  c.data.clear();
+  c.labels.clear();
+  c.labelReferences.clear();
+  c.functionReferences.clear();
+  c.functionTable.assign(1, FunctionEntry{});  // entry 0: the main program
+  c.blocks.clear();
+  c.currentFunction = 0;
+  c.hiddenCounter = 0;
+  c.errorText.clear();
+  c.message.clear();
+  c.errorLine = 0;
+}
+
+void FreeCompilerBuffers(CompilerObject& c) {
+  c.source.clear();
+  c.source.shrink_to_fit();
+  c.expanded.clear();
+  c.expanded.shrink_to_fit();
+  c.code.clear();
+  c.code.shrink_to_fit();
+  c.lines.clear();
+  c.lines.shrink_to_fit();
+}
+
+static bool ReadWholeFile(const std::string& name, std::string& out) {
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) return false;
+  char buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.append(buffer, got);
+  std::fclose(file);
+  return true;
+}
+
+// An empty name is an empty program. A source that cannot be read is an error (a missing
+// file must never compile to an empty program that reports success).
+static bool ReadSourceFile(CompilerObject& c, const std::string& name) {
+  c.source.clear();
+  c.sourceFolder.clear();
+  if (name.empty()) return true;
+  size_t slash = name.find_last_of('/');
+  if (slash != std::string::npos) c.sourceFolder = name.substr(0, slash + 1);
+  if (ReadWholeFile(PlatformMapFileName(name), c.source)) return true;
+  c.errorText = CompilerText(46) + ": " + name;
+  return false;
+}
+
+// Calls fn(line, lineNumber, startOffset) for each line of text[from, to): a line ends at
+// CR, LF or CR LF. Letters are lower-cased outside double quotes and leading control
+// characters are skipped. Stops and returns false when fn does, or on a line of 255 or
+// more characters (the line number then goes to *badLine).
+template <typename Fn>
+static bool ForEachLine(std::string_view text, size_t from, int32_t firstLine, int32_t* badLine, Fn fn) {
+  std::string line;
+  int32_t number = firstLine;
+  size_t pos = from;
+  while (pos < text.size()) {
+    size_t start = pos;
+    line.clear();
+    while (pos < text.size() && text[pos] != '\r' && text[pos] != '\n') {
+      if (line.size() + 1 >= static_cast<size_t>(kMaxLineLength)) {
+        *badLine = number;
+        return false;
+      }
+      line += text[pos++];
+    }
+    if (pos < text.size() && text[pos] == '\r') pos++;
+    if (pos < text.size() && text[pos] == '\n') pos++;
+    bool quoted = false;
+    for (char& ch : line) {
+      if (ch == '"') quoted = !quoted;
+      else if (!quoted && ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    }
+    size_t skip = 0;
+    while (skip < line.size() && static_cast<unsigned char>(line[skip]) < 32) skip++;
+    if (!fn(std::string_view(line).substr(skip), number, start)) return false;
+    number++;
+  }
+  return true;
+}
+
+// The file name of an "#include" line: the first word after the keyword, quotes stripped.
+static std::string IncludeName(std::string_view line) {
+  std::string_view rest = line.substr(9);
+  while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+  size_t end = 0;
+  while (end < rest.size() && rest[end] != ' ' && rest[end] != '\t') end++;
+  std::string name(rest.substr(0, end));
+  while (!name.empty() && name.front() == '"') name.erase(0, 1);
+  while (!name.empty() && name.back() == '"') name.pop_back();
+  return name;
+}
+
+static bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+// Appends every included file once to the expanded source. The main source's includes get
+// a record each (for error lines); includes inside included files are appended too.
+static bool ExpandIncludes(CompilerObject& c) {
+  c.expanded = c.source;
+  if (!c.expanded.empty() && c.expanded.back() != '\n' && c.expanded.back() != '\r') c.expanded += "\r\n";
+  c.expanded += "end\r\n";
+  c.includes.clear();
+  c.includedNames.clear();
+  size_t scanFrom = 0;
+  bool firstPass = true;
+  int32_t lines = 0;
+  while (scanFrom < c.expanded.size()) {
+    std::string snapshot = c.expanded;  // appended files are scanned by the next pass
+    size_t passEnd = snapshot.size();
+    int32_t badLine = 0;
+    bool ok = ForEachLine(std::string_view(snapshot).substr(0, passEnd), scanFrom, 1, &badLine,
+                          [&](std::string_view line, int32_t number, size_t offset) {
+      if (firstPass) lines = number;
+      if (line.substr(0, 9) != "#include ") return true;
+      std::string name = IncludeName(line);
+      if (name.empty()) return true;
+      for (const std::string& seen : c.includedNames)
+        if (SameNameIgnoringCase(seen, name)) return true;
+      if (c.includedNames.size() >= kMaxIncludes || (firstPass && c.includes.size() >= kMaxIncludes - 1)) {
+        c.errorText = CompilerText(42);
+        c.errorLine = firstPass ? number : (c.includes.empty() ? 0 : c.includes.back().includeLine);
+        return false;
+      }
+      // The line was lower-cased; open the name as the source wrote it.
+      size_t rawStart = offset;
+      while (rawStart < passEnd && static_cast<unsigned char>(snapshot[rawStart]) < 32 &&
+             snapshot[rawStart] != '\r' && snapshot[rawStart] != '\n')
+        rawStart++;
+      size_t rawEnd = snapshot.find_first_of("\r\n", rawStart);
+      std::string original = IncludeName(std::string_view(snapshot).substr(rawStart, rawEnd - rawStart));
+      std::string contents;
+      // Beside the including source first, then from the current folder.
+      bool read = (!c.sourceFolder.empty() && original[0] != '/' && original[0] != '\\' &&
+                   ReadWholeFile(PlatformMapFileName(c.sourceFolder + original), contents)) ||
+                  ReadWholeFile(PlatformMapFileName(original), contents);
+      if (!read) {
+        c.errorText = CompilerText(46) + ": " + original;
+        c.errorLine = firstPass ? number : (c.includes.empty() ? 0 : c.includes.back().includeLine);
+        return false;
+      }
+      c.includedNames.push_back(name);
+      IncludeRecord record;
+      record.includeLine = number;
+      record.begin = c.expanded.size();
+      c.expanded += contents;
+      if (!contents.empty() && contents.back() != '\n' && contents.back() != '\r') c.expanded += "\r\n";
+      record.end = c.expanded.size();
+      if (firstPass) c.includes.push_back(record);
+      return true;
+    });
+    if (!ok) {
+      if (badLine) {
+        c.errorText = CompilerText(41);
+        c.errorLine = badLine;
+      }
+      return false;
+    }
+    scanFrom = passEnd;
+    firstPass = false;
+  }
+  c.mainLines = lines;
+  return true;
+}
+
+// Declares every FUNCTION (so calls may come before the definition) and every DIM array,
+// and counts the lines; then works out each FUNCTION's result type from its returns.
+static bool DeclareFunctionsPass(CompilerObject& c) {
+  int32_t badLine = 0;
+  int32_t total = 0;
+  uint16_t region = 0;
+  bool ok = ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t number, size_t) {
+    total = number;
+    c.currentLine = number;
+    StatementCursor cur{line, 0};
+    if (TakeWord(cur, "function")) {
+      std::string name = TakeName(cur);
+      std::vector<std::string> params;
+      if (TakeChar(cur, '(') && !TakeChar(cur, ')')) {
+        do {
+          std::string param = TakeName(cur);
+          if (param.empty() || IsReservedWord(param)) {
+            c.errorLine = number;
+            return Fail(c, 7, "bad FUNCTION parameter");
+          }
+          params.push_back(param);
+        } while (TakeChar(cur, ','));
+        if (!TakeChar(cur, ')')) {
+          c.errorLine = number;
+          return Fail(c, 7, "missing )");
+        }
+      }
+      if (name.empty() || IsReservedWord(name) || IsCommandName(c, name) || !AtStatementEnd(cur)) {
+        c.errorLine = number;
+        return Fail(c, 7, "bad FUNCTION line");
+      }
+      if (!DeclareFunction(c, name, std::move(params), 0)) {
+        c.errorLine = number;
+        return false;
+      }
+      region = static_cast<uint16_t>(c.functionTable.size() - 1);
+    } else if (TakeWord(cur, "endfunction")) {
+      region = 0;
+    } else if (TakeWord(cur, "dim")) {
+      uint16_t saved = c.currentFunction;
+      c.currentFunction = region;
+      do {
+        std::string name = TakeName(cur);
+        if (name.empty() || !TakeChar(cur, '(')) break;
+        int depth = 1, dims = 1;
+        bool quoted = false;
+        while (cur.pos < line.size() && depth > 0) {
+          char ch = line[cur.pos++];
+          if (ch == '"') quoted = !quoted;
+          if (quoted) continue;
+          if (ch == '(') depth++;
+          else if (ch == ')') depth--;
+          else if (ch == ',' && depth == 1) dims++;
+        }
+        char type = NameType(name);
+        bool known = false;
+        for (const VariableEntry& entry : c.variables[type == 'f' ? 1 : type == 's' ? 2 : 0])
+          known |= entry.kind == 1 && entry.owner == region && entry.name == name;
+        if (!known) {
+          int32_t id = DeclareVariable(c, type, name, 1);
+          if (id < 0) {
+            c.errorLine = number;
+            return false;
+          }
+          VariableById(c, id)->dims = dims;
+        }
+      } while (TakeChar(cur, ','));
+      c.currentFunction = saved;
+    }
+    return true;
+  });
+  if (!ok) {
+    if (badLine) {
+      c.errorText = CompilerText(43);
+      c.errorLine = badLine;
+    }
+    return false;
+  }
+  c.totalLines = total;
+  // Result types: a FUNCTION's returns may call functions declared further down, so two
+  // rounds let such chains settle.
+  for (int round = 0; round < 2; round++) {
+    region = 0;
+    ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t, size_t) {
+      StatementCursor cur{line, 0};
+      if (TakeWord(cur, "function")) {
+        region = static_cast<uint16_t>(FindFunction(c, TakeName(cur)));
+        if (region > c.functionTable.size()) region = 0;
+        return true;
+      }
+      bool end = TakeWord(cur, "endfunction");
+      if ((end || TakeWord(cur, "exitfunction")) && region > 0 && !AtStatementEnd(cur)) {
+        c.currentFunction = region;
+        char type = ExpressionTypeOf(c, line.substr(cur.pos));
+        c.currentFunction = 0;
+        char& result = c.functionTable[region].resultType;
+        if (type && (!result || (result == 'l' && type == 'f'))) result = type;
+      }
+      if (end) region = 0;
+      return true;
+    });
+  }
+  return true;
+}
+
+// The include record whose text holds a line of the expanded source.
+static const IncludeRecord* IncludeOfLine(const CompilerObject& c, size_t offset) {
+  const IncludeRecord* found = nullptr;
+  for (const IncludeRecord& record : c.includes)
+    if (record.begin <= offset) found = &record;
+  return found;
+}
+
+static void ReportProgress(int32_t line, int32_t total, int* tenths) {
+  if (!g_progressHook || total <= 0) return;
+  int progress = static_cast<int>(100.0 / total * line);
+  while (progress / 10 > *tenths) {
+    (*tenths)++;
+    g_progressHook(progress > 100 ? 100 : progress);
+  }
+}
+
+static bool CompileSource(CompilerObject& c) {
+  c.errorText.clear();
+  c.message.clear();
+  c.errorLine = 0;
+  bool ok = true;
+  if (c.mode == 1) {
+    ok = ExpandIncludes(c);
+  } else {
+    c.expanded = c.source + "\r\nend\r\n";
+    c.includes.clear();
+    c.mainLines = 0;
+  }
+  if (ok && !DeclareFunctionsPass(c)) ok = false;
+  c.currentFunction = 0;
+  c.currentLine = 1;
+  int tenths = 0;
+  std::string failedStatement;
+  size_t failedOffset = 0;
+  int32_t badLine = 0;
+  if (ok) {
+    ok = ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t number, size_t offset) {
+      c.currentLine = number;
+      if (!TranslateStatement(c, line)) {
+        failedStatement = std::string(line);
+        failedOffset = offset;
+        c.errorLine = number;
+        return false;
+      }
+      ReportProgress(number, c.totalLines, &tenths);
+      if (c.codeCount + kCodeMarginWords > c.codeCapacity || c.retry) {
+        c.codeCapacity *= 2;  // the driver compiles again with the larger buffer
+        c.retry = true;
+        return false;
+      }
+      return true;
+    });
+    if (!ok && badLine) {
+      c.errorText = CompilerText(43);
+      c.errorLine = badLine;
+    }
+    if (!ok && !failedStatement.empty() && c.mode == 1 && c.errorLine > c.mainLines) {
+      const IncludeRecord* record = IncludeOfLine(c, failedOffset);
+      c.errorText = c.errorText.empty() ? CompilerText(44)
+                                        : c.errorText + " " + CompilerText(45) + " " + failedStatement;
+      c.errorLine = record ? record->includeLine : c.errorLine;
+    }
+  }
+  if (c.retry) return true;
+  if (ok) {
+    std::string suffix = c.mode == 1 ? " " + CompilerText(47) + " " : "";
+    if (!ResolveLabels(c) || !CloseOpenBlocks(c)) {
+      if (c.mode == 1 && c.errorLine > c.mainLines && c.mainLines > 0) {
+        // A label or block of an included file: name the "#include " line.
+        int32_t lastMain = c.includes.empty() ? c.errorLine : c.includes.back().includeLine;
+        c.errorText += " " + CompilerText(45) + " " + std::to_string(c.errorLine);
+        c.errorLine = lastMain;
+      }
+      if (!suffix.empty()) c.errorText += suffix + std::to_string(c.errorLine);
+      ok = false;
+    }
+  }
+  if (!ok && c.errorText.empty()) c.errorText = CompilerText(7);
+  if (c.mode == 2 && c.firstLine > 0 && c.errorLine > 0) c.errorLine += c.firstLine - 1;
+  c.message = ok ? std::string() : c.errorText;
+  c.currentLine = 0;
+  EmitCodeWord(c, 0);  // the closing word: no handler, so the run ends there
+  c.instructionCount++;
+  c.image = BuildProgramImage(c);
+  c.haveImage = true;
+  if (!c.outputName.empty() && !CompiledProgramWriter(c) && ok) {
+    c.message = CompilerText(46) + ": cannot write " + c.outputName;
+    ok = false;
+  }
+  c.expanded.clear();
+  return ok;
+}
+
+static void InitIdBands(CompilerObject& c) {
+  ResetCompiler(c);
+  c.code.assign(c.codeCapacity, 0);
+  c.lines.assign(c.codeCapacity, 0);
+  c.codeCount = 0;
+  c.instructionCount = 0;
+  c.currentLine = 1;
+}
+
+static bool RunCompile(CompilerObject& c, const std::string* sourceName) {
+  c.retry = true;
+  c.passCount = 0;
+  while (c.retry) {
+    c.retry = false;
+    c.passCount++;
+    if (sourceName && !ReadSourceFile(c, *sourceName)) {
+      c.message = c.errorText;
+      c.errorLine = 0;
+      c.image.clear();
+      return false;
+    }
+    InitIdBands(c);
+    if (!CompileSource(c)) return false;
+  }
+  return true;
+}
+
+bool CompileProgram(CompilerObject& c, const std::string& sourceName) {
+  c.mode = 1;
+  c.firstLine = 0;
+  return RunCompile(c, &sourceName);
+}
+
+bool CompileToFile(CompilerObject& c, const std::string& sourceName, const std::string& outputName) {
+  c.outputName = outputName;
+  bool ok = CompileProgram(c, sourceName);
+  c.outputName.clear();
+  return ok;
+}
+
+bool CompileFromMemory(CompilerObject& c, std::string_view text, int firstLine) {
+  c.mode = 2;
+  c.firstLine = firstLine;
+  c.source = std::string(text);
+  return RunCompile(c, nullptr);
+}

@@ -1,0 +1,84 @@
+// The compiled program writer: lays the constants, DATA items, ownership lists, code words
+// and line table out as the runtime's loader reads them.
+#include <cstdio>
+#include <cstring>
+
+#include "compiler/compiler_local.h"
+
+// Appends text with its NUL as bytes into words starting at word index first.
+static void PutBytes(std::vector<uint32_t>& words, size_t firstByte, std::string_view text) {
+  for (size_t i = 0; i < text.size(); i++) {
+    size_t at = firstByte + i;
+    words[at / 4] |= static_cast<uint32_t>(static_cast<unsigned char>(text[i])) << (8 * (at % 4));
+  }
+}
+
+std::vector<uint32_t> BuildProgramImage(const CompilerObject& c) {
+  std::vector<uint32_t> words(1024, 0);
+  const uint32_t a = 1024;
+  const uint32_t b = a + static_cast<uint32_t>(c.intConstants.size());
+  const uint32_t s = b + static_cast<uint32_t>(c.floatConstants.size());
+  size_t stringBytes = 0;
+  for (const std::string& text : c.stringConstants) stringBytes += text.size() + 1;
+  const uint32_t e = s + static_cast<uint32_t>(stringBytes / 4 + 1);
+  const uint32_t d = static_cast<uint32_t>(c.data.size());
+  for (int32_t value : c.intConstants) words.push_back(static_cast<uint32_t>(value));
+  for (uint32_t bits : c.floatConstants) words.push_back(bits);
+  words.resize(e, 0);
+  size_t at = static_cast<size_t>(s) * 4;
+  for (const std::string& text : c.stringConstants) {
+    PutBytes(words, at, text);
+    at += text.size() + 1;
+  }
+  // DATA type bytes, then values.
+  words.resize(e + d / 4 + 1, 0);
+  for (uint32_t i = 0; i < d; i++) PutBytes(words, static_cast<size_t>(e) * 4 + i, std::string_view(&c.data[i].type, 1));
+  for (const DataItem& item : c.data) {
+    if (item.type != 's') {
+      words.push_back(item.value);
+      continue;
+    }
+    size_t first = words.size();
+    words.resize(first + (item.text.size() + 1) / 4 + 1, 0);
+    PutBytes(words, first * 4, item.text);
+  }
+  // Ownership lists: integer, float and string variables, each a count then owners.
+  uint32_t k = 3;
+  for (int t = 0; t < 3; t++) {
+    words.push_back(static_cast<uint32_t>(c.variables[t].size()));
+    for (const VariableEntry& entry : c.variables[t]) words.push_back(entry.owner);
+    k += static_cast<uint32_t>(c.variables[t].size());
+  }
+  const uint32_t g = static_cast<uint32_t>(words.size());
+  words[0] = 1;
+  words[1] = a;
+  words[2] = b;
+  words[3] = s;
+  words[4] = static_cast<uint32_t>(c.stringConstants.size());
+  words[5] = e;
+  words[6] = d;
+  words[7] = g;
+  words[8] = static_cast<uint32_t>(c.variables[0].size());
+  words[9] = static_cast<uint32_t>(c.variables[1].size());
+  words[10] = static_cast<uint32_t>(c.variables[2].size());
+  words[11] = k;
+  words.insert(words.end(), c.code.begin(), c.code.begin() + c.codeCount);
+  words.insert(words.end(), c.lines.begin(), c.lines.begin() + c.codeCount);
+  return words;
+}
+
+// Writes the image beside the target under a temporary name, then renames it over the
+// target, so a failed write never leaves half a program behind.
+bool CompiledProgramWriter(CompilerObject& c) {
+  std::string temp = c.outputName + ".part";
+  std::FILE* file = std::fopen(temp.c_str(), "wb");
+  if (!file) return false;
+  std::vector<unsigned char> bytes(c.image.size() * 4);
+  for (size_t i = 0; i < c.image.size(); i++)
+    for (int k = 0; k < 4; k++) bytes[i * 4 + k] = static_cast<unsigned char>(c.image[i] >> (8 * k));
+  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  ok = std::fclose(file) == 0 && ok;
+  if (ok) ok = std::rename(temp.c_str(), c.outputName.c_str()) == 0;
+  if (!ok) std::remove(temp.c_str());
+  return ok;
+}

@@ -1,0 +1,22 @@
+// The core built-in commands (print, input, maths, strings, arrays, timer, mouse): their
+// registration and the switches the command-line driver sets for a run.
+#pragma once
+
+// main.cpp registers the core built-ins once at start-up; false on a number clash.
+bool RegisterCoreBuiltins();
+
+// The driver's `run --echo`: every printed line also goes to stdout.
+void SetPrintEcho(bool on);
+// The driver's `run --headless`: INPUT reads its lines from stdin instead of the window.
+void SetInputFromStdin(bool on);
+// Writes a printed line that is still open (a PRINT ending in ";") when the run ends.
+void FlushPrintedLine();
+
+// Where printed text goes on screen; the 2D display fills it in (no-op until then). Called
+// once per printed piece; endsLine is true for the line end (text is then "").
+extern void (*PrintToScreenHook)(const char* text, bool endsLine);
+
+// Number formatting shared by PRINT and str$: integers plainly ("55", "-3"), floats with
+// up to six significant digits and at least one decimal ("2.0", "0.333333").
+void FormatIntText(int value, char* out, int size);
+void FormatFloatText(float value, char* out, int size);

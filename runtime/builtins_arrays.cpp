@@ -1,0 +1,154 @@
+// Arrays: DIM and UNDIM of integer, float and text arrays with up to five dimensions,
+// element reads that keep the element's address for a later store, and the stores.
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/builtins.h"
+#include "runtime/command_numbers.h"
+#include "runtime/runtime.h"
+
+constexpr int kMaxDimensions = 5;
+constexpr int64_t kMaxArrayElements = 64 * 1024 * 1024;  // 512 MB of slots: a clear refusal
+
+// Per variable slot 3000-8999 the sizes of its array's dimensions (elements per dimension).
+// Valid only while the runtime counts elements for that slot, so a new program never sees
+// the sizes of an old one.
+static struct {
+  int32_t sizes[kFirstIntConst - kFirstIntVar][kMaxDimensions];
+} gArrays;
+
+static bool IsArraySlot(int slot) { return slot >= kFirstIntVar && slot < kFirstIntConst; }
+
+static void FreeArray(int slot) {
+  int32_t count = ArrayElementCount(slot);
+  auto* elements = static_cast<VariableSlot*>(VariableTable[slot].asBlock);
+  if (count > 0 && slot >= kFirstTextVar && elements)
+    for (int32_t e = 0; e < count; e++) FreeText(elements[e].asText);
+  std::free(elements);
+  VariableTable[slot].raw = 0;
+  SetArrayElementCount(slot, 0);
+}
+
+// DIM name(size1, ..., sizek): each dimension holds 0..size; a second DIM makes it anew.
+template <int Dims>
+static void CmdDimArray() {
+  VariableSlot* arraySlot = SlotOperand(0);
+  int32_t sizes[Dims];
+  for (int d = 0; d < Dims; d++) sizes[d] = IntOperand(1 + d);
+  AdvanceOperands(1 + Dims);
+  int slot = SlotIndexOf(arraySlot);
+  if (!IsArraySlot(slot)) {
+    RuntimeError(109);
+    return;
+  }
+  int64_t count = 1;
+  for (int d = 0; d < Dims; d++) {
+    if (sizes[d] < 0 || sizes[d] >= kMaxArrayElements) {
+      RuntimeError(114);
+      return;
+    }
+    count *= sizes[d] + 1;
+    if (count > kMaxArrayElements) {
+      RuntimeError(114);
+      return;
+    }
+  }
+  auto* block = static_cast<VariableSlot*>(std::calloc(static_cast<size_t>(count), sizeof(VariableSlot)));
+  if (!block) {
+    RuntimeError(101);
+    return;
+  }
+  if (ArrayElementCount(slot) > 0) FreeArray(slot);
+  else if (slot >= kFirstTextVar) FreeText(VariableTable[slot].asText);  // the plain variable's text
+  VariableTable[slot].asBlock = block;
+  SetArrayElementCount(slot, static_cast<int32_t>(count));
+  for (int d = 0; d < kMaxDimensions; d++) gArrays.sizes[slot - kFirstIntVar][d] = d < Dims ? sizes[d] + 1 : 1;
+}
+
+static void CmdUndimArray() {
+  int slot = SlotIndexOf(SlotOperand(0));
+  AdvanceOperands(1);
+  if (!IsArraySlot(slot) || ArrayElementCount(slot) <= 0) {
+    RuntimeError(109);
+    return;
+  }
+  FreeArray(slot);
+  if (slot >= kFirstTextVar) VariableTable[slot].asText = CopyText("");
+}
+
+// Copies the element into the temporary and records its address for a store or READ.
+template <int Dims>
+static void CmdArrayElement() {
+  VariableSlot* temp = SlotOperand(0);
+  int slot = SlotIndexOf(SlotOperand(1));
+  int32_t indices[Dims];
+  for (int d = 0; d < Dims; d++) indices[d] = IntOperand(2 + d);
+  AdvanceOperands(2 + Dims);
+  if (!IsArraySlot(slot) || ArrayElementCount(slot) <= 0) {
+    RuntimeError(109);
+    return;
+  }
+  const int32_t* sizes = gArrays.sizes[slot - kFirstIntVar];
+  int64_t offset = 0;
+  for (int d = Dims - 1; d >= 0; d--) {
+    if (indices[d] < 0 || indices[d] >= sizes[d]) {
+      RuntimeError(110);
+      return;
+    }
+    offset = offset * sizes[d] + indices[d];
+  }
+  VariableSlot* element = static_cast<VariableSlot*>(VariableTable[slot].asBlock) + offset;
+  int tempIndex = SlotIndexOf(temp);
+  if (tempIndex >= 0 && tempIndex < kFirstIntVar) ElementAddressTable[tempIndex] = element;
+  if (slot >= kFirstTextVar) StoreText(temp, element->asText ? element->asText : "");
+  else temp->raw = element->raw;
+}
+
+// The element whose address the temporary holds; error 109 when it holds none.
+static VariableSlot* StoreTarget(VariableSlot* temp) {
+  int index = SlotIndexOf(temp);
+  VariableSlot* element = index >= 0 && index < kFirstIntVar ? ElementAddressTable[index] : nullptr;
+  if (!element) RuntimeError(109);
+  return element;
+}
+
+static void CmdStoreElementInt() {
+  VariableSlot* temp = SlotOperand(0);
+  int32_t value = IntOperand(1);
+  AdvanceOperands(2);
+  if (VariableSlot* element = StoreTarget(temp)) element->asInt = value;
+}
+
+static void CmdStoreElementFloat() {
+  VariableSlot* temp = SlotOperand(0);
+  float value = FloatOperand(1);
+  AdvanceOperands(2);
+  if (VariableSlot* element = StoreTarget(temp)) element->asFloat = value;
+}
+
+static void CmdStoreElementText() {
+  VariableSlot* temp = SlotOperand(0);
+  VariableSlot* source = SlotOperand(1);
+  AdvanceOperands(2);
+  if (VariableSlot* element = StoreTarget(temp)) StoreText(element, source->asText ? source->asText : "");
+}
+
+extern const CommandEntry kArrayCommands[];
+const CommandEntry kArrayCommands[] = {
+    {kDimArray1, CmdDimArray<1>},
+    {kDimArray2, CmdDimArray<2>},
+    {kDimArray3, CmdDimArray<3>},
+    {kDimArray4, CmdDimArray<4>},
+    {kDimArray5, CmdDimArray<5>},
+    {kUndimArray, CmdUndimArray},
+    {kArrayElement1, CmdArrayElement<1>},
+    {kArrayElement2, CmdArrayElement<2>},
+    {kArrayElement3, CmdArrayElement<3>},
+    {kArrayElement4, CmdArrayElement<4>},
+    {kArrayElement5, CmdArrayElement<5>},
+    {kStoreElementInt, CmdStoreElementInt},
+    {kStoreElementFloat, CmdStoreElementFloat},
+    {kStoreElementText, CmdStoreElementText},
+};
+extern const size_t kArrayCommandCount;
+const size_t kArrayCommandCount = std::size(kArrayCommands);

@@ -1,0 +1,157 @@
+// PRINT and INPUT: printed text goes to the screen through the print hook and, with
+// --echo, to stdout one line per finished line; INPUT reads a typed line.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "runtime/builtins.h"
+#include "runtime/command_numbers.h"
+#include "runtime/runtime.h"
+
+void (*PrintToScreenHook)(const char* text, bool endsLine) = [](const char*, bool) {};
+
+// The line being printed and the console switches; the line is cleared when it is echoed,
+// the switches live for the process.
+static struct {
+  std::string openLine;
+  bool echo = false;
+  bool stdinInput = false;
+  bool inputOpen = false;  // the typed-text buffer is open for a waiting INPUT
+} gPrint;
+
+void SetPrintEcho(bool on) { gPrint.echo = on; }
+void SetInputFromStdin(bool on) { gPrint.stdinInput = on; }
+
+void FlushPrintedLine() {
+  if (gPrint.echo && !gPrint.openLine.empty()) {
+    std::fputs(gPrint.openLine.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  gPrint.openLine.clear();
+}
+
+void FormatIntText(int value, char* out, int size) { std::snprintf(out, static_cast<size_t>(size), "%d", value); }
+
+void FormatFloatText(float value, char* out, int size) {
+  std::snprintf(out, static_cast<size_t>(size), "%.6g", static_cast<double>(value));
+  if (!std::strpbrk(out, ".eni")) {  // a whole number still reads as a float
+    size_t length = std::strlen(out);
+    if (length + 2 < static_cast<size_t>(size)) std::memcpy(out + length, ".0", 3);
+  }
+}
+
+static void PrintPiece(const char* text) {
+  gPrint.openLine += text;
+  PrintToScreenHook(text, false);
+}
+
+static void EndPrintedLine() {
+  if (gPrint.echo) {
+    std::fputs(gPrint.openLine.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+  gPrint.openLine.clear();
+  PrintToScreenHook("", true);
+}
+
+static void CmdPrintInt() {
+  char text[32];
+  FormatIntText(IntOperand(0), text, sizeof text);
+  AdvanceOperands(1);
+  PrintPiece(text);
+}
+
+static void CmdPrintFloat() {
+  char text[48];
+  FormatFloatText(FloatOperand(0), text, sizeof text);
+  AdvanceOperands(1);
+  PrintPiece(text);
+}
+
+static void CmdPrintText() {
+  std::string text = TextOperand(0);
+  AdvanceOperands(1);
+  PrintPiece(text.c_str());
+}
+
+static void CmdPrintLineEnd() { EndPrintedLine(); }
+
+// One typed line, or false while the user is still typing (the command then runs again
+// on the next slice, so frames keep coming while the program waits).
+static bool TakeTypedLine(std::string& line) {
+  if (gPrint.stdinInput) {
+    char buffer[1024];
+    line.clear();
+    if (std::fgets(buffer, sizeof buffer, stdin)) line = buffer;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return true;
+  }
+  const char* typed = TypedText();
+  const char* end = std::strpbrk(typed, "\r\n");
+  if (!end) return false;
+  line.clear();
+  for (const char* p = typed; p < end; p++) {
+    if (*p == 8) {  // backspace takes back the character before it
+      if (!line.empty()) line.pop_back();
+    } else if (static_cast<unsigned char>(*p) >= 32) {
+      line += *p;
+    }
+  }
+  CloseTypedText();
+  return true;
+}
+
+// Stores a typed value into the target; a temporary target is an array element, reached
+// through the element address the array command kept for it.
+static VariableSlot* InputTarget(VariableSlot* slot) {
+  int index = SlotIndexOf(slot);
+  if (index >= 0 && index < kFirstIntVar) {
+    VariableSlot* element = ElementAddressTable[index];
+    return element ? element : slot;
+  }
+  return slot;
+}
+
+static void RunInput(char type) {
+  std::string prompt = TextOperand(0);
+  VariableSlot* target = SlotOperand(1);
+  if (!gPrint.inputOpen) {  // first run of this INPUT: show the prompt, start typing
+    PrintPiece(prompt.c_str());
+    if (!gPrint.stdinInput) {
+      OpenTypedText(256);
+      ClearTypedText();
+    }
+    gPrint.inputOpen = true;
+  }
+  std::string line;
+  if (!TakeTypedLine(line)) {
+    OperandPointer -= 1;  // stay on this command until the line is complete
+    Dispatcher.stop = 1;
+    return;
+  }
+  gPrint.inputOpen = false;
+  AdvanceOperands(2);
+  if (line.size() > static_cast<size_t>(kMaxTextLength)) line.resize(kMaxTextLength);
+  PrintPiece(line.c_str());
+  EndPrintedLine();
+  VariableSlot* slot = InputTarget(target);
+  if (type == 'l') slot->asInt = static_cast<int32_t>(std::strtol(line.c_str(), nullptr, 10));
+  else if (type == 'f') slot->asFloat = std::strtof(line.c_str(), nullptr);
+  else StoreText(slot, line.c_str());
+}
+
+static void CmdInputInt() { RunInput('l'); }
+static void CmdInputFloat() { RunInput('f'); }
+static void CmdInputText() { RunInput('s'); }
+
+extern const CommandEntry kPrintCommands[];
+const CommandEntry kPrintCommands[] = {
+    {kPrintInt, CmdPrintInt},       {kPrintFloat, CmdPrintFloat}, {kPrintText, CmdPrintText},
+    {kPrintLineEnd, CmdPrintLineEnd}, {kInputInt, CmdInputInt},   {kInputFloat, CmdInputFloat},
+    {kInputText, CmdInputText},
+};
+extern const size_t kPrintCommandCount;
+const size_t kPrintCommandCount = std::size(kPrintCommands);
