@@ -1,0 +1,170 @@
+// Whole packaged programs: a copy of the player with a compiled program appended runs
+// headless from start-up to shut-down; exit status, error text and QV.LOG are checked.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "runtime/command_numbers.h"
+#include "tests/asm/qvasm.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvasm::ProgramBuilder;
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Ends the run with error 112 when the condition temporary is 0: the program's own assert.
+void Check(ProgramBuilder& b, int condition) {
+  auto ok = b.NewLabel();
+  b.Emit(kJumpIfZero, {b.Id(condition), b.At(ok)});
+  auto skip = b.NewLabel();
+  b.Emit(kJump, {b.At(skip)});
+  b.Bind(ok);
+  b.Emit(kFrameRate, {b.Id(b.IntConst(5000))});
+  b.Bind(skip);
+}
+
+// FOR, GOSUB, a recursive FUNCTION, DATA, operators and a silent warning, each checked by
+// the program itself, then END (or the extra lines a test adds before END).
+ProgramBuilder SelfCheckingProgram() {
+  ProgramBuilder b;
+  const uint16_t kFact = 1;
+  int i = b.IntVar(), sum = b.IntVar(), n = b.IntVar(kFact), result = b.IntVar(), read = b.IntVar();
+  int t0 = ProgramBuilder::IntTemp(0), t1 = ProgramBuilder::IntTemp(1), s0 = ProgramBuilder::TextTemp(0);
+  auto main = b.NewLabel(), fact = b.NewLabel(), recurse = b.NewLabel(), sub = b.NewLabel(), top = b.NewLabel(),
+       done = b.NewLabel();
+  b.DataInt(41);
+  b.Emit(kJump, {b.At(main)});
+  b.Bind(fact);  // FUNCTION fact(n)
+  b.Words({b.Id(n), b.Raw(kFact)});
+  b.Emit(kLessOrEqualII, {b.Id(t0), b.Id(n), b.Id(b.IntConst(1))});
+  b.Emit(kJumpIfZero, {b.Id(t0), b.At(recurse)});
+  b.Emit(kReturnInt, {b.Id(b.IntConst(1))});
+  b.Bind(recurse);
+  b.Emit(kSubtractII, {b.Id(t1), b.Id(n), b.Id(b.IntConst(1))});
+  b.Emit(kCallFunction, {b.At(fact), b.Id(t1), b.Id(b.IntConst(1)), b.Id(t1)});
+  b.Emit(kMultiplyII, {b.Id(t0), b.Id(n), b.Id(t1)});
+  b.Emit(kReturnInt, {b.Id(t0)});
+  b.Bind(sub);  // GOSUB sub: sum = sum + 100
+  b.Emit(kAddII, {b.Id(sum), b.Id(sum), b.Id(b.IntConst(100))});
+  b.Emit(kReturn);
+  b.Bind(main);
+  b.Emit(kAssignInt, {b.Id(i), b.Id(b.IntConst(0))});  // FOR i = 1 TO 3
+  b.Bind(top);
+  b.Emit(kForStep, {b.Id(i), b.Id(b.IntConst(3)), b.Id(b.IntConst(1)), b.At(done)});
+  b.Emit(kAddII, {b.Id(sum), b.Id(sum), b.Id(i)});
+  b.Emit(kJump, {b.At(top)});
+  b.Bind(done);
+  b.Emit(kGosub, {b.At(sub)});
+  b.Emit(kEqualII, {b.Id(t0), b.Id(sum), b.Id(b.IntConst(106))});
+  Check(b, t0);
+  b.Emit(kCallFunction, {b.At(fact), b.Id(result), b.Id(b.IntConst(1)), b.Id(b.IntConst(5))});
+  b.Emit(kEqualII, {b.Id(t0), b.Id(result), b.Id(b.IntConst(120))});
+  Check(b, t0);
+  b.Emit(kReadInt, {b.Id(read)});
+  b.Emit(kEqualII, {b.Id(t0), b.Id(read), b.Id(b.IntConst(41))});
+  Check(b, t0);
+  b.Emit(kDivideII, {b.Id(t1), b.Id(b.IntConst(7)), b.Id(b.IntConst(0))});  // warning 111: silent
+  b.Emit(kEqualII, {b.Id(t0), b.Id(t1), b.Id(b.IntConst(0))});
+  Check(b, t0);
+  b.Emit(kJoinText, {b.Id(s0), b.Id(b.TextConst(std::string(200, 'a'))), b.Id(b.TextConst(std::string(55, 'b')))});
+  return b;
+}
+
+class PlayerTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(GetParam())) GTEST_SKIP() << GetParam() << " is not built";
+    folder_ = fs::temp_directory_path() / ("qv-player-test-" + std::to_string(::getpid()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    if (!folder_.empty()) fs::remove_all(folder_);
+  }
+  // Writes the player with the entries appended and runs it; returns the exit status.
+  int RunGame(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+    std::vector<uint8_t> image = ReadBytes(GetParam());
+    if (!entries.empty()) image = qvasm::BuildPackagedExecutable(image, entries);
+    const fs::path game = folder_ / "game";
+    std::ofstream(game, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    fs::permissions(game, fs::perms::owner_all);
+    std::string command = "cd " + folder_.string() + " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME=" +
+                          folder_.string() + " ./game 2> stderr.txt";
+    int status = std::system(command.c_str());
+    stderr_ = ReadText(folder_ / "stderr.txt");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  int RunProgram(const ProgramBuilder& b) { return RunGame({{"_exefile.dat", b.Build()}}); }
+  fs::path folder_;
+  std::string stderr_;
+};
+
+TEST_P(PlayerTest, SelfCheckingProgramEndsSilentlyWithStatusZero) {
+  ProgramBuilder b = SelfCheckingProgram();
+  b.Emit(kEnd);
+  EXPECT_EQ(RunProgram(b), 0) << stderr_;
+  EXPECT_EQ(stderr_, "");
+}
+
+TEST_P(PlayerTest, GosubNestedTooDeepExitsNonZero) {
+  ProgramBuilder b;
+  auto sub = b.NewLabel();
+  b.Bind(sub);
+  b.Emit(kGosub, {b.At(sub)});  // 108 at the 65535th nesting
+  EXPECT_EQ(RunProgram(b), 1);
+  EXPECT_NE(stderr_.find("Runtime Error : "), std::string::npos) << stderr_;
+}
+
+TEST_P(PlayerTest, RunningIntoTheClosingWordEndsWithStatusZero) {
+  EXPECT_EQ(RunProgram(SelfCheckingProgram()), 0) << stderr_;
+}
+
+TEST_P(PlayerTest, RuntimeErrorExitsNonZeroWithItsText) {
+  ProgramBuilder b = SelfCheckingProgram();
+  int s = ProgramBuilder::TextTemp(1);
+  b.Emit(kJoinText, {b.Id(s), b.Id(b.TextConst(std::string(200, 'a'))), b.Id(b.TextConst(std::string(56, 'b')))});
+  EXPECT_EQ(RunProgram(b), 1);
+  EXPECT_NE(stderr_.find("Error In Program: Runtime Error : "), std::string::npos) << stderr_;
+}
+
+TEST_P(PlayerTest, DebugModeLogsTheErrorInQvLog) {
+  std::ofstream(folder_ / "SETUP.INI") << "[Settings]\r\nDebugMode = 1\r\n";
+  ProgramBuilder b;  // debug mode traces every command into QV.LOG: keep it short
+  int s = ProgramBuilder::TextTemp(0);
+  b.Emit(kJoinText, {b.Id(s), b.Id(b.TextConst(std::string(255, 'a'))), b.Id(b.TextConst("b"))});
+  EXPECT_EQ(RunProgram(b), 1);
+  std::string log = ReadText(folder_ / "QV.LOG");
+  EXPECT_NE(log.find("[ERRORLOG]"), std::string::npos) << log.substr(0, 400);
+  EXPECT_NE(log.find("RUNTIMEERROR ON "), std::string::npos);
+  EXPECT_NE(log.find("=Runtime Error : "), std::string::npos);
+  EXPECT_NE(log.find("[QUORVANELLOOPMIDDLE]\nPC0=87"), std::string::npos);
+}
+
+TEST_P(PlayerTest, NoPackageRunsNothingAndExitsZero) {
+  EXPECT_EQ(RunGame({}), 0) << stderr_;
+}
+
+TEST_P(PlayerTest, MalformedProgramIsRefusedWithAMessage) {
+  std::vector<uint8_t> program = SelfCheckingProgram().Build();
+  program.resize(program.size() - 4);
+  EXPECT_EQ(RunGame({{"_exefile.dat", program}}), 1);
+  EXPECT_NE(stderr_.find("compiled program"), std::string::npos) << stderr_;
+}
+
+INSTANTIATE_TEST_SUITE_P(Players, PlayerTest, ::testing::Values(QV_TEST_PLAYER, QV_EXECUTABLE));
+
+}  // namespace
