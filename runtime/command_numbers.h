@@ -163,4 +163,237 @@ enum CommandNumber : int {
   kStoreElementInt = 521,     // i temp, i value: store through the temp's element address
   kStoreElementFloat = 522,   // f temp, f value: the same for floats
   kStoreElementText = 523,    // s temp, s value: the same for texts
+  // --- 2D drawing, images and the old sprite numbers (graphics2d/draw_commands.cpp, images.cpp)
+  kSpriteAlias207 = 207,      // i n, i x, i y, i image: as 5500
+  kDrawBox = 208,             // i x1, i y1, i x2, i y2: fill the box with the ink (queued)
+  kDrawCircle = 210,          // i x, i y, i radius: circle outline (queued)
+  kDrawCls = 212,             // (none): clear the drawing bitmap with the paper colour (queued)
+  kDrawDot = 215,             // i x, i y: one ink pixel (queued)
+  kDrawEllipse = 216,         // i x, i y, i radius x, i radius y: ellipse outline (queued)
+  kImageGet = 219,            // i image, i x1, i y1, i x2, i y2: grab from the drawing bitmap (queued)
+  kImageLoad = 221,           // s file, i image: load a file into the image (queued)
+  kDrawInk = 227,             // i foreground, i background: colours 0xRRGGBB (queued)
+  kImageGetFlagged = 230,     // i image, i x1, i y1, i x2, i y2, i flag: as 219, the flag kept for textures
+  kDrawLine = 235,            // i x1, i y1, i x2, i y2: ink line (queued)
+  kImagePaste = 242,          // i image, i x, i y: paste, transparent colour drawn (queued)
+  kDrawPlot = 243,            // i x, i y, i colour: one pixel of that colour, ink unchanged (queued)
+  kImagePasteFlagged = 244,   // i image, i x, i y, i flag: flag 1 = transparent colour keyed out (queued)
+  kImageFade = 245,           // i image, i percent: fade the image to percent of its brightness (queued)
+  kImageDelete = 246,         // i image: free the image (queued; released a few frames later)
+  kMouseHide = 247,           // (none): hide the mouse pointer
+  kMouseShow = 248,           // (none): show the mouse pointer
+  kSpriteSwitchesAlias251 = 251,  // as 5501
+  kDrawClsColour = 405,       // i colour: paper := colour, then clear (queued)
+  kSpriteScaleAlias453 = 453, kSpriteStretchAlias454 = 454,  // as 5503, 5504
+  kSpriteOffsetAlias461 = 461, kSpriteMirrorAlias462 = 462, kSpriteFlipAlias463 = 463,  // as 5511-5513
+  kSpriteDeleteAlias464 = 464, kSpritePasteAlias465 = 465,  // as 5514, 5515
+  kSpriteExistAlias470 = 470, kSpriteXAlias471 = 471, kSpriteYAlias472 = 472,  // as 5520-5522
+  kSpriteOffsetXAlias473 = 473, kSpriteOffsetYAlias474 = 474, kSpriteWidthAlias475 = 475,  // as 5523-5525
+  kSpriteHeightAlias476 = 476, kSpriteImageAlias477 = 477, kSpriteScaleXAlias479 = 479,  // as 5526, 5527, 5529
+  kSpriteScaleYAlias480 = 480, kSpriteMirroredAlias483 = 483, kSpriteFlippedAlias484 = 484,  // as 5530, 5533, 5534
+  kSpriteCollisionAlias491 = 491, kSpriteOverlapAlias492 = 492,  // as 5541, 5542
+
+  // --- Bitmaps 0-31, 0 the screen (graphics2d/bitmaps.cpp); all queued
+  kBitmapLoad = 1001,         // s file, i n: load a file into bitmap n; it becomes the drawing bitmap
+  kBitmapLoadScreen = 1002,   // s file: load a file onto the screen
+  kBitmapSave = 1004,         // s file, i n: save bitmap n by the file's extension
+  kBitmapCreate = 1005,       // i n, i width, i height: make bitmap n; it becomes the drawing bitmap
+  kBitmapSetCurrent = 1006,   // i n: drawing commands draw on bitmap n
+  kBitmapCopy = 1007,         // i source, i destination: copy a whole bitmap
+  kBitmapCopyArea = 1008,     // i source, 4 i rect, i destination, 4 i rect: stretched copy
+  kBitmapDelete = 1009,       // i n: free bitmap n; drawing falls back to the screen
+  kBitmapMirror = 1010,       // i n: mirror left to right
+  kBitmapFlip = 1011,         // i n: flip top to bottom
+  kBitmapBlur = 1012,         // i n, i passes 1-8: box blur
+  kBitmapFade = 1013,         // i n, i percent 0-100: fade to percent of the brightness
+
+  // --- Sprites 1-65535 (graphics2d/sprites.cpp); queries write operand 0
+  kSprite = 5500,             // i n, i x, i y, i image: place a sprite
+  kSpriteSwitches = 5501,     // i n, i keep background 0/1, i colour key 0/1
+  kSpriteSize = 5502,         // i n, i width, i height: scale to that size
+  kSpriteScale = 5503,        // i n, i percent: both scales
+  kSpriteStretch = 5504,      // i n, i percent x, i percent y
+  kSpriteOffset = 5511,       // i n, i x, i y: hot spot
+  kSpriteMirror = 5512,       // i n: toggle mirroring
+  kSpriteFlip = 5513,         // i n: toggle flipping
+  kSpriteDelete = 5514,       // i n: delete the sprite
+  kSpritePaste = 5515,        // i n, i x, i y: paste the sprite's image once (queued)
+  kSpriteHide = 5516,         // i n
+  kSpriteShow = 5517,         // i n
+  kSpriteHideAll = 5518,      // (none)
+  kSpriteShowAll = 5519,      // (none)
+  kSpriteExist = 5520,        // i result, i n
+  kSpriteX = 5521,            // i result, i n
+  kSpriteY = 5522,            // i result, i n
+  kSpriteOffsetX = 5523,      // i result, i n
+  kSpriteOffsetY = 5524,      // i result, i n
+  kSpriteWidth = 5525,        // i result, i n
+  kSpriteHeight = 5526,       // i result, i n
+  kSpriteImage = 5527,        // i result, i n
+  kSpriteScaleX = 5529,       // i result, i n
+  kSpriteScaleY = 5530,       // i result, i n
+  kSpriteMirrored = 5533,     // i result, i n
+  kSpriteFlipped = 5534,      // i result, i n
+  kSpriteCollision = 5541,    // i result, i n, i m: a hit, reported once while it lasts
+  kSpriteOverlap = 5542,      // i result, i n, i m: overlap now (m outside 1-65535: any sprite)
+
+  // --- Text and fonts (graphics2d/text_commands.cpp); all queued
+  kTextSetCursor = 6001,      // i x, i y: the print cursor
+  kTextFont = 6002,           // s name: font by name (unknown names fall back)
+  kTextSize = 6003,           // i size: font size in pixels
+  kTextOpaque = 6004,         // (none): text on a paper-coloured background
+  kTextTransparent = 6005,    // (none): text without background
+  kTextNormal = 6006,         // (none): style normal
+  kTextBold = 6007,           // (none): style bold
+  kTextItalic = 6008,         // (none): style italic
+  kTextBoldItalic = 6009,     // (none): style bold italic
+  kTextAt = 6010,             // i x, i y, s text: draw text at x, y
+  kTextCentred = 6011,        // i x, i y, s text: draw text centred on x
+
+  // --- 3D engine: objects (engine3d/objects.cpp, engine3d/object_commands.cpp)
+  kLoadObject = 7000,         // s file, i object: load a .x or .3ds file into the object
+  kMakeObject = 7008,         // i object, i mesh, i image: object from a mesh with the image's texture
+  kDeleteObject = 7009,       // i object: release the object
+  kTextureObject = 7012,      // i object, i image: every mesh of the object takes the image's texture
+  kPositionObject = 7013,     // i object, f x, f y, f z: place the object
+  kRotateObject = 7014,       // i object, f x, f y, f z: angles in degrees
+  kScaleObject = 7015,        // i object, f x, f y, f z: percent per axis
+  kMoveObject = 7021,         // i object, f distance: along the direction the object faces
+  kHideObject = 7023,         // i object: not drawn
+  kShowObject = 7024,         // i object: drawn again
+  kColorObject = 7025,        // i object, i rgb: every mesh takes a solid colour texture
+  kGhostObjectOn = 7026,      // i object, i mode: drawn blended (mode 1 the darker pair)
+  kGhostObjectOff = 7027,     // i object: drawn solid again
+  kXRotateObject = 7028,      // i object, f angle: x angle in degrees
+  kYRotateObject = 7029,      // i object, f angle: y angle in degrees
+  kZRotateObject = 7030,      // i object, f angle: z angle in degrees
+  kPointObject = 7031,        // i object, f x, f y, f z: turn the object to face the point
+  kSetObjectWireframe = 7032, // i object, i flag: 1 draws the edges only
+  kSetObjectCull = 7033,      // i object, i flag: 1 hides back faces
+  kTurnObjectLeft = 7036,     // i object, f angle: y angle minus the angle
+  kTurnObjectRight = 7037,    // i object, f angle: y angle plus the angle
+  kSetObjectFilter = 7039,    // i object, i flag: 1 filters textures, 0 point samples
+  kSetObjectLight = 7040,     // i object, i flag: 1 lit with the ambient share, 0 unlit
+  kMakeObjectBox = 7041,      // i object, f x, f y, f z: box of the three sizes
+  kMakeObjectSphere = 7042,   // i object, f size: built-in sphere
+  kMakeObjectCube = 7043,     // i object, f size: built-in cube
+  kMakeObjectCone = 7044,     // i object, f size: built-in cone
+  kMakeObjectCylinder = 7045, // i object, f size: built-in cylinder
+  kMakeObjectPlain = 7046,    // i object, f width, f height: built-in plain (two-sided)
+  kMakeObjectTriangle = 7047, // i object, f x1..z3: one two-sided triangle
+  kLockObjectOn = 7049,       // i object: drawn at a fixed place on the screen
+  kLockObjectOff = 7050,      // i object: drawn in the world again
+  kSetObjectDrawLast = 7061,  // i object, i flag: 1 draws after a depth clear, over the scene
+  kSetObjectFullBright = 7062, // i object, i flag: 1 ignores the lights
+  kSetObjectFog = 7063,       // i object, i flag: 1 takes part in the fog
+  kDuplicateObject = 7264,    // i source, i object: a copy sharing the source's model
+
+  // --- 3D engine: camera (engine3d/camera.cpp)
+  kPositionCamera = 7051,     // f x, f y, f z: move the camera; the target keeps its offset
+  kPointCamera = 7052,        // f x, f y, f z: look at the point
+  kRotateCamera = 7053,       // f x, f y, f z: angles in degrees, each 0 to below 360 (7019)
+  kMoveCamera = 7054,         // f distance: along the view direction
+  kXRotateCamera = 7055,      // f angle: x angle alone (7019)
+  kYRotateCamera = 7056,      // f angle: y angle alone (7019)
+  kZRotateCamera = 7057,      // f angle: z angle alone (7019)
+  kTurnCameraRight = 7058,    // f angle: turn about the camera's y axis by +angle
+  kTurnCameraLeft = 7059,     // f angle: turn about the camera's y axis by -angle
+  kPitchCameraDown = 7060,    // f angle: turn about the camera's x axis by +angle
+  kPitchCameraUp = 7065,      // f angle: turn about the camera's x axis by -angle
+  kRollCameraRight = 7066,    // f angle: turn about the camera's z axis by -angle
+  kRollCameraLeft = 7068,     // f angle: turn about the camera's z axis by +angle
+  kSetCameraToObjectOrientation = 7069,  // i object: the camera takes the object's angles
+  kSetCameraRange = 7081,     // f near, f far: far > 0 (110), 1 <= near < far (7912)
+  kCameraOrderZyx = 7082,     // (none): z angle first
+  kCameraOrderXyz = 7083,     // (none): x angle first
+  kAutoCameraOn = 7084,       // (none): new objects place the camera
+  kAutoCameraOff = 7085,      // (none): they do not
+  kSetCameraView = 7086,      // i x1, i y1, i x2, i y2: the 3D viewport (1010)
+  kSetCameraFov = 7109,       // f fov: field of view in radians, > 0 (110)
+  kCameraPositionX = 7541,    // f result: camera x
+  kCameraPositionY = 7542,    // f result: camera y
+  kCameraPositionZ = 7543,    // f result: camera z
+  kCameraAngleX = 7544,       // f result: camera x angle in degrees
+  kCameraAngleY = 7545,       // f result: camera y angle in degrees
+  kCameraAngleZ = 7546,       // f result: camera z angle in degrees
+
+  // --- 3D engine: fog, ambient light, backdrop (engine3d/scene.cpp)
+  kFogOn = 7072,              // (none): fog on
+  kFogOff = 7073,             // (none): fog off
+  kFogColor = 7076,           // i rgb: fog colour
+  kFogDistance = 7077,        // f distance: where the fog is whole
+  kSetAmbientLight = 7078,    // i percent: the lit material's ambient share (0-100)
+  kColorAmbientLight = 7079,  // i rgb: colour of the ambient light
+  kBackdropOn = 7080,         // (none): the screen is cleared with the backdrop colour each frame
+  kBackdropOff = 7090,        // (none): no backdrop clear
+  kColorBackdrop = 7093,      // i rgb: backdrop colour
+
+  // --- 3D engine: object values (engine3d/object_commands.cpp); result, object
+  kObjectExist = 7501,        // i result, i object: 1 when the object exists (7006)
+  kObjectPositionX = 7502,    // f result, i object: x (7006, 7008)
+  kObjectPositionY = 7503,    // f result, i object: y
+  kObjectPositionZ = 7504,    // f result, i object: z
+  kObjectAngleX = 7505,       // f result, i object: x angle in degrees
+  kObjectAngleY = 7506,       // f result, i object: y angle
+  kObjectAngleZ = 7507,       // f result, i object: z angle
+  kObjectSizeX = 7508,        // f result, i object: scaled width
+  kObjectSizeY = 7509,        // f result, i object: scaled height
+  kObjectSizeZ = 7510,        // f result, i object: scaled depth
+  kObjectVisible = 7511,      // i result, i object: 1 when shown
+  kObjectScreenX = 7512,      // i result, i object: screen x of the centre
+  kObjectScreenY = 7513,      // i result, i object: screen y of the centre
+  kObjectInScreen = 7514,     // i result, i object: 1 when the visibility test passes
+
+  // --- 3D engine: lights (engine3d/lights.cpp)
+  kMakeLight = 7301,          // i light: a point light at the origin (7301, 7302, 7304)
+  kDeleteLight = 7302,        // i light: light 0 cannot go (7305)
+  kSetPointLight = 7303,      // i light, f x, f y, f z: point light at the place
+  kSetSpotLight = 7304,       // i light, f inner, f outer: spot cone in degrees
+  kSetDirectionalLight = 7305,  // i light, f x, f y, f z: directional along the vector
+  kPositionLight = 7306,      // i light, f x, f y, f z: point and spot lights only
+  kRotateLight = 7307,        // i light, f x, f y, f z: spot and directional lights only
+  kPointLight = 7309,         // i light, f x, f y, f z: direction towards the point
+  kColorLightRgb = 7310,      // i light, i rgb: colour
+  kHideLight = 7311,          // i light: off
+  kShowLight = 7312,          // i light: on
+  kPositionLightAtObject = 7313,  // i light, i object: at the object's place
+  kSetLightToObjectOrientation = 7314,  // i light, i object: the object's direction
+  kColorLight = 7315,         // i light, i r, i g, i b: colour, 255 = full, unclamped
+  kNormalizeNormalsOn = 7316, // (none): normals renormalised
+  kNormalizeNormalsOff = 7317,  // (none): not
+  kSetLightRange = 7318,      // i light, f range: reach
+  kLightExist = 7701,         // i result, i light: 1 when the light exists
+  kLightType = 7702,          // i result, i light: 1 point, 2 spot, 3 directional
+  kLightPositionX = 7703,     // f result, i light: x
+  kLightPositionY = 7704,     // f result, i light: y
+  kLightPositionZ = 7705,     // f result, i light: z
+  kLightDirectionX = 7706,    // f result, i light: direction x
+  kLightDirectionY = 7707,    // f result, i light: direction y
+  kLightDirectionZ = 7708,    // f result, i light: direction z
+  kLightVisible = 7709,       // i result, i light: 1 when shown
+  kLightRange = 7710,         // f result, i light: range
+
+  // --- 3D engine: keyframe animation (engine3d/animation.cpp)
+  kSaveObjectAnimation = 7259,  // s file, i object: write the animation as .x
+  kAppendObjectAnimation = 7260,  // s file, i second, i object, i fourth: merge a .x animation
+  kClearObjectAnimation = 7261, // i object: drop every key
+  kDeleteObjectKeyframe = 7262, // i object, i frame: drop the keys at the frame
+  kSetObjectKeyframe = 7263,  // i object, i frame: key the limbs' poses at the frame
+  kPlayObject = 7601,         // i object: play from frame 0 to the end
+  kStopObject = 7602,         // i object: leave the playing list
+  kLoopObject = 7603,         // i object: loop from the current frame
+  kSetObjectFrame = 7604,     // i object, f frame: jump or blend to the frame (7602)
+  kSetObjectSpeed = 7605,     // i object, i speed: -100..100, frames per sync x 25 (7603)
+  kLoopObjectRange = 7606,    // i object, i start, i end: loop the range
+  kAppendObjectModel = 7607,  // s file, i object, i frame: append a .x animation at the frame
+  kPlayObjectFrom = 7608,     // i object, i frame: play from the frame
+  kPlayObjectRange = 7609,    // i object, i start, i end: play the range once
+  kLoopObjectFrom = 7610,     // i object, i frame: loop from the frame to the end
+  kSetObjectInterpolation = 7611,  // i object, i percent: blend step 1..100 (7604)
+  kObjectPlaying = 7651,      // i result, i object: 1 while playing
+  kObjectLooping = 7652,      // i result, i object: 1 when looping
+  kObjectFrame = 7653,        // f result, i object: current frame
+  kObjectSpeed = 7654,        // i result, i object: speed x 25
+  kObjectInterpolation = 7655,  // i result, i object: blend step in percent
+  kTotalObjectFrames = 7656,  // i result, i object: last key frame
 };

@@ -1,0 +1,140 @@
+// The display: the back buffer in memory, the flip-chain state that decides how often screen
+// operations replay, presenting one frame per cycle, the frame rate and the engine error text.
+#include <cstdio>
+
+#include "graphics2d/graphics2d_local.h"
+#include "graphics2d/image_files.h"
+#include "platform/clock.h"
+#include "platform/device3d.h"
+#include "platform/present.h"
+#include "platform/window.h"
+
+// Owner of the display state; reset by InitDisplay, released by ReleaseDisplay.
+DisplayState Display2D;
+
+Surface* BackBuffer() { return Display2D.backBuffer; }
+int ScreenWidth() { return Display2D.screenWidth; }
+int ScreenHeight() { return Display2D.screenHeight; }
+int ScreenDepth() { return Display2D.screenDepth; }
+uint32_t FramesPresented() { return Display2D.framesPresented; }
+int FrameRate() { return Display2D.framesPerSecond; }
+int ScreenRefreshCount() { return Draw2D.screenRefreshCount; }
+const char* LastEngineError() { return Display2D.lastEngineError.c_str(); }
+
+void WriteEngineErrorLog(const char* text) {
+  Display2D.lastEngineError = text;
+  LogErrorEntry("ENGINEERROR", text);
+}
+
+// Fills the whole back buffer with the paper colour (the start-up clear).
+static void ClearBackBuffer() {
+  Surface* back = Display2D.backBuffer;
+  if (back == nullptr) return;
+  if (SurfaceFill(*back, SurfaceRect{0, 0, back->width, back->height}, Draw2D.paperPixel) == SurfaceResult::kLost &&
+      SurfaceRestore(*back))
+    SurfaceFill(*back, SurfaceRect{0, 0, back->width, back->height}, Draw2D.paperPixel);
+}
+
+bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {
+  Display2D.fullScreenWanted = fullScreen && !windowMode;
+  Display2D.windowMode = windowMode;
+  Display2D.presentByBlit = Settings().presentByBlit;
+  if (!reuse || Display2D.backBuffer == nullptr) {
+    SurfaceDestroy(Display2D.backBuffer);
+    Display2D.backBuffer = SurfaceCreate(Display2D.screenWidth, Display2D.screenHeight);
+    if (Display2D.backBuffer == nullptr) {
+      WriteEngineErrorLog("Failed to create a BackBuffer in system memory");
+      return false;
+    }
+  }
+  // A full-screen display flips two buffers unless BLITFLIPMODE asks for presenting by blit.
+  Display2D.flipChain = Display2D.fullScreenWanted && !Display2D.presentByBlit;
+  Display2D.frontParity = 0;
+  Display2D.screenInvalid = true;
+  Display2D.framesAtLastCount = Display2D.framesPresented;
+  Display2D.lastCountTime = PlatformMilliseconds();
+  Display2D.framesPerSecond = 0;
+  PlatformAttachPresenterToMainWindow();
+  Device3dActive().AttachBackBuffer(Display2D.backBuffer);
+  ResetBitmaps();
+  Reset2DState();
+  ClearBackBuffer();
+  PresentFrame();
+  PresentFrame();
+  return true;
+}
+
+void ReleaseDisplay(bool keepDevice) {
+  DropDrawQueue();
+  ReleaseAllSprites();
+  ReleaseAllImages();
+  ReleaseAllBitmaps();
+  ReleaseTextState();
+  Device3dActive().AttachBackBuffer(nullptr);
+  SurfaceDestroy(Display2D.backBuffer);
+  Display2D.backBuffer = nullptr;
+  if (!keepDevice) PresentDetach();
+}
+
+// Counts a frame; the rate is frames since the last count over the time, once a second has passed.
+static void CountFrameRate() {
+  ++Display2D.framesPresented;
+  const uint32_t now = PlatformMilliseconds();
+  const uint32_t elapsed = now - Display2D.lastCountTime;
+  if (elapsed > 1000) {
+    Display2D.framesPerSecond = static_cast<int>((Display2D.framesPresented - Display2D.framesAtLastCount) * 1000u / elapsed);
+    Display2D.lastCountTime = now;
+    Display2D.framesAtLastCount = Display2D.framesPresented;
+  }
+}
+
+int PresentFrame() {
+  Surface* back = Display2D.backBuffer;
+  if (back == nullptr) return 0;
+  Device3dClaimCpuSide();
+  if (back->lost && !SurfaceRestore(*back)) {
+    SetDisplayActive(false);
+    return 0;
+  }
+  if (!PresentSurface(*back, Display2D.screenDepth)) return 0;
+  if (Display2D.flipChain) Display2D.frontParity ^= 1;
+  CountFrameRate();
+  return 1;
+}
+
+bool SaveScreenImage(const char* path) {
+  if (Display2D.backBuffer == nullptr) return false;
+  Device3dClaimCpuSide();
+  return SaveImageFile(path, *Display2D.backBuffer, nullptr);
+}
+
+// Restores the back buffer after a loss; the saved sprite backgrounds are dropped with it.
+static bool RestoreDisplaySurfaces() {
+  if (Display2D.backBuffer == nullptr) return true;
+  if (!SurfaceRestore(*Display2D.backBuffer)) return false;
+  ReleaseSpriteBackgrounds();
+  return true;
+}
+
+void InstallGraphics2DHooks(RuntimeHooks& hooks) {
+  hooks.InitDisplay = InitDisplay;
+  hooks.PresentFrame = PresentFrame;
+  hooks.ReleaseDisplay = ReleaseDisplay;
+  hooks.RestoreDisplaySurfaces = RestoreDisplaySurfaces;
+  hooks.UpdateMousePointer = UpdateMousePointer;
+  hooks.ResetMousePointer = ResetMousePointer;
+  hooks.Reset2DState = Reset2DState;
+  hooks.RestoreSpriteBackgrounds = RestoreSpriteBackgrounds;
+  hooks.SaveSpriteBackgrounds = SaveSpriteBackgrounds;
+  hooks.ReplayDrawQueue = ReplayDrawQueue;
+  hooks.DrawQueueCount = DrawQueueCount;
+  hooks.CountDownImageReleases = CountDownImageReleases;
+  hooks.DrawSprites = DrawSprites;
+  hooks.LastEngineError = LastEngineError;
+  hooks.EndOfRunTeardown = [] { DropDrawQueue(); };
+}
+
+bool RegisterGraphics2DCommands() {
+  return RegisterDrawingCommands() && RegisterBitmapCommands() && RegisterImageCommands() && RegisterSpriteCommands() &&
+         RegisterTextCommands();
+}

@@ -1,0 +1,127 @@
+// The core drawing commands (ink, cls, dot, box, line, circle, ellipse, plot): each queues a
+// draw op; the replay steps here put the pixels on the surface the op was recorded for.
+#include <cmath>
+
+#include "graphics2d/graphics2d_local.h"
+#include "runtime/command_numbers.h"
+
+static void FillPixel(Surface& target, int x, int y, uint32_t colour) {
+  if (x >= 0 && y >= 0 && x < target.width && y < target.height)
+    target.pixels[static_cast<size_t>(y) * target.width + x] = colour;
+}
+
+// Plots the line in steps along its length, as many as sqrt(dx*dx + dy*dy), one pixel each.
+static void PlotLine(Surface& target, int x1, int y1, int x2, int y2, uint32_t colour) {
+  const double dx = static_cast<double>(x2) - x1, dy = static_cast<double>(y2) - y1;
+  const double length = std::sqrt(dx * dx + dy * dy);
+  const int steps = static_cast<int>(std::min(length, 65536.0));
+  if (steps == 0) return FillPixel(target, x1, y1, colour);
+  for (int i = 0; i <= steps; ++i)
+    FillPixel(target, static_cast<int>(std::lround(x1 + dx * i / steps)), static_cast<int>(std::lround(y1 + dy * i / steps)),
+              colour);
+}
+
+// Plots the outline of an ellipse with enough angle steps that neighbouring points touch.
+static void PlotEllipse(Surface& target, int cx, int cy, int rx, int ry, uint32_t colour) {
+  rx = std::abs(rx), ry = std::abs(ry);
+  const double longest = std::min<double>(std::max(rx, ry), 65536.0);
+  const int steps = std::max(8, static_cast<int>(longest * 8));
+  for (int i = 0; i < steps; ++i) {
+    const double angle = 2.0 * M_PI * i / steps;
+    FillPixel(target, cx + static_cast<int>(std::lround(std::cos(angle) * rx)),
+              cy + static_cast<int>(std::lround(std::sin(angle) * ry)), colour);
+  }
+}
+
+void ReplayDrawingOp(DrawOp& op, Surface& target) {
+  switch (op.code) {
+    case kOpClearScreen:
+      SurfaceFill(target, SurfaceRect{0, 0, target.width, target.height}, Draw2D.paperPixel);
+      break;
+    case kOpPrintText:
+      DrawTextOnSurface(target, op.x, op.y, op.payload, false, false);
+      break;
+    case kOpInputText:
+      DrawTextOnSurface(target, op.x, op.y, op.payload, true, false);
+      break;
+    case kOpDot:
+      FillPixel(target, op.x, op.y, Draw2D.inkPixel);
+      break;
+    case kOpBox: {
+      // Either corner order draws the same box; x2, y2 are exclusive as with a fill rectangle.
+      const SurfaceRect rect{std::min(op.x, op.x2), std::min(op.y, op.y2), std::max(op.x, op.x2), std::max(op.y, op.y2)};
+      SurfaceFill(target, rect, Draw2D.inkPixel);
+      break;
+    }
+    case kOpLine:
+      PlotLine(target, op.x, op.y, op.x2, op.y2, Draw2D.inkPixel);
+      break;
+    case kOpEllipse:
+      PlotEllipse(target, op.x, op.y, op.x2, op.y2, Draw2D.inkPixel);
+      break;
+    case kOpInk:
+      InkToPixel(op.x2, op.x);
+      break;
+    case kOpClearColour:
+      InkToPixel(op.x, -1);
+      break;
+    case kOpPlot:
+      FillPixel(target, op.x, op.y, ColourToPixel(op.x2));
+      break;
+    default:
+      break;
+  }
+}
+
+static void Queue(int32_t code, int32_t x, int32_t y, int32_t x2 = 0, int32_t y2 = 0) {
+  RecordDrawOp(code, x, y, x2, y2);
+  EndSliceAfterDrawing();
+}
+
+static void CmdDrawCls() { Queue(kOpClearScreen, 0, 0); }
+static void CmdDrawClsColour() {  // colour
+  const int32_t colour = IntOperand(0);
+  AdvanceOperands(1);
+  RecordDrawOp(kOpClearColour, colour, 0);
+  Queue(kOpClearScreen, 0, 0);
+}
+static void CmdDrawInk() {  // foreground, background
+  const int32_t ink = IntOperand(0), paper = IntOperand(1);
+  AdvanceOperands(2);
+  Queue(kOpInk, ink, 0, paper);
+}
+static void CmdDrawDot() {
+  const int32_t x = IntOperand(0), y = IntOperand(1);
+  AdvanceOperands(2);
+  Queue(kOpDot, x, y);
+}
+static void CmdDrawPlot() {  // x, y, colour
+  const int32_t x = IntOperand(0), y = IntOperand(1), colour = IntOperand(2);
+  AdvanceOperands(3);
+  Queue(kOpPlot, x, y, colour);
+}
+// Reads four integer operands for the box, line and ellipse commands.
+static void QueueFour(int32_t code) {
+  const int32_t a = IntOperand(0), b = IntOperand(1), c = IntOperand(2), d = IntOperand(3);
+  AdvanceOperands(4);
+  Queue(code, a, b, c, d);
+}
+static void CmdDrawBox() { QueueFour(kOpBox); }
+static void CmdDrawLine() { QueueFour(kOpLine); }
+static void CmdDrawEllipse() { QueueFour(kOpEllipse); }
+static void CmdDrawCircle() {  // x, y, radius
+  const int32_t x = IntOperand(0), y = IntOperand(1), radius = IntOperand(2);
+  AdvanceOperands(3);
+  Queue(kOpEllipse, x, y, radius, radius);
+}
+static void CmdMouseHide() { ShowMousePointer(false); }
+static void CmdMouseShow() { ShowMousePointer(true); }
+
+static const CommandEntry kDrawingCommands[] = {
+    {kDrawCls, CmdDrawCls},   {kDrawClsColour, CmdDrawClsColour}, {kDrawInk, CmdDrawInk},
+    {kDrawDot, CmdDrawDot},   {kDrawPlot, CmdDrawPlot},           {kDrawBox, CmdDrawBox},
+    {kDrawLine, CmdDrawLine}, {kDrawEllipse, CmdDrawEllipse},     {kDrawCircle, CmdDrawCircle},
+    {kMouseHide, CmdMouseHide}, {kMouseShow, CmdMouseShow},
+};
+
+bool RegisterDrawingCommands() { return RegisterCommands(kDrawingCommands); }

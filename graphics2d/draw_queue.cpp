@@ -1,0 +1,125 @@
+// The deferred draw queue: drawing commands append records stamped with the drawing bitmap of
+// the moment; the pre-step replays them in order, screen records on as many frames as the
+// display has buffers, then frees them.
+#include <cstring>
+
+#include "graphics2d/graphics2d_local.h"
+#include "platform/device3d.h"
+
+// Owner of the drawing state; reset by Reset2DState at every display start.
+DrawState Draw2D;
+
+// The draw-op pool: its used list is the queue itself (head = oldest record).
+static RecordPool gDrawOpPool = {"DrawOp", sizeof(DrawOp), 2, 4, nullptr, nullptr, nullptr, nullptr, 0, 0, 0, 0, 0};
+
+DrawOp* DrawOpAt(int32_t index) { return RecordAt<DrawOp>(gDrawOpPool, index); }
+int DrawQueueCount() { return gDrawOpPool.records != nullptr ? gDrawOpPool.count : 0; }
+
+void RegisterDrawOpPool() { RegisterRecordPool(&gDrawOpPool); }
+
+uint32_t ColourToPixel(int32_t colour) {
+  if (Display2D.screenDepth != 16) return static_cast<uint32_t>(colour) & 0xFFFFFFu;
+  // A 16-bit screen keeps 5, 6 and 5 bits: scale down to the channel maximum and back up.
+  const uint32_t r = (colour >> 16) & 255, g = (colour >> 8) & 255, b = colour & 255;
+  const uint32_t r5 = r * 31 / 255, g6 = g * 63 / 255, b5 = b * 31 / 255;
+  return ((r5 * 255 / 31) << 16) | ((g6 * 255 / 63) << 8) | (b5 * 255 / 31);
+}
+
+void InkToPixel(int32_t paper, int32_t ink) {
+  Draw2D.paperPixel = ColourToPixel(paper);
+  Draw2D.paperRgb[0] = static_cast<int>((Draw2D.paperPixel >> 16) & 255);
+  Draw2D.paperRgb[1] = static_cast<int>((Draw2D.paperPixel >> 8) & 255);
+  Draw2D.paperRgb[2] = static_cast<int>(Draw2D.paperPixel & 255);
+  if (ink == -1) return;
+  Draw2D.inkPixel = ColourToPixel(ink);
+  Draw2D.inkRgb[0] = static_cast<int>((Draw2D.inkPixel >> 16) & 255);
+  Draw2D.inkRgb[1] = static_cast<int>((Draw2D.inkPixel >> 8) & 255);
+  Draw2D.inkRgb[2] = static_cast<int>(Draw2D.inkPixel & 255);
+}
+
+void Reset2DState() {
+  Draw2D.recordBitmap = 0;
+  Draw2D.replayBitmap = 0;
+  Draw2D.screenRefreshCount = Display2D.flipChain ? 2 : 1;
+  InkToPixel(0x000000, 0xFFFFFF);
+  ResetTextState();
+}
+
+void SetRecordBitmap(int number) { Draw2D.recordBitmap = (number >= 0 && number < kBitmapCount) ? number : 0; }
+
+// How many replays a new record gets: screen records as many as the display has buffers.
+static int8_t RefreshCountFor(int32_t code, int32_t number, int32_t destination) {
+  auto forBitmap = [](int32_t bitmap) { return static_cast<int8_t>(bitmap != 0 ? 1 : Draw2D.screenRefreshCount); };
+  switch (code) {
+    case kOpSetDrawingBitmap: case kOpSaveBitmap: case kOpCreateBitmap: case kOpDeleteBitmap:
+    case kOpGetImage: case kOpFreeImage: case kOpLoadImage: case kOpFadeImage:
+      return 1;
+    case kOpLoadBitmap: case kOpMirrorBitmap: case kOpFlipBitmap: case kOpBlurBitmap: case kOpFadeBitmap:
+      return forBitmap(number);
+    case kOpCopyBitmap:
+      return forBitmap(destination);
+    default:  // pastes, drawing, text and font records follow the drawing bitmap
+      return forBitmap(Draw2D.recordBitmap);
+  }
+}
+
+int32_t RecordDrawOp(int32_t code, int32_t x, int32_t y, int32_t x2, int32_t y2, int32_t number, const char* text) {
+  if (gDrawOpPool.records == nullptr) return -1;
+  const int32_t index = AllocRecord(gDrawOpPool);
+  if (index < 0) return -1;
+  DrawOp* op = DrawOpAt(index);
+  op->code = code;
+  op->x = x;
+  op->y = y;
+  op->x2 = x2;
+  op->y2 = y2;
+  op->number = number;
+  op->targetBitmap = Draw2D.recordBitmap;
+  op->targetGeneration = BitmapSlot(Draw2D.recordBitmap).generation;
+  if (text != nullptr) {
+    // Texts longer than the payload are cut to 255 characters.
+    std::strncpy(op->payload, text, sizeof op->payload - 1);
+    op->payload[sizeof op->payload - 1] = 0;
+  }
+  // Op 6 passes its destination bitmap in y2 (and keeps it in the payload as well).
+  op->refreshCount = RefreshCountFor(code, number, code == kOpCopyBitmap ? y2 : 0);
+  return index;
+}
+
+static void RunDrawOp(DrawOp& op) {
+  const int code = op.code;
+  if (code >= kOpSetDrawingBitmap && code <= kOpFadeBitmap) {
+    ReplayBitmapOp(op);
+    return;
+  }
+  // Drawing records draw on the bitmap they were recorded for; a bitmap gone since is skipped.
+  Surface* target = BitmapSurfaceIfCurrent(op.targetBitmap, op.targetGeneration);
+  if (code >= kOpGetImage && code <= kOpFadeImage) {
+    ReplayImageOp(op, target);
+  } else if (code >= kOpClearScreen && code <= kOpInputText) {
+    if (target != nullptr) ReplayDrawingOp(op, *target);
+  } else if (code >= kOpFontName && code <= kOpTextCentred) {
+    ReplayTextOp(op, target);
+  }
+  // Any other code has no effect; the record is freed by the usual rule.
+}
+
+void ReplayDrawQueue() {
+  if (Display2D.backBuffer == nullptr || gDrawOpPool.records == nullptr) return;
+  Device3dClaimCpuSide();
+  int32_t index = gDrawOpPool.usedHead;
+  while (index != -1) {
+    DrawOp* op = DrawOpAt(index);
+    const int32_t next = op->next;
+    --op->refreshCount;
+    RunDrawOp(*op);
+    // Replay steps allocate no draw ops, so the record has not moved.
+    if (DrawOpAt(index)->refreshCount <= 0) FreeRecord(gDrawOpPool, index);
+    index = next;
+  }
+}
+
+void DropDrawQueue() {
+  if (gDrawOpPool.records == nullptr) return;
+  while (gDrawOpPool.usedHead != -1) FreeRecord(gDrawOpPool, gDrawOpPool.usedHead);
+}

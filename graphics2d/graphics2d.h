@@ -1,0 +1,128 @@
+// The 2D display's front door: display set-up and presenting, the deferred draw queue, bitmaps,
+// images, sprites and text, the records they pool, and the hooks the main loop calls.
+#pragma once
+#include <cstdint>
+
+#include "runtime/runtime.h"
+
+struct Surface;
+
+// ---------------------------------------------------------------------------------------
+// Pooled records (pools owned by graphics2d; the engine3d entities reuse SpriteRecord)
+// ---------------------------------------------------------------------------------------
+
+// One sprite, or the display entity of a 3D object (is3D = 1). Fields are 32-bit.
+struct SpriteRecord {
+  int32_t next, prev;                // active list links
+  int32_t shown;                     // 1 = drawn by the sprite passes
+  int32_t deletedState;              // 0 live; 2 deleted while it keeps its background
+  int32_t imageRecord;               // ImageRecord index drawn; -1 none
+  int32_t imageNumber;               // the program's image number
+  int32_t is3D;                      // 1 = display entity of a 3D object
+  int32_t colourKey;                 // 1 = drawn with the transparent colour keyed out
+  int32_t x, y;                      // screen position
+  int32_t offsetX, offsetY;          // hot spot subtracted from x, y
+  float scaleX, scaleY;              // 1.0 = the image's own size
+  int32_t mirrored, flipped;         // 0/1
+  int32_t spriteNumber;              // 1..65535, the id map key
+  int32_t hitMemory;                 // result of the last sprite-collision query
+  int32_t inUse;                     // 1 once a sprite command set it up
+  float position3D[3];               // 3D position (engine3d)
+  int32_t keepBackground;            // 1 = background saved and restored each frame
+  int32_t backgroundImages[2];       // ImageRecord per buffer; -1 none
+  int32_t priority;                  // 0, 1 or 2: the sprite pass
+  int32_t backgroundLeft, backgroundTop;  // where the saved background goes back
+  // Entity fields of the 3D render (engine3d writes and reads these).
+  int32_t culled, zTest, zWrite, afterClear, ghost, ghostMode, wireframe, cull, filter;
+  int32_t fullBright, fog, ambient, locked, selected, pickMark, addressMode, object;
+  double depthKey;
+};
+
+// One image: its size and the surface in the parallel table (ImageSurface).
+struct ImageRecord {
+  int32_t next, prev;
+  int32_t width, height;
+  int32_t number;         // image number (0 for sprite backgrounds, which have no number)
+  int32_t releaseFrames;  // >0: freed, released after this many more frames
+};
+
+// One deferred 2D drawing operation.
+struct DrawOp {
+  int32_t next, prev;
+  int32_t code;
+  int32_t x, y;
+  int8_t refreshCount;        // replays left
+  int32_t targetBitmap;       // drawing bitmap when recorded (0 = screen)
+  uint32_t targetGeneration;  // that bitmap's surface generation when recorded; stale = skipped
+  int32_t x2, y2;
+  int32_t number;             // bitmap or image number
+  uint8_t printFlag;          // 1 = the print moved to a new line
+  char payload[256];          // text, or a value in the first word, or nine words for op 6
+};
+
+// Sprite records by index (valid until the next sprite allocation).
+SpriteRecord* SpriteAt(int32_t index);
+// Takes a fresh sprite record (defaults set) and frees one; engine3d makes its entities here.
+int32_t AllocSpriteSlot();
+void FreeSpriteSlot(int32_t index);
+// Index of the first active sprite record, -1 when none; walk with SpriteAt(i)->next.
+int32_t FirstSpriteIndex();
+ImageRecord* ImageAt(int32_t index);
+Surface* ImageSurface(int32_t index);
+// ImageRecord index of an image number, -1 when there is none.
+int32_t ImageIndexForNumber(int32_t number);
+// main.cpp registers the three pools (sprites, images, draw ops) before the player starts.
+void RegisterGraphics2DPools();
+
+// ---------------------------------------------------------------------------------------
+// Display and frames (filled into the runtime's hooks by InstallGraphics2DHooks)
+// ---------------------------------------------------------------------------------------
+
+// Opens the 640x480 display: back buffer, flip-chain state, 2D defaults; false with the
+// engine error set (the caller raises 10003-10005).
+bool InitDisplay(bool fullScreen, bool windowMode, bool reuse);
+// Shows the back buffer (window, or counted when headless); 1 presented, 0 nothing shown.
+int PresentFrame();
+void ReleaseDisplay(bool keepDevice);
+// The back buffer every draw op and the 3D render target; null before InitDisplay.
+Surface* BackBuffer();
+int ScreenWidth();
+int ScreenHeight();
+int ScreenDepth();
+// Frames presented so far and the frame rate (0 until more than a second has passed).
+uint32_t FramesPresented();
+int FrameRate();
+// 2 when the display presents through a flip chain, else 1.
+int ScreenRefreshCount();
+// The last engine set-up failure text; appended to runtime errors.
+const char* LastEngineError();
+void WriteEngineErrorLog(const char* text);
+
+// main.cpp: fills the display, draw-queue, sprite and mouse slots of the runtime's hooks.
+void InstallGraphics2DHooks(RuntimeHooks& hooks);
+// main.cpp: registers every 2D command family (drawing, bitmaps, images, sprites, text).
+bool RegisterGraphics2DCommands();
+
+// ---------------------------------------------------------------------------------------
+// Draw queue, text, sprites (called by the hooks and by other families)
+// ---------------------------------------------------------------------------------------
+
+void ReplayDrawQueue();
+void DropDrawQueue();
+int DrawQueueCount();
+// The print built-in: queues the text at the text cursor and moves the cursor (newline = 1
+// starts the next line).
+void PrintAtCursor(const char* text, bool newline);
+void RestoreSpriteBackgrounds();
+void SaveSpriteBackgrounds();
+void ReleaseSpriteBackgrounds();
+void DrawSprites();
+// Releases the images freed a few frames ago; the post-step calls it once a frame.
+void CountDownImageReleases();
+// Software mouse pointer: follows the mouse state; hidden or shown by the mouse commands.
+void UpdateMousePointer();
+void ResetMousePointer();
+void ShowMousePointer(bool shown);
+bool MousePointerShown();
+// Saves the back buffer to a file by extension (the screen-save request); false on failure.
+bool SaveScreenImage(const char* path);

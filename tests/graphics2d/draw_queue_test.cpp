@@ -1,0 +1,120 @@
+// Draw queue rules: how many frames a record lives (screen with and without a flip chain,
+// bitmaps), codes without a case, no back buffer, stale bitmaps and the drawing target.
+#include "graphics2d/graphics2d_local.h"
+#include "runtime/command_numbers.h"
+#include "tests/graphics2d/g2d_harness.h"
+
+namespace g2d {
+namespace {
+
+class DrawQueueTest : public DisplayTest {};
+
+TEST_F(DrawQueueTest, ScreenRecordsLiveOneFrameWithoutFlipChainTwoWithIt) {
+  for (bool flip : {false, true}) {
+    OpenDisplay(flip);
+    EXPECT_EQ(ScreenRefreshCount(), flip ? 2 : 1);
+    Run(kDrawDot, {5, 5});
+    Run(kDrawLine, {0, 0, 10, 10});
+    EXPECT_EQ(DrawQueueCount(), 2);
+    Frame();
+    EXPECT_EQ(DrawQueueCount(), flip ? 2 : 0) << "flip " << flip;
+    Frame();
+    EXPECT_EQ(DrawQueueCount(), 0);
+  }
+}
+
+TEST_F(DrawQueueTest, BitmapRecordsLiveOneFrameEvenWithFlipChain) {
+  OpenDisplay(true);
+  Run(kBitmapCreate, {1, 16, 16});
+  Frame();
+  ASSERT_EQ(DrawQueueCount(), 0);
+  ASSERT_EQ(TakeError(), 0);
+  Run(kBitmapSetCurrent, {1});
+  Run(kDrawDot, {1, 1});
+  Run(kBitmapMirror, {1});
+  Frame();
+  EXPECT_EQ(DrawQueueCount(), 0);
+  EXPECT_EQ(BitmapSlot(1).surface->pixels[1 * 16 + 14], 0xFFFFFFu);  // the dot, mirrored once
+}
+
+TEST_F(DrawQueueTest, CodesWithoutACaseAreFreedWithoutEffect) {
+  const std::vector<uint32_t> before = BackBuffer()->pixels;
+  for (int code : {7, 12, 50, 57, 100, 111, 203, 204, 211, 300}) RecordDrawOp(code, 1, 1, 5, 5, 1, "x");
+  EXPECT_EQ(DrawQueueCount(), 10);
+  Frame();
+  EXPECT_EQ(DrawQueueCount(), 0);
+  EXPECT_EQ(BackBuffer()->pixels, before);
+  EXPECT_EQ(TakeError(), 0);
+}
+
+TEST_F(DrawQueueTest, WithoutBackBufferTheQueueWaits) {
+  Run(kDrawDot, {3, 3});
+  Surface* back = BackBuffer();
+  Display2D.backBuffer = nullptr;
+  ReplayDrawQueue();
+  EXPECT_EQ(DrawQueueCount(), 1);
+  Display2D.backBuffer = back;
+  ReplayDrawQueue();
+  EXPECT_EQ(DrawQueueCount(), 0);
+  EXPECT_EQ(Pixel(3, 3), 0xFFFFFFu);
+}
+
+TEST_F(DrawQueueTest, DeletingTheDrawingBitmapMovesNewRecordsToTheScreenAtOnce) {
+  Run(kBitmapCreate, {2, 8, 8});
+  Frame();
+  Run(kBitmapSetCurrent, {2});
+  Run(kDrawDot, {1, 1});     // recorded for bitmap 2, replayed before the delete
+  Run(kBitmapDelete, {2});
+  Run(kDrawDot, {4, 4});     // recorded after the delete: the screen
+  EXPECT_EQ(Draw2D.recordBitmap, 0);
+  Frame();
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(Pixel(4, 4), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(1, 1), 0u);
+  EXPECT_EQ(BitmapSlot(2).surface, nullptr);
+}
+
+TEST_F(DrawQueueTest, RecordsForABitmapDeletedAndRemadeAreSkipped) {
+  Run(kBitmapCreate, {3, 8, 8});
+  Frame();
+  Run(kBitmapSetCurrent, {3});
+  const int32_t stale = RecordDrawOp(kOpDot, 2, 2);
+  ASSERT_GE(stale, 0);
+  // The bitmap is remade behind the record's back: its surface is not the one recorded for.
+  DrawOp* op = DrawOpAt(stale);
+  op->targetGeneration -= 1;
+  Frame();
+  EXPECT_EQ(DrawQueueCount(), 0);
+  EXPECT_EQ(BitmapSlot(3).surface->pixels[2 * 8 + 2], 0u);
+}
+
+TEST_F(DrawQueueTest, LongTextIsCutTo255Characters) {
+  const std::string text(400, 'a');
+  const int32_t index = RecordDrawOp(kOpTextAt, 0, 0, 0, 0, 0, text.c_str());
+  ASSERT_GE(index, 0);
+  EXPECT_EQ(std::string(DrawOpAt(index)->payload).size(), 255u);
+}
+
+TEST_F(DrawQueueTest, AutomaticModeEndsTheSliceAfterEachDrawingCommand) {
+  Dispatcher.stop = 0;
+  Run(kDrawBox, {0, 0, 4, 4});
+  EXPECT_EQ(Dispatcher.stop, 1);
+  Dispatcher.stop = 0;
+  Dispatcher.drawStop = 0;  // manual mode
+  Run(kDrawBox, {0, 0, 4, 4});
+  EXPECT_EQ(Dispatcher.stop, 0);
+}
+
+TEST_F(DrawQueueTest, InkOnA16BitScreenKeepsFiveSixFiveBits) {
+  ASSERT_EQ(ScreenDepth(), 16);
+  Run(kDrawInk, {0x808080, 0xFFFFFF});
+  Run(kDrawDot, {0, 0});
+  Run(kDrawClsColour, {0x00FF00});
+  Frame();
+  EXPECT_EQ(Draw2D.inkPixel, 0x7B7D7Bu);  // 15/31, 31/63, 15/31 scaled back to 0..255
+  EXPECT_EQ(Draw2D.paperPixel, 0x00FF00u);
+  EXPECT_EQ(Pixel(0, 0), 0x00FF00u);  // cls after the dot
+}
+
+}  // namespace
+}  // namespace g2d
