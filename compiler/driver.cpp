@@ -136,6 +136,7 @@ static bool ExpandIncludes(CompilerObject& c) {
   size_t scanFrom = 0;
   bool firstPass = true;
   int32_t lines = 0;
+  std::vector<std::pair<size_t, std::string>> folders;  // where each appended file's text starts, its folder
   while (scanFrom < c.expanded.size()) {
     std::string snapshot = c.expanded;  // appended files are scanned by the next pass
     size_t passEnd = snapshot.size();
@@ -161,9 +162,14 @@ static bool ExpandIncludes(CompilerObject& c) {
       size_t rawEnd = snapshot.find_first_of("\r\n", rawStart);
       std::string original = IncludeName(std::string_view(snapshot).substr(rawStart, rawEnd - rawStart));
       std::string contents;
-      // Beside the including source first, then from the current folder.
-      bool read = (!c.sourceFolder.empty() && original[0] != '/' && original[0] != '\\' &&
-                   ReadWholeFile(PlatformMapFileName(c.sourceFolder + original), contents)) ||
+      // Beside the file that holds the line first, then beside the main source, then from
+      // the current folder.
+      std::string folder = c.sourceFolder;
+      for (const auto& region : folders)
+        if (region.first <= offset) folder = region.second;
+      bool relative = original[0] != '/' && original[0] != '\\';
+      bool read = (relative && !folder.empty() && ReadWholeFile(PlatformMapFileName(folder + original), contents)) ||
+                  (relative && !c.sourceFolder.empty() && ReadWholeFile(PlatformMapFileName(c.sourceFolder + original), contents)) ||
                   ReadWholeFile(PlatformMapFileName(original), contents);
       if (!read) {
         c.errorText = CompilerText(46) + ": " + original;
@@ -171,6 +177,9 @@ static bool ExpandIncludes(CompilerObject& c) {
         return false;
       }
       c.includedNames.push_back(name);
+      std::string mapped = PlatformMapFileName((relative && !folder.empty() ? folder : std::string()) + original);
+      size_t slash = mapped.find_last_of('/');
+      folders.emplace_back(c.expanded.size(), slash == std::string::npos ? std::string() : mapped.substr(0, slash + 1));
       IncludeRecord record;
       record.includeLine = number;
       record.begin = c.expanded.size();
