@@ -1,0 +1,191 @@
+// The sound library's front door: samples, channels, the software mixer with its DSP units,
+// software 3D and the output drivers, all behind flat Snd* calls with one error word.
+#pragma once
+#include <cstdint>
+
+struct SndSample;   // a block of PCM with its playback defaults (sound_local.h)
+struct SndChannel;  // one voice that plays a sample
+struct SndDspUnit;  // one stage of the mixer's chain
+
+// Mode word: describes sample data and how it is loaded.
+enum : uint32_t {
+  kSndLoopOff = 0x1,
+  kSndLoopNormal = 0x2,
+  kSndLoopBidi = 0x4,
+  kSnd8Bits = 0x8,
+  kSnd16Bits = 0x10,
+  kSndMono = 0x20,
+  kSndStereo = 0x40,
+  kSndUnsigned = 0x80,
+  kSndSigned = 0x100,
+  kSndDelta = 0x200,
+  kSndIt214 = 0x400,
+  kSndIt215 = 0x800,
+  kSndHardware = 0x1000,
+  kSnd2D = 0x2000,
+  kSndStreamBuffer = 0x4000,
+  kSndMemoryImage = 0x8000,   // loading from memory (file layer)
+  kSndRaw = 0x10000,          // loading raw data (file layer)
+  kSndAccurateMpeg = 0x20000, // exact MPEG length (file layer)
+};
+
+// Error word values set by the library (drivers add 4, 6, 7, 8, 15, 16).
+enum : int {
+  kSndErrNone = 0,
+  kSndErrAfterStartup = 1,
+  kSndErrNotInitialised = 2,
+  kSndErrNoOutput = 3,
+  kSndErrDeviceInUse = 4,
+  kSndErrVoiceStart = 5,
+  kSndErrFileOpen = 9,
+  kSndErrFileFormat = 10,
+  kSndErrFileData = 11,
+  kSndErrMemory = 12,
+  kSndErrInvalid = 14,
+  kSndErrNoChannel = 17,
+  kSndErrNoInput = 18,
+};
+
+// Special channel numbers.
+enum : int { kSndAnyChannel = -1, kSndAllChannels = -3, kSndPrimaryChannel = -1000 };
+
+struct SndVector3 {
+  float x, y, z;
+};
+
+// What the library needs from its host, given once before start-up (null entries get no-ops).
+struct SndHost {
+  void (*LogLine)(const char* text);
+};
+
+// A DSP unit's work: (block start in the mix buffer, buffer from the previous unit, frames,
+// user data) -> the buffer handed to the next unit. Runs on the mixer thread under the lock.
+using SndDspCallback = void* (*)(void* blockStart, void* buffer, int frames, void* user);
+
+// --- Frame, settings and start-up (called by the sound glue at program start and end) ---
+void SndSetHost(const SndHost& host);            // host start-up: log and file services
+bool SndSelectOutput(int type);                  // before start-up: -1 auto, 0 none, 1 device, 2, 3
+bool SndSelectDriver(int deviceIndex);           // before start-up: output device
+bool SndSelectMixer(int type);                   // before start-up: 0..8 (below 4 means 4)
+bool SndSetBufferTime(int ms);                   // before start-up: ring length, stored doubled
+bool SndSetWindow(uintptr_t window);             // before start-up: the host window
+bool SndSetMinHardwareChannels(int count);       // before start-up
+bool SndSetMaxHardwareChannels(int count);       // before start-up
+bool SndGetDriverCaps(int deviceIndex, uint32_t* flags);
+bool SndEnumerateOutputs();                      // fills the output device list
+bool SndStartup(int mixRate, int softwareChannels, uint32_t flags);  // sound glue, at start-up
+bool SndShutdown();                              // sound glue, at shut-down (never from a DSP unit)
+int SndGetOutput();
+int SndGetDriver();
+int SndGetMixer();
+int SndGetBufferTime();                          // the stored (doubled) ring length, -1 = not set
+int SndGetDriverCount();
+const char* SndGetDriverName(int index);
+int SndGetMixRate();
+int SndGetChannelCount();
+int SndGetHardwareChannelCount();
+int SndGetSampleCapacity();
+SndSample* SndGetSample(int index);
+int SndGetError();                               // the error word; never clears it
+float SndGetVersion();
+float SndGetCpuUsage();                          // percent of one core spent mixing
+uint64_t SndGetCurrentThreadId();
+uint32_t SndGetTimeMs();                         // the library clock (stepped in tests)
+void SndSleep(uint32_t ms);
+// Tests: before start-up, replace the clock by one that only SndStepClock moves; the mixer
+// thread is then not started and each step runs one mixer round on the caller's thread.
+void SndUseSteppedClock(bool stepped);
+void SndStepClock(uint32_t ms);
+
+// --- Samples (sound glue, file loaders, songs) ---
+SndSample* SndCreateSample(int index, int length, uint32_t mode, int frequency, int volume,
+                           int pan, int priority);
+void SndFreeSample(SndSample* sample);
+bool SndUploadSample(SndSample* sample, const void* data, uint32_t mode);
+// IT 2.14/2.15 upload with the source size known, so every block is checked against it.
+bool SndUploadSampleSized(SndSample* sample, const void* data, uint32_t dataBytes, uint32_t mode);
+bool SndLockSample(SndSample* sample, int offset, int length, void** first, void** second,
+                   uint32_t* firstLength, uint32_t* secondLength);
+bool SndUnlockSample(SndSample* sample, void* first, void* second, uint32_t firstLength,
+                     uint32_t secondLength);
+bool SndSetSampleLoopMode(SndSample* sample, uint32_t loopMode);
+bool SndSetSampleLoopPoints(SndSample* sample, int start, int end);
+bool SndSetSampleDefaults(SndSample* sample, int frequency, int volume, int pan, int priority);
+bool SndGetSampleLoopPoints(SndSample* sample, int* start, int* end);
+bool SndGetSampleDefaults(SndSample* sample, int* frequency, int* volume, int* pan, int* priority);
+uint32_t SndGetSampleMode(SndSample* sample);
+uint32_t SndGetSampleLength(SndSample* sample);
+const char* SndGetSampleName(SndSample* sample);
+bool SndSetSampleMinMaxDistance(SndSample* sample, float minimum, float maximum);
+
+// --- Channels (sound glue and songs); every call takes a handle, -3 for all, -1000 primary ---
+int SndPlaySoundOnUnit(SndDspUnit* unit, int channel, SndSample* sample, bool paused);
+int SndPlaySoundPaused(int channel, SndSample* sample, bool paused);
+int SndPlaySoundSimple(int channel, SndSample* sample);
+int SndPlaySound(int channel, SndSample* sample, int frequency, int volume, int pan,
+                 const SndVector3* position, const SndVector3* velocity);
+int SndPlaySoundAttributes(int channel, SndSample* sample, int frequency, int volume, int pan);
+int SndPlaySound3D(int channel, SndSample* sample, const SndVector3* position,
+                   const SndVector3* velocity);
+bool SndStopChannel(int channel);
+bool SndStopAllChannels();
+bool SndSetChannelFrequency(int channel, int hz);
+bool SndSetChannelVolume(int channel, int volume);
+bool SndSetChannelAbsoluteVolume(int channel, int volume);
+bool SndSetChannelPan(int channel, int pan);
+bool SndSetChannelRawPan(int channel, int pan);
+bool SndSetChannelSurround(int channel, bool on);
+bool SndSetChannelMute(int channel, bool on);
+bool SndSetChannelPaused(int channel, bool on);
+bool SndSetChannelPriority(int channel, int priority);
+bool SndSetChannelReserved(int channel, bool on);
+bool SndSetChannelLoopMode(int channel, uint32_t loopMode);
+bool SndSetChannelEffectMix(int channel, float mix);
+bool SndSetSfxMasterVolume(int volume);
+bool SndSetPanSeparation(float separation);
+int SndGetChannelFrequency(int channel);
+int SndGetChannelVolume(int channel);
+int SndGetChannelPan(int channel);
+bool SndGetChannelSurround(int channel);
+bool SndGetChannelMute(int channel);
+int SndGetChannelPriority(int channel);
+bool SndGetChannelReserved(int channel);
+bool SndGetChannelPaused(int channel);
+SndSample* SndGetChannelSample(int channel);
+uint32_t SndGetChannelPosition(int channel);
+float SndGetChannelLevel(int channel);
+bool SndIsChannelPlaying(int channel);
+bool SndGetChannelEffectMix(int channel, float* mix);
+int SndGetChannelsPlaying();
+
+// --- Software mixer and DSP units ---
+SndDspUnit* SndCreateDspUnit(SndDspCallback callback, int priority, void* user);
+void SndFreeDspUnit(SndDspUnit* unit);
+void SndSetDspUnitPriority(SndDspUnit* unit, int priority);
+int SndGetDspUnitPriority(SndDspUnit* unit);
+void SndSetDspUnitActive(SndDspUnit* unit, bool active);
+bool SndGetDspUnitActive(SndDspUnit* unit);
+SndDspUnit* SndGetClearUnit();
+SndDspUnit* SndGetSfxUnit();
+SndDspUnit* SndGetMusicUnit();
+SndDspUnit* SndGetClipCopyUnit();
+int SndGetBlockLength();
+int SndGetMixBufferLength();                     // ring length in frames
+bool SndMixerUsesFloat();                        // the mix buffer holds f32 pairs, else i16 pairs
+void SndClearOutput();
+bool SndMixSampleInto(void* destination, const void* source, int length, int frequency,
+                      int volume, int pan, uint32_t mode);
+uint64_t SndGetMixedBlockCount();                // blocks mixed since start-up
+SndSample* SndGetPrimaryMixBuffer();             // the output ring (16-bit stereo)
+
+// --- Software 3D (sound glue, once per frame) ---
+void SndSetListener(const SndVector3* position, const SndVector3* velocity, float forwardX,
+                    float forwardY, float forwardZ, float topX, float topY, float topZ);
+void SndGetListener(SndVector3* position, SndVector3* velocity, float* forwardX, float* forwardY,
+                    float* forwardZ, float* topX, float* topY, float* topZ);
+void SndSetDopplerFactor(float factor);
+void SndSetDistanceScale(float scale);
+void SndSetAttenuationFactor(float factor);
+bool SndSetChannel3D(int channel, const SndVector3* position, const SndVector3* velocity);
+bool SndGetChannel3D(int channel, SndVector3* position, SndVector3* velocity);
+void SndApply3D();

@@ -1,0 +1,264 @@
+// Declarations shared inside the sound library: the sample, channel and DSP unit records, the
+// driver table, and the one state struct the API thread and the mixer thread share.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "sound/sound.h"
+
+struct PlatformThread;
+
+// A link of a circular doubly linked list; a head points at itself when the list is empty.
+struct SndLink {
+  SndLink* next = this;
+  SndLink* prev = this;
+};
+void SndListInit(SndLink* head);
+void SndListUnlink(SndLink* node);
+void SndListAppend(SndLink* head, SndLink* node);
+
+struct SndSampleOps {
+  bool (*CreateBuffer)(SndSample* sample);
+  void (*FreeBuffer)(SndSample* sample);
+  bool (*Upload)(SndSample* sample, const void* data, uint32_t dataBytes, uint32_t mode);
+  bool (*Lock)(SndSample* sample, int64_t offset, int64_t length, void** first, void** second,
+               uint32_t* firstLength, uint32_t* secondLength);
+  bool (*Unlock)(SndSample* sample, void* first, void* second, uint32_t firstLength,
+                 uint32_t secondLength);
+};
+
+struct SndSample {
+  char name[256];
+  int index;                  // table slot, -2 unmanaged
+  uint8_t* data;              // software PCM, length frames plus 16 spare bytes
+  uint32_t length;            // frames
+  uint32_t loopStart;         // frames
+  uint32_t loopLength;        // frames
+  int defaultFrequency, defaultVolume, defaultPan, defaultPriority;
+  uint8_t bits;               // 8 or 16
+  uint8_t loopMode;           // 1 off, 2 normal, 4 bidirectional
+  uint8_t channelMode;        // 32 mono, 64 stereo
+  uint8_t songSample;         // left out of the effects master volume
+  uint8_t trackerFlags[2];    // kept for songs
+  uint32_t trackerValues[4];  // [0] is the tracker base frequency, 8363
+  uint8_t inSong;
+  float minDistance, maxDistance;
+  void* decoderState;
+  bool is2D, hardware, streamBuffer;
+  void* hardwareBuffer;
+  SndSampleOps ops;
+};
+
+struct SndVoiceOps {
+  bool (*Prepare)(SndChannel* channel, SndSample* sample);
+  bool (*Start)(SndDspUnit* unit, SndChannel* channel, SndSample* sample);
+  bool (*Stop)(SndChannel* channel);
+  bool (*SetFrequency)(SndChannel* channel, int hz);
+  bool (*SetVolume)(SndChannel* channel, int volume);
+  bool (*SetPan)(SndChannel* channel, int pan);
+  bool (*SetPaused)(SndChannel* channel, bool paused);
+  uint64_t (*GetPosition)(SndChannel* channel);  // frames; 64 bits so it never wraps
+  float (*GetLevel)(SndChannel* channel);
+  bool (*IsPlaying)(SndChannel* channel);
+  bool (*Set3D)(SndChannel* channel, const SndVector3* position, const SndVector3* velocity);
+  bool (*Get3D)(SndChannel* channel, SndVector3* position, SndVector3* velocity);
+  bool (*SetEffectMix)(SndChannel* channel, float mix);
+};
+
+struct SndChannel {
+  SndLink link;               // in a unit's channel list or the free software list
+  int index;
+  int handle;
+  int reference;              // next reference number, 1..0x7FFFF
+  int volume, frequency, pan; // as set through the API
+  int voiceVolume, voiceFrequency, voicePan;
+  int startOffset;
+  uint8_t mute, surround, reserved, paused;
+  int priority;
+  SndVector3 position3D, velocity3D;
+  SndSample* sample;          // null when free
+  int leftVolume, rightVolume, halfVolume;
+  int64_t position;           // 32.32 fixed point frames
+  int64_t step;               // 32.32 fixed point frames per output frame
+  int direction;              // 1 forward, 2 backward
+  uint8_t loopMode;
+  int rampTarget[2];          // left, right volume the ramp leads to
+  int32_t rampCurrent[2];     // volume x 65536 now
+  int32_t rampStep[2];        // change of rampCurrent per frame
+  uint32_t rampFrames;
+  uint8_t songOwned;
+  uint32_t driverVoice[3];
+  float effectMix;
+  uint8_t absoluteVolume;
+  uint8_t spare;
+  SndVoiceOps ops;
+};
+
+struct SndDspUnit {
+  SndLink link;               // in the chain, ascending priority
+  SndDspCallback callback;
+  int priority;
+  bool active;
+  void* user;
+  SndLink channels;           // software channels this unit mixes
+};
+
+// The output-driver table; the core fills every empty entry with the no-sound routine, so
+// callers never test for null. Later drivers (3D device, capture, environment) fill the rest.
+struct SndOutputDriver {
+  const char* name = nullptr;
+  bool hardwareVoices = false;
+  void (*EnumerateOutputs)() = nullptr;
+  bool (*Open)(int mixRate) = nullptr;
+  void (*Close)() = nullptr;
+  void (*InstallSampleOps)(SndSample* sample) = nullptr;
+  void (*InstallVoiceOps)(SndChannel* channel) = nullptr;
+  void (*GetCaps)(uint32_t* flags, int deviceIndex) = nullptr;
+  void (*Commit3D)() = nullptr;
+  void (*SetListener)(const SndVector3* position, const SndVector3* velocity,
+                      const SndVector3* forward, const SndVector3* top) = nullptr;
+  void (*GetListener)(SndVector3* position, SndVector3* velocity, float orientation[6]) = nullptr;
+  void (*SetDopplerFactor)(float factor) = nullptr;
+  void (*SetDistanceScale)(float scale) = nullptr;
+  void (*SetRolloff)(float factor) = nullptr;
+  bool (*StartEffects)() = nullptr;
+  bool (*SetEnvironment)(int preset, float volume, float decay, float damping) = nullptr;
+  bool (*SetEnvironmentFull)(const float values[13]) = nullptr;
+  bool (*GetEnvironment)(int* preset, float* volume, float* decay, float* damping) = nullptr;
+  bool (*GetEnvironmentFull)(float values[13]) = nullptr;
+  void (*EnumerateInputs)() = nullptr;
+  bool (*SelectInput)(int index) = nullptr;
+  bool (*StartRecording)(int frames, int bits, int channelMode, int frequency) = nullptr;
+  bool (*StopRecording)() = nullptr;
+  int64_t (*CapturePosition)() = nullptr;
+  bool (*LockCapture)(int offset, int length, void** first, void** second,
+                      uint32_t* firstLength, uint32_t* secondLength) = nullptr;
+  bool (*UnlockCapture)(void* first, void* second, uint32_t firstLength, uint32_t secondLength) = nullptr;
+};
+
+extern SndOutputDriver gSndNullDriver;    // drivers/null.cpp
+extern SndOutputDriver gSndDeviceDriver;  // drivers/device.cpp: the SDL2 ring
+void SndFillDriverDefaults(SndOutputDriver* driver);  // drivers/null.cpp
+void SndInstallNullVoiceOps(SndChannel* channel);     // drivers/null.cpp
+
+using SndMixRoutine = void (*)(void* buffer, SndLink* channels, int frames);
+using SndClearRoutine = void (*)(void* buffer, int frames);
+using SndClipRoutine = void (*)(int16_t* destination, const void* source, int frames);
+
+// Everything the API thread and the mixer thread share, behind `lock`. Settings live for the
+// process; the rest is built by SndStartup and torn down by SndShutdown.
+struct SndLibrary {
+  std::recursive_mutex lock;  // held by every API call and by the mixer for each round
+  SndHost host;
+  // settings
+  int outputType = -1;
+  int mixerType = 4;
+  int driverIndex = -1;
+  int mixRate = 44100;
+  int bufferTime = -1;
+  int maxHardwareChannels = 99999;
+  int minHardwareChannels = 0;
+  int sfxMasterVolume = 255;
+  float panSeparation = 1.0f;
+  int recordDriverIndex = -1;
+  uintptr_t window = 0;
+  uint32_t startupFlags = 0;
+  SndOutputDriver* driver = nullptr;
+  // devices
+  int outputCount = 0;
+  char* outputNames[256] = {};
+  int inputCount = 0;
+  char* inputNames[256] = {};
+  bool devicesListed = false;
+  // running state
+  std::atomic<int> error{0};
+  std::atomic<uint64_t> startupThread{0};
+  bool initialised = false;
+  bool emulatedOutput = false;
+  SndSample** samples = nullptr;
+  int sampleCapacity = 0;
+  SndChannel* channels = nullptr;  // total + 1 records
+  int totalChannels = 0, softwareChannels = 0, hardwareChannels = 0;
+  int softwareRange[3] = {0, -1, 0};  // first, last, cursor
+  int hardwareRange[3] = {0, -1, 0};
+  SndSample* primarySample = nullptr;
+  SndChannel primaryChannel{};
+  // clock
+  bool steppedClock = false;
+  std::atomic<uint32_t> steppedMs{0};
+};
+extern SndLibrary gSnd;  // owned by core.cpp
+
+// Mixer state; built by SndSetupMixer, torn down by SndStopMixer (mixer.cpp owns it).
+struct SndMixer {
+  int type = 0;
+  int blockLength = 0;
+  int mixBufferLength = 0;
+  int frameShift = 0;           // 0: i16 pairs, 1: f32 pairs
+  uint8_t* mixMemory = nullptr;
+  uint8_t* mixBuffer = nullptr; // 16-byte aligned inside mixMemory
+  int rampLength = 128;
+  int writeBlock = 0;
+  std::atomic<uint64_t> mixedBlocks{0};
+  std::atomic<bool> stop{false};
+  std::atomic<bool> finished{true};
+  PlatformThread* thread = nullptr;
+  std::atomic<float> cpuUsage{0.0f};
+  double smoothedUse = 0, smoothedPeriod = 0;
+  uint64_t previousStamp = 0;
+  SndLink freeList;
+  SndLink chain;
+  SndDspUnit *clearUnit = nullptr, *sfxUnit = nullptr, *musicUnit = nullptr, *clipUnit = nullptr;
+  SndMixRoutine mix = nullptr;
+  SndClearRoutine clear = nullptr;
+  SndClipRoutine clip = nullptr;
+};
+extern SndMixer gSndMixer;  // owned by mixer.cpp
+
+using SndLockGuard = std::lock_guard<std::recursive_mutex>;
+
+// core.cpp
+bool SndFail(int error);          // sets the error word, returns false
+void SndEnter();                  // entry convention: clears the error word on the start-up thread
+void SndLog(const char* text);
+void SndAddOutputName(const char* name);  // drivers' device lists (at most 255 entries)
+void SndAddInputName(const char* name);
+
+// sample.cpp
+SndSample* SndCreateSampleRecord(int index, uint32_t mode);
+void SndInstallSoftwareSampleOps(SndSample* sample);
+void SndFreeAllSamples();
+uint32_t SndFrameBytes(const SndSample* sample);
+// IT 2.14/2.15 decompression into `frames` frames of 8 or 16 bits; false on malformed data.
+bool SndDecompressIt(uint8_t* destination, uint32_t frames, bool sixteenBit, bool it215,
+                     const uint8_t* source, uint32_t sourceBytes);
+
+// channel.cpp
+SndChannel* SndLookupChannel(int handle);
+void SndInstallSoftwareVoiceOps(SndChannel* channel);
+void SndInitChannel(SndChannel* channel, int index);
+void SndUpdateStep(SndChannel* channel, int hz);
+void SndComputeSides(int volume, int pan, int* left, int* right);
+
+// mixer.cpp
+bool SndSetupMixer(int mixRate);
+bool SndStartMixerThread();
+void SndStopMixerThread();
+void SndTearDownMixer();
+void SndMixerRound();
+void SndMixBlock(int offset, int length);
+
+// mixloops.cpp
+void SndSetupMixLoops(bool useFloat);
+void SndMixFloat(void* buffer, SndLink* channels, int frames);
+void SndMixInt16(void* buffer, SndLink* channels, int frames);
+void SndClearFloat(void* buffer, int frames);
+void SndClearInt16(void* buffer, int frames);
+void SndClipFloat(int16_t* destination, const void* source, int frames);
+void SndCopyOutput16(int16_t* destination, const void* source, int frames);
+
+// sound3d.cpp
+void SndCompute3D(SndChannel* channel);
+void SndReset3D();
+void SndListenerPosition(SndVector3* position);

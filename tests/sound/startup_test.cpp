@@ -1,0 +1,149 @@
+// Settings, start-up and shut-down: buffer-time rounding, the mixer choice, settings refused
+// after start-up, the no-sound output, block arithmetic, handles and the error word.
+#include <thread>
+
+#include "tests/sound/sound_test_util.h"
+
+TEST(SoundSettings, BufferTimeIsRoundedAndStoredDoubled) {
+  SndShutdown();
+  struct Case { int ms, stored; } cases[] = {{40, 100}, {99, 150}, {10, 100}, {125, 250}};
+  for (const Case& c : cases) {
+    EXPECT_TRUE(SndSetBufferTime(c.ms));
+    EXPECT_EQ(SndGetBufferTime(), c.stored) << c.ms;
+  }
+}
+
+TEST(SoundSettings, MixerChoiceAcceptsZeroToEight) {
+  SndShutdown();
+  EXPECT_TRUE(SndSelectMixer(2));
+  EXPECT_EQ(SndGetMixer(), 4);
+  EXPECT_TRUE(SndSelectMixer(5));
+  EXPECT_EQ(SndGetMixer(), 5);
+  EXPECT_FALSE(SndSelectMixer(9));
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+  EXPECT_EQ(SndGetMixer(), 5);
+}
+
+TEST(SoundSettings, DriverIndexPastTheListSelectsNoSound) {
+  SndShutdown();
+  SndSelectOutput(1);
+  EXPECT_TRUE(SndSelectDriver(999));
+  EXPECT_EQ(SndGetOutput(), 0);
+  EXPECT_EQ(SndGetDriverCount(), 1);
+  EXPECT_STREQ(SndGetDriverName(-5), "No Sound Driver");
+  EXPECT_EQ(SndGetDriverName(1), nullptr);
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+}
+
+TEST_F(SteppedSound, SettingsAfterStartupFailWithErrorOne) {
+  int mixer = SndGetMixer(), output = SndGetOutput(), buffer = SndGetBufferTime();
+  struct Setting { const char* name; bool (*apply)(); } settings[] = {
+      {"output", [] { return SndSelectOutput(1); }},
+      {"driver", [] { return SndSelectDriver(0); }},
+      {"mixer", [] { return SndSelectMixer(5); }},
+      {"buffer", [] { return SndSetBufferTime(500); }},
+      {"window", [] { return SndSetWindow(1); }},
+      {"min hw", [] { return SndSetMinHardwareChannels(1); }},
+      {"max hw", [] { return SndSetMaxHardwareChannels(1); }},
+  };
+  for (const Setting& s : settings) {
+    EXPECT_FALSE(s.apply()) << s.name;
+    EXPECT_EQ(SndGetError(), kSndErrAfterStartup) << s.name;
+  }
+  EXPECT_EQ(SndGetMixer(), mixer);
+  EXPECT_EQ(SndGetOutput(), output);
+  EXPECT_EQ(SndGetBufferTime(), buffer);
+}
+
+TEST_F(SteppedSound, NoSoundOutputGivesSoftwareChannelsAndHandles) {
+  EXPECT_EQ(SndGetOutput(), 0);
+  EXPECT_EQ(SndGetChannelCount(), 32);
+  EXPECT_EQ(SndGetHardwareChannelCount(), 0);
+  EXPECT_STREQ(SndGetDriverName(0), "No Sound Driver");
+  EXPECT_STREQ(SndGetPrimaryMixBuffer()->name, "VEDADI Primary MixBuffer");
+  SndSample* sample = MakeSample(std::vector<int>(100, 1000), true, false, kSndLoopNormal, 44100);
+  for (int i : {0, 7, 31}) EXPECT_EQ(SndPlaySoundSimple(i, sample), i + 4096);
+  // A handle whose channel was played again is stale; the bare index still reaches it.
+  EXPECT_EQ(SndPlaySoundSimple(7, sample), 7 + 2 * 4096);
+  EXPECT_FALSE(SndSetChannelVolume(7 + 4096, 10));
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+  EXPECT_TRUE(SndSetChannelVolume(7, 10));
+  EXPECT_EQ(SndGetChannelVolume(7 + 2 * 4096), 10);
+  EXPECT_FALSE(SndSetChannelVolume(32, 10));
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+}
+
+TEST(SoundStartup, BlockAndRingLengthsFollowRateAndBufferTime) {
+  struct Case { int rate, bufferMs, block, ring, ramp; } cases[] = {
+      {44100, 50, 1104, 4416, 128},  // the glue's 40 ms is stored as 100: four blocks
+      {44100, 100, 1104, 8832, 128},
+      {22050, 50, 552, 2208, 64},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(StartSteppedLibrary(0, c.rate, 32, c.bufferMs));
+    EXPECT_EQ(SndGetBlockLength(), c.block) << c.rate;
+    EXPECT_EQ(SndGetMixBufferLength(), c.ring) << c.rate;
+    EXPECT_EQ(gSndMixer.rampLength, c.ramp) << c.rate;
+  }
+  SndShutdown();
+  SndUseSteppedClock(false);
+}
+
+TEST(SoundStartup, ChannelCountLimitsAndOutputThree) {
+  SndShutdown();
+  SndUseSteppedClock(true);
+  SndSelectOutput(0);
+  // A handle keeps the channel index in 12 bits.
+  EXPECT_FALSE(SndStartup(44100, 4096, 0));
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+  EXPECT_FALSE(SndStartup(44100, 0, 0));
+  ASSERT_TRUE(SndStartup(44100, 4095, 0));
+  SndSample* sample = MakeSample(std::vector<int>(10, 1), true, false, kSndLoopOff, 44100);
+  EXPECT_EQ(SndPlaySoundSimple(4094, sample), 4094 + 4096);
+  SndShutdown();
+  SndSelectOutput(3);  // no driver behind this output
+  EXPECT_FALSE(SndStartup(44100, 32, 0));
+  EXPECT_EQ(SndGetError(), kSndErrNoOutput);
+  SndShutdown();
+  SndSelectOutput(0);
+  SndUseSteppedClock(false);
+}
+
+TEST(SoundStartup, NoSoundMixerThreadRunsOnTheClock) {
+  SndShutdown();
+  SndUseSteppedClock(false);
+  SndSelectOutput(0);
+  SndSetBufferTime(40);
+  ASSERT_TRUE(SndStartup(44100, 32, 0));
+  // Bounded wait for the thread to mix a few 25 ms blocks; no timing is asserted.
+  for (int i = 0; i < 500 && SndGetMixedBlockCount() < 3; i++) SndSleep(10);
+  EXPECT_GE(SndGetMixedBlockCount(), 3u);
+  EXPECT_TRUE(SndShutdown());
+  EXPECT_EQ(SndGetBufferTime(), -1);
+}
+
+TEST_F(SteppedSound, ErrorWordIsClearedOnlyByTheStartupThread) {
+  EXPECT_EQ(SndGetSample(-1), nullptr);
+  ASSERT_EQ(SndGetError(), kSndErrInvalid);
+  std::thread other([] { SndGetChannelVolume(0); });
+  other.join();
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+  SndGetChannelVolume(0);
+  EXPECT_EQ(SndGetError(), kSndErrNone);
+}
+
+// Positions come from 64-bit arithmetic: the clock-derived position does not wrap after
+// 97 seconds (ms x rate in 32 bits) nor after 6.8 hours.
+TEST_F(SteppedSound, PrimaryPositionDoesNotWrap) {
+  struct Case { uint32_t ms; uint32_t frames; } cases[] = {
+      {100000, 4410000u}, {7u * 3600u * 1000u, 7u * 3600u * 44100u}};
+  uint32_t now = 0;
+  for (const Case& c : cases) {
+    SndStepClock(c.ms - now);
+    now = c.ms;
+    EXPECT_EQ(SndGetChannelPosition(kSndPrimaryChannel), c.frames);
+  }
+  uint64_t before = SndGetMixedBlockCount();
+  MixBlocks(2);
+  EXPECT_EQ(SndGetMixedBlockCount(), before + 2);
+}
