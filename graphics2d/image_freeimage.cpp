@@ -1,6 +1,7 @@
 // TIFF and PSD through FreeImage's plug-ins (libtiff underneath for TIFF): read from memory,
 // converted to 32 bits, alpha dropped, rows turned top-down.
 #include <FreeImage.h>
+#include <tiffio.h>
 
 #include "graphics2d/image_local.h"
 #include "platform/surface.h"
@@ -11,6 +12,8 @@ static Surface* LoadWithFreeImage(FREE_IMAGE_FORMAT format, const uint8_t* data,
     FreeImage_Initialise(FALSE);
     // Damaged files are reported through our own result; the library's chatter is not wanted.
     FreeImage_SetOutputMessage([](FREE_IMAGE_FORMAT, const char*) {});
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandler(nullptr);
     initialised = true;
   }
   if (size > 0xFFFFFFFFu) return ImageFail(whyNot, "image file too large");

@@ -78,7 +78,11 @@ void SaveSpriteBackgrounds() {
   Device3dClaimCpuSide();
   for (int32_t index = FirstSpriteIndex(); index != -1; index = SpriteAt(index)->next) {
     SpriteRecord* sprite = SpriteAt(index);
-    if (sprite->is3D != 0 || sprite->keepBackground != 1) continue;
+    if (sprite->is3D != 0) continue;
+    if (sprite->keepBackground != 1) {
+      DropBackground(*sprite);  // the switch went off: nothing to put back any more
+      continue;
+    }
     const int32_t image = SpriteImageIndex(*sprite);
     SurfaceRect area{0, 0, 0, 0};
     const bool drawn = sprite->shown == 1 && image >= 0;
