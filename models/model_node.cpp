@@ -1,5 +1,6 @@
 // Model tree nodes and animation track records: construction, linking, deletion, and the
 // host callbacks the library was given at start-up.
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -50,6 +51,22 @@ void CopyName(char* field, size_t fieldSize, const char* text) {
   if (length >= fieldSize) length = fieldSize - 1;
   if (length) std::memcpy(field, text, length);
   field[length] = 0;
+}
+
+bool InvertOrIdentity(Matrix4& out, const Matrix4& m) {
+  const auto& a = m.m;
+  double det = a[0][0] * (static_cast<double>(a[1][1]) * a[2][2] - static_cast<double>(a[1][2]) * a[2][1]) -
+               a[0][1] * (static_cast<double>(a[1][0]) * a[2][2] - static_cast<double>(a[1][2]) * a[2][0]) +
+               a[0][2] * (static_cast<double>(a[1][0]) * a[2][1] - static_cast<double>(a[1][1]) * a[2][0]);
+  Matrix4 inverse;
+  bool ok = std::isfinite(det) && std::fabs(det) > 1e-20 && MatrixInverse(inverse, m) == kMathOk;
+  for (int i = 0; ok && i < 16; i++) ok = std::isfinite(inverse.m[i / 4][i % 4]);
+  if (!ok) {
+    MatrixIdentity(out);
+    return false;
+  }
+  out = inverse;
+  return true;
 }
 
 ModelNode::ModelNode(ModelNodeKind nodeKind, const char* nodeName) : kind(nodeKind) {

@@ -458,7 +458,7 @@ void ModelObject::SetModelFrameMatrix(int32_t id, float x, float y, float z,
                                       const Matrix4& matrix, float sx, float sy, float sz) {
   if (!root_) return;
   Matrix4 inverse, translation, scale, result;
-  if (MatrixInverse(inverse, matrix) != kMathOk) {
+  if (!InvertOrIdentity(inverse, matrix)) {
     // A matrix without an inverse leaves the frame at the identity, a defined value.
     SetModelFrameMatrixDirect(id, Identity());
     return;

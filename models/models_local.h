@@ -162,6 +162,10 @@ void ForEachMeshComposed(ModelNode* first, const Matrix4& given, Visit&& visit) 
   }
 }
 
+// Inverse of an affine matrix; false (and `out` the identity) when it has none, so callers
+// never go on with undefined values.
+bool InvertOrIdentity(Matrix4& out, const Matrix4& m);
+
 // Mesh geometry (mesh_node.cpp).
 // Makes a mesh from positions and a face list with `stride` words per corner; null when the
 // faces index past the vertices, run past `faceWords`, or the mesh has over 65535 vertices.

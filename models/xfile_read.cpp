@@ -574,6 +574,7 @@ class Parser {
           if (inner) raw->children.push_back(XChild{inner, false, {}});
           continue;
         }
+        case Tok::End: return Fail("object without its closing '}'");
         default: return Fail("unexpected token in a data object");
       }
     }

@@ -248,7 +248,7 @@ void ParseXAnimationKey(const XObject& object, AnimationTrack& track) {
   }
   if (type == 0) {
     auto* rotation = new RotationKey[count ? count : 1];
-    std::memcpy(rotation, keys.data(), keys.size() * sizeof(float));
+    if (!keys.empty()) std::memcpy(rotation, keys.data(), keys.size() * sizeof(float));
     delete[] track.rotationKeys;
     track.rotationKeys = rotation;
     track.rotationKeyCount = count;
@@ -256,7 +256,7 @@ void ParseXAnimationKey(const XObject& object, AnimationTrack& track) {
     return;
   }
   auto* vectors = new VectorKey[count ? count : 1];
-  std::memcpy(vectors, keys.data(), keys.size() * sizeof(float));
+  if (!keys.empty()) std::memcpy(vectors, keys.data(), keys.size() * sizeof(float));
   VectorKey*& slot = type == 1 ? track.scaleKeys : track.positionKeys;
   delete[] slot;
   slot = vectors;

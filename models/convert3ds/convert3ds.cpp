@@ -285,7 +285,7 @@ struct Converter {
       for (int i = 0; i < 3; i++) pivoted.m[3][i] -= pivots[object][i];
     }
     Matrix4 inverse;
-    if (MatrixInverse(inverse, pivoted) != kMathOk) inverse = Identity();
+    InvertOrIdentity(inverse, pivoted);
     for (size_t i = 0; i + 2 < mesh.positions.size(); i += 3) {
       Vector3 p{mesh.positions[i], mesh.positions[i + 1], mesh.positions[i + 2]};
       if (TransformPoint(p, p, inverse) != kMathOk) continue;
@@ -294,7 +294,7 @@ struct Converter {
       mesh.positions[i + 2] = p.z;
     }
     Matrix4 parentInverse;
-    if (MatrixInverse(parentInverse, current) != kMathOk) parentInverse = Identity();
+    InvertOrIdentity(parentInverse, current);
     Matrix4 transform;
     MatrixMultiply(transform, mesh.local, parentInverse);
     current = mesh.local;

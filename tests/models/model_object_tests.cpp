@@ -1,0 +1,338 @@
+// Tests of the model object's operations: frame transforms and poses, world matrices, bounds,
+// drawing through the recording device, linking, user meshes and collision keys.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include <cmath>
+
+#include "models/models_local.h"
+#include "platform/device3d_record.h"
+#include "tests/models/fixtures.h"
+
+namespace {
+
+// Root > Hips(1) > [Leg(2) > Foot(3) with mesh, Arm(4)]; Head(5) with a mesh of another
+// texture. Meshes are unit triangles.
+const char kFigure[] =
+    "xof 0302txt 0032\n"
+    "Material Grey { 0.5;0.5;0.5;1;; 0; 0;0;0;; 0;0;0;; }\n"
+    "Material Blue { 0;0;1;1;; 0; 0;0;0;; 0;0;0;; }\n"
+    "Frame Hips { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,10,0,1;; }\n"
+    "  Frame Leg { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 1,0,0,1;; }\n"
+    "    Frame Foot { Mesh foot { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+    "      MeshMaterialList { 1; 1; 0;; {Grey} } } }\n"
+    "  }\n"
+    "  Frame Arm { }\n"
+    "}\n"
+    "Frame Head { Mesh head { 3; 0;0;0;, 2;0;0;, 0;2;0;; 1; 3;0,1,2;;\n"
+    "  MeshMaterialList { 1; 1; 0;; {Blue} } } }\n";
+
+void Load(ModelObject& model, const char* text = kFigure) {
+  ASSERT_EQ(model.LoadModelXMemory(text, std::strlen(text)), kModelOk);
+}
+
+Matrix4 Translation(float x, float y, float z) {
+  Matrix4 m;
+  MatrixTranslation(m, x, y, z);
+  return m;
+}
+
+// The active (recording) device with its world transform set to a translation.
+Device3d& DeviceWithWorld(const Matrix4& world) {
+  Device3d& device = Device3dActive();
+  device.SetTransform(Device3dTransform::kWorld, world.m);
+  return device;
+}
+
+void ExpectMatrixNear(const Matrix4& a, const Matrix4& b) {
+  for (int i = 0; i < 16; i++) EXPECT_NEAR(a.m[i / 4][i % 4], b.m[i / 4][i % 4], 1e-5f) << i;
+}
+
+TEST(ModelObject, FrameTransformComposesScaleRotationTranslation) {
+  FakeHost host;
+  ModelObject model;
+  Load(model);
+  Matrix4 order0, order1;
+  model.SetModelFrameTransform(4, 0, 0, 0, 90, 0, 0, 1, 1, 1, 0);
+  model.GetModelFrameMatrix(4, order0);
+  model.SetModelFrameTransform(4, 0, 0, 0, 90, 0, 0, 1, 1, 1, 1);
+  model.GetModelFrameMatrix(4, order1);
+  ExpectMatrixNear(order0, order1);
+  // Scale 2, a quarter turn about z, then a move: (1, 0, 0) -> (0, 2, 0) + (5, 6, 7).
+  model.SetModelFrameTransform(4, 5, 6, 7, 0, 0, 90, 2, 2, 2, 0);
+  Matrix4 m;
+  model.GetModelFrameMatrix(4, m);
+  Vector3 p;
+  ASSERT_EQ(TransformPoint(p, Vector3{1, 0, 0}, m), kMathOk);
+  EXPECT_NEAR(p.x, 5, 1e-5);
+  EXPECT_NEAR(p.y, 8, 1e-5);
+  EXPECT_NEAR(p.z, 7, 1e-5);
+  // Order matters once two axes turn: x then y differs from y then x.
+  model.SetModelFrameTransform(4, 0, 0, 0, 90, 90, 0, 1, 1, 1, 0);
+  model.GetModelFrameMatrix(4, order0);
+  model.SetModelFrameTransform(4, 0, 0, 0, 90, 90, 0, 1, 1, 1, 1);
+  model.GetModelFrameMatrix(4, order1);
+  EXPECT_GT(std::fabs(order0.m[0][1] - order1.m[0][1]) + std::fabs(order0.m[2][1] - order1.m[2][1]),
+            0.5f);
+}
+
+TEST(ModelObject, FrameMatrixFromInverseAndSingularMatrix) {
+  FakeHost host;
+  ModelObject model;
+  Load(model);
+  model.SetModelFrameMatrix(4, 1, 2, 3, Translation(10, 0, 0), 1, 1, 1);
+  Matrix4 m;
+  model.GetModelFrameMatrix(4, m);
+  ExpectMatrixNear(m, Translation(-9, 2, 3));
+  Matrix4 singular = Translation(0, 0, 0);
+  singular.m[0][0] = singular.m[1][1] = singular.m[2][2] = 0;
+  model.SetModelFrameMatrix(4, 1, 2, 3, singular, 1, 1, 1);
+  model.GetModelFrameMatrix(4, m);
+  ExpectMatrixNear(m, Translation(0, 0, 0));  // the identity
+}
+
+TEST(ModelObject, WorldMatricesBoundsAndPose) {
+  FakeHost host;
+  ModelObject model;
+  Load(model);
+  Matrix4 camera = Translation(100, 0, 0);
+  Device3d& device = DeviceWithWorld(camera);
+  model.UpdateModelFrameWorldMatrices(device);
+  Matrix4 world;
+  model.GetModelFrameWorldMatrix(2, world);
+  ExpectMatrixNear(world, Translation(101, 10, 0));
+  Matrix4 after;
+  device.GetTransform(Device3dTransform::kWorld, after.m);
+  ExpectMatrixNear(after, camera);
+
+  // Foot triangle at (1, 10, 0) + unit; head triangle at the origin, size 2.
+  float box[6] = {1e9f, 1e9f, 1e9f, -1e9f, -1e9f, -1e9f};
+  model.GetModelBoundingBox(box[0], box[1], box[2], box[3], box[4], box[5]);
+  EXPECT_FLOAT_EQ(box[0], 0);
+  EXPECT_FLOAT_EQ(box[3], 2);
+  EXPECT_FLOAT_EQ(box[4], 11);
+  Vector3 centre;
+  float radius;
+  ASSERT_EQ(model.GetModelMeshBoundingSphere(3, centre, radius), kModelOk);
+  EXPECT_NEAR(centre.x, 4.0f / 3, 1e-5);
+  EXPECT_NEAR(centre.y, 31.0f / 3, 1e-5);
+  ASSERT_EQ(model.GetModelBoundingSphere(centre, radius), kModelOk);
+  EXPECT_NEAR(centre.y, (30 + 1 + 2) / 6.0f, 1e-5);
+
+  // Pose element n-1 goes to frame n; the root (id 0) keeps its matrix.
+  std::vector<Matrix4> poses;
+  for (int i = 0; i < 5; i++) poses.push_back(Translation(static_cast<float>(i), 0, 0));
+  model.ApplyModelFramePose(poses.data(), poses.size());
+  Matrix4 m;
+  model.GetModelFrameMatrix(3, m);
+  ExpectMatrixNear(m, poses[2]);
+  model.GetModelFrameMatrix(5, m);
+  ExpectMatrixNear(m, poses[4]);
+  model.GetModelFrameMatrix(0, m);
+  ExpectMatrixNear(m, Translation(0, 0, 0));
+}
+
+TEST(ModelObject, EmptyMeshesGiveNoSphere) {
+  FakeHost host;
+  const char text[] = "xof 0302txt 0032\nFrame A { Mesh m { 0;; 0;; } }\n";
+  ModelObject model;
+  Load(model, text);
+  Vector3 centre;
+  float radius = 0;
+  EXPECT_EQ(model.GetModelBoundingSphere(centre, radius), kModelFail);
+  EXPECT_FLOAT_EQ(radius, -1.0f);
+  ModelObject empty;
+  EXPECT_EQ(empty.GetModelRadius(centre, radius), kModelFail);
+  EXPECT_EQ(empty.LinkModelNode(1, 2), kModelOk);  // nothing to link is no failure
+}
+
+TEST(ModelObject, DrawWithTextureFilterRestoresTheWorldTransform) {
+  FakeHost host;
+  ModelObject model;
+  Load(model);
+  int32_t grey = 0, blue = 0;
+  model.GetModelMeshTexture(3, grey);
+  model.GetModelMeshTexture(5, blue);
+  ASSERT_GT(grey, 0);
+  ASSERT_GT(blue, 0);
+  Matrix4 camera = Translation(0, 0, 50);
+  Device3d& device = DeviceWithWorld(camera);
+
+  struct Case {
+    int32_t filter;
+    size_t draws;
+    size_t textureSets;
+  } cases[] = {{-1, 2, 2}, {blue, 1, 0}, {12345, 0, 0}};
+  for (const Case& c : cases) {
+    Device3dRecordClearCalls();
+    ASSERT_EQ(model.DrawModel(device, c.filter), kModelOk);
+    EXPECT_EQ(Device3dRecordCount(Device3dOp::kDrawIndexedPrimitiveVB), c.draws) << c.filter;
+    EXPECT_EQ(Device3dRecordCount(Device3dOp::kSetTexture), c.textureSets) << c.filter;
+    const auto& calls = Device3dRecordedCalls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().op, Device3dOp::kSetTransform);
+    Matrix4 last;
+    std::memcpy(last.m, calls.back().values, sizeof last.m);
+    ExpectMatrixNear(last, camera);
+  }
+  // The foot is drawn under hips x leg x camera, with its own texture in force.
+  Device3dRecordClearCalls();
+  model.DrawModel(device, -1);
+  for (const auto& call : Device3dRecordedCalls()) {
+    if (call.op != Device3dOp::kDrawIndexedPrimitiveVB || call.args[4] != uint32_t(grey)) continue;
+    EXPECT_FLOAT_EQ(call.values[12], 1);
+    EXPECT_FLOAT_EQ(call.values[13], 10);
+    EXPECT_FLOAT_EQ(call.values[14], 50);
+    EXPECT_EQ(call.indices, (std::vector<uint16_t>{0, 1, 2}));
+  }
+  // A hidden mesh neither draws nor sets a texture; the other still draws.
+  model.SetModelMeshVisible(3, 0);
+  Device3dRecordClearCalls();
+  model.DrawModel(device, -1);
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kDrawIndexedPrimitiveVB), 1u);
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kSetTexture), 1u);
+  model.DestroyModelObject();
+  EXPECT_EQ(Device3dRecordLiveVertexBuffers(), 0u);
+}
+
+TEST(ModelObject, RootMatrixAppliesOnlyWhileFlagged) {
+  FakeHost host;
+  ModelObject model;
+  Load(model);
+  Device3d& device = DeviceWithWorld(Translation(0, 0, 0));
+  model.SetModelRootMatrix(1, Translation(0, 0, 7));
+  Matrix4* pointer = nullptr;
+  model.GetModelRootMatrixPointer(pointer);
+  ASSERT_NE(pointer, nullptr);
+  EXPECT_FLOAT_EQ(pointer->m[3][2], 7);
+  model.UpdateModelFrameWorldMatrices(device);
+  Matrix4 world;
+  model.GetModelFrameWorldMatrix(1, world);
+  EXPECT_FLOAT_EQ(world.m[3][2], 7);
+  model.SetModelRootMatrix(0, Translation(0, 0, 7));
+  model.UpdateModelFrameWorldMatrices(device);
+  model.GetModelFrameWorldMatrix(1, world);
+  EXPECT_FLOAT_EQ(world.m[3][2], 0);
+}
+
+TEST(ModelObject, LinkRefusalsLeaveTheTreeAlone) {
+  FakeHost host;
+  ModelObject model;
+  Load(model);
+  std::string before = DumpTree(model.Root());
+  struct Case {
+    int32_t node, parent;
+  } refused[] = {{1, 2}, {1, 3}, {2, 2}, {2, 99}, {99, 2}};
+  for (const Case& c : refused) {
+    EXPECT_EQ(model.LinkModelNode(c.node, c.parent), kModelFail) << c.node << " " << c.parent;
+    EXPECT_EQ(DumpTree(model.Root()), before);
+  }
+  // Moving Leg (a first child) under Head: Arm stays under Hips, Leg keeps its subtree.
+  ASSERT_EQ(model.LinkModelNode(2, 5), kModelOk);
+  const ModelNode* hips = model.Root()->child;
+  ASSERT_NE(hips->child, nullptr);
+  EXPECT_STREQ(hips->child->name, "Arm");
+  EXPECT_EQ(hips->child->parent, hips);
+  EXPECT_EQ(hips->child->next, nullptr);
+  const ModelNode* head = hips->next;
+  EXPECT_STREQ(head->child->next->name, "Leg");  // after the head mesh
+  EXPECT_EQ(ModelNodeParent(head->child->next), head);
+  EXPECT_STREQ(head->child->next->child->name, "Foot");
+}
+
+TEST(ModelObject, UserFramesAndMeshes) {
+  FakeHost host;
+  const float positions[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};
+  const float normals[] = {0, 0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1};
+  const uint32_t faces[] = {4, 0, 0, 1, 1, 2, 2, 3, 3};
+  ModelMeshData quad;
+  quad.vertexCount = 4;
+  quad.positions = positions;
+  quad.normals = normals;
+  quad.faceCount = 1;
+  quad.faces = faces;
+  quad.faceWords = 9;
+  ModelObject model;
+  EXPECT_EQ(model.AddUserFrame(5, quad, 3), kModelFail);  // no root yet
+  ASSERT_EQ(model.AddUserFrame(0, quad, 3), kModelOk);
+  EXPECT_EQ(model.AddUserFrame(0, quad, 3), kModelFail);  // a second root
+  ASSERT_EQ(model.AddUserFrame(5, quad, 0), kModelOk);
+  EXPECT_EQ(DumpTree(model.Root()).substr(0, 12), "frame 'root'");
+  const ModelNode* mesh = model.Root()->child;
+  EXPECT_STREQ(mesh->name, "usermesh");
+  EXPECT_STREQ(static_cast<const MeshNode*>(mesh)->textureName, "Default");
+  EXPECT_EQ(static_cast<const MeshNode*>(mesh)->indexCount, 6u);
+  EXPECT_STREQ(mesh->next->name, "userframe");
+  EXPECT_EQ(mesh->next->id, 5);
+  // A face list that indexes past the vertices is refused.
+  const uint32_t bad[] = {3, 0, 0, 1, 1, 9, 9};
+  ModelMeshData broken = quad;
+  broken.faces = bad;
+  broken.faceWords = 7;
+  EXPECT_EQ(model.AddUserFrame(6, broken, 0), kModelFail);
+  model.RebuildModelMeshFromRecord(5, broken);  // leaves the mesh as it was
+  MeshVertex* vertices;
+  uint32_t vertexCount, indexCount;
+  uint16_t* indices;
+  ASSERT_EQ(model.GetModelMeshGeometry("usermesh", vertices, vertexCount, indices, indexCount),
+            kModelOk);
+  EXPECT_EQ(indexCount, 6u);
+  model.ListModelFrames();
+  ASSERT_EQ(host.checklist.size(), 1u);
+  EXPECT_EQ(host.checklist[0].first, 5);
+  EXPECT_EQ(host.checklist[0].second, "userframe");
+}
+
+TEST(ModelObject, CollisionKeysAreUniquePerMesh) {
+  FakeHost host;
+  CollReset();
+  const char text[] =
+      "xof 0302txt 0032\n"
+      "Frame A { Mesh m1 { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }\n"
+      "          Mesh m2 { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } }\n";
+  ModelObject first, second;
+  Load(first, text);
+  Load(second, text);
+  ASSERT_EQ(first.BuildModelCollision(7, 51, 0, 0, 0), kModelOk);
+  ASSERT_EQ(second.BuildModelCollision(4000000, 99, 0, 0, 0), kModelOk);
+  std::vector<uint32_t> keys;
+  for (ModelObject* model : {&first, &second}) {
+    for (const ModelNode* node = model->Root()->child->child; node; node = node->next)
+      keys.push_back(static_cast<const MeshNode*>(node)->collisionKey);
+  }
+  ASSERT_EQ(keys.size(), 4u);
+  for (size_t i = 0; i < keys.size(); i++) {
+    EXPECT_NE(keys[i], 0u);
+    for (size_t j = i + 1; j < keys.size(); j++) EXPECT_NE(keys[i], keys[j]);
+  }
+  EXPECT_EQ(ModelCollisionOwner(keys[1]), 7);
+  EXPECT_EQ(ModelCollisionOwner(keys[3]), 4000000);
+  // The two models overlap: every pair touches, the owners come back through the keys.
+  struct Seen {
+    std::vector<std::pair<int32_t, int32_t>> owners;
+  } seen;
+  CollSetDefaultResponse(
+      [](uintptr_t data, uint32_t a, uint32_t b, const CollisionData*) {
+        reinterpret_cast<Seen*>(data)->owners.emplace_back(ModelCollisionOwner(a),
+                                                           ModelCollisionOwner(b));
+      },
+      kCollResponseSimple, reinterpret_cast<uintptr_t>(&seen));
+  CollClearPairListFlag();
+  Device3d& device = DeviceWithWorld(Translation(0, 0, 0));
+  first.UpdateModelCollisionTransforms(device);
+  second.UpdateModelCollisionTransforms(device);
+  CollProceed();
+  CollTestAllPairs();
+  bool crossed = false;
+  for (auto [a, b] : seen.owners) crossed |= (a == 7 && b == 4000000) || (a == 4000000 && b == 7);
+  EXPECT_TRUE(crossed);
+  first.RemoveModelMeshCollision(1);
+  EXPECT_EQ(ModelCollisionOwner(keys[0]), 0);
+  first.BuildModelMeshCollision(3, 1, 0);  // type 0 leaves no collision
+  EXPECT_EQ(ModelCollisionOwner(keys[0]), 0);
+  CollReset();
+}
+
+}  // namespace
