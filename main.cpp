@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "compiler/compiler.h"
+#include "graphics2d/graphics2d.h"
 #include "platform/folders.h"
 #include "runtime/builtins.h"
 #include "runtime/runtime.h"
@@ -18,6 +19,11 @@
 static bool WireSubsystems() {
   bool ok = RegisterRuntimeCommands();
   ok = RegisterCoreBuiltins() && ok;
+  // The 2D display: its commands, record pools, frame hooks and the screen side of PRINT.
+  ok = RegisterGraphics2DCommands() && ok;
+  RegisterGraphics2DPools();
+  InstallGraphics2DHooks(Hooks);
+  PrintToScreenHook = PrintAtCursor;
   return ok;
 }
 

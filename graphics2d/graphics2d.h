@@ -56,7 +56,7 @@ struct DrawOp {
   uint32_t targetGeneration;  // that bitmap's surface generation when recorded; stale = skipped
   int32_t x2, y2;
   int32_t number;             // bitmap or image number
-  uint8_t printFlag;          // 1 = the print moved to a new line
+  uint8_t printFlag;          // effect ops: 1 once the pixel work has run
   char payload[256];          // text, or a value in the first word, or nine words for op 6
 };
 

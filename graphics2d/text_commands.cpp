@@ -93,7 +93,8 @@ void ReplayTextOp(DrawOp& op, Surface* target) {
 }
 
 void PrintAtCursor(const char* text, bool newline) {
-  RecordDrawOp(kOpPrintText, gText.cursorX, gText.cursorY, 0, 0, 0, text);
+  // The print built-in ends a line with an empty text: only the cursor moves then.
+  if (text[0] != 0) RecordDrawOp(kOpPrintText, gText.cursorX, gText.cursorY, 0, 0, 0, text);
   if (gText.measureFont == nullptr) SetMeasureFont();
   int width = 0, height = 0;
   FontMeasure(gText.measureFont, text, &width, &height);

@@ -163,8 +163,7 @@ enum CommandNumber : int {
   kStoreElementInt = 521,     // i temp, i value: store through the temp's element address
   kStoreElementFloat = 522,   // f temp, f value: the same for floats
   kStoreElementText = 523,    // s temp, s value: the same for texts
-  // --- 2D drawing, images and the old sprite numbers (graphics2d/draw_commands.cpp, images.cpp)
-  kSpriteAlias207 = 207,      // i n, i x, i y, i image: as 5500
+  // --- 2D drawing and images (graphics2d/draw_commands.cpp, images.cpp)
   kDrawBox = 208,             // i x1, i y1, i x2, i y2: fill the box with the ink (queued)
   kDrawCircle = 210,          // i x, i y, i radius: circle outline (queued)
   kDrawCls = 212,             // (none): clear the drawing bitmap with the paper colour (queued)
@@ -182,16 +181,7 @@ enum CommandNumber : int {
   kImageDelete = 246,         // i image: free the image (queued; released a few frames later)
   kMouseHide = 247,           // (none): hide the mouse pointer
   kMouseShow = 248,           // (none): show the mouse pointer
-  kSpriteSwitchesAlias251 = 251,  // as 5501
   kDrawClsColour = 405,       // i colour: paper := colour, then clear (queued)
-  kSpriteScaleAlias453 = 453, kSpriteStretchAlias454 = 454,  // as 5503, 5504
-  kSpriteOffsetAlias461 = 461, kSpriteMirrorAlias462 = 462, kSpriteFlipAlias463 = 463,  // as 5511-5513
-  kSpriteDeleteAlias464 = 464, kSpritePasteAlias465 = 465,  // as 5514, 5515
-  kSpriteExistAlias470 = 470, kSpriteXAlias471 = 471, kSpriteYAlias472 = 472,  // as 5520-5522
-  kSpriteOffsetXAlias473 = 473, kSpriteOffsetYAlias474 = 474, kSpriteWidthAlias475 = 475,  // as 5523-5525
-  kSpriteHeightAlias476 = 476, kSpriteImageAlias477 = 477, kSpriteScaleXAlias479 = 479,  // as 5526, 5527, 5529
-  kSpriteScaleYAlias480 = 480, kSpriteMirroredAlias483 = 483, kSpriteFlippedAlias484 = 484,  // as 5530, 5533, 5534
-  kSpriteCollisionAlias491 = 491, kSpriteOverlapAlias492 = 492,  // as 5541, 5542
 
   // --- Bitmaps 0-31, 0 the screen (graphics2d/bitmaps.cpp); all queued
   kBitmapLoad = 1001,         // s file, i n: load a file into bitmap n; it becomes the drawing bitmap

@@ -31,17 +31,17 @@ TEST_F(SpriteTest, ErrorsOfEveryCommandConsumeTheirOperands) {
   } cases[] = {
       {kSprite, {0, 1, 1, 1}, 301},
       {kSprite, {65536, 1, 1, 1}, 301},
-      {kSpriteAlias207, {-5, 1, 1, 1}, 301},
+      {kSprite, {-5, 1, 1, 1}, 301},
       {kSpriteSwitches, {1, 2, 0}, 303},
       {kSpriteSwitches, {1, 0, -1}, 304},
-      {kSpriteSwitchesAlias251, {0, 0, 0}, 301},
+      {kSpriteSwitches, {0, 0, 0}, 301},
       {kSpriteSize, {1, -1, 5}, 312},
       {kSpriteSize, {9, 5, 5}, 302},
       {kSpriteScale, {1, 250001}, 311},
       {kSpriteScale, {1, -1}, 311},
       {kSpriteScale, {1, 250000}, 0},
       {kSpriteStretch, {1, 100, 250001}, 311},
-      {kSpriteStretchAlias454, {2, 100, 100}, 302},
+      {kSpriteStretch, {2, 100, 100}, 302},
       {kSpriteOffset, {2, 1, 1}, 302},
       {kSpriteMirror, {70000}, 301},
       {kSpriteFlip, {2}, 302},
@@ -51,7 +51,7 @@ TEST_F(SpriteTest, ErrorsOfEveryCommandConsumeTheirOperands) {
       {kSpriteShow, {2}, 302},
       {kSpriteExist, {Result{}, 0}, 301},
       {kSpriteX, {Result{}, 2}, 302},
-      {kSpriteWidthAlias475, {Result{}, 65536}, 301},
+      {kSpriteWidth, {Result{}, 65536}, 301},
       {kSpriteCollision, {Result{}, 1, 2}, 302},
       {kSpriteOverlap, {Result{}, 2, 1}, 302},
   };
@@ -62,7 +62,7 @@ TEST_F(SpriteTest, QueriesFollowTheSettingCommands) {
   MakeImage(1, 10, 20, 0xFF0000);
   Run(kSprite, {7, 30, 40, 1});
   EXPECT_EQ(Run(kSpriteExist, {Result{}, 7}), 1);
-  EXPECT_EQ(Run(kSpriteExistAlias470, {Result{}, 8}), 0);
+  EXPECT_EQ(Run(kSpriteExist, {Result{}, 8}), 0);
   Run(kSpriteStretch, {7, 150, 50});
   Run(kSpriteOffset, {7, 3, 4});
   Run(kSpriteMirror, {7});
@@ -73,7 +73,7 @@ TEST_F(SpriteTest, QueriesFollowTheSettingCommands) {
     int32_t want;
   } queries[] = {{kSpriteX, 30},       {kSpriteY, 40},        {kSpriteOffsetX, 3},   {kSpriteOffsetY, 4},
                  {kSpriteWidth, 15},   {kSpriteHeight, 10},   {kSpriteImage, 1},     {kSpriteScaleX, 150},
-                 {kSpriteScaleY, 50},  {kSpriteMirrored, 1},  {kSpriteFlipped, 0},   {kSpriteXAlias471, 30}};
+                 {kSpriteScaleY, 50},  {kSpriteMirrored, 1},  {kSpriteFlipped, 0},   {kSpriteX, 30}};
   for (const auto& q : queries) EXPECT_EQ(Run(q.command, {Result{}, 7}), q.want) << "query " << q.command;
   Run(kSpriteSize, {7, 5, 60});
   EXPECT_EQ(Run(kSpriteWidth, {Result{}, 7}), 5);
