@@ -333,7 +333,9 @@ static bool CompileSource(CompilerObject& c) {
   if (c.mode == 1) {
     ok = ExpandIncludes(c);
   } else {
-    c.expanded = c.source + "\r\nend\r\n";
+    c.expanded = c.source;
+    if (!c.expanded.empty() && c.expanded.back() != '\n' && c.expanded.back() != '\r') c.expanded += "\r\n";
+    c.expanded += "end\r\n";
     c.includes.clear();
     c.mainLines = 0;
   }

@@ -23,6 +23,7 @@ static void ParseKeywordLine(CompilerObject& c, std::string_view line) {
   KeywordEntry entry;
   for (char ch : name) entry.name += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   while (!entry.name.empty() && entry.name.back() == ' ') entry.name.pop_back();
+  while (!entry.name.empty() && entry.name.front() == ' ') entry.name.erase(0, 1);
   std::string digits;
   for (char ch : number)
     if (ch != ' ') digits += ch;

@@ -1,0 +1,68 @@
+// The keyword table: the resource format's details, and the agreement between keyword
+// numbers and the command handlers every family registers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "runtime/builtins.h"
+#include "runtime/runtime.h"
+#include "tests/compiler/compile_helpers.h"
+#ifdef QV_HAVE_GRAPHICS2D
+#include "graphics2d/graphics2d.h"
+#endif
+#ifdef QV_HAVE_ENGINE3D
+#include "engine3d/engine3d.h"
+#endif
+
+// Comments and blank lines are skipped; names and signatures are lower-cased, blanks in the
+// number and the signature dropped; "[" marks a function.
+TEST(KeywordTable, ResourceFormat) {
+  CompilerObject* compiler = CreateCompiler();
+  ASSERT_TRUE(LoadKeywordTableFromText(*compiler,
+                                       "; a comment%1%l\r\n\r\n\r\n  MY Command % 3 4 % L F \r\n"
+                                       "Twice[%5 0%L L\n"));
+  ResetCompiler(*compiler);
+  ASSERT_TRUE(CompileFromMemory(*compiler, "my  command twice(2), 2.5", 0)) << CompilerMessage(*compiler);
+  std::vector<uint32_t> words = CompiledProgramWords(*compiler);
+  uint32_t g = words[7];
+  // twice(2) into integer temporary 0, then the command with it and the float constant.
+  std::vector<uint32_t> expected = {50, 10000, 19000, 34, 10000, 21000};
+  ASSERT_GE(words.size(), g + expected.size());
+  EXPECT_EQ(std::vector<uint32_t>(words.begin() + g, words.begin() + g + expected.size()), expected);
+  std::vector<int> numbers = KeywordCommandNumbers(*compiler);
+  std::sort(numbers.begin(), numbers.end());
+  EXPECT_EQ(numbers, (std::vector<int>{34, 50}));
+  FreeCompilerBuffers(*compiler);
+  DestroyCompiler(compiler);
+}
+
+// Every number in the keyword table has a handler, and every registered handler is named
+// by a keyword or emitted by the translator itself.
+TEST(KeywordTable, AgreesWithRegisteredHandlers) {
+  ClearCommandRegistry();
+  ASSERT_TRUE(RegisterRuntimeCommands());
+  ASSERT_TRUE(RegisterCoreBuiltins());
+#ifdef QV_HAVE_GRAPHICS2D
+  ASSERT_TRUE(RegisterGraphics2DCommands());
+#endif
+#ifdef QV_HAVE_ENGINE3D
+  ASSERT_TRUE(RegisterEngine3dCommands());
+#endif
+  CompilerObject* compiler = CreateCompiler();
+  ASSERT_TRUE(LoadKeywordTable(*compiler));
+  std::vector<int> named = KeywordCommandNumbers(*compiler);
+  const std::vector<int>& internal = InternalCommandNumbers();
+  // Jump aliases the runtime serves for programs of other compilers; no keyword names them.
+  const std::vector<int> aliases = {5, 6, 8, 9, 10, 12, 42};
+  for (int number : named) EXPECT_NE(HandlerForCommand(number), nullptr) << "keyword number " << number;
+  for (int number : internal) EXPECT_NE(HandlerForCommand(number), nullptr) << "emitted number " << number;
+  for (int number = 1; number < kCommandTableSize; number++) {
+    if (!HandlerForCommand(number)) continue;
+    bool known = std::find(named.begin(), named.end(), number) != named.end() ||
+                 std::find(internal.begin(), internal.end(), number) != internal.end() ||
+                 std::find(aliases.begin(), aliases.end(), number) != aliases.end();
+    EXPECT_TRUE(known) << "handler " << number << " has no keyword";
+  }
+  DestroyCompiler(compiler);
+  ClearCommandRegistry();
+}
