@@ -1,5 +1,6 @@
 // Control flow: jumps, the counted loop step, GOSUB and RETURN, user FUNCTION calls with
 // the saving of the caller's locals, END, and RESTORE/READ over the DATA items.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -28,6 +29,7 @@ static struct {
   std::vector<CodeCell*> returnStack;
   std::vector<CallRecord> calls;
   int32_t depth = 0;
+  int32_t deepest = 0;  // the highest depth used since the last reset: saved blocks lie below
   uint16_t currentFunctionId = 0;
   int32_t dataReadIndex = 0;
   bool endedByProgram = false;
@@ -42,9 +44,15 @@ static void ReleaseSaved(CallRecord& call) {
 }
 
 void ResetControlFlow() {
-  for (int32_t d = 0; d < static_cast<int32_t>(gFlow.calls.size()); ++d) ReleaseSaved(gFlow.calls[static_cast<size_t>(d)]);
-  gFlow.returnStack.assign(kReturnStackSize, nullptr);
-  gFlow.calls.assign(kReturnStackSize, CallRecord{0, nullptr, 0, nullptr});
+  if (gFlow.calls.size() != static_cast<size_t>(kReturnStackSize)) {
+    gFlow.returnStack.assign(kReturnStackSize, nullptr);
+    gFlow.calls.assign(kReturnStackSize, CallRecord{0, nullptr, 0, nullptr});
+  }
+  for (int32_t d = 0; d < gFlow.deepest; ++d) {
+    ReleaseSaved(gFlow.calls[static_cast<size_t>(d)]);
+    gFlow.calls[static_cast<size_t>(d)] = CallRecord{0, nullptr, 0, nullptr};
+  }
+  gFlow.deepest = 0;
   gFlow.depth = 0;
   gFlow.currentFunctionId = 0;
   gFlow.dataReadIndex = 0;
@@ -140,6 +148,7 @@ static void CmdGosub() {
   gFlow.returnStack[d] = OperandPointer + 1;
   gFlow.calls[d] = CallRecord{0, nullptr, gFlow.currentFunctionId, nullptr};
   gFlow.depth += 1;
+  gFlow.deepest = std::max(gFlow.deepest, gFlow.depth);
   JumpTo(target);
 }
 
@@ -238,6 +247,7 @@ static void CmdCallFunction() {
   gFlow.currentFunctionId = static_cast<uint16_t>(entry[n] & 0xFFFF);
   OperandPointer = entry + n + 1;
   gFlow.depth = d + 1;
+  gFlow.deepest = std::max(gFlow.deepest, gFlow.depth);
 }
 
 // The common tail of the four FUNCTION returns; result stores the value into the call's

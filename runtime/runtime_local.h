@@ -45,6 +45,7 @@ bool EndedByProgram();
 
 // Slice timing (set by InitInterpreter).
 void ResetDispatcher();
+void SetSliceLengthForTests(uint32_t milliseconds);
 
 // Runs the loaded program without the window loop, slice after slice, until it quits or
 // maxSlices pass; tests of whole programs use it. Returns false when it did not quit.
