@@ -1,0 +1,308 @@
+// The one 3D camera: position, target, angles, the view matrix built from them by view
+// mode, near/far planes and field of view, and the camera commands and values.
+#include "engine3d/engine3d_local.h"
+#include "runtime/command_numbers.h"
+
+#include <cmath>
+
+namespace {
+
+// The camera; reset at every run start (ResetCamera).
+CameraState g_camera;
+// The view matrix in force when the scene was set up; backdrop and locked entities use it.
+Matrix4 g_startupView;
+
+constexpr float kDefaultFov = 1.0814433f;
+
+bool InDegreeRange(float value) { return value >= 0.0f && value < 360.0f; }  // NaN fails
+
+void SetDeviceView() { Dev().SetTransform(Device3dTransform::kView, g_camera.view.m); }
+
+// The inverse of the camera's turn, built from the negated angles in the chosen order.
+void InverseCameraRotation(Matrix4& out) {
+  Matrix4 rx, ry, rz;
+  MatrixRotationX(rx, -g_camera.angles[0]);
+  MatrixRotationY(ry, -g_camera.angles[1]);
+  MatrixRotationZ(rz, -g_camera.angles[2]);
+  if (g_camera.rotationOrder == 1) {
+    MatrixMultiply(out, ry, rx);   // x first, then y in front
+    MatrixMultiply(out, rz, out);  // then z in front
+  } else {
+    MatrixMultiply(out, ry, rz);
+    MatrixMultiply(out, rx, out);
+  }
+}
+
+// The camera's own turn (camera space to world), the inverse of the above.
+void CameraRotation(Matrix4& out) {
+  Matrix4 inverse;
+  InverseCameraRotation(inverse);
+  MatrixInverse(out, inverse);
+}
+
+void Translate(Matrix4& out, float x, float y, float z) { MatrixTranslation(out, -x, -y, -z); }
+
+}  // namespace
+
+const CameraState& Camera() { return g_camera; }
+
+void BuildCameraMatrix(Matrix4& out) { out = g_camera.view; }
+
+const Matrix4& StartupViewMatrix() { return g_startupView; }
+
+void ResetCamera() {
+  g_camera = CameraState{};
+  g_camera.target[2] = 100.0f;
+  g_camera.rotationOrder = 1;
+  g_camera.autoCamera = 1;
+  g_camera.occlusion = 1;
+  g_camera.nearPlane = 1.0f;
+  g_camera.farPlane = 3000.0f;
+  g_camera.fov = kDefaultFov;
+  MatrixIdentity(g_camera.turned);
+  MatrixIdentity(g_camera.world);
+  MatrixIdentity(g_camera.view);
+  SetCameraProjection();
+  UpdateCameraLookAt();
+  g_startupView = g_camera.view;
+}
+
+void SetCameraProjection() {
+  // The aspect factor keeps pixels square on the 4:3 screen.
+  MatrixProjection(g_camera.projection, g_camera.fov, 0.75f, g_camera.nearPlane, g_camera.farPlane);
+  Dev().SetTransform(Device3dTransform::kProjection, g_camera.projection.m);
+}
+
+void UpdateCameraLookAt() {
+  const Vector3 eye{g_camera.position[0], g_camera.position[1], g_camera.position[2]};
+  const Vector3 target{g_camera.target[0], g_camera.target[1], g_camera.target[2]};
+  MatrixLookAt(g_camera.view, eye, target, Vector3{0, 1, 0});  // a refused look keeps the old view
+  SetDeviceView();
+  MatrixIdentity(g_camera.turned);
+}
+
+void UpdateCameraView() {
+  Matrix4 move, inverse;
+  Translate(move, g_camera.position[0], g_camera.position[1], g_camera.position[2]);
+  InverseCameraRotation(inverse);
+  MatrixMultiply(g_camera.view, move, inverse);
+  SetDeviceView();
+}
+
+// View mode 2: the turned matrix is the view's rotation; the angles follow it.
+static void CameraAnglesFromMatrix() {
+  Matrix4 move;
+  Translate(move, g_camera.position[0], g_camera.position[1], g_camera.position[2]);
+  MatrixMultiply(g_camera.view, move, g_camera.turned);
+  float ax, ay, az;
+  MatrixToAnglesDegrees(g_camera.turned, ax, ay, az);
+  g_camera.angles[0] = ax * kDegreesToRadians;
+  g_camera.angles[1] = ay * kDegreesToRadians;
+  g_camera.angles[2] = az * kDegreesToRadians;
+  SetDeviceView();
+}
+
+void RebuildCameraForMode() {
+  if (g_camera.viewMode == 0)
+    UpdateCameraLookAt();
+  else if (g_camera.viewMode == 1)
+    UpdateCameraView();
+  else
+    CameraAnglesFromMatrix();
+}
+
+// A new object is framed: the camera backs off twice its radius (at least to z = -2) and
+// looks at its centre.
+void PlaceCameraInFrontOf(const Vector3& centre, float radius) {
+  g_camera.position[0] = centre.x;
+  g_camera.position[1] = centre.y + radius / 2;
+  const float z = centre.z - 2 * radius;
+  g_camera.position[2] = z >= -2.0f ? -2.0f : z;
+  g_camera.target[0] = centre.x;
+  g_camera.target[1] = centre.y;
+  g_camera.target[2] = centre.z;
+  g_camera.viewMode = 0;
+  UpdateCameraLookAt();
+  AnglesToPoint(g_camera.position[0], g_camera.position[1], g_camera.position[2], centre.x, centre.y, centre.z,
+                g_camera.angles[0], g_camera.angles[1], g_camera.angles[2]);
+}
+
+void CopyCameraAnglesToPrevious() {
+  for (int i = 0; i < 3; ++i) g_camera.previousAngles[i] = g_camera.angles[i];
+}
+
+void SetCameraAnglesDegrees(float ax, float ay, float az) {
+  g_camera.angles[0] = ax * kDegreesToRadians;
+  g_camera.angles[1] = ay * kDegreesToRadians;
+  g_camera.angles[2] = az * kDegreesToRadians;
+  g_camera.viewMode = 1;
+  UpdateCameraView();
+}
+
+namespace {
+
+void CmdPositionCamera() {
+  const float x = FloatOperand(0), y = FloatOperand(1), z = FloatOperand(2);
+  AdvanceOperands(3);
+  const float moved[3] = {x - g_camera.position[0], y - g_camera.position[1], z - g_camera.position[2]};
+  for (int i = 0; i < 3; ++i) {
+    g_camera.position[i] += moved[i];
+    g_camera.target[i] += moved[i];
+  }
+  RebuildCameraForMode();
+}
+
+void CmdPointCamera() {
+  const float x = FloatOperand(0), y = FloatOperand(1), z = FloatOperand(2);
+  AdvanceOperands(3);
+  g_camera.target[0] = x;
+  g_camera.target[1] = y;
+  g_camera.target[2] = z;
+  g_camera.viewMode = 0;
+  UpdateCameraLookAt();
+  AnglesToPoint(g_camera.position[0], g_camera.position[1], g_camera.position[2], x, y, z, g_camera.angles[0],
+                g_camera.angles[1], g_camera.angles[2]);
+}
+
+void CmdRotateCamera() {
+  const float x = FloatOperand(0), y = FloatOperand(1), z = FloatOperand(2);
+  AdvanceOperands(3);
+  if (!InDegreeRange(x) || !InDegreeRange(y) || !InDegreeRange(z)) {
+    RuntimeError(7019);
+    return;
+  }
+  SetCameraAnglesDegrees(x, y, z);
+}
+
+// Moves the camera (and its target) along the direction its angles face.
+void CmdMoveCamera() {
+  const float distance = FloatOperand(0);
+  AdvanceOperands(1);
+  Matrix4 turn;
+  CameraRotation(turn);
+  Vector3 forward{0, 0, 1};
+  TransformPoint(forward, forward, turn);
+  const float step[3] = {forward.x * distance, forward.y * distance, forward.z * distance};
+  for (int i = 0; i < 3; ++i) {
+    g_camera.position[i] += step[i];
+    g_camera.target[i] += step[i];
+  }
+  RebuildCameraForMode();
+}
+
+void SetOneAngle(int axis) {
+  const float degrees = FloatOperand(0);
+  AdvanceOperands(1);
+  if (!InDegreeRange(degrees)) {
+    RuntimeError(7019);
+    return;
+  }
+  g_camera.angles[axis] = degrees * kDegreesToRadians;
+  g_camera.viewMode = 1;
+  UpdateCameraView();
+}
+void CmdXRotateCamera() { SetOneAngle(0); }
+void CmdYRotateCamera() { SetOneAngle(1); }
+void CmdZRotateCamera() { SetOneAngle(2); }
+
+// Turns the camera about its own axes: the view's rotation takes the opposite turn on its
+// right. The turned matrix starts from the current angles when another mode was in force.
+void TurnCamera(float ax, float ay, float az) {
+  if (g_camera.viewMode != 2) InverseCameraRotation(g_camera.turned);
+  Matrix4 turn, inverse;
+  RotationFromAngles(turn, ax * kDegreesToRadians, ay * kDegreesToRadians, az * kDegreesToRadians);
+  MatrixInverse(inverse, turn);
+  MatrixMultiply(g_camera.turned, g_camera.turned, inverse);
+  g_camera.viewMode = 2;
+  CameraAnglesFromMatrix();
+}
+// Turn commands: each reads its angle and turns by it (or its opposite) about one axis.
+float ReadTurnAngle() {
+  const float angle = FloatOperand(0);
+  AdvanceOperands(1);
+  return angle;
+}
+void CmdTurnCameraRight() { TurnCamera(0, ReadTurnAngle(), 0); }
+void CmdTurnCameraLeft() { TurnCamera(0, -ReadTurnAngle(), 0); }
+void CmdPitchCameraDown() { TurnCamera(ReadTurnAngle(), 0, 0); }
+void CmdPitchCameraUp() { TurnCamera(-ReadTurnAngle(), 0, 0); }
+void CmdRollCameraLeft() { TurnCamera(0, 0, ReadTurnAngle()); }
+void CmdRollCameraRight() { TurnCamera(0, 0, -ReadTurnAngle()); }
+
+void CmdSetCameraRange() {
+  const float nearPlane = FloatOperand(0), farPlane = FloatOperand(1);
+  AdvanceOperands(2);
+  if (!(farPlane > 0.0f)) {
+    RuntimeError(110);
+    return;
+  }
+  if (!(nearPlane >= 1.0f) || !(nearPlane < farPlane)) {
+    RuntimeError(7912);
+    return;
+  }
+  g_camera.nearPlane = nearPlane;
+  g_camera.farPlane = farPlane;
+  SetCameraProjection();
+  Scene().redraw = true;
+}
+
+void CmdSetCameraFov() {
+  const float fov = FloatOperand(0);
+  AdvanceOperands(1);
+  if (!(fov > 0.0f)) {
+    RuntimeError(110);
+    return;
+  }
+  g_camera.fov = fov;
+  SetCameraProjection();
+  Scene().redraw = true;
+}
+
+void CmdCameraOrderZyx() {
+  g_camera.rotationOrder = 0;
+  UpdateCameraView();
+}
+void CmdCameraOrderXyz() {
+  g_camera.rotationOrder = 1;
+  UpdateCameraView();
+}
+void CmdAutoCameraOn() { g_camera.autoCamera = 1; }
+void CmdAutoCameraOff() { g_camera.autoCamera = 0; }
+
+void CmdSetCameraView() {
+  const int32_t x1 = IntOperand(0), y1 = IntOperand(1), x2 = IntOperand(2), y2 = IntOperand(3);
+  AdvanceOperands(4);
+  const int width = 640, height = 480;
+  if (x1 < 0 || y1 < 0 || x2 > width || y2 > height || x2 <= x1 || y2 <= y1) {
+    RuntimeError(1010);
+    return;
+  }
+  Dev().SetViewport(Device3dViewport{x1, y1, x2 - x1, y2 - y1, 0.0f, 1.0f});
+}
+
+void CmdCameraPositionX() { WriteFloatResult(g_camera.position[0]); AdvanceOperands(1); }
+void CmdCameraPositionY() { WriteFloatResult(g_camera.position[1]); AdvanceOperands(1); }
+void CmdCameraPositionZ() { WriteFloatResult(g_camera.position[2]); AdvanceOperands(1); }
+void CmdCameraAngleX() { WriteFloatResult(g_camera.angles[0] * kRadiansToDegrees); AdvanceOperands(1); }
+void CmdCameraAngleY() { WriteFloatResult(g_camera.angles[1] * kRadiansToDegrees); AdvanceOperands(1); }
+void CmdCameraAngleZ() { WriteFloatResult(g_camera.angles[2] * kRadiansToDegrees); AdvanceOperands(1); }
+
+const CommandEntry kCameraCommands[] = {
+    {kPositionCamera, CmdPositionCamera},   {kPointCamera, CmdPointCamera},
+    {kRotateCamera, CmdRotateCamera},       {kMoveCamera, CmdMoveCamera},
+    {kXRotateCamera, CmdXRotateCamera},     {kYRotateCamera, CmdYRotateCamera},
+    {kZRotateCamera, CmdZRotateCamera},     {kTurnCameraLeft, CmdTurnCameraLeft},
+    {kTurnCameraRight, CmdTurnCameraRight}, {kPitchCameraUp, CmdPitchCameraUp},
+    {kPitchCameraDown, CmdPitchCameraDown}, {kRollCameraLeft, CmdRollCameraLeft},
+    {kRollCameraRight, CmdRollCameraRight}, {kSetCameraRange, CmdSetCameraRange},
+    {kCameraOrderZyx, CmdCameraOrderZyx},   {kCameraOrderXyz, CmdCameraOrderXyz},
+    {kAutoCameraOn, CmdAutoCameraOn},       {kAutoCameraOff, CmdAutoCameraOff},
+    {kSetCameraView, CmdSetCameraView},     {kSetCameraFov, CmdSetCameraFov},
+    {kCameraPositionX, CmdCameraPositionX}, {kCameraPositionY, CmdCameraPositionY},
+    {kCameraPositionZ, CmdCameraPositionZ}, {kCameraAngleX, CmdCameraAngleX},
+    {kCameraAngleY, CmdCameraAngleY},       {kCameraAngleZ, CmdCameraAngleZ},
+};
+
+}  // namespace
+
+CommandTableView CameraCommandTable() { return {kCameraCommands, std::size(kCameraCommands)}; }

@@ -1,0 +1,199 @@
+// Declarations shared only inside the 3D engine: the scene settings, the device defaults,
+// the render-state cache and the command tables of each family.
+#pragma once
+#include <cstddef>
+
+#include "engine3d/engine3d.h"
+#include "platform/device3d.h"
+
+// Command tables of each family, registered together by RegisterEngine3dCommands.
+struct CommandTableView {
+  const CommandEntry* entries;
+  size_t count;
+};
+
+// Scene-wide settings the commands change and the render reads; reset by InitScene3D.
+struct SceneSettings {
+  float ambientShare;          // 0..1: the lit material's ambient part
+  uint32_t ambientColour;      // the device's ambient light, 0xRRGGBB
+  bool fogEnabled;
+  uint32_t fogColour;
+  float fogStart, fogEnd;
+  bool normalizeNormals;
+  bool wireframeAll;           // the static world's fill mode
+  uint32_t addressMode;        // the static world's stage-0 address mode
+  bool backdropOn;
+  uint32_t backdropColour;
+  bool autoBackdrop;           // making an object switches the backdrop on
+  int32_t renderStage;         // 0 pre-step, 1 post-step
+  bool sceneOn;                // the 3D-on flag the render checks
+  bool redraw;                 // set by projection changes
+};
+SceneSettings& Scene();
+
+// Device capabilities read when the device is set up (fixed for OpenGL).
+struct DeviceCaps {
+  int blendMode;       // 0..9, the ghost blend pair
+  int darkBlendMode;   // 0 or 5..7, the second ghost pair
+  int filterMode;      // 0 none, 1 linear, 2 anisotropic
+  bool colourKeying;
+  bool blendFlag;      // SRCBLEND ONE rather than SRCALPHA for plain colour keying
+  uint32_t ghostSource[2], ghostDest[2];  // the two ghost blend pairs
+};
+const DeviceCaps& Caps();
+
+// What the device was last told, so the render sends a state only when it changes. Filled by
+// SetupDeviceDefaults; persists across frames.
+struct RenderStateCache {
+  uint32_t zEnable, zWrite;
+  int blendSelector;  // bit 0 blending, bit 1 colour key
+  int ghostMode;
+  uint32_t fillMode, cullMode;
+  int filtering;      // 1 filtered, 0 point sampled
+  int material;       // 1, 2 or 3
+  int fog;
+  int normalize;
+  uint32_t addressMode;
+};
+RenderStateCache& StateCache();
+
+Device3d& Dev();
+// A pool configuration of the engine's records (no init or release callbacks).
+RecordPool MakeRecordPool(const char* name, int32_t recordSize, int32_t initialCapacity, int32_t growMargin);
+// Device defaults of a fresh scene: render states, blend pairs, the three materials, the
+// default projection and view. Fills the render-state cache.
+void SetupDeviceDefaults();
+// The three materials of the render: 1 lit, 2 full bright, 3 unlit ambient.
+void ApplyMaterialSelection(int material);
+void RebuildMaterials();
+// Forgets what the render-state cache holds so every state is sent again.
+void InvalidateRenderStateCache();
+
+// Camera internals (camera.cpp).
+void ResetCamera();
+void SetCameraProjection();
+void UpdateCameraLookAt();
+void UpdateCameraView();
+void RebuildCameraForMode();
+// The view matrix the device had when the scene was set up (backdrop and locked entities).
+const Matrix4& StartupViewMatrix();
+void CopyCameraAnglesToPrevious();
+void SetCameraAnglesDegrees(float ax, float ay, float az);
+
+// Lights (lights.cpp).
+RecordPool* LightPool();
+bool CreateLight();
+void RecreateLights();
+void ReleaseAllLights();
+
+class ModelObject;
+struct ListNode;
+
+// One limb per frame of the object's model.
+struct LimbRecord {
+  int32_t exists, visible;
+  int32_t imageNumber, imageRecord;
+  float offset[3];
+  float angles[3];  // degrees
+  float scale[3];
+  int32_t link;     // 1 for a limb made by SetupLimb, 0 for one taken from a loaded model
+  int32_t mesh;
+  int32_t texture;
+  float worldPosition[3], worldAngles[3];
+};
+
+// One 3D object (pooled; records move when the pool grows: keep indices).
+struct ObjectRecord {
+  RecordLinks links;
+  int32_t inUse, isStatic, created;
+  int32_t entity;   // SpriteRecord index of the display entity
+  int32_t number;   // the program's object number
+  float angles[3];  // degrees, in [0, 360)
+  float scale[3];   // 1.0 = 100 percent
+  int32_t rotationOrder;  // 0 X then Y then Z, 1 Z then Y then X
+  int32_t ownMatrixFlag;
+  Matrix4 ownMatrix;
+  int32_t gluedObject, gluedLimb;
+  int32_t collisionOn, lastHit;
+  ModelObject* model;     // owned
+  int32_t limbCount;
+  float totalFrames;
+  int32_t playing, looping;
+  float frame, speed, startFrame, endFrame;
+  int32_t pending;
+  float interpolation;
+  // Per-limb transition arrays of the animation (owned, limbCount elements each).
+  float (*startRotation)[4];
+  float (*targetRotation)[4];
+  Vector3* startScale;
+  Vector3* targetScale;
+  Vector3* startPosition;
+  Vector3* targetPosition;
+  float targetFrame, blendProgress;
+  ListNode* playingNode;
+  int32_t shapeKind;
+  float sphereRadius;
+  Vector3 sphereCentre;
+  float secondRadius;
+  float size[3];
+  float boxMin[3], boxMax[3], boxCentre[3];
+  int32_t hitObject, askedObject;
+  int32_t limbCapacity;
+  LimbRecord* limbs;  // owned
+  int32_t appliedTexture;  // texture the texture and colour commands gave every mesh (one reference)
+  uint8_t boxCollision, rotatedBox, hitFlag, worldMatrixDone;
+};
+
+// Object records (objects.cpp). Slots are pool indices.
+RecordPool* ObjectPool();
+ObjectRecord* ObjectAt(int32_t slot);
+// The slot of an object number, -1 when there is none (no check, no error).
+int32_t ObjectSlotForNumber(int32_t number);
+// The shared number checks: 1..65535 (7006) and an existing object (7008); -1 after the error.
+int32_t ExistingObject(int32_t number);
+// Sets the model's root frame from the entity position, the angles, scale and order.
+void UpdateObjectTransform(int32_t slot);
+void ReleaseAllObjects();
+// Whether collision shapes need an update (set by every creation and pose).
+void MarkCollisionDirty();
+// Camera placement for a new object (camera.cpp).
+void PlaceCameraInFrontOf(const Vector3& centre, float radius);
+
+// Animation (animation.cpp).
+void UnlinkPlayingObject(int32_t slot);
+void ComputeTotalFrames(int32_t slot);
+void ReleasePlayingList();
+CommandTableView AnimationCommandTable();
+CommandTableView ObjectCommandTable();
+CommandTableView ObjectSettingCommandTable();
+
+// The frame (render.cpp, animation.cpp).
+void RenderBackdrop();
+void RenderScene3D();
+void RenderScene3DIfOn(int stage);
+void AnimateObjects();
+// The visibility test of the render at the query's depth: screen x, y of the centre; true
+// when visible.
+bool ObjectScreenPosition(int32_t entity, int32_t* screenX, int32_t* screenY);
+
+// The object facts a light takes (objects.cpp): checks the number (7006, 7008) and gives
+// the entity's position, the angles in degrees and the own matrix with its flag.
+bool ObjectForLight(int32_t object, float position[3], float angles[3], int32_t* ownMatrixFlag,
+                    Matrix4* ownMatrix);
+
+// Textures (textures.cpp).
+RecordPool* TexturePool();
+// A texture of a surface's pixels (not cached; released when its one reference goes).
+int32_t TextureFromSurface(const Surface& surface);
+// Restarts the per-frame statistic (start of every render).
+void ResetDrawnIndices();
+void ReleaseAllTextures();
+
+// Angle wrapping of the object commands: into [0, 360) in at most 100 rounds, else 0.
+inline float WrapAngle360(float angle) { return WrapAngleBounded(angle); }
+// The object family's own degree factors.
+inline float ObjectDegToRad(float x) { return x * 0.01745f; }
+
+CommandTableView CameraCommandTable();
+CommandTableView LightCommandTable();
+CommandTableView SceneCommandTable();

@@ -1,0 +1,233 @@
+// Object transforms, render settings and values: position, rotate, scale, move, turn,
+// show/hide, texture and colour, ghost, wireframe, cull, lock, draw-last, and the queries.
+#include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
+#include "models/models.h"
+#include "runtime/command_numbers.h"
+
+#include <cmath>
+
+namespace {
+
+SpriteRecord* EntityOf(int32_t slot) { return SpriteAt(ObjectAt(slot)->entity); }
+
+// Commands of the form (object, x, y, z).
+template <void (*Apply)(int32_t, float, float, float)>
+void ObjectXyzCommand() {
+  const int32_t number = IntOperand(0);
+  const float x = FloatOperand(1), y = FloatOperand(2), z = FloatOperand(3);
+  AdvanceOperands(4);
+  const int32_t slot = ExistingObject(number);
+  if (slot < 0) return;
+  Apply(slot, x, y, z);
+  UpdateObjectTransform(slot);
+  MarkCollisionDirty();
+}
+
+// Commands of the form (object, value).
+template <typename Value, void (*Apply)(int32_t, Value)>
+void ObjectValueCommand() {
+  const int32_t number = IntOperand(0);
+  Value value;
+  if constexpr (std::is_same_v<Value, float>)
+    value = FloatOperand(1);
+  else
+    value = IntOperand(1);
+  AdvanceOperands(2);
+  const int32_t slot = ExistingObject(number);
+  if (slot < 0) return;
+  Apply(slot, value);
+  UpdateObjectTransform(slot);
+}
+
+// Commands of the form (object).
+template <void (*Apply)(int32_t)>
+void ObjectCommand() {
+  const int32_t number = IntOperand(0);
+  AdvanceOperands(1);
+  const int32_t slot = ExistingObject(number);
+  if (slot >= 0) Apply(slot);
+}
+
+void Position(int32_t slot, float x, float y, float z) {
+  float* p = EntityOf(slot)->position3D;
+  p[0] = x;
+  p[1] = y;
+  p[2] = z;
+}
+void Rotate(int32_t slot, float x, float y, float z) {
+  ObjectRecord* object = ObjectAt(slot);
+  object->angles[0] = WrapAngle360(x);
+  object->angles[1] = WrapAngle360(y);
+  object->angles[2] = WrapAngle360(z);
+  object->ownMatrixFlag = 0;
+}
+void Scale(int32_t slot, float x, float y, float z) {
+  ObjectRecord* object = ObjectAt(slot);
+  object->scale[0] = x / 100.0f;
+  object->scale[1] = y / 100.0f;
+  object->scale[2] = z / 100.0f;
+}
+void PointAt(int32_t slot, float x, float y, float z) {
+  const float* p = EntityOf(slot)->position3D;
+  float ax, ay, az;
+  AnglesToPoint(p[0], p[1], p[2], x, y, z, ax, ay, az);
+  Rotate(slot, ax * kRadiansToDegrees, ay * kRadiansToDegrees, az * kRadiansToDegrees);
+}
+void Move(int32_t slot, float distance) {
+  const ObjectRecord* object = ObjectAt(slot);
+  Matrix4 turn;
+  RotationFromAngles(turn, object->angles[0] * kDegreesToRadians, object->angles[1] * kDegreesToRadians,
+                     object->angles[2] * kDegreesToRadians);
+  Vector3 forward{0, 0, 1};
+  TransformPoint(forward, forward, turn);
+  float* p = EntityOf(slot)->position3D;
+  p[0] += forward.x * distance;
+  p[1] += forward.y * distance;
+  p[2] += forward.z * distance;
+  MarkCollisionDirty();
+}
+void SetAngle(int32_t slot, int axis, float degrees) {
+  ObjectAt(slot)->angles[axis] = WrapAngle360(degrees);
+  ObjectAt(slot)->ownMatrixFlag = 0;
+}
+void XRotate(int32_t slot, float a) { SetAngle(slot, 0, a); }
+void YRotate(int32_t slot, float a) { SetAngle(slot, 1, a); }
+void ZRotate(int32_t slot, float a) { SetAngle(slot, 2, a); }
+void TurnLeft(int32_t slot, float a) { SetAngle(slot, 1, ObjectAt(slot)->angles[1] - a); }
+void TurnRight(int32_t slot, float a) { SetAngle(slot, 1, ObjectAt(slot)->angles[1] + a); }
+
+void Hide(int32_t slot) { EntityOf(slot)->shown = 0; }
+void Show(int32_t slot) { EntityOf(slot)->shown = 1; }
+void LockOn(int32_t slot) { EntityOf(slot)->locked = 1; }
+void LockOff(int32_t slot) { EntityOf(slot)->locked = 0; }
+void GhostOff(int32_t slot) { EntityOf(slot)->ghost = 0; }
+void GhostOn(int32_t slot, int32_t mode) {
+  EntityOf(slot)->ghost = 1;
+  EntityOf(slot)->ghostMode = mode == 1 ? 1 : 0;
+}
+void Wireframe(int32_t slot, int32_t flag) { EntityOf(slot)->wireframe = flag != 0 ? 1 : 0; }
+void Cull(int32_t slot, int32_t flag) { EntityOf(slot)->cull = flag != 0 ? 1 : 0; }
+void Filter(int32_t slot, int32_t flag) { EntityOf(slot)->filter = flag != 0 ? 1 : 0; }
+void Light(int32_t slot, int32_t flag) { EntityOf(slot)->ambient = flag != 0 ? 1 : 0; }
+void FullBright(int32_t slot, int32_t flag) { EntityOf(slot)->fullBright = flag != 0 ? 1 : 0; }
+void Fog(int32_t slot, int32_t flag) { EntityOf(slot)->fog = flag != 0 ? 1 : 0; }
+void DrawLast(int32_t slot, int32_t flag) { EntityOf(slot)->afterClear = flag != 0 ? 1 : 0; }
+
+// Every mesh of the object takes the texture; the one the object held before is let go.
+void ApplyTexture(int32_t slot, int32_t texture) {
+  ObjectRecord* object = ObjectAt(slot);
+  if (object->model != nullptr)
+    for (int32_t id = 0; id <= object->model->GetModelNodeCount(); ++id) object->model->SetModelMeshTexture(id, texture);
+  object = ObjectAt(slot);
+  if (object->appliedTexture > 0) ReleaseTexture(object->appliedTexture, 0);
+  object->appliedTexture = texture;
+}
+void Colour(int32_t slot, int32_t rgb) { ApplyTexture(slot, GetColorTexture(static_cast<uint32_t>(rgb))); }
+
+void CmdTextureObject() {
+  const int32_t number = IntOperand(0), image = IntOperand(1);
+  AdvanceOperands(2);
+  const int32_t slot = ExistingObject(number);
+  if (slot < 0) return;
+  if (image < 1 || image > 65535) return RuntimeError(501);
+  const int32_t texture = GetImageTexture(image, 1);
+  if (texture < 0) return RuntimeError(502);
+  ApplyTexture(slot, texture);
+}
+
+// Values: (result, object).
+template <typename Read>
+void ObjectValue(Read read) {
+  const int32_t number = IntOperand(1);
+  const int32_t slot = ExistingObject(number);
+  if (slot >= 0) read(slot);
+  AdvanceOperands(2);
+}
+template <int Axis>
+void CmdObjectPosition() {
+  ObjectValue([](int32_t slot) { WriteFloatResult(EntityOf(slot)->position3D[Axis]); });
+}
+template <int Axis>
+void CmdObjectAngle() {
+  ObjectValue([](int32_t slot) { WriteFloatResult(ObjectAt(slot)->angles[Axis]); });
+}
+template <int Axis>
+void CmdObjectSize() {
+  ObjectValue([](int32_t slot) { WriteFloatResult(ObjectAt(slot)->size[Axis] * ObjectAt(slot)->scale[Axis]); });
+}
+void CmdObjectVisible() {
+  ObjectValue([](int32_t slot) { WriteIntResult(EntityOf(slot)->shown == 1 ? 1 : 0); });
+}
+template <int Part>
+void CmdObjectScreen() {
+  ObjectValue([](int32_t slot) {
+    int32_t x = 0, y = 0;
+    const bool visible = ObjectScreenPosition(ObjectAt(slot)->entity, &x, &y);
+    WriteIntResult(Part == 0 ? x : Part == 1 ? y : (visible ? 1 : 0));
+  });
+}
+void CmdSetCameraToObjectOrientation() {
+  const int32_t number = IntOperand(0);
+  AdvanceOperands(1);
+  const int32_t slot = ExistingObject(number);
+  if (slot < 0) return;
+  const ObjectRecord* object = ObjectAt(slot);
+  SetCameraAnglesDegrees(object->angles[0], object->angles[1], object->angles[2]);
+}
+
+void CmdObjectExist() {
+  const int32_t number = IntOperand(1);
+  if (number < 1 || number > 65535)
+    RuntimeError(7006);
+  else
+    WriteIntResult(ObjectSlotForNumber(number) >= 0 ? 1 : 0);
+  AdvanceOperands(2);
+}
+
+const CommandEntry kObjectSettingCommands[] = {
+    {kPositionObject, ObjectXyzCommand<Position>},
+    {kRotateObject, ObjectXyzCommand<Rotate>},
+    {kScaleObject, ObjectXyzCommand<Scale>},
+    {kPointObject, ObjectXyzCommand<PointAt>},
+    {kMoveObject, ObjectValueCommand<float, Move>},
+    {kXRotateObject, ObjectValueCommand<float, XRotate>},
+    {kYRotateObject, ObjectValueCommand<float, YRotate>},
+    {kZRotateObject, ObjectValueCommand<float, ZRotate>},
+    {kTurnObjectLeft, ObjectValueCommand<float, TurnLeft>},
+    {kTurnObjectRight, ObjectValueCommand<float, TurnRight>},
+    {kHideObject, ObjectCommand<Hide>},
+    {kShowObject, ObjectCommand<Show>},
+    {kLockObjectOn, ObjectCommand<LockOn>},
+    {kLockObjectOff, ObjectCommand<LockOff>},
+    {kGhostObjectOff, ObjectCommand<GhostOff>},
+    {kGhostObjectOn, ObjectValueCommand<int32_t, GhostOn>},
+    {kSetObjectWireframe, ObjectValueCommand<int32_t, Wireframe>},
+    {kSetObjectCull, ObjectValueCommand<int32_t, Cull>},
+    {kSetObjectFilter, ObjectValueCommand<int32_t, Filter>},
+    {kSetObjectLight, ObjectValueCommand<int32_t, Light>},
+    {kSetObjectFullBright, ObjectValueCommand<int32_t, FullBright>},
+    {kSetObjectFog, ObjectValueCommand<int32_t, Fog>},
+    {kSetObjectDrawLast, ObjectValueCommand<int32_t, DrawLast>},
+    {kColorObject, ObjectValueCommand<int32_t, Colour>},
+    {kTextureObject, CmdTextureObject},
+    {kSetCameraToObjectOrientation, CmdSetCameraToObjectOrientation},
+    {kObjectExist, CmdObjectExist},
+    {kObjectPositionX, CmdObjectPosition<0>},
+    {kObjectPositionY, CmdObjectPosition<1>},
+    {kObjectPositionZ, CmdObjectPosition<2>},
+    {kObjectAngleX, CmdObjectAngle<0>},
+    {kObjectAngleY, CmdObjectAngle<1>},
+    {kObjectAngleZ, CmdObjectAngle<2>},
+    {kObjectSizeX, CmdObjectSize<0>},
+    {kObjectSizeY, CmdObjectSize<1>},
+    {kObjectSizeZ, CmdObjectSize<2>},
+    {kObjectVisible, CmdObjectVisible},
+    {kObjectScreenX, CmdObjectScreen<0>},
+    {kObjectScreenY, CmdObjectScreen<1>},
+    {kObjectInScreen, CmdObjectScreen<2>},
+};
+
+}  // namespace
+
+CommandTableView ObjectSettingCommandTable() { return {kObjectSettingCommands, std::size(kObjectSettingCommands)}; }

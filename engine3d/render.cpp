@@ -1,0 +1,318 @@
+// The per-frame 3D render: backdrop, visibility test, drawing by texture, the ghost,
+// after-clear and locked passes, render states per entity, and the screen-position query.
+#include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
+#include "models/models.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// Set by the backdrop when it opened the frame's scene; cleared at its next run.
+bool g_sceneBegun = false;
+
+constexpr float kCullMargin = 1.25f;
+constexpr double kFarthestKey = 19999999.9;
+constexpr float kLockedFov = 3.14159265f / 2.905f;
+
+// The shared visibility test: view depth z, the projected centre and radius, and how many
+// tests failed. xyFrom is the depth from which the screen tests count.
+struct Visibility {
+  float z, radius, cx, cy;
+  int failures;
+};
+
+Visibility TestVisibility(const SpriteRecord* entity, float xyFrom) {
+  Visibility v{};
+  const ObjectRecord* object = ObjectAt(entity->object);
+  float s = 0.0f;
+  for (float factor : object->scale) s = factor > s ? factor : s;
+  v.radius = object->sphereRadius * kCullMargin * s;
+  const CameraState& camera = Camera();
+  Vector3 centre{entity->position3D[0], entity->position3D[1], entity->position3D[2]};
+  TransformPoint(centre, centre, camera.world);
+  TransformPoint(centre, centre, camera.view);
+  v.z = centre.z;
+  Vector3 edge{v.radius, 0, v.z}, projected = centre;
+  TransformPoint(edge, edge, camera.projection);
+  TransformPoint(projected, projected, camera.projection);
+  const float r = edge.x;
+  v.cx = projected.x;
+  v.cy = projected.y;
+  if (v.z >= xyFrom) {
+    v.failures += v.cx + r < -1.0f;
+    v.failures += v.cx - r > 1.0f;
+    v.failures += v.cy + r < -1.0f;
+    v.failures += v.cy - r > 1.0f;
+  }
+  v.failures += v.z + v.radius < 0.0f;
+  v.failures += v.z - v.radius > camera.farPlane;
+  return v;
+}
+
+void SetTextureFiltering() {
+  const int mode = Caps().filterMode;
+  if (mode <= 0) {
+    Dev().SetTextureStageState(Device3dStageState::kMinFilter, kFilterPoint);
+    Dev().SetTextureStageState(Device3dStageState::kMagFilter, kFilterPoint);
+    return;
+  }
+  const uint32_t filter = mode == 2 ? kFilterAnisotropic : kFilterLinear;
+  Dev().SetTextureStageState(Device3dStageState::kMinFilter, filter);
+  Dev().SetTextureStageState(Device3dStageState::kMagFilter, filter);
+}
+
+void SetPointFiltering() {
+  Dev().SetTextureStageState(Device3dStageState::kMinFilter, kFilterPoint);
+  Dev().SetTextureStageState(Device3dStageState::kMagFilter, kFilterPoint);
+}
+
+void SetBlend(int selector, int ghostMode) {
+  RenderStateCache& cache = StateCache();
+  if (selector == cache.blendSelector && ghostMode == cache.ghostMode) return;
+  cache.blendSelector = selector;
+  cache.ghostMode = ghostMode;
+  Device3d& d = Dev();
+  d.SetRenderState(Device3dState::kAlphaBlendEnable, selector & 1);
+  d.SetRenderState(Device3dState::kColorKeyEnable, (selector >> 1) & 1);
+  if (selector & 1) {
+    const int pair = ghostMode == 1 ? 1 : 0;
+    d.SetRenderState(Device3dState::kSrcBlend, Caps().ghostSource[pair]);
+    d.SetRenderState(Device3dState::kDestBlend, Caps().ghostDest[pair]);
+  } else {
+    d.SetRenderState(Device3dState::kSrcBlend, Caps().blendFlag ? kBlendOne : kBlendSrcAlpha);
+    d.SetRenderState(Device3dState::kDestBlend, kBlendInvSrcAlpha);
+  }
+}
+
+template <typename Value>
+void SendIfChanged(Value& cached, Value wanted, Device3dState state, uint32_t deviceValue) {
+  if (cached == wanted) return;
+  cached = wanted;
+  Dev().SetRenderState(state, deviceValue);
+}
+
+void ApplyEntityRenderStates(const SpriteRecord* e, bool backdropEntity) {
+  RenderStateCache& cache = StateCache();
+  const bool depthOff = backdropEntity || e->locked == 1;
+  const uint32_t zEnable = depthOff ? 0u : static_cast<uint32_t>(e->zTest);
+  const uint32_t zWrite = depthOff ? 0u : (e->zWrite == 1 && e->ghost == 0 ? 1u : 0u);
+  SendIfChanged(cache.zEnable, zEnable, Device3dState::kZEnable, zEnable);
+  SendIfChanged(cache.zWrite, zWrite, Device3dState::kZWriteEnable, zWrite);
+  int selector = Caps().blendMode > 0 && e->ghost == 1 ? 1 : 0;
+  if (Caps().colourKeying && e->colourKey == 1) selector += 2;
+  SetBlend(selector, e->ghostMode);
+  const uint32_t fill = e->wireframe == 1 ? kFillWireframe : kFillSolid;
+  SendIfChanged(cache.fillMode, fill, Device3dState::kFillMode, fill);
+  const uint32_t cull = e->cull == 1 ? kCullCcw : kCullNone;
+  SendIfChanged(cache.cullMode, cull, Device3dState::kCullMode, cull);
+  const int filtering = e->filter == 1 ? 1 : 0;
+  if (cache.filtering != filtering) {
+    cache.filtering = filtering;
+    if (filtering)
+      SetTextureFiltering();
+    else
+      SetPointFiltering();
+  }
+  ApplyMaterialSelection(e->fullBright == 1 ? 2 : e->ambient == 1 ? 1 : 3);
+  if (Scene().fogEnabled) {
+    const int fog = e->fog == 1 ? 1 : 0;
+    SendIfChanged(cache.fog, fog, Device3dState::kFogEnable, static_cast<uint32_t>(fog));
+  }
+  const int normalize = Scene().normalizeNormals ? 1 : 0;
+  SendIfChanged(cache.normalize, normalize, Device3dState::kNormalizeNormals, static_cast<uint32_t>(normalize));
+  if (cache.addressMode != static_cast<uint32_t>(e->addressMode)) {
+    cache.addressMode = static_cast<uint32_t>(e->addressMode);
+    Dev().SetTextureStageState(Device3dStageState::kAddress, cache.addressMode);
+  }
+}
+
+// Draws the object's model under the identity world transform; the model's root frame
+// carries the object's place (set again here, as copies share one model).
+void DrawEntityObject(int32_t slot, int32_t textureFilter) {
+  ObjectRecord* object = ObjectAt(slot);
+  if (object->model == nullptr) return;
+  UpdateObjectTransform(slot);
+  Matrix4 identity;
+  MatrixIdentity(identity);
+  Dev().SetTransform(Device3dTransform::kWorld, identity.m);
+  ObjectAt(slot)->model->DrawModel(Dev(), textureFilter);
+  ObjectAt(slot)->worldMatrixDone = 0;
+}
+
+void DrawEntity(SpriteRecord* e, int32_t textureFilter) {
+  ApplyEntityRenderStates(e, false);
+  DrawEntityObject(e->object, textureFilter);
+}
+
+bool Drawable(const SpriteRecord* e) { return e->shown == 1 && e->selected == 1 && e->culled == 0; }
+
+// The active list in order.
+std::vector<int32_t> Entities() {
+  std::vector<int32_t> list;
+  for (int32_t index = FirstSpriteIndex(); index != -1; index = SpriteAt(index)->next) list.push_back(index);
+  return list;
+}
+
+void SetLockedProjection() {
+  Matrix4 projection;
+  MatrixProjection(projection, kLockedFov, 0.75f, 1.0f, 3000.0f);
+  Dev().SetTransform(Device3dTransform::kProjection, projection.m);
+}
+
+}  // namespace
+
+void RenderBackdrop() {
+  g_sceneBegun = false;
+  if (!Scene().backdropOn) return;
+  if (!Dev().BeginScene()) return;
+  g_sceneBegun = true;
+  Dev().Clear(kClearTarget | kClearZBuffer, Scene().backdropColour, 1.0f);
+}
+
+void RenderScene3D() {
+  ResetDrawnIndices();
+  const std::vector<int32_t> entities = Entities();
+  for (int32_t index : entities) {
+    SpriteRecord* e = SpriteAt(index);
+    if (e->shown != 1 || e->is3D != 1) continue;
+    const Visibility v = TestVisibility(e, 100.0f);
+    e->culled = v.failures > 0 && ObjectAt(e->object)->gluedObject == 0 ? 1 : 0;
+    e->depthKey = static_cast<double>(v.z + v.radius);
+  }
+  for (int32_t index : entities)
+    if (SpriteAt(index)->depthKey < 0.0) SpriteAt(index)->depthKey = 0.0;
+
+  ModelClearTextureDepths();
+  for (int32_t index : entities) {
+    SpriteRecord* e = SpriteAt(index);
+    e->selected = 0;
+    if (e->shown == 1 && e->is3D == 1 && ObjectAt(e->object)->inUse == 1) {
+      e->selected = 1;
+      if (ObjectAt(e->object)->model != nullptr) ObjectAt(e->object)->model->CollectModelTextureDepths(e->depthKey);
+    }
+  }
+  size_t textureCount = 0;
+  const TextureDepthEntry* depths = ModelTextureDepths(textureCount);
+  std::vector<TextureDepthEntry> order(depths, depths + textureCount);
+  // One bubble pass per entry, swapping only on a strictly smaller later key.
+  for (size_t pass = 0; pass < order.size(); ++pass)
+    for (size_t i = 0; i + 1 < order.size(); ++i)
+      if (order[i + 1].value < order[i].value) std::swap(order[i], order[i + 1]);
+
+  if (!g_sceneBegun) {
+    if (!Dev().BeginScene()) {
+      CopyCameraAnglesToPrevious();
+      return;
+    }
+    // Without a backdrop nothing else clears depth between frames.
+    Dev().Clear(kClearZBuffer, 0, 1.0f);
+  }
+
+  for (const TextureDepthEntry& entry : order) {
+    SetDeviceTexture(entry.texture);
+    for (int32_t index : entities) {
+      SpriteRecord* e = SpriteAt(index);
+      if (Drawable(e) && e->ghost == 0 && e->locked == 0 && e->afterClear == 0) DrawEntity(e, entry.texture);
+    }
+  }
+
+  // Ghosts, far to near; of equal keys the later one first.
+  for (int32_t index : entities) {
+    SpriteRecord* e = SpriteAt(index);
+    e->pickMark = Drawable(e) && e->ghost == 1 && e->locked == 0 && e->afterClear == 0 ? 1 : 0;
+  }
+  for (;;) {
+    int32_t best = -1;
+    double bestKey = 0.0;
+    for (int32_t index : entities) {
+      const SpriteRecord* e = SpriteAt(index);
+      if (e->pickMark == 1 && e->depthKey >= bestKey) {
+        best = index;
+        bestKey = e->depthKey;
+      }
+    }
+    if (best < 0) break;
+    DrawEntity(SpriteAt(best), -1);
+    SpriteAt(best)->pickMark = 0;
+  }
+
+  // After-clear entities over everything drawn so far, near to far.
+  bool anyAfterClear = false;
+  for (int32_t index : entities) {
+    SpriteRecord* e = SpriteAt(index);
+    e->pickMark = Drawable(e) && e->locked == 0 && e->afterClear == 1 ? 1 : 0;
+    anyAfterClear = anyAfterClear || e->pickMark == 1;
+  }
+  if (anyAfterClear) {
+    Dev().Clear(kClearZBuffer, 0, 1.0f);
+    for (;;) {
+      int32_t best = -1;
+      double bestKey = kFarthestKey;
+      for (int32_t index : entities) {
+        const SpriteRecord* e = SpriteAt(index);
+        if (e->pickMark == 1 && e->depthKey <= bestKey) {
+          best = index;
+          bestKey = e->depthKey;
+        }
+      }
+      if (best < 0) break;
+      DrawEntity(SpriteAt(best), -1);
+      SpriteAt(best)->pickMark = 0;
+    }
+  }
+
+  // Locked entities: a fixed view and projection, depth range 0..0, in order of their z.
+  bool anyLocked = false;
+  for (int32_t index : entities) {
+    SpriteRecord* e = SpriteAt(index);
+    e->pickMark = e->shown == 1 && e->selected == 1 && e->locked == 1 ? 1 : 0;
+    anyLocked = anyLocked || e->pickMark == 1;
+  }
+  if (anyLocked) {
+    SetLockedProjection();
+    Matrix4 savedView;
+    Dev().GetTransform(Device3dTransform::kView, savedView.m);
+    Dev().SetTransform(Device3dTransform::kView, StartupViewMatrix().m);
+    Device3dViewport savedViewport, flat;
+    Dev().GetViewport(&savedViewport);
+    flat = savedViewport;
+    flat.minZ = flat.maxZ = 0.0f;
+    Dev().SetViewport(flat);
+    for (;;) {
+      int32_t best = -1;
+      float bestZ = 0.0f;
+      for (int32_t index : entities) {
+        const SpriteRecord* e = SpriteAt(index);
+        if (e->pickMark == 1 && e->position3D[2] > bestZ) {
+          best = index;
+          bestZ = e->position3D[2];
+        }
+      }
+      if (best < 0) break;
+      DrawEntity(SpriteAt(best), -1);
+      SpriteAt(best)->pickMark = 0;
+    }
+    Dev().SetTransform(Device3dTransform::kView, savedView.m);
+    Dev().SetTransform(Device3dTransform::kProjection, Camera().projection.m);
+    Dev().SetViewport(savedViewport);
+  }
+
+  Dev().EndScene();
+  g_sceneBegun = false;
+  CopyCameraAnglesToPrevious();
+}
+
+void RenderScene3DIfOn(int stage) {
+  if (Scene().sceneOn && stage == Scene().renderStage) RenderScene3D();
+}
+
+bool ObjectScreenPosition(int32_t entity, int32_t* screenX, int32_t* screenY) {
+  const SpriteRecord* e = SpriteAt(entity);
+  const Visibility v = TestVisibility(e, 20.0f);
+  *screenX = static_cast<int32_t>(std::lround((v.cx + 1.0f) * 0.5f * 640.0f));
+  *screenY = static_cast<int32_t>(std::lround((1.0f - v.cy) * 0.5f * 480.0f));
+  return v.failures == 0 || ObjectAt(e->object)->gluedObject != 0;
+}

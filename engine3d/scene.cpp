@@ -1,0 +1,286 @@
+// The 3D scene's set-up and settings: device defaults, the three materials, fog, ambient
+// light and backdrop commands, scene reset and release, and the registration of the families.
+#include "engine3d/engine3d_local.h"
+#include "models/models.h"
+#include "runtime/command_numbers.h"
+
+#include <cstring>
+
+namespace {
+
+// Scene settings; reset by InitScene3D at every run start.
+SceneSettings g_scene;
+// Device capabilities and the render-state cache; set by SetupDeviceDefaults.
+DeviceCaps g_caps;
+RenderStateCache g_cache;
+// The GL device this engine opened itself (closed at shut-down), else null.
+bool g_openedDevice = false;
+// Indices drawn this frame (statistic of the frame); reset at the start of each render.
+uint32_t g_drawnIndices = 0;
+
+constexpr float kDefaultAmbientShare = 0.25f;
+
+uint32_t Bits(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+Device3dMaterial MaterialOf(float diffuse, float ambient) {
+  Device3dMaterial material{};
+  material.diffuse = Device3dColor{diffuse, diffuse, diffuse, 1.0f};
+  material.ambient = Device3dColor{ambient, ambient, ambient, 1.0f};
+  return material;
+}
+
+void ResetSceneSettings() {
+  g_scene = SceneSettings{};
+  g_scene.ambientShare = kDefaultAmbientShare;
+  g_scene.ambientColour = 0xFFFFFF;
+  g_scene.fogColour = 0x000000;
+  g_scene.fogStart = 0.0f;
+  g_scene.fogEnd = 3000.0f;
+  g_scene.normalizeNormals = true;
+  g_scene.addressMode = kAddressWrap;
+  g_scene.sceneOn = true;
+  g_scene.renderStage = 0;
+}
+
+void ApplyFogSettings() {
+  Dev().SetRenderState(Device3dState::kFogColor, g_scene.fogColour);
+  Dev().SetRenderState(Device3dState::kFogStart, Bits(g_scene.fogStart));
+  Dev().SetRenderState(Device3dState::kFogEnd, Bits(g_scene.fogEnd));
+  Dev().SetRenderState(Device3dState::kFogEnable, g_scene.fogEnabled ? 1 : 0);
+  g_cache.fog = g_scene.fogEnabled ? 1 : 0;
+}
+
+void CmdFogOn() {
+  g_scene.fogEnabled = true;
+  ApplyFogSettings();
+}
+void CmdFogOff() {
+  g_scene.fogEnabled = false;
+  ApplyFogSettings();
+}
+void CmdFogColor() {
+  g_scene.fogColour = static_cast<uint32_t>(IntOperand(0)) & 0xFFFFFF;
+  AdvanceOperands(1);
+  ApplyFogSettings();
+}
+// The fog starts at a tenth of the distance and is whole at the distance.
+void CmdFogDistance() {
+  const float distance = FloatOperand(0);
+  AdvanceOperands(1);
+  if (!(distance > 0.0f)) return RuntimeError(110);
+  g_scene.fogEnd = distance;
+  g_scene.fogStart = distance * 0.1f;
+  ApplyFogSettings();
+}
+
+void CmdSetAmbientLight() {
+  const int32_t percent = IntOperand(0);
+  AdvanceOperands(1);
+  if (percent < 0 || percent > 100) return RuntimeError(110);
+  g_scene.ambientShare = static_cast<float>(percent) / 100.0f;
+  RebuildMaterials();
+}
+void CmdColorAmbientLight() {
+  g_scene.ambientColour = static_cast<uint32_t>(IntOperand(0)) & 0xFFFFFF;
+  AdvanceOperands(1);
+  Dev().SetRenderState(Device3dState::kAmbient, g_scene.ambientColour);
+}
+
+void CmdBackdropOn() { g_scene.backdropOn = true; }
+void CmdBackdropOff() { g_scene.backdropOn = false; }
+void CmdColorBackdrop() {
+  g_scene.backdropColour = static_cast<uint32_t>(IntOperand(0)) & 0xFFFFFF;
+  AdvanceOperands(1);
+}
+
+const CommandEntry kSceneCommands[] = {
+    {kFogOn, CmdFogOn},
+    {kFogOff, CmdFogOff},
+    {kFogColor, CmdFogColor},
+    {kFogDistance, CmdFogDistance},
+    {kSetAmbientLight, CmdSetAmbientLight},
+    {kColorAmbientLight, CmdColorAmbientLight},
+    {kBackdropOn, CmdBackdropOn},
+    {kBackdropOff, CmdBackdropOff},
+    {kColorBackdrop, CmdColorBackdrop},
+};
+
+}  // namespace
+
+SceneSettings& Scene() { return g_scene; }
+const DeviceCaps& Caps() { return g_caps; }
+RenderStateCache& StateCache() { return g_cache; }
+Device3d& Dev() { return Device3dActive(); }
+
+RecordPool MakeRecordPool(const char* name, int32_t recordSize, int32_t initialCapacity, int32_t growMargin) {
+  RecordPool pool{};
+  pool.name = name;
+  pool.recordSize = recordSize;
+  pool.initialCapacity = initialCapacity;
+  pool.growMargin = growMargin;
+  return pool;
+}
+
+void AddDrawnIndices(uint32_t count) { g_drawnIndices += count; }
+uint32_t DrawnIndexCount() { return g_drawnIndices; }
+void ResetDrawnIndices() { g_drawnIndices = 0; }
+
+void RebuildMaterials() {
+  // Nothing is kept on the device: the selection below sets the current one again.
+  const int current = g_cache.material;
+  g_cache.material = 0;
+  ApplyMaterialSelection(current == 0 ? 1 : current);
+}
+
+void ApplyMaterialSelection(int material) {
+  if (material == g_cache.material) return;
+  g_cache.material = material;
+  const float a = g_scene.ambientShare;
+  if (material == 2)
+    Dev().SetMaterial(MaterialOf(0.0f, 1.0f));
+  else if (material == 3)
+    Dev().SetMaterial(MaterialOf(1.0f, 0.0f));
+  else
+    Dev().SetMaterial(MaterialOf(1.0f - a, a));
+}
+
+void InvalidateRenderStateCache() {
+  g_cache.zEnable = g_cache.zWrite = ~0u;
+  g_cache.blendSelector = g_cache.ghostMode = -1;
+  g_cache.fillMode = g_cache.cullMode = ~0u;
+  g_cache.filtering = g_cache.fog = g_cache.normalize = -1;
+  g_cache.material = 0;
+  g_cache.addressMode = ~0u;
+}
+
+// OpenGL offers every blend factor, so the last pair of the capability list (ONE /
+// INVSRCCOLOR, mode 1) is the ghost pair and ZERO / SRCCOLOR (7) the dark one.
+void SetupDeviceDefaults() {
+  Device3d& d = Dev();
+  g_caps = DeviceCaps{};
+  g_caps.blendMode = 1;
+  g_caps.darkBlendMode = 7;
+  g_caps.filterMode = std::strcmp(d.name, "T&L") == 0 ? 2 : 1;
+  g_caps.colourKeying = true;
+  g_caps.blendFlag = true;
+  g_caps.ghostSource[0] = kBlendOne;
+  g_caps.ghostDest[0] = kBlendInvSrcColor;
+  g_caps.ghostSource[1] = kBlendZero;
+  g_caps.ghostDest[1] = kBlendSrcColor;
+
+  d.SetRenderState(Device3dState::kZEnable, 1);
+  d.SetRenderState(Device3dState::kZWriteEnable, 1);
+  d.SetRenderState(Device3dState::kSpecular, 0);
+  d.SetRenderState(Device3dState::kDither, 1);
+  d.SetRenderState(Device3dState::kFillMode, kFillSolid);
+  d.SetRenderState(Device3dState::kCullMode, kCullCcw);
+  d.SetRenderState(Device3dState::kNormalizeNormals, 1);
+  d.SetRenderState(Device3dState::kLighting, 1);
+  d.SetRenderState(Device3dState::kAmbient, g_scene.ambientColour);
+  d.SetRenderState(Device3dState::kAlphaBlendEnable, 0);
+  d.SetRenderState(Device3dState::kColorKeyEnable, 0);
+  d.SetRenderState(Device3dState::kFogVertexMode, kFogLinear);
+  d.SetTextureStageState(Device3dStageState::kAddress, kAddressWrap);
+  d.SetTextureStageState(Device3dStageState::kMinFilter, kFilterLinear);
+  d.SetTextureStageState(Device3dStageState::kMagFilter, kFilterLinear);
+  InvalidateRenderStateCache();
+  g_cache.zEnable = 1;
+  g_cache.zWrite = 1;
+  g_cache.blendSelector = 0;
+  g_cache.ghostMode = 0;
+  g_cache.fillMode = kFillSolid;
+  g_cache.cullMode = kCullCcw;
+  g_cache.normalize = 1;
+  g_cache.addressMode = kAddressWrap;
+  ApplyFogSettings();
+  ApplyMaterialSelection(1);
+  d.SetViewport(Device3dViewport{0, 0, 640, 480, 0.0f, 1.0f});
+}
+
+// The models library reaches the texture cache and the draw statistic through these.
+void ConnectModels() {
+  ModelsHost host{};
+  host.GetTextureByFile = GetTextureByFile;
+  host.GetColorTexture = GetColorTexture;
+  host.ReleaseTexture = ReleaseTexture;
+  host.TextureIsCached = TextureIsCached;
+  host.SetDeviceTexture = SetDeviceTexture;
+  host.AddDrawnIndices = AddDrawnIndices;
+  host.TemporaryFolder = [] { return TemporaryFolder().c_str(); };
+  ModelsInit(&host);
+}
+
+void InitScene3D(Surface* backBuffer) {
+  ReleaseScene3D();
+  ConnectModels();
+  if (std::strcmp(Device3dActive().name, "None") == 0) {
+    const Device3d* gl = Device3dOpenGl(640, 480);
+    if (gl == nullptr) {
+      LogErrorEntry("ENGINEERROR", Device3dLastError());
+    } else {
+      Device3dInstall(gl);
+      g_openedDevice = true;
+    }
+  }
+  Dev().AttachBackBuffer(backBuffer);
+  ResetSceneSettings();
+  SetupDeviceDefaults();
+  ResetCamera();
+  CreateLight();
+}
+
+void ReleaseScene3D() {
+  ReleasePlayingList();
+  ReleaseAllObjects();
+  ReleaseAllLights();
+  ReleaseAllTextures();
+}
+
+void ShutdownScene3D() {
+  ReleaseScene3D();
+  if (g_openedDevice) {
+    Dev().Close();
+    Device3dInstall(nullptr);
+    g_openedDevice = false;
+  }
+}
+
+void RegisterEngine3dPools() {
+  RegisterRecordPool(LightPool());
+  RegisterRecordPool(TexturePool());
+  RegisterRecordPool(ObjectPool());
+}
+
+namespace {
+// Where the scene renders: the 2D display's back buffer, asked for at each scene reset.
+Surface* (*g_backBufferSource)() = nullptr;
+// The 2D display's end-of-run teardown, which the engine's own release follows.
+void (*g_previousTeardown)() = nullptr;
+}  // namespace
+
+void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)()) {
+  g_backBufferSource = backBuffer;
+  g_previousTeardown = hooks.EndOfRunTeardown;
+  hooks.ResetScene3D = [] { InitScene3D(g_backBufferSource ? g_backBufferSource() : nullptr); };
+  hooks.RenderBackdrop = RenderBackdrop;
+  hooks.RenderScene3DIfOn = RenderScene3DIfOn;
+  hooks.AnimateObjects = AnimateObjects;
+  hooks.EndOfRunTeardown = [] {
+    if (g_previousTeardown) g_previousTeardown();
+    ReleaseScene3D();
+  };
+}
+
+bool RegisterEngine3dCommands() {
+  bool ok = true;
+  for (CommandTableView table : {CameraCommandTable(), LightCommandTable(), SceneCommandTable(), ObjectCommandTable(),
+                                 ObjectSettingCommandTable(), AnimationCommandTable()})
+    ok = RegisterCommands(table.entries, table.count) && ok;
+  return ok;
+}
+
+CommandTableView SceneCommandTable() { return {kSceneCommands, std::size(kSceneCommands)}; }

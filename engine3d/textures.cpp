@@ -1,0 +1,161 @@
+// Texture records and the texture cache: textures made from files, images and solid colours,
+// shared by name with a reference count, and the device's stage-0 texture.
+#include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
+#include "graphics2d/image_files.h"
+#include "platform/surface.h"
+
+#include <cstdio>
+#include <string>
+#include <strings.h>
+#include <vector>
+
+namespace {
+
+constexpr int kTextureNameSize = 256;
+// Texels of this colour are keyed out (drawn through when an object uses colour keying).
+constexpr uint32_t kTransparentColour = 0x000000;
+
+struct TextureRecord {
+  RecordLinks links;
+  int32_t inUse;
+  Device3dTexture deviceTexture;
+  int32_t width, height;
+  int32_t cached;       // 1 while the record has a cache entry (name and reference count)
+  int32_t references;
+  char name[kTextureNameSize];  // the cache key: a file name or a colour's decimal text
+};
+
+// Created at start-up and freed at shut-down through the runtime's pool registry.
+RecordPool g_texturePool = MakeRecordPool("textures", sizeof(TextureRecord), 16, 4);
+
+// Texture numbers are pool indices + 1, so 0 stays "no texture".
+TextureRecord* TextureFor(int32_t number) {
+  if (number < 1 || number > g_texturePool.capacity || g_texturePool.records == nullptr) return nullptr;
+  TextureRecord* record = RecordAt<TextureRecord>(g_texturePool, number - 1);
+  return record->inUse == 1 ? record : nullptr;
+}
+
+int32_t FindCached(const char* name) {
+  for (int32_t index = 0; index < g_texturePool.capacity && g_texturePool.records; ++index) {
+    TextureRecord* record = RecordAt<TextureRecord>(g_texturePool, index);
+    if (record->inUse == 1 && record->cached == 1 && strcasecmp(record->name, name) == 0) return index + 1;
+  }
+  return 0;
+}
+
+// Makes a texture from XRGB pixels; the transparent colour becomes alpha 0.
+int32_t MakeTexture(const uint32_t* pixels, int width, int height, const char* cacheName) {
+  std::vector<uint32_t> texels(static_cast<size_t>(width) * height);
+  for (size_t i = 0; i < texels.size(); ++i) {
+    const uint32_t rgb = pixels[i] & 0xFFFFFFu;
+    texels[i] = rgb == kTransparentColour ? rgb : (rgb | 0xFF000000u);
+  }
+  const Device3dTexture device = Dev().CreateTexture(width, height, texels.data());
+  if (device == 0) return -1;
+  const int32_t index = AllocRecord(g_texturePool);
+  if (index < 0) {
+    Dev().ReleaseTexture(device);
+    return -1;
+  }
+  TextureRecord* record = RecordAt<TextureRecord>(g_texturePool, index);
+  record->inUse = 1;
+  record->deviceTexture = device;
+  record->width = width;
+  record->height = height;
+  record->references = 1;
+  record->cached = cacheName != nullptr ? 1 : 0;
+  if (cacheName != nullptr) std::snprintf(record->name, sizeof record->name, "%s", cacheName);
+  return index + 1;
+}
+
+void FreeTexture(int32_t number) {
+  TextureRecord* record = TextureFor(number);
+  if (record == nullptr) return;
+  Dev().ReleaseTexture(record->deviceTexture);
+  record->inUse = 0;
+  record->cached = 0;
+  FreeRecord(g_texturePool, number - 1);
+}
+
+}  // namespace
+
+RecordPool* TexturePool() { return &g_texturePool; }
+
+int32_t GetColorTexture(uint32_t rgb) {
+  char name[16];
+  std::snprintf(name, sizeof name, "%u", rgb & 0xFFFFFFu);
+  if (const int32_t cached = FindCached(name)) {
+    TextureFor(cached)->references += 1;
+    return cached;
+  }
+  // A black colour texture must not vanish under colour keying: it is made one step off.
+  uint32_t texel = rgb & 0xFFFFFFu;
+  if (texel == kTransparentColour) texel = 0x010101;
+  const uint32_t pixels[4] = {texel, texel, texel, texel};
+  const int32_t number = MakeTexture(pixels, 2, 2, name);
+  return number < 0 ? 0 : number;
+}
+
+int32_t GetTextureByFile(const char* fileName, int32_t /*flag*/) {
+  if (fileName == nullptr || fileName[0] == '\0') return -1;
+  if (const int32_t cached = FindCached(fileName)) {
+    TextureFor(cached)->references += 1;
+    return cached;
+  }
+  std::string path = fileName;
+  ResolvePackagedFile(path, "dat");
+  path = MapProgramPath(path.c_str());
+  std::string whyNot;
+  Surface* image = LoadImageFile(path.c_str(), &whyNot);
+  if (image == nullptr) return -1;
+  const int32_t number = MakeTexture(image->pixels.data(), image->width, image->height, fileName);
+  SurfaceDestroy(image);
+  return number;
+}
+
+int32_t TextureFromSurface(const Surface& surface) {
+  return MakeTexture(surface.pixels.data(), surface.width, surface.height, nullptr);
+}
+
+void ReleaseTexture(int32_t texture, int32_t force) {
+  TextureRecord* record = TextureFor(texture);
+  if (record == nullptr) return;
+  record->references -= 1;
+  if (record->references <= 0 || force != 0) FreeTexture(texture);
+}
+
+bool TextureIsCached(int32_t texture) {
+  const TextureRecord* record = TextureFor(texture);
+  return record != nullptr && record->cached == 1;
+}
+
+int32_t TextureReferenceCount(int32_t texture) {
+  const TextureRecord* record = TextureFor(texture);
+  return record != nullptr && record->cached == 1 ? record->references : 0;
+}
+
+void SetDeviceTexture(int32_t texture) {
+  const TextureRecord* record = TextureFor(texture);
+  Dev().SetTexture(record != nullptr ? record->deviceTexture : 0);
+}
+
+int32_t LiveTextureCount() {
+  int32_t count = 0;
+  for (int32_t index = 0; index < g_texturePool.capacity && g_texturePool.records; ++index)
+    count += RecordAt<TextureRecord>(g_texturePool, index)->inUse == 1 ? 1 : 0;
+  return count;
+}
+
+void ReleaseAllTextures() {
+  for (int32_t index = 0; index < g_texturePool.capacity && g_texturePool.records; ++index)
+    if (RecordAt<TextureRecord>(g_texturePool, index)->inUse == 1) FreeTexture(index + 1);
+}
+
+int32_t GetImageTexture(int32_t imageNumber, int32_t /*flag*/) {
+  const int32_t index = ImageIndexForNumber(imageNumber);
+  if (index < 0) return -1;
+  const Surface* surface = ImageSurface(index);
+  if (surface == nullptr || surface->pixels.empty()) return -1;
+  return TextureFromSurface(*surface);
+}

@@ -1,0 +1,119 @@
+// Camera commands and values: angle and range checks with their errors, the view matrix the
+// device receives in each view mode, moves and turns.
+#include "tests/engine3d/engine_harness.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+class CameraTest : public EngineTest {};
+
+// Where a world point lands in view space under the device's current view.
+Vector3 InView(float x, float y, float z) {
+  Matrix4 view;
+  Device3dActive().GetTransform(Device3dTransform::kView, view.m);
+  Vector3 p{x, y, z};
+  EXPECT_EQ(TransformPoint(p, p, view), kMathOk);
+  return p;
+}
+
+void ExpectVector(const Vector3& v, float x, float y, float z, float tolerance = 1e-3f) {
+  EXPECT_NEAR(v.x, x, tolerance);
+  EXPECT_NEAR(v.y, y, tolerance);
+  EXPECT_NEAR(v.z, z, tolerance);
+}
+
+}  // namespace
+
+TEST_F(CameraTest, AngleChecksRejectOutOfRangeAndKeepAngles) {
+  RunCommand(kRotateCamera, {10.0f, 20.0f, 359.9f});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_NEAR(FloatValue(kCameraAngleZ, {}), 359.9f, 1e-3);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const struct {
+    int command;
+    std::initializer_list<Arg> args;
+  } bad[] = {{kRotateCamera, {360.0f, 0.0f, 0.0f}}, {kRotateCamera, {0.0f, -1.0f, 0.0f}},
+             {kXRotateCamera, {nan}},               {kYRotateCamera, {360.0f}},
+             {kZRotateCamera, {-0.5f}}};
+  for (const auto& c : bad) {
+    RunCommand(c.command, c.args);
+    EXPECT_EQ(TakeError(), 7019) << c.command;
+  }
+  EXPECT_NEAR(FloatValue(kCameraAngleX, {}), 10.0f, 1e-3);
+  EXPECT_NEAR(FloatValue(kCameraAngleY, {}), 20.0f, 1e-3);
+  RunCommand(kYRotateCamera, {90.0f});
+  EXPECT_NEAR(FloatValue(kCameraAngleY, {}), 90.0f, 1e-3);
+}
+
+TEST_F(CameraTest, RangeAndFovChecks) {
+  const struct {
+    float nearPlane, farPlane;
+    int error;
+  } cases[] = {{1.0f, 1.0f, 7912}, {0.5f, 100.0f, 7912}, {1.0f, 0.0f, 110}, {5.0f, 2.0f, 7912}, {2.0f, 500.0f, 0}};
+  for (const auto& c : cases) {
+    RunCommand(kSetCameraRange, {c.nearPlane, c.farPlane});
+    EXPECT_EQ(TakeError(), c.error) << c.nearPlane << " " << c.farPlane;
+  }
+  EXPECT_EQ(Camera().nearPlane, 2.0f);
+  EXPECT_EQ(Camera().farPlane, 500.0f);
+  Matrix4 projection;
+  Device3dActive().GetTransform(Device3dTransform::kProjection, projection.m);
+  EXPECT_NEAR(projection.m[2][2], 500.0f / 498.0f, 1e-5);
+  RunCommand(kSetCameraFov, {0.0f});
+  EXPECT_EQ(TakeError(), 110);
+  RunCommand(kSetCameraFov, {1.5f});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(Camera().fov, 1.5f);
+  RunCommand(kSetCameraView, {10, 10, 5, 100});
+  EXPECT_EQ(TakeError(), 1010);
+  RunCommand(kSetCameraView, {0, 0, 641, 480});
+  EXPECT_EQ(TakeError(), 1010);
+  RunCommand(kSetCameraView, {10, 20, 330, 260});
+  EXPECT_EQ(TakeError(), 0);
+  Device3dViewport viewport;
+  Device3dActive().GetViewport(&viewport);
+  EXPECT_EQ(viewport.width, 320);
+  EXPECT_EQ(viewport.y, 20);
+}
+
+TEST_F(CameraTest, PositionKeepsTargetOffsetAndPointSetsAngles) {
+  ExpectVector(InView(0, 0, 50), 0, 0, 50);  // default: at the origin looking at (0, 0, 100)
+  RunCommand(kPositionCamera, {10.0f, 0.0f, 0.0f});
+  ExpectVector(InView(10, 0, 50), 0, 0, 50);  // still looking straight ahead
+  EXPECT_EQ(Camera().target[0], 10.0f);
+  RunCommand(kPointCamera, {20.0f, 0.0f, 0.0f});  // look along +x
+  ExpectVector(InView(15, 0, 0), 0, 0, 5);
+  EXPECT_NEAR(FloatValue(kCameraAngleY, {}), 90.0f, 1e-3);
+  EXPECT_NEAR(FloatValue(kCameraPositionX, {}), 10.0f, 1e-6);
+}
+
+TEST_F(CameraTest, AnglesTurnsAndMovesAgree) {
+  // Angles: y 90 faces +x; moving 10 goes along +x.
+  RunCommand(kRotateCamera, {0.0f, 90.0f, 0.0f});
+  ExpectVector(InView(5, 0, 0), 0, 0, 5);
+  RunCommand(kMoveCamera, {10.0f});
+  EXPECT_NEAR(Camera().position[0], 10.0f, 1e-4);
+  ExpectVector(InView(15, 0, 0), 0, 0, 5);
+
+  // Turns continue from the current angles: a further right turn of 90 faces +z... -z.
+  RunCommand(kTurnCameraRight, {90.0f});
+  EXPECT_EQ(Camera().viewMode, 2);
+  ExpectVector(InView(10, 0, -5), 0, 0, 5);
+  RunCommand(kTurnCameraLeft, {180.0f});
+  ExpectVector(InView(10, 0, 5), 0, 0, 5);
+  EXPECT_NEAR(FloatValue(kCameraAngleY, {}), 0.0f, 1e-3);
+  RunCommand(kPitchCameraDown, {90.0f});  // x turn by +90 looks down
+  ExpectVector(InView(10, -5, 0), 0, 0, 5);
+}
+
+TEST_F(CameraTest, RotationOrderChangesTheView) {
+  RunCommand(kRotateCamera, {90.0f, 90.0f, 0.0f});
+  const Vector3 xFirst = InView(0, 0, 5);
+  RunCommand(kCameraOrderZyx, {});
+  const Vector3 zFirst = InView(0, 0, 5);
+  EXPECT_GT(std::fabs(xFirst.z - zFirst.z) + std::fabs(xFirst.y - zFirst.y) + std::fabs(xFirst.x - zFirst.x), 1.0f);
+  RunCommand(kCameraOrderXyz, {});
+  ExpectVector(InView(0, 0, 5), xFirst.x, xFirst.y, xFirst.z);
+}

@@ -1,0 +1,96 @@
+// The engine test harness: program, pools and registrations for the whole test process.
+#include "tests/engine3d/engine_harness.h"
+
+#include "graphics2d/graphics2d.h"
+#include "tests/asm/qvasm.h"
+
+#include <cstring>
+
+namespace {
+
+class EngineEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    const std::vector<uint8_t> file = qvasm::ProgramBuilder().Build();
+    ASSERT_TRUE(LoadCompiledProgramFromMemory(file.data(), file.size(), nullptr));
+    RegisterGraphics2DPools();
+    RegisterEngine3dPools();
+    ASSERT_TRUE(CreateRecordPools());
+    ASSERT_TRUE(RegisterEngine3dCommands());
+  }
+  void TearDown() override {
+    ShutdownScene3D();
+    FreeRecordPools();
+    FreeCompiledProgram();
+  }
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new EngineEnvironment);
+
+}  // namespace
+
+std::vector<VariableSlot*> RunCommand(int command, std::initializer_list<Arg> args) {
+  std::vector<CodeCell> cells;
+  std::vector<VariableSlot*> slots;
+  int next[3] = {kFirstIntTemp, kFirstFloatTemp, kFirstTextTemp};
+  for (const Arg& arg : args) {
+    VariableSlot* slot = &VariableTable[next[arg.kind]++];
+    if (arg.kind == Arg::kInt) slot->asInt = arg.i;
+    if (arg.kind == Arg::kFloat) slot->asFloat = arg.f;
+    if (arg.kind == Arg::kText) StoreText(slot, arg.s);
+    cells.push_back(reinterpret_cast<CodeCell>(slot));
+    slots.push_back(slot);
+  }
+  cells.push_back(0);
+  CommandHandler handler = HandlerForCommand(command);
+  EXPECT_NE(handler, nullptr) << "no handler for " << command;
+  if (handler == nullptr) return slots;
+  OperandPointer = cells.data();
+  handler();
+  EXPECT_EQ(OperandPointer, cells.data() + args.size()) << "operand pointer of " << command;
+  return slots;
+}
+
+int TakeError() {
+  const int number = RuntimeErrorNumber();
+  ClearRuntimeError();
+  return number;
+}
+
+float FloatValue(int command, std::initializer_list<Arg> operands) {
+  std::vector<Arg> all{Arg(-12345.0f)};
+  all.insert(all.end(), operands.begin(), operands.end());
+  std::vector<CodeCell> unused;
+  VariableSlot* result = nullptr;
+  switch (all.size()) {
+    case 1: result = RunCommand(command, {all[0]})[0]; break;
+    case 2: result = RunCommand(command, {all[0], all[1]})[0]; break;
+    default: ADD_FAILURE() << "too many operands";
+  }
+  return result ? result->asFloat : 0.0f;
+}
+
+int32_t IntValue(int command, std::initializer_list<Arg> operands) {
+  std::vector<Arg> all{Arg(-12345)};
+  all.insert(all.end(), operands.begin(), operands.end());
+  VariableSlot* result = nullptr;
+  switch (all.size()) {
+    case 1: result = RunCommand(command, {all[0]})[0]; break;
+    case 2: result = RunCommand(command, {all[0], all[1]})[0]; break;
+    default: ADD_FAILURE() << "too many operands";
+  }
+  return result ? result->asInt : 0;
+}
+
+void EngineTest::SetUp() {
+  Device3dInstall(Device3dOpenRecorder());
+  InitScene3D(nullptr);
+  ClearRuntimeError();
+}
+
+void EngineTest::TearDown() {
+  ReleaseScene3D();
+  Device3dActive().Close();
+  Device3dInstall(nullptr);
+  ClearRuntimeError();
+}

@@ -1,0 +1,38 @@
+// Test harness of the 3D engine: a loaded empty program for the variable table, the engine's
+// pools and commands registered once, and handlers called with typed operands.
+#pragma once
+#include "engine3d/engine3d.h"
+#include "platform/device3d_record.h"
+#include "runtime/command_numbers.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+struct Arg {
+  enum Kind { kInt, kFloat, kText } kind;
+  int32_t i = 0;
+  float f = 0;
+  const char* s = "";
+  Arg(int value) : kind(kInt), i(value) {}
+  Arg(float value) : kind(kFloat), f(value) {}
+  Arg(double value) : kind(kFloat), f(static_cast<float>(value)) {}
+  Arg(const char* value) : kind(kText), s(value) {}
+};
+
+// Runs the handler of a command with the operands; checks it moved the operand pointer past
+// all of them. Returns the slots the operands were read from (results land in slot 0).
+std::vector<VariableSlot*> RunCommand(int command, std::initializer_list<Arg> args);
+// The error the last command raised (0 = none), cleared for the next one.
+int TakeError();
+// Float and int results of a value function called with (result, operands...).
+float FloatValue(int command, std::initializer_list<Arg> operands);
+int32_t IntValue(int command, std::initializer_list<Arg> operands);
+
+// A fresh scene on the recording device for each test.
+class EngineTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+};
