@@ -1,0 +1,51 @@
+// Profile files and folders: defaults for missing files and keys, names without case,
+// writes that add and replace keys, and the private temporary folder.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/folders.h"
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+
+namespace fs = std::filesystem;
+
+TEST(Profile, ReadsWritesAndIgnoresCase) {
+  fs::path dir = fs::temp_directory_path() / ("qv-profile-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string ini = (dir / "SETUP.INI").string();
+  EXPECT_EQ(PlatformReadProfileString(ini.c_str(), "SETTINGS", "WINDOWMODE", "0"), "0");  // no file
+  std::ofstream(ini) << "; comment\r\n[Other]\r\nWINDOWMODE=7\r\n[settings]\r\n  WindowMode = 1 \r\n";
+  EXPECT_EQ(PlatformReadProfileString(ini.c_str(), "SETTINGS", "windowmode", "0"), "1");
+  EXPECT_EQ(PlatformReadProfileString(ini.c_str(), "SETTINGS", "DEBUGMODE", "0"), "0");  // no key
+  EXPECT_EQ(PlatformReadProfileString(ini.c_str(), "MISSING", "WINDOWMODE", "d"), "d");  // no section
+  ASSERT_TRUE(PlatformWriteProfileString(ini.c_str(), "Settings", "DEBUGMODE", "1"));
+  ASSERT_TRUE(PlatformWriteProfileString(ini.c_str(), "SETTINGS", "windowmode", "0"));
+  ASSERT_TRUE(PlatformWriteProfileString(ini.c_str(), "ERRORLOG", "A B", "text = with equals"));
+  EXPECT_EQ(PlatformReadProfileString(ini.c_str(), "settings", "DebugMode", "0"), "1");
+  EXPECT_EQ(PlatformReadProfileString(ini.c_str(), "SETTINGS", "WINDOWMODE", "x"), "0");
+  EXPECT_EQ(PlatformReadProfileString(ini.c_str(), "OTHER", "WINDOWMODE", "x"), "7");
+  EXPECT_EQ(PlatformReadProfileString(ini.c_str(), "ErrorLog", "a b", "x"), "text = with equals");
+  EXPECT_FALSE(PlatformWriteProfileString((dir / "no" / "such" / "QV.LOG").c_str(), "S", "K", "V"));
+  fs::remove_all(dir);
+}
+
+TEST(Folders, TemporaryFolderIsPrivateAndNamesMapWithoutCase) {
+  std::string temporary = PlatformTemporaryFolder();
+  ASSERT_FALSE(temporary.empty());
+  struct stat info;
+  ASSERT_EQ(stat(temporary.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_EQ(info.st_uid, getuid());
+
+  fs::path dir = fs::path(temporary) / "Media";
+  fs::create_directories(dir / "Sub");
+  std::ofstream(dir / "Sub" / "Hero.BMP") << "x";
+  std::string mapped = PlatformMapFileName(temporary + "\\media\\SUB\\hero.bmp");
+  EXPECT_EQ(mapped, (dir / "Sub" / "Hero.BMP").string());
+  EXPECT_EQ(PlatformMapFileName("no\\such\\file"), "no/such/file");
+  fs::remove_all(dir);
+}
