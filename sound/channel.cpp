@@ -121,7 +121,7 @@ static SndChannel* AllocChannel(int handle, int* range, SndSample* sample, int p
   SndChannel* channel = nullptr;
   if (handle == kSndPrimaryChannel) {
     channel = &gSnd.primaryChannel;
-  } else if (handle == -1) {
+  } else if (handle == -1 || handle == -2) {  // -2 has no meaning of its own: any channel
     int first = range[0], last = range[1];
     if (last < first) {
       SndFail(kSndErrNoChannel);
