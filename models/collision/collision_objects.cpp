@@ -189,7 +189,7 @@ bool FindCommonPoint(CollisionObject* a, CollisionObject* b, Vector3d& v, Vector
                                    *static_cast<Complex*>(sb), b->transform, v, pa, pb);
 }
 
-// Closest points under the committed transforms of the first intersecting pieces; the
+// Closest points under the committed transforms of the first intersecting leaves; the
 // committed vertex arrays are swapped in for the search and back out afterwards.
 bool FindCommittedClosestPoints(CollisionObject* a, CollisionObject* b, Vector3d& v,
                                 double tolerance, Vector3d& pa, Vector3d& pb) {
