@@ -48,7 +48,9 @@ void Material(std::string& out, std::string_view name, const float face[4], floa
   Numbers(out, emissive, 3, ", ", ";;");
   if (textured) {
     Line(out, "TextureFilename {");
-    Line(out, "\"" + std::string(textureFile) + "\";");
+    out += '"';
+    out.append(textureFile);
+    out += "\";\n";
     Line(out, "}");
   }
   Line(out, "}");
