@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "compiler/compiler.h"
+#include "engine3d/engine3d.h"
 #include "graphics2d/graphics2d.h"
 #include "platform/folders.h"
 #include "runtime/builtins.h"
@@ -24,6 +25,11 @@ static bool WireSubsystems() {
   RegisterGraphics2DPools();
   InstallGraphics2DHooks(Hooks);
   PrintToScreenHook = PrintAtCursor;
+  // The 3D engine: commands, record pools and frame hooks, after the 2D display's (it
+  // renders into the 2D back buffer and chains the end-of-run teardown).
+  ok = RegisterEngine3dCommands() && ok;
+  RegisterEngine3dPools();
+  InstallEngine3dHooks(Hooks, BackBuffer);
   return ok;
 }
 
