@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "compiler/compiler_local.h"
 #include "platform/folders.h"
@@ -49,14 +50,25 @@ void FreeCompilerBuffers(CompilerObject& c) {
   c.lines.shrink_to_fit();
 }
 
+// Reads a whole source or include file. Sources are text of a few megabytes at most: a
+// larger one (or an endless device named by an include) is refused rather than read on.
+constexpr size_t kMaxSourceBytes = 16 * 1024 * 1024;
 static bool ReadWholeFile(const std::string& name, std::string& out) {
+  struct stat info;
+  if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;  // no devices, pipes, folders
   std::FILE* file = std::fopen(name.c_str(), "rb");
   if (!file) return false;
   char buffer[65536];
   size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) out.append(buffer, got);
+  std::string text;
+  bool ok = true;
+  while (ok && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+    text.append(buffer, got);
+    ok = text.size() <= kMaxSourceBytes;
+  }
   std::fclose(file);
-  return true;
+  if (ok) out += text;
+  return ok;
 }
 
 // An empty name is an empty program. A source that cannot be read is an error (a missing
