@@ -71,6 +71,10 @@ void PlatformSetWindowSize(int width, int height) {
   if (gMainWindow.window != nullptr) SDL_SetWindowSize(gMainWindow.window, width, height);
 }
 
+void PlatformSetFullscreen(bool on) {
+  if (gMainWindow.window != nullptr) SDL_SetWindowFullscreen(gMainWindow.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
 void PlatformDesktopSize(int* width, int* height) {
   SDL_DisplayMode mode;
   if (gMainWindow.videoStarted && SDL_GetDesktopDisplayMode(0, &mode) == 0) {

@@ -35,6 +35,8 @@ void PlatformSetWindowTitle(const char* title);
 // Resizes the window (window mode covers the desktop); the desktop size for that.
 void PlatformSetWindowSize(int width, int height);
 void PlatformDesktopSize(int* width, int* height);
+// Full screen at the desktop's resolution (the frame is centred and scaled by the presenter).
+void PlatformSetFullscreen(bool on);
 // True when a display driver draws nothing visible (offscreen, dummy): presenting counts only.
 bool PlatformIsHeadless();
 // Takes the next pending message without waiting; false when none is pending.

@@ -13,7 +13,8 @@ constexpr int kWarningNumbers[] = {1503, 2002, 2007, 2008, 2009, 2010, 3002, 300
                                    3502, 3504, 3507, 4001, 4002, 4101, 7901, 8002, 9011};
 
 // Error numbers in the order of their text slots: slot i holds the text of kSlotNumbers[i].
-// The language file of the development environment fills the slots in this order.
+// The language file (data/lang/*/WORDS.TXT, section ERRORS) lists its texts in this order;
+// a test checks that the two agree.
 constexpr int kSlotNumbers[] = {
     21,   101,  102,  103,  104,  105,  106,  107,  108,  109,  110,  111,  112,  113,  114,
     115,  116,  117,  118,  119,  120,  121,  122,  123,  124,  125,  301,  302,  303,  304,
@@ -46,7 +47,7 @@ static void MakeSlotTexts() {
   gErrors.slotTextsMade = true;
 }
 
-static int SlotOfNumber(int number) {
+int ErrorSlotOfNumber(int number) {
   for (size_t i = 0; i < std::size(kSlotNumbers); ++i)
     if (kSlotNumbers[i] == number) return static_cast<int>(i);
   return -1;
@@ -96,7 +97,7 @@ bool WarningsOff() { return gErrors.warningsOff; }
 
 std::string ErrorText(int number) {
   MakeSlotTexts();
-  int slot = SlotOfNumber(number);
+  int slot = ErrorSlotOfNumber(number);
   // A number outside the slot table still names itself, so the message is never blank.
   if (slot < 0) return "ERROR " + std::to_string(number);
   return gErrors.slotTexts[slot];

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/folders.h"
 #include "platform/messagebox.h"
+#include "platform/present.h"
 #include "platform/profile.h"
 #include "platform/window.h"
 #include "runtime/runtime_local.h"
@@ -139,7 +140,6 @@ void PumpMessagesOccasionally() {
       PlatformPostQuit();
       break;
     }
-    void HandleWindowMessage(const PlatformMessage&);
     HandleWindowMessage(message);
   }
 }
@@ -177,12 +177,18 @@ void HandleWindowMessage(const PlatformMessage& message) {
       if (message.a == kPlatformKeyEscape && gRun.escQuits) RequestQuit();
       break;
     case PlatformMessageKind::kChar: AppendTypedCharacter(message.a); break;
-    case PlatformMessageKind::kMouseMove:
-      gRun.mouse.moveX += message.a - gRun.mouse.x;
-      gRun.mouse.moveY += message.b - gRun.mouse.y;
-      gRun.mouse.x = message.a;
-      gRun.mouse.y = message.b;
+    case PlatformMessageKind::kMouseMove: {
+      if (gRun.settingUpDisplay) break;
+      // Window coordinates become frame coordinates: the frame may sit centred in a larger window.
+      int left = 0, top = 0;
+      PresentFrameOrigin(&left, &top);
+      int x = message.a - left, y = message.b - top;
+      gRun.mouse.moveX += x - gRun.mouse.x;
+      gRun.mouse.moveY += y - gRun.mouse.y;
+      gRun.mouse.x = x;
+      gRun.mouse.y = y;
       break;
+    }
     case PlatformMessageKind::kLeftButtonDown: gRun.mouse.buttons = 1; break;
     case PlatformMessageKind::kRightButtonDown: gRun.mouse.buttons = 2; break;
     case PlatformMessageKind::kLeftButtonUp:
@@ -262,6 +268,14 @@ bool RunLoadedProgramUntilQuit(int maxSlices) {
 
 static bool InitDisplayForRun() {
   gRun.settingUpDisplay = true;
+  // Window mode covers the desktop with a window; otherwise the display takes the screen.
+  if (gSettings.windowMode) {
+    int width = 640, height = 480;
+    PlatformDesktopSize(&width, &height);
+    PlatformSetWindowSize(width, height);
+  } else {
+    PlatformSetFullscreen(true);
+  }
   Hooks.ResetDisplayDefaults3D();
   bool ok = Hooks.InitDisplay(gSettings.fullScreen, gSettings.windowMode, false);
   gRun.settingUpDisplay = false;

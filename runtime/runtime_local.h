@@ -38,6 +38,12 @@ extern const CommandEntry kRefreshCommands[];
 extern const size_t kRefreshCommandCount;
 
 bool WarningsOff();
+// The error-text slot of an error number, or -1. data/lang/*/WORDS.TXT, section ERRORS,
+// lists its texts in this slot order.
+int ErrorSlotOfNumber(int number);
+// The window procedure: one translated message (the main loop and the tests feed it).
+struct PlatformMessage;
+void HandleWindowMessage(const PlatformMessage& message);
 
 // END's flag for the shell: the run ends silently with status 0.
 void SetEndedByProgram(bool ended);

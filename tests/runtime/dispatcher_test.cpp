@@ -1,0 +1,191 @@
+// The dispatcher and errors: faults become 10010, slices end after drawing in automatic
+// mode and only on 259 or the draw-queue limit in manual mode, the last error wins, the
+// message forms, and the error texts agree with the language file.
+#include <fstream>
+#include <regex>
+#include <stdexcept>
+
+#include "platform/window.h"
+#include "tests/runtime/run_program.h"
+
+namespace {
+
+// Test-only commands in numbers no family uses.
+constexpr int kThrow = 9990, kDraw = 9991, kCount = 9992, kError = 9993;
+int gCounted = 0;
+
+void CmdTestThrow() { throw std::runtime_error("library fault"); }
+void CmdTestDraw() { EndSliceAfterDrawing(); }
+void CmdTestCount() { ++gCounted; }
+void CmdTestError() {
+  int32_t number = IntOperand(0);
+  AdvanceOperands(1);
+  RuntimeError(number);
+}
+
+void EnsureTestCommands() {
+  EnsureRuntimeCommands();
+  static const bool registered = [] {
+    static const CommandEntry kTestCommands[] = {
+        {kThrow, CmdTestThrow}, {kDraw, CmdTestDraw}, {kCount, CmdTestCount}, {kError, CmdTestError}};
+    return RegisterCommands(kTestCommands);
+  }();
+  ASSERT_TRUE(registered);
+}
+
+class DispatcherTest : public ProgramTest {
+ protected:
+  void SetUp() override {
+    EnsureTestCommands();
+    gCounted = 0;
+  }
+  void TearDown() override {
+    Hooks.DrawQueueCount = [] { return 0; };
+    ProgramTest::TearDown();
+  }
+  // Loads the program and runs exactly one slice after the empty first one.
+  void LoadAndRunOneSlice() {
+    std::vector<uint8_t> file = b.Build();
+    ASSERT_TRUE(LoadCompiledProgramFromMemory(file.data(), file.size(), nullptr));
+    ClearQuitRequest();
+    InitInterpreter();
+    SetDisplayActive(true);
+    ExecuteCommands();  // the first slice only clears the stop flag
+    ExecuteCommands();
+  }
+};
+
+TEST_F(DispatcherTest, RegisteringANumberTwiceFails) {
+  static const CommandEntry kClash[] = {{kAddII, CmdTestCount}};
+  EXPECT_FALSE(RegisterCommands(kClash));
+  static const CommandEntry kOutOfRange[] = {{10000, CmdTestCount}, {0, CmdTestCount}};
+  EXPECT_FALSE(RegisterCommands(kOutOfRange));
+  EXPECT_NE(HandlerForCommand(kAddII), CmdTestCount);
+}
+
+TEST_F(DispatcherTest, FaultInsideAHandlerIsSystemError10010) {
+  int x = b.IntVar();
+  b.Emit(kThrow);
+  b.Emit(kAssignInt, {b.Id(x), b.Id(b.IntConst(1))});
+  RunResult r = RunAssembled(b);
+  ASSERT_TRUE(r.quit);
+  EXPECT_EQ(r.error, 10010);
+  EXPECT_EQ(SlotOf(x).asInt, 0);  // the slice ended after the fault
+  EXPECT_EQ(FormatRuntimeErrorText().rfind("System Error : ", 0), 0u) << FormatRuntimeErrorText();
+}
+
+TEST_F(DispatcherTest, OperandThatAddressesNoSlotIsAFaultNotACrash) {
+  b.Emit(kAddII, {b.Raw(5), b.Raw(6), b.Raw(7)});  // plain numbers where slots belong
+  EXPECT_EQ(RunAssembled(b).error, 10010);
+}
+
+TEST_F(DispatcherTest, TwoErrorsInOneSliceKeepTheLast) {
+  b.Emit(kError, {b.Id(b.IntConst(301))});
+  b.Emit(kError, {b.Id(b.IntConst(302))});  // not reached: the first ends the slice
+  RunResult r = RunAssembled(b);
+  EXPECT_EQ(r.error, 301);
+  RuntimeError(7008);
+  RuntimeError(107);
+  EXPECT_EQ(RuntimeErrorNumber(), 107);
+  EXPECT_EQ(FormatRuntimeErrorText().rfind("Runtime Error : ", 0), 0u);
+}
+
+TEST_F(DispatcherTest, WarningNumbersAreSilentDuringARun) {
+  b.Emit(kError, {b.Id(b.IntConst(3002))});  // one of the warning numbers
+  b.Emit(kCount);
+  RunResult r = RunAssembled(b);
+  EXPECT_EQ(r.error, 0);
+  EXPECT_EQ(gCounted, 1);
+}
+
+TEST_F(DispatcherTest, AutomaticModeEndsTheSliceAfterEachDrawing) {
+  b.Emit(kDraw);
+  b.Emit(kCount);
+  b.Emit(kDraw);
+  b.Emit(kCount);
+  LoadAndRunOneSlice();
+  EXPECT_EQ(gCounted, 0);
+  ExecuteCommands();
+  EXPECT_EQ(gCounted, 1);
+}
+
+TEST_F(DispatcherTest, ManualModeRunsUntilRefreshOrTheQueueLimit) {
+  // 403; again: n = 0; loop: draw, count, n += 1, IF n < 1000 GOTO loop; 259; GOTO again
+  int n = b.IntVar(), more = qvasm::ProgramBuilder::IntTemp(0);
+  auto again = b.NewLabel(), loop = b.NewLabel(), refresh = b.NewLabel();
+  b.Emit(kManualRefreshMode);
+  b.Bind(again);
+  b.Emit(kAssignInt, {b.Id(n), b.Id(b.IntConst(0))});
+  b.Bind(loop);
+  b.Emit(kDraw);
+  b.Emit(kCount);
+  b.Emit(kAddII, {b.Id(n), b.Id(n), b.Id(b.IntConst(1))});
+  b.Emit(kLessII, {b.Id(more), b.Id(n), b.Id(b.IntConst(1000))});
+  b.Emit(kJumpIfZero, {b.Id(more), b.At(refresh)});
+  b.Emit(kJump, {b.At(loop)});
+  b.Bind(refresh);
+  b.Emit(kRefresh);
+  b.Emit(kJump, {b.At(again)});
+  LoadAndRunOneSlice();  // the slice that 403 ended
+  EXPECT_EQ(Dispatcher.autoRefresh, 0);
+  ExecuteCommands();
+  EXPECT_EQ(gCounted, 1000);  // drawing does not end a slice in manual mode; 259 does
+  EXPECT_EQ(Dispatcher.inputRepoll, 1);  // set at each 200-command check
+  // A draw queue over 32000 records ends the slice at the next 200-command check.
+  Hooks.DrawQueueCount = [] { return 32001; };
+  gCounted = 0;
+  ExecuteCommands();
+  EXPECT_GT(gCounted, 0);
+  EXPECT_LT(gCounted, 100);
+}
+
+TEST_F(DispatcherTest, NothingRunsWhileTheDisplayIsInactive) {
+  b.Emit(kCount);
+  std::vector<uint8_t> file = b.Build();
+  ASSERT_TRUE(LoadCompiledProgramFromMemory(file.data(), file.size(), nullptr));
+  InitInterpreter();
+  SetDisplayActive(false);
+  ExecuteCommands();
+  ExecuteCommands();
+  EXPECT_EQ(gCounted, 0);
+  EXPECT_EQ(Dispatcher.stop, 1);
+}
+
+TEST_F(DispatcherTest, FrameRateCommand) {
+  b.Emit(kFrameRate, {b.Id(b.IntConst(50))});
+  ASSERT_EQ(RunAssembled(b).error, 0);
+  EXPECT_EQ(FrameWait(), 20);
+  FreeCompiledProgram();
+  qvasm::ProgramBuilder zero;
+  zero.Emit(kFrameRate, {zero.Id(zero.IntConst(0))});
+  zero.Emit(kCount);
+  ASSERT_EQ(RunAssembled(zero).error, 0);
+  EXPECT_EQ(FrameWait(), 0);  // no division by zero: the clock must still move per frame
+  FreeCompiledProgram();
+  qvasm::ProgramBuilder tooFast;
+  tooFast.Emit(kFrameRate, {tooFast.Id(tooFast.IntConst(1001))});
+  EXPECT_EQ(RunAssembled(tooFast).error, 112);
+}
+
+TEST(ErrorTexts, SlotOrderAgreesWithTheLanguageFile) {
+  std::ifstream in(QV_SOURCE_DIR "/data/lang/english/WORDS.TXT");
+  if (!in) GTEST_SKIP() << "no English language file";
+  std::string line, section;
+  int pendingNumber = -1, checked = 0;
+  const std::regex numberComment(R"(;\s*error\s+(\d+))"), entry(R"((\d+)=.*)");
+  std::smatch m;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty() && line[0] == '[') section = line;
+    if (section != "[ERRORS]") continue;
+    if (std::regex_match(line, m, numberComment)) pendingNumber = std::stoi(m[1]);
+    else if (std::regex_match(line, m, entry) && pendingNumber >= 0) {
+      EXPECT_EQ(ErrorSlotOfNumber(pendingNumber), std::stoi(m[1])) << "error " << pendingNumber;
+      pendingNumber = -1;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 0);
+}
+
+}  // namespace
