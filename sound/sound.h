@@ -75,33 +75,33 @@ bool SndGetDriverCaps(int deviceIndex, uint32_t* flags);
 bool SndEnumerateOutputs();                      // fills the output device list
 bool SndStartup(int mixRate, int softwareChannels, uint32_t flags);  // sound glue, at start-up
 bool SndShutdown();                              // sound glue, at shut-down (never from a DSP unit)
-int SndGetOutput();
-int SndGetDriver();
-int SndGetMixer();
+int SndGetOutput();                              // glue and tests: the output type in use
+int SndGetDriver();                              // the chosen device index, 0 when none
+int SndGetMixer();                               // the requested mixer type
 int SndGetBufferTime();                          // the stored (doubled) ring length, -1 = not set
-int SndGetDriverCount();
-const char* SndGetDriverName(int index);
-int SndGetMixRate();
-int SndGetChannelCount();
-int SndGetHardwareChannelCount();
-int SndGetSampleCapacity();
-SndSample* SndGetSample(int index);
+int SndGetDriverCount();                         // device list size (lists devices first)
+const char* SndGetDriverName(int index);         // device name; null with error 14 past the list
+int SndGetMixRate();                             // output rate in Hz
+int SndGetChannelCount();                        // software + hardware channels
+int SndGetHardwareChannelCount();                // voices the driver mixes itself
+int SndGetSampleCapacity();                      // sample table slots (grows by 256)
+SndSample* SndGetSample(int index);              // the sample in a table slot, or null
 int SndGetError();                               // the error word; never clears it
-float SndGetVersion();
+float SndGetVersion();                           // the library version, 3.33
 float SndGetCpuUsage();                          // percent of one core spent mixing
-uint64_t SndGetCurrentThreadId();
+uint64_t SndGetCurrentThreadId();                // names the calling thread (entry convention)
 uint32_t SndGetTimeMs();                         // the library clock (stepped in tests)
-void SndSleep(uint32_t ms);
+void SndSleep(uint32_t ms);                      // sleeps the calling thread
 // Tests: before start-up, replace the clock by one that only SndStepClock moves; the mixer
 // thread is then not started and each step runs one mixer round on the caller's thread.
 void SndUseSteppedClock(bool stepped);
 void SndStepClock(uint32_t ms);
 
-// --- Samples (sound glue, file loaders, songs) ---
+// --- Samples (sound glue, file loaders, songs): create, fill, loop and query ---
 SndSample* SndCreateSample(int index, int length, uint32_t mode, int frequency, int volume,
                            int pan, int priority);
-void SndFreeSample(SndSample* sample);
-bool SndUploadSample(SndSample* sample, const void* data, uint32_t mode);
+void SndFreeSample(SndSample* sample);           // stops its channels, then frees it
+bool SndUploadSample(SndSample* sample, const void* data, uint32_t mode);  // PCM with conversions
 // IT 2.14/2.15 upload with the source size known, so every block is checked against it.
 bool SndUploadSampleSized(SndSample* sample, const void* data, uint32_t dataBytes, uint32_t mode);
 bool SndLockSample(SndSample* sample, int offset, int length, void** first, void** second,
@@ -118,7 +118,9 @@ uint32_t SndGetSampleLength(SndSample* sample);
 const char* SndGetSampleName(SndSample* sample);
 bool SndSetSampleMinMaxDistance(SndSample* sample, float minimum, float maximum);
 
-// --- Channels (sound glue and songs); every call takes a handle, -3 for all, -1000 primary ---
+// --- Channels (sound glue and songs); every call takes a handle, -3 for all, -1000 primary.
+// Play calls return the new handle or -1; setters return false with error 14 on a bad handle;
+// getters return 0 on failure. ---
 int SndPlaySoundOnUnit(SndDspUnit* unit, int channel, SndSample* sample, bool paused);
 int SndPlaySoundPaused(int channel, SndSample* sample, bool paused);
 int SndPlaySoundSimple(int channel, SndSample* sample);
@@ -158,7 +160,7 @@ bool SndIsChannelPlaying(int channel);
 bool SndGetChannelEffectMix(int channel, float* mix);
 int SndGetChannelsPlaying();
 
-// --- Software mixer and DSP units ---
+// --- Software mixer and DSP units (songs, streams and effects hook into the chain) ---
 SndDspUnit* SndCreateDspUnit(SndDspCallback callback, int priority, void* user);
 void SndFreeDspUnit(SndDspUnit* unit);
 void SndSetDspUnitPriority(SndDspUnit* unit, int priority);

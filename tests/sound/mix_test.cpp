@@ -1,6 +1,7 @@
 // Mixing block by block on the stepped no-sound clock: exact tone levels after the fade-in,
 // golden output of each kind of loop in both mixer families, saturation, bidirectional loops,
 // the frame behind the loop end, one-shots freeing their channel, and the DSP unit order.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -254,4 +255,56 @@ TEST_F(SteppedSound, DspUnitsRunInPriorityOrder) {
   EXPECT_EQ(log.order, (std::vector<std::string>{"150a", "50", "150b"}));
   for (SndDspUnit* unit : {a, b, c, d}) SndFreeDspUnit(unit);
   gUnitLog = nullptr;
+}
+
+// The integer family at step 1.0 with steady gains takes eight values at a time; every value
+// must still be (s x volume x 256) >> 16 added with saturation, the right side inverted for
+// surround, for mono and stereo and gains on both sides of 32768.
+TEST(MixLoops, IntegerFamilyAtUnitStepMatchesTheFormula) {
+  ASSERT_TRUE(StartSteppedLibrary(7));
+  struct Case { bool stereo, surround; int left, right; } cases[] = {
+      {false, false, 255, 100}, {false, true, 127, 127}, {true, false, 255, 100}, {true, true, 127, 127}, {true, false, 128, 1}};
+  for (const Case& c : cases) {
+    const int frames = 61;  // not a multiple of the vector width
+    std::vector<int> values;
+    uint32_t seed = 7;
+    for (int i = 0; i < frames * (c.stereo ? 2 : 1) + 2; i++) {
+      seed = seed * 1664525u + 1013904223u;
+      values.push_back(static_cast<int16_t>(seed >> 16));
+    }
+    SndSample* sample = MakeSample(values, true, c.stereo, kSndLoopNormal, 44100);
+    SndChannel ch{};
+    SndListInit(&ch.link);
+    SndInitChannel(&ch, -1);
+    ch.sample = sample;
+    ch.loopMode = kSndLoopNormal;
+    ch.surround = c.surround;
+    SndUpdateStep(&ch, 44100);
+    ch.leftVolume = c.left;
+    ch.rightVolume = c.right;
+    ch.halfVolume = c.left;  // surround plays half the voice volume on both sides
+    ch.rampTarget[0] = ch.rampTarget[1] = c.left;
+    if (!c.surround) ch.rampTarget[1] = c.right;
+    ch.rampCurrent[0] = ch.rampTarget[0] * 65536;
+    ch.rampCurrent[1] = ch.rampTarget[1] * 65536;
+    SndLink list;
+    SndListInit(&list);
+    SndListAppend(&list, &ch.link);
+    std::vector<int16_t> out(frames * 2);
+    for (int i = 0; i < frames * 2; i++) out[i] = static_cast<int16_t>((i % 3 - 1) * 30000);  // some values saturate
+    std::vector<int16_t> start = out;
+    gSndMixer.mix(out.data(), &list, frames);
+    for (int f = 0; f < frames; f++) {
+      int l = c.stereo ? values[f * 2] : values[f];
+      int r = c.stereo ? values[f * 2 + 1] : values[f];
+      int gainLeft = ch.rampTarget[0] * 256, gainRight = ch.rampTarget[1] * 256;
+      int wantLeft = std::clamp(start[f * 2] + ((l * gainLeft) >> 16), -32768, 32767);
+      int right = (r * gainRight) >> 16;
+      int wantRight = std::clamp(start[f * 2 + 1] + (c.surround ? -right : right), -32768, 32767);
+      ASSERT_EQ(out[f * 2], wantLeft) << c.stereo << c.surround << " frame " << f;
+      ASSERT_EQ(out[f * 2 + 1], wantRight) << c.stereo << c.surround << " frame " << f;
+    }
+  }
+  SndShutdown();
+  SndUseSteppedClock(false);
 }
