@@ -5,10 +5,12 @@
 #include <SDL.h>
 
 #include "platform/surface.h"
+#include "platform/window.h"
 
 // Presenter state: lives from PresentAttachWindow to PresentDetach; the frame count for the process.
 static struct {
   SDL_Window* window = nullptr;
+  bool headless = true;  // an offscreen or dummy driver shows nothing: frames are only counted
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* texture = nullptr;
   int textureWidth = 0;
@@ -37,6 +39,7 @@ void PresentAttachWindow(SDL_Window* window) {
   if (window == gPresent.window) return;
   PresentDetach();
   gPresent.window = window;
+  gPresent.headless = window == nullptr || PlatformIsHeadless();
 }
 
 uint32_t PresentedFrameCount() { return gPresent.frames; }
@@ -49,8 +52,10 @@ void PresentFrameOrigin(int* left, int* top) {
 // Makes the renderer and a texture that fits the frame; false when SDL cannot.
 static bool PrepareTexture(int width, int height, int depth) {
   if (gPresent.renderer == nullptr) {
-    gPresent.renderer = SDL_CreateRenderer(gPresent.window, -1, 0);
-    if (gPresent.renderer == nullptr) gPresent.renderer = SDL_CreateRenderer(gPresent.window, -1, SDL_RENDERER_SOFTWARE);
+    // The software renderer: presenting is one copy of a finished frame, and it keeps the
+    // window's OpenGL context to the 3D device alone.
+    gPresent.renderer = SDL_CreateRenderer(gPresent.window, -1, SDL_RENDERER_SOFTWARE);
+    if (gPresent.renderer == nullptr) gPresent.renderer = SDL_CreateRenderer(gPresent.window, -1, 0);
     if (gPresent.renderer == nullptr) return false;
   }
   if (gPresent.texture != nullptr && gPresent.textureWidth == width && gPresent.textureHeight == height &&
@@ -67,7 +72,7 @@ static bool PrepareTexture(int width, int height, int depth) {
 }
 
 bool PresentSurface(const Surface& backBuffer, int depth) {
-  if (gPresent.window == nullptr) {
+  if (gPresent.window == nullptr || gPresent.headless) {
     ++gPresent.frames;
     return true;
   }
