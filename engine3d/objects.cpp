@@ -6,6 +6,7 @@
 #include "runtime/command_numbers.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -116,8 +117,10 @@ void ReadBounds(ObjectRecord* object) {
   Vector3 secondCentre{0, 0, 0};
   float second = 0.0f;
   if (object->model->GetModelRadius(secondCentre, second) == kModelOk) object->secondRadius = std::trunc(second) + 1.0f;
-  float low[3], high[3];
-  if (object->model->GetModelBoundingBox(low[0], low[1], low[2], high[0], high[1], high[2]) == kModelOk) {
+  // The model widens the box it is given: it starts empty, and stays zero without vertices.
+  float low[3] = {FLT_MAX, FLT_MAX, FLT_MAX}, high[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+  if (object->model->GetModelBoundingBox(low[0], low[1], low[2], high[0], high[1], high[2]) == kModelOk &&
+      low[0] <= high[0]) {
     for (int i = 0; i < 3; ++i) {
       object->boxMin[i] = low[i];
       object->boxMax[i] = high[i];

@@ -1,0 +1,132 @@
+// Keyframe animation of a loaded object with two keys per kind: play, loop, stop, speed,
+// set frame with interpolation, the checks, and the posed limb matrix against a hand
+// computation.
+#include "engine3d/engine3d_local.h"
+#include "models/models.h"
+#include "tests/engine3d/engine_harness.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+// One limb turning from no turn to a quarter turn about y (key quaternion w, x, y, z) and
+// moving from 0 to 10 along x between frames 0 and 10.
+std::string WriteAnimatedX() {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "qv-engine3d-animation";
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path path = folder / "walk.x";
+  std::ofstream(path) << "xof 0302txt 0032\n"
+                         "Frame Limb {\n"
+                         "  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }\n"
+                         "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; }\n"
+                         "}\n"
+                         "AnimationSet Walk {\n"
+                         "  Animation {\n"
+                         "    { Limb }\n"
+                         "    AnimationKey { 0; 2; 0;4;1.0,0.0,0.0,0.0;;, 10;4;0.70710678,0.0,0.70710678,0.0;;; }\n"
+                         "    AnimationKey { 2; 2; 0;3;0.0,0.0,0.0;;, 10;3;10.0,0.0,0.0;;; }\n"
+                         "  }\n"
+                         "}\n";
+  return path.string();
+}
+
+class AnimationTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    RunCommand(kLoadObject, {WriteAnimatedX().c_str(), 1});
+    ASSERT_EQ(TakeError(), 0);
+    slot = ObjectSlotForNumber(1);
+  }
+  Matrix4 LimbPose() {
+    Matrix4 pose;
+    MatrixIdentity(pose);
+    ObjectAt(slot)->model->GetModelFrameMatrix(1, pose);
+    return pose;
+  }
+  int32_t slot = -1;
+};
+
+}  // namespace
+
+TEST_F(AnimationTest, PlayClampsAtTheEndAndLoopWraps) {
+  EXPECT_EQ(IntValue(kTotalObjectFrames, {1}), 10);
+  RunCommand(kSetObjectSpeed, {1, 100});
+  EXPECT_EQ(IntValue(kObjectSpeed, {1}), 100);
+  RunCommand(kPlayObject, {1});
+  const float expected[] = {4, 8, 10};
+  for (float frame : expected) {
+    AnimateObjects();
+    EXPECT_EQ(FloatValue(kObjectFrame, {1}), frame);
+  }
+  EXPECT_EQ(IntValue(kObjectPlaying, {1}), 0);
+
+  // Looping backwards below the start jumps to the end.
+  RunCommand(kSetObjectSpeed, {1, -5});
+  RunCommand(kLoopObjectRange, {1, 2, 9});
+  RunCommand(kSetObjectFrame, {1, 2.1f});
+  AnimateObjects();
+  EXPECT_EQ(FloatValue(kObjectFrame, {1}), 9.0f);
+  EXPECT_EQ(IntValue(kObjectLooping, {1}), 1);
+  RunCommand(kStopObject, {1});
+  AnimateObjects();
+  EXPECT_EQ(FloatValue(kObjectFrame, {1}), 9.0f);  // out of the playing list: not advanced
+  EXPECT_EQ(TakeError(), 0);
+}
+
+TEST_F(AnimationTest, PoseAtAFrameMatchesTheKeys) {
+  RunCommand(kSetObjectSpeed, {1, 0});
+  RunCommand(kLoopObject, {1});
+  RunCommand(kSetObjectFrame, {1, 5.0f});
+  AnimateObjects();
+  // Halfway: an eighth turn about y in the keys' convention (the transposed row-vector
+  // rotation, so the x axis goes to (cos 45, 0, sin 45)), moved 5 along x.
+  const float c = std::cos(0.785398163f), s = std::sin(0.785398163f);
+  const float expected[4][4] = {{c, 0, s, 0}, {0, 1, 0, 0}, {-s, 0, c, 0}, {5, 0, 0, 1}};
+  const Matrix4 pose = LimbPose();
+  for (int row = 0; row < 4; ++row)
+    for (int column = 0; column < 4; ++column)
+      EXPECT_NEAR(pose.m[row][column], expected[row][column], 1e-5) << row << "," << column;
+}
+
+TEST_F(AnimationTest, SetFrameBlendsByInterpolation) {
+  RunCommand(kSetObjectInterpolation, {1, 50});
+  EXPECT_EQ(IntValue(kObjectInterpolation, {1}), 50);
+  RunCommand(kSetObjectFrame, {1, 10.0f});  // not looping: a transition from frame 0
+  AnimateObjects();
+  EXPECT_NEAR(LimbPose().m[3][0], 5.0f, 1e-5);  // half way to the target's 10
+  EXPECT_EQ(FloatValue(kObjectFrame, {1}), 10.0f);
+  AnimateObjects();
+  EXPECT_NEAR(LimbPose().m[3][0], 10.0f, 1e-5);
+  // With interpolation 100 the jump takes one sync.
+  RunCommand(kSetObjectInterpolation, {1, 100});
+  RunCommand(kSetObjectFrame, {1, 0.0f});
+  AnimateObjects();
+  EXPECT_NEAR(LimbPose().m[3][0], 0.0f, 1e-5);
+  EXPECT_EQ(TakeError(), 0);
+}
+
+TEST_F(AnimationTest, RangeChecksAndObjectsWithoutAnimation) {
+  const struct {
+    int command;
+    std::initializer_list<Arg> args;
+    int error;
+  } cases[] = {
+      {kSetObjectSpeed, {1, 101}, 7603},         {kSetObjectInterpolation, {1, 0}, 7604},
+      {kSetObjectFrame, {1, 10.5f}, 7602},       {kSetObjectFrame, {1, -1.0f}, 7602},
+      {kPlayObject, {2}, 7008},                  {kPlayObject, {0}, 7006},
+  };
+  for (const auto& c : cases) {
+    RunCommand(c.command, c.args);
+    EXPECT_EQ(TakeError(), c.error) << c.command;
+  }
+  RunCommand(kMakeObjectCube, {2, 1.0f});
+  RunCommand(kPlayObject, {2});
+  EXPECT_EQ(TakeError(), 7601);
+  EXPECT_EQ(FloatValue(kObjectFrame, {2}), 0.0f);
+  RunCommand(kClearObjectAnimation, {1});
+  RunCommand(kPlayObject, {1});
+  EXPECT_EQ(TakeError(), 7601);
+}

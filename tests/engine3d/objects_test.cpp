@@ -1,0 +1,184 @@
+// Objects: number checks, built-in shapes and their sizes, loading .x files by name, copies
+// sharing a model, automatic camera placement, release of everything an object holds, and
+// the render's culling seen as draw calls on the recording device.
+#include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
+#include "tests/engine3d/engine_harness.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+class ObjectsTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    RunCommand(kAutoCameraOff, {});
+  }
+};
+
+size_t DrawsOfFrame() {
+  Device3dRecordClearCalls();
+  RenderScene3D();
+  return Device3dRecordCount(Device3dOp::kDrawIndexedPrimitiveVB);
+}
+
+// A one-triangle text .x file in a fresh temporary folder.
+std::string WriteTriangleX(const char* fileName) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "qv-engine3d-objects";
+  std::filesystem::create_directories(folder);
+  const std::filesystem::path path = folder / fileName;
+  std::ofstream(path) << "xof 0302txt 0032\n"
+                         "Frame Limb {\n"
+                         "  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,2,0,1;; }\n"
+                         "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; }\n"
+                         "}\n";
+  return path.string();
+}
+
+}  // namespace
+
+TEST_F(ObjectsTest, NumberChecks) {
+  const struct {
+    int command;
+    std::initializer_list<Arg> args;
+    int error;
+  } cases[] = {
+      {kMakeObjectSphere, {0, 1.0f}, 7006},       {kMakeObjectCube, {65536, 1.0f}, 7006},
+      {kDeleteObject, {5}, 7008},                 {kPositionObject, {5, 1.0f, 1.0f, 1.0f}, 7008},
+      {kObjectPositionX, {-1.0f, 0}, 7006},       {kMakeObject, {3, 0, 70000}, 501},
+      {kMakeObject, {3, 7, 0}, 7003},             {kLoadObject, {"a.x", 0}, 7006},
+  };
+  for (const auto& c : cases) {
+    RunCommand(c.command, c.args);
+    EXPECT_EQ(TakeError(), c.error) << c.command;
+  }
+  RunCommand(kMakeObjectBox, {5, 1.0f, 1.0f, 1.0f});
+  RunCommand(kMakeObjectSphere, {5, 1.0f});
+  EXPECT_EQ(TakeError(), 7007);
+  RunCommand(kMakeObject, {6, 0, 0});  // an empty first frame
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(IntValue(kObjectExist, {6}), 1);
+}
+
+TEST_F(ObjectsTest, ShapesHaveTheirSizes) {
+  const struct {
+    int command;
+    std::initializer_list<Arg> args;
+    float x, y, z;
+  } cases[] = {
+      {kMakeObjectSphere, {1, 10.0f}, 10, 10, 10},  {kMakeObjectCube, {2, 4.0f}, 4, 4, 4},
+      {kMakeObjectCone, {3, 6.0f}, 6, 6, 6},        {kMakeObjectCylinder, {4, 8.0f}, 8, 8, 8},
+      {kMakeObjectPlain, {5, 10.0f, 4.0f}, 10, 4, 0}, {kMakeObjectBox, {6, 2.0f, 3.0f, 5.0f}, 2, 3, 5},
+      {kMakeObjectTriangle, {7, 0.0f, 0.0f, 0.0f, 3.0f, 0.0f, 0.0f, 0.0f, 2.0f, 1.0f}, 3, 2, 1},
+  };
+  for (const auto& c : cases) {
+    RunCommand(c.command, c.args);
+    ASSERT_EQ(TakeError(), 0);
+    const int number = c.args.begin()->i;
+    EXPECT_NEAR(FloatValue(kObjectSizeX, {number}), c.x, 0.05f) << c.command;
+    EXPECT_NEAR(FloatValue(kObjectSizeY, {number}), c.y, 0.05f) << c.command;
+    EXPECT_NEAR(FloatValue(kObjectSizeZ, {number}), c.z, 0.05f) << c.command;
+  }
+  RunCommand(kScaleObject, {6, 200.0f, 100.0f, 50.0f});
+  EXPECT_NEAR(FloatValue(kObjectSizeX, {6}), 4.0f, 1e-4);
+  EXPECT_NEAR(FloatValue(kObjectSizeZ, {6}), 2.5f, 1e-4);
+  // Plain and triangle are drawn from both sides.
+  EXPECT_EQ(SpriteAt(ObjectAt(ObjectSlotForNumber(5))->entity)->cull, 0);
+  EXPECT_EQ(SpriteAt(ObjectAt(ObjectSlotForNumber(2))->entity)->cull, 1);
+}
+
+TEST_F(ObjectsTest, TransformsAndValues) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kPositionObject, {1, 1.0f, 2.0f, 3.0f});
+  RunCommand(kRotateObject, {1, -30.0f, 720.0f, 1.0e9f});
+  EXPECT_EQ(FloatValue(kObjectAngleX, {1}), 330.0f);
+  EXPECT_EQ(FloatValue(kObjectAngleY, {1}), 0.0f);
+  EXPECT_EQ(FloatValue(kObjectAngleZ, {1}), 0.0f);  // too far to wrap in 100 rounds
+  RunCommand(kRotateObject, {1, 0.0f, 90.0f, 0.0f});
+  RunCommand(kMoveObject, {1, 10.0f});  // y 90 faces +x
+  EXPECT_NEAR(FloatValue(kObjectPositionX, {1}), 11.0f, 1e-4);
+  EXPECT_NEAR(FloatValue(kObjectPositionZ, {1}), 3.0f, 1e-4);
+  RunCommand(kTurnObjectLeft, {1, 100.0f});
+  EXPECT_EQ(FloatValue(kObjectAngleY, {1}), 350.0f);
+  RunCommand(kPointObject, {1, 11.0f, 12.0f, 3.0f});  // straight up
+  EXPECT_NEAR(FloatValue(kObjectAngleX, {1}), 270.0f, 1e-3);
+  RunCommand(kHideObject, {1});
+  EXPECT_EQ(IntValue(kObjectVisible, {1}), 0);
+  EXPECT_EQ(TakeError(), 0);
+}
+
+TEST_F(ObjectsTest, AutoCameraFramesNewObjects) {
+  RunCommand(kAutoCameraOn, {});
+  RunCommand(kMakeObjectSphere, {1, 1.0f});  // radius 0.5 kept as 1.0
+  EXPECT_EQ(Camera().position[2], -2.0f);
+  EXPECT_EQ(Camera().position[1], 0.5f);
+  RunCommand(kMakeObjectSphere, {2, 20.0f});  // radius 10 kept as 11
+  EXPECT_EQ(Camera().position[2], -22.0f);
+  EXPECT_EQ(Camera().position[1], 5.5f);
+  RunCommand(kAutoCameraOff, {});
+  RunCommand(kMakeObjectSphere, {3, 50.0f});
+  EXPECT_EQ(Camera().position[2], -22.0f);
+}
+
+TEST_F(ObjectsTest, LoadsByExtension) {
+  const std::string upper = WriteTriangleX("tri.X");
+  RunCommand(kLoadObject, {upper.c_str(), 1});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(IntValue(kObjectExist, {1}), 1);
+  EXPECT_GE(ObjectAt(ObjectSlotForNumber(1))->limbCount, 2);
+  EXPECT_EQ(ObjectAt(ObjectSlotForNumber(1))->limbs[1].offset[1], 2.0f);  // the frame's translation
+  RunCommand(kLoadObject, {"missing.x", 2});
+  EXPECT_EQ(TakeError(), 105);
+  RunCommand(kLoadObject, {"model.obj", 2});
+  EXPECT_EQ(TakeError(), 7101);
+  EXPECT_EQ(IntValue(kObjectExist, {2}), 0);
+  // Loading over an existing object replaces it; a failed load leaves no object.
+  RunCommand(kLoadObject, {"missing.x", 1});
+  EXPECT_EQ(TakeError(), 105);
+  EXPECT_EQ(IntValue(kObjectExist, {1}), 0);
+}
+
+TEST_F(ObjectsTest, CopiesShareTheModelAndReleaseEverything) {
+  RunCommand(kMakeObjectSphere, {1, 10.0f});
+  RunCommand(kColorObject, {1, 0xFF0000});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 50.0f});
+  RunCommand(kDuplicateObject, {1, 2});
+  EXPECT_EQ(TakeError(), 0);
+  const ObjectRecord* source = ObjectAt(ObjectSlotForNumber(1));
+  const ObjectRecord* copy = ObjectAt(ObjectSlotForNumber(2));
+  EXPECT_EQ(source->model, copy->model);
+  EXPECT_NE(source->entity, copy->entity);
+  EXPECT_EQ(FloatValue(kObjectPositionZ, {2}), 0.0f);  // its own entity, at the origin
+  RunCommand(kPositionObject, {2, 5.0f, 0.0f, 50.0f});
+  const size_t both = DrawsOfFrame();
+  EXPECT_GT(both, 0u);
+  RunCommand(kDeleteObject, {1});
+  EXPECT_EQ(DrawsOfFrame(), both / 2);  // the copy still draws through the shared model
+  RunCommand(kDuplicateObject, {2, 2});  // onto itself: nothing happens
+  EXPECT_EQ(TakeError(), 0);
+  RunCommand(kDeleteObject, {2});
+  EXPECT_EQ(DrawsOfFrame(), 0u);
+  EXPECT_EQ(Device3dRecordLiveVertexBuffers(), 0u);
+  EXPECT_EQ(LiveTextureCount(), 0);
+}
+
+TEST_F(ObjectsTest, CullingByDepthAndScreenEdge) {
+  RunCommand(kMakeObjectSphere, {1, 20.0f});  // kept radius 11, tested with 13.75
+  const struct {
+    float x, z;
+    bool drawn;
+  } cases[] = {
+      {0, 200, true},      {0, -50, false},   // behind the camera
+      {0, 3020, false},                       // beyond the far plane
+      {165, 200, true},                       // centre off screen, sphere reaching in
+      {185, 200, false},                      // wholly off screen
+      {90, 50, true},                         // off screen but nearer than 100: depth tests only
+  };
+  for (const auto& c : cases) {
+    RunCommand(kPositionObject, {1, c.x, 0.0f, c.z});
+    EXPECT_EQ(DrawsOfFrame() > 0, c.drawn) << c.x << " " << c.z;
+  }
+}
