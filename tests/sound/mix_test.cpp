@@ -308,3 +308,37 @@ TEST(MixLoops, IntegerFamilyAtUnitStepMatchesTheFormula) {
   SndShutdown();
   SndUseSteppedClock(false);
 }
+
+TEST_P(MixFamily, MixSampleIntoAddsOneSoundToABuffer) {
+  ASSERT_TRUE(StartSteppedLibrary(GetParam()));
+  const int8_t source[4] = {64, 64, -64, -64};
+  std::vector<float> floats(16, 0.0f);
+  std::vector<int16_t> ints(16, 0);
+  void* destination = Float() ? static_cast<void*>(floats.data()) : ints.data();
+  // Half speed: 8 output frames from 4 source frames; pan 255 puts it all on the right.
+  ASSERT_TRUE(SndMixSampleInto(destination, source, 8, 22050, 255, 255, kSnd8Bits | kSndMono));
+  auto at = [&](int i) { return Float() ? static_cast<double>(floats[i]) : ints[i]; };
+  double full = Float() ? 64 * 32767.0 / 127.0 : 64 * 256 * 255 / 256.0;
+  EXPECT_EQ(at(0), 0.0);
+  EXPECT_NEAR(at(1), full, 1.0);
+  EXPECT_NEAR(at(5), full, 1.0);
+  EXPECT_NEAR(at(7), Float() ? (64 * 32767.0 / 127.0 - 64 * 256) / 2 : 0.0, 1.0);  // halfway to -64
+  EXPECT_NEAR(at(9), -64 * 256 * (Float() ? 1.0 : 255 / 256.0), 1.0);
+  struct Case { void* destination; const void* source; int length; uint32_t mode; int error; } cases[] = {
+      {nullptr, source, 4, kSnd8Bits | kSndMono, kSndErrInvalid},
+      {destination, nullptr, 4, kSnd8Bits | kSndMono, kSndErrInvalid},
+      {destination, source, 0, kSnd8Bits | kSndMono, kSndErrInvalid},
+      {destination, source, 4, kSndMono, kSndErrNone},  // no sample width: refused quietly
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(SndMixSampleInto(c.destination, c.source, c.length, 44100, 255, 128, c.mode));
+    EXPECT_EQ(SndGetError(), c.error);
+  }
+  // Clearing the output silences both the mix buffer and the ring.
+  SndSample* loud = MakeSample(std::vector<int>(3000, 20000), true, false, kSndLoopNormal, 44100);
+  SndPlaySoundSimple(kSndAnyChannel, loud);
+  MixBlocks(3);
+  SndClearOutput();
+  const int16_t* ring = reinterpret_cast<const int16_t*>(SndGetPrimaryMixBuffer()->data);
+  for (int i = 0; i < SndGetMixBufferLength() * 2; i++) ASSERT_EQ(ring[i], 0) << i;
+}
