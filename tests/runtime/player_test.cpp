@@ -84,20 +84,20 @@ ProgramBuilder SelfCheckingProgram() {
   return b;
 }
 
-class PlayerTest : public ::testing::TestWithParam<const char*> {
- protected:
-  void SetUp() override {
-    if (!fs::exists(GetParam())) GTEST_SKIP() << GetParam() << " is not built";
+// A private folder with a copy of a player carrying a package, run headless.
+class GameFolder {
+ public:
+  GameFolder() {
     folder_ = fs::temp_directory_path() / ("qv-player-test-" + std::to_string(::getpid()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
   }
-  void TearDown() override {
-    if (!folder_.empty()) fs::remove_all(folder_);
-  }
+  ~GameFolder() { fs::remove_all(folder_); }
+  const fs::path& Path() const { return folder_; }
+  const std::string& Stderr() const { return stderr_; }
   // Writes the player with the entries appended and runs it; returns the exit status.
-  int RunGame(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
-    std::vector<uint8_t> image = ReadBytes(GetParam());
+  int Run(const char* player, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+    std::vector<uint8_t> image = ReadBytes(player);
     if (!entries.empty()) image = qvasm::BuildPackagedExecutable(image, entries);
     const fs::path game = folder_ / "game";
     std::ofstream(game, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
@@ -112,8 +112,27 @@ class PlayerTest : public ::testing::TestWithParam<const char*> {
     stderr_ = ReadText(folder_ / "stderr.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
-  int RunProgram(const ProgramBuilder& b) { return RunGame({{"_exefile.dat", b.Build()}}); }
+
+ private:
   fs::path folder_;
+  std::string stderr_;
+};
+
+// Every player test runs with the runtime-only test player and with quorvanel when built.
+class PlayerTest : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(GetParam())) GTEST_SKIP() << GetParam() << " is not built";
+  }
+  int RunGame(const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+    int status = game_.Run(GetParam(), entries);
+    stderr_ = game_.Stderr();
+    folder_ = game_.Path();
+    return status;
+  }
+  int RunProgram(const ProgramBuilder& b) { return RunGame({{"_exefile.dat", b.Build()}}); }
+  GameFolder game_;
+  fs::path folder_ = game_.Path();
   std::string stderr_;
 };
 
@@ -156,6 +175,22 @@ TEST_P(PlayerTest, DebugModeLogsTheErrorInQvLog) {
   EXPECT_NE(log.find("RUNTIMEERROR ON "), std::string::npos);
   EXPECT_NE(log.find("=Runtime Error : "), std::string::npos);
   EXPECT_NE(log.find("[QUORVANELLOOPMIDDLE]\nPC0=87"), std::string::npos);
+}
+
+// The test player's stand-ins for the user (see test_player_main.cpp).
+constexpr int kTestCloseWindow = 9994, kTestPressEscape = 9995;
+
+TEST(TestPlayer, ClosingTheWindowOrEscEndsAnEndlessProgramWithStatusZero) {
+  for (int user : {kTestCloseWindow, kTestPressEscape}) {
+    GameFolder game;
+    ProgramBuilder b;
+    auto forever = b.NewLabel();
+    b.Emit(user);
+    b.Bind(forever);
+    b.Emit(kJump, {b.At(forever)});
+    EXPECT_EQ(game.Run(QV_TEST_PLAYER, {{"_exefile.dat", b.Build()}}), 0) << user;
+    EXPECT_EQ(game.Stderr(), "");
+  }
 }
 
 TEST_P(PlayerTest, NoPackageRunsNothingAndExitsZero) {

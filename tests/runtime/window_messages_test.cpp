@@ -1,0 +1,79 @@
+// The window procedure: typed characters grow the text buffer and keep every one, Esc
+// quits unless switched off, the mouse follows, and deactivation pauses the full-screen run.
+#include "platform/window.h"
+#include "tests/runtime/run_program.h"
+
+namespace {
+
+class WindowMessageTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    CloseTypedText();
+    SetEscQuits(true);
+    MutableSettings().windowMode = false;
+    ClearQuitRequest();
+  }
+  static void Send(PlatformMessageKind kind, int a = 0, int b = 0) { HandleWindowMessage(PlatformMessage{kind, a, b}); }
+};
+
+TEST_F(WindowMessageTest, TypedTextGrowsAndKeepsEveryCharacter) {
+  Send(PlatformMessageKind::kChar, 'x');  // no text input open: only the last character
+  EXPECT_EQ(LastTypedCharacter(), 'x');
+  EXPECT_STREQ(TypedText(), "");
+  OpenTypedText(16);
+  std::string typed;
+  for (int i = 0; i < 300; ++i) {
+    char c = static_cast<char>('a' + i % 26);
+    typed += c;
+    Send(PlatformMessageKind::kChar, c);
+  }
+  EXPECT_EQ(std::string(TypedText()), typed);
+  EXPECT_EQ(LastTypedCharacter(), 'a' + 299 % 26);
+  ClearTypedText();
+  EXPECT_STREQ(TypedText(), "");
+}
+
+TEST_F(WindowMessageTest, EscapeQuitsUnlessSwitchedOff) {
+  SetEscQuits(false);
+  Send(PlatformMessageKind::kKeyDown, kPlatformKeyEscape);
+  EXPECT_FALSE(QuitRequested());
+  SetEscQuits(true);
+  Send(PlatformMessageKind::kKeyDown, kPlatformKeyF11);
+  EXPECT_FALSE(QuitRequested());
+  Send(PlatformMessageKind::kKeyDown, kPlatformKeyEscape);
+  EXPECT_TRUE(QuitRequested());
+  PlatformMessage message;
+  ASSERT_TRUE(PlatformPeekMessage(&message));
+  EXPECT_EQ(message.kind, PlatformMessageKind::kQuit);
+}
+
+TEST_F(WindowMessageTest, MouseFollowsMovesAndButtons) {
+  Mouse() = {320, 240, 50, 0, 0, 0};
+  Send(PlatformMessageKind::kMouseMove, 330, 200);
+  Send(PlatformMessageKind::kMouseMove, 335, 210);
+  EXPECT_EQ(Mouse().x, 335);
+  EXPECT_EQ(Mouse().y, 210);
+  EXPECT_EQ(Mouse().moveX, 15);
+  EXPECT_EQ(Mouse().moveY, -30);
+  Send(PlatformMessageKind::kRightButtonDown);
+  EXPECT_EQ(Mouse().buttons, 2);
+  Send(PlatformMessageKind::kRightButtonUp);
+  Send(PlatformMessageKind::kLeftButtonDown);
+  EXPECT_EQ(Mouse().buttons, 1);
+  Send(PlatformMessageKind::kLeftButtonUp);
+  EXPECT_EQ(Mouse().buttons, 0);
+}
+
+TEST_F(WindowMessageTest, DeactivationStopsAFullScreenRunOnly) {
+  SetDisplayActive(true);
+  MutableSettings().windowMode = true;
+  Send(PlatformMessageKind::kDeactivate);
+  EXPECT_TRUE(DisplayActive());
+  MutableSettings().windowMode = false;
+  Send(PlatformMessageKind::kDeactivate);
+  EXPECT_FALSE(DisplayActive());
+  Send(PlatformMessageKind::kActivate);
+  EXPECT_TRUE(DisplayActive());
+}
+
+}  // namespace
