@@ -170,6 +170,21 @@ static int ParsePrimary(ExprParser& p) {
   SkipBlanks(cur);
   if (cur.pos >= cur.text.size()) return ParseFail(p, 7, "missing value");
   char ch = cur.text[cur.pos];
+  if (ch == '0' && cur.pos + 2 < cur.text.size() && cur.text[cur.pos + 1] == 'x' &&
+      std::isxdigit(static_cast<unsigned char>(cur.text[cur.pos + 2]))) {
+    // 0x hexadecimal: up to 32 bits, kept as their bit pattern (0xFFFFFFFF is -1).
+    cur.pos += 2;
+    uint64_t value = 0;
+    while (cur.pos < cur.text.size() && std::isxdigit(static_cast<unsigned char>(cur.text[cur.pos]))) {
+      char digit = cur.text[cur.pos++];
+      value = value * 16 + static_cast<uint64_t>(std::isdigit(static_cast<unsigned char>(digit)) ? digit - '0' : digit - 'a' + 10);
+      if (value > 0xFFFFFFFFull) return ParseFail(p, 39, "hexadecimal number over 32 bits");
+    }
+    Node node;
+    node.kind = NodeKind::IntConst;
+    node.intValue = static_cast<int32_t>(static_cast<uint32_t>(value));
+    return AddNode(p, std::move(node));
+  }
   if (std::isdigit(static_cast<unsigned char>(ch)) ||
       (ch == '.' && cur.pos + 1 < cur.text.size() &&
        std::isdigit(static_cast<unsigned char>(cur.text[cur.pos + 1])))) {
