@@ -311,7 +311,8 @@ TEST(MixLoops, IntegerFamilyAtUnitStepMatchesTheFormula) {
 
 TEST_P(MixFamily, MixSampleIntoAddsOneSoundToABuffer) {
   ASSERT_TRUE(StartSteppedLibrary(GetParam()));
-  const int8_t source[4] = {64, 64, -64, -64};
+  // The length counts source frames; the same number of output frames is mixed.
+  const int8_t source[8] = {64, 64, -64, -64, 0, 0, 0, 0};
   std::vector<float> floats(16, 0.0f);
   std::vector<int16_t> ints(16, 0);
   void* destination = Float() ? static_cast<void*>(floats.data()) : ints.data();
