@@ -131,9 +131,12 @@ SndDspUnit* SndCreateDspUnit(SndDspCallback callback, int priority, void* user) 
 void SndFreeDspUnit(SndDspUnit* unit) {
   if (!unit) return;
   SndLockGuard guard(gSnd.lock);
-  // Channels still listed on the unit go back to the free list rather than dangle.
+  // Channels still mixed by the unit stop with it rather than keep links into freed memory.
   while (unit->channels.next != &unit->channels) {
-    SndListAppend(&gSndMixer.freeList, unit->channels.next);
+    auto* channel = reinterpret_cast<SndChannel*>(unit->channels.next);
+    channel->ops.Stop(channel);  // relinks it on the free list
+    channel->sample = nullptr;
+    channel->priority = 0;
   }
   SndListUnlink(&unit->link);
   delete unit;

@@ -343,3 +343,21 @@ TEST_P(MixFamily, MixSampleIntoAddsOneSoundToABuffer) {
   const int16_t* ring = reinterpret_cast<const int16_t*>(SndGetPrimaryMixBuffer()->data);
   for (int i = 0; i < SndGetMixBufferLength() * 2; i++) ASSERT_EQ(ring[i], 0) << i;
 }
+
+// A unit given to a play call mixes its own channels; freeing it stops them, so nothing keeps
+// links into the freed unit.
+TEST_F(SteppedSound, FreeingAUnitStopsItsChannels) {
+  SndDspUnit* unit = SndCreateDspUnit(nullptr, 150, nullptr);
+  SndSetDspUnitActive(unit, true);
+  SndSample* sample = MakeSample(std::vector<int>(3000, 8000), true, false, kSndLoopNormal, 44100);
+  int handle = SndPlaySoundOnUnit(unit, kSndAnyChannel, sample, false);
+  ASSERT_NE(handle, -1);
+  std::vector<int16_t> out = MixBlocks(1);
+  EXPECT_NE(out[2 * 500], 0);  // mixed by the unit's own list
+  SndFreeDspUnit(unit);
+  EXPECT_FALSE(SndIsChannelPlaying(handle));
+  MixBlocks(1);
+  int again = SndPlaySoundSimple(handle & 0xFFF, sample);
+  EXPECT_EQ(again & 0xFFF, handle & 0xFFF);
+  EXPECT_NE(MixBlocks(2)[2 * 1500], 0);
+}

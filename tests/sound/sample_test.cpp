@@ -67,6 +67,16 @@ TEST_F(SteppedSound, UploadConversions) {
   }
 }
 
+// Data described with a wider frame than the sample's own fills the buffer and stops there.
+TEST_F(SteppedSound, UploadNeverWritesPastTheBuffer) {
+  SndSample* s = SndCreateSample(-1, 10, kSnd8Bits | kSndMono, 44100, 255, 128, 255);
+  std::vector<uint8_t> wide(40, 0x11);
+  EXPECT_TRUE(SndUploadSample(s, wide.data(), kSnd16Bits | kSndStereo | kSndDelta | kSndUnsigned));
+  std::vector<uint8_t> narrow(4, 1);
+  EXPECT_FALSE(SndUploadSampleSized(s, narrow.data(), 4, kSnd8Bits | kSndMono));  // 4 bytes for 10 frames
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+}
+
 TEST_F(SteppedSound, LockWrapsAndRefusesBadOffsets) {
   SndSample* s = SndCreateSample(-1, 100, kSnd16Bits | kSndMono, 44100, 255, 128, 255);  // 200 bytes
   void *first, *second;
