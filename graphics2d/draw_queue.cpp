@@ -1,6 +1,7 @@
 // The deferred draw queue: drawing commands append records stamped with the drawing bitmap of
 // the moment; the pre-step replays them in order, screen records on as many frames as the
 // display has buffers, then frees them.
+#include <cstdio>
 #include <cstring>
 
 #include "graphics2d/graphics2d_local.h"
@@ -78,8 +79,7 @@ int32_t RecordDrawOp(int32_t code, int32_t x, int32_t y, int32_t x2, int32_t y2,
   op->targetGeneration = BitmapSlot(Draw2D.recordBitmap).generation;
   if (text != nullptr) {
     // Texts longer than the payload are cut to 255 characters.
-    std::strncpy(op->payload, text, sizeof op->payload - 1);
-    op->payload[sizeof op->payload - 1] = 0;
+    std::snprintf(op->payload, sizeof op->payload, "%s", text);
   }
   // Op 6 passes its destination bitmap in y2 (and keeps it in the payload as well).
   op->refreshCount = RefreshCountFor(code, number, code == kOpCopyBitmap ? y2 : 0);
@@ -94,6 +94,11 @@ static void RunDrawOp(DrawOp& op) {
   }
   // Drawing records draw on the bitmap they were recorded for; a bitmap gone since is skipped.
   Surface* target = BitmapSurfaceIfCurrent(op.targetBitmap, op.targetGeneration);
+  // A lost surface is restored once before drawing; when that fails the display goes inactive.
+  if (target != nullptr && target->lost && !SurfaceRestore(*target)) {
+    SetDisplayActive(false);
+    return;
+  }
   if (code >= kOpGetImage && code <= kOpFadeImage) {
     ReplayImageOp(op, target);
   } else if (code >= kOpClearScreen && code <= kOpInputText) {

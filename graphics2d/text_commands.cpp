@@ -1,5 +1,6 @@
 // Text and fonts: the current font (name, size, style), background mode and print cursor, the
 // text draw ops, the print built-in's queued print and the text commands.
+#include <cstdio>
 #include <cstring>
 
 #include "graphics2d/graphics2d_local.h"
@@ -71,7 +72,7 @@ void DrawTextOnSurface(Surface& target, int x, int y, const char* text, bool for
 void ReplayTextOp(DrawOp& op, Surface* target) {
   switch (op.code) {
     case kOpFontName:
-      std::strncpy(gText.fontName, op.payload, sizeof gText.fontName - 1);
+      std::snprintf(gText.fontName, sizeof gText.fontName, "%s", op.payload);
       SetTextFont();
       break;
     case kOpFontSize:
@@ -124,7 +125,7 @@ static void CmdTextSetCursor() {  // x, y
 static void CmdTextFont() {  // name
   const char* name = TextOperand(0);
   AdvanceOperands(1);
-  std::strncpy(gText.measureName, name, sizeof gText.measureName - 1);
+  std::snprintf(gText.measureName, sizeof gText.measureName, "%s", name);
   SetMeasureFont();
   Queue(kOpFontName, 0, 0, name);
 }

@@ -118,3 +118,38 @@ TEST_F(DrawQueueTest, InkOnA16BitScreenKeepsFiveSixFiveBits) {
 
 }  // namespace
 }  // namespace g2d
+
+namespace g2d {
+namespace {
+
+class LostSurfaceTest : public DisplayTest {};
+
+// The display never loses its memory here, but the restore paths must work when it does.
+TEST_F(LostSurfaceTest, LostBackBufferIsRestoredByReplayPresentAndSprites) {
+  Run(kDrawBox, {0, 0, 4, 4});
+  Run(kImageGet, {1, 0, 0, 4, 4});
+  Frame();
+  Run(kSprite, {1, 20, 20, 1});
+  Frame();
+  SurfaceMarkLost(*BackBuffer());
+  Run(kDrawDot, {100, 100});
+  ReplayDrawQueue();  // restored before the dot, which then lands
+  EXPECT_FALSE(BackBuffer()->lost);
+  EXPECT_EQ(Pixel(100, 100), 0xFFFFFFu);
+  SurfaceMarkLost(*BackBuffer());
+  EXPECT_EQ(PresentFrame(), 1);
+  EXPECT_FALSE(BackBuffer()->lost);
+  SurfaceMarkLost(*BackBuffer());
+  DrawSprites();
+  EXPECT_FALSE(BackBuffer()->lost);
+  EXPECT_EQ(Pixel(21, 21), 0xFFFFFFu);
+  // The runtime's restore hook drops the saved backgrounds along with the picture.
+  RuntimeHooks hooks;
+  InstallGraphics2DHooks(hooks);
+  SurfaceMarkLost(*BackBuffer());
+  EXPECT_TRUE(hooks.RestoreDisplaySurfaces());
+  EXPECT_EQ(SpriteAt(SpriteIndexForNumber(1))->backgroundImages[0], -1);
+}
+
+}  // namespace
+}  // namespace g2d
