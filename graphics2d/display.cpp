@@ -102,6 +102,15 @@ int PresentFrame() {
   return 1;
 }
 
+void Run2DFrameSteps() {
+  RestoreSpriteBackgrounds();
+  ReplayDrawQueue();
+  CountDownImageReleases();
+  SaveSpriteBackgrounds();
+  DrawSprites();
+  PresentFrame();
+}
+
 bool SaveScreenImage(const char* path) {
   if (Display2D.backBuffer == nullptr) return false;
   Device3dClaimCpuSide();

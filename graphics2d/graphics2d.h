@@ -124,5 +124,8 @@ void UpdateMousePointer();
 void ResetMousePointer();
 void ShowMousePointer(bool shown);
 bool MousePointerShown();
+// The 2D steps of one main-loop pass in their order (restore backgrounds, replay the queue,
+// pending image releases, save backgrounds, sprites, present): tests and benchmarks.
+void Run2DFrameSteps();
 // Saves the back buffer to a file by extension (the screen-save request); false on failure.
 bool SaveScreenImage(const char* path);

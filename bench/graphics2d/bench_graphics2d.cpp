@@ -43,15 +43,6 @@ void Call(int command, std::initializer_list<int32_t> values) {
   HandlerForCommand(command)();
 }
 
-void FrameSteps() {
-  RestoreSpriteBackgrounds();
-  ReplayDrawQueue();
-  CountDownImageReleases();
-  SaveSpriteBackgrounds();
-  DrawSprites();
-  PresentFrame();
-}
-
 void BM_MovingKeyedSprites(benchmark::State& state) {
   OpenDisplay();
   const int count = static_cast<int>(state.range(0));
@@ -61,13 +52,13 @@ void BM_MovingKeyedSprites(benchmark::State& state) {
   Call(kDrawBox, {8, 8, 24, 24});
   Call(kImageGet, {1, 0, 0, 32, 32});
   Call(kDrawCls, {});
-  FrameSteps();
+  Run2DFrameSteps();
   for (int i = 1; i <= count; ++i) Call(kSprite, {i, (i * 37) % 608, (i * 53) % 448, 1});
   int frame = 0;
   for (auto _ : state) {
     ++frame;
     for (int i = 1; i <= count; ++i) Call(kSprite, {i, (i * 37 + frame * 3) % 608, (i * 53 + frame * 2) % 448, 1});
-    FrameSteps();
+    Run2DFrameSteps();
   }
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
@@ -80,7 +71,7 @@ void BM_QueuedDots(benchmark::State& state) {
   for (auto _ : state) {
     ++frame;
     for (int i = 0; i < count; ++i) Call(kDrawDot, {(i * 7 + frame) % 640, (i * 13) % 480});
-    FrameSteps();
+    Run2DFrameSteps();
   }
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }

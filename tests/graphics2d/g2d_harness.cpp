@@ -80,14 +80,7 @@ int DisplayTest::RunForError(int command, std::vector<Operand> operands) {
   return TakeError();
 }
 
-void DisplayTest::Frame() {
-  RestoreSpriteBackgrounds();
-  ReplayDrawQueue();
-  CountDownImageReleases();
-  SaveSpriteBackgrounds();
-  DrawSprites();
-  PresentFrame();
-}
+void DisplayTest::Frame() { Run2DFrameSteps(); }
 
 uint32_t DisplayTest::Pixel(int x, int y) const {
   const Surface* back = BackBuffer();
