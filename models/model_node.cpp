@@ -79,15 +79,20 @@ void ModelNode::AddChild(ModelNode* node) {
   if (!child) {
     child = node;
     node->parent = this;
-    return;
+  } else {
+    ModelNode* last = lastChild ? lastChild : child;
+    while (last->next) last = last->next;
+    last->next = node;
+    node->previous = last;
   }
-  ModelNode* last = child;
-  while (last->next) last = last->next;
-  last->next = node;
-  node->previous = last;
+  lastChild = node;
 }
 
 void ModelNode::UnlinkNode() {
+  if (!next) {
+    ModelNode* owner = ModelNodeParent(this);
+    if (owner) owner->lastChild = previous;
+  }
   if (previous) {
     previous->next = next;
   } else if (parent) {

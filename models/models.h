@@ -82,6 +82,7 @@ struct ModelNode {
   ModelNode* parent = nullptr;
   char name[kModelNameSize] = {};
   int32_t id = 0;
+  ModelNode* lastChild = nullptr;  // end of the child chain, so appends do not walk it
 
   // Appends a child: the first child gets this node as its parent, later ones are appended
   // after the last sibling.

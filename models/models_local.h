@@ -65,6 +65,9 @@ struct XFile {
 bool XReadMemory(const void* bytes, size_t size, XFile& file);
 // Reads the file at path whole and parses it as XReadMemory does.
 bool XReadFile(const char* path, XFile& file);
+// Writes bytes to a temporary file beside path, then renames it over path, so a failed write
+// never leaves a half-written file; false when it cannot be written.
+bool XWriteFileReplacing(const char* path, std::string_view bytes);
 // Reads a whole file into bytes; false when it cannot be opened or read.
 bool XReadWholeFile(const char* path, std::string& bytes);
 // Element count of an array member from the scalars read before it in the same template

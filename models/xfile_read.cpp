@@ -45,7 +45,7 @@ template Animation { [...] }
 template AnimationSet { [Animation] }
 )";
 
-constexpr int kMaxObjectDepth = 64;    // nesting of data objects and of template members
+constexpr int kMaxObjectDepth = 200;   // nesting of data objects and of template members
 constexpr size_t kHeaderSize = 16;
 
 enum class Tok : uint8_t { End, Error, Name, String, Integer, Float, Guid, OpenBrace,

@@ -67,7 +67,7 @@ struct InlineWriter {
   // elements separated by ','. With `lineIndent` >= 0, each member of this level goes on a
   // line of its own and the elements of struct arrays too.
   bool Struct(const XTemplate& templ, int depth, int lineIndent) {
-    if (depth > 64) return false;
+    if (depth > 200) return false;  // as deep as the reader accepts
     std::vector<std::pair<std::string_view, uint32_t>> values;
     for (const XMember& member : templ.members) {
       if (lineIndent >= 0) Indent(out, lineIndent);
@@ -199,9 +199,16 @@ bool XTextWriter::WriteMembers(const XTemplate& templ, XDataCursor& cursor,
   return writer.Struct(templ, 0, indent);
 }
 
-bool XTextWriter::SaveTo(const char* path) const {
-  std::FILE* handle = std::fopen(path, "wb");
+bool XTextWriter::SaveTo(const char* path) const { return XWriteFileReplacing(path, text_); }
+
+bool XWriteFileReplacing(const char* path, std::string_view bytes) {
+  std::string temporary = std::string(path) + ".part";
+  std::FILE* handle = std::fopen(temporary.c_str(), "wb");
   if (!handle) return false;
-  bool written = std::fwrite(text_.data(), 1, text_.size(), handle) == text_.size();
-  return std::fclose(handle) == 0 && written;
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), handle) == bytes.size();
+  if (std::fclose(handle) != 0 || !written || std::rename(temporary.c_str(), path) != 0) {
+    std::remove(temporary.c_str());
+    return false;
+  }
+  return true;
 }

@@ -89,10 +89,9 @@ ModelResult ModelObject::MergeModelXFiles(const char* first, const char* second,
   if (!XReadWholeFile(second, tail)) return kModelFail;
   if (tail.size() > kTextHeaderLine) joined.append(tail, kTextHeaderLine, std::string::npos);
   std::string workFile = std::string(ModelsHostCallbacks().TemporaryFolder()) + "/workfile.x";
-  std::FILE* handle = std::fopen(workFile.c_str(), "wb");
-  if (!handle) return kModelFail;  // never append an older work file left from before
-  bool written = std::fwrite(joined.data(), 1, joined.size(), handle) == joined.size();
-  if (std::fclose(handle) != 0 || !written) return kModelFail;
+  // A work file that cannot be written ends the merge: an older one left from before must
+  // never be appended in its place.
+  if (!XWriteFileReplacing(workFile.c_str(), joined)) return kModelFail;
   return AppendXAnimation(workFile.c_str(), root_, tracks_, timeOffset, holdTime) ? kModelOk
                                                                                  : kModelFail;
 }

@@ -13,6 +13,7 @@ namespace {
 constexpr int kMaxNodes = 5000;        // keyframer nodes and objects the tables hold
 constexpr size_t kMaxName = 255;       // material, map and node names (a 256-byte buffer)
 constexpr size_t kMaxObjectName = 11;  // object names
+constexpr int kMaxNesting = 128;       // open frames; deeper chains continue as siblings
 
 enum : uint16_t {
   kMain = 0x4D4D, kEditor = 0x3D3D, kObject = 0x4000, kTriMesh = 0x4100, kVertices = 0x4110,
@@ -331,11 +332,16 @@ struct Converter {
       if (pass == 2) WriteMesh(name, mesh, object);
     });
     if (pass != 2) return;
-    // Nest the next object inside its keyframer parent: close frames down to that depth.
+    // Nest the next object inside its keyframer parent: it stays inside this frame when it is
+    // this object's child, else frames close down to its parent's depth. Parents that are not
+    // earlier nodes (a broken hierarchy) close to the top, and nesting stops at a depth the
+    // .x reader accepts.
     int next = Parent(object + 1);
-    if (next > Parent(object)) return;
-    int target = next < 0 || next >= kMaxNodes ? 0 : depths[next] + 1;
-    if (target > openFrames) return;
+    if (next == object && openFrames < kMaxNesting) return;
+    int target = 0;
+    if (next == object) target = openFrames - 1;
+    else if (next >= 0 && next < object && next < kMaxNodes) target = depths[next] + 1;
+    if (target > openFrames) target = openFrames;
     while (openFrames > target) {
       xtext3ds::FrameEnd(out);
       openFrames--;
@@ -475,10 +481,5 @@ int32_t Convert3dsToX(const char* source, const char* destination) {
   std::string text;
   int32_t result = Convert3dsImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), text);
   if (result != 0) return result;
-  std::remove(destination);
-  std::FILE* target = std::fopen(destination, "wb");
-  if (!target) return -6;
-  bool written = std::fwrite(text.data(), 1, text.size(), target) == text.size();
-  if (std::fclose(target) != 0 || !written) return -6;
-  return 0;
+  return XWriteFileReplacing(destination, text) ? 0 : -6;
 }

@@ -132,6 +132,19 @@ TEST(Convert3ds, DamagedFilesStillGiveReadableText) {
   std::string huge = scene;
   huge[8] = huge[9] = huge[10] = huge[11] = '\xff';  // past its parent and the file
   damaged.push_back(huge);
+  // More objects and keyframer nodes than the tables hold.
+  Writer3ds many;
+  many.Begin(0x4D4D).Begin(0x3D3D);
+  for (int i = 0; i < 5003; i++) many.Begin(0x4000).Text("o").End();
+  many.End().Begin(0xB000);
+  for (int i = 0; i < 5003; i++) {
+    // A chain of 2000 (deeper than frames may nest), then parents that come later.
+    uint16_t parent = static_cast<uint16_t>(i < 2000 ? i - 1 : i * 7);
+    many.Begin(0xB002).Begin(0xB010).Text("o").U16(0).U16(0).U16(parent).End();
+    many.Begin(0xB013).F32(1).F32(2).F32(3).End().End();
+  }
+  many.End().End();
+  damaged.push_back(many.Bytes());
   // A rotation about a zero axis with an infinite angle.
   Writer3ds w;
   w.Begin(0x4D4D).Begin(0xB000).Begin(0xB002);

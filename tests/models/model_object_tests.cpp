@@ -187,6 +187,21 @@ TEST(ModelObject, DrawWithTextureFilterRestoresTheWorldTransform) {
     EXPECT_FLOAT_EQ(call.values[14], 50);
     EXPECT_EQ(call.indices, (std::vector<uint16_t>{0, 1, 2}));
   }
+  // Scaled normals go to the buffers only; the meshes keep theirs.
+  model.RefillModelVertexBuffers(0);
+  MeshVertex* vertices;
+  uint32_t vertexCount, indexCount;
+  uint16_t* indices;
+  ASSERT_EQ(model.GetModelMeshGeometry("foot", vertices, vertexCount, indices, indexCount),
+            kModelOk);
+  const MeshNode* foot = nullptr;
+  for (const ModelNode* n = model.Root()->child->child->child->child; n; n = n->next)
+    foot = static_cast<const MeshNode*>(n);
+  ASSERT_NE(foot, nullptr);
+  const std::vector<Device3dVertex>* buffer = Device3dRecordedVertices(foot->vertexBuffer);
+  ASSERT_NE(buffer, nullptr);
+  EXPECT_FLOAT_EQ((*buffer)[0].nz, 0.0f);
+  EXPECT_FLOAT_EQ(vertices[0].nz, 1.0f);
   // A hidden mesh neither draws nor sets a texture; the other still draws.
   model.SetModelMeshVisible(3, 0);
   Device3dRecordClearCalls();
@@ -229,17 +244,26 @@ TEST(ModelObject, LinkRefusalsLeaveTheTreeAlone) {
     EXPECT_EQ(model.LinkModelNode(c.node, c.parent), kModelFail) << c.node << " " << c.parent;
     EXPECT_EQ(DumpTree(model.Root()), before);
   }
-  // Moving Leg (a first child) under Head: Arm stays under Hips, Leg keeps its subtree.
-  ASSERT_EQ(model.LinkModelNode(2, 5), kModelOk);
+  // Arm, the last child of Hips, moves under Head; then Foot joins Hips after Leg.
+  ASSERT_EQ(model.LinkModelNode(4, 5), kModelOk);
+  ASSERT_EQ(model.LinkModelNode(3, 1), kModelOk);
   const ModelNode* hips = model.Root()->child;
-  ASSERT_NE(hips->child, nullptr);
-  EXPECT_STREQ(hips->child->name, "Arm");
-  EXPECT_EQ(hips->child->parent, hips);
-  EXPECT_EQ(hips->child->next, nullptr);
   const ModelNode* head = hips->next;
-  EXPECT_STREQ(head->child->next->name, "Leg");  // after the head mesh
-  EXPECT_EQ(ModelNodeParent(head->child->next), head);
-  EXPECT_STREQ(head->child->next->child->name, "Foot");
+  ASSERT_STREQ(hips->child->name, "Leg");
+  ASSERT_NE(hips->child->next, nullptr);
+  EXPECT_STREQ(hips->child->next->name, "Foot");
+  EXPECT_EQ(hips->child->next->previous, hips->child);
+  EXPECT_EQ(hips->child->child, nullptr);
+  EXPECT_STREQ(head->child->next->name, "Arm");  // after the head mesh
+  // Leg, now a first child without children, moves under Arm: Foot stays with Hips and
+  // becomes its first child.
+  ASSERT_EQ(model.LinkModelNode(2, 4), kModelOk);
+  EXPECT_STREQ(hips->child->name, "Foot");
+  EXPECT_EQ(hips->child->parent, hips);
+  EXPECT_EQ(hips->child->previous, nullptr);
+  EXPECT_EQ(ModelNodeParent(head->child->next->child), head->child->next);
+  EXPECT_STREQ(head->child->next->child->name, "Leg");
+  EXPECT_EQ(model.LinkModelNode(4, 2), kModelFail);  // Arm under its own child
 }
 
 TEST(ModelObject, UserFramesAndMeshes) {

@@ -112,6 +112,29 @@ TEST(XRead, HeadersAndSyntaxErrorsAreRefusedWithAReason) {
   }
 }
 
+TEST(XRead, NestingIsBounded) {
+  FakeHost host;
+  for (int depth : {150, 5000}) {
+    std::string text = "xof 0302txt 0032\n";
+    for (int i = 0; i < depth; i++) text += "Frame {\n";
+    text += std::string(depth, '}');
+    ModelObject model;
+    EXPECT_EQ(model.LoadModelXMemory(text.data(), text.size()), depth == 150 ? kModelOk : kModelFail);
+    if (depth == 150) {
+      EXPECT_EQ(model.GetModelNodeCount(), 151);
+    }
+  }
+  // Long sibling chains are walked without recursion.
+  std::string text = "xof 0302txt 0032\n";
+  for (int i = 0; i < 100000; i++) text += "Frame{}";
+  ModelObject model;
+  ASSERT_EQ(model.LoadModelXMemory(text.data(), text.size()), kModelOk);
+  EXPECT_EQ(model.GetModelNodeCount(), 100001);
+  Matrix4 m;
+  model.GetModelFrameMatrix(100000, m);
+  EXPECT_EQ(m.m[3][3], 1.0f);
+}
+
 TEST(XRead, BinaryTokensThatRunPastTheEndAreRefused) {
   std::vector<std::string> images;
   images.push_back(BinaryXWriter(false).Name("Frame").Raw({1, 0, 255, 255}).Bytes());
