@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "sound/sound.h"
@@ -67,21 +68,26 @@ static void BM_MixKind(benchmark::State& state) {
 }
 BENCHMARK(BM_MixKind)->ArgsProduct({{0, 1, 2, 3}, {5, 7}})->Unit(benchmark::kMicrosecond);
 
-static double gOursShare[2] = {0, 0};  // 16-bit stereo at 44100 Hz, per mixer family
+static double gOursShare[2] = {0, 0};  // 16-bit stereo at 44100 Hz: int16 and float mixer
+static double gOursResampledShare[2] = {0, 0};  // 16-bit mono at 32000 Hz
 static double gSdlMixerShare = 0;
 
 static void BM_Ours256Channels(benchmark::State& state) {
-  int mixerType = static_cast<int>(state.range(0));
-  StartWith(mixerType, kKinds[3], 256);
+  const Kind& kind = kKinds[state.range(0)];
+  int mixerType = static_cast<int>(state.range(1));
+  StartWith(mixerType, kind, 256);
   for (auto _ : state) MixOneBlock();
   // Share of one core: mixing time per block over the block's 25 ms of sound.
   double blockSeconds = static_cast<double>(gSndMixer.blockLength) / 44100.0;
   state.counters["core_share"] = benchmark::Counter(static_cast<double>(state.iterations()) * blockSeconds,
                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
-  state.SetLabel(mixerType == 5 ? "16-bit stereo, float" : "16-bit stereo, int16");
+  char label[64];
+  std::snprintf(label, sizeof label, "%s %s", kind.name, mixerType == 5 ? "float" : "int16");
+  state.SetLabel(label);
   SndShutdown();
 }
-BENCHMARK(BM_Ours256Channels)->Arg(7)->Arg(5)->Unit(benchmark::kMicrosecond)->UseRealTime();
+// 16-bit stereo at the mix rate is what SDL_mixer mixes; 32000 Hz mono shows resampling.
+BENCHMARK(BM_Ours256Channels)->Args({3, 7})->Args({3, 5})->Args({1, 7})->Args({1, 5})->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 // SDL_mixer mixes on SDL's audio thread; on the disk driver with no delay that thread runs
 // flat out, so CPU seconds per second of sound produced is its share of one core.
@@ -139,8 +145,11 @@ class ShareReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       auto it = run.counters.find("core_share");
       if (it == run.counters.end()) continue;
-      if (run.benchmark_name().find("BM_Ours256Channels/7") == 0) gOursShare[0] = it->second;
-      if (run.benchmark_name().find("BM_Ours256Channels/5") == 0) gOursShare[1] = it->second;
+      const std::string name = run.benchmark_name();
+      if (name.find("BM_Ours256Channels/3/7") == 0) gOursShare[0] = it->second;
+      if (name.find("BM_Ours256Channels/3/5") == 0) gOursShare[1] = it->second;
+      if (name.find("BM_Ours256Channels/1/7") == 0) gOursResampledShare[0] = it->second;
+      if (name.find("BM_Ours256Channels/1/5") == 0) gOursResampledShare[1] = it->second;
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -156,6 +165,8 @@ int main(int argc, char** argv) {
                 gOursShare[0] * 100, gOursShare[1] * 100, gSdlMixerShare * 100);
     std::printf("  SDL_mixer / ours (int16): %.2f, SDL_mixer / ours (float): %.2f\n",
                 gSdlMixerShare / gOursShare[0], gOursShare[1] > 0 ? gSdlMixerShare / gOursShare[1] : 0.0);
+    std::printf("  ours resampling 32000 Hz mono: int16 %.2f %%, float %.2f %%\n", gOursResampledShare[0] * 100,
+                gOursResampledShare[1] * 100);
   }
   benchmark::Shutdown();
   return 0;
