@@ -331,7 +331,7 @@ static const IncludeRecord* IncludeOfLine(const CompilerObject& c, size_t offset
 static void ReportProgress(int32_t line, int32_t total, int* tenths) {
   if (!g_progressHook || total <= 0) return;
   int progress = static_cast<int>(100.0 / total * line);
-  while (progress / 10 > *tenths) {
+  if (progress / 10 > *tenths) {  // at most one report per line
     (*tenths)++;
     g_progressHook(progress > 100 ? 100 : progress);
   }

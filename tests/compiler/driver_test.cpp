@@ -175,3 +175,15 @@ TEST(CompileDriver, LineEndings) {
     EXPECT_EQ(result.line, 3) << "newline " << (newline[0] == '\r' ? "CR" : "LF");
   }
 }
+
+// The progress display hears once per new tenth of the lines, ending at 100.
+TEST(CompileDriver, ProgressByTenths) {
+  static std::vector<int> reports;
+  reports.clear();
+  SetCompileProgressHook([](int percent) { reports.push_back(percent); });
+  std::string source;
+  for (int i = 0; i < 99; i++) source += "a = a + 1\n";
+  ASSERT_TRUE(CompileText(source).ok);  // 99 lines and the end line
+  SetCompileProgressHook(nullptr);
+  EXPECT_EQ(reports, (std::vector<int>{10, 20, 30, 40, 50, 60, 70, 80, 90, 100}));
+}
