@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/present.h"
 #include "platform/window.h"
 #include "runtime/command_numbers.h"
 #include "tests/graphics2d/g2d_harness.h"
@@ -102,7 +103,7 @@ class XvfbWindowTest : public DisplayTest {
   void SetUp() override {}  // the display opens once the X server runs
 };
 
-TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindow) {
+TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindowCentredWithBlackBands) {
   // SDL loads the GL libraries at run time (to choose the window's visual) and unloads them
   // when video stops; kept loaded, their process-lifetime caches stay attributable to them
   // (the leak suppressions name them) instead of an unknown module.
@@ -112,7 +113,8 @@ TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindow) {
   ASSERT_TRUE(server.Start()) << "Xvfb did not start";
   setenv("DISPLAY", kDisplay, 1);
   setenv("SDL_VIDEODRIVER", "x11", 1);
-  ASSERT_TRUE(PlatformCreateMainWindow("Quorvanel window test", 640, 480));
+  // A window the size of the X screen: the 640x480 frame sits in its middle at 80, 60.
+  ASSERT_TRUE(PlatformCreateMainWindow("Quorvanel window test", 800, 600));
   ASSERT_FALSE(PlatformIsHeadless());
   OpenDisplay(false);
   Run(kDrawClsColour, {0x0000FF});
@@ -140,6 +142,14 @@ TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindow) {
   EXPECT_EQ(blue, 640 * 480 - 100 * 50);
   EXPECT_EQ(redLeft - left, 100);
   EXPECT_EQ(redTop - top, 100);
+  int presentedLeft = 0, presentedTop = 0;
+  PresentFrameOrigin(&presentedLeft, &presentedTop);
+  EXPECT_EQ(presentedLeft, 80);
+  EXPECT_EQ(presentedTop, 60);
+  // The bands around the frame are black, on every side.
+  const int screenLeft = left - presentedLeft, screenTop = top - presentedTop;
+  for (auto [x, y] : {std::pair{5, 5}, {75, 300}, {725, 300}, {400, 55}, {400, 545}})
+    EXPECT_EQ(shot.pixels[static_cast<size_t>(screenTop + y) * shot.width + screenLeft + x], 0u) << x << "," << y;
   ReleaseDisplay(false);
   PlatformDestroyMainWindow();
 }
