@@ -24,6 +24,9 @@ void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)());
 // on the back buffer when none is installed (tests install the recorder first), sets its
 // defaults, makes light 0, resets camera, fog and backdrop.
 void InitScene3D(Surface* backBuffer);
+// After the display was reset (mode change, lost device): sends the device its states,
+// camera, lights and every object's vertex buffers again.
+void RestoreScene3DAfterReset();
 // End of a run: releases every object, light, texture and mesh; the device stays open.
 void ReleaseScene3D();
 // Shut-down: ReleaseScene3D, then closes the device.

@@ -154,6 +154,8 @@ int32_t ExistingObject(int32_t number);
 // Sets the model's root frame from the entity position, the angles, scale and order.
 void UpdateObjectTransform(int32_t slot);
 void ReleaseAllObjects();
+// Every object's model remakes its vertex buffers (after a display reset).
+void RestoreObjectModels();
 // Whether collision shapes need an update (set by every creation and pose).
 void MarkCollisionDirty();
 // Camera placement for a new object (camera.cpp).

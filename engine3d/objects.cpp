@@ -552,6 +552,14 @@ void UpdateObjectTransform(int32_t slot) {
                                         object->scale[2], object->rotationOrder);
 }
 
+void RestoreObjectModels() {
+  for (int32_t number = 1; number <= 65535; ++number) {
+    if (g_objectMap[number] == 0) continue;
+    ModelObject* model = ObjectAt(g_objectMap[number] - 1)->model;
+    if (model != nullptr) model->RecreateModelVertexBuffers();
+  }
+}
+
 void MarkCollisionDirty() { g_collisionDirty = true; }
 
 void ReleaseAllObjects() {

@@ -233,6 +233,14 @@ void InitScene3D(Surface* backBuffer) {
   CreateLight();
 }
 
+void RestoreScene3DAfterReset() {
+  SetupDeviceDefaults();
+  SetCameraProjection();
+  RebuildCameraForMode();
+  RecreateLights();
+  RestoreObjectModels();
+}
+
 void ReleaseScene3D() {
   ReleasePlayingList();
   ReleaseAllObjects();

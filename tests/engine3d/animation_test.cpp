@@ -109,19 +109,11 @@ TEST_F(AnimationTest, SetFrameBlendsByInterpolation) {
 }
 
 TEST_F(AnimationTest, RangeChecksAndObjectsWithoutAnimation) {
-  const struct {
-    int command;
-    std::initializer_list<Arg> args;
-    int error;
-  } cases[] = {
+  ExpectErrors({
       {kSetObjectSpeed, {1, 101}, 7603},         {kSetObjectInterpolation, {1, 0}, 7604},
       {kSetObjectFrame, {1, 10.5f}, 7602},       {kSetObjectFrame, {1, -1.0f}, 7602},
       {kPlayObject, {2}, 7008},                  {kPlayObject, {0}, 7006},
-  };
-  for (const auto& c : cases) {
-    RunCommand(c.command, c.args);
-    EXPECT_EQ(TakeError(), c.error) << c.command;
-  }
+  });
   RunCommand(kMakeObjectCube, {2, 1.0f});
   RunCommand(kPlayObject, {2});
   EXPECT_EQ(TakeError(), 7601);

@@ -57,6 +57,13 @@ int TakeError() {
   return number;
 }
 
+void ExpectErrors(std::initializer_list<ErrorCase> cases) {
+  for (const ErrorCase& c : cases) {
+    RunCommand(c.command, c.args);
+    EXPECT_EQ(TakeError(), c.error) << "command " << c.command;
+  }
+}
+
 float FloatValue(int command, std::initializer_list<Arg> operands) {
   std::vector<Arg> all{Arg(-12345.0f)};
   all.insert(all.end(), operands.begin(), operands.end());

@@ -30,6 +30,15 @@ int TakeError();
 float FloatValue(int command, std::initializer_list<Arg> operands);
 int32_t IntValue(int command, std::initializer_list<Arg> operands);
 
+// One command with its operands and the error it must raise (0 = none).
+struct ErrorCase {
+  int command;
+  std::initializer_list<Arg> args;
+  int error;
+};
+// Runs each case in order and checks the error it raised.
+void ExpectErrors(std::initializer_list<ErrorCase> cases);
+
 // A fresh scene on the recording device for each test.
 class EngineTest : public ::testing::Test {
  protected:

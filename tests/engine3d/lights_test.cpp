@@ -31,19 +31,11 @@ TEST_F(LightsTest, LightZeroIsTheDefaultDirectionalLight) {
 }
 
 TEST_F(LightsTest, NumberChecks) {
-  const struct {
-    int command;
-    std::initializer_list<Arg> args;
-    int error;
-  } cases[] = {
+  ExpectErrors({
       {kMakeLight, {0}, 7302},          {kMakeLight, {65536}, 7301},        {kMakeLight, {-1}, 7301},
       {kDeleteLight, {0}, 7305},        {kDeleteLight, {5}, 7303},          {kHideLight, {5}, 7303},
       {kSetLightRange, {70000, 1.0f}, 7301}, {kSetPointLight, {9, 1.0f, 2.0f, 3.0f}, 7303},
-  };
-  for (const auto& c : cases) {
-    RunCommand(c.command, c.args);
-    EXPECT_EQ(TakeError(), c.error) << c.command;
-  }
+  });
   RunCommand(kMakeLight, {5});
   EXPECT_EQ(TakeError(), 0);
   RunCommand(kMakeLight, {5});

@@ -41,20 +41,12 @@ std::string WriteTriangleX(const char* fileName) {
 }  // namespace
 
 TEST_F(ObjectsTest, NumberChecks) {
-  const struct {
-    int command;
-    std::initializer_list<Arg> args;
-    int error;
-  } cases[] = {
+  ExpectErrors({
       {kMakeObjectSphere, {0, 1.0f}, 7006},       {kMakeObjectCube, {65536, 1.0f}, 7006},
       {kDeleteObject, {5}, 7008},                 {kPositionObject, {5, 1.0f, 1.0f, 1.0f}, 7008},
       {kObjectPositionX, {-1.0f, 0}, 7006},       {kMakeObject, {3, 0, 70000}, 501},
       {kMakeObject, {3, 7, 0}, 7003},             {kLoadObject, {"a.x", 0}, 7006},
-  };
-  for (const auto& c : cases) {
-    RunCommand(c.command, c.args);
-    EXPECT_EQ(TakeError(), c.error) << c.command;
-  }
+  });
   RunCommand(kMakeObjectBox, {5, 1.0f, 1.0f, 1.0f});
   RunCommand(kMakeObjectSphere, {5, 1.0f});
   EXPECT_EQ(TakeError(), 7007);

@@ -1,0 +1,80 @@
+// The texture cache: colour and file textures shared by name with reference counts, names
+// compared without regard to case, missing files, the device's stage-0 texture, and the
+// scene restored on the device after a display reset.
+#include "engine3d/engine3d_local.h"
+#include "graphics2d/image_files.h"
+#include "platform/surface.h"
+#include "tests/engine3d/engine_harness.h"
+
+#include <filesystem>
+
+namespace {
+
+class TexturesTest : public EngineTest {};
+
+std::string WriteImage(const char* name) {
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "qv-engine3d-textures";
+  std::filesystem::create_directories(folder);
+  Surface* image = SurfaceCreate(4, 4);
+  SurfaceFill(*image, SurfaceRect{0, 0, 4, 4}, 0x00FF8000);
+  const std::string path = (folder / name).string();
+  std::string why;
+  EXPECT_TRUE(SaveImageFile(path.c_str(), *image, &why)) << why;
+  SurfaceDestroy(image);
+  return path;
+}
+
+}  // namespace
+
+TEST_F(TexturesTest, ColourTexturesAreSharedByColour) {
+  const int32_t red = GetColorTexture(0xFF0000);
+  EXPECT_GT(red, 0);
+  EXPECT_EQ(GetColorTexture(0xFF0000), red);
+  EXPECT_NE(GetColorTexture(0x00FF00), red);
+  EXPECT_EQ(TextureReferenceCount(red), 2);
+  EXPECT_TRUE(TextureIsCached(red));
+  const int32_t live = LiveTextureCount();
+  ReleaseTexture(red, 0);
+  EXPECT_EQ(LiveTextureCount(), live);
+  ReleaseTexture(red, 0);
+  EXPECT_EQ(LiveTextureCount(), live - 1);
+  EXPECT_FALSE(TextureIsCached(red));
+  ReleaseTexture(red, 0);  // a released number is ignored
+  EXPECT_EQ(LiveTextureCount(), live - 1);
+}
+
+TEST_F(TexturesTest, FileTexturesLoadOnceAndForceRelease) {
+  const std::string path = WriteImage("wall.png");
+  const int32_t wall = GetTextureByFile(path.c_str(), 0);
+  ASSERT_GT(wall, 0);
+  std::string shouted = path;
+  shouted.replace(shouted.size() - 8, 8, "WALL.PNG");
+  EXPECT_EQ(GetTextureByFile(shouted.c_str(), 0), wall);  // the cache compares without case
+  EXPECT_EQ(TextureReferenceCount(wall), 2);
+  EXPECT_EQ(GetTextureByFile("no-such-texture.png", 0), -1);
+  SetDeviceTexture(wall);
+  EXPECT_NE(Device3dRecordedTexture(), 0u);
+  ReleaseTexture(wall, 1);  // forced: gone whatever the count
+  EXPECT_EQ(TextureReferenceCount(wall), 0);
+  EXPECT_EQ(Device3dRecordLiveTextures(), 0u);
+  SetDeviceTexture(wall);
+  EXPECT_EQ(Device3dRecordedTexture(), 0u);
+}
+
+TEST_F(TexturesTest, DisplayResetRestoresLightsAndBuffers) {
+  RunCommand(kMakeLight, {4});
+  RunCommand(kHideLight, {4});
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  const size_t buffers = Device3dRecordLiveVertexBuffers();
+  ASSERT_GT(buffers, 0u);
+  Device3dRecordClearCalls();
+  RestoreScene3DAfterReset();
+  bool enabled = true;
+  ASSERT_NE(Device3dRecordedLight(static_cast<uint32_t>(LightDeviceIndex(4)), &enabled), nullptr);
+  EXPECT_FALSE(enabled);  // a hidden light stays hidden
+  Device3dRecordedLight(static_cast<uint32_t>(LightDeviceIndex(0)), &enabled);
+  EXPECT_TRUE(enabled);
+  EXPECT_EQ(Device3dRecordLiveVertexBuffers(), buffers);
+  EXPECT_GT(Device3dRecordCount(Device3dOp::kCreateVertexBuffer), 0u);
+  EXPECT_GT(Device3dRecordCount(Device3dOp::kSetTransform), 0u);
+}
