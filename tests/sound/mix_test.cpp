@@ -361,3 +361,43 @@ TEST_F(SteppedSound, FreeingAUnitStopsItsChannels) {
   EXPECT_EQ(again & 0xFFF, handle & 0xFFF);
   EXPECT_NE(MixBlocks(2)[2 * 1500], 0);
 }
+
+// Loop points, loop modes and frequencies changed at random while channels play: the mixers
+// must read only the sample's own frames. The data sits in tight buffers here (without the
+// usual spare bytes), so the address sanitizer sees any read past the last frame.
+TEST_P(MixFamily, RandomLoopChangesReadOnlyTheSamplesFrames) {
+  ASSERT_TRUE(StartSteppedLibrary(GetParam(), 8000, 8));
+  uint32_t seed = 99;
+  auto next = [&](uint32_t range) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % range;
+  };
+  const uint32_t loops[] = {kSndLoopOff, kSndLoopNormal, kSndLoopBidi};
+  for (int round = 0; round < 150; round++) {
+    bool sixteen = next(2), stereo = next(2);
+    int frames = 1 + static_cast<int>(next(40));
+    std::vector<int> values(static_cast<size_t>(frames) * (stereo ? 2 : 1));
+    for (int& v : values) v = static_cast<int>(next(200)) - 100;
+    SndSample* sample = MakeSample(values, sixteen, stereo, loops[next(3)], 8000);
+    size_t bytes = static_cast<size_t>(frames) * SndFrameBytes(sample);
+    uint8_t* spare = sample->data;
+    auto* tight = new uint8_t[bytes];
+    std::memcpy(tight, spare, bytes);
+    sample->data = tight;
+    int handle = SndPlaySoundAttributes(kSndAnyChannel, sample, 100 + static_cast<int>(next(80000)), 255, 128);
+    for (int change = 0; change < 4; change++) {
+      if (frames > 1) {
+        int start = static_cast<int>(next(static_cast<uint32_t>(frames - 1)));
+        SndSetSampleLoopPoints(sample, start, start + 1 + static_cast<int>(next(static_cast<uint32_t>(frames - start - 1))));
+      }
+      SndSetSampleLoopMode(sample, loops[next(3)]);
+      SndSetChannelLoopMode(handle, loops[next(3)]);
+      SndSetChannelFrequency(handle, 100 + static_cast<int>(next(700000)));
+      MixBlocks(1);
+    }
+    SndStopChannel(handle);
+    sample->data = spare;
+    delete[] tight;
+    SndFreeSample(sample);
+  }
+}
