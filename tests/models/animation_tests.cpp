@@ -124,6 +124,26 @@ TEST(Animation, MergeAndAppendFailuresChangeNothing) {
   EXPECT_EQ(empty.LoadModelAnimationX(folder.Path("anim.x").c_str(), 0, 0), kModelFail);
 }
 
+TEST(Animation, MeshesSaveAsTriangleLists) {
+  FakeHost host;
+  TempFolder folder;
+  ModelObject model;
+  std::string cube = CubeText();
+  ASSERT_EQ(model.LoadModelXMemory(cube.data(), cube.size()), kModelOk);
+  std::string path = folder.Path("meshes.x");
+  ASSERT_EQ(model.SaveModelMeshesX(path.c_str()), kModelOk);
+  ModelObject back;
+  ASSERT_EQ(back.LoadModelX(path.c_str()), kModelOk);
+  MeshVertex* vertices;
+  uint32_t vertexCount, indexCount;
+  uint16_t* indices;
+  ASSERT_EQ(back.GetModelMeshGeometry("Mesh", vertices, vertexCount, indices, indexCount),
+            kModelOk);
+  EXPECT_EQ(vertexCount, 8u);
+  EXPECT_EQ(indexCount, 36u);
+  EXPECT_FLOAT_EQ(vertices[6].z, 1.0f);
+}
+
 TEST(Animation, TextWriterNumbersAreFiniteAndLocaleFree) {
   std::string out;
   for (double value : {1.5, -0.0, 1e30, std::nan(""), -HUGE_VAL, 0.0000004})

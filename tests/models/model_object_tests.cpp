@@ -266,6 +266,69 @@ TEST(ModelObject, LinkRefusalsLeaveTheTreeAlone) {
   EXPECT_EQ(model.LinkModelNode(4, 2), kModelFail);  // Arm under its own child
 }
 
+TEST(ModelObject, FrameNamesFindTheFirstMatchOfEachPart) {
+  FakeHost host;
+  const char text[] =
+      "xof 0302txt 0032\n"
+      "Frame P { Frame X { Frame X { } } Frame X { } }\n"
+      "Mesh Q { 0;; 0;; }\n";
+  ModelObject model;
+  Load(model, text);
+  struct Case {
+    const char* name;
+    int32_t id;
+  } cases[] = {{"X", 2}, {"P", 1}, {"Q", -7}, {"root", 0}};
+  for (const Case& c : cases) {
+    int32_t id = -7;
+    FindFrameIdByName(model.Root(), c.name, id);
+    EXPECT_EQ(id, c.id) << c.name;
+  }
+  const char later[] = "xof 0302txt 0032\nFrame P { Frame X { } Frame X { } }\nFrame X { }\n";
+  ModelObject other;
+  Load(other, later);
+  int32_t id = -7;
+  FindFrameIdByName(other.Root(), "X", id);
+  EXPECT_EQ(id, 4);  // a later match outside the first one's part overwrites it
+  char name[kModelNameSize];
+  EXPECT_EQ(other.GetModelFrameName(3, name, sizeof name), kModelOk);
+  EXPECT_STREQ(name, "X");
+  EXPECT_EQ(other.GetModelFrameName(99, name, sizeof name), kModelOk);
+  EXPECT_STREQ(name, "");
+}
+
+TEST(ModelObject, MeshFansCountersAndAutomaticSpheres) {
+  FakeHost host;
+  CollReset();
+  const char text[] =
+      "xof 0302txt 0032\nFrame F {\n"
+      " Mesh penta { 5; 0;0;0;, 1;0;0;, 2;1;0;, 1;2;0;, 0;1;0;; 1; 5;0,1,2,3,4;; }\n"
+      " Mesh dot { 3; 4;5;6;, 4;5;6;, 4;5;6;; 1; 3;0,1,2;; } }\n";
+  ModelObject model;
+  Load(model, text);
+  MeshVertex* vertices;
+  uint32_t vertexCount, indexCount;
+  uint16_t* indices;
+  ASSERT_EQ(model.GetModelMeshGeometry("penta", vertices, vertexCount, indices, indexCount),
+            kModelOk);
+  EXPECT_EQ(std::vector<uint16_t>(indices, indices + indexCount),
+            (std::vector<uint16_t>{0, 1, 2, 0, 2, 3, 0, 3, 4}));
+  int32_t counter = 0, texture = -5;
+  char name[kModelNameSize] = "unchanged";
+  model.GetModelMeshTextureByIndex(1, -2, counter, texture, name, sizeof name);
+  EXPECT_EQ(counter, 2);
+  EXPECT_EQ(texture, -5);
+  EXPECT_STREQ(name, "unchanged");
+  model.BuildModelMeshCollision(9, 1, 51);
+  const auto* penta = static_cast<const MeshNode*>(model.Root()->child->child);
+  const auto* dot = static_cast<const MeshNode*>(penta->next);
+  ASSERT_NE(dot->collisionShape, nullptr);
+  EXPECT_TRUE(dot->centreOffsetFlag);
+  EXPECT_FLOAT_EQ(dot->centreOffset.y, 5.0f);
+  EXPECT_EQ(ModelCollisionOwner(dot->collisionKey), 9);
+  model.DestroyModelObject();
+  CollReset();
+}
+
 TEST(ModelObject, UserFramesAndMeshes) {
   FakeHost host;
   const float positions[] = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0};

@@ -169,6 +169,21 @@ TEST(XRead, TemplatesDeclaredInTheFileAndUnknownObjects) {
   EXPECT_EQ(tagged.strings[0], "hello");
   EXPECT_TRUE(tagged.children.empty());
 
+  // The same kind of declaration in binary tokens: template, DWORD, array FLOAT v[n].
+  BinaryXWriter binary(false);
+  binary.Token(31).Name("Pair").Open().Token(5).Raw(std::vector<uint8_t>(16, 0xAB));
+  binary.Token(41).Name("n").Token(20);
+  binary.Token(52).Token(42).Name("v").Token(14).Name("n").Token(15).Token(20);
+  binary.Token(14).Token(18).Token(18).Token(18).Token(15).Close();
+  binary.Name("Pair").Open().Ints({2}).Floats({1.5, 2.5}).Close();
+  ASSERT_TRUE(XReadMemory(binary.Bytes().data(), binary.Bytes().size(), file)) << file.error;
+  ASSERT_EQ(file.topLevel.size(), 1u);
+  XDataCursor cursor(*file.topLevel[0]);
+  EXPECT_EQ(cursor.ReadU32(), 2u);
+  EXPECT_FLOAT_EQ(cursor.ReadFloat(), 1.5f);
+  EXPECT_FLOAT_EQ(cursor.ReadFloat(), 2.5f);
+  EXPECT_FALSE(cursor.failed);
+
   // A file may redeclare a standard template; its objects then follow the new layout, while
   // templates declared before keep the one they were declared with.
   const std::string redeclared =
