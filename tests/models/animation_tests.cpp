@@ -134,14 +134,11 @@ TEST(Animation, MeshesSaveAsTriangleLists) {
   ASSERT_EQ(model.SaveModelMeshesX(path.c_str()), kModelOk);
   ModelObject back;
   ASSERT_EQ(back.LoadModelX(path.c_str()), kModelOk);
-  MeshVertex* vertices;
-  uint32_t vertexCount, indexCount;
-  uint16_t* indices;
-  ASSERT_EQ(back.GetModelMeshGeometry("Mesh", vertices, vertexCount, indices, indexCount),
-            kModelOk);
-  EXPECT_EQ(vertexCount, 8u);
-  EXPECT_EQ(indexCount, 36u);
-  EXPECT_FLOAT_EQ(vertices[6].z, 1.0f);
+  MeshView geometry;
+  ASSERT_TRUE(MeshByName(back, "Mesh", geometry));
+  EXPECT_EQ(geometry.vertexCount, 8u);
+  EXPECT_EQ(geometry.indexCount, 36u);
+  EXPECT_FLOAT_EQ(geometry.vertices[6].z, 1.0f);
 }
 
 TEST(Animation, TextWriterNumbersAreFiniteAndLocaleFree) {

@@ -57,13 +57,10 @@ TEST(Convert3ds, SceneConvertsAndLoadsBack) {
   const ModelNode* doorFrame = model.Root()->child;
   ASSERT_NE(doorFrame, nullptr);
   EXPECT_STREQ(doorFrame->name, "x3ds_door_1");
-  MeshVertex* vertices;
-  uint32_t vertexCount, indexCount;
-  uint16_t* indices;
-  ASSERT_EQ(model.GetModelMeshGeometry("xdoor_1", vertices, vertexCount, indices, indexCount),
-            kModelOk);
-  EXPECT_EQ(indexCount, 36u);
-  EXPECT_EQ(vertexCount, 8u);
+  MeshView geometry;
+  ASSERT_TRUE(MeshByName(model, "xdoor_1", geometry));
+  EXPECT_EQ(geometry.indexCount, 36u);
+  EXPECT_EQ(geometry.vertexCount, 8u);
   EXPECT_EQ(host.log.front(), "file wood.bmp");
   // Knob nests inside the door's frame, after the door's mesh.
   const ModelNode* knob = doorFrame->child;
@@ -113,12 +110,9 @@ TEST(Convert3ds, NormalsNamesAndBadFaces) {
   ASSERT_TRUE(XReadMemory(text.data(), text.size(), file)) << file.error;
   ModelObject model;
   ASSERT_EQ(model.LoadModelXMemory(text.data(), text.size()), kModelOk);
-  MeshVertex* vertices;
-  uint32_t vertexCount, indexCount;
-  uint16_t* indices;
-  ASSERT_EQ(model.GetModelMeshGeometry("xqqqqqqqqqqq", vertices, vertexCount, indices, indexCount),
-            kModelOk);
-  EXPECT_EQ(indexCount, 6u);  // the face past the vertices is left out
+  MeshView geometry;
+  ASSERT_TRUE(MeshByName(model, "xqqqqqqqqqqq", geometry));
+  EXPECT_EQ(geometry.indexCount, 6u);  // the face past the vertices is left out
 }
 
 TEST(Convert3ds, DamagedFilesStillGiveReadableText) {

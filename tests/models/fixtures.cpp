@@ -321,6 +321,11 @@ FakeHost::~FakeHost() {
   g_fake = nullptr;
 }
 
+bool MeshByName(ModelObject& model, const char* name, MeshView& view) {
+  return model.GetModelMeshGeometry(name, view.vertices, view.vertexCount, view.indices,
+                                    view.indexCount) == kModelOk;
+}
+
 namespace {
 
 void DumpChain(const ModelNode* node, int depth, std::string& out) {

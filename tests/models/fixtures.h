@@ -84,6 +84,16 @@ struct FakeHost {
   std::vector<std::pair<int32_t, std::string>> checklist;
 };
 
+// A mesh's arrays as GetModelMeshGeometry reports them.
+struct MeshView {
+  MeshVertex* vertices = nullptr;
+  uint32_t vertexCount = 0;
+  uint16_t* indices = nullptr;
+  uint32_t indexCount = 0;
+};
+// True when the model has a mesh of that name (the last one in traversal order).
+bool MeshByName(ModelObject& model, const char* name, MeshView& view);
+
 // One line per node in traversal order: kind, name, id, depth, then the frame matrix or the
 // mesh's texture, vertices and indices.
 std::string DumpTree(const ModelNode* root);

@@ -189,11 +189,8 @@ TEST(ModelObject, DrawWithTextureFilterRestoresTheWorldTransform) {
   }
   // Scaled normals go to the buffers only; the meshes keep theirs.
   model.RefillModelVertexBuffers(0);
-  MeshVertex* vertices;
-  uint32_t vertexCount, indexCount;
-  uint16_t* indices;
-  ASSERT_EQ(model.GetModelMeshGeometry("foot", vertices, vertexCount, indices, indexCount),
-            kModelOk);
+  MeshView geometry;
+  ASSERT_TRUE(MeshByName(model, "foot", geometry));
   const MeshNode* foot = nullptr;
   for (const ModelNode* n = model.Root()->child->child->child->child; n; n = n->next)
     foot = static_cast<const MeshNode*>(n);
@@ -201,7 +198,7 @@ TEST(ModelObject, DrawWithTextureFilterRestoresTheWorldTransform) {
   const std::vector<Device3dVertex>* buffer = Device3dRecordedVertices(foot->vertexBuffer);
   ASSERT_NE(buffer, nullptr);
   EXPECT_FLOAT_EQ((*buffer)[0].nz, 0.0f);
-  EXPECT_FLOAT_EQ(vertices[0].nz, 1.0f);
+  EXPECT_FLOAT_EQ(geometry.vertices[0].nz, 1.0f);
   // A hidden mesh neither draws nor sets a texture; the other still draws.
   model.SetModelMeshVisible(3, 0);
   Device3dRecordClearCalls();
@@ -305,12 +302,9 @@ TEST(ModelObject, MeshFansCountersAndAutomaticSpheres) {
       " Mesh dot { 3; 4;5;6;, 4;5;6;, 4;5;6;; 1; 3;0,1,2;; } }\n";
   ModelObject model;
   Load(model, text);
-  MeshVertex* vertices;
-  uint32_t vertexCount, indexCount;
-  uint16_t* indices;
-  ASSERT_EQ(model.GetModelMeshGeometry("penta", vertices, vertexCount, indices, indexCount),
-            kModelOk);
-  EXPECT_EQ(std::vector<uint16_t>(indices, indices + indexCount),
+  MeshView geometry;
+  ASSERT_TRUE(MeshByName(model, "penta", geometry));
+  EXPECT_EQ(std::vector<uint16_t>(geometry.indices, geometry.indices + geometry.indexCount),
             (std::vector<uint16_t>{0, 1, 2, 0, 2, 3, 0, 3, 4}));
   int32_t counter = 0, texture = -5;
   char name[kModelNameSize] = "unchanged";
@@ -360,12 +354,9 @@ TEST(ModelObject, UserFramesAndMeshes) {
   broken.faceWords = 7;
   EXPECT_EQ(model.AddUserFrame(6, broken, 0), kModelFail);
   model.RebuildModelMeshFromRecord(5, broken);  // leaves the mesh as it was
-  MeshVertex* vertices;
-  uint32_t vertexCount, indexCount;
-  uint16_t* indices;
-  ASSERT_EQ(model.GetModelMeshGeometry("usermesh", vertices, vertexCount, indices, indexCount),
-            kModelOk);
-  EXPECT_EQ(indexCount, 6u);
+  MeshView geometry;
+  ASSERT_TRUE(MeshByName(model, "usermesh", geometry));
+  EXPECT_EQ(geometry.indexCount, 6u);
   model.ListModelFrames();
   ASSERT_EQ(host.checklist.size(), 1u);
   EXPECT_EQ(host.checklist[0].first, 5);
