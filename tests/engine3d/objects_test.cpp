@@ -4,6 +4,7 @@
 #include "engine3d/engine3d_local.h"
 #include "graphics2d/graphics2d.h"
 #include "tests/engine3d/engine_harness.h"
+#include "tests/models/fixtures.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -127,6 +128,16 @@ TEST_F(ObjectsTest, LoadsByExtension) {
   RunCommand(kLoadObject, {"model.obj", 2});
   EXPECT_EQ(TakeError(), 7101);
   EXPECT_EQ(IntValue(kObjectExist, {2}), 0);
+  // A 3DS scene goes through the converter; its work file does not stay behind.
+  const std::string scene = WriteTriangleX("scene.3ds");
+  ASSERT_TRUE(WriteFile(scene, SceneWith3ds(false)));
+  RunCommand(kLoadObject, {scene.c_str(), 3});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(IntValue(kObjectExist, {3}), 1);
+  EXPECT_FALSE(std::filesystem::exists(TemporaryFolder() + "/workfile.x"));
+  ASSERT_TRUE(WriteFile(scene, "not a 3DS file"));
+  RunCommand(kLoadObject, {scene.c_str(), 4});
+  EXPECT_EQ(TakeError(), 7018);
   // Loading over an existing object replaces it; a failed load leaves no object.
   RunCommand(kLoadObject, {"missing.x", 1});
   EXPECT_EQ(TakeError(), 105);
@@ -173,4 +184,13 @@ TEST_F(ObjectsTest, CullingByDepthAndScreenEdge) {
     RunCommand(kPositionObject, {1, c.x, 0.0f, c.z});
     EXPECT_EQ(DrawsOfFrame() > 0, c.drawn) << c.x << " " << c.z;
   }
+  // The screen query shares the test, with screen tests from depth 20 on.
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 50.0f});
+  EXPECT_EQ(IntValue(kObjectScreenX, {1}), 320);
+  EXPECT_EQ(IntValue(kObjectScreenY, {1}), 240);
+  EXPECT_EQ(IntValue(kObjectInScreen, {1}), 1);
+  RunCommand(kPositionObject, {1, 90.0f, 0.0f, 50.0f});
+  EXPECT_EQ(IntValue(kObjectInScreen, {1}), 0);
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, -50.0f});
+  EXPECT_EQ(IntValue(kObjectInScreen, {1}), 0);
 }
