@@ -92,6 +92,15 @@ static size_t FindWordOutsideQuotes(std::string_view text, std::string_view word
   return std::string_view::npos;
 }
 
+static size_t FindCharOutsideQuotes(std::string_view text, char wanted, size_t from) {
+  bool quoted = false;
+  for (size_t i = from; i < text.size(); i++) {
+    if (text[i] == '"') quoted = !quoted;
+    else if (text[i] == wanted && !quoted) return i;
+  }
+  return std::string_view::npos;
+}
+
 static bool TranslateIf(CompilerObject& c, StatementCursor& cur) {
   ExprValue condition;
   if (!CompileNumber(c, cur, condition, 'l')) return false;
@@ -407,6 +416,19 @@ static bool TranslateCommand(CompilerObject& c, StatementCursor& cur, const Keyw
   return true;
 }
 
+// A label is a plain name that is no statement word or command ("print:" is not a label).
+static bool IsLabelName(const CompilerObject& c, std::string_view name) {
+  static const char* const kStatementWords[] = {
+      "if", "else", "endif", "do", "loop", "exit", "for", "next", "while", "endwhile", "repeat",
+      "until", "goto", "gosub", "return", "function", "exitfunction", "endfunction", "end",
+      "dim", "undim", "data", "read", "restore", "select", "case", "endcase", "endselect",
+      "rem", "let", "print", "input"};
+  if (name.back() == '$' || name.back() == '#' || IsReservedWord(name) || IsCommandName(c, name)) return false;
+  for (const char* word : kStatementWords)
+    if (name == word) return false;
+  return true;
+}
+
 // Translates a statement without the per-line set-up (also the parts of a one-line IF).
 static bool TranslateBody(CompilerObject& c, std::string_view text) {
   StatementCursor cur{text, 0};
@@ -416,16 +438,27 @@ static bool TranslateBody(CompilerObject& c, std::string_view text) {
 
   // "label:" (optionally followed by a statement)
   std::string first = PeekName(cur);
-  if (!first.empty()) {
+  if (!first.empty() && IsLabelName(c, first)) {
     StatementCursor after{text, cur.pos + first.size()};
-    if (TakeChar(after, ':') && first.back() != '$' && first.back() != '#') {
+    if (after.pos < text.size() && text[after.pos] == ':') {
+      after.pos++;
       if (!DeclareLabel(c, first)) return false;
       return TranslateBody(c, text.substr(after.pos));
     }
   }
 
-  if (TakeWord(cur, "let")) return CompileAssignment(c, cur);
+  // A one-line IF owns every statement after THEN, colons included.
   if (TakeWord(cur, "if")) return TranslateIf(c, cur);
+  // Statements separated by ":" run one after the other.
+  size_t colon = FindCharOutsideQuotes(text, ':', cur.pos);
+  if (colon != std::string_view::npos)
+    return TranslateBody(c, text.substr(0, colon)) && TranslateBody(c, text.substr(colon + 1));
+  // A multi-word command ("sync on") wins over a statement word it starts with.
+  if (const KeywordEntry* keyword = MatchCommandKeyword(c, text.substr(cur.pos));
+      keyword && keyword->name.find(' ') != std::string::npos)
+    return TranslateCommand(c, cur, *keyword);
+
+  if (TakeWord(cur, "let")) return CompileAssignment(c, cur);
   if (TakeWord(cur, "else")) {
     BlockRecord* block = ExpectBlock(c, {BlockKind::If}, "ELSE");
     if (!block) return false;
