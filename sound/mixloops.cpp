@@ -116,6 +116,44 @@ static uint32_t RunInt16Unit(const int16_t* data, uint32_t n, int16_t* out, int3
 }
 #endif
 
+#if defined(__SSE2__)
+// The integer family on 16-bit mono data at any step with steady gains, four frames at a time.
+// s0 + ((s1 - s0) * w >> 15) is computed as (s0 * (32767 - w) + s1 * w + s0) >> 15, which is the
+// same number, so that one multiply-add does the interpolation. Returns the frames done.
+static uint32_t RunInt16MonoResampled(const int16_t* data, int64_t x, int64_t step, uint32_t n, int16_t* out,
+                                      int32_t gainLeft, int32_t gainRight, bool invertRight) {
+  const __m128i gainL = _mm_set1_epi16(static_cast<int16_t>(gainLeft));
+  const __m128i gainR = _mm_set1_epi16(static_cast<int16_t>(gainRight));
+  const __m128i bigL = _mm_set1_epi16(gainLeft >= 32768 ? -1 : 0);
+  const __m128i bigR = _mm_set1_epi16(gainRight >= 32768 ? -1 : 0);
+  const __m128i zero = _mm_setzero_si128();
+  uint32_t done = 0;
+  for (; done + 4 <= n; done += 4) {
+    int16_t pairs[8], weights[8];
+    for (int k = 0; k < 4; k++) {
+      int64_t at = x + step * k;
+      const int16_t* p = data + (at >> 32);
+      int16_t w = static_cast<int16_t>(static_cast<uint32_t>(at) >> 17);
+      pairs[k * 2] = p[0];
+      pairs[k * 2 + 1] = p[1];
+      weights[k * 2] = static_cast<int16_t>(32767 - w);
+      weights[k * 2 + 1] = w;
+    }
+    x += step * 4;
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pairs));
+    __m128i first = _mm_srai_epi32(_mm_slli_epi32(v, 16), 16);
+    __m128i sum = _mm_add_epi32(_mm_madd_epi16(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(weights))), first);
+    __m128i s = _mm_packs_epi32(_mm_srai_epi32(sum, 15), zero);
+    __m128i l = ScaleHigh(s, gainL, bigL);
+    __m128i r = ScaleHigh(s, gainR, bigR);
+    if (invertRight) r = _mm_sub_epi16(zero, r);
+    __m128i* o = reinterpret_cast<__m128i*>(out + done * 2);
+    _mm_storeu_si128(o, _mm_adds_epi16(_mm_loadu_si128(o), _mm_unpacklo_epi16(l, r)));
+  }
+  return done;
+}
+#endif
+
 template <typename T, bool kStereo, bool kRamp>
 static void RunInt(const T* data, int64_t x, int64_t step, uint32_t n, int16_t* out, RunGains& g) {
   int32_t gl = g.leftFixed, gr = g.rightFixed;
@@ -125,9 +163,11 @@ static void RunInt(const T* data, int64_t x, int64_t step, uint32_t n, int16_t* 
   if constexpr (!kRamp && sizeof(T) == 2) {
     if (step == kOneStep && static_cast<uint32_t>(x) == 0) {
       i = RunInt16Unit<kStereo>(data + (x >> 32) * (kStereo ? 2 : 1), n, out, gl >> 8, gr >> 8, g.invertRight);
-      x += static_cast<int64_t>(i) * step;
-      out += static_cast<size_t>(i) * 2;
+    } else if constexpr (!kStereo) {
+      i = RunInt16MonoResampled(reinterpret_cast<const int16_t*>(data), x, step, n, out, gl >> 8, gr >> 8, g.invertRight);
     }
+    x += static_cast<int64_t>(i) * step;
+    out += static_cast<size_t>(i) * 2;
   }
 #endif
   for (; i < n; i++) {
