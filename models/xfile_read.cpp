@@ -318,6 +318,18 @@ class TokenStream {
   Token peek_;
 };
 
+// Keywords and primitive type names are matched without regard to case, as writers differ.
+bool SameWord(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
 bool PrimitiveByName(std::string_view word, XPrim& prim) {
   static const struct { const char* word; XPrim prim; } kPrims[] = {
       {"WORD", XPrim::Word}, {"DWORD", XPrim::Dword}, {"FLOAT", XPrim::Float},
@@ -326,7 +338,7 @@ bool PrimitiveByName(std::string_view word, XPrim& prim) {
       {"STRING", XPrim::String}, {"CSTRING", XPrim::String}, {"UNICODE", XPrim::String},
       {"LPSTR", XPrim::String}};
   for (const auto& p : kPrims) {
-    if (word == p.word) {
+    if (SameWord(word, p.word)) {
       prim = p.prim;
       return true;
     }
@@ -347,7 +359,7 @@ class Parser {
         case Tok::End: return true;
         case Tok::Comma: case Tok::Semicolon: continue;
         case Tok::Name:
-          if (token.text == "template") {
+          if (SameWord(token.text, "template")) {
             if (!ParseTemplate()) return false;
           } else {
             XObject* object = nullptr;
@@ -394,7 +406,7 @@ class Parser {
       }
       if (token.kind != Tok::Name) return Fail("bad template member");
       XMember member;
-      if (token.text == "array") {
+      if (SameWord(token.text, "array")) {
         member.isArray = true;
         token = tokens_.Next();
         if (token.kind != Tok::Name) return Fail("bad array member");

@@ -194,6 +194,26 @@ TEST(XRead, TemplatesDeclaredInTheFileAndUnknownObjects) {
   EXPECT_EQ(file.topLevel[1]->data.size(), 4u + 12 + 4);
 }
 
+TEST(XRead, TextLayoutsOfOtherWriters) {
+  // CRLF lines, '#' comments, keywords in capitals, numbers without digits before the point or
+  // with exponents, names with dots and digits, separators left out or doubled.
+  const std::string text =
+      "xof 0302txt 0032\r\n# a comment\r\n"
+      "TEMPLATE Weights { dword n; ARRAY float w[n]; }\r\n"
+      "Weights 01 { 3; -.5, 2.5e-1 ,, 1E+1;; }\r\n"
+      "Frame Box01.Mesh{Mesh{3;0;0;0;1;0;0;0;1;0;;1;3;0;1;2;;}}\r\n";
+  XFile file;
+  ASSERT_TRUE(XReadMemory(text.data(), text.size(), file)) << file.error;
+  ASSERT_EQ(file.topLevel.size(), 2u);
+  EXPECT_EQ(file.topLevel[0]->name, "01");
+  XDataCursor cursor(*file.topLevel[0]);
+  EXPECT_EQ(cursor.ReadU32(), 3u);
+  for (float expected : {-0.5f, 0.25f, 10.0f}) EXPECT_FLOAT_EQ(cursor.ReadFloat(), expected);
+  EXPECT_EQ(file.topLevel[1]->name, "Box01.Mesh");
+  ASSERT_EQ(file.topLevel[1]->children.size(), 1u);
+  EXPECT_EQ(file.topLevel[1]->children[0].object->data.size(), 4u + 36 + 4 + 16);
+}
+
 TEST(XLoad, NodeIdsFollowFileOrder) {
   FakeHost host;
   const std::string text =
