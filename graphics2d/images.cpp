@@ -1,5 +1,6 @@
 // Images 1 to 65535: the image pool with one surface per record, the id map, the image draw
 // ops (grab, paste, free, load, fade) and the image commands that queue them.
+#include <cstdio>
 #include <vector>
 
 #include "graphics2d/graphics2d_local.h"

@@ -25,15 +25,24 @@ extern char** environ;
 namespace g2d {
 namespace {
 
-constexpr const char* kDisplay = ":97";
+// The X display the test uses: the first free number from 97 (another run may hold one).
+static std::string gDisplay = ":97";
 
 // The Xvfb server this test starts and stops (by its process id).
 struct XServer {
   pid_t pid = -1;
   bool Start() {
-    const char* argv[] = {"Xvfb", kDisplay, "-screen", "0", "800x600x24", "-nolisten", "tcp", nullptr};
+    for (int number = 97; number < 140; ++number) {
+      const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
+      const std::string taken = "/tmp/.X11-unix/X" + std::to_string(number);
+      if (access(lock.c_str(), F_OK) != 0 && access(taken.c_str(), F_OK) != 0) {
+        gDisplay = ":" + std::to_string(number);
+        break;
+      }
+    }
+    const char* argv[] = {"Xvfb", gDisplay.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp", nullptr};
     if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return false;
-    const std::string socket = std::string("/tmp/.X11-unix/X") + (kDisplay + 1);
+    const std::string socket = "/tmp/.X11-unix/X" + gDisplay.substr(1);
     for (int i = 0; i < 100; ++i) {
       if (access(socket.c_str(), F_OK) == 0) return true;
       usleep(50000);
@@ -65,7 +74,7 @@ static int Shift(uint32_t mask) {
 }
 
 static bool TakeScreenshot(const std::string& path, Screenshot* shot) {
-  const std::string command = std::string("xwd -root -silent -display ") + kDisplay + " > " + path;
+  const std::string command = "xwd -root -silent -display " + gDisplay + " > " + path;
   if (std::system(command.c_str()) != 0) {
     std::fprintf(stderr, "failed: %s\n", command.c_str());
     return false;
@@ -111,7 +120,7 @@ TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindowCentredWithBlackBands) {
     dlopen(library, RTLD_NOW | RTLD_NODELETE);
   XServer server;
   ASSERT_TRUE(server.Start()) << "Xvfb did not start";
-  setenv("DISPLAY", kDisplay, 1);
+  setenv("DISPLAY", gDisplay.c_str(), 1);
   setenv("SDL_VIDEODRIVER", "x11", 1);
   // A window the size of the X screen: the 640x480 frame sits in its middle at 80, 60.
   ASSERT_TRUE(PlatformCreateMainWindow("Quorvanel window test", 800, 600));
