@@ -117,10 +117,11 @@ static uint32_t RunInt16Unit(const int16_t* data, uint32_t n, int16_t* out, int3
 #endif
 
 #if defined(__SSE2__)
-// The integer family on 16-bit mono data at any step with steady gains, four frames at a time.
+// The integer family on mono data at any step with steady gains, four frames at a time.
 // s0 + ((s1 - s0) * w >> 15) is computed as (s0 * (32767 - w) + s1 * w + s0) >> 15, which is the
 // same number, so that one multiply-add does the interpolation. Returns the frames done.
-static uint32_t RunInt16MonoResampled(const int16_t* data, int64_t x, int64_t step, uint32_t n, int16_t* out,
+template <typename T>
+static uint32_t RunIntMonoResampled(const T* data, int64_t x, int64_t step, uint32_t n, int16_t* out,
                                       int32_t gainLeft, int32_t gainRight, bool invertRight) {
   const __m128i gainL = _mm_set1_epi16(static_cast<int16_t>(gainLeft));
   const __m128i gainR = _mm_set1_epi16(static_cast<int16_t>(gainRight));
@@ -132,10 +133,10 @@ static uint32_t RunInt16MonoResampled(const int16_t* data, int64_t x, int64_t st
     int16_t pairs[8], weights[8];
     for (int k = 0; k < 4; k++) {
       int64_t at = x + step * k;
-      const int16_t* p = data + (at >> 32);
+      const T* p = data + (at >> 32);
       int16_t w = static_cast<int16_t>(static_cast<uint32_t>(at) >> 17);
-      pairs[k * 2] = p[0];
-      pairs[k * 2 + 1] = p[1];
+      pairs[k * 2] = static_cast<int16_t>(IntValue(p[0]));
+      pairs[k * 2 + 1] = static_cast<int16_t>(IntValue(p[1]));
       weights[k * 2] = static_cast<int16_t>(32767 - w);
       weights[k * 2 + 1] = w;
     }
@@ -160,11 +161,13 @@ static void RunInt(const T* data, int64_t x, int64_t step, uint32_t n, int16_t* 
   const int32_t sign = g.invertRight ? -1 : 1;
   uint32_t i = 0;
 #if defined(__SSE2__)
-  if constexpr (!kRamp && sizeof(T) == 2) {
-    if (step == kOneStep && static_cast<uint32_t>(x) == 0) {
-      i = RunInt16Unit<kStereo>(data + (x >> 32) * (kStereo ? 2 : 1), n, out, gl >> 8, gr >> 8, g.invertRight);
-    } else if constexpr (!kStereo) {
-      i = RunInt16MonoResampled(reinterpret_cast<const int16_t*>(data), x, step, n, out, gl >> 8, gr >> 8, g.invertRight);
+  if constexpr (!kRamp) {
+    const bool unitStep = step == kOneStep && static_cast<uint32_t>(x) == 0;
+    if constexpr (sizeof(T) == 2) {
+      if (unitStep) i = RunInt16Unit<kStereo>(data + (x >> 32) * (kStereo ? 2 : 1), n, out, gl >> 8, gr >> 8, g.invertRight);
+    }
+    if constexpr (!kStereo) {
+      if (!unitStep || sizeof(T) != 2) i = RunIntMonoResampled(data, x, step, n, out, gl >> 8, gr >> 8, g.invertRight);
     }
     x += static_cast<int64_t>(i) * step;
     out += static_cast<size_t>(i) * 2;
