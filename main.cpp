@@ -112,12 +112,45 @@ static int DriverRun(int argc, char** argv) {
   return status;
 }
 
+// quorvanel build FILE.qva -o GAME [--media FOLDER]: a standalone game, this executable with
+// the compiled program and the media folder's files appended; exit 0, 1 when the build
+// fails, 2 on a compile error.
+static int DriverBuild(int argc, char** argv) {
+  std::string source, output, media;
+  for (int i = 2; i < argc; i++) {
+    if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) output = argv[++i];
+    else if (std::strcmp(argv[i], "--media") == 0 && i + 1 < argc) media = argv[++i];
+    else if (source.empty()) source = argv[i];
+    else {
+      std::fprintf(stderr, "quorvanel build: unexpected argument '%s'\n", argv[i]);
+      return 1;
+    }
+  }
+  if (source.empty() || output.empty()) {
+    std::fprintf(stderr, "quorvanel build: needs a source file and -o GAME (try --help)\n");
+    return 1;
+  }
+  std::string folder = PlatformTemporaryFolder();
+  std::string compiled = (folder.empty() ? std::string("/tmp") : folder) + "/_exefile-" + std::to_string(getpid()) + ".dat";
+  if (!CompileForDriver(source, compiled)) {
+    std::remove(compiled.c_str());
+    return 2;
+  }
+  Hooks.ShowProgressStatus = [](const char* text) { std::puts(text); };
+  bool ok = WriteStandaloneGame(output.c_str(), PlatformExecutablePath().c_str(), compiled.c_str(),
+                                media.empty() ? nullptr : media.c_str());
+  std::remove(compiled.c_str());
+  if (!ok) std::fprintf(stderr, "quorvanel build: could not write '%s'\n", output.c_str());
+  return ok ? 0 : 1;
+}
+
 static void PrintHelp() {
   std::puts(
       "Quorvanel: a game-creation system for BASIC.\n"
       "usage:\n"
       "  quorvanel compile FILE.qva [-o OUT]   compile a program\n"
       "  quorvanel run FILE.qva [--headless] [--echo]   compile and run a program\n"
+      "  quorvanel build FILE.qva -o GAME [--media FOLDER]   make a standalone game\n"
       "  quorvanel --help                      this text");
 }
 
@@ -136,6 +169,7 @@ int main(int argc, char** argv) {
   }
   if (std::strcmp(argv[1], "compile") == 0) return DriverCompile(argc, argv);
   if (std::strcmp(argv[1], "run") == 0) return DriverRun(argc, argv);
+  if (std::strcmp(argv[1], "build") == 0) return DriverBuild(argc, argv);
   std::fprintf(stderr, "quorvanel: unknown command '%s' (try --help)\n", argv[1]);
   return 2;
 }

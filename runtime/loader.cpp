@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "runtime/runtime_local.h"
 
@@ -204,12 +202,11 @@ bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::strin
 }
 
 bool LoadCompiledProgram(const char* fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) {
+  std::vector<uint8_t> bytes;
+  if (!ReadFileBytes(fileName, &bytes)) {
     std::fprintf(stderr, "quorvanel: cannot open compiled program '%s'\n", fileName);
     return false;
   }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   std::string whyNot;
   if (!LoadCompiledProgramFromMemory(bytes.data(), bytes.size(), &whyNot)) {
     std::fprintf(stderr, "quorvanel: %s: %s\n", fileName, whyNot.c_str());

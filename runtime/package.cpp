@@ -4,7 +4,6 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 
 #include "platform/folders.h"
 #include "runtime/runtime_local.h"
@@ -119,11 +118,33 @@ std::string LogFilePath() {
 
 std::string MapProgramPath(const char* name) { return PlatformMapFileName(name); }
 
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_t offset) {
+  bytes->clear();
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return false;
+  const std::streamoff size = in.tellg();
+  if (size < 0 || offset > static_cast<uint64_t>(size)) return false;
+  bytes->resize(static_cast<size_t>(static_cast<uint64_t>(size) - offset));
+  in.seekg(static_cast<std::streamoff>(offset));
+  in.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
+  return static_cast<bool>(in) || bytes->empty();
+}
+
 bool OpenPackage(const char* executablePath) {
   ClosePackage();
-  std::ifstream in(executablePath, std::ios::binary);
+  // Only the package is read: its start is the file's last word. The parser checks it again
+  // against the bytes read, which then begin at the package (the start word reads as 0).
+  std::ifstream in(executablePath, std::ios::binary | std::ios::ate);
   if (!in) return false;
-  gPackage.image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  const std::streamoff size = in.tellg();
+  if (size < 8) return false;
+  uint8_t last[4];
+  in.seekg(size - 4);
+  if (!in.read(reinterpret_cast<char*>(last), 4)) return false;
+  const uint64_t start = static_cast<uint64_t>(last[0]) | static_cast<uint64_t>(last[1]) << 8 |
+                         static_cast<uint64_t>(last[2]) << 16 | static_cast<uint64_t>(last[3]) << 24;
+  if (start >= static_cast<uint64_t>(size) - 4 || !ReadFileBytes(executablePath, &gPackage.image, start)) return false;
+  for (int i = 0; i < 4; ++i) gPackage.image[gPackage.image.size() - 4 + static_cast<size_t>(i)] = 0;
   std::string whyNot;
   if (!ParsePackage(gPackage.image, &gPackage.entries, &whyNot)) {
     gPackage.image.clear();

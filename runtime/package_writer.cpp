@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "platform/folders.h"
 #include "runtime/runtime_local.h"
@@ -14,13 +13,6 @@ constexpr size_t kMaxEntryNameLength = 255;
 
 void PutWord(std::vector<uint8_t>* out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
 }
 
 }  // namespace
@@ -49,7 +41,7 @@ bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, c
   std::vector<uint8_t> image;
   std::vector<std::pair<std::string, std::vector<uint8_t>>> entries(1);
   entries[0].first = "_exefile.dat";
-  if (!ReadWholeFile(playerExecutable, &image) || !ReadWholeFile(compiledProgram, &entries[0].second)) return fail();
+  if (!ReadFileBytes(playerExecutable, &image) || !ReadFileBytes(compiledProgram, &entries[0].second)) return fail();
   // A player that already carries a package contributes only its stub.
   std::vector<PackageEntryView> existing;
   if (ParsePackage(image, &existing, nullptr)) {
@@ -72,7 +64,7 @@ bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, c
         if (c == '/') c = '\\';
       Hooks.ShowProgressStatus(("Adding " + relative + "...").c_str());
       entries.emplace_back(relative, std::vector<uint8_t>());
-      if (!ReadWholeFile(file.string(), &entries.back().second)) return fail();
+      if (!ReadFileBytes(file.string(), &entries.back().second)) return fail();
     }
   }
   AppendPackage(&image, entries);

@@ -70,6 +70,9 @@ struct PackageEntryView {
 bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryView>* entries,
                   std::string* whyNot);
 
+// Reads bytes [offset, end of file) of a file in one read; false when it cannot be read.
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_t offset = 0);
+
 // Folders the tests may point elsewhere.
 void SetFoldersForTests(const std::string& executableFolder, const std::string& temporaryFolder);
 // Where QV.LOG goes: the executable's folder, or beside WIN.INI when that is not writable.

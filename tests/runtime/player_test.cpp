@@ -118,7 +118,7 @@ class GameFolder {
   std::string stderr_;
 };
 
-// Every player test runs with the runtime-only test player and with quorvanel when built.
+// The main player tests run with the runtime-only test player and with quorvanel when built.
 class PlayerTest : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
@@ -136,6 +136,9 @@ class PlayerTest : public ::testing::TestWithParam<const char*> {
   std::string stderr_;
 };
 
+// The rest of the player's paths, with the runtime-only player (quorvanel starts slower).
+class RuntimeOnlyPlayerTest : public PlayerTest {};
+
 TEST_P(PlayerTest, SelfCheckingProgramEndsSilentlyWithStatusZero) {
   ProgramBuilder b = SelfCheckingProgram();
   b.Emit(kEnd);
@@ -143,7 +146,7 @@ TEST_P(PlayerTest, SelfCheckingProgramEndsSilentlyWithStatusZero) {
   EXPECT_EQ(stderr_, "");
 }
 
-TEST_P(PlayerTest, GosubNestedTooDeepExitsNonZero) {
+TEST_P(RuntimeOnlyPlayerTest, GosubNestedTooDeepExitsNonZero) {
   ProgramBuilder b;
   auto sub = b.NewLabel();
   b.Bind(sub);
@@ -152,7 +155,7 @@ TEST_P(PlayerTest, GosubNestedTooDeepExitsNonZero) {
   EXPECT_NE(stderr_.find("Runtime Error : "), std::string::npos) << stderr_;
 }
 
-TEST_P(PlayerTest, RunningIntoTheClosingWordEndsWithStatusZero) {
+TEST_P(RuntimeOnlyPlayerTest, RunningIntoTheClosingWordEndsWithStatusZero) {
   EXPECT_EQ(RunProgram(SelfCheckingProgram()), 0) << stderr_;
 }
 
@@ -164,7 +167,7 @@ TEST_P(PlayerTest, RuntimeErrorExitsNonZeroWithItsText) {
   EXPECT_NE(stderr_.find("Error In Program: Runtime Error : "), std::string::npos) << stderr_;
 }
 
-TEST_P(PlayerTest, DebugModeLogsTheErrorInQvLog) {
+TEST_P(RuntimeOnlyPlayerTest, DebugModeLogsTheErrorInQvLog) {
   std::ofstream(folder_ / "SETUP.INI") << "[Settings]\r\nDebugMode = 1\r\n";
   ProgramBuilder b;  // debug mode traces every command into QV.LOG: keep it short
   int s = ProgramBuilder::TextTemp(0);
@@ -193,11 +196,33 @@ TEST(TestPlayer, ClosingTheWindowOrEscEndsAnEndlessProgramWithStatusZero) {
   }
 }
 
+// quorvanel build: the game it writes runs the program (here one ending on an error) and
+// finds its media in the package.
+TEST(QuorvanelBuild, WritesAGameThatRunsItsProgram) {
+  if (!fs::exists(QV_EXECUTABLE)) GTEST_SKIP() << "quorvanel is not built";
+  GameFolder game;
+  const fs::path dir = game.Path();
+  fs::create_directories(dir / "media");
+  std::ofstream(dir / "media" / "Level.TXT") << "1";
+  std::ofstream(dir / "g.qva") << "dim a(3)\na(4) = 1\n";
+  std::string command = "cd " + dir.string() + " && ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen " +
+                        QV_EXECUTABLE + " build g.qva -o built --media media > out.txt 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << ReadText(dir / "out.txt");
+  EXPECT_NE(ReadText(dir / "out.txt").find("Adding Level.TXT..."), std::string::npos);
+  std::vector<uint8_t> image = ReadBytes((dir / "built").string());
+  EXPECT_NE(std::string(image.end() - 64, image.end()).find("Level.TXT"), std::string::npos);  // stored as given
+  command = "cd " + dir.string() + " && ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "
+            "XDG_CONFIG_HOME=" + dir.string() + " ./built 2> err.txt";
+  int status = std::system(command.c_str());
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
+  EXPECT_NE(ReadText(dir / "err.txt").find("Runtime Error : "), std::string::npos) << ReadText(dir / "err.txt");
+}
+
 TEST_P(PlayerTest, NoPackageRunsNothingAndExitsZero) {
   EXPECT_EQ(RunGame({}), 0) << stderr_;
 }
 
-TEST_P(PlayerTest, MalformedProgramIsRefusedWithAMessage) {
+TEST_P(RuntimeOnlyPlayerTest, MalformedProgramIsRefusedWithAMessage) {
   std::vector<uint8_t> program = SelfCheckingProgram().Build();
   program.resize(program.size() - 4);
   EXPECT_EQ(RunGame({{"_exefile.dat", program}}), 1);
@@ -205,5 +230,6 @@ TEST_P(PlayerTest, MalformedProgramIsRefusedWithAMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Players, PlayerTest, ::testing::Values(QV_TEST_PLAYER, QV_EXECUTABLE));
+INSTANTIATE_TEST_SUITE_P(Players, RuntimeOnlyPlayerTest, ::testing::Values(QV_TEST_PLAYER));
 
 }  // namespace
