@@ -4,7 +4,9 @@
 #include "models/models.h"
 #include "runtime/command_numbers.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 struct ListNode {
@@ -301,6 +303,127 @@ void CmdClearObjectAnimation() {
   object->frame = object->startFrame = object->endFrame = object->totalFrames = 0.0f;
 }
 
+// A limb's current pose for keying: its frame's translation and the key quaternion of its
+// rotation (the usual quaternion of the inverse matrix).
+void CurrentLimbPose(ModelObject& model, int32_t frameId, RotationKey& rotation, VectorKey& position) {
+  Matrix4 m, inverse;
+  MatrixIdentity(m);
+  model.GetModelFrameMatrix(frameId, m);
+  position.x = m.m[3][0];
+  position.y = m.m[3][1];
+  position.z = m.m[3][2];
+  MatrixIdentity(inverse);
+  MatrixInverse(inverse, m);
+  const auto& r = inverse.m;
+  const float trace = r[0][0] + r[1][1] + r[2][2] + r[3][3];
+  float w, x, y, z;
+  if (trace >= 1.0f) {
+    const float s = 2.0f * std::sqrt(trace);
+    w = s / 4;
+    x = (r[1][2] - r[2][1]) / s;
+    y = (r[2][0] - r[0][2]) / s;
+    z = (r[0][1] - r[1][0]) / s;
+  } else if (r[0][0] >= r[1][1] && r[0][0] >= r[2][2]) {
+    const float s = 2.0f * std::sqrt(1.0f + r[0][0] - r[1][1] - r[2][2]);
+    w = (r[1][2] - r[2][1]) / s;
+    x = s / 4;
+    y = (r[0][1] + r[1][0]) / s;
+    z = (r[2][0] + r[0][2]) / s;
+  } else if (r[1][1] >= r[2][2]) {
+    const float s = 2.0f * std::sqrt(1.0f + r[1][1] - r[0][0] - r[2][2]);
+    w = (r[2][0] - r[0][2]) / s;
+    x = (r[0][1] + r[1][0]) / s;
+    y = s / 4;
+    z = (r[1][2] + r[2][1]) / s;
+  } else {
+    const float s = 2.0f * std::sqrt(1.0f + r[2][2] - r[0][0] - r[1][1]);
+    w = (r[0][1] - r[1][0]) / s;
+    x = (r[2][0] + r[0][2]) / s;
+    y = (r[1][2] + r[2][1]) / s;
+    z = s / 4;
+  }
+  rotation = RotationKey{0, w, x, y, z};
+}
+
+// Puts a key at frame k into a key array: overwrites a key of that whole frame, else inserts
+// it in time order. The array is replaced (keys arrays are new[] blocks).
+template <typename Key>
+void PutKey(Key*& keys, uint32_t& count, Key key, int32_t k) {
+  for (uint32_t i = 0; i < count; ++i)
+    if (static_cast<int32_t>(keys[i].time) == k) {
+      keys[i] = key;
+      return;
+    }
+  uint32_t at = count;
+  if (count == 0 || static_cast<float>(k) <= keys[count - 1].time)
+    for (at = 0; at < count && static_cast<int32_t>(keys[at].time) <= k; ++at) {
+    }
+  Key* grown = new Key[count + 1];
+  for (uint32_t i = 0; i < at; ++i) grown[i] = keys[i];
+  grown[at] = key;
+  for (uint32_t i = at; i < count; ++i) grown[i + 1] = keys[i];
+  delete[] keys;
+  keys = grown;
+  count += 1;
+}
+
+// Removes the first key of the whole frame k; a track without such a key keeps its keys.
+template <typename Key>
+void DropKey(Key* keys, uint32_t& count, int32_t k) {
+  for (uint32_t i = 0; i < count; ++i) {
+    if (static_cast<int32_t>(keys[i].time) != k) continue;
+    for (uint32_t j = i + 1; j < count; ++j) keys[j - 1] = keys[j];
+    count -= 1;
+    return;
+  }
+}
+
+void CmdSetObjectKeyframe() {
+  const int32_t number = IntOperand(0), k = IntOperand(1);
+  AdvanceOperands(2);
+  const int32_t slot = ExistingObject(number);
+  if (slot < 0) return;
+  ObjectRecord* object = ObjectAt(slot);
+  // Keys go into the tracks the model has; a model loaded without any animation has no
+  // track list to key into.
+  if (k < 1 || object->model == nullptr || object->model->Tracks() == nullptr) return;
+  for (AnimationTrack* track = object->model->Tracks()->first; track != nullptr; track = track->next) {
+    RotationKey rotation;
+    VectorKey position;
+    CurrentLimbPose(*object->model, track->frameId, rotation, position);
+    rotation.time = position.time = static_cast<float>(k);
+    PutKey(track->rotationKeys, track->rotationKeyCount, rotation, k);
+    PutKey(track->positionKeys, track->positionKeyCount, position, k);
+    track->rotationFloatCount = static_cast<float>(track->rotationKeyCount * 5);
+    track->positionFloatCount = static_cast<float>(track->positionKeyCount * 4);
+  }
+  object->totalFrames = std::max(object->totalFrames, static_cast<float>(k));
+  object->endFrame = object->totalFrames;
+}
+
+void CmdDeleteObjectKeyframe() {
+  const int32_t number = IntOperand(0), k = IntOperand(1);
+  AdvanceOperands(2);
+  const int32_t slot = ExistingObject(number);
+  if (slot < 0 || k == 0) return;
+  for (AnimationTrack* track = FirstTrack(ObjectAt(slot)); track != nullptr; track = track->next) {
+    if (track->rotationKeyCount >= 2) DropKey(track->rotationKeys, track->rotationKeyCount, k);
+    if (track->positionKeyCount >= 2) DropKey(track->positionKeys, track->positionKeyCount, k);
+    track->rotationFloatCount = static_cast<float>(track->rotationKeyCount * 5);
+    track->positionFloatCount = static_cast<float>(track->positionKeyCount * 4);
+  }
+}
+
+void CmdSaveObjectAnimation() {
+  const std::string fileName = TextOperand(0);
+  const int32_t number = IntOperand(1);
+  AdvanceOperands(2);
+  if (number < 1 || number > 65535) return RuntimeError(7006);
+  const int32_t slot = ObjectSlotForNumber(number);
+  if (slot < 0 || ObjectAt(slot)->model == nullptr) return;
+  ObjectAt(slot)->model->SaveModelAnimationX(MapProgramPath(fileName.c_str()).c_str());
+}
+
 // Values: (result, object).
 template <typename Read>
 void ObjectAnimationValue(Read read) {
@@ -341,6 +464,9 @@ const CommandEntry kAnimationCommands[] = {
     {kLoopObjectFrom, RangeCommand<RangeUse::kLoopFrom>},
     {kSetObjectInterpolation, CmdSetObjectInterpolation},
     {kClearObjectAnimation, CmdClearObjectAnimation},
+    {kSetObjectKeyframe, CmdSetObjectKeyframe},
+    {kDeleteObjectKeyframe, CmdDeleteObjectKeyframe},
+    {kSaveObjectAnimation, CmdSaveObjectAnimation},
     {kObjectPlaying, CmdObjectPlaying},
     {kObjectLooping, CmdObjectLooping},
     {kObjectFrame, CmdObjectFrame},

@@ -108,6 +108,39 @@ TEST_F(AnimationTest, SetFrameBlendsByInterpolation) {
   EXPECT_EQ(TakeError(), 0);
 }
 
+TEST_F(AnimationTest, KeyframesTakeTheLimbPoseAndDeleteOnlyTheirFrame) {
+  AnimationTrack* track = ObjectAt(slot)->model->Tracks()->first;
+  ASSERT_NE(track, nullptr);
+  Matrix4 turn, pose;
+  RotationFromAngles(turn, 0.3f, -0.5f, 1.2f);
+  turn.m[3][0] = 1;
+  turn.m[3][1] = 2;
+  turn.m[3][2] = 3;
+  ObjectAt(slot)->model->SetModelFrameMatrixDirect(1, turn);
+  RunCommand(kSetObjectKeyframe, {1, 20});
+  EXPECT_EQ(IntValue(kTotalObjectFrames, {1}), 20);
+  EXPECT_EQ(track->rotationKeyCount, 3u);
+  RunCommand(kSetObjectKeyframe, {1, 0});  // frame 0 is never keyed
+  RunCommand(kSetObjectKeyframe, {1, 10});  // overwrites the key at 10
+  EXPECT_EQ(track->rotationKeyCount, 3u);
+  EXPECT_EQ(track->positionKeys[1].x, 1.0f);
+  RunCommand(kLoopObject, {1});
+  RunCommand(kSetObjectSpeed, {1, 0});
+  RunCommand(kSetObjectFrame, {1, 20.0f});
+  AnimateObjects();
+  pose = LimbPose();
+  for (int row = 0; row < 4; ++row)
+    for (int column = 0; column < 4; ++column) EXPECT_NEAR(pose.m[row][column], turn.m[row][column], 1e-5);
+
+  RunCommand(kDeleteObjectKeyframe, {1, 7});  // no key there: every key stays
+  EXPECT_EQ(track->rotationKeyCount, 3u);
+  EXPECT_EQ(track->positionKeyCount, 3u);
+  RunCommand(kDeleteObjectKeyframe, {1, 10});
+  EXPECT_EQ(track->rotationKeyCount, 2u);
+  EXPECT_EQ(track->rotationKeys[1].time, 20.0f);
+  EXPECT_EQ(TakeError(), 0);
+}
+
 TEST_F(AnimationTest, RangeChecksAndObjectsWithoutAnimation) {
   ExpectErrors({
       {kSetObjectSpeed, {1, 101}, 7603},         {kSetObjectInterpolation, {1, 0}, 7604},
