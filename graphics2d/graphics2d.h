@@ -67,6 +67,7 @@ int32_t AllocSpriteSlot();
 void FreeSpriteSlot(int32_t index);
 // Index of the first active sprite record, -1 when none; walk with SpriteAt(i)->next.
 int32_t FirstSpriteIndex();
+// Image records by index and their surfaces (null for a free record); sprites and engine3d.
 ImageRecord* ImageAt(int32_t index);
 Surface* ImageSurface(int32_t index);
 // ImageRecord index of an image number, -1 when there is none.
@@ -83,9 +84,11 @@ void RegisterGraphics2DPools();
 bool InitDisplay(bool fullScreen, bool windowMode, bool reuse);
 // Shows the back buffer (window, or counted when headless); 1 presented, 0 nothing shown.
 int PresentFrame();
+// Releases bitmaps, images, sprites, the queue and the back buffer; the shut-down and mode changes.
 void ReleaseDisplay(bool keepDevice);
 // The back buffer every draw op and the 3D render target; null before InitDisplay.
 Surface* BackBuffer();
+// The screen's size and depth (16 by default: colours keep 5, 6 and 5 bits).
 int ScreenWidth();
 int ScreenHeight();
 int ScreenDepth();
@@ -96,6 +99,7 @@ int FrameRate();
 int ScreenRefreshCount();
 // The last engine set-up failure text; appended to runtime errors.
 const char* LastEngineError();
+// Keeps a set-up failure text and logs it in debug mode; the display and the 3D device set-up.
 void WriteEngineErrorLog(const char* text);
 
 // main.cpp: fills the display, draw-queue, sprite and mouse slots of the runtime's hooks.
@@ -107,12 +111,17 @@ bool RegisterGraphics2DCommands();
 // Draw queue, text, sprites (called by the hooks and by other families)
 // ---------------------------------------------------------------------------------------
 
+// The pre-step replays the queue; a run's end and display resets drop it; the manual-mode
+// slice limit reads its length.
 void ReplayDrawQueue();
 void DropDrawQueue();
 int DrawQueueCount();
 // The print built-in: queues the text at the text cursor and moves the cursor (newline = 1
 // starts the next line).
 void PrintAtCursor(const char* text, bool newline);
+// Sprite frame steps: the pre-step restores the saved backgrounds, the post-step saves them
+// under the sprites' new places and draws the sprites in three priority passes; a surface
+// restore releases the saved backgrounds.
 void RestoreSpriteBackgrounds();
 void SaveSpriteBackgrounds();
 void ReleaseSpriteBackgrounds();
