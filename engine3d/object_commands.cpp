@@ -112,6 +112,7 @@ void Filter(int32_t slot, int32_t flag) { EntityOf(slot)->filter = flag != 0 ? 1
 void Light(int32_t slot, int32_t flag) { EntityOf(slot)->ambient = flag != 0 ? 1 : 0; }
 void FullBright(int32_t slot, int32_t flag) { EntityOf(slot)->fullBright = flag != 0 ? 1 : 0; }
 void Fog(int32_t slot, int32_t flag) { EntityOf(slot)->fog = flag != 0 ? 1 : 0; }
+void Transparency(int32_t slot, int32_t flag) { EntityOf(slot)->colourKey = flag != 0 ? 1 : 0; }
 void DrawLast(int32_t slot, int32_t flag) { EntityOf(slot)->afterClear = flag != 0 ? 1 : 0; }
 
 // Every mesh of the object takes the texture; the one the object held before is let go.
@@ -209,6 +210,7 @@ const CommandEntry kObjectSettingCommands[] = {
     {kSetObjectFullBright, ObjectValueCommand<int32_t, FullBright>},
     {kSetObjectFog, ObjectValueCommand<int32_t, Fog>},
     {kSetObjectDrawLast, ObjectValueCommand<int32_t, DrawLast>},
+    {kSetObjectTransparency, ObjectValueCommand<int32_t, Transparency>},
     {kColorObject, ObjectValueCommand<int32_t, Colour>},
     {kTextureObject, CmdTextureObject},
     {kSetCameraToObjectOrientation, CmdSetCameraToObjectOrientation},

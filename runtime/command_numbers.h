@@ -271,6 +271,7 @@ enum CommandNumber : int {
   kMakeObjectCylinder = 7045, // i object, f size: built-in cylinder
   kMakeObjectPlain = 7046,    // i object, f width, f height: built-in plain (two-sided)
   kMakeObjectTriangle = 7047, // i object, f x1..z3: one two-sided triangle
+  kSetObjectTransparency = 7048,  // i object, i flag: 1 lets the textures' transparent colour through
   kLockObjectOn = 7049,       // i object: drawn at a fixed place on the screen
   kLockObjectOff = 7050,      // i object: drawn in the world again
   kSetObjectDrawLast = 7061,  // i object, i flag: 1 draws after a depth clear, over the scene
