@@ -215,6 +215,19 @@ static bool ExpandIncludes(CompilerObject& c) {
   return true;
 }
 
+// The place of the next whole word "exitfunction" outside quotes at or after from.
+static size_t ReturnWordAt(std::string_view line, size_t from) {
+  bool quoted = false;
+  for (size_t i = 0; i < line.size(); i++) {
+    if (line[i] == '"') quoted = !quoted;
+    if (quoted || i < from || line.compare(i, 12, "exitfunction") != 0) continue;
+    bool startOk = i == 0 || !(std::isalnum(static_cast<unsigned char>(line[i - 1])) || line[i - 1] == '_');
+    bool endOk = i + 12 >= line.size() || !(std::isalnum(static_cast<unsigned char>(line[i + 12])) || line[i + 12] == '_');
+    if (startOk && endOk) return i;
+  }
+  return std::string_view::npos;
+}
+
 // Declares every FUNCTION (so calls may come before the definition) and every DIM array,
 // and counts the lines; then works out each FUNCTION's result type from its returns.
 static bool DeclareFunctionsPass(CompilerObject& c) {
@@ -294,24 +307,39 @@ static bool DeclareFunctionsPass(CompilerObject& c) {
     return false;
   }
   c.totalLines = total;
-  // Result types: a FUNCTION's returns may call functions declared further down, so two
-  // rounds let such chains settle.
+  // Result types: a name ending in "$" or "#" says it; otherwise the returns tell. A
+  // FUNCTION's returns may call functions declared further down, so two rounds let such
+  // chains settle.
+  for (size_t f = 1; f < c.functionTable.size(); f++) {
+    char suffix = c.functionTable[f].name.back();
+    if (suffix == '$' || suffix == '#') c.functionTable[f].resultType = NameType(c.functionTable[f].name);
+  }
   for (int round = 0; round < 2; round++) {
     region = 0;
     ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t, size_t) {
       StatementCursor cur{line, 0};
       if (TakeWord(cur, "function")) {
         region = static_cast<uint16_t>(FindFunction(c, TakeName(cur)));
-        if (region > c.functionTable.size()) region = 0;
+        if (region >= c.functionTable.size()) region = 0;
         return true;
       }
       bool end = TakeWord(cur, "endfunction");
-      if ((end || TakeWord(cur, "exitfunction")) && region > 0 && !AtStatementEnd(cur)) {
-        c.currentFunction = region;
-        char type = ExpressionTypeOf(c, line.substr(cur.pos));
-        c.currentFunction = 0;
-        char& result = c.functionTable[region].resultType;
-        if (type && (!result || (result == 'l' && type == 'f'))) result = type;
+      if (region > 0) {
+        // The value after ENDFUNCTION, or after any EXITFUNCTION of the line ("if ... then
+        // exitfunction x"), up to a ":" or an ELSE.
+        std::vector<std::string_view> returns;
+        if (end) returns.push_back(line.substr(cur.pos));
+        for (size_t at = ReturnWordAt(line, 0); at != std::string_view::npos; at = ReturnWordAt(line, at + 12))
+          returns.push_back(line.substr(at + 12));
+        for (std::string_view value : returns) {
+          StatementCursor probe{value, 0};
+          if (AtStatementEnd(probe)) continue;
+          c.currentFunction = region;
+          char type = ExpressionTypeOf(c, value);
+          c.currentFunction = 0;
+          char& result = c.functionTable[region].resultType;
+          if (type && (!result || (result == 'l' && type == 'f'))) result = type;
+        }
       }
       if (end) region = 0;
       return true;
