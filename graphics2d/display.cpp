@@ -54,12 +54,6 @@ bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {
   Display2D.framesAtLastCount = Display2D.framesPresented;
   Display2D.lastCountTime = PlatformMilliseconds();
   Display2D.framesPerSecond = 0;
-  if (windowMode) {
-    // Window mode covers the desktop; the frame is presented centred with black around it.
-    int desktopWidth = 0, desktopHeight = 0;
-    PlatformDesktopSize(&desktopWidth, &desktopHeight);
-    PlatformSetWindowSize(desktopWidth, desktopHeight);
-  }
   PlatformAttachPresenterToMainWindow();
   Device3dActive().AttachBackBuffer(Display2D.backBuffer);
   ResetBitmaps();
