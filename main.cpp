@@ -33,15 +33,6 @@ static bool WireSubsystems() {
   return ok;
 }
 
-// The runtime error texts from the built-in English language file (section ERRORS, keyed
-// by the runtime's error-text slot).
-static void LoadErrorTexts() {
-  for (int slot = 0; slot < 200; slot++) {
-    std::string text = LanguageText(EmbeddedLanguageText(), "ERRORS", std::to_string(slot));
-    if (!text.empty()) SetErrorSlotText(slot, text.c_str());
-  }
-}
-
 // Compiles source into output; on failure prints "FILE:LINE: MESSAGE" to stderr.
 static bool CompileForDriver(const std::string& source, const std::string& output) {
   CompilerObject* compiler = CreateCompiler();
@@ -105,7 +96,7 @@ static int DriverRun(int argc, char** argv) {
   if (headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
   SetInputFromStdin(headless);
   SetPrintEcho(echo);
-  LoadErrorTexts();
+  LoadLanguageErrorTexts();
   int status = RunCompiledProgramFile(compiled.c_str(), static_cast<int>(programArgs.size()), programArgs.data());
   FlushPrintedLine();
   std::remove(compiled.c_str());
@@ -160,7 +151,7 @@ int main(int argc, char** argv) {
   const std::string self = PlatformExecutablePath();
   if (OpenPackage(self.c_str())) {
     ClosePackage();
-    LoadErrorTexts();
+    LoadLanguageErrorTexts();
     return RunPlayer(self.c_str(), argc, argv);
   }
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {

@@ -50,6 +50,10 @@ std::string_view EmbeddedLanguageText();
 std::string LanguageText(std::string_view fileText, std::string_view section,
                          std::string_view key);
 
+// Fills the runtime's error-text slots from the built-in language file (section ERRORS,
+// keyed by slot); the driver and the player call it before a run.
+void LoadLanguageErrorTexts();
+
 // Command numbers the translator emits by itself (control flow, operators, print items,
 // array elements): they have handlers but no keyword of their own.
 const std::vector<int>& InternalCommandNumbers();

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "compiler/compiler_local.h"
+#include "runtime/runtime.h"
 
 std::string LanguageText(std::string_view fileText, std::string_view section, std::string_view key) {
   bool inSection = false;
@@ -38,4 +39,11 @@ std::string LanguageText(std::string_view fileText, std::string_view section, st
 std::string CompilerText(int index) {
   std::string text = LanguageText(EmbeddedLanguageText(), "COMPILER", std::to_string(index));
   return text.empty() ? "Compiler message " + std::to_string(index) : text;
+}
+
+void LoadLanguageErrorTexts() {
+  for (int slot = 0; slot < 200; slot++) {
+    std::string text = LanguageText(EmbeddedLanguageText(), "ERRORS", std::to_string(slot));
+    if (!text.empty()) SetErrorSlotText(slot, text.c_str());
+  }
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "runtime/builtins.h"
 #include "runtime/runtime.h"
@@ -65,4 +66,28 @@ TEST(KeywordTable, AgreesWithRegisteredHandlers) {
   }
   DestroyCompiler(compiler);
   ClearCommandRegistry();
+}
+
+// The language file's ERRORS slots are in the runtime's slot order: after loading, every
+// error number named in a slot's comment reads that slot's text. Also every COMPILER text
+// the compiler uses exists.
+TEST(LanguageFile, ErrorTextsLandInTheirNumbersSlots) {
+  LoadLanguageErrorTexts();
+  std::string_view file = EmbeddedLanguageText();
+  int checked = 0;
+  size_t at = 0;
+  while ((at = file.find("; error ", at)) != std::string_view::npos) {
+    int number = std::atoi(std::string(file.substr(at + 8, 6)).c_str());
+    size_t lineEnd = file.find('\n', at);
+    size_t equals = file.find('=', lineEnd);
+    size_t valueEnd = file.find_first_of("\r\n", equals);
+    std::string text(file.substr(equals + 1, valueEnd - equals - 1));
+    EXPECT_EQ(ErrorText(number), text) << "error " << number;
+    checked++;
+    at = lineEnd;
+  }
+  EXPECT_GT(checked, 100);
+  for (int index : {1, 2, 3, 4, 5, 6, 7, 8, 14, 15, 16, 18, 19, 20, 21, 22, 23, 24, 25, 38, 39, 40, 41,
+                    42, 43, 44, 45, 46, 47, 48, 49, 50})
+    EXPECT_FALSE(LanguageText(file, "COMPILER", std::to_string(index)).empty()) << "COMPILER " << index;
 }
