@@ -2,6 +2,7 @@
 // the render-state cache and the command tables of each family.
 #pragma once
 #include <cstddef>
+#include <string>
 
 #include "engine3d/engine3d.h"
 #include "platform/device3d.h"
@@ -185,6 +186,8 @@ bool ObjectForLight(int32_t object, float position[3], float angles[3], int32_t*
 
 // Textures (textures.cpp).
 RecordPool* TexturePool();
+// The folder texture files of the model being loaded are looked for in ("" = none).
+void SetModelFolder(const std::string& folder);
 // A texture of a surface's pixels (not cached; released when its one reference goes).
 int32_t TextureFromSurface(const Surface& surface);
 // Restarts the per-frame statistic (start of every render).

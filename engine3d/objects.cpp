@@ -241,6 +241,10 @@ bool NewObjectNumber(int32_t number) {
 int32_t LoadObject(int32_t slot, const char* fileName) {
   std::string name = fileName;
   std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+  // The folder part (as written: file names here are case-sensitive) is where the model's
+  // texture files are looked for; a name without one clears it.
+  const size_t slash = name.find_last_of("\\/", name.size() >= 2 ? name.size() - 2 : 0);
+  SetModelFolder(slash != std::string::npos && slash >= 1 ? std::string(fileName, slash) : std::string());
   const size_t dot = name.rfind('.');
   const std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot + 1);
   if (extension != "x" && extension != "3ds") return -1;

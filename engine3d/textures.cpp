@@ -27,6 +27,10 @@ struct TextureRecord {
 };
 
 // Created at start-up and freed at shut-down through the runtime's pool registry.
+// The folder of the model being loaded: texture files named by a model are looked for
+// there when the name alone does not find them. Set by each object load.
+std::string g_modelFolder;
+
 RecordPool g_texturePool = MakeRecordPool("textures", sizeof(TextureRecord), 16, 4);
 
 // Texture numbers are pool indices + 1, so 0 stays "no texture".
@@ -82,6 +86,8 @@ void FreeTexture(int32_t number) {
 
 RecordPool* TexturePool() { return &g_texturePool; }
 
+void SetModelFolder(const std::string& folder) { g_modelFolder = folder; }
+
 int32_t GetColorTexture(uint32_t rgb) {
   char name[16];
   std::snprintf(name, sizeof name, "%u", rgb & 0xFFFFFFu);
@@ -106,6 +112,11 @@ int32_t GetTextureByFile(const char* fileName, int32_t /*flag*/) {
   std::string path = fileName;
   ResolvePackagedFile(path, "dat");
   path = MapProgramPath(path.c_str());
+  if (!FileExists(path.c_str()) && !g_modelFolder.empty()) {
+    std::string besideModel = g_modelFolder + "/" + fileName;
+    ResolvePackagedFile(besideModel, "dat");
+    path = MapProgramPath(besideModel.c_str());
+  }
   std::string whyNot;
   Surface* image = LoadImageFile(path.c_str(), &whyNot);
   if (image == nullptr) return -1;

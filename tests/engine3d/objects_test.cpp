@@ -5,6 +5,8 @@
 #include "graphics2d/graphics2d.h"
 #include "tests/engine3d/engine_harness.h"
 #include "tests/models/fixtures.h"
+#include "graphics2d/image_files.h"
+#include "platform/surface.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -128,6 +130,25 @@ TEST_F(ObjectsTest, LoadsByExtension) {
   RunCommand(kLoadObject, {"model.obj", 2});
   EXPECT_EQ(TakeError(), 7101);
   EXPECT_EQ(IntValue(kObjectExist, {2}), 0);
+  // Texture files named by the model (looked up as .bmp by the loader) are found beside it.
+  const std::string textured = WriteTriangleX("textured.x");
+  {
+    std::ofstream(textured) << "xof 0302txt 0032\n"
+                               "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;;\n"
+                               "  MeshMaterialList { 1; 1; 0;;\n"
+                               "    Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"beside.png\"; } } } }\n";
+    Surface* image = SurfaceCreate(2, 2);
+    std::string why;
+    ASSERT_TRUE(SaveImageFile((std::filesystem::path(textured).parent_path() / "beside.bmp").c_str(), *image, &why));
+    SurfaceDestroy(image);
+  }
+  const int32_t texturesBefore = LiveTextureCount();
+  RunCommand(kLoadObject, {textured.c_str(), 5});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(LiveTextureCount(), texturesBefore + 1);
+  RunCommand(kDeleteObject, {5});
+  EXPECT_EQ(LiveTextureCount(), texturesBefore);  // the model let its texture go
+
   // A 3DS scene goes through the converter; its work file does not stay behind.
   const std::string scene = WriteTriangleX("scene.3ds");
   ASSERT_TRUE(WriteFile(scene, SceneWith3ds(false)));
