@@ -19,6 +19,18 @@ static Surface* LoadWithFreeImage(FREE_IMAGE_FORMAT format, const uint8_t* data,
   if (size > 0xFFFFFFFFu) return ImageFail(whyNot, "image file too large");
   FIMEMORY* memory = FreeImage_OpenMemory(const_cast<BYTE*>(data), static_cast<DWORD>(size));
   if (memory == nullptr) return ImageFail(whyNot, "out of memory");
+  // Read the header alone first: a damaged file claiming a huge size is refused before the
+  // library allocates its pixels.
+  FIBITMAP* header = FreeImage_LoadFromMemory(format, memory, FIF_LOAD_NOPIXELS);
+  if (header != nullptr) {
+    const unsigned width = FreeImage_GetWidth(header), height = FreeImage_GetHeight(header);
+    FreeImage_Unload(header);
+    if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide) {
+      FreeImage_CloseMemory(memory);
+      return ImageFail(whyNot, "bad image size: " + std::to_string(width) + "x" + std::to_string(height));
+    }
+  }
+  FreeImage_SeekMemory(memory, 0, SEEK_SET);
   FIBITMAP* loaded = FreeImage_LoadFromMemory(format, memory, 0);
   FreeImage_CloseMemory(memory);
   if (loaded == nullptr) return ImageFail(whyNot, "unreadable image data");

@@ -275,4 +275,9 @@ TEST(ImageFiles, HugeClaimedSizesAreRefusedBeforeAllocating) {
   std::string why;
   EXPECT_EQ(LoadImageFromMemory(tga.data(), tga.size(), "tga", &why), nullptr);
   EXPECT_NE(why.find("truncated"), std::string::npos) << why;
+  // A PSD header claiming 30000x30000 pixels: refused from its header.
+  std::vector<uint8_t> psd = PsdFixture();
+  psd[14] = psd[18] = 0, psd[15] = psd[19] = 0, psd[16] = psd[20] = 0x75, psd[17] = psd[21] = 0x30;
+  EXPECT_EQ(LoadImageFromMemory(psd.data(), psd.size(), "psd", &why), nullptr);
+  EXPECT_NE(why.find("bad image size"), std::string::npos) << why;
 }
