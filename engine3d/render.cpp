@@ -202,6 +202,15 @@ void RenderScene3D() {
     for (size_t i = 0; i + 1 < order.size(); ++i)
       if (order[i + 1].value < order[i].value) std::swap(order[i], order[i + 1]);
 
+  // With nothing to draw and no backdrop the frame's picture is the 2D one: the device is
+  // left alone, so programs without 3D pay nothing for it.
+  bool anySelected = false;
+  for (int32_t index : entities) anySelected = anySelected || SpriteAt(index)->selected == 1;
+  if (!anySelected && !g_sceneBegun) {
+    CopyCameraAnglesToPrevious();
+    return;
+  }
+
   if (!g_sceneBegun) {
     if (!Dev().BeginScene()) {
       CopyCameraAnglesToPrevious();

@@ -185,6 +185,7 @@ TEST_F(ObjectsTest, CopiesShareTheModelAndReleaseEverything) {
   EXPECT_EQ(TakeError(), 0);
   RunCommand(kDeleteObject, {2});
   EXPECT_EQ(DrawsOfFrame(), 0u);
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kBeginScene), 0u);  // no 3D left: the device rests
   EXPECT_EQ(Device3dRecordLiveVertexBuffers(), 0u);
   EXPECT_EQ(LiveTextureCount(), 0);
 }
