@@ -75,6 +75,8 @@ bool XReadWholeFile(const char* path, std::string& bytes);
 bool XArrayCount(const XMember& member,
                  const std::vector<std::pair<std::string_view, uint32_t>>& values,
                  uint64_t& count);
+// Compares two words without regard to ASCII case (.x keywords, the 3DS dummy node name).
+bool XSameWord(std::string_view a, std::string_view b);
 // Finds a template by name; -1 when there is none.
 int XFindTemplate(const XFile& file, std::string_view name);
 

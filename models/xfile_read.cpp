@@ -318,18 +318,6 @@ class TokenStream {
   Token peek_;
 };
 
-// Keywords and primitive type names are matched without regard to case, as writers differ.
-bool SameWord(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool PrimitiveByName(std::string_view word, XPrim& prim) {
   static const struct { const char* word; XPrim prim; } kPrims[] = {
       {"WORD", XPrim::Word}, {"DWORD", XPrim::Dword}, {"FLOAT", XPrim::Float},
@@ -338,7 +326,7 @@ bool PrimitiveByName(std::string_view word, XPrim& prim) {
       {"STRING", XPrim::String}, {"CSTRING", XPrim::String}, {"UNICODE", XPrim::String},
       {"LPSTR", XPrim::String}};
   for (const auto& p : kPrims) {
-    if (SameWord(word, p.word)) {
+    if (XSameWord(word, p.word)) {
       prim = p.prim;
       return true;
     }
@@ -359,7 +347,7 @@ class Parser {
         case Tok::End: return true;
         case Tok::Comma: case Tok::Semicolon: continue;
         case Tok::Name:
-          if (SameWord(token.text, "template")) {
+          if (XSameWord(token.text, "template")) {
             if (!ParseTemplate()) return false;
           } else {
             XObject* object = nullptr;
@@ -406,7 +394,7 @@ class Parser {
       }
       if (token.kind != Tok::Name) return Fail("bad template member");
       XMember member;
-      if (SameWord(token.text, "array")) {
+      if (XSameWord(token.text, "array")) {
         member.isArray = true;
         token = tokens_.Next();
         if (token.kind != Tok::Name) return Fail("bad array member");
@@ -651,6 +639,17 @@ void ResolveReferences(XFile& file) {
 }
 
 }  // namespace
+
+bool XSameWord(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
 
 int XFindTemplate(const XFile& file, std::string_view name) {
   for (size_t i = file.templates.size(); i-- > 0;) {

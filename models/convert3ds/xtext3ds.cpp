@@ -140,17 +140,6 @@ void KeyBlock(std::string& out, int type, const std::vector<Key3ds>& keys, int v
   Line(out, "}");
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); i++) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void AnimationSet(std::string& out, const std::vector<KeyframeTrack3ds>& tracks) {
@@ -158,7 +147,7 @@ void AnimationSet(std::string& out, const std::vector<KeyframeTrack3ds>& tracks)
   Line(out, "AnimationSet x3ds_animset_0 {");
   int written = 0;
   for (const KeyframeTrack3ds& track : tracks) {
-    if (EqualsNoCase(track.name, "$$$DUMMY")) continue;
+    if (XSameWord(track.name, "$$$DUMMY")) continue;
     Line(out, "Animation x3ds_anim_" + std::to_string(written++) + " {");
     Line(out, "{x3ds_" + SafeName(track.name) + "}");
     if (!track.rotations.empty()) KeyBlock(out, 0, track.rotations, 4);
