@@ -209,6 +209,47 @@ TEST(ModelObject, DrawWithTextureFilterRestoresTheWorldTransform) {
   EXPECT_EQ(Device3dRecordLiveVertexBuffers(), 0u);
 }
 
+TEST(ModelObject, MeshAndOffsetEditsReachTheVertexBuffers) {
+  FakeHost host;
+  ModelObject model;
+  Load(model);
+  MeshView head;
+  ASSERT_TRUE(MeshByName(model, "head", head));
+  const MeshNode* headNode = static_cast<const MeshNode*>(model.Root()->child->next->child);
+  struct Case {
+    const char* what;
+    void (*edit)(ModelObject&);
+    float x, u, v;  // of vertex 1 afterwards: (2, 0, 0) with uv (0, 0) before
+  } cases[] = {
+      {"scale one mesh", [](ModelObject& m) { m.ScaleModelMesh(5, 3, 1, 1); }, 6, 0, 0},
+      {"scale other id", [](ModelObject& m) { m.ScaleModelMesh(3, 10, 1, 1); }, 6, 0, 0},
+      {"scale all", [](ModelObject& m) { m.ScaleModelMeshes(0.5f, 1, 1); }, 3, 0, 0},
+      {"scroll uv", [](ModelObject& m) { m.ScrollModelMeshUV(5, 0.25f, 0.5f); }, 3, 0.25f, 0.5f},
+      {"scale uv", [](ModelObject& m) { m.ScaleModelMeshUV(5, 4, 2); }, 3, 1, 1},
+  };
+  for (const Case& c : cases) {
+    c.edit(model);
+    EXPECT_FLOAT_EQ(head.vertices[1].x, c.x) << c.what;
+    EXPECT_FLOAT_EQ(head.vertices[1].u, c.u) << c.what;
+    EXPECT_FLOAT_EQ(head.vertices[1].v, c.v) << c.what;
+    const std::vector<Device3dVertex>* buffer = Device3dRecordedVertices(headNode->vertexBuffer);
+    ASSERT_NE(buffer, nullptr) << c.what;
+    EXPECT_FLOAT_EQ((*buffer)[1].x, c.x) << c.what;
+    EXPECT_FLOAT_EQ((*buffer)[1].v, c.v) << c.what;
+  }
+  model.ScaleModelFrameOffset(1, 2, 3, 4);
+  model.ScaleModelFrameOffsets(1, 0.5f, 1);
+  Matrix4 m;
+  model.GetModelFrameMatrix(1, m);
+  EXPECT_FLOAT_EQ(m.m[3][1], 15.0f);
+  model.GetModelFrameMatrix(2, m);
+  EXPECT_FLOAT_EQ(m.m[3][0], 1.0f);
+  Vector3 centre;
+  float value;
+  ASSERT_EQ(model.GetModelSmallestAxisDistance(centre, value), kModelFail);  // corners at 0
+  EXPECT_FLOAT_EQ(value, 0.0f);
+}
+
 TEST(ModelObject, RootMatrixAppliesOnlyWhileFlagged) {
   FakeHost host;
   ModelObject model;
