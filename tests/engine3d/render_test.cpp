@@ -1,0 +1,88 @@
+// The render's passes on the recording device: what a plain frame sends, the order of ghosts
+// with equal keys, locked entities behind the screen, and entities nearer than 100 units.
+#include "engine3d/engine3d_local.h"
+#include "tests/engine3d/engine_harness.h"
+
+#include <vector>
+
+namespace {
+
+class RenderTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    RunCommand(kAutoCameraOff, {});
+  }
+  // The vertex buffers drawn in one frame, in order.
+  std::vector<uint32_t> DrawnBuffers() {
+    Device3dRecordClearCalls();
+    RenderScene3D();
+    std::vector<uint32_t> buffers;
+    for (const Device3dRecordedCall& call : Device3dRecordedCalls())
+      if (call.op == Device3dOp::kDrawIndexedPrimitiveVB) buffers.push_back(call.args[0]);
+    return buffers;
+  }
+  size_t Calls(Device3dOp op, uint32_t firstArg) {
+    size_t count = 0;
+    for (const Device3dRecordedCall& call : Device3dRecordedCalls()) count += call.op == op && call.args[0] == firstArg;
+    return count;
+  }
+};
+
+}  // namespace
+
+TEST_F(RenderTest, PlainFrameChangesNoViewportOrProjection) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 20.0f});
+  EXPECT_EQ(DrawnBuffers().size(), 1u);
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kSetViewport), 0u);
+  EXPECT_EQ(Calls(Device3dOp::kSetTransform, static_cast<uint32_t>(Device3dTransform::kProjection)), 0u);
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kClear), 1u);  // the frame's depth clear only
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kBeginScene), 1u);
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kEndScene), 1u);
+  // A second frame sends no render state again: the cache holds them.
+  DrawnBuffers();
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kSetRenderState), 0u);
+}
+
+TEST_F(RenderTest, GhostsFarToNearLaterFirstOnEqualKeys) {
+  for (int number = 1; number <= 3; ++number) {
+    RunCommand(kMakeObjectCube, {number, 2.0f});
+    RunCommand(kGhostObjectOn, {number, 0});
+  }
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 20.0f});
+  RunCommand(kPositionObject, {2, 0.0f, 0.0f, 20.0f});
+  RunCommand(kPositionObject, {3, 0.0f, 0.0f, 40.0f});
+  const std::vector<uint32_t> first = DrawnBuffers();
+  ASSERT_EQ(first.size(), 3u);
+  // Each cube has its own buffer: find whose is whose by moving one out of view.
+  RunCommand(kPositionObject, {3, 0.0f, 0.0f, -40.0f});
+  const std::vector<uint32_t> withoutThree = DrawnBuffers();
+  RunCommand(kPositionObject, {2, 0.0f, 0.0f, -40.0f});
+  const std::vector<uint32_t> onlyOne = DrawnBuffers();
+  ASSERT_EQ(onlyOne.size(), 1u);
+  const uint32_t one = onlyOne[0];
+  const uint32_t two = withoutThree[0] == one ? withoutThree[1] : withoutThree[0];
+  EXPECT_NE(first[0], one);
+  EXPECT_NE(first[0], two);             // the farthest (3) first
+  EXPECT_EQ(first[1], two);             // then of the equal pair the later one
+  EXPECT_EQ(first[2], one);
+}
+
+TEST_F(RenderTest, LockedEntitiesNeedAPositiveZAndSetTheirOwnView) {
+  RunCommand(kMakeObjectCube, {1, 1.0f});
+  RunCommand(kLockObjectOn, {1});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 0.0f});
+  EXPECT_EQ(DrawnBuffers().size(), 0u);
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 5.0f});
+  RunCommand(kPositionCamera, {0.0f, 0.0f, 500.0f});  // the camera no longer sees the place
+  EXPECT_EQ(DrawnBuffers().size(), 1u);
+  // Projection and viewport are set for the pass and put back after it.
+  EXPECT_EQ(Calls(Device3dOp::kSetTransform, static_cast<uint32_t>(Device3dTransform::kProjection)), 2u);
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kSetViewport), 2u);
+  const auto& calls = Device3dRecordedCalls();
+  bool flatDepth = false;
+  for (const Device3dRecordedCall& call : calls)
+    if (call.op == Device3dOp::kSetViewport && call.values[0] == 0.0f && call.values[1] == 0.0f) flatDepth = true;
+  EXPECT_TRUE(flatDepth);
+}
