@@ -199,7 +199,10 @@ bool RebuildMeshGeometry(MeshNode& mesh, const ModelMeshData& data) {
 void DrawMesh(MeshNode& mesh, Device3d& device, int32_t textureFilter) {
   if (!mesh.drawFlag) return;
   if (textureFilter != -1 && textureFilter != mesh.texture) return;
-  if (!mesh.vertexBuffer || mesh.indexCount == 0) return;  // nothing the device can draw
+  if (mesh.indexCount == 0) return;
+  // A mesh loaded before the device could hold buffers gets its buffer now.
+  if (!mesh.vertexBuffer) MakeVertexBuffer(mesh, true);
+  if (!mesh.vertexBuffer) return;
   const ModelsHost& host = ModelsHostCallbacks();
   if (textureFilter == -1) host.SetDeviceTexture(mesh.texture);
   device.DrawIndexedPrimitiveVB(mesh.vertexBuffer, 0, mesh.vertexCount, mesh.indices,

@@ -207,6 +207,14 @@ TEST(ModelObject, DrawWithTextureFilterRestoresTheWorldTransform) {
   EXPECT_EQ(Device3dRecordCount(Device3dOp::kSetTexture), 1u);
   model.DestroyModelObject();
   EXPECT_EQ(Device3dRecordLiveVertexBuffers(), 0u);
+  // A model loaded while no device could hold buffers is drawn once one can.
+  Device3dInstall(nullptr);
+  ModelObject early;
+  Load(early);
+  Device3dInstall(Device3dOpenRecorder());
+  Device3dRecordClearCalls();
+  early.DrawModel(Device3dActive(), -1);
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kDrawIndexedPrimitiveVB), 2u);
 }
 
 TEST(ModelObject, MeshAndOffsetEditsReachTheVertexBuffers) {
