@@ -657,6 +657,7 @@ const Device3d* Device3dOpenGl(int width, int height) {
   g_gl->window = SDL_CreateWindow("3D device", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
   if (g_gl->window == nullptr) return FailOpen(std::string("no GL window: ") + SDL_GetError());
   g_gl->context = SDL_GL_CreateContext(g_gl->window);
+  SDL_GL_ResetAttributes();  // the presenter's own contexts get SDL's defaults again
   if (g_gl->context == nullptr) return FailOpen(std::string("no GL context: ") + SDL_GetError());
   SDL_GL_MakeCurrent(g_gl->window, g_gl->context);
   if (!FetchExtensions(g_gl->gl)) return FailOpen("the GL driver lacks framebuffer objects");
