@@ -86,7 +86,7 @@ static void CmdJump() { JumpTo(CodeOperand(0)); }
 static void CmdJumpSecond() { JumpTo(CodeOperand(1)); }
 
 static void CmdForStep() {
-  VariableSlot* counter = SlotOperand(0);
+  VariableSlot* counter = NumberDestination(0);
   int32_t limit = IntOperand(1);
   int32_t step = IntOperand(2);
   CodeCell* exit = CodeOperand(3);
@@ -126,10 +126,11 @@ static void ReadItem(char type) {
     char buffer[kMaxTextLength + 1] = "";
     if (matches) std::strncpy(buffer, VariableTable[kFirstDataItem + i].asText, kMaxTextLength);
     StoreText(destination != nullptr ? destination : target, destination != nullptr ? buffer : "");
-  } else if (destination != nullptr) {
-    destination->asInt = matches ? VariableTable[kFirstDataItem + i].asInt : 0;
   } else {
-    target->asInt = 0;
+    bool otherSlot = destination == nullptr;  // any other slot is set to 0
+    if (otherSlot) destination = target;
+    if (!SlotTakesNumber(destination)) destination = ReportBadSlotOperand();
+    destination->asInt = matches && !otherSlot ? VariableTable[kFirstDataItem + i].asInt : 0;
   }
   if (present) gFlow.dataReadIndex = i + 1;
 }
@@ -198,7 +199,9 @@ static void RestoreFunctionLocals(CallRecord& call) {
   if (call.saved == nullptr) return;
   for (SavedValue& v : *call.saved) {
     VariableSlot& slot = VariableTable[v.slot];
-    if (v.slot >= kFirstTextVar) {
+    if (ArrayElementCount(v.slot) != 0) {  // made an array since: its block stays
+      if (v.slot >= kFirstTextVar) FreeText(v.value.asText);
+    } else if (v.slot >= kFirstTextVar) {
       FreeText(slot.asText);
       slot.asText = v.value.asText;  // the saved copy moves back into its slot
     } else {
@@ -234,11 +237,10 @@ static void CmdCallFunction() {
   if (d > 0) call.saved = SaveFunctionLocals(d);
   for (int32_t k = 0; k < n; ++k) {
     int parameter = SlotOfCell(entry[k]);
-    VariableSlot* argument = SlotOperand(3 + k);
-    if (parameter >= kFirstIntVar && parameter < kFirstTextVar) {
-      VariableTable[parameter].asInt = argument->asInt;
+    if (parameter >= kFirstIntVar && parameter < kFirstTextVar && SlotTakesNumber(&VariableTable[parameter])) {
+      VariableTable[parameter].asInt = SlotOperand(3 + k)->asInt;
     } else if (parameter >= kFirstTextVar && parameter < kFirstIntConst) {
-      StoreText(&VariableTable[parameter], argument->asText != nullptr ? argument->asText : "");
+      StoreText(&VariableTable[parameter], TextOperand(3 + k));
     } else {
       RuntimeError(10010);
     }
@@ -273,18 +275,26 @@ static void ReturnFromFunction(int ownOperands, StoreResult result) {
   RestoreFunctionLocals(call);
 }
 
+// The call's result slot for a number (a text or array slot there is a corrupt program).
+static VariableSlot* NumberResult(VariableSlot* result) {
+  return SlotTakesNumber(result) ? result : ReportBadSlotOperand();
+}
+
 static void CmdReturnNothing() {
-  ReturnFromFunction(3, [](VariableSlot* result) { result->raw = 0; });
+  ReturnFromFunction(3, [](VariableSlot* result) {
+    if (SlotHoldsText(result)) StoreText(result, "");
+    else NumberResult(result)->raw = 0;
+  });
 }
 
 static void CmdReturnInt() {
   int32_t value = IntOperand(0);
-  ReturnFromFunction(1, [value](VariableSlot* result) { result->asInt = value; });
+  ReturnFromFunction(1, [value](VariableSlot* result) { NumberResult(result)->asInt = value; });
 }
 
 static void CmdReturnFloat() {
   float value = FloatOperand(0);
-  ReturnFromFunction(1, [value](VariableSlot* result) { result->asFloat = value; });
+  ReturnFromFunction(1, [value](VariableSlot* result) { NumberResult(result)->asFloat = value; });
 }
 
 static void CmdReturnText() {

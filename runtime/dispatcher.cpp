@@ -57,10 +57,14 @@ void ClearCommandRegistry() {
   for (CommandHandler& h : gHandlers) h = nullptr;
 }
 
+// The scratch slot only ever holds numbers: StoreText refuses it, so no text is lost here.
+void ReleaseScratchSlot() { gSlice.scratch.raw = 0; }
+
+bool IsScratchSlot(const VariableSlot* slot) { return slot == &gSlice.scratch; }
+
 VariableSlot* ReportBadSlotOperand() {
   RuntimeError(10010);
-  FreeText(gSlice.scratch.asText);  // a handler may have stored a text here before
-  gSlice.scratch.raw = 0;
+  ReleaseScratchSlot();
   return &gSlice.scratch;
 }
 
@@ -72,8 +76,7 @@ void ResetDispatcher() {
   gSlice.sliceLength = gSliceLengthOverride != 0 ? gSliceLengthOverride : 33;
   gSlice.sliceStart = PlatformMilliseconds();
   gSlice.commandCounter = 0;
-  FreeText(gSlice.scratch.asText);
-  gSlice.scratch.raw = 0;
+  ReleaseScratchSlot();
 }
 
 // One debug-trace entry per command: the code position and the command number.

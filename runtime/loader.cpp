@@ -47,7 +47,32 @@ char* CopyText(const char* text) {
 
 void FreeText(char* text) { std::free(text); }
 
+// The kind of a table slot by its band; -1 outside the table.
+static bool IsTextBand(int index) {
+  if ((index >= kFirstTextTemp && index < kFirstIntVar) || (index >= kFirstTextVar && index < kFirstIntConst) ||
+      (index >= kFirstTextConst && index < kFirstDataItem))
+    return true;
+  int item = index - kFirstDataItem;
+  return item >= 0 && item < gProgram.dataCount && gProgram.dataTypes[static_cast<size_t>(item)] == 's';
+}
+
+bool SlotHoldsText(const VariableSlot* slot) {
+  int index = SlotIndexOf(slot);
+  if (index < 0) return slot != nullptr && !IsScratchSlot(slot);
+  return IsTextBand(index) && ArrayElementCount(index) == 0;
+}
+
+bool SlotTakesNumber(const VariableSlot* slot) {
+  int index = SlotIndexOf(slot);
+  if (index < 0) return true;
+  return !IsTextBand(index) && ArrayElementCount(index) == 0;
+}
+
 bool StoreText(VariableSlot* slot, const char* text) {
+  if (!SlotHoldsText(slot)) {
+    if (!IsScratchSlot(slot)) ReportBadSlotOperand();  // the scratch slot was reported already
+    return false;
+  }
   if (std::strlen(text) > kMaxTextLength) {
     RuntimeError(107);
     return false;
@@ -243,5 +268,6 @@ void FreeCompiledProgram() {
   std::memset(ElementAddressTable, 0, sizeof(ElementAddressTable));
   gProgram = LoadedProgram();
   ResetControlFlow();
+  ReleaseScratchSlot();
   OperandPointer = nullptr;
 }

@@ -22,7 +22,19 @@ struct Operands {
   VariableSlot* right;
 };
 Operands TakeThree() {
-  Operands o{SlotOperand(0), SlotOperand(1), SlotOperand(2)};
+  Operands o{NumberDestination(0), SlotOperand(1), SlotOperand(2)};
+  AdvanceOperands(3);
+  return o;
+}
+
+// The text operators: destination, left and right texts (checked to be text slots).
+struct TextOperands {
+  VariableSlot* destination;
+  const char* left;
+  const char* right;
+};
+TextOperands TakeThreeTexts() {
+  TextOperands o{SlotOperand(0), TextOperand(1), TextOperand(2)};
   AdvanceOperands(3);
   return o;
 }
@@ -30,8 +42,6 @@ Operands TakeThree() {
 double AsDouble(const VariableSlot* slot, char kind) {
   return kind == 'i' ? static_cast<double>(slot->asInt) : static_cast<double>(slot->asFloat);
 }
-
-const char* AsText(const VariableSlot* slot) { return slot->asText != nullptr ? slot->asText : ""; }
 
 // Operations in double precision, written back as a float (the mixed and float forms).
 template <char Left, char Right, class Op>
@@ -51,8 +61,11 @@ void Comparison(Compare compare) {
 
 template <class Compare>
 void TextComparison(Compare compare) {
-  Operands o = TakeThree();
-  o.destination->asInt = compare(std::strcmp(AsText(o.left), AsText(o.right))) ? 1 : 0;
+  VariableSlot* destination = NumberDestination(0);
+  const char* left = TextOperand(1);
+  const char* right = TextOperand(2);
+  AdvanceOperands(3);
+  destination->asInt = compare(std::strcmp(left, right)) ? 1 : 0;
 }
 
 uint32_t Bits(int32_t v) { return static_cast<uint32_t>(v); }
@@ -121,9 +134,9 @@ void CmdSubtractFI() { FloatArithmetic<'f', 'i'>([](double a, double b) { return
 void CmdSubtractFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return a - b; }); }
 
 void CmdJoinText() {
-  Operands o = TakeThree();
-  const char* left = AsText(o.left);
-  const char* right = AsText(o.right);
+  TextOperands o = TakeThreeTexts();
+  const char* left = o.left;
+  const char* right = o.right;
   size_t leftLength = std::strlen(left), rightLength = std::strlen(right);
   if (leftLength + rightLength > kMaxTextLength) {
     RuntimeError(107);
@@ -136,11 +149,11 @@ void CmdJoinText() {
 }
 
 void CmdRemoveText() {
-  Operands o = TakeThree();
+  TextOperands o = TakeThreeTexts();
   char buffer[kMaxTextLength + 1] = "";
-  std::strncpy(buffer, AsText(o.left), kMaxTextLength);
+  std::strncpy(buffer, o.left, kMaxTextLength);
   char removed[kMaxTextLength + 1] = "";
-  std::strncpy(removed, AsText(o.right), kMaxTextLength);
+  std::strncpy(removed, o.right, kMaxTextLength);
   size_t n = std::strlen(buffer), m = std::strlen(removed);
   if (m > 0 && m <= n) {
     for (size_t i = 0; i + m <= n; ++i) {
@@ -193,13 +206,13 @@ void CmdBitOr() {
 
 // The assignments take two operands: destination, source.
 void CmdAssignInt() {
-  VariableSlot* destination = SlotOperand(0);
+  VariableSlot* destination = NumberDestination(0);
   int32_t value = IntOperand(1);
   AdvanceOperands(2);
   destination->asInt = value;
 }
 void CmdAssignFloat() {
-  VariableSlot* destination = SlotOperand(0);
+  VariableSlot* destination = NumberDestination(0);
   int32_t bits = IntOperand(1);  // bit for bit, whatever the float holds
   AdvanceOperands(2);
   destination->asInt = bits;
@@ -212,13 +225,13 @@ void CmdAssignText() {
   StoreText(destination, buffer);
 }
 void CmdFloatToInt() {
-  VariableSlot* destination = SlotOperand(0);
+  VariableSlot* destination = NumberDestination(0);
   float value = FloatOperand(1);
   AdvanceOperands(2);
   destination->asInt = TruncateToInt(value);
 }
 void CmdIntToFloat() {
-  VariableSlot* destination = SlotOperand(0);
+  VariableSlot* destination = NumberDestination(0);
   int32_t value = IntOperand(1);
   AdvanceOperands(2);
   destination->asFloat = static_cast<float>(value);

@@ -80,20 +80,34 @@ inline VariableSlot* SlotOperand(int i) {
     return reinterpret_cast<VariableSlot*>(OperandPointer[i]);
   return ReportBadSlotOperand();
 }
-// Values of operand i read through its slot; a slot without text reads as "".
+// Slot kinds, checked because a corrupt program can name any slot: a text slot (text
+// temporaries, variables, constants and DATA texts) owns a heap text and an array slot its
+// element block, so a number must never be written over either, and only a text slot may
+// be read as a text. Addresses outside the table (array elements) are trusted.
+bool SlotHoldsText(const VariableSlot* slot);
+bool SlotTakesNumber(const VariableSlot* slot);
+
+// Values of operand i read through its slot; a text slot without text reads as "".
 inline int32_t IntOperand(int i) { return SlotOperand(i)->asInt; }
 inline float FloatOperand(int i) { return SlotOperand(i)->asFloat; }
 inline const char* TextOperand(int i) {
-  const char* text = SlotOperand(i)->asText;
-  return text != nullptr ? text : "";
+  const VariableSlot* slot = SlotOperand(i);
+  if (!SlotHoldsText(slot)) return ReportBadSlotOperand(), "";
+  return slot->asText != nullptr ? slot->asText : "";
+}
+// The slot operand i names, for a number to be stored into (error 10010 and a scratch slot
+// when it is a text or array slot).
+inline VariableSlot* NumberDestination(int i) {
+  VariableSlot* slot = SlotOperand(i);
+  return SlotTakesNumber(slot) ? slot : ReportBadSlotOperand();
 }
 // Operand i taken as the plain number it holds (labels, DATA positions, small literals).
 inline int32_t NumberOperand(int i) { return static_cast<int32_t>(OperandPointer[i]); }
 // Operand i taken as the address of a code word (jump targets); checked at load time.
 inline CodeCell* CodeOperand(int i) { return reinterpret_cast<CodeCell*>(OperandPointer[i]); }
 // Results go through operand 0.
-inline void WriteIntResult(int32_t value) { SlotOperand(0)->asInt = value; }
-inline void WriteFloatResult(float value) { SlotOperand(0)->asFloat = value; }
+inline void WriteIntResult(int32_t value) { NumberDestination(0)->asInt = value; }
+inline void WriteFloatResult(float value) { NumberDestination(0)->asFloat = value; }
 bool WriteTextResult(const char* text);  // as StoreText into operand 0's slot
 // Moves OperandPointer past n operand words.
 inline void AdvanceOperands(int n) { OperandPointer += n; }
@@ -112,7 +126,8 @@ int32_t ArrayElementCount(int slot);
 // ---------------------------------------------------------------------------------------
 
 // Stores a fresh copy of text into the slot, freeing the old text. A text over 255
-// characters raises error 107 and leaves the slot as it was (false).
+// characters raises error 107, and a slot of the table that is no text slot error 10010;
+// either leaves the slot as it was (false).
 bool StoreText(VariableSlot* slot, const char* text);
 // A zero-filled heap copy of length + 1 bytes (at least two bytes); free with FreeText.
 char* CopyText(const char* text);

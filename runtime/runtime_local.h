@@ -52,6 +52,10 @@ bool EndedByProgram();
 // Slice timing (set by InitInterpreter).
 void ResetDispatcher();
 void SetSliceLengthForTests(uint32_t milliseconds);
+// The slot handed out for operands that address no slot of the right kind; cleared when a
+// program is freed. It takes numbers only.
+void ReleaseScratchSlot();
+bool IsScratchSlot(const VariableSlot* slot);
 
 // Runs the loaded program without the window loop, slice after slice, until it quits or
 // maxSlices pass; tests of whole programs use it. Returns false when it did not quit.

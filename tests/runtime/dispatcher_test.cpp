@@ -189,3 +189,65 @@ TEST(ErrorTexts, SlotOrderAgreesWithTheLanguageFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Programs the compiler never writes but a corrupt file can hold: a number stored over a
+// text, a number read as a text. Each must end in error 10010, never in a crash or a leak.
+struct KindCase {
+  const char* what;
+  void (*emit)(qvasm::ProgramBuilder& b);
+};
+class SlotKindTest : public ProgramTest, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(SlotKindTest, WrongKindOfSlotIsError10010) {
+  GetParam().emit(b);
+  RunResult r = RunAssembled(b);
+  ASSERT_TRUE(r.quit) << GetParam().what;
+  EXPECT_EQ(r.error, 10010) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Corrupt, SlotKindTest,
+    ::testing::Values(
+        KindCase{"int into a text variable",
+                 [](qvasm::ProgramBuilder& b) { b.Emit(kAssignInt, {b.Id(b.TextVar()), b.Id(b.IntConst(5))}); }},
+        KindCase{"sum into a text constant",
+                 [](qvasm::ProgramBuilder& b) {
+                   b.Emit(kAddII, {b.Id(b.TextConst("k")), b.Id(b.IntConst(1)), b.Id(b.IntConst(2))});
+                 }},
+        KindCase{"an int joined as a text",
+                 [](qvasm::ProgramBuilder& b) {
+                   b.Emit(kAssignInt, {b.Id(b.IntVar()), b.Id(b.IntConst(1234))});
+                   b.Emit(kJoinText, {b.Id(b.TextVar()), b.Id(13000), b.Id(b.TextConst("x"))});
+                 }},
+        KindCase{"a text stored into an int variable",
+                 [](qvasm::ProgramBuilder& b) { b.Emit(kAssignText, {b.Id(b.IntVar()), b.Id(b.TextConst("x"))}); }},
+        KindCase{"a text compared with a float",
+                 [](qvasm::ProgramBuilder& b) {
+                   b.Emit(kTextLess, {b.Id(b.IntVar()), b.Id(b.FloatConst(1.5f)), b.Id(b.TextConst("x"))});
+                 }},
+        KindCase{"a FOR counter that is a text",
+                 [](qvasm::ProgramBuilder& b) {
+                   int one = b.IntConst(1);
+                   auto out = b.NewLabel();
+                   b.Emit(kForStep, {b.Id(b.TextVar()), b.Id(one), b.Id(one), b.At(out)});
+                   b.Bind(out);
+                 }},
+        KindCase{"a READ of a number into a text",
+                 [](qvasm::ProgramBuilder& b) {
+                   b.DataInt(3);
+                   b.Emit(kReadInt, {b.Id(b.TextVar())});
+                 }},
+        KindCase{"an int result returned into a text",
+                 [](qvasm::ProgramBuilder& b) {
+                   auto f = b.NewLabel(), main = b.NewLabel();
+                   b.Emit(kJump, {b.At(main)});
+                   b.Bind(f);
+                   b.Words({b.Raw(1)});
+                   b.Emit(kReturnInt, {b.Id(b.IntConst(4))});
+                   b.Bind(main);
+                   b.Emit(kCallFunction, {b.At(f), b.Id(b.TextVar()), b.Id(b.IntConst(0))});
+                 }}));
+
+}  // namespace
