@@ -115,10 +115,11 @@ void ReadBackBuffer() {
 }
 
 // Every drawing entry point starts here: the GL side takes the picture over from the CPU side.
-void EnterGpuSide() {
+// A clear of the whole target replaces the picture, so it needs no upload first.
+void EnterGpuSide(bool replacesWholePicture = false) {
   MakeCurrent();
   if (g_gl->side == PictureSide::kCpu) {
-    UploadBackBuffer();
+    if (!replacesWholePicture) UploadBackBuffer();
     g_gl->side = PictureSide::kGpu;
   }
 }
@@ -326,7 +327,10 @@ void GlEndScene() {
 }
 
 bool GlClear(uint32_t flags, uint32_t colour, float z) {
-  EnterGpuSide();
+  const Device3dViewport& v = g_gl->viewport;
+  const bool wholeTarget = (flags & kClearTarget) != 0 && v.x <= 0 && v.y <= 0 && v.x + v.width >= g_gl->width &&
+                           v.y + v.height >= g_gl->height;
+  EnterGpuSide(wholeTarget);
   GLbitfield mask = 0;
   if (flags & kClearTarget) {
     GLfloat rgba[4];
