@@ -1,0 +1,74 @@
+// Dispatcher speed: a FOR loop that sums its counter, and a loop that joins and removes
+// texts, each run as a compiled program, beside a native loop doing the same sums.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+
+#include "runtime/command_numbers.h"
+#include "runtime/runtime_local.h"
+#include "tests/asm/qvasm.h"
+
+namespace {
+
+constexpr int kIterations = 1000000;
+
+// FOR i = 1 TO kIterations: sum = sum + i (3 commands a pass: step, add, jump).
+std::vector<uint8_t> SumProgram() {
+  qvasm::ProgramBuilder b;
+  int i = b.IntVar(), sum = b.IntVar();
+  auto top = b.NewLabel(), out = b.NewLabel();
+  b.Bind(top);
+  b.Emit(kForStep, {b.Id(i), b.Id(b.IntConst(kIterations)), b.Id(b.IntConst(1)), b.At(out)});
+  b.Emit(kAddII, {b.Id(sum), b.Id(sum), b.Id(i)});
+  b.Emit(kJump, {b.At(top)});
+  b.Bind(out);
+  return b.Build();
+}
+
+// The same FOR with a join and a removal of texts in its body (4 commands a pass).
+std::vector<uint8_t> TextProgram() {
+  qvasm::ProgramBuilder b;
+  int i = b.IntVar(), s = b.TextVar();
+  auto top = b.NewLabel(), out = b.NewLabel();
+  b.Bind(top);
+  b.Emit(kForStep, {b.Id(i), b.Id(b.IntConst(kIterations / 10)), b.Id(b.IntConst(1)), b.At(out)});
+  b.Emit(kJoinText, {b.Id(s), b.Id(b.TextConst("hello ")), b.Id(b.TextConst("world"))});
+  b.Emit(kRemoveText, {b.Id(s), b.Id(s), b.Id(b.TextConst("lo w"))});
+  b.Emit(kJump, {b.At(top)});
+  b.Bind(out);
+  return b.Build();
+}
+
+void RunProgram(benchmark::State& state, const std::vector<uint8_t>& file, int64_t commandsPerRun) {
+  static const bool registered = RegisterRuntimeCommands();
+  (void)registered;
+  SetWarningsOff(true);
+  for (auto _ : state) {
+    LoadCompiledProgramFromMemory(file.data(), file.size(), nullptr);
+    ClearQuitRequest();
+    if (!RunLoadedProgramUntilQuit(1 << 20)) state.SkipWithError("program did not end");
+    FreeCompiledProgram();
+  }
+  state.counters["commands/s"] =
+      benchmark::Counter(static_cast<double>(commandsPerRun) * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_DispatchSumLoop(benchmark::State& state) { RunProgram(state, SumProgram(), 3LL * kIterations); }
+void BM_DispatchTextLoop(benchmark::State& state) { RunProgram(state, TextProgram(), 4LL * kIterations / 10); }
+
+// The peer: the sum loop written in C++, through a volatile so it is not folded away.
+void BM_NativeSumLoop(benchmark::State& state) {
+  for (auto _ : state) {
+    volatile int32_t sum = 0;
+    for (int32_t i = 1; i <= kIterations; ++i) sum = sum + i;
+    benchmark::DoNotOptimize(sum);
+  }
+  state.counters["commands/s"] =
+      benchmark::Counter(3.0 * kIterations * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_DispatchSumLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DispatchTextLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NativeSumLoop)->Unit(benchmark::kMillisecond);
+
+}  // namespace
