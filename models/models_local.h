@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Primitive member types of a template.
@@ -70,11 +71,19 @@ bool XReadFile(const char* path, XFile& file);
 bool XWriteFileReplacing(const char* path, std::string_view bytes);
 // Reads a whole file into bytes; false when it cannot be opened or read.
 bool XReadWholeFile(const char* path, std::string& bytes);
+// The scalar members read so far in one template instance, which array dimensions name.
+// Templates hold few, so they sit in a fixed array (no allocation per element); members past
+// the 16th are not kept and cannot size an array.
+struct XScalars {
+  std::pair<std::string_view, uint32_t> items[16];
+  size_t count = 0;
+  void Add(std::string_view name, uint32_t value) {
+    if (count < 16) items[count++] = {name, value};
+  }
+};
 // Element count of an array member from the scalars read before it in the same template
 // instance; false when a dimension names no earlier member or the count passes 2^32.
-bool XArrayCount(const XMember& member,
-                 const std::vector<std::pair<std::string_view, uint32_t>>& values,
-                 uint64_t& count);
+bool XArrayCount(const XMember& member, const XScalars& values, uint64_t& count);
 // Compares two words without regard to ASCII case (.x keywords, the 3DS dummy node name).
 bool XSameWord(std::string_view a, std::string_view b);
 // Finds a template by name; -1 when there is none.

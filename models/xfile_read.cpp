@@ -487,7 +487,7 @@ class Parser {
   // Reads the members of one template instance into the object's data.
   bool ParseMembers(const XTemplate& templ, XObject& object, int depth) {
     if (depth > kMaxObjectDepth) return Fail("templates nested too deep");
-    std::vector<std::pair<std::string_view, uint32_t>> values;  // earlier scalar members
+    XScalars values;  // earlier scalar members
     for (const XMember& member : templ.members) {
       uint64_t count = 1;
       if (member.isArray) {
@@ -507,7 +507,7 @@ class Parser {
       for (uint64_t i = 0; i < count; i++) {
         uint32_t integer = 0;
         if (!ReadPrimitive(member.prim, object, integer)) return false;
-        if (!member.isArray) values.emplace_back(member.name, integer);
+        if (!member.isArray) values.Add(member.name, integer);
       }
     }
     return true;
@@ -683,17 +683,15 @@ bool XReadWholeFile(const char* path, std::string& bytes) {
   return ok;
 }
 
-bool XArrayCount(const XMember& member,
-                 const std::vector<std::pair<std::string_view, uint32_t>>& values,
-                 uint64_t& count) {
+bool XArrayCount(const XMember& member, const XScalars& values, uint64_t& count) {
   count = 1;
   for (const XDimension& dimension : member.dimensions) {
     uint64_t size = dimension.fixed;
     if (!dimension.reference.empty()) {
       bool found = false;
-      for (const auto& [name, value] : values) {
-        if (name == dimension.reference) {
-          size = value;
+      for (size_t i = 0; i < values.count; i++) {
+        if (values.items[i].first == dimension.reference) {
+          size = values.items[i].second;
           found = true;
         }
       }

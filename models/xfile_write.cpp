@@ -68,7 +68,7 @@ struct InlineWriter {
   // line of its own and the elements of struct arrays too.
   bool Struct(const XTemplate& templ, int depth, int lineIndent) {
     if (depth > 200) return false;  // as deep as the reader accepts
-    std::vector<std::pair<std::string_view, uint32_t>> values;
+    XScalars values;
     for (const XMember& member : templ.members) {
       if (lineIndent >= 0) Indent(out, lineIndent);
       uint64_t count = 1;
@@ -82,7 +82,7 @@ struct InlineWriter {
         } else {
           uint32_t integer = 0;
           if (!Value(member.prim, integer)) return false;
-          if (!member.isArray) values.emplace_back(member.name, integer);
+          if (!member.isArray) values.Add(member.name, integer);
         }
         if (i + 1 < count) {
           out += ',';
