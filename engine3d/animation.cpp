@@ -350,13 +350,13 @@ void CurrentLimbPose(ModelObject& model, int32_t frameId, RotationKey& rotation,
 template <typename Key>
 void PutKey(Key*& keys, uint32_t& count, Key key, int32_t k) {
   for (uint32_t i = 0; i < count; ++i)
-    if (static_cast<int32_t>(keys[i].time) == k) {
+    if (TruncateFloat(keys[i].time) == k) {
       keys[i] = key;
       return;
     }
   uint32_t at = count;
   if (count == 0 || static_cast<float>(k) <= keys[count - 1].time)
-    for (at = 0; at < count && static_cast<int32_t>(keys[at].time) <= k; ++at) {
+    for (at = 0; at < count && TruncateFloat(keys[at].time) <= k; ++at) {
     }
   Key* grown = new Key[count + 1];
   for (uint32_t i = 0; i < at; ++i) grown[i] = keys[i];
@@ -371,7 +371,7 @@ void PutKey(Key*& keys, uint32_t& count, Key key, int32_t k) {
 template <typename Key>
 void DropKey(Key* keys, uint32_t& count, int32_t k) {
   for (uint32_t i = 0; i < count; ++i) {
-    if (static_cast<int32_t>(keys[i].time) != k) continue;
+    if (TruncateFloat(keys[i].time) != k) continue;
     for (uint32_t j = i + 1; j < count; ++j) keys[j - 1] = keys[j];
     count -= 1;
     return;
@@ -443,13 +443,13 @@ void CmdObjectFrame() {
 }
 void CmdObjectSpeed() {
   ObjectAnimationValue(
-      [](const ObjectRecord* o) { WriteIntResult(FirstTrack(o) ? static_cast<int32_t>(o->speed * 25.0f) : 0); });
+      [](const ObjectRecord* o) { WriteIntResult(FirstTrack(o) ? TruncateFloat(o->speed * 25.0f) : 0); });
 }
 void CmdObjectInterpolation() {
-  ObjectAnimationValue([](const ObjectRecord* o) { WriteIntResult(static_cast<int32_t>(o->interpolation * 100.0f)); });
+  ObjectAnimationValue([](const ObjectRecord* o) { WriteIntResult(TruncateFloat(o->interpolation * 100.0f)); });
 }
 void CmdTotalObjectFrames() {
-  ObjectAnimationValue([](const ObjectRecord* o) { WriteIntResult(static_cast<int32_t>(o->totalFrames)); });
+  ObjectAnimationValue([](const ObjectRecord* o) { WriteIntResult(TruncateFloat(o->totalFrames)); });
 }
 
 const CommandEntry kAnimationCommands[] = {

@@ -2,6 +2,7 @@
 // the render-state cache and the command tables of each family.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "engine3d/engine3d.h"
@@ -193,6 +194,15 @@ int32_t TextureFromSurface(const Surface& surface);
 // Restarts the per-frame statistic (start of every render).
 void ResetDrawnIndices();
 void ReleaseAllTextures();
+
+// A float truncated toward zero into an integer; out of range or NaN values (key times
+// come from files) give the nearest limit or 0 instead of undefined behaviour.
+inline int32_t TruncateFloat(float value) {
+  if (!(value == value)) return 0;
+  if (value >= 2147483647.0f) return INT32_MAX;
+  if (value <= -2147483648.0f) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
 
 // Angle wrapping of the object commands: into [0, 360) in at most 100 rounds, else 0.
 inline float WrapAngle360(float angle) { return WrapAngleBounded(angle); }
