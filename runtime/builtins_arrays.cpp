@@ -2,6 +2,7 @@
 // element reads that keep the element's address for a later store, and the stores.
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
@@ -76,6 +77,15 @@ static void CmdUndimArray() {
   if (slot >= kFirstTextVar) VariableTable[slot].asText = CopyText("");
 }
 
+// The temporaries' band that matches an array slot's kind: integer 0-999, float
+// 1000-1999, text 2000-2999. READ and the stores write through a temporary's element
+// address as its band says, so an element only ever sits behind a temporary of its kind.
+static int TempBandOfArray(int slot) {
+  return slot < kFirstFloatVar ? kFirstIntTemp : slot < kFirstTextVar ? kFirstFloatTemp : kFirstTextTemp;
+}
+
+static bool InBand(int index, int band) { return index >= band && index < band + 1000; }
+
 // Copies the element into the temporary and records its address for a store or READ.
 template <int Dims>
 static void CmdArrayElement() {
@@ -88,6 +98,11 @@ static void CmdArrayElement() {
     RuntimeError(109);
     return;
   }
+  int tempIndex = SlotIndexOf(temp);
+  if (!InBand(tempIndex, TempBandOfArray(slot))) {  // a corrupt program: wrong kind of temporary
+    ReportBadSlotOperand();
+    return;
+  }
   const int32_t* sizes = gArrays.sizes[slot - kFirstIntVar];
   int64_t offset = 0;
   for (int d = Dims - 1; d >= 0; d--) {
@@ -98,16 +113,17 @@ static void CmdArrayElement() {
     offset = offset * sizes[d] + indices[d];
   }
   VariableSlot* element = static_cast<VariableSlot*>(VariableTable[slot].asBlock) + offset;
-  int tempIndex = SlotIndexOf(temp);
-  if (tempIndex >= 0 && tempIndex < kFirstIntVar) ElementAddressTable[tempIndex] = element;
+  ElementAddressTable[tempIndex] = element;
   if (slot >= kFirstTextVar) StoreText(temp, element->asText ? element->asText : "");
   else temp->raw = element->raw;
 }
 
-// The element whose address the temporary holds; error 109 when it holds none.
-static VariableSlot* StoreTarget(VariableSlot* temp) {
+// The element whose address the temporary holds (the temporary must be of the store's
+// band); error 109 when it holds none.
+static VariableSlot* StoreTarget(VariableSlot* temp, int band) {
   int index = SlotIndexOf(temp);
-  VariableSlot* element = index >= 0 && index < kFirstIntVar ? ElementAddressTable[index] : nullptr;
+  if (!InBand(index, band)) return ReportBadSlotOperand(), nullptr;
+  VariableSlot* element = ElementAddressTable[index];
   if (!element) RuntimeError(109);
   return element;
 }
@@ -116,21 +132,21 @@ static void CmdStoreElementInt() {
   VariableSlot* temp = SlotOperand(0);
   int32_t value = IntOperand(1);
   AdvanceOperands(2);
-  if (VariableSlot* element = StoreTarget(temp)) element->asInt = value;
+  if (VariableSlot* element = StoreTarget(temp, kFirstIntTemp)) element->asInt = value;
 }
 
 static void CmdStoreElementFloat() {
   VariableSlot* temp = SlotOperand(0);
   float value = FloatOperand(1);
   AdvanceOperands(2);
-  if (VariableSlot* element = StoreTarget(temp)) element->asFloat = value;
+  if (VariableSlot* element = StoreTarget(temp, kFirstFloatTemp)) element->asFloat = value;
 }
 
 static void CmdStoreElementText() {
   VariableSlot* temp = SlotOperand(0);
-  VariableSlot* source = SlotOperand(1);
+  std::string value = TextOperand(1);
   AdvanceOperands(2);
-  if (VariableSlot* element = StoreTarget(temp)) StoreText(element, source->asText ? source->asText : "");
+  if (VariableSlot* element = StoreTarget(temp, kFirstTextTemp)) StoreText(element, value.c_str());
 }
 
 extern const CommandEntry kArrayCommands[];

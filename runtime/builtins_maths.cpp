@@ -119,7 +119,7 @@ static void CmdAtanFull() {
 // integer division does.
 static void CmdModulo() {
   int32_t left = IntOperand(1), right = IntOperand(2);
-  VariableSlot* dest = SlotOperand(0);
+  VariableSlot* dest = NumberDestination(0);
   AdvanceOperands(3);
   if (right == 0) {
     dest->asInt = 0;

@@ -104,14 +104,17 @@ static bool TakeTypedLine(std::string& line) {
   return true;
 }
 
-// Stores a typed value into the target; a temporary target is an array element, reached
-// through the element address the array command kept for it.
-static VariableSlot* InputTarget(VariableSlot* slot) {
+// Where a typed value goes: the target slot, or for a temporary (an array element) the
+// element address the array command kept for it, when the temporary is of the value's kind.
+static VariableSlot* InputTarget(VariableSlot* slot, char type) {
   int index = SlotIndexOf(slot);
   if (index >= 0 && index < kFirstIntVar) {
+    int band = type == 'l' ? kFirstIntTemp : type == 'f' ? kFirstFloatTemp : kFirstTextTemp;
+    if (index < band || index >= band + 1000) return ReportBadSlotOperand();
     VariableSlot* element = ElementAddressTable[index];
     return element ? element : slot;
   }
+  if (type != 's' && !SlotTakesNumber(slot)) return ReportBadSlotOperand();
   return slot;
 }
 
@@ -137,7 +140,7 @@ static void RunInput(char type) {
   if (line.size() > static_cast<size_t>(kMaxTextLength)) line.resize(kMaxTextLength);
   PrintPiece(line.c_str());
   EndPrintedLine();
-  VariableSlot* slot = InputTarget(target);
+  VariableSlot* slot = InputTarget(target, type);
   if (type == 'l') slot->asInt = static_cast<int32_t>(std::strtol(line.c_str(), nullptr, 10));
   else if (type == 'f') slot->asFloat = std::strtof(line.c_str(), nullptr);
   else StoreText(slot, line.c_str());
