@@ -54,7 +54,7 @@ struct InlineWriter {
         uint32_t index = cursor.ReadU32();
         if (cursor.failed || index >= object->strings.size()) return false;
         out += '"';
-        out += object->strings[index];
+        for (char c : object->strings[index]) out += c == '"' ? '\'' : c;  // no escapes in .x
         out += '"';
         return true;
       }

@@ -49,7 +49,8 @@ void Material(std::string& out, std::string_view name, const float face[4], floa
   if (textured) {
     Line(out, "TextureFilename {");
     out += '"';
-    out.append(textureFile);
+    // The .x text has no escapes: a quote inside the name would end the string early.
+    for (char c : textureFile) out += c == '"' ? '\'' : c;
     out += "\";\n";
     Line(out, "}");
   }

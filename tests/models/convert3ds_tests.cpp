@@ -151,6 +151,11 @@ TEST(Convert3ds, DamagedFilesStillGiveReadableText) {
   w.U16(1).U16(0).U32(0).U16(0).F32(NAN).F32(1e38f).F32(-INFINITY).End();
   w.End().End().End();
   damaged.push_back(w.Bytes());
+  // A map name with a quote in it.
+  Writer3ds quoted;
+  quoted.Begin(0x4D4D).Begin(0x3D3D).Begin(0xAFFF).Begin(0xA200).Begin(0xA300);
+  quoted.Text("a\"b.png").End().End().End().End().End();
+  damaged.insert(damaged.begin(), quoted.Bytes());
   for (const std::string& bytes : damaged) {
     std::string text = Convert(bytes);
     EXPECT_EQ(text.find("inf"), std::string::npos);
