@@ -87,9 +87,13 @@ static bool ReadSourceFile(CompilerObject& c, const std::string& name) {
 // Calls fn(line, lineNumber, startOffset) for each line of text[from, to): a line ends at
 // CR, LF or CR LF. Letters are lower-cased outside double quotes and leading control
 // characters are skipped. Stops and returns false when fn does, or on a line of 255 or
-// more characters (the line number then goes to *badLine).
+// more characters (its number and start offset then go to *bad).
+struct LongLine {
+  int32_t line = 0;
+  size_t offset = 0;
+};
 template <typename Fn>
-static bool ForEachLine(std::string_view text, size_t from, int32_t firstLine, int32_t* badLine, Fn fn) {
+static bool ForEachLine(std::string_view text, size_t from, int32_t firstLine, LongLine* bad, Fn fn) {
   std::string line;
   int32_t number = firstLine;
   size_t pos = from;
@@ -98,7 +102,7 @@ static bool ForEachLine(std::string_view text, size_t from, int32_t firstLine, i
     line.clear();
     while (pos < text.size() && text[pos] != '\r' && text[pos] != '\n') {
       if (line.size() + 1 >= static_cast<size_t>(kMaxLineLength)) {
-        *badLine = number;
+        *bad = {number, start};
         return false;
       }
       line += text[pos++];
@@ -116,6 +120,14 @@ static bool ForEachLine(std::string_view text, size_t from, int32_t firstLine, i
     number++;
   }
   return true;
+}
+
+// The include record whose text holds a line of the expanded source.
+static const IncludeRecord* IncludeOfLine(const CompilerObject& c, size_t offset) {
+  const IncludeRecord* found = nullptr;
+  for (const IncludeRecord& record : c.includes)
+    if (record.begin <= offset) found = &record;
+  return found;
 }
 
 // The file name of an "#include" line: the first word after the keyword, quotes stripped.
@@ -152,7 +164,7 @@ static bool ExpandIncludes(CompilerObject& c) {
   while (scanFrom < c.expanded.size()) {
     std::string snapshot = c.expanded;  // appended files are scanned by the next pass
     size_t passEnd = snapshot.size();
-    int32_t badLine = 0;
+    LongLine badLine;
     bool ok = ForEachLine(std::string_view(snapshot).substr(0, passEnd), scanFrom, 1, &badLine,
                           [&](std::string_view line, int32_t number, size_t offset) {
       if (firstPass) lines = number;
@@ -202,9 +214,11 @@ static bool ExpandIncludes(CompilerObject& c) {
       return true;
     });
     if (!ok) {
-      if (badLine) {
+      if (badLine.line) {
+        // A long line of an included file is reported at its "#include " line.
+        const IncludeRecord* record = firstPass ? nullptr : IncludeOfLine(c, badLine.offset);
         c.errorText = CompilerText(41);
-        c.errorLine = badLine;
+        c.errorLine = record ? record->includeLine : badLine.line;
       }
       return false;
     }
@@ -231,7 +245,7 @@ static size_t ReturnWordAt(std::string_view line, size_t from) {
 // Declares every FUNCTION (so calls may come before the definition) and every DIM array,
 // and counts the lines; then works out each FUNCTION's result type from its returns.
 static bool DeclareFunctionsPass(CompilerObject& c) {
-  int32_t badLine = 0;
+  LongLine badLine;
   int32_t total = 0;
   uint16_t region = 0;
   bool ok = ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t number, size_t) {
@@ -300,9 +314,9 @@ static bool DeclareFunctionsPass(CompilerObject& c) {
     return true;
   });
   if (!ok) {
-    if (badLine) {
+    if (badLine.line) {
       c.errorText = CompilerText(43);
-      c.errorLine = badLine;
+      c.errorLine = badLine.line;
     }
     return false;
   }
@@ -348,14 +362,6 @@ static bool DeclareFunctionsPass(CompilerObject& c) {
   return true;
 }
 
-// The include record whose text holds a line of the expanded source.
-static const IncludeRecord* IncludeOfLine(const CompilerObject& c, size_t offset) {
-  const IncludeRecord* found = nullptr;
-  for (const IncludeRecord& record : c.includes)
-    if (record.begin <= offset) found = &record;
-  return found;
-}
-
 static void ReportProgress(int32_t line, int32_t total, int* tenths) {
   if (!g_progressHook || total <= 0) return;
   int progress = static_cast<int>(100.0 / total * line);
@@ -385,7 +391,7 @@ static bool CompileSource(CompilerObject& c) {
   int tenths = 0;
   std::string failedStatement;
   size_t failedOffset = 0;
-  int32_t badLine = 0;
+  LongLine badLine;
   if (ok) {
     ok = ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t number, size_t offset) {
       c.currentLine = number;
@@ -403,9 +409,9 @@ static bool CompileSource(CompilerObject& c) {
       }
       return true;
     });
-    if (!ok && badLine) {
+    if (!ok && badLine.line) {
       c.errorText = CompilerText(43);
-      c.errorLine = badLine;
+      c.errorLine = badLine.line;
     }
     if (!ok && !failedStatement.empty() && c.mode == 1 && c.errorLine > c.mainLines) {
       const IncludeRecord* record = IncludeOfLine(c, failedOffset);

@@ -132,6 +132,11 @@ TEST(CompileDriver, IncludeErrorsReportTheIncludeLine) {
   EXPECT_EQ(result.message.rfind("Label not found: missing", 0), 0u) << result.message;
   EXPECT_EQ(result.line, 3);
 
+  folder.Write("long.qva", "print 1\n" + std::string(300, 'x') + "\n");
+  result = CompileFile(folder.Write("main4.qva", "print 1\n\n#include long.qva\n"));
+  EXPECT_EQ(result.message, "Line too long (255 characters or more) in an included file");
+  EXPECT_EQ(result.line, 3);
+
   result = CompileFile(folder.Write("main3.qva", "print 1\n#include \"absent.qva\"\n"));
   EXPECT_EQ(result.message, "File not found: absent.qva");
   EXPECT_EQ(result.line, 2);
