@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <filesystem>
 #include <cstdlib>
 #include <vector>
 
@@ -37,7 +38,7 @@ std::string PlatformCurrentFolder() {
 bool PlatformChangeFolder(const std::string& folder) { return chdir(folder.c_str()) == 0; }
 
 // A folder that exists or was just made with mode 0700, owned by us and closed to others.
-static bool EnsurePrivateFolder(const std::string& path) {
+bool PlatformMakePrivateFolder(const std::string& path) {
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
   struct stat info;
   if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) return false;
@@ -49,10 +50,10 @@ std::string PlatformTemporaryFolder() {
   const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
   if (runtimeDir != nullptr && runtimeDir[0] == '/') {
     std::string path = std::string(runtimeDir) + "/quorvanel";
-    if (EnsurePrivateFolder(path)) return path;
+    if (PlatformMakePrivateFolder(path)) return path;
   }
   std::string path = "/tmp/quorvanel-" + std::to_string(getuid());
-  return EnsurePrivateFolder(path) ? path : "";
+  return PlatformMakePrivateFolder(path) ? path : "";
 }
 
 static bool MakeFolders(const std::string& path) {
@@ -131,3 +132,8 @@ bool PlatformFileReadable(const std::string& path) {
 bool PlatformFolderWritable(const std::string& folder) { return access(folder.c_str(), W_OK) == 0; }
 
 bool PlatformDeleteFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+void PlatformRemoveFolderTree(const std::string& path) {
+  std::error_code error;
+  std::filesystem::remove_all(path, error);
+}

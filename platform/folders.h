@@ -13,6 +13,10 @@ bool PlatformChangeFolder(const std::string& folder);
 // $XDG_RUNTIME_DIR/quorvanel or /tmp/quorvanel-<uid>, created 0700 and checked to be ours
 // and private; empty when no such folder can be had.
 std::string PlatformTemporaryFolder();
+// Makes a folder with mode 0700 (or takes an existing one that is ours and private).
+bool PlatformMakePrivateFolder(const std::string& path);
+// Removes a folder and everything in it; the player's own run folder at shut-down.
+void PlatformRemoveFolderTree(const std::string& path);
 // $XDG_CONFIG_HOME/quorvanel or ~/.config/quorvanel, created when missing (WIN.INI lives there).
 std::string PlatformConfigFolder();
 // A program's file name: "\" becomes "/", and where the exact name does not exist each

@@ -366,7 +366,7 @@ enum CommandNumber : int {
 
   // --- 3D engine: keyframe animation (engine3d/animation.cpp)
   kSaveObjectAnimation = 7259,  // s file, i object: write the animation as .x
-  kAppendObjectAnimation = 7260,  // s file, i second, i object, i fourth: merge a .x animation
+  kAppendObjectAnimation = 7260,  // s file, s second file, i object, i offset: append their joined animation
   kClearObjectAnimation = 7261, // i object: drop every key
   kDeleteObjectKeyframe = 7262, // i object, i frame: drop the keys at the frame
   kSetObjectKeyframe = 7263,  // i object, i frame: key the limbs' poses at the frame

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <fstream>
 
+#include <unistd.h>
+
 #include "platform/folders.h"
 #include "runtime/runtime_local.h"
 
@@ -84,10 +86,19 @@ static struct {
   bool known = false;
 } gFolders;
 
+// The run's own folder inside the user's private temporary folder, so two games running at
+// once never overwrite each other's extracted "_virtual." files.
+static std::string MakeRunFolder() {
+  std::string base = PlatformTemporaryFolder();
+  if (base.empty()) return "";
+  std::string run = base + "/run-" + std::to_string(getpid());
+  return PlatformMakePrivateFolder(run) ? run : base;
+}
+
 static void KnowFolders() {
   if (gFolders.known) return;
   gFolders.executable = PlatformExecutableFolder();
-  gFolders.temporary = PlatformTemporaryFolder();
+  gFolders.temporary = MakeRunFolder();
   gFolders.start = PlatformCurrentFolder();
   gFolders.known = true;
 }
@@ -103,6 +114,12 @@ const std::string& ExecutableFolder() {
 const std::string& StartFolder() {
   KnowFolders();
   return gFolders.start;
+}
+
+void RemoveRunFolder() {
+  if (!gFolders.known || gFolders.temporary.find("/run-") == std::string::npos) return;
+  PlatformRemoveFolderTree(gFolders.temporary);
+  gFolders.known = false;
 }
 
 void SetFoldersForTests(const std::string& executableFolder, const std::string& temporaryFolder) {

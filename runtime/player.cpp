@@ -322,6 +322,7 @@ static int FinishRun() {
   PlatformDestroyMainWindow();
   PlatformChangeFolder(StartFolder());
   if (!TemporaryFolder().empty()) PlatformDeleteFile(TemporaryFolder() + "/workfile.wav");
+  RemoveRunFolder();
   CloseTypedText();
   return status;
 }

@@ -270,7 +270,7 @@ bool FileExists(const char* name);
 bool DeleteFileIfExists(const char* name);
 // The program's file name made usable here: "\" to "/", case-insensitive match per folder.
 std::string MapProgramPath(const char* name);
-const std::string& TemporaryFolder();   // private per-user folder, mode 0700
+const std::string& TemporaryFolder();   // this run's folder in the private per-user one, mode 0700
 const std::string& ExecutableFolder();
 const std::string& StartFolder();
 // Opens the package of an executable (the player: its own file) for the run; tests use it

@@ -77,6 +77,8 @@ bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryVie
 // Reads bytes [offset, end of file) of a file in one read; false when it cannot be read.
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_t offset = 0);
 
+// Removes the run's own temporary folder with whatever is left in it (shut-down).
+void RemoveRunFolder();
 // Folders the tests may point elsewhere.
 void SetFoldersForTests(const std::string& executableFolder, const std::string& temporaryFolder);
 // Where QV.LOG goes: the executable's folder, or beside WIN.INI when that is not writable.

@@ -107,7 +107,7 @@ class GameFolder {
     // Our own code's leaks are checked by the in-process tests.
     std::string command = "cd " + folder_.string() +
                           " && ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME=" +
-                          folder_.string() + " ./game 2> stderr.txt";
+                          folder_.string() + " XDG_RUNTIME_DIR=" + folder_.string() + " ./game 2> stderr.txt";
     int status = std::system(command.c_str());
     stderr_ = ReadText(folder_ / "stderr.txt");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -144,6 +144,8 @@ TEST_P(PlayerTest, SelfCheckingProgramEndsSilentlyWithStatusZero) {
   b.Emit(kEnd);
   EXPECT_EQ(RunProgram(b), 0) << stderr_;
   EXPECT_EQ(stderr_, "");
+  EXPECT_TRUE(fs::exists(folder_ / "quorvanel"));  // the private temporary folder
+  EXPECT_TRUE(fs::is_empty(folder_ / "quorvanel"));  // the run's own folder is gone
 }
 
 TEST_P(RuntimeOnlyPlayerTest, GosubNestedTooDeepExitsNonZero) {
@@ -212,7 +214,7 @@ TEST(QuorvanelBuild, WritesAGameThatRunsItsProgram) {
   std::vector<uint8_t> image = ReadBytes((dir / "built").string());
   EXPECT_NE(std::string(image.end() - 64, image.end()).find("Level.TXT"), std::string::npos);  // stored as given
   command = "cd " + dir.string() + " && ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "
-            "XDG_CONFIG_HOME=" + dir.string() + " ./built 2> err.txt";
+            "XDG_CONFIG_HOME=" + dir.string() + " XDG_RUNTIME_DIR=" + dir.string() + " ./built 2> err.txt";
   int status = std::system(command.c_str());
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
   EXPECT_NE(ReadText(dir / "err.txt").find("Runtime Error : "), std::string::npos) << ReadText(dir / "err.txt");
