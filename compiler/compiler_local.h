@@ -177,6 +177,7 @@ struct CompilerObject {
   std::string errorText;
   std::string message;
   int32_t errorLine = 0;
+  size_t failOffset = 0;     // where the line the declaration pass stopped on starts
   int mode = 1;              // 1 from a file, 2 from memory
   int firstLine = 0;
   std::string outputName;

@@ -248,9 +248,10 @@ static bool DeclareFunctionsPass(CompilerObject& c) {
   LongLine badLine;
   int32_t total = 0;
   uint16_t region = 0;
-  bool ok = ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t number, size_t) {
+  bool ok = ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t number, size_t offset) {
     total = number;
     c.currentLine = number;
+    c.failOffset = offset;
     StatementCursor cur{line, 0};
     if (TakeWord(cur, "function")) {
       std::string name = TakeName(cur);
@@ -385,7 +386,15 @@ static bool CompileSource(CompilerObject& c) {
     c.includes.clear();
     c.mainLines = 0;
   }
-  if (ok && !DeclareFunctionsPass(c)) ok = false;
+  if (ok && !DeclareFunctionsPass(c)) {
+    ok = false;
+    if (c.mode == 1 && c.errorLine > c.mainLines) {  // a FUNCTION line of an included file
+      const IncludeRecord* record = IncludeOfLine(c, c.failOffset);
+      size_t end = c.expanded.find_first_of("\r\n", c.failOffset);
+      c.errorText += " " + CompilerText(45) + " " + c.expanded.substr(c.failOffset, end - c.failOffset);
+      if (record) c.errorLine = record->includeLine;
+    }
+  }
   c.currentFunction = 0;
   c.currentLine = 1;
   int tenths = 0;

@@ -132,6 +132,11 @@ TEST(CompileDriver, IncludeErrorsReportTheIncludeLine) {
   EXPECT_EQ(result.message.rfind("Label not found: missing", 0), 0u) << result.message;
   EXPECT_EQ(result.line, 3);
 
+  folder.Write("twice.qva", "function f()\nendfunction\nfunction f()\nendfunction\n");
+  result = CompileFile(folder.Write("main5.qva", "#include twice.qva\n"));
+  EXPECT_EQ(result.message, "Function declared twice: f in the included statement function f()");
+  EXPECT_EQ(result.line, 1);
+
   folder.Write("long.qva", "print 1\n" + std::string(300, 'x') + "\n");
   result = CompileFile(folder.Write("main4.qva", "print 1\n\n#include long.qva\n"));
   EXPECT_EQ(result.message, "Line too long (255 characters or more) in an included file");
