@@ -205,3 +205,38 @@ TEST_F(ProgramTest, ClosingWordAndUnknownCommandEndWithoutError) {
 }
 
 }  // namespace
+
+namespace {
+
+// The main program's variables (owner 0) are saved around a call only when the call is
+// made inside a GOSUB or FUNCTION: a FUNCTION called from a GOSUB that changes a global
+// sees the change undone when it returns; called from the top level, the change stays.
+TEST_F(ProgramTest, GlobalsAreSavedOnlyAroundNestedCalls) {
+  int global = b.IntVar(), afterTop = b.IntVar(), afterNested = b.IntVar();
+  auto f = b.NewLabel(), sub = b.NewLabel(), main = b.NewLabel();
+  int t = qvasm::ProgramBuilder::IntTemp(0);
+  b.Emit(kJump, {b.At(main)});
+  b.Bind(f);
+  b.Words({b.Raw(7)});
+  b.Emit(kAddII, {b.Id(global), b.Id(global), b.Id(b.IntConst(10))});
+  b.Emit(kReturnNothing, {b.Id(t), b.Id(t), b.Id(t)});
+  b.Bind(sub);
+  b.Emit(kCallFunction, {b.At(f), b.Id(t), b.Id(b.IntConst(0))});
+  b.Emit(kReturn);
+  b.Bind(main);
+  b.Emit(kCallFunction, {b.At(f), b.Id(t), b.Id(b.IntConst(0))});
+  b.Emit(kAssignInt, {b.Id(afterTop), b.Id(global)});
+  b.Emit(kGosub, {b.At(sub)});
+  b.Emit(kAssignInt, {b.Id(afterNested), b.Id(global)});
+  ASSERT_EQ(RunAssembled(b).error, 0);
+  EXPECT_EQ(SlotOf(afterTop).asInt, 10);
+  EXPECT_EQ(SlotOf(afterNested).asInt, 10);  // restored to what it was before the nested call
+}
+
+TEST_F(ProgramTest, ProgramOfOnlyTheClosingWordEndsAtOnce) {
+  RunResult r = RunAssembled(b);
+  EXPECT_TRUE(r.quit);
+  EXPECT_EQ(r.error, 0);
+}
+
+}  // namespace
