@@ -135,6 +135,7 @@ struct BlockRecord {
 
 struct IncludeRecord {
   int32_t includeLine = 0;   // the "#include " line in the main source
+  int32_t firstLine = 0;     // the first line of the file's text in the expanded source
   size_t begin = 0, end = 0; // where the file's text sits in the expanded source
 };
 

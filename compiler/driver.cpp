@@ -248,10 +248,13 @@ static bool DeclareFunctionsPass(CompilerObject& c) {
   LongLine badLine;
   int32_t total = 0;
   uint16_t region = 0;
+  size_t nextRecord = 0;
   bool ok = ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t number, size_t offset) {
     total = number;
     c.currentLine = number;
     c.failOffset = offset;
+    while (nextRecord < c.includes.size() && c.includes[nextRecord].begin <= offset)
+      c.includes[nextRecord++].firstLine = number;
     StatementCursor cur{line, 0};
     if (TakeWord(cur, "function")) {
       std::string name = TakeName(cur);
@@ -435,9 +438,11 @@ static bool CompileSource(CompilerObject& c) {
     if (!ResolveLabels(c) || !CloseOpenBlocks(c)) {
       if (c.mode == 1 && c.errorLine > c.mainLines && c.mainLines > 0) {
         // A label or block of an included file: name the "#include " line.
-        int32_t lastMain = c.includes.empty() ? c.errorLine : c.includes.back().includeLine;
-        c.errorText += " " + CompilerText(45) + " " + std::to_string(c.errorLine);
-        c.errorLine = lastMain;
+        int32_t includeLine = c.errorLine;
+        for (const IncludeRecord& record : c.includes)
+          if (record.firstLine > 0 && record.firstLine <= c.errorLine) includeLine = record.includeLine;
+        c.errorText += " - " + CompilerText(44);
+        c.errorLine = includeLine;
       }
       if (!suffix.empty()) c.errorText += suffix + std::to_string(c.errorLine);
       ok = false;

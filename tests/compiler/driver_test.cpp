@@ -128,7 +128,8 @@ TEST(CompileDriver, IncludeErrorsReportTheIncludeLine) {
   EXPECT_EQ(result.line, 2);
 
   folder.Write("jump.qva", "function g()\ngoto missing\nendfunction\n");
-  result = CompileFile(folder.Write("main2.qva", "\n\n#include jump.qva\n"));
+  folder.Write("fine.qva", "function h()\nendfunction\n");
+  result = CompileFile(folder.Write("main2.qva", "#include fine.qva\n\n#include jump.qva\n"));
   EXPECT_EQ(result.message.rfind("Label not found: missing", 0), 0u) << result.message;
   EXPECT_EQ(result.line, 3);
 
