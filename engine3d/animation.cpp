@@ -424,6 +424,46 @@ void CmdSaveObjectAnimation() {
   ObjectAt(slot)->model->SaveModelAnimationX(MapProgramPath(fileName.c_str()).c_str());
 }
 
+// The path of a file the program names: the package first, then the name made usable here.
+std::string ProgramFile(const std::string& name) {
+  std::string path = name;
+  ResolvePackagedFile(path, "dat");
+  return MapProgramPath(path.c_str());
+}
+
+// 7607: the animation of a .x file continues the object's from a frame past its end; the
+// pose holds until the frame before.
+void CmdAppendObjectModel() {
+  const std::string fileName = TextOperand(0);
+  const int32_t number = IntOperand(1), frame = IntOperand(2);
+  AdvanceOperands(3);
+  const int32_t slot = ExistingObject(number);
+  if (slot < 0) return;
+  ObjectRecord* object = ObjectAt(slot);
+  if (static_cast<float>(frame) <= object->totalFrames) return RuntimeError(7606);
+  if (object->model == nullptr ||
+      object->model->LoadModelAnimationX(ProgramFile(fileName).c_str(), static_cast<float>(frame),
+                                         static_cast<float>(frame - 1)) != kModelOk)
+    return RuntimeError(7605);
+  ComputeTotalFrames(slot);
+}
+
+// 7260: two .x files joined and their animation appended at the offset; the pose holds at
+// the current end.
+void CmdAppendObjectAnimation() {
+  const std::string first = TextOperand(0), second = TextOperand(1);
+  const int32_t number = IntOperand(2), offset = IntOperand(3);
+  AdvanceOperands(4);
+  if (number < 1 || number > 65535) return RuntimeError(7006);
+  const int32_t slot = ObjectSlotForNumber(number);
+  if (slot < 0 || ObjectAt(slot)->model == nullptr) return;
+  ObjectRecord* object = ObjectAt(slot);
+  if (object->model->MergeModelXFiles(ProgramFile(first).c_str(), ProgramFile(second).c_str(),
+                                      static_cast<float>(offset),
+                                      static_cast<float>(TruncateFloat(object->totalFrames))) == kModelOk)
+    ComputeTotalFrames(slot);
+}
+
 // Values: (result, object).
 template <typename Read>
 void ObjectAnimationValue(Read read) {
@@ -467,6 +507,8 @@ const CommandEntry kAnimationCommands[] = {
     {kSetObjectKeyframe, CmdSetObjectKeyframe},
     {kDeleteObjectKeyframe, CmdDeleteObjectKeyframe},
     {kSaveObjectAnimation, CmdSaveObjectAnimation},
+    {kAppendObjectModel, CmdAppendObjectModel},
+    {kAppendObjectAnimation, CmdAppendObjectAnimation},
     {kObjectPlaying, CmdObjectPlaying},
     {kObjectLooping, CmdObjectLooping},
     {kObjectFrame, CmdObjectFrame},

@@ -141,6 +141,28 @@ TEST_F(AnimationTest, KeyframesTakeTheLimbPoseAndDeleteOnlyTheirFrame) {
   EXPECT_EQ(TakeError(), 0);
 }
 
+TEST_F(AnimationTest, AppendingContinuesPastTheEnd) {
+  const std::string walk = WriteAnimatedX();
+  RunCommand(kAppendObjectModel, {walk.c_str(), 1, 10});
+  EXPECT_EQ(TakeError(), 7606);  // not past the end
+  RunCommand(kAppendObjectModel, {"no-such-walk.x", 1, 20});
+  EXPECT_EQ(TakeError(), 7605);
+  RunCommand(kAppendObjectModel, {walk.c_str(), 1, 20});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(IntValue(kTotalObjectFrames, {1}), 30);
+  // Frames 10 to 19 hold the old end pose; the new part starts again from its first key.
+  RunCommand(kLoopObject, {1});
+  RunCommand(kSetObjectSpeed, {1, 0});
+  const struct {
+    float frame, x;
+  } poses[] = {{15, 10}, {20, 0}, {25, 5}};
+  for (const auto& p : poses) {
+    RunCommand(kSetObjectFrame, {1, p.frame});
+    AnimateObjects();
+    EXPECT_NEAR(LimbPose().m[3][0], p.x, 1e-4) << p.frame;
+  }
+}
+
 TEST_F(AnimationTest, RangeChecksAndObjectsWithoutAnimation) {
   ExpectErrors({
       {kSetObjectSpeed, {1, 101}, 7603},         {kSetObjectInterpolation, {1, 0}, 7604},
