@@ -300,6 +300,8 @@ enum CommandNumber : int {
   kAutoCameraOn = 7084,       // (none): new objects place the camera
   kAutoCameraOff = 7085,      // (none): they do not
   kSetCameraView = 7086,      // i x1, i y1, i x2, i y2: the 3D viewport (1010)
+  kOcclusionOff = 7099,       // (none): the static world draws its meshes without occlusion culling
+  kOcclusionOn = 7100,        // (none): occlusion culling of the static world (the default)
   kSetCameraFov = 7109,       // f fov: field of view in radians, > 0 (110)
   kCameraPositionX = 7541,    // f result: camera x
   kCameraPositionY = 7542,    // f result: camera y
@@ -334,6 +336,7 @@ enum CommandNumber : int {
   kObjectScreenX = 7512,      // i result, i object: screen x of the centre
   kObjectScreenY = 7513,      // i result, i object: screen y of the centre
   kObjectInScreen = 7514,     // i result, i object: 1 when the visibility test passes
+  kStatistic = 7675,          // i result, i which: 1 = triangles drawn in the last frame, else 0
 
   // --- 3D engine: lights (engine3d/lights.cpp)
   kMakeLight = 7301,          // i light: a point light at the origin (7301, 7302, 7304)

@@ -80,31 +80,32 @@ static struct {
   std::vector<std::string> extracted;  // temporary files written, deleted at close
 } gPackage;
 
-// Lives for the process; tests may point the folders elsewhere.
+// Lives for the process; tests may point the folders elsewhere. The run folder is made on
+// first use and removed at shut-down.
 static struct {
   std::string executable, temporary, start;
   bool known = false;
+  bool temporaryKnown = false;
+  bool ownsRunFolder = false;  // temporary is this process's own run folder
 } gFolders;
-
-// The run's own folder inside the user's private temporary folder, so two games running at
-// once never overwrite each other's extracted "_virtual." files.
-static std::string MakeRunFolder() {
-  std::string base = PlatformTemporaryFolder();
-  if (base.empty()) return "";
-  std::string run = base + "/run-" + std::to_string(getpid());
-  return PlatformMakePrivateFolder(run) ? run : base;
-}
 
 static void KnowFolders() {
   if (gFolders.known) return;
   gFolders.executable = PlatformExecutableFolder();
-  gFolders.temporary = MakeRunFolder();
   gFolders.start = PlatformCurrentFolder();
   gFolders.known = true;
 }
 
+// The run's own folder inside the user's private temporary folder, so two games running at
+// once never overwrite each other's extracted "_virtual." files.
 const std::string& TemporaryFolder() {
-  KnowFolders();
+  if (!gFolders.temporaryKnown) {
+    std::string base = PlatformTemporaryFolder();
+    std::string run = base + "/run-" + std::to_string(getpid());
+    gFolders.ownsRunFolder = !base.empty() && PlatformMakePrivateFolder(run);
+    gFolders.temporary = gFolders.ownsRunFolder ? run : base;
+    gFolders.temporaryKnown = true;
+  }
   return gFolders.temporary;
 }
 const std::string& ExecutableFolder() {
@@ -117,15 +118,17 @@ const std::string& StartFolder() {
 }
 
 void RemoveRunFolder() {
-  if (!gFolders.known || gFolders.temporary.find("/run-") == std::string::npos) return;
-  PlatformRemoveFolderTree(gFolders.temporary);
-  gFolders.known = false;
+  if (gFolders.ownsRunFolder) PlatformRemoveFolderTree(gFolders.temporary);
+  gFolders.ownsRunFolder = false;
+  gFolders.temporaryKnown = false;
 }
 
 void SetFoldersForTests(const std::string& executableFolder, const std::string& temporaryFolder) {
   KnowFolders();
   gFolders.executable = executableFolder;
   gFolders.temporary = temporaryFolder;
+  gFolders.temporaryKnown = true;
+  gFolders.ownsRunFolder = false;
 }
 
 std::string LogFilePath() {
