@@ -267,6 +267,8 @@ void CmdCameraOrderXyz() {
   UpdateCameraView();
 }
 void CmdAutoCameraOn() { g_camera.autoCamera = 1; }
+void CmdOcclusionOff() { g_camera.occlusion = 0; }
+void CmdOcclusionOn() { g_camera.occlusion = 1; }
 void CmdAutoCameraOff() { g_camera.autoCamera = 0; }
 
 void CmdSetCameraView() {
@@ -298,6 +300,7 @@ const CommandEntry kCameraCommands[] = {
     {kCameraOrderZyx, CmdCameraOrderZyx},   {kCameraOrderXyz, CmdCameraOrderXyz},
     {kAutoCameraOn, CmdAutoCameraOn},       {kAutoCameraOff, CmdAutoCameraOff},
     {kSetCameraView, CmdSetCameraView},     {kSetCameraFov, CmdSetCameraFov},
+    {kOcclusionOff, CmdOcclusionOff},       {kOcclusionOn, CmdOcclusionOn},
     {kCameraPositionX, CmdCameraPositionX}, {kCameraPositionY, CmdCameraPositionY},
     {kCameraPositionZ, CmdCameraPositionZ}, {kCameraAngleX, CmdCameraAngleX},
     {kCameraAngleY, CmdCameraAngleY},       {kCameraAngleZ, CmdCameraAngleZ},

@@ -177,6 +177,12 @@ void CmdSetCameraToObjectOrientation() {
   SetCameraAnglesDegrees(object->angles[0], object->angles[1], object->angles[2]);
 }
 
+void CmdStatistic() {
+  const int32_t which = IntOperand(1);
+  WriteIntResult(which == 1 ? static_cast<int32_t>(DrawnIndexCount() / 3) : 0);
+  AdvanceOperands(2);
+}
+
 void CmdObjectExist() {
   const int32_t number = IntOperand(1);
   if (number < 1 || number > 65535)
@@ -215,6 +221,7 @@ const CommandEntry kObjectSettingCommands[] = {
     {kTextureObject, CmdTextureObject},
     {kSetCameraToObjectOrientation, CmdSetCameraToObjectOrientation},
     {kObjectExist, CmdObjectExist},
+    {kStatistic, CmdStatistic},
     {kObjectPositionX, CmdObjectPosition<0>},
     {kObjectPositionY, CmdObjectPosition<1>},
     {kObjectPositionZ, CmdObjectPosition<2>},

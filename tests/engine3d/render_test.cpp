@@ -35,6 +35,8 @@ TEST_F(RenderTest, PlainFrameChangesNoViewportOrProjection) {
   RunCommand(kMakeObjectCube, {1, 2.0f});
   RunCommand(kPositionObject, {1, 0.0f, 0.0f, 20.0f});
   EXPECT_EQ(DrawnBuffers().size(), 1u);
+  EXPECT_EQ(IntValue(kStatistic, {1}), 12);  // the cube's triangles
+  EXPECT_EQ(IntValue(kStatistic, {2}), 0);
   EXPECT_EQ(Device3dRecordCount(Device3dOp::kSetViewport), 0u);
   EXPECT_EQ(Calls(Device3dOp::kSetTransform, static_cast<uint32_t>(Device3dTransform::kProjection)), 0u);
   EXPECT_EQ(Device3dRecordCount(Device3dOp::kClear), 1u);  // the frame's depth clear only
