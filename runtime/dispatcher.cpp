@@ -92,10 +92,15 @@ void ExecuteCommands() {
   Dispatcher.inputRepoll = 0;
   gSlice.sliceStart = PlatformMilliseconds();
   const LoadedProgram& program = Program();
+  // The code does not move during a slice: its bounds are taken once.
+  const CodeCell* codeBegin = program.loaded ? program.code.data() : nullptr;
+  const CodeCell* codeEnd = codeBegin != nullptr ? codeBegin + program.codeWords : nullptr;
+  const bool trace = Settings().debugMode;
   while (!Dispatcher.stop) {
     // Running off the end of the code is running into the closing word 0.
-    CodeCell word = CodeAddressValid(OperandPointer) ? *OperandPointer : 0;
-    if (Settings().debugMode && CodeAddressValid(OperandPointer)) TraceCommand(OperandPointer - program.code.data(), word);
+    const bool inside = OperandPointer >= codeBegin && OperandPointer < codeEnd;
+    CodeCell word = inside ? *OperandPointer : 0;
+    if (trace && inside) TraceCommand(OperandPointer - codeBegin, word);
     CommandHandler handler = word > 0 && word < kCommandTableSize ? gHandlers[word] : nullptr;
     if (handler == nullptr) {
       RequestQuit();
