@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "compiler/compiler.h"
+#include "runtime/command_numbers.h"
 
 // Operand id bands of the compiled program; id - 10000 is the runtime's slot.
 enum : int32_t {
@@ -37,40 +38,40 @@ constexpr int kMaxLineLength = 255;
 constexpr uint32_t kInitialCodeCapacity = 65536;
 constexpr uint32_t kCodeMarginWords = 1024;  // 4096 bytes: room for one statement's words
 
-// Command numbers the translator writes without a keyword. Keep in step with the runtime's
-// handlers: the keyword agreement test checks every one of them has a handler.
+// Command numbers the translator writes without a keyword, named after the runtime's
+// table (runtime/command_numbers.h); the keyword agreement test checks each has a handler.
 enum : int32_t {
-  kCmdJumpIfZero = 1,
-  kCmdJump = 2,
-  kCmdForStep = 7,
-  kCmdCallFunction = 21,
-  kCmdReturnNothing = 22,  // +1 int, +2 float, +3 string
-  kCmdExitNothing = 27,    // EXITFUNCTION variants, same handlers
-  kCmdEnd = 26,
-  kCmdRestoreAt = 31,
-  kCmdRestore = 32,
-  kCmdReadInt = 33,        // +1 float, +2 string
-  kCmdGosub = 41,
-  kCmdReturn = 43,
-  kCmdAssignInt = 151,
-  kCmdAssignFloat = 152,
-  kCmdAssignText = 153,
-  kCmdFloatToInt = 154,
-  kCmdIntToFloat = 155,
-  kCmdPrintInt = 341,      // value: write the number, no line end
-  kCmdPrintFloat = 342,
-  kCmdPrintText = 343,
-  kCmdPrintLineEnd = 344,  // end the printed line
-  kCmdInputInt = 351,      // prompt, target
-  kCmdInputFloat = 352,
-  kCmdInputText = 355,
-  kCmdModulo = 384,        // dest, left, right (integers)
-  kCmdDimArray = 500,      // +k for k dimensions: array, size1..sizek
-  kCmdUndimArray = 506,    // array
-  kCmdArrayElement = 510,  // +k for k indices: temp, array, index1..indexk
-  kCmdStoreElementInt = 521,  // temp, value: store through the temp's element address
-  kCmdStoreElementFloat = 522,
-  kCmdStoreElementText = 523,
+  kCmdJumpIfZero = kJumpIfZero,
+  kCmdJump = kJump,
+  kCmdForStep = kForStep,
+  kCmdCallFunction = kCallFunction,
+  kCmdReturnNothing = kReturnNothing,  // +1 int, +2 float, +3 string
+  kCmdExitNothing = kReturnNothingAlias27,  // EXITFUNCTION variants, same handlers
+  kCmdEnd = kEnd,
+  kCmdRestoreAt = kRestoreAt,
+  kCmdRestore = kRestore,
+  kCmdReadInt = kReadInt,  // +1 float, +2 string
+  kCmdGosub = kGosub,
+  kCmdReturn = kReturn,
+  kCmdAssignInt = kAssignInt,
+  kCmdAssignFloat = kAssignFloat,
+  kCmdAssignText = kAssignText,
+  kCmdFloatToInt = kFloatToInt,
+  kCmdIntToFloat = kIntToFloat,
+  kCmdPrintInt = kPrintInt,
+  kCmdPrintFloat = kPrintFloat,
+  kCmdPrintText = kPrintText,
+  kCmdPrintLineEnd = kPrintLineEnd,
+  kCmdInputInt = kInputInt,
+  kCmdInputFloat = kInputFloat,
+  kCmdInputText = kInputText,
+  kCmdModulo = kModulo,
+  kCmdDimArray = kDimArray1 - 1,  // +k for k dimensions: array, size1..sizek
+  kCmdUndimArray = kUndimArray,
+  kCmdArrayElement = kArrayElement1 - 1,  // +k for k indices: temp, array, index1..indexk
+  kCmdStoreElementInt = kStoreElementInt,
+  kCmdStoreElementFloat = kStoreElementFloat,
+  kCmdStoreElementText = kStoreElementText,
 };
 
 // One keyword: a command or a value-returning function.

@@ -8,9 +8,12 @@
 #include "compiler/compiler_local.h"
 #include "platform/folders.h"
 
-static CompileProgressHook g_progressHook = nullptr;  // set once by the environment
+// The progress display; set by the environment or the driver, lives for the process.
+static struct {
+  CompileProgressHook hook = nullptr;
+} gProgress;
 
-void SetCompileProgressHook(CompileProgressHook hook) { g_progressHook = hook; }
+void SetCompileProgressHook(CompileProgressHook hook) { gProgress.hook = hook; }
 
 CompilerObject* CreateCompiler() { return new CompilerObject(); }
 void DestroyCompiler(CompilerObject* compiler) { delete compiler; }
@@ -367,11 +370,11 @@ static bool DeclareFunctionsPass(CompilerObject& c) {
 }
 
 static void ReportProgress(int32_t line, int32_t total, int* tenths) {
-  if (!g_progressHook || total <= 0) return;
+  if (!gProgress.hook || total <= 0) return;
   int progress = static_cast<int>(100.0 / total * line);
   if (progress / 10 > *tenths) {  // at most one report per line
     (*tenths)++;
-    g_progressHook(progress > 100 ? 100 : progress);
+    gProgress.hook(progress > 100 ? 100 : progress);
   }
 }
 

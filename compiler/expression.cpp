@@ -475,9 +475,12 @@ static bool EmitArguments(ExprParser& p, const std::vector<int>& kids, std::stri
 
 static int32_t ComparisonCommand(BinaryOp op, char lt, char rt) {
   // Columns: integer pair, float pair, integer-float, float-integer.
-  static const int32_t kEqual[4] = {101, 102, 131, 132}, kGreater[4] = {111, 112, 133, 134},
-                       kGreaterEqual[4] = {113, 114, 135, 136}, kLess[4] = {115, 116, 137, 138},
-                       kLessEqual[4] = {117, 118, 139, 140}, kNotEqual[4] = {119, 120, 141, 142};
+  static const int32_t kEqual[4] = {kEqualII, kEqualFF, kEqualIF, kEqualFI};
+  static const int32_t kGreater[4] = {kGreaterII, kGreaterFF, kGreaterIF, kGreaterFI};
+  static const int32_t kGreaterEqual[4] = {kGreaterOrEqualII, kGreaterOrEqualFF, kGreaterOrEqualIF, kGreaterOrEqualFI};
+  static const int32_t kLess[4] = {kLessII, kLessFF, kLessIF, kLessFI};
+  static const int32_t kLessEqual[4] = {kLessOrEqualII, kLessOrEqualFF, kLessOrEqualIF, kLessOrEqualFI};
+  static const int32_t kNotEqual[4] = {kNotEqualII, kNotEqualFF, kNotEqualIF, kNotEqualFI};
   int form = lt == 'l' ? (rt == 'l' ? 0 : 2) : (rt == 'l' ? 3 : 1);
   switch (op) {
     case BinaryOp::Equal: return kEqual[form];
@@ -492,9 +495,11 @@ static int32_t ComparisonCommand(BinaryOp op, char lt, char rt) {
 
 static int32_t ArithmeticCommand(BinaryOp op, char lt, char rt) {
   // Columns: integer pair, float pair, integer-float, float-integer.
-  static const int32_t kPower[4] = {51, 52, 53, 54}, kDivide[4] = {61, 66, 64, 65},
-                       kMultiply[4] = {71, 76, 74, 75}, kAdd[4] = {81, 86, 84, 85},
-                       kSubtract[4] = {91, 96, 94, 95};
+  static const int32_t kPower[4] = {kPowerII, kPowerFF, kPowerIF, kPowerFI};
+  static const int32_t kDivide[4] = {kDivideII, kDivideFF, kDivideIF, kDivideFI};
+  static const int32_t kMultiply[4] = {kMultiplyII, kMultiplyFF, kMultiplyIF, kMultiplyFI};
+  static const int32_t kAdd[4] = {kAddII, kAddFF, kAddIF, kAddFI};
+  static const int32_t kSubtract[4] = {kSubtractII, kSubtractFF, kSubtractIF, kSubtractFI};
   int form = lt == 'l' ? (rt == 'l' ? 0 : 2) : (rt == 'l' ? 3 : 1);
   switch (op) {
     case BinaryOp::Power: return kPower[form];
@@ -507,7 +512,7 @@ static int32_t ArithmeticCommand(BinaryOp op, char lt, char rt) {
 }
 
 int32_t EqualityCommand(char lt, char rt) {
-  if (lt == 's') return 103;
+  if (lt == 's') return kTextEqual;
   return ComparisonCommand(BinaryOp::Equal, lt, rt);
 }
 
@@ -523,7 +528,7 @@ static bool EmitBinary(ExprParser& p, const Node& node, int32_t hint, ExprValue&
   switch (node.op) {
     case BinaryOp::Add:
     case BinaryOp::Subtract:
-      command = lt == 's' ? (node.op == BinaryOp::Add ? 87 : 97) : ArithmeticCommand(node.op, lt, rt);
+      command = lt == 's' ? (node.op == BinaryOp::Add ? kJoinText : kRemoveText) : ArithmeticCommand(node.op, lt, rt);
       break;
     case BinaryOp::Multiply:
     case BinaryOp::Divide:
@@ -534,17 +539,19 @@ static bool EmitBinary(ExprParser& p, const Node& node, int32_t hint, ExprValue&
     case BinaryOp::And:
     case BinaryOp::Or:
       if (!ConvertValue(c, left, 'l') || !ConvertValue(c, right, 'l')) return false;
-      command = node.op == BinaryOp::Modulo ? kCmdModulo : node.op == BinaryOp::And ? 123 : 124;
+      command = node.op == BinaryOp::Modulo ? static_cast<int32_t>(kCmdModulo)
+                : node.op == BinaryOp::And   ? static_cast<int32_t>(kBitAnd)
+                                             : static_cast<int32_t>(kBitOr);
       break;
     default:
       if (lt == 's') {
         switch (node.op) {
-          case BinaryOp::Equal: command = 103; break;
-          case BinaryOp::NotEqual: command = 121; break;
-          case BinaryOp::Greater: command = 143; break;
-          case BinaryOp::Less: command = 144; break;
-          case BinaryOp::LessEqual: command = 143; negate = true; break;
-          default: command = 144; negate = true; break;
+          case BinaryOp::Equal: command = kTextEqual; break;
+          case BinaryOp::NotEqual: command = kTextNotEqual; break;
+          case BinaryOp::Greater: command = kTextGreater; break;
+          case BinaryOp::Less: command = kTextLess; break;
+          case BinaryOp::LessEqual: command = kTextGreater; negate = true; break;
+          default: command = kTextLess; negate = true; break;
         }
       } else {
         command = ComparisonCommand(node.op, lt, rt);
@@ -558,7 +565,7 @@ static bool EmitBinary(ExprParser& p, const Node& node, int32_t hint, ExprValue&
     int32_t zero = IntConstant(c, 0);
     int32_t result = hint && OperandTypeLetter(hint) == 'l' ? hint : NewTemporary(c, 'l');
     if (zero < 0 || result < 0) return false;
-    EmitInstruction(c, 101, {result, dest, zero});
+    EmitInstruction(c, kEqualII, {result, dest, zero});
     dest = result;
   }
   out = {dest, node.type};
@@ -645,7 +652,7 @@ static bool EmitNode(ExprParser& p, int index, int32_t hint, ExprValue& out) {
       int32_t zero = value.type == 'f' ? FloatConstant(c, 0.0f) : IntConstant(c, 0);
       int32_t dest = (hint && OperandTypeLetter(hint) == value.type) ? hint : NewTemporary(c, value.type);
       if (zero < 0 || dest < 0) return false;
-      EmitInstruction(c, value.type == 'f' ? 96 : 91, {dest, zero, value.id});
+      EmitInstruction(c, value.type == 'f' ? kSubtractFF : kSubtractII, {dest, zero, value.id});
       out = {dest, value.type};
       return true;
     }
@@ -655,7 +662,7 @@ static bool EmitNode(ExprParser& p, int index, int32_t hint, ExprValue& out) {
       int32_t zero = value.type == 'f' ? FloatConstant(c, 0.0f) : IntConstant(c, 0);
       int32_t dest = (hint && OperandTypeLetter(hint) == 'l') ? hint : NewTemporary(c, 'l');
       if (zero < 0 || dest < 0) return false;
-      EmitInstruction(c, value.type == 'f' ? 102 : 101, {dest, value.id, zero});
+      EmitInstruction(c, value.type == 'f' ? kEqualFF : kEqualII, {dest, value.id, zero});
       out = {dest, 'l'};
       return true;
     }

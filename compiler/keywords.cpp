@@ -137,10 +137,16 @@ const std::vector<int>& InternalCommandNumbers() {
     for (int k = 1; k <= 5; k++) list.push_back(kCmdDimArray + k);
     for (int k = 1; k <= 5; k++) list.push_back(kCmdArrayElement + k);
     // Operators and assignments, every form the expression compiler can pick.
-    for (int n : {51, 52, 53, 54, 61, 64, 65, 66, 71, 74, 75, 76, 81, 84, 85, 86, 87, 91, 94,
-                  95, 96, 97, 101, 102, 103, 111, 112, 113, 114, 115, 116, 117, 118, 119, 120,
-                  121, 123, 124, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142,
-                  143, 144, 151, 152, 153, 154, 155})
+    for (int n : {kPowerII, kPowerFF, kPowerIF, kPowerFI, kDivideII, kDivideIF, kDivideFI,
+                  kDivideFF, kMultiplyII, kMultiplyIF, kMultiplyFI, kMultiplyFF, kAddII, kAddIF,
+                  kAddFI, kAddFF, kJoinText, kSubtractII, kSubtractIF, kSubtractFI, kSubtractFF,
+                  kRemoveText, kEqualII, kEqualFF, kTextEqual, kGreaterII, kGreaterFF,
+                  kGreaterOrEqualII, kGreaterOrEqualFF, kLessII, kLessFF, kLessOrEqualII,
+                  kLessOrEqualFF, kNotEqualII, kNotEqualFF, kTextNotEqual, kBitAnd, kBitOr,
+                  kEqualIF, kEqualFI, kGreaterIF, kGreaterFI, kGreaterOrEqualIF,
+                  kGreaterOrEqualFI, kLessIF, kLessFI, kLessOrEqualIF, kLessOrEqualFI,
+                  kNotEqualIF, kNotEqualFI, kTextGreater, kTextLess, kAssignInt, kAssignFloat,
+                  kAssignText, kFloatToInt, kIntToFloat})
       list.push_back(n);
     return list;
   }();

@@ -163,7 +163,7 @@ static bool TranslateFor(CompilerObject& c, StatementCursor& cur) {
   }
   if (!ExpectEnd(c, cur)) return false;
   // The loop command adds the step before it tests, so the counter starts one step early.
-  EmitInstruction(c, 91, {counter, counter, step.id});
+  EmitInstruction(c, kSubtractII, {counter, counter, step.id});
   BlockRecord block = MakeBlock(BlockKind::For);
   block.start = c.codeCount;
   EmitInstruction(c, kCmdForStep, {counter, limit.id, step.id, 0});
@@ -356,7 +356,7 @@ static bool TranslateCase(CompilerObject& c, StatementCursor& cur) {
     int32_t test = NewTemporary(c, 'l');
     if (test < 0) return false;
     EmitInstruction(c, EqualityCommand(selectorType, value.type), {test, selector, value.id});
-    if (matched) EmitInstruction(c, 124, {test, test, matched});
+    if (matched) EmitInstruction(c, kBitOr, {test, test, matched});
     matched = test;
   } while (TakeChar(cur, ','));
   if (!ExpectEnd(c, cur)) return false;
