@@ -166,7 +166,6 @@ struct CompilerObject {
   int tempCounters[3] = {0, 0, 0};
   int spillCounters[3] = {0, 0, 0};
   int hiddenCounter = 0;
-  bool prePass = false;
 
   std::string source;
   std::string expanded;
@@ -183,7 +182,6 @@ struct CompilerObject {
   int mode = 1;              // 1 from a file, 2 from memory
   int firstLine = 0;
   std::string outputName;
-  bool haveImage = false;
   std::vector<uint32_t> image;  // the last written program, as words
 };
 

@@ -458,7 +458,6 @@ static bool CompileSource(CompilerObject& c) {
   EmitCodeWord(c, 0);  // the closing word: no handler, so the run ends there
   c.instructionCount++;
   c.image = BuildProgramImage(c);
-  c.haveImage = true;
   if (!c.outputName.empty() && !CompiledProgramWriter(c) && ok) {
     c.message = CompilerText(46) + ": cannot write " + c.outputName;
     ok = false;
