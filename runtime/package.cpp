@@ -131,6 +131,8 @@ void SetFoldersForTests(const std::string& executableFolder, const std::string& 
   gFolders.ownsRunFolder = false;
 }
 
+std::string UserStateFilePath() { return PlatformConfigFolder() + "/WIN.INI"; }
+
 std::string LogFilePath() {
   if (PlatformFolderWritable(ExecutableFolder())) return ExecutableFolder() + "/QV.LOG";
   return PlatformConfigFolder() + "/QV.LOG";

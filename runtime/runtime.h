@@ -272,6 +272,9 @@ bool DeleteFileIfExists(const char* name);
 std::string MapProgramPath(const char* name);
 const std::string& TemporaryFolder();   // this run's folder in the private per-user one, mode 0700
 const std::string& ExecutableFolder();
+// The user's WIN.INI (section "QuorvanelStateData": display-card choice, recent files) in
+// the user's configuration folder.
+std::string UserStateFilePath();
 const std::string& StartFolder();
 // Opens the package of an executable (the player: its own file) for the run; tests use it
 // with a built file. False when the file has no readable package.
