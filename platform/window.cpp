@@ -72,7 +72,8 @@ void PlatformSetWindowSize(int width, int height) {
 }
 
 void PlatformSetFullscreen(bool on) {
-  if (gMainWindow.window != nullptr) SDL_SetWindowFullscreen(gMainWindow.window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+  // A real mode change to the window's size (640x480), as a full-screen game expects.
+  if (gMainWindow.window != nullptr) SDL_SetWindowFullscreen(gMainWindow.window, on ? SDL_WINDOW_FULLSCREEN : 0);
 }
 
 void PlatformDesktopSize(int* width, int* height) {

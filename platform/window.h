@@ -35,7 +35,7 @@ void PlatformSetWindowTitle(const char* title);
 // Resizes the window (window mode covers the desktop); the desktop size for that.
 void PlatformSetWindowSize(int width, int height);
 void PlatformDesktopSize(int* width, int* height);
-// Full screen at the desktop's resolution (the frame is centred and scaled by the presenter).
+// Full screen in a display mode of the window's size (640x480), or back to a window.
 void PlatformSetFullscreen(bool on);
 // True when a display driver draws nothing visible (offscreen, dummy): presenting counts only.
 bool PlatformIsHeadless();

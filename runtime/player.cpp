@@ -274,6 +274,7 @@ static bool InitDisplayForRun() {
     PlatformDesktopSize(&width, &height);
     PlatformSetWindowSize(width, height);
   } else {
+    PlatformSetWindowSize(640, 480);
     PlatformSetFullscreen(true);
   }
   Hooks.ResetDisplayDefaults3D();
@@ -327,7 +328,7 @@ static int FinishRun() {
   return status;
 }
 
-// The start-up both entries share, up to the window; false when the window failed.
+// The start-up both entries share, up to the window; a window that fails is error 10002.
 static void StartUp(int argc, char** argv) {
   gCommandLine.clear();
   for (int i = 0; i < argc; ++i) {
