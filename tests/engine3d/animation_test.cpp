@@ -4,19 +4,17 @@
 #include "engine3d/engine3d_local.h"
 #include "models/models.h"
 #include "tests/engine3d/engine_harness.h"
+#include "tests/models/fixtures.h"
 
 #include <cmath>
-#include <filesystem>
 #include <fstream>
 
 namespace {
 
 // One limb turning from no turn to a quarter turn about y (key quaternion w, x, y, z) and
 // moving from 0 to 10 along x between frames 0 and 10.
-std::string WriteAnimatedX() {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "qv-engine3d-animation";
-  std::filesystem::create_directories(folder);
-  const std::filesystem::path path = folder / "walk.x";
+std::string WriteAnimatedX(const TempFolder& folder) {
+  const std::string path = folder.Path("walk.x");
   std::ofstream(path) << "xof 0302txt 0032\n"
                          "Frame Limb {\n"
                          "  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }\n"
@@ -29,14 +27,14 @@ std::string WriteAnimatedX() {
                          "    AnimationKey { 2; 2; 0;3;0.0,0.0,0.0;;, 10;3;10.0,0.0,0.0;;; }\n"
                          "  }\n"
                          "}\n";
-  return path.string();
+  return path;
 }
 
 class AnimationTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    RunCommand(kLoadObject, {WriteAnimatedX().c_str(), 1});
+    RunCommand(kLoadObject, {WriteAnimatedX(folder).c_str(), 1});
     ASSERT_EQ(TakeError(), 0);
     slot = ObjectSlotForNumber(1);
   }
@@ -46,6 +44,7 @@ class AnimationTest : public EngineTest {
     ObjectAt(slot)->model->GetModelFrameMatrix(1, pose);
     return pose;
   }
+  TempFolder folder;  // each test writes its own files: tests run in parallel processes
   int32_t slot = -1;
 };
 
@@ -142,7 +141,7 @@ TEST_F(AnimationTest, KeyframesTakeTheLimbPoseAndDeleteOnlyTheirFrame) {
 }
 
 TEST_F(AnimationTest, AppendingContinuesPastTheEnd) {
-  const std::string walk = WriteAnimatedX();
+  const std::string walk = WriteAnimatedX(folder);
   RunCommand(kAppendObjectModel, {walk.c_str(), 1, 10});
   EXPECT_EQ(TakeError(), 7606);  // not past the end
   RunCommand(kAppendObjectModel, {"no-such-walk.x", 1, 20});

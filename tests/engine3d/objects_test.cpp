@@ -28,11 +28,9 @@ size_t DrawsOfFrame() {
   return Device3dRecordCount(Device3dOp::kDrawIndexedPrimitiveVB);
 }
 
-// A one-triangle text .x file in a fresh temporary folder.
-std::string WriteTriangleX(const char* fileName) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "qv-engine3d-objects";
-  std::filesystem::create_directories(folder);
-  const std::filesystem::path path = folder / fileName;
+// A one-triangle text .x file in the test's own folder.
+std::string WriteTriangleX(const TempFolder& folder, const char* fileName) {
+  const std::filesystem::path path = folder.Path(fileName);
   std::ofstream(path) << "xof 0302txt 0032\n"
                          "Frame Limb {\n"
                          "  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,2,0,1;; }\n"
@@ -119,7 +117,8 @@ TEST_F(ObjectsTest, AutoCameraFramesNewObjects) {
 }
 
 TEST_F(ObjectsTest, LoadsByExtension) {
-  const std::string upper = WriteTriangleX("tri.X");
+  const TempFolder folder;
+  const std::string upper = WriteTriangleX(folder, "tri.X");
   RunCommand(kLoadObject, {upper.c_str(), 1});
   EXPECT_EQ(TakeError(), 0);
   EXPECT_EQ(IntValue(kObjectExist, {1}), 1);
@@ -131,7 +130,7 @@ TEST_F(ObjectsTest, LoadsByExtension) {
   EXPECT_EQ(TakeError(), 7101);
   EXPECT_EQ(IntValue(kObjectExist, {2}), 0);
   // Texture files named by the model (looked up as .bmp by the loader) are found beside it.
-  const std::string textured = WriteTriangleX("textured.x");
+  const std::string textured = WriteTriangleX(folder, "textured.x");
   {
     std::ofstream(textured) << "xof 0302txt 0032\n"
                                "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;;\n"
@@ -139,7 +138,7 @@ TEST_F(ObjectsTest, LoadsByExtension) {
                                "    Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"beside.png\"; } } } }\n";
     Surface* image = SurfaceCreate(2, 2);
     std::string why;
-    ASSERT_TRUE(SaveImageFile((std::filesystem::path(textured).parent_path() / "beside.bmp").c_str(), *image, &why));
+    ASSERT_TRUE(SaveImageFile(folder.Path("beside.bmp").c_str(), *image, &why));
     SurfaceDestroy(image);
   }
   const int32_t texturesBefore = LiveTextureCount();
@@ -150,7 +149,7 @@ TEST_F(ObjectsTest, LoadsByExtension) {
   EXPECT_EQ(LiveTextureCount(), texturesBefore);  // the model let its texture go
 
   // A 3DS scene goes through the converter; its work file does not stay behind.
-  const std::string scene = WriteTriangleX("scene.3ds");
+  const std::string scene = WriteTriangleX(folder, "scene.3ds");
   ASSERT_TRUE(WriteFile(scene, SceneWith3ds(false)));
   RunCommand(kLoadObject, {scene.c_str(), 3});
   EXPECT_EQ(TakeError(), 0);

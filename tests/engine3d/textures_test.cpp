@@ -5,19 +5,16 @@
 #include "graphics2d/image_files.h"
 #include "platform/surface.h"
 #include "tests/engine3d/engine_harness.h"
-
-#include <filesystem>
+#include "tests/models/fixtures.h"
 
 namespace {
 
 class TexturesTest : public EngineTest {};
 
-std::string WriteImage(const char* name) {
-  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "qv-engine3d-textures";
-  std::filesystem::create_directories(folder);
+std::string WriteImage(const TempFolder& folder, const char* name) {
   Surface* image = SurfaceCreate(4, 4);
   SurfaceFill(*image, SurfaceRect{0, 0, 4, 4}, 0x00FF8000);
-  const std::string path = (folder / name).string();
+  const std::string path = folder.Path(name);
   std::string why;
   EXPECT_TRUE(SaveImageFile(path.c_str(), *image, &why)) << why;
   SurfaceDestroy(image);
@@ -44,7 +41,8 @@ TEST_F(TexturesTest, ColourTexturesAreSharedByColour) {
 }
 
 TEST_F(TexturesTest, FileTexturesLoadOnceAndForceRelease) {
-  const std::string path = WriteImage("wall.png");
+  const TempFolder folder;
+  const std::string path = WriteImage(folder, "wall.png");
   const int32_t wall = GetTextureByFile(path.c_str(), 0);
   ASSERT_GT(wall, 0);
   std::string shouted = path;
