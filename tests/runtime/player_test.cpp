@@ -224,6 +224,25 @@ TEST_P(PlayerTest, NoPackageRunsNothingAndExitsZero) {
   EXPECT_EQ(RunGame({}), 0) << stderr_;
 }
 
+// SETUP.INI switches: window mode runs the same program; runtime-test mode captions the
+// error box with the debug prefix.
+TEST_P(RuntimeOnlyPlayerTest, SetupSettingsChangeTheRunNotItsResult) {
+  struct Case {
+    const char* setup;
+    bool failing;
+    const char* stderrText;
+  };
+  for (const Case& c : {Case{"[SETTINGS]\nWINDOWMODE=1\n", false, ""},
+                        Case{"[SETTINGS]\nWINDOWMODE=1\n", true, "Error In Program: Runtime Error : "},
+                        Case{"[SETTINGS]\nRUNTIMETEST=1\n", true, "ERROR: Extra Debug Info - Runtime Error : "}}) {
+    std::ofstream(folder_ / "SETUP.INI") << c.setup;
+    ProgramBuilder b = SelfCheckingProgram();
+    if (c.failing) b.Emit(kFrameRate, {b.Id(b.IntConst(-1))});
+    EXPECT_EQ(RunProgram(b), c.failing ? 1 : 0) << c.setup;
+    EXPECT_EQ(stderr_.rfind(c.stderrText, 0), 0u) << c.setup << stderr_;
+  }
+}
+
 TEST_P(RuntimeOnlyPlayerTest, MalformedProgramIsRefusedWithAMessage) {
   std::vector<uint8_t> program = SelfCheckingProgram().Build();
   program.resize(program.size() - 4);
