@@ -12,6 +12,10 @@ void SetInputFromStdin(bool on);
 // Writes a printed line that is still open (a PRINT ending in ";") when the run ends.
 void FlushPrintedLine();
 
+// Prints text at the text cursor as PRINT does (screen and --echo); endsLine ends the line.
+// Other families that print lines (folder listings, quotations) call this.
+void PrintProgramText(const char* text, bool endsLine);
+
 // Where printed text goes on screen; the 2D display fills it in (no-op until then). Called
 // once per printed piece; endsLine is true for the line end (text is then "").
 extern void (*PrintToScreenHook)(const char* text, bool endsLine);

@@ -57,6 +57,11 @@ static void EndPrintedLine() {
   PrintToScreenHook("", true);
 }
 
+void PrintProgramText(const char* text, bool endsLine) {
+  PrintPiece(text);
+  if (endsLine) EndPrintedLine();
+}
+
 static void CmdPrintInt() {
   char text[32];
   FormatIntText(IntOperand(0), text, sizeof text);
