@@ -158,6 +158,12 @@ int main(int argc, char** argv) {
     PrintHelp();
     return 0;
   }
+  if (std::strcmp(argv[1], "--command-numbers") == 0) {
+    // For the keyword test: every command number this executable has a handler for.
+    for (int number = 1; number < kCommandTableSize; number++)
+      if (HandlerForCommand(number)) std::printf("%d\n", number);
+    return 0;
+  }
   if (std::strcmp(argv[1], "compile") == 0) return DriverCompile(argc, argv);
   if (std::strcmp(argv[1], "run") == 0) return DriverRun(argc, argv);
   if (std::strcmp(argv[1], "build") == 0) return DriverBuild(argc, argv);
