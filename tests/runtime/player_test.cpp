@@ -8,6 +8,7 @@
 
 #include "runtime/command_numbers.h"
 #include "tests/asm/qvasm.h"
+#include "tests/runtime/operator_cases.h"
 
 #include <gtest/gtest.h>
 
@@ -37,8 +38,53 @@ void Check(ProgramBuilder& b, int condition) {
   b.Bind(skip);
 }
 
-// FOR, GOSUB, a recursive FUNCTION, DATA, operators and a silent warning, each checked by
-// the program itself, then END (or the extra lines a test adds before END).
+// Stores the case's result and checks it against the expected value.
+void EmitCaseCheck(ProgramBuilder& b, int destination, const Value& expected) {
+  int same = ProgramBuilder::IntTemp(2);
+  int compare = std::holds_alternative<int32_t>(expected) ? kEqualII
+                : std::holds_alternative<float>(expected) ? kEqualFF
+                                                          : kTextEqual;
+  b.Emit(compare, {b.Id(same), b.Id(destination), b.Id(ConstantId(b, expected))});
+  Check(b, same);
+}
+
+// Every operator, comparison and assignment case that does not end the run.
+void EmitOperatorChecks(ProgramBuilder& b) {
+  for (const auto& cases : {ArithmeticCases(), ComparisonCases(), TextCases()}) {
+    for (const OperatorCase& c : cases) {
+      if (c.error != 0) continue;  // an error ends the run; those are checked one by one
+      int destination = DestinationId(b, c.expected);
+      b.Emit(c.command, {b.Id(destination), b.Id(ConstantId(b, c.left)), b.Id(ConstantId(b, c.right))});
+      EmitCaseCheck(b, destination, c.expected);
+    }
+  }
+  for (const AssignCase& c : AssignmentCases()) {
+    int destination = DestinationId(b, c.expected);
+    b.Emit(c.command, {b.Id(destination), b.Id(ConstantId(b, c.source))});
+    EmitCaseCheck(b, destination, c.expected);
+  }
+}
+
+// FOR i = from TO limit STEP step, the body adding i to sum and leaving after maxPasses.
+void EmitForLoop(ProgramBuilder& b, int from, int limit, int step, int maxPasses, int expectedSum) {
+  int i = b.IntVar(), sum = b.IntVar(), passes = b.IntVar(), more = ProgramBuilder::IntTemp(3);
+  auto top = b.NewLabel(), out = b.NewLabel();
+  b.Emit(kAssignInt, {b.Id(i), b.Id(b.IntConst(from - step))});
+  b.Bind(top);
+  b.Emit(kForStep, {b.Id(i), b.Id(b.IntConst(limit)), b.Id(b.IntConst(step)), b.At(out)});
+  b.Emit(kAddII, {b.Id(sum), b.Id(sum), b.Id(i)});
+  b.Emit(kAddII, {b.Id(passes), b.Id(passes), b.Id(b.IntConst(1))});
+  b.Emit(kLessII, {b.Id(more), b.Id(passes), b.Id(b.IntConst(maxPasses))});
+  b.Emit(kJumpIfZero, {b.Id(more), b.At(out)});
+  b.Emit(kJump, {b.At(top)});
+  b.Bind(out);
+  b.Emit(kEqualII, {b.Id(more), b.Id(sum), b.Id(b.IntConst(expectedSum))});
+  Check(b, more);
+}
+
+// FOR loops with steps 1, -1 and 0, GOSUB, a recursive FUNCTION, DATA, every operator case
+// and a silent warning, each checked by the program itself, then END (or the extra lines a
+// test adds before END).
 ProgramBuilder SelfCheckingProgram() {
   ProgramBuilder b;
   const uint16_t kFact = 1;
@@ -81,6 +127,10 @@ ProgramBuilder SelfCheckingProgram() {
   b.Emit(kEqualII, {b.Id(t0), b.Id(t1), b.Id(b.IntConst(0))});
   Check(b, t0);
   b.Emit(kJoinText, {b.Id(s0), b.Id(b.TextConst(std::string(200, 'a'))), b.Id(b.TextConst(std::string(55, 'b')))});
+  EmitForLoop(b, 3, 1, -1, 100, 3 + 2 + 1);
+  EmitForLoop(b, 1, 0, 1, 100, 0);  // the body never runs
+  EmitForLoop(b, 4, 9, 0, 3, 4 + 4 + 4);  // step 0 stays in the loop; the body leaves
+  EmitOperatorChecks(b);
   return b;
 }
 
