@@ -123,6 +123,13 @@ ProgramBuilder SelfCheckingProgram() {
   b.Emit(kReadInt, {b.Id(read)});
   b.Emit(kEqualII, {b.Id(t0), b.Id(read), b.Id(b.IntConst(41))});
   Check(b, t0);
+  b.Emit(kReadInt, {b.Id(read)});  // past the last item: 0
+  b.Emit(kEqualII, {b.Id(t0), b.Id(read), b.Id(b.IntConst(0))});
+  Check(b, t0);
+  b.Emit(kRestore);
+  b.Emit(kReadInt, {b.Id(read)});
+  b.Emit(kEqualII, {b.Id(t0), b.Id(read), b.Id(b.IntConst(41))});
+  Check(b, t0);
   b.Emit(kDivideII, {b.Id(t1), b.Id(b.IntConst(7)), b.Id(b.IntConst(0))});  // warning 111: silent
   b.Emit(kEqualII, {b.Id(t0), b.Id(t1), b.Id(b.IntConst(0))});
   Check(b, t0);
