@@ -41,10 +41,10 @@ TEST(Folders, TemporaryFolderIsPrivateAndNamesMapWithoutCase) {
   EXPECT_EQ(info.st_mode & 0777, 0700u);
   EXPECT_EQ(info.st_uid, getuid());
 
-  fs::path dir = fs::path(temporary) / "Media";
+  fs::path dir = fs::path(temporary) / ("Media-" + std::to_string(getpid()));
   fs::create_directories(dir / "Sub");
   std::ofstream(dir / "Sub" / "Hero.BMP") << "x";
-  std::string mapped = PlatformMapFileName(temporary + "\\media\\SUB\\hero.bmp");
+  std::string mapped = PlatformMapFileName(temporary + "\\MEDIA-" + std::to_string(getpid()) + "\\SUB\\hero.bmp");
   EXPECT_EQ(mapped, (dir / "Sub" / "Hero.BMP").string());
   EXPECT_EQ(PlatformMapFileName("no\\such\\file"), "no/such/file");
   fs::remove_all(dir);
