@@ -191,9 +191,24 @@ static int ParsePrimary(ExprParser& p) {
     size_t start = cur.pos;
     while (cur.pos < cur.text.size() && std::isdigit(static_cast<unsigned char>(cur.text[cur.pos]))) cur.pos++;
     Node node;
+    bool isFloat = false;
     if (cur.pos < cur.text.size() && cur.text[cur.pos] == '.') {
       cur.pos++;
       while (cur.pos < cur.text.size() && std::isdigit(static_cast<unsigned char>(cur.text[cur.pos]))) cur.pos++;
+      isFloat = true;
+    }
+    // An exponent ("1e3", "2.5e-2") makes a float too.
+    size_t exponent = cur.pos;
+    if (exponent < cur.text.size() && cur.text[exponent] == 'e') {
+      exponent++;
+      if (exponent < cur.text.size() && (cur.text[exponent] == '-' || cur.text[exponent] == '+')) exponent++;
+      if (exponent < cur.text.size() && std::isdigit(static_cast<unsigned char>(cur.text[exponent]))) {
+        while (exponent < cur.text.size() && std::isdigit(static_cast<unsigned char>(cur.text[exponent]))) exponent++;
+        cur.pos = exponent;
+        isFloat = true;
+      }
+    }
+    if (isFloat) {
       node.kind = NodeKind::FloatConst;
       node.type = 'f';
       node.floatValue = std::strtof(std::string(cur.text.substr(start, cur.pos - start)).c_str(), nullptr);
