@@ -147,7 +147,8 @@ void ClearRuntimeError();          // tests and the environment between runs
 void SetWarningsOff(bool off);     // the player silences warnings for the run
 // "Runtime Error : ..." / "System Error : ..." with the slot text and the engine error.
 std::string FormatRuntimeErrorText();
-// Text of the error-text slot of a number ("ERROR <slot>" until a language file fills it).
+// Text of the error-text slot of a number ("ERROR <slot>" until a language file fills it;
+// "ERROR <number>" for a number that has no slot).
 std::string ErrorText(int number);
 void SetErrorSlotText(int slot, const char* text);  // the environment's language file
 // Writes one QV.LOG entry, section ERRORLOG, key "<prefix> ON d/m/y AT h:m", only in
