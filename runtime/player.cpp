@@ -307,6 +307,7 @@ static void ShutdownRun() {
 static int FinishRun() {
   FreeRecordPools();
   Hooks.ReleaseDisplay(false);
+  PlatformSetFullscreen(false);  // the desktop is back before an error box shows
   Hooks.CloseMusic();
   Hooks.CloseSound();
   Hooks.CloseDirectInput();
