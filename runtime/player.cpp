@@ -30,6 +30,7 @@ static struct {
   bool screenSaveRequested = false;
   bool quitRequested = false;
   bool settingUpDisplay = false;
+  bool inBackground = false;  // a full-screen run whose window lost the focus
   MouseState mouse = {320, 240, 50, 0, 0, 0};
 } gRun;
 
@@ -161,6 +162,7 @@ void HandleWindowMessage(const PlatformMessage& message) {
       if (!gRun.settingUpDisplay) Hooks.PresentFrame();
       break;
     case PlatformMessageKind::kActivate:
+      gRun.inBackground = false;
       Hooks.ResumeMusicOnActivate();
       Hooks.ResumeSoundsOnActivate();
       Hooks.EvictManagedTextures();
@@ -168,6 +170,7 @@ void HandleWindowMessage(const PlatformMessage& message) {
       break;
     case PlatformMessageKind::kDeactivate:
       if (!gSettings.windowMode) {
+        gRun.inBackground = true;
         Hooks.PauseMusicOnDeactivate();
         Hooks.PauseSoundsOnDeactivate();
         gRun.displayActive = false;
@@ -197,9 +200,11 @@ void HandleWindowMessage(const PlatformMessage& message) {
   }
 }
 
+// A full-screen display cannot be restored while another window is in front: the run
+// pauses until the window is activated again.
 static bool PreStep() {
   if (!gRun.displayActive) {
-    if (!Hooks.RestoreDisplaySurfaces()) return false;
+    if (gRun.inBackground || !Hooks.RestoreDisplaySurfaces()) return false;
     gRun.displayActive = true;
   }
   Hooks.UpdateMousePointer();
@@ -210,6 +215,8 @@ static bool PreStep() {
   Hooks.ReplayDrawQueue();
   return true;
 }
+
+bool RunPreStepForTests() { return PreStep(); }
 
 static void PostStep() {
   if (!gRun.displayActive) return;
@@ -254,6 +261,8 @@ static void RunMainLoop() {
     if (PreStep()) {
       ExecuteCommands();
       PostStep();
+    } else {
+      PlatformSleep(10);  // paused in the background: wait for the next message
     }
   }
   WaitForReleasedKeys();

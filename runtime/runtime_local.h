@@ -44,6 +44,8 @@ int ErrorSlotOfNumber(int number);
 // The window procedure: one translated message (the main loop and the tests feed it).
 struct PlatformMessage;
 void HandleWindowMessage(const PlatformMessage& message);
+// The main loop's pre-step; false when the pass is skipped (the display is not back yet).
+bool RunPreStepForTests();
 
 // END's flag for the shell: the run ends silently with status 0.
 void SetEndedByProgram(bool ended);

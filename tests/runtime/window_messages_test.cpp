@@ -72,8 +72,10 @@ TEST_F(WindowMessageTest, DeactivationStopsAFullScreenRunOnly) {
   MutableSettings().windowMode = false;
   Send(PlatformMessageKind::kDeactivate);
   EXPECT_FALSE(DisplayActive());
+  EXPECT_FALSE(RunPreStepForTests());  // nothing runs while another window is in front
   Send(PlatformMessageKind::kActivate);
   EXPECT_TRUE(DisplayActive());
+  EXPECT_TRUE(RunPreStepForTests());
 }
 
 }  // namespace
