@@ -20,16 +20,6 @@ static struct {
 
 static bool IsArraySlot(int slot) { return slot >= kFirstIntVar && slot < kFirstIntConst; }
 
-static void FreeArray(int slot) {
-  int32_t count = ArrayElementCount(slot);
-  auto* elements = static_cast<VariableSlot*>(VariableTable[slot].asBlock);
-  if (count > 0 && slot >= kFirstTextVar && elements)
-    for (int32_t e = 0; e < count; e++) FreeText(elements[e].asText);
-  std::free(elements);
-  VariableTable[slot].raw = 0;
-  SetArrayElementCount(slot, 0);
-}
-
 // DIM name(size1, ..., sizek): each dimension holds 0..size; a second DIM makes it anew.
 template <int Dims>
 static void CmdDimArray() {
@@ -59,7 +49,7 @@ static void CmdDimArray() {
     RuntimeError(101);
     return;
   }
-  if (ArrayElementCount(slot) > 0) FreeArray(slot);
+  if (ArrayElementCount(slot) > 0) FreeArrayOfSlot(slot);
   else if (slot >= kFirstTextVar) FreeText(VariableTable[slot].asText);  // the plain variable's text
   VariableTable[slot].asBlock = block;
   SetArrayElementCount(slot, static_cast<int32_t>(count));
@@ -73,7 +63,7 @@ static void CmdUndimArray() {
     RuntimeError(109);
     return;
   }
-  FreeArray(slot);
+  FreeArrayOfSlot(slot);
   if (slot >= kFirstTextVar) VariableTable[slot].asText = CopyText("");
 }
 

@@ -103,11 +103,16 @@ static void CmdRestoreAt() {
 static void CmdRestore() { gFlow.dataReadIndex = 0; }
 
 // Where a READ stores: a named variable of the kind, or the array element behind a
-// temporary of the kind; null for any other slot.
-static VariableSlot* ReadDestination(VariableSlot* target, int firstTemp, int firstVar) {
+// temporary of the kind; null for any other slot. A temporary whose element is gone (its
+// array was freed or made anew since the fetch) is error 109, and the READ stores nothing.
+static VariableSlot* ReadDestination(VariableSlot* target, int firstTemp, int firstVar, bool* elementGone) {
   int slot = SlotIndexOf(target);
+  *elementGone = false;
   if (slot >= firstVar && slot < firstVar + 2000) return target;
-  if (slot >= firstTemp && slot < firstTemp + 1000) return ElementAddressTable[slot];
+  if (slot >= firstTemp && slot < firstTemp + 1000) {
+    *elementGone = ElementAddressTable[slot] == nullptr;
+    return ElementAddressTable[slot];
+  }
   return nullptr;
 }
 
@@ -121,8 +126,11 @@ static void ReadItem(char type) {
   bool matches = present && program.dataTypes[static_cast<size_t>(i)] == static_cast<uint8_t>(type);
   int firstTemp = type == 'l' ? kFirstIntTemp : type == 'f' ? kFirstFloatTemp : kFirstTextTemp;
   int firstVar = type == 'l' ? kFirstIntVar : type == 'f' ? kFirstFloatVar : kFirstTextVar;
-  VariableSlot* destination = ReadDestination(target, firstTemp, firstVar);
-  if (type == 's') {
+  bool elementGone = false;
+  VariableSlot* destination = ReadDestination(target, firstTemp, firstVar, &elementGone);
+  if (elementGone) {
+    RuntimeError(109);
+  } else if (type == 's') {
     char buffer[kMaxTextLength + 1] = "";
     if (matches) std::strncpy(buffer, VariableTable[kFirstDataItem + i].asText, kMaxTextLength);
     StoreText(destination != nullptr ? destination : target, destination != nullptr ? buffer : "");

@@ -38,6 +38,23 @@ int32_t ArrayElementCount(int slot) {
   return slot >= kFirstIntVar && slot < kFirstIntConst ? gArrayCounts[slot - kFirstIntVar] : 0;
 }
 
+void FreeArrayOfSlot(int slot) {
+  int32_t count = ArrayElementCount(slot);
+  if (count <= 0) return;
+  auto* elements = static_cast<VariableSlot*>(VariableTable[slot].asBlock);
+  if (slot >= kFirstTextVar && elements != nullptr)
+    for (int32_t e = 0; e < count; ++e) FreeText(elements[e].asText);
+  // A temporary that fetched an element of this array must not store into freed memory
+  // later: its address is forgotten, and a store or READ through it is error 109.
+  const uintptr_t begin = reinterpret_cast<uintptr_t>(elements);
+  const uintptr_t end = begin + static_cast<uintptr_t>(count) * sizeof(VariableSlot);
+  for (VariableSlot*& address : ElementAddressTable)
+    if (reinterpret_cast<uintptr_t>(address) >= begin && reinterpret_cast<uintptr_t>(address) < end) address = nullptr;
+  std::free(elements);
+  VariableTable[slot].raw = 0;
+  SetArrayElementCount(slot, 0);
+}
+
 char* CopyText(const char* text) {
   size_t length = std::strlen(text);
   char* copy = static_cast<char*>(std::calloc(length + 1 < 2 ? 2 : length + 1, 1));
@@ -251,15 +268,7 @@ void FreeCompiledProgram() {
     for (int s = kFirstTextConst; s < kFirstDataItem && VariableTable[s].asText != nullptr; ++s) FreeSlotText(s);
     for (int32_t i = 0; i < gProgram.dataCount; ++i)
       if (gProgram.dataTypes[static_cast<size_t>(i)] == 's') FreeSlotText(kFirstDataItem + i);
-    for (int s = kFirstIntVar; s < kFirstIntConst; ++s) {
-      int32_t count = ArrayElementCount(s);
-      if (count <= 0) continue;
-      auto* elements = static_cast<VariableSlot*>(VariableTable[s].asBlock);
-      if (s >= kFirstTextVar && elements != nullptr)
-        for (int32_t e = 0; e < count; ++e) FreeText(elements[e].asText);
-      std::free(elements);
-      VariableTable[s].raw = 0;
-    }
+    for (int s = kFirstIntVar; s < kFirstIntConst; ++s) FreeArrayOfSlot(s);
     for (int s = kFirstTextVar; s < kFirstIntConst; ++s) FreeSlotText(s);
     std::free(VariableTable);
     VariableTable = nullptr;

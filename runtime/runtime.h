@@ -120,6 +120,10 @@ int SlotIndexOf(const VariableSlot* slot);
 // freed and leaves arrays out when it saves a FUNCTION's locals.
 void SetArrayElementCount(int slot, int32_t count);
 int32_t ArrayElementCount(int slot);
+// Frees the array a slot holds (with its element texts), forgets every element address
+// that points into it and leaves the slot zero; nothing when the slot is no array. UNDIM,
+// a second DIM and the end of a run all free arrays through this.
+void FreeArrayOfSlot(int slot);
 
 // ---------------------------------------------------------------------------------------
 // Texts owned by slots
@@ -196,7 +200,9 @@ void SetDisplayActive(bool active);
 void SetEscQuits(bool on);  // the switch commands; on by default
 void SetFrameWait(int milliseconds);
 int FrameWait();
-void RequestScreenSave();   // the post-step calls Hooks.SaveScreenToFile once
+// The screen-save command: the post-step saves the screen to the file once, by the name's
+// last three letters (Hooks.SaveScreenToFile); a later request before that frame replaces it.
+void RequestScreenSave(const char* fileName);
 const char* CommandLineText();  // the command line, whole
 
 struct MouseState {  // cleared at every program start
@@ -334,7 +340,7 @@ struct RuntimeHooks {
   void (*ReplayDrawQueue)() = [] {};
   int (*DrawQueueCount)() = [] { return 0; };
   void (*CountDownImageReleases)() = [] {};
-  void (*SaveScreenToFile)() = [] {};
+  void (*SaveScreenToFile)(const char* fileName) = [](const char*) {};
   void (*EvictManagedTextures)() = [] {};
   void (*EndOfRunTeardown)() = [] {};
   void (*RestoreDefaultWindow)() = [] {};
@@ -342,6 +348,8 @@ struct RuntimeHooks {
   // 3D engine.
   void (*ResetDisplayDefaults3D)() = [] {};
   void (*ResetScene3D)() = [] {};
+  // After a display-mode change: the 3D device takes its states, camera, lights and models again.
+  void (*RestoreScene3DAfterReset)() = [] {};
   void (*RenderBackdrop)() = [] {};
   void (*RenderScene3DIfOn)(int stage) = [](int) {};
   void (*DrawSprites)() = [] {};

@@ -1,5 +1,6 @@
 // Array commands under a corrupt program: an element fetched into or stored through a
-// temporary of another kind ends in error 10010, never in a number written over a text.
+// temporary of another kind ends in error 10010, never in a number written over a text;
+// an element address outlives no UNDIM or second DIM of its array.
 #include <gtest/gtest.h>
 
 #include "runtime/builtins.h"
@@ -18,6 +19,21 @@ struct KindCase {
   int storeTemp;
   int error;        // expected error number (0 = none)
 };
+
+// Loads the built program and runs it without a window; the error number it ended on.
+static int RunBuiltProgram(const ProgramBuilder& b) {
+  std::vector<uint8_t> file = b.Build();
+  std::string whyNot;
+  EXPECT_TRUE(LoadCompiledProgramFromMemory(file.data(), file.size(), &whyNot)) << whyNot;
+  InitInterpreter();
+  ClearQuitRequest();
+  SetDisplayActive(true);
+  for (int i = 0; i < 10 && !QuitRequested(); i++) {
+    Dispatcher.stop = 0;
+    ExecuteCommands();
+  }
+  return RuntimeErrorNumber();
+}
 
 TEST(ArrayCommands, TemporariesMustMatchTheElementKind) {
   static const KindCase kCases[] = {
@@ -40,17 +56,68 @@ TEST(ArrayCommands, TemporariesMustMatchTheElementKind) {
     b.Emit(kArrayElement1, {W(c.fetchTemp), W(array), W(b.IntConst(2))});
     if (c.storeCommand == kStoreElementText) b.Emit(c.storeCommand, {W(c.storeTemp), W(b.TextConst("t"))});
     else if (c.storeCommand) b.Emit(c.storeCommand, {W(c.storeTemp), W(b.IntConst(7))});
-    std::vector<uint8_t> file = b.Build();
-    std::string whyNot;
-    ASSERT_TRUE(LoadCompiledProgramFromMemory(file.data(), file.size(), &whyNot)) << whyNot;
-    InitInterpreter();
-    ClearQuitRequest();
-    SetDisplayActive(true);
-    for (int i = 0; i < 10 && !QuitRequested(); i++) {
-      Dispatcher.stop = 0;
-      ExecuteCommands();
+    EXPECT_EQ(RunBuiltProgram(b), c.error) << c.what;
+    FreeCompiledProgram();
+    ClearCommandRegistry();
+  }
+}
+
+// An element is fetched into a temporary, then its array is freed or made anew before the
+// store or READ through that temporary: the store must not reach the freed block (error
+// 109 instead), while freeing another array leaves the address alone.
+TEST(ArrayCommands, ElementAddressDiesWithItsArray) {
+  enum Between { kUndim, kDimAgain, kOtherArrayFreed };
+  struct Case {
+    const char* what;
+    bool text;
+    Between between;
+    int use;  // the store or READ through the temporary
+    int error;
+  };
+  static const Case kCases[] = {
+      {"store after UNDIM", false, kUndim, kStoreElementInt, 109},
+      {"store after a second DIM", false, kDimAgain, kStoreElementInt, 109},
+      {"text store after UNDIM", true, kUndim, kStoreElementText, 109},
+      {"text store after a second DIM", true, kDimAgain, kStoreElementText, 109},
+      {"READ after UNDIM", false, kUndim, kReadInt, 109},
+      {"text READ after a second DIM", true, kDimAgain, kReadText, 109},
+      {"store after another array is freed", false, kOtherArrayFreed, kStoreElementInt, 0},
+      {"text READ after another array is freed", true, kOtherArrayFreed, kReadText, 0},
+  };
+  auto W = ProgramBuilder::Id;
+  for (const Case& c : kCases) {
+    ClearCommandRegistry();
+    ASSERT_TRUE(RegisterRuntimeCommands());
+    ASSERT_TRUE(RegisterCoreBuiltins());
+    ProgramBuilder b;
+    if (c.text) b.DataText("read");
+    else b.DataInt(41);
+    int array = c.text ? b.TextVar() : b.IntVar();
+    int other = c.text ? b.TextVar() : b.IntVar();
+    int temp = c.text ? ProgramBuilder::TextTemp(1) : ProgramBuilder::IntTemp(1);
+    int check = ProgramBuilder::IntTemp(2);
+    b.Emit(kDimArray1, {W(array), W(b.IntConst(3))});
+    b.Emit(kDimArray1, {W(other), W(b.IntConst(3))});
+    b.Emit(kArrayElement1, {W(temp), W(array), W(b.IntConst(2))});
+    if (c.between == kUndim) b.Emit(kUndimArray, {W(array)});
+    if (c.between == kDimAgain) b.Emit(kDimArray1, {W(array), W(b.IntConst(1))});
+    if (c.between == kOtherArrayFreed) b.Emit(kUndimArray, {W(other)});
+    if (c.use == kReadInt || c.use == kReadText) b.Emit(c.use, {W(temp)});
+    else if (c.text) b.Emit(c.use, {W(temp), W(b.TextConst("read"))});
+    else b.Emit(c.use, {W(temp), W(b.IntConst(41))});
+    if (c.between == kOtherArrayFreed) {  // the value must have reached the element
+      b.Emit(kArrayElement1, {W(temp), W(array), W(b.IntConst(2))});
+      if (c.text) b.Emit(kTextEqual, {W(check), W(temp), W(b.TextConst("read"))});
+      else b.Emit(kEqualII, {W(check), W(temp), W(b.IntConst(41))});
+      auto lost = b.NewLabel();
+      b.Emit(kJumpIfZero, {W(check), ProgramBuilder::At(lost)});
+      b.Emit(kEnd);
+      b.Bind(lost);
+      b.Emit(kFrameRate, {W(b.IntConst(5000))});  // error 112: the value was lost
     }
-    EXPECT_EQ(RuntimeErrorNumber(), c.error) << c.what;
+    b.Emit(kEnd);
+    int error = RunBuiltProgram(b);
+    EXPECT_EQ(error == 21 ? 0 : error, c.error) << c.what;
     FreeCompiledProgram();
     ClearCommandRegistry();
   }
