@@ -200,9 +200,7 @@ void SetDisplayActive(bool active);
 void SetEscQuits(bool on);  // the switch commands; on by default
 void SetFrameWait(int milliseconds);
 int FrameWait();
-// The screen-save command: the post-step saves the screen to the file once, by the name's
-// last three letters (Hooks.SaveScreenToFile); a later request before that frame replaces it.
-void RequestScreenSave(const char* fileName);
+void RequestScreenSave();   // the post-step calls Hooks.SaveScreenToFile once
 const char* CommandLineText();  // the command line, whole
 
 struct MouseState {  // cleared at every program start
@@ -340,7 +338,7 @@ struct RuntimeHooks {
   void (*ReplayDrawQueue)() = [] {};
   int (*DrawQueueCount)() = [] { return 0; };
   void (*CountDownImageReleases)() = [] {};
-  void (*SaveScreenToFile)(const char* fileName) = [](const char*) {};
+  void (*SaveScreenToFile)() = [] {};
   void (*EvictManagedTextures)() = [] {};
   void (*EndOfRunTeardown)() = [] {};
   void (*RestoreDefaultWindow)() = [] {};
@@ -348,8 +346,6 @@ struct RuntimeHooks {
   // 3D engine.
   void (*ResetDisplayDefaults3D)() = [] {};
   void (*ResetScene3D)() = [] {};
-  // After a display-mode change: the 3D device takes its states, camera, lights and models again.
-  void (*RestoreScene3DAfterReset)() = [] {};
   void (*RenderBackdrop)() = [] {};
   void (*RenderScene3DIfOn)(int stage) = [](int) {};
   void (*DrawSprites)() = [] {};
