@@ -97,6 +97,7 @@ static int DriverRun(int argc, char** argv) {
   SetInputFromStdin(headless);
   SetPrintEcho(echo);
   LoadLanguageErrorTexts();
+  SetRunSourceName(source.c_str());
   int status = RunCompiledProgramFile(compiled.c_str(), static_cast<int>(programArgs.size()), programArgs.data());
   FlushPrintedLine();
   std::remove(compiled.c_str());

@@ -149,6 +149,9 @@ struct CompilerObject {
   uint32_t codeCount = 0;
   uint32_t instructionCount = 0;
   int32_t currentLine = 1;
+  // What the line table records for the current line: the line itself, or for a line of an
+  // included file its "#include " line (where compile errors are reported too).
+  int32_t tableLine = 1;
 
   std::vector<KeywordEntry> commands;
   std::vector<KeywordEntry> functions;

@@ -133,6 +133,17 @@ static const IncludeRecord* IncludeOfLine(const CompilerObject& c, size_t offset
   return found;
 }
 
+// The line a runtime error names for a line of the expanded source: an included file's
+// line is its "#include " line, and text compiled from memory counts from its first line.
+static int32_t LineTableLine(const CompilerObject& c, int32_t number, size_t offset) {
+  if (c.mode == 1 && number > c.mainLines && c.mainLines > 0) {
+    const IncludeRecord* record = IncludeOfLine(c, offset);
+    return record ? record->includeLine : number;
+  }
+  if (c.mode == 2 && c.firstLine > 0) return number + c.firstLine - 1;
+  return number;
+}
+
 // The file name of an "#include" line: the first word after the keyword, quotes stripped.
 static std::string IncludeName(std::string_view line) {
   std::string_view rest = line.substr(9);
@@ -410,6 +421,7 @@ static bool CompileSource(CompilerObject& c) {
   if (ok) {
     ok = ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t number, size_t offset) {
       c.currentLine = number;
+      c.tableLine = LineTableLine(c, number, offset);
       if (!TranslateStatement(c, line)) {
         failedStatement = std::string(line);
         failedOffset = offset;
@@ -454,7 +466,7 @@ static bool CompileSource(CompilerObject& c) {
   if (!ok && c.errorText.empty()) c.errorText = CompilerText(7);
   if (c.mode == 2 && c.firstLine > 0 && c.errorLine > 0) c.errorLine += c.firstLine - 1;
   c.message = ok ? std::string() : c.errorText;
-  c.currentLine = 0;
+  c.currentLine = c.tableLine = 0;
   EmitCodeWord(c, 0);  // the closing word: no handler, so the run ends there
   c.instructionCount++;
   c.image = BuildProgramImage(c);

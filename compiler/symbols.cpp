@@ -129,7 +129,7 @@ void EmitCodeWord(CompilerObject& c, uint32_t word) {
     return;
   }
   c.code[c.codeCount] = word;
-  c.lines[c.codeCount] = static_cast<uint32_t>(c.currentLine);
+  c.lines[c.codeCount] = static_cast<uint32_t>(c.tableLine);
   c.codeCount++;
 }
 

@@ -19,6 +19,7 @@ static struct {
   uint32_t sliceStart = 0;
   uint32_t sliceLength = 33;
   int32_t commandCounter = 0;  // manual mode: checks every 200 commands
+  const CodeCell* command = nullptr;  // the command word being run; null between slices
   VariableSlot scratch = {};   // handed out for operands that address no slot
 } gSlice;
 // Lives for the process: a shorter slice for the fuzz target (0 = the normal 33 ms).
@@ -76,6 +77,7 @@ void ResetDispatcher() {
   gSlice.sliceLength = gSliceLengthOverride != 0 ? gSliceLengthOverride : 33;
   gSlice.sliceStart = PlatformMilliseconds();
   gSlice.commandCounter = 0;
+  gSlice.command = nullptr;
   ReleaseScratchSlot();
 }
 
@@ -107,7 +109,7 @@ void ExecuteCommands() {
       Dispatcher.stop = 1;
       break;
     }
-    ++OperandPointer;
+    gSlice.command = OperandPointer++;
     try {
       handler();
     } catch (...) {
@@ -124,5 +126,12 @@ void ExecuteCommands() {
       Dispatcher.inputRepoll = 1;
     }
   }
+  gSlice.command = nullptr;
   Dispatcher.stop = 0;
+}
+
+int32_t RunningCommandIndex() {
+  const LoadedProgram& program = Program();
+  if (gSlice.command == nullptr || !CodeAddressValid(gSlice.command)) return -1;
+  return static_cast<int32_t>(gSlice.command - program.code.data());
 }

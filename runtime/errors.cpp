@@ -35,6 +35,7 @@ static_assert(std::size(kSlotNumbers) <= kErrorSlots);
 // Cleared at every program start (number and flags); the slot texts live for the process.
 static struct {
   int number = 0;
+  int line = 0;  // source line of the command that raised it; 0 = none (outside a command)
   bool isWarning = false;
   bool warningsOff = false;
   std::string slotTexts[kErrorSlots];
@@ -59,21 +60,25 @@ static bool IsWarningNumber(int number) {
   return false;
 }
 
+// The source line of the command being run, from the program's line table; 0 outside one.
+static int RunningCommandLine() {
+  int32_t index = RunningCommandIndex();
+  return index >= 0 ? Program().lines[static_cast<size_t>(index)] : 0;
+}
+
 static void StopWith(int number, bool warning) {
   Dispatcher.stop = 1;
   gErrors.number = number;
+  gErrors.line = RunningCommandLine();
   gErrors.isWarning = warning;
   RequestQuit();
 }
 
 void RuntimeError(int number) {
   if (Settings().runtimeTest) {
-    const LoadedProgram& program = Program();
-    long index = -1;
-    if (program.loaded && OperandPointer > program.code.data()) index = OperandPointer - program.code.data() - 1;
-    int line = index >= 0 && index < program.codeWords ? program.lines[static_cast<size_t>(index)] : 0;
-    int word = index >= 0 && index < program.codeWords ? static_cast<int>(program.code[static_cast<size_t>(index)]) : 0;
-    Hooks.DumpRuntimeErrorInfo(word, line);
+    int32_t index = RunningCommandIndex();
+    int word = index >= 0 ? static_cast<int>(Program().code[static_cast<size_t>(index)]) : 0;
+    Hooks.DumpRuntimeErrorInfo(word, RunningCommandLine());
   }
   if (IsWarningNumber(number)) {
     RuntimeWarning(number);
@@ -87,9 +92,11 @@ void RuntimeWarning(int number) {
 }
 
 int RuntimeErrorNumber() { return gErrors.number; }
+int RuntimeErrorLine() { return gErrors.line; }
 bool RuntimeErrorIsWarning() { return gErrors.isWarning; }
 void ClearRuntimeError() {
   gErrors.number = 0;
+  gErrors.line = 0;
   gErrors.isWarning = false;
 }
 void SetWarningsOff(bool off) { gErrors.warningsOff = off; }
@@ -108,12 +115,16 @@ void SetErrorSlotText(int slot, const char* text) {
   if (slot >= 0 && slot < kErrorSlots) gErrors.slotTexts[slot] = text;
 }
 
-std::string FormatRuntimeErrorText() {
+std::string FormatRuntimeErrorText(bool withLine) {
   const char* kind = gErrors.isWarning ? "Warning" : "Error";
   std::string text = std::string(gErrors.number < 10000 ? "Runtime " : "System ") + kind + " : ";
   text += ErrorText(gErrors.number);
   text += ". ";
   text += Hooks.LastEngineError();
+  if (withLine && gErrors.line > 0) {
+    if (text.back() != ' ') text += ' ';
+    text += "at line " + std::to_string(gErrors.line);
+  }
   return text;
 }
 

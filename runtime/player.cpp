@@ -19,6 +19,8 @@ static SetupSettings gSettings = {false, false, true, false, false, false, 1, ""
 static std::string gCommandLine;
 // Set when the compiled program was refused as malformed; the run exits 1 without a box.
 static bool gProgramRefused = false;
+// The driver's `run`: the source file a runtime error is reported against on stderr.
+static std::string gSourceName;
 
 // Cleared at every program start by InitInterpreter and RunMainLoop.
 static struct {
@@ -326,8 +328,18 @@ static int FinishRun() {
   if (RuntimeErrorNumber() > 0 && !EndedByProgram()) {
     std::string text = FormatRuntimeErrorText();
     LogErrorEntry("RUNTIMEERROR", text.c_str());
-    if (gSettings.runtimeTest) PlatformShowMessageBox(("ERROR: Extra Debug Info - " + text).c_str(), text.c_str(), true);
-    else PlatformShowMessageBox("Error In Program", text.c_str(), true);
+    // The driver's run names the source file and line as compile errors do; headless, that
+    // line is the whole report (the box would only repeat it on stderr).
+    if (!gSourceName.empty()) {
+      std::string line = RuntimeErrorLine() > 0 ? ":" + std::to_string(RuntimeErrorLine()) : "";
+      std::string message = FormatRuntimeErrorText(false);
+      while (!message.empty() && message.back() == ' ') message.pop_back();
+      std::fprintf(stderr, "%s%s: %s\n", gSourceName.c_str(), line.c_str(), message.c_str());
+    }
+    if (gSourceName.empty() || !PlatformIsHeadless()) {
+      if (gSettings.runtimeTest) PlatformShowMessageBox(("ERROR: Extra Debug Info - " + text).c_str(), text.c_str(), true);
+      else PlatformShowMessageBox("Error In Program", text.c_str(), true);
+    }
     status = RuntimeErrorIsWarning() ? 0 : 1;
   }
   PlatformDestroyMainWindow();
@@ -389,6 +401,8 @@ int RunPlayer(const char* executablePath, int argc, char** argv) {
   ShutdownRun();
   return FinishRun();
 }
+
+void SetRunSourceName(const char* sourceName) { gSourceName = sourceName != nullptr ? sourceName : ""; }
 
 int RunCompiledProgramFile(const char* programPath, int argc, char** argv) {
   StartUp(argc, argv);

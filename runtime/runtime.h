@@ -146,11 +146,13 @@ void RuntimeError(int number);
 // Warnings are silent during a player run; otherwise they stop the run like an error.
 void RuntimeWarning(int number);
 int RuntimeErrorNumber();          // 0 = none
+int RuntimeErrorLine();            // source line of the failing command; 0 = none
 bool RuntimeErrorIsWarning();
 void ClearRuntimeError();          // tests and the environment between runs
 void SetWarningsOff(bool off);     // the player silences warnings for the run
-// "Runtime Error : ..." / "System Error : ..." with the slot text and the engine error.
-std::string FormatRuntimeErrorText();
+// "Runtime Error : ..." / "System Error : ..." with the slot text and the engine error,
+// then "at line N" when the error came from a command of the program (unless withLine is off).
+std::string FormatRuntimeErrorText(bool withLine = true);
 // Text of the error-text slot of a number ("ERROR <slot>" until a language file fills it;
 // "ERROR <number>" for a number that has no slot).
 std::string ErrorText(int number);
@@ -305,6 +307,9 @@ bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, c
 int RunPlayer(const char* executablePath, int argc, char** argv);
 // Runs a compiled program file (the driver's `run`); the same start-up and exit status.
 int RunCompiledProgramFile(const char* programPath, int argc, char** argv);
+// The driver's `run`: a runtime error is also reported as "FILE:LINE: message" on stderr
+// (a headless run shows no box besides); null or "" for none.
+void SetRunSourceName(const char* sourceName);
 // Loads a compiled program; false with a message on stderr when it is malformed.
 bool LoadCompiledProgram(const char* fileName);
 bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::string* whyNot);

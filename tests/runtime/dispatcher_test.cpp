@@ -88,6 +88,36 @@ TEST_F(DispatcherTest, TwoErrorsInOneSliceKeepTheLast) {
   RuntimeError(107);
   EXPECT_EQ(RuntimeErrorNumber(), 107);
   EXPECT_EQ(FormatRuntimeErrorText().rfind("Runtime Error : ", 0), 0u);
+  EXPECT_EQ(RuntimeErrorLine(), 0);  // raised outside a command: the run's line is not kept
+}
+
+// The message names the source line of the failing command (the line table's entry), after
+// the text formed as before; an error raised outside any command names none.
+TEST_F(DispatcherTest, ErrorNamesTheLineOfTheFailingCommand) {
+  struct Case {
+    int command;
+    int line;
+    const char* start;
+  };
+  for (const Case& c : {Case{kError, 12, "Runtime Error : "}, Case{kThrow, 7, "System Error : "}}) {
+    qvasm::ProgramBuilder program;
+    int x = program.IntVar();
+    program.Emit(kAssignInt, {program.Id(x), program.Id(program.IntConst(1))}, 3);
+    if (c.command == kError) program.Emit(kError, {program.Id(program.IntConst(301))}, c.line);
+    else program.Emit(kThrow, {}, c.line);
+    program.Emit(kAssignInt, {program.Id(x), program.Id(program.IntConst(2))}, 40);
+    RunResult r = RunAssembled(program);
+    ASSERT_TRUE(r.quit);
+    std::string text = FormatRuntimeErrorText();
+    EXPECT_EQ(text.rfind(c.start, 0), 0u) << text;
+    const std::string suffix = ". at line " + std::to_string(c.line);
+    EXPECT_EQ(text.substr(text.size() - suffix.size()), suffix) << text;
+    EXPECT_EQ(FormatRuntimeErrorText(false).find("at line"), std::string::npos);
+    FreeCompiledProgram();
+  }
+  ClearRuntimeError();
+  RuntimeError(10003);  // a display failure at start-up: no command is running
+  EXPECT_EQ(FormatRuntimeErrorText().find("at line"), std::string::npos) << FormatRuntimeErrorText();
 }
 
 TEST_F(DispatcherTest, WarningNumbersAreSilentDuringARun) {

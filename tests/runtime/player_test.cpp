@@ -221,21 +221,23 @@ TEST_P(RuntimeOnlyPlayerTest, RunningIntoTheClosingWordEndsWithStatusZero) {
 TEST_P(PlayerTest, RuntimeErrorExitsNonZeroWithItsText) {
   ProgramBuilder b = SelfCheckingProgram();
   int s = ProgramBuilder::TextTemp(1);
-  b.Emit(kJoinText, {b.Id(s), b.Id(b.TextConst(std::string(200, 'a'))), b.Id(b.TextConst(std::string(56, 'b')))});
+  b.Emit(kJoinText, {b.Id(s), b.Id(b.TextConst(std::string(200, 'a'))), b.Id(b.TextConst(std::string(56, 'b')))}, 12);
   EXPECT_EQ(RunProgram(b), 1);
   EXPECT_NE(stderr_.find("Error In Program: Runtime Error : "), std::string::npos) << stderr_;
+  EXPECT_NE(stderr_.find(". at line 12\n"), std::string::npos) << stderr_;  // the failing command's line
 }
 
 TEST_P(RuntimeOnlyPlayerTest, DebugModeLogsTheErrorInQvLog) {
   std::ofstream(folder_ / "SETUP.INI") << "[Settings]\r\nDebugMode = 1\r\n";
   ProgramBuilder b;  // debug mode traces every command into QV.LOG: keep it short
   int s = ProgramBuilder::TextTemp(0);
-  b.Emit(kJoinText, {b.Id(s), b.Id(b.TextConst(std::string(255, 'a'))), b.Id(b.TextConst("b"))});
+  b.Emit(kJoinText, {b.Id(s), b.Id(b.TextConst(std::string(255, 'a'))), b.Id(b.TextConst("b"))}, 4);
   EXPECT_EQ(RunProgram(b), 1);
   std::string log = ReadText(folder_ / "QV.LOG");
   EXPECT_NE(log.find("[ERRORLOG]"), std::string::npos) << log.substr(0, 400);
   EXPECT_NE(log.find("RUNTIMEERROR ON "), std::string::npos);
   EXPECT_NE(log.find("=Runtime Error : "), std::string::npos);
+  EXPECT_NE(log.find(". at line 4\n"), std::string::npos) << log;
   EXPECT_NE(log.find("[QUORVANELLOOPMIDDLE]\nPC0=87"), std::string::npos);
 }
 
