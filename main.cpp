@@ -25,6 +25,7 @@ static bool WireSubsystems() {
   RegisterGraphics2DPools();
   InstallGraphics2DHooks(Hooks);
   PrintToScreenHook = PrintAtCursor;
+  InputTextHook = ShowInputText;
   // The 3D engine: commands, record pools and frame hooks, after the 2D display's (it
   // renders into the 2D back buffer and chains the end-of-run teardown).
   ok = RegisterEngine3dCommands() && ok;

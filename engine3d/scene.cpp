@@ -274,6 +274,7 @@ void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)()) {
   g_backBufferSource = backBuffer;
   g_previousTeardown = hooks.EndOfRunTeardown;
   hooks.ResetScene3D = [] { InitScene3D(g_backBufferSource ? g_backBufferSource() : nullptr); };
+  hooks.RestoreScene3DAfterReset = RestoreScene3DAfterReset;
   hooks.RenderBackdrop = RenderBackdrop;
   hooks.RenderScene3DIfOn = RenderScene3DIfOn;
   hooks.AnimateObjects = AnimateObjects;

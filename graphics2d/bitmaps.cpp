@@ -38,6 +38,8 @@ void ResetBitmaps() {
   SetBitmapSurface(0, Display2D.backBuffer);
 }
 
+void AttachBackBufferToBitmapZero() { SetBitmapSurface(0, Display2D.backBuffer); }
+
 // The bitmap becomes the drawing bitmap of both the replay and new records (load and create).
 static void MakeDrawingBitmap(int number) {
   Draw2D.replayBitmap = number;

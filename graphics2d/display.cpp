@@ -39,6 +39,12 @@ bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {
   Display2D.fullScreenWanted = fullScreen && !windowMode;
   Display2D.windowMode = windowMode;
   Display2D.presentByBlit = Settings().presentByBlit;
+  // A fresh display starts in 640x480 at depth 16 whatever mode the last run left.
+  if (!reuse) {
+    Display2D.screenWidth = 640;
+    Display2D.screenHeight = 480;
+    Display2D.screenDepth = 16;
+  }
   if (!reuse || Display2D.backBuffer == nullptr) {
     SurfaceDestroy(Display2D.backBuffer);
     Display2D.backBuffer = SurfaceCreate(Display2D.screenWidth, Display2D.screenHeight);
@@ -96,7 +102,11 @@ int PresentFrame() {
     SetDisplayActive(false);
     return 0;
   }
-  if (!PresentSurface(*back, Display2D.screenDepth)) return 0;
+  // The pointer goes over the finished frame only: the back buffer keeps the program's picture.
+  DrawMousePointer(*back);
+  const bool presented = PresentSurface(*back, Display2D.screenDepth);
+  RemoveMousePointer(*back);
+  if (!presented) return 0;
   if (Display2D.flipChain) Display2D.frontParity ^= 1;
   CountFrameRate();
   return 1;
@@ -140,9 +150,10 @@ void InstallGraphics2DHooks(RuntimeHooks& hooks) {
   hooks.CountDownImageReleases = CountDownImageReleases;
   hooks.DrawSprites = DrawSprites;
   hooks.LastEngineError = LastEngineError;
+  hooks.SaveScreenToFile = SaveScreenToFile;
 }
 
 bool RegisterGraphics2DCommands() {
   return RegisterDrawingCommands() && RegisterBitmapCommands() && RegisterImageCommands() && RegisterSpriteCommands() &&
-         RegisterTextCommands();
+         RegisterTextCommands() && RegisterDisplayModeCommands();
 }

@@ -1,11 +1,14 @@
 // The core drawing commands (ink, cls, dot, box, line, circle, ellipse, plot): each queues a
 // draw op; the replay steps here put the pixels on the surface the op was recorded for.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "graphics2d/graphics2d_local.h"
 #include "runtime/command_numbers.h"
 
-static void FillPixel(Surface& target, int x, int y, uint32_t colour) {
+// Positions are 64-bit so an outline far off the surface (program values) cannot overflow.
+static void FillPixel(Surface& target, int64_t x, int64_t y, uint32_t colour) {
   if (x >= 0 && y >= 0 && x < target.width && y < target.height)
     target.pixels[static_cast<size_t>(y) * target.width + x] = colour;
 }
@@ -23,13 +26,13 @@ static void PlotLine(Surface& target, int x1, int y1, int x2, int y2, uint32_t c
 
 // Plots the outline of an ellipse with enough angle steps that neighbouring points touch.
 static void PlotEllipse(Surface& target, int cx, int cy, int rx, int ry, uint32_t colour) {
-  rx = std::abs(rx), ry = std::abs(ry);
-  const double longest = std::min<double>(std::max(rx, ry), 65536.0);
+  const int64_t radiusX = std::llabs(int64_t{rx}), radiusY = std::llabs(int64_t{ry});  // -2^31 has no int opposite
+  const double longest = std::min<double>(static_cast<double>(std::max(radiusX, radiusY)), 65536.0);
   const int steps = std::max(8, static_cast<int>(longest * 8));
   for (int i = 0; i < steps; ++i) {
     const double angle = 2.0 * M_PI * i / steps;
-    FillPixel(target, cx + static_cast<int>(std::lround(std::cos(angle) * rx)),
-              cy + static_cast<int>(std::lround(std::sin(angle) * ry)), colour);
+    FillPixel(target, int64_t{cx} + std::llround(std::cos(angle) * static_cast<double>(radiusX)),
+              int64_t{cy} + std::llround(std::sin(angle) * static_cast<double>(radiusY)), colour);
   }
 }
 
@@ -42,6 +45,13 @@ void ReplayDrawingOp(DrawOp& op, Surface& target) {
       DrawTextOnSurface(target, op.x, op.y, op.payload, false, false);
       break;
     case kOpInputText:
+      // The typed line: its area (x2 wide, y2 high) cleared with the paper, then drawn opaque.
+      if (op.x2 > 0 && op.y2 > 0) {
+        const auto end = [](int32_t start, int32_t size) {
+          return static_cast<int>(std::min<int64_t>(int64_t{start} + size, INT32_MAX));
+        };
+        SurfaceFill(target, SurfaceRect{op.x, op.y, end(op.x, op.x2), end(op.y, op.y2)}, Draw2D.paperPixel);
+      }
       DrawTextOnSurface(target, op.x, op.y, op.payload, true, false);
       break;
     case kOpDot:

@@ -119,6 +119,9 @@ int DrawQueueCount();
 // The print built-in: queues the text at the text cursor and moves the cursor (newline = 1
 // starts the next line).
 void PrintAtCursor(const char* text, bool newline);
+// INPUT's typed line at the text cursor (op 110, opaque, with a bar while typing); queued only
+// when it changed. finished shows the whole line without the bar; the cursor does not move.
+void ShowInputText(const char* typed, bool finished);
 // Sprite frame steps: the pre-step restores the saved backgrounds, the post-step saves them
 // under the sprites' new places and draws the sprites in three priority passes; a surface
 // restore releases the saved backgrounds.
@@ -138,3 +141,13 @@ bool MousePointerShown();
 void Run2DFrameSteps();
 // Saves the back buffer to a file by extension (the screen-save request); false on failure.
 bool SaveScreenImage(const char* path);
+// The post-step's screen save (Hooks.SaveScreenToFile): the program's file name, mapped; a
+// failed save is error 1004.
+void SaveScreenToFile(const char* fileName);
+// A display-mode change (the set-display-mode command, later the display switches): a new back
+// buffer of width x height at depth 16 or 32; images, sprites and bitmaps 1-31 stay, the queue
+// and the sprite backgrounds go, the 3D scene is restored. A mode the display cannot take
+// leaves the old one in force with warning 1503; false then.
+bool SetDisplayMode(int width, int height, int depth);
+// 1556's flag: true once after each display start or mode change.
+bool TakeScreenInvalid();

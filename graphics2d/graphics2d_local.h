@@ -51,6 +51,7 @@ BitmapInfo& BitmapSlot(int number);  // number 0..31
 // The surface of a bitmap when it still is the one of that generation; null when gone.
 Surface* BitmapSurfaceIfCurrent(int number, uint32_t generation);
 void ResetBitmaps();            // start of a display: slot 0 = the back buffer, others freed
+void AttachBackBufferToBitmapZero();  // a mode change's new back buffer; other slots stay
 void ReleaseAllBitmaps();
 // Replay steps of the bitmap ops (codes 1-11).
 void ReplayBitmapOp(DrawOp& op);
@@ -111,6 +112,11 @@ void ReleaseAllSprites();
 int ImagesCollide(int32_t imageA, const SurfaceRect& rectA, int32_t imageB, const SurfaceRect& rectB, bool flipA,
                   bool mirrorA, bool flipB, bool mirrorB);
 
+// The software pointer over a frame being presented: drawn (false when hidden or in window
+// mode) and the pixels under it put back after presenting.
+bool DrawMousePointer(Surface& target);
+void RemoveMousePointer(Surface& target);
+
 // Loads an image file named by the program (package first); sets *missing when it does not
 // exist. Null on failure.
 Surface* LoadProgramImage(const char* name, bool* missing);
@@ -121,3 +127,4 @@ bool RegisterBitmapCommands();
 bool RegisterImageCommands();
 bool RegisterSpriteCommands();
 bool RegisterTextCommands();
+bool RegisterDisplayModeCommands();

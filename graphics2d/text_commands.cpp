@@ -1,7 +1,9 @@
 // Text and fonts: the current font (name, size, style), background mode and print cursor, the
 // text draw ops, the print built-in's queued print and the text commands.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "graphics2d/graphics2d_local.h"
 #include "platform/text.h"
@@ -21,6 +23,11 @@ static struct {
   PlatformFont* measureFont = nullptr;
   char measureName[256] = "system";
   int measureSize = 10, measureStyle = 0;
+  // The line INPUT shows while it is typed: what the screen shows now and how wide it is, so
+  // the next record covers it when the line gets shorter.
+  std::string inputShown;
+  int inputWidth = 0;
+  bool inputOpen = false;
 } gText;
 
 static PlatformFont* MakeFont(const char* name, int size, int style) {
@@ -53,6 +60,9 @@ void ResetTextState() {
   gText.opaque = false;
   gText.cursorX = gText.cursorY = 0;
   gText.wrap = true;
+  gText.inputShown.clear();
+  gText.inputWidth = 0;
+  gText.inputOpen = false;
 }
 
 void DrawTextOnSurface(Surface& target, int x, int y, const char* text, bool forceOpaque, bool centred) {
@@ -109,6 +119,22 @@ void PrintAtCursor(const char* text, bool newline) {
       gText.cursorY += height;
     }
   }
+  EndSliceAfterDrawing();
+}
+
+void ShowInputText(const char* typed, bool finished) {
+  // While typing, a bar after the text marks where the next character goes.
+  std::string shown = typed;
+  if (!finished) shown += '_';
+  if (gText.inputOpen && shown == gText.inputShown) return;  // nothing new to show this slice
+  if (gText.measureFont == nullptr) SetMeasureFont();
+  int width = 0, height = 0;
+  FontMeasure(gText.measureFont, shown.c_str(), &width, &height);
+  // The record clears as wide as the text shown before, so a shorter line leaves nothing behind.
+  RecordDrawOp(kOpInputText, gText.cursorX, gText.cursorY, std::max(width, gText.inputWidth), height, 0, shown.c_str());
+  gText.inputOpen = !finished;
+  gText.inputShown = finished ? std::string() : shown;
+  gText.inputWidth = finished ? 0 : width;
   EndSliceAfterDrawing();
 }
 

@@ -8,6 +8,7 @@
 #include FT_OUTLINE_H
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <strings.h>
@@ -146,27 +147,32 @@ void FontMeasure(PlatformFont* font, const char* text, int* width, int* height) 
 
 void FontDrawText(PlatformFont* font, Surface& surface, int x, int y, const char* text, const TextColours& colours) {
   if (font == nullptr || text == nullptr || surface.lost) return;
+  // Positions come from the program and may lie anywhere: the sums are made in 64 bits.
   if (colours.opaque) {
     int width = 0;
     int height = 0;
     FontMeasure(font, text, &width, &height);
-    SurfaceFill(surface, SurfaceRect{x, y, x + width, y + height}, colours.paper);
+    const auto clampToInt = [](int64_t value) {
+      return static_cast<int>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+    };
+    SurfaceFill(surface, SurfaceRect{x, y, clampToInt(int64_t{x} + width), clampToInt(int64_t{y} + height)},
+                colours.paper);
   }
-  int penX = x;
-  const int baseline = y + font->ascent;
+  int64_t penX = x;
+  const int64_t baseline = int64_t{y} + font->ascent;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
     if (!LoadGlyph(font, *p)) continue;
     const FT_GlyphSlot slot = font->face->glyph;
     const FT_Bitmap& bitmap = slot->bitmap;
-    const int left = penX + slot->bitmap_left;
-    const int top = baseline - slot->bitmap_top;
+    const int64_t left = penX + slot->bitmap_left;
+    const int64_t top = baseline - slot->bitmap_top;
     for (unsigned row = 0; row < bitmap.rows; ++row) {
-      const int py = top + static_cast<int>(row);
+      const int64_t py = top + row;
       if (py < 0 || py >= surface.height) continue;
       const unsigned char* bits = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
       uint32_t* dest = surface.pixels.data() + static_cast<size_t>(py) * surface.width;
       for (unsigned col = 0; col < bitmap.width; ++col) {
-        const int px = left + static_cast<int>(col);
+        const int64_t px = left + col;
         if (px < 0 || px >= surface.width) continue;
         if (bits[col >> 3] & (0x80 >> (col & 7))) dest[px] = colours.ink;
       }

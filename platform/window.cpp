@@ -15,6 +15,7 @@ static struct {
   SDL_Window* window = nullptr;
   bool videoStarted = false;
   std::deque<PlatformMessage> pending;  // translated messages not yet taken
+  bool cursorShown = true;              // the system cursor; applied again when the video starts
 } gMainWindow;
 
 SDL_Window* PlatformMainSdlWindow() { return gMainWindow.window; }
@@ -27,6 +28,7 @@ static bool StartVideo() {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
   }
   gMainWindow.videoStarted = true;
+  SDL_ShowCursor(gMainWindow.cursorShown ? SDL_ENABLE : SDL_DISABLE);
   return true;
 }
 
@@ -179,6 +181,13 @@ bool PlatformKeyHeld(PlatformKey key) {
   if (key == kPlatformKeyF12) code = SDL_SCANCODE_F12;
   return code != SDL_SCANCODE_UNKNOWN && code < count && state[code] != 0;
 }
+
+void PlatformShowSystemCursor(bool shown) {
+  gMainWindow.cursorShown = shown;
+  if (gMainWindow.videoStarted) SDL_ShowCursor(shown ? SDL_ENABLE : SDL_DISABLE);
+}
+
+bool PlatformSystemCursorShown() { return gMainWindow.cursorShown; }
 
 void PlatformAttachPresenterToMainWindow() { PresentAttachWindow(gMainWindow.window); }
 

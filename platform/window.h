@@ -47,6 +47,10 @@ void PlatformPostQuit();
 bool PlatformQuitPending();
 // Whether the key is held right now (Esc, F11 and F12 for the end-of-run wait).
 bool PlatformKeyHeld(PlatformKey key);
+// Shows or hides the system cursor over the window: hidden while the display draws a pointer
+// of its own. The state is kept before the video starts too.
+void PlatformShowSystemCursor(bool shown);
+bool PlatformSystemCursorShown();
 // Binds the frame presenter (platform/present.h) to the main window; the display calls it
 // when it opens. Destroying the window detaches it.
 void PlatformAttachPresenterToMainWindow();

@@ -19,6 +19,10 @@ void PrintProgramText(const char* text, bool endsLine);
 // Where printed text goes on screen; the 2D display fills it in (no-op until then). Called
 // once per printed piece; endsLine is true for the line end (text is then "").
 extern void (*PrintToScreenHook)(const char* text, bool endsLine);
+// Where INPUT shows the line being typed; the 2D display fills it in (no-op until then).
+// Called on each slice while INPUT waits, with the text typed so far (backspaces applied), and
+// once with finished true and the whole line before that line is printed.
+extern void (*InputTextHook)(const char* typed, bool finished);
 
 // Number formatting shared by PRINT and str$: integers plainly ("55", "-3"), floats with
 // up to six significant digits and at least one decimal ("2.0", "0.333333").

@@ -10,6 +10,7 @@
 #include "runtime/runtime.h"
 
 void (*PrintToScreenHook)(const char* text, bool endsLine) = [](const char*, bool) {};
+void (*InputTextHook)(const char* typed, bool finished) = [](const char*, bool) {};
 
 // The line being printed and the console switches; the line is cleared when it is echoed,
 // the switches live for the process.
@@ -96,14 +97,17 @@ static bool TakeTypedLine(std::string& line) {
   }
   const char* typed = TypedText();
   const char* end = std::strpbrk(typed, "\r\n");
-  if (!end) return false;
   line.clear();
-  for (const char* p = typed; p < end; p++) {
+  for (const char* p = typed; end ? p < end : *p != 0; p++) {
     if (*p == 8) {  // backspace takes back the character before it
       if (!line.empty()) line.pop_back();
     } else if (static_cast<unsigned char>(*p) >= 32) {
       line += *p;
     }
+  }
+  if (!end) {  // still typing: the screen shows the line so far
+    InputTextHook(line.c_str(), false);
+    return false;
   }
   CloseTypedText();
   return true;
@@ -143,6 +147,7 @@ static void RunInput(char type) {
   gPrint.inputOpen = false;
   AdvanceOperands(2);
   if (line.size() > static_cast<size_t>(kMaxTextLength)) line.resize(kMaxTextLength);
+  if (!gPrint.stdinInput) InputTextHook(line.c_str(), true);
   PrintPiece(line.c_str());
   EndPrintedLine();
   VariableSlot* slot = InputTarget(target, type);

@@ -197,6 +197,16 @@ enum CommandNumber : int {
   kBitmapBlur = 1012,         // i n, i passes 1-8: box blur
   kBitmapFade = 1013,         // i n, i percent 0-100: fade to percent of the brightness
 
+  // --- Display modes and the screen (graphics2d/display_modes.cpp); queries write operand 0
+  kDisplaySetMode = 1501,     // i width, i height, i depth 16/32: re-open the display in that mode (warning 1503)
+  kDisplayModeExists = 1502,  // i result, i width, i height, i depth: 1 when the display can take the mode
+  kDisplaySaveScreen = 1510,  // s file: the screen is saved to the file after the next frame, by its extension
+  kScreenWidth = 1551,        // i result: the screen's width
+  kScreenHeight = 1552,       // i result: the screen's height
+  kScreenDepth = 1553,        // i result: the screen's depth (16 or 32)
+  kScreenFps = 1555,          // i result: frames presented per second (0 in the first second)
+  kScreenInvalid = 1556,      // i result: 1 once after each mode change, then 0
+
   // --- Sprites 1-65535 (graphics2d/sprites.cpp); queries write operand 0
   kSprite = 5500,             // i n, i x, i y, i image: place a sprite
   kSpriteSwitches = 5501,     // i n, i keep background 0/1, i colour key 0/1

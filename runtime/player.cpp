@@ -30,6 +30,7 @@ static struct {
   uint32_t lastFrameTime = 0;
   int pumpCounter = 0;
   bool screenSaveRequested = false;
+  std::string screenSaveName;  // the file the post-step saves the screen to
   bool quitRequested = false;
   bool settingUpDisplay = false;
   bool inBackground = false;  // a full-screen run whose window lost the focus
@@ -51,7 +52,10 @@ void SetDisplayActive(bool active) { gRun.displayActive = active; }
 void SetEscQuits(bool on) { gRun.escQuits = on; }
 void SetFrameWait(int milliseconds) { gRun.frameWait = milliseconds; }
 int FrameWait() { return gRun.frameWait; }
-void RequestScreenSave() { gRun.screenSaveRequested = true; }
+void RequestScreenSave(const char* fileName) {
+  gRun.screenSaveRequested = true;
+  gRun.screenSaveName = fileName != nullptr ? fileName : "";
+}
 const char* CommandLineText() { return gCommandLine.c_str(); }
 MouseState& Mouse() { return gRun.mouse; }
 
@@ -240,7 +244,7 @@ static void PostStep() {
   Hooks.AnimateObjects();
   Hooks.PresentFrame();
   if (gRun.screenSaveRequested) {
-    Hooks.SaveScreenToFile();
+    Hooks.SaveScreenToFile(gRun.screenSaveName.c_str());
     gRun.screenSaveRequested = false;
   }
   gRun.mouse.moveX = gRun.mouse.moveY = 0;

@@ -202,7 +202,9 @@ void SetDisplayActive(bool active);
 void SetEscQuits(bool on);  // the switch commands; on by default
 void SetFrameWait(int milliseconds);
 int FrameWait();
-void RequestScreenSave();   // the post-step calls Hooks.SaveScreenToFile once
+// The screen-save command: the post-step saves the screen to the file once, by the name's
+// last three letters (Hooks.SaveScreenToFile); a later request before that frame replaces it.
+void RequestScreenSave(const char* fileName);
 const char* CommandLineText();  // the command line, whole
 
 struct MouseState {  // cleared at every program start
@@ -343,7 +345,7 @@ struct RuntimeHooks {
   void (*ReplayDrawQueue)() = [] {};
   int (*DrawQueueCount)() = [] { return 0; };
   void (*CountDownImageReleases)() = [] {};
-  void (*SaveScreenToFile)() = [] {};
+  void (*SaveScreenToFile)(const char* fileName) = [](const char*) {};
   void (*EvictManagedTextures)() = [] {};
   void (*EndOfRunTeardown)() = [] {};
   void (*RestoreDefaultWindow)() = [] {};
@@ -351,6 +353,8 @@ struct RuntimeHooks {
   // 3D engine.
   void (*ResetDisplayDefaults3D)() = [] {};
   void (*ResetScene3D)() = [] {};
+  // After a display-mode change: the 3D device takes its states, camera, lights and models again.
+  void (*RestoreScene3DAfterReset)() = [] {};
   void (*RenderBackdrop)() = [] {};
   void (*RenderScene3DIfOn)(int stage) = [](int) {};
   void (*DrawSprites)() = [] {};

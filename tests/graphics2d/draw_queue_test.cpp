@@ -153,3 +153,26 @@ TEST_F(LostSurfaceTest, LostBackBufferIsRestoredByReplayPresentAndSprites) {
 
 }  // namespace
 }  // namespace g2d
+
+namespace g2d {
+namespace {
+
+// Program values at the ends of the integer range: nothing lands on the screen and no sum
+// overflows (the sanitizer run checks the arithmetic).
+TEST_F(DisplayTest, ShapesAndTextFarOffTheScreenDrawNothing) {
+  const std::vector<uint32_t> before = BackBuffer()->pixels;
+  constexpr int32_t kMax = INT32_MAX, kMin = INT32_MIN;
+  Run(kDrawCircle, {kMax - 5, kMax - 5, 100});
+  Run(kDrawEllipse, {0, 0, kMin, kMin});
+  Run(kDrawEllipse, {kMin, kMax, kMax, kMin});
+  Run(kDrawLine, {kMax, kMax, kMax - 10, kMax});
+  Run(kTextAt, {kMax - 3, kMax - 3, "far"});
+  Run(kTextOpaque, {});
+  Run(kTextAt, {kMin, kMax - 1, "far"});
+  Frame();
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(BackBuffer()->pixels, before);
+}
+
+}  // namespace
+}  // namespace g2d

@@ -129,6 +129,10 @@ TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindowCentredWithBlackBands) {
   Run(kDrawClsColour, {0x0000FF});
   Run(kDrawInk, {0xFF0000, 0});
   Run(kDrawBox, {100, 100, 200, 150});
+  // The software pointer is shown by default at 320, 240, over the blue: 118 arrow pixels.
+  ResetMousePointer();
+  EXPECT_FALSE(PlatformSystemCursorShown());
+  constexpr int kArrowPixels = 118;
   Screenshot shot;
   int red = 0, blue = 0, left = 10000, top = 10000, redLeft = 10000, redTop = 10000;
   for (int attempt = 0; attempt < 20 && red != 100 * 50; ++attempt) {
@@ -148,7 +152,12 @@ TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindowCentredWithBlackBands) {
       }
   }
   EXPECT_EQ(red, 100 * 50);
-  EXPECT_EQ(blue, 640 * 480 - 100 * 50);
+  EXPECT_EQ(blue, 640 * 480 - 100 * 50 - kArrowPixels);
+  // Outline at the tip, fill inside; the back buffer itself keeps the program's picture.
+  EXPECT_EQ(shot.pixels[static_cast<size_t>(top + 240) * shot.width + left + 320], 0u);
+  // White as the 16-bit display shows it (the low bits of a channel may be lost).
+  EXPECT_EQ(shot.pixels[static_cast<size_t>(top + 242) * shot.width + left + 321] & 0xF0F0F0u, 0xF0F0F0u);
+  EXPECT_EQ(Pixel(320, 240), 0x0000FFu);
   EXPECT_EQ(redLeft - left, 100);
   EXPECT_EQ(redTop - top, 100);
   int presentedLeft = 0, presentedTop = 0;
@@ -159,6 +168,14 @@ TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindowCentredWithBlackBands) {
   const int screenLeft = left - presentedLeft, screenTop = top - presentedTop;
   for (auto [x, y] : {std::pair{5, 5}, {75, 300}, {725, 300}, {400, 55}, {400, 545}})
     EXPECT_EQ(shot.pixels[static_cast<size_t>(screenTop + y) * shot.width + screenLeft + x], 0u) << x << "," << y;
+  // Hidden, the pointer leaves the frame all blue and red again.
+  Run(kMouseHide, {});
+  Frame();
+  usleep(100000);
+  ASSERT_TRUE(TakeScreenshot(TempPath("shot.xwd"), &shot));
+  blue = 0;
+  for (uint32_t p : shot.pixels) blue += p == 0x0000FF;
+  EXPECT_EQ(blue, 640 * 480 - 100 * 50);
   ReleaseDisplay(false);
   PlatformDestroyMainWindow();
 }
