@@ -5,6 +5,7 @@
 #include "graphics2d/graphics2d_local.h"
 #include "graphics2d/image_files.h"
 #include "platform/window.h"
+#include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
 #include "tests/graphics2d/g2d_harness.h"
 
@@ -204,6 +205,44 @@ TEST_F(DisplayModeTest, TypedLineShowsWithABarAndAShorterLineLeavesNothingBehind
   ShowInputText("abc", false);
   Frame();
   EXPECT_EQ(TakeError(), 0);
+}
+
+// The INPUT command hands the line over as it is typed (backspaces applied), then once whole.
+static std::vector<std::pair<std::string, bool>> gShownLines;
+
+TEST_F(DisplayModeTest, InputShowsTheLineWhileItIsTypedThenPrintsIt) {
+  ASSERT_TRUE(RegisterCoreBuiltins());
+  void (*previousHook)(const char*, bool) = InputTextHook;
+  gShownLines.clear();
+  InputTextHook = [](const char* typed, bool finished) {
+    gShownLines.emplace_back(typed, finished);
+    ShowInputText(typed, finished);
+  };
+  VariableSlot* prompt = &VariableTable[kFirstTextTemp];
+  VariableSlot* target = &VariableTable[kFirstTextTemp + 1];
+  prompt->asText = CopyText("? ");
+  CodeCell cells[] = {kInputText, reinterpret_cast<CodeCell>(prompt), reinterpret_cast<CodeCell>(target), 0};
+  const auto runInput = [&cells] {
+    OperandPointer = cells + 1;
+    HandlerForCommand(kInputText)();
+  };
+  runInput();
+  EXPECT_EQ(OperandPointer, cells);  // waiting: the command runs again on the next slice
+  for (int character : {int{'h'}, int{'i'}, 8, int{'o'}}) AppendTypedCharacter(character);
+  runInput();
+  runInput();  // nothing new typed: shown again, queued only once
+  AppendTypedCharacter(13);
+  runInput();
+  EXPECT_EQ(OperandPointer, cells + 3);
+  EXPECT_STREQ(target->asText, "ho");
+  const std::vector<std::pair<std::string, bool>> expected = {{"", false}, {"ho", false}, {"ho", false}, {"ho", true}};
+  EXPECT_EQ(gShownLines, expected);
+  // Records: the bar alone, "ho" with the bar, the whole line; the prompt and line print through
+  // the print hook, which this test leaves empty.
+  EXPECT_EQ(DrawQueueCount(), 3);
+  Frame();
+  EXPECT_EQ(TakeError(), 0);
+  InputTextHook = previousHook;
 }
 
 }  // namespace
