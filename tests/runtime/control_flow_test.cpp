@@ -13,6 +13,10 @@ struct ForCase {
   int maxIterations;  // the body ends the loop itself after this many passes (for step 0)
   std::string visited;
 };
+// The case's name in CTest, e.g. "FOR 1 TO 3 STEP 1 visits 123".
+void PrintTo(const ForCase& c, std::ostream* out) {
+  *out << "FOR " << c.from << " TO " << c.limit << " STEP " << c.step << " visits " << c.visited;
+}
 class ForLoopTest : public ProgramTest, public ::testing::WithParamInterface<ForCase> {};
 
 TEST_P(ForLoopTest, RunsBodyForEachCounterValue) {

@@ -228,6 +228,7 @@ struct KindCase {
   const char* what;
   void (*emit)(qvasm::ProgramBuilder& b);
 };
+void PrintTo(const KindCase& c, std::ostream* out) { *out << c.what; }  // the case's name in CTest
 class SlotKindTest : public ProgramTest, public ::testing::WithParamInterface<KindCase> {};
 
 TEST_P(SlotKindTest, WrongKindOfSlotIsError10010) {

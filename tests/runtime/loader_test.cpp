@@ -65,6 +65,7 @@ struct BadFileCase {
   const char* what;
   void (*corrupt)(std::vector<uint8_t>&);
 };
+void PrintTo(const BadFileCase& c, std::ostream* out) { *out << c.what; }  // the case's name in CTest
 class MalformedProgramTest : public ProgramTest, public ::testing::WithParamInterface<BadFileCase> {};
 
 TEST_P(MalformedProgramTest, IsRefused) {

@@ -3,6 +3,9 @@
 #pragma once
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
@@ -23,6 +26,51 @@ struct AssignCase {
   int command;
   Value source, expected;
 };
+
+// Readable test names: CTest names each case after what these print, e.g.
+// "81 2147483647 + 1 gives -2147483648" (the command number, then the case).
+inline std::string ValueText(const Value& v) {
+  if (auto* i = std::get_if<int32_t>(&v)) return std::to_string(*i);
+  if (auto* f = std::get_if<float>(&v)) {
+    char text[32];
+    for (int digits = 6; digits <= 9; ++digits) {  // the shortest text that reads back the same
+      std::snprintf(text, sizeof(text), "%.*g", digits, *f);
+      if (std::strtof(text, nullptr) == *f) break;
+    }
+    std::string s = text;
+    return s.find_first_of(".enai") == std::string::npos ? s + ".0" : s;  // a float reads as one
+  }
+  const std::string& text = std::get<std::string>(v);
+  if (text.size() > 12) return "'" + text.substr(0, 3) + "...'(" + std::to_string(text.size()) + " chars)";
+  std::string shown = "'";
+  for (unsigned char ch : text) {
+    char hex[8];
+    std::snprintf(hex, sizeof(hex), "<%02x>", ch);
+    shown += ch >= 32 && ch < 127 ? std::string(1, static_cast<char>(ch)) : hex;
+  }
+  return shown + "'";
+}
+
+inline const char* OperatorSymbol(int command) {
+  if (command >= kPowerII && command <= kPowerFI) return "^";
+  if (command >= kDivideII && command <= kDivideFF) return "/";
+  if (command >= kMultiplyII && command <= kMultiplyFF) return "*";
+  if (command >= kAddII && command <= kAddFF) return "+";
+  if (command == kJoinText) return "join";
+  if (command >= kSubtractII && command <= kSubtractFF) return "-";
+  if (command == kRemoveText) return "remove";
+  switch (command) {
+    case kEqualII: case kEqualFF: case kEqualIF: case kEqualFI: case kTextEqual: return "=";
+    case kGreaterII: case kGreaterFF: case kGreaterIF: case kGreaterFI: case kTextGreater: return ">";
+    case kGreaterOrEqualII: case kGreaterOrEqualFF: case kGreaterOrEqualIF: case kGreaterOrEqualFI: return ">=";
+    case kLessII: case kLessFF: case kLessIF: case kLessFI: case kTextLess: return "<";
+    case kLessOrEqualII: case kLessOrEqualFF: case kLessOrEqualIF: case kLessOrEqualFI: return "<=";
+    case kNotEqualII: case kNotEqualFF: case kNotEqualIF: case kNotEqualFI: case kTextNotEqual: return "<>";
+    case kBitAnd: return "and";
+    case kBitOr: return "or";
+    default: return "?";
+  }
+}
 
 inline int ConstantId(qvasm::ProgramBuilder& b, const Value& v) {
   if (auto* i = std::get_if<int32_t>(&v)) return b.IntConst(*i);
@@ -99,4 +147,14 @@ inline std::vector<AssignCase> AssignmentCases() {
                       AssignCase{kFloatToInt, NAN, 0}, AssignCase{kIntToFloat, 16777217, 16777216.0f},
                       AssignCase{kAssignInt, -5, -5}, AssignCase{kAssignFloat, 1.25f, 1.25f},
                       AssignCase{kAssignText, std::string("hello"), std::string("hello")}};
+}
+
+inline void PrintTo(const OperatorCase& c, std::ostream* out) {
+  *out << c.command << " " << ValueText(c.left) << " " << OperatorSymbol(c.command) << " " << ValueText(c.right)
+       << " gives " << ValueText(c.expected);
+  if (c.error != 0) *out << " error " << c.error;
+}
+
+inline void PrintTo(const AssignCase& c, std::ostream* out) {
+  *out << c.command << " " << ValueText(c.source) << " gives " << ValueText(c.expected);
 }
