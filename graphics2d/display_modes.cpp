@@ -18,12 +18,6 @@ static bool ModeAvailable(int width, int height, int depth) {
   return PlatformDisplayModeExists(width, height, depth);
 }
 
-// Fills the whole back buffer with colour 0 (the clear after a mode change).
-static void ClearNewBackBuffer() {
-  Surface* back = Display2D.backBuffer;
-  SurfaceFill(*back, SurfaceRect{0, 0, back->width, back->height}, 0);
-}
-
 bool SetDisplayMode(int width, int height, int depth) {
   if (Display2D.backBuffer == nullptr) return false;
   // A mode the display cannot take changes nothing: the old mode stays in force.
@@ -63,7 +57,7 @@ bool SetDisplayMode(int width, int height, int depth) {
   InkToPixel(paper, ink);
   Draw2D.recordBitmap = Draw2D.replayBitmap = 0;
   Draw2D.screenRefreshCount = Display2D.flipChain ? 2 : 1;
-  ClearNewBackBuffer();
+  SurfaceFill(*fresh, SurfaceRect{0, 0, width, height}, Draw2D.paperPixel);  // the new screen in the paper colour
   PresentFrame();
   PresentFrame();
   Hooks.RestoreScene3DAfterReset();

@@ -43,6 +43,7 @@ TEST_F(DisplayModeTest, ModeQueriesAnswerFromTheModeList) {
 TEST_F(DisplayModeTest, ModeChangeMakesANewScreenAndKeepsImagesSpritesAndBitmaps) {
   gSceneRestores = 0;
   Hooks.RestoreScene3DAfterReset = [] { ++gSceneRestores; };
+  Run(kDrawInk, {0xFFFFFF, 0x0000FF});
   Run(kDrawBox, {0, 0, 8, 8});
   Frame();
   Run(kImageGet, {1, 0, 0, 8, 8});
@@ -59,7 +60,7 @@ TEST_F(DisplayModeTest, ModeChangeMakesANewScreenAndKeepsImagesSpritesAndBitmaps
   ASSERT_NE(BackBuffer(), nullptr);
   EXPECT_EQ(BackBuffer()->width, 800);
   EXPECT_EQ(BackBuffer()->height, 600);
-  EXPECT_EQ(Pixel(0, 0), 0u);  // cleared
+  EXPECT_EQ(Pixel(0, 0), 0x0000FFu);  // cleared with the paper colour
   EXPECT_EQ(ScreenQuery(kScreenWidth), 800);
   EXPECT_EQ(ScreenQuery(kScreenHeight), 600);
   EXPECT_EQ(ScreenQuery(kScreenDepth), 32);
