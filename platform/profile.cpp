@@ -5,9 +5,11 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <unordered_map>
 #include <vector>
 
 static std::string Trim(const std::string& s) {
@@ -64,32 +66,54 @@ std::string PlatformReadProfileString(const char* path, const char* section, con
   return fallback;
 }
 
+static std::string Lowered(const std::string& s) {
+  std::string lowered = s;
+  for (char& ch : lowered) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return lowered;
+}
+
 bool PlatformWriteProfileString(const char* path, const char* section, const char* key, const char* value) {
+  return PlatformWriteProfileStrings(path, section, {{key, value}});
+}
+
+bool PlatformWriteProfileStrings(const char* path, const char* section,
+                                 const std::vector<std::pair<std::string, std::string>>& entries) {
   std::vector<std::string> lines;
   ReadLines(path, &lines);  // a missing file starts empty
-  const std::string entry = std::string(key) + "=" + value;
-  bool inSection = false, written = false;
+  // Where each key of the section stands (its first line) and where the section's last
+  // non-blank line ends: a key already there is replaced in place, a new one goes after it.
+  std::unordered_map<std::string, size_t> keyLines;
+  bool inSection = false;
   size_t sectionEnd = std::string::npos;  // index after the last line of the wanted section
-  for (size_t i = 0; i < lines.size() && !written; ++i) {
+  for (size_t i = 0; i < lines.size(); ++i) {
     std::string name, k, v;
     if (SectionOf(lines[i], &name)) {
       inSection = SameName(name, section);
       if (inSection) sectionEnd = i + 1;
     } else if (inSection) {
-      if (KeyOf(lines[i], &k, &v) && SameName(k, key)) {
-        lines[i] = entry;
-        written = true;
-      } else if (!Trim(lines[i]).empty()) {
-        sectionEnd = i + 1;
-      }
+      if (KeyOf(lines[i], &k, &v)) keyLines.emplace(Lowered(k), i);
+      if (!Trim(lines[i]).empty()) sectionEnd = i + 1;
     }
   }
-  if (!written) {
+  std::vector<std::string> added;  // new keys, in the order they were first set
+  std::unordered_map<std::string, size_t> addedKeys;
+  for (const auto& [key, value] : entries) {
+    const std::string entry = key + "=" + value;
+    // The key is looked up as given against the keys as they read back from the file.
+    const std::string name = Lowered(key);
+    if (auto at = keyLines.find(name); at != keyLines.end()) lines[at->second] = entry;
+    else if (auto again = addedKeys.find(name); again != addedKeys.end()) added[again->second] = entry;
+    else {
+      addedKeys.emplace(Lowered(Trim(key)), added.size());
+      added.push_back(entry);
+    }
+  }
+  if (!added.empty()) {
     if (sectionEnd == std::string::npos) {
       lines.push_back("[" + std::string(section) + "]");
-      lines.push_back(entry);
+      lines.insert(lines.end(), added.begin(), added.end());
     } else {
-      lines.insert(lines.begin() + static_cast<long>(sectionEnd), entry);
+      lines.insert(lines.begin() + static_cast<long>(sectionEnd), added.begin(), added.end());
     }
   }
   std::ostringstream text;

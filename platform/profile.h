@@ -2,6 +2,8 @@
 // WIN.INI state and QV.LOG rely on; sections and keys compare without case.
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 // The value of key in section, or fallback when the file, the section or the key is missing.
 std::string PlatformReadProfileString(const char* path, const char* section, const char* key,
@@ -10,3 +12,7 @@ std::string PlatformReadProfileString(const char* path, const char* section, con
 // file in the same folder. False when the folder cannot be written.
 bool PlatformWriteProfileString(const char* path, const char* section, const char* key,
                                 const char* value);
+// Sets many keys of one section with a single rewrite of the file; the file ends exactly as
+// after one PlatformWriteProfileString per entry, in order (the debug trace's batches).
+bool PlatformWriteProfileStrings(const char* path, const char* section,
+                                 const std::vector<std::pair<std::string, std::string>>& entries);

@@ -2,6 +2,9 @@
 // the program one time slice at a time, catching faults that escape a handler.
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/profile.h"
@@ -22,6 +25,12 @@ static struct {
   const CodeCell* command = nullptr;  // the command word being run; null between slices
   VariableSlot scratch = {};   // handed out for operands that address no slot
 } gSlice;
+// The debug trace's entries not written to QV.LOG yet (see TraceCommand); reset by
+// InitInterpreter.
+static struct {
+  std::vector<CodeCell> written;  // per code word: the command number the file holds for it, or -1
+  std::vector<std::pair<std::string, std::string>> pending;  // entries not in the file yet
+} gTrace;
 // Lives for the process: a shorter slice for the fuzz target (0 = the normal 33 ms).
 static uint32_t gSliceLengthOverride = 0;
 
@@ -79,14 +88,26 @@ void ResetDispatcher() {
   gSlice.commandCounter = 0;
   gSlice.command = nullptr;
   ReleaseScratchSlot();
+  FlushCommandTrace();
+  gTrace.written.clear();  // a new run: QV.LOG may have been started afresh
 }
 
-// One debug-trace entry per command: the code position and the command number.
-static void TraceCommand(long position, long number) {
-  char key[32], value[32];
-  std::snprintf(key, sizeof(key), "PC%ld", position);
-  std::snprintf(value, sizeof(value), "%ld", number);
-  PlatformWriteProfileString(LogFilePath().c_str(), "QUORVANELLOOPMIDDLE", key, value);
+// The debug trace: one QV.LOG entry per command run, key "PC<code position>", value the
+// command number, in section QUORVANELLOOPMIDDLE. Rewriting the file for every command made
+// a debug run crawl, so the entries the file does not hold yet are kept here and written in
+// one go at the end of each slice (and before any other QV.LOG entry); the file ends the same.
+static void TraceCommand(long position, CodeCell number) {
+  if (gTrace.written.size() != static_cast<size_t>(Program().codeWords)) gTrace.written.assign(Program().codeWords, -1);
+  CodeCell& written = gTrace.written[static_cast<size_t>(position)];
+  if (written == number) return;  // the file holds this entry already
+  written = number;
+  gTrace.pending.emplace_back("PC" + std::to_string(position), std::to_string(number));
+}
+
+void FlushCommandTrace() {
+  if (gTrace.pending.empty()) return;
+  PlatformWriteProfileStrings(LogFilePath().c_str(), "QUORVANELLOOPMIDDLE", gTrace.pending);
+  gTrace.pending.clear();
 }
 
 void ExecuteCommands() {
@@ -127,6 +148,7 @@ void ExecuteCommands() {
     }
   }
   gSlice.command = nullptr;
+  FlushCommandTrace();
   Dispatcher.stop = 0;
 }
 

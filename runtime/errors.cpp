@@ -130,6 +130,7 @@ std::string FormatRuntimeErrorText(bool withLine) {
 
 void LogErrorEntry(const char* keyPrefix, const char* text) {
   if (!Settings().debugMode) return;
+  FlushCommandTrace();  // the trace's entries come first, as they ran first
   std::time_t now = std::time(nullptr);
   std::tm utc{};
   gmtime_r(&now, &utc);

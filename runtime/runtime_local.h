@@ -88,3 +88,5 @@ void RemoveRunFolder();
 void SetFoldersForTests(const std::string& executableFolder, const std::string& temporaryFolder);
 // Where QV.LOG goes: the executable's folder, or beside WIN.INI when that is not writable.
 std::string LogFilePath();
+// Writes the debug-trace entries still held in memory to QV.LOG (the end of every slice does).
+void FlushCommandTrace();

@@ -2,7 +2,12 @@
 // texts, each run as a compiled program, beside a native loop doing the same sums.
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "runtime/command_numbers.h"
 #include "runtime/runtime_local.h"
@@ -12,13 +17,13 @@ namespace {
 
 constexpr int kIterations = 1000000;
 
-// FOR i = 1 TO kIterations: sum = sum + i (3 commands a pass: step, add, jump).
-std::vector<uint8_t> SumProgram() {
+// FOR i = 1 TO passes: sum = sum + i (3 commands a pass: step, add, jump).
+std::vector<uint8_t> SumProgram(int passes = kIterations) {
   qvasm::ProgramBuilder b;
   int i = b.IntVar(), sum = b.IntVar();
   auto top = b.NewLabel(), out = b.NewLabel();
   b.Bind(top);
-  b.Emit(kForStep, {b.Id(i), b.Id(b.IntConst(kIterations)), b.Id(b.IntConst(1)), b.At(out)});
+  b.Emit(kForStep, {b.Id(i), b.Id(b.IntConst(passes)), b.Id(b.IntConst(1)), b.At(out)});
   b.Emit(kAddII, {b.Id(sum), b.Id(sum), b.Id(i)});
   b.Emit(kJump, {b.At(top)});
   b.Bind(out);
@@ -67,7 +72,22 @@ void BM_NativeSumLoop(benchmark::State& state) {
       benchmark::Counter(3.0 * kIterations * static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// The sum loop with the debug trace on (DEBUGMODE): every command is traced into QV.LOG in
+// a temporary folder. A tenth of the passes, run in 33 ms slices as the player does.
+void BM_DispatchSumLoopDebugTrace(benchmark::State& state) {
+  char pattern[] = "/tmp/qv-bench-trace-XXXXXX";
+  const char* folder = mkdtemp(pattern);
+  if (folder == nullptr) return state.SkipWithError("no temporary folder");
+  SetFoldersForTests(folder, folder);
+  MutableSettings().debugMode = true;
+  RunProgram(state, SumProgram(kIterations / 10), 3LL * kIterations / 10);
+  MutableSettings().debugMode = false;
+  std::remove((std::string(folder) + "/QV.LOG").c_str());
+  rmdir(folder);
+}
+
 BENCHMARK(BM_DispatchSumLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DispatchSumLoopDebugTrace)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DispatchTextLoop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NativeSumLoop)->Unit(benchmark::kMillisecond);
 

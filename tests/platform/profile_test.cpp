@@ -33,6 +33,42 @@ TEST(Profile, ReadsWritesAndIgnoresCase) {
   fs::remove_all(dir);
 }
 
+static std::string ReadWhole(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The debug trace writes its keys in batches: a batch must leave the file exactly as one
+// write per key would (keys replaced in place, new ones after the section's last line, a
+// key repeated in the batch written once with its last value, a missing section appended).
+TEST(Profile, ABatchOfKeysEndsLikeOneWriteAtATime) {
+  fs::path dir = fs::temp_directory_path() / ("qv-profile-batch-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::vector<std::pair<std::string, std::string>> entries = {
+      {"PC0", "26"}, {"PC1", "33"}, {"PC2", "43"}, {"PC0", "27"}, {"PC5", "1"}};
+  const char* kStarts[] = {
+      nullptr,  // no file yet
+      "[Other]\nA=1\n",
+      "[TRACE]\r\nPC0=9\r\n\r\n[ERRORLOG]\r\nX=1\r\n",
+      "[trace]\npc1=5\n[Other]\nB=2\n[Trace]\nPC2=7\n\n",
+  };
+  for (const char* start : kStarts) {
+    const fs::path one = dir / "one.ini", batch = dir / "batch.ini";
+    fs::remove(one);
+    fs::remove(batch);
+    if (start != nullptr) {
+      std::ofstream(one, std::ios::binary) << start;
+      std::ofstream(batch, std::ios::binary) << start;
+    }
+    for (const auto& [key, value] : entries)
+      ASSERT_TRUE(PlatformWriteProfileString(one.c_str(), "Trace", key.c_str(), value.c_str()));
+    ASSERT_TRUE(PlatformWriteProfileStrings(batch.c_str(), "Trace", entries));
+    EXPECT_EQ(ReadWhole(batch), ReadWhole(one)) << (start ? start : "no file");
+  }
+  EXPECT_EQ(ReadWhole(dir / "batch.ini"), "[trace]\nPC1=33\n[Other]\nB=2\n[Trace]\nPC2=43\nPC0=27\nPC5=1\n\n");
+  fs::remove_all(dir);
+}
+
 TEST(Folders, TemporaryFolderIsPrivateAndNamesMapWithoutCase) {
   std::string temporary = PlatformTemporaryFolder();
   ASSERT_FALSE(temporary.empty());

@@ -1,10 +1,14 @@
 // The dispatcher and errors: faults become 10010, slices end after drawing in automatic
 // mode and only on 259 or the draw-queue limit in manual mode, the last error wins, the
 // message forms, and the error texts agree with the language file.
+#include <unistd.h>
+
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <stdexcept>
 
+#include "platform/profile.h"
 #include "platform/window.h"
 #include "tests/runtime/run_program.h"
 
@@ -118,6 +122,58 @@ TEST_F(DispatcherTest, ErrorNamesTheLineOfTheFailingCommand) {
   ClearRuntimeError();
   RuntimeError(10003);  // a display failure at start-up: no command is running
   EXPECT_EQ(FormatRuntimeErrorText().find("at line"), std::string::npos) << FormatRuntimeErrorText();
+}
+
+// Debug mode traces each command run into QV.LOG ("PC<position>=<command>"). The trace is
+// written once per slice, and the file must end exactly as with one write per command: a
+// key already in the file replaced in place, new keys after it, other sections untouched.
+TEST_F(DispatcherTest, DebugTraceEndsAsOneWritePerCommand) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("qv-trace-test-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string savedExecutableFolder = ExecutableFolder();
+  SetFoldersForTests(folder.string(), folder.string());
+  const std::string kStart = "[QUORVANELLOOPMIDDLE]\r\nPC0=999\r\n\r\n[OTHER]\r\nA=1\r\n";
+  std::ofstream(folder / "QV.LOG", std::ios::binary) << kStart;
+  std::ofstream(folder / "one.log", std::ios::binary) << kStart;
+  int x = b.IntVar(), more = qvasm::ProgramBuilder::IntTemp(0);
+  auto top = b.NewLabel(), done = b.NewLabel();
+  std::vector<std::pair<int, int>> commands;  // position and number of each command, in order
+  auto emit = [&](int command, std::initializer_list<qvasm::Word> operands) {
+    commands.push_back({b.Here(), command});
+    b.Emit(command, operands);
+  };
+  emit(kAssignInt, {b.Id(x), b.Id(b.IntConst(0))});
+  b.Bind(top);
+  emit(kAddII, {b.Id(x), b.Id(x), b.Id(b.IntConst(1))});
+  emit(kRefresh, {});  // each pass of the loop is a slice of its own
+  emit(kLessII, {b.Id(more), b.Id(x), b.Id(b.IntConst(3))});
+  emit(kJumpIfZero, {b.Id(more), b.At(done)});
+  emit(kJump, {b.At(top)});
+  b.Bind(done);
+  commands.push_back({b.Here(), 0});  // the closing word is traced too
+  MutableSettings().debugMode = true;
+  RunResult r = RunAssembled(b);
+  MutableSettings().debugMode = false;
+  ASSERT_TRUE(r.quit);
+  // The commands in the order they ran: the first, three passes of the loop (the last leaves
+  // at the conditional jump), the closing word; one write each, as the trace once did.
+  std::vector<std::pair<int, int>> ran = {commands[0]};
+  for (int pass = 0; pass < 3; ++pass)
+    for (size_t i = 1; i <= (pass < 2 ? 5u : 4u); ++i) ran.push_back(commands[i]);
+  ran.push_back(commands.back());
+  const std::string one = (folder / "one.log").string();
+  for (const auto& [position, number] : ran)
+    PlatformWriteProfileString(one.c_str(), "QUORVANELLOOPMIDDLE", ("PC" + std::to_string(position)).c_str(),
+                               std::to_string(number).c_str());
+  auto read = [](const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  EXPECT_EQ(read(folder / "QV.LOG"), read(one));
+  EXPECT_EQ(read(one).rfind("[QUORVANELLOOPMIDDLE]\nPC0=151\nPC3=81\n", 0), 0u) << read(one);
+  SetFoldersForTests(savedExecutableFolder, "");
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(DispatcherTest, WarningNumbersAreSilentDuringARun) {
