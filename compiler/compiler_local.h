@@ -62,6 +62,7 @@ enum : int32_t {
   kCmdPrintFloat = kPrintFloat,
   kCmdPrintText = kPrintText,
   kCmdPrintLineEnd = kPrintLineEnd,
+  kCmdPrintNextZone = kPrintNextZone,
   kCmdInputInt = kInputInt,
   kCmdInputFloat = kInputFloat,
   kCmdInputText = kInputText,

@@ -127,7 +127,7 @@ const std::vector<int>& InternalCommandNumbers() {
   static const std::vector<int> numbers = [] {
     std::vector<int> list = {kCmdJumpIfZero, kCmdJump, kCmdForStep, kCmdCallFunction,
                              kCmdEnd, kCmdRestoreAt, kCmdRestore, kCmdGosub, kCmdReturn,
-                             kCmdPrintInt, kCmdPrintFloat, kCmdPrintText, kCmdPrintLineEnd,
+                             kCmdPrintInt, kCmdPrintFloat, kCmdPrintText, kCmdPrintLineEnd, kCmdPrintNextZone,
                              kCmdInputInt, kCmdInputFloat, kCmdInputText, kCmdModulo,
                              kCmdUndimArray, kCmdStoreElementInt, kCmdStoreElementFloat,
                              kCmdStoreElementText};

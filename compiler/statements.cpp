@@ -364,17 +364,26 @@ static bool TranslateCase(CompilerObject& c, StatementCursor& cur) {
   return PushBlock(c, std::move(block));
 }
 
+// PRINT items separated by ";" (printed one after the other) or "," (the next item starts
+// at the next print zone); a separator at the end keeps the line open.
 static bool TranslatePrint(CompilerObject& c, StatementCursor& cur) {
   for (;;) {
     if (AtStatementEnd(cur)) break;
+    if (TakeChar(cur, ',')) {  // also a leading or doubled ","
+      EmitInstruction(c, kCmdPrintNextZone, {});
+      if (AtStatementEnd(cur)) return true;
+      continue;
+    }
     ExprValue value;
     if (!CompileExpression(c, cur, value)) return false;
     int32_t command = value.type == 'l' ? kCmdPrintInt : value.type == 'f' ? kCmdPrintFloat : kCmdPrintText;
     EmitInstruction(c, command, {value.id});
-    if (TakeChar(cur, ';') || TakeChar(cur, ',')) {
-      if (AtStatementEnd(cur)) return true;  // a trailing separator keeps the line open
+    if (TakeChar(cur, ';')) {
+      if (AtStatementEnd(cur)) return true;
       continue;
     }
+    SkipBlanks(cur);
+    if (cur.pos < cur.text.size() && cur.text[cur.pos] == ',') continue;  // taken at the top
     if (!AtStatementEnd(cur)) return Fail(c, 7, cur.text.substr(cur.pos));
   }
   EmitInstruction(c, kCmdPrintLineEnd, {});

@@ -85,6 +85,15 @@ static void CmdPrintText() {
 
 static void CmdPrintLineEnd() { EndPrintedLine(); }
 
+// PRINT's "," moves on to the next print zone, as in other BASICs: the line is filled with
+// blanks up to the next multiple of the zone width (at least one blank), so columns of
+// values line up while each value itself prints without padding.
+constexpr size_t kPrintZoneWidth = 14;
+static void CmdPrintNextZone() {
+  size_t column = gPrint.openLine.size();
+  PrintPiece(std::string(kPrintZoneWidth - column % kPrintZoneWidth, ' ').c_str());
+}
+
 // One typed line, or false while the user is still typing (the command then runs again
 // on the next slice, so frames keep coming while the program waits).
 static bool TakeTypedLine(std::string& line) {
@@ -163,7 +172,8 @@ static void CmdInputText() { RunInput('s'); }
 extern const CommandEntry kPrintCommands[];
 const CommandEntry kPrintCommands[] = {
     {kPrintInt, CmdPrintInt},       {kPrintFloat, CmdPrintFloat}, {kPrintText, CmdPrintText},
-    {kPrintLineEnd, CmdPrintLineEnd}, {kInputInt, CmdInputInt},   {kInputFloat, CmdInputFloat},
+    {kPrintLineEnd, CmdPrintLineEnd}, {kPrintNextZone, CmdPrintNextZone}, {kInputInt, CmdInputInt},
+    {kInputFloat, CmdInputFloat},
     {kInputText, CmdInputText},
 };
 extern const size_t kPrintCommandCount;

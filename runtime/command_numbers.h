@@ -103,6 +103,7 @@ enum CommandNumber : int {
   kPrintFloat = 342,          // f value: print the number, the line stays open
   kPrintText = 343,           // s value: print the text, the line stays open
   kPrintLineEnd = 344,        // (none): end the printed line
+  kPrintNextZone = 345,       // (none): PRINT's ",": blanks up to the next print zone of the line
   kInputInt = 351,            // s prompt, i target: read a typed line as an integer
   kInputFloat = 352,          // s prompt, f target: read a typed line as a float
   kInputText = 355,           // s prompt, s target: read a typed line
