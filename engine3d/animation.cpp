@@ -378,15 +378,43 @@ void DropKey(Key* keys, uint32_t& count, int32_t k) {
   }
 }
 
+// A model without animation gets a track list to key into: one track per existing limb
+// from 1 on (limb 0 is the frame the object's own position moves), each holding the limb's
+// current pose as its one rotation and one position key at frame 0.
+void BuildKeyTracksWhenMissing(int32_t slot) {
+  ObjectRecord* object = ObjectAt(slot);
+  if (object->model == nullptr || FirstTrack(object) != nullptr) return;
+  AnimationTrackList* list = InitTrackListNode();
+  for (int32_t limb = 1; limb < object->limbCount && limb < object->limbCapacity; ++limb) {
+    if (object->limbs[limb].exists != 1) continue;
+    AnimationTrack* track = new AnimationTrack;
+    char name[kModelNameSize] = {};
+    if (object->model->GetModelFrameName(limb, name, sizeof name) == kModelOk) AnimTrackSetName(*track, name);
+    AnimTrackSetFrame(*track, limb);
+    RotationKey rotation;
+    VectorKey position;
+    CurrentLimbPose(*object->model, limb, rotation, position);
+    rotation.time = position.time = 0.0f;
+    track->rotationKeys = new RotationKey[1]{rotation};
+    track->rotationKeyCount = 1;
+    track->positionKeys = new VectorKey[1]{position};
+    track->positionKeyCount = 1;
+    track->rotationFloatCount = 5.0f;
+    track->positionFloatCount = 4.0f;
+    AppendTrackListNode(*list, track);
+  }
+  object->model->SetModelTracks(list);
+}
+
 void CmdSetObjectKeyframe() {
   const int32_t number = IntOperand(0), k = IntOperand(1);
   AdvanceOperands(2);
   const int32_t slot = ExistingObject(number);
   if (slot < 0) return;
   ObjectRecord* object = ObjectAt(slot);
-  // Keys go into the tracks the model has; a model loaded without any animation has no
-  // track list to key into.
-  if (k < 1 || object->model == nullptr || object->model->Tracks() == nullptr) return;
+  // Frame 0 is never keyed (and gives a model without animation no tracks either).
+  if (k < 1 || object->model == nullptr) return;
+  BuildKeyTracksWhenMissing(slot);
   for (AnimationTrack* track = object->model->Tracks()->first; track != nullptr; track = track->next) {
     RotationKey rotation;
     VectorKey position;
@@ -457,6 +485,7 @@ void CmdAppendObjectAnimation() {
   if (number < 1 || number > 65535) return RuntimeError(7006);
   const int32_t slot = ObjectSlotForNumber(number);
   if (slot < 0 || ObjectAt(slot)->model == nullptr) return;
+  BuildKeyTracksWhenMissing(slot);
   ObjectRecord* object = ObjectAt(slot);
   if (object->model->MergeModelXFiles(ProgramFile(first).c_str(), ProgramFile(second).c_str(),
                                       static_cast<float>(offset),

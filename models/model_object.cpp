@@ -198,6 +198,12 @@ ModelResult ModelObject::LoadModelAnimationX(const char* path, float timeOffset,
   return AppendXAnimation(path, root_, tracks_, timeOffset, holdTime) ? kModelOk : kModelFail;
 }
 
+void ModelObject::SetModelTracks(AnimationTrackList* tracks) {
+  if (tracks == tracks_) return;
+  delete tracks_;
+  tracks_ = tracks;
+}
+
 ModelResult ModelObject::SaveModelAnimationX(const char* path) {
   return SaveXAnimation(path, tracks_) ? kModelOk : kModelFail;
 }

@@ -285,6 +285,9 @@ class ModelObject {
 
   ModelNode* Root() const { return root_; }
   AnimationTrackList* Tracks() const { return tracks_; }
+  // Gives the model a track list (the engine's keying on a model without animation): the
+  // model owns it from then on and deletes the list it had.
+  void SetModelTracks(AnimationTrackList* tracks);
 
  private:
   ModelNode* root_ = nullptr;

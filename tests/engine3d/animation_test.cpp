@@ -11,24 +11,31 @@
 
 namespace {
 
-// One limb turning from no turn to a quarter turn about y (key quaternion w, x, y, z) and
-// moving from 0 to 10 along x between frames 0 and 10.
-std::string WriteAnimatedX(const TempFolder& folder) {
-  const std::string path = folder.Path("walk.x");
-  std::ofstream(path) << "xof 0302txt 0032\n"
-                         "Frame Limb {\n"
-                         "  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }\n"
-                         "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; }\n"
-                         "}\n"
-                         "AnimationSet Walk {\n"
-                         "  Animation {\n"
-                         "    { Limb }\n"
-                         "    AnimationKey { 0; 2; 0;4;1.0,0.0,0.0,0.0;;, 10;4;0.70710678,0.0,0.70710678,0.0;;; }\n"
-                         "    AnimationKey { 2; 2; 0;3;0.0,0.0,0.0;;, 10;3;10.0,0.0,0.0;;; }\n"
-                         "  }\n"
-                         "}\n";
+// One limb; animated, it turns from no turn to a quarter turn about y (key quaternion w, x,
+// y, z) and moves from 0 to 10 along x between frames 0 and 10; still, it stands at x = 2
+// without any animation.
+std::string WriteLimbX(const TempFolder& folder, bool animated) {
+  const std::string path = folder.Path(animated ? "walk.x" : "still.x");
+  std::ofstream out(path);
+  out << "xof 0302txt 0032\n"
+         "Frame Limb {\n"
+         "  FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, "
+      << (animated ? "0" : "2")
+      << ",0,0,1;; }\n"
+         "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; }\n"
+         "}\n";
+  if (animated)
+    out << "AnimationSet Walk {\n"
+           "  Animation {\n"
+           "    { Limb }\n"
+           "    AnimationKey { 0; 2; 0;4;1.0,0.0,0.0,0.0;;, 10;4;0.70710678,0.0,0.70710678,0.0;;; }\n"
+           "    AnimationKey { 2; 2; 0;3;0.0,0.0,0.0;;, 10;3;10.0,0.0,0.0;;; }\n"
+           "  }\n"
+           "}\n";
   return path;
 }
+std::string WriteAnimatedX(const TempFolder& folder) { return WriteLimbX(folder, true); }
+std::string WriteStillX(const TempFolder& folder) { return WriteLimbX(folder, false); }
 
 class AnimationTest : public EngineTest {
  protected:
@@ -175,4 +182,52 @@ TEST_F(AnimationTest, RangeChecksAndObjectsWithoutAnimation) {
   RunCommand(kClearObjectAnimation, {1});
   RunCommand(kPlayObject, {1});
   EXPECT_EQ(TakeError(), 7601);
+}
+
+// Keying and appending on models without animation first give them a track list: one track
+// per limb past the object's own frame, starting from the limb's pose at frame 0.
+TEST_F(AnimationTest, ModelsWithoutAnimationGetTracksToKeyInto) {
+  RunCommand(kLoadObject, {WriteStillX(folder).c_str(), 2});
+  const int32_t still = ObjectSlotForNumber(2);
+  ModelObject& model = *ObjectAt(still)->model;
+  ASSERT_EQ(model.Tracks(), nullptr);
+  RunCommand(kSetObjectKeyframe, {2, 5});
+  ASSERT_NE(model.Tracks(), nullptr);
+  const AnimationTrack* track = model.Tracks()->first;
+  ASSERT_NE(track, nullptr);
+  EXPECT_EQ(track->next, nullptr);
+  EXPECT_STREQ(track->frameName, "Limb");
+  EXPECT_EQ(track->frameId, 1);
+  Matrix4 moved;
+  MatrixTranslation(moved, 6, 0, 0);
+  model.SetModelFrameMatrixDirect(1, moved);
+  RunCommand(kSetObjectKeyframe, {2, 10});
+  ASSERT_EQ(track->positionKeyCount, 3u);
+  EXPECT_EQ(track->scaleKeyCount, 0u);
+  EXPECT_EQ(IntValue(kTotalObjectFrames, {2}), 10);
+  RunCommand(kLoopObject, {2});
+  RunCommand(kSetObjectSpeed, {2, 0});
+  const struct {
+    float frame, x;
+  } poses[] = {{0, 2}, {5, 2}, {7.5f, 4}, {10, 6}};
+  for (const auto& p : poses) {
+    RunCommand(kSetObjectFrame, {2, p.frame});
+    AnimateObjects();
+    Matrix4 pose;
+    model.GetModelFrameMatrix(1, pose);
+    EXPECT_NEAR(pose.m[3][0], p.x, 1e-4) << p.frame;
+  }
+
+  // A made object has only its own frame: keying gives it no tracks, so still no animation.
+  RunCommand(kMakeObjectCube, {3, 1.0f});
+  RunCommand(kSetObjectKeyframe, {3, 5});
+  RunCommand(kPlayObject, {3});
+  EXPECT_EQ(TakeError(), 7601);
+
+  // Appending to a model without animation: the walk lands at the offset.
+  RunCommand(kLoadObject, {WriteStillX(folder).c_str(), 4});
+  const std::string walk = WriteAnimatedX(folder);
+  RunCommand(kAppendObjectAnimation, {walk.c_str(), walk.c_str(), 4, 10});
+  EXPECT_EQ(IntValue(kTotalObjectFrames, {4}), 20);
+  EXPECT_EQ(TakeError(), 0);
 }
