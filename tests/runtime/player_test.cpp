@@ -157,7 +157,14 @@ class GameFolder {
     std::vector<uint8_t> image = ReadBytes(player);
     if (!entries.empty()) image = qvasm::BuildPackagedExecutable(image, entries);
     const fs::path game = folder_ / "game";
-    std::ofstream(game, std::ios::binary).write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+    {
+      std::ofstream out(game, std::ios::binary);
+      out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+      if (!out.flush()) {
+        stderr_ = "could not write " + game.string();
+        return -1;
+      }
+    }
     fs::permissions(game, fs::perms::owner_all);
     // The child's leak check is off: SDL unloads the display libraries it opened, so their
     // process-lifetime caches show up as leaks of unknown modules that no suppression can name.
@@ -212,6 +219,21 @@ TEST_P(RuntimeOnlyPlayerTest, GosubNestedTooDeepExitsNonZero) {
   b.Emit(kGosub, {b.At(sub)});  // 108 at the 65535th nesting
   EXPECT_EQ(RunProgram(b), 1);
   EXPECT_NE(stderr_.find("Runtime Error : "), std::string::npos) << stderr_;
+}
+
+// Two games at once share the per-user temporary folder: each extracts into a folder of its
+// own, so a game neither reads nor deletes what another is running. (Players once extracted
+// straight into the shared folder, and parallel player tests failed now and then when one
+// game deleted or overwrote the program another was about to load.) The planted file stands
+// for another game's extracted program in the middle of its run.
+TEST_P(RuntimeOnlyPlayerTest, AnotherGamesExtractedFilesAreLeftAlone) {
+  fs::create_directories(folder_ / "quorvanel");
+  fs::permissions(folder_ / "quorvanel", fs::perms::owner_all);
+  std::ofstream(folder_ / "quorvanel" / "_virtual.dat") << "another game's program";
+  ProgramBuilder b = SelfCheckingProgram();
+  b.Emit(kEnd);
+  EXPECT_EQ(RunProgram(b), 0) << stderr_;
+  EXPECT_EQ(ReadText(folder_ / "quorvanel" / "_virtual.dat"), "another game's program");
 }
 
 TEST_P(RuntimeOnlyPlayerTest, RunningIntoTheClosingWordEndsWithStatusZero) {
