@@ -14,7 +14,8 @@ struct Surface;
 // ---------------------------------------------------------------------------------------
 
 // main.cpp registers the engine's record pools (lights, objects, meshes, textures) before
-// the player starts, and every 3D command family once at start-up.
+// the player starts, and every 3D command family once at start-up. Registering the pools
+// also hands the models and collision libraries their host callbacks.
 void RegisterEngine3dPools();
 bool RegisterEngine3dCommands();
 // main.cpp: fills the runtime's 3D hooks (scene reset, backdrop, render, animation); the

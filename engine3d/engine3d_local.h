@@ -143,6 +143,7 @@ struct ObjectRecord {
   int32_t limbCapacity;
   LimbRecord* limbs;  // owned
   int32_t appliedTexture;  // texture the texture and colour commands gave every mesh (one reference)
+  float collisionSize[3];  // the sizes the collision shapes of the shape kind were built with
   uint8_t boxCollision, rotatedBox, hitFlag, worldMatrixDone;
 };
 
@@ -160,6 +161,20 @@ void ReleaseAllObjects();
 void RestoreObjectModels();
 // Whether collision shapes need an update (set by every creation and pose).
 void MarkCollisionDirty();
+// Reads and clears that flag (the collision pass).
+bool TakeCollisionDirty();
+
+// Collision (collision.cpp). Start-up: hands the collision library its log hook.
+void ConnectCollision();
+// Scene reset: every pass tests every pair of collision objects, answered by the engine.
+void ResetCollision3D();
+// Builds the object's collision shapes from its shape kind and sizes, keyed by its number
+// (nothing while its collision is off).
+void BuildObjectCollision(int32_t slot);
+// After object animation: when anything moved, gives every collision-enabled object's meshes
+// their world matrices, clears the hits and tests every pair.
+void RunCollisionPass();
+CommandTableView CollisionCommandTable();
 // Camera placement for a new object (camera.cpp).
 void PlaceCameraInFrontOf(const Vector3& centre, float radius);
 

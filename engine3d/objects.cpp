@@ -280,7 +280,10 @@ void FinishObjectCollision(int32_t slot, int32_t kind, float a, float b, float c
   object->boxCollision = boxByte;
   if (boxByte) object->rotatedBox = 0;
   object->shapeKind = kind;
-  if (object->model) object->model->BuildModelCollision(slot, kind, a, b, c);
+  object->collisionSize[0] = a;
+  object->collisionSize[1] = b;
+  object->collisionSize[2] = c;
+  BuildObjectCollision(slot);
   MarkCollisionDirty();
 }
 
@@ -565,6 +568,12 @@ void RestoreObjectModels() {
 }
 
 void MarkCollisionDirty() { g_collisionDirty = true; }
+
+bool TakeCollisionDirty() {
+  const bool dirty = g_collisionDirty;
+  g_collisionDirty = false;
+  return dirty;
+}
 
 void ReleaseAllObjects() {
   if (g_objectPool.records == nullptr) return;

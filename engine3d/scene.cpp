@@ -216,7 +216,7 @@ void ConnectModels() {
 
 void InitScene3D(Surface* backBuffer) {
   ReleaseScene3D();
-  ConnectModels();
+  ResetCollision3D();
   if (std::strcmp(Device3dActive().name, "None") == 0) {
     const Device3d* gl = Device3dOpenGl(640, 480);
     if (gl == nullptr) {
@@ -250,6 +250,7 @@ void ReleaseScene3D() {
 
 void ShutdownScene3D() {
   ReleaseScene3D();
+  CollReset();
   if (g_openedDevice) {
     Dev().Close();
     Device3dInstall(nullptr);
@@ -258,6 +259,8 @@ void ShutdownScene3D() {
 }
 
 void RegisterEngine3dPools() {
+  ConnectModels();
+  ConnectCollision();
   RegisterRecordPool(LightPool());
   RegisterRecordPool(TexturePool());
   RegisterRecordPool(ObjectPool());
@@ -277,7 +280,10 @@ void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)()) {
   hooks.RestoreScene3DAfterReset = RestoreScene3DAfterReset;
   hooks.RenderBackdrop = RenderBackdrop;
   hooks.RenderScene3DIfOn = RenderScene3DIfOn;
-  hooks.AnimateObjects = AnimateObjects;
+  hooks.AnimateObjects = [] {
+    AnimateObjects();
+    RunCollisionPass();
+  };
   hooks.EndOfRunTeardown = [] {
     if (g_previousTeardown) g_previousTeardown();
     ReleaseScene3D();
@@ -287,7 +293,7 @@ void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)()) {
 bool RegisterEngine3dCommands() {
   bool ok = true;
   for (CommandTableView table : {CameraCommandTable(), LightCommandTable(), SceneCommandTable(), ObjectCommandTable(),
-                                 ObjectSettingCommandTable(), AnimationCommandTable()})
+                                 ObjectSettingCommandTable(), AnimationCommandTable(), CollisionCommandTable()})
     ok = RegisterCommands(table.entries, table.count) && ok;
   return ok;
 }

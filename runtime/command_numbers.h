@@ -288,6 +288,8 @@ enum CommandNumber : int {
   kSetObjectDrawLast = 7061,  // i object, i flag: 1 draws after a depth clear, over the scene
   kSetObjectFullBright = 7062, // i object, i flag: 1 ignores the lights
   kSetObjectFog = 7063,       // i object, i flag: 1 takes part in the fog
+  kSetObjectCollisionOn = 7070,   // i object: the object takes part in the collision pass again
+  kSetObjectCollisionOff = 7071,  // i object: its collision shapes go; it is never hit
   kDuplicateObject = 7264,    // i source, i object: a copy sharing the source's model
 
   // --- 3D engine: camera (engine3d/camera.cpp)
@@ -347,6 +349,8 @@ enum CommandNumber : int {
   kObjectScreenX = 7512,      // i result, i object: screen x of the centre
   kObjectScreenY = 7513,      // i result, i object: screen y of the centre
   kObjectInScreen = 7514,     // i result, i object: 1 when the visibility test passes
+  kObjectHit = 7515,          // i result, i object: number of the object it hit in the last collision pass, 0 none
+  kObjectCollision = 7516,    // i result, i object, i other: 1 when the two collided in the last pass (other 0: any)
   kStatistic = 7675,          // i result, i which: 1 = triangles drawn in the last frame, else 0
 
   // --- 3D engine: lights (engine3d/lights.cpp)

@@ -84,6 +84,7 @@ int32_t IntValue(int command, std::initializer_list<Arg> operands) {
   switch (all.size()) {
     case 1: result = RunCommand(command, {all[0]})[0]; break;
     case 2: result = RunCommand(command, {all[0], all[1]})[0]; break;
+    case 3: result = RunCommand(command, {all[0], all[1], all[2]})[0]; break;
     default: ADD_FAILURE() << "too many operands";
   }
   return result ? result->asInt : 0;

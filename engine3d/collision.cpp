@@ -1,0 +1,124 @@
+// Object collision: the collision library's set-up, the per-frame pass that moves every
+// collision-enabled object's meshes and tests every pair, and the object collision commands.
+#include "engine3d/engine3d_local.h"
+#include "models/models.h"
+#include "runtime/command_numbers.h"
+
+namespace {
+
+// Lines the collision library writes about input it refused go to the error log.
+void LogCollisionLine(const char* line) { LogErrorEntry("ENGINEERROR", line); }
+
+// A contact of two meshes: the owners are the object numbers the mesh keys were made for.
+void RecordHit(int32_t number, int32_t other) {
+  const int32_t slot = ObjectSlotForNumber(number);
+  if (slot < 0) return;
+  ObjectRecord* object = ObjectAt(slot);
+  if (object->collisionOn != 1) return;
+  object->hitObject = other;
+  object->lastHit = other;
+  if (object->askedObject == other) object->hitFlag = 1;
+}
+
+void OnCollisionPair(uintptr_t, uint32_t key1, uint32_t key2, const CollisionData*) {
+  const int32_t first = ModelCollisionOwner(key1), second = ModelCollisionOwner(key2);
+  // Two meshes of one object, or a key no mesh holds any longer, are no hit.
+  if (first == second || first == 0 || second == 0) return;
+  const int32_t firstSlot = ObjectSlotForNumber(first), secondSlot = ObjectSlotForNumber(second);
+  if (firstSlot < 0 || secondSlot < 0) return;
+  if (ObjectAt(firstSlot)->collisionOn != 1 || ObjectAt(secondSlot)->collisionOn != 1) return;
+  RecordHit(first, second);
+  RecordHit(second, first);
+}
+
+template <bool On>
+void CmdSetObjectCollision() {
+  const int32_t number = IntOperand(0);
+  AdvanceOperands(1);
+  const int32_t slot = ExistingObject(number);
+  if (slot < 0) return;
+  ObjectRecord* object = ObjectAt(slot);
+  if ((object->collisionOn == 1) == On) return;
+  object->collisionOn = On ? 1 : 0;
+  object->hitObject = 0;
+  object->hitFlag = 0;
+  if (On)
+    BuildObjectCollision(slot);
+  else if (object->model != nullptr)
+    object->model->RemoveModelCollision();
+  MarkCollisionDirty();
+}
+
+void CmdObjectHit() {
+  const int32_t slot = ExistingObject(IntOperand(1));
+  if (slot >= 0) WriteIntResult(ObjectAt(slot)->hitObject);
+  AdvanceOperands(2);
+}
+
+// Whether the object touched the other one in the last pass (other 0: any object). Asking
+// also names the other object for the next passes, which then raise the hit flag for it
+// even when the object touched a further one after it.
+void CmdObjectCollision() {
+  const int32_t number = IntOperand(1), other = IntOperand(2);
+  const int32_t slot = ExistingObject(number);
+  if (slot >= 0 && (other == 0 || ExistingObject(other) >= 0)) {
+    ObjectRecord* object = ObjectAt(slot);
+    if (other == 0)
+      WriteIntResult(object->hitObject != 0 ? 1 : 0);
+    else
+      WriteIntResult(object->hitObject == other || (object->hitFlag == 1 && object->askedObject == other) ? 1 : 0);
+    object->askedObject = other;
+  }
+  AdvanceOperands(3);
+}
+
+const CommandEntry kCollisionCommands[] = {
+    {kSetObjectCollisionOn, CmdSetObjectCollision<true>},
+    {kSetObjectCollisionOff, CmdSetObjectCollision<false>},
+    {kObjectHit, CmdObjectHit},
+    {kObjectCollision, CmdObjectCollision},
+};
+
+}  // namespace
+
+void ConnectCollision() {
+  CollHost host{};
+  host.Log = LogCollisionLine;
+  CollInit(&host);
+}
+
+void ResetCollision3D() {
+  CollClearPairListFlag();
+  CollSetDefaultResponse(OnCollisionPair, kCollResponseSimple, 0);
+}
+
+void BuildObjectCollision(int32_t slot) {
+  ObjectRecord* object = ObjectAt(slot);
+  if (object->model == nullptr || object->collisionOn != 1) return;
+  object->model->BuildModelCollision(object->number, object->shapeKind, object->collisionSize[0],
+                                     object->collisionSize[1], object->collisionSize[2]);
+}
+
+void RunCollisionPass() {
+  if (!TakeCollisionDirty()) return;
+  // The model walk starts from the device's world transform: identity, so each mesh gets its
+  // frames' world matrix; the render sets its own world transform again.
+  Matrix4 saved, identity;
+  Dev().GetTransform(Device3dTransform::kWorld, saved.m);
+  MatrixIdentity(identity);
+  RecordPool* pool = ObjectPool();
+  for (int32_t slot = pool->usedHead; slot >= 0; slot = ObjectAt(slot)->links.next) {
+    ObjectRecord* object = ObjectAt(slot);
+    object->hitObject = 0;
+    object->hitFlag = 0;
+    if (object->collisionOn != 1 || object->model == nullptr) continue;
+    // Copies share their source's model: its root frame is set to this object's place first.
+    UpdateObjectTransform(slot);
+    Dev().SetTransform(Device3dTransform::kWorld, identity.m);
+    ObjectAt(slot)->model->UpdateModelCollisionTransforms(Dev());
+  }
+  Dev().SetTransform(Device3dTransform::kWorld, saved.m);
+  CollTestAllPairs();
+}
+
+CommandTableView CollisionCommandTable() { return {kCollisionCommands, std::size(kCollisionCommands)}; }
