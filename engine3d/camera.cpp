@@ -274,7 +274,8 @@ void CmdAutoCameraOff() { g_camera.autoCamera = 0; }
 void CmdSetCameraView() {
   const int32_t x1 = IntOperand(0), y1 = IntOperand(1), x2 = IntOperand(2), y2 = IntOperand(3);
   AdvanceOperands(4);
-  const int width = 640, height = 480;
+  int width, height;
+  TargetSize(width, height);
   if (x1 < 0 || y1 < 0 || x2 > width || y2 > height || x2 <= x1 || y2 <= y1) {
     RuntimeError(1010);
     return;

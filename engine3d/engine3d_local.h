@@ -62,6 +62,8 @@ RenderStateCache& StateCache();
 Device3d& Dev();
 // A pool configuration of the engine's records (no init or release callbacks).
 RecordPool MakeRecordPool(const char* name, int32_t recordSize, int32_t initialCapacity, int32_t growMargin);
+// Size of the back buffer the scene renders into (640 x 480 without one).
+void TargetSize(int& width, int& height);
 // Device defaults of a fresh scene: render states, blend pairs, the three materials, the
 // default projection and view. Fills the render-state cache.
 void SetupDeviceDefaults();

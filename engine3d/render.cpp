@@ -321,7 +321,9 @@ void RenderScene3DIfOn(int stage) {
 bool ObjectScreenPosition(int32_t entity, int32_t* screenX, int32_t* screenY) {
   const SpriteRecord* e = SpriteAt(entity);
   const Visibility v = TestVisibility(e, 20.0f);
-  *screenX = TruncateFloat(std::round((v.cx + 1.0f) * 0.5f * 640.0f));
-  *screenY = TruncateFloat(std::round((1.0f - v.cy) * 0.5f * 480.0f));
+  int width, height;
+  TargetSize(width, height);
+  *screenX = TruncateFloat(std::round((v.cx + 1.0f) * 0.5f * static_cast<float>(width)));
+  *screenY = TruncateFloat(std::round((1.0f - v.cy) * 0.5f * static_cast<float>(height)));
   return v.failures == 0 || ObjectAt(e->object)->gluedObject != 0;
 }

@@ -2,6 +2,7 @@
 // light and backdrop commands, scene reset and release, and the registration of the families.
 #include "engine3d/engine3d_local.h"
 #include "models/models.h"
+#include "platform/surface.h"
 #include "runtime/command_numbers.h"
 
 #include <cstring>
@@ -17,6 +18,11 @@ RenderStateCache g_cache;
 bool g_openedDevice = false;
 // Indices drawn this frame (statistic of the frame); reset at the start of each render.
 uint32_t g_drawnIndices = 0;
+// The back buffer the scene renders into: set at every scene reset and display restore.
+Surface* g_target = nullptr;
+// Where the scene renders: the 2D display's back buffer, asked for at each scene reset and
+// display restore.
+Surface* (*g_backBufferSource)() = nullptr;
 
 constexpr float kDefaultAmbientShare = 0.25f;
 
@@ -198,7 +204,14 @@ void SetupDeviceDefaults() {
   g_cache.addressMode = kAddressWrap;
   ApplyFogSettings();
   ApplyMaterialSelection(1);
-  d.SetViewport(Device3dViewport{0, 0, 640, 480, 0.0f, 1.0f});
+  int width, height;
+  TargetSize(width, height);
+  d.SetViewport(Device3dViewport{0, 0, width, height, 0.0f, 1.0f});
+}
+
+void TargetSize(int& width, int& height) {
+  width = g_target != nullptr && g_target->width > 0 ? g_target->width : 640;
+  height = g_target != nullptr && g_target->height > 0 ? g_target->height : 480;
 }
 
 // The models library reaches the texture cache and the draw statistic through these.
@@ -217,8 +230,11 @@ void ConnectModels() {
 void InitScene3D(Surface* backBuffer) {
   ReleaseScene3D();
   ResetCollision3D();
+  g_target = backBuffer;
   if (std::strcmp(Device3dActive().name, "None") == 0) {
-    const Device3d* gl = Device3dOpenGl(640, 480);
+    int width, height;
+    TargetSize(width, height);
+    const Device3d* gl = Device3dOpenGl(width, height);
     if (gl == nullptr) {
       LogErrorEntry("ENGINEERROR", Device3dLastError());
     } else {
@@ -234,6 +250,12 @@ void InitScene3D(Surface* backBuffer) {
 }
 
 void RestoreScene3DAfterReset() {
+  // A display-mode change made a new back buffer, maybe of another size: the device's target
+  // follows it.
+  if (g_backBufferSource != nullptr) {
+    g_target = g_backBufferSource();
+    Dev().AttachBackBuffer(g_target);
+  }
   SetupDeviceDefaults();
   SetCameraProjection();
   RebuildCameraForMode();
@@ -267,8 +289,6 @@ void RegisterEngine3dPools() {
 }
 
 namespace {
-// Where the scene renders: the 2D display's back buffer, asked for at each scene reset.
-Surface* (*g_backBufferSource)() = nullptr;
 // The 2D display's end-of-run teardown, which the engine's own release follows.
 void (*g_previousTeardown)() = nullptr;
 }  // namespace

@@ -493,9 +493,24 @@ void GlDraw(Device3dVertexBuffer buffer, uint32_t firstVertex, uint32_t vertexCo
   LeaveGpuSideOutsideScene();
 }
 
+bool MakeFramebuffers();
+void DeleteFramebuffers();
+
+// The 3D target follows the back buffer's size (a display-mode change makes a new one): the
+// frame buffers are made again at that size, with the viewport over the whole of it; the
+// context keeps its textures, vertex buffers and states.
 void GlAttachBackBuffer(Surface* backBuffer) {
   g_gl->backBuffer = backBuffer;
   g_gl->side = PictureSide::kCpu;
+  if (backBuffer == nullptr || (backBuffer->width == g_gl->width && backBuffer->height == g_gl->height)) return;
+  if (backBuffer->width < 1 || backBuffer->height < 1 || backBuffer->width > 8192 || backBuffer->height > 8192) return;
+  MakeCurrent();
+  DeleteFramebuffers();
+  g_gl->width = backBuffer->width;
+  g_gl->height = backBuffer->height;
+  if (!MakeFramebuffers()) g_lastError = "the GL driver cannot make the 3D target";
+  g_gl->viewport = Device3dViewport{0, 0, g_gl->width, g_gl->height, 0.0f, 1.0f};
+  ApplyViewport();
 }
 
 void GlClaimCpuSide() {
@@ -513,11 +528,7 @@ void GlClose() {
     if (gl.DeleteBuffers)
       for (auto& [handle, buffer] : g_gl->buffers) gl.DeleteBuffers(1, &buffer.name);
     for (auto& [handle, name] : g_gl->textures) glDeleteTextures(1, &name);
-    if (g_gl->framebuffer) gl.DeleteFramebuffers(1, &g_gl->framebuffer);
-    if (g_gl->uploadFramebuffer) gl.DeleteFramebuffers(1, &g_gl->uploadFramebuffer);
-    if (g_gl->colourBuffer) gl.DeleteRenderbuffers(1, &g_gl->colourBuffer);
-    if (g_gl->depthBuffer) gl.DeleteRenderbuffers(1, &g_gl->depthBuffer);
-    if (g_gl->uploadTexture) glDeleteTextures(1, &g_gl->uploadTexture);
+    DeleteFramebuffers();
     SDL_GL_MakeCurrent(g_gl->window, nullptr);
     SDL_GL_DeleteContext(g_gl->context);
   }
@@ -554,6 +565,16 @@ bool FetchExtensions(GlExtensions& gl) {
          Fetch(gl.RenderbufferStorage, "glRenderbufferStorage") && Fetch(gl.GenBuffers, "glGenBuffers") &&
          Fetch(gl.DeleteBuffers, "glDeleteBuffers") && Fetch(gl.BindBuffer, "glBindBuffer") &&
          Fetch(gl.BufferData, "glBufferData");
+}
+
+void DeleteFramebuffers() {
+  GlExtensions& gl = g_gl->gl;
+  if (g_gl->framebuffer) gl.DeleteFramebuffers(1, &g_gl->framebuffer);
+  if (g_gl->uploadFramebuffer) gl.DeleteFramebuffers(1, &g_gl->uploadFramebuffer);
+  if (g_gl->colourBuffer) gl.DeleteRenderbuffers(1, &g_gl->colourBuffer);
+  if (g_gl->depthBuffer) gl.DeleteRenderbuffers(1, &g_gl->depthBuffer);
+  if (g_gl->uploadTexture) glDeleteTextures(1, &g_gl->uploadTexture);
+  g_gl->framebuffer = g_gl->uploadFramebuffer = g_gl->colourBuffer = g_gl->depthBuffer = g_gl->uploadTexture = 0;
 }
 
 bool MakeFramebuffers() {

@@ -32,7 +32,7 @@ class SceneGlTest : public ::testing::Test {
     RenderScene3D();
     Device3dClaimCpuSide();
   }
-  uint32_t Pixel(int x, int y) const { return back->pixels[static_cast<size_t>(y) * 640 + x] & 0xFFFFFF; }
+  uint32_t Pixel(int x, int y) const { return back->pixels[static_cast<size_t>(y) * back->width + x] & 0xFFFFFF; }
   int Brightness(int x, int y) const {
     const uint32_t p = Pixel(x, y);
     return static_cast<int>(((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255));
@@ -42,8 +42,8 @@ class SceneGlTest : public ::testing::Test {
   int Covered(uint32_t backdrop, float* meanX = nullptr, float* meanY = nullptr) const {
     long sumX = 0, sumY = 0;
     int count = 0;
-    for (int y = 0; y < 480; ++y)
-      for (int x = 0; x < 640; ++x)
+    for (int y = 0; y < back->height; ++y)
+      for (int x = 0; x < back->width; ++x)
         if (Pixel(x, y) != backdrop) {
           sumX += x;
           sumY += y;
@@ -156,4 +156,36 @@ TEST_F(SceneGlTest, DrawLastObjectsCoverNearerSolidOnes) {
   Frame();
   EXPECT_EQ(Pixel(320, 240), kGreen);
   EXPECT_EQ(Pixel(320 + 60, 240), kRed);  // the far cube is smaller on screen
+}
+
+// A display-mode change to 800 x 600 gives the scene a new, larger back buffer: the device
+// follows its size, so the cube in the middle of the view shows at the new screen's centre.
+TEST_F(SceneGlTest, DrawsIntoTheBackBufferOfANewDisplayMode) {
+  FullBrightCube(1, 4.0f, kGreen, 0, 0, 20);
+  Frame();
+  const int before = Covered(0);
+  static Surface* fresh;
+  fresh = SurfaceCreate(800, 600);
+  // What the display does: the old back buffer goes, the new one is attached, then the scene
+  // is restored.
+  Device3dActive().AttachBackBuffer(nullptr);
+  SurfaceDestroy(back);
+  back = fresh;
+  Device3dActive().AttachBackBuffer(back);
+  RuntimeHooks hooks;
+  InstallEngine3dHooks(hooks, [] { return fresh; });
+  hooks.RestoreScene3DAfterReset();
+  InstallEngine3dHooks(hooks, nullptr);
+  Frame();
+  float x = 0, y = 0;
+  const int after = Covered(0, &x, &y);
+  EXPECT_NEAR(x, 399.5f, 1.5f);
+  EXPECT_NEAR(y, 299.5f, 1.5f);
+  // The same field of view over a screen 1.25 times as wide: about 1.5625 times the pixels
+  // (the edges round differently), not the old picture's count.
+  EXPECT_NEAR(static_cast<float>(after) / static_cast<float>(before), 1.5625f, 0.1f);
+  EXPECT_GT(Channel(400, 300, 8), 200);
+  EXPECT_EQ(Pixel(799, 599), 0u);
+  EXPECT_EQ(IntValue(kObjectScreenX, {1}), 400);
+  EXPECT_EQ(IntValue(kObjectScreenY, {1}), 300);
 }
