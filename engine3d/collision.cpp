@@ -101,20 +101,21 @@ void BuildObjectCollision(int32_t slot) {
 
 void RunCollisionPass() {
   if (!TakeCollisionDirty()) return;
-  // The model walk starts from the device's world transform: identity, so each mesh gets its
-  // frames' world matrix; the render sets its own world transform again.
-  Matrix4 saved, identity;
+  // The model walk starts from the device's world transform (identity unless the object is
+  // glued), so each mesh gets its frames' world matrix; the render sets its own again.
+  Matrix4 saved, world;
   Dev().GetTransform(Device3dTransform::kWorld, saved.m);
-  MatrixIdentity(identity);
   RecordPool* pool = ObjectPool();
   for (int32_t slot = pool->usedHead; slot >= 0; slot = ObjectAt(slot)->links.next) {
     ObjectRecord* object = ObjectAt(slot);
     object->hitObject = 0;
     object->hitFlag = 0;
     if (object->collisionOn != 1 || object->model == nullptr) continue;
-    // Copies share their source's model: its root frame is set to this object's place first.
+    // Glued objects collide where they are drawn. Copies share their source's model: its root
+    // frame is set to this object's place first.
+    GluedWorldTransform(slot, world);
     UpdateObjectTransform(slot);
-    Dev().SetTransform(Device3dTransform::kWorld, identity.m);
+    Dev().SetTransform(Device3dTransform::kWorld, world.m);
     ObjectAt(slot)->model->UpdateModelCollisionTransforms(Dev());
   }
   Dev().SetTransform(Device3dTransform::kWorld, saved.m);

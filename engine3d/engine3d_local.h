@@ -117,7 +117,7 @@ struct ObjectRecord {
   int32_t rotationOrder;  // 0 X then Y then Z, 1 Z then Y then X
   int32_t ownMatrixFlag;
   Matrix4 ownMatrix;
-  int32_t gluedObject, gluedLimb;
+  int32_t gluedObject, gluedLimb;  // the number of the object this one is glued to (0 none), its limb
   int32_t collisionOn, lastHit;
   ModelObject* model;     // owned
   int32_t limbCount;
@@ -193,6 +193,11 @@ void RenderBackdrop();
 void RenderScene3D();
 void RenderScene3DIfOn(int stage);
 void AnimateObjects();
+// The world transform a glued object draws under: the world matrix of the limb it is glued
+// to, in the world of the object that limb belongs to (itself maybe glued); identity for an
+// object that is not glued.
+constexpr int kGlueChainLimit = 10;
+void GluedWorldTransform(int32_t slot, Matrix4& world);
 // The visibility test of the render at the query's depth: screen x, y of the centre; true
 // when visible.
 bool ObjectScreenPosition(int32_t entity, int32_t* screenX, int32_t* screenY);

@@ -192,7 +192,37 @@ void CmdObjectExist() {
   AdvanceOperands(2);
 }
 
+// Glue: the object draws relative to a limb of another one (its own place, angles and scale
+// then count from that limb). A chain may not lead back to the object itself.
+void CmdGlueObjectToLimb() {
+  const int32_t number = IntOperand(0), other = IntOperand(1), limb = IntOperand(2);
+  AdvanceOperands(3);
+  const int32_t slot = ExistingObject(number);
+  if (slot < 0) return;
+  const int32_t parent = ExistingObject(other);
+  if (parent < 0) return;
+  if (limb < 0 || limb >= ObjectAt(parent)->limbCount) return RuntimeError(7010);
+  int links = 0;
+  for (int32_t at = parent; at >= 0; at = ObjectSlotForNumber(ObjectAt(at)->gluedObject)) {
+    if (at == slot || ++links >= kGlueChainLimit) return RuntimeError(7010);
+    if (ObjectAt(at)->gluedObject == 0) break;
+  }
+  ObjectAt(slot)->gluedObject = other;
+  ObjectAt(slot)->gluedLimb = limb;
+  MarkCollisionDirty();
+}
+
+void CmdUnglueObject() {
+  const int32_t slot = ExistingObject(IntOperand(0));
+  AdvanceOperands(1);
+  if (slot < 0) return;
+  ObjectAt(slot)->gluedObject = ObjectAt(slot)->gluedLimb = 0;
+  MarkCollisionDirty();
+}
+
 const CommandEntry kObjectSettingCommands[] = {
+    {kGlueObjectToLimb, CmdGlueObjectToLimb},
+    {kUnglueObject, CmdUnglueObject},
     {kPositionObject, ObjectXyzCommand<Position>},
     {kRotateObject, ObjectXyzCommand<Rotate>},
     {kScaleObject, ObjectXyzCommand<Scale>},

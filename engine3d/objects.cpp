@@ -221,6 +221,9 @@ void ReleaseObject(int32_t slot) {
   FreeAnimationArrays(object);
   FreeRecord(g_objectPool, slot);
   if (number >= 1 && number <= 65535) g_objectMap[number] = 0;
+  // Objects glued to it come loose: they draw at their own place in the world again.
+  for (int32_t at = g_objectPool.usedHead; at >= 0; at = ObjectAt(at)->links.next)
+    if (ObjectAt(at)->gluedObject == number) ObjectAt(at)->gluedObject = ObjectAt(at)->gluedLimb = 0;
 }
 
 // Number check for a command that makes an object: 1..65535 (7006), free (7007).

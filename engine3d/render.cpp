@@ -134,10 +134,10 @@ void ApplyEntityRenderStates(const SpriteRecord* e, bool backdropEntity) {
 void DrawEntityObject(int32_t slot, int32_t textureFilter) {
   ObjectRecord* object = ObjectAt(slot);
   if (object->model == nullptr) return;
+  Matrix4 world;
+  GluedWorldTransform(slot, world);
   UpdateObjectTransform(slot);
-  Matrix4 identity;
-  MatrixIdentity(identity);
-  Dev().SetTransform(Device3dTransform::kWorld, identity.m);
+  Dev().SetTransform(Device3dTransform::kWorld, world.m);
   ObjectAt(slot)->model->DrawModel(Dev(), textureFilter);
   ObjectAt(slot)->worldMatrixDone = 0;
 }
@@ -316,6 +316,29 @@ void RenderScene3D() {
 
 void RenderScene3DIfOn(int stage) {
   if (Scene().sceneOn && stage == Scene().renderStage) RenderScene3D();
+}
+
+void GluedWorldTransform(int32_t slot, Matrix4& world) {
+  MatrixIdentity(world);
+  // The chain from the object out to the first object that is not glued (at most ten links).
+  int32_t chain[kGlueChainLimit];
+  int count = 0;
+  for (int32_t at = slot; count < kGlueChainLimit && at >= 0 && ObjectAt(at)->gluedObject != 0;
+       at = ObjectSlotForNumber(ObjectAt(at)->gluedObject))
+    chain[count++] = at;
+  // From the outermost inward: the limb's world matrix in its object's world.
+  for (int i = count - 1; i >= 0; --i) {
+    const int32_t parent = ObjectSlotForNumber(ObjectAt(chain[i])->gluedObject);
+    if (parent < 0 || ObjectAt(parent)->model == nullptr) continue;
+    const int32_t limb = ObjectAt(chain[i])->gluedLimb;
+    UpdateObjectTransform(parent);
+    Dev().SetTransform(Device3dTransform::kWorld, world.m);
+    ModelObject& model = *ObjectAt(parent)->model;
+    model.UpdateModelFrameWorldMatrices(Dev());
+    Matrix4 limbWorld = world;
+    model.GetModelFrameWorldMatrix(limb, limbWorld);
+    world = limbWorld;
+  }
 }
 
 bool ObjectScreenPosition(int32_t entity, int32_t* screenX, int32_t* screenY) {

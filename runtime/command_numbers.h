@@ -290,6 +290,8 @@ enum CommandNumber : int {
   kSetObjectFog = 7063,       // i object, i flag: 1 takes part in the fog
   kSetObjectCollisionOn = 7070,   // i object: the object takes part in the collision pass again
   kSetObjectCollisionOff = 7071,  // i object: its collision shapes go; it is never hit
+  kGlueObjectToLimb = 7087,   // i object, i other, i limb: drawn relative to the other object's limb (7010)
+  kUnglueObject = 7088,       // i object: drawn in the world again
   kDuplicateObject = 7264,    // i source, i object: a copy sharing the source's model
 
   // --- 3D engine: camera (engine3d/camera.cpp)

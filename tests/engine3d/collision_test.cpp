@@ -1,6 +1,6 @@
 // The collision pass of 3D objects: hits between objects moved into each other, both ways,
-// the asked-for pair, collision switched off and on, meshes of one object never hitting
-// each other, and the number checks of the collision commands.
+// the asked-for pair, collision switched off and on, glued objects, meshes of one object
+// never hitting each other, and the number checks of the collision commands.
 #include "engine3d/engine3d_local.h"
 #include "models/models.h"
 #include "tests/engine3d/engine_harness.h"
@@ -67,6 +67,19 @@ TEST_F(CollisionTest, SwitchedOffObjectsAreNeverHit) {
   Frame();
   EXPECT_EQ(IntValue(kObjectHit, {1}), 2);
   EXPECT_EQ(TakeError(), 0);
+}
+
+TEST_F(CollisionTest, GluedObjectsCollideWhereTheyAreDrawn) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kMakeObjectCube, {2, 2.0f});
+  RunCommand(kMakeObjectCube, {3, 2.0f});
+  RunCommand(kPositionObject, {3, 30.0f, 0.0f, 0.0f});
+  Frame();
+  EXPECT_EQ(IntValue(kObjectHit, {1}), 2);
+  RunCommand(kGlueObjectToLimb, {2, 3, 0});
+  Frame();
+  EXPECT_EQ(IntValue(kObjectHit, {1}), 0);
+  EXPECT_EQ(IntValue(kObjectHit, {2}), 3);
 }
 
 TEST_F(CollisionTest, MeshesOfOneObjectDoNotHitEachOther) {

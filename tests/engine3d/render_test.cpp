@@ -3,6 +3,7 @@
 #include "engine3d/engine3d_local.h"
 #include "tests/engine3d/engine_harness.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -87,4 +88,49 @@ TEST_F(RenderTest, LockedEntitiesNeedAPositiveZAndSetTheirOwnView) {
   for (const Device3dRecordedCall& call : calls)
     if (call.op == Device3dOp::kSetViewport && call.values[0] == 0.0f && call.values[1] == 0.0f) flatDepth = true;
   EXPECT_TRUE(flatDepth);
+}
+
+// Glued objects draw under the world of the limb they are glued to: object 2 sits 5 along its
+// parent's z, which a quarter turn about y sends along x; object 3 rides on object 2.
+TEST_F(RenderTest, GluedObjectsDrawInTheirParentsLimbWorld) {
+  RunCommand(kMakeObjectCube, {1, 1.0f});
+  RunCommand(kMakeObjectCube, {2, 1.0f});
+  RunCommand(kMakeObjectCube, {3, 1.0f});
+  RunCommand(kPositionObject, {1, 10.0f, 0.0f, 20.0f});
+  RunCommand(kRotateObject, {1, 0.0f, 90.0f, 0.0f});
+  RunCommand(kPositionObject, {2, 0.0f, 0.0f, 5.0f});
+  RunCommand(kPositionObject, {3, 0.0f, 1.0f, 0.0f});
+  RunCommand(kGlueObjectToLimb, {2, 1, 0});
+  RunCommand(kGlueObjectToLimb, {3, 2, 0});
+  ASSERT_EQ(TakeError(), 0);
+  // Where each object's mesh lands: the translation of the world matrix it is drawn under.
+  auto drawnPlaces = [this] {
+    DrawnBuffers();
+    std::vector<std::vector<float>> places;
+    for (const Device3dRecordedCall& call : Device3dRecordedCalls())
+      if (call.op == Device3dOp::kDrawIndexedPrimitiveVB) places.push_back({call.values[12], call.values[13], call.values[14]});
+    std::sort(places.begin(), places.end());
+    return places;
+  };
+  auto expectPlaces = [](const std::vector<std::vector<float>>& got, const std::vector<std::vector<float>>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i)
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[i][k], want[i][k], 1e-3) << i << "," << k;
+  };
+  expectPlaces(drawnPlaces(), {{10, 0, 20}, {15, 0, 20}, {15, 1, 20}});
+  RunCommand(kUnglueObject, {2});
+  expectPlaces(drawnPlaces(), {{0, 0, 5}, {0, 1, 5}, {10, 0, 20}});
+  // Deleting the parent lets its glued object go.
+  RunCommand(kDeleteObject, {2});
+  expectPlaces(drawnPlaces(), {{0, 1, 0}, {10, 0, 20}});
+
+  ExpectErrors({
+      {kGlueObjectToLimb, {3, 1, 1}, 7010},  // a made object has limb 0 only
+      {kGlueObjectToLimb, {3, 3, 0}, 7010},  // not to itself
+      {kGlueObjectToLimb, {3, 2, 0}, 7008},
+      {kUnglueObject, {0}, 7006},
+  });
+  RunCommand(kGlueObjectToLimb, {1, 3, 0});
+  RunCommand(kGlueObjectToLimb, {3, 1, 0});  // would close a loop
+  EXPECT_EQ(TakeError(), 7010);
 }
