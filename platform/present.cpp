@@ -53,7 +53,11 @@ void PresentFrameOrigin(int* left, int* top) {
 static bool PrepareTexture(int width, int height, int depth) {
   if (gPresent.renderer == nullptr) {
     // The software renderer: presenting is one copy of a finished frame, and it keeps the
-    // window's OpenGL context to the 3D device alone.
+    // window's OpenGL context to the 3D device alone. Its window surface is the display's own
+    // framebuffer: an accelerated one would make the window again with OpenGL, and the new X
+    // window takes the old one's windowed place while SDL keeps the full-screen size, so a
+    // full-screen frame showed shifted and cut off.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     gPresent.renderer = SDL_CreateRenderer(gPresent.window, -1, SDL_RENDERER_SOFTWARE);
     if (gPresent.renderer == nullptr) gPresent.renderer = SDL_CreateRenderer(gPresent.window, -1, 0);
     if (gPresent.renderer == nullptr) return false;

@@ -16,6 +16,9 @@ static struct {
   bool videoStarted = false;
   std::deque<PlatformMessage> pending;  // translated messages not yet taken
   bool cursorShown = true;              // the system cursor; applied again when the video starts
+  int frameWidth = 640;                 // the size asked for: the window's size out of full screen
+  int frameHeight = 480;
+  bool fullscreen = false;
 } gMainWindow;
 
 SDL_Window* PlatformMainSdlWindow() { return gMainWindow.window; }
@@ -44,6 +47,9 @@ bool PlatformCreateMainWindow(const char* title, int width, int height) {
   gMainWindow.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
                                         height, SDL_WINDOW_SHOWN);
   if (gMainWindow.window == nullptr) return false;
+  gMainWindow.frameWidth = width;
+  gMainWindow.frameHeight = height;
+  gMainWindow.fullscreen = false;
   SDL_StartTextInput();
   gMainWindow.pending.clear();
   return true;
@@ -70,12 +76,60 @@ void PlatformSetWindowTitle(const char* title) {
 }
 
 void PlatformSetWindowSize(int width, int height) {
-  if (gMainWindow.window != nullptr) SDL_SetWindowSize(gMainWindow.window, width, height);
+  gMainWindow.frameWidth = width;
+  gMainWindow.frameHeight = height;
+  // In full screen the size is the next full-screen mode's (the caller switches again).
+  if (gMainWindow.window == nullptr || gMainWindow.fullscreen) return;
+  SDL_SetWindowSize(gMainWindow.window, width, height);
+  // Centred again, so a window the desktop's size covers it instead of hanging off its edge.
+  SDL_SetWindowPosition(gMainWindow.window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+}
+
+// A display mode of exactly this size on the window's display, the best refresh first.
+static bool FindExactMode(int display, int width, int height, SDL_DisplayMode* found) {
+  const int count = SDL_GetNumDisplayModes(display);
+  for (int i = 0; i < count; ++i)
+    if (SDL_GetDisplayMode(display, i, found) == 0 && found->w == width && found->h == height) return true;
+  return false;
+}
+
+static void LeaveFullscreen() {
+  SDL_Window* window = gMainWindow.window;
+  SDL_SetWindowFullscreen(window, 0);
+  SDL_SetWindowBordered(window, SDL_TRUE);
+  SDL_SetWindowSize(window, gMainWindow.frameWidth, gMainWindow.frameHeight);
+  SDL_SetWindowPosition(window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+  gMainWindow.fullscreen = false;
 }
 
 void PlatformSetFullscreen(bool on) {
-  // A real mode change to the window's size (640x480), as a full-screen game expects.
-  if (gMainWindow.window != nullptr) SDL_SetWindowFullscreen(gMainWindow.window, on ? SDL_WINDOW_FULLSCREEN : 0);
+  SDL_Window* window = gMainWindow.window;
+  if (window == nullptr) return;
+  // A new size while in full screen switches again from a window.
+  if (gMainWindow.fullscreen) LeaveFullscreen();
+  if (!on) return;
+  int display = SDL_GetWindowDisplayIndex(window);
+  if (display < 0) display = 0;
+  SDL_Rect bounds{0, 0, gMainWindow.frameWidth, gMainWindow.frameHeight};
+  SDL_GetDisplayBounds(display, &bounds);
+  // A real mode change to the frame's size where the display has that mode; otherwise a
+  // window over the whole desktop, the presenter centring the frame in it with black bands.
+  SDL_DisplayMode mode;
+  const bool modeChange = FindExactMode(display, gMainWindow.frameWidth, gMainWindow.frameHeight, &mode);
+  // The window is first laid over the area it is to cover: without a window manager nobody
+  // carries out the full-screen request, and SDL would then take the window for the
+  // full-screen size while the X window kept its old place and size, so frames were drawn
+  // for a window that is not there (cut off and shifted).
+  SDL_SetWindowBordered(window, SDL_FALSE);
+  SDL_SetWindowPosition(window, bounds.x, bounds.y);
+  SDL_SetWindowSize(window, modeChange ? mode.w : bounds.w, modeChange ? mode.h : bounds.h);
+  const bool switched = modeChange && SDL_SetWindowDisplayMode(window, &mode) == 0 &&
+                        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0;
+  if (!switched) {
+    SDL_SetWindowSize(window, bounds.w, bounds.h);
+    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+  }
+  gMainWindow.fullscreen = true;
 }
 
 void PlatformDesktopSize(int* width, int* height) {
@@ -190,5 +244,9 @@ void PlatformShowSystemCursor(bool shown) {
 bool PlatformSystemCursorShown() { return gMainWindow.cursorShown; }
 
 void PlatformAttachPresenterToMainWindow() { PresentAttachWindow(gMainWindow.window); }
+
+void PlatformMovePointerOnScreen(int x, int y) {
+  if (gMainWindow.videoStarted) SDL_WarpMouseGlobal(x, y);
+}
 
 void PlatformPushTestMessage(const PlatformMessage& message) { gMainWindow.pending.push_back(message); }

@@ -32,10 +32,13 @@ bool PlatformCreateMainWindow(const char* title, int width, int height);
 void PlatformDestroyMainWindow();
 bool PlatformHasMainWindow();
 void PlatformSetWindowTitle(const char* title);
-// Resizes the window (window mode covers the desktop); the desktop size for that.
+// Resizes the window (window mode covers the desktop); the desktop size for that. In full
+// screen it sets the size the next PlatformSetFullscreen(true) switches to.
 void PlatformSetWindowSize(int width, int height);
 void PlatformDesktopSize(int* width, int* height);
-// Full screen in a display mode of the window's size (640x480), or back to a window.
+// Full screen in a display mode of the window's size (640x480) where the display has one,
+// otherwise a window over the whole desktop (the frame shows centred in it); or back to a
+// window of that size. Called again while in full screen, it switches to the new size.
 void PlatformSetFullscreen(bool on);
 // True when a display driver draws nothing visible (offscreen, dummy): presenting counts only.
 bool PlatformIsHeadless();
@@ -54,5 +57,8 @@ bool PlatformSystemCursorShown();
 // Binds the frame presenter (platform/present.h) to the main window; the display calls it
 // when it opens. Destroying the window detaches it.
 void PlatformAttachPresenterToMainWindow();
+// Moves the pointer to a point of the whole screen, so a test drives the real pointer: the
+// window reports it in its own coordinates as a user's move would.
+void PlatformMovePointerOnScreen(int x, int y);
 // Tests push synthetic messages through the same queue the window fills.
 void PlatformPushTestMessage(const PlatformMessage& message);

@@ -109,19 +109,25 @@ static bool TakeScreenshot(const std::string& path, Screenshot* shot) {
 
 class XvfbWindowTest : public DisplayTest {
  protected:
-  void SetUp() override {}  // the display opens once the X server runs
+  void SetUp() override {  // the display opens once the X server runs
+    // SDL loads the GL libraries at run time (to choose the window's visual) and unloads them
+    // when video stops; kept loaded, their process-lifetime caches stay attributable to them
+    // (the leak suppressions name them) instead of an unknown module.
+    for (const char* library : {"libGL.so.1", "libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
+      dlopen(library, RTLD_NOW | RTLD_NODELETE);
+    ASSERT_TRUE(server_.Start()) << "Xvfb did not start";
+    setenv("DISPLAY", gDisplay.c_str(), 1);
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+  }
+  void TearDown() override {
+    DisplayTest::TearDown();
+    PlatformDestroyMainWindow();
+  }
+  void ExpectBarsShownAt(int left, int top);
+  XServer server_;
 };
 
 TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindowCentredWithBlackBands) {
-  // SDL loads the GL libraries at run time (to choose the window's visual) and unloads them
-  // when video stops; kept loaded, their process-lifetime caches stay attributable to them
-  // (the leak suppressions name them) instead of an unknown module.
-  for (const char* library : {"libGL.so.1", "libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
-    dlopen(library, RTLD_NOW | RTLD_NODELETE);
-  XServer server;
-  ASSERT_TRUE(server.Start()) << "Xvfb did not start";
-  setenv("DISPLAY", gDisplay.c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "x11", 1);
   // A window the size of the X screen: the 640x480 frame sits in its middle at 80, 60.
   ASSERT_TRUE(PlatformCreateMainWindow("Quorvanel window test", 800, 600));
   ASSERT_FALSE(PlatformIsHeadless());
@@ -176,8 +182,98 @@ TEST_F(XvfbWindowTest, DrawnFrameShowsInTheWindowCentredWithBlackBands) {
   blue = 0;
   for (uint32_t p : shot.pixels) blue += p == 0x0000FF;
   EXPECT_EQ(blue, 640 * 480 - 100 * 50);
-  ReleaseDisplay(false);
-  PlatformDestroyMainWindow();
+}
+
+// Where the frame's pixels must show on the X screen with its top left at (left, top): bars
+// along the four edges and a box, drawn in this order over a black screen.
+struct FilledRect {
+  int x1, y1, x2, y2;
+  uint32_t colour;
+};
+static const FilledRect kEdgeBars[] = {
+    {0, 0, 640, 10, 0xFF0000},    {0, 470, 640, 480, 0x00FF00}, {0, 0, 10, 480, 0xFFFFFF},
+    {630, 0, 640, 480, 0xFFFFFF}, {20, 20, 200, 40, 0x0000FF},
+};
+
+// Pixels of the screenshot that differ from the bars at (left, top) on black; the first one named.
+static int Mismatches(const Screenshot& shot, int left, int top, std::string* first) {
+  int wrong = 0;
+  for (int y = 0; y < shot.height; ++y)
+    for (int x = 0; x < shot.width; ++x) {
+      uint32_t expected = 0;
+      for (const FilledRect& r : kEdgeBars)
+        if (x - left >= r.x1 && x - left < r.x2 && y - top >= r.y1 && y - top < r.y2) expected = r.colour;
+      const uint32_t shown = shot.pixels[static_cast<size_t>(y) * shot.width + x];
+      // Compared at the 16-bit display's precision: the low bits of a channel may be lost.
+      if ((shown & 0xF8FCF8u) != (expected & 0xF8FCF8u) && wrong++ == 0) {
+        char text[96];
+        std::snprintf(text, sizeof text, "at %d,%d: %06X instead of %06X", x, y, shown, expected);
+        *first = text;
+      }
+    }
+  return wrong;
+}
+
+// Presents frames until the X screen shows the bars with the frame's top left at (left,
+// top), at most 2 seconds: the X server shows a frame a little after it is sent.
+void XvfbWindowTest::ExpectBarsShownAt(int left, int top) {
+  Screenshot shot;
+  std::string first;
+  int wrong = -1;
+  for (int attempt = 0; attempt < 20 && wrong != 0; ++attempt) {
+    Frame();
+    PlatformMessage message;
+    while (PlatformPeekMessage(&message)) {
+    }
+    usleep(100000);
+    ASSERT_TRUE(TakeScreenshot(TempPath("shot.xwd"), &shot));
+    ASSERT_TRUE(shot.width == 800 && shot.height == 600);
+    wrong = Mismatches(shot, left, top, &first);
+  }
+  EXPECT_EQ(wrong, 0) << first;
+}
+
+// The default run is full screen: a 640x480 window switched to full screen on an 800x600 X
+// screen that has no 640x480 mode and no window manager. The whole frame shows centred with
+// black bands, and the pointer's window position maps through the same origin to the frame.
+TEST_F(XvfbWindowTest, FullScreenShowsTheWholeFrameCentredAndMapsThePointer) {
+  ASSERT_TRUE(PlatformCreateMainWindow("Quorvanel full-screen test", 640, 480));
+  PlatformSetWindowSize(640, 480);
+  PlatformSetFullscreen(true);
+  OpenDisplay(true);
+  Run(kMouseHide, {});
+  for (const FilledRect& r : kEdgeBars) {
+    Run(kDrawInk, {static_cast<int32_t>(r.colour), 0});
+    Run(kDrawBox, {r.x1, r.y1, r.x2, r.y2});
+  }
+  ExpectBarsShownAt(80, 60);
+  int left = 0, top = 0;
+  PresentFrameOrigin(&left, &top);
+  EXPECT_EQ(left, 80);
+  EXPECT_EQ(top, 60);
+
+  // The real pointer moved on the screen (to the box's corner, then the frame's last pixel):
+  // the window reports it at a position that, less the frame's origin, is the frame's own,
+  // as the player maps it.
+  for (auto [frameX, frameY] : {std::pair{20, 20}, {639, 479}}) {
+    PlatformMovePointerOnScreen(80 + frameX, 60 + frameY);
+    int windowX = -1, windowY = -1;
+    for (int attempt = 0; attempt < 20 && windowX < 0; ++attempt) {
+      PlatformMessage message;
+      while (PlatformPeekMessage(&message))
+        if (message.kind == PlatformMessageKind::kMouseMove) windowX = message.a, windowY = message.b;
+      if (windowX < 0) usleep(50000);
+    }
+    EXPECT_EQ(windowX - left, frameX);
+    EXPECT_EQ(windowY - top, frameY);
+  }
+
+  // Back in a window (as the end of a run does): 640x480 centred, the frame filling it.
+  PlatformSetFullscreen(false);
+  ExpectBarsShownAt(80, 60);
+  PresentFrameOrigin(&left, &top);
+  EXPECT_EQ(left, 0);
+  EXPECT_EQ(top, 0);
 }
 
 }  // namespace
