@@ -31,7 +31,7 @@ static std::string gDisplay = ":97";
 // The Xvfb server this test starts and stops (by its process id).
 struct XServer {
   pid_t pid = -1;
-  bool Start() {
+  bool Start(int width, int height) {
     for (int number = 97; number < 140; ++number) {
       const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
       const std::string taken = "/tmp/.X11-unix/X" + std::to_string(number);
@@ -40,7 +40,8 @@ struct XServer {
         break;
       }
     }
-    const char* argv[] = {"Xvfb", gDisplay.c_str(), "-screen", "0", "800x600x24", "-nolisten", "tcp", nullptr};
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    const char* argv[] = {"Xvfb", gDisplay.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr};
     if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return false;
     const std::string socket = "/tmp/.X11-unix/X" + gDisplay.substr(1);
     for (int i = 0; i < 100; ++i) {
@@ -115,7 +116,7 @@ class XvfbWindowTest : public DisplayTest {
     // (the leak suppressions name them) instead of an unknown module.
     for (const char* library : {"libGL.so.1", "libGLX_mesa.so.0", "/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so"})
       dlopen(library, RTLD_NOW | RTLD_NODELETE);
-    ASSERT_TRUE(server_.Start()) << "Xvfb did not start";
+    ASSERT_TRUE(server_.Start(ScreenWidth(), ScreenHeight())) << "Xvfb did not start";
     setenv("DISPLAY", gDisplay.c_str(), 1);
     setenv("SDL_VIDEODRIVER", "x11", 1);
   }
@@ -123,6 +124,9 @@ class XvfbWindowTest : public DisplayTest {
     DisplayTest::TearDown();
     PlatformDestroyMainWindow();
   }
+  // The X screen's size: 800x600 unless a test asks for another.
+  virtual int ScreenWidth() const { return 800; }
+  virtual int ScreenHeight() const { return 600; }
   void ExpectBarsShownAt(int left, int top);
   XServer server_;
 };
@@ -227,16 +231,29 @@ void XvfbWindowTest::ExpectBarsShownAt(int left, int top) {
     }
     usleep(100000);
     ASSERT_TRUE(TakeScreenshot(TempPath("shot.xwd"), &shot));
-    ASSERT_TRUE(shot.width == 800 && shot.height == 600);
+    ASSERT_TRUE(shot.width == ScreenWidth() && shot.height == ScreenHeight());
     wrong = Mismatches(shot, left, top, &first);
   }
   EXPECT_EQ(wrong, 0) << first;
 }
 
-// The default run is full screen: a 640x480 window switched to full screen on an 800x600 X
-// screen that has no 640x480 mode and no window manager. The whole frame shows centred with
-// black bands, and the pointer's window position maps through the same origin to the frame.
-TEST_F(XvfbWindowTest, FullScreenShowsTheWholeFrameCentredAndMapsThePointer) {
+// The default run is full screen: a 640x480 window switched to full screen on an X screen
+// without a window manager, either 800x600 with no 640x480 mode (a desktop-sized window) or
+// 640x480 itself (a real mode of the frame's size). The whole frame shows centred with black
+// bands, and the pointer's window position maps through the same origin to the frame.
+class XvfbFullScreenTest : public XvfbWindowTest, public ::testing::WithParamInterface<std::pair<int, int>> {
+ protected:
+  int ScreenWidth() const override { return GetParam().first; }
+  int ScreenHeight() const override { return GetParam().second; }
+};
+
+INSTANTIATE_TEST_SUITE_P(Screens, XvfbFullScreenTest, ::testing::Values(std::pair{800, 600}, std::pair{640, 480}),
+                         [](const auto& info) {
+                           return std::to_string(info.param.first) + "x" + std::to_string(info.param.second);
+                         });
+
+TEST_P(XvfbFullScreenTest, ShowsTheWholeFrameCentredAndMapsThePointer) {
+  const int centreLeft = (ScreenWidth() - 640) / 2, centreTop = (ScreenHeight() - 480) / 2;
   ASSERT_TRUE(PlatformCreateMainWindow("Quorvanel full-screen test", 640, 480));
   PlatformSetWindowSize(640, 480);
   PlatformSetFullscreen(true);
@@ -246,17 +263,17 @@ TEST_F(XvfbWindowTest, FullScreenShowsTheWholeFrameCentredAndMapsThePointer) {
     Run(kDrawInk, {static_cast<int32_t>(r.colour), 0});
     Run(kDrawBox, {r.x1, r.y1, r.x2, r.y2});
   }
-  ExpectBarsShownAt(80, 60);
+  ExpectBarsShownAt(centreLeft, centreTop);
   int left = 0, top = 0;
   PresentFrameOrigin(&left, &top);
-  EXPECT_EQ(left, 80);
-  EXPECT_EQ(top, 60);
+  EXPECT_EQ(left, centreLeft);
+  EXPECT_EQ(top, centreTop);
 
   // The real pointer moved on the screen (to the box's corner, then the frame's last pixel):
   // the window reports it at a position that, less the frame's origin, is the frame's own,
   // as the player maps it.
   for (auto [frameX, frameY] : {std::pair{20, 20}, {639, 479}}) {
-    PlatformMovePointerOnScreen(80 + frameX, 60 + frameY);
+    PlatformMovePointerOnScreen(centreLeft + frameX, centreTop + frameY);
     int windowX = -1, windowY = -1;
     for (int attempt = 0; attempt < 20 && windowX < 0; ++attempt) {
       PlatformMessage message;
@@ -270,7 +287,7 @@ TEST_F(XvfbWindowTest, FullScreenShowsTheWholeFrameCentredAndMapsThePointer) {
 
   // Back in a window (as the end of a run does): 640x480 centred, the frame filling it.
   PlatformSetFullscreen(false);
-  ExpectBarsShownAt(80, 60);
+  ExpectBarsShownAt(centreLeft, centreTop);
   PresentFrameOrigin(&left, &top);
   EXPECT_EQ(left, 0);
   EXPECT_EQ(top, 0);
