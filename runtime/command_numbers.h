@@ -146,8 +146,8 @@ enum CommandNumber : int {
   kTextLower = 430,           // s result, s: small letters
   kTextBinary = 431,          // s result, i: 32 binary digits
   kTextHex = 432,             // s result, i: hexadecimal digits
-  kTextSpaces = 433,          // s result, i n: n blanks
-  kTextMiddleRun = 434,       // s result, s, i pos, i count: count characters from pos
+  kTextSpaces = 436,          // s result, i n: n blanks
+  kTextMiddleRun = 437,       // s result, s, i pos, i count: count characters from pos
 
   // --- Core built-ins: arrays (runtime/builtins_arrays.cpp); sizes give 0..size per dimension
   kDimArray1 = 501,           // array, i size1: make the array (2-5 dimensions: 502-505)
@@ -177,8 +177,8 @@ enum CommandNumber : int {
   kDrawLine = 235,            // i x1, i y1, i x2, i y2: ink line (queued)
   kImagePaste = 242,          // i image, i x, i y: paste, transparent colour drawn (queued)
   kDrawPlot = 243,            // i x, i y, i colour: one pixel of that colour, ink unchanged (queued)
-  kImagePasteFlagged = 244,   // i image, i x, i y, i flag: flag 1 = transparent colour keyed out (queued)
-  kImageFade = 245,           // i image, i percent: fade the image to percent of its brightness (queued)
+  kImagePasteFlagged = 433,   // i image, i x, i y, i flag: flag 1 = transparent colour keyed out (queued)
+  kImageFade = 434,           // i image, i percent: fade the image to percent of its brightness (queued)
   kImageDelete = 246,         // i image: free the image (queued; released a few frames later)
   kMouseHide = 247,           // (none): hide the mouse pointer
   kMouseShow = 248,           // (none): show the mouse pointer
@@ -288,10 +288,10 @@ enum CommandNumber : int {
   kSetObjectDrawLast = 7061,  // i object, i flag: 1 draws after a depth clear, over the scene
   kSetObjectFullBright = 7062, // i object, i flag: 1 ignores the lights
   kSetObjectFog = 7063,       // i object, i flag: 1 takes part in the fog
-  kSetObjectCollisionOn = 7070,   // i object: the object takes part in the collision pass again
-  kSetObjectCollisionOff = 7071,  // i object: its collision shapes go; it is never hit
-  kGlueObjectToLimb = 7087,   // i object, i other, i limb: drawn relative to the other object's limb (7010)
-  kUnglueObject = 7088,       // i object: drawn in the world again
+  kSetObjectCollisionOn = 7071,   // i object: the object takes part in the collision pass again
+  kSetObjectCollisionOff = 7092,  // i object: its collision shapes go; it is never hit
+  kGlueObjectToLimb = 7094,   // i object, i other, i limb: drawn relative to the other object's limb (7010)
+  kUnglueObject = 7096,       // i object: drawn in the world again
   kDuplicateObject = 7264,    // i source, i object: a copy sharing the source's model
 
   // --- 3D engine: camera (engine3d/camera.cpp)
