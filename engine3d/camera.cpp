@@ -1,6 +1,7 @@
 // The one 3D camera: position, target, angles, the view matrix built from them by view
 // mode, near/far planes and field of view, and the camera commands and values.
 #include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
 #include "runtime/command_numbers.h"
 
 #include <cmath>
@@ -283,6 +284,13 @@ void CmdSetCameraView() {
   Dev().SetViewport(Device3dViewport{x1, y1, x2 - x1, y2 - y1, 0.0f, 1.0f});
 }
 
+// A 2D clear of the screen queued from the camera family; the value rides along in the op.
+void CmdClearCameraView() {
+  const int32_t value = IntOperand(0);
+  AdvanceOperands(1);
+  QueueClearScreenCarrying(value);
+}
+
 void CmdCameraPositionX() { WriteFloatResult(g_camera.position[0]); AdvanceOperands(1); }
 void CmdCameraPositionY() { WriteFloatResult(g_camera.position[1]); AdvanceOperands(1); }
 void CmdCameraPositionZ() { WriteFloatResult(g_camera.position[2]); AdvanceOperands(1); }
@@ -301,6 +309,7 @@ const CommandEntry kCameraCommands[] = {
     {kCameraOrderZyx, CmdCameraOrderZyx},   {kCameraOrderXyz, CmdCameraOrderXyz},
     {kAutoCameraOn, CmdAutoCameraOn},       {kAutoCameraOff, CmdAutoCameraOff},
     {kSetCameraView, CmdSetCameraView},     {kSetCameraFov, CmdSetCameraFov},
+    {kClearCameraView, CmdClearCameraView},
     {kOcclusionOff, CmdOcclusionOff},       {kOcclusionOn, CmdOcclusionOn},
     {kCameraPositionX, CmdCameraPositionX}, {kCameraPositionY, CmdCameraPositionY},
     {kCameraPositionZ, CmdCameraPositionZ}, {kCameraAngleX, CmdCameraAngleX},

@@ -89,6 +89,7 @@ static void Queue(int32_t code, int32_t x, int32_t y, int32_t x2 = 0, int32_t y2
 }
 
 static void CmdDrawCls() { Queue(kOpClearScreen, 0, 0); }
+void QueueClearScreenCarrying(int32_t value) { Queue(kOpClearScreen, value, 0); }
 static void CmdDrawClsColour() {  // colour
   const int32_t colour = IntOperand(0);
   AdvanceOperands(1);

@@ -114,6 +114,8 @@ bool RegisterGraphics2DCommands();
 // The pre-step replays the queue; a run's end and display resets drop it; the manual-mode
 // slice limit reads its length.
 void ReplayDrawQueue();
+// The camera family's screen clear: queues a clear of the screen carrying the value, as cls does.
+void QueueClearScreenCarrying(int32_t value);
 void DropDrawQueue();
 int DrawQueueCount();
 // The print built-in: queues the text at the text cursor and moves the cursor (newline = 1

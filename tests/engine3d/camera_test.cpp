@@ -1,5 +1,6 @@
 // Camera commands and values: angle and range checks with their errors, the view matrix the
 // device receives in each view mode, moves and turns.
+#include "graphics2d/graphics2d.h"
 #include "tests/engine3d/engine_harness.h"
 
 #include <cmath>
@@ -116,4 +117,11 @@ TEST_F(CameraTest, RotationOrderChangesTheView) {
   EXPECT_GT(std::fabs(xFirst.z - zFirst.z) + std::fabs(xFirst.y - zFirst.y) + std::fabs(xFirst.x - zFirst.x), 1.0f);
   RunCommand(kCameraOrderXyz, {});
   ExpectVector(InView(0, 0, 5), xFirst.x, xFirst.y, xFirst.z);
+}
+
+TEST_F(CameraTest, ClearCameraViewQueuesOneScreenClear) {
+  const int queued = DrawQueueCount();
+  RunCommand(kClearCameraView, {7});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(DrawQueueCount(), queued + 1);
 }
