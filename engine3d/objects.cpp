@@ -340,6 +340,8 @@ void CmdMakeObject() {
   object->limbCount = 1;
   object->limbs[0].imageNumber = image;
   object->limbs[0].imageRecord = image != 0 ? ImageIndexForNumber(image) : 0;
+  // The image's texture is made for this object alone: it goes when the object goes.
+  object->appliedTexture = texture > 0 ? texture : 0;
   FinishObjectCollision(slot, 52, 0, 0, 0, 0);
 }
 

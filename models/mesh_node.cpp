@@ -143,7 +143,9 @@ bool MakeVertexBuffer(MeshNode& mesh, bool /*optimise*/) {
 void ReleaseMeshResources(MeshNode& mesh) {
   RemoveMeshCollision(mesh);
   const ModelsHost& host = ModelsHostCallbacks();
-  if (mesh.texture > 0 && host.TextureIsCached(mesh.texture)) host.ReleaseTexture(mesh.texture, 0);
+  // Only a texture the model file named is the mesh's own reference; one given by the texture
+  // or colour commands belongs to the object that gave it.
+  if (mesh.textureLoaded && mesh.texture > 0 && host.TextureIsCached(mesh.texture)) host.ReleaseTexture(mesh.texture, 0);
   mesh.textureLoaded = 0;
   delete[] mesh.vertices;
   mesh.vertices = nullptr;

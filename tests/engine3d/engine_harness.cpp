@@ -17,6 +17,7 @@ class EngineEnvironment : public ::testing::Environment {
     RegisterEngine3dPools();
     ASSERT_TRUE(CreateRecordPools());
     ASSERT_TRUE(RegisterEngine3dCommands());
+    ASSERT_TRUE(RegisterGraphics2DCommands());  // images for the textures objects are made with
   }
   void TearDown() override {
     ShutdownScene3D();

@@ -189,6 +189,29 @@ TEST_F(ObjectsTest, CopiesShareTheModelAndReleaseEverything) {
   EXPECT_EQ(LiveTextureCount(), 0);
 }
 
+// A colour texture given by the colour command belongs to the object, not to its meshes:
+// deleting one of two objects of the same colour leaves the other's texture alive.
+TEST_F(ObjectsTest, SharedColourTextureOutlivesOneOfItsObjects) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kMakeObjectCube, {2, 2.0f});
+  RunCommand(kColorObject, {1, 0xFF0000});
+  RunCommand(kColorObject, {2, 0xFF0000});
+  const int32_t red = ObjectAt(ObjectSlotForNumber(2))->appliedTexture;
+  ASSERT_GT(red, 0);
+  EXPECT_EQ(TextureReferenceCount(red), 2);
+  RunCommand(kDeleteObject, {1});
+  EXPECT_EQ(TextureReferenceCount(red), 1);
+  RunCommand(kDeleteObject, {2});
+  EXPECT_EQ(LiveTextureCount(), 0);
+  // The texture an object is made with from an image goes with the object.
+  RunCommand(kImageGet, {9, 0, 0, 4, 4});
+  RunCommand(kMakeObject, {3, 0, 9});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(LiveTextureCount(), 1);
+  RunCommand(kDeleteObject, {3});
+  EXPECT_EQ(LiveTextureCount(), 0);
+}
+
 TEST_F(ObjectsTest, CullingByDepthAndScreenEdge) {
   RunCommand(kMakeObjectSphere, {1, 20.0f});  // kept radius 11, tested with 13.75
   const struct {
