@@ -1,6 +1,7 @@
 // Drawing the 2D sprites each frame: the three priority passes, one sprite's scaled, mirrored,
 // flipped and keyed blit, the saved backgrounds under keep-background sprites, and the pixel
 // collision of two placed images.
+#include <algorithm>
 #include <cmath>
 
 #include "graphics2d/graphics2d_local.h"
@@ -23,9 +24,8 @@ static int ScaledSide(int side, float scale) {
 
 // The rectangle a sprite covers on the screen at x, y (before clipping).
 static SurfaceRect SpriteDestination(SpriteRecord& sprite, int x, int y, int32_t image) {
-  const int left = x - sprite.offsetX, top = y - sprite.offsetY;
-  return SurfaceRect{left, top, left + ScaledSide(ImageAt(image)->width, sprite.scaleX),
-                     top + ScaledSide(ImageAt(image)->height, sprite.scaleY)};
+  return SpriteRectAt(static_cast<int64_t>(x) - sprite.offsetX, static_cast<int64_t>(y) - sprite.offsetY,
+                      ScaledSide(ImageAt(image)->width, sprite.scaleX), ScaledSide(ImageAt(image)->height, sprite.scaleY));
 }
 
 void DrawSprite(Surface& target, SpriteRecord& sprite, int x, int y) {
@@ -126,27 +126,47 @@ void ReleaseSpriteBackgrounds() {
   for (int32_t index = FirstSpriteIndex(); index != -1; index = SpriteAt(index)->next) DropBackground(*SpriteAt(index));
 }
 
-// The source pixel of a placed image under screen point x, y.
-static uint32_t PlacedPixel(const Surface& image, const SurfaceRect& place, int x, int y, bool flip, bool mirror) {
-  const int64_t placeWidth = place.right - place.left, placeHeight = place.bottom - place.top;
-  int64_t u = (x - place.left) * static_cast<int64_t>(image.width) / placeWidth;
-  int64_t v = (y - place.top) * static_cast<int64_t>(image.height) / placeHeight;
+// The image column (or row) under screen position x of a placement from `start` to `end`.
+static int64_t PlacedIndex(int64_t x, int64_t start, int64_t end, int64_t side) {
+  return (x - start) * side / (end - start);
+}
+
+// The first screen position after x where the placement shows the next image column (or row).
+static int64_t NextPlacedStep(int64_t x, int64_t start, int64_t end, int64_t side) {
+  const int64_t next = PlacedIndex(x, start, end, side) + 1;
+  return start + ((next * (end - start)) + side - 1) / side;
+}
+
+// The source pixel of a placed image at image column u, row v.
+static uint32_t PlacedPixel(const Surface& image, int64_t u, int64_t v, bool flip, bool mirror) {
   if (mirror) u = image.width - 1 - u;
   if (flip) v = image.height - 1 - v;
   return image.pixels[static_cast<size_t>(v) * image.width + static_cast<size_t>(u)] & 0xFFFFFFu;
 }
 
+// The overlap is walked in steps over which neither image changes pixel, so a scaled-up
+// sprite costs its image's size rather than its size on the screen.
 int ImagesCollide(int32_t imageA, const SurfaceRect& rectA, int32_t imageB, const SurfaceRect& rectB, bool flipA,
                   bool mirrorA, bool flipB, bool mirrorB) {
   const Surface* a = ImageSurface(imageA);
   const Surface* b = ImageSurface(imageB);
   if (a == nullptr || b == nullptr) return 0;
-  const int left = std::max(rectA.left, rectB.left), right = std::min(rectA.right, rectB.right);
-  const int top = std::max(rectA.top, rectB.top), bottom = std::min(rectA.bottom, rectB.bottom);
-  for (int y = top; y < bottom; ++y)
-    for (int x = left; x < right; ++x)
-      if (PlacedPixel(*a, rectA, x, y, flipA, mirrorA) != kTransparentColour &&
-          PlacedPixel(*b, rectB, x, y, flipB, mirrorB) != kTransparentColour)
+  const int64_t left = std::max(rectA.left, rectB.left), right = std::min(rectA.right, rectB.right);
+  const int64_t top = std::max(rectA.top, rectB.top), bottom = std::min(rectA.bottom, rectB.bottom);
+  for (int64_t y = top; y < bottom;) {
+    const int64_t va = PlacedIndex(y, rectA.top, rectA.bottom, a->height);
+    const int64_t vb = PlacedIndex(y, rectB.top, rectB.bottom, b->height);
+    for (int64_t x = left; x < right;) {
+      const int64_t ua = PlacedIndex(x, rectA.left, rectA.right, a->width);
+      const int64_t ub = PlacedIndex(x, rectB.left, rectB.right, b->width);
+      if (PlacedPixel(*a, ua, va, flipA, mirrorA) != kTransparentColour &&
+          PlacedPixel(*b, ub, vb, flipB, mirrorB) != kTransparentColour)
         return 1;
+      x = std::min(NextPlacedStep(x, rectA.left, rectA.right, a->width),
+                   NextPlacedStep(x, rectB.left, rectB.right, b->width));
+    }
+    y = std::min(NextPlacedStep(y, rectA.top, rectA.bottom, a->height),
+                 NextPlacedStep(y, rectB.top, rectB.bottom, b->height));
+  }
   return 0;
 }

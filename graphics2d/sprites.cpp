@@ -274,8 +274,8 @@ static void CmdSpriteFlipped() { QuerySprite([](SpriteRecord& s) { return s.flip
 static SurfaceRect SpriteBox(SpriteRecord& sprite) {
   int w, h;
   SpriteImageSize(sprite, &w, &h);
-  const int left = sprite.x - sprite.offsetX, top = sprite.y - sprite.offsetY;
-  return SurfaceRect{left, top, left + ScaledSize(w, sprite.scaleX), top + ScaledSize(h, sprite.scaleY)};
+  return SpriteRectAt(static_cast<int64_t>(sprite.x) - sprite.offsetX, static_cast<int64_t>(sprite.y) - sprite.offsetY,
+                      ScaledSize(w, sprite.scaleX), ScaledSize(h, sprite.scaleY));
 }
 
 // 1 when both sprites have images and their boxes meet and opaque pixels overlap. Image

@@ -145,6 +145,37 @@ TEST_F(SpriteTest, BoxesThatOnlyTouchOrTransparentPixelsDoNotCollide) {
   }
 }
 
+// Huge sprites: the pixel test walks the image pixels the overlap covers, not every screen
+// pixel, and boxes reaching past the integer range stay whole.
+TEST_F(SpriteTest, HugeSpritesCollideByTheirImagePixels) {
+  // Image 3: 8x8 transparent but for its bottom-right pixel.
+  Run(kDrawInk, {0x00FF00, 0});
+  Run(kDrawBox, {7, 7, 8, 8});
+  Run(kImageGet, {3, 0, 0, 8, 8});
+  Run(kDrawCls, {});
+  Frame();
+  const struct {
+    int x2, y2;
+    int32_t size;  // both sprites, square
+    bool mirror2;
+    int32_t want;
+  } cases[] = {
+      {0, 0, 800000000, false, 1},           // the opaque corners meet
+      {0, 0, 800000000, true, 0},            // mirrored: the corners are apart
+      {-100000000, 0, 800000000, false, 0},  // shifted by an eighth
+      {2000000000, 0, 800000000, false, 0},  // its box would end past the integer range
+  };
+  for (const auto& c : cases) {
+    Run(kSprite, {1, 0, 0, 3});
+    Run(kSprite, {2, c.x2, c.y2, 3});
+    Run(kSpriteSize, {1, c.size, c.size});
+    Run(kSpriteSize, {2, c.size, c.size});
+    if (Run(kSpriteMirrored, {Result{}, 2}) != (c.mirror2 ? 1 : 0)) Run(kSpriteMirror, {2});
+    EXPECT_EQ(Run(kSpriteOverlap, {Result{}, 1, 2}), c.want) << "x " << c.x2 << " mirror " << c.mirror2;
+  }
+  EXPECT_EQ(TakeError(), 0);
+}
+
 TEST_F(SpriteTest, PrioritiesDrawInOrderAndKeyedPixelsShowThrough) {
   MakeImage(1, 8, 8, 0xFF0000);
   MakeImage(2, 8, 8, 0x00FF00);
