@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "runtime/command_numbers.h"
@@ -33,6 +34,8 @@ static struct {
   uint16_t currentFunctionId = 0;
   int32_t dataReadIndex = 0;
   bool endedByProgram = false;
+  std::vector<int32_t> argumentNumbers;     // a call's arguments, read before any is stored
+  std::vector<std::string> argumentTexts;
 } gFlow;
 
 static void ReleaseSaved(CallRecord& call) {
@@ -237,6 +240,17 @@ static void CmdCallFunction() {
     AdvanceOperands(3);
     return;
   }
+  // Every argument is read before any parameter is set: an argument may be a parameter of
+  // the running function itself (a recursive f(b, a)), which an earlier store would change.
+  std::vector<int32_t>& numbers = gFlow.argumentNumbers;
+  std::vector<std::string>& texts = gFlow.argumentTexts;
+  numbers.assign(static_cast<size_t>(n), 0);
+  if (texts.size() < static_cast<size_t>(n)) texts.resize(static_cast<size_t>(n));
+  for (int32_t k = 0; k < n; ++k) {
+    int parameter = SlotOfCell(entry[k]);
+    if (parameter >= kFirstIntVar && parameter < kFirstTextVar) numbers[static_cast<size_t>(k)] = SlotOperand(3 + k)->asInt;
+    else if (parameter >= kFirstTextVar && parameter < kFirstIntConst) texts[static_cast<size_t>(k)] = TextOperand(3 + k);
+  }
   CallRecord& call = gFlow.calls[static_cast<size_t>(d)];
   ReleaseSaved(call);
   gFlow.returnStack[static_cast<size_t>(d)] = operands;
@@ -246,9 +260,9 @@ static void CmdCallFunction() {
   for (int32_t k = 0; k < n; ++k) {
     int parameter = SlotOfCell(entry[k]);
     if (parameter >= kFirstIntVar && parameter < kFirstTextVar && SlotTakesNumber(&VariableTable[parameter])) {
-      VariableTable[parameter].asInt = SlotOperand(3 + k)->asInt;
+      VariableTable[parameter].asInt = numbers[static_cast<size_t>(k)];
     } else if (parameter >= kFirstTextVar && parameter < kFirstIntConst) {
-      StoreText(&VariableTable[parameter], TextOperand(3 + k));
+      StoreText(&VariableTable[parameter], texts[static_cast<size_t>(k)].c_str());
     } else {
       RuntimeError(10010);
     }
