@@ -265,7 +265,8 @@ static void FreeSlotText(int slot) {
 void FreeCompiledProgram() {
   if (VariableTable != nullptr) {
     for (int s = kFirstTextTemp; s < kFirstIntVar; ++s) FreeSlotText(s);
-    for (int s = kFirstTextConst; s < kFirstDataItem && VariableTable[s].asText != nullptr; ++s) FreeSlotText(s);
+    // Every text-constant slot: a corrupt program may have stored a text past the loaded ones.
+    for (int s = kFirstTextConst; s < kFirstDataItem; ++s) FreeSlotText(s);
     for (int32_t i = 0; i < gProgram.dataCount; ++i)
       if (gProgram.dataTypes[static_cast<size_t>(i)] == 's') FreeSlotText(kFirstDataItem + i);
     for (int s = kFirstIntVar; s < kFirstIntConst; ++s) FreeArrayOfSlot(s);

@@ -42,6 +42,17 @@ TEST_F(ProgramTest, VariablesStartEmptyAndZero) {
   }
 }
 
+// A corrupt program may store a text into a text-constant slot past the loaded constants;
+// freeing the program frees it too (the sanitizer run reports the leak otherwise).
+TEST_F(ProgramTest, TextStoredPastTheLoadedConstantsIsFreedWithTheProgram) {
+  int loaded = b.TextConst("kept");
+  b.Emit(kAssignText, {b.Id(loaded + 5), b.Id(loaded)});
+  RunResult r = RunAssembled(b);
+  ASSERT_TRUE(r.quit);
+  FreeCompiledProgram();
+  EXPECT_EQ(VariableTable, nullptr);
+}
+
 TEST_F(ProgramTest, RelocationBands) {
   b.Words({b.Raw(24999), b.Raw(25000), b.Raw(34999), b.Raw(35000), b.Raw(36999), b.Raw(37000), b.Raw(10000),
            b.Raw(static_cast<uint32_t>(-3)), b.Raw(9999)});
