@@ -69,17 +69,17 @@ SurfaceResult SurfaceStretchBlit(Surface& dest, const SurfaceRect& destRect, con
   const bool sameSize = srcW == destW && srcH == destH;
   const uint32_t key = options.colourKey & 0xFFFFFFu;
   for (int y = clipped.top; y < clipped.bottom; ++y) {
-    int64_t v = (y - destRect.top) * srcH / destH;
+    int64_t v = (int64_t{y} - destRect.top) * srcH / destH;
     if (options.flip) v = srcH - 1 - v;
     const uint32_t* srcRow = source.pixels.data() + static_cast<size_t>(sourceRect.top + v) * source.width + sourceRect.left;
     uint32_t* destRow = dest.pixels.data() + static_cast<size_t>(y) * dest.width;
     if (sameSize && !options.mirror && !options.colourKeyed) {
-      std::memcpy(destRow + clipped.left, srcRow + (clipped.left - destRect.left),
+      std::memcpy(destRow + clipped.left, srcRow + (int64_t{clipped.left} - destRect.left),
                   sizeof(uint32_t) * static_cast<size_t>(clipped.right - clipped.left));
       continue;
     }
     for (int x = clipped.left; x < clipped.right; ++x) {
-      int64_t u = sameSize ? x - destRect.left : (x - destRect.left) * srcW / destW;
+      int64_t u = sameSize ? int64_t{x} - destRect.left : (int64_t{x} - destRect.left) * srcW / destW;
       if (options.mirror) u = srcW - 1 - u;
       const uint32_t pixel = srcRow[u];
       if (options.colourKeyed && (pixel & 0xFFFFFFu) == key) continue;
@@ -91,8 +91,20 @@ SurfaceResult SurfaceStretchBlit(Surface& dest, const SurfaceRect& destRect, con
 
 SurfaceResult SurfaceBlit(Surface& dest, int x, int y, const Surface& source, const SurfaceRect& sourceRect,
                           const BlitOptions& options) {
-  const SurfaceRect destRect{x, y, x + (sourceRect.right - sourceRect.left), y + (sourceRect.bottom - sourceRect.top)};
-  return SurfaceStretchBlit(dest, destRect, source, sourceRect, options);
+  // A position near the end of the int range keeps its size by taking the source in from the
+  // far side: what reaches past the limit is off every surface anyway.
+  SurfaceRect from = sourceRect;
+  const int64_t overX = int64_t{x} + (from.right - from.left) - INT32_MAX;
+  const int64_t overY = int64_t{y} + (from.bottom - from.top) - INT32_MAX;
+  if (overX > 0 || overY > 0) {
+    if (dest.lost || source.lost) return SurfaceResult::kLost;
+    if (!SourceRectValid(source, from)) return SurfaceResult::kFailed;
+    if (overX >= from.right - from.left || overY >= from.bottom - from.top) return SurfaceResult::kOk;  // all past it
+    from.right -= static_cast<int>(std::max<int64_t>(overX, 0));
+    from.bottom -= static_cast<int>(std::max<int64_t>(overY, 0));
+  }
+  const SurfaceRect destRect{x, y, x + (from.right - from.left), y + (from.bottom - from.top)};
+  return SurfaceStretchBlit(dest, destRect, source, from, options);
 }
 
 uint32_t* SurfaceLock(Surface& surface) {

@@ -141,6 +141,28 @@ TEST_F(ImageTest, GrabPasteKeyedAndOpaque) {
   for (const auto& c : cases) EXPECT_EQ(RunForError(c.command, c.operands), c.error) << "command " << c.command;
 }
 
+// Pastes and sprites at the ends of the integer range land off the screen: nothing drawn,
+// no error, and no position arithmetic that overflows.
+TEST_F(ImageTest, PastesAndSpritesAtTheIntegerLimitsDrawNothing) {
+  Run(kDrawInk, {0xFF0000, 0});
+  Run(kDrawBox, {0, 0, 4, 4});
+  Run(kImageGet, {1, 0, 0, 4, 4});
+  Run(kDrawCls, {});
+  const int32_t far = 2147483647 - 1, near = -2147483647 - 1;
+  const struct {
+    int32_t x, y;
+  } places[] = {{far, 0}, {0, far}, {near, 0}, {0, near}};
+  for (const auto& p : places) {
+    Run(kImagePaste, {1, p.x, p.y});
+    Run(kSprite, {1, p.x, p.y, 1});
+    Run(kSpriteSize, {1, 8, 8});
+    Frame();
+    EXPECT_EQ(TakeError(), 0);
+    EXPECT_EQ(Pixel(0, 0), 0u) << p.x << "," << p.y;
+    EXPECT_EQ(Pixel(639, 479), 0u) << p.x << "," << p.y;
+  }
+}
+
 TEST_F(ImageTest, PasteQueuedBeforeADeleteStillDrawsAndTheNumberIsFreeAtOnce) {
   Run(kDrawBox, {0, 0, 2, 2});
   Run(kImageGet, {1, 0, 0, 2, 2});
