@@ -108,11 +108,13 @@ int32_t SpriteIndexForNumber(int32_t number);
 // The sprite's live image record (looked up again when its image was deleted); -1 none.
 int32_t SpriteImageIndex(SpriteRecord& sprite);
 void ReleaseAllSprites();
-// A sprite's screen rectangle from its corner and scaled size, kept inside the int range (a
-// sprite may be placed and sized anywhere the program likes).
+// Positions and sizes come from the program: sums are made in 64 bits and kept to the int range.
+inline int ClampToInt(int64_t value) {
+  return static_cast<int>(value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : value);
+}
+// A sprite's screen rectangle from its corner and scaled size.
 inline SurfaceRect SpriteRectAt(int64_t left, int64_t top, int64_t width, int64_t height) {
-  auto clamp = [](int64_t v) { return static_cast<int>(v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : v); };
-  return SurfaceRect{clamp(left), clamp(top), clamp(left + width), clamp(top + height)};
+  return SurfaceRect{ClampToInt(left), ClampToInt(top), ClampToInt(left + width), ClampToInt(top + height)};
 }
 // The pixel collision of two images placed at screen rectangles; 1 when opaque pixels meet.
 int ImagesCollide(int32_t imageA, const SurfaceRect& rectA, int32_t imageB, const SurfaceRect& rectB, bool flipA,

@@ -70,7 +70,7 @@ void DrawTextOnSurface(Surface& target, int x, int y, const char* text, bool for
   if (centred) {
     int width = 0, height = 0;
     FontMeasure(gText.font, text, &width, &height);
-    x -= width / 2;
+    x = ClampToInt(int64_t{x} - width / 2);
   }
   TextColours colours;
   colours.ink = Draw2D.inkPixel;
@@ -111,12 +111,12 @@ void PrintAtCursor(const char* text, bool newline) {
   FontMeasure(gText.measureFont, text, &width, &height);
   if (newline) {
     gText.cursorX = 0;
-    gText.cursorY += height;
+    gText.cursorY = ClampToInt(int64_t{gText.cursorY} + height);
   } else {
-    gText.cursorX += width;
+    gText.cursorX = ClampToInt(int64_t{gText.cursorX} + width);
     if (gText.wrap && gText.cursorX >= ScreenWidth()) {
       gText.cursorX = 0;
-      gText.cursorY += height;
+      gText.cursorY = ClampToInt(int64_t{gText.cursorY} + height);
     }
   }
   EndSliceAfterDrawing();

@@ -169,6 +169,10 @@ TEST_F(DisplayTest, ShapesAndTextFarOffTheScreenDrawNothing) {
   Run(kTextAt, {kMax - 3, kMax - 3, "far"});
   Run(kTextOpaque, {});
   Run(kTextAt, {kMin, kMax - 1, "far"});
+  Run(kTextCentred, {kMin, kMax - 1, "far"});
+  Run(kTextSetCursor, {kMax - 1, kMax - 1});
+  PrintAtCursor("far", false);
+  PrintAtCursor("far", true);
   Frame();
   EXPECT_EQ(TakeError(), 0);
   EXPECT_EQ(BackBuffer()->pixels, before);
