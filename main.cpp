@@ -149,10 +149,10 @@ static void PrintHelp() {
 
 int main(int argc, char** argv) {
   if (!WireSubsystems()) return 1;
-  // The player: this executable carries a game package at its end.
+  // The player: this executable carries a game package at its end (the player runs the
+  // package read here; it closes it at the end of the run).
   const std::string self = PlatformExecutablePath();
   if (OpenPackage(self.c_str())) {
-    ClosePackage();
     LoadLanguageErrorTexts();
     return RunPlayer(self.c_str(), argc, argv);
   }

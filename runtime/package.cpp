@@ -78,6 +78,7 @@ static struct {
   std::vector<uint8_t> image;  // the whole executable; entries point into it
   std::vector<PackageEntryView> entries;
   std::vector<std::string> extracted;  // temporary files written, deleted at close
+  std::string path;  // the executable the package was read from
 } gPackage;
 
 // Lives for the process; tests may point the folders elsewhere. The run folder is made on
@@ -172,7 +173,12 @@ bool OpenPackage(const char* executablePath) {
     gPackage.image.clear();
     return false;
   }
+  gPackage.path = executablePath;
   return !gPackage.entries.empty();
+}
+
+bool PackageOpenFrom(const char* executablePath) {
+  return !gPackage.entries.empty() && gPackage.path == executablePath;
 }
 
 void ClosePackage() {
@@ -181,6 +187,7 @@ void ClosePackage() {
   gPackage.entries.clear();
   gPackage.image.clear();
   gPackage.image.shrink_to_fit();
+  gPackage.path.clear();
 }
 
 int PackageEntryCount() { return static_cast<int>(gPackage.entries.size()); }

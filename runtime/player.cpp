@@ -396,7 +396,7 @@ static void RunProgram(const char* programPath) {
 
 int RunPlayer(const char* executablePath, int argc, char** argv) {
   StartUp(argc, argv);
-  if (RuntimeErrorNumber() == 0 && OpenPackage(executablePath)) {
+  if (RuntimeErrorNumber() == 0 && (PackageOpenFrom(executablePath) || OpenPackage(executablePath))) {
     std::string programPath = ExtractFirstPackageEntry();
     if (programPath.empty()) RuntimeError(10010);
     else RunProgram(programPath.c_str());

@@ -79,6 +79,10 @@ struct PackageEntryView {
 bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryView>* entries,
                   std::string* whyNot);
 
+// True when the package read last (and still open) came from this executable: the player
+// runs it without reading the file a second time.
+bool PackageOpenFrom(const char* executablePath);
+
 // Reads bytes [offset, end of file) of a file in one read; false when it cannot be read.
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_t offset = 0);
 
