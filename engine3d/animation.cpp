@@ -127,8 +127,15 @@ void InterpolateAnimation(int32_t slot) {
   ObjectRecord* object = ObjectAt(slot);
   const int32_t n = object->limbCount;
   if (n <= 0 || object->model == nullptr) return;
+  // Pose slot l - 1 belongs to frame l. A frame no track names keeps the matrix it has.
   std::vector<Matrix4> poses(static_cast<size_t>(n));
-  for (Matrix4& pose : poses) MatrixIdentity(pose);
+  std::vector<bool> tracked(static_cast<size_t>(n), false);
+  for (const AnimationTrack* track = FirstTrack(object); track != nullptr; track = track->next)
+    if (track->frameId >= 1 && track->frameId <= n) tracked[track->frameId - 1] = true;
+  for (int32_t limb = 1; limb <= n; ++limb) {
+    MatrixIdentity(poses[limb - 1]);
+    if (!tracked[limb - 1]) object->model->GetModelFrameMatrix(limb, poses[limb - 1]);
+  }
   const bool transition = object->pending == 1;
   const bool starting = object->blendProgress == 0.0f;
   const float t = object->blendProgress + object->interpolation;
@@ -174,10 +181,12 @@ void InterpolateAnimation(int32_t slot) {
         p = Blend(object->startPosition[i], object->targetPosition[i], t);
       }
     }
+    if (track->frameId < 1 || track->frameId > n) continue;  // a frame this model does not have
+    Matrix4& pose = poses[track->frameId - 1];
     MatrixScaling(scale, s.x, s.y, s.z);
     MatrixTranslation(move, p.x, p.y, p.z);
-    MatrixMultiply(poses[i], rotation, move);
-    MatrixMultiply(poses[i], scale, poses[i]);
+    MatrixMultiply(pose, rotation, move);
+    MatrixMultiply(pose, scale, pose);
   }
   object->model->ApplyModelFramePose(poses.data(), poses.size());
   MarkCollisionDirty();

@@ -97,6 +97,36 @@ TEST_F(AnimationTest, PoseAtAFrameMatchesTheKeys) {
       EXPECT_NEAR(pose.m[row][column], expected[row][column], 1e-5) << row << "," << column;
 }
 
+// Each track poses the frame it names: a model whose animation moves only its second frame
+// keeps the first where the file put it.
+TEST_F(AnimationTest, TracksPoseTheFramesTheyName) {
+  const std::string path = folder.Path("two.x");
+  std::ofstream(path) << "xof 0302txt 0032\n"
+                         "Frame Still { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 2,0,0,1;; }\n"
+                         "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; } }\n"
+                         "Frame Limb { FrameTransformMatrix { 1,0,0,0, 0,1,0,0, 0,0,1,0, 0,0,0,1;; }\n"
+                         "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; } }\n"
+                         "AnimationSet Walk { Animation { { Limb }\n"
+                         "  AnimationKey { 2; 2; 0;3;0.0,0.0,0.0;;, 10;3;10.0,0.0,0.0;;; } } }\n";
+  RunCommand(kLoadObject, {path.c_str(), 2});
+  ASSERT_EQ(TakeError(), 0);
+  ModelObject& model = *ObjectAt(ObjectSlotForNumber(2))->model;
+  RunCommand(kSetObjectSpeed, {2, 0});
+  RunCommand(kLoopObject, {2});
+  RunCommand(kSetObjectFrame, {2, 5.0f});
+  AnimateObjects();
+  const struct {
+    int frame;
+    float x;
+  } poses[] = {{1, 2.0f}, {2, 5.0f}};
+  for (const auto& p : poses) {
+    Matrix4 pose;
+    MatrixIdentity(pose);
+    model.GetModelFrameMatrix(p.frame, pose);
+    EXPECT_NEAR(pose.m[3][0], p.x, 1e-5) << "frame " << p.frame;
+  }
+}
+
 TEST_F(AnimationTest, SetFrameBlendsByInterpolation) {
   RunCommand(kSetObjectInterpolation, {1, 50});
   EXPECT_EQ(IntValue(kObjectInterpolation, {1}), 50);
