@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "graphics2d/graphics2d_local.h"
 #include "platform/text.h"
@@ -30,24 +31,45 @@ static struct {
   bool inputOpen = false;
 } gText;
 
+// Fonts made so far, by name, size and style: a font change is recorded and replayed (twice on
+// a flipping display), and a program may change fonts every frame, while making a font asks
+// fontconfig and opens a file. Owns the fonts gText points to; emptied by ReleaseTextState.
+struct CachedFont {
+  std::string name;
+  int size, style;
+  PlatformFont* font;
+};
+static std::vector<CachedFont> gFontCache;
+static constexpr size_t kFontCacheSize = 8;
+
 static PlatformFont* MakeFont(const char* name, int size, int style) {
-  return FontCreate(name, size, (style & 1) != 0, (style & 2) != 0);
+  for (const CachedFont& cached : gFontCache)
+    if (cached.size == size && cached.style == style && cached.name == name) return cached.font;
+  PlatformFont* font = FontCreate(name, size, (style & 1) != 0, (style & 2) != 0);
+  if (font == nullptr) return nullptr;
+  if (gFontCache.size() >= kFontCacheSize) {
+    // The oldest font that neither the replay nor the measuring uses makes room.
+    for (auto it = gFontCache.begin(); it != gFontCache.end(); ++it)
+      if (it->font != gText.font && it->font != gText.measureFont) {
+        FontDestroy(it->font);
+        gFontCache.erase(it);
+        break;
+      }
+  }
+  gFontCache.push_back(CachedFont{name, size, style, font});
+  return font;
 }
 
 // Makes the replay font from the current name, size and style.
-static void SetTextFont() {
-  FontDestroy(gText.font);
-  gText.font = MakeFont(gText.fontName, gText.fontSize, gText.fontStyle);
-}
+static void SetTextFont() { gText.font = MakeFont(gText.fontName, gText.fontSize, gText.fontStyle); }
 
 static void SetMeasureFont() {
-  FontDestroy(gText.measureFont);
   gText.measureFont = MakeFont(gText.measureName, gText.measureSize, gText.measureStyle);
 }
 
 void ReleaseTextState() {
-  FontDestroy(gText.font);
-  FontDestroy(gText.measureFont);
+  for (const CachedFont& cached : gFontCache) FontDestroy(cached.font);
+  gFontCache.clear();
   gText.font = gText.measureFont = nullptr;
 }
 
