@@ -164,8 +164,10 @@ static void CmdGosub() {
   JumpTo(target);
 }
 
+// A RETURN whose innermost call is a FUNCTION has no GOSUB to go back to: like a RETURN
+// with nothing on the stack it is ignored (popping the call would jump into its operands).
 static void CmdReturn() {
-  if (gFlow.depth <= 0) return;
+  if (gFlow.depth <= 0 || gFlow.calls[static_cast<size_t>(gFlow.depth - 1)].entry != nullptr) return;
   gFlow.depth -= 1;
   CallRecord& call = gFlow.calls[static_cast<size_t>(gFlow.depth)];
   ReleaseSaved(call);
