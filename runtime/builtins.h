@@ -17,7 +17,7 @@ void FlushPrintedLine();
 void PrintProgramText(const char* text, bool endsLine);
 
 // Where printed text goes on screen; the 2D display fills it in (no-op until then). Called
-// once per printed piece; endsLine is true for the line end (text is then "").
+// once per printed item; endsLine is true for the line end (text is then "").
 extern void (*PrintToScreenHook)(const char* text, bool endsLine);
 // Where INPUT shows the line being typed; the 2D display fills it in (no-op until then).
 // Called on each slice while INPUT waits, with the text typed so far (backspaces applied), and

@@ -43,7 +43,7 @@ void FormatFloatText(float value, char* out, int size) {
   }
 }
 
-static void PrintPiece(const char* text) {
+static void PrintItem(const char* text) {
   gPrint.openLine += text;
   PrintToScreenHook(text, false);
 }
@@ -59,7 +59,7 @@ static void EndPrintedLine() {
 }
 
 void PrintProgramText(const char* text, bool endsLine) {
-  PrintPiece(text);
+  PrintItem(text);
   if (endsLine) EndPrintedLine();
 }
 
@@ -67,20 +67,20 @@ static void CmdPrintInt() {
   char text[32];
   FormatIntText(IntOperand(0), text, sizeof text);
   AdvanceOperands(1);
-  PrintPiece(text);
+  PrintItem(text);
 }
 
 static void CmdPrintFloat() {
   char text[48];
   FormatFloatText(FloatOperand(0), text, sizeof text);
   AdvanceOperands(1);
-  PrintPiece(text);
+  PrintItem(text);
 }
 
 static void CmdPrintText() {
   std::string text = TextOperand(0);
   AdvanceOperands(1);
-  PrintPiece(text.c_str());
+  PrintItem(text.c_str());
 }
 
 static void CmdPrintLineEnd() { EndPrintedLine(); }
@@ -91,7 +91,7 @@ static void CmdPrintLineEnd() { EndPrintedLine(); }
 constexpr size_t kPrintZoneWidth = 14;
 static void CmdPrintNextZone() {
   size_t column = gPrint.openLine.size();
-  PrintPiece(std::string(kPrintZoneWidth - column % kPrintZoneWidth, ' ').c_str());
+  PrintItem(std::string(kPrintZoneWidth - column % kPrintZoneWidth, ' ').c_str());
 }
 
 // One typed line, or false while the user is still typing (the command then runs again
@@ -140,7 +140,7 @@ static void RunInput(char type) {
   std::string prompt = TextOperand(0);
   VariableSlot* target = SlotOperand(1);
   if (!gPrint.inputOpen) {  // first run of this INPUT: show the prompt, start typing
-    PrintPiece(prompt.c_str());
+    PrintItem(prompt.c_str());
     if (!gPrint.stdinInput) {
       OpenTypedText(256);
       ClearTypedText();
@@ -157,7 +157,7 @@ static void RunInput(char type) {
   AdvanceOperands(2);
   if (line.size() > static_cast<size_t>(kMaxTextLength)) line.resize(kMaxTextLength);
   if (!gPrint.stdinInput) InputTextHook(line.c_str(), true);
-  PrintPiece(line.c_str());
+  PrintItem(line.c_str());
   EndPrintedLine();
   VariableSlot* slot = InputTarget(target, type);
   if (type == 'l') slot->asInt = static_cast<int32_t>(std::strtol(line.c_str(), nullptr, 10));
