@@ -12,9 +12,22 @@ static std::vector<Surface*> gImageSurfaces;
 // Image number -> record index + 1 (0 = none). Cleared at every display start.
 static std::vector<int32_t> gImageIdMap(kMaxImageNumber + 1, 0);
 
+// Pictures the load command has read, by record index, waiting for its replay to copy them
+// into the image (so the file is read once). Grown with the pool, freed with the record.
+static std::vector<Surface*> gPendingLoads;
+
 static bool GrowImageSurfaces(int32_t capacity) {
   gImageSurfaces.resize(static_cast<size_t>(capacity), nullptr);
+  gPendingLoads.resize(static_cast<size_t>(capacity), nullptr);
   return true;
+}
+
+// Hands over the picture a load of the image left for its replay (null when there is none).
+static Surface* TakePendingLoad(int32_t index) {
+  if (index < 0 || static_cast<size_t>(index) >= gPendingLoads.size()) return nullptr;
+  Surface* pending = gPendingLoads[index];
+  gPendingLoads[index] = nullptr;
+  return pending;
 }
 
 static RecordPool gImagePool = {"ImageRecord", sizeof(ImageRecord), 16, 12, nullptr, nullptr, GrowImageSurfaces, nullptr,
@@ -30,6 +43,7 @@ static void ReleaseImageSurface(void* record) {
   if (index >= 0 && static_cast<size_t>(index) < gImageSurfaces.size()) {
     SurfaceDestroy(gImageSurfaces[index]);
     gImageSurfaces[index] = nullptr;
+    SurfaceDestroy(TakePendingLoad(index));
   }
 }
 
@@ -150,10 +164,13 @@ void ReplayImageOp(DrawOp& op, Surface* target) {
     }
     case kOpLoadImage: {
       if (image == nullptr) return RuntimeError(502);
-      bool missing = false;
-      Surface* loaded = LoadProgramImage(op.payload, &missing);
-      if (missing) return RuntimeError(105);
-      if (loaded == nullptr) return RuntimeWarning(1003);
+      Surface* loaded = TakePendingLoad(op.number);
+      if (loaded == nullptr) {  // another load of the image took it: read the file again
+        bool missing = false;
+        loaded = LoadProgramImage(op.payload, &missing);
+        if (missing) return RuntimeError(105);
+        if (loaded == nullptr) return RuntimeWarning(1003);
+      }
       SurfaceBlit(*image, 0, 0, *loaded, SurfaceRect{0, 0, std::min(loaded->width, image->width),
                                                      std::min(loaded->height, image->height)}, {});
       SurfaceDestroy(loaded);
@@ -221,7 +238,8 @@ static void CmdImagePasteFlagged() {  // image, x, y, flag
   PasteImage(number, x, y, flag);
 }
 
-// Load: the file is read now for its size (errors show at the command), again at replay.
+// Load: the file is read now (its size is the image's at once, errors show at the command);
+// the picture waits for the replay, which copies it in.
 static void CmdImageLoad() {  // file, image
   const char* file = TextOperand(0);
   const int32_t number = IntOperand(1);
@@ -232,8 +250,10 @@ static void CmdImageLoad() {  // file, image
   if (missing) return RuntimeError(105);
   if (loaded == nullptr) return RuntimeWarning(1003);
   const int32_t index = ImageForNumber(number, loaded->width, loaded->height);
-  SurfaceDestroy(loaded);
-  if (index >= 0) QueueImageOp(kOpLoadImage, index, 0, 0, 0, 0, file);
+  if (index < 0) return SurfaceDestroy(loaded);
+  SurfaceDestroy(TakePendingLoad(index));
+  gPendingLoads[index] = loaded;
+  QueueImageOp(kOpLoadImage, index, 0, 0, 0, 0, file);
 }
 
 static void CmdImageDelete() {  // image
