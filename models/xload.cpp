@@ -15,7 +15,8 @@ namespace {
 constexpr uint32_t kMaxMaterials = 256;  // materials a mesh may use; later ones are ignored
 
 // The materials of the mesh being read: per material its D3D material, texture number and
-// texture name. Made for each mesh and dropped when the mesh is done.
+// texture name. Made for each mesh and dropped when the mesh is done. Each texture number is
+// one reference, handed to the mesh that takes the material; the table lets go of the rest.
 struct MaterialTable {
   uint32_t materialCount = 0;
   std::vector<uint32_t> faceMaterials;  // per face, in face order
@@ -23,6 +24,10 @@ struct MaterialTable {
   int32_t textures[kMaxMaterials] = {};
   std::string textureNames[kMaxMaterials];
   uint32_t current = 0;  // the entry the next Material child fills
+  ~MaterialTable() {
+    for (int32_t texture : textures)
+      if (texture > 0) ModelsHostCallbacks().ReleaseTexture(texture, 0);
+  }
 };
 
 const XObject* Resolve(const XChild& child) { return child.object; }
@@ -64,6 +69,7 @@ bool ParseXMaterial(const XObject& object, MaterialTable& table) {
     std::string name = TextureLookupName(texture->strings[index]);
     int32_t number = host.GetTextureByFile(name.c_str(), 0);
     if (number != -1) {
+      if (table.textures[entry] > 0) host.ReleaseTexture(table.textures[entry], 0);  // the last one named counts
       table.textures[entry] = number;
       table.textureNames[entry] = name;
       found = true;
@@ -100,11 +106,12 @@ bool ParseXMaterialList(const XObject& object, MaterialTable& table) {
 }
 
 // Gives a mesh material `entry` of the table (and its texture when it has one).
-void TakeMaterial(MeshNode& mesh, const MaterialTable& table, uint32_t entry) {
+void TakeMaterial(MeshNode& mesh, MaterialTable& table, uint32_t entry) {
   if (entry >= kMaxMaterials) return;
   mesh.material = table.materials[entry];
   if (table.textures[entry] > 0) {
     mesh.texture = table.textures[entry];
+    table.textures[entry] = 0;  // the mesh holds the reference now
     CopyName(mesh.textureName, sizeof mesh.textureName, table.textureNames[entry].c_str());
     mesh.textureLoaded = 1;
   }

@@ -147,6 +147,19 @@ TEST_F(ObjectsTest, LoadsByExtension) {
   EXPECT_EQ(LiveTextureCount(), texturesBefore + 1);
   RunCommand(kDeleteObject, {5});
   EXPECT_EQ(LiveTextureCount(), texturesBefore);  // the model let its texture go
+  // Nor does a texture stay behind when a material names two.
+  {
+    const std::string twoNames = folder.Path("two-names.x");
+    std::ofstream(twoNames) << "xof 0302txt 0032\n"
+                               "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;;\n"
+                               "  MeshMaterialList { 1; 1; 0;;\n"
+                               "    Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;;\n"
+                               "      TextureFilename { \"beside.png\"; } TextureFilename { \"beside.png\"; } } } }\n";
+    RunCommand(kLoadObject, {twoNames.c_str(), 5});
+    EXPECT_EQ(TakeError(), 0);
+    RunCommand(kDeleteObject, {5});
+    EXPECT_EQ(LiveTextureCount(), texturesBefore);
+  }
 
   // A 3DS scene goes through the converter; its work file does not stay behind.
   const std::string scene = WriteTriangleX(folder, "scene.3ds");
