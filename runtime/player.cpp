@@ -311,6 +311,7 @@ static bool InitDisplayForRun() {
 // The end of a run: releases, then the error message, and the exit status.
 static void ShutdownRun() {
   Hooks.FreeAllAnimations();
+  Hooks.UnacquireInputDevices();  // the devices the display start-up acquired
   Hooks.CloseFtpOnExit();
   Hooks.FreeAllSounds();
   Hooks.FreeAllMusic();

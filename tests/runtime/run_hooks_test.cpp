@@ -1,0 +1,40 @@
+// A whole run in-process (start-up to shut-down) with counting hooks: what the player
+// takes at start-up it gives back at the end of the run.
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "tests/runtime/run_program.h"
+
+namespace {
+
+struct HookCounts {
+  int acquired = 0;
+  int released = 0;
+};
+HookCounts gCounts;
+
+TEST(RunHooks, InputDevicesAcquiredAtStartUpAreReleasedAtTheEndOfTheRun) {
+  EnsureRuntimeCommands();
+  qvasm::ProgramBuilder b;
+  b.Emit(kAssignInt, {b.Id(b.IntVar()), b.Id(b.IntConst(1))});
+  std::vector<uint8_t> file = b.Build();
+  const std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("qv-run-hooks-" + std::to_string(::getpid()) + ".dat");
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+
+  const RuntimeHooks saved = Hooks;
+  gCounts = {};
+  Hooks.AcquireInputDevices = [] { ++gCounts.acquired; };
+  Hooks.UnacquireInputDevices = [] { ++gCounts.released; };
+  int status = RunCompiledProgramFile(path.c_str(), 0, nullptr);
+  Hooks = saved;
+  std::filesystem::remove(path);
+
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(gCounts.acquired, 1);
+  EXPECT_EQ(gCounts.released, 1);
+}
+
+}  // namespace
