@@ -213,6 +213,8 @@ RecordPool* TexturePool();
 void SetModelFolder(const std::string& folder);
 // A texture of a surface's pixels (not cached; released when its one reference goes).
 int32_t TextureFromSurface(const Surface& surface);
+// One more reference of a texture (an object sharing a model takes the texture it shows).
+void RetainTexture(int32_t texture);
 // Restarts the per-frame statistic (start of every render).
 void ResetDrawnIndices();
 void ReleaseAllTextures();

@@ -116,13 +116,19 @@ void Transparency(int32_t slot, int32_t flag) { EntityOf(slot)->colourKey = flag
 void DrawLast(int32_t slot, int32_t flag) { EntityOf(slot)->afterClear = flag != 0 ? 1 : 0; }
 
 // Every mesh of the object takes the texture; the one the object held before is let go.
+// Copies share the model, so each of them holds one reference of what its meshes now show.
 void ApplyTexture(int32_t slot, int32_t texture) {
-  ObjectRecord* object = ObjectAt(slot);
-  if (object->model != nullptr)
-    for (int32_t id = 0; id <= object->model->GetModelNodeCount(); ++id) object->model->SetModelMeshTexture(id, texture);
-  object = ObjectAt(slot);
-  if (object->appliedTexture > 0) ReleaseTexture(object->appliedTexture, 0);
-  object->appliedTexture = texture;
+  ModelObject* model = ObjectAt(slot)->model;
+  if (model != nullptr)
+    for (int32_t id = 0; id <= model->GetModelNodeCount(); ++id) model->SetModelMeshTexture(id, texture);
+  RecordPool* pool = ObjectPool();
+  for (int32_t at = pool->usedHead; at >= 0; at = ObjectAt(at)->links.next) {
+    ObjectRecord* object = ObjectAt(at);
+    if (at != slot && (model == nullptr || object->model != model)) continue;
+    if (at != slot && texture > 0) RetainTexture(texture);
+    if (object->appliedTexture > 0) ReleaseTexture(object->appliedTexture, 0);
+    object->appliedTexture = texture;
+  }
 }
 void Colour(int32_t slot, int32_t rgb) { ApplyTexture(slot, GetColorTexture(static_cast<uint32_t>(rgb))); }
 

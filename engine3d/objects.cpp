@@ -503,7 +503,7 @@ void CmdDuplicateObject() {
   copy->limbs = nullptr;
   copy->limbCapacity = 0;
   copy->playingNode = nullptr;
-  copy->appliedTexture = 0;
+  if (copy->appliedTexture > 0) RetainTexture(copy->appliedTexture);  // the shared meshes show it
   copy->startRotation = copy->targetRotation = nullptr;
   copy->startScale = copy->targetScale = copy->startPosition = copy->targetPosition = nullptr;
   HoldModel(copy->model);

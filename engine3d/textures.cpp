@@ -136,6 +136,10 @@ void ReleaseTexture(int32_t texture, int32_t force) {
   if (record->references <= 0 || force != 0) FreeTexture(texture);
 }
 
+void RetainTexture(int32_t texture) {
+  if (TextureRecord* record = TextureFor(texture)) record->references += 1;
+}
+
 bool TextureIsCached(int32_t texture) {
   const TextureRecord* record = TextureFor(texture);
   return record != nullptr && record->cached == 1;

@@ -202,6 +202,28 @@ TEST_F(ObjectsTest, CopiesShareTheModelAndReleaseEverything) {
   EXPECT_EQ(LiveTextureCount(), 0);
 }
 
+// Copies share their source's model, so each holds the texture its meshes show: whichever
+// goes first, the texture stays while one of them is left.
+TEST_F(ObjectsTest, CopiesKeepTheTextureTheirSharedModelShows) {
+  const struct {
+    bool colourCopy;  // colour the copy (after duplicating) instead of the source (before)
+    int deletedFirst;
+  } cases[] = {{false, 1}, {false, 2}, {true, 1}, {true, 2}};
+  for (const auto& c : cases) {
+    RunCommand(kMakeObjectCube, {1, 2.0f});
+    if (!c.colourCopy) RunCommand(kColorObject, {1, 0xFF0000});
+    RunCommand(kDuplicateObject, {1, 2});
+    if (c.colourCopy) RunCommand(kColorObject, {2, 0x0000FF});
+    const int32_t shown = ObjectAt(ObjectSlotForNumber(c.colourCopy ? 2 : 1))->appliedTexture;
+    ASSERT_GT(shown, 0);
+    RunCommand(kDeleteObject, {c.deletedFirst});
+    EXPECT_GE(TextureReferenceCount(shown), 1) << c.colourCopy << " " << c.deletedFirst;
+    RunCommand(kDeleteObject, {3 - c.deletedFirst});
+    EXPECT_EQ(LiveTextureCount(), 0) << c.colourCopy << " " << c.deletedFirst;
+    EXPECT_EQ(TakeError(), 0);
+  }
+}
+
 // A colour texture given by the colour command belongs to the object, not to its meshes:
 // deleting one of two objects of the same colour leaves the other's texture alive.
 TEST_F(ObjectsTest, SharedColourTextureOutlivesOneOfItsObjects) {
