@@ -68,10 +68,12 @@ void ResetCamera() {
   g_startupView = g_camera.view;
 }
 
-void SetCameraProjection() {
+bool SetCameraProjection() {
   // The aspect factor keeps pixels square on the 4:3 screen.
-  MatrixProjection(g_camera.projection, g_camera.fov, 0.75f, g_camera.nearPlane, g_camera.farPlane);
+  const bool made =
+      MatrixProjection(g_camera.projection, g_camera.fov, 0.75f, g_camera.nearPlane, g_camera.farPlane) == kMathOk;
   Dev().SetTransform(Device3dTransform::kProjection, g_camera.projection.m);
+  return made;
 }
 
 void UpdateCameraLookAt() {
@@ -241,9 +243,16 @@ void CmdSetCameraRange() {
     RuntimeError(7912);
     return;
   }
+  const float oldNear = g_camera.nearPlane, oldFar = g_camera.farPlane;
   g_camera.nearPlane = nearPlane;
   g_camera.farPlane = farPlane;
-  SetCameraProjection();
+  if (!SetCameraProjection()) {  // planes too close for a projection: the old ones stay
+    g_camera.nearPlane = oldNear;
+    g_camera.farPlane = oldFar;
+    SetCameraProjection();
+    RuntimeError(7912);
+    return;
+  }
   Scene().redraw = true;
 }
 
@@ -254,8 +263,14 @@ void CmdSetCameraFov() {
     RuntimeError(110);
     return;
   }
+  const float oldFov = g_camera.fov;
   g_camera.fov = fov;
-  SetCameraProjection();
+  if (!SetCameraProjection()) {  // a whole turn (or near it) makes no projection: the old one stays
+    g_camera.fov = oldFov;
+    SetCameraProjection();
+    RuntimeError(110);
+    return;
+  }
   Scene().redraw = true;
 }
 

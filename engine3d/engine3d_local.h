@@ -75,7 +75,9 @@ void InvalidateRenderStateCache();
 
 // Camera internals (camera.cpp).
 void ResetCamera();
-void SetCameraProjection();
+// Makes the projection from the camera's field of view and planes; false when they make none
+// (the projection then stays as it was).
+bool SetCameraProjection();
 void UpdateCameraLookAt();
 void UpdateCameraView();
 void RebuildCameraForMode();

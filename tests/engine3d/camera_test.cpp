@@ -52,7 +52,8 @@ TEST_F(CameraTest, RangeAndFovChecks) {
   const struct {
     float nearPlane, farPlane;
     int error;
-  } cases[] = {{1.0f, 1.0f, 7912}, {0.5f, 100.0f, 7912}, {1.0f, 0.0f, 110}, {5.0f, 2.0f, 7912}, {2.0f, 500.0f, 0}};
+  } cases[] = {{1.0f, 1.0f, 7912}, {0.5f, 100.0f, 7912}, {1.0f, 0.0f, 110}, {5.0f, 2.0f, 7912}, {2.0f, 500.0f, 0},
+               {1.0f, 1.005f, 7912}};  // too close for a projection: refused, the last planes stay
   for (const auto& c : cases) {
     RunCommand(kSetCameraRange, {c.nearPlane, c.farPlane});
     EXPECT_EQ(TakeError(), c.error) << c.nearPlane << " " << c.farPlane;
@@ -66,6 +67,9 @@ TEST_F(CameraTest, RangeAndFovChecks) {
   EXPECT_EQ(TakeError(), 110);
   RunCommand(kSetCameraFov, {1.5f});
   EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(Camera().fov, 1.5f);
+  RunCommand(kSetCameraFov, {6.2831853f});  // a whole turn makes no projection
+  EXPECT_EQ(TakeError(), 110);
   EXPECT_EQ(Camera().fov, 1.5f);
   RunCommand(kSetCameraView, {10, 10, 5, 100});
   EXPECT_EQ(TakeError(), 1010);
