@@ -18,13 +18,15 @@ struct CompileResult {
   int passes = 0;
 };
 
-inline CompileResult CompileText(const std::string& text, uint32_t capacity = 0) {
+// Runs one compile on a fresh compiler object (compile does the work) and collects the result.
+template <class Compile>
+inline CompileResult RunCompiler(uint32_t capacity, Compile compile) {
   CompilerObject* compiler = CreateCompiler();
   if (capacity) SetCodeCapacity(*compiler, capacity);
   LoadKeywordTable(*compiler);
   ResetCompiler(*compiler);
   CompileResult result;
-  result.ok = CompileFromMemory(*compiler, text, 0);
+  result.ok = compile(*compiler);
   result.message = CompilerMessage(*compiler);
   result.line = CompilerErrorLine(*compiler);
   result.words = CompiledProgramWords(*compiler);
@@ -34,20 +36,12 @@ inline CompileResult CompileText(const std::string& text, uint32_t capacity = 0)
   return result;
 }
 
+inline CompileResult CompileText(const std::string& text, uint32_t capacity = 0) {
+  return RunCompiler(capacity, [&](CompilerObject& c) { return CompileFromMemory(c, text, 0); });
+}
+
 inline CompileResult CompileFile(const std::string& path, uint32_t capacity = 0) {
-  CompilerObject* compiler = CreateCompiler();
-  if (capacity) SetCodeCapacity(*compiler, capacity);
-  LoadKeywordTable(*compiler);
-  ResetCompiler(*compiler);
-  CompileResult result;
-  result.ok = CompileProgram(*compiler, path);
-  result.message = CompilerMessage(*compiler);
-  result.line = CompilerErrorLine(*compiler);
-  result.words = CompiledProgramWords(*compiler);
-  result.passes = CompilePassCount(*compiler);
-  FreeCompilerBuffers(*compiler);
-  DestroyCompiler(compiler);
-  return result;
+  return RunCompiler(capacity, [&](CompilerObject& c) { return CompileProgram(c, path); });
 }
 
 // A fresh folder under the system temporary folder, removed with the object.
