@@ -13,15 +13,46 @@ static void FillPixel(Surface& target, int64_t x, int64_t y, uint32_t colour) {
     target.pixels[static_cast<size_t>(y) * target.width + x] = colour;
 }
 
+// Cuts the line from (x1, y1) by (dx, dy) to the part within a pixel of the surface: the
+// start and end fractions t0..t1 of it; false when none of it is near.
+static bool ClipLine(const Surface& target, double x1, double y1, double dx, double dy, double& t0, double& t1) {
+  t0 = 0.0;
+  t1 = 1.0;
+  // Each side keeps the points where p * t <= q.
+  const double sides[4][2] = {{-dx, x1 + 1.0}, {dx, target.width - x1}, {-dy, y1 + 1.0}, {dy, target.height - y1}};
+  for (const auto& side : sides) {
+    const double p = side[0], q = side[1];
+    if (p == 0.0) {
+      if (q < 0.0) return false;
+      continue;
+    }
+    const double t = q / p;
+    if (p < 0.0) t0 = std::max(t0, t);
+    else t1 = std::min(t1, t);
+  }
+  return t0 <= t1;
+}
+
 // Plots the line in steps along its length, as many as sqrt(dx*dx + dy*dy), one pixel each.
+// A line longer than any surface is first cut to the part near the surface, so the steps
+// still fall on every pixel.
 static void PlotLine(Surface& target, int x1, int y1, int x2, int y2, uint32_t colour) {
-  const double dx = static_cast<double>(x2) - x1, dy = static_cast<double>(y2) - y1;
-  const double length = std::sqrt(dx * dx + dy * dy);
+  double startX = x1, startY = y1;
+  double dx = static_cast<double>(x2) - x1, dy = static_cast<double>(y2) - y1;
+  double length = std::sqrt(dx * dx + dy * dy);
+  if (length > 65536.0) {
+    double t0, t1;
+    if (!ClipLine(target, startX, startY, dx, dy, t0, t1)) return;
+    startX += dx * t0;
+    startY += dy * t0;
+    dx *= t1 - t0;
+    dy *= t1 - t0;
+    length = std::ceil(std::sqrt(dx * dx + dy * dy));  // the cut ends fall between pixels
+  }
   const int steps = static_cast<int>(std::min(length, 65536.0));
-  if (steps == 0) return FillPixel(target, x1, y1, colour);
+  if (steps == 0) return FillPixel(target, std::llround(startX), std::llround(startY), colour);
   for (int i = 0; i <= steps; ++i)
-    FillPixel(target, static_cast<int>(std::lround(x1 + dx * i / steps)), static_cast<int>(std::lround(y1 + dy * i / steps)),
-              colour);
+    FillPixel(target, std::llround(startX + dx * i / steps), std::llround(startY + dy * i / steps), colour);
 }
 
 // Plots the outline of an ellipse with enough angle steps that neighbouring points touch.

@@ -116,6 +116,31 @@ TEST_F(DrawQueueTest, InkOnA16BitScreenKeepsFiveSixFiveBits) {
   EXPECT_EQ(Pixel(0, 0), 0x00FF00u);  // cls after the dot
 }
 
+// A line far longer than the screen still draws every pixel of the part on the screen.
+TEST_F(DisplayTest, LongLinesLeaveNoGapsOnTheScreen) {
+  const struct {
+    int32_t x1, y1, x2, y2;
+    int row;  // the screen row the line crosses from x = 0 to 639
+  } lines[] = {
+      {-100000, 10, 100000, 10, 10},
+      {100000, 20, -100000, 20, 20},
+      {-2000000000, 30, 2000000000, 30, 30},
+  };
+  for (const auto& l : lines) {
+    Run(kDrawLine, {l.x1, l.y1, l.x2, l.y2});
+    Frame();
+    int gaps = 0;
+    for (int x = 0; x < 640; ++x) gaps += Pixel(x, l.row) == 0xFFFFFFu ? 0 : 1;
+    EXPECT_EQ(gaps, 0) << l.x1 << " to " << l.x2;
+  }
+  Run(kDrawLine, {-300000, -300000, 300000, 300000});  // cut on both axes
+  Frame();
+  int gaps = 0;
+  for (int d = 0; d < 480; ++d) gaps += Pixel(d, d) == 0xFFFFFFu ? 0 : 1;
+  EXPECT_EQ(gaps, 0);
+  EXPECT_EQ(TakeError(), 0);
+}
+
 }  // namespace
 }  // namespace g2d
 
