@@ -36,9 +36,9 @@ static bool ClipLine(const Surface& target, double x1, double y1, double dx, dou
 // Plots the line in steps along its length, as many as sqrt(dx*dx + dy*dy), one pixel each.
 // A line longer than any surface is first cut to the part near the surface, so the steps
 // still fall on every pixel.
-static void PlotLine(Surface& target, int x1, int y1, int x2, int y2, uint32_t colour) {
+static void PlotLine(Surface& target, double x1, double y1, double x2, double y2, uint32_t colour) {
   double startX = x1, startY = y1;
-  double dx = static_cast<double>(x2) - x1, dy = static_cast<double>(y2) - y1;
+  double dx = x2 - x1, dy = y2 - y1;
   double length = std::sqrt(dx * dx + dy * dy);
   if (length > 65536.0) {
     double t0, t1;
@@ -56,10 +56,28 @@ static void PlotLine(Surface& target, int x1, int y1, int x2, int y2, uint32_t c
 }
 
 // Plots the outline of an ellipse with enough angle steps that neighbouring points touch.
+// Past the step limit the points are joined by lines, those near the surface drawn.
 static void PlotEllipse(Surface& target, int cx, int cy, int rx, int ry, uint32_t colour) {
   const int64_t radiusX = std::llabs(int64_t{rx}), radiusY = std::llabs(int64_t{ry});  // -2^31 has no int opposite
   const double longest = std::min<double>(static_cast<double>(std::max(radiusX, radiusY)), 65536.0);
   const int steps = std::max(8, static_cast<int>(longest * 8));
+  if (std::max(radiusX, radiusY) > 65536) {
+    auto point = [&](int i, double& x, double& y) {
+      const double angle = 2.0 * M_PI * i / steps;
+      x = cx + std::round(std::cos(angle) * static_cast<double>(radiusX));
+      y = cy + std::round(std::sin(angle) * static_cast<double>(radiusY));
+    };
+    double x1, y1, x2, y2;
+    point(0, x1, y1);
+    for (int i = 1; i <= steps; ++i, x1 = x2, y1 = y2) {
+      point(i, x2, y2);
+      if (std::max(x1, x2) < -1.0 || std::min(x1, x2) > target.width || std::max(y1, y2) < -1.0 ||
+          std::min(y1, y2) > target.height)
+        continue;
+      PlotLine(target, x1, y1, x2, y2, colour);
+    }
+    return;
+  }
   for (int i = 0; i < steps; ++i) {
     const double angle = 2.0 * M_PI * i / steps;
     FillPixel(target, int64_t{cx} + std::llround(std::cos(angle) * static_cast<double>(radiusX)),

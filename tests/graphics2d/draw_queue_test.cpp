@@ -116,7 +116,7 @@ TEST_F(DrawQueueTest, InkOnA16BitScreenKeepsFiveSixFiveBits) {
   EXPECT_EQ(Pixel(0, 0), 0x00FF00u);  // cls after the dot
 }
 
-// A line far longer than the screen still draws every pixel of the part on the screen.
+// A line or circle far bigger than the screen still draws every pixel of the part on the screen.
 TEST_F(DisplayTest, LongLinesLeaveNoGapsOnTheScreen) {
   const struct {
     int32_t x1, y1, x2, y2;
@@ -137,6 +137,13 @@ TEST_F(DisplayTest, LongLinesLeaveNoGapsOnTheScreen) {
   Frame();
   int gaps = 0;
   for (int d = 0; d < 480; ++d) gaps += Pixel(d, d) == 0xFFFFFFu ? 0 : 1;
+  EXPECT_EQ(gaps, 0);
+  // So does the arc of a circle far bigger than the screen: its top runs along row 240.
+  Run(kDrawCls, {});
+  Run(kDrawCircle, {320, 1000240, 1000000});
+  Frame();
+  gaps = 0;
+  for (int x = 0; x < 640; ++x) gaps += Pixel(x, 240) == 0xFFFFFFu ? 0 : 1;
   EXPECT_EQ(gaps, 0);
   EXPECT_EQ(TakeError(), 0);
 }
