@@ -141,8 +141,11 @@ void CmdMakeLight() {
   if (number == 0 || g_lightMap[number] != 0) return RuntimeError(7302);
   const int32_t index = AllocRecord(g_lightPool);
   if (index < 0) return;
+  if (!CreateDeviceLight(index)) {  // refused by the device: no light, the number stays free
+    FreeRecord(g_lightPool, index);
+    return RuntimeError(7304);
+  }
   g_lightMap[number] = index + 1;
-  if (!CreateDeviceLight(index)) return RuntimeError(7304);
   LightRecord* light = LightAt(index);
   light->inUse = 1;
   light->enabled = 1;
@@ -396,6 +399,7 @@ RecordPool* LightPool() { return &g_lightPool; }
 bool CreateLight() {
   const int32_t index = AllocRecord(g_lightPool);
   if (index < 0 || !CreateDeviceLight(index)) {
+    if (index >= 0) FreeRecord(g_lightPool, index);
     LogEngine("Failed to create a Light Object");
     return false;
   }

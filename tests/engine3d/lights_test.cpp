@@ -42,6 +42,17 @@ TEST_F(LightsTest, NumberChecks) {
   EXPECT_EQ(TakeError(), 7302);
 }
 
+// A light the device refuses is not made: the number stays free and absent.
+TEST_F(LightsTest, ALightTheDeviceRefusesIsNotMade) {
+  Device3dActive().Close();
+  Device3dInstall(nullptr);  // no device: every light is refused
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    RunCommand(kMakeLight, {5});
+    EXPECT_EQ(TakeError(), 7304) << attempt;
+    EXPECT_EQ(IntValue(kLightExist, {5}), 0) << attempt;
+  }
+}
+
 TEST_F(LightsTest, MakeSetAndDeleteReachTheDevice) {
   RunCommand(kMakeLight, {5});
   RunCommand(kMakeLight, {9});
