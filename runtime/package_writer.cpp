@@ -17,11 +17,18 @@ void PutWord(std::vector<uint8_t>* out, uint32_t value) {
 
 }  // namespace
 
-void AppendPackage(std::vector<uint8_t>* image,
+bool AppendPackage(std::vector<uint8_t>* image,
                    const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+  // Every length and the start offset are 32-bit words: a package that outgrows them would be
+  // written corrupt, so it is refused whole, as is a name the reader would refuse.
+  uint64_t total = image->size() + 8;
+  for (const auto& [name, data] : entries) {
+    if (name.size() > kMaxEntryNameLength) return false;
+    total += 8 + name.size() + 1 + data.size();
+  }
+  if (total > UINT32_MAX) return false;
   const uint32_t start = static_cast<uint32_t>(image->size());
   for (const auto& [name, data] : entries) {
-    if (name.size() > kMaxEntryNameLength) continue;
     PutWord(image, static_cast<uint32_t>(name.size() + 1));
     image->insert(image->end(), name.begin(), name.end());
     image->push_back(0);
@@ -30,6 +37,7 @@ void AppendPackage(std::vector<uint8_t>* image,
   }
   PutWord(image, 0);
   PutWord(image, start);
+  return true;
 }
 
 bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, const char* compiledProgram,
@@ -59,7 +67,7 @@ bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, c
     std::sort(files.begin(), files.end());
     for (const fs::path& file : files) {
       std::string relative = fs::relative(file, mediaFolder, error).generic_string();
-      if (error || relative.size() > kMaxEntryNameLength) continue;
+      if (error) return fail();
       for (char& c : relative)
         if (c == '/') c = '\\';
       Hooks.ShowProgressStatus(("Adding " + relative + "...").c_str());
@@ -67,7 +75,7 @@ bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, c
       if (!ReadFileBytes(file.string(), &entries.back().second)) return fail();
     }
   }
-  AppendPackage(&image, entries);
+  if (!AppendPackage(&image, entries)) return fail();
   const std::string temporary = std::string(outputPath) + ".part";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);

@@ -291,8 +291,9 @@ bool OpenPackage(const char* executablePath);
 void ClosePackage();  // deletes the extracted temporary files
 int PackageEntryCount();
 // The package writer: appends entries (name as given, data) and the package's closing words
-// to an executable image. Names over 255 characters are skipped.
-void AppendPackage(std::vector<uint8_t>* image,
+// to an executable image. False, and the image unchanged, when a name is over 255 characters
+// or the package would not fit the 32-bit lengths and offsets of its format.
+bool AppendPackage(std::vector<uint8_t>* image,
                    const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries);
 // Builds a standalone game: the player executable, the compiled program as "_exefile.dat",
 // then every file under mediaFolder (may be null) by its relative path with "\". A failed

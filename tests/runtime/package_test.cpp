@@ -141,4 +141,23 @@ TEST_F(PackageTest, WriterBuildsAGameFromPlayerProgramAndMedia) {
   EXPECT_FALSE(fs::exists(out));
 }
 
+TEST_F(PackageTest, WriterRefusesAMediaNameTheReaderWouldRefuse) {
+  // A media file whose path is over 255 characters would be lost from the game: the build
+  // fails instead, and the image it was given stays as it was.
+  std::vector<uint8_t> image = {'S', 'T', 'U', 'B'};
+  EXPECT_FALSE(AppendPackage(&image, {{std::string(256, 'a'), {1, 2}}}));
+  EXPECT_EQ(image.size(), 4u);
+  EXPECT_TRUE(AppendPackage(&image, {{std::string(255, 'a'), {1, 2}}}));
+
+  const fs::path deep = folder_ / "media" / std::string(200, 'd');
+  fs::create_directories(deep);
+  std::ofstream(folder_ / "player", std::ios::binary) << "PLAYER";
+  std::ofstream(folder_ / "prog.dat", std::ios::binary) << "PROGRAM";
+  std::ofstream(deep / (std::string(60, 'f') + ".png"), std::ios::binary) << "PNG";
+  const std::string out = (folder_ / "game").string();
+  EXPECT_FALSE(WriteStandaloneGame(out.c_str(), (folder_ / "player").c_str(), (folder_ / "prog.dat").c_str(),
+                                   (folder_ / "media").c_str()));
+  EXPECT_FALSE(fs::exists(out));
+}
+
 }  // namespace
