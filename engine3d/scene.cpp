@@ -270,14 +270,20 @@ void ReleaseScene3D() {
   ReleaseAllTextures();
 }
 
-void ShutdownScene3D() {
-  ReleaseScene3D();
+// Closes the device the engine opened and empties the collision library; the scene's records
+// must already be released.
+static void CloseScene3DDevice() {
   CollReset();
   if (g_openedDevice) {
     Dev().Close();
     Device3dInstall(nullptr);
     g_openedDevice = false;
   }
+}
+
+void ShutdownScene3D() {
+  ReleaseScene3D();
+  CloseScene3DDevice();
 }
 
 void RegisterEngine3dPools() {
@@ -291,6 +297,8 @@ void RegisterEngine3dPools() {
 namespace {
 // The 2D display's end-of-run teardown, which the engine's own release follows.
 void (*g_previousTeardown)() = nullptr;
+// The 2D display's release, which follows the closing of the 3D device at shut-down.
+void (*g_previousReleaseDisplay)(bool keepDevice) = nullptr;
 }  // namespace
 
 void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)()) {
@@ -307,6 +315,13 @@ void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)()) {
   hooks.EndOfRunTeardown = [] {
     if (g_previousTeardown) g_previousTeardown();
     ReleaseScene3D();
+  };
+  // At shut-down the scene is already released (end of run) and the pools freed: only the
+  // device and the collision library are left to close, before the display goes.
+  g_previousReleaseDisplay = hooks.ReleaseDisplay;
+  hooks.ReleaseDisplay = [](bool keepDevice) {
+    if (!keepDevice) CloseScene3DDevice();
+    if (g_previousReleaseDisplay) g_previousReleaseDisplay(keepDevice);
   };
 }
 

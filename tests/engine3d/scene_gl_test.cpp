@@ -189,3 +189,17 @@ TEST_F(SceneGlTest, DrawsIntoTheBackBufferOfANewDisplayMode) {
   EXPECT_EQ(IntValue(kObjectScreenX, {1}), 400);
   EXPECT_EQ(IntValue(kObjectScreenY, {1}), 300);
 }
+
+TEST_F(SceneGlTest, ShutDownReleaseClosesTheDeviceBeforeTheDisplayGoes) {
+  // At shut-down the player releases the display; the engine closes its GL device first,
+  // and a release that keeps the device (a mode change) leaves it open.
+  static int displayReleases = 0;
+  RuntimeHooks hooks;
+  hooks.ReleaseDisplay = [](bool) { ++displayReleases; };
+  InstallEngine3dHooks(hooks, nullptr);
+  hooks.ReleaseDisplay(true);
+  EXPECT_STRNE(Device3dActive().name, "None");
+  hooks.ReleaseDisplay(false);
+  EXPECT_STREQ(Device3dActive().name, "None");
+  EXPECT_EQ(displayReleases, 2);
+}
