@@ -6,8 +6,10 @@
 
 #include <algorithm>
 
+// Listed before the desktop's own modes, the game's 640x480 first, so a display with many
+// modes never crowds them out of a short list.
 static const DisplayModeInfo kStandardModes[] = {
-    {1024, 768, 32}, {1024, 768, 16}, {800, 600, 32}, {800, 600, 16}, {640, 480, 32}, {640, 480, 16},
+    {640, 480, 16}, {640, 480, 32}, {800, 600, 16}, {800, 600, 32}, {1024, 768, 16}, {1024, 768, 32},
 };
 
 static bool AddMode(DisplayModeInfo* modes, int* count, int maxModes, DisplayModeInfo mode) {
@@ -21,6 +23,7 @@ static bool AddMode(DisplayModeInfo* modes, int* count, int maxModes, DisplayMod
 int PlatformListDisplayModes(DisplayModeInfo* modes, int maxModes) {
   int count = 0;
   if (modes == nullptr || maxModes <= 0) return 0;
+  for (const DisplayModeInfo& mode : kStandardModes) AddMode(modes, &count, maxModes, mode);
   if (SDL_WasInit(SDL_INIT_VIDEO) != 0) {
     const int available = SDL_GetNumDisplayModes(0);
     for (int i = 0; i < available; ++i) {
@@ -31,7 +34,6 @@ int PlatformListDisplayModes(DisplayModeInfo* modes, int maxModes) {
       AddMode(modes, &count, maxModes, DisplayModeInfo{mode.w, mode.h, 16});
     }
   }
-  for (const DisplayModeInfo& mode : kStandardModes) AddMode(modes, &count, maxModes, mode);
   std::stable_sort(modes, modes + count, [](const DisplayModeInfo& a, const DisplayModeInfo& b) {
     if (a.width != b.width) return a.width > b.width;
     if (a.height != b.height) return a.height > b.height;

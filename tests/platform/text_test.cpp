@@ -85,6 +85,10 @@ TEST(DisplayModes, StandardModesAreAlwaysListed) {
   EXPECT_TRUE(PlatformDisplayModeExists(640, 480, 32));
   EXPECT_FALSE(PlatformDisplayModeExists(641, 480, 32));
   EXPECT_EQ(PlatformListDisplayModes(modes, 0), 0);
+  // A short list still holds the game's own mode at both depths.
+  ASSERT_EQ(PlatformListDisplayModes(modes, 2), 2);
+  EXPECT_EQ(modes[0].width * 10000 + modes[0].height, 6400480);
+  EXPECT_EQ(modes[1].width * 10000 + modes[1].height, 6400480);
 }
 
 TEST(Present, HeadlessCountsFrames) {
