@@ -5,12 +5,15 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 60
-export SDL_VIDEODRIVER ?= offscreen
-export SDL_AUDIODRIVER ?= dummy
 
 .PHONY: all deps build run test test-asan fuzz bench clean
 
 all: build
+
+# Tests run headless; `make run` opens a real window (the player falls back to no window
+# where there is no display).
+test test-asan fuzz bench: export SDL_VIDEODRIVER = offscreen
+test test-asan fuzz bench: export SDL_AUDIODRIVER = dummy
 
 deps:
 	@tools/install-deps
