@@ -276,6 +276,19 @@ static void CmdCallFunction() {
   gFlow.deepest = std::max(gFlow.deepest, gFlow.depth);
 }
 
+// A function may return from inside a GOSUB of its own body: the GOSUB entries pushed
+// since its call are dropped, so the return finds the call's record on top. Without a
+// FUNCTION call on the stack the entries stay (the return then meets a GOSUB).
+static void DropGosubsAboveCall() {
+  int32_t top = gFlow.depth;
+  while (top > 0 && gFlow.calls[static_cast<size_t>(top - 1)].entry == nullptr) top -= 1;
+  if (top == 0) return;
+  while (gFlow.depth > top) {
+    gFlow.depth -= 1;
+    ReleaseSaved(gFlow.calls[static_cast<size_t>(gFlow.depth)]);
+  }
+}
+
 // The common tail of the four FUNCTION returns; result stores the value into the call's
 // result slot. Without a call active the run goes on after the return's operands.
 template <class StoreResult>
@@ -284,6 +297,7 @@ static void ReturnFromFunction(int ownOperands, StoreResult result) {
     AdvanceOperands(ownOperands);
     return;
   }
+  DropGosubsAboveCall();
   gFlow.depth -= 1;
   CallRecord& call = gFlow.calls[static_cast<size_t>(gFlow.depth)];
   CodeCell* operands = gFlow.returnStack[static_cast<size_t>(gFlow.depth)];
