@@ -69,9 +69,9 @@ void ResetCamera() {
 }
 
 bool SetCameraProjection() {
-  // The aspect factor keeps pixels square on the 4:3 screen.
-  const bool made =
-      MatrixProjection(g_camera.projection, g_camera.fov, 0.75f, g_camera.nearPlane, g_camera.farPlane) == kMathOk;
+  // The aspect factor follows the back buffer, so pixels stay square in any display mode.
+  const bool made = MatrixProjection(g_camera.projection, g_camera.fov, TargetAspect(), g_camera.nearPlane,
+                                     g_camera.farPlane) == kMathOk;
   Dev().SetTransform(Device3dTransform::kProjection, g_camera.projection.m);
   return made;
 }

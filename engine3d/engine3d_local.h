@@ -64,6 +64,9 @@ Device3d& Dev();
 RecordPool MakeRecordPool(const char* name, int32_t recordSize, int32_t initialCapacity, int32_t growMargin);
 // Size of the back buffer the scene renders into (640 x 480 without one).
 void TargetSize(int& width, int& height);
+// Height over width of that back buffer: the projections scale x by it so pixels stay square
+// in every display mode (0.75 on a 4:3 screen).
+float TargetAspect();
 // Device defaults of a fresh scene: render states, blend pairs, the three materials, the
 // default projection and view. Fills the render-state cache.
 void SetupDeviceDefaults();

@@ -158,7 +158,7 @@ std::vector<int32_t> Entities() {
 
 void SetLockedProjection() {
   Matrix4 projection;
-  MatrixProjection(projection, kLockedFov, 0.75f, 1.0f, 3000.0f);
+  MatrixProjection(projection, kLockedFov, TargetAspect(), 1.0f, 3000.0f);
   Dev().SetTransform(Device3dTransform::kProjection, projection.m);
 }
 

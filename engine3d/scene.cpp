@@ -214,6 +214,12 @@ void TargetSize(int& width, int& height) {
   height = g_target != nullptr && g_target->height > 0 ? g_target->height : 480;
 }
 
+float TargetAspect() {
+  int width, height;
+  TargetSize(width, height);
+  return static_cast<float>(height) / static_cast<float>(width);
+}
+
 // The models library reaches the texture cache and the draw statistic through these.
 void ConnectModels() {
   ModelsHost host{};

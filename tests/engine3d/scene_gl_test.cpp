@@ -5,6 +5,7 @@
 #include "platform/surface.h"
 #include "tests/engine3d/engine_harness.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -52,6 +53,34 @@ class SceneGlTest : public ::testing::Test {
     if (meanX && count) *meanX = static_cast<float>(sumX) / count;
     if (meanY && count) *meanY = static_cast<float>(sumY) / count;
     return count;
+  }
+  // The width and height of the box around the pixels that differ from the backdrop colour.
+  void CoveredBox(uint32_t backdrop, int* width, int* height) const {
+    int left = back->width, right = -1, top = back->height, bottom = -1;
+    for (int y = 0; y < back->height; ++y)
+      for (int x = 0; x < back->width; ++x)
+        if (Pixel(x, y) != backdrop) {
+          left = std::min(left, x);
+          right = std::max(right, x);
+          top = std::min(top, y);
+          bottom = std::max(bottom, y);
+        }
+    *width = right - left + 1;
+    *height = bottom - top + 1;
+  }
+  // What the display does on a mode change: the old back buffer goes, a new one of the
+  // mode's size is attached, then the scene is restored.
+  void ChangeDisplayMode(int width, int height) {
+    static Surface* fresh;
+    fresh = SurfaceCreate(width, height);
+    Device3dActive().AttachBackBuffer(nullptr);
+    SurfaceDestroy(back);
+    back = fresh;
+    Device3dActive().AttachBackBuffer(back);
+    RuntimeHooks hooks;
+    InstallEngine3dHooks(hooks, [] { return fresh; });
+    hooks.RestoreScene3DAfterReset();
+    InstallEngine3dHooks(hooks, nullptr);
   }
   void FullBrightCube(int number, float size, uint32_t colour, float x, float y, float z) {
     RunCommand(kMakeObjectCube, {number, size});
@@ -164,18 +193,7 @@ TEST_F(SceneGlTest, DrawsIntoTheBackBufferOfANewDisplayMode) {
   FullBrightCube(1, 4.0f, kGreen, 0, 0, 20);
   Frame();
   const int before = Covered(0);
-  static Surface* fresh;
-  fresh = SurfaceCreate(800, 600);
-  // What the display does: the old back buffer goes, the new one is attached, then the scene
-  // is restored.
-  Device3dActive().AttachBackBuffer(nullptr);
-  SurfaceDestroy(back);
-  back = fresh;
-  Device3dActive().AttachBackBuffer(back);
-  RuntimeHooks hooks;
-  InstallEngine3dHooks(hooks, [] { return fresh; });
-  hooks.RestoreScene3DAfterReset();
-  InstallEngine3dHooks(hooks, nullptr);
+  ChangeDisplayMode(800, 600);
   Frame();
   float x = 0, y = 0;
   const int after = Covered(0, &x, &y);
@@ -202,4 +220,24 @@ TEST_F(SceneGlTest, ShutDownReleaseClosesTheDeviceBeforeTheDisplayGoes) {
   hooks.ReleaseDisplay(false);
   EXPECT_STREQ(Device3dActive().name, "None");
   EXPECT_EQ(displayReleases, 2);
+}
+
+// A mode that is not 4:3 (16:9 here) keeps pixels square: a sphere stays round, in the
+// camera's view and locked to the screen alike.
+TEST_F(SceneGlTest, SphereStaysRoundInAWideDisplayMode) {
+  ChangeDisplayMode(1280, 720);
+  RunCommand(kMakeObjectSphere, {1, 10.0f});
+  RunCommand(kColorObject, {1, 0xFFFFFF});
+  RunCommand(kSetObjectFullBright, {1, 1});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 30.0f});
+  for (const bool locked : {false, true}) {
+    SCOPED_TRACE(locked ? "locked" : "in the camera's view");
+    RunCommand(locked ? kLockObjectOn : kLockObjectOff, {1});
+    Frame();
+    int width = 0, height = 0;
+    CoveredBox(0, &width, &height);
+    EXPECT_GT(height, 50);
+    EXPECT_NEAR(width, height, 2);
+  }
+  EXPECT_EQ(TakeError(), 0);
 }
