@@ -470,7 +470,9 @@ static bool CompileSource(CompilerObject& c) {
   EmitCodeWord(c, 0);  // the closing word: no handler, so the run ends there
   c.instructionCount++;
   c.image = BuildProgramImage(c);
-  if (!c.outputName.empty() && !CompiledProgramWriter(c) && ok) {
+  // A failed compile writes nothing: the last good compiled file stays as it was, and no
+  // half-translated program is left where a player would load it.
+  if (ok && !c.outputName.empty() && !CompiledProgramWriter(c)) {
     c.message = CompilerText(46) + ": cannot write " + c.outputName;
     ok = false;
   }

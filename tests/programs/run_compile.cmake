@@ -16,6 +16,13 @@ execute_process(COMMAND ${QUORVANEL} compile ${WORK}/bad.qva RESULT_VARIABLE sta
 if(NOT status EQUAL 1 OR NOT err MATCHES "bad.qva:3: Unknown command: frobnicate")
   message(FATAL_ERROR "compile of a bad program: status ${status}, stderr: ${err}")
 endif()
+# A failed compile leaves the last good compiled file as it was.
+file(READ ${WORK}/out.dat good_words HEX)
+execute_process(COMMAND ${QUORVANEL} compile ${WORK}/bad.qva -o ${WORK}/out.dat RESULT_VARIABLE status)
+file(READ ${WORK}/out.dat after_words HEX)
+if(NOT status EQUAL 1 OR NOT after_words STREQUAL good_words)
+  message(FATAL_ERROR "a failed compile over out.dat: status ${status}, the file changed")
+endif()
 execute_process(COMMAND ${QUORVANEL} --help RESULT_VARIABLE status OUTPUT_VARIABLE out)
 if(NOT status EQUAL 0 OR NOT out MATCHES "quorvanel compile")
   message(FATAL_ERROR "--help: status ${status}: ${out}")
