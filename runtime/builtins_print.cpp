@@ -100,7 +100,13 @@ static bool TakeTypedLine(std::string& line) {
   if (gPrint.stdinInput) {
     char buffer[1024];
     line.clear();
-    if (std::fgets(buffer, sizeof buffer, stdin)) line = buffer;
+    if (!std::fgets(buffer, sizeof buffer, stdin)) {
+      // No line will ever come: the run ends as when the user closes the window, rather
+      // than a program that waits for a value looping on empty lines for ever.
+      RequestQuit();
+      return false;
+    }
+    line = buffer;
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     return true;
   }
