@@ -50,6 +50,7 @@ int32_t FindCached(const char* name) {
 
 // Makes a texture from XRGB pixels; the transparent colour becomes alpha 0.
 int32_t MakeTexture(const uint32_t* pixels, int width, int height, const char* cacheName) {
+  if (width <= 0 || height <= 0 || width > kDevice3dMaxTextureSide || height > kDevice3dMaxTextureSide) return -1;
   std::vector<uint32_t> texels(static_cast<size_t>(width) * height);
   for (size_t i = 0; i < texels.size(); ++i) {
     const uint32_t rgb = pixels[i] & 0xFFFFFFu;

@@ -101,6 +101,10 @@ using Device3dMatrix = float[4][4];
 using Device3dTexture = uint32_t;
 using Device3dVertexBuffer = uint32_t;
 
+// The largest texture side any back-end takes; larger pictures are refused before their
+// texels are converted.
+constexpr int kDevice3dMaxTextureSide = 8192;
+
 // The device interface: each back-end fills the table; Device3dInstall fills empty slots with
 // no-op defaults, so callers never test for null. Lights are addressed by any index; how many
 // can shine at once is the back-end's (OpenGL: 8).

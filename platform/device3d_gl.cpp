@@ -413,7 +413,9 @@ bool GlLightEnable(uint32_t index, bool enable) {
 }
 
 Device3dTexture GlCreateTexture(int width, int height, const uint32_t* pixels) {
-  if (width <= 0 || height <= 0 || width > 8192 || height > 8192 || pixels == nullptr) return 0;
+  if (width <= 0 || height <= 0 || width > kDevice3dMaxTextureSide || height > kDevice3dMaxTextureSide ||
+      pixels == nullptr)
+    return 0;
   MakeCurrent();
   GLuint name = 0;
   glGenTextures(1, &name);

@@ -11,9 +11,9 @@ namespace {
 
 class TexturesTest : public EngineTest {};
 
-std::string WriteImage(const TempFolder& folder, const char* name) {
-  Surface* image = SurfaceCreate(4, 4);
-  SurfaceFill(*image, SurfaceRect{0, 0, 4, 4}, 0x00FF8000);
+std::string WriteImage(const TempFolder& folder, const char* name, int width = 4, int height = 4) {
+  Surface* image = SurfaceCreate(width, height);
+  SurfaceFill(*image, SurfaceRect{0, 0, width, height}, 0x00FF8000);
   const std::string path = folder.Path(name);
   std::string why;
   EXPECT_TRUE(SaveImageFile(path.c_str(), *image, &why)) << why;
@@ -57,6 +57,16 @@ TEST_F(TexturesTest, FileTexturesLoadOnceAndForceRelease) {
   EXPECT_EQ(Device3dRecordLiveTextures(), 0u);
   SetDeviceTexture(wall);
   EXPECT_EQ(Device3dRecordedTexture(), 0u);
+}
+
+TEST_F(TexturesTest, PicturesWiderThanAnyDeviceTakesAreRefusedBeforeConversion) {
+  const TempFolder folder;
+  const int32_t live = LiveTextureCount();
+  EXPECT_EQ(GetTextureByFile(WriteImage(folder, "wide.png", kDevice3dMaxTextureSide + 1, 1).c_str(), 0), -1);
+  EXPECT_EQ(LiveTextureCount(), live);
+  const int32_t widest = GetTextureByFile(WriteImage(folder, "widest.png", kDevice3dMaxTextureSide, 1).c_str(), 0);
+  EXPECT_GT(widest, 0);
+  ReleaseTexture(widest, 1);
 }
 
 TEST_F(TexturesTest, DisplayResetRestoresLightsAndBuffers) {
