@@ -45,7 +45,7 @@ void CmdSetObjectCollision() {
   if (On)
     BuildObjectCollision(slot);
   else if (object->model != nullptr)
-    object->model->RemoveModelCollision();
+    object->model->RemoveModelCollision(object->number);
   MarkCollisionDirty();
 }
 
@@ -112,11 +112,11 @@ void RunCollisionPass() {
     object->hitFlag = 0;
     if (object->collisionOn != 1 || object->model == nullptr) continue;
     // Glued objects collide where they are drawn. Copies share their source's model: its root
-    // frame is set to this object's place first.
+    // frame is set to this object's place first, and only this object's collision objects move.
     GluedWorldTransform(slot, world);
     UpdateObjectTransform(slot);
     Dev().SetTransform(Device3dTransform::kWorld, world.m);
-    ObjectAt(slot)->model->UpdateModelCollisionTransforms(Dev());
+    ObjectAt(slot)->model->UpdateModelCollisionTransforms(Dev(), ObjectAt(slot)->number);
   }
   Dev().SetTransform(Device3dTransform::kWorld, saved.m);
   CollTestAllPairs();

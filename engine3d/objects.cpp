@@ -213,6 +213,10 @@ void ReleaseObject(int32_t slot) {
   object = ObjectAt(slot);
   if (object->appliedTexture > 0) ReleaseTexture(object->appliedTexture, 0);
   object->appliedTexture = 0;
+  // A model shared with copies outlives this object: its collision objects go now, and the
+  // next pass clears hits that name it.
+  if (object->model != nullptr && number >= 1) object->model->RemoveModelCollision(number);
+  MarkCollisionDirty();
   DropModel(object->model);
   object->model = nullptr;
   delete[] object->limbs;

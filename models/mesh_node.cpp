@@ -1,5 +1,5 @@
 // Mesh nodes: triangle lists from polygon faces, normals, the device vertex buffer, drawing,
-// and the mesh's collision shape and object with its unique client key.
+// and the mesh's collision shapes and objects, one per owner object, with unique client keys.
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -141,7 +141,7 @@ bool MakeVertexBuffer(MeshNode& mesh, bool /*optimise*/) {
 }
 
 void ReleaseMeshResources(MeshNode& mesh) {
-  RemoveMeshCollision(mesh);
+  RemoveMeshCollision(mesh, kEveryCollisionOwner);
   const ModelsHost& host = ModelsHostCallbacks();
   // Only a texture the model file named is the mesh's own reference; one given by the texture
   // or colour commands belongs to the object that gave it.
@@ -214,39 +214,49 @@ void DrawMesh(MeshNode& mesh, Device3d& device, int32_t textureFilter) {
 
 // ---- Collision ----
 
-void RemoveMeshCollision(MeshNode& mesh) {
-  delete[] mesh.collisionVertices;
-  mesh.collisionVertices = nullptr;
-  delete[] mesh.collisionIndices;
-  mesh.collisionIndices = nullptr;
-  if (mesh.collisionShape) {
-    CollDeleteObject(mesh.collisionKey);
-    CollDeleteShape(mesh.collisionShape);
-    mesh.collisionShape = nullptr;
+namespace {
+
+// Keeps the mesh's first-use fields in step with its list of uses.
+void MirrorFirstCollisionUse(MeshNode& mesh) {
+  const MeshCollisionUse none{};
+  const MeshCollisionUse& first = mesh.collisionUses.empty() ? none : mesh.collisionUses.front();
+  mesh.collisionOwner = first.owner;
+  mesh.collisionShape = first.shape;
+  mesh.collisionKey = first.key;
+  mesh.centreOffsetFlag = first.centreOffsetFlag;
+  mesh.centreOffset = first.centreOffset;
+}
+
+// Deletes one use's collision object and key, and its shape once no other use holds it.
+void DropCollisionUse(MeshNode& mesh, size_t index) {
+  const MeshCollisionUse use = mesh.collisionUses[index];
+  mesh.collisionUses.erase(mesh.collisionUses.begin() + static_cast<std::ptrdiff_t>(index));
+  CollDeleteObject(use.key);
+  g_keys.byKey.erase(use.key);
+  bool shapeHeld = false, polygonHeld = false;
+  for (const MeshCollisionUse& other : mesh.collisionUses) {
+    shapeHeld = shapeHeld || other.shape == use.shape;
+    polygonHeld = polygonHeld || other.type == 99;
   }
-  if (mesh.collisionKey) {
-    g_keys.byKey.erase(mesh.collisionKey);
-    mesh.collisionKey = 0;
+  if (!shapeHeld) CollDeleteShape(use.shape);
+  if (!polygonHeld) {
+    delete[] mesh.collisionVertices;
+    mesh.collisionVertices = nullptr;
+    delete[] mesh.collisionIndices;
+    mesh.collisionIndices = nullptr;
   }
 }
 
-void BuildMeshCollision(MeshNode& mesh, int32_t owner, int32_t type, float a, float b, float c) {
-  RemoveMeshCollision(mesh);
-  if (type <= 0) {
-    mesh.collisionOwner = 0;
-    return;
-  }
-  mesh.collisionOwner = owner;
-  mesh.centreOffsetFlag = false;
-  mesh.centreOffset = Vector3{0, 0, 0};
-  CollShape* shape = nullptr;
-  switch (type) {
-    case 1: shape = CollCreateBox(a, b, c); break;
-    case 2: shape = CollCreateSphere(a); break;
-    case 3: shape = CollCreateBox(a, a, a); break;
-    case 4: shape = CollCreateCylinder(a, b); break;
-    case 5: shape = CollCreateCone(a, b); break;
-    case 6: shape = CollCreateBox(a, b, 1.0); break;
+// A new shape of the given type for the mesh; fills the use's centre offset.
+CollShape* MakeMeshCollisionShape(MeshNode& mesh, MeshCollisionUse& use) {
+  const float a = use.a, b = use.b, c = use.c;
+  switch (use.type) {
+    case 1: return CollCreateBox(a, b, c);
+    case 2: return CollCreateSphere(a);
+    case 3: return CollCreateBox(a, a, a);
+    case 4: return CollCreateCylinder(a, b);
+    case 5: return CollCreateCone(a, b);
+    case 6: return CollCreateBox(a, b, 1.0);
     case 51: {  // sphere about the mesh's own centre
       Vector3 centre{0, 0, 0};
       for (uint32_t i = 0; i < mesh.vertexCount; i++)
@@ -262,13 +272,12 @@ void BuildMeshCollision(MeshNode& mesh, int32_t owner, int32_t type, float a, fl
         float distance = Vector3Length(d);
         if (distance > radius) radius = distance;
       }
-      shape = CollCreateSphere(radius > 0 ? radius : 1.0);
-      mesh.centreOffsetFlag = true;
-      mesh.centreOffset = centre;
-      break;
+      use.centreOffsetFlag = true;
+      use.centreOffset = centre;
+      return CollCreateSphere(radius > 0 ? radius : 1.0);
     }
     case 52: {  // box about the mesh's own centre
-      if (mesh.vertexCount == 0) break;
+      if (mesh.vertexCount == 0) return nullptr;
       Vector3 low{mesh.vertices[0].x, mesh.vertices[0].y, mesh.vertices[0].z};
       Vector3 high = low;
       for (uint32_t i = 1; i < mesh.vertexCount; i++) {
@@ -276,49 +285,87 @@ void BuildMeshCollision(MeshNode& mesh, int32_t owner, int32_t type, float a, fl
         low = Vector3{std::fmin(low.x, v.x), std::fmin(low.y, v.y), std::fmin(low.z, v.z)};
         high = Vector3{std::fmax(high.x, v.x), std::fmax(high.y, v.y), std::fmax(high.z, v.z)};
       }
-      shape = CollCreateBox(high.x - low.x, high.y - low.y, high.z - low.z);
-      mesh.centreOffsetFlag = true;
-      mesh.centreOffset = Vector3{low.x + (high.x - low.x) / 2, low.y + (high.y - low.y) / 2,
-                                  low.z + (high.z - low.z) / 2};
-      break;
+      use.centreOffsetFlag = true;
+      use.centreOffset = Vector3{low.x + (high.x - low.x) / 2, low.y + (high.y - low.y) / 2,
+                                 low.z + (high.z - low.z) / 2};
+      return CollCreateBox(high.x - low.x, high.y - low.y, high.z - low.z);
     }
     case 99: {  // the mesh's own triangles
-      shape = CollBeginComplex();
-      mesh.collisionVertices = new Vector3d[mesh.vertexCount ? mesh.vertexCount : 1];
-      for (uint32_t i = 0; i < mesh.vertexCount; i++) {
-        mesh.collisionVertices[i] = Vector3d{mesh.vertices[i].x, mesh.vertices[i].y,
-                                             mesh.vertices[i].z};
+      CollShape* shape = CollBeginComplex();
+      if (!mesh.collisionVertices) {
+        mesh.collisionVertices = new Vector3d[mesh.vertexCount ? mesh.vertexCount : 1];
+        for (uint32_t i = 0; i < mesh.vertexCount; i++) {
+          mesh.collisionVertices[i] = Vector3d{mesh.vertices[i].x, mesh.vertices[i].y,
+                                               mesh.vertices[i].z};
+        }
+        mesh.collisionIndices = new uint32_t[mesh.indexCount ? mesh.indexCount : 1];
+        for (uint32_t i = 0; i < mesh.indexCount; i++) mesh.collisionIndices[i] = mesh.indices[i];
       }
       CollSetVertexBase(mesh.collisionVertices, mesh.vertexCount);
-      mesh.collisionIndices = new uint32_t[mesh.indexCount ? mesh.indexCount : 1];
-      for (uint32_t i = 0; i < mesh.indexCount; i++) mesh.collisionIndices[i] = mesh.indices[i];
       for (uint32_t i = 0; i + 2 < mesh.indexCount; i += 3)
         CollAddPolytope(kCollSimplex, 3, mesh.collisionIndices + i);
       CollEndComplex();
-      break;
+      return shape;
     }
-    default: break;  // other types make no shape and no object
+    default: return nullptr;  // other types make no shape and no object
   }
-  if (!shape) return;
-  mesh.collisionShape = shape;
-  mesh.collisionKey = TakeCollisionKey(mesh, owner);
-  CollCreateObject(mesh.collisionKey, shape);
 }
 
-void UpdateMeshCollisionTransform(MeshNode& mesh, Device3d& device) {
-  if (!mesh.collisionShape) return;
-  Matrix4 world;
-  device.GetTransform(Device3dTransform::kWorld, world.m);
-  if (mesh.centreOffsetFlag) {
-    Matrix4 turn = world;
-    turn.m[3][0] = turn.m[3][1] = turn.m[3][2] = 0;
-    Vector3 offset;
-    if (TransformPoint(offset, mesh.centreOffset, turn) == kMathOk) {
-      world.m[3][0] += offset.x;
-      world.m[3][1] += offset.y;
-      world.m[3][2] += offset.z;
+}  // namespace
+
+void RemoveMeshCollision(MeshNode& mesh, int32_t owner) {
+  for (size_t i = mesh.collisionUses.size(); i-- > 0;)
+    if (owner == kEveryCollisionOwner || mesh.collisionUses[i].owner == owner)
+      DropCollisionUse(mesh, i);
+  MirrorFirstCollisionUse(mesh);
+}
+
+void BuildMeshCollision(MeshNode& mesh, int32_t owner, int32_t type, float a, float b, float c) {
+  RemoveMeshCollision(mesh, owner);
+  if (type <= 0) return;
+  MeshCollisionUse use;
+  use.owner = owner;
+  use.type = type;
+  // Types made from the mesh's own vertices take no sizes.
+  if (type < 50) {
+    use.a = a;
+    use.b = b;
+    use.c = c;
+  }
+  for (const MeshCollisionUse& other : mesh.collisionUses) {
+    if (other.type == use.type && other.a == use.a && other.b == use.b && other.c == use.c) {
+      use.shape = other.shape;
+      use.centreOffsetFlag = other.centreOffsetFlag;
+      use.centreOffset = other.centreOffset;
+      break;
     }
   }
-  CollSelectObject(mesh.collisionKey);
-  CollSetObjectMatrix(&world.m[0][0]);
+  if (!use.shape) use.shape = MakeMeshCollisionShape(mesh, use);
+  if (!use.shape) return;
+  use.key = TakeCollisionKey(mesh, owner);
+  CollCreateObject(use.key, use.shape);
+  mesh.collisionUses.push_back(use);
+  MirrorFirstCollisionUse(mesh);
+}
+
+void UpdateMeshCollisionTransform(MeshNode& mesh, Device3d& device, int32_t owner) {
+  if (mesh.collisionUses.empty()) return;
+  Matrix4 world;
+  device.GetTransform(Device3dTransform::kWorld, world.m);
+  for (const MeshCollisionUse& use : mesh.collisionUses) {
+    if (owner != kEveryCollisionOwner && use.owner != owner) continue;
+    Matrix4 placed = world;
+    if (use.centreOffsetFlag) {
+      Matrix4 turn = world;
+      turn.m[3][0] = turn.m[3][1] = turn.m[3][2] = 0;
+      Vector3 offset;
+      if (TransformPoint(offset, use.centreOffset, turn) == kMathOk) {
+        placed.m[3][0] += offset.x;
+        placed.m[3][1] += offset.y;
+        placed.m[3][2] += offset.z;
+      }
+    }
+    CollSelectObject(use.key);
+    CollSetObjectMatrix(&placed.m[0][0]);
+  }
 }

@@ -40,6 +40,7 @@ struct DeviceWalker {
   DeviceWalk what;
   int32_t textureFilter = -1;
   ModelGatherArgs* gather = nullptr;
+  int32_t collisionOwner = kEveryCollisionOwner;  // whose collision objects to move
 
   void Chain(ModelNode* first) {
     for (ModelNode* node = first; node; node = node->next) {
@@ -67,7 +68,9 @@ struct DeviceWalker {
     switch (what) {
       case DeviceWalk::Draw: DrawMesh(mesh, device, textureFilter); break;
       case DeviceWalk::WorldMatrices: break;
-      case DeviceWalk::CollisionTransforms: UpdateMeshCollisionTransform(mesh, device); break;
+      case DeviceWalk::CollisionTransforms:
+        UpdateMeshCollisionTransform(mesh, device, collisionOwner);
+        break;
       case DeviceWalk::Gather: GatherMesh(mesh); break;
     }
   }
@@ -676,9 +679,9 @@ ModelResult ModelObject::BuildModelCollision(int32_t owner, int32_t type, float 
   return kModelOk;
 }
 
-ModelResult ModelObject::RemoveModelCollision() {
+ModelResult ModelObject::RemoveModelCollision(int32_t owner) {
   if (!root_) return kModelOk;
-  ForEachMesh(root_, [](MeshNode* mesh) { RemoveMeshCollision(*mesh); });
+  ForEachMesh(root_, [&](MeshNode* mesh) { RemoveMeshCollision(*mesh, owner); });
   return kModelOk;
 }
 
@@ -693,14 +696,14 @@ ModelResult ModelObject::BuildModelMeshCollision(int32_t owner, int32_t id, int3
 ModelResult ModelObject::RemoveModelMeshCollision(int32_t id) {
   if (!root_) return kModelOk;
   ForEachMesh(root_, [&](MeshNode* mesh) {
-    if (mesh->id == id) RemoveMeshCollision(*mesh);
+    if (mesh->id == id) RemoveMeshCollision(*mesh, kEveryCollisionOwner);
   });
   return kModelOk;
 }
 
-ModelResult ModelObject::UpdateModelCollisionTransforms(Device3d& device) {
+ModelResult ModelObject::UpdateModelCollisionTransforms(Device3d& device, int32_t owner) {
   if (!root_) return kModelOk;
-  DeviceWalker walker{device, DeviceWalk::CollisionTransforms, -1, nullptr};
+  DeviceWalker walker{device, DeviceWalk::CollisionTransforms, -1, nullptr, owner};
   walker.Run(root_);
   return kModelOk;
 }

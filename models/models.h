@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "engine3d/math/math3d.h"
 #include "models/collision/collision.h"
@@ -100,6 +101,18 @@ struct FrameNode : ModelNode {
   int32_t collisionOwner = 0;
 };
 
+// One object's collision object on a mesh: objects sharing a model (copies) each have their
+// own key and matrix, and share the shape when their collision type and sizes agree.
+struct MeshCollisionUse {
+  int32_t owner = 0;
+  uint32_t key = 0;
+  CollShape* shape = nullptr;
+  int32_t type = 0;
+  float a = 0, b = 0, c = 0;
+  bool centreOffsetFlag = false;
+  Vector3 centreOffset = {0, 0, 0};
+};
+
 struct MeshNode : ModelNode {
   explicit MeshNode(const char* name);
   ~MeshNode() override;
@@ -109,10 +122,12 @@ struct MeshNode : ModelNode {
   int32_t textureLoaded = 0;    // 1 when the .x loader got this texture for the node
   char textureName[kModelNameSize] = {};
   MeshMaterial material;
+  std::vector<MeshCollisionUse> collisionUses;  // one per object that collides with the mesh
+  // The first use's owner, shape, key and centre offset (0 / null / false when none).
   int32_t collisionOwner = 0;
   CollShape* collisionShape = nullptr;
-  uint32_t collisionKey = 0;    // unique key of this mesh's collision object, 0 = none
-  Vector3d* collisionVertices = nullptr;   // polygon shape only
+  uint32_t collisionKey = 0;
+  Vector3d* collisionVertices = nullptr;   // polygon shape only, shared by its uses
   uint32_t* collisionIndices = nullptr;
   bool centreOffsetFlag = false;
   Vector3 centreOffset = {0, 0, 0};
@@ -182,6 +197,7 @@ void FreeTrackListChain(AnimationTrackList& list);
 // The owner number (the 3D object) of a mesh collision key; 0 for a key no mesh holds. The
 // engine's collision callback uses it in place of dividing keys.
 int32_t ModelCollisionOwner(uint32_t key);
+constexpr int32_t kEveryCollisionOwner = 0;
 
 // Arguments of GatherModelGeometry: the mesh filter, the output blocks and running totals.
 struct ModelGatherArgs {
@@ -277,11 +293,14 @@ class ModelObject {
   ModelResult RecreateModelVertexBuffers();
 
   // Collision (the engine's collision commands and pass).
+  // Each owner (a 3D object; copies share the model) has its own collision objects; owner
+  // kEveryCollisionOwner stands for all of them.
   ModelResult BuildModelCollision(int32_t owner, int32_t type, float a, float b, float c);
-  ModelResult RemoveModelCollision();
+  ModelResult RemoveModelCollision(int32_t owner = kEveryCollisionOwner);
   ModelResult BuildModelMeshCollision(int32_t owner, int32_t id, int32_t type);
   ModelResult RemoveModelMeshCollision(int32_t id);
-  ModelResult UpdateModelCollisionTransforms(Device3d& device);
+  ModelResult UpdateModelCollisionTransforms(Device3d& device,
+                                             int32_t owner = kEveryCollisionOwner);
 
   ModelNode* Root() const { return root_; }
   AnimationTrackList* Tracks() const { return tracks_; }

@@ -191,9 +191,9 @@ bool BuildTriangleList(MeshNode& mesh, int stride, const uint32_t* faces, uint32
 void GenerateMeshNormals(MeshNode& mesh);
 bool MakeVertexBuffer(MeshNode& mesh, bool optimise);
 void ReleaseMeshResources(MeshNode& mesh);
-void RemoveMeshCollision(MeshNode& mesh);
+void RemoveMeshCollision(MeshNode& mesh, int32_t owner);
 void BuildMeshCollision(MeshNode& mesh, int32_t owner, int32_t type, float a, float b, float c);
-void UpdateMeshCollisionTransform(MeshNode& mesh, Device3d& device);
+void UpdateMeshCollisionTransform(MeshNode& mesh, Device3d& device, int32_t owner);
 void DrawMesh(MeshNode& mesh, Device3d& device, int32_t textureFilter);
 // Copies normals / texture coordinates (3 / 2 floats per vertex) into every vertex.
 void SetMeshNormals(MeshNode& mesh, const float* normals);

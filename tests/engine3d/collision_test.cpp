@@ -1,12 +1,13 @@
 // The collision pass of 3D objects: hits between objects moved into each other, both ways,
-// the asked-for pair, collision switched off and on, glued objects, meshes of one object
-// never hitting each other, and the number checks of the collision commands.
+// the asked-for pair, collision switched off and on, glued objects, copies sharing a model,
+// meshes of one object never hitting each other, and the number checks of the collision commands.
 #include "engine3d/engine3d_local.h"
 #include "models/models.h"
 #include "tests/engine3d/engine_harness.h"
 #include "tests/models/fixtures.h"
 
 #include <fstream>
+#include <vector>
 
 namespace {
 
@@ -80,6 +81,86 @@ TEST_F(CollisionTest, GluedObjectsCollideWhereTheyAreDrawn) {
   Frame();
   EXPECT_EQ(IntValue(kObjectHit, {1}), 0);
   EXPECT_EQ(IntValue(kObjectHit, {2}), 3);
+}
+
+// A copy shares its source's model but has collision objects of its own: source 1 and copy
+// 2 sit apart, each touching its own neighbour (3 and 4). Whichever of the pair is deleted
+// or switched off, the other keeps colliding at its own place.
+TEST_F(CollisionTest, CopiesCollideWithTheirOwnObjects) {
+  const struct {
+    int command;     // what happens to one of the pair after the first frame
+    int32_t object;  // the one it happens to
+  } cases[] = {{0, 0}, {kDeleteObject, 2}, {kDeleteObject, 1}, {kSetObjectCollisionOff, 2},
+               {kSetObjectCollisionOff, 1}};
+  for (const auto& change : cases) {
+    SCOPED_TRACE(testing::Message() << "command " << change.command << " on " << change.object);
+    RunCommand(kMakeObjectCube, {1, 2.0f});
+    RunCommand(kDuplicateObject, {1, 2});
+    RunCommand(kDuplicateObject, {1, 5});
+    RunCommand(kPositionObject, {5, 100.0f, 0.0f, 0.0f});
+    RunCommand(kMakeObjectCube, {3, 2.0f});
+    RunCommand(kMakeObjectCube, {4, 2.0f});
+    RunCommand(kPositionObject, {2, 20.0f, 0.0f, 0.0f});
+    RunCommand(kPositionObject, {3, -1.5f, 0.0f, 0.0f});
+    RunCommand(kPositionObject, {4, 21.5f, 0.0f, 0.0f});
+    Frame();
+    EXPECT_EQ(IntValue(kObjectHit, {1}), 3);
+    EXPECT_EQ(IntValue(kObjectHit, {3}), 1);
+    EXPECT_EQ(IntValue(kObjectHit, {2}), 4);
+    EXPECT_EQ(IntValue(kObjectHit, {4}), 2);
+    EXPECT_EQ(IntValue(kObjectCollision, {1, 4}), 0);
+    EXPECT_EQ(IntValue(kObjectCollision, {2, 3}), 0);
+
+    // Each object has its own collision object on every shared mesh; copies 2 and 5, alike
+    // in collision type and size, use one shape.
+    ModelObject* model = ObjectAt(ObjectSlotForNumber(1))->model;
+    ASSERT_EQ(model, ObjectAt(ObjectSlotForNumber(2))->model);
+    std::vector<const MeshNode*> meshes;
+    std::vector<ModelNode*> pending{model->Root()};
+    while (!pending.empty()) {
+      ModelNode* node = pending.back();
+      pending.pop_back();
+      if (!node) continue;
+      if (node->kind == ModelNodeKind::Mesh) meshes.push_back(static_cast<const MeshNode*>(node));
+      pending.push_back(node->child);
+      pending.push_back(node->next);
+    }
+    ASSERT_FALSE(meshes.empty());
+    for (const MeshNode* mesh : meshes) {
+      ASSERT_EQ(mesh->collisionUses.size(), 3u);
+      EXPECT_EQ(mesh->collisionUses[1].shape, mesh->collisionUses[2].shape);
+      const int32_t owners[] = {1, 2, 5};
+      for (size_t use = 0; use < 3; use++)
+        EXPECT_EQ(ModelCollisionOwner(mesh->collisionUses[use].key), owners[use]);
+    }
+
+    if (change.command == 0) {
+      // Moving the copy next to the source's neighbour moves only the copy's shape.
+      RunCommand(kPositionObject, {2, -3.0f, 0.0f, 0.0f});
+      Frame();
+      EXPECT_EQ(IntValue(kObjectHit, {1}), 3);
+      EXPECT_EQ(IntValue(kObjectHit, {2}), 3);
+      EXPECT_EQ(IntValue(kObjectHit, {4}), 0);
+    } else {
+      RunCommand(change.command, {change.object});
+      Frame();
+      const int32_t kept = change.object == 1 ? 2 : 1, keptNeighbour = kept + 2;
+      const int32_t goneNeighbour = change.object + 2;
+      EXPECT_EQ(IntValue(kObjectHit, {kept}), keptNeighbour);
+      EXPECT_EQ(IntValue(kObjectHit, {keptNeighbour}), kept);
+      EXPECT_EQ(IntValue(kObjectHit, {goneNeighbour}), 0);
+      if (change.command == kSetObjectCollisionOff) {
+        // Switched on again, it collides at its own place once more.
+        RunCommand(kSetObjectCollisionOn, {change.object});
+        Frame();
+        EXPECT_EQ(IntValue(kObjectHit, {change.object}), goneNeighbour);
+        EXPECT_EQ(IntValue(kObjectHit, {kept}), keptNeighbour);
+      }
+    }
+    EXPECT_EQ(TakeError(), 0);
+    for (int32_t number = 1; number <= 5; number++)
+      if (ObjectSlotForNumber(number) >= 0) RunCommand(kDeleteObject, {number});
+  }
 }
 
 TEST_F(CollisionTest, MeshesOfOneObjectDoNotHitEachOther) {
