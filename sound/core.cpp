@@ -153,6 +153,9 @@ bool SndSetBufferTime(int ms) {
   SndLockGuard guard(gSnd.lock);
   if (!EnterSetting()) return false;
   if (ms < 50) ms = 50;
+  // A ring of at most 20 s: larger times would overflow the doubled value and the ring's
+  // frame count at the highest mix rate.
+  if (ms > 10000) ms = 10000;
   gSnd.bufferTime = (ms / 25) * 25 * 2;
   return true;
 }

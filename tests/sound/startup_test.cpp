@@ -6,7 +6,9 @@
 
 TEST(SoundSettings, BufferTimeIsRoundedAndStoredDoubled) {
   SndShutdown();
-  struct Case { int ms, stored; } cases[] = {{40, 100}, {99, 150}, {10, 100}, {125, 250}};
+  // A wild time is capped rather than wrapped to a negative ring length.
+  struct Case { int ms, stored; } cases[] = {{40, 100}, {99, 150}, {10, 100}, {125, 250},
+                                             {2147483647, 20000}, {100000000, 20000}};
   for (const Case& c : cases) {
     EXPECT_TRUE(SndSetBufferTime(c.ms));
     EXPECT_EQ(SndGetBufferTime(), c.stored) << c.ms;
@@ -77,6 +79,7 @@ TEST(SoundStartup, BlockAndRingLengthsFollowRateAndBufferTime) {
   struct Case { int rate, bufferMs, block, ring, ramp; } cases[] = {
       {44100, 50, 1104, 4416, 128},  // the glue's 40 ms is stored as 100: four blocks
       {44100, 100, 1104, 8832, 128},
+      {44100, 2147483647, 1104, 883200, 128},  // capped at a 20 s ring
       {22050, 50, 552, 2208, 64},
   };
   for (const Case& c : cases) {
