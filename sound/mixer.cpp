@@ -131,6 +131,9 @@ SndDspUnit* SndCreateDspUnit(SndDspCallback callback, int priority, void* user) 
 void SndFreeDspUnit(SndDspUnit* unit) {
   if (!unit) return;
   SndLockGuard guard(gSnd.lock);
+  // The library's own units live until shut-down: the mixer and every play keep using them.
+  SndMixer& m = gSndMixer;
+  if (unit == m.clearUnit || unit == m.sfxUnit || unit == m.musicUnit || unit == m.clipUnit) return;
   // Channels still mixed by the unit stop with it rather than keep links into freed memory.
   while (unit->channels.next != &unit->channels) {
     auto* channel = reinterpret_cast<SndChannel*>(unit->channels.next);

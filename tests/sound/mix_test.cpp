@@ -362,6 +362,18 @@ TEST_F(SteppedSound, FreeingAUnitStopsItsChannels) {
   EXPECT_NE(MixBlocks(2)[2 * 1500], 0);
 }
 
+// The library's own units outlive a caller's attempt to free them: freed, the effects unit
+// would be written to by the next play and the clip unit would leave the ring silent.
+TEST_F(SteppedSound, TheLibrarysOwnUnitsCannotBeFreed) {
+  SndDspUnit* own[] = {SndGetClearUnit(), SndGetSfxUnit(), SndGetMusicUnit(), SndGetClipCopyUnit()};
+  for (SndDspUnit* unit : own) SndFreeDspUnit(unit);
+  EXPECT_EQ(SndGetSfxUnit(), own[1]);
+  EXPECT_EQ(SndGetDspUnitPriority(own[3]), 1000);
+  SndSample* sample = MakeSample(std::vector<int>(3000, 8000), true, false, kSndLoopNormal, 44100);
+  ASSERT_NE(SndPlaySoundSimple(kSndAnyChannel, sample), -1);
+  EXPECT_NE(MixBlocks(2)[2 * 1500], 0);
+}
+
 // Loop points, loop modes and frequencies changed at random while channels play: the mixers
 // must read only the sample's own frames. The data sits in tight buffers here (without the
 // usual spare bytes), so the address sanitizer sees any read past the last frame.
