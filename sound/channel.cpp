@@ -120,6 +120,12 @@ static SndChannel* AllocChannel(int handle, int* range, SndSample* sample, int p
   }
   SndChannel* channel = nullptr;
   if (handle == kSndPrimaryChannel) {
+    // The primary channel plays the output ring only: the device would read another sample
+    // as 16-bit stereo past its end, and go on reading it after it is freed.
+    if (sample != gSnd.primarySample) {
+      SndFail(kSndErrInvalid);
+      return nullptr;
+    }
     channel = &gSnd.primaryChannel;
   } else if (handle == -1 || handle == -2) {  // -2 has no meaning of its own: any channel
     int first = range[0], last = range[1];

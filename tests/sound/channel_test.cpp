@@ -129,3 +129,14 @@ TEST_F(FourChannels, EffectMixAndGetters) {
   SndFreeSample(sample_);
   EXPECT_EQ(SndGetChannelsPlaying(), 0);
 }
+
+// The primary channel keeps the output ring: a sample sent to it is refused, so the ring goes
+// on playing and no channel is left holding the sample once it is freed.
+TEST_F(FourChannels, ThePrimaryChannelPlaysOnlyTheRing) {
+  EXPECT_EQ(SndPlaySoundSimple(kSndPrimaryChannel, sample_), -1);
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+  EXPECT_EQ(SndGetChannelSample(kSndPrimaryChannel), SndGetPrimaryMixBuffer());
+  ASSERT_NE(SndPlaySoundSimple(kSndAnyChannel, sample_), -1);
+  std::vector<int16_t> out = MixBlocks(1);
+  EXPECT_NE(out[2 * 10], 0);
+}
