@@ -356,6 +356,9 @@ bool SndMixSampleInto(void* destination, const void* source, int length, int fre
   channel.sample = &sample;
   SndUpdateStep(&channel, frequency);
   channel.voiceVolume = volume < 0 ? 0 : volume > 255 ? 255 : volume;
+  // A pan outside 0..255 (other than -1, centre) takes the nearest side; unclamped, its gain
+  // would overflow the ramp's fixed point.
+  if (pan != -1) pan = pan < 0 ? 0 : pan > 255 ? 255 : pan;
   channel.voicePan = pan;
   SndComputeSides(channel.voiceVolume, pan, &channel.leftVolume, &channel.rightVolume);
   channel.halfVolume = channel.voiceVolume / 2;

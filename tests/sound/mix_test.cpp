@@ -325,6 +325,17 @@ TEST_P(MixFamily, MixSampleIntoAddsOneSoundToABuffer) {
   EXPECT_NEAR(at(5), full, 1.0);
   EXPECT_NEAR(at(7), Float() ? (64 * 32767.0 / 127.0 - 64 * 256) / 2 : 0.0, 1.0);  // halfway to -64
   EXPECT_NEAR(at(9), -64 * 256 * (Float() ? 1.0 : 255 / 256.0), 1.0);
+  // A pan beyond either end mixes as that end.
+  for (int pan : {-100000, 100000}) {
+    std::vector<float> wildFloats(16, 0.0f), endFloats(16, 0.0f);
+    std::vector<int16_t> wildInts(16, 0), endInts(16, 0);
+    void* wild = Float() ? static_cast<void*>(wildFloats.data()) : wildInts.data();
+    void* end = Float() ? static_cast<void*>(endFloats.data()) : endInts.data();
+    ASSERT_TRUE(SndMixSampleInto(wild, source, 8, 22050, 255, pan, kSnd8Bits | kSndMono));
+    ASSERT_TRUE(SndMixSampleInto(end, source, 8, 22050, 255, pan < 0 ? 0 : 255, kSnd8Bits | kSndMono));
+    EXPECT_EQ(wildFloats, endFloats) << pan;
+    EXPECT_EQ(wildInts, endInts) << pan;
+  }
   struct Case { void* destination; const void* source; int length; uint32_t mode; int error; } cases[] = {
       {nullptr, source, 4, kSnd8Bits | kSndMono, kSndErrInvalid},
       {destination, nullptr, 4, kSnd8Bits | kSndMono, kSndErrInvalid},
