@@ -114,8 +114,12 @@ void SndCompute3D(SndChannel* channel) {
   // Doppler: the speed of sound is 340 units per second at distance scale 1.
   float speed = 340.0f / l.distanceFactorReciprocal;
   float ratio = (speed - (distance - distanceThen) * l.dopplerFactor) / speed;
-  int frequency = static_cast<int>(std::trunc(static_cast<float>(channel->frequency) * ratio));
-  if (frequency < 100) frequency = 100;
+  // Bounded before the conversion: a source far faster than sound gives a ratio whose product
+  // does not fit an int (and would have come out as the lowest frequency).
+  float shifted = static_cast<float>(channel->frequency) * ratio;
+  if (!(shifted >= 100.0f)) shifted = 100.0f;
+  if (shifted > 2.0e9f) shifted = 2.0e9f;
+  int frequency = static_cast<int>(std::trunc(shifted));
   // Distance: full volume up to the minimum distance, then falling as minimum / distance.
   float r = distance;
   if (r > sample->maxDistance) r = sample->maxDistance;
@@ -123,12 +127,13 @@ void SndCompute3D(SndChannel* channel) {
   if (r > sample->minDistance) r = (r - sample->minDistance) * l.attenuation + sample->minDistance;
   if (r < 0.00001f) r = 0.00001f;
   float gain = sample->minDistance / r;
-  gain = gain < 0.0f ? 0.0f : gain > 1.0f ? 1.0f : gain;
+  gain = gain > 0.0f ? (gain > 1.0f ? 1.0f : gain) : 0.0f;  // NaN (a NaN position): silent
   int volume = static_cast<int>(std::trunc(static_cast<float>(channel->volume) * gain));
   // Pan: the side of the listener the source is on.
   SndVector3 u{0, 0, 1};
   if (distance > 0.0f) u = {toSource.x / distance, toSource.y / distance, toSource.z / distance};
   float side = u.x * l.right.x + u.y * l.right.y + u.z * l.right.z;
+  if (!(side >= -1.0f && side <= 1.0f)) side = side > 1.0f ? 1.0f : side < -1.0f ? -1.0f : 0.0f;
   int pan = static_cast<int>(std::trunc(side * 128.0f)) + 128;
   pan = pan < 0 ? 0 : pan > 255 ? 255 : pan;
   channel->ops.SetFrequency(channel, frequency);

@@ -60,6 +60,7 @@ TEST_F(Sound3D, DopplerShiftsTheVoiceFrequency) {
       {{0, 0, 50}, {0, 0, 34}, 1.0f, 306.0 / 340.0},  // receding: was 16 away a second ago
       {{0, 0, 10}, {0, 0, -34}, 0.0f, 1.0},
       {{0, 0, 10}, {0, 0, 0}, 1.0f, 1.0},
+      {{0, 0, 10}, {0, 0, -1e9f}, 1.0f, 16.0},  // far faster than sound: the voice's top, 705600
   };
   for (const Case& c : cases) {
     SndSetDopplerFactor(c.factor);
