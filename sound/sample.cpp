@@ -121,6 +121,11 @@ void SndFreeSample(SndSample* sample) {
   if (!sample) return;
   SndLockGuard guard(gSnd.lock);
   SndEnter();
+  // The output ring lives until shut-down: the mixer writes every block into it.
+  if (sample == gSnd.primarySample) {
+    SndFail(kSndErrInvalid);
+    return;
+  }
   // Under the lock the mixer is between rounds: stopping the channels ends every reference.
   for (int i = 0; i < gSnd.totalChannels; i++) {
     if (gSnd.channels[i].sample == sample) SndStopChannel(i);

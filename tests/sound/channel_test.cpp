@@ -131,11 +131,15 @@ TEST_F(FourChannels, EffectMixAndGetters) {
 }
 
 // The primary channel keeps the output ring: a sample sent to it is refused, so the ring goes
-// on playing and no channel is left holding the sample once it is freed.
+// on playing and no channel is left holding the sample once it is freed; nor can the ring
+// itself be freed under the mixer.
 TEST_F(FourChannels, ThePrimaryChannelPlaysOnlyTheRing) {
   EXPECT_EQ(SndPlaySoundSimple(kSndPrimaryChannel, sample_), -1);
   EXPECT_EQ(SndGetError(), kSndErrInvalid);
   EXPECT_EQ(SndGetChannelSample(kSndPrimaryChannel), SndGetPrimaryMixBuffer());
+  SndFreeSample(SndGetPrimaryMixBuffer());  // refused: the mixer writes into the ring
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+  ASSERT_NE(SndGetPrimaryMixBuffer()->data, nullptr);
   ASSERT_NE(SndPlaySoundSimple(kSndAnyChannel, sample_), -1);
   std::vector<int16_t> out = MixBlocks(1);
   EXPECT_NE(out[2 * 10], 0);
