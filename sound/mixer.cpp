@@ -115,6 +115,12 @@ static void PlaceUnit(SndDspUnit* unit, int priority) {
 SndDspUnit* SndCreateDspUnit(SndDspCallback callback, int priority, void* user) {
   SndLockGuard guard(gSnd.lock);
   SndEnter();
+  // Start-up shuts down first, which frees every unit of the chain: a unit made before it
+  // would be freed under its owner, and freeing it again would corrupt the new chain.
+  if (!gSndMixer.mixMemory) {
+    SndFail(kSndErrNotInitialised);
+    return nullptr;
+  }
   auto* unit = new (std::nothrow) SndDspUnit();
   if (!unit) {
     SndFail(kSndErrMemory);

@@ -385,6 +385,22 @@ TEST_F(SteppedSound, TheLibrarysOwnUnitsCannotBeFreed) {
   EXPECT_NE(MixBlocks(2)[2 * 1500], 0);
 }
 
+// A unit asked for before start-up is refused: start-up frees every unit of the chain, so
+// freeing such a unit afterwards freed it twice.
+TEST(SoundUnits, NoUnitBeforeStartup) {
+  SndShutdown();
+  SndDspUnit* early = SndCreateDspUnit(nullptr, 150, nullptr);
+  EXPECT_EQ(early, nullptr);
+  EXPECT_EQ(SndGetError(), kSndErrNotInitialised);
+  ASSERT_TRUE(StartSteppedLibrary());
+  SndFreeDspUnit(early);
+  SndSample* sample = MakeSample(std::vector<int>(3000, 8000), true, false, kSndLoopNormal, 44100);
+  ASSERT_NE(SndPlaySoundSimple(kSndAnyChannel, sample), -1);
+  EXPECT_NE(MixBlocks(2)[2 * 1500], 0);
+  SndShutdown();
+  SndUseSteppedClock(false);
+}
+
 // Loop points, loop modes and frequencies changed at random while channels play: the mixers
 // must read only the sample's own frames. The data sits in tight buffers here (without the
 // usual spare bytes), so the address sanitizer sees any read past the last frame.
