@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "engine3d/math/math3d.h"
+#include "math3d/math3d.h"
 #include "runtime/runtime.h"
 
 struct Device3d;

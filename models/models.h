@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "engine3d/math/math3d.h"
+#include "math3d/math3d.h"
 #include "models/collision/collision.h"
 #include "platform/device3d.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine3d/math/math3d.h"
+#include "math3d/math3d.h"
 
 // Converts a 3DS image in memory into .x text: 0 on success, -5 when it is not a 3DS file.
 int32_t Convert3dsImage(const uint8_t* bytes, size_t size, std::string& out);

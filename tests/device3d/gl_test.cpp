@@ -1,7 +1,7 @@
 // OpenGL device on llvmpipe: draws read back into the CPU back buffer. Colours are checked
 // with a tolerance of 3 per channel (rasteriser rounding); positions at pixel centres away
 // from edges.
-#include "engine3d/math/math3d.h"
+#include "math3d/math3d.h"
 #include "platform/device3d.h"
 #include "platform/surface.h"
 

@@ -1,6 +1,6 @@
 // Matrix and vector routines: refusal limits that leave outputs untouched, aliasing of
 // outputs and inputs, rotation order, angle extraction and the box overlap test.
-#include "engine3d/math/math3d.h"
+#include "math3d/math3d.h"
 
 #include <gtest/gtest.h>
 

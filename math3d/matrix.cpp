@@ -1,6 +1,6 @@
 // Matrix4 and Vector3 routines: products, affine inverse, point transform, view and
 // projection matrices, axis rotations. All in floats except the product's sums.
-#include "engine3d/math/math3d.h"
+#include "math3d/math3d.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 // Double-precision 4x4 matrices and 4-vectors in column-vector order with degree angles;
 // a tool-side companion of the float routines, not used by the frame loop.
-#include "engine3d/math/math3d.h"
+#include "math3d/math3d.h"
 
 #include <cmath>
 

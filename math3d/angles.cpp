@@ -1,6 +1,6 @@
 // Angle helpers: angles towards a point, Euler angles out of a matrix, and the bounded
 // wrap of degrees into [0, 360).
-#include "engine3d/math/math3d.h"
+#include "math3d/math3d.h"
 
 #include <cfloat>
 #include <cmath>

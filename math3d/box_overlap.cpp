@@ -1,5 +1,5 @@
 // Separating-axis overlap test of two oriented boxes, used by the object box collision values.
-#include "engine3d/math/math3d.h"
+#include "math3d/math3d.h"
 
 #include <cmath>
 

@@ -1,5 +1,6 @@
-// The 3D engine's single-precision maths: Matrix4 (row vectors, translation in row 4),
-// Vector3, the matrix routines, angle helpers and the oriented-box overlap test.
+// Single-precision 3D maths, a ground-floor library the engine, the models, collision and
+// sound share: Matrix4 (row vectors, translation in row 4), Vector3, the matrix routines,
+// angle helpers and the oriented-box overlap test.
 #pragma once
 #include <cstdint>
 
