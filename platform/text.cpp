@@ -50,11 +50,11 @@ static const char* MapFontFamily(const char* name) {
   return name;
 }
 
-// Asks fontconfig for the best file; sets whether the file itself is bold and italic.
-static std::string MatchFontFile(const char* family, bool bold, bool italic, bool* fileBold, bool* fileItalic) {
+// Asks fontconfig for the best file. What the file itself is comes from the opened face, not
+// from the match: fontconfig answers a style no file has with the nearest file, marked bold or
+// oblique (its synthetic-style rule), and that file draws upright and regular.
+static std::string MatchFontFile(const char* family, bool bold, bool italic) {
   std::string path;
-  *fileBold = false;
-  *fileItalic = false;
   if (!gText.fontconfigReady) gText.fontconfigReady = FcInit() == FcTrue;
   if (!gText.fontconfigReady) return path;
   FcPattern* pattern = FcPatternCreate();
@@ -70,10 +70,6 @@ static std::string MatchFontFile(const char* family, bool bold, bool italic, boo
   if (match != nullptr) {
     FcChar8* file = nullptr;
     if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) path = reinterpret_cast<const char*>(file);
-    int weight = 0;
-    int slant = 0;
-    if (FcPatternGetInteger(match, FC_WEIGHT, 0, &weight) == FcResultMatch) *fileBold = weight >= FC_WEIGHT_DEMIBOLD;
-    if (FcPatternGetInteger(match, FC_SLANT, 0, &slant) == FcResultMatch) *fileItalic = slant != FC_SLANT_ROMAN;
     FcPatternDestroy(match);
   }
   FcPatternDestroy(pattern);
@@ -83,13 +79,11 @@ static std::string MatchFontFile(const char* family, bool bold, bool italic, boo
 PlatformFont* FontCreate(const char* name, int size, bool bold, bool italic) {
   if (gText.library == nullptr && FT_Init_FreeType(&gText.library) != 0) return nullptr;
   size = std::clamp(size, 1, 1000);
-  bool fileBold = false;
-  bool fileItalic = false;
-  std::string path = MatchFontFile(MapFontFamily(name), bold, italic, &fileBold, &fileItalic);
+  std::string path = MatchFontFile(MapFontFamily(name), bold, italic);
   FT_Face face = nullptr;
   if (path.empty() || FT_New_Face(gText.library, path.c_str(), 0, &face) != 0) {
     // The program's font is not usable: fall back to the default family.
-    path = MatchFontFile("sans-serif", false, false, &fileBold, &fileItalic);
+    path = MatchFontFile("sans-serif", bold, italic);
     if (path.empty() || FT_New_Face(gText.library, path.c_str(), 0, &face) != 0) return nullptr;
   }
   if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size)) != 0) {
@@ -100,8 +94,8 @@ PlatformFont* FontCreate(const char* name, int size, bool bold, bool italic) {
   font->face = face;
   font->path = path;
   font->size = size;
-  font->emboldenOutline = bold && !fileBold;
-  font->slantOutline = italic && !fileItalic;
+  font->emboldenOutline = bold && (face->style_flags & FT_STYLE_FLAG_BOLD) == 0;
+  font->slantOutline = italic && (face->style_flags & FT_STYLE_FLAG_ITALIC) == 0;
   font->ascent = static_cast<int>((face->size->metrics.ascender + 63) >> 6);
   font->lineHeight = static_cast<int>((face->size->metrics.height + 63) >> 6);
   if (font->lineHeight < 1) font->lineHeight = size;

@@ -1,13 +1,58 @@
 // Text layer tests: any font name gives a usable font, measuring follows the text, drawing
 // writes only ink (transparent) or ink over paper (opaque), and styles change the glyphs.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "platform/display_modes.h"
 #include "platform/present.h"
 #include "platform/surface.h"
 #include "platform/text.h"
+
+namespace fs = std::filesystem;
+
+// Fonts as on a fresh machine: fontconfig sees only the files of fonts-dejavu-core (no oblique
+// or italic file) with the system's rules, whatever else this machine has installed. Made
+// before the first font (fontconfig reads its configuration once) and removed at exit.
+class FreshMachineFonts : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    if (!folder_.empty()) return;  // once per process, also under --gtest_repeat
+    char pattern[] = "/tmp/qv-fonts-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    fs::create_directory(folder_ / "fonts");
+    for (const char* file : {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSansMono.ttf", "DejaVuSansMono-Bold.ttf",
+                             "DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf"})
+      fs::create_symlink(fs::path("/usr/share/fonts/truetype/dejavu") / file, folder_ / "fonts" / file);
+    std::ofstream conf(folder_ / "fonts.conf");
+    conf << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n<fontconfig>\n"
+         << "<dir>" << (folder_ / "fonts").string() << "</dir>\n<cachedir>" << (folder_ / "cache").string()
+         << "</cachedir>\n";
+    // The system's rules (aliases, synthetic styles), but not the user's own fonts and files.
+    std::error_code error;
+    for (const auto& rule : fs::directory_iterator("/etc/fonts/conf.d", error)) {
+      const std::string name = rule.path().filename().string();
+      if (rule.path().extension() == ".conf" && name != "50-user.conf" && name != "51-local.conf")
+        conf << "<include ignore_missing=\"yes\">" << rule.path().string() << "</include>\n";
+    }
+    conf << "</fontconfig>\n";
+    setenv("FONTCONFIG_FILE", (folder_ / "fonts.conf").c_str(), 1);
+  }
+  ~FreshMachineFonts() override {
+    std::error_code error;
+    if (!folder_.empty()) fs::remove_all(folder_, error);
+  }
+  static const fs::path& Folder() { return folder_; }
+
+ private:
+  static inline fs::path folder_;
+};
+static ::testing::Environment* const kFreshMachineFonts = ::testing::AddGlobalTestEnvironment(new FreshMachineFonts);
 
 using FontPtr = std::unique_ptr<PlatformFont, void (*)(PlatformFont*)>;
 static FontPtr MakeFont(const char* name, int size, bool bold = false, bool italic = false) {
@@ -63,17 +108,51 @@ TEST(Text, TransparentAndOpaqueDrawing) {
   FontDrawText(font.get(), *s, -5, 20, "Wide text", TextColours{0xFF0000, 0, true});
 }
 
+// Ink of one glyph drawn at 24 pixels: how many pixels, and how far right the top row of ink
+// lies from the bottom row (a slanted upright stroke leans right as it rises).
+struct GlyphInk {
+  int pixels = 0;
+  double lean = 0;
+};
+static GlyphInk InkOf(PlatformFont* font, const char* text) {
+  std::unique_ptr<Surface, void (*)(Surface*)> s(SurfaceCreate(60, 40), SurfaceDestroy);
+  FontDrawText(font, *s, 10, 2, text, TextColours{0xFFFFFF, 0, false});
+  GlyphInk ink;
+  double firstMean = -1, lastMean = -1;
+  for (int y = 0; y < s->height; ++y) {
+    int count = 0, sum = 0;
+    for (int x = 0; x < s->width; ++x)
+      if (s->pixels[static_cast<size_t>(y) * s->width + x] != 0) ++count, sum += x;
+    if (count == 0) continue;
+    const double mean = static_cast<double>(sum) / count;
+    if (firstMean < 0) firstMean = mean;
+    lastMean = mean;
+    ink.pixels += count;
+  }
+  ink.lean = firstMean - lastMean;
+  return ink;
+}
+
+// On a fresh machine the only files are regular and bold: italic is slanted here, from the
+// regular or the bold file, and only italic leans.
 TEST(Text, BoldAndItalicChangeTheGlyphs) {
-  auto inkOf = [](PlatformFont* font) {
-    std::unique_ptr<Surface, void (*)(Surface*)> s(SurfaceCreate(60, 30), SurfaceDestroy);
-    FontDrawText(font, *s, 0, 0, "Hello", TextColours{0xFFFFFF, 0, false});
-    return s->pixels;
-  };
-  FontPtr plain = MakeFont("arial", 18);
-  FontPtr bold = MakeFont("arial", 18, true, false);
-  FontPtr italic = MakeFont("arial", 18, false, true);
-  EXPECT_NE(inkOf(plain.get()), inkOf(bold.get()));
-  EXPECT_NE(inkOf(plain.get()), inkOf(italic.get()));
+  const struct {
+    bool bold, italic;
+  } kStyles[] = {{false, false}, {true, false}, {false, true}, {true, true}};
+  GlyphInk ink[4];
+  for (int i = 0; i < 4; ++i) {
+    FontPtr font = MakeFont("arial", 24, kStyles[i].bold, kStyles[i].italic);
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(fs::path(FontFilePath(font.get())).parent_path(), FreshMachineFonts::Folder() / "fonts");
+    ink[i] = InkOf(font.get(), "l");
+    SCOPED_TRACE(i);
+    EXPECT_GT(ink[i].pixels, 20);
+    if (kStyles[i].italic) EXPECT_GE(ink[i].lean, 3.0) << "not slanted";
+    else EXPECT_LE(std::abs(ink[i].lean), 1.0) << "slanted";
+  }
+  EXPECT_GT(ink[1].pixels, ink[0].pixels * 5 / 4);  // bold: thicker strokes
+  EXPECT_GT(ink[3].pixels, ink[2].pixels * 5 / 4);
+  EXPECT_LT(ink[2].pixels, ink[0].pixels * 3 / 2);  // slanting alone adds no weight
 }
 
 TEST(DisplayModes, StandardModesAreAlwaysListed) {
