@@ -141,11 +141,12 @@ TEST(SoundDevice, PlayStopFreeCyclesBesideTheMixerThread) {
 }
 
 TEST(PlatformThread, CooperativeStopJoinsWithinTheTimeout) {
-  static std::atomic<bool> stop{false};
-  auto routine = [](void*) {
-    while (!stop.load()) SndSleep(1);
+  // The flag belongs to this run of the test: a static one stayed set for the next repeat.
+  std::atomic<bool> stop{false};
+  auto routine = [](void* flag) {
+    while (!static_cast<std::atomic<bool>*>(flag)->load()) SndSleep(1);
   };
-  PlatformThread* t = PlatformStartThread(routine, nullptr, 2);
+  PlatformThread* t = PlatformStartThread(routine, &stop, 2);
   ASSERT_NE(t, nullptr);
   EXPECT_FALSE(PlatformJoinThread(t, 20));  // still running: not joined, still ours
   stop = true;
