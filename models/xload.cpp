@@ -1,6 +1,7 @@
 // Builds a model tree from a parsed .x file: frames numbered in file order, meshes split by
 // material with their textures, and the tracks of the last animation set.
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -76,8 +77,11 @@ bool ParseXMaterial(const XObject& object, MaterialTable& table) {
     }
   }
   if (!found) {
+    // Each component times 255, truncated, low 8 bits; a component past what an integer holds
+    // (a damaged or hostile file) is held at the nearest end first, and NaN counts as 0.
     auto channel = [](float value) {
-      return static_cast<uint32_t>(static_cast<int64_t>(value * 255.0)) & 0xFF;
+      const double scaled = std::isnan(value) ? 0.0 : std::clamp(value * 255.0, -2147483648.0, 2147483647.0);
+      return static_cast<uint32_t>(static_cast<int32_t>(scaled)) & 0xFF;
     };
     uint32_t colour = channel(face[0]) << 16 | channel(face[1]) << 8 | channel(face[2]);
     if (colour != 0xFFFFFF) {

@@ -1,5 +1,6 @@
 // .x saving: a model's animation tracks and its meshes written as text .x files, and the merge
 // that joins two .x files into the work file whose animation is appended to the model.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -11,10 +12,11 @@ namespace {
 
 constexpr size_t kTextHeaderLine = 17;  // "xof 0302txt 0032" and its line feed
 
-// Key times are written as whole numbers, truncated.
+// Key times are written as whole numbers, truncated; a time past what an integer holds is held
+// at the nearest end first.
 uint32_t KeyTime(float time) {
   if (!std::isfinite(time)) return 0;
-  return static_cast<uint32_t>(static_cast<int64_t>(time));
+  return static_cast<uint32_t>(static_cast<int64_t>(std::clamp(static_cast<double>(time), -9e18, 9e18)));
 }
 
 }  // namespace

@@ -280,6 +280,24 @@ TEST(XLoad, MaterialsSplitMeshesAndChooseTextures) {
   EXPECT_FLOAT_EQ(meshes[0]->material.ambient[1], 0.5f);
 }
 
+// Face colours are stored as floats: any value may stand there. Each component is times 255,
+// truncated, low 8 bits (1.5 gives 0x7E); one past what an integer holds is held at its end.
+TEST(XLoad, MaterialColoursPastTheIntegerRangeAreClamped) {
+  FakeHost host;
+  const std::string text =
+      "xof 0302txt 0032\n"
+      "Mesh M { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+      " MeshMaterialList { 1; 1; 0;;\n"
+      "  Material { 1e30;1.5;-1e30;1;; 0; 0;0;0;; 0;0;0;; }\n"
+      " }\n"
+      "}\n";
+  ModelObject model;
+  ASSERT_EQ(LoadText(model, text), kModelOk);
+  auto meshes = Meshes(model.Root());
+  ASSERT_EQ(meshes.size(), 1u);
+  EXPECT_STREQ(meshes[0]->textureName, std::to_string(0xFF7E00).c_str());
+}
+
 TEST(XLoad, MalformedMeshesAreDroppedWithoutHarm) {
   FakeHost host;
   // Templates redeclared with fewer members give data shorter than the loader reads.
