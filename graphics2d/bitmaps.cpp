@@ -61,10 +61,8 @@ static bool CheckBitmap(int number) {
 
 static void ReplayLoadBitmap(DrawOp& op) {
   if (op.number < 0 || op.number >= kBitmapCount) return RuntimeError(1001);
-  bool missing = false;
-  Surface* loaded = LoadProgramImage(op.payload, &missing);
-  if (missing) return RuntimeError(105);
-  if (loaded == nullptr) return RuntimeWarning(1003);
+  Surface* loaded = LoadProgramImage(op.payload);
+  if (loaded == nullptr) return;
   BitmapInfo& slot = gBitmaps[op.number];
   if (op.number == 0 || slot.surface != nullptr) {
     // Onto the screen, or into the existing bitmap: copied, cut to the smaller of both sizes.
@@ -143,7 +141,7 @@ void ReplayBitmapOp(DrawOp& op) {
       if (op.number < 0 || op.number >= kBitmapCount) return RuntimeError(1001);
       SetBitmapSurface(op.number, nullptr);
       Surface* made = SurfaceCreate(op.x, op.y);
-      if (made == nullptr) return RuntimeError(1005);
+      if (made == nullptr) return RaiseSurfaceError(op.x, op.y, 1005);
       SetBitmapSurface(op.number, made);
       MakeDrawingBitmap(op.number);
       break;

@@ -125,9 +125,13 @@ int ImagesCollide(int32_t imageA, const SurfaceRect& rectA, int32_t imageB, cons
 bool DrawMousePointer(Surface& target);
 void RemoveMousePointer(Surface& target);
 
-// Loads an image file named by the program (package first); sets *missing when it does not
-// exist. Null on failure.
-Surface* LoadProgramImage(const char* name, bool* missing);
+// Loads an image file named by the program (package first). Null on failure, which it has
+// raised: error 105 when the file does not exist, 511 when the picture would pass the memory
+// limit of images and bitmaps, warning 1003 when the file is unreadable.
+Surface* LoadProgramImage(const char* name);
+// Raises the error for a surface of width x height that could not be made: 511 when it would
+// pass the memory limit of images and bitmaps, otherwise `otherwise`.
+void RaiseSurfaceError(int width, int height, int otherwise);
 
 // Command tables of the families (registered by RegisterGraphics2DCommands).
 bool RegisterDrawingCommands();

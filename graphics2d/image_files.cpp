@@ -29,9 +29,29 @@ Surface* ImageFail(std::string* whyNot, const std::string& reason) {
   return nullptr;
 }
 
+const char kImageMemoryFullReason[] = "images and bitmaps would pass their memory limit";
+
+bool LoadSizeAllowed(uint32_t width, uint32_t height, std::string* whyNot) {
+  if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide) {
+    ImageFail(whyNot, "bad image size: " + std::to_string(width) + "x" + std::to_string(height));
+    return false;
+  }
+  if (!SurfaceFitsMemoryLimit(static_cast<int>(width), static_cast<int>(height))) {
+    ImageFail(whyNot, kImageMemoryFullReason);
+    return false;
+  }
+  return true;
+}
+
+bool DeclaredSizeFitsData(uint32_t width, uint32_t height, size_t bytes, uint64_t pixelsPerByte, std::string* whyNot) {
+  if (uint64_t{width} * height <= uint64_t{bytes} * pixelsPerByte) return true;
+  ImageFail(whyNot, "image size " + std::to_string(width) + "x" + std::to_string(height) + " is more than " +
+                        std::to_string(bytes) + " bytes of data can hold");
+  return false;
+}
+
 Surface* MakeLoadSurface(uint32_t width, uint32_t height, std::string* whyNot) {
-  if (width == 0 || height == 0 || width > kMaxImageSide || height > kMaxImageSide)
-    return ImageFail(whyNot, "bad image size: " + std::to_string(width) + "x" + std::to_string(height));
+  if (!LoadSizeAllowed(width, height, whyNot)) return nullptr;
   Surface* surface = SurfaceCreate(static_cast<int>(width), static_cast<int>(height));
   if (surface == nullptr) return ImageFail(whyNot, "out of memory for the image");
   return surface;

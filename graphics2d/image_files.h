@@ -15,5 +15,8 @@ Surface* LoadImageFromMemory(const uint8_t* data, size_t size, const char* exten
 // Saves as jpg, bmp, tga, dds or png by the name's last three letters; false with a reason
 // for any other extension (pcx and psd are read-only here), or when writing fails.
 bool SaveImageFile(const char* path, const Surface& surface, std::string* whyNot);
+// The reason a load fails with when its picture would take the live images and bitmaps past
+// their memory limit (the image commands raise error 511 for it).
+extern const char kImageMemoryFullReason[];
 // JPEG quality used by SaveImageFile (1..100).
 constexpr int kJpegSaveQuality = 90;

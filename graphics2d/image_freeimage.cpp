@@ -29,6 +29,13 @@ static Surface* LoadWithFreeImage(FREE_IMAGE_FORMAT format, const uint8_t* data,
       FreeImage_CloseMemory(memory);
       return ImageFail(whyNot, "bad image size: " + std::to_string(width) + "x" + std::to_string(height));
     }
+    // The library allocates the whole picture before it reads the data. Deflate packs at most
+    // 1032 bytes into one, which on one-bit pixels is the densest of these formats' usual
+    // codings; a smaller file than that for the size declared is damaged.
+    if (!DeclaredSizeFitsData(width, height, size, 1032 * 8, whyNot) || !LoadSizeAllowed(width, height, whyNot)) {
+      FreeImage_CloseMemory(memory);
+      return nullptr;
+    }
   }
   FreeImage_SeekMemory(memory, 0, SEEK_SET);
   FIBITMAP* loaded = FreeImage_LoadFromMemory(format, memory, 0);

@@ -28,6 +28,15 @@ static Surface* DecodeJpeg(jpeg_decompress_struct* info, const uint8_t* data, si
   jpeg_mem_src(info, data, static_cast<unsigned long>(size));
   if (jpeg_read_header(info, TRUE) != JPEG_HEADER_OK) return ImageFail(whyNot, "bad JPEG header");
   info->out_color_space = JCS_RGB;
+  // The declared size is checked against the data before anything of that size is allocated:
+  // the library fills a truncated file with grey, and a progressive file first takes all its
+  // coefficients. A Huffman-coded scan spends at least one bit on each 8x8 block; arithmetic
+  // coding can spend less. Its own working memory is bounded as well.
+  jpeg_calc_output_dimensions(info);
+  if (!DeclaredSizeFitsData(info->image_width, info->image_height, size, info->arith_code ? 8192 : 512, whyNot) ||
+      !LoadSizeAllowed(info->output_width, info->output_height, whyNot))
+    return nullptr;
+  info->mem->max_memory_to_use = static_cast<long>(kSurfaceMemoryLimit);
   jpeg_start_decompress(info);
   if (info->output_components != 3) return ImageFail(whyNot, "unsupported JPEG colours");
   *made = MakeLoadSurface(info->output_width, info->output_height, whyNot);

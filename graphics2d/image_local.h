@@ -79,6 +79,13 @@ constexpr uint32_t kMaxImageSide = 16384;
 Surface* ImageFail(std::string* whyNot, const std::string& reason);
 // Makes the surface a loader fills, checking the sizes first; null with a reason when bad.
 Surface* MakeLoadSurface(uint32_t width, uint32_t height, std::string* whyNot);
+// The checks of MakeLoadSurface without the surface: loaders whose library allocates its own
+// picture first call it before decoding. False with the reason when bad.
+bool LoadSizeAllowed(uint32_t width, uint32_t height, std::string* whyNot);
+// Whether `bytes` of compressed data can hold width x height pixels when one byte of it
+// decodes to at most `pixelsPerByte` of them. A damaged header declaring a huge picture in a
+// small file is refused with the reason before anything of that size is allocated.
+bool DeclaredSizeFitsData(uint32_t width, uint32_t height, size_t bytes, uint64_t pixelsPerByte, std::string* whyNot);
 
 // Per-format entry points (one file each).
 Surface* LoadBmp(const uint8_t* data, size_t size, std::string* whyNot);

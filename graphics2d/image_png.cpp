@@ -2,8 +2,21 @@
 // dropped; surfaces are written as 8-bit RGB.
 #include <png.h>
 
+#include <algorithm>
+
 #include "graphics2d/image_local.h"
 #include "platform/surface.h"
+
+// How many pixels one byte of the file can stand for, from the header's bits per pixel: the
+// raw rows hold a filter byte and then the pixels packed, and deflate packs 1032 bytes in one.
+static uint64_t PngPixelsPerByte(const uint8_t* data, size_t size) {
+  ByteCursor in(data, size);
+  in.Seek(24);  // signature, IHDR length and type, width, height
+  const uint32_t depth = in.U8(), colourType = in.U8();
+  const uint32_t channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+  const uint32_t bitsPerPixel = std::max(1u, depth * channels);
+  return 1032 * 8 / bitsPerPixel + 1;  // rounded up, and the filter bytes ignored: generous
+}
 
 Surface* LoadPng(const uint8_t* data, size_t size, std::string* whyNot) {
   png_image image;
@@ -14,6 +27,12 @@ Surface* LoadPng(const uint8_t* data, size_t size, std::string* whyNot) {
   if (image.width == 0 || image.height == 0 || image.width > kMaxImageSide || image.height > kMaxImageSide) {
     png_image_free(&image);
     return ImageFail(whyNot, "bad PNG size");
+  }
+  // The rows are deflated, which packs at most 1032 bytes into one: a file too small for the
+  // rows its header declares is damaged, and is refused before the picture is allocated.
+  if (!DeclaredSizeFitsData(image.width, image.height, size, PngPixelsPerByte(data, size), whyNot)) {
+    png_image_free(&image);
+    return nullptr;
   }
   image.format = PNG_FORMAT_BGRA;
   Surface* surface = MakeLoadSurface(image.width, image.height, whyNot);

@@ -67,7 +67,7 @@ int32_t ImageIndexForNumber(int32_t number) {
 int32_t CreateImageRecord(int32_t number, int width, int height) {
   Surface* surface = SurfaceCreate(width, height);
   if (surface == nullptr) {
-    RuntimeError(101);
+    RaiseSurfaceError(width, height, 101);
     return -1;
   }
   const int32_t index = AllocRecord(gImagePool);
@@ -113,7 +113,7 @@ static int32_t ImageForNumber(int32_t number, int width, int height) {
   if (index >= 0) {
     Surface* surface = SurfaceCreate(width, height);
     if (surface == nullptr) {
-      RuntimeError(101);
+      RaiseSurfaceError(width, height, 101);
       return -1;
     }
     SurfaceDestroy(gImageSurfaces[index]);
@@ -166,10 +166,8 @@ void ReplayImageOp(DrawOp& op, Surface* target) {
       if (image == nullptr) return RuntimeError(502);
       Surface* loaded = TakePendingLoad(op.number);
       if (loaded == nullptr) {  // another load of the image took it: read the file again
-        bool missing = false;
-        loaded = LoadProgramImage(op.payload, &missing);
-        if (missing) return RuntimeError(105);
-        if (loaded == nullptr) return RuntimeWarning(1003);
+        loaded = LoadProgramImage(op.payload);
+        if (loaded == nullptr) return;
       }
       SurfaceBlit(*image, 0, 0, *loaded, SurfaceRect{0, 0, std::min(loaded->width, image->width),
                                                      std::min(loaded->height, image->height)}, {});
@@ -245,10 +243,8 @@ static void CmdImageLoad() {  // file, image
   const int32_t number = IntOperand(1);
   AdvanceOperands(2);
   if (number < 1 || number > kMaxImageNumber) return RuntimeError(500);
-  bool missing = false;
-  Surface* loaded = LoadProgramImage(file, &missing);
-  if (missing) return RuntimeError(105);
-  if (loaded == nullptr) return RuntimeWarning(1003);
+  Surface* loaded = LoadProgramImage(file);
+  if (loaded == nullptr) return;
   const int32_t index = ImageForNumber(number, loaded->width, loaded->height);
   if (index < 0) return SurfaceDestroy(loaded);
   SurfaceDestroy(TakePendingLoad(index));
@@ -284,19 +280,28 @@ static const CommandEntry kImageCommands[] = {
 
 bool RegisterImageCommands() { return RegisterCommands(kImageCommands); }
 
-Surface* LoadProgramImage(const char* name, bool* missing) {
-  *missing = false;
+Surface* LoadProgramImage(const char* name) {
   std::string path = name;
   const size_t length = path.size();
   const std::string extension = length >= 3 ? path.substr(length - 3) : "";
   if (!ResolvePackagedFile(path, extension.c_str())) path = MapProgramPath(name);
   FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
-    *missing = true;
+    RuntimeError(105);
     return nullptr;
   }
   std::fclose(file);
-  return LoadImageFile(path.c_str(), nullptr);
+  std::string whyNot;
+  Surface* loaded = LoadImageFile(path.c_str(), &whyNot);
+  if (loaded == nullptr) {
+    if (whyNot == kImageMemoryFullReason) RuntimeError(511);
+    else RuntimeWarning(1003);
+  }
+  return loaded;
+}
+
+void RaiseSurfaceError(int width, int height, int otherwise) {
+  RuntimeError(SurfaceFitsMemoryLimit(width, height) ? otherwise : 511);
 }
 
 void RegisterGraphics2DPools() {

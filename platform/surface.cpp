@@ -3,20 +3,64 @@
 #include "platform/surface.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <new>
 
 static constexpr int kMaxSurfaceSide = 16384;
 
+// Pixel bytes of every surface made by SurfaceCreate and not yet destroyed, and the most they
+// may be; both live for the process.
+static std::atomic<size_t> gSurfaceBytes{0};
+static std::atomic<size_t> gSurfaceLimit{kSurfaceMemoryLimit};
+
+void SurfaceSetMemoryLimit(size_t bytes) { gSurfaceLimit = bytes != 0 ? bytes : kSurfaceMemoryLimit; }
+
+// Whether `bytes` more fit beside `inUse`.
+static bool FitsBeside(size_t inUse, size_t bytes) {
+  const size_t limit = gSurfaceLimit.load();
+  return bytes <= limit - std::min(inUse, limit);
+}
+
+static size_t PixelBytes(int width, int height) {
+  return static_cast<size_t>(width) * static_cast<size_t>(height) * sizeof(uint32_t);
+}
+
+bool SurfaceFitsMemoryLimit(int width, int height) {
+  if (width < 1 || height < 1 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) return true;  // not a memory matter
+  return FitsBeside(gSurfaceBytes.load(), PixelBytes(width, height));
+}
+
+size_t SurfaceMemoryInUse() { return gSurfaceBytes.load(); }
+
 Surface* SurfaceCreate(int width, int height) {
   if (width < 1 || height < 1 || width > kMaxSurfaceSide || height > kMaxSurfaceSide) return nullptr;
-  Surface* surface = new Surface;
-  surface->width = width;
-  surface->height = height;
-  surface->pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+  // Taken before the pixels are allocated, so two threads cannot both pass the limit.
+  const size_t bytes = PixelBytes(width, height);
+  size_t inUse = gSurfaceBytes.load();
+  do {
+    if (!FitsBeside(inUse, bytes)) return nullptr;
+  } while (!gSurfaceBytes.compare_exchange_weak(inUse, inUse + bytes));
+  Surface* surface = nullptr;
+  try {
+    surface = new Surface;
+    surface->width = width;
+    surface->height = height;
+    surface->pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+    surface->countedBytes = bytes;
+  } catch (const std::bad_alloc&) {
+    delete surface;
+    gSurfaceBytes -= bytes;
+    return nullptr;
+  }
   return surface;
 }
 
-void SurfaceDestroy(Surface* surface) { delete surface; }
+void SurfaceDestroy(Surface* surface) {
+  if (surface == nullptr) return;
+  gSurfaceBytes -= surface->countedBytes;
+  delete surface;
+}
 
 bool SurfaceClipRect(const Surface& surface, SurfaceRect& rect) {
   rect.left = std::max(rect.left, 0);

@@ -1,6 +1,7 @@
 // CPU surfaces: 32-bit XRGB pixel buffers standing in for the display's surfaces, with the
 // colour fills, blits, colour keys, locks and lost/restore state the 2D layer draws through.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -17,6 +18,7 @@ struct Surface {
   std::vector<uint32_t> pixels;  // width * height, row after row, 0x00RRGGBB
   bool lost = false;             // set by SurfaceMarkLost; every operation fails until restored
   int lockCount = 0;             // nested locks for direct pixel access
+  size_t countedBytes = 0;       // what SurfaceCreate counted against kSurfaceMemoryLimit
 };
 
 // Blit options: colour key compares the source's low 24 bits; mirror/flip reverse the source.
@@ -27,8 +29,21 @@ struct BlitOptions {
   bool flip = false;
 };
 
-// Makes a surface of width x height filled with 0; null when the size is not 1..16384 each.
+// Pixel memory all live surfaces may hold together (images, bitmaps, the back buffer and
+// pictures being loaded): a program or a file asking for more gets a clear error, not a fault.
+constexpr size_t kSurfaceMemoryLimit = size_t{1} << 30;
+
+// Makes a surface of width x height filled with 0; null when the size is not 1..16384 each or
+// the surface would take the live surfaces past the memory limit.
 Surface* SurfaceCreate(int width, int height);
+// Whether a surface of width x height fits beside the live ones; callers tell a refusal for
+// memory from a bad size with it.
+bool SurfaceFitsMemoryLimit(int width, int height);
+// Bytes of pixels the live surfaces hold now.
+size_t SurfaceMemoryInUse();
+// Replaces kSurfaceMemoryLimit for the rest of the process (tests reach the limit with it
+// without taking a gigabyte); 0 restores the default.
+void SurfaceSetMemoryLimit(size_t bytes);
 // Releases a surface made by SurfaceCreate; null is accepted.
 void SurfaceDestroy(Surface* surface);
 // Fills the rectangle (clipped to the surface) with a colour; the queue's fills and clears.

@@ -192,5 +192,44 @@ TEST_F(ImageTest, LoadImageTakesTheFilesSizeAndPixels) {
   EXPECT_EQ(ImageSurface(index)->pixels[4], 0xD0E0F0u);
 }
 
+// Images and bitmaps share one memory limit: past it, making or loading a picture is error
+// 511 and nothing is allocated; freeing a picture gives its room back. The limit is lowered
+// here so that reaching it takes a few megabytes instead of a gigabyte.
+TEST_F(ImageTest, PicturesPastTheMemoryLimitAreError511) {
+  struct LimitGuard {
+    ~LimitGuard() { SurfaceSetMemoryLimit(0); }
+  } restore;
+  Surface* picture = SurfaceCreate(1024, 600);  // 2.4 MB of pixels
+  ASSERT_TRUE(SaveImageFile(TempPath("big.bmp").c_str(), *picture, nullptr));
+  SurfaceDestroy(picture);
+  SurfaceSetMemoryLimit(SurfaceMemoryInUse() + 4 * 1024 * 1024);
+  Run(kBitmapCreate, {1, 1024, 512});  // 2 MiB, and 2 MiB left
+  Frame();
+  ASSERT_EQ(TakeError(), 0);
+  const struct {
+    int command;
+    std::vector<Operand> operands;
+  } cases[] = {
+      {kBitmapCreate, {2, 1024, 1024}},
+      {kBitmapLoad, {TempPath("big.bmp"), 3}},
+      {kImageGet, {1, 0, 0, 640, 480}},  // 1.2 MB fits; a second one does not
+      {kImageGet, {2, 0, 0, 640, 480}},
+      {kImageLoad, {TempPath("big.bmp"), 3}},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    Run(cases[i].command, cases[i].operands);
+    Frame();
+    EXPECT_EQ(TakeError(), i == 2 ? 0 : 511) << "case " << i;
+  }
+  EXPECT_EQ(BitmapSlot(2).surface, nullptr);
+  EXPECT_EQ(BitmapSlot(3).surface, nullptr);
+  Run(kBitmapDelete, {1});
+  Run(kBitmapLoad, {TempPath("big.bmp"), 3});
+  Frame();
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(BitmapSlot(3).width, 1024);
+  std::remove(TempPath("big.bmp").c_str());
+}
+
 }  // namespace
 }  // namespace g2d

@@ -281,3 +281,48 @@ TEST(ImageFiles, HugeClaimedSizesAreRefusedBeforeAllocating) {
   EXPECT_EQ(LoadImageFromMemory(psd.data(), psd.size(), "psd", &why), nullptr);
   EXPECT_NE(why.find("bad image size"), std::string::npos) << why;
 }
+
+// The standard CRC-32 of PNG chunks.
+static uint32_t Crc32(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+// Files of the library-read formats whose header declares 16384x16384 over a few hundred bytes
+// of data: refused from the header, before the picture (a gigabyte) or the library's own
+// buffers are allocated, and without decoding a gigapixel of filler.
+TEST(ImageFiles, DeclaredSizesBeyondTheDataAreRefused) {
+  SurfacePtr picture = TestPicture();
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> files;
+  for (const char* name : {"huge.jpg", "huge.png"}) {
+    const std::filesystem::path path = TempDir() / name;
+    ASSERT_TRUE(SaveImageFile(path.c_str(), *picture, nullptr));
+    files.emplace_back(path.extension().string().substr(1), ReadBytes(path));
+  }
+  std::vector<uint8_t>& jpeg = files[0].second;
+  for (size_t i = 2; i + 9 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+      jpeg[i + 5] = jpeg[i + 7] = 0x40, jpeg[i + 6] = jpeg[i + 8] = 0;  // height, width
+      break;
+    }
+  std::vector<uint8_t>& png = files[1].second;
+  png[16] = png[20] = 0, png[17] = png[21] = 0, png[18] = png[22] = 0x40, png[19] = png[23] = 0;
+  const uint32_t crc = Crc32(png.data() + 12, 17);
+  for (int k = 0; k < 4; ++k) png[29 + k] = static_cast<uint8_t>(crc >> (24 - 8 * k));
+  std::vector<uint8_t> tiff = TiffFixture();
+  tiff[18] = tiff[30] = 0, tiff[19] = tiff[31] = 0x40;  // the width and length entries' values
+  files.emplace_back("tif", tiff);
+  std::vector<uint8_t> psd = PsdFixture();
+  psd[14] = psd[18] = 0, psd[15] = psd[19] = 0, psd[16] = psd[20] = 0x40, psd[17] = psd[21] = 0;
+  files.emplace_back("psd", psd);
+  for (const auto& [extension, bytes] : files) {
+    std::string why;
+    EXPECT_EQ(Own(LoadImageFromMemory(bytes.data(), bytes.size(), extension.c_str(), &why)), nullptr) << extension;
+    EXPECT_NE(why.find("16384x16384 is more than"), std::string::npos) << extension << ": " << why;
+  }
+  EXPECT_LT(files[0].second.size(), 1000u);
+}
