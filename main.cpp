@@ -1,17 +1,24 @@
 // The quorvanel executable: wires the subsystems together and chooses between the player
 // (a package is appended), the command-line driver and the development environment.
-#include <cstdio>
-#include <cstring>
-
-#include <cstdlib>
-#include <string>
 #include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <initializer_list>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "compiler/compiler.h"
 #include "engine3d/engine3d.h"
 #include "graphics2d/graphics2d.h"
 #include "platform/folders.h"
+#include "platform/messagebox.h"
+#include "platform/window.h"
 #include "runtime/builtins.h"
 #include "runtime/runtime.h"
 
@@ -34,71 +41,156 @@ static bool WireSubsystems() {
   return ok;
 }
 
-// Compiles source into output; on failure prints "FILE:LINE: MESSAGE" to stderr.
-static bool CompileForDriver(const std::string& source, const std::string& output) {
+namespace fs = std::filesystem;
+
+// How each command is used: the usage line a mistaken command line is answered with.
+static const char* const kUsage[][2] = {
+    {"compile", "quorvanel compile FILE.qva [-o OUT]"},
+    {"run", "quorvanel run FILE.qva [--headless] [--echo] [ARGS...] [-- ARGS...]"},
+    {"build", "quorvanel build FILE.qva -o GAME [--media FOLDER]"},
+};
+
+// A mistaken command line: what is wrong, then the command's usage line; exit status 1.
+static int UsageError(const char* command, const std::string& problem) {
+  std::fprintf(stderr, "quorvanel %s: %s\n", command, problem.c_str());
+  for (const auto& [name, usage] : kUsage)
+    if (std::strcmp(name, command) == 0) std::fprintf(stderr, "usage: %s\n", usage);
+  return 1;
+}
+
+// One command's arguments: the known options (with or without a value) and the rest.
+struct DriverArguments {
+  std::string source, output, media;
+  bool headless = false, echo = false;
+  std::vector<std::string> rest;  // words after the source (run: the program's command line)
+};
+
+// Reads argv[2..] for a command that knows the options listed in `known` ("-o", "--media",
+// "--headless", "--echo"); "--" ends the options (everything after it goes to rest).
+// Empty, or the problem for UsageError.
+static std::string ParseDriverArguments(int argc, char** argv, std::initializer_list<std::string_view> known,
+                                        DriverArguments* args) {
+  auto knows = [&](std::string_view option) { return std::find(known.begin(), known.end(), option) != known.end(); };
+  for (int i = 2; i < argc; i++) {
+    const std::string_view word = argv[i];
+    if (word == "--") {
+      args->rest.insert(args->rest.end(), argv + i + 1, argv + argc);
+      break;
+    }
+    if (word.size() > 1 && word[0] == '-' && !knows(word)) return "unknown option '" + std::string(word) + "'";
+    if (word == "-o" || word == "--media") {
+      if (i + 1 >= argc) return std::string(word) + " needs a name after it";
+      (word == "-o" ? args->output : args->media) = argv[++i];
+    } else if (word == "--headless") {
+      args->headless = true;
+    } else if (word == "--echo") {
+      args->echo = true;
+    } else if (args->source.empty()) {
+      args->source = word;
+    } else {
+      args->rest.emplace_back(word);
+    }
+  }
+  return args->source.empty() ? "no source file" : "";
+}
+
+// Whether writing output would replace the source: the same file (device and inode) where
+// the output exists, or the same normalised path.
+static bool IsSameFile(const std::string& source, const std::string& output) {
+  std::error_code error;
+  if (fs::exists(output, error) && fs::equivalent(source, output, error)) return true;
+  const fs::path a = fs::weakly_canonical(fs::absolute(source, error), error);
+  const fs::path b = fs::weakly_canonical(fs::absolute(output, error), error);
+  return !error && a == b;
+}
+
+// Refuses, with a message, an output that would replace the (mapped) source file.
+static bool WouldReplaceSource(const char* command, const std::string& source, const std::string& output) {
+  if (!IsSameFile(source, output)) return false;
+  std::fprintf(stderr, "quorvanel %s: the output %s is the source file itself; name another with -o\n", command,
+               output.c_str());
+  return true;
+}
+
+enum class CompileResult { kDone, kCompileError, kFileError };
+
+// Compiles source into output for `quorvanel command`. A compile error prints
+// "FILE:LINE: MESSAGE"; a source that cannot be read, an output that would replace the
+// source or cannot be written print what failed and why. Output is replaced only whole.
+static CompileResult CompileForDriver(const char* command, const std::string& source, const std::string& output) {
+  const std::string mapped = PlatformMapFileName(source);
+  std::FILE* readable = std::fopen(mapped.c_str(), "rb");
+  const int openError = readable == nullptr ? errno : fs::is_directory(mapped) ? EISDIR : 0;
+  if (readable != nullptr) std::fclose(readable);
+  if (openError != 0) {
+    std::fprintf(stderr, "quorvanel %s: cannot open %s: %s\n", command, source.c_str(), std::strerror(openError));
+    return CompileResult::kFileError;
+  }
+  if (WouldReplaceSource(command, mapped, output)) return CompileResult::kFileError;
   CompilerObject* compiler = CreateCompiler();
   SetCompileProgressHook([](int percent) { Hooks.ShowCompileProgress(percent); });
   LoadKeywordTable(*compiler);
   ResetCompiler(*compiler);
-  bool ok = CompileToFile(*compiler, source, output);
-  if (!ok)
+  CompileResult result = CompileResult::kDone;
+  if (!CompileProgram(*compiler, source)) {
     std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), CompilerErrorLine(*compiler),
                  CompilerMessage(*compiler).c_str());
-  FreeCompilerBuffers(*compiler);
-  DestroyCompiler(compiler);
-  return ok;
-}
-
-// quorvanel compile FILE.qva [-o OUT]: exit 0, or 1 on a compile error.
-static int DriverCompile(int argc, char** argv) {
-  std::string source, output;
-  for (int i = 2; i < argc; i++) {
-    if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) output = argv[++i];
-    else if (source.empty()) source = argv[i];
-    else {
-      std::fprintf(stderr, "quorvanel compile: unexpected argument '%s'\n", argv[i]);
-      return 1;
+    result = CompileResult::kCompileError;
+  } else {
+    std::string why;
+    if (!WriteCompiledProgram(*compiler, output, &why)) {
+      std::fprintf(stderr, "quorvanel %s: cannot write %s: %s\n", command, output.c_str(), why.c_str());
+      result = CompileResult::kFileError;
     }
   }
-  if (source.empty()) {
-    std::fprintf(stderr, "quorvanel compile: no source file (try --help)\n");
-    return 1;
-  }
-  if (output.empty()) {
-    size_t slash = source.find_last_of('/');
-    size_t dot = source.find_last_of('.');
-    output = (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? source.substr(0, dot) : source) + ".dat";
-  }
-  return CompileForDriver(source, output) ? 0 : 1;
+  FreeCompilerBuffers(*compiler);
+  DestroyCompiler(compiler);
+  return result;
 }
 
-// quorvanel run FILE.qva [--headless] [--echo] [ARGS...]: exit 0 on a normal end, 1 on a
-// runtime error, 2 on a compile error. ARGS become the program's command line.
-static int DriverRun(int argc, char** argv) {
-  std::string source;
-  std::vector<char*> programArgs = {argv[0]};
-  bool headless = false, echo = false;
-  for (int i = 2; i < argc; i++) {
-    if (std::strcmp(argv[i], "--headless") == 0) headless = true;
-    else if (std::strcmp(argv[i], "--echo") == 0) echo = true;
-    else if (source.empty()) source = argv[i];
-    else programArgs.push_back(argv[i]);
-  }
-  if (source.empty()) {
-    std::fprintf(stderr, "quorvanel run: no source file (try --help)\n");
-    return 2;
-  }
+// A compiled program of the driver's own in the private temporary folder.
+static std::string DriverTemporaryFile(const char* prefix) {
   std::string folder = PlatformTemporaryFolder();
-  std::string compiled = (folder.empty() ? std::string("/tmp") : folder) + "/run-" + std::to_string(getpid()) + ".dat";
-  if (!CompileForDriver(source, compiled)) {
-    std::remove(compiled.c_str());
-    return 2;
+  return (folder.empty() ? std::string("/tmp") : folder) + "/" + prefix + std::to_string(getpid()) + ".dat";
+}
+
+// quorvanel compile FILE.qva [-o OUT]: exit 0, or 1 on a compile error or when a file
+// cannot be read or written.
+static int DriverCompile(int argc, char** argv) {
+  DriverArguments args;
+  std::string problem = ParseDriverArguments(argc, argv, {"-o"}, &args);
+  if (problem.empty() && !args.rest.empty()) problem = "unexpected argument '" + args.rest.front() + "'";
+  if (!problem.empty()) return UsageError("compile", problem);
+  if (args.output.empty()) {
+    const std::string& source = args.source;
+    size_t slash = source.find_last_of('/');
+    size_t dot = source.find_last_of('.');
+    args.output = (dot != std::string::npos && (slash == std::string::npos || dot > slash) ? source.substr(0, dot) : source) + ".dat";
   }
-  if (headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  SetInputFromStdin(headless);
-  SetPrintEcho(echo);
+  return CompileForDriver("compile", args.source, args.output) == CompileResult::kDone ? 0 : 1;
+}
+
+// quorvanel run FILE.qva [--headless] [--echo] [ARGS...] [-- ARGS...]: exit 0 on a normal
+// end, 1 on a runtime error or when a file cannot be read or written, 2 on a compile error.
+// ARGS become the program's command line.
+static int DriverRun(int argc, char** argv) {
+  DriverArguments args;
+  std::string problem = ParseDriverArguments(argc, argv, {"--headless", "--echo"}, &args);
+  if (!problem.empty()) return UsageError("run", problem);
+  std::vector<char*> programArgs = {argv[0]};
+  for (std::string& word : args.rest) programArgs.push_back(word.data());
+  const std::string compiled = DriverTemporaryFile("run-");
+  CompileResult compiledAs = CompileForDriver("run", args.source, compiled);
+  if (compiledAs != CompileResult::kDone) {
+    std::remove(compiled.c_str());
+    return compiledAs == CompileResult::kCompileError ? 2 : 1;
+  }
+  if (args.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
+  PlatformSetNoDisplayAdvice(("to see what the program prints: quorvanel run " + args.source + " --headless --echo").c_str());
+  SetInputFromStdin(args.headless);
+  SetPrintEcho(args.echo);
   LoadLanguageErrorTexts();
-  SetRunSourceName(source.c_str());
+  SetRunSourceName(args.source.c_str());
   int status = RunCompiledProgramFile(compiled.c_str(), static_cast<int>(programArgs.size()), programArgs.data());
   FlushPrintedLine();
   std::remove(compiled.c_str());
@@ -107,33 +199,26 @@ static int DriverRun(int argc, char** argv) {
 
 // quorvanel build FILE.qva -o GAME [--media FOLDER]: a standalone game, this executable with
 // the compiled program and the media folder's files appended; exit 0, 1 when the build
-// fails, 2 on a compile error.
+// fails (the game already at GAME stays as it was), 2 on a compile error.
 static int DriverBuild(int argc, char** argv) {
-  std::string source, output, media;
-  for (int i = 2; i < argc; i++) {
-    if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) output = argv[++i];
-    else if (std::strcmp(argv[i], "--media") == 0 && i + 1 < argc) media = argv[++i];
-    else if (source.empty()) source = argv[i];
-    else {
-      std::fprintf(stderr, "quorvanel build: unexpected argument '%s'\n", argv[i]);
-      return 1;
-    }
-  }
-  if (source.empty() || output.empty()) {
-    std::fprintf(stderr, "quorvanel build: needs a source file and -o GAME (try --help)\n");
-    return 1;
-  }
-  std::string folder = PlatformTemporaryFolder();
-  std::string compiled = (folder.empty() ? std::string("/tmp") : folder) + "/_exefile-" + std::to_string(getpid()) + ".dat";
-  if (!CompileForDriver(source, compiled)) {
+  DriverArguments args;
+  std::string problem = ParseDriverArguments(argc, argv, {"-o", "--media"}, &args);
+  if (problem.empty() && !args.rest.empty()) problem = "unexpected argument '" + args.rest.front() + "'";
+  if (problem.empty() && args.output.empty()) problem = "no game to write (-o GAME)";
+  if (!problem.empty()) return UsageError("build", problem);
+  if (WouldReplaceSource("build", PlatformMapFileName(args.source), args.output)) return 1;
+  const std::string compiled = DriverTemporaryFile("_exefile-");
+  CompileResult compiledAs = CompileForDriver("build", args.source, compiled);
+  if (compiledAs != CompileResult::kDone) {
     std::remove(compiled.c_str());
-    return 2;
+    return compiledAs == CompileResult::kCompileError ? 2 : 1;
   }
   Hooks.ShowProgressStatus = [](const char* text) { std::puts(text); };
-  bool ok = WriteStandaloneGame(output.c_str(), PlatformExecutablePath().c_str(), compiled.c_str(),
-                                media.empty() ? nullptr : media.c_str());
+  std::string whyNot;
+  bool ok = WriteStandaloneGame(args.output.c_str(), PlatformExecutablePath().c_str(), compiled.c_str(),
+                                args.media.empty() ? nullptr : args.media.c_str(), &whyNot);
   std::remove(compiled.c_str());
-  if (!ok) std::fprintf(stderr, "quorvanel build: could not write '%s'\n", output.c_str());
+  if (!ok) std::fprintf(stderr, "quorvanel build: %s\n", whyNot.c_str());
   return ok ? 0 : 1;
 }
 
@@ -142,7 +227,7 @@ static void PrintHelp() {
       "Quorvanel: a game-creation system for BASIC.\n"
       "usage:\n"
       "  quorvanel compile FILE.qva [-o OUT]   compile a program\n"
-      "  quorvanel run FILE.qva [--headless] [--echo]   compile and run a program\n"
+      "  quorvanel run FILE.qva [--headless] [--echo] [-- ARGS...]   compile and run a program\n"
       "  quorvanel build FILE.qva -o GAME [--media FOLDER]   make a standalone game\n"
       "  quorvanel --help                      this text");
 }
@@ -150,11 +235,19 @@ static void PrintHelp() {
 int main(int argc, char** argv) {
   if (!WireSubsystems()) return 1;
   // The player: this executable carries a game package at its end (the player runs the
-  // package read here; it closes it at the end of the run).
+  // package read here; it closes it at the end of the run). A game whose package is damaged
+  // says so rather than acting as the compiler.
   const std::string self = PlatformExecutablePath();
-  if (OpenPackage(self.c_str())) {
-    LoadLanguageErrorTexts();
-    return RunPlayer(self.c_str(), argc, argv);
+  std::string whyNot;
+  switch (OpenOwnPackage(self.c_str(), &whyNot)) {
+    case OwnPackage::kOpened:
+      LoadLanguageErrorTexts();
+      return RunPlayer(self.c_str(), argc, argv);
+    case OwnPackage::kDamaged:
+      PlatformShowMessageBox("Damaged Game",
+                             (self + ": this game is damaged and cannot start (" + whyNot + ")").c_str(), true);
+      return 1;
+    case OwnPackage::kNone: break;
   }
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
     PrintHelp();
@@ -169,6 +262,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "compile") == 0) return DriverCompile(argc, argv);
   if (std::strcmp(argv[1], "run") == 0) return DriverRun(argc, argv);
   if (std::strcmp(argv[1], "build") == 0) return DriverBuild(argc, argv);
-  std::fprintf(stderr, "quorvanel: unknown command '%s' (try --help)\n", argv[1]);
-  return 2;
+  std::fprintf(stderr, "quorvanel: unknown %s '%s'\n", argv[1][0] == '-' ? "option" : "command", argv[1]);
+  std::fprintf(stderr, "usage: quorvanel compile|run|build FILE.qva ... (quorvanel --help for more)\n");
+  return 1;
 }

@@ -23,6 +23,9 @@ bool CompileProgram(CompilerObject& compiler, const std::string& sourceName);
 // Compiles a source file and writes the compiled program to outputName.
 bool CompileToFile(CompilerObject& compiler, const std::string& sourceName,
                    const std::string& outputName);
+// Writes the last compile's program to outputName, replacing the file only whole; false
+// with the system's reason in *whyNot (the file then stays as it was).
+bool WriteCompiledProgram(const CompilerObject& compiler, const std::string& outputName, std::string* whyNot);
 // Compiles source text held in memory; errors are reported against firstLine + line - 1.
 bool CompileFromMemory(CompilerObject& compiler, std::string_view text, int firstLine);
 // Releases the per-compile buffers; the caller runs it after reading the result.

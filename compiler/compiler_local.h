@@ -231,7 +231,6 @@ char ExpressionTypeOf(CompilerObject& c, std::string_view expression);
 
 // writer.cpp
 std::vector<uint32_t> BuildProgramImage(const CompilerObject& c);
-bool CompiledProgramWriter(CompilerObject& c);
 
 // A place in the statement being translated.
 struct StatementCursor {

@@ -472,8 +472,9 @@ static bool CompileSource(CompilerObject& c) {
   c.image = BuildProgramImage(c);
   // A failed compile writes nothing: the last good compiled file stays as it was, and no
   // half-translated program is left where a player would load it.
-  if (ok && !c.outputName.empty() && !CompiledProgramWriter(c)) {
-    c.message = CompilerText(46) + ": cannot write " + c.outputName;
+  std::string whyNot;
+  if (ok && !c.outputName.empty() && !WriteCompiledProgram(c, c.outputName, &whyNot)) {
+    c.message = "cannot write " + c.outputName + ": " + whyNot;
     ok = false;
   }
   c.expanded.clear();

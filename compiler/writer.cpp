@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "compiler/compiler_local.h"
+#include "platform/file_replace.h"
 
 // Appends text with its NUL as bytes into words starting at word index first.
 static void PutBytes(std::vector<uint32_t>& words, size_t firstByte, std::string_view text) {
@@ -69,16 +70,9 @@ std::vector<uint32_t> BuildProgramImage(const CompilerObject& c) {
 
 // Writes the image beside the target under a temporary name, then renames it over the
 // target, so a failed write never leaves half a program behind.
-bool CompiledProgramWriter(CompilerObject& c) {
-  std::string temp = c.outputName + ".part";
-  std::FILE* file = std::fopen(temp.c_str(), "wb");
-  if (!file) return false;
+bool WriteCompiledProgram(const CompilerObject& c, const std::string& outputName, std::string* whyNot) {
   std::vector<unsigned char> bytes(c.image.size() * 4);
   for (size_t i = 0; i < c.image.size(); i++)
     for (int k = 0; k < 4; k++) bytes[i * 4 + k] = static_cast<unsigned char>(c.image[i] >> (8 * k));
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  ok = std::fclose(file) == 0 && ok;
-  if (ok) ok = std::rename(temp.c_str(), c.outputName.c_str()) == 0;
-  if (!ok) std::remove(temp.c_str());
-  return ok;
+  return PlatformReplaceFile(outputName, bytes.data(), bytes.size(), false, whyNot);
 }

@@ -4,8 +4,10 @@
 
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstring>
 #include <deque>
+#include <string>
 
 #include "platform/present.h"
 #include "platform/window_local.h"
@@ -23,12 +25,54 @@ static struct {
 
 SDL_Window* PlatformMainSdlWindow() { return gMainWindow.window; }
 
+// Lives for the process: the no-display notice is given once.
+static struct {
+  std::string advice;
+  bool given = false;
+} gNoDisplay;
+
+void PlatformSetNoDisplayAdvice(const char* advice) { gNoDisplay.advice = advice != nullptr ? advice : ""; }
+
+static bool Set(const char* name) {
+  const char* value = SDL_getenv(name);
+  return value != nullptr && value[0] != 0;
+}
+
+// Without WAYLAND_DISPLAY as a path or XDG_RUNTIME_DIR as a folder there is no Wayland
+// socket to find, and the Wayland client library says only that XDG_RUNTIME_DIR is "invalid
+// or not set", which sends the user after the wrong variable. The drivers SDL tries by itself
+// are then asked for by name, all but Wayland (offscreen and dummy are only ever asked for).
+static std::string DriversWorthTrying() {
+  const char* socket = SDL_getenv("WAYLAND_DISPLAY");
+  const char* runtime = SDL_getenv("XDG_RUNTIME_DIR");
+  if ((socket != nullptr && socket[0] == '/') || (runtime != nullptr && runtime[0] == '/')) return "";
+  std::string list;
+  for (int i = 0; i < SDL_GetNumVideoDrivers(); ++i) {
+    const char* name = SDL_GetVideoDriver(i);
+    if (SDL_strcasecmp(name, "wayland") == 0 || SDL_strcasecmp(name, "offscreen") == 0 ||
+        SDL_strcasecmp(name, "dummy") == 0 || SDL_strcasecmp(name, "evdev") == 0)
+      continue;
+    list += (list.empty() ? "" : ",") + std::string(name);
+  }
+  return list.empty() ? "none" : list;
+}
+
 static bool StartVideo() {
   if (gMainWindow.videoStarted) return true;
-  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+  const bool driverChosen = Set("SDL_VIDEODRIVER");
+  const std::string drivers = driverChosen ? "" : DriversWorthTrying();
+  if (!drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+  const bool opened = SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0;
+  if (!drivers.empty()) SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+  if (!opened) {
     // No display to talk to (a server without X): run offscreen rather than not at all.
+    std::string why = Set("DISPLAY") || Set("WAYLAND_DISPLAY") ? SDL_GetError() : "DISPLAY and WAYLAND_DISPLAY are not set";
     SDL_setenv("SDL_VIDEODRIVER", "offscreen", 1);
     if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) return false;
+    if (!gNoDisplay.given)
+      std::fprintf(stderr, "quorvanel: no display (%s): running without a window%s%s\n", why.c_str(),
+                   gNoDisplay.advice.empty() ? "" : "; ", gNoDisplay.advice.c_str());
+    gNoDisplay.given = true;
   }
   gMainWindow.videoStarted = true;
   SDL_ShowCursor(gMainWindow.cursorShown ? SDL_ENABLE : SDL_DISABLE);

@@ -27,7 +27,10 @@ struct PlatformMessage {
 enum PlatformKey { kPlatformKeyOther = 0, kPlatformKeyEscape = 27, kPlatformKeyF11 = 122, kPlatformKeyF12 = 123 };
 
 // The player creates its window once at start-up; false when no display can be opened.
+// With no display at all it runs without a window, saying so once on stderr.
 bool PlatformCreateMainWindow(const char* title, int width, int height);
+// The driver's run: advice appended to that notice (how to see what the program prints).
+void PlatformSetNoDisplayAdvice(const char* advice);
 // The player destroys it at shut-down; safe without a window.
 void PlatformDestroyMainWindow();
 bool PlatformHasMainWindow();

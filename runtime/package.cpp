@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include <unistd.h>
 
+#include "platform/file_replace.h"
 #include "platform/folders.h"
 #include "runtime/runtime_local.h"
 
@@ -153,28 +155,82 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_
   return static_cast<bool>(in) || bytes->empty();
 }
 
-bool OpenPackage(const char* executablePath) {
+// The package's bytes, or false with the reason.
+static bool ReadPackage(const char* executablePath, std::string* whyNot) {
   ClosePackage();
   // Only the package is read: its start is the file's last word. The parser checks it again
   // against the bytes read, which then begin at the package (the start word reads as 0).
   std::ifstream in(executablePath, std::ios::binary | std::ios::ate);
-  if (!in) return false;
+  if (!in) return Fail(whyNot, "cannot read " + std::string(executablePath));
   const std::streamoff size = in.tellg();
-  if (size < 8) return false;
+  if (size < 8) return Fail(whyNot, "no package: file too short");
   uint8_t last[4];
   in.seekg(size - 4);
-  if (!in.read(reinterpret_cast<char*>(last), 4)) return false;
+  if (!in.read(reinterpret_cast<char*>(last), 4)) return Fail(whyNot, "cannot read " + std::string(executablePath));
   const uint64_t start = static_cast<uint64_t>(last[0]) | static_cast<uint64_t>(last[1]) << 8 |
                          static_cast<uint64_t>(last[2]) << 16 | static_cast<uint64_t>(last[3]) << 24;
-  if (start >= static_cast<uint64_t>(size) - 4 || !ReadFileBytes(executablePath, &gPackage.image, start)) return false;
+  if (start >= static_cast<uint64_t>(size) - 4) return Fail(whyNot, "no package: start offset outside the file");
+  if (!ReadFileBytes(executablePath, &gPackage.image, start)) return Fail(whyNot, "cannot read the package");
   for (int i = 0; i < 4; ++i) gPackage.image[gPackage.image.size() - 4 + static_cast<size_t>(i)] = 0;
-  std::string whyNot;
-  if (!ParsePackage(gPackage.image, &gPackage.entries, &whyNot)) {
+  if (!ParsePackage(gPackage.image, &gPackage.entries, whyNot)) {
     gPackage.image.clear();
     return false;
   }
+  if (gPackage.entries.empty()) {
+    gPackage.image.clear();
+    return Fail(whyNot, "the package holds no files");
+  }
   gPackage.path = executablePath;
-  return !gPackage.entries.empty();
+  return true;
+}
+
+bool OpenPackage(const char* executablePath) { return ReadPackage(executablePath, nullptr); }
+
+// Where an ELF executable's own contents end (its headers, segments and section table), or 0
+// when the file is not a little-endian ELF file whose headers can be read. A player whose
+// file is longer carries something after its program: a package, whole or damaged.
+static uint64_t ElfExtent(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  uint8_t header[64] = {};
+  if (!in.read(reinterpret_cast<char*>(header), sizeof(header))) return 0;
+  if (header[0] != 0x7f || header[1] != 'E' || header[2] != 'L' || header[3] != 'F' || header[5] != 1) return 0;
+  const bool wide = header[4] == 2;
+  if (!wide && header[4] != 1) return 0;
+  auto field = [](const uint8_t* at, int bytes) {
+    uint64_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | at[i];
+    return value;
+  };
+  const int word = wide ? 8 : 4;
+  const uint64_t programTable = field(header + (wide ? 0x20 : 0x1c), word);
+  const uint64_t sectionTable = field(header + (wide ? 0x28 : 0x20), word);
+  const uint64_t programEntry = field(header + (wide ? 0x36 : 0x2a), 2), programCount = field(header + (wide ? 0x38 : 0x2c), 2);
+  const uint64_t sectionEntry = field(header + (wide ? 0x3a : 0x2e), 2), sectionCount = field(header + (wide ? 0x3c : 0x30), 2);
+  if (programEntry < (wide ? 56u : 32u) || programTable > (1ull << 48) || sectionTable > (1ull << 48)) return 0;
+  uint64_t extent = std::max<uint64_t>({wide ? 64u : 52u, programTable + programEntry * programCount,
+                                        sectionTable + sectionEntry * sectionCount});
+  std::vector<uint8_t> entry(programEntry);
+  for (uint64_t i = 0; i < programCount; ++i) {
+    in.seekg(static_cast<std::streamoff>(programTable + i * programEntry));
+    if (!in.read(reinterpret_cast<char*>(entry.data()), static_cast<std::streamsize>(entry.size()))) return 0;
+    const uint64_t offset = field(entry.data() + (wide ? 8 : 4), word);
+    const uint64_t fileSize = field(entry.data() + (wide ? 0x20 : 0x10), word);
+    if (offset > (1ull << 48) || fileSize > (1ull << 48)) return 0;
+    extent = std::max(extent, offset + fileSize);
+  }
+  return extent;
+}
+
+OwnPackage OpenOwnPackage(const char* executablePath, std::string* whyNot) {
+  std::error_code error;
+  const uint64_t size = std::filesystem::file_size(executablePath, error);
+  const uint64_t extent = ElfExtent(executablePath);
+  if (!error && extent != 0 && size == extent) return OwnPackage::kNone;  // nothing appended
+  if (ReadPackage(executablePath, whyNot)) return OwnPackage::kOpened;
+  if (error || extent == 0) return OwnPackage::kNone;
+  if (size < extent && whyNot != nullptr) *whyNot = "the file is cut short: " + std::to_string(size) +
+                                                  " bytes of the " + std::to_string(extent) + " its program needs";
+  return OwnPackage::kDamaged;
 }
 
 bool PackageOpenFrom(const char* executablePath) {
@@ -192,24 +248,30 @@ void ClosePackage() {
 
 int PackageEntryCount() { return static_cast<int>(gPackage.entries.size()); }
 
-// Writes an entry to "_virtual.<extension>" in the temporary folder; the path, or "".
-static std::string ExtractEntry(const PackageEntryView& entry, const char* extension) {
-  if (TemporaryFolder().empty()) return "";
+// Writes an entry to "_virtual.<extension>" in the temporary folder; the path, or "" with
+// the reason in *whyNot.
+static std::string ExtractEntry(const PackageEntryView& entry, const char* extension, std::string* whyNot = nullptr) {
+  if (TemporaryFolder().empty()) {
+    Fail(whyNot, "no private temporary folder");
+    return "";
+  }
   std::string path = TemporaryFolder() + "/_virtual." + extension;
-  PlatformDeleteFile(path);
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return "";
-  out.write(reinterpret_cast<const char*>(entry.data), entry.size);
-  out.close();
-  if (!out) return "";
+  std::string why;
+  if (!PlatformReplaceFile(path, entry.data, entry.size, false, &why)) {
+    Fail(whyNot, "cannot write " + path + ": " + why);
+    return "";
+  }
   if (std::find(gPackage.extracted.begin(), gPackage.extracted.end(), path) == gPackage.extracted.end())
     gPackage.extracted.push_back(path);
   return path;
 }
 
-std::string ExtractFirstPackageEntry() {
-  if (gPackage.entries.empty()) return "";
-  return ExtractEntry(gPackage.entries.front(), "dat");
+std::string ExtractFirstPackageEntry(std::string* whyNot) {
+  if (gPackage.entries.empty()) {
+    Fail(whyNot, "no package is open");
+    return "";
+  }
+  return ExtractEntry(gPackage.entries.front(), "dat", whyNot);
 }
 
 template <class Matches>

@@ -1,18 +1,102 @@
 // The package writer: a standalone game is the player executable followed by the compiled
 // program and the game's media files as package entries.
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/file_replace.h"
 #include "platform/folders.h"
 #include "runtime/runtime_local.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr size_t kMaxEntryNameLength = 255;
+constexpr uint64_t kEntryOverhead = 8 + 1;  // the two length words and the name's NUL
 
 void PutWord(std::vector<uint8_t>* out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+bool Fail(std::string* whyNot, const std::string& reason) {
+  if (whyNot != nullptr) *whyNot = reason;
+  return false;
+}
+
+// A media file to pack: its name in the package and the file its bytes come from.
+struct MediaFile {
+  std::string name;  // the path inside the media folder, with "\"
+  fs::path source;   // the file itself, or the target of a link inside the folder
+  uint64_t size = 0;
+};
+
+// Whether path lies inside folder; both are canonical.
+bool IsInside(const fs::path& path, const fs::path& folder) {
+  return std::mismatch(folder.begin(), folder.end(), path.begin(), path.end()).first == folder.end();
+}
+
+// Lists the files under the media folder without reading them. A link is never followed out
+// of the folder: one pointing outside fails the build, one to a file inside is packed under
+// its own name, and one to a folder inside is left out (its files are packed already).
+bool ListMediaFiles(const char* mediaFolder, std::vector<MediaFile>* files, std::string* whyNot) {
+  std::error_code error;
+  const fs::path base = fs::canonical(mediaFolder, error);
+  if (error) return Fail(whyNot, "cannot read the media folder " + std::string(mediaFolder) + ": " + error.message());
+  fs::recursive_directory_iterator it(mediaFolder, error), end;
+  for (; !error && it != end; it.increment(error)) {
+    std::string name = it->path().lexically_relative(mediaFolder).generic_string();
+    const fs::file_status status = it->symlink_status(error);
+    if (error) break;
+    fs::path source = it->path();
+    if (fs::is_symlink(status)) {
+      source = fs::canonical(it->path(), error);
+      if (error) return Fail(whyNot, "cannot follow the media link " + name + ": " + error.message());
+      if (!IsInside(source, base))
+        return Fail(whyNot, "the media link " + name + " points outside the media folder (to " + source.string() + ")");
+      if (!fs::is_regular_file(source, error)) continue;
+    } else if (!fs::is_regular_file(status)) {
+      continue;  // folders are walked; pipes and devices are no media
+    }
+    const uint64_t size = fs::file_size(source, error);
+    if (error) break;
+    std::replace(name.begin(), name.end(), '/', '\\');
+    if (name.size() > kMaxEntryNameLength)
+      return Fail(whyNot, "the media file name " + name + " is over " + std::to_string(kMaxEntryNameLength) + " characters");
+    files->push_back({name, source, size});
+  }
+  if (error) return Fail(whyNot, "cannot read the media folder " + std::string(mediaFolder) + ": " + error.message());
+  std::sort(files->begin(), files->end(), [](const MediaFile& a, const MediaFile& b) { return a.name < b.name; });
+  return true;
+}
+
+// Reads a regular file whole; never blocks on a pipe put in its place after the listing.
+bool ReadRegularFile(const fs::path& path, std::vector<uint8_t>* bytes, std::string* whyNot) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return Fail(whyNot, std::strerror(errno));
+  struct stat info;
+  int error = fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
+  bytes->clear();
+  if (error == 0) {
+    bytes->resize(static_cast<size_t>(info.st_size));
+    size_t done = 0;
+    while (done < bytes->size()) {
+      ssize_t n = read(fd, bytes->data() + done, bytes->size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error = n < 0 ? errno : EIO;  // shorter than it was a moment ago
+        break;
+      }
+      done += static_cast<size_t>(n);
+    }
+  }
+  close(fd);
+  return error == 0 || Fail(whyNot, std::strerror(error));
 }
 
 }  // namespace
@@ -24,7 +108,7 @@ bool AppendPackage(std::vector<uint8_t>* image,
   uint64_t total = image->size() + 8;
   for (const auto& [name, data] : entries) {
     if (name.size() > kMaxEntryNameLength) return false;
-    total += 8 + name.size() + 1 + data.size();
+    total += kEntryOverhead + name.size() + data.size();
   }
   if (total > UINT32_MAX) return false;
   const uint32_t start = static_cast<uint32_t>(image->size());
@@ -40,16 +124,18 @@ bool AppendPackage(std::vector<uint8_t>* image,
   return true;
 }
 
+// Everything is read and checked before the output is touched: a failed build leaves the
+// game already at outputPath as it was.
 bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, const char* compiledProgram,
-                         const char* mediaFolder) {
-  auto fail = [outputPath] {
-    PlatformDeleteFile(outputPath);
-    return false;
-  };
+                         const char* mediaFolder, std::string* whyNot) {
+  std::string why;
   std::vector<uint8_t> image;
   std::vector<std::pair<std::string, std::vector<uint8_t>>> entries(1);
   entries[0].first = "_exefile.dat";
-  if (!ReadFileBytes(playerExecutable, &image) || !ReadFileBytes(compiledProgram, &entries[0].second)) return fail();
+  if (!ReadRegularFile(playerExecutable, &image, &why))
+    return Fail(whyNot, "cannot read the player " + std::string(playerExecutable) + ": " + why);
+  if (!ReadRegularFile(compiledProgram, &entries[0].second, &why))
+    return Fail(whyNot, "cannot read the compiled program " + std::string(compiledProgram) + ": " + why);
   // A player that already carries a package contributes only its stub.
   std::vector<PackageEntryView> existing;
   if (ParsePackage(image, &existing, nullptr)) {
@@ -57,40 +143,22 @@ bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, c
     image.resize(static_cast<uint32_t>(image[last]) | static_cast<uint32_t>(image[last + 1]) << 8 |
                  static_cast<uint32_t>(image[last + 2]) << 16 | static_cast<uint32_t>(image[last + 3]) << 24);
   }
-  if (mediaFolder != nullptr && mediaFolder[0] != 0) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    std::vector<fs::path> files;
-    for (fs::recursive_directory_iterator it(mediaFolder, error), end; !error && it != end; it.increment(error))
-      if (it->is_regular_file(error)) files.push_back(it->path());
-    if (error) return fail();
-    std::sort(files.begin(), files.end());
-    for (const fs::path& file : files) {
-      std::string relative = fs::relative(file, mediaFolder, error).generic_string();
-      if (error) return fail();
-      for (char& c : relative)
-        if (c == '/') c = '\\';
-      Hooks.ShowProgressStatus(("Adding " + relative + "...").c_str());
-      entries.emplace_back(relative, std::vector<uint8_t>());
-      if (!ReadFileBytes(file.string(), &entries.back().second)) return fail();
-    }
+  std::vector<MediaFile> media;
+  if (mediaFolder != nullptr && mediaFolder[0] != 0 && !ListMediaFiles(mediaFolder, &media, whyNot)) return false;
+  // The size limit from the listing, before any media file is read into memory.
+  uint64_t total = image.size() + 8 + kEntryOverhead + entries[0].first.size() + entries[0].second.size();
+  for (const MediaFile& file : media) total += kEntryOverhead + file.name.size() + file.size;
+  if (total > UINT32_MAX)
+    return Fail(whyNot, "the game would be " + std::to_string(total) + " bytes; a package holds at most " +
+                            std::to_string(UINT32_MAX));
+  for (const MediaFile& file : media) {
+    Hooks.ShowProgressStatus(("Adding " + file.name + "...").c_str());
+    entries.emplace_back(file.name, std::vector<uint8_t>());
+    if (!ReadRegularFile(file.source, &entries.back().second, &why))
+      return Fail(whyNot, "cannot read the media file " + file.name + ": " + why);
   }
-  if (!AppendPackage(&image, entries)) return fail();
-  const std::string temporary = std::string(outputPath) + ".part";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
-    if (!out.flush()) {
-      PlatformDeleteFile(temporary);
-      return fail();
-    }
-  }
-  std::filesystem::permissions(temporary, std::filesystem::perms::owner_exec | std::filesystem::perms::group_exec |
-                                              std::filesystem::perms::others_exec,
-                               std::filesystem::perm_options::add);
-  if (std::rename(temporary.c_str(), outputPath) != 0) {
-    PlatformDeleteFile(temporary);
-    return fail();
-  }
+  if (!AppendPackage(&image, entries)) return Fail(whyNot, "the media files grew past what a package holds");
+  if (!PlatformReplaceFile(outputPath, image.data(), image.size(), true, &why))
+    return Fail(whyNot, "cannot write " + std::string(outputPath) + ": " + why);
   return true;
 }

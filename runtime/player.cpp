@@ -12,7 +12,7 @@
 #include "platform/window.h"
 #include "runtime/runtime_local.h"
 
-std::string ExtractFirstPackageEntry();
+std::string ExtractFirstPackageEntry(std::string* whyNot);
 
 // Lives for the process (read once at start-up).
 static SetupSettings gSettings = {false, false, true, false, false, false, 1, ""};
@@ -398,9 +398,14 @@ static void RunProgram(const char* programPath) {
 int RunPlayer(const char* executablePath, int argc, char** argv) {
   StartUp(argc, argv);
   if (RuntimeErrorNumber() == 0 && (PackageOpenFrom(executablePath) || OpenPackage(executablePath))) {
-    std::string programPath = ExtractFirstPackageEntry();
-    if (programPath.empty()) RuntimeError(10010);
-    else RunProgram(programPath.c_str());
+    std::string whyNot;
+    std::string programPath = ExtractFirstPackageEntry(&whyNot);
+    if (programPath.empty()) {
+      PlatformShowMessageBox("Cannot Start The Game", ("cannot extract the game's program: " + whyNot).c_str(), true);
+      gProgramRefused = true;
+    } else {
+      RunProgram(programPath.c_str());
+    }
   }
   ClosePackage();
   ShutdownRun();

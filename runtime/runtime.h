@@ -288,6 +288,11 @@ const std::string& StartFolder();
 // Opens the package of an executable (the player: its own file) for the run; tests use it
 // with a built file. False when the file has no readable package.
 bool OpenPackage(const char* executablePath);
+// The executable's start: kNone when nothing follows its own program (it is the compiler and
+// driver), kOpened when a package does (it is a game), kDamaged with the reason in *whyNot
+// when something follows that is no readable package.
+enum class OwnPackage { kNone, kOpened, kDamaged };
+OwnPackage OpenOwnPackage(const char* executablePath, std::string* whyNot);
 void ClosePackage();  // deletes the extracted temporary files
 int PackageEntryCount();
 // The package writer: appends entries (name as given, data) and the package's closing words
@@ -296,10 +301,11 @@ int PackageEntryCount();
 bool AppendPackage(std::vector<uint8_t>* image,
                    const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries);
 // Builds a standalone game: the player executable, the compiled program as "_exefile.dat",
-// then every file under mediaFolder (may be null) by its relative path with "\". A failed
-// build deletes the output. The environment shows "Adding <path>..." for each file.
+// then every file under mediaFolder (may be null) by its relative path with "\"; a link
+// pointing out of the folder fails the build. A failed build leaves the output as it was
+// and says why in *whyNot. The environment shows "Adding <path>..." for each file.
 bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, const char* compiledProgram,
-                         const char* mediaFolder);
+                         const char* mediaFolder, std::string* whyNot = nullptr);
 
 // ---------------------------------------------------------------------------------------
 // Start-up, main loop, shut-down

@@ -136,9 +136,13 @@ TEST_F(PackageTest, WriterBuildsAGameFromPlayerProgramAndMedia) {
   ASSERT_TRUE(ResolvePackagedFile(tune, "mid"));
   EXPECT_EQ(ReadFile(tune), "MIDI");
   EXPECT_EQ(ReadFile(out).substr(0, 6), "PLAYER");
-  // A missing program fails and leaves no output behind.
-  EXPECT_FALSE(WriteStandaloneGame(out.c_str(), (folder_ / "player").c_str(), (folder_ / "none").c_str(), nullptr));
-  EXPECT_FALSE(fs::exists(out));
+  // A missing program fails, says which file, and leaves the game already built as it was.
+  const std::string built = ReadFile(out);
+  std::string whyNot;
+  EXPECT_FALSE(WriteStandaloneGame(out.c_str(), (folder_ / "player").c_str(), (folder_ / "none").c_str(), nullptr,
+                                   &whyNot));
+  EXPECT_EQ(ReadFile(out), built);
+  EXPECT_NE(whyNot.find("none: No such file or directory"), std::string::npos) << whyNot;
 }
 
 TEST_F(PackageTest, WriterRefusesAMediaNameTheReaderWouldRefuse) {

@@ -1,0 +1,174 @@
+// The command-line driver and a built game's start, run as a user would: each case is a
+// command line in a fresh folder, with the exit status, the message and the files it leaves.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct DriverCase {
+  const char* name;
+  const char* setup;    // shell commands run first in the work folder; exit 77 skips the case
+  const char* command;  // the command line under test ($QV is quorvanel)
+  int status;           // its exit status
+  const char* says;     // text its stderr must hold
+  const char* after;    // a shell test that must hold afterwards ($ERR is the stderr file)
+};
+
+// Every work folder starts with g.qva, a program that prints and ends. "OLD" in game stands
+// for the game a user built before: a failed build must leave it as it was.
+constexpr const char* kOldGameKept = R"sh([ "$(cat game)" = OLD ] && [ "$(ls -A | tr '\n' ' ')" = "g.qva game " ])sh";
+constexpr const char* kSourceKept = R"sh([ "$(cat g.qva)" = 'print "hi"' ])sh";
+constexpr const char* kFullDisk = "trap '' XFSZ; ulimit -f";  // writes past a few KB fail
+
+const DriverCase kCases[] = {
+    // A failed build leaves the existing game untouched and no temporary file behind.
+    {"BuildWithoutItsMediaFolderKeepsTheGame", "echo OLD > game", "$QV build g.qva -o game --media nowhere", 1,
+     "cannot read the media folder nowhere: No such file or directory", kOldGameKept},
+    {"BuildWithAnUnreadableMediaFileKeepsTheGame",
+     "[ \"$(id -u)\" != 0 ] || exit 77; echo OLD > game; mkdir m; echo x > m/a.png; chmod 000 m/a.png",
+     "$QV build g.qva -o game --media m", 1, "cannot read the media file a.png: Permission denied",
+     R"sh([ "$(cat game)" = OLD ])sh"},
+    {"BuildWithABrokenMediaLinkKeepsTheGame", "echo OLD > game; mkdir m; ln -s gone.png m/a.png",
+     "$QV build g.qva -o game --media m", 1, "cannot follow the media link a.png: No such file or directory",
+     R"sh([ "$(cat game)" = OLD ])sh"},
+    {"BuildOnAFullDiskKeepsTheGame", "echo OLD > game", "trap '' XFSZ; ulimit -f 64; $QV build g.qva -o game", 1,
+     "cannot write game: File too large", kOldGameKept},
+    // The size is known from the listing: the 4 GB file is never read.
+    {"BuildTooLargeForAPackageKeepsTheGame", "echo OLD > game; mkdir m; truncate -s 4300000000 m/huge.bin",
+     "$QV build g.qva -o game --media m", 1, "a package holds at most 4294967295", R"sh([ "$(cat game)" = OLD ])sh"},
+
+    // The output is never the source, however it is named.
+    {"CompileOfADatFileKeepsIt", "cp g.qva prog.dat", "$QV compile prog.dat", 1,
+     "the output prog.dat is the source file itself", "cmp g.qva prog.dat"},
+    {"CompileOverTheSourceByAnotherPathKeepsIt", "mkdir sub", "$QV compile g.qva -o sub/../g.qva", 1,
+     "the output sub/../g.qva is the source file itself", kSourceKept},
+    {"CompileOverAHardLinkOfTheSourceKeepsIt", "ln g.qva h.qva", "$QV compile g.qva -o h.qva", 1,
+     "the output h.qva is the source file itself", kSourceKept},
+    {"BuildOverTheSourceKeepsIt", "", "$QV build g.qva -o ./g.qva", 1, "the output ./g.qva is the source file itself",
+     kSourceKept},
+
+    // Media files go in under their paths inside the media folder; no link leads out of it.
+    {"MediaLinkOutOfTheFolderIsRefused", "mkdir m; echo secret > secret.txt; ln -s ../secret.txt m/s.txt",
+     "$QV build g.qva -o game --media m", 1, "the media link s.txt points outside the media folder", "[ ! -e game ]"},
+    {"MediaLinkToAnAbsolutePathIsRefused", "mkdir m; ln -s /etc/passwd m/p", "$QV build g.qva -o game --media m", 1,
+     "the media link p points outside the media folder (to /etc/passwd)", "[ ! -e game ]"},
+    {"MediaFilesGoInUnderTheirOwnNames",
+     "mkdir -p m/sub; echo A > m/sub/a.txt; ln -s sub/a.txt m/alias.txt; ln -s sub m/again",
+     "$QV build g.qva -o game --media ./m/", 0, "",
+     R"sh(tail -c 200 game | tr '\0' '\n' > names && grep -Fqx 'alias.txt' names && grep -Fqx 'sub\a.txt' names &&
+        ! grep -q again names && [ -x game ])sh"},
+
+    // A built game whose package is damaged says so and fails, rather than acting as the driver.
+    {"GameCutShortSaysItIsDamaged", "$QV build g.qva -o game >/dev/null && truncate -s -2 game", "./game", 1,
+     "this game is damaged", "! grep -q usage \"$ERR\""},
+    {"GameWithABadPackageStartSaysItIsDamaged",
+     "$QV build g.qva -o game >/dev/null && printf '\\377\\377\\377\\177' | "
+     "dd of=game bs=1 seek=$(($(stat -c %s game) - 4)) conv=notrunc 2>/dev/null",
+     "./game", 1, "this game is damaged", "! grep -q usage \"$ERR\""},
+    {"GameThatCannotExtractItsProgramSaysSo", "$QV build g.qva -o game >/dev/null",
+     "trap '' XFSZ; ulimit -f 4; ./game", 1, "cannot extract the game's program", "! grep -q Fault \"$ERR\""},
+
+    // Messages name what failed; run's status 2 is for compile errors only.
+    {"UnwritableOutputIsNamed", "", "$QV compile g.qva -o nodir/g.dat", 1,
+     "cannot write nodir/g.dat: No such file or directory", "! grep -q 'File not found' \"$ERR\""},
+    {"MissingSourceIsNamed", "", "$QV compile none.qva", 1, "cannot open none.qva: No such file or directory", "true"},
+    {"RunOfAMissingSourceIsNoCompileError", "", "$QV run none.qva --headless", 1,
+     "quorvanel run: cannot open none.qva: No such file or directory", "true"},
+    {"RunWithAFullTemporaryFolderIsNoCompileError", "", "trap '' XFSZ; ulimit -f 2; $QV run g.qva --headless", 1,
+     "quorvanel run: cannot write ", "grep -q 'File too large' \"$ERR\""},
+    {"RunOfABadProgramIsACompileError", "echo 'frobnicate 1' > bad.qva", "$QV run bad.qva --headless", 2,
+     "bad.qva:1: Unknown command: frobnicate", "true"},
+    {"RunPassesWordsAfterTwoDashesToTheProgram", "echo 'print cl$()' > c.qva",
+     "$QV run c.qva --headless --echo one -- -two --echo > out.txt", 0, "",
+     R"sh(grep -q ' one -two --echo$' out.txt)sh"},
+
+    // Unknown options are refused with the usage line.
+    {"UnknownCompileOptionIsRefused", "", "$QV compile g.qva --frobnicate", 1, "unknown option '--frobnicate'",
+     "grep -q '^usage: quorvanel compile' \"$ERR\" && [ ! -e g.dat ]"},
+    {"UnknownRunOptionIsRefused", "", "$QV run --hedless g.qva", 1, "unknown option '--hedless'",
+     "grep -q '^usage: quorvanel run' \"$ERR\""},
+    {"UnknownBuildOptionIsRefused", "", "$QV build g.qva -o game --medai m", 1, "unknown option '--medai'",
+     "grep -q '^usage: quorvanel build' \"$ERR\" && [ ! -e game ]"},
+    {"UnknownFirstOptionIsRefused", "", "$QV -x", 1, "unknown option '-x'", "grep -q '^usage: ' \"$ERR\""},
+    {"OptionWithoutItsNameIsRefused", "", "$QV compile g.qva -o", 1, "-o needs a name", "[ ! -e g.dat ]"},
+
+    // No display: one line says the run has no window and how to see what it prints; the
+    // Wayland library's line about XDG_RUNTIME_DIR does not appear.
+    {"RunWithoutADisplaySaysHowToSeeItsText", "",
+     "env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR -u SDL_VIDEODRIVER $QV run g.qva", 0,
+     "running without a window",
+     R"sh([ "$(grep -c 'without a window' "$ERR")" = 1 ] && grep -q 'g.qva --headless --echo' "$ERR" &&
+        ! grep -q XDG_RUNTIME_DIR "$ERR")sh"},
+};
+
+void PrintTo(const DriverCase& c, std::ostream* out) { *out << c.name; }
+
+std::string Quorvanel() {
+  const char* other = std::getenv("QV_DRIVER_EXECUTABLE");
+  return other != nullptr && other[0] != 0 ? other : QV_EXECUTABLE;
+}
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+class DriverTest : public ::testing::TestWithParam<DriverCase> {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "qv-driver-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    fs::create_directories(root_ / "work");
+    fs::create_directories(root_ / "run");
+    std::ofstream(root_ / "work" / "g.qva") << "print \"hi\"\n";
+  }
+  void TearDown() override {
+    std::error_code error;
+    fs::permissions(root_, fs::perms::owner_all, fs::perm_options::add, error);
+    fs::remove_all(root_, error);
+  }
+  // Runs shell text in the work folder with the test's surroundings; the exit status.
+  int Shell(const std::string& text) {
+    // The child's leak check is off: SDL unloads the display libraries it opened, so their
+    // caches show up as leaks of unknown modules (the in-process tests check our own code).
+    const std::string root = root_.string();
+    std::string script = "cd '" + root + "/work' && export QV='" + Quorvanel() + "' ERR='" + root +
+                         "/stderr.txt' LC_ALL=C ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen "
+                         "SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR='" + root + "/run' XDG_CONFIG_HOME='" + root +
+                         "/config' && " + text;
+    int status = std::system(script.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  fs::path root_;
+};
+
+TEST_P(DriverTest, EndsAsItShould) {
+  const DriverCase& c = GetParam();
+  int setup = Shell(std::string("{ ") + (c.setup[0] != 0 ? c.setup : "true") + "; } > ../setup.txt 2>&1");
+  if (setup == 77) GTEST_SKIP() << "needs a user that file permissions apply to";
+  ASSERT_EQ(setup, 0) << ReadText(root_ / "setup.txt");
+  int status = Shell(std::string("( ") + c.command + " ) 2> \"$ERR\"");
+  const std::string err = ReadText(root_ / "stderr.txt");
+  EXPECT_EQ(status, c.status) << err;
+  EXPECT_NE(err.find(c.says), std::string::npos) << "stderr lacks \"" << c.says << "\":\n" << err;
+  EXPECT_EQ(Shell(c.after), 0) << c.after << "\nstderr:\n" << err;
+  // The run's own folder goes with it.
+  const fs::path runs = root_ / "run" / "quorvanel";
+  EXPECT_TRUE(!fs::exists(runs) || fs::is_empty(runs)) << "left behind in " << runs;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, DriverTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<DriverCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
