@@ -3,6 +3,8 @@
 #include <FreeImage.h>
 #include <tiffio.h>
 
+#include <algorithm>
+
 #include "graphics2d/image_local.h"
 #include "platform/surface.h"
 
@@ -29,10 +31,12 @@ static Surface* LoadWithFreeImage(FREE_IMAGE_FORMAT format, const uint8_t* data,
       FreeImage_CloseMemory(memory);
       return ImageFail(whyNot, "bad image size: " + std::to_string(width) + "x" + std::to_string(height));
     }
-    // The library allocates the whole picture before it reads the data. Deflate packs at most
-    // 1032 bytes into one, which on one-bit pixels is the densest of these formats' usual
-    // codings; a smaller file than that for the size declared is damaged.
-    if (!DeclaredSizeFitsData(width, height, size, 1032 * 8, whyNot) || !LoadSizeAllowed(width, height, whyNot)) {
+    // The library allocates the whole picture before it reads the data, so a file too small
+    // for the size it declares is refused first. Deflate packs at most 1032 bytes into one
+    // (8256 one-bit pixels), more than PSD's run lengths or TIFF's LZW reach on usual sizes;
+    // TIFF's fax codings spend at least a bit on each row, whatever its width.
+    const uint64_t pixelsPerByte = format == FIF_TIFF ? std::max<uint64_t>(1032 * 8, uint64_t{8} * width) : 1032 * 8;
+    if (!DeclaredSizeFitsData(width, height, size, pixelsPerByte, whyNot) || !LoadSizeAllowed(width, height, whyNot)) {
       FreeImage_CloseMemory(memory);
       return nullptr;
     }

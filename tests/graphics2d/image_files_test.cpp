@@ -325,4 +325,16 @@ TEST(ImageFiles, DeclaredSizesBeyondTheDataAreRefused) {
     EXPECT_NE(why.find("16384x16384 is more than"), std::string::npos) << extension << ": " << why;
   }
   EXPECT_LT(files[0].second.size(), 1000u);
+  // A flat picture, which the formats pack best, still loads at its true size.
+  SurfacePtr flat = Own(SurfaceCreate(2048, 2048));
+  for (const char* name : {"flat.png", "flat.jpg"}) {
+    const std::filesystem::path path = TempDir() / name;
+    ASSERT_TRUE(SaveImageFile(path.c_str(), *flat, nullptr));
+    std::string why;
+    SurfacePtr back = Own(LoadImageFile(path.c_str(), &why));
+    ASSERT_NE(back, nullptr) << name << ": " << why;
+    EXPECT_EQ(back->width * back->height, 2048 * 2048) << name;
+    std::filesystem::remove(path);
+  }
+  for (const char* name : {"huge.jpg", "huge.png"}) std::filesystem::remove(TempDir() / name);
 }
