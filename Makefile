@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-asan fuzz bench clean
+.PHONY: all deps build run test test-asan fuzz bench bench-peers clean
 
 all: build
 
@@ -48,6 +48,10 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DQV_BENCH=ON
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/*/bench_*; do [ -x "$$b" ] && "$$b"; done; true
+
+# The interpreter against Lua 5.4, yabasic and brandy (installed when missing): RUNS=5 ONLY="fib calls".
+bench-peers: build
+	@bench/interpreter/run_peers.py
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

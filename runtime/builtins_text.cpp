@@ -6,13 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
 #include "runtime/runtime.h"
 
 static void CmdTextLength() {
-  WriteIntResult(static_cast<int32_t>(std::strlen(TextOperand(1))));
+  WriteIntResult(static_cast<int32_t>(TextLength(TextOperand(1))));
   AdvanceOperands(2);
 }
 
@@ -23,38 +24,45 @@ static size_t Clamp(int32_t count, size_t length) {
 }
 
 // Every string function reads its operands first, then writes operand 0 and moves on.
-static void FinishText(const std::string& result, int operands) {
-  WriteTextResult(result.c_str());
+static void FinishText(std::string_view result, int operands) {
+  WriteTextResultOfLength(result.data(), result.size());
+  AdvanceOperands(operands);
+}
+
+// The parts of a text are written straight from the operand's characters (the result slot
+// may be the operand's own: the store moves the bytes within its block).
+static void FinishPart(const char* part, size_t length, int operands) {
+  WriteTextResultOfLength(part, length);
   AdvanceOperands(operands);
 }
 
 static void CmdTextLeft() {
-  std::string text = TextOperand(1);
+  const char* text = TextOperand(1);
   int32_t count = IntOperand(2);
-  FinishText(text.substr(0, Clamp(count, text.size())), 3);
+  FinishPart(text, Clamp(count, TextLength(text)), 3);
 }
 
 static void CmdTextRight() {
-  std::string text = TextOperand(1);
+  const char* text = TextOperand(1);
   int32_t count = IntOperand(2);
-  size_t n = Clamp(count, text.size());
-  FinishText(text.substr(text.size() - n), 3);
+  size_t length = TextLength(text), n = Clamp(count, length);
+  FinishPart(text + length - n, n, 3);
 }
 
 static void CmdTextMiddle() {
-  std::string text = TextOperand(1);
+  const char* text = TextOperand(1);
   int32_t position = IntOperand(2);
-  bool inside = position >= 1 && static_cast<size_t>(position) <= text.size();
-  FinishText(inside ? text.substr(static_cast<size_t>(position) - 1, 1) : std::string(), 3);
+  bool inside = position >= 1 && static_cast<size_t>(position) <= TextLength(text);
+  FinishPart(inside ? text + position - 1 : text, inside ? 1 : 0, 3);
 }
 
 static void CmdTextMiddleRun() {
-  std::string text = TextOperand(1);
+  const char* text = TextOperand(1);
   int32_t position = IntOperand(2), count = IntOperand(3);
-  std::string result;
-  if (position >= 1 && static_cast<size_t>(position) <= text.size() && count > 0)
-    result = text.substr(static_cast<size_t>(position) - 1, static_cast<size_t>(count));
-  FinishText(result, 4);
+  size_t length = TextLength(text);
+  bool inside = position >= 1 && static_cast<size_t>(position) <= length && count > 0;
+  size_t start = inside ? static_cast<size_t>(position) - 1 : 0;
+  FinishPart(text + start, inside ? Clamp(count, length - start) : 0, 4);
 }
 
 static void CmdTextOfInt() {
@@ -70,15 +78,14 @@ static void CmdTextOfFloat() {
 }
 
 static void CmdTextValue() {
-  std::string text = TextOperand(1);
-  WriteFloatResult(std::strtof(text.c_str(), nullptr));
+  WriteFloatResult(std::strtof(TextOperand(1), nullptr));
   AdvanceOperands(2);
 }
 
 static void CmdTextOfCode() {
   int32_t code = IntOperand(1);
-  char text[2] = {static_cast<char>(code >= 1 && code <= 255 ? code : 0), 0};
-  FinishText(text, 2);
+  char character = static_cast<char>(code);
+  FinishPart(&character, code >= 1 && code <= 255 ? 1 : 0, 2);
 }
 
 static void CmdCodeOfText() {

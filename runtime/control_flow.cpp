@@ -11,51 +11,53 @@
 
 namespace {
 
-// What a FUNCTION call keeps per depth, to find its way back and restore the caller.
-struct SavedValue {
-  int32_t slot;        // variable slot the value came from
-  VariableSlot value;  // a text is an owned copy
-};
+// What a FUNCTION call keeps per depth, to find its way back and restore the caller. The
+// caller's locals lie on the save stack: entries [savedBegin, savedEnd) of gFlow.saved,
+// their texts in gFlow.savedTexts from textBegin on. A GOSUB saves nothing (empty ranges).
 struct CallRecord {
   int32_t argumentCount;
   CodeCell* entry;        // the called function's parameter list; null for a GOSUB
   uint16_t callerFunctionId;
-  std::vector<SavedValue>* saved;  // the caller's locals; null when nothing was saved
+  int32_t savedBegin, savedEnd;
+  size_t textBegin, textEnd;
+};
+// One saved local: a number by value, a text as its characters in gFlow.savedTexts.
+struct SavedValue {
+  int32_t slot;
+  size_t textAt;        // texts: where its characters start
+  VariableSlot value;   // numbers: the value; texts: the length in asInt
+};
+// A call's argument, read before any parameter is set.
+struct Argument {
+  int32_t parameter;  // the parameter's slot, or -1 for none of a variable's
+  int32_t number;
+  size_t textAt, textLength;  // a text argument's characters in gFlow.savedTexts
 };
 
 }  // namespace
 
-// Reset when a program is loaded or freed and by InitInterpreter.
+// The stacks grow (and never shrink) only when a program goes deeper than ever before, so a
+// call does no heap work. Reset when a program is loaded or freed and by InitInterpreter.
 static struct {
   std::vector<CodeCell*> returnStack;
   std::vector<CallRecord> calls;
+  std::vector<SavedValue> saved;
+  std::vector<char> savedTexts;
+  std::vector<Argument> arguments;
   int32_t depth = 0;
-  int32_t deepest = 0;  // the highest depth used since the last reset: saved blocks lie below
   uint16_t currentFunctionId = 0;
   int32_t dataReadIndex = 0;
   bool endedByProgram = false;
-  std::vector<int32_t> argumentNumbers;     // a call's arguments, read before any is stored
-  std::vector<std::string> argumentTexts;
 } gFlow;
-
-static void ReleaseSaved(CallRecord& call) {
-  if (call.saved == nullptr) return;
-  for (SavedValue& v : *call.saved)
-    if (v.slot >= kFirstTextVar) FreeText(v.value.asText);
-  delete call.saved;
-  call.saved = nullptr;
-}
 
 void ResetControlFlow() {
   if (gFlow.calls.size() != static_cast<size_t>(kReturnStackSize)) {
     gFlow.returnStack.assign(kReturnStackSize, nullptr);
-    gFlow.calls.assign(kReturnStackSize, CallRecord{0, nullptr, 0, nullptr});
+    gFlow.calls.assign(kReturnStackSize, CallRecord{0, nullptr, 0, 0, 0, 0, 0});
+    gFlow.saved.resize(4096);
+    gFlow.savedTexts.resize(65536);
+    gFlow.arguments.resize(64);
   }
-  for (int32_t d = 0; d < gFlow.deepest; ++d) {
-    ReleaseSaved(gFlow.calls[static_cast<size_t>(d)]);
-    gFlow.calls[static_cast<size_t>(d)] = CallRecord{0, nullptr, 0, nullptr};
-  }
-  gFlow.deepest = 0;
   gFlow.depth = 0;
   gFlow.currentFunctionId = 0;
   gFlow.dataReadIndex = 0;
@@ -134,9 +136,9 @@ static void ReadItem(char type) {
   if (elementGone) {
     RuntimeError(109);
   } else if (type == 's') {
-    char buffer[kMaxTextLength + 1] = "";
-    if (matches) std::strncpy(buffer, VariableTable[kFirstDataItem + i].asText, kMaxTextLength);
-    StoreText(destination != nullptr ? destination : target, destination != nullptr ? buffer : "");
+    const char* text = matches && destination != nullptr ? VariableTable[kFirstDataItem + i].asText : kEmptyText;
+    if (text == nullptr) text = kEmptyText;
+    StoreTextOfLength(destination != nullptr ? destination : target, text, TextLength(text));
   } else {
     bool otherSlot = destination == nullptr;  // any other slot is set to 0
     if (otherSlot) destination = target;
@@ -158,9 +160,10 @@ static void CmdGosub() {
   CodeCell* target = CodeOperand(0);
   size_t d = static_cast<size_t>(gFlow.depth);
   gFlow.returnStack[d] = OperandPointer + 1;
-  gFlow.calls[d] = CallRecord{0, nullptr, gFlow.currentFunctionId, nullptr};
+  int32_t savedTop = d > 0 ? gFlow.calls[d - 1].savedEnd : 0;
+  size_t textTop = d > 0 ? gFlow.calls[d - 1].textEnd : 0;
+  gFlow.calls[d] = CallRecord{0, nullptr, gFlow.currentFunctionId, savedTop, savedTop, textTop, textTop};
   gFlow.depth += 1;
-  gFlow.deepest = std::max(gFlow.deepest, gFlow.depth);
   JumpTo(target);
 }
 
@@ -169,60 +172,69 @@ static void CmdGosub() {
 static void CmdReturn() {
   if (gFlow.depth <= 0 || gFlow.calls[static_cast<size_t>(gFlow.depth - 1)].entry != nullptr) return;
   gFlow.depth -= 1;
-  CallRecord& call = gFlow.calls[static_cast<size_t>(gFlow.depth)];
-  ReleaseSaved(call);
   JumpTo(gFlow.returnStack[static_cast<size_t>(gFlow.depth)]);
 }
 
-// Saves the running function's parameters and non-array locals before a nested call.
-static std::vector<SavedValue>* SaveFunctionLocals(int32_t depth) {
-  auto* saved = new std::vector<SavedValue>();
-  const CallRecord& caller = gFlow.calls[static_cast<size_t>(depth - 1)];
-  auto keep = [&](int slot) {
-    VariableSlot value = VariableTable[slot];
-    if (slot >= kFirstTextVar) value.asText = CopyText(value.asText != nullptr ? value.asText : "");
-    saved->push_back({slot, value});
-  };
-  if (caller.entry != nullptr) {
-    for (int32_t k = 0; k < caller.argumentCount; ++k) {
-      int slot = SlotOfCell(caller.entry[k]);
-      if (slot >= kFirstIntVar && slot < kFirstIntConst) keep(slot);
-    }
-  }
-  const int firstOfList[3] = {kFirstIntVar, kFirstFloatVar, kFirstTextVar};
-  const LoadedProgram& program = Program();
-  for (int list = 0; list < 3; ++list) {
-    const std::vector<uint32_t>& owners = program.owners[list];
-    for (size_t i = 0; i < owners.size() && i < 2000; ++i) {
-      int slot = firstOfList[list] + static_cast<int>(i);
-      if (owners[i] != gFlow.currentFunctionId || ArrayElementCount(slot) != 0) continue;
-      if (list == 2 && VariableTable[slot].asText == nullptr) continue;
-      keep(slot);
-    }
-  }
-  if (saved->empty()) {
-    delete saved;
-    return nullptr;
-  }
-  return saved;
+// Room for count more characters on the text stack from at on.
+static char* TextRoom(size_t at, size_t count) {
+  if (at + count > gFlow.savedTexts.size()) gFlow.savedTexts.resize(std::max(gFlow.savedTexts.size() * 2, at + count));
+  return gFlow.savedTexts.data() + at;
 }
 
-// Puts back what a call saved at this depth (in the order saved) and releases it.
-static void RestoreFunctionLocals(CallRecord& call) {
-  if (call.saved == nullptr) return;
-  for (SavedValue& v : *call.saved) {
-    VariableSlot& slot = VariableTable[v.slot];
-    if (ArrayElementCount(v.slot) != 0) {  // made an array since: its block stays
-      if (v.slot >= kFirstTextVar) FreeText(v.value.asText);
-    } else if (v.slot >= kFirstTextVar) {
-      FreeText(slot.asText);
-      slot.asText = v.value.asText;  // the saved copy moves back into its slot
-    } else {
-      slot = v.value;
-    }
+// Pushes one local of the running function onto the save stack.
+static void SaveLocal(CallRecord& call, int slot) {
+  SavedValue& saved = gFlow.saved[static_cast<size_t>(call.savedEnd++)];
+  saved.slot = slot;
+  if (slot < kFirstTextVar) {
+    saved.value = VariableTable[slot];
+    return;
   }
-  delete call.saved;
-  call.saved = nullptr;
+  const char* text = VariableTable[slot].asText != nullptr ? VariableTable[slot].asText : kEmptyText;
+  size_t length = TextLength(text);
+  std::memcpy(TextRoom(call.textEnd, length), text, length);
+  saved.textAt = call.textEnd;
+  saved.value.asInt = static_cast<int32_t>(length);
+  call.textEnd += length;
+}
+
+// Saves the running function's parameters and non-array locals before a nested call, on
+// top of what the calls below saved.
+static void SaveFunctionLocals(int32_t depth, CallRecord& call) {
+  const CallRecord& caller = gFlow.calls[static_cast<size_t>(depth - 1)];
+  call.savedBegin = call.savedEnd = caller.savedEnd;
+  call.textBegin = call.textEnd = caller.textEnd;
+  const LoadedProgram& program = Program();
+  int32_t first = 0, last = 0;
+  if (gFlow.currentFunctionId + 1u < program.localsStart.size()) {
+    first = program.localsStart[gFlow.currentFunctionId];
+    last = program.localsStart[gFlow.currentFunctionId + 1u];
+  }
+  int32_t parameters = caller.entry != nullptr ? caller.argumentCount : 0;
+  size_t most = static_cast<size_t>(call.savedEnd) + static_cast<size_t>(parameters + last - first);
+  if (most > gFlow.saved.size()) gFlow.saved.resize(std::max(gFlow.saved.size() * 2, most));
+  for (int32_t k = 0; k < parameters; ++k) {
+    int slot = SlotOfCell(caller.entry[k]);
+    if (slot >= kFirstIntVar && slot < kFirstIntConst && ArrayElementCount(slot) == 0) SaveLocal(call, slot);
+  }
+  for (int32_t i = first; i < last; ++i) {
+    int slot = program.localSlots[static_cast<size_t>(i)];
+    if (ArrayElementCount(slot) != 0) continue;
+    if (slot >= kFirstTextVar && VariableTable[slot].asText == nullptr) continue;
+    SaveLocal(call, slot);
+  }
+}
+
+// Puts back what a call saved at this depth, in the order saved, and pops it.
+static void RestoreFunctionLocals(const CallRecord& call) {
+  for (int32_t i = call.savedBegin; i < call.savedEnd; ++i) {
+    const SavedValue& saved = gFlow.saved[static_cast<size_t>(i)];
+    if (ArrayElementCount(saved.slot) != 0) continue;  // made an array since: its block stays
+    VariableSlot& slot = VariableTable[saved.slot];
+    if (saved.slot >= kFirstTextVar)
+      StoreTextOfLength(&slot, gFlow.savedTexts.data() + saved.textAt, static_cast<size_t>(saved.value.asInt));
+    else
+      slot = saved.value;
+  }
 }
 
 static void CmdCallFunction() {
@@ -242,29 +254,42 @@ static void CmdCallFunction() {
     AdvanceOperands(3);
     return;
   }
-  // Every argument is read before any parameter is set: an argument may be a parameter of
-  // the running function itself (a recursive f(b, a)), which an earlier store would change.
-  std::vector<int32_t>& numbers = gFlow.argumentNumbers;
-  std::vector<std::string>& texts = gFlow.argumentTexts;
-  numbers.assign(static_cast<size_t>(n), 0);
-  if (texts.size() < static_cast<size_t>(n)) texts.resize(static_cast<size_t>(n));
-  for (int32_t k = 0; k < n; ++k) {
-    int parameter = SlotOfCell(entry[k]);
-    if (parameter >= kFirstIntVar && parameter < kFirstTextVar) numbers[static_cast<size_t>(k)] = SlotOperand(3 + k)->asInt;
-    else if (parameter >= kFirstTextVar && parameter < kFirstIntConst) texts[static_cast<size_t>(k)] = TextOperand(3 + k);
-  }
   CallRecord& call = gFlow.calls[static_cast<size_t>(d)];
-  ReleaseSaved(call);
   gFlow.returnStack[static_cast<size_t>(d)] = operands;
   call.argumentCount = n;
   call.entry = entry;
-  if (d > 0) call.saved = SaveFunctionLocals(d);
+  if (d > 0) {
+    SaveFunctionLocals(d, call);
+  } else {
+    call.savedBegin = call.savedEnd = 0;
+    call.textBegin = call.textEnd = 0;
+  }
+  // Every argument is read before any parameter is set: an argument may be a parameter of
+  // the running function itself (a recursive f(b, a)), which an earlier store would change.
+  // Saving changed no slot, so the arguments read now are those of the call; text arguments
+  // wait on the text stack above the saved locals.
+  if (static_cast<size_t>(n) > gFlow.arguments.size()) gFlow.arguments.resize(static_cast<size_t>(n));
+  size_t textTop = call.textEnd;
   for (int32_t k = 0; k < n; ++k) {
-    int parameter = SlotOfCell(entry[k]);
-    if (parameter >= kFirstIntVar && parameter < kFirstTextVar && SlotTakesNumber(&VariableTable[parameter])) {
-      VariableTable[parameter].asInt = numbers[static_cast<size_t>(k)];
+    Argument& argument = gFlow.arguments[static_cast<size_t>(k)];
+    argument.parameter = SlotOfCell(entry[k]);
+    if (argument.parameter >= kFirstIntVar && argument.parameter < kFirstTextVar) {
+      argument.number = SlotOperand(3 + k)->asInt;
+    } else if (argument.parameter >= kFirstTextVar && argument.parameter < kFirstIntConst) {
+      const char* text = TextOperand(3 + k);
+      argument.textLength = TextLength(text);
+      std::memcpy(TextRoom(textTop, argument.textLength), text, argument.textLength);
+      argument.textAt = textTop;
+      textTop += argument.textLength;
+    }
+  }
+  for (int32_t k = 0; k < n; ++k) {
+    const Argument& argument = gFlow.arguments[static_cast<size_t>(k)];
+    int parameter = argument.parameter;
+    if (parameter >= kFirstIntVar && parameter < kFirstTextVar && ArrayElementCount(parameter) == 0) {
+      VariableTable[parameter].asInt = argument.number;
     } else if (parameter >= kFirstTextVar && parameter < kFirstIntConst) {
-      StoreText(&VariableTable[parameter], texts[static_cast<size_t>(k)].c_str());
+      StoreTextOfLength(&VariableTable[parameter], gFlow.savedTexts.data() + argument.textAt, argument.textLength);
     } else {
       RuntimeError(10010);
     }
@@ -273,7 +298,6 @@ static void CmdCallFunction() {
   gFlow.currentFunctionId = static_cast<uint16_t>(entry[n] & 0xFFFF);
   OperandPointer = entry + n + 1;
   gFlow.depth = d + 1;
-  gFlow.deepest = std::max(gFlow.deepest, gFlow.depth);
 }
 
 // A function may return from inside a GOSUB of its own body: the GOSUB entries pushed
@@ -283,10 +307,7 @@ static void DropGosubsAboveCall() {
   int32_t top = gFlow.depth;
   while (top > 0 && gFlow.calls[static_cast<size_t>(top - 1)].entry == nullptr) top -= 1;
   if (top == 0) return;
-  while (gFlow.depth > top) {
-    gFlow.depth -= 1;
-    ReleaseSaved(gFlow.calls[static_cast<size_t>(gFlow.depth)]);
-  }
+  gFlow.depth = top;
 }
 
 // The common tail of the four FUNCTION returns; result stores the value into the call's
@@ -336,9 +357,9 @@ static void CmdReturnFloat() {
 }
 
 static void CmdReturnText() {
-  char buffer[kMaxTextLength + 1] = "";
-  std::strncpy(buffer, TextOperand(0), kMaxTextLength);
-  ReturnFromFunction(1, [&buffer](VariableSlot* result) { StoreText(result, buffer); });
+  // The result is stored before the caller's locals come back, so the text is still there.
+  const char* text = TextOperand(0);
+  ReturnFromFunction(1, [text](VariableSlot* result) { StoreTextOfLength(result, text, TextLength(text)); });
 }
 
 static void CmdEnd() {

@@ -55,15 +55,6 @@ void FreeArrayOfSlot(int slot) {
   SetArrayElementCount(slot, 0);
 }
 
-char* CopyText(const char* text) {
-  size_t length = std::strlen(text);
-  char* copy = static_cast<char*>(std::calloc(length + 1 < 2 ? 2 : length + 1, 1));
-  if (copy != nullptr) std::memcpy(copy, text, length);
-  return copy;
-}
-
-void FreeText(char* text) { std::free(text); }
-
 // The kind of a table slot by its band; -1 outside the table.
 static bool IsTextBand(int index) {
   if ((index >= kFirstTextTemp && index < kFirstIntVar) || (index >= kFirstTextVar && index < kFirstIntConst) ||
@@ -84,23 +75,6 @@ bool SlotTakesNumber(const VariableSlot* slot) {
   if (index < 0) return true;
   return !IsTextBand(index) && ArrayElementCount(index) == 0;
 }
-
-bool StoreText(VariableSlot* slot, const char* text) {
-  if (!SlotHoldsText(slot)) {
-    if (!IsScratchSlot(slot)) ReportBadSlotOperand();  // the scratch slot was reported already
-    return false;
-  }
-  if (std::strlen(text) > kMaxTextLength) {
-    RuntimeError(107);
-    return false;
-  }
-  char* copy = CopyText(text);  // copy first: text may be the slot's own
-  FreeText(slot->asText);
-  slot->asText = copy;
-  return true;
-}
-
-bool WriteTextResult(const char* text) { return StoreText(SlotOperand(0), text); }
 
 namespace {
 
@@ -133,6 +107,29 @@ bool ReadTerminatedText(const uint8_t* bytes, size_t from, size_t limit, std::st
   if (end >= limit || end - from > kMaxTextLength) return false;
   text->assign(reinterpret_cast<const char*>(bytes + from), end - from);
   return true;
+}
+
+// Groups the ownership lists by FUNCTION id, so a call finds its locals without scanning
+// every variable. Ids above 16 bits name no function a call can run.
+void ListLocalsByFunction(LoadedProgram& program) {
+  const int firstOfList[3] = {kFirstIntVar, kFirstFloatVar, kFirstTextVar};
+  uint32_t highest = 0;
+  for (const std::vector<uint32_t>& owners : program.owners)
+    for (uint32_t id : owners)
+      if (id <= 0xFFFF && id > highest) highest = id;
+  std::vector<int32_t>& start = program.localsStart;
+  start.assign(highest + 2, 0);
+  for (const std::vector<uint32_t>& owners : program.owners)
+    for (uint32_t id : owners)
+      if (id <= 0xFFFF) start[id + 1] += 1;
+  for (size_t id = 1; id < start.size(); ++id) start[id] += start[id - 1];
+  program.localSlots.assign(static_cast<size_t>(start.back()), 0);
+  std::vector<int32_t> next(start.begin(), start.end() - 1);
+  for (int list = 0; list < 3; ++list)
+    for (size_t i = 0; i < program.owners[list].size(); ++i) {
+      uint32_t id = program.owners[list][i];
+      if (id <= 0xFFFF) program.localSlots[static_cast<size_t>(next[id]++)] = firstOfList[list] + static_cast<int32_t>(i);
+    }
 }
 
 bool Refuse(std::string* whyNot, const std::string& reason) {
@@ -217,6 +214,7 @@ bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::strin
     for (uint32_t i = 0; i < count; ++i) gProgram.owners[list].push_back(file.Word(word++));
   }
   if (used != K) return Refuse(whyNot, "ownership lists disagree with their size");
+  ListLocalsByFunction(gProgram);
   // Code and line table; relocation of each word by its stored value.
   gProgram.codeWords = static_cast<int32_t>(codeWords);
   gProgram.code.assign(codeWords + kCodePadding, 0);

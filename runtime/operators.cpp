@@ -27,16 +27,27 @@ Operands TakeThree() {
   return o;
 }
 
-// The text operators: destination, left and right texts (checked to be text slots).
+// The text operators: destination, left and right texts (checked to be text slots) with
+// their lengths.
 struct TextOperands {
   VariableSlot* destination;
   const char* left;
   const char* right;
+  size_t leftLength, rightLength;
 };
 TextOperands TakeThreeTexts() {
-  TextOperands o{SlotOperand(0), TextOperand(1), TextOperand(2)};
+  const char* left = TextOperand(1);
+  const char* right = TextOperand(2);
+  TextOperands o{SlotOperand(0), left, right, TextLength(left), TextLength(right)};
   AdvanceOperands(3);
   return o;
+}
+
+// Orders two texts as strcmp does (bytes as unsigned), the shorter first on a common start.
+int CompareTexts(const char* left, size_t leftLength, const char* right, size_t rightLength) {
+  int order = std::memcmp(left, right, leftLength < rightLength ? leftLength : rightLength);
+  if (order != 0) return order;
+  return leftLength < rightLength ? -1 : leftLength > rightLength ? 1 : 0;
 }
 
 double AsDouble(const VariableSlot* slot, char kind) {
@@ -65,7 +76,19 @@ void TextComparison(Compare compare) {
   const char* left = TextOperand(1);
   const char* right = TextOperand(2);
   AdvanceOperands(3);
-  destination->asInt = compare(std::strcmp(left, right)) ? 1 : 0;
+  destination->asInt = compare(CompareTexts(left, TextLength(left), right, TextLength(right))) ? 1 : 0;
+}
+
+// Equality needs no order: texts of different lengths differ without a look at them.
+template <bool Equal>
+void TextEquality() {
+  VariableSlot* destination = NumberDestination(0);
+  const char* left = TextOperand(1);
+  const char* right = TextOperand(2);
+  AdvanceOperands(3);
+  size_t length = TextLength(left);
+  bool same = length == TextLength(right) && std::memcmp(left, right, length) == 0;
+  destination->asInt = same == Equal ? 1 : 0;
 }
 
 uint32_t Bits(int32_t v) { return static_cast<uint32_t>(v); }
@@ -135,35 +158,33 @@ void CmdSubtractFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return
 
 void CmdJoinText() {
   TextOperands o = TakeThreeTexts();
-  const char* left = o.left;
-  const char* right = o.right;
-  size_t leftLength = std::strlen(left), rightLength = std::strlen(right);
-  if (leftLength + rightLength > kMaxTextLength) {
+  size_t length = o.leftLength + o.rightLength;
+  if (length > kMaxTextLength) {
     RuntimeError(107);
     return;
   }
-  char buffer[kMaxTextLength + 1];
-  std::memcpy(buffer, left, leftLength);
-  std::memcpy(buffer + leftLength, right, rightLength + 1);
-  StoreText(o.destination, buffer);
+  if (o.destination->asText == o.left && AppendTextInPlace(o.destination, o.right, o.rightLength)) return;
+  char buffer[kMaxTextLength];
+  std::memcpy(buffer, o.left, o.leftLength);
+  std::memcpy(buffer + o.leftLength, o.right, o.rightLength);
+  StoreTextOfLength(o.destination, buffer, length);
 }
 
 void CmdRemoveText() {
   TextOperands o = TakeThreeTexts();
-  char buffer[kMaxTextLength + 1] = "";
-  std::strncpy(buffer, o.left, kMaxTextLength);
-  char removed[kMaxTextLength + 1] = "";
-  std::strncpy(removed, o.right, kMaxTextLength);
-  size_t n = std::strlen(buffer), m = std::strlen(removed);
+  char buffer[kMaxTextLength];
+  size_t n = o.leftLength, m = o.rightLength;
+  std::memcpy(buffer, o.left, n);
   if (m > 0 && m <= n) {
     for (size_t i = 0; i + m <= n; ++i) {
-      if (std::memcmp(buffer + i, removed, m) == 0) {
-        std::memmove(buffer + i, buffer + i + m, n - i - m + 1);
+      if (std::memcmp(buffer + i, o.right, m) == 0) {
+        std::memmove(buffer + i, buffer + i + m, n - i - m);
+        n -= m;
         break;
       }
     }
   }
-  StoreText(o.destination, buffer);
+  StoreTextOfLength(o.destination, buffer, n);
 }
 
 void CmdEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a == b; }); }
@@ -190,8 +211,8 @@ void CmdNotEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a != b; 
 void CmdNotEqualFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a != b; }); }
 void CmdNotEqualIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a != b; }); }
 void CmdNotEqualFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a != b; }); }
-void CmdTextEqual() { TextComparison([](int c) { return c == 0; }); }
-void CmdTextNotEqual() { TextComparison([](int c) { return c != 0; }); }
+void CmdTextEqual() { TextEquality<true>(); }
+void CmdTextNotEqual() { TextEquality<false>(); }
 void CmdTextGreater() { TextComparison([](int c) { return c > 0; }); }
 void CmdTextLess() { TextComparison([](int c) { return c < 0; }); }
 
@@ -219,10 +240,9 @@ void CmdAssignFloat() {
 }
 void CmdAssignText() {
   VariableSlot* destination = SlotOperand(0);
-  char buffer[kMaxTextLength + 1] = "";
-  std::strncpy(buffer, TextOperand(1), kMaxTextLength);
+  const char* source = TextOperand(1);
   AdvanceOperands(2);
-  StoreText(destination, buffer);
+  StoreTextOfLength(destination, source, TextLength(source));
 }
 void CmdFloatToInt() {
   VariableSlot* destination = NumberDestination(0);

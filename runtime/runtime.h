@@ -16,7 +16,8 @@
 using CodeCell = intptr_t;
 
 // One variable-table slot (also one array element): an integer, a float kept as its bits,
-// or the address of a zero-terminated text owned by the slot (null = no text yet).
+// or the address of a zero-terminated text owned by the slot (null = no text yet; the text
+// is a block of CopyText's, with its length before it: see TextLength).
 union VariableSlot {
   int32_t asInt;
   float asFloat;
@@ -87,13 +88,16 @@ inline VariableSlot* SlotOperand(int i) {
 bool SlotHoldsText(const VariableSlot* slot);
 bool SlotTakesNumber(const VariableSlot* slot);
 
-// Values of operand i read through its slot; a text slot without text reads as "".
+// The empty text a text slot without text reads as (TextLength works on it too).
+extern const char* const kEmptyText;
+
+// Values of operand i read through its slot; a text slot without text reads as kEmptyText.
 inline int32_t IntOperand(int i) { return SlotOperand(i)->asInt; }
 inline float FloatOperand(int i) { return SlotOperand(i)->asFloat; }
 inline const char* TextOperand(int i) {
   const VariableSlot* slot = SlotOperand(i);
-  if (!SlotHoldsText(slot)) return ReportBadSlotOperand(), "";
-  return slot->asText != nullptr ? slot->asText : "";
+  if (!SlotHoldsText(slot)) return ReportBadSlotOperand(), kEmptyText;
+  return slot->asText != nullptr ? slot->asText : kEmptyText;
 }
 // The slot operand i names, for a number to be stored into (error 10010 and a scratch slot
 // when it is a text or array slot).
@@ -109,6 +113,7 @@ inline CodeCell* CodeOperand(int i) { return reinterpret_cast<CodeCell*>(Operand
 inline void WriteIntResult(int32_t value) { NumberDestination(0)->asInt = value; }
 inline void WriteFloatResult(float value) { NumberDestination(0)->asFloat = value; }
 bool WriteTextResult(const char* text);  // as StoreText into operand 0's slot
+bool WriteTextResultOfLength(const char* text, size_t length);  // as StoreTextOfLength
 // Moves OperandPointer past n operand words.
 inline void AdvanceOperands(int n) { OperandPointer += n; }
 // The slot number (0..28999) of a slot address inside the variable table, else -1.
@@ -129,13 +134,24 @@ void FreeArrayOfSlot(int slot);
 // Texts owned by slots
 // ---------------------------------------------------------------------------------------
 
-// Stores a fresh copy of text into the slot, freeing the old text. A text over 255
-// characters raises error 107, and a slot of the table that is no text slot error 10010;
-// either leaves the slot as it was (false).
+// Every text a slot owns sits in a heap block after this header; the slot's own block is
+// reused by the next store that fits it.
+struct TextHeader {
+  uint16_t capacity;  // characters the block holds, without the NUL
+  uint16_t length;    // characters of the text
+};
+// The length of a text a slot owns, or of what TextOperand returned (never of any other text).
+inline size_t TextLength(const char* slotText) { return reinterpret_cast<const TextHeader*>(slotText)[-1].length; }
+
+// Copies text into the slot (into its own block when it fits, else a new one), text may be
+// part of the slot's own. A text over 255 characters raises error 107, and a slot of the
+// table that is no text slot error 10010; either leaves the slot as it was (false).
 bool StoreText(VariableSlot* slot, const char* text);
-// A zero-filled heap copy of length + 1 bytes (at least two bytes); free with FreeText.
+// The same for a text whose length is known (text need not end there).
+bool StoreTextOfLength(VariableSlot* slot, const char* text, size_t length);
+// A heap copy of text in a block of its own (its length before it); free with FreeText.
 char* CopyText(const char* text);
-void FreeText(char* text);
+void FreeText(char* text);  // nothing for null
 
 // ---------------------------------------------------------------------------------------
 // Errors, warnings, the end of a run

@@ -20,10 +20,19 @@ struct LoadedProgram {
   std::vector<uint8_t> dataTypes;  // 'l', 'f' or 's' per DATA item
   int32_t dataCount = 0;
   std::vector<uint32_t> owners[3];  // FUNCTION id per int, float, text variable slot
+  // The variable slots each FUNCTION id owns, from the ownership lists, in the order a call
+  // saves them (integers, floats, texts): function f's run from localsStart[f] to
+  // localsStart[f + 1] in localSlots (ids past the end own none).
+  std::vector<int32_t> localSlots;
+  std::vector<int32_t> localsStart;
   bool loaded = false;
 };
 LoadedProgram& Program();
 bool CodeAddressValid(const CodeCell* address);
+
+// a$ = a$ + b$: appends text to the slot's own text when its block has room for the whole
+// (at most 255 characters); false, and nothing done, otherwise.
+bool AppendTextInPlace(VariableSlot* slot, const char* text, size_t length);
 
 // Control-flow state: reset when a program is loaded and by InitInterpreter.
 void ResetControlFlow();

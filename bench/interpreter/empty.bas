@@ -1,0 +1,1 @@
+F% = OPENOUT("brandy.out") : BPUT#F%, "0" : CLOSE#F%

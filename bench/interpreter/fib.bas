@@ -1,0 +1,7 @@
+REM Recursive fib(30).
+R% = FNfib(30)
+F% = OPENOUT("brandy.out") : BPUT#F%, STR$(R%) : CLOSE#F%
+END
+DEF FNfib(N%)
+IF N% < 2 THEN = N%
+= FNfib(N% - 1) + FNfib(N% - 2)

@@ -1,0 +1,100 @@
+// Texts owned by slots: one heap block per text with its length and capacity in a small
+// header before the characters, so a store reuses the slot's block and no text is measured twice.
+#include <cstdlib>
+#include <cstring>
+
+#include "runtime/runtime_local.h"
+
+// The text a text slot without text reads as: empty, with a header like any other text.
+static const struct {
+  TextHeader header;
+  char characters[4];
+} kEmptyTextBlock = {{0, 0}, {0, 0, 0, 0}};
+const char* const kEmptyText = kEmptyTextBlock.characters;
+
+static TextHeader* HeaderOf(char* text) { return reinterpret_cast<TextHeader*>(text) - 1; }
+
+// Capacities are a few block sizes (16, 32, 64, 128 bytes and one for 255 characters), so a
+// text that grows a character at a time moves to a new block only a handful of times.
+static size_t CapacityFor(size_t length) {
+  constexpr size_t kHeader = sizeof(TextHeader) + 1;  // the header and the NUL
+  for (size_t block = 16; block <= 128; block *= 2)
+    if (length + kHeader <= block) return block - kHeader;
+  return length > kMaxTextLength ? length : kMaxTextLength;
+}
+
+// A fresh block for a text of up to capacity characters, holding no text yet; null when
+// memory runs out.
+static char* AllocateText(size_t capacity) {
+  auto* header = static_cast<TextHeader*>(std::malloc(sizeof(TextHeader) + capacity + 1));
+  if (header == nullptr) return nullptr;
+  header->capacity = static_cast<uint16_t>(capacity);
+  header->length = 0;
+  return reinterpret_cast<char*>(header + 1);
+}
+
+char* CopyText(const char* text) {
+  size_t length = std::strlen(text);
+  if (length > UINT16_MAX) length = UINT16_MAX;  // no caller hands in more than 255 characters
+  char* copy = AllocateText(CapacityFor(length));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, text, length);
+  copy[length] = 0;
+  HeaderOf(copy)->length = static_cast<uint16_t>(length);
+  return copy;
+}
+
+void FreeText(char* text) {
+  if (text != nullptr && text != kEmptyText) std::free(HeaderOf(text));
+}
+
+bool StoreTextOfLength(VariableSlot* slot, const char* text, size_t length) {
+  if (!SlotHoldsText(slot)) {
+    if (!IsScratchSlot(slot)) ReportBadSlotOperand();  // the scratch slot was reported already
+    return false;
+  }
+  if (length > kMaxTextLength) {
+    RuntimeError(107);
+    return false;
+  }
+  char* own = slot->asText;
+  if (own != nullptr && HeaderOf(own)->capacity >= length) {
+    std::memmove(own, text, length);  // text may lie inside the slot's own block
+    own[length] = 0;
+    HeaderOf(own)->length = static_cast<uint16_t>(length);
+    return true;
+  }
+  char* fresh = AllocateText(CapacityFor(length));
+  if (fresh != nullptr) {
+    std::memcpy(fresh, text, length);  // before the old block goes: text may lie in it
+    fresh[length] = 0;
+    HeaderOf(fresh)->length = static_cast<uint16_t>(length);
+  }
+  FreeText(own);
+  slot->asText = fresh;
+  return true;
+}
+
+bool AppendTextInPlace(VariableSlot* slot, const char* text, size_t length) {
+  char* own = slot->asText;
+  if (own == nullptr || !SlotHoldsText(slot)) return false;
+  TextHeader* header = HeaderOf(own);
+  size_t total = header->length + length;
+  if (total > header->capacity) return false;
+  // text may be this very text (a$ + a$): the bytes it copies lie before the ones it writes.
+  std::memcpy(own + header->length, text, length);
+  own[total] = 0;
+  header->length = static_cast<uint16_t>(total);
+  return true;
+}
+
+bool StoreText(VariableSlot* slot, const char* text) {
+  // Measured up to one past the limit only: a longer text is refused either way.
+  return StoreTextOfLength(slot, text, strnlen(text, kMaxTextLength + 1));
+}
+
+bool WriteTextResult(const char* text) { return StoreText(SlotOperand(0), text); }
+
+bool WriteTextResultOfLength(const char* text, size_t length) {
+  return StoreTextOfLength(SlotOperand(0), text, length);
+}
