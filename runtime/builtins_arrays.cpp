@@ -2,7 +2,6 @@
 // element reads that keep the element's address for a later store, and the stores.
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
@@ -104,8 +103,12 @@ static void CmdArrayElement() {
   }
   VariableSlot* element = static_cast<VariableSlot*>(VariableTable[slot].asBlock) + offset;
   ElementAddressTable[tempIndex] = element;
-  if (slot >= kFirstTextVar) StoreText(temp, element->asText ? element->asText : "");
-  else temp->raw = element->raw;
+  if (slot >= kFirstTextVar) {
+    const char* text = element->asText != nullptr ? element->asText : kEmptyText;
+    StoreTextOfLength(temp, text, TextLength(text));
+  } else {
+    temp->raw = element->raw;
+  }
 }
 
 // The element whose address the temporary holds (the temporary must be of the store's
@@ -134,9 +137,9 @@ static void CmdStoreElementFloat() {
 
 static void CmdStoreElementText() {
   VariableSlot* temp = SlotOperand(0);
-  std::string value = TextOperand(1);
+  const char* value = TextOperand(1);
   AdvanceOperands(2);
-  if (VariableSlot* element = StoreTarget(temp, kFirstTextTemp)) StoreText(element, value.c_str());
+  if (VariableSlot* element = StoreTarget(temp, kFirstTextTemp)) StoreTextOfLength(element, value, TextLength(value));
 }
 
 extern const CommandEntry kArrayCommands[];

@@ -51,9 +51,9 @@ static struct {
 } gFlow;
 
 void ResetControlFlow() {
-  if (gFlow.calls.size() != static_cast<size_t>(kReturnStackSize)) {
-    gFlow.returnStack.assign(kReturnStackSize, nullptr);
-    gFlow.calls.assign(kReturnStackSize, CallRecord{0, nullptr, 0, 0, 0, 0, 0});
+  if (gFlow.calls.empty()) {
+    gFlow.returnStack.resize(1024);
+    gFlow.calls.resize(1024);
     gFlow.saved.resize(4096);
     gFlow.savedTexts.resize(65536);
     gFlow.arguments.resize(64);
@@ -77,7 +77,20 @@ static void JumpTo(CodeCell* target) {
 }
 
 // The variable slot a code cell addresses (a parameter list entry), or -1.
-static int SlotOfCell(CodeCell cell) { return SlotIndexOf(reinterpret_cast<VariableSlot*>(cell)); }
+static int SlotOfCell(CodeCell cell) {
+  uintptr_t offset = static_cast<uintptr_t>(cell) - reinterpret_cast<uintptr_t>(VariableTable);
+  if (offset >= kVariableSlots * sizeof(VariableSlot) || offset % sizeof(VariableSlot) != 0) return -1;
+  return static_cast<int>(offset / sizeof(VariableSlot));
+}
+
+// Makes room for a call or GOSUB record at depth d (below kReturnStackSize): the stacks grow
+// only when a program goes deeper than ever before.
+static void RoomForDepth(int32_t d) {
+  if (static_cast<size_t>(d) < gFlow.calls.size()) return;
+  size_t size = std::min(gFlow.calls.size() * 2, static_cast<size_t>(kReturnStackSize));
+  gFlow.calls.resize(size);
+  gFlow.returnStack.resize(size);
+}
 
 static void CmdJumpIfZero() {
   int32_t condition = IntOperand(0);
@@ -158,6 +171,7 @@ static void CmdGosub() {
     return;
   }
   CodeCell* target = CodeOperand(0);
+  RoomForDepth(gFlow.depth);
   size_t d = static_cast<size_t>(gFlow.depth);
   gFlow.returnStack[d] = OperandPointer + 1;
   int32_t savedTop = d > 0 ? gFlow.calls[d - 1].savedEnd : 0;
@@ -214,11 +228,11 @@ static void SaveFunctionLocals(int32_t depth, CallRecord& call) {
   if (most > gFlow.saved.size()) gFlow.saved.resize(std::max(gFlow.saved.size() * 2, most));
   for (int32_t k = 0; k < parameters; ++k) {
     int slot = SlotOfCell(caller.entry[k]);
-    if (slot >= kFirstIntVar && slot < kFirstIntConst && ArrayElementCount(slot) == 0) SaveLocal(call, slot);
+    if (slot >= kFirstIntVar && slot < kFirstIntConst && !VariableIsArray(slot)) SaveLocal(call, slot);
   }
   for (int32_t i = first; i < last; ++i) {
     int slot = program.localSlots[static_cast<size_t>(i)];
-    if (ArrayElementCount(slot) != 0) continue;
+    if (VariableIsArray(slot)) continue;
     if (slot >= kFirstTextVar && VariableTable[slot].asText == nullptr) continue;
     SaveLocal(call, slot);
   }
@@ -228,7 +242,7 @@ static void SaveFunctionLocals(int32_t depth, CallRecord& call) {
 static void RestoreFunctionLocals(const CallRecord& call) {
   for (int32_t i = call.savedBegin; i < call.savedEnd; ++i) {
     const SavedValue& saved = gFlow.saved[static_cast<size_t>(i)];
-    if (ArrayElementCount(saved.slot) != 0) continue;  // made an array since: its block stays
+    if (VariableIsArray(saved.slot)) continue;  // made an array since: its block stays
     VariableSlot& slot = VariableTable[saved.slot];
     if (saved.slot >= kFirstTextVar)
       StoreTextOfLength(&slot, gFlow.savedTexts.data() + saved.textAt, static_cast<size_t>(saved.value.asInt));
@@ -249,11 +263,12 @@ static void CmdCallFunction() {
   // The argument slots and the parameter list must lie inside the code.
   const LoadedProgram& program = Program();
   const CodeCell* codeEnd = program.code.data() + program.codeWords;
-  if (!CodeAddressValid(entry) || n < 0 || n > codeEnd - operands - 3 || n >= codeEnd - entry) {
+  if (entry < program.code.data() || entry >= codeEnd || n < 0 || n > codeEnd - operands - 3 || n >= codeEnd - entry) {
     RuntimeError(10010);
     AdvanceOperands(3);
     return;
   }
+  RoomForDepth(d);
   CallRecord& call = gFlow.calls[static_cast<size_t>(d)];
   gFlow.returnStack[static_cast<size_t>(d)] = operands;
   call.argumentCount = n;
@@ -286,7 +301,7 @@ static void CmdCallFunction() {
   for (int32_t k = 0; k < n; ++k) {
     const Argument& argument = gFlow.arguments[static_cast<size_t>(k)];
     int parameter = argument.parameter;
-    if (parameter >= kFirstIntVar && parameter < kFirstTextVar && ArrayElementCount(parameter) == 0) {
+    if (parameter >= kFirstIntVar && parameter < kFirstTextVar && !VariableIsArray(parameter)) {
       VariableTable[parameter].asInt = argument.number;
     } else if (parameter >= kFirstTextVar && parameter < kFirstIntConst) {
       StoreTextOfLength(&VariableTable[parameter], gFlow.savedTexts.data() + argument.textAt, argument.textLength);

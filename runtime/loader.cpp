@@ -11,8 +11,8 @@ VariableSlot* ElementAddressTable[3000];
 
 // Lives from LoadCompiledProgram to FreeCompiledProgram.
 static LoadedProgram gProgram;
-// Array element counts of slots 3000-8999; cleared when the program is freed.
-static int32_t gArrayCounts[6000];
+// Cleared when the program is freed.
+int32_t ArrayElementCounts[kFirstIntConst - kFirstIntVar];
 
 LoadedProgram& Program() { return gProgram; }
 
@@ -31,11 +31,11 @@ int SlotIndexOf(const VariableSlot* slot) {
 }
 
 void SetArrayElementCount(int slot, int32_t count) {
-  if (slot >= kFirstIntVar && slot < kFirstIntConst) gArrayCounts[slot - kFirstIntVar] = count;
+  if (slot >= kFirstIntVar && slot < kFirstIntConst) ArrayElementCounts[slot - kFirstIntVar] = count;
 }
 
 int32_t ArrayElementCount(int slot) {
-  return slot >= kFirstIntVar && slot < kFirstIntConst ? gArrayCounts[slot - kFirstIntVar] : 0;
+  return slot >= kFirstIntVar && slot < kFirstIntConst ? ArrayElementCounts[slot - kFirstIntVar] : 0;
 }
 
 void FreeArrayOfSlot(int slot) {
@@ -272,7 +272,7 @@ void FreeCompiledProgram() {
     std::free(VariableTable);
     VariableTable = nullptr;
   }
-  std::memset(gArrayCounts, 0, sizeof(gArrayCounts));
+  std::memset(ArrayElementCounts, 0, sizeof(ArrayElementCounts));
   std::memset(ElementAddressTable, 0, sizeof(ElementAddressTable));
   gProgram = LoadedProgram();
   ResetControlFlow();

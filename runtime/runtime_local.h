@@ -30,6 +30,12 @@ struct LoadedProgram {
 LoadedProgram& Program();
 bool CodeAddressValid(const CodeCell* address);
 
+// Array element counts of the variable slots 3000-8999 (0 = no array), indexed from slot
+// 3000; cleared when the program is freed. Owner: runtime/loader.cpp.
+extern int32_t ArrayElementCounts[kFirstIntConst - kFirstIntVar];
+// A variable slot (3000-8999) that holds an array; the calls' hot path asks this.
+inline bool VariableIsArray(int slot) { return ArrayElementCounts[slot - kFirstIntVar] != 0; }
+
 // a$ = a$ + b$: appends text to the slot's own text when its block has room for the whole
 // (at most 255 characters); false, and nothing done, otherwise.
 bool AppendTextInPlace(VariableSlot* slot, const char* text, size_t length);

@@ -14,6 +14,18 @@ const char* const kEmptyText = kEmptyTextBlock.characters;
 
 static TextHeader* HeaderOf(char* text) { return reinterpret_cast<TextHeader*>(text) - 1; }
 
+// SlotHoldsText with the answer for text temporaries and variables (nearly every store)
+// found without leaving this file.
+static bool HoldsText(const VariableSlot* slot) {
+  uintptr_t offset = reinterpret_cast<uintptr_t>(slot) - reinterpret_cast<uintptr_t>(VariableTable);
+  size_t index = offset / sizeof(VariableSlot);
+  if (VariableTable != nullptr && offset % sizeof(VariableSlot) == 0) {
+    if (index >= kFirstTextTemp && index < kFirstIntVar) return true;
+    if (index >= kFirstTextVar && index < kFirstIntConst) return !VariableIsArray(static_cast<int>(index));
+  }
+  return SlotHoldsText(slot);
+}
+
 // Capacities are a few block sizes (16, 32, 64, 128 bytes and one for 255 characters), so a
 // text that grows a character at a time moves to a new block only a handful of times.
 static size_t CapacityFor(size_t length) {
@@ -49,7 +61,7 @@ void FreeText(char* text) {
 }
 
 bool StoreTextOfLength(VariableSlot* slot, const char* text, size_t length) {
-  if (!SlotHoldsText(slot)) {
+  if (!HoldsText(slot)) {
     if (!IsScratchSlot(slot)) ReportBadSlotOperand();  // the scratch slot was reported already
     return false;
   }
@@ -77,7 +89,7 @@ bool StoreTextOfLength(VariableSlot* slot, const char* text, size_t length) {
 
 bool AppendTextInPlace(VariableSlot* slot, const char* text, size_t length) {
   char* own = slot->asText;
-  if (own == nullptr || !SlotHoldsText(slot)) return false;
+  if (own == nullptr || !HoldsText(slot)) return false;
   TextHeader* header = HeaderOf(own);
   size_t total = header->length + length;
   if (total > header->capacity) return false;
