@@ -1,5 +1,7 @@
 // Control flow: FOR steps and exits, GOSUB/RETURN and the return-stack limit, recursive
 // FUNCTION calls with locals restored, DATA/READ/RESTORE, END and the closing word 0.
+#include <string>
+
 #include "tests/runtime/run_program.h"
 
 namespace {
@@ -113,6 +115,30 @@ TEST_F(ProgramTest, RecursiveFunctionRestoresItsParametersAndLocals) {
   EXPECT_EQ(SlotOf(result).asInt, 720);
   EXPECT_EQ(SlotOf(global).asInt, 6 + 5 + 4 + 3 + 2 + 1);  // each level saw its own n
   EXPECT_EQ(ReturnDepth(), 0);
+}
+
+// FUNCTION deep(n): t$ = 255 characters of its own; RETURN deep(n + 1). The save stacks
+// grow far past their first size with every level's text, until the 65535th call raises 108.
+TEST_F(ProgramTest, RecursionToTheLimitWithTextLocalsRaises108) {
+  const uint16_t kDeep = 4;
+  int n = b.IntVar(kDeep), text = b.TextVar(kDeep), result = b.IntVar();
+  auto deep = b.NewLabel(), main = b.NewLabel();
+  int t = ProgramBuilder::IntTemp(0);
+  b.Emit(kJump, {b.At(main)});
+  b.Bind(deep);
+  b.Words({b.Id(n), b.Raw(kDeep)});
+  b.Emit(kAssignText, {b.Id(text), b.Id(b.TextConst(std::string(255, 'd')))});
+  b.Emit(kAddII, {b.Id(t), b.Id(n), b.Id(b.IntConst(1))});
+  b.Emit(kCallFunction, {b.At(deep), b.Id(t), b.Id(b.IntConst(1)), b.Id(t)});
+  b.Emit(kReturnInt, {b.Id(t)});
+  b.Bind(main);
+  b.Emit(kCallFunction, {b.At(deep), b.Id(result), b.Id(b.IntConst(1)), b.Id(b.IntConst(1))});
+  RunResult r = RunAssembled(b, 100000);
+  ASSERT_TRUE(r.quit);
+  EXPECT_EQ(r.error, 108);
+  EXPECT_EQ(ReturnDepth(), 65534);
+  EXPECT_EQ(SlotOf(n).asInt, 65534);
+  EXPECT_EQ(TextOf(text), std::string(255, 'd'));
 }
 
 TEST_F(ProgramTest, FunctionReturnsTextAndNothing) {
