@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <dlfcn.h>
+#include <poll.h>
 #include <cstdio>
 #include <cstdlib>
 #include <spawn.h>
@@ -25,30 +26,33 @@ extern char** environ;
 namespace g2d {
 namespace {
 
-// The X display the test uses: the first free number from 97 (another run may hold one).
+// The X display the test uses, as Xvfb chose it.
 static std::string gDisplay = ":97";
 
-// The Xvfb server this test starts and stops (by its process id).
+// The Xvfb server this test starts and stops (by its process id). Xvfb picks a free display
+// number itself (-displayfd) and writes it once it accepts connections: looking for a free
+// number first raced with other servers on the machine, whose abstract sockets leave no file.
 struct XServer {
   pid_t pid = -1;
   bool Start(int width, int height) {
-    for (int number = 97; number < 140; ++number) {
-      const std::string lock = "/tmp/.X" + std::to_string(number) + "-lock";
-      const std::string taken = "/tmp/.X11-unix/X" + std::to_string(number);
-      if (access(lock.c_str(), F_OK) != 0 && access(taken.c_str(), F_OK) != 0) {
-        gDisplay = ":" + std::to_string(number);
-        break;
-      }
-    }
+    int ends[2];
+    if (pipe(ends) != 0) return false;
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    const char* argv[] = {"Xvfb", gDisplay.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr};
-    if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0) return false;
-    const std::string socket = "/tmp/.X11-unix/X" + gDisplay.substr(1);
-    for (int i = 0; i < 100; ++i) {
-      if (access(socket.c_str(), F_OK) == 0) return true;
-      usleep(50000);
+    const std::string fd = std::to_string(ends[1]);
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr};
+    const bool spawned = posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) == 0;
+    close(ends[1]);
+    std::string number;
+    for (pollfd wait = {ends[0], POLLIN, 0}; spawned && poll(&wait, 1, 10000) == 1;) {
+      char c;
+      if (read(ends[0], &c, 1) != 1 || c == '\n') break;
+      number += c;
     }
-    return false;
+    close(ends[0]);
+    if (!spawned) pid = -1;
+    if (number.empty()) return false;
+    gDisplay = ":" + number;
+    return true;
   }
   ~XServer() {
     if (pid > 0) {
