@@ -211,6 +211,16 @@ static void SaveLocal(CallRecord& call, int slot) {
   call.textEnd += length;
 }
 
+// A variable of the running function that the loop over its locals saves (not an array:
+// the caller asked that already; a text only when it holds one).
+static bool SavedWithTheLocals(const LoadedProgram& program, int slot) {
+  int list = slot < kFirstFloatVar ? 0 : slot < kFirstTextVar ? 1 : 2;
+  size_t index = static_cast<size_t>(slot - (list == 0 ? kFirstIntVar : list == 1 ? kFirstFloatVar : kFirstTextVar));
+  const std::vector<uint32_t>& owners = program.owners[list];
+  if (index >= owners.size() || owners[index] != gFlow.currentFunctionId) return false;
+  return list != 2 || VariableTable[slot].asText != nullptr;
+}
+
 // Saves the running function's parameters and non-array locals before a nested call, on
 // top of what the calls below saved.
 static void SaveFunctionLocals(int32_t depth, CallRecord& call) {
@@ -228,7 +238,11 @@ static void SaveFunctionLocals(int32_t depth, CallRecord& call) {
   if (most > gFlow.saved.size()) gFlow.saved.resize(std::max(gFlow.saved.size() * 2, most));
   for (int32_t k = 0; k < parameters; ++k) {
     int slot = SlotOfCell(caller.entry[k]);
-    if (slot >= kFirstIntVar && slot < kFirstIntConst && !VariableIsArray(slot)) SaveLocal(call, slot);
+    if (slot < kFirstIntVar || slot >= kFirstIntConst || VariableIsArray(slot)) continue;
+    // A parameter among the function's own variables is saved with them below, and put back
+    // after the parameters: one copy does for both.
+    if (SavedWithTheLocals(program, slot)) continue;
+    SaveLocal(call, slot);
   }
   for (int32_t i = first; i < last; ++i) {
     int slot = program.localSlots[static_cast<size_t>(i)];
