@@ -21,10 +21,14 @@ bool RegisterEngine3dCommands();
 // main.cpp: fills the runtime's 3D hooks (scene reset, backdrop, render, animation); the
 // scene renders into the back buffer the given function returns (the 2D display's).
 void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)());
-// The scene reset at the start of a run (after the display exists): opens the OpenGL device
-// on the back buffer when none is installed (tests install the recorder first), sets its
-// defaults, makes light 0, resets camera, fog and backdrop.
+// The scene reset at the start of a run (after the display exists): resets camera, fog and
+// backdrop. With a device installed (tests install the recorder first) it also sets the
+// device's defaults and makes light 0; otherwise the run's first 3D command opens the OpenGL
+// device on the back buffer and does that then, so 2D and text programs never load it.
 void InitScene3D(Surface* backBuffer);
+// Whether this run's scene has its device set up (false until the first 3D command when the
+// scene reset found none); tests and the frame hooks read it.
+bool Scene3DDeviceSetUp();
 // After the display was reset (mode change, lost device): sends the device its states,
 // camera, lights and every object's vertex buffers again.
 void RestoreScene3DAfterReset();

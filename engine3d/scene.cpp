@@ -5,7 +5,11 @@
 #include "platform/surface.h"
 #include "runtime/command_numbers.h"
 
+#include <array>
+#include <cstdio>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -16,6 +20,10 @@ DeviceCaps g_caps;
 RenderStateCache g_cache;
 // The GL device this engine opened itself (closed at shut-down), else null.
 bool g_openedDevice = false;
+// Set once the run's scene has its device: at the scene reset when one is installed already
+// (a test's recorder), else at the run's first 3D command, which opens the GL device then. A
+// program that gives no 3D command never loads the GL driver. Cleared at every scene reset.
+bool g_sceneDeviceSetUp = false;
 // Indices drawn this frame (statistic of the frame); reset at the start of each render.
 uint32_t g_drawnIndices = 0;
 // The back buffer the scene renders into: set at every scene reset and display restore.
@@ -237,6 +245,22 @@ void InitScene3D(Surface* backBuffer) {
   ReleaseScene3D();
   ResetCollision3D();
   g_target = backBuffer;
+  ResetSceneSettings();
+  g_sceneDeviceSetUp = std::strcmp(Device3dActive().name, "None") != 0;
+  if (g_sceneDeviceSetUp) {
+    Dev().AttachBackBuffer(backBuffer);
+    SetupDeviceDefaults();
+  }
+  ResetCamera();
+  if (g_sceneDeviceSetUp) CreateLight();
+}
+
+// Opens the GL device on the current back buffer and sends it what the scene holds: its
+// defaults, the camera and light 0. The device starts with the CPU side's picture, so what
+// the program drew in 2D so far stays under the 3D. A device that cannot be opened is logged
+// once; the scene then runs on the do-nothing device, as it would have from the start.
+static void SetUpSceneDevice() {
+  g_sceneDeviceSetUp = true;
   if (std::strcmp(Device3dActive().name, "None") == 0) {
     int width, height;
     TargetSize(width, height);
@@ -248,20 +272,22 @@ void InitScene3D(Surface* backBuffer) {
       g_openedDevice = true;
     }
   }
-  Dev().AttachBackBuffer(backBuffer);
-  ResetSceneSettings();
+  Dev().AttachBackBuffer(g_target);
   SetupDeviceDefaults();
-  ResetCamera();
+  SetCameraProjection();
+  RebuildCameraForMode();
   CreateLight();
 }
 
+bool Scene3DDeviceSetUp() { return g_sceneDeviceSetUp; }
+
 void RestoreScene3DAfterReset() {
   // A display-mode change made a new back buffer, maybe of another size: the device's target
-  // follows it.
-  if (g_backBufferSource != nullptr) {
-    g_target = g_backBufferSource();
-    Dev().AttachBackBuffer(g_target);
-  }
+  // follows it. Before the run's first 3D command there is no device to tell: it opens on
+  // the new target later.
+  if (g_backBufferSource != nullptr) g_target = g_backBufferSource();
+  if (!g_sceneDeviceSetUp) return;
+  if (g_backBufferSource != nullptr) Dev().AttachBackBuffer(g_target);
   SetupDeviceDefaults();
   SetCameraProjection();
   RebuildCameraForMode();
@@ -285,6 +311,7 @@ static void CloseScene3DDevice() {
     Device3dInstall(nullptr);
     g_openedDevice = false;
   }
+  g_sceneDeviceSetUp = false;
 }
 
 void ShutdownScene3D() {
@@ -312,9 +339,15 @@ void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)()) {
   g_previousTeardown = hooks.EndOfRunTeardown;
   hooks.ResetScene3D = [] { InitScene3D(g_backBufferSource ? g_backBufferSource() : nullptr); };
   hooks.RestoreScene3DAfterReset = RestoreScene3DAfterReset;
-  hooks.RenderBackdrop = RenderBackdrop;
-  hooks.RenderScene3DIfOn = RenderScene3DIfOn;
+  // Until the run's first 3D command there is no scene to draw, animate or collide.
+  hooks.RenderBackdrop = [] {
+    if (g_sceneDeviceSetUp) RenderBackdrop();
+  };
+  hooks.RenderScene3DIfOn = [](int stage) {
+    if (g_sceneDeviceSetUp) RenderScene3DIfOn(stage);
+  };
   hooks.AnimateObjects = [] {
+    if (!g_sceneDeviceSetUp) return;
     AnimateObjects();
     RunCollisionPass();
   };
@@ -331,11 +364,45 @@ void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)()) {
   };
 }
 
+namespace {
+// Every 3D command runs behind a gate that first sets up the scene's device: one gate
+// function per registered handler, made by the template below, each calling its handler
+// from this table. Filled once by RegisterEngine3dCommands.
+constexpr size_t kGateCount = 1024;
+CommandHandler g_gatedHandlers[kGateCount];
+size_t g_gatedCount = 0;
+
+template <size_t I>
+void DeviceGate() {
+  if (!g_sceneDeviceSetUp) SetUpSceneDevice();
+  g_gatedHandlers[I]();
+}
+
+template <size_t... I>
+constexpr std::array<CommandHandler, sizeof...(I)> MakeDeviceGates(std::index_sequence<I...>) {
+  return {&DeviceGate<I>...};
+}
+constexpr std::array<CommandHandler, kGateCount> kDeviceGates = MakeDeviceGates(std::make_index_sequence<kGateCount>{});
+
+bool RegisterGated(CommandTableView table) {
+  std::vector<CommandEntry> gated;
+  for (size_t i = 0; i < table.count; ++i) {
+    if (g_gatedCount == kGateCount) {
+      std::fprintf(stderr, "quorvanel: more 3D commands than device gates (%zu)\n", kGateCount);
+      return false;
+    }
+    g_gatedHandlers[g_gatedCount] = table.entries[i].handler;
+    gated.push_back({table.entries[i].number, kDeviceGates[g_gatedCount++]});
+  }
+  return RegisterCommands(gated.data(), gated.size());
+}
+}  // namespace
+
 bool RegisterEngine3dCommands() {
   bool ok = true;
   for (CommandTableView table : {CameraCommandTable(), LightCommandTable(), SceneCommandTable(), ObjectCommandTable(),
                                  ObjectSettingCommandTable(), AnimationCommandTable(), CollisionCommandTable()})
-    ok = RegisterCommands(table.entries, table.count) && ok;
+    ok = RegisterGated(table) && ok;
   return ok;
 }
 

@@ -28,6 +28,7 @@ static struct {
   bool escQuits = true;
   int frameWait = 25;
   uint32_t lastFrameTime = 0;
+  int framesShown = 0;  // frames of this run's main loop so far
   int pumpCounter = 0;
   bool screenSaveRequested = false;
   std::string screenSaveName;  // the file the post-step saves the screen to
@@ -227,13 +228,17 @@ bool RunPreStepForTests() { return PreStep(); }
 static void PostStep() {
   if (!gRun.displayActive) return;
   Hooks.CountDownImageReleases();
-  // Frame pacing: at least the frame wait since the last frame, and the clock must move.
-  for (;;) {
+  // Frame pacing: at least the frame wait since the last frame, and the clock must move. The
+  // run's first pass runs no command (the interpreter starts stopped), so neither its frame
+  // nor the program's first one has a frame of the program before it to keep apart from:
+  // both show at once. Nor does the last frame of a run that has ended wait.
+  while (gRun.framesShown >= 2 && !gRun.quitRequested) {
     uint32_t elapsed = PlatformMilliseconds() - gRun.lastFrameTime;
     if (gRun.frameWait < 1 ? elapsed != 0 : elapsed >= static_cast<uint32_t>(gRun.frameWait)) break;
     PlatformSleep(1);
   }
   gRun.lastFrameTime = PlatformMilliseconds();
+  ++gRun.framesShown;
   Hooks.UpdateAnimations();
   Hooks.SaveSpriteBackgrounds();
   Hooks.RenderScene3DIfOn(1);
@@ -253,6 +258,7 @@ static void PostStep() {
 static void RunMainLoop() {
   InitInterpreter();
   gRun.mouse = {320, 240, 50, 0, 0, 0};
+  gRun.framesShown = 0;
   PumpMessagesOccasionally();
   WaitForReleasedKeys();
   gTyped.lastCharacter = 0;
