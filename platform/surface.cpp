@@ -7,6 +7,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 static constexpr int kMaxSurfaceSide = 16384;
 
 // Pixel bytes of every surface made by SurfaceCreate and not yet destroyed, and the most they
@@ -81,6 +85,32 @@ SurfaceResult SurfaceFill(Surface& surface, const SurfaceRect& rect, uint32_t co
   return SurfaceResult::kOk;
 }
 
+// One row of an unscaled keyed blit: every source pixel whose low 24 bits are not the key
+// replaces the destination's. Four pixels at a time compare with the key and blend by the
+// mask, with whole groups of transparent or opaque pixels skipped or stored as they are.
+static void CopyKeyedRow(uint32_t* dest, const uint32_t* source, int count, uint32_t key) {
+  int x = 0;
+#if defined(__SSE2__)
+  const __m128i colourBits = _mm_set1_epi32(0x00FFFFFF);
+  const __m128i keys = _mm_set1_epi32(static_cast<int>(key));
+  for (; x + 4 <= count; x += 4) {
+    const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + x));
+    const __m128i transparent = _mm_cmpeq_epi32(_mm_and_si128(pixels, colourBits), keys);
+    const int mask = _mm_movemask_epi8(transparent);
+    if (mask == 0xFFFF) continue;
+    __m128i* to = reinterpret_cast<__m128i*>(dest + x);
+    if (mask == 0) {
+      _mm_storeu_si128(to, pixels);
+      continue;
+    }
+    const __m128i kept = _mm_and_si128(transparent, _mm_loadu_si128(to));
+    _mm_storeu_si128(to, _mm_or_si128(kept, _mm_andnot_si128(transparent, pixels)));
+  }
+#endif
+  for (; x < count; ++x)
+    if ((source[x] & 0xFFFFFFu) != key) dest[x] = source[x];
+}
+
 // Checks a source rectangle lies inside its surface and is not empty.
 static bool SourceRectValid(const Surface& source, const SurfaceRect& r) {
   return r.left >= 0 && r.top >= 0 && r.right <= source.width && r.bottom <= source.height && r.left < r.right &&
@@ -117,9 +147,13 @@ SurfaceResult SurfaceStretchBlit(Surface& dest, const SurfaceRect& destRect, con
     if (options.flip) v = srcH - 1 - v;
     const uint32_t* srcRow = source.pixels.data() + static_cast<size_t>(sourceRect.top + v) * source.width + sourceRect.left;
     uint32_t* destRow = dest.pixels.data() + static_cast<size_t>(y) * dest.width;
-    if (sameSize && !options.mirror && !options.colourKeyed) {
-      std::memcpy(destRow + clipped.left, srcRow + (int64_t{clipped.left} - destRect.left),
-                  sizeof(uint32_t) * static_cast<size_t>(clipped.right - clipped.left));
+    if (sameSize && !options.mirror) {
+      const uint32_t* from = srcRow + (int64_t{clipped.left} - destRect.left);
+      const int count = clipped.right - clipped.left;
+      if (options.colourKeyed)
+        CopyKeyedRow(destRow + clipped.left, from, count, key);
+      else
+        std::memcpy(destRow + clipped.left, from, sizeof(uint32_t) * static_cast<size_t>(count));
       continue;
     }
     for (int x = clipped.left; x < clipped.right; ++x) {
