@@ -430,7 +430,11 @@ void RecreateLights() {
 }
 
 void ReleaseAllLights() {
-  if (g_lightPool.records == nullptr) return;
+  // Without a light the map is empty already: a run without 3D never touches its pages.
+  if (g_lightPool.records == nullptr || g_lightPool.count == 0) {
+    g_lightZeroIndex = -1;
+    return;
+  }
   for (int32_t index = 0; index < g_lightPool.capacity; ++index) {
     LightRecord* light = LightAt(index);
     if (light->inUse != 1) continue;

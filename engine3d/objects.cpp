@@ -585,7 +585,8 @@ bool TakeCollisionDirty() {
 }
 
 void ReleaseAllObjects() {
-  if (g_objectPool.records == nullptr) return;
+  // Without an object the map is empty: a run without 3D never reads its pages.
+  if (g_objectPool.records == nullptr || g_objectPool.count == 0) return;
   for (int32_t number = 1; number <= 65535; ++number)
     if (g_objectMap[number] != 0) ReleaseObject(g_objectMap[number] - 1);
 }
