@@ -17,15 +17,17 @@ namespace fs = std::filesystem;
 
 // Fonts as on a fresh machine: fontconfig sees only the files of fonts-dejavu-core (no oblique
 // or italic file) with the system's rules, whatever else this machine has installed. Made
-// before the first font (fontconfig reads its configuration once) and removed at exit.
+// before the first font and removed after the last test; fontconfig reads its configuration
+// once per process, so under --gtest_repeat the folder comes back at the same place.
 class FreshMachineFonts : public ::testing::Environment {
  public:
   void SetUp() override {
-    if (!folder_.empty()) return;  // once per process, also under --gtest_repeat
-    char pattern[] = "/tmp/qv-fonts-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    fs::create_directory(folder_ / "fonts");
+    if (folder_.empty()) {
+      char pattern[] = "/tmp/qv-fonts-XXXXXX";
+      ASSERT_NE(mkdtemp(pattern), nullptr);
+      folder_ = pattern;
+    }
+    fs::create_directories(folder_ / "fonts");
     for (const char* file : {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSansMono.ttf", "DejaVuSansMono-Bold.ttf",
                              "DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf"})
       fs::create_symlink(fs::path("/usr/share/fonts/truetype/dejavu") / file, folder_ / "fonts" / file);
@@ -43,9 +45,9 @@ class FreshMachineFonts : public ::testing::Environment {
     conf << "</fontconfig>\n";
     setenv("FONTCONFIG_FILE", (folder_ / "fonts.conf").c_str(), 1);
   }
-  ~FreshMachineFonts() override {
+  void TearDown() override {
     std::error_code error;
-    if (!folder_.empty()) fs::remove_all(folder_, error);
+    fs::remove_all(folder_, error);
   }
   static const fs::path& Folder() { return folder_; }
 
