@@ -73,9 +73,8 @@ bool TakeScreenInvalid() {
 
 // The post-step's screen save: the file name as the program wrote it, by its last three letters.
 void SaveScreenToFile(const char* fileName) {
-  const std::string path = MapProgramPath(fileName);
-  DeleteFileIfExists(path.c_str());
-  if (!SaveScreenImage(path.c_str())) RuntimeError(1004);
+  // The file there is replaced only once the new one is written whole.
+  if (!SaveScreenImage(MapProgramPath(fileName).c_str())) RuntimeError(1004);
 }
 
 static void CmdDisplaySetMode() {  // width, height, depth

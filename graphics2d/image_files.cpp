@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "graphics2d/image_local.h"
+#include "platform/folders.h"
 #include "platform/surface.h"
 
 // Largest image file read into memory; bigger files are refused rather than exhausting memory.
@@ -115,18 +116,10 @@ bool SaveImageFile(const char* path, const Surface& surface, std::string* whyNot
     if (whyNot != nullptr) *whyNot = "could not encode " + extension;
     return false;
   }
-  // Write beside the target, then rename, so a failed save never leaves half a file.
-  const std::string temporary = std::string(path) + ".part";
-  FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    if (whyNot != nullptr) *whyNot = std::string("cannot write ") + path;
-    return false;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed || std::rename(temporary.c_str(), path) != 0) {
-    unlink(temporary.c_str());
-    if (whyNot != nullptr) *whyNot = std::string("cannot write ") + path;
+  // Written beside the target, then renamed over it: a failed save leaves the old file whole.
+  std::string why;
+  if (!PlatformReplaceFile(path, bytes.data(), bytes.size(), &why)) {
+    if (whyNot != nullptr) *whyNot = why;
     return false;
   }
   return true;

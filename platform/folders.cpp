@@ -3,14 +3,18 @@
 #include "platform/folders.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <filesystem>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <vector>
 
 std::string PlatformExecutablePath() {
@@ -67,17 +71,24 @@ static bool MakeFolders(const std::string& path) {
 }
 
 std::string PlatformConfigFolder() {
-  std::string base;
+  std::string base, leaf = "/quorvanel";
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  const char* home = std::getenv("HOME");
   if (configHome != nullptr && configHome[0] == '/') {
     base = configHome;
+  } else if (home != nullptr && home[0] == '/') {
+    base = std::string(home) + "/.config";
   } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home != nullptr ? home : "/tmp") + "/.config";
+    // No home to keep settings in: a folder of our own, never a shared one others could
+    // have made or read.
+    const std::string temporary = PlatformTemporaryFolder();
+    if (temporary.empty()) return "";
+    base = temporary;
+    leaf = "/config";
   }
-  std::string path = base + "/quorvanel";
-  MakeFolders(path);
-  return path;
+  MakeFolders(base);
+  const std::string path = base + leaf;
+  return PlatformMakePrivateFolder(path) ? path : "";
 }
 
 static bool Exists(const std::string& path) {
@@ -137,3 +148,84 @@ void PlatformRemoveFolderTree(const std::string& path) {
   std::error_code error;
   std::filesystem::remove_all(path, error);
 }
+
+static bool Fail(std::string* whyNot, const std::string& why) {
+  if (whyNot != nullptr) *whyNot = why;
+  return false;
+}
+
+static bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool PlatformReplaceFile(const std::string& path, const void* data, size_t size, std::string* whyNot) {
+  // A fresh name each try: O_EXCL refuses anything already there, a link planted under the
+  // name included, so nothing but our own new file is ever written.
+  static unsigned serial = 0;
+  std::string temporary;
+  int fd = -1;
+  for (int attempt = 0; attempt < 50 && fd < 0; ++attempt) {
+    temporary = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(++serial);
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) return Fail(whyNot, "cannot write " + path + ": " + std::strerror(errno));
+  // The new file keeps the permissions of the one it replaces.
+  struct stat old;
+  if (stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) fchmod(fd, old.st_mode & 07777);
+  const bool written = WriteAll(fd, static_cast<const char*>(data), size);
+  const int writeError = errno;
+  const bool closed = close(fd) == 0;
+  if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0) {
+    const int error = !written ? writeError : errno;
+    unlink(temporary.c_str());
+    return Fail(whyNot, "cannot write " + path + ": " + std::strerror(error));
+  }
+  return true;
+}
+
+bool PlatformReadRegularFile(const std::string& path, size_t maxBytes, std::string* text, std::string* whyNot) {
+  text->clear();
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return Fail(whyNot, errno == ENOENT ? "" : std::strerror(errno));
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return Fail(whyNot, "not a regular file");
+  }
+  if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+    close(fd);
+    return Fail(whyNot, "larger than " + std::to_string(maxBytes) + " bytes");
+  }
+  text->resize(static_cast<size_t>(info.st_size));
+  size_t got = 0;
+  while (got < text->size()) {
+    const ssize_t n = read(fd, text->data() + got, text->size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // the file shrank while we read: keep what was there
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  text->resize(got);
+  return true;
+}
+
+std::vector<std::string> PlatformFolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (dir == nullptr) return names;
+  while (dirent* entry = readdir(dir))
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) names.push_back(entry->d_name);
+  closedir(dir);
+  return names;
+}
+
+bool PlatformProcessExists(int pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }

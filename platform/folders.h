@@ -1,7 +1,9 @@
 // Folders and file names: the executable's folder, the start folder, the private temporary
 // folder, the user's configuration folder, and program names with "\" made usable here.
 #pragma once
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // The running executable's full path (from /proc/self/exe).
 std::string PlatformExecutablePath();
@@ -17,7 +19,9 @@ std::string PlatformTemporaryFolder();
 bool PlatformMakePrivateFolder(const std::string& path);
 // Removes a folder and everything in it; the player's own run folder at shut-down.
 void PlatformRemoveFolderTree(const std::string& path);
-// $XDG_CONFIG_HOME/quorvanel or ~/.config/quorvanel, created when missing (WIN.INI lives there).
+// $XDG_CONFIG_HOME/quorvanel or ~/.config/quorvanel, made 0700 when missing and checked to
+// be ours (WIN.INI lives there); with no HOME, a "config" folder inside the private temporary
+// folder. Empty when no such folder can be had.
 std::string PlatformConfigFolder();
 // A program's file name: "\" becomes "/", and where the exact name does not exist each
 // folder and the file are matched without case. The name unchanged when nothing matches.
@@ -25,3 +29,15 @@ std::string PlatformMapFileName(const std::string& name);
 bool PlatformFileReadable(const std::string& path);
 bool PlatformFolderWritable(const std::string& folder);
 bool PlatformDeleteFile(const std::string& path);
+// Replaces path with size bytes: they go to a new temporary file beside it (made with O_EXCL,
+// never through a link), renamed over path only once complete, so the old file stays whole
+// until then. False with the reason in *whyNot (may be null).
+bool PlatformReplaceFile(const std::string& path, const void* data, size_t size, std::string* whyNot);
+// Reads a file of at most maxBytes that must be a regular file (never waits on a FIFO or a
+// device). False with the reason in *whyNot ("not a regular file", "larger than ..."), an
+// empty one when the file does not exist.
+bool PlatformReadRegularFile(const std::string& path, size_t maxBytes, std::string* text, std::string* whyNot);
+// The names in a folder, without "." and ".."; empty when it cannot be read.
+std::vector<std::string> PlatformFolderEntries(const std::string& folder);
+// False only when no process with that id exists any more (its leftovers may go).
+bool PlatformProcessExists(int pid);

@@ -1,16 +1,27 @@
 // INI profile files: lines of "[section]" and "key=value"; lookups ignore case and the
-// blanks around names and values; writes replace the file through a temporary file.
+// blanks around names and values; writes replace the file through a temporary file, one
+// process at a time (two games writing one QV.LOG keep each other's entries).
 #include "platform/profile.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
-#include <fstream>
+#include <set>
 #include <sstream>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/folders.h"
+
+// Profile files are small: a lookup reads at most 1 MB. A rewrite keeps a file of up to
+// 16 MB, as a long debug trace makes QV.LOG grow past the lookup limit.
+static constexpr size_t kMaxProfileBytes = 1u << 20;
+static constexpr size_t kMaxRewriteBytes = 16u << 20;
 
 static std::string Trim(const std::string& s) {
   size_t begin = s.find_first_not_of(" \t\r\n");
@@ -19,13 +30,29 @@ static std::string Trim(const std::string& s) {
   return s.substr(begin, end - begin + 1);
 }
 
-static bool ReadLines(const char* path, std::vector<std::string>* lines) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string line;
-  while (std::getline(in, line)) {
+// A file that is no profile (a FIFO, a device, a huge file) is said once per path.
+static void ReportIgnored(const char* path, const std::string& why) {
+  static std::set<std::string> reported;
+  if (reported.insert(path).second) std::fprintf(stderr, "quorvanel: ignoring %s: %s\n", path, why.c_str());
+}
+
+// The lines of a profile file (a missing file has none); false when the file exists but is
+// no regular file or is larger than maxBytes.
+static bool ReadLines(const char* path, size_t maxBytes, std::vector<std::string>* lines) {
+  std::string text, why;
+  if (!PlatformReadRegularFile(path, maxBytes, &text, &why)) {
+    if (why.empty()) return true;
+    ReportIgnored(path, why);
+    return false;
+  }
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     lines->push_back(line);
+    start = end + 1;
   }
   return true;
 }
@@ -52,7 +79,7 @@ static bool SameName(const std::string& a, const char* b) { return strcasecmp(a.
 std::string PlatformReadProfileString(const char* path, const char* section, const char* key,
                                       const char* fallback) {
   std::vector<std::string> lines;
-  if (!ReadLines(path, &lines)) return fallback;
+  if (!ReadLines(path, kMaxProfileBytes, &lines)) return fallback;
   bool inSection = false;
   for (const std::string& line : lines) {
     std::string name, k, v;
@@ -76,10 +103,32 @@ bool PlatformWriteProfileString(const char* path, const char* section, const cha
   return PlatformWriteProfileStrings(path, section, {{key, value}});
 }
 
+// Holds an exclusive lock on the file at path (made empty when missing) for one rewrite.
+// The lock is on the file itself: a writer that waited finds the name now holds the file
+// the previous writer renamed into place, and takes that one instead.
+static int LockProfileFile(const char* path) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const int fd = open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+    }
+    struct stat held, named;
+    if (fstat(fd, &held) == 0 && lstat(path, &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+      return fd;
+    close(fd);
+  }
+  return -1;
+}
+
 bool PlatformWriteProfileStrings(const char* path, const char* section,
                                  const std::vector<std::pair<std::string, std::string>>& entries) {
+  const int lock = LockProfileFile(path);
+  if (lock < 0) return false;
   std::vector<std::string> lines;
-  ReadLines(path, &lines);  // a missing file starts empty
+  if (!ReadLines(path, kMaxRewriteBytes, &lines)) {
+    close(lock);
+    return false;
+  }
   // Where each key of the section stands (its first line) and where the section's last
   // non-blank line ends: a key already there is replaced in place, a new one goes after it.
   std::unordered_map<std::string, size_t> keyLines;
@@ -118,19 +167,29 @@ bool PlatformWriteProfileStrings(const char* path, const char* section,
   }
   std::ostringstream text;
   for (const std::string& line : lines) text << line << "\n";
-  const std::string temporary = std::string(path) + ".tmp" + std::to_string(getpid());
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << text.str();
-    if (!out.flush()) {
-      std::remove(temporary.c_str());
-      return false;
-    }
+  const std::string bytes = text.str();
+  const bool written = PlatformReplaceFile(path, bytes.data(), bytes.size(), nullptr);
+  close(lock);
+  return written;
+}
+
+void PlatformStartLog(const char* path) {
+  // Every process writing a log in this folder holds a shared lock on the folder; one that
+  // can take it alone is the only writer, and starts the log afresh.
+  static int heldFolder = -1;  // lives for the process (a new run takes it again)
+  if (heldFolder >= 0) close(heldFolder);
+  heldFolder = -1;
+  if (path[0] == 0) return;
+  const std::string name = path;
+  const size_t slash = name.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    unlink(path);
+    return;
   }
-  if (std::rename(temporary.c_str(), path) != 0) {
-    std::remove(temporary.c_str());
-    return false;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK) unlink(path);
+  while (flock(fd, LOCK_SH) != 0 && errno == EINTR) {
   }
-  return true;
+  heldFolder = fd;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/present.h"
+#include "platform/signals.h"
 #include "platform/window_local.h"
 
 // Lives from PlatformCreateMainWindow to PlatformDestroyMainWindow.
@@ -59,6 +60,8 @@ static std::string DriversWorthTrying() {
 
 static bool StartVideo() {
   if (gMainWindow.videoStarted) return true;
+  // Termination signals are ours (platform/signals.cpp): SDL would make them a plain quit.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   const bool driverChosen = Set("SDL_VIDEODRIVER");
   const std::string drivers = driverChosen ? "" : DriversWorthTrying();
   if (!drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
@@ -250,6 +253,11 @@ static void TranslateEvent(const SDL_Event& event) {
 }
 
 bool PlatformPeekMessage(PlatformMessage* message) {
+  // A termination signal ends the run as closing the window does, ahead of anything queued.
+  if (PlatformTakeStopSignalQuit()) {
+    *message = {PlatformMessageKind::kQuit, 0, 0};
+    return true;
+  }
   if (gMainWindow.pending.empty() && gMainWindow.videoStarted) {
     SDL_Event event;
     while (gMainWindow.pending.empty() && SDL_PollEvent(&event)) TranslateEvent(event);
@@ -263,6 +271,7 @@ bool PlatformPeekMessage(PlatformMessage* message) {
 void PlatformPostQuit() { Push(PlatformMessageKind::kQuit); }
 
 bool PlatformQuitPending() {
+  if (PlatformStopSignal() != 0) return true;
   for (const PlatformMessage& m : gMainWindow.pending)
     if (m.kind == PlatformMessageKind::kQuit) return true;
   return false;

@@ -8,6 +8,7 @@
 
 #include "platform/clock.h"
 #include "platform/profile.h"
+#include "platform/signals.h"
 #include "platform/window.h"
 #include "runtime/runtime_local.h"
 
@@ -143,6 +144,7 @@ void ExecuteCommands() {
       if (!WarningsOff() && (PlatformKeyHeld(kPlatformKeyF11) || PlatformKeyHeld(kPlatformKeyF12)))
         Dispatcher.stop = 1;
       if (Hooks.DrawQueueCount() > 32000) Dispatcher.stop = 1;
+      if (PlatformStopSignal() != 0) Dispatcher.stop = 1;  // a stopped run leaves even a loop without sync
       gSlice.commandCounter = 0;
       Dispatcher.inputRepoll = 1;
     }

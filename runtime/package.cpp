@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -90,6 +91,7 @@ static struct {
   bool known = false;
   bool temporaryKnown = false;
   bool ownsRunFolder = false;  // temporary is this process's own run folder
+  int owner = 0;               // the process that made it
 } gFolders;
 
 static void KnowFolders() {
@@ -101,6 +103,8 @@ static void KnowFolders() {
 
 // The run's own folder inside the user's private temporary folder, so two games running at
 // once never overwrite each other's extracted "_virtual." files.
+// The folder goes when the process ends, also without a shut-down (a test, an exit from a
+// library); only the process that made it removes it, never a child forked from it.
 const std::string& TemporaryFolder() {
   if (!gFolders.temporaryKnown) {
     std::string base = PlatformTemporaryFolder();
@@ -108,8 +112,30 @@ const std::string& TemporaryFolder() {
     gFolders.ownsRunFolder = !base.empty() && PlatformMakePrivateFolder(run);
     gFolders.temporary = gFolders.ownsRunFolder ? run : base;
     gFolders.temporaryKnown = true;
+    gFolders.owner = getpid();
+    static bool removedAtExit = false;
+    if (gFolders.ownsRunFolder && !removedAtExit) removedAtExit = std::atexit([] {
+      if (gFolders.owner == getpid()) RemoveRunFolder();
+    }) == 0;
   }
   return gFolders.temporary;
+}
+
+// "run-<pid>" folders, and the driver's "run-<pid>.dat" and "_exefile-<pid>.dat", of
+// processes gone without their shut-down (killed, a crash, the power cut).
+void RemoveStaleRunFolders() {
+  const std::string base = PlatformTemporaryFolder();
+  if (base.empty()) return;
+  for (const std::string& name : PlatformFolderEntries(base)) {
+    size_t digits = name.rfind("run-", 0) == 0 ? 4 : name.rfind("_exefile-", 0) == 0 ? 9 : 0;
+    if (digits == 0) continue;
+    size_t end = digits;
+    while (end < name.size() && end - digits < 9 && std::isdigit(static_cast<unsigned char>(name[end]))) ++end;
+    const std::string rest = name.substr(end);
+    if (end == digits || !(rest.empty() || rest == ".dat") || (digits == 9 && rest.empty())) continue;
+    const int pid = std::stoi(name.substr(digits, end - digits));
+    if (pid != getpid() && !PlatformProcessExists(pid)) PlatformRemoveFolderTree(base + "/" + name);
+  }
 }
 const std::string& ExecutableFolder() {
   KnowFolders();
@@ -134,11 +160,17 @@ void SetFoldersForTests(const std::string& executableFolder, const std::string& 
   gFolders.ownsRunFolder = false;
 }
 
-std::string UserStateFilePath() { return PlatformConfigFolder() + "/WIN.INI"; }
+// Empty (nothing is read or written) when the user has no configuration folder of their own.
+static std::string InConfigFolder(const char* name) {
+  const std::string folder = PlatformConfigFolder();
+  return folder.empty() ? "" : folder + "/" + name;
+}
+
+std::string UserStateFilePath() { return InConfigFolder("WIN.INI"); }
 
 std::string LogFilePath() {
   if (PlatformFolderWritable(ExecutableFolder())) return ExecutableFolder() + "/QV.LOG";
-  return PlatformConfigFolder() + "/QV.LOG";
+  return InConfigFolder("QV.LOG");
 }
 
 std::string MapProgramPath(const char* name) { return PlatformMapFileName(name); }

@@ -9,6 +9,7 @@
 #include "platform/messagebox.h"
 #include "platform/present.h"
 #include "platform/profile.h"
+#include "platform/signals.h"
 #include "platform/window.h"
 #include "runtime/runtime_local.h"
 
@@ -122,8 +123,8 @@ static void ReadSetupSettings() {
   gSettings.debugMode = on("DEBUGMODE");
   gSettings.traceMode = on("TRACEMODE");
   gSettings.runtimeTest = on("RUNTIMETEST");
-  // A debugging switch starts a fresh log.
-  if (gSettings.debugMode || gSettings.traceMode || gSettings.runtimeTest) PlatformDeleteFile(LogFilePath());
+  // A debugging switch starts a fresh log (kept while another game beside it writes there).
+  if (gSettings.debugMode || gSettings.traceMode || gSettings.runtimeTest) PlatformStartLog(LogFilePath().c_str());
 }
 
 void InitInterpreter() {
@@ -255,6 +256,20 @@ static void PostStep() {
   gRun.mouse.moveX = gRun.mouse.moveY = 0;
 }
 
+// The program has ended: drawing and saves it queued after its last frame are still carried
+// out, so a file it asked for appears. Not after a runtime error, nor for a stopped run; an
+// error the work itself raises is reported as the run's.
+static void FinishQueuedWork() {
+  if (PlatformStopSignal() != 0 || (RuntimeErrorNumber() != 0 && !EndedByProgram())) return;
+  const int before = RuntimeErrorNumber();
+  if (Hooks.DrawQueueCount() > 0) Hooks.ReplayDrawQueue();
+  if (gRun.screenSaveRequested) {
+    gRun.screenSaveRequested = false;
+    Hooks.SaveScreenToFile(gRun.screenSaveName.c_str());
+  }
+  if (RuntimeErrorNumber() != before) SetEndedByProgram(false);
+}
+
 static void RunMainLoop() {
   InitInterpreter();
   gRun.mouse = {320, 240, 50, 0, 0, 0};
@@ -277,6 +292,7 @@ static void RunMainLoop() {
       PlatformSleep(10);  // paused in the background: wait for the next message
     }
   }
+  FinishQueuedWork();
   WaitForReleasedKeys();
 }
 
@@ -335,8 +351,10 @@ static int FinishRun() {
   Hooks.CloseDirectInput();
   int status = gProgramRefused ? 1 : 0;
   gProgramRefused = false;
-  // END reports 21 only to end the run: it ends silently.
-  if (RuntimeErrorNumber() > 0 && !EndedByProgram()) {
+  // END reports 21 only to end the run: it ends silently. So does a run stopped by a
+  // termination signal, which exits with 128 + the signal (a script can tell it was stopped).
+  const int stopSignal = PlatformStopSignal();
+  if (RuntimeErrorNumber() > 0 && !EndedByProgram() && stopSignal == 0) {
     std::string text = FormatRuntimeErrorText();
     LogErrorEntry("RUNTIMEERROR", text.c_str());
     // The driver's run names the source file and line as compile errors do; headless, that
@@ -358,7 +376,7 @@ static int FinishRun() {
   if (!TemporaryFolder().empty()) PlatformDeleteFile(TemporaryFolder() + "/workfile.wav");
   RemoveRunFolder();
   CloseTypedText();
-  return status;
+  return stopSignal != 0 ? 128 + stopSignal : status;
 }
 
 // The start-up both entries share, up to the window; a window that fails is error 10002.
@@ -368,6 +386,8 @@ static void StartUp(int argc, char** argv) {
     if (i > 0) gCommandLine += ' ';
     gCommandLine += argv[i];
   }
+  PlatformCatchStopSignals();
+  RemoveStaleRunFolders();
   StartFolder();
   ReadSetupSettings();
   gRun = {};

@@ -103,6 +103,9 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_
 
 // Removes the run's own temporary folder with whatever is left in it (shut-down).
 void RemoveRunFolder();
+// The start-up's: removes run folders (and the driver's compiled files) left in the private
+// temporary folder by processes that no longer exist.
+void RemoveStaleRunFolders();
 // Folders the tests may point elsewhere.
 void SetFoldersForTests(const std::string& executableFolder, const std::string& temporaryFolder);
 // Where QV.LOG goes: the executable's folder, or beside WIN.INI when that is not writable.

@@ -1,6 +1,8 @@
 // Display-mode changes and the screen queries, the screen save, the software mouse pointer
 // and the typed line INPUT shows (op 110).
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "graphics2d/graphics2d_local.h"
 #include "graphics2d/image_files.h"
@@ -124,9 +126,13 @@ TEST_F(DisplayModeTest, ScreenSaveWritesTheBackBufferByExtension) {
     EXPECT_EQ(saved->pixels, BackBuffer()->pixels) << name;
     SurfaceDestroy(saved);
   }
-  // No writer for the extension, or no folder to write to: error 1004.
+  // No writer for the extension, or no folder to write to: error 1004, and a file already
+  // there under that name is left as it was.
+  std::ofstream(TempPath("shot.tif"), std::ios::binary) << "the user's picture";
   SaveScreenToFile(TempPath("shot.tif").c_str());
   EXPECT_EQ(TakeError(), 1004);
+  std::ifstream kept(TempPath("shot.tif"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(kept), {}), "the user's picture");
   SaveScreenToFile(TempPath("missing/shot.png").c_str());
   EXPECT_EQ(TakeError(), 1004);
 }

@@ -1,10 +1,15 @@
 // Profile files and folders: defaults for missing files and keys, names without case,
 // writes that add and replace keys, and the private temporary folder.
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <set>
 
 #include "platform/folders.h"
 #include "platform/profile.h"
@@ -83,5 +88,163 @@ TEST(Folders, TemporaryFolderIsPrivateAndNamesMapWithoutCase) {
   std::string mapped = PlatformMapFileName(temporary + "\\MEDIA-" + std::to_string(getpid()) + "\\SUB\\hero.bmp");
   EXPECT_EQ(mapped, (dir / "Sub" / "Hero.BMP").string());
   EXPECT_EQ(PlatformMapFileName("no\\such\\file"), "no/such/file");
+  fs::remove_all(dir);
+}
+
+// Runs body in a child process and returns its exit status; a child still running after
+// ten seconds (a read that waits for ever) is ended and counts as -1.
+static int InChild(const std::function<int()>& body) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    alarm(10);
+    _exit(body());
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// SETUP.INI and the other profile files are read only when they are regular files of at
+// most 1 MB: a FIFO (no writer ever comes), a device without end or a huge file gives the
+// defaults at once, with a line on stderr, and a rewrite leaves them alone.
+TEST(Profile, OnlyRegularFilesOfAtMostOneMegabyteAreRead) {
+  fs::path dir = fs::temp_directory_path() / ("qv-profile-odd-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const fs::path fifo = dir / "fifo.ini", huge = dir / "huge.ini", device = dir / "device.ini";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // Sparse, so they take no disk: past the lookup limit; past the limit of a rewrite too
+  // (a long debug trace makes QV.LOG larger than a lookup reads).
+  const fs::path big = dir / "big.ini";
+  for (const auto& [path, size] : {std::pair{big, (1u << 20) + 1}, std::pair{huge, (16u << 20) + 1}}) {
+    std::ofstream(path) << "[SETTINGS]\nWINDOWMODE=1\n";
+    fs::resize_file(path, size);
+  }
+  EXPECT_EQ(PlatformReadProfileString(big.c_str(), "SETTINGS", "WINDOWMODE", "d"), "d");
+  fs::create_symlink("/dev/zero", device);
+  for (const fs::path& path : {fifo, huge, device, fs::path("/dev/zero")}) {
+    const int status = InChild([&] {
+      if (PlatformReadProfileString(path.c_str(), "SETTINGS", "WINDOWMODE", "d") != "d") return 1;
+      return PlatformWriteProfileString(path.c_str(), "SETTINGS", "WINDOWMODE", "0") ? 2 : 0;
+    });
+    EXPECT_EQ(status, 0) << path;
+  }
+  EXPECT_EQ(fs::file_size(huge), (16u << 20) + 1);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  fs::remove_all(dir);
+}
+
+// Two games writing one QV.LOG at once: every entry of both ends in the file (each rewrite
+// holds the file's lock from its read to its rename), and no temporary file is left.
+TEST(Profile, WritersInTwoProcessesKeepEachOthersEntries) {
+  fs::path dir = fs::temp_directory_path() / ("qv-profile-two-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string log = (dir / "QV.LOG").string();
+  constexpr int kEntries = 150;
+  pid_t writers[2];
+  for (int w = 0; w < 2; ++w) {
+    writers[w] = fork();
+    if (writers[w] == 0) {
+      for (int i = 0; i < kEntries; ++i) {
+        const std::string key = "GAME" + std::to_string(w) + " ENTRY" + std::to_string(i);
+        if (!PlatformWriteProfileString(log.c_str(), "ERRORLOG", key.c_str(), "text")) _exit(1);
+      }
+      _exit(0);
+    }
+  }
+  for (pid_t writer : writers) {
+    int status = 0;
+    waitpid(writer, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  int missing = 0;
+  for (int w = 0; w < 2; ++w)
+    for (int i = 0; i < kEntries; ++i) {
+      const std::string key = "GAME" + std::to_string(w) + " ENTRY" + std::to_string(i);
+      missing += PlatformReadProfileString(log.c_str(), "ERRORLOG", key.c_str(), "") != "text";
+    }
+  EXPECT_EQ(missing, 0);
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, std::set<std::string>{"QV.LOG"});
+  fs::remove_all(dir);
+}
+
+// A debugging run starts a fresh log, unless another game beside it is writing the log:
+// then that game's entries stay. Once no one writes it, the next start is fresh again.
+TEST(Profile, ADebuggingStartKeepsTheLogOfAGameStillRunning) {
+  fs::path dir = fs::temp_directory_path() / ("qv-profile-start-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  const std::string log = (dir / "QV.LOG").string();
+  std::ofstream(log) << "[ERRORLOG]\nOLD RUN=gone\n";
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  const pid_t first = fork();
+  if (first == 0) {
+    PlatformStartLog(log.c_str());
+    const bool ok = PlatformWriteProfileString(log.c_str(), "ERRORLOG", "FIRST", "1");
+    char c = ok ? 'y' : 'n';
+    if (write(ready[1], &c, 1) != 1) _exit(1);
+    if (read(done[0], &c, 1) != 1) _exit(1);  // runs until the test lets it end
+    _exit(0);
+  }
+  char c = 0;
+  ASSERT_EQ(read(ready[0], &c, 1), 1);
+  EXPECT_EQ(c, 'y');
+  EXPECT_EQ(PlatformReadProfileString(log.c_str(), "ERRORLOG", "OLD RUN", "fresh"), "fresh");
+  EXPECT_EQ(InChild([&] {
+    PlatformStartLog(log.c_str());
+    return PlatformWriteProfileString(log.c_str(), "ERRORLOG", "SECOND", "2") ? 0 : 1;
+  }), 0);
+  EXPECT_EQ(PlatformReadProfileString(log.c_str(), "ERRORLOG", "FIRST", ""), "1");
+  EXPECT_EQ(PlatformReadProfileString(log.c_str(), "ERRORLOG", "SECOND", ""), "2");
+  ASSERT_EQ(write(done[1], &c, 1), 1);
+  waitpid(first, nullptr, 0);
+  EXPECT_EQ(InChild([&] {
+    PlatformStartLog(log.c_str());
+    return fs::exists(log) ? 1 : 0;
+  }), 0);
+  for (int fd : {ready[0], ready[1], done[0], done[1]}) close(fd);
+  fs::remove_all(dir);
+}
+
+// A write never goes through a link: a profile name that is a link is refused, and the
+// file it points at is left as it was.
+TEST(Profile, AWriteDoesNotFollowALink) {
+  fs::path dir = fs::temp_directory_path() / ("qv-profile-link-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  std::ofstream(dir / "elsewhere") << "someone's file\n";
+  fs::create_symlink(dir / "elsewhere", dir / "QV.LOG");
+  EXPECT_FALSE(PlatformWriteProfileString((dir / "QV.LOG").c_str(), "ERRORLOG", "K", "V"));
+  EXPECT_EQ(ReadWhole(dir / "elsewhere"), "someone's file\n");
+  EXPECT_TRUE(fs::is_symlink(dir / "QV.LOG"));
+  fs::remove_all(dir);
+}
+
+// The configuration folder: made 0700 and ours; with no HOME, a private folder inside the
+// user's temporary folder (never a shared /tmp path); one that is not a folder of ours is
+// refused.
+TEST(Folders, ConfigurationFolderIsPrivateAndOurs) {
+  fs::path dir = fs::temp_directory_path() / ("qv-config-" + std::to_string(getpid()));
+  fs::create_directories(dir / "runtime");
+  fs::permissions(dir / "runtime", fs::perms::owner_all);
+  const int status = InChild([&] {
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("HOME");
+    setenv("XDG_RUNTIME_DIR", (dir / "runtime").c_str(), 1);
+    const std::string config = PlatformConfigFolder();
+    struct stat info;
+    if (config != (dir / "runtime" / "quorvanel" / "config").string()) return 1;
+    if (stat(config.c_str(), &info) != 0 || (info.st_mode & 0777) != 0700 || info.st_uid != getuid()) return 2;
+    setenv("XDG_CONFIG_HOME", (dir / "home").c_str(), 1);
+    if (PlatformConfigFolder() != (dir / "home" / "quorvanel").string()) return 3;
+    if (stat((dir / "home" / "quorvanel").c_str(), &info) != 0 || (info.st_mode & 0777) != 0700) return 4;
+    // Not a folder of ours: a link put in its place.
+    setenv("XDG_CONFIG_HOME", (dir / "planted").c_str(), 1);
+    fs::create_directories(dir / "planted");
+    fs::create_symlink(dir / "home" / "quorvanel", dir / "planted" / "quorvanel");
+    return PlatformConfigFolder().empty() ? 0 : 5;
+  });
+  EXPECT_EQ(status, 0);
   fs::remove_all(dir);
 }

@@ -1,18 +1,22 @@
 # Runs one 2D BASIC test program in a scratch folder and checks its exit status, its --echo
 # output (NAME.expected) and, when the program saves "out.png", the picture against the
 # reference tests/data/graphics2d/NAME.png within the tolerance its "rem tolerance: N" line
-# states (default 0). A program says "rem expect-exit: N" when it should fail.
+# states (default 0). A program says "rem expect-exit: N" when it should fail, and
+# "rem expect-file: NAME" for a file that must be there once it has ended.
 # cmake -DQUORVANEL=<exe> -DCOMPARE=<png_compare> -DPROGRAM=<file.qva> -DDATA=<dir> -DWORK=<dir> -P run_2d_program.cmake
 get_filename_component(dir ${PROGRAM} DIRECTORY)
 get_filename_component(name ${PROGRAM} NAME_WE)
 file(STRINGS ${PROGRAM} lines)
 set(expect_exit 0)
 set(tolerance 0)
+set(expect_files)
 foreach(line IN LISTS lines)
   if(line MATCHES "^rem expect-exit: *([0-9]+)")
     set(expect_exit ${CMAKE_MATCH_1})
   elseif(line MATCHES "^rem tolerance: *([0-9]+)")
     set(tolerance ${CMAKE_MATCH_1})
+  elseif(line MATCHES "^rem expect-file: *(.+)$")
+    list(APPEND expect_files ${CMAKE_MATCH_1})
   endif()
 endforeach()
 file(REMOVE_RECURSE ${WORK})
@@ -26,6 +30,12 @@ if(NOT "${status}" STREQUAL "${expect_exit}")
   message(SEND_ERROR "exit status ${status}, expected ${expect_exit}; stderr:\n${err}")
   set(failed TRUE)
 endif()
+foreach(expected_file IN LISTS expect_files)
+  if(NOT EXISTS ${WORK}/${expected_file})
+    message(SEND_ERROR "${expected_file} was not written")
+    set(failed TRUE)
+  endif()
+endforeach()
 if(EXISTS ${dir}/${name}.expected)
   file(READ ${dir}/${name}.expected expected)
   if(NOT "${out}" STREQUAL "${expected}")
