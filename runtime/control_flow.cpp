@@ -50,6 +50,9 @@ static struct {
   bool endedByProgram = false;
 } gFlow;
 
+// The loaded program (the same object for the whole process).
+static const LoadedProgram& gProgram = Program();
+
 void ResetControlFlow() {
   if (gFlow.calls.empty()) {
     gFlow.returnStack.resize(1024);
@@ -85,11 +88,13 @@ static int SlotOfCell(CodeCell cell) {
 
 // Makes room for a call or GOSUB record at depth d (below kReturnStackSize): the stacks grow
 // only when a program goes deeper than ever before.
-static void RoomForDepth(int32_t d) {
-  if (static_cast<size_t>(d) < gFlow.calls.size()) return;
+static void GrowCallStacks() {
   size_t size = std::min(gFlow.calls.size() * 2, static_cast<size_t>(kReturnStackSize));
   gFlow.calls.resize(size);
   gFlow.returnStack.resize(size);
+}
+static inline void RoomForDepth(int32_t d) {
+  if (static_cast<size_t>(d) >= gFlow.calls.size()) GrowCallStacks();
 }
 
 static void CmdJumpIfZero() {
@@ -137,7 +142,7 @@ static VariableSlot* ReadDestination(VariableSlot* target, int firstTemp, int fi
 static void ReadItem(char type) {
   VariableSlot* target = SlotOperand(0);
   AdvanceOperands(1);
-  const LoadedProgram& program = Program();
+  const LoadedProgram& program = gProgram;
   int32_t i = gFlow.dataReadIndex;
   // An index outside the items (past the end, or a RESTORE beyond them) reads as no item.
   bool present = i >= 0 && i < program.dataCount;
@@ -195,14 +200,15 @@ static char* TextRoom(size_t at, size_t count) {
   return gFlow.savedTexts.data() + at;
 }
 
-// Pushes one local of the running function onto the save stack.
-static void SaveLocal(CallRecord& call, int slot) {
+// Pushes one local of the running function onto the save stack (room made by the caller).
+static void SaveTextLocal(CallRecord& call, SavedValue& saved, int slot);
+static inline void SaveLocal(CallRecord& call, int slot) {
   SavedValue& saved = gFlow.saved[static_cast<size_t>(call.savedEnd++)];
   saved.slot = slot;
-  if (slot < kFirstTextVar) {
-    saved.value = VariableTable[slot];
-    return;
-  }
+  if (slot < kFirstTextVar) saved.value = VariableTable[slot];
+  else SaveTextLocal(call, saved, slot);
+}
+static void SaveTextLocal(CallRecord& call, SavedValue& saved, int slot) {
   const char* text = VariableTable[slot].asText != nullptr ? VariableTable[slot].asText : kEmptyText;
   size_t length = TextLength(text);
   std::memcpy(TextRoom(call.textEnd, length), text, length);
@@ -214,11 +220,9 @@ static void SaveLocal(CallRecord& call, int slot) {
 // A variable of the running function that the loop over its locals saves (not an array:
 // the caller asked that already; a text only when it holds one).
 static bool SavedWithTheLocals(const LoadedProgram& program, int slot) {
-  int list = slot < kFirstFloatVar ? 0 : slot < kFirstTextVar ? 1 : 2;
-  size_t index = static_cast<size_t>(slot - (list == 0 ? kFirstIntVar : list == 1 ? kFirstFloatVar : kFirstTextVar));
-  const std::vector<uint32_t>& owners = program.owners[list];
-  if (index >= owners.size() || owners[index] != gFlow.currentFunctionId) return false;
-  return list != 2 || VariableTable[slot].asText != nullptr;
+  size_t index = static_cast<size_t>(slot - kFirstIntVar);
+  if (index >= program.slotOwners.size() || program.slotOwners[index] != gFlow.currentFunctionId) return false;
+  return slot < kFirstTextVar || VariableTable[slot].asText != nullptr;
 }
 
 // Saves the running function's parameters and non-array locals before a nested call, on
@@ -227,7 +231,7 @@ static void SaveFunctionLocals(int32_t depth, CallRecord& call) {
   const CallRecord& caller = gFlow.calls[static_cast<size_t>(depth - 1)];
   call.savedBegin = call.savedEnd = caller.savedEnd;
   call.textBegin = call.textEnd = caller.textEnd;
-  const LoadedProgram& program = Program();
+  const LoadedProgram& program = gProgram;
   int32_t first = 0, last = 0;
   if (gFlow.currentFunctionId + 1u < program.localsStart.size()) {
     first = program.localsStart[gFlow.currentFunctionId];
@@ -275,7 +279,7 @@ static void CmdCallFunction() {
   CodeCell* entry = CodeOperand(0);
   int32_t n = IntOperand(2);
   // The argument slots and the parameter list must lie inside the code.
-  const LoadedProgram& program = Program();
+  const LoadedProgram& program = gProgram;
   const CodeCell* codeEnd = program.code.data() + program.codeWords;
   if (entry < program.code.data() || entry >= codeEnd || n < 0 || n > codeEnd - operands - 3 || n >= codeEnd - entry) {
     RuntimeError(10010);
@@ -365,6 +369,10 @@ static void ReturnFromFunction(int ownOperands, StoreResult result) {
 
 // The call's result slot for a number (a text or array slot there is a corrupt program).
 static VariableSlot* NumberResult(VariableSlot* result) {
+  // The usual result slots, number temporaries and variables, are told apart here.
+  int slot = SlotOfCell(reinterpret_cast<CodeCell>(result));
+  if (slot >= kFirstIntTemp && slot < kFirstTextTemp) return result;
+  if (slot >= kFirstIntVar && slot < kFirstTextVar && !VariableIsArray(slot)) return result;
   return SlotTakesNumber(result) ? result : ReportBadSlotOperand();
 }
 

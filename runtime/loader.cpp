@@ -117,6 +117,10 @@ void ListLocalsByFunction(LoadedProgram& program) {
   for (const std::vector<uint32_t>& owners : program.owners)
     for (uint32_t id : owners)
       if (id <= 0xFFFF && id > highest) highest = id;
+  program.slotOwners.assign(kFirstIntConst - kFirstIntVar, 0x10000);
+  for (int list = 0; list < 3; ++list)
+    for (size_t i = 0; i < program.owners[list].size(); ++i)
+      program.slotOwners[static_cast<size_t>(firstOfList[list] - kFirstIntVar) + i] = program.owners[list][i];
   std::vector<int32_t>& start = program.localsStart;
   start.assign(highest + 2, 0);
   for (const std::vector<uint32_t>& owners : program.owners)

@@ -25,6 +25,8 @@ struct LoadedProgram {
   // localsStart[f + 1] in localSlots (ids past the end own none).
   std::vector<int32_t> localSlots;
   std::vector<int32_t> localsStart;
+  // The owner of each variable slot 3000-8999 (indexed from 3000); 0x10000 for none.
+  std::vector<uint32_t> slotOwners;
   bool loaded = false;
 };
 LoadedProgram& Program();
