@@ -58,9 +58,11 @@ Surface* MakeLoadSurface(uint32_t width, uint32_t height, std::string* whyNot) {
   return surface;
 }
 
-// The last three letters of a name, lower-cased ("" when shorter).
+// The last three letters of a name, lower-cased ("" when shorter); a name ending in ".tiff"
+// (or the bare extension "tiff") counts as "tif", the four-letter spelling most TIFF writers use.
 static std::string ExtensionOf(const char* name) {
   const size_t length = std::strlen(name);
+  if (length >= 4 && strcasecmp(name + length - 4, "tiff") == 0 && (length == 4 || name[length - 5] == '.')) return "tif";
   if (length < 3) return "";
   std::string extension(name + length - 3);
   for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);

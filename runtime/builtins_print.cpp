@@ -1,5 +1,7 @@
 // PRINT and INPUT: printed text goes to the screen through the print hook and, with
 // --echo, to stdout one line per finished line; INPUT reads a typed line.
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +10,10 @@
 #include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
 #include "runtime/runtime.h"
+
+// The decimal exponents printed in plain notation (see FormatFloatText).
+static constexpr int kPlainFloatLowestExponent = -5;
+static constexpr int kPlainFloatHighestExponent = 14;
 
 void (*PrintToScreenHook)(const char* text, bool endsLine) = [](const char*, bool) {};
 void (*InputTextHook)(const char* typed, bool finished) = [](const char*, bool) {};
@@ -35,12 +41,35 @@ void FlushPrintedLine() {
 
 void FormatIntText(int value, char* out, int size) { std::snprintf(out, static_cast<size_t>(size), "%d", value); }
 
+// How a float reads as text (PRINT, str$): the shortest decimal digits that read back as the
+// same 32-bit value, in plain notation with at least one decimal while 0.00001 <= |x| < 1e15
+// ("123456.7", "1000000.0", "0.1", "-0.0"), and otherwise in exponent form ("1e+15",
+// "1.5e-07"). Infinities and NaN read "inf", "-inf" and "nan".
 void FormatFloatText(float value, char* out, int size) {
-  std::snprintf(out, static_cast<size_t>(size), "%.6g", static_cast<double>(value));
-  if (!std::strpbrk(out, ".eni")) {  // a whole number still reads as a float
-    size_t length = std::strlen(out);
-    if (length + 2 < static_cast<size_t>(size)) std::memcpy(out + length, ".0", 3);
+  char scientific[32];
+  const std::to_chars_result done =
+      std::isfinite(value) ? std::to_chars(scientific, scientific + sizeof scientific - 1, value, std::chars_format::scientific)
+                           : std::to_chars(scientific, scientific + sizeof scientific - 1, value);
+  *done.ptr = '\0';
+  const char* exponentText = std::strchr(scientific, 'e');
+  const int exponent = exponentText != nullptr ? std::atoi(exponentText + 1) : 0;
+  if (exponentText == nullptr || exponent < kPlainFloatLowestExponent || exponent > kPlainFloatHighestExponent) {
+    std::snprintf(out, static_cast<size_t>(size), "%s", scientific);
+    return;
   }
+  std::string digits;  // the significant digits, without sign, point or exponent
+  for (const char* c = scientific; c != exponentText; ++c)
+    if (*c >= '0' && *c <= '9') digits += *c;
+  std::string text = scientific[0] == '-' ? "-" : "";
+  if (exponent < 0) {
+    text += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+  } else {
+    const size_t whole = static_cast<size_t>(exponent) + 1;
+    if (digits.size() < whole) digits.append(whole - digits.size(), '0');
+    const std::string fraction = digits.substr(whole);
+    text += digits.substr(0, whole) + "." + (fraction.empty() ? "0" : fraction);
+  }
+  std::snprintf(out, static_cast<size_t>(size), "%s", text.c_str());
 }
 
 static void PrintItem(const char* text) {

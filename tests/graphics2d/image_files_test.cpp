@@ -85,7 +85,7 @@ TEST(ImageFiles, WritableFormatsRoundTrip) {
 
 TEST(ImageFiles, ReadOnlyAndUnknownTypesRefuseToSave) {
   SurfacePtr picture = TestPicture();
-  for (const char* name : {"a.pcx", "a.psd", "a.tif", "a.xyz", "ab"}) {
+  for (const char* name : {"a.pcx", "a.psd", "a.tif", "a.TIFF", "a.xyz", "ab"}) {
     const std::filesystem::path path = TempDir() / name;
     std::string why;
     EXPECT_FALSE(SaveImageFile(path.c_str(), *picture, &why)) << name;
@@ -224,6 +224,8 @@ TEST(ImageFiles, ReadableFormatsLoadFixtures) {
   } cases[] = {
       {"f.pcx", PcxFixture(), kFixturePixels},
       {"f.tif", TiffFixture(), kFixturePixels},
+      {"f.tiff", TiffFixture(), kFixturePixels},
+      {"F.TIFF", TiffFixture(), kFixturePixels},
       {"f.psd", PsdFixture(), kFixturePixels},
       {"f.rle", Rle8BmpFixture(), {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF}},
       {"f.dds", Dxt1Fixture(), {0xFF0000, 0x0000FF, 0x0000FF, 0xFF0000}},
@@ -243,7 +245,7 @@ TEST(ImageFiles, ReadableFormatsLoadFixtures) {
 TEST(ImageFiles, TruncatedAndDamagedFilesFailCleanly) {
   SurfacePtr picture = TestPicture();
   std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
-      {"pcx", PcxFixture()}, {"tif", TiffFixture()}, {"psd", PsdFixture()}, {"rle", Rle8BmpFixture()}, {"dds", Dxt1Fixture()}};
+      {"pcx", PcxFixture()}, {"tif", TiffFixture()}, {"tiff", TiffFixture()}, {"psd", PsdFixture()}, {"rle", Rle8BmpFixture()}, {"dds", Dxt1Fixture()}};
   for (const char* name : {"t.png", "t.bmp", "t.tga", "t.dds", "t.jpg"}) {
     const std::filesystem::path path = TempDir() / name;
     ASSERT_TRUE(SaveImageFile(path.c_str(), *picture, nullptr));
