@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/commands.h"
 #include "compiler/compiler.h"
 #include "engine3d/engine3d.h"
 #include "graphics2d/graphics2d.h"
@@ -38,6 +39,9 @@ static bool WireSubsystems() {
   ok = RegisterEngine3dCommands() && ok;
   RegisterEngine3dPools();
   InstallEngine3dHooks(Hooks, BackBuffer);
+  // The command families above the engines (the checklist, files, system).
+  ok = RegisterCommandFamilies() && ok;
+  InstallCommandHooks(Hooks);
   return ok;
 }
 

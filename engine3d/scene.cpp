@@ -238,6 +238,14 @@ void ConnectModels() {
   host.SetDeviceTexture = SetDeviceTexture;
   host.AddDrawnIndices = AddDrawnIndices;
   host.TemporaryFolder = [] { return TemporaryFolder().c_str(); };
+  // A model's frame list: the frame's id as value a and its name as the text of the next entry.
+  host.AddChecklistEntry = [](int32_t value, const char* text) {
+    ChecklistEntry* entry = AppendChecklistEntry();
+    if (entry == nullptr) return false;
+    entry->a = value;
+    SetChecklistEntryText(*entry, text);
+    return true;
+  };
   ModelsInit(&host);
 }
 

@@ -101,7 +101,21 @@ static void CmdScreenDepth() { WriteScreenValue(ScreenDepth()); }
 static void CmdScreenFps() { WriteScreenValue(FrameRate()); }
 static void CmdScreenInvalid() { WriteScreenValue(TakeScreenInvalid() ? 1 : 0); }
 
+// The modes the display lists (largest first) into the checklist: a width, b height,
+// c depth, text "WIDTHxHEIGHTxDEPTH"; a list longer than the checklist is cut at its end.
+static void CmdDisplayChecklistModes() {
+  DisplayModeInfo modes[kChecklistCapacity];
+  const int count = PlatformListDisplayModes(modes, kChecklistCapacity);
+  StartChecklist(true, true, true);
+  for (int i = 0; i < count; ++i) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%dx%dx%d", modes[i].width, modes[i].height, modes[i].depth);
+    AddChecklistEntry(text, modes[i].width, modes[i].height, modes[i].depth);
+  }
+}
+
 static const CommandEntry kDisplayModeCommands[] = {
+    {kDisplayChecklistModes, CmdDisplayChecklistModes},
     {kDisplaySetMode, CmdDisplaySetMode}, {kDisplayModeExists, CmdDisplayModeExists},
     {kDisplaySaveScreen, CmdDisplaySaveScreen}, {kScreenWidth, CmdScreenWidth},
     {kScreenHeight, CmdScreenHeight},     {kScreenDepth, CmdScreenDepth},

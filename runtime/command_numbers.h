@@ -202,6 +202,7 @@ enum CommandNumber : int {
   kDisplaySetMode = 1501,     // i width, i height, i depth 16/32: re-open the display in that mode (warning 1503)
   kDisplayModeExists = 1502,  // i result, i width, i height, i depth: 1 when the display can take the mode
   kDisplaySaveScreen = 1510,  // s file: the screen is saved to the file after the next frame, by its extension
+  kDisplayChecklistModes = 1520,  // fill the checklist: one entry per mode, a width, b height, c depth, text "WxHxD"
   kScreenWidth = 1551,        // i result: the screen's width
   kScreenHeight = 1552,       // i result: the screen's height
   kScreenDepth = 1553,        // i result: the screen's depth (16 or 32)
@@ -408,4 +409,13 @@ enum CommandNumber : int {
   kObjectSpeed = 7654,        // i result, i object: speed x 25
   kObjectInterpolation = 7655,  // i result, i object: blend step in percent
   kTotalObjectFrames = 7656,  // i result, i object: last key frame
+
+  // --- The checklist (commands/checklist_commands.cpp); index 1..512, queries write operand 0
+  kChecklistEmpty = 9501,     // empty the checklist: no list made, count 0
+  kChecklistQuantity = 9551,  // i result: entries in the list (9005)
+  kChecklistValueA = 9552,    // i result, i index: value a of the entry (9005, 9001, 9004, 9002)
+  kChecklistValueB = 9553,    // i result, i index: value b of the entry (as 9552)
+  kChecklistValueC = 9554,    // i result, i index: value c of the entry (as 9552)
+  kChecklistValueD = 9555,    // i result, i index: value d of the entry (as 9552)
+  kChecklistString = 9556,    // s result, i index: the entry's text (9005, 9001, 9003, 9002)
 };

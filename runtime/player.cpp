@@ -134,7 +134,7 @@ void InitInterpreter() {
   ClearRuntimeError();
   ResetControlFlow();
   SetEndedByProgram(false);
-  Hooks.EmptyChecklist();
+  EmptyChecklist();
   gRun.frameWait = 25;
   gRun.escQuits = true;
 }

@@ -240,6 +240,37 @@ void SetLastTypedCharacter(int character);
 void AppendTypedCharacter(int character);  // the window's character message
 
 // ---------------------------------------------------------------------------------------
+// The checklist (owner: runtime/checklist.cpp; emptied by InitInterpreter)
+// ---------------------------------------------------------------------------------------
+
+// A list-making command (display modes, model frames, files, devices) fills it from entry 0
+// up; the program reads it back by 1-based index through the checklist commands.
+constexpr int kChecklistCapacity = 512;
+struct ChecklistEntry {
+  int32_t a, b, c, d;              // the four values; -1 in an empty list
+  char text[kMaxTextLength + 1];   // "" in an empty list
+};
+struct ChecklistState {
+  uint8_t made;          // 1 once a filling command produced a list
+  uint8_t valuesValid;   // the entries' values mean something
+  uint8_t stringsValid;  // the entries' texts mean something
+  int32_t count;         // entries filled, 0..kChecklistCapacity
+  ChecklistEntry entries[kChecklistCapacity];
+};
+const ChecklistState& Checklist();
+// Flags 0, count 0, every entry's values -1 and its text "": program start and its command.
+void EmptyChecklist();
+// A filling command starts its list: count 0 and the flags it answers for.
+void StartChecklist(bool made, bool valuesValid, bool stringsValid);
+// The entry at the count, the count then one more; null when the list is full (a long list
+// is cut at the capacity, never an error).
+ChecklistEntry* AppendChecklistEntry();
+// Copies text into an entry, cut to 255 characters.
+void SetChecklistEntryText(ChecklistEntry& entry, const char* text);
+// Appends an entry with the values and the text; false, storing nothing, when the list is full.
+bool AddChecklistEntry(const char* text, int32_t a = 0, int32_t b = 0, int32_t c = 0, int32_t d = 0);
+
+// ---------------------------------------------------------------------------------------
 // Record pools (owner of each pool: the subsystem that defines its record)
 // ---------------------------------------------------------------------------------------
 
@@ -382,7 +413,7 @@ struct RuntimeHooks {
   void (*RenderScene3DIfOn)(int stage) = [](int) {};
   void (*DrawSprites)() = [] {};
   void (*AnimateObjects)() = [] {};
-  // Input, sound, music, animations, files, FTP, checklist.
+  // Input, sound, music, animations, files, FTP.
   bool (*InitDirectInput)() = [] { return true; };
   void (*AcquireInputDevices)() = [] {};
   void (*UnacquireInputDevices)() = [] {};
@@ -405,7 +436,6 @@ struct RuntimeHooks {
   void (*FreeAllSounds)() = [] {};
   void (*FreeAllMusic)() = [] {};
   void (*CloseAllFileHandles)() = [] {};
-  void (*EmptyChecklist)() = [] {};
   // Development environment.
   int (*NoOpStartupHook)() = [] { return 1; };
   void (*ShowCompileProgress)(int percent) = [](int) {};

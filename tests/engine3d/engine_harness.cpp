@@ -31,25 +31,7 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new EngineE
 }  // namespace
 
 std::vector<VariableSlot*> RunCommand(int command, std::initializer_list<Arg> args) {
-  std::vector<CodeCell> cells;
-  std::vector<VariableSlot*> slots;
-  int next[3] = {kFirstIntTemp, kFirstFloatTemp, kFirstTextTemp};
-  for (const Arg& arg : args) {
-    VariableSlot* slot = &VariableTable[next[arg.kind]++];
-    if (arg.kind == Arg::kInt) slot->asInt = arg.i;
-    if (arg.kind == Arg::kFloat) slot->asFloat = arg.f;
-    if (arg.kind == Arg::kText) StoreText(slot, arg.s);
-    cells.push_back(reinterpret_cast<CodeCell>(slot));
-    slots.push_back(slot);
-  }
-  cells.push_back(0);
-  CommandHandler handler = HandlerForCommand(command);
-  EXPECT_NE(handler, nullptr) << "no handler for " << command;
-  if (handler == nullptr) return slots;
-  OperandPointer = cells.data();
-  handler();
-  EXPECT_EQ(OperandPointer, cells.data() + args.size()) << "operand pointer of " << command;
-  return slots;
+  return qvasm::CallCommand(command, args);
 }
 
 int TakeError() {

@@ -4,22 +4,14 @@
 #include "engine3d/engine3d.h"
 #include "platform/device3d_record.h"
 #include "runtime/command_numbers.h"
+#include "tests/asm/command_call.h"
 
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <vector>
 
-struct Arg {
-  enum Kind { kInt, kFloat, kText } kind;
-  int32_t i = 0;
-  float f = 0;
-  const char* s = "";
-  Arg(int value) : kind(kInt), i(value) {}
-  Arg(float value) : kind(kFloat), f(value) {}
-  Arg(double value) : kind(kFloat), f(static_cast<float>(value)) {}
-  Arg(const char* value) : kind(kText), s(value) {}
-};
+using Arg = qvasm::Operand;
 
 // Runs the handler of a command with the operands; checks it moved the operand pointer past
 // all of them. Returns the slots the operands were read from (results land in slot 0).

@@ -1,0 +1,11 @@
+// The command families above the engines (checklist, and later files, folders, clipboard,
+// registry values and the system): their registration and their hooks into the runtime.
+#pragma once
+#include "runtime/runtime.h"
+
+// main.cpp registers each family once at start-up; false when a number is already taken.
+bool RegisterChecklistCommands();
+// Every family of this folder (main.cpp); false when any registration failed.
+bool RegisterCommandFamilies();
+// main.cpp fills the runtime's hooks of these families (end of run, shut-down) after the engines'.
+void InstallCommandHooks(RuntimeHooks& hooks);
