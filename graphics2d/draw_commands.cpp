@@ -174,6 +174,15 @@ static void CmdDrawCircle() {  // x, y, radius
   AdvanceOperands(3);
   Queue(kOpEllipse, x, y, radius, radius);
 }
+// The colour of a pixel of the drawing bitmap as drawn so far: under automatic refresh the
+// queue has been replayed before the next command, under sync on it is the picture of the last sync.
+static void CmdDrawPoint() {
+  const int32_t x = IntOperand(1), y = IntOperand(2);
+  const Surface* surface = BitmapSlot(Draw2D.recordBitmap).surface;
+  const bool inside = surface != nullptr && x >= 0 && y >= 0 && x < surface->width && y < surface->height;
+  WriteIntResult(inside ? static_cast<int32_t>(surface->pixels[static_cast<size_t>(y) * surface->width + x] & 0xFFFFFF) : 0);
+  AdvanceOperands(3);
+}
 static void CmdMouseHide() { ShowMousePointer(false); }
 static void CmdMouseShow() { ShowMousePointer(true); }
 
@@ -181,7 +190,7 @@ static const CommandEntry kDrawingCommands[] = {
     {kDrawCls, CmdDrawCls},   {kDrawClsColour, CmdDrawClsColour}, {kDrawInk, CmdDrawInk},
     {kDrawDot, CmdDrawDot},   {kDrawPlot, CmdDrawPlot},           {kDrawBox, CmdDrawBox},
     {kDrawLine, CmdDrawLine}, {kDrawEllipse, CmdDrawEllipse},     {kDrawCircle, CmdDrawCircle},
-    {kMouseHide, CmdMouseHide}, {kMouseShow, CmdMouseShow},
+    {kMouseHide, CmdMouseHide}, {kMouseShow, CmdMouseShow},   {kDrawPoint, CmdDrawPoint},
 };
 
 bool RegisterDrawingCommands() { return RegisterCommands(kDrawingCommands); }

@@ -115,6 +115,19 @@ static void CmdAtanFull() {
   AdvanceOperands(3);
 }
 
+// Colours as 0xRRGGBB: rgb keeps the low byte of each part, the parts read one byte back.
+static void CmdRgb() {
+  const uint32_t red = static_cast<uint32_t>(IntOperand(1)) & 0xFF, green = static_cast<uint32_t>(IntOperand(2)) & 0xFF,
+                 blue = static_cast<uint32_t>(IntOperand(3)) & 0xFF;
+  WriteIntResult(static_cast<int32_t>(red << 16 | green << 8 | blue));
+  AdvanceOperands(4);
+}
+template <int Shift>
+static void CmdRgbPart() {
+  WriteIntResult(static_cast<int32_t>(static_cast<uint32_t>(IntOperand(1)) >> Shift & 0xFF));
+  AdvanceOperands(2);
+}
+
 // Remainder with the sign of the left operand; by zero it gives 0 and warning 111, as
 // integer division does.
 static void CmdModulo() {
@@ -153,6 +166,10 @@ const CommandEntry kMathsCommands[] = {
     {kExp, FloatFunction<ExpOf>},
     {kLog, FloatFunction<LogOf>},
     {kModulo, CmdModulo},
+    {kRgb, CmdRgb},
+    {kRgbRed, CmdRgbPart<16>},
+    {kRgbGreen, CmdRgbPart<8>},
+    {kRgbBlue, CmdRgbPart<0>},
 };
 extern const size_t kMathsCommandCount;
 const size_t kMathsCommandCount = std::size(kMathsCommands);

@@ -130,6 +130,19 @@ static void CmdTextSpaces() {
   FinishText(std::string(count > 0 ? static_cast<size_t>(count) : 0, ' '), 2);
 }
 
+// Position (from 1) of the first whole copy of the sought text at or after start, 0 when there
+// is none; an empty sought text, or a start past the end, finds nothing. Starts below 1 count as 1.
+static void FindText(int32_t start, int operands) {
+  const std::string_view text(TextOperand(1), TextLength(TextOperand(1)));
+  const std::string_view sought(TextOperand(2), TextLength(TextOperand(2)));
+  const size_t from = start < 1 ? 0 : static_cast<size_t>(start) - 1;
+  const size_t found = sought.empty() || from >= text.size() ? std::string_view::npos : text.find(sought, from);
+  WriteIntResult(found == std::string_view::npos ? 0 : static_cast<int32_t>(found) + 1);
+  AdvanceOperands(operands);
+}
+static void CmdTextFind() { FindText(1, 3); }
+static void CmdTextFindFrom() { FindText(IntOperand(3), 4); }
+
 extern const CommandEntry kTextCommands[];
 const CommandEntry kTextCommands[] = {
     {kTextLength, CmdTextLength},   {kTextLeft, CmdTextLeft},         {kTextRight, CmdTextRight},
@@ -137,6 +150,7 @@ const CommandEntry kTextCommands[] = {
     {kTextOfFloat, CmdTextOfFloat}, {kTextValue, CmdTextValue},       {kTextOfCode, CmdTextOfCode},
     {kCodeOfText, CmdCodeOfText},   {kTextUpper, CmdTextUpper},       {kTextLower, CmdTextLower},
     {kTextBinary, CmdTextBinary},   {kTextHex, CmdTextHex},           {kTextSpaces, CmdTextSpaces},
+    {kTextFind, CmdTextFind},       {kTextFindFrom, CmdTextFindFrom},
 };
 extern const size_t kTextCommandCount;
 const size_t kTextCommandCount = std::size(kTextCommands);

@@ -130,6 +130,10 @@ enum CommandNumber : int {
   kAtanFull = 381,            // f result degrees, f x, f y: angle of the vector
   kExp = 382,                 // f result, f: e to the power
   kLog = 383,                 // f result, f: natural logarithm
+  kRgb = 440,                 // i result, i red, i green, i blue: 0xRRGGBB (each part 0..255 by its low byte)
+  kRgbRed = 441,              // i result, i colour: its red part 0..255
+  kRgbGreen = 442,            // i result, i colour: its green part 0..255
+  kRgbBlue = 443,             // i result, i colour: its blue part 0..255
   kModulo = 384,              // i dest, i, i: remainder (sign of the left); by 0 gives 0 and warning 111
 
   // --- Core built-ins: strings (runtime/builtins_text.cpp)
@@ -148,6 +152,8 @@ enum CommandNumber : int {
   kTextHex = 432,             // s result, i: hexadecimal digits
   kTextSpaces = 436,          // s result, i n: n blanks
   kTextMiddleRun = 437,       // s result, s, i pos, i count: count characters from pos
+  kTextFind = 438,            // i result, s text, s sought: first position of sought (from 1), 0 when absent
+  kTextFindFrom = 439,        // i result, s text, s sought, i start: the same from position start
 
   // --- Core built-ins: arrays (runtime/builtins_arrays.cpp); sizes give 0..size per dimension
   kDimArray1 = 501,           // array, i size1: make the array (2-5 dimensions: 502-505)
@@ -182,6 +188,7 @@ enum CommandNumber : int {
   kImageDelete = 246,         // i image: free the image (queued; released a few frames later)
   kMouseHide = 247,           // (none): hide the mouse pointer
   kMouseShow = 248,           // (none): show the mouse pointer
+  kDrawPoint = 444,           // i result, i x, i y: 0xRRGGBB of that pixel of the drawing bitmap, 0 outside
   kDrawClsColour = 405,       // i colour: paper := colour, then clear (queued)
 
   // --- Bitmaps 0-31, 0 the screen (graphics2d/bitmaps.cpp); all queued
