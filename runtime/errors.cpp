@@ -28,7 +28,9 @@ constexpr int kSlotNumbers[] = {
     7023, 7024, 7025, 7901, 7902, 8001, 8002, 8003, 8004, 8005, 8006, 8007, 8008, 8009, 8010,
     8011, 8012, 8013, 8014, 8015, 9001, 9002, 9003, 9004, 9005, 9006, 9007, 9008, 9009, 9010,
     9011, 9012, 9013, 10002, 10003, 10004, 10005, 10007, 10010,
-    511};  // numbers of our own follow the fixed table, so its slots keep their places
+    // Numbers of our own follow the fixed table, so its slots keep their places.
+    511, 311, 312, 500, 1000, 7101, 7102, 7301, 7302, 7303, 7304, 7305, 7601, 7602, 7603, 7604,
+    7605, 7606, 7912};
 static_assert(std::size(kSlotNumbers) <= kErrorSlots);
 
 }  // namespace

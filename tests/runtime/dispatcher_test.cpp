@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <stdexcept>
 
 #include "platform/profile.h"
@@ -272,6 +273,44 @@ TEST(ErrorTexts, SlotOrderAgreesWithTheLanguageFile) {
     }
   }
   EXPECT_GT(checked, 0);
+}
+
+// Every number a call to RuntimeError, RuntimeWarning or RaiseSurfaceError in the sources can
+// raise (each number literal among its operands) has a slot and a text in the language file.
+TEST(ErrorTexts, EveryRaisedNumberHasAText) {
+  std::ifstream words(QV_SOURCE_DIR "/data/lang/english/WORDS.TXT");
+  if (!words) GTEST_SKIP() << "no English language file";
+  std::set<int> withText;
+  const std::regex numberComment(R"(;\s*error\s+(\d+)\r?)");
+  std::smatch m;
+  for (std::string line; std::getline(words, line);)
+    if (std::regex_match(line, m, numberComment)) withText.insert(std::stoi(m[1]));
+
+  std::set<int> raised;
+  const std::regex call(R"(\b(RuntimeError|RuntimeWarning|RaiseSurfaceError)\()"), literal(R"(\b\d+\b)");
+  for (const char* folder : {"runtime", "graphics2d", "engine3d", "models", "sound", "commands", "platform", "compiler"}) {
+    const std::filesystem::path root = std::filesystem::path(QV_SOURCE_DIR) / folder;
+    if (!std::filesystem::exists(root)) continue;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(root)) {
+      if (file.path().extension() != ".cpp") continue;
+      std::ifstream in(file.path());
+      const std::string source((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      for (auto it = std::sregex_iterator(source.begin(), source.end(), call); it != std::sregex_iterator(); ++it) {
+        // The operands run to the matching parenthesis.
+        size_t end = static_cast<size_t>(it->position(0) + it->length(0));
+        for (int depth = 1; end < source.size() && depth > 0; ++end) depth += source[end] == '(' ? 1 : source[end] == ')' ? -1 : 0;
+        const std::string operands = source.substr(static_cast<size_t>(it->position(0) + it->length(0)),
+                                                   end - static_cast<size_t>(it->position(0) + it->length(0)));
+        for (auto n = std::sregex_iterator(operands.begin(), operands.end(), literal); n != std::sregex_iterator(); ++n)
+          raised.insert(std::stoi(n->str()));
+      }
+    }
+  }
+  EXPECT_GT(raised.size(), 50u);  // the scan found the calls
+  for (int number : raised) {
+    EXPECT_GE(ErrorSlotOfNumber(number), 0) << "error " << number << " has no slot";
+    EXPECT_TRUE(withText.count(number)) << "error " << number << " has no text in WORDS.TXT";
+  }
 }
 
 }  // namespace
