@@ -70,14 +70,8 @@ int32_t ReturnDepth() { return gFlow.depth; }
 void SetEndedByProgram(bool ended) { gFlow.endedByProgram = ended; }
 bool EndedByProgram() { return gFlow.endedByProgram; }
 
-// Loads a jump target; a target outside the code is a corrupt program (error 10010).
-static void JumpTo(CodeCell* target) {
-  if (!CodeAddressValid(target)) {
-    RuntimeError(10010);
-    return;
-  }
-  OperandPointer = target;
-}
+// Loads a jump target: the loader checked that every code operand is a command's cell.
+static void JumpTo(CodeCell* target) { OperandPointer = target; }
 
 // The variable slot a code cell addresses (a parameter list entry), or -1.
 static int SlotOfCell(CodeCell cell) {
@@ -116,6 +110,13 @@ static void CmdForStep() {
   AdvanceOperands(4);
   counter->asInt = static_cast<int32_t>(static_cast<uint32_t>(counter->asInt) + static_cast<uint32_t>(step));
   if ((step > 0 && counter->asInt > limit) || (step < 0 && counter->asInt < limit)) JumpTo(exit);
+}
+
+// NEXT's jump back, fused by the loader with the FOR step it jumps to: the step runs here,
+// one dispatch a pass fewer. Its operand is the step command's cell.
+void CmdJumpToForStep() {
+  OperandPointer = CodeOperand(0) + 1;
+  CmdForStep();
 }
 
 static void CmdRestoreAt() {
@@ -349,6 +350,12 @@ template <class StoreResult>
 static void ReturnFromFunction(int ownOperands, StoreResult result) {
   if (gFlow.depth <= 0) {
     AdvanceOperands(ownOperands);
+    // The loader follows no path past a return: what comes next must be a checked command,
+    // else the run ends there as at a word without a handler.
+    if (!CommandStartsAt(OperandPointer)) {
+      AdvanceOperands(1);
+      CmdQuitAtUnknownCommand();
+    }
     return;
   }
   DropGosubsAboveCall();

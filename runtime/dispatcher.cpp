@@ -1,5 +1,7 @@
 // The dispatcher: the table of 10000 handlers filled at start-up, and the loop that runs
-// the program one time slice at a time, catching faults that escape a handler.
+// the program one time slice at a time, catching faults that escape a handler. The loader
+// has put each command's handler in its cell and checked every operand, so the loop only
+// fetches and calls; the clock is read once per batch of commands.
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -18,11 +20,20 @@ DispatcherFlags Dispatcher;
 // Lives for the process: filled by the command families' registrations.
 static CommandHandler gHandlers[kCommandTableSize];
 
+// Automatic refresh mode reads the clock after a batch of this many commands at most.
+// A batch that took a millisecond or more makes the next one smaller, so a slice of slow
+// commands still ends close to its length; commands that end the slice (drawing, sync,
+// waits) end the batch with it.
+constexpr int32_t kCommandsPerClockCheck = 128;
+// Manual refresh mode: the checks for a stuck program come after every 201st command.
+constexpr int32_t kManualCheckInterval = 200;
+
 // Reset by InitInterpreter.
 static struct {
   uint32_t sliceStart = 0;
   uint32_t sliceLength = 33;
   int32_t commandCounter = 0;  // manual mode: checks every 200 commands
+  int32_t batch = kCommandsPerClockCheck;  // automatic mode: commands until the next clock read
   const CodeCell* command = nullptr;  // the command word being run; null between slices
   VariableSlot scratch = {};   // handed out for operands that address no slot
 } gSlice;
@@ -49,6 +60,7 @@ bool RegisterCommands(const CommandEntry* entries, size_t count) {
       ok = false;
     } else {
       gHandlers[number] = entries[i].handler;
+      if (entries[i].operands != nullptr) SetCommandOperandKinds(number, entries[i].operands);
     }
   }
   return ok;
@@ -79,6 +91,25 @@ VariableSlot* ReportBadSlotOperand() {
   return &gSlice.scratch;
 }
 
+VariableSlot* CheckSlotOperand(CodeCell cell) {
+  auto* slot = reinterpret_cast<VariableSlot*>(cell);
+  return SlotIndexOf(slot) >= 0 ? slot : ReportBadSlotOperand();
+}
+
+VariableSlot* CheckNumberDestination(VariableSlot* slot) {
+  return SlotTakesNumber(slot) ? slot : ReportBadSlotOperand();
+}
+
+VariableSlot* CheckTextOperand(VariableSlot* slot) {
+  return SlotHoldsText(slot) ? slot : ReportBadSlotOperand();  // the scratch slot reads as ""
+}
+
+void CmdQuitAtUnknownCommand() {
+  OperandPointer -= 1;
+  RequestQuit();
+  Dispatcher.stop = 1;
+}
+
 void ResetDispatcher() {
   Dispatcher.stop = 1;
   Dispatcher.autoRefresh = 1;
@@ -87,6 +118,7 @@ void ResetDispatcher() {
   gSlice.sliceLength = gSliceLengthOverride != 0 ? gSliceLengthOverride : 33;
   gSlice.sliceStart = PlatformMilliseconds();
   gSlice.commandCounter = 0;
+  gSlice.batch = kCommandsPerClockCheck;
   gSlice.command = nullptr;
   ReleaseScratchSlot();
   FlushCommandTrace();
@@ -97,7 +129,7 @@ void ResetDispatcher() {
 // command number, in section QUORVANELLOOPMIDDLE. Rewriting the file for every command made
 // a debug run crawl, so the entries the file does not hold yet are kept here and written in
 // one go at the end of each slice (and before any other QV.LOG entry); the file ends the same.
-static void TraceCommand(long position, CodeCell number) {
+static void TraceCommand(long position, int32_t number) {
   if (gTrace.written.size() != static_cast<size_t>(Program().codeWords)) gTrace.written.assign(Program().codeWords, -1);
   CodeCell& written = gTrace.written[static_cast<size_t>(position)];
   if (written == number) return;  // the file holds this entry already
@@ -111,42 +143,81 @@ void FlushCommandTrace() {
   gTrace.pending.clear();
 }
 
+// Runs up to count commands, fewer when one ends the slice; returns how many ran. A fault
+// escaping a handler is error 10010, which ends the slice.
+static int32_t RunCommands(int32_t count) {
+  int32_t left = count;
+  try {
+    while (left > 0 && !Dispatcher.stop) {
+      --left;
+      gSlice.command = OperandPointer;
+      reinterpret_cast<CommandHandler>(*OperandPointer++)();
+    }
+  } catch (...) {
+    RuntimeError(10010);
+  }
+  return count - left;
+}
+
+// The same with the debug trace: one entry per command, and the plain handler of each
+// command number run in place of the loader's fused pairs, so the trace shows every command.
+static int32_t RunTracedCommands(int32_t count) {
+  const LoadedProgram& program = Program();
+  int32_t left = count;
+  try {
+    while (left > 0 && !Dispatcher.stop) {
+      --left;
+      const long position = OperandPointer - program.code.data();
+      CommandHandler handler = CmdQuitAtUnknownCommand;  // the cell after the code
+      if (position >= 0 && position < program.codeWords) {
+        const int32_t number = program.words[static_cast<size_t>(position)];
+        TraceCommand(position, number);
+        if (CommandHandler plain = HandlerForCommand(number)) handler = plain;
+      }
+      gSlice.command = OperandPointer++;
+      handler();
+    }
+  } catch (...) {
+    RuntimeError(10010);
+  }
+  return count - left;
+}
+
 void ExecuteCommands() {
   if (!DisplayActive()) return;
   Dispatcher.inputRepoll = 0;
   gSlice.sliceStart = PlatformMilliseconds();
-  const LoadedProgram& program = Program();
-  // The code does not move during a slice: its bounds are taken once.
-  const CodeCell* codeBegin = program.loaded ? program.code.data() : nullptr;
-  const CodeCell* codeEnd = codeBegin != nullptr ? codeBegin + program.codeWords : nullptr;
+  if (!Program().loaded) {  // nothing to run is running into the closing word
+    RequestQuit();
+    Dispatcher.stop = 1;
+  }
   const bool trace = Settings().debugMode;
+  uint32_t lastCheck = gSlice.sliceStart;
   while (!Dispatcher.stop) {
-    // Running off the end of the code is running into the closing word 0.
-    const bool inside = OperandPointer >= codeBegin && OperandPointer < codeEnd;
-    CodeCell word = inside ? *OperandPointer : 0;
-    if (trace && inside) TraceCommand(OperandPointer - codeBegin, word);
-    CommandHandler handler = word > 0 && word < kCommandTableSize ? gHandlers[word] : nullptr;
-    if (handler == nullptr) {
-      RequestQuit();
-      Dispatcher.stop = 1;
-      break;
-    }
-    gSlice.command = OperandPointer++;
-    try {
-      handler();
-    } catch (...) {
-      RuntimeError(10010);
-    }
     if (Dispatcher.autoRefresh) {
-      if (PlatformMilliseconds() - gSlice.sliceStart > gSlice.sliceLength) Dispatcher.stop = 1;
-    } else if (++gSlice.commandCounter > 200) {
-      // Outside a player run (warnings on) F11 or F12 breaks into a program stuck in one slice.
-      if (!WarningsOff() && (PlatformKeyHeld(kPlatformKeyF11) || PlatformKeyHeld(kPlatformKeyF12)))
-        Dispatcher.stop = 1;
-      if (Hooks.DrawQueueCount() > 32000) Dispatcher.stop = 1;
-      if (PlatformStopSignal() != 0) Dispatcher.stop = 1;  // a stopped run leaves even a loop without sync
-      gSlice.commandCounter = 0;
-      Dispatcher.inputRepoll = 1;
+      const int32_t batch = gSlice.batch;
+      const int32_t ran = trace ? RunTracedCommands(batch) : RunCommands(batch);
+      const uint32_t now = PlatformMilliseconds();
+      if (now - gSlice.sliceStart > gSlice.sliceLength) Dispatcher.stop = 1;
+      // About a millisecond per batch: slow commands shrink it, fast ones let it grow back.
+      const uint32_t took = now - lastCheck;
+      lastCheck = now;
+      if (ran == batch) {
+        const int64_t next = took == 0 ? int64_t{batch} * 2 : int64_t{batch} / took;
+        gSlice.batch = static_cast<int32_t>(next < 1 ? 1 : next > kCommandsPerClockCheck ? kCommandsPerClockCheck : next);
+      }
+    } else {
+      const int32_t batch = kManualCheckInterval + 1 - gSlice.commandCounter;
+      gSlice.commandCounter += trace ? RunTracedCommands(batch) : RunCommands(batch);
+      if (gSlice.commandCounter > kManualCheckInterval) {
+        // Outside a player run (warnings on) F11 or F12 breaks into a program stuck in one slice.
+        if (!WarningsOff() && (PlatformKeyHeld(kPlatformKeyF11) || PlatformKeyHeld(kPlatformKeyF12)))
+          Dispatcher.stop = 1;
+        if (Hooks.DrawQueueCount() > 32000) Dispatcher.stop = 1;
+        if (PlatformStopSignal() != 0) Dispatcher.stop = 1;  // a stopped run leaves even a loop without sync
+        gSlice.commandCounter = 0;
+        Dispatcher.inputRepoll = 1;
+      }
     }
   }
   gSlice.command = nullptr;
@@ -155,7 +226,6 @@ void ExecuteCommands() {
 }
 
 int32_t RunningCommandIndex() {
-  const LoadedProgram& program = Program();
   if (gSlice.command == nullptr || !CodeAddressValid(gSlice.command)) return -1;
-  return static_cast<int32_t>(gSlice.command - program.code.data());
+  return static_cast<int32_t>(gSlice.command - Program().code.data());
 }

@@ -80,7 +80,7 @@ static void StopWith(int number, bool warning) {
 void RuntimeError(int number) {
   if (Settings().runtimeTest) {
     int32_t index = RunningCommandIndex();
-    int word = index >= 0 ? static_cast<int>(Program().code[static_cast<size_t>(index)]) : 0;
+    int word = index >= 0 ? Program().words[static_cast<size_t>(index)] : 0;
     Hooks.DumpRuntimeErrorInfo(word, RunningCommandLine());
   }
   if (IsWarningNumber(number)) {

@@ -1,5 +1,6 @@
 // The compiled program loader: checks the 32-bit file through a bounded cursor, fills the
-// variable table, relocates the code into pointer-sized cells, and frees it all after a run.
+// variable table, relocates the code into pointer-sized cells and has its operands checked
+// (code_prepare.cpp), and frees it all after a run.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,13 @@ bool CodeAddressValid(const CodeCell* address) {
   uintptr_t begin = reinterpret_cast<uintptr_t>(gProgram.code.data());
   uintptr_t at = reinterpret_cast<uintptr_t>(address);
   return at >= begin && at < begin + static_cast<uintptr_t>(gProgram.codeWords) * sizeof(CodeCell);
+}
+
+bool CommandStartsAt(const CodeCell* address) {
+  if (!gProgram.loaded) return false;
+  uintptr_t offset = reinterpret_cast<uintptr_t>(address) - reinterpret_cast<uintptr_t>(gProgram.code.data());
+  size_t index = offset / sizeof(CodeCell);
+  return offset % sizeof(CodeCell) == 0 && index < gProgram.commandStarts.size() && gProgram.commandStarts[index] != 0;
 }
 
 int SlotIndexOf(const VariableSlot* slot) {
@@ -222,9 +230,11 @@ bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::strin
   // Code and line table; relocation of each word by its stored value.
   gProgram.codeWords = static_cast<int32_t>(codeWords);
   gProgram.code.assign(codeWords + kCodePadding, 0);
+  gProgram.words.resize(codeWords);
   gProgram.lines.resize(codeWords);
   for (size_t i = 0; i < codeWords; ++i) {
     int32_t v = static_cast<int32_t>(file.Word(G + i));
+    gProgram.words[i] = v;
     gProgram.lines[i] = static_cast<int32_t>(file.Word(G + codeWords + i));
     CodeCell cell = v;
     if (v >= 10000 && v < 25000) {
@@ -239,6 +249,8 @@ bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::strin
     gProgram.code[i] = cell;
   }
   if (file.error) return Refuse(whyNot, "truncated compiled program");
+  std::string codeProblem;
+  if (!PrepareCode(gProgram, &codeProblem)) return Refuse(whyNot, codeProblem);
   gProgram.loaded = true;
   ResetControlFlow();
   OperandPointer = gProgram.code.data();

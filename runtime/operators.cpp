@@ -62,12 +62,24 @@ void FloatArithmetic(Op op) {
 }
 
 template <char Left, char Right, class Compare>
-void Comparison(Compare compare) {
+int32_t Comparison(Compare compare) {
   Operands o = TakeThree();
+  int32_t result;
   if constexpr (Left == 'i' && Right == 'i')
-    o.destination->asInt = compare(o.left->asInt, o.right->asInt) ? 1 : 0;
+    result = compare(o.left->asInt, o.right->asInt) ? 1 : 0;
   else
-    o.destination->asInt = compare(AsDouble(o.left, Left), AsDouble(o.right, Right)) ? 1 : 0;
+    result = compare(AsDouble(o.left, Left), AsDouble(o.right, Right)) ? 1 : 0;
+  o.destination->asInt = result;
+  return result;
+}
+
+// A comparison fused by the loader with the conditional jump on its result that follows it
+// (IF, WHILE, UNTIL): the result is stored as before, then the jump is taken here. After the
+// comparison's operands OperandPointer is on the jump's cell: its word, condition, target.
+template <char Left, char Right, class Compare>
+void ComparisonAndJump(Compare compare) {
+  if (Comparison<Left, Right>(compare) != 0) AdvanceOperands(3);
+  else OperandPointer = CodeOperand(2);
 }
 
 template <class Compare>
@@ -187,30 +199,60 @@ void CmdRemoveText() {
   StoreTextOfLength(o.destination, buffer, n);
 }
 
-void CmdEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a == b; }); }
-void CmdEqualFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a == b; }); }
-void CmdEqualIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a == b; }); }
-void CmdEqualFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a == b; }); }
-void CmdGreaterII() { Comparison<'i', 'i'>([](auto a, auto b) { return a > b; }); }
-void CmdGreaterFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a > b; }); }
-void CmdGreaterIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a > b; }); }
-void CmdGreaterFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a > b; }); }
-void CmdGreaterOrEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a >= b; }); }
-void CmdGreaterOrEqualFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a >= b; }); }
-void CmdGreaterOrEqualIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a >= b; }); }
-void CmdGreaterOrEqualFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a >= b; }); }
-void CmdLessII() { Comparison<'i', 'i'>([](auto a, auto b) { return a < b; }); }
-void CmdLessFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a < b; }); }
-void CmdLessIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a < b; }); }
-void CmdLessFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a < b; }); }
-void CmdLessOrEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a <= b; }); }
-void CmdLessOrEqualFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a <= b; }); }
-void CmdLessOrEqualIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a <= b; }); }
-void CmdLessOrEqualFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a <= b; }); }
-void CmdNotEqualII() { Comparison<'i', 'i'>([](auto a, auto b) { return a != b; }); }
-void CmdNotEqualFF() { Comparison<'f', 'f'>([](auto a, auto b) { return a != b; }); }
-void CmdNotEqualIF() { Comparison<'i', 'f'>([](auto a, auto b) { return a != b; }); }
-void CmdNotEqualFI() { Comparison<'f', 'i'>([](auto a, auto b) { return a != b; }); }
+// The six comparisons, shared by the plain and the fused forms.
+constexpr auto kEq = [](auto a, auto b) { return a == b; };
+constexpr auto kNe = [](auto a, auto b) { return a != b; };
+constexpr auto kGt = [](auto a, auto b) { return a > b; };
+constexpr auto kGe = [](auto a, auto b) { return a >= b; };
+constexpr auto kLt = [](auto a, auto b) { return a < b; };
+constexpr auto kLe = [](auto a, auto b) { return a <= b; };
+
+void CmdEqualII() { Comparison<'i', 'i'>(kEq); }
+void CmdEqualFF() { Comparison<'f', 'f'>(kEq); }
+void CmdEqualIF() { Comparison<'i', 'f'>(kEq); }
+void CmdEqualFI() { Comparison<'f', 'i'>(kEq); }
+void CmdGreaterII() { Comparison<'i', 'i'>(kGt); }
+void CmdGreaterFF() { Comparison<'f', 'f'>(kGt); }
+void CmdGreaterIF() { Comparison<'i', 'f'>(kGt); }
+void CmdGreaterFI() { Comparison<'f', 'i'>(kGt); }
+void CmdGreaterOrEqualII() { Comparison<'i', 'i'>(kGe); }
+void CmdGreaterOrEqualFF() { Comparison<'f', 'f'>(kGe); }
+void CmdGreaterOrEqualIF() { Comparison<'i', 'f'>(kGe); }
+void CmdGreaterOrEqualFI() { Comparison<'f', 'i'>(kGe); }
+void CmdLessII() { Comparison<'i', 'i'>(kLt); }
+void CmdLessFF() { Comparison<'f', 'f'>(kLt); }
+void CmdLessIF() { Comparison<'i', 'f'>(kLt); }
+void CmdLessFI() { Comparison<'f', 'i'>(kLt); }
+void CmdLessOrEqualII() { Comparison<'i', 'i'>(kLe); }
+void CmdLessOrEqualFF() { Comparison<'f', 'f'>(kLe); }
+void CmdLessOrEqualIF() { Comparison<'i', 'f'>(kLe); }
+void CmdLessOrEqualFI() { Comparison<'f', 'i'>(kLe); }
+void CmdNotEqualII() { Comparison<'i', 'i'>(kNe); }
+void CmdNotEqualFF() { Comparison<'f', 'f'>(kNe); }
+void CmdNotEqualIF() { Comparison<'i', 'f'>(kNe); }
+void CmdNotEqualFI() { Comparison<'f', 'i'>(kNe); }
+// The comparisons' fused forms, by the comparison's number.
+template <char Left, char Right, const auto& Compare>
+void CmdComparisonAndJump() { ComparisonAndJump<Left, Right>(Compare); }
+struct FusedComparison {
+  int number;
+  CommandHandler handler;
+};
+constexpr FusedComparison kFusedComparisons[] = {
+    {kEqualII, CmdComparisonAndJump<'i', 'i', kEq>},        {kEqualFF, CmdComparisonAndJump<'f', 'f', kEq>},
+    {kEqualIF, CmdComparisonAndJump<'i', 'f', kEq>},        {kEqualFI, CmdComparisonAndJump<'f', 'i', kEq>},
+    {kNotEqualII, CmdComparisonAndJump<'i', 'i', kNe>},     {kNotEqualFF, CmdComparisonAndJump<'f', 'f', kNe>},
+    {kNotEqualIF, CmdComparisonAndJump<'i', 'f', kNe>},     {kNotEqualFI, CmdComparisonAndJump<'f', 'i', kNe>},
+    {kGreaterII, CmdComparisonAndJump<'i', 'i', kGt>},      {kGreaterFF, CmdComparisonAndJump<'f', 'f', kGt>},
+    {kGreaterIF, CmdComparisonAndJump<'i', 'f', kGt>},      {kGreaterFI, CmdComparisonAndJump<'f', 'i', kGt>},
+    {kGreaterOrEqualII, CmdComparisonAndJump<'i', 'i', kGe>}, {kGreaterOrEqualFF, CmdComparisonAndJump<'f', 'f', kGe>},
+    {kGreaterOrEqualIF, CmdComparisonAndJump<'i', 'f', kGe>}, {kGreaterOrEqualFI, CmdComparisonAndJump<'f', 'i', kGe>},
+    {kLessII, CmdComparisonAndJump<'i', 'i', kLt>},         {kLessFF, CmdComparisonAndJump<'f', 'f', kLt>},
+    {kLessIF, CmdComparisonAndJump<'i', 'f', kLt>},         {kLessFI, CmdComparisonAndJump<'f', 'i', kLt>},
+    {kLessOrEqualII, CmdComparisonAndJump<'i', 'i', kLe>},  {kLessOrEqualFF, CmdComparisonAndJump<'f', 'f', kLe>},
+    {kLessOrEqualIF, CmdComparisonAndJump<'i', 'f', kLe>},  {kLessOrEqualFI, CmdComparisonAndJump<'f', 'i', kLe>},
+};
+
 void CmdTextEqual() { TextEquality<true>(); }
 void CmdTextNotEqual() { TextEquality<false>(); }
 void CmdTextGreater() { TextComparison([](int c) { return c > 0; }); }
@@ -282,3 +324,9 @@ const CommandEntry kOperatorCommands[] = {
     {kAssignText, CmdAssignText}, {kFloatToInt, CmdFloatToInt}, {kIntToFloat, CmdIntToFloat},
 };
 const size_t kOperatorCommandCount = std::size(kOperatorCommands);
+
+CommandHandler FusedCompareJumpHandler(int compareNumber) {
+  for (const FusedComparison& f : kFusedComparisons)
+    if (f.number == compareNumber) return f.handler;
+  return nullptr;
+}

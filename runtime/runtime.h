@@ -53,6 +53,9 @@ using CommandHandler = void (*)();
 struct CommandEntry {
   int number;  // 1..9999
   CommandHandler handler;
+  // The operand kinds (see CommandOperandKinds) of a command that has no keyword and is not
+  // one the translator writes (tests' own commands); null takes the built-in signature.
+  const char* operands = nullptr;
 };
 constexpr int kCommandTableSize = 10000;
 
@@ -73,20 +76,26 @@ void ClearCommandRegistry();
 // Raised when an operand does not address what its handler expects (a corrupt program):
 // error 10010, and a scratch slot is handed out so the handler can finish safely.
 VariableSlot* ReportBadSlotOperand();
-
-// The address of the variable slot operand i refers to (always a valid slot).
-inline VariableSlot* SlotOperand(int i) {
-  uintptr_t offset = static_cast<uintptr_t>(OperandPointer[i]) - reinterpret_cast<uintptr_t>(VariableTable);
-  if (VariableTable != nullptr && offset < kVariableSlots * sizeof(VariableSlot) && offset % sizeof(VariableSlot) == 0)
-    return reinterpret_cast<VariableSlot*>(OperandPointer[i]);
-  return ReportBadSlotOperand();
-}
-// Slot kinds, checked because a corrupt program can name any slot: a text slot (text
-// temporaries, variables, constants and DATA texts) owns a heap text and an array slot its
-// element block, so a number must never be written over either, and only a text slot may
-// be read as a text. Addresses outside the table (array elements) are trusted.
+// Slot kinds: a text slot (text temporaries, variables, constants and DATA texts) owns a
+// heap text and an array slot its element block, so a number must never be written over
+// either, and only a text slot may be read as a text. Addresses outside the table (array
+// elements) are trusted.
 bool SlotHoldsText(const VariableSlot* slot);
 bool SlotTakesNumber(const VariableSlot* slot);
+// Checks an operand against what its accessor expects; only built with QV_DEBUG_OPERANDS.
+VariableSlot* CheckSlotOperand(CodeCell cell);
+VariableSlot* CheckNumberDestination(VariableSlot* slot);
+VariableSlot* CheckTextOperand(VariableSlot* slot);
+
+// Operand access. The loader checked every operand of every reachable command against its
+// command's signature (a slot of the right kind and band, a code position at a command, a
+// plain number), so these are plain reads. Building with QV_DEBUG_OPERANDS checks each use
+// again at run time (error 10010 and a scratch slot), to hunt for a hole in the loader's check.
+#ifdef QV_DEBUG_OPERANDS
+inline VariableSlot* SlotOperand(int i) { return CheckSlotOperand(OperandPointer[i]); }
+#else
+inline VariableSlot* SlotOperand(int i) { return reinterpret_cast<VariableSlot*>(OperandPointer[i]); }
+#endif
 
 // The empty text a text slot without text reads as (TextLength works on it too).
 extern const char* const kEmptyText;
@@ -95,19 +104,24 @@ extern const char* const kEmptyText;
 inline int32_t IntOperand(int i) { return SlotOperand(i)->asInt; }
 inline float FloatOperand(int i) { return SlotOperand(i)->asFloat; }
 inline const char* TextOperand(int i) {
+#ifdef QV_DEBUG_OPERANDS
+  const VariableSlot* slot = CheckTextOperand(SlotOperand(i));
+#else
   const VariableSlot* slot = SlotOperand(i);
-  if (!SlotHoldsText(slot)) return ReportBadSlotOperand(), kEmptyText;
+#endif
   return slot->asText != nullptr ? slot->asText : kEmptyText;
 }
-// The slot operand i names, for a number to be stored into (error 10010 and a scratch slot
-// when it is a text or array slot).
+// The slot operand i names, for a number to be stored into (never a text or array slot).
 inline VariableSlot* NumberDestination(int i) {
-  VariableSlot* slot = SlotOperand(i);
-  return SlotTakesNumber(slot) ? slot : ReportBadSlotOperand();
+#ifdef QV_DEBUG_OPERANDS
+  return CheckNumberDestination(SlotOperand(i));
+#else
+  return SlotOperand(i);
+#endif
 }
 // Operand i taken as the plain number it holds (labels, DATA positions, small literals).
 inline int32_t NumberOperand(int i) { return static_cast<int32_t>(OperandPointer[i]); }
-// Operand i taken as the address of a code word (jump targets); checked at load time.
+// Operand i taken as the address of a code word (jump targets): always a command's cell.
 inline CodeCell* CodeOperand(int i) { return reinterpret_cast<CodeCell*>(OperandPointer[i]); }
 // Results go through operand 0.
 inline void WriteIntResult(int32_t value) { NumberDestination(0)->asInt = value; }

@@ -3,19 +3,24 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "runtime/runtime.h"
 
-// Zero cells after the last code word, so a handler reading its operands at the very end of
-// a corrupt program reads zeros (which no slot check accepts) instead of foreign memory.
+// Cells after the last code word: the first holds the quit handler, so running off the end
+// of the code is running into the closing word 0; the rest stay zero.
 constexpr int kCodePadding = 16;
 constexpr int kReturnStackSize = 65535;
 
 // The loaded program: filled by LoadCompiledProgram, cleared by FreeCompiledProgram.
 struct LoadedProgram {
-  std::vector<CodeCell> code;    // codeWords cells + kCodePadding zero cells
+  // codeWords cells + kCodePadding; a command's cell holds its handler's address, an
+  // operand's the relocated operand.
+  std::vector<CodeCell> code;
   int32_t codeWords = 0;
+  std::vector<int32_t> words;    // the code words as the file holds them (command numbers)
+  std::vector<uint8_t> commandStarts;  // 1 per code word the loader checked as a command (+1 after)
   std::vector<int32_t> lines;    // source line of each code word
   std::vector<uint8_t> dataTypes;  // 'l', 'f' or 's' per DATA item
   int32_t dataCount = 0;
@@ -31,6 +36,43 @@ struct LoadedProgram {
 };
 LoadedProgram& Program();
 bool CodeAddressValid(const CodeCell* address);
+// True when the cell is one the loader checked as a command (or the place after the code):
+// only there may a handler that goes on by itself, outside the checked paths, continue.
+bool CommandStartsAt(const CodeCell* address);
+
+// The operand kinds of a command, one letter per operand word; null when unknown.
+//   l f s  an integer, float or text slot read: a temporary, variable or constant of the kind
+//   L F S  a slot written with that kind: a temporary or variable of the kind
+//   E      a temporary of any kind (where an array command keeps an element)
+//   a      an array: a variable slot that no command uses as a plain variable
+//   c      a code position: the cell of a command
+//   n      a plain number (25000-34999 in the file)
+//   w      any word (not used by the handler)
+//   X      a FUNCTION call's result: a temporary or variable of any kind
+//   k      a FUNCTION call's argument count: an integer constant, followed by as many
+//          arguments, each of the kind of the called function's parameter
+// The keyword table gives the signatures of its commands and functions (a function's result
+// letter becomes L, F or S); the commands the translator writes by itself have their own.
+const char* CommandOperandKinds(int number);
+// A registration's own operand kinds (CommandEntry::operands) for a number.
+void SetCommandOperandKinds(int number, const char* kinds);
+// The keyword table built into the executable (data/keywords.txt).
+std::string_view EmbeddedKeywordText();
+
+// Checks the relocated code once, at load: follows every path from word 0 (fall-through,
+// jumps, FUNCTION entries), checks each command's operands against its kinds, and refuses
+// jumps into an operand or outside the code. Then puts each command's handler in its cell
+// (the quit handler for a number without one, and after the last word) and fuses hot pairs.
+// False with the reason when the code is refused. Handlers must be registered first.
+bool PrepareCode(LoadedProgram& program, std::string* whyNot);
+// Runs when the dispatcher meets a number without a handler (the closing word 0): posts the
+// quit, leaves OperandPointer on the word and ends the slice, without an error.
+void CmdQuitAtUnknownCommand();
+// Fused pairs (the plain handlers stay for the trace and for jumps into the second command):
+// a comparison followed by a conditional jump on its result (null when the comparison has no
+// fused form), and a jump back to a FOR step.
+CommandHandler FusedCompareJumpHandler(int compareNumber);
+void CmdJumpToForStep();
 
 // Array element counts of the variable slots 3000-8999 (0 = no array), indexed from slot
 // 3000; cleared when the program is freed. Owner: runtime/loader.cpp.

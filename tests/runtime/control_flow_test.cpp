@@ -231,7 +231,8 @@ TEST_F(ProgramTest, ClosingWordAndUnknownCommandEndWithoutError) {
   ASSERT_TRUE(r.quit);
   EXPECT_EQ(r.error, 0);
   EXPECT_EQ(SlotOf(x).asInt, 3);
-  EXPECT_EQ(*OperandPointer, 9998);  // left on the unknown word
+  EXPECT_EQ(OperandPointer - Program().code.data(), 3);  // left on the unknown word
+  EXPECT_EQ(Program().words[3], 9998);
 }
 
 }  // namespace

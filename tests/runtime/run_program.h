@@ -31,6 +31,19 @@ inline RunResult RunAssembled(const qvasm::ProgramBuilder& builder, int maxSlice
   return {quit, RuntimeErrorNumber()};
 }
 
+// A corrupt program: the error number its run ended on, or kRefusedAtLoad when the loader
+// refused it (the two outcomes allowed; a crash or a wild access is the fault).
+constexpr int kRefusedAtLoad = -2;
+inline int RunCorrupt(const qvasm::ProgramBuilder& builder, int maxSlices = 200) {
+  EnsureRuntimeCommands();
+  ClearQuitRequest();
+  SetWarningsOff(true);
+  std::vector<uint8_t> file = builder.Build();
+  if (!LoadCompiledProgramFromMemory(file.data(), file.size(), nullptr)) return kRefusedAtLoad;
+  if (!RunLoadedProgramUntilQuit(maxSlices)) return 0;
+  return RuntimeErrorNumber();
+}
+
 // The slot an id (10000-24999) names in the loaded program.
 inline VariableSlot& SlotOf(int id) { return VariableTable[id - 10000]; }
 inline std::string TextOf(int id) { return SlotOf(id).asText != nullptr ? SlotOf(id).asText : "<null>"; }

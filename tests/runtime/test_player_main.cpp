@@ -12,8 +12,8 @@ static void CmdTestCloseWindow() { PlatformPushTestMessage({PlatformMessageKind:
 static void CmdTestPressEscape() { PlatformPushTestMessage({PlatformMessageKind::kKeyDown, kPlatformKeyEscape, 0}); }
 
 int main(int argc, char** argv) {
-  static const CommandEntry kUserCommands[] = {{kTestCloseWindow, CmdTestCloseWindow},
-                                               {kTestPressEscape, CmdTestPressEscape}};
+  static const CommandEntry kUserCommands[] = {{kTestCloseWindow, CmdTestCloseWindow, ""},
+                                               {kTestPressEscape, CmdTestPressEscape, ""}};
   if (!RegisterRuntimeCommands() || !RegisterCommands(kUserCommands)) return 1;
   return RunPlayer(PlatformExecutablePath().c_str(), argc, argv);
 }

@@ -1,0 +1,242 @@
+// The loader's second pass over the code: every operand checked once against its command's
+// signature, each command's handler put in its cell, and the hottest pairs fused.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runtime/command_numbers.h"
+#include "runtime/runtime_local.h"
+
+namespace {
+
+enum : uint8_t { kUnseen, kCommandWord, kOperandWord, kParameterWord };
+enum class Role : uint8_t { kNone, kPlain, kArray };
+
+// A slot id's kind: 0 integer, 1 float, 2 text; its group: 0 temporary, 1 variable, 2 constant.
+struct SlotKind {
+  int type;
+  int group;
+};
+
+bool Classify(int32_t word, SlotKind* kind) {
+  if (word < 10000 || word >= 25000) return false;
+  int band = (word - 10000) / 1000;  // 0-2 temporaries, 3-8 variables, 9-14 constants
+  if (band < 3) *kind = {band, 0};
+  else if (band < 9) *kind = {(band - 3) / 2, 1};
+  else *kind = {(band - 9) / 2, 2};
+  return true;
+}
+
+int TypeOfLetter(char letter) {
+  switch (letter) {
+    case 'l': case 'L': return 0;
+    case 'f': case 'F': return 1;
+    default: return 2;
+  }
+}
+
+bool IsJump(int32_t number) {
+  return number == kJump || number == kJumpAlias5 || number == kJumpAlias6 || number == kJumpAlias10 ||
+         number == kJumpAlias42;
+}
+
+bool IsJumpIfZero(int32_t number) {
+  return number == kJumpIfZero || number == kJumpIfZeroAlias9 || number == kJumpIfZeroAlias12;
+}
+
+bool IsFunctionReturn(int32_t number) { return number >= kReturnNothing && number <= kReturnTextAlias30 && number != kEnd; }
+
+// No path goes on past these to the next word. A FUNCTION's return goes back to its call;
+// only without a call does it go on, and then it checks the next word itself (the word after
+// a FUNCTION's last return may be the next function's parameter list).
+bool EndsThePath(int32_t number) {
+  return IsJump(number) || number == kJumpSecond || number == kEnd || IsFunctionReturn(number);
+}
+
+CodeCell CellOf(CommandHandler handler) { return reinterpret_cast<CodeCell>(handler); }
+
+class CodeChecker {
+ public:
+  CodeChecker(LoadedProgram& program, std::string* whyNot)
+      : program_(program), words_(program.words), whyNot_(whyNot),
+        marks_(static_cast<size_t>(program.codeWords), kUnseen) {}
+
+  bool Run() {
+    pending_.push_back(0);
+    while (!pending_.empty()) {
+      int32_t at = pending_.back();
+      pending_.pop_back();
+      if (!FollowPath(at)) return false;
+    }
+    return true;
+  }
+
+  bool IsCommandAt(int32_t at) const { return at >= 0 && at < program_.codeWords && marks_[static_cast<size_t>(at)] == kCommandWord; }
+
+ private:
+  bool Fail(int32_t at, const std::string& what) {
+    if (whyNot_ != nullptr) *whyNot_ = "code word " + std::to_string(at) + ": " + what;
+    return false;
+  }
+
+  // Claims a word for a role; a word has one role on every path.
+  bool Claim(int32_t at, uint8_t mark) {
+    uint8_t& m = marks_[static_cast<size_t>(at)];
+    if (m == kUnseen || (m == kParameterWord && mark == kParameterWord)) {
+      m = mark;
+      return true;
+    }
+    return false;
+  }
+
+  bool SetRole(int32_t word, Role role) {
+    Role& r = roles_[word - 10000 - kFirstIntVar];
+    if (r != Role::kNone && r != role) return false;
+    r = role;
+    return true;
+  }
+
+  bool OperandFits(char kind, int32_t word) {
+    SlotKind slot{};
+    switch (kind) {
+      case 'w':
+        return true;
+      case 'n':  // a plain number: any word the relocation left a number
+        return word < 10000 || (word >= 25000 && word < 37000);
+      case 'c':
+        if (word < 37000) return false;
+        pending_.push_back(word - 37000);  // inside the code: the relocation checked it
+        return true;
+      case 'l': case 'f': case 's':
+        return Classify(word, &slot) && slot.type == TypeOfLetter(kind) && (slot.group != 1 || SetRole(word, Role::kPlain));
+      case 'L': case 'F': case 'S':
+        return Classify(word, &slot) && slot.type == TypeOfLetter(kind) && slot.group != 2 &&
+               (slot.group != 1 || SetRole(word, Role::kPlain));
+      case 'X':
+        return Classify(word, &slot) && slot.group != 2 && (slot.group != 1 || SetRole(word, Role::kPlain));
+      case 'E':
+        return Classify(word, &slot) && slot.group == 0;
+      case 'a':
+        return Classify(word, &slot) && slot.group == 1 && SetRole(word, Role::kArray);
+      default:
+        return false;
+    }
+  }
+
+  // A FUNCTION call: entry, result, count (an integer constant), then count arguments, each
+  // of its parameter's kind. The entry holds the parameter variables and the function's id
+  // word; the function's code follows them. Returns the command's length, or 0 when refused.
+  int32_t CheckCall(int32_t at) {
+    const int32_t end = program_.codeWords;
+    if (end - at < 4) return Fail(at, "FUNCTION call runs past the end of the code"), 0;
+    for (int32_t i = 1; i <= 3; ++i)
+      if (!Claim(at + i, kOperandWord)) return Fail(at + i, "operand overlaps another command"), 0;
+    const int32_t entryWord = words_[static_cast<size_t>(at + 1)];
+    SlotKind count{};
+    if (entryWord < 37000) return Fail(at + 1, "FUNCTION call without a code entry"), 0;
+    if (!OperandFits('X', words_[static_cast<size_t>(at + 2)])) return Fail(at + 2, "bad FUNCTION result slot"), 0;
+    const int32_t countWord = words_[static_cast<size_t>(at + 3)];
+    if (!Classify(countWord, &count) || count.type != 0 || count.group != 2)
+      return Fail(at + 3, "FUNCTION argument count is not an integer constant"), 0;
+    const int32_t n = VariableTable[countWord - 10000].asInt;
+    const int32_t entry = entryWord - 37000;
+    if (n < 0 || n > end - at - 4 || n >= end - entry) return Fail(at + 3, "bad FUNCTION argument count"), 0;
+    for (int32_t k = 0; k < n; ++k) {
+      SlotKind parameter{};
+      const int32_t parameterWord = words_[static_cast<size_t>(entry + k)];
+      if (!Claim(entry + k, kParameterWord)) return Fail(entry + k, "parameter list overlaps a command"), 0;
+      if (!Classify(parameterWord, &parameter) || parameter.group != 1 || !SetRole(parameterWord, Role::kPlain))
+        return Fail(entry + k, "FUNCTION parameter is not a plain variable"), 0;
+      if (!Claim(at + 4 + k, kOperandWord)) return Fail(at + 4 + k, "operand overlaps another command"), 0;
+      if (!OperandFits("lfs"[parameter.type], words_[static_cast<size_t>(at + 4 + k)]))
+        return Fail(at + 4 + k, "FUNCTION argument of the wrong kind"), 0;
+    }
+    if (!Claim(entry + n, kParameterWord)) return Fail(entry + n, "FUNCTION id word overlaps a command"), 0;
+    pending_.push_back(entry + n + 1);
+    return 4 + n;
+  }
+
+  // Decodes commands from a position until the path ends or meets a decoded command.
+  bool FollowPath(int32_t at) {
+    while (true) {
+      if (at == program_.codeWords) return true;  // the closing word's place after the code
+      if (marks_[static_cast<size_t>(at)] == kCommandWord) return true;
+      if (!Claim(at, kCommandWord)) return Fail(at, "a jump or a command's end lands inside another command");
+      const int32_t number = words_[static_cast<size_t>(at)];
+      CommandHandler handler = HandlerForCommand(number);
+      if (handler == nullptr) {  // the closing word 0, or a number nothing handles: the run ends
+        program_.code[static_cast<size_t>(at)] = CellOf(CmdQuitAtUnknownCommand);
+        return true;
+      }
+      int32_t length = 0;
+      if (number == kCallFunction) {
+        length = CheckCall(at);
+        if (length == 0) return false;
+      } else {
+        const char* kinds = CommandOperandKinds(number);
+        if (kinds == nullptr) return Fail(at, "command " + std::to_string(number) + " has no known operands");
+        const int32_t count = static_cast<int32_t>(std::strlen(kinds));
+        if (count > program_.codeWords - at - 1)
+          return Fail(at, "command " + std::to_string(number) + " runs past the end of the code");
+        for (int32_t i = 0; i < count; ++i) {
+          const int32_t o = at + 1 + i;
+          if (!Claim(o, kOperandWord)) return Fail(o, "operand overlaps another command");
+          if (!OperandFits(kinds[i], words_[static_cast<size_t>(o)]))
+            return Fail(o, "operand " + std::to_string(i) + " of command " + std::to_string(number) +
+                               " is not what the command takes (" + kinds[i] + ")");
+        }
+        length = 1 + count;
+        // An array element goes into a temporary of the array's own kind.
+        SlotKind temporary{}, array{};
+        if (kinds[0] == 'E' && kinds[1] == 'a' && Classify(words_[static_cast<size_t>(at + 1)], &temporary) &&
+            Classify(words_[static_cast<size_t>(at + 2)], &array) && temporary.type != array.type)
+          return Fail(at + 1, "array element into a temporary of another kind");
+      }
+      program_.code[static_cast<size_t>(at)] = CellOf(handler);
+      if (EndsThePath(number)) return true;
+      at += length;
+    }
+  }
+
+  LoadedProgram& program_;
+  const std::vector<int32_t>& words_;
+  std::string* whyNot_;
+  std::vector<uint8_t> marks_;
+  std::vector<int32_t> pending_;
+  Role roles_[kFirstIntConst - kFirstIntVar] = {};
+};
+
+// Fuses pairs the loops spend their time in. The second command keeps its own handler, so a
+// jump straight to it still works, and the debug trace runs the plain handlers.
+void FuseHotPairs(LoadedProgram& program, const CodeChecker& checker) {
+  const std::vector<int32_t>& words = program.words;
+  for (int32_t at = 0; at < program.codeWords; ++at) {
+    if (!checker.IsCommandAt(at)) continue;
+    const int32_t number = words[static_cast<size_t>(at)];
+    const size_t a = static_cast<size_t>(at);
+    if (IsJump(number) && HandlerForCommand(number) != nullptr && HandlerForCommand(kForStep) != nullptr) {
+      const int32_t target = words[a + 1] - 37000;
+      if (checker.IsCommandAt(target) && words[static_cast<size_t>(target)] == kForStep)
+        program.code[a] = CellOf(CmdJumpToForStep);  // NEXT: the jump back runs the step itself
+    } else if (CommandHandler fused = FusedCompareJumpHandler(number);
+               fused != nullptr && HandlerForCommand(number) != nullptr && checker.IsCommandAt(at + 4)) {
+      const int32_t next = words[a + 4];
+      if (IsJumpIfZero(next) && HandlerForCommand(next) != nullptr && words[a + 5] == words[a + 1])
+        program.code[a] = CellOf(fused);  // IF and WHILE: the test jumps on its own result
+    }
+  }
+}
+
+}  // namespace
+
+bool PrepareCode(LoadedProgram& program, std::string* whyNot) {
+  CodeChecker checker(program, whyNot);
+  if (!checker.Run()) return false;
+  FuseHotPairs(program, checker);
+  program.commandStarts.assign(static_cast<size_t>(program.codeWords) + 1, 0);
+  for (int32_t at = 0; at < program.codeWords; ++at)
+    program.commandStarts[static_cast<size_t>(at)] = checker.IsCommandAt(at) ? 1 : 0;
+  program.commandStarts[static_cast<size_t>(program.codeWords)] = 1;  // the closing word's place
+  program.code[static_cast<size_t>(program.codeWords)] = CellOf(CmdQuitAtUnknownCommand);
+  return true;
+}
