@@ -210,20 +210,27 @@ class CodeChecker {
 // jump straight to it still works, and the debug trace runs the plain handlers.
 void FuseHotPairs(LoadedProgram& program, const CodeChecker& checker) {
   const std::vector<int32_t>& words = program.words;
+  std::vector<uint8_t> fusedTest(static_cast<size_t>(program.codeWords), 0);
   for (int32_t at = 0; at < program.codeWords; ++at) {
-    if (!checker.IsCommandAt(at)) continue;
-    const int32_t number = words[static_cast<size_t>(at)];
     const size_t a = static_cast<size_t>(at);
-    if (IsJump(number) && HandlerForCommand(number) != nullptr && HandlerForCommand(kForStep) != nullptr) {
-      const int32_t target = words[a + 1] - 37000;
-      if (checker.IsCommandAt(target) && words[static_cast<size_t>(target)] == kForStep)
-        program.code[a] = CellOf(CmdJumpToForStep);  // NEXT: the jump back runs the step itself
-    } else if (CommandHandler fused = FusedCompareJumpHandler(number);
-               fused != nullptr && HandlerForCommand(number) != nullptr && checker.IsCommandAt(at + 4)) {
-      const int32_t next = words[a + 4];
-      if (IsJumpIfZero(next) && HandlerForCommand(next) != nullptr && words[a + 5] == words[a + 1])
-        program.code[a] = CellOf(fused);  // IF and WHILE: the test jumps on its own result
+    const int32_t number = words[a];
+    CommandHandler fused = checker.IsCommandAt(at) ? FusedCompareJumpHandler(number) : nullptr;
+    if (fused == nullptr || HandlerForCommand(number) == nullptr || !checker.IsCommandAt(at + 4)) continue;
+    const int32_t next = words[a + 4];
+    if (IsJumpIfZero(next) && HandlerForCommand(next) != nullptr && words[a + 5] == words[a + 1]) {
+      program.code[a] = CellOf(fused);  // IF, WHILE, UNTIL: the test jumps on its own result
+      fusedTest[a] = 1;
     }
+  }
+  for (int32_t at = 0; at < program.codeWords; ++at) {
+    const size_t a = static_cast<size_t>(at);
+    if (!checker.IsCommandAt(at) || !IsJump(words[a]) || HandlerForCommand(words[a]) == nullptr) continue;
+    const int32_t target = words[a + 1] - 37000;
+    if (!checker.IsCommandAt(target)) continue;  // the place after the code
+    if (words[static_cast<size_t>(target)] == kForStep && HandlerForCommand(kForStep) != nullptr)
+      program.code[a] = CellOf(CmdJumpToForStep);  // NEXT: the jump back runs the step itself
+    else if (fusedTest[static_cast<size_t>(target)] != 0)
+      program.code[a] = CellOf(CmdJumpThenRunTarget);  // ENDWHILE: the jump back runs the test
   }
 }
 

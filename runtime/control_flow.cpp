@@ -119,6 +119,13 @@ void CmdJumpToForStep() {
   CmdForStep();
 }
 
+// A jump back to a WHILE's test fused with its conditional jump: the test runs here.
+void CmdJumpThenRunTarget() {
+  CodeCell* target = CodeOperand(0);
+  OperandPointer = target + 1;
+  reinterpret_cast<CommandHandler>(*target)();
+}
+
 static void CmdRestoreAt() {
   gFlow.dataReadIndex = NumberOperand(0);
   AdvanceOperands(1);

@@ -76,10 +76,13 @@ int32_t Comparison(Compare compare) {
 // A comparison fused by the loader with the conditional jump on its result that follows it
 // (IF, WHILE, UNTIL): the result is stored as before, then the jump is taken here. After the
 // comparison's operands OperandPointer is on the jump's cell: its word, condition, target.
+void JumpIfZeroOn(int32_t result) {
+  if (result != 0) AdvanceOperands(3);
+  else OperandPointer = CodeOperand(2);
+}
 template <char Left, char Right, class Compare>
 void ComparisonAndJump(Compare compare) {
-  if (Comparison<Left, Right>(compare) != 0) AdvanceOperands(3);
-  else OperandPointer = CodeOperand(2);
+  JumpIfZeroOn(Comparison<Left, Right>(compare));
 }
 
 template <class Compare>
@@ -258,14 +261,19 @@ void CmdTextNotEqual() { TextEquality<false>(); }
 void CmdTextGreater() { TextComparison([](int c) { return c > 0; }); }
 void CmdTextLess() { TextComparison([](int c) { return c < 0; }); }
 
-void CmdBitAnd() {
+int32_t BitAnd(int32_t a, int32_t b) { return a & b; }
+int32_t BitOr(int32_t a, int32_t b) { return a | b; }
+template <int32_t (*Bits)(int32_t, int32_t)>
+int32_t BitOperation() {
   Operands o = TakeThree();
-  o.destination->asInt = o.left->asInt & o.right->asInt;
+  o.destination->asInt = Bits(o.left->asInt, o.right->asInt);
+  return o.destination->asInt;
 }
-void CmdBitOr() {
-  Operands o = TakeThree();
-  o.destination->asInt = o.left->asInt | o.right->asInt;
-}
+void CmdBitAnd() { BitOperation<BitAnd>(); }
+void CmdBitOr() { BitOperation<BitOr>(); }
+// AND and OR of comparisons fused with the conditional jump on their result, as above.
+void CmdBitAndAndJump() { JumpIfZeroOn(BitOperation<BitAnd>()); }
+void CmdBitOrAndJump() { JumpIfZeroOn(BitOperation<BitOr>()); }
 
 // The assignments take two operands: destination, source.
 void CmdAssignInt() {
@@ -326,6 +334,8 @@ const CommandEntry kOperatorCommands[] = {
 const size_t kOperatorCommandCount = std::size(kOperatorCommands);
 
 CommandHandler FusedCompareJumpHandler(int compareNumber) {
+  if (compareNumber == kBitAnd) return CmdBitAndAndJump;
+  if (compareNumber == kBitOr) return CmdBitOrAndJump;
   for (const FusedComparison& f : kFusedComparisons)
     if (f.number == compareNumber) return f.handler;
   return nullptr;

@@ -71,8 +71,11 @@ void CmdQuitAtUnknownCommand();
 // Fused pairs (the plain handlers stay for the trace and for jumps into the second command):
 // a comparison followed by a conditional jump on its result (null when the comparison has no
 // fused form), and a jump back to a FOR step.
+// The comparisons and AND/OR are fused that way. A jump onto such a fused test runs it too
+// (the test raises no error, so the jump's line stands for both).
 CommandHandler FusedCompareJumpHandler(int compareNumber);
 void CmdJumpToForStep();
+void CmdJumpThenRunTarget();
 
 // Array element counts of the variable slots 3000-8999 (0 = no array), indexed from slot
 // 3000; cleared when the program is freed. Owner: runtime/loader.cpp.

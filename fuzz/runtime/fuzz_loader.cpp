@@ -1,10 +1,13 @@
 // Fuzz target: bytes as a compiled program (loaded, run one slice when accepted, freed) and
 // as an executable image with a package; odd-first-byte inputs patch a valid program
-// instead, so the fuzzer reaches the handlers past the header checks.
+// instead, so the fuzzer reaches the handlers past the header checks: bytes anywhere, or
+// whole code words with operands of every band, for the loader's check of the operands (a
+// corrupt operand is refused at load or ends in an error, never in a wild access).
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
 #include "runtime/runtime_local.h"
 #include "tests/asm/qvasm.h"
@@ -25,8 +28,14 @@ static std::vector<uint8_t> TemplateProgram() {
   b.Bind(main);
   b.Emit(kReadInt, {b.Id(i)});
   b.Emit(kReadText, {b.Id(s)});
+  const int array = b.IntVar();
+  b.Emit(kDimArray1, {b.Id(array), b.Id(b.IntConst(4))});
+  b.Emit(kArrayElement1, {b.Id(qvasm::ProgramBuilder::IntTemp(1)), b.Id(array), b.Id(b.IntConst(2))});
+  b.Emit(kStoreElementInt, {b.Id(qvasm::ProgramBuilder::IntTemp(1)), b.Id(i)});
   b.Bind(top);
   b.Emit(kForStep, {b.Id(i), b.Id(b.IntConst(10)), b.Id(b.IntConst(1)), b.At(out)});
+  b.Emit(kLessII, {b.Id(qvasm::ProgramBuilder::IntTemp(2)), b.Id(i), b.Id(b.IntConst(5))});
+  b.Emit(kJumpIfZero, {b.Id(qvasm::ProgramBuilder::IntTemp(2)), b.At(top)});
   b.Emit(kCallFunction, {b.At(f), b.Id(qvasm::ProgramBuilder::IntTemp(0)), b.Id(b.IntConst(1)), b.Id(i)});
   b.Emit(kGosub, {b.At(out)});
   b.Emit(kRemoveText, {b.Id(s), b.Id(s), b.Id(b.TextConst("y"))});
@@ -40,7 +49,7 @@ static std::vector<uint8_t> TemplateProgram() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool registered = [] {
     SetSliceLengthForTests(1);  // a looping program costs a millisecond, not a frame
-    return RegisterRuntimeCommands();
+    return RegisterRuntimeCommands() && RegisterCoreBuiltins();
   }();
   static const std::vector<uint8_t> kTemplate = TemplateProgram();
   (void)registered;
@@ -52,12 +61,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (uint32_t i = 0; i < entry.size; ++i) sink = sink ^ entry.data[i];  // every byte must be inside
   }
   std::vector<uint8_t> program = image;
-  if (size >= 1 && (data[0] & 1) != 0) {
+  if (size >= 1 && (data[0] & 3) == 1) {
     // Patch mode: pairs of (word index, byte) written over the template past its header.
     program = kTemplate;
     for (size_t k = 1; k + 2 < size; k += 3) {
       size_t at = (static_cast<size_t>(data[k]) << 8 | data[k + 1]) % program.size();
       program[at] = data[k + 2];
+    }
+  } else if (size >= 1 && (data[0] & 3) == 3) {
+    // Code mode: (code word, kind, value) triples put whole words into the template's code:
+    // command numbers, slot ids of every band, code positions, plain numbers, raw words.
+    program = kTemplate;
+    const uint32_t G = qvasm::WordAt(program, 7);
+    const uint32_t codeWords = static_cast<uint32_t>((program.size() / 4 - G) / 2);
+    for (size_t k = 1; k + 2 < size; k += 3) {
+      const uint32_t at = data[k] % codeWords, v = data[k + 2];
+      static const uint32_t kCommands[] = {kJump, kJumpIfZero, kForStep, kCallFunction, kReturnInt, kReturnNothing,
+                                           kGosub, kReturn, kAddII, kLessII, kJoinText, kAssignText, kReadText,
+                                           kRestoreAt, kDimArray1, kArrayElement1, kStoreElementInt, kPrintText, 0};
+      uint32_t word = v;
+      switch (data[k + 1] % 5) {
+        case 0: word = kCommands[v % std::size(kCommands)]; break;
+        case 1: word = 10000 + (v * 59) % 15000; break;  // any slot band
+        case 2: word = 37000 + v % (codeWords + 2); break;  // code positions, a few past the end
+        case 3: word = 25000 + v; break;
+        default: break;
+      }
+      qvasm::PutWordAt(program, G + at, word);
     }
   }
   SetWarningsOff(true);

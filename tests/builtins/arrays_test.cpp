@@ -63,6 +63,25 @@ TEST(ArrayCommands, TemporariesMustMatchTheElementKind) {
   }
 }
 
+// An array's slot holds its element block: a program that also uses that variable as a
+// plain one (a number written over the block, the block read as a text) is refused at load.
+TEST(ArrayCommands, ArrayVariableUsedAsAPlainOneIsRefused) {
+  ClearCommandRegistry();
+  ASSERT_TRUE(RegisterRuntimeCommands());
+  ASSERT_TRUE(RegisterCoreBuiltins());
+  for (int kind : {0, 2}) {
+    ProgramBuilder b;
+    auto W = ProgramBuilder::Id;
+    int array = kind == 0 ? b.IntVar() : b.TextVar();
+    b.Emit(kDimArray1, {W(array), W(b.IntConst(3))});
+    if (kind == 0) b.Emit(kAssignInt, {W(array), W(b.IntConst(7))});
+    else b.Emit(kJoinText, {W(b.TextVar()), W(array), W(array)});
+    EXPECT_EQ(RunBuiltProgram(b), kRefused) << kind;
+    FreeCompiledProgram();
+  }
+  ClearCommandRegistry();
+}
+
 // An element is fetched into a temporary, then its array is freed or made anew before the
 // store or READ through that temporary: the store must not reach the freed block (error
 // 109 instead), while freeing another array leaves the address alone.

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "runtime/runtime.h"
+#include "runtime/runtime_local.h"
 #include "tests/compiler/compile_helpers.h"
 
 // Comments and blank lines are skipped; names and signatures are lower-cased, blanks in the
@@ -43,7 +43,8 @@ static std::vector<int> RegisteredNumbers() {
 }
 
 // Every number in the keyword table has a handler, and every registered handler is named
-// by a keyword or emitted by the translator itself.
+// by a keyword or emitted by the translator itself, and has the operand signature the
+// loader checks its operands against.
 TEST(KeywordTable, AgreesWithRegisteredHandlers) {
   std::vector<int> registered = RegisteredNumbers();
   ASSERT_FALSE(registered.empty()) << "no numbers from " << QV_EXECUTABLE;
@@ -61,6 +62,8 @@ TEST(KeywordTable, AgreesWithRegisteredHandlers) {
   for (int number : registered)
     EXPECT_TRUE(has(named, number) || has(internal, number) || has(aliases, number))
         << "handler " << number << " has no keyword";
+  for (int number : registered)
+    EXPECT_NE(CommandOperandKinds(number), nullptr) << "handler " << number << " has no operand signature";
   DestroyCompiler(compiler);
 }
 
