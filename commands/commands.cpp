@@ -3,6 +3,7 @@
 
 bool RegisterCommandFamilies() {
   bool ok = RegisterChecklistCommands();
+  ok = RegisterClipboardRegistryCommands() && ok;
   return ok;
 }
 

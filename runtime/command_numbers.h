@@ -417,6 +417,12 @@ enum CommandNumber : int {
   kObjectInterpolation = 7655,  // i result, i object: blend step in percent
   kTotalObjectFrames = 7656,  // i result, i object: last key frame
 
+  // --- Clipboard and registry values (commands/clipboard_registry_commands.cpp); none raises
+  kClipboardWrite = 8071,     // s text: put the text on the clipboard
+  kClipboardRead = 8072,      // s result: the clipboard's text ("" when it holds none)
+  kRegistryWrite = 8081,      // s key path, s value name, i number: keep the number (names under 255 characters)
+  kRegistryRead = 8082,       // i result, s key path, s value name: the kept number, 0 when missing
+
   // --- The checklist (commands/checklist_commands.cpp); index 1..512, queries write operand 0
   kChecklistEmpty = 9501,     // empty the checklist: no list made, count 0
   kChecklistQuantity = 9551,  // i result: entries in the list (9005)
