@@ -1,6 +1,7 @@
 // Frames per second of the 3D render at 640x480 on the OpenGL device: 500 lit, textured
 // cubes, and one model of about 100,000 triangles. Each frame includes the read-back into
 // the CPU back buffer, as a real frame does.
+#include "bench/engine3d/bench_engine.h"
 #include "engine3d/engine3d_local.h"
 #include "graphics2d/graphics2d.h"
 #include "platform/surface.h"
@@ -17,41 +18,12 @@
 
 namespace {
 
-// Calls a command's handler with integer and float operands in temporaries.
-void Run(int command, std::initializer_list<float> floats, std::initializer_list<int32_t> ints = {}) {
-  std::vector<CodeCell> cells;
-  int nextInt = kFirstIntTemp, nextFloat = kFirstFloatTemp;
-  for (int32_t value : ints) {
-    VariableTable[nextInt].asInt = value;
-    cells.push_back(reinterpret_cast<CodeCell>(&VariableTable[nextInt++]));
-  }
-  for (float value : floats) {
-    VariableTable[nextFloat].asFloat = value;
-    cells.push_back(reinterpret_cast<CodeCell>(&VariableTable[nextFloat++]));
-  }
-  OperandPointer = cells.data();
-  HandlerForCommand(command)();
-}
-
 struct Scene {
   Surface* back = nullptr;
   Scene() {
-    static bool ready = false;
-    if (!ready) {
-      const std::vector<uint8_t> file = qvasm::ProgramBuilder().Build();
-      LoadCompiledProgramFromMemory(file.data(), file.size(), nullptr);
-      RegisterGraphics2DPools();
-      RegisterEngine3dPools();
-      CreateRecordPools();
-      RegisterEngine3dCommands();
-      ready = true;
-    }
+    PrepareEngine();
     back = SurfaceCreate(640, 480);
-    InitScene3D(back);
-    Run(kAutoCameraOff, {});
-    Run(kBackdropOn, {});
-    Run(kMakeLight, {}, {1});
-    Run(kSetPointLight, {0, 20, -10}, {1});
+    StartLitScene(back);
   }
   ~Scene() {
     ShutdownScene3D();
@@ -68,11 +40,11 @@ void BM_FiveHundredLitTexturedCubes(benchmark::State& state) {
   Scene scene;
   for (int i = 0; i < 500; ++i) {
     const int number = i + 1;
-    Run(kMakeObjectCube, {1.5f}, {number});
-    Run(kColorObject, {}, {number, static_cast<int32_t>(0x204080 * (i % 8 + 1) & 0xFFFFFF)});
-    Run(kPositionObject, {static_cast<float>(i % 25 - 12) * 3.0f, static_cast<float>(i / 25 % 20 - 10) * 3.0f, 60.0f},
-        {number});
-    Run(kRotateObject, {static_cast<float>(i * 7 % 360), static_cast<float>(i * 13 % 360), 0.0f}, {number});
+    RunCommand(kMakeObjectCube, {number}, {1.5f});
+    RunCommand(kColorObject, {number, static_cast<int32_t>(0x204080 * (i % 8 + 1) & 0xFFFFFF)});
+    RunCommand(kPositionObject, {number},
+               {static_cast<float>(i % 25 - 12) * 3.0f, static_cast<float>(i / 25 % 20 - 10) * 3.0f, 60.0f});
+    RunCommand(kRotateObject, {number}, {static_cast<float>(i * 7 % 360), static_cast<float>(i * 13 % 360), 0.0f});
   }
   for (auto _ : state) scene.Frame();
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
@@ -118,9 +90,9 @@ void BM_OneHundredThousandTriangleModel(benchmark::State& state) {
     state.SkipWithError("the grid model did not load");
     return;
   }
-  Run(kColorObject, {}, {1, 0x80C0FF});
-  Run(kPositionObject, {0, 0, 50}, {1});
-  Run(kRotateObject, {30, 20, 0}, {1});
+  RunCommand(kColorObject, {1, 0x80C0FF});
+  RunCommand(kPositionObject, {1}, {0, 0, 50});
+  RunCommand(kRotateObject, {1}, {30, 20, 0});
   for (auto _ : state) scene.Frame();
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
   state.counters["triangles"] = DrawnIndexCount() / 3;
