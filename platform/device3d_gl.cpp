@@ -38,6 +38,25 @@ struct GlVertexBuffer {
   std::vector<Device3dVertex> vertices;
 };
 
+// A texture: its own GL texture, or a cell of a solid-colour page. Textures of one colour
+// everywhere (the colour commands make thousands) share a few GL textures, so drawing them
+// one after another changes no sampler: llvmpipe copies its whole fragment state for every
+// draw after a texture change.
+struct GlTexture {
+  GLuint name = 0;  // own texture; 0 for a cell
+  int page = -1;    // solid-colour page, -1 for an own texture
+  int cell = 0;
+};
+
+// One page of solid colours: 64 x 64 cells of 4 x 4 texels. A draw reads the centre of its
+// cell whatever the mesh's coordinates (the texture matrix maps them all there), so point,
+// linear and anisotropic filtering and every address mode give exactly the cell's texel.
+constexpr int kSolidPageSide = 256, kSolidCellSide = 4, kSolidCellsPerRow = kSolidPageSide / kSolidCellSide;
+struct SolidPage {
+  GLuint name = 0;
+  std::vector<int> freeCells;  // cells to hand out, the last first
+};
+
 struct GlLight {
   Device3dLight light;
   bool enabled;
@@ -62,8 +81,10 @@ struct GlDevice {
   std::map<uint32_t, GlLight> lights;
   bool lightsDirty = true;
   std::map<Device3dVertexBuffer, GlVertexBuffer> buffers;
-  std::map<Device3dTexture, GLuint> textures;
+  std::map<Device3dTexture, GlTexture> textures;
+  std::vector<SolidPage> solidPages;
   Device3dTexture texture = 0;
+  int textureMatrixCell = -1;  // page x cells + cell the texture matrix points at; -1 identity
   uint32_t nextHandle = 1;
   uint32_t states[static_cast<int>(Device3dState::kCount)] = {};
   uint32_t stageStates[static_cast<int>(Device3dStageState::kCount)] = {};
@@ -294,6 +315,25 @@ GLint AddressOf(uint32_t address) {
   return address == kAddressMirror ? GL_MIRRORED_REPEAT : address == kAddressClamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
 }
 
+// The texture matrix of a draw: identity for an own texture, else every coordinate to the
+// centre of the solid cell (loaded only when it changes).
+void ApplyTextureMatrix(const GlTexture& texture) {
+  const int wanted = texture.page < 0 ? -1 : texture.page * kSolidCellsPerRow * kSolidCellsPerRow + texture.cell;
+  if (wanted == g_gl->textureMatrixCell) return;
+  g_gl->textureMatrixCell = wanted;
+  GLfloat matrix[16] = {};
+  if (texture.page < 0) {
+    matrix[0] = matrix[5] = matrix[10] = 1.0f;
+  } else {
+    matrix[12] = static_cast<float>((texture.cell % kSolidCellsPerRow) * kSolidCellSide + kSolidCellSide / 2) / kSolidPageSide;
+    matrix[13] = static_cast<float>((texture.cell / kSolidCellsPerRow) * kSolidCellSide + kSolidCellSide / 2) / kSolidPageSide;
+  }
+  matrix[15] = 1.0f;
+  glMatrixMode(GL_TEXTURE);
+  glLoadMatrixf(matrix);
+  glMatrixMode(GL_MODELVIEW);
+}
+
 // Stage states live in the bound texture in OpenGL; they are applied at each draw.
 void ApplyTextureForDraw() {
   auto found = g_gl->textures.find(g_gl->texture);
@@ -302,7 +342,9 @@ void ApplyTextureForDraw() {
     return;
   }
   glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, found->second);
+  ApplyTextureMatrix(found->second);
+  glBindTexture(GL_TEXTURE_2D, found->second.page < 0 ? found->second.name
+                                                      : g_gl->solidPages[static_cast<size_t>(found->second.page)].name);
   const uint32_t minFilter = g_gl->stageStates[static_cast<int>(Device3dStageState::kMinFilter)];
   const uint32_t magFilter = g_gl->stageStates[static_cast<int>(Device3dStageState::kMagFilter)];
   const GLint address = AddressOf(g_gl->stageStates[static_cast<int>(Device3dStageState::kAddress)]);
@@ -412,18 +454,56 @@ bool GlLightEnable(uint32_t index, bool enable) {
   return true;
 }
 
+// Puts a texel colour into a free cell of a solid page (a new page when all are full); false
+// when the driver refuses the page.
+bool PlaceSolidTexture(uint32_t texel, GlTexture& texture) {
+  size_t page = 0;
+  while (page < g_gl->solidPages.size() && g_gl->solidPages[page].freeCells.empty()) ++page;
+  if (page == g_gl->solidPages.size()) {
+    SolidPage made;
+    glGenTextures(1, &made.name);
+    glBindTexture(GL_TEXTURE_2D, made.name);
+    const std::vector<uint32_t> clear(static_cast<size_t>(kSolidPageSide) * kSolidPageSide, 0);
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, kSolidPageSide, kSolidPageSide, 0, GL_BGRA, GL_UNSIGNED_BYTE, clear.data());
+    if (glGetError() != GL_NO_ERROR) {
+      glDeleteTextures(1, &made.name);
+      return false;
+    }
+    for (int cell = kSolidCellsPerRow * kSolidCellsPerRow - 1; cell >= 0; --cell) made.freeCells.push_back(cell);
+    g_gl->solidPages.push_back(std::move(made));
+  }
+  SolidPage& target = g_gl->solidPages[page];
+  texture.page = static_cast<int>(page);
+  texture.cell = target.freeCells.back();
+  target.freeCells.pop_back();
+  const std::vector<uint32_t> block(kSolidCellSide * kSolidCellSide, texel);
+  glBindTexture(GL_TEXTURE_2D, target.name);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, (texture.cell % kSolidCellsPerRow) * kSolidCellSide,
+                  (texture.cell / kSolidCellsPerRow) * kSolidCellSide, kSolidCellSide, kSolidCellSide, GL_BGRA,
+                  GL_UNSIGNED_BYTE, block.data());
+  return true;
+}
+
 Device3dTexture GlCreateTexture(int width, int height, const uint32_t* pixels) {
   if (width <= 0 || height <= 0 || width > kDevice3dMaxTextureSide || height > kDevice3dMaxTextureSide ||
       pixels == nullptr)
     return 0;
   MakeCurrent();
-  GLuint name = 0;
-  glGenTextures(1, &name);
-  glBindTexture(GL_TEXTURE_2D, name);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+  GlTexture texture;
+  const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+  const bool solid = std::all_of(pixels, pixels + count, [pixels](uint32_t texel) { return texel == pixels[0]; });
+  if (!solid || !PlaceSolidTexture(pixels[0], texture)) {
+    glGenTextures(1, &texture.name);
+    glBindTexture(GL_TEXTURE_2D, texture.name);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+  }
   const Device3dTexture handle = g_gl->nextHandle++;
-  g_gl->textures[handle] = name;
+  g_gl->textures[handle] = texture;
   return handle;
 }
 
@@ -431,7 +511,10 @@ void GlReleaseTexture(Device3dTexture texture) {
   auto found = g_gl->textures.find(texture);
   if (found == g_gl->textures.end()) return;
   MakeCurrent();
-  glDeleteTextures(1, &found->second);
+  if (found->second.page < 0)
+    glDeleteTextures(1, &found->second.name);
+  else
+    g_gl->solidPages[static_cast<size_t>(found->second.page)].freeCells.push_back(found->second.cell);
   g_gl->textures.erase(found);
 }
 
@@ -529,7 +612,9 @@ void GlClose() {
     GlExtensions& gl = g_gl->gl;
     if (gl.DeleteBuffers)
       for (auto& [handle, buffer] : g_gl->buffers) gl.DeleteBuffers(1, &buffer.name);
-    for (auto& [handle, name] : g_gl->textures) glDeleteTextures(1, &name);
+    for (auto& [handle, texture] : g_gl->textures)
+      if (texture.page < 0) glDeleteTextures(1, &texture.name);
+    for (SolidPage& page : g_gl->solidPages) glDeleteTextures(1, &page.name);
     DeleteFramebuffers();
     SDL_GL_MakeCurrent(g_gl->window, nullptr);
     SDL_GL_DeleteContext(g_gl->context);
