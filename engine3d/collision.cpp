@@ -1,10 +1,24 @@
 // Object collision: the collision library's set-up, the per-frame pass that moves every
-// collision-enabled object's meshes and tests every pair, and the object collision commands.
+// collision-enabled object's meshes, the pair tests run when a result is read, and the object
+// collision commands.
 #include "engine3d/engine3d_local.h"
 #include "models/models.h"
 #include "runtime/command_numbers.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 namespace {
+
+// The pass of a sync places the meshes; its pair tests wait until something reads a result
+// (or the library's objects are about to change), so frames nobody asks about cost no tests.
+// Reset with the scene.
+struct CollisionPassState {
+  bool testsDue = false;                              // meshes placed, pairs not tested yet
+  std::vector<std::pair<uint32_t, uint32_t>> contacts;  // pairs in contact in the running test
+};
+CollisionPassState g_pass;
 
 // Lines the collision library writes about input it refused go to the error log.
 void LogCollisionLine(const char* line) { LogErrorEntry("ENGINEERROR", line); }
@@ -20,7 +34,12 @@ void RecordHit(int32_t number, int32_t other) {
   if (object->askedObject == other) object->hitFlag = 1;
 }
 
+// The library reports each pair in contact; they are taken in hand after the test.
 void OnCollisionPair(uintptr_t, uint32_t key1, uint32_t key2, const CollisionData*) {
+  g_pass.contacts.emplace_back(key1, key2);
+}
+
+void RecordContact(uint32_t key1, uint32_t key2) {
   const int32_t first = ModelCollisionOwner(key1), second = ModelCollisionOwner(key2);
   // Two meshes of one object, or a key no mesh holds any longer, are no hit.
   if (first == second || first == 0 || second == 0) return;
@@ -37,6 +56,7 @@ void CmdSetObjectCollision() {
   AdvanceOperands(1);
   const int32_t slot = ExistingObject(number);
   if (slot < 0) return;
+  RunDueCollisionTests();
   ObjectRecord* object = ObjectAt(slot);
   if ((object->collisionOn == 1) == On) return;
   object->collisionOn = On ? 1 : 0;
@@ -50,6 +70,7 @@ void CmdSetObjectCollision() {
 }
 
 void CmdObjectHit() {
+  RunDueCollisionTests();
   const int32_t slot = ExistingObject(IntOperand(1));
   if (slot >= 0) WriteIntResult(ObjectAt(slot)->hitObject);
   AdvanceOperands(2);
@@ -59,6 +80,7 @@ void CmdObjectHit() {
 // also names the other object for the next passes, which then raise the hit flag for it
 // even when the object touched a further one after it.
 void CmdObjectCollision() {
+  RunDueCollisionTests();
   const int32_t number = IntOperand(1), other = IntOperand(2);
   const int32_t slot = ExistingObject(number);
   if (slot >= 0 && (other == 0 || ExistingObject(other) >= 0)) {
@@ -88,11 +110,13 @@ void ConnectCollision() {
 }
 
 void ResetCollision3D() {
-  CollClearPairListFlag();
+  g_pass = CollisionPassState{};
+  CollSetPairListFlag();
   CollSetDefaultResponse(OnCollisionPair, kCollResponseSimple, 0);
 }
 
 void BuildObjectCollision(int32_t slot) {
+  RunDueCollisionTests();
   ObjectRecord* object = ObjectAt(slot);
   if (object->model == nullptr || object->collisionOn != 1) return;
   object->model->BuildModelCollision(object->number, object->shapeKind, object->collisionSize[0],
@@ -101,6 +125,7 @@ void BuildObjectCollision(int32_t slot) {
 
 void RunCollisionPass() {
   if (!TakeCollisionDirty()) return;
+  // Tests still due from an earlier sync were never read: this pass replaces them.
   // The model walk starts from the device's world transform (identity unless the object is
   // glued), so each mesh gets its frames' world matrix; the render sets its own again.
   Matrix4 saved, world;
@@ -108,8 +133,6 @@ void RunCollisionPass() {
   RecordPool* pool = ObjectPool();
   for (int32_t slot = pool->usedHead; slot >= 0; slot = ObjectAt(slot)->links.next) {
     ObjectRecord* object = ObjectAt(slot);
-    object->hitObject = 0;
-    object->hitFlag = 0;
     if (object->collisionOn != 1 || object->model == nullptr) continue;
     // Glued objects collide where they are drawn. Copies share their source's model: its root
     // frame is set to this object's place first, and only this object's collision objects move.
@@ -119,7 +142,28 @@ void RunCollisionPass() {
     ObjectAt(slot)->model->UpdateModelCollisionTransforms(Dev(), ObjectAt(slot)->number);
   }
   Dev().SetTransform(Device3dTransform::kWorld, saved.m);
-  CollTestAllPairs();
+  g_pass.testsDue = true;
 }
+
+void RunDueCollisionTests() {
+  if (!g_pass.testsDue) return;
+  g_pass.testsDue = false;
+  RecordPool* pool = ObjectPool();
+  for (int32_t slot = pool->usedHead; slot >= 0; slot = ObjectAt(slot)->links.next) {
+    ObjectAt(slot)->hitObject = 0;
+    ObjectAt(slot)->hitFlag = 0;
+  }
+  // The broad phase hands over only pairs whose boxes overlap, in its own order; the hits are
+  // recorded in the order of a walk over every pair (each key after the smaller ones), so an
+  // object touching several others names the same one as such a walk would.
+  g_pass.contacts.clear();
+  CollTestAllPairs();
+  for (auto& contact : g_pass.contacts)
+    if (contact.first < contact.second) std::swap(contact.first, contact.second);
+  std::sort(g_pass.contacts.begin(), g_pass.contacts.end());
+  for (const auto& [key1, key2] : g_pass.contacts) RecordContact(key1, key2);
+}
+
+void DropDueCollisionTests() { g_pass.testsDue = false; }
 
 CommandTableView CollisionCommandTable() { return {kCollisionCommands, std::size(kCollisionCommands)}; }

@@ -152,6 +152,8 @@ struct ObjectRecord {
   int32_t appliedTexture;  // texture the texture and colour commands gave every mesh (one reference)
   float collisionSize[3];  // the sizes the collision shapes of the shape kind were built with
   uint8_t boxCollision, rotatedBox, hitFlag, worldMatrixDone;
+  uint8_t placementDirty;  // set by MarkObjectMoved: placement is rebuilt before its next use
+  Matrix4 placement;       // scale x rotation x translation from the entity position, angles, scale
 };
 
 // Object records (objects.cpp). Slots are pool indices.
@@ -161,7 +163,11 @@ ObjectRecord* ObjectAt(int32_t slot);
 int32_t ObjectSlotForNumber(int32_t number);
 // The shared number checks: 1..65535 (7006) and an existing object (7008); -1 after the error.
 int32_t ExistingObject(int32_t number);
-// Sets the model's root frame from the entity position, the angles, scale and order.
+// Every change of an object's position, angles, scale or rotation order goes through this:
+// the cached placement is rebuilt at its next use, and the collision pass moves the object.
+void MarkObjectMoved(int32_t slot);
+// Sets the model's root frame from the object's placement (rebuilt first when it was marked
+// moved). Copies share a model, so each draw and collision update sets it again.
 void UpdateObjectTransform(int32_t slot);
 void ReleaseAllObjects();
 // Every object's model remakes its vertex buffers (after a display reset).
@@ -179,8 +185,14 @@ void ResetCollision3D();
 // (nothing while its collision is off).
 void BuildObjectCollision(int32_t slot);
 // After object animation: when anything moved, gives every collision-enabled object's meshes
-// their world matrices, clears the hits and tests every pair.
+// their world matrices; the pair tests of that placing are then due.
 void RunCollisionPass();
+// The due pair tests (broad-phase pairs): clears every hit and records the contacts. Run by
+// whatever reads a hit, and before the library's objects or the objects' collision switches
+// change, so the results are those of the last sync's placing.
+void RunDueCollisionTests();
+// End of a run: due tests are dropped with the objects.
+void DropDueCollisionTests();
 CommandTableView CollisionCommandTable();
 // Camera placement for a new object (camera.cpp).
 void PlaceCameraInFrontOf(const Vector3& centre, float radius);

@@ -20,12 +20,12 @@ void ObjectXyzCommand() {
   const int32_t slot = ExistingObject(number);
   if (slot < 0) return;
   Apply(slot, x, y, z);
+  MarkObjectMoved(slot);
   UpdateObjectTransform(slot);
-  MarkCollisionDirty();
 }
 
-// Commands of the form (object, value).
-template <typename Value, void (*Apply)(int32_t, Value)>
+// Commands of the form (object, value); Moves for those that change the object's placement.
+template <typename Value, void (*Apply)(int32_t, Value), bool Moves = false>
 void ObjectValueCommand() {
   const int32_t number = IntOperand(0);
   Value value;
@@ -37,6 +37,8 @@ void ObjectValueCommand() {
   const int32_t slot = ExistingObject(number);
   if (slot < 0) return;
   Apply(slot, value);
+  if (!Moves) return;
+  MarkObjectMoved(slot);
   UpdateObjectTransform(slot);
 }
 
@@ -85,7 +87,6 @@ void Move(int32_t slot, float distance) {
   p[0] += forward.x * distance;
   p[1] += forward.y * distance;
   p[2] += forward.z * distance;
-  MarkCollisionDirty();
 }
 void SetAngle(int32_t slot, int axis, float degrees) {
   ObjectAt(slot)->angles[axis] = WrapAngle360(degrees);
@@ -233,12 +234,12 @@ const CommandEntry kObjectSettingCommands[] = {
     {kRotateObject, ObjectXyzCommand<Rotate>},
     {kScaleObject, ObjectXyzCommand<Scale>},
     {kPointObject, ObjectXyzCommand<PointAt>},
-    {kMoveObject, ObjectValueCommand<float, Move>},
-    {kXRotateObject, ObjectValueCommand<float, XRotate>},
-    {kYRotateObject, ObjectValueCommand<float, YRotate>},
-    {kZRotateObject, ObjectValueCommand<float, ZRotate>},
-    {kTurnObjectLeft, ObjectValueCommand<float, TurnLeft>},
-    {kTurnObjectRight, ObjectValueCommand<float, TurnRight>},
+    {kMoveObject, ObjectValueCommand<float, Move, true>},
+    {kXRotateObject, ObjectValueCommand<float, XRotate, true>},
+    {kYRotateObject, ObjectValueCommand<float, YRotate, true>},
+    {kZRotateObject, ObjectValueCommand<float, ZRotate, true>},
+    {kTurnObjectLeft, ObjectValueCommand<float, TurnLeft, true>},
+    {kTurnObjectRight, ObjectValueCommand<float, TurnRight, true>},
     {kHideObject, ObjectCommand<Hide>},
     {kShowObject, ObjectCommand<Show>},
     {kLockObjectOn, ObjectCommand<LockOn>},

@@ -176,6 +176,7 @@ int32_t SetupNewObject(int32_t slot, int32_t flag) {
   object->boxCollision = 0;
   object->rotatedBox = 0;
   SetupLimb(slot, 0);
+  MarkObjectMoved(slot);
   UpdateObjectTransform(slot);
   object = ObjectAt(slot);
   object->frame = 0.0f;
@@ -201,6 +202,7 @@ int32_t TakeObjectSlot(int32_t number) {
 }
 
 void ReleaseObject(int32_t slot) {
+  RunDueCollisionTests();
   ObjectRecord* object = ObjectAt(slot);
   UnlinkPlayingObject(slot);
   object = ObjectAt(slot);
@@ -493,6 +495,7 @@ void CmdDuplicateObject() {
   const int32_t from = ExistingObject(source);
   if (from < 0) return;
   if (number < 1 || number > 65535) return RuntimeError(7006);
+  RunDueCollisionTests();  // the copy starts with the source's hits of the last sync
   if (g_objectMap[number] != 0) {
     if (g_objectMap[number] - 1 == from) return;  // copying an object onto itself changes nothing
     ReleaseObject(g_objectMap[number] - 1);
@@ -559,13 +562,22 @@ int32_t ExistingObject(int32_t number) {
   return g_objectMap[number] - 1;
 }
 
+void MarkObjectMoved(int32_t slot) {
+  ObjectAt(slot)->placementDirty = 1;
+  g_collisionDirty = true;
+}
+
 void UpdateObjectTransform(int32_t slot) {
   ObjectRecord* object = ObjectAt(slot);
   if (object->model == nullptr) return;
-  const SpriteRecord* e = EntityOf(object);
-  object->model->SetModelFrameTransform(0, e->position3D[0], e->position3D[1], e->position3D[2], object->angles[0],
-                                        object->angles[1], object->angles[2], object->scale[0], object->scale[1],
-                                        object->scale[2], object->rotationOrder);
+  if (object->placementDirty) {
+    const SpriteRecord* e = EntityOf(object);
+    MatrixFromPlacement(object->placement, e->position3D[0], e->position3D[1], e->position3D[2], object->angles[0],
+                        object->angles[1], object->angles[2], object->scale[0], object->scale[1], object->scale[2],
+                        object->rotationOrder);
+    object->placementDirty = 0;
+  }
+  object->model->SetModelFrameMatrixDirect(0, object->placement);
 }
 
 void RestoreObjectModels() {
@@ -585,6 +597,7 @@ bool TakeCollisionDirty() {
 }
 
 void ReleaseAllObjects() {
+  DropDueCollisionTests();
   // Without an object the map is empty: a run without 3D never reads its pages.
   if (g_objectPool.records == nullptr || g_objectPool.count == 0) return;
   for (int32_t number = 1; number <= 65535; ++number)

@@ -149,11 +149,96 @@ void DrawEntity(SpriteRecord* e, int32_t textureFilter) {
 
 bool Drawable(const SpriteRecord* e) { return e->shown == 1 && e->selected == 1 && e->culled == 0; }
 
+// Work lists of one frame, kept between frames so a frame allocates nothing once the scene's
+// size is reached.
+struct FrameLists {
+  std::vector<int32_t> entities;        // the active list in order
+  std::vector<uint32_t> meshEntries;    // per selected entity, its meshes' texture entries
+  std::vector<uint32_t> entryStart;     // per entity: its first mesh entry (and one past the last)
+  std::vector<uint32_t> drawOrder;      // texture entries, nearest key first
+  std::vector<uint32_t> rankOf;         // texture entry -> its place in drawOrder
+  std::vector<int32_t> lastEntity;      // texture entry -> the last entity put in its bucket
+  std::vector<uint32_t> bucketStart;    // per place in drawOrder: its first solid entity
+  std::vector<int32_t> bucketed;        // solid entities grouped by texture, list order kept
+  std::vector<std::pair<double, int32_t>> picks;  // the ordered passes: key and list position
+};
+FrameLists g_lists;
+
 // The active list in order.
-std::vector<int32_t> Entities() {
-  std::vector<int32_t> list;
+void CollectEntities(std::vector<int32_t>& list) {
+  list.clear();
   for (int32_t index = FirstSpriteIndex(); index != -1; index = SpriteAt(index)->next) list.push_back(index);
-  return list;
+}
+
+// Texture entries in draw order, nearest key first; of equal keys the earlier entry first
+// (the order one bubble pass per entry gives). Keys that are not numbers stop bubbles, so
+// only then are the passes run as such.
+void OrderTextures(const TextureDepthEntry* depths, size_t count, std::vector<uint32_t>& order) {
+  order.resize(count);
+  bool anyNan = false;
+  for (size_t i = 0; i < count; ++i) {
+    order[i] = static_cast<uint32_t>(i);
+    anyNan = anyNan || std::isnan(depths[i].value);
+  }
+  if (!anyNan) {
+    std::stable_sort(order.begin(), order.end(),
+                     [depths](uint32_t a, uint32_t b) { return depths[a].value < depths[b].value; });
+    return;
+  }
+  for (size_t pass = 0; pass < count; ++pass)
+    for (size_t i = 0; i + 1 < count; ++i)
+      if (depths[order[i + 1]].value < depths[order[i]].value) std::swap(order[i], order[i + 1]);
+}
+
+// The solid pass: each texture in draw order, then each entity showing it in list order;
+// each entity is bucketed once per texture of its meshes, so the pass is linear in them.
+void DrawSolidPass(const TextureDepthEntry* depths) {
+  FrameLists& l = g_lists;
+  const size_t textures = l.drawOrder.size();
+  l.rankOf.assign(textures, 0);
+  for (size_t place = 0; place < textures; ++place) l.rankOf[l.drawOrder[place]] = static_cast<uint32_t>(place);
+  l.lastEntity.assign(textures, -1);
+  l.bucketStart.assign(textures + 1, 0);
+  // Twice over the entities: count each bucket, then fill the buckets in list order.
+  for (int fill = 0; fill < 2; ++fill) {
+    if (fill == 1) {
+      for (size_t place = 0; place < textures; ++place) l.bucketStart[place + 1] += l.bucketStart[place];
+      l.bucketed.resize(l.bucketStart[textures]);
+      l.lastEntity.assign(textures, -1);
+    }
+    for (size_t position = 0; position < l.entities.size(); ++position) {
+      const SpriteRecord* e = SpriteAt(l.entities[position]);
+      if (!Drawable(e) || e->ghost != 0 || e->locked != 0 || e->afterClear != 0) continue;
+      for (uint32_t at = l.entryStart[position]; at < l.entryStart[position + 1]; ++at) {
+        const uint32_t entry = l.meshEntries[at];
+        if (l.lastEntity[entry] == static_cast<int32_t>(position)) continue;  // a second mesh of that texture
+        l.lastEntity[entry] = static_cast<int32_t>(position);
+        if (fill == 0)
+          ++l.bucketStart[l.rankOf[entry] + 1];
+        else
+          l.bucketed[l.bucketStart[l.rankOf[entry]]++] = l.entities[position];
+      }
+    }
+  }
+  // Filling moved each start to the next bucket's: bucket p runs from the end of p - 1.
+  for (size_t place = 0; place < textures; ++place) {
+    const int32_t texture = depths[l.drawOrder[place]].texture;
+    SetDeviceTexture(texture);
+    for (uint32_t at = place == 0 ? 0 : l.bucketStart[place - 1]; at < l.bucketStart[place]; ++at)
+      DrawEntity(SpriteAt(l.bucketed[at]), texture);
+  }
+}
+
+// Draws the picked entities in the order of their keys (ascending, or descending when
+// Farthest), all states applied and every texture drawn; ties go by list position (later
+// first when LaterFirst). The keys given are the ones the pass may pick.
+void DrawPicked(bool farthest, bool laterFirst) {
+  std::vector<std::pair<double, int32_t>>& picks = g_lists.picks;
+  std::stable_sort(picks.begin(), picks.end(), [farthest, laterFirst](const auto& a, const auto& b) {
+    if (a.first != b.first) return farthest ? a.first > b.first : a.first < b.first;
+    return laterFirst ? a.second > b.second : a.second < b.second;
+  });
+  for (const auto& [key, position] : picks) DrawEntity(SpriteAt(g_lists.entities[static_cast<size_t>(position)]), -1);
 }
 
 void SetLockedProjection() {
@@ -174,38 +259,39 @@ void RenderBackdrop() {
 
 void RenderScene3D() {
   ResetDrawnIndices();
-  const std::vector<int32_t> entities = Entities();
-  for (int32_t index : entities) {
+  FrameLists& l = g_lists;
+  CollectEntities(l.entities);
+  for (int32_t index : l.entities) {
     SpriteRecord* e = SpriteAt(index);
     if (e->shown != 1 || e->is3D != 1) continue;
     const Visibility v = TestVisibility(e, 100.0f);
     e->culled = v.failures > 0 && ObjectAt(e->object)->gluedObject == 0 ? 1 : 0;
     e->depthKey = static_cast<double>(v.z + v.radius);
   }
-  for (int32_t index : entities)
+  for (int32_t index : l.entities)
     if (SpriteAt(index)->depthKey < 0.0) SpriteAt(index)->depthKey = 0.0;
 
   ModelClearTextureDepths();
-  for (int32_t index : entities) {
+  l.meshEntries.clear();
+  l.entryStart.assign(1, 0);
+  bool anySelected = false;
+  for (int32_t index : l.entities) {
     SpriteRecord* e = SpriteAt(index);
     e->selected = 0;
     if (e->shown == 1 && e->is3D == 1 && ObjectAt(e->object)->inUse == 1) {
       e->selected = 1;
-      if (ObjectAt(e->object)->model != nullptr) ObjectAt(e->object)->model->CollectModelTextureDepths(e->depthKey);
+      anySelected = true;
+      if (ObjectAt(e->object)->model != nullptr)
+        ObjectAt(e->object)->model->CollectModelTextureDepths(e->depthKey, &l.meshEntries);
     }
+    l.entryStart.push_back(static_cast<uint32_t>(l.meshEntries.size()));
   }
   size_t textureCount = 0;
   const TextureDepthEntry* depths = ModelTextureDepths(textureCount);
-  std::vector<TextureDepthEntry> order(depths, depths + textureCount);
-  // One bubble pass per entry, swapping only on a strictly smaller later key.
-  for (size_t pass = 0; pass < order.size(); ++pass)
-    for (size_t i = 0; i + 1 < order.size(); ++i)
-      if (order[i + 1].value < order[i].value) std::swap(order[i], order[i + 1]);
+  OrderTextures(depths, textureCount, l.drawOrder);
 
   // With nothing to draw and no backdrop the frame's picture is the 2D one: the device is
   // left alone, so programs without 3D pay nothing for it.
-  bool anySelected = false;
-  for (int32_t index : entities) anySelected = anySelected || SpriteAt(index)->selected == 1;
   if (!anySelected && !g_sceneBegun) {
     CopyCameraAnglesToPrevious();
     return;
@@ -220,65 +306,42 @@ void RenderScene3D() {
     Dev().Clear(kClearZBuffer, 0, 1.0f);
   }
 
-  for (const TextureDepthEntry& entry : order) {
-    SetDeviceTexture(entry.texture);
-    for (int32_t index : entities) {
-      SpriteRecord* e = SpriteAt(index);
-      if (Drawable(e) && e->ghost == 0 && e->locked == 0 && e->afterClear == 0) DrawEntity(e, entry.texture);
-    }
-  }
+  DrawSolidPass(depths);
 
-  // Ghosts, far to near; of equal keys the later one first.
-  for (int32_t index : entities) {
-    SpriteRecord* e = SpriteAt(index);
-    e->pickMark = Drawable(e) && e->ghost == 1 && e->locked == 0 && e->afterClear == 0 ? 1 : 0;
+  // Ghosts, far to near; of equal keys the later one first. Keys that are not numbers are
+  // never picked.
+  l.picks.clear();
+  for (size_t position = 0; position < l.entities.size(); ++position) {
+    const SpriteRecord* e = SpriteAt(l.entities[position]);
+    if (Drawable(e) && e->ghost == 1 && e->locked == 0 && e->afterClear == 0 && e->depthKey >= 0.0)
+      l.picks.emplace_back(e->depthKey, static_cast<int32_t>(position));
   }
-  for (;;) {
-    int32_t best = -1;
-    double bestKey = 0.0;
-    for (int32_t index : entities) {
-      const SpriteRecord* e = SpriteAt(index);
-      if (e->pickMark == 1 && e->depthKey >= bestKey) {
-        best = index;
-        bestKey = e->depthKey;
-      }
-    }
-    if (best < 0) break;
-    DrawEntity(SpriteAt(best), -1);
-    SpriteAt(best)->pickMark = 0;
-  }
+  DrawPicked(true, true);
 
-  // After-clear entities over everything drawn so far, near to far.
+  // After-clear entities over everything drawn so far, near to far; of equal keys the later
+  // one first, and none beyond the farthest key.
   bool anyAfterClear = false;
-  for (int32_t index : entities) {
-    SpriteRecord* e = SpriteAt(index);
-    e->pickMark = Drawable(e) && e->locked == 0 && e->afterClear == 1 ? 1 : 0;
-    anyAfterClear = anyAfterClear || e->pickMark == 1;
+  l.picks.clear();
+  for (size_t position = 0; position < l.entities.size(); ++position) {
+    const SpriteRecord* e = SpriteAt(l.entities[position]);
+    if (!Drawable(e) || e->locked != 0 || e->afterClear != 1) continue;
+    anyAfterClear = true;
+    if (e->depthKey <= kFarthestKey) l.picks.emplace_back(e->depthKey, static_cast<int32_t>(position));
   }
   if (anyAfterClear) {
     Dev().Clear(kClearZBuffer, 0, 1.0f);
-    for (;;) {
-      int32_t best = -1;
-      double bestKey = kFarthestKey;
-      for (int32_t index : entities) {
-        const SpriteRecord* e = SpriteAt(index);
-        if (e->pickMark == 1 && e->depthKey <= bestKey) {
-          best = index;
-          bestKey = e->depthKey;
-        }
-      }
-      if (best < 0) break;
-      DrawEntity(SpriteAt(best), -1);
-      SpriteAt(best)->pickMark = 0;
-    }
+    DrawPicked(false, true);
   }
 
-  // Locked entities: a fixed view and projection, depth range 0..0, in order of their z.
+  // Locked entities: a fixed view and projection, depth range 0..0, farthest z first (of
+  // equal ones the earlier); one whose z is not above 0 is not drawn.
   bool anyLocked = false;
-  for (int32_t index : entities) {
-    SpriteRecord* e = SpriteAt(index);
-    e->pickMark = e->shown == 1 && e->selected == 1 && e->locked == 1 ? 1 : 0;
-    anyLocked = anyLocked || e->pickMark == 1;
+  l.picks.clear();
+  for (size_t position = 0; position < l.entities.size(); ++position) {
+    const SpriteRecord* e = SpriteAt(l.entities[position]);
+    if (e->shown != 1 || e->selected != 1 || e->locked != 1) continue;
+    anyLocked = true;
+    if (e->position3D[2] > 0.0f) l.picks.emplace_back(static_cast<double>(e->position3D[2]), static_cast<int32_t>(position));
   }
   if (anyLocked) {
     SetLockedProjection();
@@ -290,20 +353,7 @@ void RenderScene3D() {
     flat = savedViewport;
     flat.minZ = flat.maxZ = 0.0f;
     Dev().SetViewport(flat);
-    for (;;) {
-      int32_t best = -1;
-      float bestZ = 0.0f;
-      for (int32_t index : entities) {
-        const SpriteRecord* e = SpriteAt(index);
-        if (e->pickMark == 1 && e->position3D[2] > bestZ) {
-          best = index;
-          bestZ = e->position3D[2];
-        }
-      }
-      if (best < 0) break;
-      DrawEntity(SpriteAt(best), -1);
-      SpriteAt(best)->pickMark = 0;
-    }
+    DrawPicked(true, false);
     Dev().SetTransform(Device3dTransform::kView, savedView.m);
     Dev().SetTransform(Device3dTransform::kProjection, Camera().projection.m);
     Dev().SetViewport(savedViewport);

@@ -40,7 +40,7 @@ float* MatrixElement(Matrix4& matrix, int row, int column);
 void MatrixTranslation(Matrix4& out, float x, float y, float z);
 void MatrixTranslationV(Matrix4& out, const Vector3& v);
 void MatrixScaling(Matrix4& out, float x, float y, float z);
-// out = a x b; sums in extended precision, rounded once; out may be a or b.
+// out = a x b; exact products summed in double, rounded once; out may be a or b.
 void MatrixMultiply(Matrix4& out, const Matrix4& a, const Matrix4& b);
 // The same product taking copies of both inputs first; returns out.
 Matrix4& MatrixMultiplyCopy(Matrix4& out, Matrix4 a, Matrix4 b);
@@ -57,6 +57,11 @@ void MatrixRotationY(Matrix4& out, float angle);
 void MatrixRotationZ(Matrix4& out, float angle);
 // out = RotationX(ax) x RotationY(ay) x RotationZ(az): the x turn is applied to a point first.
 void RotationFromAngles(Matrix4& out, float ax, float ay, float az);
+
+// An object's or frame's placement: scale x rotation (degrees; order 1 turns x first, 0 z
+// first) x translation. Objects keep the result until they move.
+void MatrixFromPlacement(Matrix4& out, float x, float y, float z, float ax, float ay, float az, float sx, float sy,
+                         float sz, int32_t order);
 
 // Angles (radians, each in [0, 2 pi)) that turn the +z axis towards (toX, toY, toZ); az is 0.
 void AnglesToPoint(float fromX, float fromY, float fromZ, float toX, float toY, float toZ,

@@ -1,5 +1,6 @@
 // Matrix4 and Vector3 routines: products, affine inverse, point transform, view and
-// projection matrices, axis rotations. All in floats except the product's sums.
+// projection matrices, axis rotations, object placement. All in floats except the product's
+// sums (doubles).
 #include "math3d/math3d.h"
 
 #include <cmath>
@@ -54,15 +55,17 @@ void MatrixScaling(Matrix4& out, float x, float y, float z) {
 }
 
 void MatrixMultiply(Matrix4& out, const Matrix4& a, const Matrix4& b) {
+  // A product of two floats is exact in a double; each sum is rounded to float once. Rows of
+  // b are widened first, so the four columns of a row are summed side by side (SIMD).
+  double wide[4][4];
+  for (int k = 0; k < 4; ++k)
+    for (int column = 0; column < 4; ++column) wide[k][column] = b.m[k][column];
   Matrix4 product;
   for (int row = 0; row < 4; ++row) {
-    for (int column = 0; column < 4; ++column) {
-      // Float products are exact in long double; the sum is rounded to float once.
-      long double sum = 0;
-      for (int k = 0; k < 4; ++k)
-        sum += static_cast<long double>(a.m[row][k]) * static_cast<long double>(b.m[k][column]);
-      product.m[row][column] = static_cast<float>(sum);
-    }
+    const double a0 = a.m[row][0], a1 = a.m[row][1], a2 = a.m[row][2], a3 = a.m[row][3];
+    for (int column = 0; column < 4; ++column)
+      product.m[row][column] =
+          static_cast<float>(a0 * wide[0][column] + a1 * wide[1][column] + a2 * wide[2][column] + a3 * wide[3][column]);
   }
   out = product;
 }
@@ -184,6 +187,31 @@ static void SetPlaneRotation(Matrix4& out, int first, int second, float angle) {
 void MatrixRotationX(Matrix4& out, float angle) { SetPlaneRotation(out, 1, 2, angle); }
 void MatrixRotationY(Matrix4& out, float angle) { SetPlaneRotation(out, 2, 0, angle); }
 void MatrixRotationZ(Matrix4& out, float angle) { SetPlaneRotation(out, 0, 1, angle); }
+
+void MatrixFromPlacement(Matrix4& out, float x, float y, float z, float ax, float ay, float az, float sx, float sy,
+                         float sz, int32_t order) {
+  Matrix4 rx, ry, rz, rotation;
+  MatrixRotationX(rx, ax * kDegreesToRadians);
+  MatrixRotationY(ry, ay * kDegreesToRadians);
+  MatrixRotationZ(rz, az * kDegreesToRadians);
+  if (order == 1) {
+    MatrixMultiply(rotation, rx, ry);
+    MatrixMultiply(rotation, rotation, rz);
+  } else {
+    MatrixMultiply(rotation, rz, ry);
+    MatrixMultiply(rotation, rotation, rx);
+  }
+  // scale x rotation x translation: each axis row scaled, the translation below.
+  const float scale[3] = {sx, sy, sz};
+  for (int row = 0; row < 3; ++row) {
+    for (int column = 0; column < 3; ++column) out.m[row][column] = scale[row] * rotation.m[row][column];
+    out.m[row][3] = 0.0f;
+  }
+  out.m[3][0] = x;
+  out.m[3][1] = y;
+  out.m[3][2] = z;
+  out.m[3][3] = 1.0f;
+}
 
 void RotationFromAngles(Matrix4& out, float ax, float ay, float az) {
   Matrix4 rx, ry, rz;

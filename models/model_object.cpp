@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "models/models_local.h"
@@ -13,6 +14,7 @@ namespace {
 // ModelClearTextureDepths, otherwise lives for the whole process.
 struct TextureDepthState {
   std::vector<TextureDepthEntry> entries;
+  std::unordered_map<int32_t, uint32_t> indexOf;  // texture number -> its entry
 };
 TextureDepthState g_depths;
 
@@ -166,7 +168,10 @@ const TextureDepthEntry* ModelTextureDepths(size_t& count) {
   return g_depths.entries.data();
 }
 
-void ModelClearTextureDepths() { g_depths.entries.clear(); }
+void ModelClearTextureDepths() {
+  g_depths.entries.clear();
+  g_depths.indexOf.clear();
+}
 
 ModelObject::~ModelObject() { DestroyModelObject(); }
 
@@ -445,22 +450,9 @@ void ModelObject::SetModelFrameTransform(int32_t id, float x, float y, float z, 
                                          float ay, float az, float sx, float sy, float sz,
                                          int32_t order) {
   if (!root_) return;
-  Matrix4 translation, rx, ry, rz, rotation, scale, result;
-  MatrixTranslation(translation, x, y, z);
-  MatrixRotationX(rx, ax * kDegreesToRadians);
-  MatrixRotationY(ry, ay * kDegreesToRadians);
-  MatrixRotationZ(rz, az * kDegreesToRadians);
-  if (order == 1) {
-    MatrixMultiply(rotation, rx, ry);
-    MatrixMultiply(rotation, rotation, rz);
-  } else {
-    MatrixMultiply(rotation, rz, ry);
-    MatrixMultiply(rotation, rotation, rx);
-  }
-  MatrixMultiply(result, rotation, translation);
-  MatrixScaling(scale, sx, sy, sz);
-  MatrixMultiply(result, scale, result);
-  SetModelFrameMatrixDirect(id, result);
+  Matrix4 placement;
+  MatrixFromPlacement(placement, x, y, z, ax, ay, az, sx, sy, sz, order);
+  SetModelFrameMatrixDirect(id, placement);
 }
 
 void ModelObject::SetModelFrameMatrix(int32_t id, float x, float y, float z,
@@ -631,16 +623,17 @@ void ModelObject::ScaleModelMeshUV(int32_t id, float su, float sv) {
 
 // ---- Rendering ----
 
-ModelResult ModelObject::CollectModelTextureDepths(double value) {
+ModelResult ModelObject::CollectModelTextureDepths(double value, std::vector<uint32_t>* meshEntries) {
   if (!root_) return kModelOk;
   ForEachMesh(root_, [&](MeshNode* mesh) {
-    for (TextureDepthEntry& entry : g_depths.entries) {
-      if (entry.texture == mesh->texture) {
-        entry.value = (entry.value + value) / 2.0;
-        return;
-      }
+    const auto [found, added] = g_depths.indexOf.try_emplace(mesh->texture, static_cast<uint32_t>(g_depths.entries.size()));
+    if (added) {
+      g_depths.entries.push_back(TextureDepthEntry{mesh->texture, value});
+    } else {
+      TextureDepthEntry& entry = g_depths.entries[found->second];
+      entry.value = (entry.value + value) / 2.0;
     }
-    g_depths.entries.push_back(TextureDepthEntry{mesh->texture, value});
+    if (meshEntries) meshEntries->push_back(found->second);
   });
   return kModelOk;
 }

@@ -287,7 +287,10 @@ class ModelObject {
   void ScaleModelMeshUV(int32_t id, float su, float sv);
 
   // Rendering (the engine's renderer and display restore).
-  ModelResult CollectModelTextureDepths(double value);
+  // Registers each mesh's texture in the texture depth list with the value (a new texture is
+  // appended, a listed one takes the mean of its value and this one); when meshEntries is
+  // given, appends the index of each mesh's entry in the list (the renderer's buckets).
+  ModelResult CollectModelTextureDepths(double value, std::vector<uint32_t>* meshEntries = nullptr);
   ModelResult DrawModel(Device3d& device, int32_t textureFilter);
   ModelResult UpdateModelFrameWorldMatrices(Device3d& device);
   ModelResult RecreateModelVertexBuffers();
