@@ -229,3 +229,60 @@ TEST_F(GlDevice, TexturesModulateAndColourKeyDropsTexels) {
   device().SetTexture(0);
   device().ReleaseTexture(texture);
 }
+
+// Textures of one colour share solid-colour pages: drawn they look exactly like a texture of
+// several colours showing that colour, whatever the filter, the address mode or the mesh's
+// coordinates; a released colour's place serves the next one, and an image texture drawn after
+// them maps its texels as before.
+TEST_F(GlDevice, SolidColourTexturesLookLikeAnyOther) {
+  const uint32_t kColour = 0xFF3C8AD2, kOther = 0xFFE01040;
+  const uint32_t solid[4] = {kColour, kColour, kColour, kColour};
+  const uint32_t mixed[4] = {kColour, kOther, kOther, kOther};  // the colour in the top left texel
+  const Device3dTexture plain = device().CreateTexture(2, 2, solid);
+  const Device3dTexture image = device().CreateTexture(2, 2, mixed);
+  ASSERT_NE(plain, 0u);
+  ASSERT_NE(image, 0u);
+  device().SetRenderState(Device3dState::kLighting, 1);
+  SetEmissive(0.8f, 0.6f, 0.9f);
+  device().SetTextureStageState(Device3dStageState::kMinFilter, kFilterPoint);
+  device().SetTextureStageState(Device3dStageState::kMagFilter, kFilterPoint);
+  auto drawWith = [this](Device3dTexture texture) {
+    device().SetTexture(texture);
+    device().Clear(kClearTarget | kClearZBuffer, 0x000000, 1.0f);
+    device().BeginScene();
+    DrawSquare(2, 4);  // x 20..44, y 12..36; the image's first texel covers 20..32, 12..24
+    device().EndScene();
+    return back->pixels[static_cast<size_t>(16) * kWidth + 24] & 0xFFFFFF;
+  };
+  const uint32_t fromImage = drawWith(image);
+  EXPECT_EQ(drawWith(plain), fromImage);
+  for (uint32_t filter : {kFilterLinear, kFilterAnisotropic})
+    for (uint32_t address : {kAddressWrap, kAddressMirror, kAddressClamp}) {
+      device().SetTextureStageState(Device3dStageState::kMinFilter, filter);
+      device().SetTextureStageState(Device3dStageState::kMagFilter, filter);
+      device().SetTextureStageState(Device3dStageState::kAddress, address);
+      const uint32_t got = drawWith(plain);
+      EXPECT_EQ(got, fromImage) << "filter " << filter << " address " << address;
+      for (int y = 13; y < 36; y += 5)
+        for (int x = 21; x < 44; x += 5) ASSERT_EQ(back->pixels[static_cast<size_t>(y) * kWidth + x] & 0xFFFFFF, got);
+    }
+
+  // The freed place takes the next colour; the image drawn after it still shows its texels.
+  device().ReleaseTexture(plain);
+  const uint32_t other[4] = {kOther, kOther, kOther, kOther};
+  const Device3dTexture next = device().CreateTexture(2, 2, other);
+  device().SetTextureStageState(Device3dStageState::kMinFilter, kFilterPoint);
+  device().SetTextureStageState(Device3dStageState::kMagFilter, kFilterPoint);
+  const uint32_t otherColour = drawWith(next);
+  EXPECT_NE(otherColour, fromImage);
+  EXPECT_EQ(drawWith(image), fromImage);
+  ExpectColour(*back, 40, 32, otherColour, 0);
+  // A solid colour keyed out whole is keyed out like any texture.
+  const uint32_t keyed[4] = {0, 0, 0, 0};
+  const Device3dTexture clear = device().CreateTexture(2, 2, keyed);
+  device().SetRenderState(Device3dState::kColorKeyEnable, 1);
+  EXPECT_EQ(drawWith(clear), 0u);
+  device().SetRenderState(Device3dState::kColorKeyEnable, 0);
+  device().SetTexture(0);
+  for (Device3dTexture texture : {image, next, clear}) device().ReleaseTexture(texture);
+}

@@ -1,6 +1,7 @@
 // The collision pass of 3D objects: hits between objects moved into each other, both ways,
 // the asked-for pair, collision switched off and on, glued objects, copies sharing a model,
-// meshes of one object never hitting each other, and the number checks of the collision commands.
+// meshes of one object never hitting each other, results that stay those of the last sync,
+// the order of several contacts, and the number checks of the collision commands.
 #include "engine3d/engine3d_local.h"
 #include "models/models.h"
 #include "tests/engine3d/engine_harness.h"
@@ -176,6 +177,93 @@ TEST_F(CollisionTest, MeshesOfOneObjectDoNotHitEachOther) {
   RunCommand(kMakeObjectCube, {2, 1.0f});
   Frame();
   EXPECT_EQ(IntValue(kObjectHit, {1}), 2);
+}
+
+// What a program reads is the pass of the last sync: moving or deleting objects after it
+// changes nothing until the next one, however late the results are read.
+TEST_F(CollisionTest, ResultsAreThoseOfTheLastSync) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kMakeObjectCube, {2, 2.0f});
+  RunCommand(kMakeObjectCube, {3, 2.0f});
+  RunCommand(kPositionObject, {3, 50.0f, 0.0f, 0.0f});
+  Frame();
+  RunCommand(kPositionObject, {2, 20.0f, 0.0f, 0.0f});  // apart now, not yet at a sync
+  RunCommand(kPositionObject, {3, 1.0f, 0.0f, 0.0f});
+  EXPECT_EQ(IntValue(kObjectHit, {1}), 2);
+  EXPECT_EQ(IntValue(kObjectCollision, {2, 1}), 1);
+  Frame();
+  EXPECT_EQ(IntValue(kObjectHit, {1}), 3);
+  EXPECT_EQ(IntValue(kObjectHit, {2}), 0);
+
+  // A sync without a move keeps the results; a new object or a deleted one waits for the next.
+  Frame();
+  RunCommand(kMakeObjectCube, {4, 2.0f});
+  RunCommand(kDeleteObject, {3});
+  EXPECT_EQ(IntValue(kObjectHit, {1}), 3);
+  EXPECT_EQ(IntValue(kObjectHit, {4}), 0);
+  Frame();
+  EXPECT_EQ(IntValue(kObjectHit, {1}), 4);
+  EXPECT_EQ(IntValue(kObjectHit, {4}), 1);
+
+  // Results read only after several syncs are those of the last one.
+  RunCommand(kPositionObject, {4, 30.0f, 0.0f, 0.0f});
+  Frame();
+  RunCommand(kPositionObject, {2, 1.0f, 0.0f, 0.0f});
+  Frame();
+  EXPECT_EQ(IntValue(kObjectHit, {1}), 2);
+  EXPECT_EQ(IntValue(kObjectHit, {4}), 0);
+  EXPECT_EQ(TakeError(), 0);
+}
+
+// Every command that turns or moves an object moves its collision shape at the next sync: a
+// 10-long bar along x, turned a quarter about y, reaches a cube 4 along z.
+TEST_F(CollisionTest, TurningAndMovingCommandsMoveTheShape) {
+  const struct {
+    int command;
+    std::initializer_list<Arg> args;
+  } cases[] = {
+      {kYRotateObject, {1, 90.0f}},
+      {kTurnObjectLeft, {1, 90.0f}},
+      {kTurnObjectRight, {1, 270.0f}},
+      {kRotateObject, {1, 0.0f, 90.0f, 0.0f}},
+      {kPointObject, {1, 10.0f, 0.0f, 0.0f}},
+      {kScaleObject, {1, 100.0f, 100.0f, 900.0f}},
+      {kPositionObject, {1, 0.0f, 0.0f, 3.5f}},
+      {kMoveObject, {1, 3.5f}},
+  };
+  for (const auto& change : cases) {
+    SCOPED_TRACE(testing::Message() << "command " << change.command);
+    RunCommand(kMakeObjectBox, {1, 10.0f, 1.0f, 1.0f});
+    RunCommand(kMakeObjectCube, {2, 1.0f});
+    RunCommand(kPositionObject, {2, 0.0f, 0.0f, 4.0f});
+    Frame();
+    ASSERT_EQ(IntValue(kObjectHit, {2}), 0);
+    RunCommand(change.command, change.args);
+    Frame();
+    EXPECT_EQ(IntValue(kObjectHit, {2}), 1);
+    EXPECT_EQ(TakeError(), 0);
+    RunCommand(kDeleteObject, {1});
+    RunCommand(kDeleteObject, {2});
+  }
+}
+
+// An object touching several others names the one a walk over every pair meets last (pairs
+// by their later object, then the earlier): here the cube made after the triangle.
+TEST_F(CollisionTest, SeveralContactsNameTheLastPairOfTheWalk) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kMakeObjectTriangle, {2, -3.0f, -3.0f, 0.0f, 0.0f, 3.0f, 0.0f, 3.0f, -3.0f, 0.0f});
+  RunCommand(kMakeObjectCube, {3, 2.0f});
+  RunCommand(kPositionObject, {3, 1.5f, 0.0f, 0.0f});
+  Frame();
+  EXPECT_EQ(IntValue(kObjectHit, {1}), 3);
+  EXPECT_EQ(IntValue(kObjectHit, {2}), 3);
+  EXPECT_EQ(IntValue(kObjectHit, {3}), 2);
+  EXPECT_EQ(IntValue(kObjectCollision, {1, 2}), 0);  // asked for, it counts from the next pass
+  RunCommand(kPositionObject, {3, 1.6f, 0.0f, 0.0f});
+  Frame();
+  EXPECT_EQ(IntValue(kObjectHit, {1}), 3);
+  EXPECT_EQ(IntValue(kObjectCollision, {1, 2}), 1);
+  EXPECT_EQ(TakeError(), 0);
 }
 
 TEST_F(CollisionTest, NumberChecks) {

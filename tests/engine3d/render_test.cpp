@@ -1,6 +1,8 @@
 // The render's passes on the recording device: what a plain frame sends, the order of ghosts
-// with equal keys, locked entities behind the screen, and entities nearer than 100 units.
+// with equal keys, locked entities behind the screen, entities nearer than 100 units, objects
+// drawn texture by texture, and placements that follow every command that moves an object.
 #include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
 #include "tests/engine3d/engine_harness.h"
 
 #include <algorithm>
@@ -118,6 +120,14 @@ TEST_F(RenderTest, GluedObjectsDrawInTheirParentsLimbWorld) {
       for (int k = 0; k < 3; ++k) EXPECT_NEAR(got[i][k], want[i][k], 1e-3) << i << "," << k;
   };
   expectPlaces(drawnPlaces(), {{10, 0, 20}, {15, 0, 20}, {15, 1, 20}});
+  // Moving or turning the parent carries the glued ones along.
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 20.0f});
+  expectPlaces(drawnPlaces(), {{0, 0, 20}, {5, 0, 20}, {5, 1, 20}});
+  RunCommand(kYRotateObject, {1, 0.0f});
+  expectPlaces(drawnPlaces(), {{0, 0, 20}, {0, 0, 25}, {0, 1, 25}});
+  RunCommand(kPositionObject, {1, 10.0f, 0.0f, 20.0f});
+  RunCommand(kYRotateObject, {1, 90.0f});
+  expectPlaces(drawnPlaces(), {{10, 0, 20}, {15, 0, 20}, {15, 1, 20}});
   RunCommand(kUnglueObject, {2});
   expectPlaces(drawnPlaces(), {{0, 0, 5}, {0, 1, 5}, {10, 0, 20}});
   // Deleting the parent lets its glued object go.
@@ -133,4 +143,96 @@ TEST_F(RenderTest, GluedObjectsDrawInTheirParentsLimbWorld) {
   RunCommand(kGlueObjectToLimb, {1, 3, 0});
   RunCommand(kGlueObjectToLimb, {3, 1, 0});  // would close a loop
   EXPECT_EQ(TakeError(), 7010);
+}
+
+// Each command that moves, turns or scales an object is drawn at the next frame: the world
+// matrix of the draw is the placement of the object's current values.
+TEST_F(RenderTest, EveryPlacingCommandIsDrawnAtTheNextFrame) {
+  RunCommand(kMakeObjectCube, {1, 1.0f});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 20.0f});
+  const struct {
+    int command;
+    std::initializer_list<Arg> args;
+  } cases[] = {
+      {kPositionObject, {1, 2.0f, 1.0f, 25.0f}}, {kRotateObject, {1, 10.0f, 20.0f, 30.0f}},
+      {kScaleObject, {1, 50.0f, 100.0f, 200.0f}}, {kPointObject, {1, 5.0f, 5.0f, 40.0f}},
+      {kMoveObject, {1, 2.0f}},                  {kXRotateObject, {1, 45.0f}},
+      {kYRotateObject, {1, 60.0f}},              {kZRotateObject, {1, 75.0f}},
+      {kTurnObjectLeft, {1, 15.0f}},             {kTurnObjectRight, {1, 40.0f}},
+  };
+  auto drawnWorld = [this] {
+    DrawnBuffers();
+    for (const Device3dRecordedCall& call : Device3dRecordedCalls())
+      if (call.op == Device3dOp::kDrawIndexedPrimitiveVB) return std::vector<float>(call.values, call.values + 16);
+    return std::vector<float>();
+  };
+  std::vector<float> before = drawnWorld();
+  for (const auto& change : cases) {
+    SCOPED_TRACE(testing::Message() << "command " << change.command);
+    RunCommand(change.command, change.args);
+    ASSERT_EQ(TakeError(), 0);
+    const std::vector<float> drawn = drawnWorld();
+    ASSERT_EQ(drawn.size(), 16u);
+    const ObjectRecord* object = ObjectAt(ObjectSlotForNumber(1));
+    const float* p = SpriteAt(object->entity)->position3D;
+    Matrix4 expected;
+    MatrixFromPlacement(expected, p[0], p[1], p[2], object->angles[0], object->angles[1], object->angles[2],
+                        object->scale[0], object->scale[1], object->scale[2], object->rotationOrder);
+    for (int i = 0; i < 16; ++i) EXPECT_NEAR(drawn[static_cast<size_t>(i)], expected.m[i / 4][i % 4], 1e-5f) << i;
+    EXPECT_NE(drawn, before);
+    before = drawn;
+  }
+}
+
+// The solid pass draws texture by texture, nearest texture first, each texture set once with
+// all the objects that show it; copies share their source's meshes, so recolouring one of
+// them recolours both.
+TEST_F(RenderTest, ObjectsAreDrawnTextureByTexture) {
+  // Objects 1, 4 (and the copy of 1) at 20, 3 and 6 at 30, 2 and 5 at 40: a colour per group.
+  const float depth[3] = {30.0f, 20.0f, 40.0f};
+  for (int number = 1; number <= 6; ++number) {
+    RunCommand(kMakeObjectCube, {number, 1.0f});
+    RunCommand(kColorObject, {number, 0x102030 * (number % 3 + 1)});
+    RunCommand(kPositionObject, {number, static_cast<float>(number) * 2.0f - 7.0f, 0.0f, depth[number % 3]});
+  }
+  RunCommand(kDuplicateObject, {1, 7});
+  RunCommand(kPositionObject, {7, 0.0f, 3.0f, depth[1]});
+  // The draws of one frame: (texture, draws with it) in order, and how often a texture was set.
+  auto groups = [this](size_t& textureSets) {
+    DrawnBuffers();
+    std::vector<std::pair<uint32_t, int>> drawn;
+    textureSets = 0;
+    for (const Device3dRecordedCall& call : Device3dRecordedCalls()) {
+      textureSets += call.op == Device3dOp::kSetTexture;
+      if (call.op != Device3dOp::kDrawIndexedPrimitiveVB) continue;
+      if (drawn.empty() || drawn.back().first != call.args[4]) drawn.emplace_back(call.args[4], 0);
+      ++drawn.back().second;
+    }
+    return drawn;
+  };
+  size_t sets = 0;
+  auto drawn = groups(sets);
+  ASSERT_EQ(drawn.size(), 3u);
+  EXPECT_EQ(sets, 3u);
+  EXPECT_EQ(drawn[0].second, 3);
+  EXPECT_EQ(drawn[1].second, 2);
+  EXPECT_EQ(drawn[2].second, 2);
+  const uint32_t colourOfThree = drawn[1].first;
+
+  // Recolouring the copy recolours object 1 too: both join objects 3 and 6, whose mean key
+  // now lies behind object 4's.
+  RunCommand(kColorObject, {7, 0x102030});
+  drawn = groups(sets);
+  ASSERT_EQ(drawn.size(), 3u);
+  EXPECT_EQ(drawn[0].second, 1);
+  EXPECT_EQ(drawn[1].first, colourOfThree);
+  EXPECT_EQ(drawn[1].second, 4);
+  EXPECT_EQ(drawn[2].second, 2);
+  RunCommand(kDeleteObject, {4});
+  drawn = groups(sets);
+  ASSERT_EQ(drawn.size(), 2u);
+  EXPECT_EQ(sets, 2u);
+  EXPECT_EQ(drawn[0].second, 4);
+  EXPECT_EQ(drawn[1].second, 2);
+  EXPECT_EQ(TakeError(), 0);
 }
