@@ -159,6 +159,8 @@ struct ObjectRecord {
 // Object records (objects.cpp). Slots are pool indices.
 RecordPool* ObjectPool();
 ObjectRecord* ObjectAt(int32_t slot);
+// How many objects hold the model (copies share their source's); 0 for none.
+int32_t ModelHolderCount(ModelObject* model);
 // The slot of an object number, -1 when there is none (no check, no error).
 int32_t ObjectSlotForNumber(int32_t number);
 // The shared number checks: 1..65535 (7006) and an existing object (7008); -1 after the error.

@@ -122,14 +122,17 @@ void ApplyTexture(int32_t slot, int32_t texture) {
   ModelObject* model = ObjectAt(slot)->model;
   if (model != nullptr)
     for (int32_t id = 0; id <= model->GetModelNodeCount(); ++id) model->SetModelMeshTexture(id, texture);
-  RecordPool* pool = ObjectPool();
-  for (int32_t at = pool->usedHead; at >= 0; at = ObjectAt(at)->links.next) {
+  auto take = [slot, texture](int32_t at) {
     ObjectRecord* object = ObjectAt(at);
-    if (at != slot && (model == nullptr || object->model != model)) continue;
     if (at != slot && texture > 0) RetainTexture(texture);
     if (object->appliedTexture > 0) ReleaseTexture(object->appliedTexture, 0);
     object->appliedTexture = texture;
-  }
+  };
+  // Only a shared model sends the search through every object.
+  if (model == nullptr || ModelHolderCount(model) <= 1) return take(slot);
+  RecordPool* pool = ObjectPool();
+  for (int32_t at = pool->usedHead; at >= 0; at = ObjectAt(at)->links.next)
+    if (at == slot || ObjectAt(at)->model == model) take(at);
 }
 void Colour(int32_t slot, int32_t rgb) { ApplyTexture(slot, GetColorTexture(static_cast<uint32_t>(rgb))); }
 

@@ -543,6 +543,11 @@ const CommandEntry kObjectCommands[] = {
 
 RecordPool* ObjectPool() { return &g_objectPool; }
 
+int32_t ModelHolderCount(ModelObject* model) {
+  const auto found = g_modelHolders.find(model);
+  return found == g_modelHolders.end() ? 0 : found->second;
+}
+
 ObjectRecord* ObjectAt(int32_t slot) { return RecordAt<ObjectRecord>(g_objectPool, slot); }
 
 int32_t ObjectSlotForNumber(int32_t number) {

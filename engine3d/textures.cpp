@@ -5,9 +5,10 @@
 #include "graphics2d/image_files.h"
 #include "platform/surface.h"
 
+#include <cctype>
 #include <cstdio>
 #include <string>
-#include <strings.h>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -32,6 +33,15 @@ struct TextureRecord {
 std::string g_modelFolder;
 
 RecordPool g_texturePool = MakeRecordPool("textures", sizeof(TextureRecord), 16, 4);
+// The cache's names, lower-cased (names match without regard to case), to texture numbers;
+// an entry lives as long as its cached record.
+std::unordered_map<std::string, int32_t> g_cacheIndex;
+
+std::string CacheKey(const char* name) {
+  std::string key = name;
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
 
 // Texture numbers are pool indices + 1, so 0 stays "no texture".
 TextureRecord* TextureFor(int32_t number) {
@@ -41,11 +51,8 @@ TextureRecord* TextureFor(int32_t number) {
 }
 
 int32_t FindCached(const char* name) {
-  for (int32_t index = 0; index < g_texturePool.capacity && g_texturePool.records; ++index) {
-    TextureRecord* record = RecordAt<TextureRecord>(g_texturePool, index);
-    if (record->inUse == 1 && record->cached == 1 && strcasecmp(record->name, name) == 0) return index + 1;
-  }
-  return 0;
+  const auto found = g_cacheIndex.find(CacheKey(name));
+  return found == g_cacheIndex.end() ? 0 : found->second;
 }
 
 // Makes a texture from XRGB pixels; the transparent colour becomes alpha 0.
@@ -70,7 +77,10 @@ int32_t MakeTexture(const uint32_t* pixels, int width, int height, const char* c
   record->height = height;
   record->references = 1;
   record->cached = cacheName != nullptr ? 1 : 0;
-  if (cacheName != nullptr) std::snprintf(record->name, sizeof record->name, "%s", cacheName);
+  if (cacheName != nullptr) {
+    std::snprintf(record->name, sizeof record->name, "%s", cacheName);
+    g_cacheIndex.emplace(CacheKey(record->name), index + 1);
+  }
   return index + 1;
 }
 
@@ -78,6 +88,7 @@ void FreeTexture(int32_t number) {
   TextureRecord* record = TextureFor(number);
   if (record == nullptr) return;
   Dev().ReleaseTexture(record->deviceTexture);
+  if (record->cached == 1) g_cacheIndex.erase(CacheKey(record->name));
   record->inUse = 0;
   record->cached = 0;
   FreeRecord(g_texturePool, number - 1);
