@@ -74,6 +74,35 @@ TEST_F(RenderTest, GhostsFarToNearLaterFirstOnEqualKeys) {
   EXPECT_EQ(first[2], one);
 }
 
+// Draw-last objects go near to far and locked ones by their z, farthest first; of equal keys
+// draw-last takes the later object first, locked the earlier one.
+TEST_F(RenderTest, DrawLastAndLockedOrdersOnEqualKeys) {
+  const struct {
+    int command;
+    std::initializer_list<int> order;  // objects in draw order, objects 1 and 2 at equal keys
+  } passes[] = {{kSetObjectDrawLast, {2, 1, 3}}, {kLockObjectOn, {3, 1, 2}}};
+  for (const auto& pass : passes) {
+    SCOPED_TRACE(testing::Message() << "command " << pass.command);
+    // Each object is told by its x: -3, 3 and 0.
+    for (int number = 1; number <= 3; ++number) {
+      RunCommand(kMakeObjectCube, {number, 2.0f});
+      if (pass.command == kSetObjectDrawLast)
+        RunCommand(kSetObjectDrawLast, {number, 1});
+      else
+        RunCommand(kLockObjectOn, {number});
+    }
+    RunCommand(kPositionObject, {1, -3.0f, 0.0f, 20.0f});
+    RunCommand(kPositionObject, {2, 3.0f, 0.0f, 20.0f});
+    RunCommand(kPositionObject, {3, 0.0f, 0.0f, 40.0f});
+    DrawnBuffers();
+    std::vector<int> drawn;
+    for (const Device3dRecordedCall& call : Device3dRecordedCalls())
+      if (call.op == Device3dOp::kDrawIndexedPrimitiveVB) drawn.push_back(call.values[12] < -1 ? 1 : call.values[12] > 1 ? 2 : 3);
+    EXPECT_EQ(drawn, std::vector<int>(pass.order));
+    for (int number = 1; number <= 3; ++number) RunCommand(kDeleteObject, {number});
+  }
+}
+
 TEST_F(RenderTest, LockedEntitiesNeedAPositiveZAndSetTheirOwnView) {
   RunCommand(kMakeObjectCube, {1, 1.0f});
   RunCommand(kLockObjectOn, {1});
