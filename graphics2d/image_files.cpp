@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "graphics2d/image_local.h"
+#include "platform/file_replace.h"
 #include "platform/folders.h"
 #include "platform/surface.h"
 
@@ -120,8 +121,8 @@ bool SaveImageFile(const char* path, const Surface& surface, std::string* whyNot
   }
   // Written beside the target, then renamed over it: a failed save leaves the old file whole.
   std::string why;
-  if (!PlatformReplaceFile(path, bytes.data(), bytes.size(), &why)) {
-    if (whyNot != nullptr) *whyNot = why;
+  if (!PlatformReplaceFile(path, bytes.data(), bytes.size(), false, &why)) {
+    if (whyNot != nullptr) *whyNot = std::string("cannot write ") + path + ": " + why;
     return false;
   }
   return true;

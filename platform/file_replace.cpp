@@ -37,6 +37,9 @@ bool PlatformReplaceFile(const std::string& path, const void* data, size_t size,
   std::string temporary;
   int fd = OpenTemporaryBeside(path, executable, &temporary);
   if (fd < 0) return Fail(whyNot, errno);
+  // A replaced plain file keeps the permissions of the one it replaces.
+  struct stat old;
+  if (!executable && stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) fchmod(fd, old.st_mode & 07777);
   const char* bytes = static_cast<const char*>(data);
   size_t written = 0;
   int error = 0;

@@ -154,43 +154,6 @@ static bool Fail(std::string* whyNot, const std::string& why) {
   return false;
 }
 
-static bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
-bool PlatformReplaceFile(const std::string& path, const void* data, size_t size, std::string* whyNot) {
-  // A fresh name each try: O_EXCL refuses anything already there, a link planted under the
-  // name included, so nothing but our own new file is ever written.
-  static unsigned serial = 0;
-  std::string temporary;
-  int fd = -1;
-  for (int attempt = 0; attempt < 50 && fd < 0; ++attempt) {
-    temporary = path + ".tmp" + std::to_string(getpid()) + "-" + std::to_string(++serial);
-    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) return Fail(whyNot, "cannot write " + path + ": " + std::strerror(errno));
-  // The new file keeps the permissions of the one it replaces.
-  struct stat old;
-  if (stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) fchmod(fd, old.st_mode & 07777);
-  const bool written = WriteAll(fd, static_cast<const char*>(data), size);
-  const int writeError = errno;
-  const bool closed = close(fd) == 0;
-  if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = !written ? writeError : errno;
-    unlink(temporary.c_str());
-    return Fail(whyNot, "cannot write " + path + ": " + std::strerror(error));
-  }
-  return true;
-}
-
 bool PlatformReadRegularFile(const std::string& path, size_t maxBytes, std::string* text, std::string* whyNot) {
   text->clear();
   // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.

@@ -29,10 +29,6 @@ std::string PlatformMapFileName(const std::string& name);
 bool PlatformFileReadable(const std::string& path);
 bool PlatformFolderWritable(const std::string& folder);
 bool PlatformDeleteFile(const std::string& path);
-// Replaces path with size bytes: they go to a new temporary file beside it (made with O_EXCL,
-// never through a link), renamed over path only once complete, so the old file stays whole
-// until then. False with the reason in *whyNot (may be null).
-bool PlatformReplaceFile(const std::string& path, const void* data, size_t size, std::string* whyNot);
 // Reads a file of at most maxBytes that must be a regular file (never waits on a FIFO or a
 // device). False with the reason in *whyNot ("not a regular file", "larger than ..."), an
 // empty one when the file does not exist.

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/file_replace.h"
 #include "platform/folders.h"
 
 // Profile files are small: a lookup reads at most 1 MB. A rewrite keeps a file of up to
@@ -168,7 +169,7 @@ bool PlatformWriteProfileStrings(const char* path, const char* section,
   std::ostringstream text;
   for (const std::string& line : lines) text << line << "\n";
   const std::string bytes = text.str();
-  const bool written = PlatformReplaceFile(path, bytes.data(), bytes.size(), nullptr);
+  const bool written = PlatformReplaceFile(path, bytes.data(), bytes.size(), false, nullptr);
   close(lock);
   return written;
 }
