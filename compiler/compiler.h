@@ -60,5 +60,12 @@ void LoadLanguageErrorTexts();
 // Command numbers the translator emits by itself (control flow, operators, print items,
 // array elements): they have handlers but no keyword of their own.
 const std::vector<int>& InternalCommandNumbers();
+// The error dump and the environment's help: the first command keyword with that number,
+// its name copied to *name; the result is the entry's place counted from 1, 0 when there is
+// none (or the number is 0 or name is null).
+int FindKeywordById(const CompilerObject& compiler, int32_t number, std::string* name);
+// The parameter letter at position (from 0) of entry (as FindKeywordById counts it); 0 past
+// the signature's end or for an entry that does not exist.
+char KeywordParamType(const CompilerObject& compiler, int entry, int position);
 // Every command and function number of a loaded keyword table (0 entries left out).
 std::vector<int> KeywordCommandNumbers(const CompilerObject& compiler);

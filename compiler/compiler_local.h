@@ -43,6 +43,7 @@ constexpr uint32_t kCodeMarginWords = 1024;  // 4096 bytes: room for one stateme
 enum : int32_t {
   kCmdJumpIfZero = kJumpIfZero,
   kCmdJump = kJump,
+  kCmdBlockJump = kBlockJump,  // the jump a block word writes (GOTO and FUNCTION skips use kCmdJump)
   kCmdForStep = kForStep,
   kCmdCallFunction = kCallFunction,
   kCmdReturnNothing = kReturnNothing,  // +1 int, +2 float, +3 string

@@ -114,6 +114,22 @@ bool IsCommandName(const CompilerObject& c, std::string_view name) {
   return false;
 }
 
+int FindKeywordById(const CompilerObject& c, int32_t number, std::string* name) {
+  if (number == 0 || name == nullptr) return 0;
+  for (size_t i = 0; i < c.commands.size(); i++)
+    if (c.commands[i].number == number) {
+      *name = c.commands[i].name;
+      return static_cast<int>(i) + 1;
+    }
+  return 0;
+}
+
+char KeywordParamType(const CompilerObject& c, int entry, int position) {
+  if (entry < 1 || static_cast<size_t>(entry) > c.commands.size() || position < 0) return 0;
+  const std::string& signature = c.commands[static_cast<size_t>(entry) - 1].signature;
+  return static_cast<size_t>(position) < signature.size() ? signature[static_cast<size_t>(position)] : 0;
+}
+
 std::vector<int> KeywordCommandNumbers(const CompilerObject& c) {
   std::vector<int> numbers;
   for (const KeywordEntry& entry : c.commands)
@@ -125,7 +141,7 @@ std::vector<int> KeywordCommandNumbers(const CompilerObject& c) {
 
 const std::vector<int>& InternalCommandNumbers() {
   static const std::vector<int> numbers = [] {
-    std::vector<int> list = {kCmdJumpIfZero, kCmdJump, kCmdForStep, kCmdCallFunction,
+    std::vector<int> list = {kCmdJumpIfZero, kCmdJump, kCmdBlockJump, kCmdForStep, kCmdCallFunction,
                              kCmdEnd, kCmdRestoreAt, kCmdRestore, kCmdGosub, kCmdReturn,
                              kCmdPrintInt, kCmdPrintFloat, kCmdPrintText, kCmdPrintLineEnd, kCmdPrintNextZone,
                              kCmdInputInt, kCmdInputFloat, kCmdInputText, kCmdModulo,

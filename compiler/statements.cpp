@@ -118,7 +118,7 @@ static bool TranslateIf(CompilerObject& c, StatementCursor& cur) {
   size_t depth = c.blocks.size();
   if (!TranslateBody(c, thenPart)) return false;
   if (elseAt != std::string_view::npos) {
-    uint32_t over = EmitForwardJump(c, kCmdJump);
+    uint32_t over = EmitForwardJump(c, kCmdBlockJump);
     PatchHere(c, static_cast<int32_t>(skip));
     if (!TranslateBody(c, rest.substr(elseAt + 4))) return false;
     PatchHere(c, static_cast<int32_t>(over));
@@ -178,7 +178,7 @@ static bool TranslateExit(CompilerObject& c) {
     if (kind == BlockKind::If || kind == BlockKind::Else || kind == BlockKind::Select || kind == BlockKind::Case)
       continue;
     if (kind == BlockKind::Function) break;
-    c.blocks[i].exitJumps.push_back(EmitForwardJump(c, kCmdJump));
+    c.blocks[i].exitJumps.push_back(EmitForwardJump(c, kCmdBlockJump));
     return true;
   }
   return Fail(c, 20);
@@ -471,7 +471,7 @@ static bool TranslateBody(CompilerObject& c, std::string_view text) {
   if (TakeWord(cur, "else")) {
     BlockRecord* block = ExpectBlock(c, {BlockKind::If}, "ELSE");
     if (!block) return false;
-    uint32_t over = EmitForwardJump(c, kCmdJump);
+    uint32_t over = EmitForwardJump(c, kCmdBlockJump);
     PatchHere(c, block->pendingJump);
     block->pendingJump = static_cast<int32_t>(over);
     block->kind = BlockKind::Else;
@@ -492,7 +492,7 @@ static bool TranslateBody(CompilerObject& c, std::string_view text) {
   if (TakeWord(cur, "loop")) {
     BlockRecord* block = ExpectBlock(c, {BlockKind::Do}, "LOOP");
     if (!block) return false;
-    EmitInstruction(c, kCmdJump, {static_cast<int32_t>(CodeAddress(block->start))});
+    EmitInstruction(c, kCmdBlockJump, {static_cast<int32_t>(CodeAddress(block->start))});
     CloseBlock(c);
     return ExpectEnd(c, cur);
   }
@@ -507,7 +507,7 @@ static bool TranslateBody(CompilerObject& c, std::string_view text) {
   if (TakeWord(cur, "endwhile")) {
     BlockRecord* block = ExpectBlock(c, {BlockKind::While}, "ENDWHILE");
     if (!block) return false;
-    EmitInstruction(c, kCmdJump, {static_cast<int32_t>(CodeAddress(block->start))});
+    EmitInstruction(c, kCmdBlockJump, {static_cast<int32_t>(CodeAddress(block->start))});
     PatchHere(c, block->pendingJump);
     CloseBlock(c);
     return ExpectEnd(c, cur);
@@ -533,7 +533,7 @@ static bool TranslateBody(CompilerObject& c, std::string_view text) {
     if (!block) return false;
     std::string name = TakeName(cur);
     if (!name.empty() && name != block->name) return Fail(c, 19, "NEXT " + name + " closes FOR " + block->name);
-    EmitInstruction(c, kCmdJump, {static_cast<int32_t>(CodeAddress(block->start))});
+    EmitInstruction(c, kCmdBlockJump, {static_cast<int32_t>(CodeAddress(block->start))});
     PatchHere(c, block->pendingJump);
     CloseBlock(c);
     return ExpectEnd(c, cur);
@@ -575,7 +575,7 @@ static bool TranslateBody(CompilerObject& c, std::string_view text) {
   if (TakeWord(cur, "endcase")) {
     if (!ExpectBlock(c, {BlockKind::Case}, "ENDCASE")) return false;
     int32_t next = c.blocks.back().pendingJump;
-    uint32_t out = EmitForwardJump(c, kCmdJump);
+    uint32_t out = EmitForwardJump(c, kCmdBlockJump);
     PatchHere(c, next);
     CloseBlock(c);
     c.blocks.back().exitJumps.push_back(out);  // the SELECT patches it at ENDSELECT

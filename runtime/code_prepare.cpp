@@ -37,7 +37,7 @@ int TypeOfLetter(char letter) {
 
 bool IsJump(int32_t number) {
   return number == kJump || number == kJumpAlias5 || number == kJumpAlias6 || number == kJumpAlias10 ||
-         number == kJumpAlias42;
+         number == kJumpAlias42 || number == kBlockJump;
 }
 
 bool IsJumpIfZero(int32_t number) {

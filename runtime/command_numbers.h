@@ -32,6 +32,7 @@ enum CommandNumber : int {
   kGosub = 41,                // code target: push the return address, jump (108 when full)
   kJumpAlias42 = 42,          // code target: jump
   kReturn = 43,               // (none): pop and jump; nothing when empty
+  kBlockJump = 106,           // code target: jump written by a block word (ELSE, EXIT, LOOP, NEXT, ENDWHILE, ENDCASE)
 
   // --- Runtime core: operators and assignment (runtime/operators.cpp); dest, left, right
   kPowerII = 51,              // i dest, i, i: power, truncated to an integer

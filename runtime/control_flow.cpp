@@ -423,7 +423,8 @@ static void CmdEnd() {
 const CommandEntry kControlFlowCommands[] = {
     {kJumpIfZero, CmdJumpIfZero},       {kJumpIfZeroAlias9, CmdJumpIfZero}, {kJumpIfZeroAlias12, CmdJumpIfZero},
     {kJump, CmdJump},                   {kJumpAlias5, CmdJump},             {kJumpAlias6, CmdJump},
-    {kJumpAlias10, CmdJump},            {kJumpAlias42, CmdJump},            {kForStep, CmdForStep},
+    {kJumpAlias10, CmdJump},            {kJumpAlias42, CmdJump},            {kBlockJump, CmdJump},
+    {kForStep, CmdForStep},
     {kJumpSecond, CmdJumpSecond},       {kCallFunction, CmdCallFunction},   {kReturnNothing, CmdReturnNothing},
     {kReturnNothingAlias27, CmdReturnNothing}, {kReturnInt, CmdReturnInt}, {kReturnIntAlias28, CmdReturnInt},
     {kReturnFloat, CmdReturnFloat},     {kReturnFloatAlias29, CmdReturnFloat}, {kReturnText, CmdReturnText},

@@ -16,7 +16,7 @@ struct OperandRow {
 };
 constexpr OperandRow kTranslatorCommands[] = {
     {kJumpIfZero, "lc"}, {kJumpIfZeroAlias9, "lc"}, {kJumpIfZeroAlias12, "lc"}, {kJump, "c"},
-    {kJumpAlias5, "c"}, {kJumpAlias6, "c"}, {kJumpAlias10, "c"}, {kJumpAlias42, "c"},
+    {kJumpAlias5, "c"}, {kJumpAlias6, "c"}, {kJumpAlias10, "c"}, {kJumpAlias42, "c"}, {kBlockJump, "c"},
     {kForStep, "Lllc"}, {kJumpSecond, "wc"}, {kCallFunction, "cXk"},
     {kReturnNothing, "www"}, {kReturnNothingAlias27, "www"}, {kReturnInt, "l"}, {kReturnIntAlias28, "l"},
     {kReturnFloat, "f"}, {kReturnFloatAlias29, "f"}, {kReturnText, "s"}, {kReturnTextAlias30, "s"},

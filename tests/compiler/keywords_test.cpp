@@ -90,3 +90,42 @@ TEST(LanguageFile, ErrorTextsLandInTheirNumbersSlots) {
                     42, 43, 44, 45, 46, 47, 48, 49, 50})
     EXPECT_FALSE(LanguageText(file, "COMPILER", std::to_string(index)).empty()) << "COMPILER " << index;
 }
+
+// Every block word that jumps writes the block jump (106); GOTO keeps the plain jump (2).
+// Each source's code starts with the instruction named.
+TEST(KeywordTable, BlockWordsJumpWithTheBlockJump) {
+  struct Case {
+    const char* source;
+    size_t at;  // code word index of the jump
+    uint32_t command;
+  } cases[] = {
+      {"do\r\nloop", 0, 106},
+      {"do\r\nexit\r\nloop", 0, 106},
+      {"repeat\r\nexit\r\nuntil 1", 0, 106},
+      {"while 1\r\nendwhile", 3, 106},
+      {"if 1 then else", 3, 106},
+      {"here:\r\ngoto here", 0, 2},
+  };
+  for (const Case& test : cases) {
+    CompileResult result = CompileText(test.source);
+    ASSERT_TRUE(result.ok) << test.source << ": " << result.message;
+    uint32_t code = result.words[7];
+    ASSERT_GT(result.words.size(), code + test.at);
+    EXPECT_EQ(result.words[code + test.at], test.command) << test.source;
+  }
+  // Looked up by number, the table names the keyword and its parameter letters.
+  CompilerObject* compiler = CreateCompiler();
+  ASSERT_TRUE(LoadKeywordTable(*compiler));
+  std::string name;
+  int entry = FindKeywordById(*compiler, 106, &name);
+  EXPECT_GT(entry, 0);
+  EXPECT_EQ(name, "else");
+  entry = FindKeywordById(*compiler, 407, &name);
+  EXPECT_EQ(name, "sync rate");
+  EXPECT_EQ(KeywordParamType(*compiler, entry, 0), 'l');
+  EXPECT_EQ(KeywordParamType(*compiler, entry, 1), 0);
+  EXPECT_EQ(FindKeywordById(*compiler, 0, &name), 0);
+  EXPECT_EQ(FindKeywordById(*compiler, 9999, &name), 0);
+  EXPECT_EQ(KeywordParamType(*compiler, 0, 0), 0);
+  DestroyCompiler(compiler);
+}
