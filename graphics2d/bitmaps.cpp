@@ -17,8 +17,8 @@ Surface* BitmapSurfaceIfCurrent(int number, uint32_t generation) {
   return gBitmaps[number].surface;
 }
 
-// Gives a slot a new surface (or none); records on the old surface become stale.
-static void SetBitmapSurface(int number, Surface* surface) {
+// Gives a slot a new surface (or none), without starting a new generation.
+static void ReplaceBitmapSurface(int number, Surface* surface) {
   BitmapInfo& slot = gBitmaps[number];
   if (number != 0) SurfaceDestroy(slot.surface);
   slot.surface = surface;
@@ -26,7 +26,13 @@ static void SetBitmapSurface(int number, Surface* surface) {
   slot.height = surface != nullptr ? surface->height : 0;
   slot.depth = surface != nullptr ? Display2D.screenDepth : 0;
   slot.mirrored = slot.flipped = false;
-  ++slot.generation;
+}
+
+// Outside the queue (display start, mode change): records on the old surface become stale.
+static void SetBitmapSurface(int number, Surface* surface) {
+  ReplaceBitmapSurface(number, surface);
+  BitmapInfo& slot = gBitmaps[number];
+  slot.plannedGeneration = ++slot.generation;
 }
 
 void ReleaseAllBitmaps() {
@@ -40,11 +46,19 @@ void ResetBitmaps() {
 
 void AttachBackBufferToBitmapZero() { SetBitmapSurface(0, Display2D.backBuffer); }
 
-// The bitmap becomes the drawing bitmap of both the replay and new records (load and create).
-static void MakeDrawingBitmap(int number) {
-  Draw2D.replayBitmap = number;
-  SetRecordBitmap(number);
+// A create, load or delete of bitmap 1..31 starts one new generation of the slot: counted once
+// when the command is issued (PlanNewGeneration) and once when its record is replayed
+// (StartReplayedGeneration), on every path of the replay, so the two counts stay in step.
+static void PlanNewGeneration(int number) {
+  if (number > 0 && number < kBitmapCount) ++gBitmaps[number].plannedGeneration;
 }
+static void StartReplayedGeneration(int number) {
+  if (number > 0 && number < kBitmapCount) ++gBitmaps[number].generation;
+}
+
+// The replay draws on the bitmap a load or create made (the records queued after it carry
+// it already: the command made it the drawing bitmap when the program issued it).
+static void MakeDrawingBitmap(int number) { Draw2D.replayBitmap = number; }
 
 // Checks a bitmap number at replay: 1001 out of range, 1002 absent (bitmap 0 always exists).
 static bool CheckBitmap(int number) {
@@ -61,6 +75,7 @@ static bool CheckBitmap(int number) {
 
 static void ReplayLoadBitmap(DrawOp& op) {
   if (op.number < 0 || op.number >= kBitmapCount) return RuntimeError(1001);
+  StartReplayedGeneration(op.number);
   Surface* loaded = LoadProgramImage(op.payload);
   if (loaded == nullptr) return;
   BitmapInfo& slot = gBitmaps[op.number];
@@ -71,7 +86,7 @@ static void ReplayLoadBitmap(DrawOp& op) {
                                                                 std::min(loaded->height, slot.surface->height)}, {});
     SurfaceDestroy(loaded);
   } else {
-    SetBitmapSurface(op.number, loaded);
+    ReplaceBitmapSurface(op.number, loaded);
   }
   MakeDrawingBitmap(op.number);
 }
@@ -139,18 +154,20 @@ void ReplayBitmapOp(DrawOp& op) {
     case kOpCreateBitmap: {
       if (op.number == 0) return RuntimeError(1009);
       if (op.number < 0 || op.number >= kBitmapCount) return RuntimeError(1001);
-      SetBitmapSurface(op.number, nullptr);
+      StartReplayedGeneration(op.number);
+      ReplaceBitmapSurface(op.number, nullptr);
       Surface* made = SurfaceCreate(op.x, op.y);
       if (made == nullptr) return RaiseSurfaceError(op.x, op.y, 1005);
-      SetBitmapSurface(op.number, made);
+      ReplaceBitmapSurface(op.number, made);
       MakeDrawingBitmap(op.number);
       break;
     }
     case kOpDeleteBitmap:
       if (op.number < 0 || op.number >= kBitmapCount) return RuntimeError(1001);
       if (op.number == 0) return RuntimeError(1006);
+      StartReplayedGeneration(op.number);
       if (gBitmaps[op.number].surface == nullptr) return RuntimeError(1002);
-      SetBitmapSurface(op.number, nullptr);
+      ReplaceBitmapSurface(op.number, nullptr);
       if (Draw2D.replayBitmap == op.number) Draw2D.replayBitmap = 0;
       break;
     case kOpCopyBitmap:
@@ -175,11 +192,15 @@ static void CmdBitmapLoad() {  // file, number
   const char* file = TextOperand(0);
   const int32_t number = IntOperand(1);
   AdvanceOperands(2);
+  // Drawing goes to the loaded bitmap from here on (until the program picks another).
+  PlanNewGeneration(number);
+  if (number >= 0 && number < kBitmapCount) SetRecordBitmap(number);
   Queue(kOpLoadBitmap, 0, 0, 0, 0, number, file);
 }
 static void CmdBitmapLoadScreen() {  // file
   const char* file = TextOperand(0);
   AdvanceOperands(1);
+  SetRecordBitmap(0);
   Queue(kOpLoadBitmap, 0, 0, 0, 0, 0, file);
 }
 static void CmdBitmapSave() {  // file, number
@@ -191,6 +212,11 @@ static void CmdBitmapSave() {  // file, number
 static void CmdBitmapCreate() {  // number, width, height
   const int32_t number = IntOperand(0), width = IntOperand(1), height = IntOperand(2);
   AdvanceOperands(3);
+  // Drawing goes to the new bitmap from here on (until the program picks another).
+  if (number > 0 && number < kBitmapCount) {
+    PlanNewGeneration(number);
+    SetRecordBitmap(number);
+  }
   Queue(kOpCreateBitmap, width, height, 0, 0, number, nullptr);
 }
 static void CmdBitmapSetCurrent() {  // number
@@ -221,6 +247,7 @@ static void CmdBitmapDelete() {  // number
   AdvanceOperands(1);
   // The deleted bitmap stops being the drawing bitmap at once: new records go to the screen.
   if (number == Draw2D.recordBitmap) SetRecordBitmap(0);
+  PlanNewGeneration(number);
   Queue(kOpDeleteBitmap, 0, 0, 0, 0, number, nullptr);
 }
 static void CmdBitmapMirror() {

@@ -76,7 +76,7 @@ int32_t RecordDrawOp(int32_t code, int32_t x, int32_t y, int32_t x2, int32_t y2,
   op->y2 = y2;
   op->number = number;
   op->targetBitmap = Draw2D.recordBitmap;
-  op->targetGeneration = BitmapSlot(Draw2D.recordBitmap).generation;
+  op->targetGeneration = BitmapSlot(Draw2D.recordBitmap).plannedGeneration;
   if (text != nullptr) {
     // Texts longer than the payload are cut to 255 characters.
     std::snprintf(op->payload, sizeof op->payload, "%s", text);

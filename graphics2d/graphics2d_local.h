@@ -45,7 +45,11 @@ struct BitmapInfo {
   Surface* surface = nullptr;   // bitmap 0: the back buffer (not owned)
   int width = 0, height = 0, depth = 0;
   bool mirrored = false, flipped = false;
-  uint32_t generation = 1;      // bumped whenever the slot's surface changes
+  uint32_t generation = 1;      // bumped whenever the slot's surface changes (at replay)
+  // The generation the slot will have once every queued create, load and delete of it has
+  // been replayed: new records are stamped with it, so a record queued after "create bitmap"
+  // and before the replay draws on the new bitmap. Bumped by those commands when issued.
+  uint32_t plannedGeneration = 1;
 };
 BitmapInfo& BitmapSlot(int number);  // number 0..31
 // The surface of a bitmap when it still is the one of that generation; null when gone.

@@ -78,6 +78,32 @@ TEST_F(BitmapTest, DrawOnABitmapCopyMirrorFlipAndFade) {
   EXPECT_EQ(Pixel(15, 11), 0u);
 }
 
+// Under manual refresh each drawing command draws on the bitmap that was current when the
+// program issued it: a bitmap made and left in the same frame does not take the drawing that
+// follows, and drawing issued before the bitmap's creation was replayed still reaches it.
+TEST_F(BitmapTest, DrawingGoesToTheBitmapCurrentWhenIssued) {
+  Run(kDrawInk, {0xFF0000, 0});
+  Run(kBitmapCreate, {1, 4, 4});
+  Run(kDrawDot, {1, 1});          // on the new bitmap
+  Run(kBitmapSetCurrent, {0});
+  Run(kDrawDot, {2, 2});          // on the screen
+  Frame();
+  Run(kDrawDot, {3, 3});          // later frames: still the screen
+  Run(kBitmapLoad, {std::string("/nonexistent/none.png"), 2});
+  Run(kBitmapSetCurrent, {0});
+  Frame();
+  TakeError();                    // the missing file
+  Run(kDrawDot, {5, 5});
+  Frame();
+  ASSERT_EQ(TakeError(), 0);
+  EXPECT_EQ(BitmapSlot(1).surface->pixels[1 * 4 + 1], 0xFF0000u);
+  EXPECT_EQ(BitmapSlot(1).surface->pixels[2 * 4 + 2], 0u);
+  EXPECT_EQ(Pixel(2, 2), 0xFF0000u);
+  EXPECT_EQ(Pixel(3, 3), 0xFF0000u);
+  EXPECT_EQ(Pixel(5, 5), 0xFF0000u);
+  EXPECT_EQ(Draw2D.recordBitmap, 0);
+}
+
 TEST_F(BitmapTest, ScreenEffectsRunOnceEvenWhenFlipping) {
   OpenDisplay(true);
   Run(kDrawDot, {0, 0});
@@ -217,6 +243,8 @@ TEST_F(ImageTest, PicturesPastTheMemoryLimitAreError511) {
       {kImageLoad, {TempPath("big.bmp"), 3}},
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
+    // The failed create and load still made their bitmaps the drawing one: grab from 1.
+    if (cases[i].command == kImageGet) Run(kBitmapSetCurrent, {1});
     Run(cases[i].command, cases[i].operands);
     Frame();
     EXPECT_EQ(TakeError(), i == 2 ? 0 : 511) << "case " << i;
