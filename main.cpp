@@ -22,10 +22,33 @@
 #include "platform/window.h"
 #include "runtime/builtins.h"
 #include "runtime/runtime.h"
+#include "sound/sound.h"
+
+// The sound library's host: program file names mapped to this system's paths, and the
+// appended package, so the library itself never reaches into the runtime.
+static uintptr_t SoundOpenFile(const char* name) {
+  return reinterpret_cast<uintptr_t>(std::fopen(MapProgramPath(name).c_str(), "rb"));
+}
+static void SoundCloseFile(uintptr_t handle) { std::fclose(reinterpret_cast<FILE*>(handle)); }
+static int SoundReadFile(void* buffer, int size, uintptr_t handle) {
+  return static_cast<int>(std::fread(buffer, 1, static_cast<size_t>(size), reinterpret_cast<FILE*>(handle)));
+}
+static int SoundSeekFile(uintptr_t handle, int64_t offset, int origin) {
+  return fseeko(reinterpret_cast<FILE*>(handle), offset, origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : SEEK_END);
+}
+static int64_t SoundTellFile(uintptr_t handle) { return ftello(reinterpret_cast<FILE*>(handle)); }
+static bool SoundResolvePackaged(const char* name, const char* extension, char* path, int size) {
+  std::string resolved = name;
+  if (!ResolvePackagedFile(resolved, extension) || resolved.size() + 1 > static_cast<size_t>(size)) return false;
+  std::memcpy(path, resolved.c_str(), resolved.size() + 1);
+  return true;
+}
 
 // Registers every command family and fills the runtime's hooks from the subsystems that
 // exist; false when two families claim one command number.
 static bool WireSubsystems() {
+  SndSetHost({nullptr, {SoundOpenFile, SoundCloseFile, SoundReadFile, SoundSeekFile, SoundTellFile},
+              SoundResolvePackaged});
   bool ok = RegisterRuntimeCommands();
   ok = RegisterCoreBuiltins() && ok;
   // The 2D display: its commands, record pools, frame hooks and the screen side of PRINT.

@@ -53,9 +53,28 @@ struct SndVector3 {
   float x, y, z;
 };
 
+struct SndFile;     // an open file of the file layer: disk, memory image, stdio or routines
+
+// A set of file routines over opaque handles (0 = no file). Used for the host's disk files and
+// for the user routines a program installs; seek takes origin 0 set, 1 current, 2 end and
+// returns 0 on success like fseek.
+struct SndFileRoutines {
+  uintptr_t (*Open)(const char* name);
+  void (*Close)(uintptr_t handle);
+  int (*Read)(void* buffer, int size, uintptr_t handle);
+  int (*Seek)(uintptr_t handle, int64_t offset, int origin);
+  int64_t (*Tell)(uintptr_t handle);
+};
+
 // What the library needs from its host, given once before start-up (null entries get no-ops).
 struct SndHost {
   void (*LogLine)(const char* text);
+  // Disk files by the program's names (folder separators and case mapped). All five or none;
+  // with none, names are opened as they are with stdio.
+  SndFileRoutines files;
+  // The appended package: when it holds `name`, extracts it and writes the extracted copy's
+  // path into `path` (size bytes with the terminator); false when the package has no such file.
+  bool (*ResolvePackaged)(const char* name, const char* extension, char* path, int size);
 };
 
 // A DSP unit's work: (block start in the mix buffer, buffer from the previous unit, frames,
@@ -96,6 +115,20 @@ void SndSleep(uint32_t ms);                      // sleeps the calling thread
 // thread is then not started and each step runs one mixer round on the caller's thread.
 void SndUseSteppedClock(bool stepped);
 void SndStepClock(uint32_t ms);
+
+// --- File layer (loaders, streams and songs read every file through it) ---
+enum : int { kSndFileDisk = 0, kSndFileMemory = 1, kSndFileStdio = 2, kSndFileRoutines = 3 };
+// Opens `source` as `kind`: 0 a file name (the package first, then the user routines when set,
+// the host's files, or stdio), 1 a memory image of `length` bytes, 2 an open FILE* read from its
+// current offset (`length` bytes, -1 to its end). Null when it cannot be opened.
+SndFile* SndFileOpen(const void* source, int kind, int64_t length);
+void SndFileClose(SndFile* file);                // closes what the layer opened, frees the handle
+int SndFileRead(void* buffer, int size, SndFile* file);  // bytes read (0 at the end), never the data
+int SndFileSeek(SndFile* file, int64_t offset, int origin);  // 0 set/1 current/2 end; 0 or -1
+int64_t SndFileTell(SndFile* file);              // the position seek moved to, for every kind
+int64_t SndFileLength(SndFile* file);            // bytes from the file's start to its end
+// Songs and the host: user file routines, all five or (any null) none.
+void SndSetFileCallbacks(const SndFileRoutines& routines);
 
 // --- Samples (sound glue, file loaders, songs): create, fill, loop and query ---
 SndSample* SndCreateSample(int index, int length, uint32_t mode, int frequency, int volume,
