@@ -182,6 +182,7 @@ void ReleaseAllTextures() {
 int32_t GetImageTexture(int32_t imageNumber, int32_t /*flag*/) {
   const int32_t index = ImageIndexForNumber(imageNumber);
   if (index < 0) return -1;
+  SettleQueuedImage(index);  // loaded or grabbed in this frame: its picture, not a blank one
   const Surface* surface = ImageSurface(index);
   if (surface == nullptr || surface->pixels.empty()) return -1;
   return TextureFromSurface(*surface);

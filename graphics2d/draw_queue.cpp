@@ -124,6 +124,47 @@ void ReplayDrawQueue() {
   }
 }
 
+// Whether a record's effect lands on the screen (bitmap 0): such records are replayed by the
+// pre-step in frame order, so an early replay leaves them queued.
+static bool RecordTouchesScreen(const DrawOp& op) {
+  switch (op.code) {
+    case kOpGetImage: case kOpLoadImage: case kOpFadeImage: case kOpFreeImage:
+      return false;  // these change the image, not their target
+    case kOpCopyBitmap:
+      return op.y2 == 0;
+    default:
+      return op.code <= kOpFadeBitmap ? op.number == 0 : op.targetBitmap == 0;
+  }
+}
+
+static bool RecordWritesImage(const DrawOp& op, int32_t imageIndex) {
+  return (op.code == kOpGetImage || op.code == kOpLoadImage || op.code == kOpFadeImage) && op.number == imageIndex;
+}
+
+// A command that reads an image's pixels now (a texture made from it) must not see it before
+// the loads, grabs and fades the program queued for it: the records up to the last of those
+// are replayed at once, in order. Records that draw on the screen are replayed again by the
+// pre-step (drawing is repeatable; the screen effects run once by their own flag); every
+// other record is done with, as after a normal replay.
+void SettleQueuedImage(int32_t imageIndex) {
+  if (Display2D.backBuffer == nullptr || gDrawOpPool.records == nullptr) return;
+  int32_t last = -1;
+  for (int32_t index = gDrawOpPool.usedHead; index != -1; index = DrawOpAt(index)->next)
+    if (RecordWritesImage(*DrawOpAt(index), imageIndex)) last = index;
+  if (last == -1) return;
+  Device3dClaimCpuSide();
+  for (int32_t index = gDrawOpPool.usedHead; index != -1;) {
+    DrawOp* op = DrawOpAt(index);
+    const int32_t next = op->next;
+    const bool stays = RecordTouchesScreen(*op);
+    if (!stays) --op->refreshCount;
+    RunDrawOp(*op);
+    if (!stays && DrawOpAt(index)->refreshCount <= 0) FreeRecord(gDrawOpPool, index);
+    if (index == last) break;
+    index = next;
+  }
+}
+
 void DropDrawQueue() {
   if (gDrawOpPool.records == nullptr) return;
   while (gDrawOpPool.usedHead != -1) FreeRecord(gDrawOpPool, gDrawOpPool.usedHead);

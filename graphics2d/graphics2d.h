@@ -114,6 +114,9 @@ bool RegisterGraphics2DCommands();
 // The pre-step replays the queue; a run's end and display resets drop it; the manual-mode
 // slice limit reads its length.
 void ReplayDrawQueue();
+// Texture making, before it reads an image's pixels: replays at once the queued loads, grabs
+// and fades of the image (record index) and what was queued before them.
+void SettleQueuedImage(int32_t imageIndex);
 // The camera family's screen clear: queues a clear of the screen carrying the value, as cls does.
 void QueueClearScreenCarrying(int32_t value);
 void DropDrawQueue();
