@@ -350,6 +350,7 @@ bool SndShutdown() {
     if (gSnd.initialised) {
       gSnd.devicesListed = false;
       gSnd.bufferTime = -1;
+      SndStopAllSongs();
       SndStopAllChannels();
     }
   }

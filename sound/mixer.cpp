@@ -70,8 +70,11 @@ static void* SfxCallback(void*, void* buffer, int frames, void* user) {
   return buffer;
 }
 
-// Songs join through this unit in a later stage; until then it passes the block on.
-static void* MusicCallback(void*, void* buffer, int, void*) { return buffer; }
+// Ticks and mixes every playing song into the block (songs/song.cpp).
+static void* MusicCallback(void*, void* buffer, int frames, void*) {
+  SndSongsMix(buffer, frames);
+  return buffer;
+}
 
 static void* ClipCopyCallback(void*, void* buffer, int frames, void*) {
   SndSample* primary = gSnd.primarySample;

@@ -130,6 +130,7 @@ void SndFreeSample(SndSample* sample) {
   for (int i = 0; i < gSnd.totalChannels; i++) {
     if (gSnd.channels[i].sample == sample) SndStopChannel(i);
   }
+  if (sample->inSong) SndForgetSongSample(sample);
   sample->ops.FreeBuffer(sample);
   if (sample->index >= 0 && sample->index < gSnd.sampleCapacity && gSnd.samples[sample->index] == sample) {
     gSnd.samples[sample->index] = nullptr;

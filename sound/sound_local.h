@@ -258,6 +258,11 @@ void SndClearInt16(void* buffer, int frames);
 void SndClipFloat(int16_t* destination, const void* source, int frames);
 void SndCopyOutput16(int16_t* destination, const void* source, int frames);
 
+// songs/song.cpp
+void SndSongsMix(void* buffer, int frames);      // the music unit's work on the mixer thread
+bool SndStopAllSongs();                          // shut-down, before the mixer goes
+void SndForgetSongSample(SndSample* sample);     // a song sample freed from outside the song
+
 // sound3d.cpp
 void SndCompute3D(SndChannel* channel);
 void SndReset3D();

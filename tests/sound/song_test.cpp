@@ -1,0 +1,299 @@
+// Songs: the tick engine (tick length, speed and tempo, break and jump, loops, delays, finish
+// and restart), the position callbacks under the stepped clock, voices freed by stop and free,
+// replacing samples, and loaders refusing damaged files.
+#include <set>
+
+#include "sound/songs/songs_local.h"
+#include "tests/sound/song_groups.h"
+#include "tests/sound/sound_test_util.h"
+
+using namespace fixtures;
+
+namespace {
+
+class Songs : public SteppedSound {
+ protected:
+  SndSong* Load(Format f, const Song& s) {
+    bytes_ = WriteSong(f, s);
+    SndSong* song = SndLoadSongFromMemory(bytes_.data(), bytes_.size());
+    EXPECT_NE(song, nullptr) << "error " << SndGetError();
+    return song;
+  }
+  // Runs ticks and lists (order, row) at each row start.
+  std::vector<std::pair<int, int>> Rows(SndSong* song, int ticks) {
+    std::vector<std::pair<int, int>> rows;
+    for (int t = 0; t < ticks; t++) {
+      bool rowTick = song->tick == 0;
+      song->update(song);
+      if (rowTick) rows.push_back({song->order, song->row});
+    }
+    return rows;
+  }
+  std::vector<uint8_t> bytes_;
+};
+
+TEST_F(Songs, TempoGivesTheTickLengthAndSpeedEffectsChangeTicksPerRow) {
+  Song s = BaseSong(kMod, 8);
+  s.patterns[0].cells[2][0] = Effect(0xF, 3);    // speed 3
+  s.patterns[0].cells[4][0] = Effect(0xF, 150);  // tempo 150
+  s.patterns[0].cells[6][0] = Effect(0xF, 0);    // speed 0 acts as 1
+  SndSong* song = Load(kMod, s);
+  ASSERT_TRUE(SndPlaySong(song));
+  EXPECT_EQ(song->samplesPerTick, 882);
+  auto rows = Rows(song, 2 * 6 + 2 * 3 + 2 * 3 + 3);
+  std::vector<std::pair<int, int>> expected = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}, {0, 5}, {0, 6}, {0, 7}, {0, 8}};
+  rows.resize(9);
+  EXPECT_EQ(rows, expected);
+  EXPECT_EQ(song->samplesPerTick, 735);  // 44100 * 2.5 / 150
+  SndSetSongTempo(song, 0);
+  EXPECT_EQ(song->tempo, 1);
+  SndFreeSong(song);
+}
+
+TEST_F(Songs, BreakJumpLoopAndDelayMoveThePositionAsTrackersDo) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<int, int>> rows;  // the first row visits
+  };
+  // break_jump: D05 in order 0 row 3 -> order 1 row 5; B02 + D10 in row 7 -> order 2 row 10.
+  // pattern_loop: E60 at row 1, E62 at row 3 -> rows 1..3 play three times.
+  const Case cases[] = {
+      {"break_jump", {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 5}, {1, 6}, {1, 7}, {2, 10}, {2, 11}}},
+      {"pattern_loop", {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 1}, {0, 2}, {0, 3}, {0, 1}, {0, 2}, {0, 3}, {0, 4}}},
+  };
+  for (Format f : {kMod}) {
+    for (const Group& g : Groups(f)) {
+      for (const Case& c : cases) {
+        if (g.name != c.name) continue;
+        SCOPED_TRACE(g.name);
+        SndSong* song = Load(f, g.song);
+        ASSERT_TRUE(SndPlaySong(song));
+        auto rows = Rows(song, static_cast<int>(c.rows.size()) * g.song.speed);
+        EXPECT_EQ(rows, c.rows);
+        SndFreeSong(song);
+      }
+    }
+  }
+}
+
+TEST_F(Songs, PatternDelayHoldsTheRowAndTheLastOrderFinishesAndRestarts) {
+  Song s = BaseSong(kMod, 4);
+  s.orders = {0, 0};
+  s.patterns[0].cells[1][0] = Ext(kMod, 0xE, 2);  // two rows' worth of extra ticks
+  s.patterns[0].cells[3][1] = Effect(0xD, 0);     // a four-row pattern
+  SndSong* song = Load(kMod, s);
+  ASSERT_TRUE(SndPlaySong(song));
+  auto rows = Rows(song, 6 + 18 + 6 + 6);
+  EXPECT_EQ(rows.size(), 4u);
+  EXPECT_FALSE(song->finished);
+  Rows(song, 36);  // order 1 plays out
+  EXPECT_TRUE(song->finished);
+  EXPECT_EQ(song->order, 1);
+  Rows(song, 1);
+  EXPECT_EQ(song->order, 0);  // restart order 0, still reported finished
+  EXPECT_TRUE(SndIsSongFinished(song));
+  ASSERT_TRUE(SndPlaySong(song));
+  EXPECT_FALSE(SndIsSongFinished(song));
+  SndFreeSong(song);
+}
+
+// --- Callbacks under the stepped clock ---
+
+struct Fired {
+  int kind, value, clock;
+};
+std::vector<Fired> gFired;
+void OnRow(SndSong* s, int v) { gFired.push_back({0, v, s->clock}); }
+void OnOrder(SndSong* s, int v) { gFired.push_back({1, v, s->clock}); }
+void OnSync(SndSong* s, int v) { gFired.push_back({2, v, s->clock}); }
+void OnInstrument(SndSong* s, int v) { gFired.push_back({3, v, s->clock}); }
+
+TEST_F(Songs, TheFourCallbackKindsFireOneRingAfterTheirTick) {
+  Song s = BaseSong(kS3m, 8);
+  s.patterns[0].cells[0][0] = Note(kS3m, 0, 2);
+  s.patterns[0].cells[4][1] = Effect(26, 0x42);  // Z42: sync
+  std::vector<uint8_t> file = WriteS3m(s);
+  SndSong* song = SndLoadSongFromMemory(file.data(), file.size());
+  if (!song) GTEST_SKIP() << "S3M not loaded yet";
+  gFired.clear();
+  SndSetSongRowCallback(song, OnRow, 4);
+  SndSetSongOrderCallback(song, OnOrder, 1);
+  SndSetSongSyncCallback(song, OnSync);
+  SndSetSongInstrumentCallback(song, OnInstrument, 2);
+  ASSERT_TRUE(SndPlaySong(song));
+  MixBlocks(20);
+  // The ring is 50 ms (2 blocks): an event of the tick computed at clock c fires at c + 25.
+  // Rows last 6 x 882 samples = 120 ms; row 4 begins 480 ms in, inside the block at clock 475.
+  std::vector<Fired> expected = {{0, 0, 25}, {1, 0, 25}, {3, 2, 25}, {0, 4, 500}, {2, 0x42, 500}};
+  ASSERT_GE(gFired.size(), expected.size());
+  for (size_t i = 0; i < expected.size(); i++) {
+    EXPECT_EQ(gFired[i].kind, expected[i].kind) << i;
+    EXPECT_EQ(gFired[i].value, expected[i].value) << i;
+    EXPECT_EQ(gFired[i].clock, expected[i].clock) << i;
+  }
+  // Paused: no ticks and no callbacks.
+  size_t before = gFired.size();
+  SndPauseSong(song, true);
+  int clock = song->clock;
+  MixBlocks(20);
+  EXPECT_EQ(gFired.size(), before);
+  EXPECT_EQ(song->clock, clock);
+  SndFreeSong(song);
+}
+
+TEST_F(Songs, ACallbackThatFiresLateStillFiresAndAFullRingDropsNewEntries) {
+  Song s = BaseSong(kMod, 64);
+  SndSong* song = Load(kMod, s);
+  gFired.clear();
+  SndSetSongRowCallback(song, OnRow, 0);
+  ASSERT_TRUE(SndPlaySong(song));
+  // A due time between two block clocks (never equal to one) fires at the next block.
+  song->queues[kQueueRow].due[0] = 12;
+  song->queues[kQueueRow].values[0] = 9;
+  song->queues[kQueueRow].write = 1;
+  MixBlocks(2);
+  ASSERT_FALSE(gFired.empty());
+  EXPECT_EQ(gFired[0].value, 9);
+  EXPECT_EQ(gFired[0].clock, 25);
+  // 300 entries queued without mixing: the ring keeps the first 256 and drops the rest.
+  SndStopSong(song);
+  ASSERT_TRUE(SndPlaySong(song));
+  for (int i = 0; i < 300; i++) {
+    song->row = 0;
+    SndQueueSongCallback(song, kQueueRow, i & 255);
+  }
+  EXPECT_EQ(song->queues[kQueueRow].write, 0);
+  EXPECT_EQ(song->queues[kQueueRow].values[0], 0);
+  EXPECT_EQ(song->queues[kQueueRow].values[255], 255);
+  SndFreeSong(song);
+}
+
+int gCalls = 0;
+void StopsItself(SndSong* s, int) {
+  gCalls++;
+  SndStopSong(s);
+  SndPlaySong(s);
+  SndFreeSong(s);
+}
+
+TEST_F(Songs, ACallbackMayStopReplayAndFreeItsOwnSong) {
+  Song s = BaseSong(kMod, 8);
+  s.patterns[0].cells[0][0] = Note(kMod, 0, 1);
+  SndSong* song = Load(kMod, s);
+  SndSetSongRowCallback(song, StopsItself, 1);
+  gCalls = 0;
+  ASSERT_TRUE(SndPlaySong(song));
+  MixBlocks(10);
+  EXPECT_EQ(gCalls, 1);
+  EXPECT_EQ(SndGetChannelsPlaying(), 0);
+}
+
+TEST_F(Songs, StoppingOrFreeingASongFreesEveryVoice) {
+  Song s = BaseSong(kMod, 8);
+  for (int c = 0; c < 4; c++) s.patterns[0].cells[0][c] = Note(kMod, c, 1);
+  SndSong* song = Load(kMod, s);
+  ASSERT_TRUE(SndPlaySong(song));
+  MixBlocks(4);
+  EXPECT_EQ(SndGetChannelsPlaying(), 4);
+  int reserved = 0;
+  for (int i = 0; i < SndGetChannelCount(); i++) reserved += SndGetChannelReserved(i);
+  EXPECT_EQ(reserved, 4);
+  SndStopSong(song);
+  EXPECT_EQ(SndGetChannelsPlaying(), 0);
+  for (int i = 0; i < SndGetChannelCount(); i++) EXPECT_FALSE(SndGetChannelReserved(i));
+  ASSERT_TRUE(SndPlaySong(song));
+  MixBlocks(4);
+  EXPECT_TRUE(SndFreeSong(song));
+  EXPECT_EQ(SndGetChannelsPlaying(), 0);
+  // Shut-down stops what still plays.
+  SndSong* again = Load(kMod, s);
+  ASSERT_TRUE(SndPlaySong(again));
+  MixBlocks(2);
+  SndShutdown();
+  EXPECT_FALSE(SndIsSongPlaying(again));
+  SndFreeSong(again);
+}
+
+TEST_F(Songs, ReplacingASamplePointsVoicesAtTheNewOneBeforeTheOldIsFreed) {
+  Song s = BaseSong(kMod, 8);
+  s.patterns[0].cells[0][0] = Note(kMod, 0, 1);
+  s.patterns[0].cells[0][0].effect = 0xE;
+  s.patterns[0].cells[0][0].param = 0x91;  // retrigger every tick: restarts the voice's sample
+  SndSong* song = Load(kMod, s);
+  ASSERT_TRUE(SndPlaySong(song));
+  MixBlocks(2);
+  SndSample* old = SndGetSongSample(song, 0);
+  SndSample* fresh = MakeSample(std::vector<int>(500, 40), false, false, kSndLoopNormal, 8363);
+  ASSERT_TRUE(SndSetSongSample(song, 0, fresh));
+  EXPECT_EQ(SongSampleVolume(fresh), SongSampleVolume(old == fresh ? fresh : fresh));
+  EXPECT_EQ(FirstVoice(&song->channels[0])->sample, fresh);
+  MixBlocks(4);  // retriggers play the new sample (ASan catches a freed one)
+  EXPECT_EQ(FirstVoice(&song->channels[0])->channel->sample, fresh);
+  SndFreeSong(song);
+  EXPECT_EQ(SndGetSampleLength(fresh), 500u);  // the caller's sample outlives the song
+  SndFreeSample(fresh);
+}
+
+TEST_F(Songs, GettersAndSettersClampAndRefuseNull) {
+  SndSong* song = Load(kMod, BaseSong(kMod, 8));
+  SndSetSongVolume(song, 300);
+  EXPECT_EQ(SndGetSongVolume(song), 256);
+  SndSetSongVolume(song, -5);
+  EXPECT_EQ(SndGetSongVolume(song), 0);
+  SndSetSongPanSeparation(song, NAN);
+  EXPECT_EQ(song->panSeparation, 0.0f);
+  EXPECT_EQ(SndGetSongType(song), kSndSongMod);
+  EXPECT_EQ(SndGetSongChannelCount(song), 4);
+  EXPECT_EQ(SndGetSongSampleCount(song), 31);
+  EXPECT_EQ(SndGetSongSample(song, 31), nullptr);
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+  EXPECT_FALSE(SndSetSongRowCallback(song, OnRow, -1));
+  EXPECT_FALSE(SndFreeSong(nullptr));
+  EXPECT_EQ(SndGetError(), kSndErrInvalid);
+  EXPECT_EQ(SndGetSongSpeed(nullptr), -1);
+  SndFreeSong(song);
+  const char junk[2000] = "not a song";
+  EXPECT_EQ(SndLoadSongFromMemory(junk, sizeof junk), nullptr);
+  EXPECT_EQ(SndGetError(), kSndErrFileFormat);
+}
+
+// Each damaged file is refused (or loaded safely) without reading past its end.
+TEST_F(Songs, DamagedModFilesAreRefusedOrClamped) {
+  Song base = BaseSong(kMod, 8);
+  std::vector<uint8_t> good = WriteMod(base);
+  struct Case {
+    const char* name;
+    std::function<void(std::vector<uint8_t>&)> damage;
+    bool loads;
+  };
+  const Case cases[] = {
+      {"channel digits not decimal", [](auto& b) { std::memcpy(&b[1080], "x4CH", 4); }, false},
+      {"zero channels", [](auto& b) { std::memcpy(&b[1080], "00CH", 4); }, false},
+      {"33 channels", [](auto& b) { std::memcpy(&b[1080], "33CH", 4); }, false},
+      {"16 channels", [](auto& b) { std::memcpy(&b[1080], "16CH", 4); }, true},
+      {"truncated after the header", [](auto& b) { b.resize(1090); }, true},
+      {"loop start past the end", [](auto& b) { b[20 + 26] = 0xFF; b[20 + 27] = 0xFF; }, true},
+      {"order past 127", [](auto& b) { b[952] = 200; }, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<uint8_t> bytes = good;
+    c.damage(bytes);
+    SndSong* song = SndLoadSongFromMemory(bytes.data(), bytes.size());
+    EXPECT_EQ(song != nullptr, c.loads);
+    if (!song) continue;
+    ASSERT_TRUE(SndPlaySong(song));
+    MixBlocks(8);
+    SndFreeSong(song);
+  }
+  // Pan 0x80 is the right side.
+  Song s = BaseSong(kMod, 4);
+  s.patterns[0].cells[0][0] = Note(kMod, 0, 1, 8, 0x80);
+  SndSong* song = Load(kMod, s);
+  ASSERT_TRUE(SndPlaySong(song));
+  song->update(song);
+  EXPECT_EQ(FirstVoice(&song->channels[0])->pan, 255);
+  SndFreeSong(song);
+}
+
+}  // namespace
