@@ -10,6 +10,7 @@
 #include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
 #include "runtime/runtime.h"
+#include "runtime/runtime_local.h"
 
 // The decimal exponents printed in plain notation (see FormatFloatText).
 static constexpr int kPlainFloatLowestExponent = -5;
@@ -72,9 +73,29 @@ void FormatFloatText(float value, char* out, int size) {
   std::snprintf(out, static_cast<size_t>(size), "%s", text.c_str());
 }
 
+// True when the command after this one prints more of the same line.
+static bool PrintStatementGoesOn() {
+  const LoadedProgram& program = Program();
+  const long position = OperandPointer - program.code.data();
+  if (position < 0 || position >= program.codeWords) return false;
+  switch (program.words[static_cast<size_t>(position)]) {
+    case kPrintInt: case kPrintFloat: case kPrintText: case kPrintNextZone: case kPrintLineEnd:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A printed line is one drawing: in automatic refresh its items and line end show on one
+// frame, and only the last of them ends the slice (a line of four items would otherwise take
+// four frames, a tenth of a second, to show). A line left open by ";" goes on with the next
+// PRINT when one follows at once.
 static void PrintItem(const char* text) {
   gPrint.openLine += text;
+  const uint8_t drawStop = Dispatcher.drawStop;
+  if (PrintStatementGoesOn()) Dispatcher.drawStop = 0;
   PrintToScreenHook(text, false);
+  Dispatcher.drawStop = drawStop;
 }
 
 static void EndPrintedLine() {
