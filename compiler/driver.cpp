@@ -483,8 +483,10 @@ static bool CompileSource(CompilerObject& c) {
 
 static void InitIdBands(CompilerObject& c) {
   ResetCompiler(c);
-  c.code.assign(c.codeCapacity, 0);
-  c.lines.assign(c.codeCapacity, 0);
+  c.code.clear();
+  c.code.reserve(c.codeCapacity);
+  c.lines.clear();
+  c.lines.reserve(c.codeCapacity);
   c.codeCount = 0;
   c.instructionCount = 0;
   c.currentLine = 1;

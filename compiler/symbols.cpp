@@ -124,12 +124,13 @@ char OperandTypeLetter(int32_t id) {
 bool IsTemporary(int32_t id) { return id >= kIdIntTemp && id < kIdIntVar; }
 
 void EmitCodeWord(CompilerObject& c, uint32_t word) {
-  if (c.codeCount >= c.code.size()) {
+  if (c.codeCount >= c.codeCapacity) {
     c.retry = true;  // cannot happen inside the margin; grow and compile again
     return;
   }
-  c.code[c.codeCount] = word;
-  c.lines[c.codeCount] = static_cast<uint32_t>(c.tableLine);
+  // The buffers grow word by word within their reserved capacity (written words only).
+  c.code.push_back(word);
+  c.lines.push_back(static_cast<uint32_t>(c.tableLine));
   c.codeCount++;
 }
 

@@ -10,6 +10,23 @@
 constexpr int kBitmapCount = 32;
 constexpr int kMaxSpriteNumber = 65535;
 constexpr int kMaxImageNumber = 65535;
+
+// Number 1..65535 -> record index + 1 (0 = none). A static map whose untouched pages cost
+// nothing: a run pays only for the numbers it uses, and clearing stops at the highest number
+// ever set, where a zero-filled vector would write all 256 KB at start-up and again at the end.
+struct NumberIdMap {
+  int32_t slots[65536];
+  int32_t highest = 0;
+  int32_t operator[](int32_t number) const { return slots[number]; }
+  void Set(int32_t number, int32_t indexPlusOne) {
+    slots[number] = indexPlusOne;
+    if (number > highest) highest = number;
+  }
+  void Clear() {
+    for (int32_t number = 0; number <= highest; ++number) slots[number] = 0;
+    highest = 0;
+  }
+};
 constexpr uint32_t kTransparentColour = 0x000000;  // the colour key of sprites, pastes and bitmaps
 
 // Draw-op codes (the recorders and the replay switch agree on these).

@@ -10,7 +10,7 @@
 // Surfaces of the image records, by record index; grown with the pool. Lives with the pool.
 static std::vector<Surface*> gImageSurfaces;
 // Image number -> record index + 1 (0 = none). Cleared at every display start.
-static std::vector<int32_t> gImageIdMap(kMaxImageNumber + 1, 0);
+static NumberIdMap gImageIdMap;
 
 // Pictures the load command has read, by record index, waiting for its replay to copy them
 // into the image (so the file is read once). Grown with the pool, freed with the record.
@@ -80,19 +80,19 @@ int32_t CreateImageRecord(int32_t number, int width, int height) {
   record->height = height;
   record->number = number;
   gImageSurfaces[index] = surface;
-  if (number >= 1 && number <= kMaxImageNumber) gImageIdMap[number] = index + 1;
+  if (number >= 1 && number <= kMaxImageNumber) gImageIdMap.Set(number, index + 1);
   return index;
 }
 
 void ReleaseImageRecord(int32_t index) {
   if (gImagePool.records == nullptr || index < 0 || index >= gImagePool.capacity) return;
   const int32_t number = ImageAt(index)->number;
-  if (number >= 1 && number <= kMaxImageNumber && gImageIdMap[number] == index + 1) gImageIdMap[number] = 0;
+  if (number >= 1 && number <= kMaxImageNumber && gImageIdMap[number] == index + 1) gImageIdMap.Set(number, 0);
   FreeRecord(gImagePool, index);
 }
 
 void ReleaseAllImages() {
-  std::fill(gImageIdMap.begin(), gImageIdMap.end(), 0);
+  gImageIdMap.Clear();
   if (gImagePool.records == nullptr) return;
   while (gImagePool.usedHead != -1) FreeRecord(gImagePool, gImagePool.usedHead);
 }
@@ -258,7 +258,7 @@ static void CmdImageDelete() {  // image
   const int32_t index = CheckedImage(number, true);
   if (index < 0) return;
   // The number is free at once; the record stays for the records queued before, then goes.
-  gImageIdMap[number] = 0;
+  gImageIdMap.Set(number, 0);
   ImageAt(index)->number = 0;
   QueueImageOp(kOpFreeImage, index, 0, 0, 0, 0, nullptr);
 }

@@ -7,7 +7,7 @@
 #include "runtime/command_numbers.h"
 
 // Sprite number -> record index + 1 (0 = none). Cleared at every display start.
-static std::vector<int32_t> gSpriteIdMap(kMaxSpriteNumber + 1, 0);
+static NumberIdMap gSpriteIdMap;
 
 // A fresh sprite record: no background images, offset 0, scale 1.0, not in use.
 static void InitSpriteRecord(void* record) {
@@ -41,7 +41,7 @@ int32_t SpriteIndexForNumber(int32_t number) {
 }
 
 void ReleaseAllSprites() {
-  std::fill(gSpriteIdMap.begin(), gSpriteIdMap.end(), 0);
+  gSpriteIdMap.Clear();
   if (gSpritePool.records == nullptr) return;
   for (int32_t index = gSpritePool.usedHead; index != -1;) {
     const int32_t next = SpriteAt(index)->next;
@@ -56,7 +56,7 @@ static int32_t SetUpSprite(int32_t number) {
   if (index < 0) {
     index = AllocSpriteSlot();
     if (index < 0) return -1;
-    gSpriteIdMap[number] = index + 1;
+    gSpriteIdMap.Set(number, index + 1);
     SpriteAt(index)->spriteNumber = number;
   }
   SpriteRecord* sprite = SpriteAt(index);
@@ -196,7 +196,7 @@ static void CmdSpriteDelete() {  // n
   if (sprite == nullptr) return;
   if (sprite->keepBackground != 1) {
     const int32_t index = gSpriteIdMap[number] - 1;
-    gSpriteIdMap[number] = 0;
+    gSpriteIdMap.Set(number, 0);
     sprite->spriteNumber = 0;
     sprite->inUse = 0;
     FreeSpriteSlot(index);

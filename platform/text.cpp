@@ -12,6 +12,7 @@
 #include <cstring>
 #include <string>
 #include <strings.h>
+#include <unistd.h>
 
 #include "platform/surface.h"
 
@@ -76,10 +77,30 @@ static std::string MatchFontFile(const char* family, bool bold, bool italic) {
   return path;
 }
 
+// The default font is DejaVu Sans at its Debian place, opened directly: asking fontconfig
+// means reading its whole configuration, which costs a program that prints once more time
+// than the rest of its start-up, and a default that does not follow the desktop's settings
+// draws the same on every machine. Bold and italic files are taken when installed; otherwise
+// the regular file is synthesised into them as for any font.
+static std::string DefaultFontFile(bool bold, bool italic) {
+  static const char* const kFolder = "/usr/share/fonts/truetype/dejavu/";
+  const char* styled = bold && italic ? "DejaVuSans-BoldOblique.ttf"
+                       : bold         ? "DejaVuSans-Bold.ttf"
+                       : italic       ? "DejaVuSans-Oblique.ttf"
+                                      : "DejaVuSans.ttf";
+  for (const char* file : {styled, "DejaVuSans.ttf"}) {
+    std::string path = std::string(kFolder) + file;
+    if (access(path.c_str(), R_OK) == 0) return path;
+  }
+  return std::string();
+}
+
 PlatformFont* FontCreate(const char* name, int size, bool bold, bool italic) {
   if (gText.library == nullptr && FT_Init_FreeType(&gText.library) != 0) return nullptr;
   size = std::clamp(size, 1, 1000);
-  std::string path = MatchFontFile(MapFontFamily(name), bold, italic);
+  std::string path;
+  if (name != nullptr && strcasecmp(name, "system") == 0) path = DefaultFontFile(bold, italic);
+  if (path.empty()) path = MatchFontFile(MapFontFamily(name), bold, italic);
   FT_Face face = nullptr;
   if (path.empty() || FT_New_Face(gText.library, path.c_str(), 0, &face) != 0) {
     // The program's font is not usable: fall back to the default family.

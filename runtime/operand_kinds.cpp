@@ -2,6 +2,7 @@
 // signatures, the commands the translator writes by itself, and what a registration names.
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "runtime/command_numbers.h"
 #include "runtime/runtime_local.h"
@@ -49,15 +50,13 @@ constexpr OperandRow kTranslatorCommands[] = {
 };
 
 // Lives for the process: built from the tables above on first use; registrations add to it.
+// A map, as a few hundred of the 10000 numbers are used (a full table is 320 KB to clear).
 struct KindTable {
-  std::string kinds[kCommandTableSize];
-  bool known[kCommandTableSize] = {};
+  std::unordered_map<int, std::string> kinds;
+  bool Known(int number) const { return kinds.count(number) != 0; }
 };
 
-void Set(KindTable& table, int number, std::string_view kinds) {
-  table.kinds[number].assign(kinds);
-  table.known[number] = true;
-}
+void Set(KindTable& table, int number, std::string_view kinds) { table.kinds[number].assign(kinds); }
 
 // One keyword line: name%number%signature. A name ending in "[" is a function: the first
 // letter of its signature is its result, written through operand 0.
@@ -73,7 +72,7 @@ void AddKeywordLine(KindTable& table, std::string_view line) {
     if (c < '0' || c > '9' || number >= kCommandTableSize) return;
     number = number * 10 + (c - '0');
   }
-  if (number <= 0 || number >= kCommandTableSize || table.known[number]) return;
+  if (number <= 0 || number >= kCommandTableSize || table.Known(number)) return;
   std::string kinds(line.substr(second + 1));
   if (!name.empty() && name.back() == '[' && !kinds.empty())
     kinds[0] = kinds[0] == 'l' ? 'L' : kinds[0] == 'f' ? 'F' : kinds[0] == 's' ? 'S' : '?';
@@ -100,7 +99,8 @@ KindTable& Kinds() {
 const char* CommandOperandKinds(int number) {
   if (number <= 0 || number >= kCommandTableSize) return nullptr;
   const KindTable& table = Kinds();
-  return table.known[number] ? table.kinds[number].c_str() : nullptr;
+  const auto found = table.kinds.find(number);
+  return found != table.kinds.end() ? found->second.c_str() : nullptr;
 }
 
 void SetCommandOperandKinds(int number, const char* kinds) {
