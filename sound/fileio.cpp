@@ -185,3 +185,8 @@ int64_t SndFileLength(SndFile* file) {
   SndFileSeek(file, here, 0);
   return end;
 }
+
+bool SndFileReadAt(SndFile* file, int64_t offset, void* buffer, int size) {
+  if (SndFileSeek(file, offset, 0) != 0 || SndFileTell(file) != offset) return false;
+  return SndFileRead(buffer, size, file) == size;
+}

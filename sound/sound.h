@@ -130,6 +130,24 @@ int64_t SndFileLength(SndFile* file);            // bytes from the file's start 
 // Songs and the host: user file routines, all five or (any null) none.
 void SndSetFileCallbacks(const SndFileRoutines& routines);
 
+// --- Loading and recording (sound glue). Index -1 takes the first free slot. Loads return the
+// sample or null (9 not opened, 10 not a format we read, 11 bad data, 12 memory, 14 arguments).
+// A name (or, with kSndMemoryImage, a memory image of `length` bytes): WAV, then MPEG audio;
+// with kSndRaw the bytes themselves as PCM in the mode's format.
+SndSample* SndLoadSample(int index, const void* nameOrImage, uint32_t mode, int length);
+SndSample* SndLoadRawSample(int index, const char* name, uint32_t mode);
+SndSample* SndLoadWavFile(int index, const char* name, uint32_t mode);
+SndSample* SndLoadWavMemory(int index, const void* image, uint32_t mode, int length);
+SndSample* SndLoadMpegFile(int index, const char* name, uint32_t mode);
+SndSample* SndLoadMpegMemory(int index, const void* image, uint32_t mode, int length);
+bool SndStartRecording(SndSample* sample, bool loop);  // records the input into the sample
+bool SndStopRecording();                         // stops the device after the last copy
+int SndGetRecordPosition();                      // frames written into the sample so far
+bool SndSelectRecordDriver(int index);           // input device; outside the list: input 0
+int SndGetRecordDriver();
+int SndGetRecordDriverCount();                   // refreshes the input list
+const char* SndGetRecordDriverName(int index);   // null past the list
+
 // --- Samples (sound glue, file loaders, songs): create, fill, loop and query ---
 SndSample* SndCreateSample(int index, int length, uint32_t mode, int frequency, int volume,
                            int pan, int priority);

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "sound/sound.h"
 
@@ -267,3 +268,56 @@ void SndForgetSongSample(SndSample* sample);     // a song sample freed from out
 void SndCompute3D(SndChannel* channel);
 void SndReset3D();
 void SndListenerPosition(SndVector3* position);
+
+// fileio.cpp: little-endian fields of a byte block (the loaders decode headers by offset).
+inline uint16_t SndReadU16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+inline uint32_t SndReadU32(const uint8_t* p) {
+  return p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+// Reads exactly `size` bytes at `offset`; false when the file has fewer.
+bool SndFileReadAt(SndFile* file, int64_t offset, void* buffer, int size);
+
+// wav.cpp: RIFF WAVE files. A named position in the data (cue point plus its "labl" text),
+// for streams that report them.
+struct SndSyncPoint {
+  uint32_t cueId;
+  uint32_t offset;   // sample frames
+  char name[256];
+};
+// What the chunk walk found. Fields of "fmt " are 0 when the chunk is shorter.
+struct SndWavInfo {
+  bool haveFormat = false, haveData = false, haveLoop = false;
+  uint16_t formatTag = 0, channels = 0, blockAlign = 0, bits = 0;
+  uint32_t rate = 0, averageBytes = 0;
+  uint16_t extraBytes = 0;    // bytes of `extra` the chunk held
+  uint8_t extra[256] = {};    // the format's extra bytes (ADPCM coefficients and block sizes)
+  int64_t dataOffset = 0;     // of the first "data" chunk's content
+  uint32_t dataLength = 0;    // as the chunk says; loaders check it against the file
+  uint32_t loopStart = 0, loopEnd = 0;  // "smpl" first loop, frames
+};
+// Walks the chunks of a RIFF file from its start. False with error 10 when it is not RIFF or
+// has no "fmt "; false (error untouched) without "data". `syncPoints` may be null.
+bool SndParseRiff(SndFile* file, SndWavInfo* info, std::vector<SndSyncPoint>* syncPoints);
+// A WAV format's decoder: PCM passes through; the compressed ones decode to 16-bit PCM.
+enum SndWavCodec : int { kSndWavPcm, kSndWavImaAdpcm, kSndWavMsAdpcm, kSndWavALaw, kSndWavMuLaw };
+struct SndWavDecoder {
+  SndWavCodec codec = kSndWavPcm;
+  int channels = 1;
+  int bits = 16;              // of the decoded data
+  uint32_t blockAlign = 0;    // ADPCM: bytes per block
+  uint32_t samplesPerBlock = 0;
+  int coefficientCount = 0;   // MS ADPCM predictor pairs
+  int16_t coefficients[256][2] = {};
+  uint64_t decodedBytes = 0;  // for the data length it was opened with
+};
+// Chooses the decoder of a format and the decoded size of `dataLength` bytes; false with
+// error 10 for formats we do not decode (GSM, MPEG, 24/32-bit, more than two channels, ...).
+bool SndOpenWav(const SndWavInfo& info, uint32_t dataLength, SndWavDecoder* decoder);
+// Decodes `sourceBytes` of compressed data into `destination` (decoder.decodedBytes room);
+// false with error 11 on data the format cannot hold.
+bool SndAcmConvert(const SndWavDecoder& decoder, const uint8_t* source, uint32_t sourceBytes,
+                   uint8_t* destination);
+SndSample* SndLoadWavSample(int index, SndFile* file, uint32_t mode);
+// The MPEG audio loader's slot (MP3 files, MPEG audio inside RIFF): probes the file itself and
+// fails with error 10 when it holds no MPEG audio.
+SndSample* SndLoadMpegSample(int index, SndFile* file, uint32_t mode);

@@ -1,0 +1,356 @@
+// Loading WAV and raw files: sox-made fixtures (PCM 8/16-bit, mono/stereo, IMA and MS ADPCM,
+// A-law, mu-law) against sox's own decode, sampler loops, cue names, hostile and truncated
+// files, and the load entry points' errors.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tests/sound/sound_test_util.h"
+
+namespace {
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+void Put16(std::vector<uint8_t>& b, uint32_t v) {
+  b.push_back(static_cast<uint8_t>(v));
+  b.push_back(static_cast<uint8_t>(v >> 8));
+}
+void Put32(std::vector<uint8_t>& b, uint32_t v) {
+  Put16(b, v & 0xFFFF);
+  Put16(b, v >> 16);
+}
+void PutChunk(std::vector<uint8_t>& b, const char* id, const std::vector<uint8_t>& body, int64_t statedSize = -1) {
+  for (int i = 0; i < 4; i++) b.push_back(static_cast<uint8_t>(id[i]));
+  Put32(b, statedSize < 0 ? static_cast<uint32_t>(body.size()) : static_cast<uint32_t>(statedSize));
+  for (uint8_t byte : body) b.push_back(byte);
+  if (body.size() & 1) b.push_back(0);
+}
+// Adds chunks behind a RIFF file's last one and fixes its size field.
+void AppendChunks(std::vector<uint8_t>& riff, const std::vector<uint8_t>& chunks) {
+  riff.insert(riff.end(), chunks.begin(), chunks.end());
+  uint32_t size = static_cast<uint32_t>(riff.size() - 8);
+  std::memcpy(riff.data() + 4, &size, 4);
+}
+
+// A small RIFF WAVE file written here: the format fields as given, then the chunks.
+std::vector<uint8_t> Wav(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                         const std::vector<uint8_t>& chunksAfterFormat, std::vector<uint8_t> extra = {}) {
+  std::vector<uint8_t> fmt;
+  Put16(fmt, tag);
+  Put16(fmt, channels);
+  Put32(fmt, rate);
+  Put32(fmt, rate * channels * bits / 8);
+  Put16(fmt, static_cast<uint32_t>(channels * bits / 8));
+  Put16(fmt, bits);
+  if (!extra.empty()) {
+    Put16(fmt, static_cast<uint32_t>(extra.size()));
+    fmt.insert(fmt.end(), extra.begin(), extra.end());
+  }
+  std::vector<uint8_t> riff = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+  PutChunk(riff, "fmt ", fmt);
+  AppendChunks(riff, chunksAfterFormat);
+  return riff;
+}
+
+std::vector<uint8_t> DataChunk(size_t bytes, int64_t statedSize = -1) {
+  std::vector<uint8_t> body(bytes);
+  for (size_t i = 0; i < bytes; i++) body[i] = static_cast<uint8_t>(i * 37);
+  std::vector<uint8_t> chunk;
+  PutChunk(chunk, "data", body, statedSize);
+  return chunk;
+}
+
+std::vector<uint8_t> SamplerChunk(uint32_t loops, uint32_t start, uint32_t end, size_t size = 60) {
+  std::vector<uint8_t> body(size > 60 ? size : 60);
+  std::memcpy(body.data() + 28, &loops, 4);
+  std::memcpy(body.data() + 44, &start, 4);
+  std::memcpy(body.data() + 48, &end, 4);
+  body.resize(size);
+  std::vector<uint8_t> chunk;
+  PutChunk(chunk, "smpl", body);
+  return chunk;
+}
+
+class WavFiles : public SteppedSound {
+ protected:
+  void SetUp() override {
+    SteppedSound::SetUp();
+    char name[] = "/tmp/qv-wav-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    folder_ = name;
+  }
+  void TearDown() override {
+    std::filesystem::remove_all(folder_);
+    SteppedSound::TearDown();
+  }
+  std::string Path(const std::string& name) const { return folder_ + "/" + name; }
+  // Runs sox with the arguments; the test fails when it does not succeed.
+  void Sox(const std::string& arguments) {
+    std::string command = "sox " + arguments + " 2>" + Path("sox.log");
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  // sox's own decode of a file as signed 16-bit (or 8-bit) values.
+  std::vector<int> SoxDecode(const std::string& file, int bits) {
+    std::string raw = Path("decoded.raw");
+    Sox("'" + file + "' -t raw -e signed -b " + std::to_string(bits) + " '" + raw + "'");
+    std::vector<uint8_t> bytes = ReadBytes(raw);
+    std::vector<int> values;
+    for (size_t i = 0; i + bits / 8 <= bytes.size(); i += bits / 8) {
+      values.push_back(bits == 8 ? static_cast<int8_t>(bytes[i]) : static_cast<int16_t>(bytes[i] | bytes[i + 1] << 8));
+    }
+    return values;
+  }
+  std::string folder_;
+};
+
+std::vector<int> SampleValues(SndSample* sample) {
+  std::vector<int> values;
+  uint32_t count = sample->length * (sample->channelMode == kSndStereo ? 2 : 1);
+  for (uint32_t i = 0; i < count; i++) {
+    if (sample->bits == 8) {
+      values.push_back(static_cast<int8_t>(sample->data[i]));
+    } else {
+      int16_t v;
+      std::memcpy(&v, sample->data + 2 * i, 2);
+      values.push_back(v);
+    }
+  }
+  return values;
+}
+
+}  // namespace
+
+TEST_F(WavFiles, SoxFixturesLoadWithTheirModeAndData) {
+  // A sweep with a second tone, so ADPCM's step adaptation is exercised up and down.
+  Sox("-n -r 22050 -c 1 -b 16 " + Path("mono.wav") + " synth 0.3 sine 200-6000 sine 440 remix - gain -3");
+  Sox("-n -r 22050 -c 2 -b 16 " + Path("stereo.wav") + " synth 0.3 sine 200-6000 sine 3000-300 gain -3");
+  const struct {
+    const char* name;
+    const char* source;
+    const char* soxOptions;
+    int bits, channels, tolerance;
+  } cases[] = {
+      {"pcm8-mono", "mono.wav", "-b 8", 8, 1, 0},
+      {"pcm8-stereo", "stereo.wav", "-b 8", 8, 2, 0},
+      {"pcm16-mono", "mono.wav", "-b 16", 16, 1, 0},
+      {"pcm16-stereo", "stereo.wav", "-b 16", 16, 2, 0},
+      {"ima-mono", "mono.wav", "-e ima-adpcm", 16, 1, 1},
+      {"ima-stereo", "stereo.wav", "-e ima-adpcm", 16, 2, 1},
+      {"ms-mono", "mono.wav", "-e ms-adpcm", 16, 1, 1},
+      {"ms-stereo", "stereo.wav", "-e ms-adpcm", 16, 2, 1},
+      {"alaw", "mono.wav", "-e a-law", 16, 1, 0},
+      {"mulaw", "stereo.wav", "-e u-law", 16, 2, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string file = Path(std::string(c.name) + ".wav");
+    Sox(Path(c.source) + " " + c.soxOptions + " " + file);
+    std::vector<int> reference = SoxDecode(file, c.bits);
+    SndSample* sample = SndLoadSample(-1, file.c_str(), kSndLoopOff | kSnd2D, 0);
+    ASSERT_NE(sample, nullptr) << "error " << SndGetError();
+    EXPECT_EQ(SndGetSampleMode(sample), static_cast<uint32_t>(kSndLoopOff | (c.bits == 8 ? kSnd8Bits : kSnd16Bits) |
+                                                              (c.channels == 2 ? kSndStereo : kSndMono)));
+    int frequency = 0, pan = 0;
+    SndGetSampleDefaults(sample, &frequency, nullptr, &pan, nullptr);
+    EXPECT_EQ(frequency, 22050);
+    EXPECT_EQ(pan, c.channels == 2 ? -1 : 128);
+    std::vector<int> values = SampleValues(sample);
+    ASSERT_EQ(values.size(), reference.size());
+    int worst = 0;
+    for (size_t i = 0; i < values.size(); i++) worst = std::max(worst, std::abs(values[i] - reference[i]));
+    EXPECT_LE(worst, c.tolerance);
+    SndFreeSample(sample);
+  }
+}
+
+TEST_F(WavFiles, SamplerLoopAndCueNames) {
+  Sox("-n -r 11025 -c 1 -b 16 " + Path("base.wav") + " synth 0.1 sine 500");
+  std::vector<uint8_t> base = ReadBytes(Path("base.wav"));
+
+  std::vector<uint8_t> looped = base;
+  AppendChunks(looped, SamplerChunk(1, 100, 199));
+  WriteBytes(Path("looped.wav"), looped);
+  SndSample* sample = SndLoadSample(-1, Path("looped.wav").c_str(), kSndLoopOff, 0);
+  ASSERT_NE(sample, nullptr);
+  int start = 0, end = 0;
+  SndGetSampleLoopPoints(sample, &start, &end);
+  EXPECT_EQ(start, 100);
+  EXPECT_EQ(end, 199);
+  EXPECT_EQ(SndGetSampleMode(sample) & 7u, static_cast<uint32_t>(kSndLoopNormal));
+
+  // Without a sampler loop the whole sample is the loop and the mode stays as asked.
+  sample = SndLoadSample(-1, Path("base.wav").c_str(), kSndLoopOff, 0);
+  ASSERT_NE(sample, nullptr);
+  SndGetSampleLoopPoints(sample, &start, &end);
+  EXPECT_EQ(start, 0);
+  EXPECT_EQ(end, static_cast<int>(SndGetSampleLength(sample)) - 1);
+  EXPECT_EQ(SndGetSampleMode(sample) & 7u, static_cast<uint32_t>(kSndLoopOff));
+
+  // Cue points with labels, the labels first and out of order.
+  std::vector<uint8_t> adtl = {'a', 'd', 't', 'l'};
+  for (auto [id, text] : {std::pair<uint32_t, std::string>{2, "second"}, {1, "first"}}) {
+    std::vector<uint8_t> body;
+    Put32(body, id);
+    body.insert(body.end(), text.begin(), text.end());
+    body.push_back(0);
+    PutChunk(adtl, "labl", body);
+  }
+  std::vector<uint8_t> cue;
+  Put32(cue, 2);
+  for (auto [id, offset] : {std::pair<uint32_t, uint32_t>{1, 10}, {2, 500}}) {
+    for (uint32_t v : {id, offset, 0x61746164u, 0u, 0u, offset}) Put32(cue, v);
+  }
+  std::vector<uint8_t> chunks;
+  PutChunk(chunks, "LIST", adtl);
+  PutChunk(chunks, "cue ", cue);
+  std::vector<uint8_t> named = base;
+  AppendChunks(named, chunks);
+  SndFile* file = SndFileOpen(named.data(), kSndFileMemory, static_cast<int64_t>(named.size()));
+  SndWavInfo info;
+  std::vector<SndSyncPoint> points;
+  ASSERT_TRUE(SndParseRiff(file, &info, &points));
+  SndFileClose(file);
+  ASSERT_EQ(points.size(), 2u);
+  EXPECT_EQ(points[0].offset, 10u);
+  EXPECT_STREQ(points[0].name, "first");
+  EXPECT_EQ(points[1].offset, 500u);
+  EXPECT_STREQ(points[1].name, "second");
+}
+
+// Hostile headers: each loads cleanly with what is sound in it, or fails with an error code.
+TEST_F(WavFiles, HostileFilesGiveErrorCodes) {
+  std::vector<uint8_t> hugeCue;
+  Put32(hugeCue, 0xFFFFFFFFu);
+  hugeCue.resize(4 + 24, 0);
+  std::vector<uint8_t> longLabel = {'a', 'd', 't', 'l'};
+  std::vector<uint8_t> text(2000, 'x');
+  text.insert(text.begin(), {1, 0, 0, 0});
+  PutChunk(longLabel, "labl", text);
+  std::vector<uint8_t> shortLabel = {'a', 'd', 't', 'l', 'l', 'a', 'b', 'l', 2, 0, 0, 0, 1, 0};
+  auto with = [](const char* id, const std::vector<uint8_t>& body) {
+    std::vector<uint8_t> chunk;
+    PutChunk(chunk, id, body);
+    return chunk;
+  };
+  auto cat = [](std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  };
+  std::vector<uint8_t> msExtra;  // a block size, then no coefficients at all
+  Put16(msExtra, 32);
+  Put16(msExtra, 0);
+  const struct {
+    const char* name;
+    std::vector<uint8_t> file;
+    int error;  // 0: loads
+  } cases[] = {
+      {"huge cue count", Wav(1, 1, 8000, 16, cat(with("cue ", hugeCue), DataChunk(200))), 0},
+      {"long label", Wav(1, 1, 8000, 16, cat(with("LIST", longLabel), DataChunk(200))), 0},
+      {"label below 4 bytes", Wav(1, 1, 8000, 16, cat(with("LIST", shortLabel), DataChunk(200))), 0},
+      {"short smpl", Wav(1, 1, 8000, 16, cat(SamplerChunk(1, 10, 50, 20), DataChunk(200))), 0},
+      {"smpl past the end", Wav(1, 1, 8000, 16, cat(SamplerChunk(1, 10, 5000), DataChunk(200))), 0},
+      {"data length 0xFFFFFFFF", Wav(1, 1, 8000, 16, DataChunk(200, 0xFFFFFFFF)), kSndErrFileData},
+      {"empty data", Wav(1, 1, 8000, 16, DataChunk(0)), kSndErrFileData},
+      {"24-bit", Wav(1, 1, 8000, 24, DataChunk(300)), kSndErrFileFormat},
+      {"32-bit", Wav(1, 2, 8000, 32, DataChunk(320)), kSndErrFileFormat},
+      {"6 channels", Wav(1, 6, 8000, 16, DataChunk(240)), kSndErrFileFormat},
+      {"0 channels", Wav(1, 0, 8000, 16, DataChunk(240)), kSndErrFileFormat},
+      {"GSM", Wav(0x31, 1, 8000, 0, DataChunk(65)), kSndErrFileFormat},
+      {"MS ADPCM without coefficients", Wav(2, 1, 8000, 4, DataChunk(64), msExtra), kSndErrFileFormat},
+      {"no format", cat({'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, DataChunk(64)), kSndErrFileFormat},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    SndSample* sample = SndLoadSample(-1, c.file.data(), kSndMemoryImage | kSndLoopOff, static_cast<int>(c.file.size()));
+    if (c.error == 0) {
+      ASSERT_NE(sample, nullptr) << "error " << SndGetError();
+      EXPECT_EQ(SndGetSampleLength(sample), 100u);
+      EXPECT_EQ(SndGetSampleMode(sample) & 7u, static_cast<uint32_t>(kSndLoopOff));
+      SndFreeSample(sample);
+    } else {
+      EXPECT_EQ(sample, nullptr);
+      EXPECT_EQ(SndGetError(), c.error);
+    }
+  }
+  // Label texts are cut to the name they go into.
+  std::vector<uint8_t> cue;
+  Put32(cue, 1);
+  for (uint32_t v : {1u, 0u, 0u, 0u, 0u, 7u}) Put32(cue, v);
+  std::vector<uint8_t> file = Wav(1, 1, 8000, 16, cat(cat(with("cue ", cue), with("LIST", longLabel)), DataChunk(200)));
+  SndFile* handle = SndFileOpen(file.data(), kSndFileMemory, static_cast<int64_t>(file.size()));
+  SndWavInfo info;
+  std::vector<SndSyncPoint> points;
+  ASSERT_TRUE(SndParseRiff(handle, &info, &points));
+  SndFileClose(handle);
+  ASSERT_EQ(points.size(), 1u);
+  EXPECT_EQ(std::strlen(points[0].name), 255u);
+}
+
+// Every prefix of a real file (PCM with a loop, and both ADPCM kinds) loads or fails cleanly.
+TEST_F(WavFiles, TruncatedFilesNeverReadPastTheirEnd) {
+  Sox("-n -r 8000 -c 2 -b 16 " + Path("s.wav") + " synth 0.05 sine 700");
+  Sox(Path("s.wav") + " -e ima-adpcm " + Path("ima.wav"));
+  Sox(Path("s.wav") + " -e ms-adpcm " + Path("ms.wav"));
+  for (const char* name : {"s.wav", "ima.wav", "ms.wav"}) {
+    std::vector<uint8_t> whole = ReadBytes(Path(name));
+    if (std::string(name) == "s.wav") AppendChunks(whole, SamplerChunk(1, 10, 50));
+    for (size_t size = 1; size <= whole.size(); size += (size < 200 ? 1 : 37)) {
+      std::vector<uint8_t> prefix(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(size));
+      SndSample* sample = SndLoadWavMemory(-1, prefix.data(), 0, static_cast<int>(size));
+      if (sample) {
+        SndFreeSample(sample);
+      } else {
+        EXPECT_NE(SndGetError(), 0) << name << " " << size;
+      }
+    }
+  }
+}
+
+TEST_F(WavFiles, RawFilesAndLoadErrors) {
+  std::vector<uint8_t> pcm(402);
+  for (size_t i = 0; i < pcm.size(); i++) pcm[i] = static_cast<uint8_t>(i);
+  WriteBytes(Path("tone.raw"), pcm);
+  SndSample* sample = SndLoadRawSample(-1, Path("tone.raw").c_str(), kSnd16Bits | kSndStereo | kSndSigned);
+  ASSERT_NE(sample, nullptr);
+  EXPECT_EQ(SndGetSampleLength(sample), 100u);  // 402 bytes hold 100 whole frames of 4 bytes
+  EXPECT_EQ(std::string(SndGetSampleName(sample)), Path("tone.raw"));
+  EXPECT_EQ(std::memcmp(sample->data, pcm.data(), 400), 0);
+  sample = SndLoadSample(-1, pcm.data(), kSndRaw | kSndMemoryImage | kSnd8Bits | kSndMono | kSndUnsigned, 10);
+  ASSERT_NE(sample, nullptr);
+  EXPECT_STREQ(SndGetSampleName(sample), "Memory file");
+  EXPECT_EQ(sample->data[0], 0x80);  // unsigned 8-bit stored signed
+
+  WriteBytes(Path("empty.raw"), {});
+  WriteBytes(Path("text.txt"), std::vector<uint8_t>(500, 'a'));
+  const struct {
+    const char* name;
+    std::function<SndSample*()> load;
+    int error;
+  } errors[] = {
+      {"empty raw", [&] { return SndLoadRawSample(-1, Path("empty.raw").c_str(), kSnd8Bits); }, kSndErrFileData},
+      {"missing file", [&] { return SndLoadSample(-1, Path("none.wav").c_str(), 0, 0); }, kSndErrFileOpen},
+      {"null name", [&] { return SndLoadSample(-1, nullptr, 0, 0); }, kSndErrInvalid},
+      {"memory of length 0", [&] { return SndLoadSample(-1, pcm.data(), kSndMemoryImage, 0); }, kSndErrInvalid},
+      {"not a sound", [&] { return SndLoadSample(-1, Path("text.txt").c_str(), 0, 0); }, kSndErrFileFormat},
+      {"not a WAV", [&] { return SndLoadWavFile(-1, Path("text.txt").c_str(), 0); }, kSndErrFileFormat},
+  };
+  for (const auto& e : errors) {
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(e.load(), nullptr);
+    EXPECT_EQ(SndGetError(), e.error);
+  }
+}
