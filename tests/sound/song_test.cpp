@@ -121,10 +121,11 @@ TEST_F(Songs, TheFourCallbackKindsFireOneRingAfterTheirTick) {
   SndSetSongSyncCallback(song, OnSync);
   SndSetSongInstrumentCallback(song, OnInstrument, 2);
   ASSERT_TRUE(SndPlaySong(song));
-  MixBlocks(20);
-  // The ring is 50 ms (2 blocks): an event of the tick computed at clock c fires at c + 25.
-  // Rows last 6 x 882 samples = 120 ms; row 4 begins 480 ms in, inside the block at clock 475.
-  std::vector<Fired> expected = {{0, 0, 25}, {1, 0, 25}, {3, 2, 25}, {0, 4, 500}, {2, 0x42, 500}};
+  MixBlocks(26);
+  // The ring is 100 ms (4 blocks): an event of a tick mixed in the block at clock c fires at
+  // c + 75, when that block is being heard. Rows last 6 x 882 samples = 120 ms; row 4 begins
+  // 480 ms in, inside the block at clock 475.
+  std::vector<Fired> expected = {{0, 0, 75}, {1, 0, 75}, {3, 2, 75}, {0, 4, 550}, {2, 0x42, 550}};
   ASSERT_GE(gFired.size(), expected.size());
   for (size_t i = 0; i < expected.size(); i++) {
     EXPECT_EQ(gFired[i].kind, expected[i].kind) << i;
