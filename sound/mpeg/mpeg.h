@@ -1,0 +1,42 @@
+// The MPEG audio decoder of the sound library (layers I, II and III of MPEG-1, MPEG-2 and
+// MPEG-2.5): frame headers in, 16-bit PCM out. Used by the MP3 loader and the streams.
+#pragma once
+#include <cstdint>
+
+struct SndMpegDecoder;
+
+// What one header says; filled by SndMpegParseHeader.
+struct SndMpegFrameInfo {
+  int sampleRate;     // Hz
+  int channels;       // 1 or 2
+  int layer;          // 1, 2 or 3
+  int frameBytes;     // the whole frame, header included
+  int samplesPerFrame;  // sample frames the frame decodes to (384, 576 or 1152)
+  int bitrate;        // kbit/s
+};
+
+enum : int {
+  kSndMpegMaxFrameBytes = 1796,    // header and the largest frame data we accept
+  kSndMpegMaxOutputBytes = 4608,   // 1152 stereo 16-bit sample frames
+};
+
+// Builds the process-wide tables (synthesis window, layer tables); safe to call again.
+void SndInitMpegTables();
+// The loader and the streams: one decoder per open file or stream.
+SndMpegDecoder* SndMpegCreate();
+void SndMpegFree(SndMpegDecoder* decoder);
+// Forgets the bit reservoir and the filter history, after a seek; the stream layer stays.
+void SndMpegReset(SndMpegDecoder* decoder);
+// Reads a 4-byte frame header without touching the decoder's state: false when the bytes are
+// no header this decoder takes (sync, layer, rates, free format, size).
+bool SndMpegPeekHeader(const SndMpegDecoder* decoder, const uint8_t header[4],
+                       SndMpegFrameInfo* info);
+// Parses the header into the decoder (the first accepted header fixes the stream's layer).
+bool SndMpegParseHeader(SndMpegDecoder* decoder, const uint8_t header[4], int* sampleRate,
+                        int* channels, int* frameSize);
+// Decodes the frame at `frame` (header included; `available` bytes readable) into `output`
+// (room for kSndMpegMaxOutputBytes); *bytes gets the bytes written. False: nothing written.
+bool SndMpegDecodeFrame(SndMpegDecoder* decoder, const uint8_t* frame, int available,
+                        int16_t* output, int* bytes);
+// The synthesis window, 512 coefficients in the standard's order and scale (tests).
+const float* SndMpegSynthesisWindow();
