@@ -179,6 +179,18 @@ bool SndMpegDecodeFrame(SndMpegDecoder* d, const uint8_t* frame, int available, 
   return ok;
 }
 
+bool SndMpegIsTagFrame(const uint8_t* frame, int available) {
+  SndMpegFrameInfo info;
+  if (available < 4 || !SndMpegPeekHeader(nullptr, frame, &info) || info.layer != 3) return false;
+  bool lsf = info.samplesPerFrame == 576;
+  int side = lsf ? (info.channels == 1 ? 9 : 17) : (info.channels == 1 ? 17 : 32);
+  int at = 4 + side + ((frame[1] & 1) ? 0 : 2);
+  if (available >= at + 4 && at + 4 <= info.frameBytes &&
+      (std::memcmp(frame + at, "Xing", 4) == 0 || std::memcmp(frame + at, "Info", 4) == 0))
+    return true;
+  return available >= 40 && info.frameBytes >= 40 && std::memcmp(frame + 36, "VBRI", 4) == 0;
+}
+
 void SndMpegReset(SndMpegDecoder* d) {
   d->frameSize = 0;
   d->previousFrameSize = -1;

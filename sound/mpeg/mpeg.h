@@ -38,5 +38,8 @@ bool SndMpegParseHeader(SndMpegDecoder* decoder, const uint8_t header[4], int* s
 // (room for kSndMpegMaxOutputBytes); *bytes gets the bytes written. False: nothing written.
 bool SndMpegDecodeFrame(SndMpegDecoder* decoder, const uint8_t* frame, int available,
                         int16_t* output, int* bytes);
+// True for the frame an encoder writes first to carry the stream's length and its gaps
+// ("Xing", "Info" or "VBRI"): it holds no audio, and players skip it.
+bool SndMpegIsTagFrame(const uint8_t* frame, int available);
 // The synthesis window, 512 coefficients in the standard's order and scale (tests).
 const float* SndMpegSynthesisWindow();
