@@ -1,7 +1,6 @@
 // The song record: loading through the format chain, play/stop/free, the voices a song takes
 // from the library, the four position-callback queues and the music unit that ticks and mixes.
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -355,22 +354,34 @@ SndSong* SndLoadSongFromMemory(const void* image, size_t bytes) {
   return song;
 }
 
+// Reads the whole file through the library's file layer (package, user routines or disk), then
+// loads the image: every loader works on a bounded memory image.
 SndSong* SndLoadSong(const char* fileName) {
   SndEnter();
   if (!fileName) {
     SndFail(kSndErrInvalid);
     return nullptr;
   }
-  std::FILE* f = std::fopen(fileName, "rb");
-  if (!f) {
+  SndFile* file = SndFileOpen(fileName, kSndFileDisk, 0);
+  if (!file) {
     SndFail(kSndErrFileOpen);
     return nullptr;
   }
+  int64_t length = SndFileLength(file);
   std::vector<uint8_t> bytes;
-  uint8_t chunk[65536];
-  size_t n;
-  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
-  std::fclose(f);
+  if (length > 0 && length < (int64_t{1} << 31)) {
+    bytes.resize(static_cast<size_t>(length));
+    SndFileSeek(file, 0, 0);
+    size_t done = 0;
+    while (done < bytes.size()) {
+      int chunk = static_cast<int>(bytes.size() - done < (1u << 20) ? bytes.size() - done : (1u << 20));
+      int n = SndFileRead(bytes.data() + done, chunk, file);
+      if (n <= 0) break;
+      done += static_cast<size_t>(n);
+    }
+    bytes.resize(done);
+  }
+  SndFileClose(file);
   if (bytes.empty()) {
     SndFail(kSndErrFileFormat);
     return nullptr;

@@ -1,6 +1,7 @@
 // Songs: the tick engine (tick length, speed and tempo, break and jump, loops, delays, finish
 // and restart), the position callbacks under the stepped clock, voices freed by stop and free,
 // replacing samples, and loaders refusing damaged files.
+#include <cstdio>
 #include <set>
 
 #include "sound/songs/songs_local.h"
@@ -253,6 +254,20 @@ TEST_F(Songs, GettersAndSettersClampAndRefuseNull) {
   EXPECT_EQ(SndGetError(), kSndErrInvalid);
   EXPECT_EQ(SndGetSongSpeed(nullptr), -1);
   SndFreeSong(song);
+  // By name through the file layer.
+  std::string path = ::testing::TempDir() + "song_test_by_name.mod";
+  std::vector<uint8_t> file = WriteMod(BaseSong(kMod, 8));
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(file.data(), 1, file.size(), f);
+  std::fclose(f);
+  SndSong* byName = SndLoadSong(path.c_str());
+  ASSERT_NE(byName, nullptr);
+  EXPECT_EQ(SndGetSongType(byName), kSndSongMod);
+  SndFreeSong(byName);
+  std::remove(path.c_str());
+  EXPECT_EQ(SndLoadSong(path.c_str()), nullptr);
+  EXPECT_EQ(SndGetError(), kSndErrFileOpen);
   const char junk[2000] = "not a song";
   EXPECT_EQ(SndLoadSongFromMemory(junk, sizeof junk), nullptr);
   EXPECT_EQ(SndGetError(), kSndErrFileFormat);
