@@ -246,8 +246,9 @@ bool NewObjectNumber(int32_t number) {
 }
 
 // Loads a .x (or converted .3ds) file into the object: the limb count, or -1 for another
-// extension, -4 for a missing file, a converter's negative code, or 0 when loading failed.
-int32_t LoadObject(int32_t slot, const char* fileName) {
+// extension, -4 for a missing file, a converter's negative code, or 0 when loading failed;
+// on failure whyNot says why in words.
+int32_t LoadObject(int32_t slot, const char* fileName, std::string& whyNot) {
   std::string name = fileName;
   std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
   // The folder part (as written: file names here are case-sensitive) is where the model's
@@ -256,18 +257,27 @@ int32_t LoadObject(int32_t slot, const char* fileName) {
   SetModelFolder(slash != std::string::npos && slash >= 1 ? std::string(fileName, slash) : std::string());
   const size_t dot = name.rfind('.');
   const std::string extension = dot == std::string::npos || dot == 0 ? "" : name.substr(dot + 1);
-  if (extension != "x" && extension != "3ds") return -1;
+  if (extension != "x" && extension != "3ds") {
+    whyNot = "not a model file: a model is a .x or .3ds file";
+    return -1;
+  }
   std::string path = fileName;
   ResolvePackagedFile(path, "dat");
   path = MapProgramPath(path.c_str());
   std::string toLoad = path;
   const bool converted = extension == "3ds";
   if (!converted) {
-    if (!FileExists(path.c_str())) return -4;
+    if (!FileExists(path.c_str())) {
+      whyNot = "no such file";
+      return -4;
+    }
   } else {
     toLoad = TemporaryFolder() + "/workfile.x";
     const int32_t result = Convert3dsToX(path.c_str(), toLoad.c_str());
-    if (result < 0) return result;
+    if (result < 0) {
+      whyNot = result == -4 ? "no such file" : result == -5 ? "not a 3DS file" : "the converted model could not be written";
+      return result;
+    }
   }
   ObjectRecord* object = ObjectAt(slot);
   if (object->model == nullptr) {
@@ -277,6 +287,7 @@ int32_t LoadObject(int32_t slot, const char* fileName) {
   const ModelResult loaded = object->model->LoadModelX(toLoad.c_str());
   if (converted) DeleteFileIfExists(toLoad.c_str());
   if (loaded != kModelOk) {
+    whyNot = object->model->LastLoadError();
     DropModel(object->model);
     object->model = nullptr;
     return 0;
@@ -306,9 +317,12 @@ void CmdLoadObject() {
   const int32_t slot = AllocRecord(g_objectPool);
   if (slot < 0) return;
   ObjectAt(slot)->entity = -1;
-  const int32_t result = LoadObject(slot, fileName.c_str());
+  std::string whyNot;
+  const int32_t result = LoadObject(slot, fileName.c_str(), whyNot);
   if (result <= 0) {
     FreeRecord(g_objectPool, slot);
+    // The error message ends with the reason: which file, and what the reader found wrong.
+    if (result != -3) WriteEngineErrorLog((fileName + ": " + whyNot).c_str());
     if (result == -4) return RuntimeError(105);
     if (result == -3) return RuntimeWarning(7102);
     if (result == -1) return RuntimeError(7101);

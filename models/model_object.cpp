@@ -185,17 +185,25 @@ void ModelObject::DestroyModelObject() {
 // ---- Loading and making ----
 
 ModelResult ModelObject::LoadModelX(const char* path) {
+  loadError_ = root_ ? "the object already holds a model" : "";
   if (root_) return kModelFail;
   XFile file;
-  if (!XReadFile(path, file)) return kModelFail;
+  if (!XReadFile(path, file)) {
+    loadError_ = file.error;
+    return kModelFail;
+  }
   root_ = BuildModelFromX(file, nodeCount_, tracks_);
   return root_ ? kModelOk : kModelFail;
 }
 
 ModelResult ModelObject::LoadModelXMemory(const void* bytes, size_t size) {
+  loadError_ = root_ ? "the object already holds a model" : "";
   if (root_) return kModelFail;
   XFile file;
-  if (!XReadMemory(bytes, size, file)) return kModelFail;
+  if (!XReadMemory(bytes, size, file)) {
+    loadError_ = file.error;
+    return kModelFail;
+  }
   root_ = BuildModelFromX(file, nodeCount_, tracks_);
   return root_ ? kModelOk : kModelFail;
 }

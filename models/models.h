@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "math3d/math3d.h"
@@ -230,6 +231,9 @@ class ModelObject {
   // The same from a .x image in memory (the engine's built-in shapes).
   ModelResult LoadModelXMemory(const void* bytes, size_t size);
   ModelResult LoadModelAnimationX(const char* path, float timeOffset, float holdTime);
+  // Why the last LoadModelX or LoadModelXMemory failed ("" after a success): the reader's
+  // reason ("compressed .x file: ...", "not a .x file ...", a syntax error with its place).
+  const std::string& LastLoadError() const { return loadError_; }
   ModelResult SaveModelAnimationX(const char* path);
   ModelResult MergeModelXFiles(const char* first, const char* second, float timeOffset,
                                float holdTime);
@@ -315,6 +319,7 @@ class ModelObject {
   ModelNode* root_ = nullptr;
   int32_t nodeCount_ = 0;
   AnimationTrackList* tracks_ = nullptr;
+  std::string loadError_;
 };
 
 // The texture depth list the renderer reads (one entry per texture number) and empties.

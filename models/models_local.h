@@ -61,6 +61,9 @@ struct XFile {
   std::string error;                                // why the last read failed
 };
 
+// Inflates the body of a compressed .x file (the bytes after its 16-byte header) into out;
+// false with the reason in error.
+bool XInflateBody(const uint8_t* body, size_t size, std::string& out, std::string& error);
 // Parses a whole .x image (header included). False with file.error set on any syntax error,
 // compressed format or size overrun; the file then holds no objects.
 bool XReadMemory(const void* bytes, size_t size, XFile& file);

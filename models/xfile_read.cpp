@@ -56,6 +56,7 @@ struct Token {
   uint32_t integer = 0;
   double real = 0;
   std::string_view text;
+  size_t offset = 0;  // where the token starts in the body
 };
 
 // Binary token numbers of the public .x format.
@@ -94,7 +95,25 @@ class TokenStream {
   Token Next() {
     Peek();
     hasPeek_ = false;
+    last_ = peek_;
     return peek_;
+  }
+  // Where the last token taken is, for messages: its line in a text body (its byte in a
+  // binary one, counted from the file's start) and its text.
+  std::string Where() const {
+    std::string where;
+    if (binary_) {
+      where = "byte " + std::to_string(last_.offset + 16);
+    } else {
+      size_t line = 1;
+      for (size_t i = 0; i < last_.offset && i < size_; i++) line += bytes_[i] == '\n';
+      where = "line " + std::to_string(line);
+    }
+    if (last_.kind == Tok::End) return where + ", at the end of the file";
+    std::string_view text = last_.text;
+    if (text.empty() && !binary_ && last_.offset < size_) text = View(last_.offset, last_.offset + 1);  // punctuation
+    if (!text.empty()) where += ", at \"" + std::string(text.substr(0, 40)) + "\"";
+    return where;
   }
   size_t Remaining() const { return size_ - position_ + listLeft_; }
   bool Failed() const { return failed_; }
@@ -102,10 +121,14 @@ class TokenStream {
 
  private:
   Token Fail(const char* why) {
-    if (!failed_) error = why;
-    failed_ = true;
     Token token;
     token.kind = Tok::Error;
+    if (!failed_) {
+      error = why;
+      token.offset = position_;
+      last_ = token;
+    }
+    failed_ = true;
     return token;
   }
 
@@ -119,6 +142,7 @@ class TokenStream {
     if (failed_) return Fail("");
     for (;;) {
       while (position_ < size_ && bytes_[position_] <= ' ') position_++;
+      token.offset = position_;
       if (position_ >= size_) return token;  // Tok::End
       uint8_t c = bytes_[position_];
       bool slashComment = c == '/' && position_ + 1 < size_ && bytes_[position_ + 1] == '/';
@@ -129,6 +153,7 @@ class TokenStream {
       break;
     }
     size_t start = position_;
+    token.offset = start;
     uint8_t c = bytes_[position_++];
     switch (c) {
       case '{': token.kind = Tok::OpenBrace; return token;
@@ -238,6 +263,7 @@ class TokenStream {
       }
       return token;
     }
+    token.offset = position_;
     if (position_ >= size_) return token;  // Tok::End
     if (!Have(2)) return Fail("truncated binary token");
     uint16_t id = U16();
@@ -316,6 +342,7 @@ class TokenStream {
   bool listIsFloat_ = false;
   bool hasPeek_ = false;
   Token peek_;
+  Token last_;  // the last token Next gave, for messages
 };
 
 bool PrimitiveByName(std::string_view word, XPrim& prim) {
@@ -364,7 +391,7 @@ class Parser {
 
  private:
   bool Fail(const char* why) {
-    if (error.empty()) error = tokens_.Failed() ? tokens_.error : why;
+    if (error.empty()) error = (tokens_.Failed() ? tokens_.error : std::string(why)) + " (" + tokens_.Where() + ")";
     return false;
   }
 
@@ -542,7 +569,9 @@ class Parser {
     int index = XFindTemplate(file_, type);
     if (index < 0) return SkipObject();
     auto object = std::make_unique<XObject>();
-    object->type = std::string(type);
+    // Template names are matched without regard to case ("TextureFileName" is the standard
+    // "TextureFilename"): the object takes its template's own spelling.
+    object->type = file_.templates[index].name;
     object->name = std::string(name);
     XObject* raw = object.get();
     file_.objects.push_back(std::move(object));
@@ -591,11 +620,8 @@ bool ParseImage(const uint8_t* bytes, size_t size, XFile& file) {
   }
   std::string_view format(reinterpret_cast<const char*>(bytes) + 8, 4);
   std::string_view floats(reinterpret_cast<const char*>(bytes) + 12, 4);
-  if (format == "tzip" || format == "bzip") {
-    file.error = "compressed .x files are not supported";
-    return false;
-  }
-  if (format != "txt " && format != "bin ") {
+  const bool compressed = format == "tzip" || format == "bzip";
+  if (format != "txt " && format != "bin " && !compressed) {
     file.error = "unknown .x format \"" + std::string(format) + "\"";
     return false;
   }
@@ -603,8 +629,15 @@ bool ParseImage(const uint8_t* bytes, size_t size, XFile& file) {
     file.error = "unknown .x float size \"" + std::string(floats) + "\"";
     return false;
   }
-  TokenStream tokens(bytes + kHeaderSize, size - kHeaderSize, format == "bin ",
-                     floats == "0064");
+  const uint8_t* body = bytes + kHeaderSize;
+  size_t bodySize = size - kHeaderSize;
+  std::string inflated;  // a compressed file's body; the tokens point into it while parsing
+  if (compressed) {
+    if (!XInflateBody(body, bodySize, inflated, file.error)) return false;
+    body = reinterpret_cast<const uint8_t*>(inflated.data());
+    bodySize = inflated.size();
+  }
+  TokenStream tokens(body, bodySize, format == "bin " || format == "bzip", floats == "0064");
   Parser parser(file, tokens);
   if (!parser.ParseBody()) {
     file.error = parser.error;
@@ -653,7 +686,7 @@ bool XSameWord(std::string_view a, std::string_view b) {
 
 int XFindTemplate(const XFile& file, std::string_view name) {
   for (size_t i = file.templates.size(); i-- > 0;) {
-    if (file.templates[i].name == name) return static_cast<int>(i);
+    if (XSameWord(file.templates[i].name, name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -63,12 +63,18 @@ bool ParseXMaterial(const XObject& object, MaterialTable& table) {
   bool found = false;
   for (const XChild& child : object.children) {
     const XObject* texture = Resolve(child);
-    if (!texture || texture->type != "TextureFilename") continue;
+    if (!texture || !XSameWord(texture->type, "TextureFilename")) continue;
     XDataCursor text(*texture);
     uint32_t index = text.ReadU32();
     if (text.failed || index >= texture->strings.size()) continue;
+    // Textures are kept as .bmp beside the model; a model whose .png, .jpg or .tga has no
+    // such copy gets its texture by the name as written.
     std::string name = TextureLookupName(texture->strings[index]);
     int32_t number = host.GetTextureByFile(name.c_str(), 0);
+    if (number == -1 && name != texture->strings[index]) {
+      name = texture->strings[index];
+      number = host.GetTextureByFile(name.c_str(), 0);
+    }
     if (number != -1) {
       if (table.textures[entry] > 0) host.ReleaseTexture(table.textures[entry], 0);  // the last one named counts
       table.textures[entry] = number;
@@ -102,7 +108,7 @@ bool ParseXMaterialList(const XObject& object, MaterialTable& table) {
   table.current = 0;
   for (const XChild& child : object.children) {
     const XObject* material = Resolve(child);
-    if (!material || material->type != "Material") continue;
+    if (!material || !XSameWord(material->type, "Material")) continue;
     if (!ParseXMaterial(*material, table)) return false;
     table.current++;
   }
@@ -164,9 +170,9 @@ void ParseXMesh(const XObject& object, ModelNode* parent, int32_t id) {
   for (const XChild& child : object.children) {
     if (child.isReference || !child.object) continue;
     const XObject& data = *child.object;
-    if (data.type == "MeshMaterialList") {
+    if (XSameWord(data.type, "MeshMaterialList")) {
       if (!ParseXMaterialList(data, *table)) return;
-    } else if (data.type == "MeshNormals") {
+    } else if (XSameWord(data.type, "MeshNormals")) {
       XDataCursor normals(data);
       uint32_t count = normals.ReadU32();
       if (normals.failed || count > normals.Remaining() / 12) return;
@@ -178,7 +184,7 @@ void ParseXMesh(const XObject& object, ModelNode* parent, int32_t id) {
         }
         haveNormals = true;
       }
-    } else if (data.type == "MeshTextureCoords") {
+    } else if (XSameWord(data.type, "MeshTextureCoords")) {
       XDataCursor coords(data);
       uint32_t count = coords.ReadU32();
       if (coords.failed || count > coords.Remaining() / 8) return;
@@ -223,11 +229,11 @@ int32_t ParseXFrame(const XObject& object, ModelNode* parent, int32_t id) {
   for (const XChild& child : object.children) {
     if (child.isReference || !child.object) continue;
     const XObject& data = *child.object;
-    if (data.type == "Frame") {
+    if (XSameWord(data.type, "Frame")) {
       next = ParseXFrame(data, frame.get(), next + 1);
-    } else if (data.type == "Mesh") {
+    } else if (XSameWord(data.type, "Mesh")) {
       ParseXMesh(data, frame.get(), next);
-    } else if (data.type == "FrameTransformMatrix") {
+    } else if (XSameWord(data.type, "FrameTransformMatrix")) {
       if (data.data.size() != 64) continue;  // only a full 4x4 matrix is taken
       XDataCursor cursor(data);
       for (int i = 0; i < 16; i++) frame->local.m[i / 4][i % 4] = cursor.ReadFloat();
@@ -284,7 +290,7 @@ AnimationTrackList* ParseXAnimationSet(const XObject& set) {
   AnimationTrackList* list = InitTrackListNode();
   AnimationTrack* last = nullptr;
   for (const XChild& setChild : set.children) {
-    if (setChild.isReference || !setChild.object || setChild.object->type != "Animation")
+    if (setChild.isReference || !setChild.object || !XSameWord(setChild.object->type, "Animation"))
       continue;
     auto* track = new AnimationTrack;
     if (last) last->next = track;
@@ -294,9 +300,9 @@ AnimationTrackList* ParseXAnimationSet(const XObject& set) {
       if (child.isReference) {
         // The frame the animation moves. A name no object of this file carries is kept too:
         // an animation file saved alone refers to frames of the model it was saved from.
-        if (!child.object || child.object->type == "Frame")
+        if (!child.object || XSameWord(child.object->type, "Frame"))
           AnimTrackSetName(*track, child.referenceName.c_str());
-      } else if (child.object && child.object->type == "AnimationKey") {
+      } else if (child.object && XSameWord(child.object->type, "AnimationKey")) {
         ParseXAnimationKey(*child.object, *track);
       }
     }
@@ -325,7 +331,7 @@ void FindFrameIdByName(ModelNode* root, const char* name, int32_t& id) {
 AnimationTrackList* ReadLastAnimationSet(const XFile& file) {
   AnimationTrackList* tracks = nullptr;
   for (const XObject* object : file.topLevel) {
-    if (object->type != "AnimationSet") continue;
+    if (!XSameWord(object->type, "AnimationSet")) continue;
     delete tracks;
     tracks = ParseXAnimationSet(*object);
   }
@@ -338,11 +344,11 @@ FrameNode* BuildModelFromX(const XFile& file, int32_t& nodeCount, AnimationTrack
   int32_t next = 0;
   tracks = nullptr;
   for (const XObject* object : file.topLevel) {
-    if (object->type == "Frame") {
+    if (XSameWord(object->type, "Frame")) {
       next = ParseXFrame(*object, root, next + 1);
-    } else if (object->type == "Mesh") {
+    } else if (XSameWord(object->type, "Mesh")) {
       ParseXMesh(*object, root, next);
-    } else if (object->type == "AnimationSet") {
+    } else if (XSameWord(object->type, "AnimationSet")) {
       delete tracks;
       tracks = ParseXAnimationSet(*object);
     }

@@ -177,6 +177,35 @@ TEST_F(ObjectsTest, LoadsByExtension) {
   EXPECT_EQ(IntValue(kObjectExist, {1}), 0);
 }
 
+// A refused model ends the run with a message that names the file and says what is wrong.
+TEST_F(ObjectsTest, RefusedModelsSayWhy) {
+  const TempFolder folder;
+  const struct {
+    const char* name;
+    const char* content;  // null: no file written
+    int error;
+    const char* reason;
+  } cases[] = {
+      {"model.obj", nullptr, 7101, "not a model file"},
+      {"bad.x", "a text file", 7018, "not a .x file"},
+      {"broken.x", "xof 0302txt 0032\nFrame A {\n  Mesh { 3; 1;2;3;, }\n", 7018, "line 3"},
+      {"packed.x", "xof 0302tzip0032\x40\0\0\0garbage", 7018, "compressed"},
+      {"text.3ds", "not a 3DS file", 7018, "not a 3DS file"},
+  };
+  for (const auto& c : cases) {
+    const std::string path = folder.Path(c.name);
+    if (c.content != nullptr) {
+      ASSERT_TRUE(WriteFile(path, c.content));
+    }
+    RunCommand(kLoadObject, {path.c_str(), 1});
+    EXPECT_EQ(TakeError(), c.error) << c.name;
+    const std::string why = LastEngineError();
+    EXPECT_NE(why.find(c.name), std::string::npos) << why;
+    EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+    EXPECT_EQ(IntValue(kObjectExist, {1}), 0);
+  }
+}
+
 TEST_F(ObjectsTest, CopiesShareTheModelAndReleaseEverything) {
   RunCommand(kMakeObjectSphere, {1, 10.0f});
   RunCommand(kColorObject, {1, 0xFF0000});

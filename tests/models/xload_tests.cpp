@@ -2,6 +2,8 @@
 // materials and textures, animation sets, and the refusal of malformed data.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <cmath>
 #include <cstring>
 
@@ -103,6 +105,9 @@ TEST(XRead, HeadersAndSyntaxErrorsAreRefusedWithAReason) {
       {"xof 0302txt 0032 Mesh { 4000000000; }", "larger than the file"},
       {"xof 0302txt 0032 template T { array DWORD a[n]; } T { 1; }", "dimension"},
       {"xof 0302txt 0032 template T { Unknown u; }", "unknown template"},
+      // Syntax errors name the line and the token.
+      {"xof 0302txt 0032\nFrame A {\n  Mesh { 3; 1;2;3;, }", "line 3, at \"}\""},
+      {"xof 0302txt 0032\n\nFrame A {", "line 3, at the end of the file"},
   };
   for (const Case& c : cases) {
     XFile file;
@@ -110,6 +115,93 @@ TEST(XRead, HeadersAndSyntaxErrorsAreRefusedWithAReason) {
     EXPECT_NE(file.error.find(c.reason), std::string::npos) << c.image << " -> " << file.error;
     EXPECT_TRUE(file.objects.empty());
   }
+}
+
+// A .x file compressed as the format stores it: the header with "tzip" or "bzip", the size of
+// the whole plain file, then blocks of at most blockSize plain bytes, each "CK" and raw
+// deflate data that may refer back into the block before it.
+std::string CompressX(const std::string& plain, const char* format, size_t blockSize) {
+  std::string out = plain.substr(0, 8) + format + plain.substr(12, 4);
+  const std::string body = plain.substr(16);
+  const uint32_t whole = static_cast<uint32_t>(plain.size());
+  out.append(reinterpret_cast<const char*>(&whole), 4);
+  z_stream stream{};
+  EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  for (size_t at = 0; at < body.size(); at += blockSize) {
+    const size_t plainSize = std::min(blockSize, body.size() - at);
+    deflateReset(&stream);
+    if (at > 0) {
+      const size_t keep = std::min<size_t>(at, 32768);
+      deflateSetDictionary(&stream, reinterpret_cast<const Bytef*>(body.data() + at - keep), static_cast<uInt>(keep));
+    }
+    std::string packed(deflateBound(&stream, plainSize), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data() + at));
+    stream.avail_in = static_cast<uInt>(plainSize);
+    stream.next_out = reinterpret_cast<Bytef*>(packed.data());
+    stream.avail_out = static_cast<uInt>(packed.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    packed.resize(packed.size() - stream.avail_out);
+    const uint16_t sizes[2] = {static_cast<uint16_t>(plainSize), static_cast<uint16_t>(packed.size() + 2)};
+    out.append(reinterpret_cast<const char*>(sizes), 4);
+    out += "CK" + packed;
+  }
+  deflateEnd(&stream);
+  return out;
+}
+
+// Compressed text and binary files load as their plain twins do, over one block and over
+// many (a text body past 32 KB, whose blocks refer back into the one before).
+TEST(XLoad, CompressedFilesLoadLikeTheirPlainTwins) {
+  FakeHost host;
+  host.files = {"wood.bmp"};
+  ModelObject plain;
+  ASSERT_EQ(LoadText(plain, CubeText()), kModelOk);
+  std::string padded = CubeText();
+  std::string comment;
+  for (int i = 0; i < 1200; i++) comment += "// padding line " + std::to_string(i) + " of the big file\n";
+  padded.insert(17, comment);
+  ASSERT_GT(padded.size(), 40000u);
+  const struct {
+    std::string file;
+    const char* what;
+  } cases[] = {
+      {CompressX(CubeText(), "tzip", 32768), "one text block"},
+      {CompressX(padded, "tzip", 32768), "text past 32 KB"},
+      {CompressX(padded, "tzip", 1000), "small text blocks"},
+      {CompressX(CubeBinary(false), "bzip", 64), "binary blocks"},
+  };
+  for (const auto& c : cases) {
+    ModelObject model;
+    ASSERT_EQ(model.LoadModelXMemory(c.file.data(), c.file.size()), kModelOk) << c.what << ": " << model.LastLoadError();
+    EXPECT_EQ(DumpTree(model.Root()), DumpTree(plain.Root())) << c.what;
+  }
+  // Damaged compressed files are refused with the reason, never read past their end.
+  std::string damaged = CompressX(padded, "tzip", 1000);
+  damaged[damaged.size() / 2] ^= 0x55;
+  std::string cut = CompressX(padded, "tzip", 1000);
+  cut.resize(cut.size() - 10);
+  for (const std::string& bad : {damaged, cut}) {
+    ModelObject model;
+    EXPECT_EQ(model.LoadModelXMemory(bad.data(), bad.size()), kModelFail);
+    EXPECT_NE(model.LastLoadError().find("compressed"), std::string::npos) << model.LastLoadError();
+  }
+}
+
+// Template names are matched without regard to case, and a texture with no .bmp copy is
+// taken by the name as written.
+TEST(XLoad, TemplateNamesIgnoreCaseAndTexturesFallBackToTheirOwnName) {
+  FakeHost host;
+  host.files = {"wood.tga"};
+  std::string text = CubeText();
+  text.replace(text.find("TextureFilename"), 15, "TextureFileName");
+  text.replace(text.find("Frame Box"), 5, "FRAME");
+  ModelObject model;
+  ASSERT_EQ(LoadText(model, text), kModelOk) << model.LastLoadError();
+  const MeshNode* mesh = FirstMesh(model.Root());
+  ASSERT_NE(mesh, nullptr);
+  EXPECT_STREQ(model.Root()->child->name, "Box");
+  EXPECT_EQ(mesh->texture, 100);
+  EXPECT_STREQ(mesh->textureName, "wood.tga");
 }
 
 TEST(XRead, NestingIsBounded) {
