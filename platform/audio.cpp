@@ -53,23 +53,33 @@ static void FillFromRing(void*, Uint8* stream, int bytes) {
   gAudio.consumed.fetch_add(frames, std::memory_order_release);
 }
 
-int PlatformAudioListOutputs(void (*addName)(const char* name, void* user), void* user) {
+// Lists SDL's output or input devices; the dummy and disk backends name none but open the
+// default one, which is then listed under `fallback`.
+static int ListDevices(int capture, const char* fallback, void (*addName)(const char* name, void* user), void* user) {
   bool started = SDL_WasInit(SDL_INIT_AUDIO) != 0;
   if (!started && SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
-  int count = SDL_GetNumAudioDevices(0);
+  int count = SDL_GetNumAudioDevices(capture);
   int listed = 0;
   for (int i = 0; i < count; i++) {
-    const char* name = SDL_GetAudioDeviceName(i, 0);
+    const char* name = SDL_GetAudioDeviceName(i, capture);
     if (!name) continue;
     addName(name, user);
     listed++;
   }
-  if (listed == 0) {  // dummy and disk backends name no device but open the default one
-    addName("Default output", user);
+  if (listed == 0) {
+    addName(fallback, user);
     listed = 1;
   }
   if (!started) SDL_QuitSubSystem(SDL_INIT_AUDIO);
   return listed;
+}
+
+int PlatformAudioListOutputs(void (*addName)(const char* name, void* user), void* user) {
+  return ListDevices(0, "Default output", addName, user);
+}
+
+int PlatformAudioListInputs(void (*addName)(const char* name, void* user), void* user) {
+  return ListDevices(1, "Default input", addName, user);
 }
 
 bool PlatformAudioOpen(int mixRate, int deviceIndex) {

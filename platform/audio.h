@@ -22,3 +22,17 @@ uint64_t PlatformAudioPosition();
 void PlatformAudioSetPlayLimit(uint64_t frames);
 // Closes the device and the SDL audio subsystem.
 void PlatformAudioClose();
+
+// Audio input: the SDL2 capture device writes into a ring the caller reads, with a 64-bit
+// count of written bytes as the write position (the sound library's recording back-end).
+// Lists the input devices into a callback; "Default input" when the backend names none.
+int PlatformAudioListInputs(void (*addName)(const char* name, void* user), void* user);
+// Opens input `deviceIndex` (-1 or past the list: the default) at the rate, 8 (signed) or 16
+// bits and 1 or 2 channels, and starts capturing into a zeroed ring of `ringBytes`, wrapping.
+// False when no input opens.
+bool PlatformCaptureStart(int deviceIndex, int rate, int bits, int channels, uint32_t ringBytes);
+// Stops and closes the input; the ring is freed, and nothing writes to it once this returns.
+void PlatformCaptureStop();
+// The ring (null when not capturing) and the bytes written into it since start; never wraps.
+const uint8_t* PlatformCaptureRing();
+uint64_t PlatformCaptureWritten();

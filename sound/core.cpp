@@ -344,6 +344,7 @@ bool SndStartup(int mixRate, int softwareChannels, uint32_t flags) {
 }
 
 bool SndShutdown() {
+  SndStopRecording();  // before the samples it writes into are freed
   gSnd.error.store(0, std::memory_order_relaxed);
   {
     SndLockGuard guard(gSnd.lock);

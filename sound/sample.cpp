@@ -131,6 +131,7 @@ void SndFreeSample(SndSample* sample) {
     if (gSnd.channels[i].sample == sample) SndStopChannel(i);
   }
   if (sample->inSong) SndForgetSongSample(sample);
+  SndForgetRecordSample(sample);
   sample->ops.FreeBuffer(sample);
   if (sample->index >= 0 && sample->index < gSnd.sampleCapacity && gSnd.samples[sample->index] == sample) {
     gSnd.samples[sample->index] = nullptr;

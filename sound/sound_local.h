@@ -141,6 +141,15 @@ struct SndOutputDriver {
 extern SndOutputDriver gSndNullDriver;    // drivers/null.cpp
 extern SndOutputDriver gSndDeviceDriver;  // drivers/device.cpp: the SDL2 ring
 void SndFillDriverDefaults(SndOutputDriver* driver);  // drivers/null.cpp
+// drivers/capture.cpp: the SDL2 capture operations the device driver's recording slots hold.
+void SndCaptureEnumerateInputs();
+bool SndCaptureSelectInput(int index);
+bool SndCaptureStart(int frames, int bits, int channelMode, int frequency);
+bool SndCaptureStop();
+int64_t SndCapturePosition();
+bool SndCaptureLock(int offset, int length, void** first, void** second, uint32_t* firstLength,
+                    uint32_t* secondLength);
+bool SndCaptureUnlock(void* first, void* second, uint32_t firstLength, uint32_t secondLength);
 void SndInstallNullVoiceOps(SndChannel* channel);     // drivers/null.cpp
 
 using SndMixRoutine = void (*)(void* buffer, SndLink* channels, int frames);
@@ -263,6 +272,8 @@ void SndCopyOutput16(int16_t* destination, const void* source, int frames);
 void SndSongsMix(void* buffer, int frames);      // the music unit's work on the mixer thread
 bool SndStopAllSongs();                          // shut-down, before the mixer goes
 void SndForgetSongSample(SndSample* sample);     // a song sample freed from outside the song
+// record.cpp: a sample freed while it is recorded into ends the recording (under the lock).
+void SndForgetRecordSample(SndSample* sample);
 
 // sound3d.cpp
 void SndCompute3D(SndChannel* channel);

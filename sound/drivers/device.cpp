@@ -108,4 +108,11 @@ SndOutputDriver gSndDeviceDriver = {.name = "SDL2 Output",
                                     .Open = DeviceOpen,
                                     .Close = DeviceClose,
                                     .InstallSampleOps = DeviceInstallSampleOps,
-                                    .InstallVoiceOps = DeviceInstallVoiceOps};
+                                    .InstallVoiceOps = DeviceInstallVoiceOps,
+                                    .EnumerateInputs = SndCaptureEnumerateInputs,
+                                    .SelectInput = SndCaptureSelectInput,
+                                    .StartRecording = SndCaptureStart,
+                                    .StopRecording = SndCaptureStop,
+                                    .CapturePosition = SndCapturePosition,
+                                    .LockCapture = SndCaptureLock,
+                                    .UnlockCapture = SndCaptureUnlock};
