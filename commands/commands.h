@@ -6,6 +6,9 @@
 // main.cpp registers each family once at start-up; false when a number is already taken.
 bool RegisterChecklistCommands();
 bool RegisterClipboardRegistryCommands();
+// Input: keys, mouse wheel and movement, joysticks, the control device; its force feedback.
+bool RegisterInputCommands();
+bool RegisterForceCommands();
 // Every family of this folder (main.cpp); false when any registration failed.
 bool RegisterCommandFamilies();
 // main.cpp fills the runtime's hooks of these families (end of run, shut-down) after the engines'.

@@ -16,6 +16,7 @@ Surface* BackBuffer() { return Display2D.backBuffer; }
 int ScreenWidth() { return Display2D.screenWidth; }
 int ScreenHeight() { return Display2D.screenHeight; }
 int ScreenDepth() { return Display2D.screenDepth; }
+bool DisplayWindowMode() { return Display2D.windowMode; }
 uint32_t FramesPresented() { return Display2D.framesPresented; }
 int FrameRate() { return Display2D.framesPerSecond; }
 int ScreenRefreshCount() { return Draw2D.screenRefreshCount; }

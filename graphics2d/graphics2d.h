@@ -92,6 +92,8 @@ Surface* BackBuffer();
 int ScreenWidth();
 int ScreenHeight();
 int ScreenDepth();
+// True when the display is a window on the desktop (the mouse then follows the system pointer).
+bool DisplayWindowMode();
 // Frames presented so far and the frame rate (0 until more than a second has passed).
 uint32_t FramesPresented();
 int FrameRate();

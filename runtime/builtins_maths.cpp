@@ -48,9 +48,10 @@ static void CmdWait() {
   AdvanceOperands(1);
 }
 
-static void CmdMouseX() { WriteIntResult(Mouse().x); AdvanceOperands(1); }
-static void CmdMouseY() { WriteIntResult(Mouse().y); AdvanceOperands(1); }
-static void CmdMouseClick() { WriteIntResult(Mouse().buttons); AdvanceOperands(1); }
+// The mouse functions read the input poll's state, polling first once per dispatcher cycle.
+static void CmdMouseX() { RefreshInputIfDue(); WriteIntResult(Mouse().x); AdvanceOperands(1); }
+static void CmdMouseY() { RefreshInputIfDue(); WriteIntResult(Mouse().y); AdvanceOperands(1); }
+static void CmdMouseClick() { RefreshInputIfDue(); WriteIntResult(Mouse().buttons); AdvanceOperands(1); }
 
 static void CmdCommandLine() {
   WriteTextResult(CommandLineText());

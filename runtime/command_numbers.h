@@ -114,7 +114,7 @@ enum CommandNumber : int {
   kWait = 362,                // i ms: wait that long, frames going on
   kMouseX = 363,              // i result: mouse x
   kMouseY = 364,              // i result: mouse y
-  kMouseClick = 365,          // i result: buttons (0 none, 1 left, 2 right)
+  kMouseClick = 365,          // i result: buttons held (bit 0 left, 1 right, 2 middle, 3 fourth)
   kCommandLine = 366,         // s result: the command line
   kRandomize = 367,           // i seed: restart the random sequence
   kRandom = 368,              // i result, i n: random integer 0..n
@@ -417,6 +417,62 @@ enum CommandNumber : int {
   kObjectSpeed = 7654,        // i result, i object: speed x 25
   kObjectInterpolation = 7655,  // i result, i object: blend step in percent
   kTotalObjectFrames = 7656,  // i result, i object: last key frame
+
+  // --- Input: keyboard, mouse, joystick, control device, force feedback (commands/input_commands.cpp,
+  // commands/force_commands.cpp). Queries poll first once per dispatcher cycle. 4001, 4002 and
+  // 4101 are warnings (silent in a player run).
+  kInputChecklistDevices = 4001,  // fill the checklist: one entry per joystick, text its name, a = 1 with force feedback
+  kInputSetControlDevice = 4002,  // s name: the joystick of that name drives the force commands (4001)
+  kForceUp = 4101,            // i magnitude 0..100: push the stick up for 100 ms (4101, 4102)
+  kForceDown = 4102,          // i magnitude: push it down (as 4101)
+  kForceLeft = 4103,          // i magnitude: push it left (as 4101)
+  kForceRight = 4104,         // i magnitude: push it right (as 4101)
+  kForceAngle = 4105,         // i magnitude, i angle 0..360, i ms (0 forever): push towards the angle (4101, 4102, 4104, 4103)
+  kForcePeriodicShort = 4106, // i magnitude, i ms: shake with a 50 ms wave (4101, 4102, 4103)
+  kForceConstant = 4107,      // i magnitude, i ms: a steady push (as 4106)
+  kForcePeriodicLong = 4108,  // i magnitude, i ms: shake with a 100 ms wave (as 4106)
+  kForceStopAll = 4109,       // stop every force effect (4101)
+  kForceDamper = 4110,        // i magnitude, i ms: resist movement (as 4106)
+  kForceAutoCenterOn = 4112,  // the stick pulls back to the centre (4101)
+  kForceAutoCenterOff = 4113, // it does not (4101)
+  kKeyUp = 4501,              // i result: 1 while the up cursor key is held
+  kKeyDown = 4502,            // i result: down cursor key
+  kKeyLeft = 4503,            // i result: left cursor key
+  kKeyRight = 4504,           // i result: right cursor key
+  kKeyControl = 4505,         // i result: either Ctrl key
+  kKeyShift = 4506,           // i result: either Shift key
+  kKeyReturn = 4507,          // i result: Return
+  kKeySpace = 4508,           // i result: space bar
+  kKeyState = 4509,           // i result, i scan code: 1 while that key is held (0 outside 0..255)
+  kKeyEscape = 4510,          // i result: Esc
+  kMouseWheel = 4511,         // i result: the wheel position 0..99 (start 50, one notch moves it 1)
+  kMouseMoveX = 4512,         // i result: x movement since the last read, then cleared
+  kMouseMoveY = 4513,         // i result: y movement since the last read, then cleared
+  kMouseMoveZ = 4514,         // i result: wheel notches since the last read, then cleared
+  kJoystickLeft = 4521,       // i result: 1 while the stick is left of centre (x < 0)
+  kJoystickRight = 4522,      // i result: x > 0
+  kJoystickUp = 4523,         // i result: y < 0
+  kJoystickDown = 4524,       // i result: y > 0
+  kJoystickButtonA = 4525,    // i result: button 0 held
+  kJoystickButtonB = 4526,    // i result: button 1 held
+  kJoystickButtonC = 4527,    // i result: button 2 held
+  kJoystickButtonD = 4528,    // i result: button 3 held
+  kJoystickX = 4529,          // i result: x axis -1000..1000 (dead zone 10%)
+  kJoystickY = 4530,          // i result: y axis
+  kJoystickZ = 4531,          // i result: z axis
+  kJoystickSliderA = 4532,    // i result: first slider 0..65535
+  kJoystickSliderB = 4533,    // i result: second slider
+  kJoystickHatARaw = 4534,    // i result: hat 0 as read (hundredths of a degree, -1 centred)
+  kJoystickHatBRaw = 4535,    // i result: hat 1 as read
+  kJoystickButton = 4536,     // i result, i n: button n (0..31) held; other n answer 0
+  kJoystickTwistX = 4537,     // i result: rotation about x -1000..1000
+  kJoystickTwistY = 4538,     // i result: rotation about y
+  kJoystickTwistZ = 4539,     // i result: rotation about z
+  kJoystickHatAngle = 4540,   // i result, i n: hat n (0..3) in hundredths of a degree; -1 centred or n outside
+  kControlDeviceName = 4551,  // s result: the control device's name (4002 when none is chosen)
+  kControlDeviceX = 4552,     // i result: the control device's x -1000..1000
+  kControlDeviceY = 4553,     // i result: its y
+  kControlDeviceZ = 4554,     // i result: its z
 
   // --- Clipboard and registry values (commands/clipboard_registry_commands.cpp); none raises
   kClipboardWrite = 8071,     // s text: put the text on the clipboard

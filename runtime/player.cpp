@@ -7,7 +7,6 @@
 #include "platform/clock.h"
 #include "platform/folders.h"
 #include "platform/messagebox.h"
-#include "platform/present.h"
 #include "platform/profile.h"
 #include "platform/signals.h"
 #include "platform/window.h"
@@ -36,7 +35,7 @@ static struct {
   bool quitRequested = false;
   bool settingUpDisplay = false;
   bool inBackground = false;  // a full-screen run whose window lost the focus
-  MouseState mouse = {320, 240, 50, 0, 0, 0};
+  MouseState mouse = kMouseAtStart;
 } gRun;
 
 // The typed-text buffer: opened by the INPUT commands, filled by the window's characters.
@@ -171,12 +170,14 @@ void HandleWindowMessage(const PlatformMessage& message) {
       break;
     case PlatformMessageKind::kActivate:
       gRun.inBackground = false;
+      Hooks.AcquireInputDevices();
       Hooks.ResumeMusicOnActivate();
       Hooks.ResumeSoundsOnActivate();
       Hooks.EvictManagedTextures();
       gRun.displayActive = true;
       break;
     case PlatformMessageKind::kDeactivate:
+      Hooks.UnacquireInputDevices();  // keys held now are let go in another window
       if (!gSettings.windowMode) {
         gRun.inBackground = true;
         Hooks.PauseMusicOnDeactivate();
@@ -188,22 +189,12 @@ void HandleWindowMessage(const PlatformMessage& message) {
       if (message.a == kPlatformKeyEscape && gRun.escQuits) RequestQuit();
       break;
     case PlatformMessageKind::kChar: AppendTypedCharacter(message.a); break;
-    case PlatformMessageKind::kMouseMove: {
-      if (gRun.settingUpDisplay) break;
-      // Window coordinates become frame coordinates: the frame may sit centred in a larger window.
-      int left = 0, top = 0;
-      PresentFrameOrigin(&left, &top);
-      int x = message.a - left, y = message.b - top;
-      gRun.mouse.moveX += x - gRun.mouse.x;
-      gRun.mouse.moveY += y - gRun.mouse.y;
-      gRun.mouse.x = x;
-      gRun.mouse.y = y;
-      break;
-    }
-    case PlatformMessageKind::kLeftButtonDown: gRun.mouse.buttons = 1; break;
-    case PlatformMessageKind::kRightButtonDown: gRun.mouse.buttons = 2; break;
+    // The mouse is read by the input poll (Hooks.PollInput), the one writer of its state.
+    case PlatformMessageKind::kMouseMove:
+    case PlatformMessageKind::kLeftButtonDown:
+    case PlatformMessageKind::kRightButtonDown:
     case PlatformMessageKind::kLeftButtonUp:
-    case PlatformMessageKind::kRightButtonUp: gRun.mouse.buttons = 0; break;
+    case PlatformMessageKind::kRightButtonUp: break;
     case PlatformMessageKind::kQuit: break;
   }
 }
@@ -253,7 +244,6 @@ static void PostStep() {
     Hooks.SaveScreenToFile(gRun.screenSaveName.c_str());
     gRun.screenSaveRequested = false;
   }
-  gRun.mouse.moveX = gRun.mouse.moveY = 0;
 }
 
 // The program has ended: drawing and saves it queued after its last frame are still carried
@@ -272,7 +262,7 @@ static void FinishQueuedWork() {
 
 static void RunMainLoop() {
   InitInterpreter();
-  gRun.mouse = {320, 240, 50, 0, 0, 0};
+  gRun.mouse = kMouseAtStart;
   gRun.framesShown = 0;
   PumpMessagesOccasionally();
   WaitForReleasedKeys();
@@ -334,6 +324,7 @@ static bool InitDisplayForRun() {
 static void ShutdownRun() {
   Hooks.FreeAllAnimations();
   Hooks.UnacquireInputDevices();  // the devices the display start-up acquired
+  Hooks.ReleaseForceEffects();
   Hooks.CloseFtpOnExit();
   Hooks.FreeAllSounds();
   Hooks.FreeAllMusic();
@@ -391,7 +382,7 @@ static void StartUp(int argc, char** argv) {
   StartFolder();
   ReadSetupSettings();
   gRun = {};
-  gRun.mouse = {320, 240, 50, 0, 0, 0};
+  gRun.mouse = kMouseAtStart;
   ClearRuntimeError();
   SetWarningsOff(false);
   if (!PlatformCreateMainWindow("Quorvanel", 640, 480)) RuntimeError(10002);

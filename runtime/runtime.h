@@ -237,11 +237,14 @@ int FrameWait();
 void RequestScreenSave(const char* fileName);
 const char* CommandLineText();  // the command line, whole
 
-struct MouseState {  // cleared at every program start
-  int x, y, z;       // start 320, 240, 50
-  int buttons;       // 0 none, 1 left, 2 right
-  int moveX, moveY;  // movement since the last frame; cleared by the post-step
+// The one mouse state: the input poll (Hooks.PollInput) writes it, the mouse functions read it.
+struct MouseState {         // cleared at every program start
+  int x, y;                 // start 320, 240; in full screen kept on the screen
+  int z;                    // the wheel position 0..99, start 50
+  int buttons;              // bit 0 left, 1 right, 2 middle, 3 fourth
+  int moveX, moveY, moveZ;  // movement sums since the functions last read them
 };
+constexpr MouseState kMouseAtStart = {320, 240, 50, 0, 0, 0, 0};
 MouseState& Mouse();
 
 // The typed-text buffer the window fills while text input is open (INPUT commands).
@@ -432,6 +435,7 @@ struct RuntimeHooks {
   void (*AcquireInputDevices)() = [] {};
   void (*UnacquireInputDevices)() = [] {};
   void (*PollInput)() = [] {};
+  void (*ReleaseForceEffects)() = [] {};
   void (*CloseDirectInput)() = [] {};
   void (*InitSound)() = [] {};
   void (*ResetSound3D)() = [] {};
@@ -459,3 +463,12 @@ struct RuntimeHooks {
 };
 // Owner: runtime/hooks.cpp. main.cpp fills the slots of the subsystems that exist.
 extern RuntimeHooks Hooks;
+
+// Input queries call this first: the first one after the dispatcher raised the flag reads
+// the devices again, so every query of one dispatcher cycle sees one state.
+inline void RefreshInputIfDue() {
+  if (Dispatcher.inputRepoll) {
+    Dispatcher.inputRepoll = 0;
+    Hooks.PollInput();
+  }
+}

@@ -1,10 +1,12 @@
 // A whole run in-process (start-up to shut-down) with counting hooks: what the player
-// takes at start-up it gives back at the end of the run.
+// takes at start-up it gives back at the end of the run; the window's focus takes and lets go
+// of the input devices.
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "platform/window.h"
 #include "tests/runtime/run_program.h"
 
 namespace {
@@ -12,6 +14,8 @@ namespace {
 struct HookCounts {
   int acquired = 0;
   int released = 0;
+  int effectsReleased = 0;
+  bool effectsAfterDevices = false;  // the force effects went after the devices were let go
 };
 HookCounts gCounts;
 
@@ -28,6 +32,10 @@ TEST(RunHooks, InputDevicesAcquiredAtStartUpAreReleasedAtTheEndOfTheRun) {
   gCounts = {};
   Hooks.AcquireInputDevices = [] { ++gCounts.acquired; };
   Hooks.UnacquireInputDevices = [] { ++gCounts.released; };
+  Hooks.ReleaseForceEffects = [] {
+    ++gCounts.effectsReleased;
+    gCounts.effectsAfterDevices = gCounts.released == 1;
+  };
   int status = RunCompiledProgramFile(path.c_str(), 0, nullptr);
   Hooks = saved;
   std::filesystem::remove(path);
@@ -35,6 +43,24 @@ TEST(RunHooks, InputDevicesAcquiredAtStartUpAreReleasedAtTheEndOfTheRun) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(gCounts.acquired, 1);
   EXPECT_EQ(gCounts.released, 1);
+  EXPECT_EQ(gCounts.effectsReleased, 1);
+  EXPECT_TRUE(gCounts.effectsAfterDevices);
+}
+
+TEST(RunHooks, TheWindowsFocusAcquiresAndLetsGoOfTheInputDevices) {
+  const RuntimeHooks saved = Hooks;
+  gCounts = {};
+  Hooks.AcquireInputDevices = [] { ++gCounts.acquired; };
+  Hooks.UnacquireInputDevices = [] { ++gCounts.released; };
+  for (bool windowMode : {false, true}) {
+    MutableSettings().windowMode = windowMode;
+    HandleWindowMessage(PlatformMessage{PlatformMessageKind::kDeactivate, 0, 0});
+    HandleWindowMessage(PlatformMessage{PlatformMessageKind::kActivate, 0, 0});
+  }
+  MutableSettings().windowMode = false;
+  Hooks = saved;
+  EXPECT_EQ(gCounts.released, 2);
+  EXPECT_EQ(gCounts.acquired, 2);
 }
 
 }  // namespace

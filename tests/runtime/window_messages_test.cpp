@@ -1,5 +1,6 @@
 // The window procedure: typed characters grow the text buffer and keep every one, Esc
-// quits unless switched off, the mouse follows, and deactivation pauses the full-screen run.
+// quits unless switched off, and deactivation pauses the full-screen run (the mouse belongs to
+// the input poll: tests/commands/input_test.cpp).
 #include "platform/window.h"
 #include "tests/runtime/run_program.h"
 
@@ -45,23 +46,6 @@ TEST_F(WindowMessageTest, EscapeQuitsUnlessSwitchedOff) {
   PlatformMessage message;
   ASSERT_TRUE(PlatformPeekMessage(&message));
   EXPECT_EQ(message.kind, PlatformMessageKind::kQuit);
-}
-
-TEST_F(WindowMessageTest, MouseFollowsMovesAndButtons) {
-  Mouse() = {320, 240, 50, 0, 0, 0};
-  Send(PlatformMessageKind::kMouseMove, 330, 200);
-  Send(PlatformMessageKind::kMouseMove, 335, 210);
-  EXPECT_EQ(Mouse().x, 335);
-  EXPECT_EQ(Mouse().y, 210);
-  EXPECT_EQ(Mouse().moveX, 15);
-  EXPECT_EQ(Mouse().moveY, -30);
-  Send(PlatformMessageKind::kRightButtonDown);
-  EXPECT_EQ(Mouse().buttons, 2);
-  Send(PlatformMessageKind::kRightButtonUp);
-  Send(PlatformMessageKind::kLeftButtonDown);
-  EXPECT_EQ(Mouse().buttons, 1);
-  Send(PlatformMessageKind::kLeftButtonUp);
-  EXPECT_EQ(Mouse().buttons, 0);
 }
 
 TEST_F(WindowMessageTest, DeactivationStopsAFullScreenRunOnly) {
