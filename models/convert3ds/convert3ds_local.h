@@ -9,7 +9,7 @@
 
 #include "math3d/math3d.h"
 
-// Converts a 3DS image in memory into .x text: 0 on success, -5 when it is not a 3DS file.
+// Converts a 3DS image in memory into .x text: 0; a file that is not 3DS gives the header only.
 int32_t Convert3dsImage(const uint8_t* bytes, size_t size, std::string& out);
 
 // A keyframe of the converter's tracks: frame number and 3 (position, scale) or 4 (w, x, y, z

@@ -2,6 +2,8 @@
 // nesting and keys, failure results, and damaged files that must still give readable .x text.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cmath>
 
 #include "models/convert3ds/convert3ds_local.h"
@@ -88,15 +90,19 @@ TEST(Convert3ds, KeyFlagFloatsAreSkipped) {
   EXPECT_EQ(Convert(SceneWith3ds(true)), Convert(SceneWith3ds(false)));
 }
 
-TEST(Convert3ds, FailuresAreNegative) {
+// Only a source that cannot be read is a failure (-4, nothing written). A file that is not
+// 3DS converts to a .x file of the header alone, and a destination that cannot be written
+// is left as it was with the result still 0 (the engine's loader checks for the file).
+TEST(Convert3ds, OnlyAMissingSourceFails) {
   TempFolder folder;
   EXPECT_EQ(Convert3dsToX(folder.Path("none.3ds").c_str(), folder.Path("out.x").c_str()), -4);
   EXPECT_TRUE(ReadFileText(folder.Path("out.x")).empty());
   ASSERT_TRUE(WriteFile(folder.Path("text.3ds"), "not a scene at all"));
-  EXPECT_EQ(Convert3dsToX(folder.Path("text.3ds").c_str(), folder.Path("out.x").c_str()), -5);
+  EXPECT_EQ(Convert3dsToX(folder.Path("text.3ds").c_str(), folder.Path("out.x").c_str()), 0);
+  EXPECT_EQ(ReadFileText(folder.Path("out.x")), "xof 0302txt 0064\nHeader {\n1;\n0;\n1;\n}\n\n");
   ASSERT_TRUE(WriteFile(folder.Path("scene.3ds"), SceneWith3ds(false)));
-  EXPECT_EQ(Convert3dsToX(folder.Path("scene.3ds").c_str(), folder.Path("no/dir/out.x").c_str()),
-            -6);
+  EXPECT_EQ(Convert3dsToX(folder.Path("scene.3ds").c_str(), folder.Path("no/dir/out.x").c_str()), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder.Path("no/dir/out.x")));
 }
 
 TEST(Convert3ds, NormalsNamesAndBadFaces) {
