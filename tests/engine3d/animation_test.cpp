@@ -261,3 +261,59 @@ TEST_F(AnimationTest, ModelsWithoutAnimationGetTracksToKeyInto) {
   EXPECT_EQ(IntValue(kTotalObjectFrames, {4}), 20);
   EXPECT_EQ(TakeError(), 0);
 }
+
+// The range forms: play from a frame to the end, play a range once, loop from a frame to the
+// end (looping keeps the current frame and wraps to the start frame).
+TEST_F(AnimationTest, RangeFormsPlayAndLoopTheirFrames) {
+  RunCommand(kSetObjectSpeed, {1, 100});  // four frames a sync
+  RunCommand(kPlayObjectFrom, {1, 3});
+  EXPECT_EQ(FloatValue(kObjectFrame, {1}), 3.0f);
+  const struct {
+    int command;
+    std::initializer_list<Arg> args;
+    std::vector<float> frames;  // after each sync
+    int playingAfter, looping;
+  } cases[] = {
+      {kPlayObjectFrom, {1, 3}, {7, 10, 10}, 0, 0},
+      {kPlayObjectRange, {1, 1, 6}, {5, 6}, 0, 0},
+      {kLoopObjectFrom, {1, 8}, {10, 8, 8}, 1, 1},  // from 6, where the range above stopped
+  };
+  for (const auto& c : cases) {
+    RunCommand(c.command, c.args);
+    EXPECT_EQ(TakeError(), 0);
+    EXPECT_EQ(IntValue(kObjectLooping, {1}), c.looping) << c.command;
+    for (float frame : c.frames) {
+      AnimateObjects();
+      EXPECT_EQ(FloatValue(kObjectFrame, {1}), frame) << c.command;
+    }
+    EXPECT_EQ(IntValue(kObjectPlaying, {1}), c.playingAfter) << c.command;
+  }
+  RunCommand(kMakeObjectCube, {2, 1.0f});
+  ExpectErrors({{kPlayObjectFrom, {2, 1}, 7601}, {kPlayObjectRange, {2, 1, 2}, 7601}, {kLoopObjectFrom, {2, 1}, 7601},
+                {kLoopObjectFrom, {3, 1}, 7008}});
+}
+
+// A saved animation holds the object's keys: appended to the object again past its end, it
+// poses the limb as the original did.
+TEST_F(AnimationTest, SavedAnimationAppendsAsTheOriginal) {
+  const std::string saved = folder.Path("saved.x");
+  RunCommand(kSaveObjectAnimation, {saved.c_str(), 1});
+  EXPECT_EQ(TakeError(), 0);
+  RunCommand(kAppendObjectModel, {saved.c_str(), 1, 20});
+  ASSERT_EQ(TakeError(), 0);
+  EXPECT_EQ(IntValue(kTotalObjectFrames, {1}), 30);
+  RunCommand(kLoopObject, {1});
+  RunCommand(kSetObjectSpeed, {1, 0});
+  for (const auto& [frame, x] : {std::pair{20.0f, 0.0f}, {25.0f, 5.0f}, {30.0f, 10.0f}}) {
+    RunCommand(kSetObjectFrame, {1, frame});
+    AnimateObjects();
+    EXPECT_NEAR(LimbPose().m[3][0], x, 1e-4) << frame;
+  }
+  // No object: nothing is written; a number out of range is an error.
+  const std::string none = folder.Path("none.x");
+  RunCommand(kSaveObjectAnimation, {none.c_str(), 9});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_FALSE(std::ifstream(none).good());
+  RunCommand(kSaveObjectAnimation, {none.c_str(), 0});
+  EXPECT_EQ(TakeError(), 7006);
+}

@@ -129,3 +129,45 @@ TEST_F(CameraTest, ClearCameraViewQueuesOneScreenClear) {
   EXPECT_EQ(TakeError(), 0);
   EXPECT_EQ(DrawQueueCount(), queued + 1);
 }
+
+// The remaining turns about the camera's own axes: up undoes down, the rolls turn the picture
+// about the view direction (rolling right, the camera's top goes right, so the world's right
+// side shows above the middle of the screen),
+// and an object's angles become the camera's.
+TEST_F(CameraTest, PitchUpRollsAndTheObjectsOrientation) {
+  RunCommand(kPitchCameraUp, {90.0f});  // looking up: a point above is straight ahead
+  ExpectVector(InView(0, 5, 0), 0, 0, 5);
+  RunCommand(kPitchCameraDown, {90.0f});
+  ExpectVector(InView(0, 0, 5), 0, 0, 5);
+  RunCommand(kRollCameraRight, {90.0f});
+  ExpectVector(InView(5, 0, 10), 0, 5, 10);
+  RunCommand(kRollCameraLeft, {180.0f});
+  ExpectVector(InView(5, 0, 10), 0, -5, 10);
+  EXPECT_NEAR(std::fabs(FloatValue(kCameraAngleZ, {})), 90.0f, 1e-3);
+  RunCommand(kRollCameraRight, {90.0f});
+  ExpectVector(InView(5, 0, 10), 5, 0, 10);
+
+  RunCommand(kPositionCamera, {1.0f, 2.0f, 3.0f});
+  EXPECT_NEAR(FloatValue(kCameraPositionY, {}), 2.0f, 1e-6);
+  EXPECT_NEAR(FloatValue(kCameraPositionZ, {}), 3.0f, 1e-6);
+  RunCommand(kAutoCameraOff, {});  // the new object leaves the camera where it is
+  RunCommand(kMakeObjectCube, {4, 1.0f});
+  RunCommand(kPositionObject, {4, 0.0f, 7.5f, 0.0f});
+  EXPECT_EQ(FloatValue(kObjectPositionY, {4}), 7.5f);
+  RunCommand(kRotateObject, {4, 0.0f, 90.0f, 0.0f});
+  RunCommand(kSetCameraToObjectOrientation, {4});
+  EXPECT_NEAR(FloatValue(kCameraAngleY, {}), 90.0f, 1e-3);
+  ExpectVector(InView(6, 2, 3), 0, 0, 5);  // facing +x as the object does
+  EXPECT_EQ(TakeError(), 0);
+  ExpectErrors({{kSetCameraToObjectOrientation, {5}, 7008}, {kSetCameraToObjectOrientation, {0}, 7006}});
+  EXPECT_NEAR(FloatValue(kCameraAngleY, {}), 90.0f, 1e-3);
+}
+
+// Occlusion culling of the static world is on by default; the two commands switch it.
+TEST_F(CameraTest, OcclusionSwitch) {
+  EXPECT_EQ(Camera().occlusion, 1);
+  RunCommand(kOcclusionOff, {});
+  EXPECT_EQ(Camera().occlusion, 0);
+  RunCommand(kOcclusionOn, {});
+  EXPECT_EQ(Camera().occlusion, 1);
+}

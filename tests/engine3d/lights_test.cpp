@@ -116,3 +116,33 @@ TEST_F(LightsTest, ColoursAndShowHide) {
   EXPECT_EQ(IntValue(kLightVisible, {3}), 1);
   EXPECT_EQ(TakeError(), 0);
 }
+
+// A light put at an object takes its place, and turned to the object's orientation shines the
+// way the object faces; the object is checked after the light.
+TEST_F(LightsTest, LightsTakeAnObjectsPlaceAndOrientation) {
+  RunCommand(kAutoCameraOff, {});
+  RunCommand(kMakeObjectCube, {3, 1.0f});
+  RunCommand(kPositionObject, {3, 1.0f, 2.0f, 3.0f});
+  RunCommand(kRotateObject, {3, 0.0f, 90.0f, 0.0f});
+  RunCommand(kMakeLight, {5});
+  RunCommand(kPositionLightAtObject, {5, 3});
+  EXPECT_EQ(FloatValue(kLightPositionX, {5}), 1.0f);
+  EXPECT_EQ(FloatValue(kLightPositionY, {5}), 2.0f);
+  EXPECT_EQ(FloatValue(kLightPositionZ, {5}), 3.0f);
+  EXPECT_EQ(DeviceLight(5)->position[1], 2.0f);
+  RunCommand(kSetSpotLight, {5, 10.0f, 20.0f});
+  RunCommand(kSetLightToObjectOrientation, {5, 3});
+  EXPECT_NEAR(FloatValue(kLightDirectionX, {5}), 1.0f, 1e-6);
+  EXPECT_NEAR(FloatValue(kLightDirectionZ, {5}), 0.0f, 1e-6);
+  EXPECT_NEAR(DeviceLight(5)->direction[0], 1.0f, 1e-6);
+  EXPECT_EQ(TakeError(), 0);
+  ExpectErrors({
+      {kPositionLightAtObject, {5, 4}, 7008},         {kPositionLightAtObject, {6, 3}, 7303},
+      {kPositionLightAtObject, {70000, 3}, 7301},     {kSetLightToObjectOrientation, {5, 0}, 7006},
+      {kSetLightToObjectOrientation, {6, 4}, 7303},
+  });
+  // The light 0 follows objects as well.
+  RunCommand(kPositionObject, {3, -4.0f, 0.5f, 0.0f});
+  RunCommand(kPositionLightAtObject, {0, 3});
+  EXPECT_EQ(FloatValue(kLightPositionY, {0}), 0.5f);
+}

@@ -265,3 +265,127 @@ TEST_F(RenderTest, ObjectsAreDrawnTextureByTexture) {
   EXPECT_EQ(drawn[1].second, 2);
   EXPECT_EQ(TakeError(), 0);
 }
+
+namespace {
+
+// A state's value in force at the last draw of everything recorded so far (states the cache
+// did not send again keep the value of an earlier frame).
+uint32_t StateAtLastDraw(Device3dState state) {
+  uint32_t value = ~0u, atDraw = ~0u;
+  for (const Device3dRecordedCall& call : Device3dRecordedCalls()) {
+    if (call.op == Device3dOp::kSetRenderState && call.args[0] == static_cast<uint32_t>(state)) value = call.args[1];
+    if (call.op == Device3dOp::kDrawIndexedPrimitiveVB) atDraw = value;
+  }
+  return atDraw;
+}
+
+}  // namespace
+
+// Each object switch decides a device state of the object's own draw, in the next frame,
+// and switching it back gives the first value again.
+TEST_F(RenderTest, ObjectSwitchesDecideTheStatesOfTheirDraw) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 20.0f});
+  RunCommand(kFogOn, {});
+  const struct {
+    int command;
+    Device3dState state;
+    int32_t off, on;
+    uint32_t whenOff, whenOn;
+  } switches[] = {
+      {kSetObjectCull, Device3dState::kCullMode, 0, 1, kCullNone, kCullCcw},
+      {kSetObjectFog, Device3dState::kFogEnable, 0, 1, 0, 1},
+      {kSetObjectTransparency, Device3dState::kColorKeyEnable, 0, 1, 0, 1},
+      {kSetObjectWireframe, Device3dState::kFillMode, 0, 1, kFillSolid, kFillWireframe},
+  };
+  for (const auto& s : switches) {
+    for (int round = 0; round < 2; ++round) {
+      RunCommand(s.command, {1, s.on});
+      RenderScene3D();
+      EXPECT_EQ(StateAtLastDraw(s.state), s.whenOn) << s.command;
+      RunCommand(s.command, {1, s.off});
+      RenderScene3D();
+      EXPECT_EQ(StateAtLastDraw(s.state), s.whenOff) << s.command;
+    }
+  }
+  // Filtering smooths the object's textures; switched off, their pixels are sampled.
+  RunCommand(kSetObjectFilter, {1, 1});
+  RenderScene3D();
+  EXPECT_EQ(Device3dRecordedStageState(Device3dStageState::kMagFilter), kFilterLinear);
+  RunCommand(kSetObjectFilter, {1, 0});
+  RenderScene3D();
+  EXPECT_EQ(Device3dRecordedStageState(Device3dStageState::kMagFilter), kFilterPoint);
+  // Ghosting blends the draw; switched off the object is solid again.
+  RunCommand(kGhostObjectOn, {1, 0});
+  RenderScene3D();
+  EXPECT_EQ(StateAtLastDraw(Device3dState::kAlphaBlendEnable), 1u);
+  RunCommand(kGhostObjectOff, {1});
+  RenderScene3D();
+  EXPECT_EQ(StateAtLastDraw(Device3dState::kAlphaBlendEnable), 0u);
+  // Normals are made unit length again unless switched off, for every object.
+  RunCommand(kNormalizeNormalsOff, {});
+  RenderScene3D();
+  EXPECT_EQ(StateAtLastDraw(Device3dState::kNormalizeNormals), 0u);
+  RunCommand(kNormalizeNormalsOn, {});
+  RenderScene3D();
+  EXPECT_EQ(StateAtLastDraw(Device3dState::kNormalizeNormals), 1u);
+  // A hidden object is not drawn; shown again, it is.
+  RunCommand(kHideObject, {1});
+  EXPECT_EQ(IntValue(kObjectVisible, {1}), 0);
+  EXPECT_TRUE(DrawnBuffers().empty());
+  RunCommand(kShowObject, {1});
+  EXPECT_EQ(IntValue(kObjectVisible, {1}), 1);
+  EXPECT_EQ(DrawnBuffers().size(), 1u);
+  EXPECT_EQ(TakeError(), 0);
+  ExpectErrors({{kShowObject, {2}, 7008}, {kGhostObjectOff, {0}, 7006}, {kSetObjectCull, {2, 1}, 7008},
+                {kSetObjectFilter, {70000, 1}, 7006}, {kSetObjectLight, {2, 0}, 7008}});
+}
+
+// Lighting of an object: lit objects take the ambient share of the material, unlit ones none,
+// and the ambient light's colour goes to the device at once.
+TEST_F(RenderTest, AmbientLightAndTheObjectLightSwitch) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 20.0f});
+  RunCommand(kSetAmbientLight, {30});
+  EXPECT_EQ(TakeError(), 0);
+  RenderScene3D();
+  EXPECT_NEAR(Device3dRecordedMaterial().ambient.r, 0.3f, 1e-6);
+  EXPECT_NEAR(Device3dRecordedMaterial().diffuse.r, 0.7f, 1e-6);
+  RunCommand(kSetObjectLight, {1, 0});
+  RenderScene3D();
+  EXPECT_EQ(Device3dRecordedMaterial().ambient.r, 0.0f);
+  EXPECT_EQ(Device3dRecordedMaterial().diffuse.r, 1.0f);
+  RunCommand(kSetObjectLight, {1, 1});
+  RenderScene3D();
+  EXPECT_NEAR(Device3dRecordedMaterial().ambient.r, 0.3f, 1e-6);
+  RunCommand(kSetAmbientLight, {101});
+  EXPECT_EQ(TakeError(), 110);
+  RunCommand(kColorAmbientLight, {0x102030});
+  const std::vector<Device3dRecordedCall>& calls = Device3dRecordedCalls();
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().op, Device3dOp::kSetRenderState);
+  EXPECT_EQ(calls.back().args[0], static_cast<uint32_t>(Device3dState::kAmbient));
+  EXPECT_EQ(calls.back().args[1], 0x102030u);
+}
+
+// The backdrop clears the picture with its colour before the scene; switched off, a frame
+// clears nothing but depth.
+TEST_F(RenderTest, BackdropOffLeavesThePicture) {
+  auto targetClears = [] {
+    Device3dRecordClearCalls();
+    RenderBackdrop();
+    RenderScene3D();
+    size_t count = 0;
+    for (const Device3dRecordedCall& call : Device3dRecordedCalls())
+      count += call.op == Device3dOp::kClear && (call.args[0] & kClearTarget) != 0;
+    return count;
+  };
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kBackdropOn, {});
+  RunCommand(kColorBackdrop, {0x336699});
+  EXPECT_EQ(targetClears(), 1u);
+  RunCommand(kBackdropOff, {});
+  EXPECT_EQ(targetClears(), 0u);
+  RunCommand(kBackdropOn, {});
+  EXPECT_EQ(targetClears(), 1u);
+}

@@ -261,3 +261,52 @@ TEST_F(ImageTest, PicturesPastTheMemoryLimitAreError511) {
 
 }  // namespace
 }  // namespace g2d
+
+namespace g2d {
+namespace {
+
+// A picture loaded onto the screen lands on bitmap 0 whatever bitmap is current, cut to the
+// screen's size, and the screen becomes the drawing bitmap again.
+TEST_F(BitmapTest, LoadBitmapOntoTheScreen) {
+  Run(kDrawInk, {0x336699, 0});
+  Run(kDrawBox, {0, 0, 640, 480});
+  Run(kBitmapSave, {TempPath("full.png"), 0});
+  Run(kDrawCls, {});
+  Run(kBitmapCreate, {2, 16, 16});
+  Frame();
+  ASSERT_EQ(TakeError(), 0);
+  EXPECT_EQ(Pixel(5, 5), 0u);
+  EXPECT_EQ(Draw2D.recordBitmap, 2);
+  Run(kBitmapLoadScreen, {TempPath("full.png")});
+  Frame();
+  ASSERT_EQ(TakeError(), 0);
+  EXPECT_EQ(Pixel(5, 5), ColourToPixel(0x336699));
+  EXPECT_EQ(Pixel(639, 479), ColourToPixel(0x336699));
+  EXPECT_EQ(BitmapSlot(2).surface->pixels[0], 0u);
+  EXPECT_EQ(Draw2D.recordBitmap, 0);
+  Run(kBitmapLoadScreen, {std::string("/nonexistent/none.png")});
+  Frame();
+  EXPECT_EQ(TakeError(), 105);
+  std::remove(TempPath("full.png").c_str());
+}
+
+// The grab with a flag takes the same pixels and size as the plain grab, with the same checks.
+TEST_F(ImageTest, GrabWithAFlagTakesTheSamePixels) {
+  Run(kDrawInk, {0xFF0000, 0});
+  Run(kDrawBox, {1, 0, 3, 2});
+  Run(kImageGetFlagged, {2, 0, 0, 3, 2, 1});
+  Run(kImagePaste, {2, 100, 100});
+  Frame();
+  ASSERT_EQ(TakeError(), 0);
+  EXPECT_EQ(Pixel(100, 100), 0u);
+  EXPECT_EQ(Pixel(101, 101), 0xFF0000u);
+  EXPECT_EQ(Pixel(102, 100), 0xFF0000u);
+  EXPECT_EQ(Pixel(103, 100), 0u);  // three wide
+  EXPECT_EQ(ImageAt(ImageIndexForNumber(2))->width, 3);
+  EXPECT_EQ(ImageAt(ImageIndexForNumber(2))->height, 2);
+  EXPECT_EQ(RunForError(kImageGetFlagged, {0, 0, 0, 2, 2, 1}), 500);
+  EXPECT_EQ(RunForError(kImageGetFlagged, {2, 5, 5, 5, 9, 0}), 503);
+}
+
+}  // namespace
+}  // namespace g2d

@@ -254,3 +254,31 @@ TEST_F(SpriteTest, ASpriteWhoseImageWasDeletedIsNotDrawnFromTheFreedImage) {
 
 }  // namespace
 }  // namespace g2d
+
+namespace g2d {
+namespace {
+
+// Hiding all sprites and showing them again: every sprite with an image, also one hidden on
+// its own before, is drawn again; a sprite without an image stays as it is.
+TEST_F(SpriteTest, ShowAllSpritesDrawsEverySpriteWithAnImageAgain) {
+  MakeImage(1, 4, 4, 0xFF0000);
+  Run(kSprite, {1, 10, 10, 1});
+  Run(kSprite, {2, 30, 10, 1});
+  Run(kSprite, {3, 50, 10, 0});
+  Run(kSpriteHide, {2});
+  Frame();
+  EXPECT_EQ(Pixel(11, 11), 0xFF0000u);
+  EXPECT_EQ(Pixel(31, 11), 0u);
+  Run(kSpriteHideAll, {});
+  Frame();
+  EXPECT_EQ(Pixel(11, 11), 0u);
+  Run(kSpriteShowAll, {});
+  Frame();
+  EXPECT_EQ(Pixel(11, 11), 0xFF0000u);
+  EXPECT_EQ(Pixel(31, 11), 0xFF0000u);
+  EXPECT_EQ(Pixel(51, 11), 0u);
+  EXPECT_EQ(TakeError(), 0);
+}
+
+}  // namespace
+}  // namespace g2d

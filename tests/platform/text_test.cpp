@@ -12,6 +12,7 @@
 #include "platform/present.h"
 #include "platform/surface.h"
 #include "platform/text.h"
+#include "tests/platform/glyph_ink.h"
 
 namespace fs = std::filesystem;
 
@@ -110,29 +111,11 @@ TEST(Text, TransparentAndOpaqueDrawing) {
   FontDrawText(font.get(), *s, -5, 20, "Wide text", TextColours{0xFF0000, 0, true});
 }
 
-// Ink of one glyph drawn at 24 pixels: how many pixels, and how far right the top row of ink
-// lies from the bottom row (a slanted upright stroke leans right as it rises).
-struct GlyphInk {
-  int pixels = 0;
-  double lean = 0;
-};
+// Ink of one glyph drawn at 24 pixels.
 static GlyphInk InkOf(PlatformFont* font, const char* text) {
   std::unique_ptr<Surface, void (*)(Surface*)> s(SurfaceCreate(60, 40), SurfaceDestroy);
   FontDrawText(font, *s, 10, 2, text, TextColours{0xFFFFFF, 0, false});
-  GlyphInk ink;
-  double firstMean = -1, lastMean = -1;
-  for (int y = 0; y < s->height; ++y) {
-    int count = 0, sum = 0;
-    for (int x = 0; x < s->width; ++x)
-      if (s->pixels[static_cast<size_t>(y) * s->width + x] != 0) ++count, sum += x;
-    if (count == 0) continue;
-    const double mean = static_cast<double>(sum) / count;
-    if (firstMean < 0) firstMean = mean;
-    lastMean = mean;
-    ink.pixels += count;
-  }
-  ink.lean = firstMean - lastMean;
-  return ink;
+  return InkInArea(*s, 0, 0, s->width, s->height);
 }
 
 // On a fresh machine the only files are regular and bold: italic is slanted here, from the
