@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the MPEG audio decoder as a stream: every position that holds a
 // header it takes is decoded as a frame, so headers, side information, the reservoir and the
 // Huffman data all meet hostile bytes. The decoder must never read past the input it is given.
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
