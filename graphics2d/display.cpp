@@ -51,6 +51,7 @@ bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {
     Display2D.backBuffer = SurfaceCreate(Display2D.screenWidth, Display2D.screenHeight);
     if (Display2D.backBuffer == nullptr) {
       WriteEngineErrorLog("Failed to create a BackBuffer in system memory");
+      RuntimeError(10005);  // the display's surfaces
       return false;
     }
   }

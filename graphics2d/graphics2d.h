@@ -80,7 +80,7 @@ void RegisterGraphics2DPools();
 // ---------------------------------------------------------------------------------------
 
 // Opens the 640x480 display: back buffer, flip-chain state, 2D defaults; false with the
-// engine error set (the caller raises 10003-10005).
+// engine error set and error 10005 raised when its surfaces cannot be made.
 bool InitDisplay(bool fullScreen, bool windowMode, bool reuse);
 // Shows the back buffer (window, or counted when headless); 1 presented, 0 nothing shown.
 int PresentFrame();

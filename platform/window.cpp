@@ -149,12 +149,12 @@ static void LeaveFullscreen() {
   gMainWindow.fullscreen = false;
 }
 
-void PlatformSetFullscreen(bool on) {
+bool PlatformSetFullscreen(bool on) {
   SDL_Window* window = gMainWindow.window;
-  if (window == nullptr) return;
+  if (window == nullptr) return true;  // a run without a window has nothing to switch
   // A new size while in full screen switches again from a window.
   if (gMainWindow.fullscreen) LeaveFullscreen();
-  if (!on) return;
+  if (!on) return true;
   int display = SDL_GetWindowDisplayIndex(window);
   if (display < 0) display = 0;
   SDL_Rect bounds{0, 0, gMainWindow.frameWidth, gMainWindow.frameHeight};
@@ -174,9 +174,13 @@ void PlatformSetFullscreen(bool on) {
                         SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) == 0;
   if (!switched) {
     SDL_SetWindowSize(window, bounds.w, bounds.h);
-    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+      SDL_SetWindowBordered(window, SDL_TRUE);
+      return false;
+    }
   }
   gMainWindow.fullscreen = true;
+  return true;
 }
 
 void PlatformDesktopSize(int* width, int* height) {

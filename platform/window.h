@@ -42,7 +42,8 @@ void PlatformDesktopSize(int* width, int* height);
 // Full screen in a display mode of the window's size (640x480) where the display has one,
 // otherwise a window over the whole desktop (the frame shows centred in it); or back to a
 // window of that size. Called again while in full screen, it switches to the new size.
-void PlatformSetFullscreen(bool on);
+// False when the window could take neither the mode nor the desktop (nothing to show on).
+bool PlatformSetFullscreen(bool on);
 // True when a display driver draws nothing visible (offscreen, dummy): presenting counts only.
 bool PlatformIsHeadless();
 // Takes the next pending message without waiting; false when none is pending.

@@ -302,7 +302,11 @@ static bool InitDisplayForRun() {
     PlatformSetWindowSize(width, height);
   } else {
     PlatformSetWindowSize(640, 480);
-    PlatformSetFullscreen(true);
+    if (!PlatformSetFullscreen(true)) {
+      gRun.settingUpDisplay = false;
+      RuntimeError(10004);
+      return false;
+    }
   }
   Hooks.ResetDisplayDefaults3D();
   bool ok = Hooks.InitDisplay(gSettings.fullScreen, gSettings.windowMode, false);

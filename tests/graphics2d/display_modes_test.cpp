@@ -87,6 +87,20 @@ TEST_F(DisplayModeTest, ModeChangeMakesANewScreenAndKeepsImagesSpritesAndBitmaps
   EXPECT_EQ(ScreenDepth(), 16);
 }
 
+// A display whose back buffer cannot be made does not open: error 10005, the engine's text.
+TEST_F(DisplayModeTest, ADisplayWithoutItsSurfacesIsError10005) {
+  ReleaseDisplay(false);
+  struct LimitGuard {
+    ~LimitGuard() { SurfaceSetMemoryLimit(0); }
+  } restore;
+  SurfaceSetMemoryLimit(SurfaceMemoryInUse() + 1024);
+  EXPECT_FALSE(InitDisplay(false, false, false));
+  EXPECT_EQ(TakeError(), 10005);
+  EXPECT_NE(std::string(LastEngineError()).find("BackBuffer"), std::string::npos);
+  SurfaceSetMemoryLimit(0);
+  ASSERT_TRUE(InitDisplay(false, false, false));
+}
+
 TEST_F(DisplayModeTest, AModeTheDisplayCannotTakeLeavesTheOldOneWithWarning1503) {
   gSceneRestores = 0;
   Hooks.RestoreScene3DAfterReset = [] { ++gSceneRestores; };
