@@ -287,3 +287,10 @@ int SongRetrigVolume(int kind, int volume) {
   }
   return SongClamp(volume, 0, 64);
 }
+
+// S3M I and XM T: the note is silent for the off part of each on/off cycle.
+void SongTremorStep(SndSongChannel* c, SndSongVoice* v) {
+  if (c->tremorCount >= c->tremorOn) v->volumeDelta = -v->volume;
+  if (++c->tremorCount >= c->tremorOn + c->tremorOff) c->tremorCount = 0;
+  v->pending |= kVoiceVolume;
+}

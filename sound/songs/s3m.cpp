@@ -197,12 +197,6 @@ static void S3mVolumeSlide(SndSongVoice* v, int param) {
   v->pending |= kVoiceVolume;
 }
 
-static void TremorStep(SndSongChannel* c, SndSongVoice* v) {
-  if (c->tremorCount >= c->tremorOn) v->volumeDelta = -v->volume;
-  if (++c->tremorCount >= c->tremorOn + c->tremorOff) c->tremorCount = 0;
-  v->pending |= kVoiceVolume;
-}
-
 static int NotePeriodFor(SndSong* song, SndSongChannel* c) {
   return SndNotePeriod(c->note, SongSampleFrequency(CurrentSample(song, c)));
 }
@@ -298,7 +292,7 @@ void SndS3mRow(SndSong* song) {
           c->tremorOn = x + 1;
           c->tremorOff = y + 1;
         }
-        TremorStep(c, v);
+        SongTremorStep(c, v);
         break;
       case 10:
         if (cell.param) c->arpMem = cell.param;
@@ -387,7 +381,7 @@ void SndS3mTick(SndSong* song) {
         SndVibrato(c, v, 2);
         break;
       case 9:
-        TremorStep(c, v);
+        SongTremorStep(c, v);
         break;
       case 10: {
         int phase = song->tick % 3;

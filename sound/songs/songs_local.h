@@ -159,6 +159,7 @@ struct ItInstrument {
   uint8_t noteMap[120][2];   // note, sample (1-based) for IT; XM uses [n][1] as 0-based sample
   SongEnvelope env[3];
   uint8_t vibType, vibSweep, vibDepth, vibRate;
+  int sampleBase;            // XM: the song sample of local sample 0
 };
 
 struct SndSong {
@@ -252,6 +253,7 @@ void SongPatternLoop(SndSong* song, SndSongChannel* c, int y);
 void SongBreakJump(SndSong* song, int effect, int param, bool* jumped);
 int SongClamp(int v, int lo, int hi);
 int SongRetrigVolume(int kind, int volume);
+void SongTremorStep(SndSongChannel* c, SndSongVoice* v);
 
 // --- formats ---
 bool SndLoadMod(SndSong* song, SongReader& r);

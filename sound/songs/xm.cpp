@@ -1,4 +1,645 @@
-// Xm songs (in progress).
+// XM songs: the loader (packed patterns, instruments with up to 16 samples, envelopes) and the
+// row and tick work of the XM effects, envelopes, fade-out and automatic vibrato.
+#include <cstdlib>
+
 #include "sound/songs/songs_local.h"
 
-bool SndLoadXm(SndSong*, SongReader&) { return SndFail(kSndErrFileFormat); }
+void SndXmRow(SndSong* song);
+void SndXmTick(SndSong* song);
+static void SndXmUpdate(SndSong* song) { SongTrackerTick(song, SndXmRow, SndXmTick); }
+
+// An envelope whose points are too many, or whose ticks go backward, or whose sustain and
+// loop points lie outside it, is switched off rather than read past its table.
+static void ReadXmEnvelope(SongEnvelope& e, const uint8_t* points, int count, int sustain, int loopStart, int loopEnd,
+                           int type) {
+  e = SongEnvelope{};
+  if (count < 2 || count > 12 || !(type & 1)) return;
+  for (int i = 0; i < count; i++) {
+    e.x[i] = static_cast<int16_t>(points[i * 4] | points[i * 4 + 1] << 8);
+    int y = points[i * 4 + 2] | points[i * 4 + 3] << 8;
+    e.y[i] = static_cast<int8_t>(y > 64 ? 64 : y);
+    if (i > 0 && e.x[i] < e.x[i - 1]) return;
+  }
+  if (sustain >= count) type &= ~2;
+  if (loopStart >= count || loopEnd >= count || loopStart > loopEnd) type &= ~4;
+  e.flags = static_cast<uint8_t>(type & 7);
+  e.points = static_cast<uint8_t>(count);
+  e.sustainBegin = e.sustainEnd = static_cast<uint8_t>(sustain);
+  e.loopBegin = static_cast<uint8_t>(loopStart);
+  e.loopEnd = static_cast<uint8_t>(loopEnd);
+}
+
+bool SndLoadXm(SndSong* song, SongReader& r) {
+  char id[17];
+  r.Bytes(id, 17);
+  r.Seek(37);
+  if (r.error || std::memcmp(id, "Extended Module: ", 17) != 0 || r.U8() != 0x1A) return SndFail(kSndErrFileFormat);
+  song->type = kSndSongXm;
+  song->masterVolume = 256;
+  song->initialGlobalVolume = 64;
+  r.Seek(17);
+  r.Bytes(song->name, 20);
+  r.Seek(60);
+  uint32_t headerSize = r.U32();
+  int length = r.U16(), restart = r.U16(), channels = r.U16(), patterns = r.U16(), instruments = r.U16();
+  song->flags = r.U16();
+  song->defaultSpeed = r.U16();
+  song->defaultTempo = r.U16();
+  r.Bytes(song->orders, 256);
+  if (r.error || length < 1 || length > 256 || channels < 1 || channels > 64 || patterns > 256 || instruments > 128 ||
+      headerSize < 20 || headerSize > r.size) {
+    return SndFail(kSndErrFileFormat);
+  }
+  song->length = length;
+  song->restart = static_cast<uint16_t>(restart < length ? restart : 0);
+  song->channelCount = channels;
+  if (song->defaultSpeed < 1 || song->defaultSpeed > 255) song->defaultSpeed = 6;
+  if (song->defaultTempo < 32 || song->defaultTempo > 255) song->defaultTempo = 125;
+  for (int c = 0; c < channels; c++) {
+    song->defaultPan[c] = 128;
+    song->defaultVolume[c] = 64;
+  }
+  int highest = 0;
+  for (int i = 0; i < length; i++) highest = song->orders[i] > highest ? song->orders[i] : highest;
+  song->patternCount = patterns;
+  if (!SongAllocPatterns(song, highest + 1 > patterns ? highest + 1 : patterns)) return false;
+  r.Seek(60 + static_cast<size_t>(headerSize));
+  for (int p = 0; p < patterns; p++) {
+    size_t start = r.pos;
+    uint32_t headerLength = r.U32();
+    r.U8();
+    int rows = r.U16();
+    uint32_t packed = r.U16();
+    if (r.error || rows < 1 || rows > 256 || headerLength < 9 || headerLength > 64) return SndFail(kSndErrFileFormat);
+    r.Seek(start + headerLength);
+    SongPattern& pattern = song->patterns[p];
+    pattern.rows = rows;
+    size_t cells = static_cast<size_t>(rows) * channels;
+    pattern.data = static_cast<uint8_t*>(std::calloc(cells, 5));
+    if (!pattern.data) return SndFail(kSndErrMemory);
+    if (packed == 0) continue;
+    const uint8_t* bytes = r.Span(packed);
+    if (!bytes) return SndFail(kSndErrFileFormat);
+    size_t at = 0;
+    for (size_t i = 0; i < cells && at < packed; i++) {
+      uint8_t fields[5] = {};
+      uint8_t b = bytes[at++];
+      int mask = b & 0x80 ? b & 0x1F : 0x1F;
+      if (!(b & 0x80)) fields[0] = b;
+      for (int k = (b & 0x80) ? 0 : 1; k < 5; k++) {
+        if (!(mask & (1 << k))) continue;
+        if (at >= packed) break;
+        fields[k] = bytes[at++];
+      }
+      SongCell* cell = reinterpret_cast<SongCell*>(pattern.data + i * 5);
+      cell->note = fields[0] == 97 ? 255 : fields[0] > 97 ? 0 : fields[0];
+      cell->instrument = fields[1] > 128 ? 0 : fields[1];
+      cell->volume = fields[2];
+      cell->effect = fields[3] > 35 ? 0 : fields[3];
+      cell->param = fields[4];
+    }
+  }
+  song->instruments = new (std::nothrow) ItInstrument[static_cast<size_t>(instruments) + 1]();
+  if (!song->instruments) return SndFail(kSndErrMemory);
+  song->instrumentCount = instruments;
+  // Samples are counted as they come: at most 16 per instrument.
+  if (!SongAllocSamples(song, instruments * 16)) return false;
+  song->sampleCount = 0;
+  for (int i = 0; i < instruments; i++) {
+    ItInstrument& ins = song->instruments[i];
+    size_t start = r.pos;
+    uint32_t size = r.U32();
+    r.Skip(22);
+    r.U8();
+    int count = r.U16();
+    if (r.error) return SndFail(kSndErrFileFormat);
+    if (count > 16) return SndFail(kSndErrFileData);
+    ins.samples = static_cast<uint8_t>(count);
+    ins.sampleBase = song->sampleCount;
+    if (size < 29 || size > r.size) return SndFail(kSndErrFileFormat);
+    if (count == 0) {
+      r.Seek(start + size);
+      for (auto& n : ins.noteMap) n[1] = 16;
+      continue;
+    }
+    uint32_t sampleHeaderSize = r.U32();
+    uint8_t map[96], volumePoints[48], panPoints[48];
+    r.Bytes(map, 96);
+    r.Bytes(volumePoints, 48);
+    r.Bytes(panPoints, 48);
+    int volumeCount = r.U8(), panCount = r.U8();
+    int volumeSustain = r.U8(), volumeLoopStart = r.U8(), volumeLoopEnd = r.U8();
+    int panSustain = r.U8(), panLoopStart = r.U8(), panLoopEnd = r.U8();
+    int volumeType = r.U8(), panType = r.U8();
+    ins.vibType = r.U8();
+    ins.vibSweep = r.U8();
+    ins.vibDepth = r.U8();
+    ins.vibRate = r.U8();
+    ins.fadeOut = r.U16() * 2;
+    if (r.error) return SndFail(kSndErrFileFormat);
+    for (int n = 0; n < 96; n++) ins.noteMap[n][1] = map[n];
+    for (int n = 96; n < 120; n++) ins.noteMap[n][1] = 16;
+    ReadXmEnvelope(ins.env[0], volumePoints, volumeCount, volumeSustain, volumeLoopStart, volumeLoopEnd, volumeType);
+    ReadXmEnvelope(ins.env[1], panPoints, panCount, panSustain, panLoopStart, panLoopEnd, panType);
+    r.Seek(start + size);
+    if (sampleHeaderSize < 40) sampleHeaderSize = 40;
+    struct Header {
+      uint32_t length, loopStart, loopLength;
+      int type;
+    } headers[16];
+    for (int k = 0; k < count; k++) {
+      size_t at = r.pos;
+      Header& h = headers[k];
+      h.length = r.U32();
+      h.loopStart = r.U32();
+      h.loopLength = r.U32();
+      int volume = r.U8();
+      int finetune = static_cast<int8_t>(r.U8());
+      h.type = r.U8();
+      int pan = r.U8();
+      int relative = static_cast<int8_t>(r.U8());
+      r.U8();
+      char name[22];
+      r.Bytes(name, 22);
+      r.Seek(at + sampleHeaderSize);
+      if (r.error) return SndFail(kSndErrFileFormat);
+      bool sixteen = (h.type & 16) != 0;
+      if (sixteen) {
+        h.length /= 2;
+        h.loopStart /= 2;
+        h.loopLength /= 2;
+      }
+      SndSample* s = SongCreateSample(song, song->sampleCount++, h.length, (sixteen ? kSnd16Bits : kSnd8Bits) | kSndMono);
+      if (!s) return false;
+      std::memcpy(s->name, name, 22);
+      SongSetSampleAttributes(s, volume > 64 ? 64 : volume, pan, true, 64, relative, finetune);
+      int loop = h.type & 3;
+      if (h.loopStart >= h.length) h.loopLength = 0;
+      if (h.loopStart + h.loopLength > h.length) h.loopLength = h.length - h.loopStart;
+      if (loop == 0 || loop == 3 || h.loopLength == 0) {
+        s->loopStart = 0;
+        s->loopLength = h.length;
+        s->loopMode = kSndLoopOff;
+      } else {
+        s->loopStart = h.loopStart;
+        s->loopLength = h.loopLength;
+        s->loopMode = loop == 2 ? kSndLoopBidi : kSndLoopNormal;
+      }
+    }
+    for (int k = 0; k < count; k++) {
+      SndSample* s = song->samples[ins.sampleBase + k];
+      uint32_t bytes = headers[k].length * ((headers[k].type & 16) ? 2u : 1u);
+      size_t have = r.size - r.pos < bytes ? r.size - r.pos : bytes;
+      const uint8_t* data = r.Span(have);
+      uint32_t mode = ((headers[k].type & 16) ? kSnd16Bits : kSnd8Bits) | kSndSigned | kSndDelta;
+      if (!SongUploadSample(s, data, static_cast<uint32_t>(have), mode)) return false;
+      SndSetSampleLoopMode(s, s->loopMode);
+    }
+  }
+  song->update = SndXmUpdate;
+  return true;
+}
+
+// --- Player ---
+
+static ItInstrument gEmptyInstrument;
+
+static const ItInstrument* Instrument(SndSong* song, SndSongChannel* c) {
+  return c->instrument >= 0 && c->instrument < song->instrumentCount ? &song->instruments[c->instrument] : nullptr;
+}
+
+static SndSample* SampleFor(SndSong* song, const ItInstrument* ins, int note) {
+  if (!ins || note < 0 || note >= 96) return nullptr;
+  int local = ins->noteMap[note][1];
+  if (local >= 16 || local >= ins->samples) return nullptr;
+  return song->samples[ins->sampleBase + local];
+}
+
+static int XmNotePeriod(int n, int f) {
+  n = SongClamp(n, 0, 130);
+  int a = static_cast<int>(kSndPeriodTable[n + 1]);
+  if (f >= 0 || n == 0) return a + (static_cast<int>(kSndPeriodTable[n + 2]) - a) * f / 128;
+  return a - (a - static_cast<int>(kSndPeriodTable[n])) * -f / 128;
+}
+
+static int NotePeriod(SndSong* song, int realNote, int finetune) {
+  if (song->flags & 1) return 7680 - realNote * 64 - finetune / 2;
+  return XmNotePeriod(realNote, finetune);
+}
+
+static void XmVibrato(SndSongChannel* c, SndSongVoice* v) {
+  int value = SongWaveValue(c->waveControl & 3, c->vibratoPos);
+  int delta = ((value * c->vibratoDepth) >> 7) * 4;
+  v->periodDelta = c->vibratoPos < 0 ? delta : -delta;
+  v->pending |= kVoiceFrequency;
+}
+
+static void AdvanceVibrato(SndSongChannel* c) {
+  c->vibratoPos += c->vibratoSpeed;
+  while (c->vibratoPos > 31) c->vibratoPos -= 64;
+}
+
+static void EnvelopeStep(const SongEnvelope& e, SongEnvelopeState& s, bool keyOff) {
+  for (int guard = 0; guard < 3 && s.index < e.points && !s.done; guard++) {
+    if (s.tick != e.x[s.index]) {
+      s.value += s.slope;
+      break;
+    }
+    if ((e.flags & 4) && s.index == e.loopEnd && e.loopBegin != e.loopEnd) {
+      s.index = e.loopBegin;
+      s.tick = e.x[s.index];
+      continue;
+    }
+    if (s.index == e.points - 1) {
+      s.value = e.y[s.index] << 16;
+      s.done = true;
+      break;
+    }
+    if ((e.flags & 2) && s.index == e.sustainBegin && !keyOff) {
+      s.value = e.y[s.index] << 16;
+      s.current = s.value >> 16;
+      return;  // held: the tick does not advance
+    }
+    int dx = e.x[s.index + 1] - e.x[s.index];
+    s.slope = dx ? ((e.y[s.index + 1] - e.y[s.index]) * 65536) / dx : 0;
+    s.value = e.y[s.index] << 16;
+    s.index++;
+    break;
+  }
+  s.current = s.value >> 16;
+  s.tick++;
+}
+
+static void ResetEnvelopes(SndSongVoice* v) {
+  for (SongEnvelopeState& s : v->env) s = SongEnvelopeState{};
+  v->env[0].current = 64;
+  v->env[0].value = 64 << 16;
+  v->env[1].current = 32;
+  v->env[1].value = 32 << 16;
+  v->fadeVolume = 65536;
+  v->keyOff = false;
+  v->autoVibPos = v->autoVibSweep = 0;
+}
+
+static void Envelopes(SndSongVoice* v, const ItInstrument* ins) {
+  if (ins->env[0].flags & 1) {
+    if (!v->env[0].done) EnvelopeStep(ins->env[0], v->env[0], v->keyOff);
+  } else if (v->keyOff) {
+    v->env[0].current = 0;
+  }
+  if ((ins->env[1].flags & 1) && !v->env[1].done) EnvelopeStep(ins->env[1], v->env[1], v->keyOff);
+  if (v->keyOff) {
+    v->fadeVolume = v->fadeVolume - ins->fadeOut < 0 ? 0 : v->fadeVolume - ins->fadeOut;
+  }
+  v->pending |= kVoiceVolume | kVoicePan;
+}
+
+static void AutoVibrato(SndSongVoice* v, const ItInstrument* ins) {
+  if (!ins->vibDepth) return;
+  int p = v->autoVibPos & 255, value;
+  switch (ins->vibType & 3) {
+    case 0: value = kSndXmVibratoSine[p]; break;
+    case 1: value = p < 128 ? 64 : -64; break;
+    case 2: value = (128 - ((p + 128) % 256)) >> 1; break;
+    default: value = (128 - ((384 - p) % 256)) >> 1; break;
+  }
+  value *= ins->vibDepth;
+  if (ins->vibSweep) value = value * v->autoVibSweep / ins->vibSweep;
+  v->periodDelta += value >> 6;
+  if (v->autoVibSweep < ins->vibSweep) v->autoVibSweep++;
+  v->autoVibPos = (v->autoVibPos + ins->vibRate) & 255;
+  v->pending |= kVoiceFrequency;
+}
+
+static void VolumeColumn(SndSongChannel* c, SndSongVoice* v, int byte, bool rowTick) {
+  int x = byte & 15;
+  switch (byte >> 4) {
+    case 1: case 2: case 3: case 4: case 5:
+      if (rowTick && byte <= 0x50) v->volume = byte - 16;
+      break;
+    case 6: v->volume = v->volume - x < 0 ? 0 : v->volume - x; break;
+    case 7: v->volume = v->volume + x > 64 ? 64 : v->volume + x; break;
+    case 8: if (rowTick) v->volume = v->volume - x < 0 ? 0 : v->volume - x; break;
+    case 9: if (rowTick) v->volume = v->volume + x > 64 ? 64 : v->volume + x; break;
+    case 0xA: if (rowTick) c->vibratoSpeed = x; break;
+    case 0xB:
+      if (!rowTick) {
+        c->vibratoDepth = x;
+        XmVibrato(c, v);
+        AdvanceVibrato(c);
+      }
+      break;
+    case 0xC: if (rowTick) v->pan = x * 16; break;
+    case 0xD: v->pan = v->pan - x < 0 ? 0 : v->pan - x; break;
+    case 0xE: v->pan = v->pan + x > 255 ? 255 : v->pan + x; break;
+    case 0xF:
+      if (rowTick) {
+        if (x) c->portaSpeed = x * 16;
+        c->targetPeriod = c->notePeriod;
+      } else {
+        SndTonePortamento(c, v);
+      }
+      break;
+    default: break;
+  }
+  v->pending |= kVoiceVolume | kVoicePan;
+}
+
+static void InstrumentReset(SndSongChannel* c, SndSongVoice* v) {
+  v->volume = SongSampleVolume(v->sample);
+  v->pan = SongSamplePan(v->sample);
+  ResetEnvelopes(v);
+  if ((c->waveControl & 0x0F) < 4) c->vibratoPos = 0;
+  if ((c->waveControl >> 4) < 4) c->tremoloPos = 0;
+  c->tremorCount = 0;
+  v->pending |= kVoiceVolume | kVoicePan;
+}
+
+static void XmSlide(SndSongVoice* v, int param) {
+  int x = param >> 4, y = param & 15;
+  v->volume = x ? (v->volume + x > 64 ? 64 : v->volume + x) : (v->volume - y < 0 ? 0 : v->volume - y);
+  v->pending |= kVoiceVolume;
+}
+
+void SndXmRow(SndSong* song) {
+  bool jumped = false;
+  int pattern = song->orders[song->order];
+  for (int ci = 0; ci < song->channelCount; ci++) {
+    SndSongChannel* c = &song->channels[ci];
+    const SongCell cell = *SongCellAt(song, pattern, song->row, ci);
+    bool porta = cell.effect == 3 || cell.effect == 5 || (cell.volume >> 4) == 0xF;
+    bool hasNote = cell.note != 0 && cell.note != 255;
+    if (cell.instrument > 0) {
+      if (!porta) c->instrument = cell.instrument - 1;
+      if (song->instrumentWatch && cell.instrument == song->watchedInstrument) {
+        SndQueueSongCallback(song, kQueueInstrument, cell.instrument);
+      }
+    }
+    if (hasNote && !porta) c->note = cell.note - 1;
+    const ItInstrument* ins = Instrument(song, c);
+    SndSongVoice* v = FirstVoice(c);
+    if (ins) {
+      if (!v->channel && (hasNote || cell.instrument)) {
+        SndSongVoice* fresh = SndAllocSongVoice(song, c);
+        if (fresh) {
+          fresh->volume = v->volume;
+          fresh->period = v->period;
+          fresh->pan = v->pan;
+          v = fresh;
+        }
+      }
+      if (!porta && (hasNote || cell.instrument)) v->sample = SampleFor(song, ins, c->note);
+    } else {
+      ins = &gEmptyInstrument;
+      if (hasNote && !porta) v->sample = nullptr;
+    }
+    c->savedVolume = v->volume;
+    c->savedPeriod = v->period;
+    c->savedPan = v->pan;
+    if (c->lastEffect == 7 && cell.effect != 7) v->volume += v->volumeDelta;
+    c->lastEffect = cell.effect;
+    v->volumeDelta = 0;
+    v->pending = 0;
+    if (hasNote) {
+      SndSample* s = porta ? SampleFor(song, ins, cell.note - 1) : v->sample;
+      if (!s) s = v->sample;
+      c->realNote = cell.note - 1 + SongSampleRelNote(s);
+      c->notePeriod = NotePeriod(song, c->realNote, SongSampleFinetune(s));
+      if (!porta) {
+        v->period = c->notePeriod;
+        v->pending = kVoiceStart;
+      }
+    }
+    v->periodDelta = 0;
+    v->pending |= kVoiceFrequency | kVoiceVolume;
+    if (cell.instrument > 0) InstrumentReset(c, v);
+    if (cell.volume) VolumeColumn(c, v, cell.volume, true);
+    if (cell.note == 255 || cell.effect == 20) v->keyOff = true;
+    Envelopes(v, ins);
+    int x = cell.param >> 4, y = cell.param & 15;
+    switch (cell.effect) {
+      case 1: if (cell.param) c->slideUpMem = cell.param; break;
+      case 2: if (cell.param) c->slideDownMem = cell.param; break;
+      case 3:
+      case 5:
+        if (cell.effect == 3 && cell.param) c->portaSpeed = cell.param;
+        if (cell.effect == 5 && cell.param) c->volSlideMem = cell.param;
+        c->targetPeriod = c->notePeriod;
+        v->pending &= ~kVoiceStart;
+        break;
+      case 4:
+        if (x) c->vibratoSpeed = x;
+        if (y) c->vibratoDepth = y;
+        XmVibrato(c, v);
+        break;
+      case 6:
+        if (cell.param) c->volSlideMem = cell.param;
+        XmVibrato(c, v);
+        break;
+      case 7:
+        if (x) c->tremoloSpeed = x;
+        if (y) c->tremoloDepth = y;
+        break;
+      case 8: v->pan = cell.param; v->pending |= kVoicePan; break;
+      case 9: {
+        if (cell.param) c->offsetMemory = cell.param;
+        uint32_t offset = static_cast<uint32_t>(c->offsetMemory) * 256u;
+        SndSample* s = v->sample;
+        if (s && offset < s->loopStart + s->loopLength) {
+          v->sampleOffset = offset;
+        } else if (v->pending & kVoiceStart) {
+          v->pending = (v->pending & ~kVoiceStart) | kVoiceStop;
+        }
+        break;
+      }
+      case 0xA: if (cell.param) c->volSlideMem = cell.param; break;
+      case 0xB: SongBreakJump(song, 'B', cell.param, &jumped); break;
+      case 0xC: v->volume = cell.param; break;
+      case 0xD: SongBreakJump(song, 'D', cell.param, &jumped); break;
+      case 0xE:
+        switch (x) {
+          case 1: if (y) c->fineUpMem = y; v->period -= c->fineUpMem * 4; break;
+          case 2: if (y) c->fineDownMem = y; v->period += c->fineDownMem * 4; break;
+          case 4: c->waveControl = static_cast<uint8_t>((c->waveControl & 0xF0) | y); break;
+          case 5: if (v->sample) v->sample->trackerValues[3] = (v->sample->trackerValues[3] & 0xFF) | static_cast<uint32_t>(static_cast<uint8_t>((y - 8) * 16)) << 8; break;
+          case 6: SongPatternLoop(song, c, y); break;
+          case 7: c->waveControl = static_cast<uint8_t>((c->waveControl & 0x0F) | y << 4); break;
+          case 8: v->pan = y * 16; v->pending |= kVoicePan; break;
+          case 0xA: if (y) c->fineVolMem = y; v->volume = SongClamp(v->volume + c->fineVolMem, 0, 64); break;
+          case 0xB: if (y) c->fineVolMem = y; v->volume = SongClamp(v->volume - c->fineVolMem, 0, 64); break;
+          case 0xD:
+            v->volume = c->savedVolume;
+            v->period = c->savedPeriod;
+            v->pan = c->savedPan;
+            v->pending &= ~kVoiceStart;
+            break;
+          case 0xE: song->patternDelay = y * song->speed; break;
+          default: break;
+        }
+        break;
+      case 0xF:
+        if (cell.param < 32) song->speed = cell.param;
+        else SndSetSongTempo(song, cell.param);
+        break;
+      case 16: song->globalVolume = cell.param > 64 ? 64 : cell.param; break;
+      case 17: if (cell.param) c->globalSlideMem = cell.param; break;
+      case 21: {
+        const SongEnvelope& e = ins->env[0];
+        if (!(e.flags & 1)) break;
+        SongEnvelopeState& s = v->env[0];
+        int i = 0;
+        while (i < e.points - 1 && e.x[i] < cell.param) i++;
+        if (i < e.points - 1 && i > 0) {
+          int dx = e.x[i] - e.x[i - 1];
+          s.slope = dx ? ((e.y[i] - e.y[i - 1]) * 65536) / dx : 0;
+          s.value = (e.y[i - 1] << 16) + s.slope * (cell.param - e.x[i - 1]);
+          s.index = i;
+          s.tick = cell.param;
+          s.done = false;
+        } else {
+          s.value = e.y[e.points - 1] << 16;
+          s.index = e.points;
+          s.done = true;
+        }
+        s.current = s.value >> 16;
+        break;
+      }
+      case 25: if (cell.param) c->panSlideMem = cell.param; break;
+      case 27:
+        if (cell.param) {
+          c->retrigKind = x;
+          c->retrigInterval = y;
+        }
+        break;
+      case 29:
+        if (cell.param) {
+          c->tremorOn = x + 1;
+          c->tremorOff = y + 1;
+        }
+        SongTremorStep(c, v);
+        break;
+      case 33:
+        if (x == 1) { if (y) c->xfineUpMem = y; v->period -= c->xfineUpMem; }
+        if (x == 2) { if (y) c->xfineDownMem = y; v->period += c->xfineDownMem; }
+        break;
+      case 35: SndQueueSongCallback(song, kQueueSync, cell.param); break;
+      default: break;
+    }
+    AutoVibrato(v, ins);
+    SongApplyPending(song, c);
+  }
+}
+
+void SndXmTick(SndSong* song) {
+  int pattern = song->orders[song->order];
+  for (int ci = 0; ci < song->channelCount; ci++) {
+    SndSongChannel* c = &song->channels[ci];
+    const SongCell cell = *SongCellAt(song, pattern, song->row, ci);
+    const ItInstrument* ins = Instrument(song, c);
+    if (!ins) ins = &gEmptyInstrument;
+    SndSongVoice* v = FirstVoice(c);
+    v->volumeDelta = 0;
+    v->periodDelta = 0;
+    v->pending = 0;
+    int x = cell.param >> 4, y = cell.param & 15;
+    bool delayed = cell.effect == 0xE && x == 0xD && y > 0;
+    if (delayed && song->tick < y) continue;  // the delayed note keeps every change back
+    Envelopes(v, ins);
+    if (delayed && song->tick == y) {
+      if (cell.note && cell.note != 255) {
+        v->period = c->notePeriod;
+        v->pending |= kVoiceStart;
+      }
+      if (cell.instrument) InstrumentReset(c, v);
+      if (cell.volume) VolumeColumn(c, v, cell.volume, true);
+      v->pending |= kVoiceFrequency | kVoiceVolume | kVoicePan;
+    } else if (cell.volume) {
+      VolumeColumn(c, v, cell.volume, false);
+    }
+    switch (cell.effect) {
+      case 0:
+        if (cell.param) {
+          int phase = song->tick % 3;
+          int add = phase == 1 ? x : phase == 2 ? y : 0;
+          if (song->flags & 1) {
+            v->periodDelta = -add * 64;
+          } else if (add) {
+            int ft = SongSampleFinetune(v->sample);
+            v->periodDelta = XmNotePeriod(c->realNote + add, ft) - XmNotePeriod(c->realNote, ft);
+          }
+          v->pending |= kVoiceFrequency;
+        }
+        break;
+      case 1:
+        v->period = v->period - c->slideUpMem * 4 < 56 ? 56 : v->period - c->slideUpMem * 4;
+        v->pending |= kVoiceFrequency;
+        break;
+      case 2:
+        v->period += c->slideDownMem * 4;
+        v->pending |= kVoiceFrequency;
+        break;
+      case 3:
+        SndTonePortamento(c, v);
+        break;
+      case 4:
+        XmVibrato(c, v);
+        AdvanceVibrato(c);
+        break;
+      case 5:
+        SndTonePortamento(c, v);
+        XmSlide(v, c->volSlideMem);
+        break;
+      case 6:
+        XmVibrato(c, v);
+        AdvanceVibrato(c);
+        XmSlide(v, c->volSlideMem);
+        break;
+      case 7: {
+        int waveform = (c->waveControl >> 4) & 3;
+        int value = SongWaveValue(waveform == 3 ? 0 : waveform, c->tremoloPos);
+        int delta = (value * c->tremoloDepth) >> 6;
+        v->volumeDelta = c->tremoloPos < 0 ? (v->volume - delta < 0 ? -v->volume : -delta)
+                                          : (v->volume + delta > 64 ? 64 - v->volume : delta);
+        c->tremoloPos += c->tremoloSpeed;
+        while (c->tremoloPos > 31) c->tremoloPos -= 64;
+        v->pending |= kVoiceVolume;
+        break;
+      }
+      case 0xA:
+        XmSlide(v, c->volSlideMem);
+        break;
+      case 0xE:
+        if (x == 9 && y && song->tick % y == 0) v->pending |= kVoiceStart | kVoiceVolume | kVoiceFrequency;
+        if (x == 0xC && song->tick == y) {
+          v->volume = 0;
+          v->pending |= kVoiceVolume;
+        }
+        break;
+      case 17: {
+        int m = c->globalSlideMem;
+        song->globalVolume = (m >> 4) ? SongClamp(song->globalVolume + (m >> 4), 0, 64) : SongClamp(song->globalVolume - (m & 15), 0, 64);
+        v->pending |= kVoiceVolume;
+        break;
+      }
+      case 25: {
+        int m = c->panSlideMem;
+        v->pan = (m >> 4) ? SongClamp(v->pan + (m >> 4), 0, 255) : SongClamp(v->pan - (m & 15), 0, 255);
+        v->pending |= kVoicePan;
+        break;
+      }
+      case 27:
+        if (c->retrigInterval && song->tick % c->retrigInterval == 0) {
+          v->volume = SongRetrigVolume(c->retrigKind, v->volume);
+          v->pending |= kVoiceStart | kVoiceVolume | kVoiceFrequency;
+        }
+        break;
+      case 29:
+        SongTremorStep(c, v);
+        break;
+      default:
+        break;
+    }
+    AutoVibrato(v, ins);
+    SongApplyPending(song, c);
+  }
+}

@@ -171,6 +171,29 @@ inline std::vector<Group> Groups(Format f) {
     c[4][1] = Effect(e.tempo, 150);
     add("retrigger_speed", s);
   }
+  if (f == kXm || f == kIt) {
+    Song s = BaseSong(f, 16);
+    SampleSpec bidi = Wave(64, true);
+    bidi.loopStart = 16;
+    bidi.loopLength = 32;
+    bidi.pingPong = true;
+    s.samples.push_back(bidi);
+    InstrumentSpec ins;
+    ins.sample = 2;
+    ins.volume.points = {{0, 64}, {8, 32}, {16, 48}, {24, 16}, {40, 0}};
+    ins.volume.sustain = 1;
+    ins.volume.loopStart = 2;
+    ins.volume.loopEnd = 3;
+    ins.pan.points = {{0, 32}, {12, 60}, {24, 4}};
+    ins.fadeOut = 1024;
+    s.instruments.push_back(ins);
+    auto& c = s.patterns[0].cells;
+    c[0][0] = Note(f, 0, 3);
+    c[6][0] = {f == kXm ? 97 : 255, 0, -1, 0, 0};  // key off: sustain released, fade
+    c[0][1] = Note(f, 7, 3);
+    c[2][1] = Effect(f == kXm ? 20 : 0, 0);      // K00 (XM): key off by effect
+    add("envelopes_pingpong", s);
+  }
   return groups;
 }
 
