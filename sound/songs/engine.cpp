@@ -288,6 +288,16 @@ int SongRetrigVolume(int kind, int volume) {
   return SongClamp(volume, 0, 64);
 }
 
+void SongVolumeSlide(SndSongVoice* v, int param) {
+  int x = param >> 4, y = param & 15;
+  v->volume = x ? (v->volume + x > 64 ? 64 : v->volume + x) : (v->volume - y < 0 ? 0 : v->volume - y);
+  v->pending |= kVoiceVolume;
+}
+
+void SongWatchInstrument(SndSong* song, int number) {
+  if (song->instrumentWatch && number == song->watchedInstrument) SndQueueSongCallback(song, kQueueInstrument, number);
+}
+
 // S3M I and XM T: the note is silent for the off part of each on/off cycle.
 void SongTremorStep(SndSongChannel* c, SndSongVoice* v) {
   if (c->tremorCount >= c->tremorOn) v->volumeDelta = -v->volume;

@@ -130,12 +130,6 @@ static SndSample* CurrentSample(SndSong* song, SndSongChannel* c) {
   return c->sample >= 0 && c->sample < song->sampleCount ? song->samples[c->sample] : nullptr;
 }
 
-static void ModVolumeSlide(SndSongVoice* v, int param) {
-  int x = param >> 4, y = param & 15;
-  v->volume = x ? (v->volume + x > 64 ? 64 : v->volume + x) : (v->volume - y < 0 ? 0 : v->volume - y);
-  v->pending |= kVoiceVolume;
-}
-
 static void ModArpeggio(SndSong* song, SndSongChannel* c, SndSongVoice* v, int param) {
   int phase = song->tick % 3;
   int add = phase == 1 ? param >> 4 : phase == 2 ? param & 15 : 0;
@@ -153,9 +147,7 @@ void SndModRow(SndSong* song) {
     SndSongVoice* v = FirstVoice(c);
     if (cell.instrument > 0) {
       c->sample = cell.instrument - 1;
-      if (song->instrumentWatch && cell.instrument == song->watchedInstrument) {
-        SndQueueSongCallback(song, kQueueInstrument, cell.instrument);
-      }
+      SongWatchInstrument(song, cell.instrument);
     }
     c->savedVolume = v->volume;
     c->savedPeriod = v->period;
@@ -288,17 +280,17 @@ void SndModTick(SndSong* song) {
         break;
       case 5:
         SndTonePortamento(c, v);
-        ModVolumeSlide(v, cell.param);
+        SongVolumeSlide(v, cell.param);
         break;
       case 6:
         SndVibrato(c, v, 2);
-        ModVolumeSlide(v, cell.param);
+        SongVolumeSlide(v, cell.param);
         break;
       case 7:
         SndTremolo(c, v, false);
         break;
       case 0xA:
-        ModVolumeSlide(v, cell.param);
+        SongVolumeSlide(v, cell.param);
         break;
       case 0xE:
         if (x == 9 && y && song->tick % y == 0) v->pending |= kVoiceStart;

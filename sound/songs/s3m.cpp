@@ -211,9 +211,7 @@ void SndS3mRow(SndSong* song) {
     bool hasNote = cell.note != 0 && cell.note != 255;
     if (cell.instrument > 0) {
       c->sample = cell.instrument - 1;
-      if (song->instrumentWatch && cell.instrument == song->watchedInstrument) {
-        SndQueueSongCallback(song, kQueueInstrument, cell.instrument);
-      }
+      SongWatchInstrument(song, cell.instrument);
     }
     if (hasNote) c->note = cell.note;
     c->savedVolume = v->volume;

@@ -254,6 +254,8 @@ void SongBreakJump(SndSong* song, int effect, int param, bool* jumped);
 int SongClamp(int v, int lo, int hi);
 int SongRetrigVolume(int kind, int volume);
 void SongTremorStep(SndSongChannel* c, SndSongVoice* v);
+void SongVolumeSlide(SndSongVoice* v, int param);   // MOD A / XM A: up by x, else down by y
+void SongWatchInstrument(SndSong* song, int number);  // queues the instrument callback
 
 // --- formats ---
 bool SndLoadMod(SndSong* song, SongReader& r);

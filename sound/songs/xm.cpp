@@ -355,12 +355,6 @@ static void InstrumentReset(SndSongChannel* c, SndSongVoice* v) {
   v->pending |= kVoiceVolume | kVoicePan;
 }
 
-static void XmSlide(SndSongVoice* v, int param) {
-  int x = param >> 4, y = param & 15;
-  v->volume = x ? (v->volume + x > 64 ? 64 : v->volume + x) : (v->volume - y < 0 ? 0 : v->volume - y);
-  v->pending |= kVoiceVolume;
-}
-
 void SndXmRow(SndSong* song) {
   bool jumped = false;
   int pattern = song->orders[song->order];
@@ -371,9 +365,7 @@ void SndXmRow(SndSong* song) {
     bool hasNote = cell.note != 0 && cell.note != 255;
     if (cell.instrument > 0) {
       if (!porta) c->instrument = cell.instrument - 1;
-      if (song->instrumentWatch && cell.instrument == song->watchedInstrument) {
-        SndQueueSongCallback(song, kQueueInstrument, cell.instrument);
-      }
+      SongWatchInstrument(song, cell.instrument);
     }
     if (hasNote && !porta) c->note = cell.note - 1;
     const ItInstrument* ins = Instrument(song, c);
@@ -587,12 +579,12 @@ void SndXmTick(SndSong* song) {
         break;
       case 5:
         SndTonePortamento(c, v);
-        XmSlide(v, c->volSlideMem);
+        SongVolumeSlide(v, c->volSlideMem);
         break;
       case 6:
         XmVibrato(c, v);
         AdvanceVibrato(c);
-        XmSlide(v, c->volSlideMem);
+        SongVolumeSlide(v, c->volSlideMem);
         break;
       case 7: {
         int waveform = (c->waveControl >> 4) & 3;
@@ -606,7 +598,7 @@ void SndXmTick(SndSong* song) {
         break;
       }
       case 0xA:
-        XmSlide(v, c->volSlideMem);
+        SongVolumeSlide(v, c->volSlideMem);
         break;
       case 0xE:
         if (x == 9 && y && song->tick % y == 0) v->pending |= kVoiceStart | kVoiceVolume | kVoiceFrequency;
