@@ -163,7 +163,7 @@ bool SndMpegDecodeFrame(SndMpegDecoder* d, const uint8_t* frame, int available, 
   if (available < size + 4) return false;
   uint8_t* data = d->store + 512;
   std::memcpy(data, frame + 4, size_t(size));
-  std::memset(data + size, 0, 16);
+  std::memset(data + size, 0, kSndStorePadding);
   SndBits bits{data, 0, size_t(size) * 8};
   if (d->crc) bits.pos += 16;
   int written = 0;

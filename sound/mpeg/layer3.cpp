@@ -364,6 +364,7 @@ static int ReadHuffman(SndBits* bits, const SndGranuleInfo* g, size_t end, int* 
     const SndHuffDecoder& dec = gHuff[t];
     int linbits = def.linbits;
     for (; i < bounds[r]; i += 2) {
+      if (bits->pos > end) return -1;  // every word starts inside the granule's bits
       int v = DecodeWord(dec, bits);
       int x = v >> 4, y = v & 15;
       if (x == 15 && linbits) x += int(bits->Get(linbits));

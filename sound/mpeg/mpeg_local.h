@@ -18,8 +18,9 @@ struct SndHuffTableDef {
 extern const SndHuffTableDef kSndHuffTables[32];  // huffman_tables.cpp
 extern const SndHuffWord* const kSndCount1Tables[2];
 
-// Big-endian bit reader over a buffer that has at least 8 readable bytes past `limit` bits,
-// so a peek never leaves the buffer; reads past the limit give what lies there (zeros).
+// Big-endian bit reader over a buffer with zeroed bytes past `limit` bits: a peek from a
+// position at or below the limit stays inside them, and a read that starts past the limit
+// gives zeros without touching memory, so hostile counts cannot walk off the data.
 struct SndBits {
   const uint8_t* data;
   size_t pos;    // bits
@@ -32,6 +33,10 @@ struct SndBits {
   }
   uint32_t Get(int n) {  // n <= 24
     if (n == 0) return 0;
+    if (pos > limit) {
+      pos += size_t(n);
+      return 0;
+    }
     uint32_t v = Peek32() >> (32 - n);
     pos += size_t(n);
     return v;
@@ -40,7 +45,8 @@ struct SndBits {
 };
 
 enum : int {
-  kSndStoreBytes = 512 + 1792 + 16,  // reservoir room, frame data, read-ahead padding
+  kSndStorePadding = 16,              // zeros after the frame data for the reader's peeks
+  kSndStoreBytes = 512 + 1792 + kSndStorePadding,  // reservoir room, frame data, padding
 };
 
 struct SndGranuleInfo {  // layer III side information of one granule and channel

@@ -298,6 +298,27 @@ TEST(MpegSideInfo, RefusesWhatItCannotDecodeAndStaysInBounds) {
   }
 }
 
+// Hostile counts (a layer II allocation asking for 16-bit samples everywhere, a big-values
+// count with long words) ask for far more bits than a frame holds: reads past the data give
+// zeros and touch no memory (ASan watches the buffer's end), and the frame is refused.
+TEST(MpegBits, ReadsPastTheDataGiveZerosWithoutTouchingMemory) {
+  std::vector<uint8_t> buffer(8 + kSndStorePadding, 0xFF);
+  std::fill(buffer.begin() + 8, buffer.end(), 0);
+  SndBits bits{buffer.data(), 0, 64};
+  EXPECT_EQ(bits.Get(16), 0xFFFFu);
+  for (int i = 0; i < 200; i++) bits.Get(16);
+  EXPECT_EQ(bits.Get(8), 0u);
+  EXPECT_TRUE(bits.Overrun());
+
+  std::vector<uint8_t> frame = {0xFF, 0xFD, 0xE4, 0x00};  // layer II, 384 kbit/s, 48 kHz
+  frame.resize(4 + 1148, 0xFF);                           // every allocation at its highest
+  SndMpegDecoder* d = SndMpegCreate();
+  int16_t pcm[kSndMpegMaxOutputBytes / 2];
+  int bytes = -1;
+  EXPECT_FALSE(SndMpegDecodeFrame(d, frame.data(), int(frame.size()), pcm, &bytes));
+  SndMpegFree(d);
+}
+
 // The start of a cut file: the first frame's main data begins in a frame we never saw. It
 // plays as silence (reading nothing before its own data); the frames after it decode.
 TEST(MpegReservoir, AFrameWhoseReservoirIsMissingIsSilent) {
