@@ -2,6 +2,7 @@
 // mode, near/far planes and field of view, and the camera commands and values.
 #include "engine3d/engine3d_local.h"
 #include "graphics2d/graphics2d.h"
+#include "models/static/static_world.h"
 #include "runtime/command_numbers.h"
 
 #include <cmath>
@@ -178,19 +179,45 @@ void CmdRotateCamera() {
 }
 
 // Moves the camera (and its target) along the direction its angles face.
-void CmdMoveCamera() {
-  const float distance = FloatOperand(0);
-  AdvanceOperands(1);
+// Moves the camera (and its target) along its view direction. Against the world, a sphere of
+// the radius walks the move through the static world's collision boxes and stops at the last
+// free point before the first box it enters; a camera still overlapping a box (a move up or
+// down takes no step of that walk) is then pushed out along the face it came through.
+void MoveCameraAlongView(float distance, bool againstWorld, float radius) {
   Matrix4 turn;
   CameraRotation(turn);
   Vector3 forward{0, 0, 1};
   TransformPoint(forward, forward, turn);
-  const float step[3] = {forward.x * distance, forward.y * distance, forward.z * distance};
+  const float from[3] = {g_camera.position[0], g_camera.position[1], g_camera.position[2]};
+  float to[3] = {from[0] + forward.x * distance, from[1] + forward.y * distance, from[2] + forward.z * distance};
+  if (againstWorld) {
+    float stop[3];
+    if (QueryStaticBoxes(from, to, radius, 1.0f, stop) == 1)
+      for (int i = 0; i < 3; ++i) to[i] = stop[i];
+    const float before[6] = {from[0] - radius, from[1] - radius, from[2] - radius,
+                             from[0] + radius, from[1] + radius, from[2] + radius};
+    const float after[6] = {to[0] - radius, to[1] - radius, to[2] - radius, to[0] + radius, to[1] + radius, to[2] + radius};
+    float push[3];
+    if (PushBoxOutOfStaticBoxes(before, after, push) == 1)
+      for (int i = 0; i < 3; ++i) to[i] -= push[i];
+  }
   for (int i = 0; i < 3; ++i) {
-    g_camera.position[i] += step[i];
-    g_camera.target[i] += step[i];
+    g_camera.target[i] += to[i] - g_camera.position[i];
+    g_camera.position[i] = to[i];
   }
   RebuildCameraForMode();
+}
+
+void CmdMoveCamera() {
+  const float distance = FloatOperand(0);
+  AdvanceOperands(1);
+  MoveCameraAlongView(distance, false, 0.0f);
+}
+
+void CmdMoveCameraStatic() {
+  const float distance = FloatOperand(0), radius = FloatOperand(1);
+  AdvanceOperands(2);
+  MoveCameraAlongView(distance, true, radius);
 }
 
 void SetOneAngle(int axis) {
@@ -316,6 +343,7 @@ void CmdCameraAngleZ() { WriteFloatResult(g_camera.angles[2] * kRadiansToDegrees
 const CommandEntry kCameraCommands[] = {
     {kPositionCamera, CmdPositionCamera},   {kPointCamera, CmdPointCamera},
     {kRotateCamera, CmdRotateCamera},       {kMoveCamera, CmdMoveCamera},
+    {kMoveCameraStatic, CmdMoveCameraStatic},
     {kXRotateCamera, CmdXRotateCamera},     {kYRotateCamera, CmdYRotateCamera},
     {kZRotateCamera, CmdZRotateCamera},     {kTurnCameraLeft, CmdTurnCameraLeft},
     {kTurnCameraRight, CmdTurnCameraRight}, {kPitchCameraUp, CmdPitchCameraUp},

@@ -172,6 +172,8 @@ void MarkObjectMoved(int32_t slot);
 // moved). Copies share a model, so each draw and collision update sets it again.
 void UpdateObjectTransform(int32_t slot);
 void ReleaseAllObjects();
+// Releases one object (its number becomes free).
+void ReleaseObjectSlot(int32_t slot);
 // Every object's model remakes its vertex buffers (after a display reset).
 void RestoreObjectModels();
 // Whether collision shapes need an update (set by every creation and pose).
@@ -234,6 +236,9 @@ void SetModelFolder(const std::string& folder);
 int32_t TextureFromSurface(const Surface& surface);
 // One more reference of a texture (an object sharing a model takes the texture it shows).
 void RetainTexture(int32_t texture);
+// Writes the texture's picture to the file, the writer chosen by the name's ending; false for
+// no texture or a file that cannot be written.
+bool SaveTextureFile(int32_t texture, const char* path);
 // Restarts the per-frame statistic (start of every render).
 void ResetDrawnIndices();
 void ReleaseAllTextures();
@@ -255,3 +260,45 @@ inline float ObjectDegToRad(float x) { return x * 0.01745f; }
 CommandTableView CameraCommandTable();
 CommandTableView LightCommandTable();
 CommandTableView SceneCommandTable();
+
+// Mesh records (meshes.cpp): numbered meshes 1..65534 and the temporary meshes commands build
+// with. Pooled; the arrays each record owns are freed with it.
+struct MeshRecord {
+  RecordLinks links;
+  int32_t inUse;
+  int32_t number;        // the program's mesh number, 0 for a temporary mesh
+  uint32_t vertexCount, normalCount, faceCount;
+  uint32_t faceWords;    // words of the face list: per face n, then n (vertex, normal) pairs
+  float* positions;      // 3 per vertex
+  float* normals;        // 3 per vertex
+  uint32_t* faces;
+  float* uvs;            // 2 per vertex
+};
+RecordPool* MeshPool();
+// A fresh empty record (-1 with error 101); FreeMeshSlot frees its arrays with it.
+int32_t AllocMeshSlot();
+void FreeMeshSlot(int32_t slot);
+MeshRecord* MeshAt(int32_t slot);
+// The slot of a mesh number, -1 when there is none (no check, no error).
+int32_t MeshSlotForNumber(int32_t number);
+struct MeshNode;
+// Appends a model mesh to the record, its positions through the matrix and its normals through
+// the matrix's rotation (renormalised), one three-cornered face per triangle.
+void AppendMeshGeometry(int32_t slot, const MeshNode& mesh, const Matrix4& matrix);
+// The record as the models library takes a mesh.
+struct ModelMeshData;
+ModelMeshData MeshDataOf(const MeshRecord& record);
+// End of a run: every numbered mesh goes.
+void ReleaseAllMeshes();
+CommandTableView MeshCommandTable();
+
+// The static world (static_commands.cpp): its host callbacks, and the view the render culls
+// it with.
+void ConnectStaticWorld();
+// The render's step that draws the static world (with its render states) when it has groups.
+void DrawStaticWorldStep();
+// The render states the static world draws with (render.cpp).
+void ApplyStaticWorldRenderStates();
+// Scene reset: the static queries' response back to zero.
+void ResetStaticResponse();
+CommandTableView StaticCommandTable();

@@ -25,7 +25,7 @@ struct LightRecord {
 };
 
 // Created at start-up and freed at shut-down through the runtime's pool registry.
-RecordPool g_lightPool = MakeRecordPool("lights", sizeof(LightRecord), 16, 4);
+RecordPool g_lightPool = MakeRecordPool("lights", sizeof(LightRecord), 8, 4);
 
 // Light number -> pool index + 1; 0 = none. Light 0 is never in the map: its index is kept
 // apart. Both are cleared with every light at the end of a run (ReleaseAllLights).

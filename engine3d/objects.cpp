@@ -19,7 +19,7 @@ extern const size_t kShape189Size, kShape190Size, kShape191Size, kShape193Size, 
 
 namespace {
 
-RecordPool g_objectPool = MakeRecordPool("objects", sizeof(ObjectRecord), 32, 4);
+RecordPool g_objectPool = MakeRecordPool("objects", sizeof(ObjectRecord), 2, 4);
 // Object number -> pool index + 1; 0 = none. Cleared with every object at the end of a run.
 int32_t g_objectMap[65536];
 // Set when objects were made, moved or posed; the collision pass reads it.
@@ -365,9 +365,10 @@ void CmdMakeObject() {
   AdvanceOperands(3);
   EndSliceAfterDrawing();
   if (!NewObjectNumber(number)) return;
-  // Numbered meshes are not kept by this engine yet: only mesh 0 (an empty frame) exists.
+  // Mesh 0 makes an empty frame; any other number must name a mesh record.
   if (mesh < 0 || mesh > 65534) return RuntimeError(7001);
-  if (mesh != 0) return RuntimeError(7003);
+  const int32_t meshSlot = mesh != 0 ? MeshSlotForNumber(mesh) : -1;
+  if (mesh != 0 && meshSlot < 0) return RuntimeError(7003);
   if (image < 0 || image > 65535) return RuntimeError(501);
   if (image != 0 && ImageIndexForNumber(image) < 0) return RuntimeError(502);
   const int32_t texture = image != 0 ? GetImageTexture(image, 1) : 0;
@@ -375,7 +376,8 @@ void CmdMakeObject() {
   if (slot < 0) return;
   ObjectAt(slot)->model = new ModelObject;
   HoldModel(ObjectAt(slot)->model);
-  ObjectAt(slot)->model->AddUserFrame(0, ModelMeshData{}, texture > 0 ? texture : 0);
+  ObjectAt(slot)->model->AddUserFrame(0, meshSlot >= 0 ? MeshDataOf(*MeshAt(meshSlot)) : ModelMeshData{},
+                                      texture > 0 ? texture : 0);
   SetupNewObject(slot, 1);
   ObjectRecord* object = ObjectAt(slot);
   object->limbCount = 1;
@@ -577,6 +579,7 @@ const CommandEntry kObjectCommands[] = {
 }  // namespace
 
 RecordPool* ObjectPool() { return &g_objectPool; }
+void ReleaseObjectSlot(int32_t slot) { ReleaseObject(slot); }
 
 int32_t ModelHolderCount(ModelObject* model) {
   const auto found = g_modelHolders.find(model);

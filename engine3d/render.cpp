@@ -3,6 +3,7 @@
 #include "engine3d/engine3d_local.h"
 #include "graphics2d/graphics2d.h"
 #include "models/models.h"
+#include "models/static/static_world.h"
 
 #include <algorithm>
 #include <cmath>
@@ -128,6 +129,40 @@ void ApplyEntityRenderStates(const SpriteRecord* e, bool backdropEntity) {
     Dev().SetTextureStageState(Device3dStageState::kAddress, cache.addressMode);
   }
 }
+
+}  // namespace
+
+// The static world's states: depth on, no blending, the global fill and address modes, back
+// faces culled, filtered, the lit material, fog when enabled.
+void ApplyStaticWorldRenderStates() {
+  RenderStateCache& cache = StateCache();
+  SendIfChanged(cache.zEnable, 1u, Device3dState::kZEnable, 1u);
+  SendIfChanged(cache.zWrite, 1u, Device3dState::kZWriteEnable, 1u);
+  if (cache.blendSelector != 0 || cache.ghostMode != 0) {
+    Dev().SetRenderState(Device3dState::kAlphaBlendEnable, 0);
+    Dev().SetRenderState(Device3dState::kColorKeyEnable, 0);
+    Dev().SetRenderState(Device3dState::kSrcBlend, Caps().ghostSource[0]);
+    Dev().SetRenderState(Device3dState::kDestBlend, Caps().ghostDest[0]);
+    cache.blendSelector = cache.ghostMode = 0;
+  }
+  const uint32_t fill = Scene().wireframeAll ? kFillWireframe : kFillSolid;
+  SendIfChanged(cache.fillMode, fill, Device3dState::kFillMode, fill);
+  SendIfChanged(cache.cullMode, static_cast<uint32_t>(kCullCcw), Device3dState::kCullMode, kCullCcw);
+  if (cache.filtering != 1) {
+    cache.filtering = 1;
+    SetTextureFiltering();
+  }
+  ApplyMaterialSelection(1);
+  if (Scene().fogEnabled) SendIfChanged(cache.fog, 1, Device3dState::kFogEnable, 1u);
+  const int normalize = Scene().normalizeNormals ? 1 : 0;
+  SendIfChanged(cache.normalize, normalize, Device3dState::kNormalizeNormals, static_cast<uint32_t>(normalize));
+  if (cache.addressMode != Scene().addressMode) {
+    cache.addressMode = Scene().addressMode;
+    Dev().SetTextureStageState(Device3dStageState::kAddress, cache.addressMode);
+  }
+}
+
+namespace {
 
 // Draws the object's model under the identity world transform; the model's root frame
 // carries the object's place (set again here, as copies share one model).
@@ -278,7 +313,8 @@ void RenderScene3D() {
   for (int32_t index : l.entities) {
     SpriteRecord* e = SpriteAt(index);
     e->selected = 0;
-    if (e->shown == 1 && e->is3D == 1 && ObjectAt(e->object)->inUse == 1) {
+    // An object made static is drawn as part of the static world instead.
+    if (e->shown == 1 && e->is3D == 1 && ObjectAt(e->object)->inUse == 1 && ObjectAt(e->object)->isStatic == 0) {
       e->selected = 1;
       anySelected = true;
       if (ObjectAt(e->object)->model != nullptr)
@@ -291,8 +327,8 @@ void RenderScene3D() {
   OrderTextures(depths, textureCount, l.drawOrder);
 
   // With nothing to draw and no backdrop the frame's picture is the 2D one: the device is
-  // left alone, so programs without 3D pay nothing for it.
-  if (!anySelected && !g_sceneBegun) {
+  // left alone, so programs without 3D pay nothing for it. A level alone is something to draw.
+  if (!anySelected && !g_sceneBegun && !StaticWorldHasGroups()) {
     CopyCameraAnglesToPrevious();
     return;
   }
@@ -306,6 +342,7 @@ void RenderScene3D() {
     Dev().Clear(kClearZBuffer, 0, 1.0f);
   }
 
+  DrawStaticWorldStep();
   DrawSolidPass(depths);
 
   // Ghosts, far to near; of equal keys the later one first. Keys that are not numbers are

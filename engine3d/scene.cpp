@@ -2,9 +2,11 @@
 // light and backdrop commands, scene reset and release, and the registration of the families.
 #include "engine3d/engine3d_local.h"
 #include "models/models.h"
+#include "models/static/static_world.h"
 #include "platform/surface.h"
 #include "runtime/command_numbers.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -260,7 +262,11 @@ void InitScene3D(Surface* backBuffer) {
     SetupDeviceDefaults();
   }
   ResetCamera();
-  if (g_sceneDeviceSetUp) CreateLight();
+  ResetStaticResponse();
+  if (g_sceneDeviceSetUp) {
+    CreateLight();
+    CreateStaticVertexBufferDefault();
+  }
 }
 
 // Opens the GL device on the current back buffer and sends it what the scene holds: its
@@ -285,6 +291,7 @@ static void SetUpSceneDevice() {
   SetCameraProjection();
   RebuildCameraForMode();
   CreateLight();
+  CreateStaticVertexBufferDefault();
 }
 
 bool Scene3DDeviceSetUp() { return g_sceneDeviceSetUp; }
@@ -301,11 +308,14 @@ void RestoreScene3DAfterReset() {
   RebuildCameraForMode();
   RecreateLights();
   RestoreObjectModels();
+  CreateStaticVertexBuffer(std::max(GetStaticWorld().capacity, kStaticDefaultCapacity));
 }
 
 void ReleaseScene3D() {
+  ReleaseStaticWorld();
   ReleasePlayingList();
   ReleaseAllObjects();
+  ReleaseAllMeshes();
   ReleaseAllLights();
   ReleaseAllTextures();
 }
@@ -330,7 +340,9 @@ void ShutdownScene3D() {
 void RegisterEngine3dPools() {
   ConnectModels();
   ConnectCollision();
+  ConnectStaticWorld();
   RegisterRecordPool(LightPool());
+  RegisterRecordPool(MeshPool());
   RegisterRecordPool(TexturePool());
   RegisterRecordPool(ObjectPool());
 }
@@ -409,7 +421,8 @@ bool RegisterGated(CommandTableView table) {
 bool RegisterEngine3dCommands() {
   bool ok = true;
   for (CommandTableView table : {CameraCommandTable(), LightCommandTable(), SceneCommandTable(), ObjectCommandTable(),
-                                 ObjectSettingCommandTable(), AnimationCommandTable(), CollisionCommandTable()})
+                                 ObjectSettingCommandTable(), AnimationCommandTable(), CollisionCommandTable(),
+                                 MeshCommandTable(), StaticCommandTable()})
     ok = RegisterGated(table) && ok;
   return ok;
 }

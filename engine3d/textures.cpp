@@ -24,6 +24,7 @@ struct TextureRecord {
   int32_t width, height;
   int32_t cached;       // 1 while the record has a cache entry (name and reference count)
   int32_t references;
+  uint32_t* pixels;     // the picture as made, 0x00RRGGBB (owned): saving writes it back
   char name[kTextureNameSize];  // the cache key: a file name or a colour's decimal text
 };
 
@@ -32,7 +33,7 @@ struct TextureRecord {
 // there when the name alone does not find them. Set by each object load.
 std::string g_modelFolder;
 
-RecordPool g_texturePool = MakeRecordPool("textures", sizeof(TextureRecord), 16, 4);
+RecordPool g_texturePool = MakeRecordPool("textures", sizeof(TextureRecord), 2, 4);
 // The cache's names, lower-cased (names match without regard to case), to texture numbers;
 // an entry lives as long as its cached record.
 std::unordered_map<std::string, int32_t> g_cacheIndex;
@@ -76,6 +77,8 @@ int32_t MakeTexture(const uint32_t* pixels, int width, int height, const char* c
   record->width = width;
   record->height = height;
   record->references = 1;
+  record->pixels = new uint32_t[texels.size()];
+  for (size_t i = 0; i < texels.size(); ++i) record->pixels[i] = pixels[i] & 0xFFFFFFu;
   record->cached = cacheName != nullptr ? 1 : 0;
   if (cacheName != nullptr) {
     std::snprintf(record->name, sizeof record->name, "%s", cacheName);
@@ -88,6 +91,8 @@ void FreeTexture(int32_t number) {
   TextureRecord* record = TextureFor(number);
   if (record == nullptr) return;
   Dev().ReleaseTexture(record->deviceTexture);
+  delete[] record->pixels;
+  record->pixels = nullptr;
   if (record->cached == 1) g_cacheIndex.erase(CacheKey(record->name));
   record->inUse = 0;
   record->cached = 0;
@@ -146,6 +151,16 @@ void ReleaseTexture(int32_t texture, int32_t force) {
   if (record == nullptr) return;
   record->references -= 1;
   if (record->references <= 0 || force != 0) FreeTexture(texture);
+}
+
+bool SaveTextureFile(int32_t texture, const char* path) {
+  const TextureRecord* record = TextureFor(texture);
+  if (record == nullptr || record->pixels == nullptr) return false;
+  Surface picture;
+  picture.width = record->width;
+  picture.height = record->height;
+  picture.pixels.assign(record->pixels, record->pixels + static_cast<size_t>(record->width) * record->height);
+  return SaveImageFile(path, picture, nullptr);
 }
 
 void RetainTexture(int32_t texture) {

@@ -419,6 +419,12 @@ ModelResult ModelObject::GetModelMeshGeometry(const char* name, MeshVertex*& ver
   return vertices ? kModelOk : kModelFail;
 }
 
+void ModelObject::VisitModelMeshesComposed(
+    const std::function<void(const MeshNode&, const Matrix4&)>& visit) const {
+  if (!root_) return;
+  ForEachMeshComposed(root_, Identity(), [&](MeshNode* mesh, const Matrix4& m) { visit(*mesh, m); });
+}
+
 void ModelObject::ListModelFrames() {
   if (!root_) return;
   const ModelsHost& host = ModelsHostCallbacks();

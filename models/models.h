@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -261,6 +262,9 @@ class ModelObject {
                                    uint32_t& vertexCount, uint16_t*& indices,
                                    uint32_t& indexCount);
   int32_t GetModelNodeCount() const { return nodeCount_; }
+  // Visits every mesh with the matrix composed from the root frame down (the root's own matrix,
+  // an object's placement, included): the engine copies meshes out in world space with it.
+  void VisitModelMeshesComposed(const std::function<void(const MeshNode&, const Matrix4&)>& visit) const;
   void ListModelFrames();
 
   // Frames and poses (object commands and the animation step).

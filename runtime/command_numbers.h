@@ -474,6 +474,25 @@ enum CommandNumber : int {
   kControlDeviceY = 4553,     // i result: its y
   kControlDeviceZ = 4554,     // i result: its z
 
+  // --- 3D engine: meshes and the static world (engine3d/meshes.cpp, engine3d/static_commands.cpp)
+  kMakeMeshFromObject = 7010, // i mesh, i object: a mesh of the object's shape (7001, 7002, 7006, 7008)
+  kDeleteMesh = 7011,         // i mesh: free the mesh (7001, 7003)
+  kMeshExist = 7517,          // i result, i mesh: 1 when the mesh exists (7001)
+  kMakeStaticObject = 7005,   // i object, i mode: its meshes join the level; mode 0-4 (7004, 7006, 7008)
+  kConvertStaticObject = 7007,  // i object, i mode: as 7005, then the object is deleted
+  kMakeStaticObjectRemovable = 7095,  // i object: its meshes join the world until it is made movable
+  kMakeObjectMovable = 7097,  // i object: its meshes leave the static world; drawn as an object again
+  kDeleteStaticObjects = 7098,  // (none): empty the static world (meshes and boxes)
+  kLoadStaticObjects = 7088,  // s file: load the world in place of the current one (105, 7020)
+  kSaveStaticObjects = 7089,  // s file: save the world, textures beside it as file_n.dds (7021)
+  kAddStaticBox = 7091,       // f x1, f y1, f z1, f x2, f y2, f z2: a collision box
+  kMoveCameraStatic = 7070,   // f distance, f radius: move the camera, stopped by the boxes
+  kStaticPushOut = 7571,      // i result, f 6 before, f 6 after (min x y z, max x y z): 1 when pushed
+  kStaticLineOfSight = 7578,  // i result, f x1 y1 z1, f x2 y2 z2, f radius, f step: 1 when a box is entered
+  kStaticResponseX = 7579,    // f result: x of the last push or free point
+  kStaticResponseY = 7580,    // f result: y
+  kStaticResponseZ = 7581,    // f result: z
+
   // --- Clipboard and registry values (commands/clipboard_registry_commands.cpp); none raises
   kClipboardWrite = 8071,     // s text: put the text on the clipboard
   kClipboardRead = 8072,      // s result: the clipboard's text ("" when it holds none)
