@@ -256,7 +256,8 @@ static void PrintHelp() {
       "  quorvanel compile FILE.qva [-o OUT]   compile a program\n"
       "  quorvanel run FILE.qva [--headless] [--echo] [-- ARGS...]   compile and run a program\n"
       "  quorvanel build FILE.qva -o GAME [--media FOLDER]   make a standalone game\n"
-      "  quorvanel --help                      this text");
+      "  quorvanel --help                      this text\n"
+      "the language: docs/LANGUAGE.md; every command and function: docs/COMMANDS.md (made by the build)");
 }
 
 int main(int argc, char** argv) {

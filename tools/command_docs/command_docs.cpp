@@ -233,8 +233,8 @@ std::string RenderReference(const std::vector<Keyword>& keywords, const std::vec
       "[LANGUAGE.md](LANGUAGE.md).\n\n"
       "Operands are written as a program writes them: `x` an integer, `x#` a float, `x$` a text.\n"
       "A function's operands go in brackets. The number after each name is the command number\n"
-      "that compiled programs hold; error numbers are those a run stops with (a warning only\n"
-      "shows while warnings are on).\n\n"
+      "that compiled programs hold; error numbers are those a run stops with (a warning does\n"
+      "not stop it: the command does nothing, or gives 0, and the program goes on).\n\n"
       "## Families\n\n";
   for (const std::string& family : families) out += "- [" + Capitalised(family) + "](#" + Anchor(Capitalised(family)) + ")\n";
   for (const std::string& family : families) {
