@@ -3,6 +3,7 @@
 // (below 1: we are faster). libmpg123 runs with its generic C decoder, the fair peer for our
 // portable code, and with its default choice (hand-written SIMD on this machine) for reference.
 #include <mpg123.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -109,7 +110,8 @@ static double DecodeMpg123(const std::vector<uint8_t>& file, const char* decoder
 
 int main() {
   mpg123_init();
-  std::string folder = (std::filesystem::temp_directory_path() / "qv-bench-mpeg").string();
+  std::string folder =
+      (std::filesystem::temp_directory_path() / ("qv-bench-mpeg-" + std::to_string(getpid()))).string();
   std::filesystem::create_directories(folder);
   std::string wav = folder + "/in.wav";
   WriteWav(wav);
