@@ -178,11 +178,13 @@ TEST(MpegBuilt, IntensityStereoLowerSamplingFrequencies) {
 
 TEST(MpegBuilt, MixedBlocks) {
   auto midSideEveryOther = [](int frame) { return (frame & 1) ? 2 : 0; };
-  ExpectLikeReference(BuildLayer3Stream(3, false, midSideEveryOther, [](int f, int, int, Layer3Part* p) {
-    p->blockType = (f % 3 == 0) ? 1 : 2;
-    p->mixed = p->blockType == 2;
-    p->lines = 240;
-  }));
+  for (bool lsf : {false, true}) {
+    ExpectLikeReference(BuildLayer3Stream(3, lsf, midSideEveryOther, [](int f, int, int, Layer3Part* p) {
+      p->blockType = (f % 3 == 0) ? 1 : 2;
+      p->mixed = p->blockType == 2;
+      p->lines = 200;
+    }));
+  }
 }
 
 TEST(MpegBuilt, LayerOneFrames) {
