@@ -150,12 +150,12 @@ std::vector<uint8_t> BuildLayer3Stream(unsigned seed, bool lsf, int (*modeExtens
   std::mt19937 random(seed);
   std::vector<uint8_t> stream;
   for (int f = 0; f < 12; f++) {
-    Layer3Spec spec;
-    spec.lsf = lsf;
-    spec.modeExtension = modeExtension(f);
+    Layer3Layout layout;
+    layout.lsf = lsf;
+    layout.modeExtension = modeExtension(f);
     for (int gr = 0; gr < (lsf ? 1 : 2); gr++)
-      for (int ch = 0; ch < 2; ch++) shape(f, gr, ch, &spec.part[gr][ch]);
-    AppendLayer3Frame(&stream, spec, random);
+      for (int ch = 0; ch < 2; ch++) shape(f, gr, ch, &layout.part[gr][ch]);
+    AppendLayer3Frame(&stream, layout, random);
   }
   return stream;
 }
@@ -285,12 +285,12 @@ const SideInfoCase kSideInfoCases[] = {
 TEST(MpegSideInfo, RefusesWhatItCannotDecodeAndStaysInBounds) {
   for (const SideInfoCase& c : kSideInfoCases) {
     std::mt19937 random(9);
-    Layer3Spec spec;
+    Layer3Layout layout;
     for (int gr = 0; gr < 2; gr++)
-      for (int ch = 0; ch < 2; ch++) spec.part[gr][ch].lines = 100;
-    c.Change(&spec.part[0][0]);
+      for (int ch = 0; ch < 2; ch++) layout.part[gr][ch].lines = 100;
+    c.Change(&layout.part[0][0]);
     std::vector<uint8_t> frame;
-    AppendLayer3Frame(&frame, spec, random);
+    AppendLayer3Frame(&frame, layout, random);
     frame.resize(frame.size() + 16, 0);
     SndMpegDecoder* d = SndMpegCreate();
     int16_t pcm[kSndMpegMaxOutputBytes / 2];
@@ -331,11 +331,11 @@ TEST(MpegReservoir, AFrameWhoseReservoirIsMissingIsSilent) {
   std::mt19937 random(2);
   std::vector<uint8_t> stream;
   for (int f = 0; f < 3; f++) {
-    Layer3Spec spec;
-    spec.mainDataBegin = f == 0 ? 200 : 0;
+    Layer3Layout layout;
+    layout.mainDataBegin = f == 0 ? 200 : 0;
     for (int gr = 0; gr < 2; gr++)
-      for (int ch = 0; ch < 2; ch++) spec.part[gr][ch].lines = 100;
-    AppendLayer3Frame(&stream, spec, random);
+      for (int ch = 0; ch < 2; ch++) layout.part[gr][ch].lines = 100;
+    AppendLayer3Frame(&stream, layout, random);
   }
   MpegDecoded ours = DecodeMpegFile(stream);
   ASSERT_EQ(ours.failures, 0);

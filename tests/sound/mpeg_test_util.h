@@ -185,18 +185,18 @@ struct Layer3Part {
   int part23Extra = 0;
 };
 
-struct Layer3Spec {
+struct Layer3Layout {
   bool lsf = false;  // 22.05 kHz, 160 kbit/s; else 44.1 kHz, 320 kbit/s
   int modeExtension = 0;  // joint stereo: bit 1 mid/side, bit 0 intensity
   int mainDataBegin = 0;
   Layer3Part part[2][2];
 };
 
-inline void WriteScalefactors(MpegBitWriter* w, const Layer3Spec& spec, const Layer3Part& p,
+inline void WriteScalefactors(MpegBitWriter* w, const Layer3Layout& layout, const Layer3Part& p,
                               std::mt19937& random) {
   std::vector<int> slens;
   int kind = p.blockType == 2 ? (p.mixed ? 2 : 1) : 0;
-  if (!spec.lsf) {
+  if (!layout.lsf) {
     const int slen1 = 4, slen2 = 3;  // scalefac_compress 15
     if (kind == 0) {
       for (int b = 0; b < 21; b++) slens.push_back(b < 11 ? slen1 : slen2);
@@ -249,30 +249,30 @@ inline void WriteHuffman(MpegBitWriter* w, const Layer3Part& p, std::mt19937& ra
 }
 
 // Appends one joint-stereo layer III frame (main data in the frame itself).
-inline void AppendLayer3Frame(std::vector<uint8_t>* stream, const Layer3Spec& spec, std::mt19937& random) {
-  int granules = spec.lsf ? 1 : 2;
-  int frameBytes = spec.lsf ? 522 : 1044;
-  int sideBytes = spec.lsf ? 17 : 32;
+inline void AppendLayer3Frame(std::vector<uint8_t>* stream, const Layer3Layout& layout, std::mt19937& random) {
+  int granules = layout.lsf ? 1 : 2;
+  int frameBytes = layout.lsf ? 522 : 1044;
+  int sideBytes = layout.lsf ? 17 : 32;
   MpegBitWriter main[2][2];
   for (int gr = 0; gr < granules; gr++)
     for (int ch = 0; ch < 2; ch++) {
-      WriteScalefactors(&main[gr][ch], spec, spec.part[gr][ch], random);
-      WriteHuffman(&main[gr][ch], spec.part[gr][ch], random);
+      WriteScalefactors(&main[gr][ch], layout, layout.part[gr][ch], random);
+      WriteHuffman(&main[gr][ch], layout.part[gr][ch], random);
     }
   MpegBitWriter w;
-  w.Put(spec.lsf ? 0xFFF3 : 0xFFFB, 16);
+  w.Put(layout.lsf ? 0xFFF3 : 0xFFFB, 16);
   w.Put(0xE0, 8);  // bitrate index 14, first sampling frequency, no padding
-  w.Put(0x40 | uint32_t(spec.modeExtension) << 4, 8);
-  w.Put(uint32_t(spec.mainDataBegin), spec.lsf ? 8 : 9);
-  w.Put(0, spec.lsf ? 2 : 3 + 8);  // private bits (and no scale-factor reuse)
+  w.Put(0x40 | uint32_t(layout.modeExtension) << 4, 8);
+  w.Put(uint32_t(layout.mainDataBegin), layout.lsf ? 8 : 9);
+  w.Put(0, layout.lsf ? 2 : 3 + 8);  // private bits (and no scale-factor reuse)
   for (int gr = 0; gr < granules; gr++)
     for (int ch = 0; ch < 2; ch++) {
-      const Layer3Part& p = spec.part[gr][ch];
+      const Layer3Part& p = layout.part[gr][ch];
       w.Put(uint32_t(main[gr][ch].bits) + uint32_t(p.part23Extra), 12);
       int big = p.bigValuesOverride >= 0 ? p.bigValuesOverride : p.count1Past576 ? 288 : p.lines / 2;
       w.Put(uint32_t(big), 9);
       w.Put(uint32_t(p.globalGain), 8);
-      if (spec.lsf)
+      if (layout.lsf)
         w.Put(p.intensityPositions ? 258u + p.intensityScale : 298u, 9);
       else
         w.Put(15, 4);
@@ -290,7 +290,7 @@ inline void AppendLayer3Frame(std::vector<uint8_t>* stream, const Layer3Spec& sp
         w.Put(uint32_t(p.region0), 4);
         w.Put(uint32_t(p.region1), 3);
       }
-      if (!spec.lsf) w.Put(0, 1);  // preflag
+      if (!layout.lsf) w.Put(0, 1);  // preflag
       w.Put(0, 2);                 // scale-factor scale, count1 table A
     }
   EXPECT_EQ(w.bits, size_t(4 + sideBytes) * 8);
