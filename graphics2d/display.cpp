@@ -46,7 +46,8 @@ bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {
     Display2D.screenHeight = 480;
     Display2D.screenDepth = 16;
   }
-  if (!reuse || Display2D.backBuffer == nullptr) {
+  const bool freshBuffer = !reuse || Display2D.backBuffer == nullptr;
+  if (freshBuffer) {
     SurfaceDestroy(Display2D.backBuffer);
     Display2D.backBuffer = SurfaceCreate(Display2D.screenWidth, Display2D.screenHeight);
     if (Display2D.backBuffer == nullptr) {
@@ -66,7 +67,8 @@ bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {
   Device3dActive().AttachBackBuffer(Display2D.backBuffer);
   ResetBitmaps();
   Reset2DState();
-  ClearBackBuffer();
+  // A new back buffer is black already: filling it would only make every page of it real.
+  if (!freshBuffer || Draw2D.paperPixel != 0) ClearBackBuffer();
   PresentFrame();
   PresentFrame();
   return true;

@@ -20,7 +20,7 @@ void FlipSurface(Surface& surface) {
 
 // Each pass replaces a pixel by the mean of its 3x3 neighbourhood (edges use what exists).
 void BlurSurface(Surface& surface, int passes) {
-  std::vector<uint32_t> source;
+  PixelVector source;
   for (int pass = 0; pass < passes; ++pass) {
     source = surface.pixels;
     for (int y = 0; y < surface.height; ++y)

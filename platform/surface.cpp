@@ -50,7 +50,7 @@ Surface* SurfaceCreate(int width, int height) {
     surface = new Surface;
     surface->width = width;
     surface->height = height;
-    surface->pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+    surface->pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height));
     surface->countedBytes = bytes;
   } catch (const std::bad_alloc&) {
     delete surface;

@@ -1,8 +1,12 @@
 // CPU surfaces: 32-bit XRGB pixel buffers standing in for the display's surfaces, with the
 // colour fills, blits, colour keys, locks and lost/restore state the 2D layer draws through.
 #pragma once
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <utility>
 #include <vector>
 
 // Result of a surface operation; callers restore a lost surface and retry, as with any display.
@@ -12,10 +16,39 @@ struct SurfaceRect {
   int left, top, right, bottom;  // right and bottom are exclusive
 };
 
+// Pixel memory from calloc, and growing a vector of it leaves the new pixels as calloc gave
+// them: 0. A large surface then takes pages the system hands out already zeroed and makes each
+// real only when it is first drawn on, instead of writing every page at creation (a 640x480
+// screen is 300 pages, and a page fault is what start-up costs most). Only ever grow such a
+// vector from empty: a shrunk one would grow back over its old values.
+template <class T>
+struct ZeroedPixelAllocator {
+  using value_type = T;
+  ZeroedPixelAllocator() = default;
+  template <class U>
+  ZeroedPixelAllocator(const ZeroedPixelAllocator<U>&) {}
+  T* allocate(size_t count) {
+    if (void* memory = std::calloc(count, sizeof(T))) return static_cast<T*>(memory);
+    throw std::bad_alloc();
+  }
+  void deallocate(T* memory, size_t) { std::free(memory); }
+  template <class U>
+  void construct(U*) noexcept {}
+  template <class U, class... Args>
+  void construct(U* place, Args&&... args) {
+    ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+  }
+  bool operator==(const ZeroedPixelAllocator&) const { return true; }
+};
+using PixelVector = std::vector<uint32_t, ZeroedPixelAllocator<uint32_t>>;
+inline bool operator==(const PixelVector& pixels, const std::vector<uint32_t>& other) {
+  return pixels.size() == other.size() && std::equal(pixels.begin(), pixels.end(), other.begin());
+}
+
 struct Surface {
   int width = 0;
   int height = 0;
-  std::vector<uint32_t> pixels;  // width * height, row after row, 0x00RRGGBB
+  PixelVector pixels;  // width * height, row after row, 0x00RRGGBB
   bool lost = false;             // set by SurfaceMarkLost; every operation fails until restored
   int lockCount = 0;             // nested locks for direct pixel access
   size_t countedBytes = 0;       // what SurfaceCreate counted against kSurfaceMemoryLimit

@@ -154,7 +154,7 @@ TEST_F(DisplayModeTest, ScreenSaveWritesTheBackBufferByExtension) {
 // The pointer goes over the presented frame only; these read it between draw and removal.
 TEST_F(DisplayModeTest, PointerIsDrawnAtTheMouseClippedAndRemovedAfterPresenting) {
   ResetMousePointer();
-  const std::vector<uint32_t> before = BackBuffer()->pixels;
+  const PixelVector before = BackBuffer()->pixels;
   struct Case {
     int x, y;
     bool tipOnScreen;

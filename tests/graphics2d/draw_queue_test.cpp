@@ -38,7 +38,7 @@ TEST_F(DrawQueueTest, BitmapRecordsLiveOneFrameEvenWithFlipChain) {
 }
 
 TEST_F(DrawQueueTest, CodesWithoutACaseAreFreedWithoutEffect) {
-  const std::vector<uint32_t> before = BackBuffer()->pixels;
+  const PixelVector before = BackBuffer()->pixels;
   for (int code : {7, 12, 50, 57, 100, 111, 203, 204, 211, 300}) RecordDrawOp(code, 1, 1, 5, 5, 1, "x");
   EXPECT_EQ(DrawQueueCount(), 10);
   Frame();
@@ -192,7 +192,7 @@ namespace {
 // Program values at the ends of the integer range: nothing lands on the screen and no sum
 // overflows (the sanitizer run checks the arithmetic).
 TEST_F(DisplayTest, ShapesAndTextFarOffTheScreenDrawNothing) {
-  const std::vector<uint32_t> before = BackBuffer()->pixels;
+  const PixelVector before = BackBuffer()->pixels;
   constexpr int32_t kMax = INT32_MAX, kMin = INT32_MIN;
   Run(kDrawCircle, {kMax - 5, kMax - 5, 100});
   Run(kDrawEllipse, {0, 0, kMin, kMin});

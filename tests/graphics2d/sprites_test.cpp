@@ -203,7 +203,7 @@ TEST_F(SpriteTest, KeepBackgroundLeavesTheBackgroundIntactAfterAMove) {
   Run(kDrawInk, {0x404040, 0});
   for (int x = 0; x < 64; x += 4) Run(kDrawBox, {x, 0, x + 2, 64});
   Frame();
-  const std::vector<uint32_t> background = BackBuffer()->pixels;
+  const PixelVector background = BackBuffer()->pixels;
   Run(kDrawInk, {0xFFFF00, 0});
   Run(kDrawBox, {100, 100, 116, 116});
   Run(kImageGet, {1, 100, 100, 116, 116});
