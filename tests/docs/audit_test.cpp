@@ -160,7 +160,9 @@ TEST(CommandAudit, EveryKeywordNumberHasAHandlerADescriptionAndATest) {
   }
   EXPECT_TRUE(noHandler.empty()) << "keyword numbers without a handler:" << NumberList(noHandler);
   EXPECT_TRUE(noDescription.empty()) << "keyword numbers without a description:" << NumberList(noDescription);
-  EXPECT_TRUE(unreached.empty()) << "keyword numbers no test or program reaches:" << NumberList(unreached);
+  EXPECT_TRUE(unreached.empty()) << "keyword numbers no test or program reaches:" << NumberList(unreached)
+                                 << "\n(a C++ test reaches a command by naming its constant from runtime/command_numbers.h,"
+                                    " a program under tests/ or examples/ by using it)";
 }
 
 // The audit's own eyes: a program's commands are found through its compiled code (each
