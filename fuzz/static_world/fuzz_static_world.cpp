@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "fuzz/fuzz_corpus.h"
+
 #include "models/static/static_world.h"
 
 namespace {
@@ -23,19 +25,8 @@ StaticView FrontView() {
 // With no corpus folder on the command line, a fresh folder under /tmp (where new inputs go)
 // and the seeds' folder (read only) are used.
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i < *argc; i++) {
-    if ((*argv)[i][0] != '-') return 0;
-  }
   static char scratch[] = "/tmp/qv-fuzz-static-XXXXXX";
-  static std::string seeds = QV_STATIC_CORPUS;
-  static char** extended;  // lives for the whole run
-  if (!mkdtemp(scratch)) return 0;
-  extended = static_cast<char**>(std::calloc(static_cast<size_t>(*argc) + 3, sizeof(char*)));
-  for (int i = 0; i < *argc; i++) extended[i] = (*argv)[i];
-  extended[*argc] = scratch;
-  extended[*argc + 1] = seeds.data();
-  *argc += 2;
-  *argv = extended;
+  AddSeedCorpus(argc, argv, scratch, QV_STATIC_CORPUS);
   Device3dInstall(Device3dOpenRecorder());
   return 0;
 }
