@@ -327,6 +327,31 @@ TEST_F(Songs, DamagedFilesAreRefusedOrClamped) {
       {"notes 98-127 in a pattern", [](auto& b) { b[348] = 0x80 | 1; b[349] = 120; }, true},
   };
   RunCases(xm, xmCases);
+  // IT: the tables and offsets are checked against the file.
+  std::vector<uint8_t> it = WriteIt(BaseSong(kIt, 8));
+  auto get32 = [&](size_t at) { return static_cast<size_t>(it[at] | it[at + 1] << 8 | it[at + 2] << 16 | it[at + 3] << 24); };
+  const size_t table = 192 + 2;  // after the two order bytes
+  const size_t instrument0 = get32(table), sample0 = get32(table + 8), pattern0 = get32(table + 16);
+  const Case itCases[] = {
+      {"order count 300", [&](auto& b) { put16(b, 32, 300); }, false},
+      {"orders of markers only", [&](auto& b) { b[192] = 254; }, false},
+      {"pattern bytes past the end", [&](auto& b) { put16(b, pattern0, 0xFFFF); }, false},
+      {"pattern of 0 rows", [&](auto& b) { put16(b, pattern0 + 2, 0); }, false},
+      {"no IMPI", [&](auto& b) { b[instrument0] = 'X'; }, false},
+      {"sample data past the end", [&](auto& b) { put16(b, sample0 + 0x48, 0xFFFF); b[sample0 + 0x4A] = 0x7F; }, true},
+      {"compressed by the sample's flag", [&](auto& b) { b[sample0 + 0x12] |= 8; }, true},
+      {"old-format instruments", [&](auto& b) { put16(b, 42, 0x100); }, true},
+      {"volume envelope of 30 points", [&](auto& b) { b[instrument0 + 0x131] = 30; }, true},
+      {"mix volume 255", [&](auto& b) { b[49] = 255; }, true},
+      {"cut in the sample data", [](auto& b) { b.resize(b.size() - 5000); }, true},
+  };
+  RunCases(it, itCases);
+  std::vector<uint8_t> loud = it;
+  loud[49] = 255;
+  SndSong* capped = SndLoadSongFromMemory(loud.data(), loud.size());
+  ASSERT_NE(capped, nullptr);
+  EXPECT_EQ(SndGetSongVolume(capped), 256);
+  SndFreeSong(capped);
   // Pan 0x80 is the right side.
   Song s = BaseSong(kMod, 4);
   s.patterns[0].cells[0][0] = Note(kMod, 0, 1, 8, 0x80);
@@ -335,6 +360,41 @@ TEST_F(Songs, DamagedFilesAreRefusedOrClamped) {
   song->update(song);
   EXPECT_EQ(FirstVoice(&song->channels[0])->pan, 255);
   SndFreeSong(song);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Songs, ItOrdersSkipMarkersAndEndAtTheEndMarker) {
+  Song s = BaseSong(kIt, 4);
+  s.orders = {0, 254, 1, 255, 1};
+  s.patterns.push_back(MakePattern(4, s.channels));
+  SndSong* song = Load(kIt, s);
+  ASSERT_TRUE(SndPlaySong(song));
+  std::vector<int> orders;
+  for (int t = 0; t < 6 * 12; t++) {
+    bool rowTick = song->tick == 0;
+    song->update(song);
+    if (rowTick && song->row == 0) orders.push_back(song->order);
+  }
+  EXPECT_EQ(orders, (std::vector<int>{0, 2, 0}));
+  EXPECT_TRUE(song->finished);
+  SndFreeSong(song);
+}
+
+TEST_F(Songs, ItBackgroundVoicesOfLoopedSamplesAreCapped) {
+  Song s = BaseSong(kIt, 16);
+  s.instruments[0].nna = 1;  // continue: each new note leaves the old one sounding
+  for (int r = 0; r < 16; r++) s.patterns[0].cells[r][0] = Note(kIt, r % 5, 1);
+  SndSong* song = Load(kIt, s);
+  ASSERT_TRUE(SndPlaySong(song));
+  MixBlocks(40);
+  // One foreground voice and at most four background voices of the looped sample.
+  EXPECT_LE(SndGetChannelsPlaying(), 5);
+  EXPECT_GE(SndGetChannelsPlaying(), 3);
+  SndFreeSong(song);
+  EXPECT_EQ(SndGetChannelsPlaying(), 0);
 }
 
 }  // namespace
