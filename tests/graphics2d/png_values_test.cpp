@@ -26,7 +26,7 @@ struct PngCase {
 // The stored sample of channel c at (x, y): spread over the depth's whole range, and for 16
 // bits different in both bytes, so a low byte taken for the high one shows.
 uint32_t Sample(int x, int y, int c, int depth) {
-  const uint32_t h = static_cast<uint32_t>(x * 73856093 ^ y * 19349663 ^ c * 83492791) * 2654435761u;
+  const uint32_t h = (static_cast<uint32_t>(x) * 73856093u ^ static_cast<uint32_t>(y) * 19349663u ^ static_cast<uint32_t>(c) * 83492791u) * 2654435761u;
   return (h >> 8) & ((1u << depth) - 1);
 }
 
