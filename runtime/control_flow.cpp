@@ -55,11 +55,12 @@ static const LoadedProgram& gProgram = Program();
 
 void ResetControlFlow() {
   if (gFlow.calls.empty()) {
-    gFlow.returnStack.resize(1024);
-    gFlow.calls.resize(1024);
-    gFlow.saved.resize(4096);
-    gFlow.savedTexts.resize(65536);
-    gFlow.arguments.resize(64);
+    // Small to start with (every run pays for what it touches here); each grows by doubling.
+    gFlow.returnStack.resize(64);
+    gFlow.calls.resize(64);
+    gFlow.saved.resize(256);
+    gFlow.savedTexts.resize(4096);
+    gFlow.arguments.resize(16);
   }
   gFlow.depth = 0;
   gFlow.currentFunctionId = 0;
