@@ -50,13 +50,20 @@ void RecordContact(uint32_t key1, uint32_t key2) {
   RecordHit(second, first);
 }
 
-template <bool On>
-void CmdSetObjectCollision() {
+// The object operand of a command that changes collision shapes; the results of the last
+// pass are settled first. -1 after the number's error.
+int32_t ObjectForShapeChange() {
   const int32_t number = IntOperand(0);
   AdvanceOperands(1);
   const int32_t slot = ExistingObject(number);
+  if (slot >= 0) RunDueCollisionTests();
+  return slot;
+}
+
+template <bool On>
+void CmdSetObjectCollision() {
+  const int32_t slot = ObjectForShapeChange();
   if (slot < 0) return;
-  RunDueCollisionTests();
   ObjectRecord* object = ObjectAt(slot);
   if ((object->collisionOn == 1) == On) return;
   object->collisionOn = On ? 1 : 0;
@@ -66,6 +73,22 @@ void CmdSetObjectCollision() {
     BuildObjectCollision(slot);
   else if (object->model != nullptr)
     object->model->RemoveModelCollision(object->number);
+  MarkCollisionDirty();
+}
+
+// Each mesh of the object collides as a sphere about its own centre from now on; the shapes
+// are made again at once (an object with collision off gets them when it is switched on).
+void CmdSetObjectCollisionToSpheres() {
+  const int32_t slot = ObjectForShapeChange();
+  if (slot < 0) return;
+  ObjectRecord* object = ObjectAt(slot);
+  object->shapeKind = 51;
+  object->boxCollision = 0;
+  object->collisionSize[0] = object->collisionSize[1] = object->collisionSize[2] = 0;
+  object->hitObject = 0;
+  object->hitFlag = 0;
+  if (object->model != nullptr) object->model->RemoveModelCollision(object->number);
+  BuildObjectCollision(slot);
   MarkCollisionDirty();
 }
 
@@ -97,6 +120,7 @@ void CmdObjectCollision() {
 const CommandEntry kCollisionCommands[] = {
     {kSetObjectCollisionOn, CmdSetObjectCollision<true>},
     {kSetObjectCollisionOff, CmdSetObjectCollision<false>},
+    {kSetObjectCollisionToSpheres, CmdSetObjectCollisionToSpheres},
     {kObjectHit, CmdObjectHit},
     {kObjectCollision, CmdObjectCollision},
 };

@@ -296,7 +296,8 @@ enum CommandNumber : int {
   kLockObjectOff = 7050,      // i object: drawn in the world again
   kSetObjectDrawLast = 7061,  // i object, i flag: 1 draws after a depth clear, over the scene
   kSetObjectFullBright = 7062, // i object, i flag: 1 ignores the lights
-  kSetObjectFog = 7063,       // i object, i flag: 1 takes part in the fog
+  kSetObjectCollisionToSpheres = 7063,  // i object: its collision shapes are rebuilt as spheres
+  kSetObjectFog = 7017,       // i object, i flag: 1 takes part in the fog
   kSetObjectCollisionOn = 7071,   // i object: the object takes part in the collision pass again
   kSetObjectCollisionOff = 7092,  // i object: its collision shapes go; it is never hit
   kGlueObjectToLimb = 7094,   // i object, i other, i limb: drawn relative to the other object's limb (7010)

@@ -50,6 +50,21 @@ TEST_F(CollisionTest, ObjectsMovedIntoEachOtherHitBothWays) {
   EXPECT_EQ(TakeError(), 0);
 }
 
+// Command 7063 rebuilds an object's collision shapes as spheres: two cubes of size 2 whose
+// boxes are 0.2 apart touch once their corners' spheres (radius 1.73) stand in for them.
+TEST_F(CollisionTest, CollisionToSpheresRebuildsTheShapes) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kMakeObjectCube, {2, 2.0f});
+  RunCommand(kPositionObject, {2, 2.2f, 0.0f, 0.0f});
+  Frame();
+  EXPECT_EQ(IntValue(kObjectCollision, {1, 2}), 0);
+  RunCommand(kSetObjectCollisionToSpheres, {1});
+  RunCommand(kSetObjectCollisionToSpheres, {2});
+  Frame();
+  EXPECT_EQ(IntValue(kObjectCollision, {1, 2}), 1);
+  ExpectErrors({{kSetObjectCollisionToSpheres, {0}, 7006}, {kSetObjectCollisionToSpheres, {9}, 7008}});
+}
+
 TEST_F(CollisionTest, SwitchedOffObjectsAreNeverHit) {
   RunCommand(kMakeObjectCube, {1, 2.0f});
   RunCommand(kMakeObjectCube, {2, 2.0f});
