@@ -5,7 +5,10 @@
 #include "compiler/compiler_local.h"
 #include "runtime/runtime.h"
 
-std::string LanguageText(std::string_view fileText, std::string_view section, std::string_view key) {
+// Calls visit(name, value) for each entry of the section, in file order, until it returns
+// false.
+template <class Visit>
+static void VisitLanguageSection(std::string_view fileText, std::string_view section, Visit visit) {
   bool inSection = false;
   size_t pos = 0;
   while (pos < fileText.size()) {
@@ -27,13 +30,20 @@ std::string LanguageText(std::string_view fileText, std::string_view section, st
     if (!inSection || equals == std::string_view::npos) continue;
     std::string_view name = line.substr(0, equals);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-    if (name == key) {
-      std::string_view value = line.substr(equals + 1);
-      while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
-      return std::string(value);
-    }
+    std::string_view value = line.substr(equals + 1);
+    while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+    if (!visit(name, value)) return;
   }
-  return {};
+}
+
+std::string LanguageText(std::string_view fileText, std::string_view section, std::string_view key) {
+  std::string found;
+  VisitLanguageSection(fileText, section, [&](std::string_view name, std::string_view value) {
+    if (name != key) return true;
+    found = std::string(value);
+    return false;
+  });
+  return found;
 }
 
 std::string CompilerText(int index) {
@@ -41,9 +51,19 @@ std::string CompilerText(int index) {
   return text.empty() ? "Compiler message " + std::to_string(index) : text;
 }
 
+// One pass over the section (the first entry of a number counts, as for LanguageText).
 void LoadLanguageErrorTexts() {
-  for (int slot = 0; slot < 200; slot++) {
-    std::string text = LanguageText(EmbeddedLanguageText(), "ERRORS", std::to_string(slot));
-    if (!text.empty()) SetErrorSlotText(slot, text.c_str());
-  }
+  bool taken[200] = {};
+  VisitLanguageSection(EmbeddedLanguageText(), "ERRORS", [&](std::string_view name, std::string_view value) {
+    int slot = 0;
+    if (name.empty() || name.size() > 3) return true;
+    for (char digit : name) {
+      if (digit < '0' || digit > '9') return true;
+      slot = slot * 10 + (digit - '0');
+    }
+    if (slot >= 200 || taken[slot] || value.empty() || (name.size() > 1 && name[0] == '0')) return true;
+    taken[slot] = true;
+    SetErrorSlotText(slot, std::string(value).c_str());
+    return true;
+  });
 }
