@@ -192,7 +192,9 @@ void SndModRow(SndSong* song) {
       case 7:
         if (x) c->tremoloSpeed = x;
         if (y) c->tremoloDepth = y;
-        v->volume = c->savedVolume;
+        // The row's volume change is dropped, but a new sample's default volume stays: a note
+        // struck with a tremolo would otherwise start silent.
+        if (!cell.instrument) v->volume = c->savedVolume;
         break;
       case 8:
         v->pan = cell.param * 2 > 255 ? 255 : cell.param * 2;  // 0x80 is the right side, not 0

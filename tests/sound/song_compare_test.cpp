@@ -17,8 +17,10 @@ namespace {
 
 // Quantities left out of the tick comparison, by "format/group", and why.
 const std::map<std::string, std::set<std::string>> kAllowed = {
-    // Our vibrato and tremolo advance and apply on every tick after the row (tick 0 skips
-    // them), libxmp delays the first step by one tick; the depth tables agree.
+    // Vibrato and tremolo differ in phase and in when they run: MOD/S3M run them only on
+    // the ticks after the row (libxmp's S3M also on the row tick); an S3M tremolo's last offset
+    // stays in the volume when the effect ends; our XM vibrato starts on the other half of the
+    // wave; IT vibrato runs on the row tick as well.
     {"mod/vibrato_tremolo", {"period", "volume"}},
     {"s3m/vibrato_tremolo", {"period", "volume"}},
     {"xm/vibrato_tremolo", {"period", "volume"}},
@@ -30,8 +32,6 @@ const std::map<std::string, std::set<std::string>> kAllowed = {
     {"it/envelopes_pingpong", {"volume-from-row-2"}},
     // An offset past the sample's end: we start at its last frame, libxmp plays nothing.
     {"it/sample_offset", {"volume"}},
-    // Pattern delay: libxmp replays the row's tick-0 work on every repeat, ours runs tick work.
-    {"mod/delays_cut", {"volume"}},
 };
 
 const char* FormatName(Format f) {

@@ -1,0 +1,71 @@
+// Feeds arbitrary bytes to one song loader (SONG_FORMAT 0 MOD, 1 S3M, 2 XM, 3 IT: the format's
+// signature is written over the input so the loader gets past it), or to all of them with a
+// long run of the tick engine (SONG_FORMAT -1). A loaded song is played tick by tick under a
+// watchdog: a row may not last longer than the longest speed and delays allow.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "sound/songs/songs_local.h"
+
+static void Start() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  SndUseSteppedClock(true);
+  SndSelectOutput(0);
+  SndStartup(44100, 32, 0);
+}
+
+static void Sign(std::vector<uint8_t>& b) {
+  switch (SONG_FORMAT) {
+    case 0:
+      if (b.size() < 1084) b.resize(1084);
+      std::memcpy(&b[1080], "M.K.", 4);
+      break;
+    case 1:
+      if (b.size() < 96) b.resize(96);
+      std::memcpy(&b[44], "SCRM", 4);
+      break;
+    case 2:
+      if (b.size() < 336) b.resize(336);
+      std::memcpy(&b[0], "Extended Module: ", 17);
+      b[37] = 0x1A;
+      break;
+    case 3:
+      if (b.size() < 192) b.resize(192);
+      std::memcpy(&b[0], "IMPM", 4);
+      break;
+    default:
+      break;
+  }
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Start();
+  std::vector<uint8_t> bytes(data, data + size);
+  Sign(bytes);
+  if (bytes.empty()) return 0;
+  SndSong* song = SndLoadSongFromMemory(bytes.data(), bytes.size());
+  if (!song) return 0;
+  if (SndPlaySong(song)) {
+    const int ticks = SONG_FORMAT < 0 ? 20000 : 600;
+    // Longest row: speed 255 plus a pattern delay of 15 rows and a fine delay of 15 ticks.
+    const int maxTicksPerRow = 255 + 15 * 255 + 15 + 1;
+    int ticksInRow = 0, lastRow = -1, lastOrder = -1;
+    for (int t = 0; t < ticks; t++) {
+      song->update(song);
+      if (song->row != lastRow || song->order != lastOrder) {
+        ticksInRow = 0;
+        lastRow = song->row;
+        lastOrder = song->order;
+      } else if (++ticksInRow > maxTicksPerRow) {
+        std::abort();  // the watchdog: a row that never ends
+      }
+    }
+    for (int b = 0; b < 8; b++) SndStepClock(25);  // and mix a little of it
+  }
+  SndFreeSong(song);
+  return 0;
+}
