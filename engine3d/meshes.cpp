@@ -165,6 +165,8 @@ ModelMeshData MeshDataOf(const MeshRecord& record) {
 }
 
 void ReleaseAllMeshes() {
+  // Without a mesh the map is empty: a run that makes none never reads its pages.
+  if (g_meshPool.records == nullptr || g_meshPool.count == 0) return;
   for (int32_t number = 1; number <= 65534; ++number)
     if (g_meshMap[number] != 0) FreeMeshSlot(g_meshMap[number] - 1);
 }
