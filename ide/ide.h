@@ -1,0 +1,160 @@
+// The development environment: its language texts, recent files and tool settings, and the
+// source editor with its file format, clipboard, find/replace and one level of undo.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// ---- What the environment needs from the machine, behind one table --------------------
+// The SDL2 host (IdeSdlHost) and the memory host of the tests (IdeMemoryHost) fill it in.
+struct IdeHost {
+  bool (*GetClipboard)(std::string* text);  // the clipboard's text; false when none
+  bool (*SetClipboard)(const std::string& text);
+  uint32_t (*Milliseconds)();               // a clock for caret blinking and double clicks
+};
+// The table over the desktop's clipboard and clock.
+const IdeHost& IdeSdlHost();
+// A host with no desktop: a clipboard string and a clock the test moves.
+struct IdeMemoryState {
+  std::string clipboard;
+  bool hasClipboard = true;
+  uint32_t milliseconds = 0;
+};
+IdeMemoryState& IdeMemory();
+const IdeHost& IdeMemoryHost();
+
+// ---- Language texts ---------------------------------------------------------------------
+enum class IdeTable { kGeneral, kMenu, kTitle, kDesc, kCompiler, kErrors };
+// Loads the six tables from SETUP.INI's language choice under installFolder
+// (lang/<language>/WORDS.TXT, any case); false, all tables empty, without the file.
+// Called once by whoever starts the environment.
+bool LoadLanguageTables(const std::string& installFolder);
+void FreeLanguageTables();
+// The text of key in a table; "" when it has none (callers draw nothing then).
+const std::string& IdeText(IdeTable table, int key);
+// The help pages' folder under the install folder: "HELP/" or "LANG/<LANGUAGE>/HELP/".
+const std::string& HelpFolder();
+// The character-set numbers of SETUP.INI (0 when not given).
+int TextCharset();
+int HelpCharset();
+
+// ---- Recent files and tool programs -----------------------------------------------------
+struct RecentFile {
+  std::string name;
+  std::string folder;
+};
+struct ToolEntry {
+  bool usable = false;  // the program file exists
+  std::string path;
+  int processId = 0;
+};
+struct IdeSettings {
+  std::vector<RecentFile> recent;  // newest first, at most 4
+  ToolEntry tools[5];
+};
+IdeSettings& Settings();
+// Reads and writes section QuorvanelStateData of the given WIN.INI.
+void ReadRecentFiles(const std::string& winIni);
+bool WriteRecentFiles(const std::string& winIni);
+bool IsRecentFile(const std::string& name, const std::string& folder);
+// Puts the pair first; a fifth distinct file drops the oldest.
+void AddRecentFile(const std::string& name, const std::string& folder);
+bool HasSourceExtension(const std::string& path);  // ".qva", any case
+bool HasExeExtension(const std::string& path);
+// A save name without a "." gets ".qva"; one with a "." is used as typed.
+std::string WithSourceExtension(const std::string& name);
+
+// ---- The source editor ------------------------------------------------------------------
+constexpr int kVisibleRows = 32;
+
+struct TextPos {
+  int line = 0;
+  int column = 0;
+  bool operator==(const TextPos&) const = default;
+};
+
+// The keys the editor acts on, apart from typed characters.
+enum class EditKey { kLeft, kRight, kUp, kDown, kHome, kEnd, kDelete, kPageUp, kPageDown, kTop, kBottom };
+
+struct SourceBuffer {
+  std::vector<std::string> lines{std::string()};  // never empty; no terminators inside
+  std::string lineEnd = "\r\n";                   // as the loaded file had them
+  bool finalLineEnd = false;                      // the file's last line had one
+  int topLine = 0;
+  int leftColumn = 0;
+  TextPos cursor;
+  TextPos anchor, start, end;  // selection: start..end (end column exclusive)
+  bool marking = false;        // a Shift-selection began at anchor
+  bool unsaved = false;
+  std::string title, author, date;  // the header texts
+  std::string name, folder;         // the file it came from
+  // One undo level.
+  bool hasSnapshot = false;
+  std::vector<std::string> snapshot;
+  TextPos snapshotCursor;
+  // Find and replace texts (lower-cased find).
+  std::string findText, replaceText;
+};
+
+class SourceEditor {
+ public:
+  explicit SourceEditor(const IdeHost& host) : host_(host) {}
+  SourceBuffer& buffer() { return buffers_[current_]; }
+  const SourceBuffer& buffer() const { return buffers_[current_]; }
+  int currentBuffer() const { return current_ + 1; }
+  void SelectBuffer(int n);  // 1 or 2; clears the selection
+
+  // Files. Loading keeps the buffer unchanged when the file cannot be read.
+  bool LoadSource(const std::string& path, std::string* whyNot);
+  // Writes the header and the lines through a temporary file renamed over the target; a
+  // read-only target is refused and left untouched. Clears the unsaved flag only on success.
+  bool SaveSource(const std::string& path, std::string* whyNot);
+  void ClearSource();
+  // The bytes SaveSource would write.
+  std::string SourceBytes() const;
+
+  // Editing.
+  void TypeChar(unsigned char ch, bool shift = false);  // 32..255, 9 (tab), 8 (backspace), 13 (enter)
+  void PressKey(EditKey key, bool shift = false);
+  void Cut();
+  void Copy();
+  void Paste();
+  void DeleteSelection();
+  void Undo();
+  bool HasSelection() const { return !(buffer().start == buffer().end); }
+  void ClearSelection();
+  void SelectRange(TextPos from, TextPos to);  // as the mouse marks
+  void ClickAt(int x, int y);                  // a press in the text area
+  void DragTo(int x, int y);                   // the button held while marking
+  std::string SelectedText() const;            // lines joined by "\n"
+
+  // Find returns the line found, or -1 (also for an empty needle). Replace returns 1 after
+  // replacing, -1 when nothing matched.
+  int Find(const std::string& needle);
+  int FindNext() { return Find(buffer().findText); }
+  int Replace(const std::string& needle, const std::string& replacement);
+  void GoToSourceLine(int n);  // 1-based
+
+  // View: pixel x of a column (2 + advances, tabs to multiples of 24) and back.
+  int XFromColumn(int line, int column) const;
+  int ColumnFromX(int line, int x) const;
+  void KeepCursorVisible();
+  // Scroll-bar thumb length and position on the 382 px track.
+  int ThumbLength() const;
+  int ThumbPosition() const;
+
+ private:
+  void TakeSnapshot();
+  void MarkChanged() { buffer().unsaved = true; }
+  void ExtendSelection();
+  void MoveCursor(EditKey key);
+  void InsertText(const std::string& text);  // at the cursor, "\n" splits lines
+  const IdeHost& host_;
+  SourceBuffer buffers_[2];
+  int current_ = 0;
+};
+
+// The glyph advance of the editor font (cells of 12 x 16).
+constexpr int kGlyphWidth = 12;
+constexpr int kTextTop = 43;
+constexpr int kRowHeight = 13;
