@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "sound/sound_local.h"
+#include "sound/stream.h"
 
 SndLibrary gSnd;
 
@@ -339,12 +340,14 @@ bool SndStartup(int mixRate, int softwareChannels, uint32_t flags) {
     gSnd.initialised = false;
     return SndFail(kSndErrMemory);
   }
+  if (!SndStreamerStart()) SndLog("Streams unavailable: the feeder could not start");
   SndApply3D();
   return true;
 }
 
 bool SndShutdown() {
   SndStopRecording();  // before the samples it writes into are freed
+  SndStreamerStop();   // the feeder takes the lock for each pass: stopped without holding it
   gSnd.error.store(0, std::memory_order_relaxed);
   {
     SndLockGuard guard(gSnd.lock);
