@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/surface.h"
+
 // ---- What the environment needs from the machine, behind one table --------------------
 // The SDL2 host (IdeSdlHost) and the memory host of the tests (IdeMemoryHost) fill it in.
 struct IdeHost {
@@ -158,3 +160,52 @@ class SourceEditor {
 constexpr int kGlyphWidth = 12;
 constexpr int kTextTop = 43;
 constexpr int kRowHeight = 13;
+
+// ---- Drawing ------------------------------------------------------------------------------
+constexpr int kCellWidth = 12;
+constexpr int kCellHeight = 16;
+constexpr int kAtlasWidth = 344;
+constexpr int kAtlasHeight = 1024;
+// Glyph pages: the font's colour pairs for each use.
+enum GlyphPage { kPageText = 0, kPageSelected = 1, kPageMenuHover = 2, kPageStatus = 3, kPageStatus2 = 4,
+                 kPageMenu = 5, kPageDisabled = 6, kPageComment = 7 };
+// The environment's colours (XRGB): 0 the text background, 1 the selection, 3 to 5 the light
+// edge, face and dark edge of bevels.
+uint32_t IdeColour(int entry);
+// The 5:6:5 word of an RGB colour (red in the low byte), as 16-bit screens store it.
+uint16_t ToRgb565(uint32_t colorref);
+
+// Renders the 8 pages of glyphs 32..255 into a 344 x 1024 atlas, 12 x 16 cells, with
+// DejaVu Sans Mono through FreeType. Called once when the environment starts; false when no
+// font could be had.
+bool BuildGlyphAtlas();
+void FreeGlyphAtlas();
+const Surface* GlyphAtlas();
+// Where glyph (page * 256 + c) sits in the atlas.
+SurfaceRect GlyphCell(int glyph);
+int GlyphAdvance(int glyph);
+// Draws the bytes of text as glyphs of a page; returns the x after the last one.
+int DrawIdeText(Surface& target, const std::string& text, int page, int x, int y);
+int TextWidth(const std::string& text);
+
+// Whether a line is a comment line (drawn in the comment page).
+bool IsCommentLine(const std::string& text);
+// Draws the 32 visible rows of the editor's current buffer into the text area of target,
+// (0, 43)-(617, 459). The trace holds per row what was drawn: each glyph as its byte, with
+// the page number before any change of page as "{n}".
+void RedrawEditor(const SourceEditor& editor, Surface& target, std::vector<std::string>* trace = nullptr);
+// Clears the status line and draws the title from x 2 at y 463; a text wider than 610 px
+// shows its end. An unsaved source gets a "*" appended first.
+std::string DrawStatusLine(Surface& target, std::string title, bool unsaved);
+
+// The compile progress panel: where the part not yet done is cleared and where the marker
+// goes, for a percentage 0..100.
+struct ProgressGeometry {
+  SurfaceRect panel;      // the panel picture at (117, 220)
+  SurfaceRect notDone;    // cleared with colour 0; empty at 100
+  int markerX, markerY;   // the marker picture's top-left
+  int textCentreX, textY;
+};
+ProgressGeometry ProgressPanelGeometry(int percent);
+// Draws the panel into target (the back buffer) with "<percent> <DESC 9>" centred.
+void DrawCompileProgress(Surface& target, int percent);
