@@ -327,6 +327,25 @@ TEST_F(Songs, DamagedFilesAreRefusedOrClamped) {
       {"notes 98-127 in a pattern", [](auto& b) { b[348] = 0x80 | 1; b[349] = 120; }, true},
   };
   RunCases(xm, xmCases);
+  // S3M: counts against their tables, pointers and lengths against the file.
+  Song s3mSong = BaseSong(kS3m, 8);
+  s3mSong.patterns[0].cells[0][0] = Note(kS3m, 0, 1);
+  std::vector<uint8_t> s3m = WriteS3m(s3mSong);
+  const size_t s3mOrders = 96, s3mPointers = s3mOrders + 2;  // two order bytes
+  auto para = [&](size_t at) { return static_cast<size_t>(s3m[at] | s3m[at + 1] << 8) * 16; };
+  const size_t s3mSample0 = para(s3mPointers), s3mPattern0 = para(s3mPointers + 4);
+  const Case s3mCases[] = {
+      {"order count 300", [&](auto& b) { put16(b, 32, 300); }, false},
+      {"orders of markers only", [&](auto& b) { b[s3mOrders] = 254; }, false},
+      {"no channel enabled", [&](auto& b) { std::memset(&b[64], 255, 32); }, false},
+      {"sample length past the file", [&](auto& b) { put16(b, s3mSample0 + 0x10, 0xFFFF); b[s3mSample0 + 0x12] = 0x7F; }, true},
+      {"loop end past the length", [&](auto& b) { put16(b, s3mSample0 + 0x18, 0xFFFF); b[s3mSample0 + 0x1F] = 1; }, true},
+      {"16-bit sample", [&](auto& b) { b[s3mSample0 + 0x1F] |= 4; }, true},
+      {"pattern pointer past the end", [&](auto& b) { put16(b, s3mPointers + 4, 0xFFFF); }, true},
+      {"note with semitone 12, volume 200", [&](auto& b) { b[s3mPattern0 + 3] = 0x4C; b[s3mPattern0 + 2] |= 64; }, true},
+      {"cut inside the patterns", [&](auto& b) { b.resize(s3mPattern0 + 3); }, true},
+  };
+  RunCases(s3m, s3mCases);
   // IT: the tables and offsets are checked against the file.
   std::vector<uint8_t> it = WriteIt(BaseSong(kIt, 8));
   auto get32 = [&](size_t at) { return static_cast<size_t>(it[at] | it[at + 1] << 8 | it[at + 2] << 16 | it[at + 3] << 24); };
