@@ -434,6 +434,12 @@ void ModelObject::ListModelFrames() {
   });
 }
 
+void ModelObject::VisitModelNodes(int32_t /*id*/, int32_t /*value*/) {
+  // Every node passes the visit on to its next sibling and children; none acts on it.
+}
+
+ModelResult ModelObject::ModelNoOp(int32_t /*value*/) { return kModelOk; }
+
 // ---- Frames and poses ----
 
 void ModelObject::ApplyModelFramePose(const Matrix4* poses, size_t count) {

@@ -266,6 +266,11 @@ class ModelObject {
   // an object's placement, included): the engine copies meshes out in world space with it.
   void VisitModelMeshesComposed(const std::function<void(const MeshNode&, const Matrix4&)>& visit) const;
   void ListModelFrames();
+  // A visit of every node with an id and a value, on which no node acts: the model stays as
+  // it was (kept for callers that pass a visit through the tree).
+  void VisitModelNodes(int32_t id, int32_t value);
+  // Takes one argument and does nothing; 0, with or without a model.
+  ModelResult ModelNoOp(int32_t value);
 
   // Frames and poses (object commands and the animation step).
   void ApplyModelFramePose(const Matrix4* poses, size_t count);

@@ -410,6 +410,14 @@ TEST(ModelObject, UserFramesAndMeshes) {
   ASSERT_EQ(host.checklist.size(), 1u);
   EXPECT_EQ(host.checklist[0].first, 5);
   EXPECT_EQ(host.checklist[0].second, "userframe");
+  // A visit of the nodes and the no-op change nothing and answer 0, with or without a model.
+  const std::string before = DumpTree(model.Root());
+  model.VisitModelNodes(5, 1);
+  EXPECT_EQ(DumpTree(model.Root()), before);
+  EXPECT_EQ(model.ModelNoOp(7), kModelOk);
+  ModelObject empty;
+  empty.VisitModelNodes(0, 0);
+  EXPECT_EQ(empty.ModelNoOp(0), kModelOk);
 }
 
 TEST(ModelObject, CollisionKeysAreUniquePerMesh) {
