@@ -280,14 +280,21 @@ void ClosePackage() {
 
 int PackageEntryCount() { return static_cast<int>(gPackage.entries.size()); }
 
-// Writes an entry to "_virtual.<extension>" in the temporary folder; the path, or "" with
-// the reason in *whyNot.
+// Writes an entry to a temporary file of its own: "_virtual.<extension>" for the first
+// (the compiled program), "_virtual-<n>.<extension>" for entry n, so two media files of one
+// extension are open at once without one overwriting the other. An entry extracted already
+// under that extension is not written again: a sound or video reading it keeps its file.
+// The path, or "" with the reason in *whyNot.
 static std::string ExtractEntry(const PackageEntryView& entry, const char* extension, std::string* whyNot = nullptr) {
   if (TemporaryFolder().empty()) {
     Fail(whyNot, "no private temporary folder");
     return "";
   }
-  std::string path = TemporaryFolder() + "/_virtual." + extension;
+  const size_t index = static_cast<size_t>(&entry - gPackage.entries.data());
+  std::string path = TemporaryFolder() + "/_virtual" + (index == 0 ? "" : "-" + std::to_string(index)) + "." + extension;
+  if (std::find(gPackage.extracted.begin(), gPackage.extracted.end(), path) != gPackage.extracted.end() &&
+      PlatformFileReadable(path))
+    return path;
   std::string why;
   if (!PlatformReplaceFile(path, entry.data, entry.size, false, &why)) {
     Fail(whyNot, "cannot write " + path + ": " + why);
@@ -330,16 +337,9 @@ bool ResolvePackagedFileByBaseName(std::string& name, const char* extension) {
   });
 }
 
-// The extension a lookup extracts under: the name's last three letters after the dot.
-static std::string ExtensionOf(const std::string& name) {
-  size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || dot + 1 >= name.size()) return "dat";
-  return name.substr(dot + 1);
-}
-
 bool FileExists(const char* name) {
   std::string path = name;
-  if (ResolvePackagedFile(path, ExtensionOf(path).c_str())) return true;
+  if (ResolvePackagedFile(path, "dat")) return true;
   return PlatformFileReadable(MapProgramPath(name));
 }
 

@@ -11,6 +11,7 @@
 
 #include "platform/file_replace.h"
 #include "platform/folders.h"
+#include "platform/window.h"
 #include "runtime/runtime_local.h"
 
 namespace {
@@ -41,6 +42,10 @@ bool IsInside(const fs::path& path, const fs::path& folder) {
   return std::mismatch(folder.begin(), folder.end(), path.begin(), path.end()).first == folder.end();
 }
 
+bool EscapeHeld() { return PlatformKeyHeld(kPlatformKeyEscape); }
+// Asked at every file of the media walk: Esc held stops the build (tests give their own).
+bool (*gBuildStopCheck)() = EscapeHeld;
+
 // Lists the files under the media folder without reading them. A link is never followed out
 // of the folder: one pointing outside fails the build, one to a file inside is packed under
 // its own name, and one to a folder inside is left out (its files are packed already).
@@ -50,6 +55,7 @@ bool ListMediaFiles(const char* mediaFolder, std::vector<MediaFile>* files, std:
   if (error) return Fail(whyNot, "cannot read the media folder " + std::string(mediaFolder) + ": " + error.message());
   fs::recursive_directory_iterator it(mediaFolder, error), end;
   for (; !error && it != end; it.increment(error)) {
+    if (gBuildStopCheck()) return Fail(whyNot, "the build was stopped (Esc held)");
     std::string name = it->path().lexically_relative(mediaFolder).generic_string();
     const fs::file_status status = it->symlink_status(error);
     if (error) break;
@@ -100,6 +106,8 @@ bool ReadRegularFile(const fs::path& path, std::vector<uint8_t>* bytes, std::str
 }
 
 }  // namespace
+
+void SetPackageBuildStopCheck(bool (*stopAsked)()) { gBuildStopCheck = stopAsked != nullptr ? stopAsked : EscapeHeld; }
 
 bool AppendPackage(std::vector<uint8_t>* image,
                    const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {

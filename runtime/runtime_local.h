@@ -130,6 +130,9 @@ bool RunLoadedProgramUntilQuit(int maxSlices);
 // Clears the posted quit (between in-process runs).
 void ClearQuitRequest();
 
+// Tests: what the media walk of a game build asks at each file to stop (null: Esc held).
+void SetPackageBuildStopCheck(bool (*stopAsked)());
+
 // Package reading and writing over a byte image (the fuzz target and tests use these).
 struct PackageEntryView {
   std::string name;  // lower-cased

@@ -48,7 +48,7 @@ TEST_F(PackageTest, CapitalsAndSlashesFindTheStoredEntry) {
   EXPECT_EQ(PackageEntryCount(), 3);
   std::string name = "MEDIA/sprites/hero.bmp";
   ASSERT_TRUE(ResolvePackagedFile(name, "bmp"));
-  EXPECT_EQ(name, (folder_ / "_virtual.bmp").string());
+  EXPECT_EQ(name, (folder_ / "_virtual-1.bmp").string());
   EXPECT_EQ(ReadFile(name), "hero");
 
   std::string base = "HERO.bmp";
@@ -63,21 +63,30 @@ TEST_F(PackageTest, CapitalsAndSlashesFindTheStoredEntry) {
   std::string missing = "media/none.wav";
   EXPECT_FALSE(ResolvePackagedFile(missing, "wav"));
   EXPECT_EQ(missing, "media/none.wav");
-  EXPECT_TRUE(FileExists("Media/Sprites/Hero.bmp"));
+  EXPECT_TRUE(FileExists("Media/Sprites/Hero.bmp"));  // looked up under the extension "dat"
+  EXPECT_EQ(ReadFile((folder_ / "_virtual-1.dat").string()), "hero");
   EXPECT_FALSE(FileExists("media/none.wav"));
 
   ClosePackage();  // the extracted copies go with the package
-  EXPECT_FALSE(fs::exists(folder_ / "_virtual.bmp"));
-  EXPECT_FALSE(fs::exists(folder_ / "_virtual.wav"));
+  for (const char* file : {"_virtual-1.bmp", "_virtual-1.dat", "_virtual-2.wav"})
+    EXPECT_FALSE(fs::exists(folder_ / file)) << file;
 }
 
-TEST_F(PackageTest, SameExtensionSharesOneTemporaryFile) {
+// Each entry has a file of its own: two of one extension are open at once, and looking a
+// name up again does not write over the file a reader may be using.
+TEST_F(PackageTest, EachEntryHasItsOwnTemporaryFile) {
   ASSERT_TRUE(Open({{"a.txt", Bytes("first")}, {"b.txt", Bytes("second")}}));
   std::string a = "a.txt", b = "b.txt";
   ASSERT_TRUE(ResolvePackagedFile(a, "txt"));
   ASSERT_TRUE(ResolvePackagedFile(b, "txt"));
-  EXPECT_EQ(a, b);
-  EXPECT_EQ(ReadFile(a), "second");
+  EXPECT_NE(a, b);
+  EXPECT_EQ(ReadFile(a), "first");
+  EXPECT_EQ(ReadFile(b), "second");
+  std::ofstream(a, std::ios::app) << " and more";  // a reader's file, changed in place
+  std::string again = "A.TXT";
+  ASSERT_TRUE(ResolvePackagedFile(again, "txt"));
+  EXPECT_EQ(again, a);
+  EXPECT_EQ(ReadFile(a), "first and more");
 }
 
 TEST(PackageParse, MalformedPackagesHaveNoEntries) {
@@ -143,6 +152,13 @@ TEST_F(PackageTest, WriterBuildsAGameFromPlayerProgramAndMedia) {
                                    &whyNot));
   EXPECT_EQ(ReadFile(out), built);
   EXPECT_NE(whyNot.find("none: No such file or directory"), std::string::npos) << whyNot;
+  // Esc held during the media walk stops the build; the game stays as it was.
+  SetPackageBuildStopCheck([] { return true; });
+  EXPECT_FALSE(WriteStandaloneGame(out.c_str(), (folder_ / "player").c_str(), (folder_ / "prog.dat").c_str(),
+                                   (folder_ / "media").c_str(), &whyNot));
+  SetPackageBuildStopCheck(nullptr);
+  EXPECT_NE(whyNot.find("Esc"), std::string::npos) << whyNot;
+  EXPECT_EQ(ReadFile(out), built);
 }
 
 TEST_F(PackageTest, WriterRefusesAMediaNameTheReaderWouldRefuse) {
