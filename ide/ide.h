@@ -209,3 +209,59 @@ struct ProgressGeometry {
 ProgressGeometry ProgressPanelGeometry(int percent);
 // Draws the panel into target (the back buffer) with "<percent> <DESC 9>" centred.
 void DrawCompileProgress(Surface& target, int percent);
+
+// ---- Requesters -------------------------------------------------------------------------
+// The one modal dialog: a panel centred on (320, 240) with push buttons, one-line fields and
+// for the file kinds a list. Kinds: 2 load, 3 save, 4 confirm, 6/7 build, 8 new project,
+// 11/12 find/replace, 71 tool table, 72 a tool's program. Button 1 refuses, button 2 confirms.
+struct RequesterButton {
+  bool used = false;
+  SurfaceRect rect{};  // screen coordinates; a hit lies strictly inside
+  std::string label;
+  bool pressed = false;
+};
+struct RequesterField {
+  bool used = false;
+  SurfaceRect rect{};
+  bool editable = false;
+  std::string text;  // at most 255 characters
+};
+struct ListEntry {
+  int type = 1;  // 0 folder or parent, 1 other file, 2 source, 3 executable, 4 drive
+  std::string name;
+};
+class Requester {
+ public:
+  void Open(int kind, int purpose);
+  void Close() { kind_ = 0, purpose_ = 0; }
+  bool IsOpen() const { return kind_ != 0; }
+  int kind() const { return kind_; }
+  int purpose() const { return purpose_; }
+  void set_purpose(int purpose) { purpose_ = purpose; }
+  const SurfaceRect& panel() const { return panel_; }
+  const RequesterButton& button(int i) const { return buttons_[i]; }
+  RequesterField& field(int i) { return fields_[i]; }
+  int focusedField() const { return focused_; }
+  std::vector<ListEntry>& list() { return list_; }
+  int selectedEntry() const { return selected_; }  // 1-based, 0 none
+  int firstShown() const { return first_; }
+  void ShowMessage(const std::string& text) { message_ = text; }
+  const std::string& message() const { return message_; }
+  // A press at (x, y): the result code to carry out (0: nothing to do). A shown message is
+  // only taken away (after a failed find the requester closes: code 1).
+  int Click(int x, int y);
+  // Fills the list from entry names (folders first, then sources, executables and other
+  // files, each by name without case); "." and ".." are skipped by name.
+  void FillList(const std::vector<std::pair<std::string, bool>>& namesAndIsFolder);
+
+ private:
+  void AddButton(int slot, int labelKey, int cx, int cy);
+  int kind_ = 0, purpose_ = 0;
+  SurfaceRect panel_{};
+  RequesterButton buttons_[32];
+  RequesterField fields_[32];
+  int focused_ = 0;
+  std::vector<ListEntry> list_;
+  int first_ = 0, selected_ = 0;
+  std::string message_;
+};

@@ -1,0 +1,164 @@
+// The requester: its panels' buttons, fields and file list laid out by kind, and the hit
+// test that turns a click into the result code the shell carries out.
+#include <algorithm>
+#include <cctype>
+
+#include "ide/ide.h"
+
+namespace {
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool IsListKind(int kind) { return kind == 2 || kind == 3 || kind == 6 || kind == 7 || kind == 8 || kind == 72; }
+
+bool Inside(const SurfaceRect& r, int x, int y) { return x > r.left && x < r.right && y > r.top && y < r.bottom; }
+
+// What the confirming button (2) and the refusing one (1) give for a purpose.
+struct PurposeCodes {
+  int purpose, confirm, refuse;
+};
+constexpr PurposeCodes kPurposeCodes[] = {
+    {1, 5, 1},   {2, 6, 1},   {3, 7, 1},   {5, 3, 4},   {7, 41, 42}, {8, 43, 44},  {9, 45, 46},
+    {10, 47, 48}, {11, 11, 1}, {12, 12, 1}, {13, 13, 1}, {14, 14, 1}, {21, 21, 1}, {22, 22, 1},
+    {51, 51, 1}, {31, 31, 1}, {71, 0, 1},  {72, 72, 73}, {99, 2, 1},
+};
+
+// The action a double-clicked file runs at once.
+int OpenFileCode(int purpose) {
+  switch (purpose) {
+    case 1: return 5;
+    case 2: return 6;
+    case 11: case 12: return purpose;
+    case 72: return 72;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+void Requester::AddButton(int slot, int labelKey, int cx, int cy) {
+  RequesterButton& b = buttons_[slot];
+  b.used = true;
+  b.label = IdeText(IdeTable::kGeneral, labelKey).substr(0, 255);
+  const int width = std::max(87, TextWidth(b.label) + 16);
+  const int left = panel_.left + cx - width / 2, top = panel_.top + cy - 23 / 2;
+  b.rect = {left, top, left + width, top + 23};
+  b.pressed = false;
+}
+
+void Requester::Open(int kind, int purpose) {
+  *this = Requester();
+  kind_ = kind;
+  purpose_ = purpose;
+  int w = 419, h = 321;
+  if (kind == 4) w = 405, h = 99;
+  if (kind == 11 || kind == 12) w = 222, h = 140;
+  if (kind == 71) h = 194;
+  panel_ = {320 - w / 2, 240 - h / 2, 320 - w / 2 + w, 240 - h / 2 + h};
+  auto addField = [&](int slot, int x, int y, int width, bool editable) {
+    fields_[slot] = {true, {panel_.left + x, panel_.top + y, panel_.left + x + width, panel_.top + y + 21}, editable, {}};
+  };
+  switch (kind) {
+    case 2: case 3: case 6: case 7: case 8: case 72: {
+      const int confirmKey = kind == 2 ? 13 : kind == 3 ? 14 : kind == 8 ? 6 : kind == 72 ? 20 : 15;
+      AddButton(1, 7, 362, 203);
+      AddButton(2, confirmKey, 362, 176);
+      addField(1, 89, 175, 222, true);
+      if (kind == 2 || kind == 3)
+        for (int i = 2; i <= 4; ++i) addField(i, 149, 207 + 24 * (i - 2), 162, kind == 3);
+      break;
+    }
+    case 4:
+      AddButton(1, 2, 245, 56);
+      AddButton(2, 1, 159, 56);
+      break;
+    case 11: case 12:
+      AddButton(1, 7, 153, 97);
+      AddButton(2, kind == 11 ? 16 : 17, 68, 97);
+      addField(1, 30, 34, 162, true);
+      addField(2, 30, 66, 162, kind == 12);
+      break;
+    case 71:
+      AddButton(1, 19, 365, 151);
+      for (int i = 2; i <= 6; ++i) AddButton(i, 18, 365, 30 + 24 * (i - 2));
+      for (int i = 1; i <= 5; ++i) addField(i, 58, 24 * i + 6, 259, true);
+      break;
+    default: break;
+  }
+  if (kind != 71 && fields_[1].used && fields_[1].editable) focused_ = 1;
+}
+
+void Requester::FillList(const std::vector<std::pair<std::string, bool>>& namesAndIsFolder) {
+  list_.clear();
+  if (kind_ != 8) list_.push_back({0, IdeText(IdeTable::kDesc, 35)});
+  const size_t fixed = list_.size();
+  for (const auto& [name, isFolder] : namesAndIsFolder) {
+    if (name == "." || name == "..") continue;  // by name: folders need not list them first
+    if (list_.size() >= 256) break;
+    ListEntry e{1, name.substr(0, 255)};
+    if (isFolder) e.type = 0;
+    else if (HasSourceExtension(name)) e.type = 2;
+    else if (HasExeExtension(name)) e.type = 3;
+    const bool exeKind = kind_ == 6 || kind_ == 7 || kind_ == 72;
+    if (kind_ == 8 && !isFolder) continue;
+    if (exeKind && !isFolder && e.type != 3) continue;
+    list_.push_back(e);
+  }
+  auto rank = [](int type) { return type == 0 ? 0 : type == 2 ? 1 : type == 3 ? 2 : 3; };
+  std::stable_sort(list_.begin() + fixed, list_.end(), [&](const ListEntry& a, const ListEntry& b) {
+    if (rank(a.type) != rank(b.type)) return rank(a.type) < rank(b.type);
+    return Lower(a.name) < Lower(b.name);
+  });
+  first_ = selected_ = 0;
+}
+
+int Requester::Click(int x, int y) {
+  if (!message_.empty()) {
+    message_.clear();
+    return purpose_ == 23 ? 1 : 0;  // a failed find: the next click closes
+  }
+  int hit = 0;
+  for (int i = 1; i < 32; ++i)
+    if (buttons_[i].used && Inside(buttons_[i].rect, x, y)) {
+      buttons_[i].pressed = true;
+      hit = i;
+    }
+  if (hit != 0) {
+    if (purpose_ == 71 && hit >= 2 && hit <= 6) return 71;
+    for (const PurposeCodes& p : kPurposeCodes)
+      if (p.purpose == purpose_) return hit == 2 ? p.confirm : hit == 1 ? p.refuse : 0;
+    return 0;
+  }
+  // Fields take the focus.
+  for (int i = 1; i < 32; ++i)
+    if (fields_[i].used && Inside(fields_[i].rect, x, y)) {
+      focused_ = i;
+      return 0;
+    }
+  if (!IsListKind(kind_)) return 0;
+  const int px = x - panel_.left, py = y - panel_.top;
+  const int count = static_cast<int>(list_.size());
+  if (px >= 390 && px <= 405 && py >= 28 && py <= 170) {
+    // The list's scroll bar: arrows step one entry, the track seven; never past the ends.
+    const int step = py < 45 ? -1 : py > 157 ? 1 : (py - 45) < first_ * 112 / std::max(count, 1) ? -7 : 7;
+    first_ = std::clamp(first_ + step, 0, std::max(0, count - 7));
+    return 0;
+  }
+  if (px < 16 || px > 388 || py < 45 || py > 157) return 0;
+  const int index = first_ + (py - 45) / 16;
+  if (index >= count || px >= TextWidth(list_[index].name) + 33) return 0;
+  if (selected_ == index + 1) {
+    // A second click opens: a file runs the purpose's action at once.
+    const ListEntry& e = list_[index];
+    if (e.type == 0 || e.type == 4) return kind_ == 8 ? 33 : 0;
+    fields_[1].text = e.name;
+    return OpenFileCode(purpose_);
+  }
+  selected_ = index + 1;
+  if (kind_ == 8) buttons_[2].label = IdeText(IdeTable::kGeneral, 20);
+  else if (list_[index].type != 0 && list_[index].type != 4) fields_[1].text = list_[index].name;
+  return 0;
+}
