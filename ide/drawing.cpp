@@ -91,10 +91,13 @@ void FreeGlyphAtlas() {
 const Surface* GlyphAtlas() { return atlas; }
 
 int DrawIdeText(Surface& target, const std::string& text, int page, int x, int y) {
+  // The menu pages have black paper that stands for "transparent" over the bar's face.
+  BlitOptions keyed;
+  keyed.colourKeyed = page == kPageMenuHover || page == kPageStatus2 || page == kPageMenu || page == kPageDisabled;
   for (unsigned char c : text) {
     if (c < 32) continue;
     const int glyph = page * 256 + c;
-    if (atlas != nullptr) SurfaceBlit(target, x, y, *atlas, GlyphCell(glyph), BlitOptions{});
+    if (atlas != nullptr) SurfaceBlit(target, x, y, *atlas, GlyphCell(glyph), keyed);
     x += GlyphAdvance(glyph);
   }
   return x;
@@ -185,4 +188,23 @@ void DrawCompileProgress(Surface& target, int percent) {
   SurfaceFill(target, {g.markerX, g.markerY, g.markerX + 21, g.markerY + 34}, IdeColour(3));
   const std::string text = std::to_string(std::clamp(percent, 0, 100)) + " " + IdeText(IdeTable::kDesc, 9);
   DrawIdeText(target, text, kPageText, g.textCentreX - TextWidth(text) / 2, g.textY);
+}
+
+void DrawEditorScreen(const SourceEditor& editor, Surface& target, const std::string& title) {
+  SurfaceFill(target, {0, 0, 640, 480}, IdeColour(4));
+  int x = 8;
+  for (int menu = 1; menu <= 6; ++menu) {
+    const std::string& text = IdeText(IdeTable::kMenu, menu);
+    const int width = TextWidth(text) + 8;
+    // A raised box: light top and left edges, dark bottom and right ones.
+    SurfaceFill(target, {x, 21, x + width, 38}, IdeColour(4));
+    SurfaceFill(target, {x, 21, x + width, 22}, IdeColour(3));
+    SurfaceFill(target, {x, 21, x + 1, 38}, IdeColour(3));
+    SurfaceFill(target, {x, 37, x + width, 38}, IdeColour(5));
+    SurfaceFill(target, {x + width - 1, 21, x + width, 38}, IdeColour(5));
+    DrawIdeText(target, text, kPageMenu, x + 3, 21);
+    x += width;
+  }
+  RedrawEditor(editor, target);
+  DrawStatusLine(target, title, editor.buffer().unsaved);
 }

@@ -265,3 +265,6 @@ class Requester {
   int first_ = 0, selected_ = 0;
   std::string message_;
 };
+// The whole editor screen: the menu bar with the six menu titles (MENU 1 to 6), the text
+// rows and the status line with the title.
+void DrawEditorScreen(const SourceEditor& editor, Surface& target, const std::string& title);
