@@ -17,11 +17,11 @@ namespace {
 
 // Quantities left out of the tick comparison, by "format/group", and why.
 const std::map<std::string, std::set<std::string>> kAllowed = {
-    // Vibrato and tremolo differ in phase and in when they run: MOD/S3M run them only on
-    // the ticks after the row (libxmp's S3M also on the row tick); an S3M tremolo's last offset
-    // stays in the volume when the effect ends; our XM vibrato starts on the other half of the
-    // wave; IT vibrato runs on the row tick as well.
-    {"mod/vibrato_tremolo", {"period", "volume"}},
+    // Every format: when a tremolo ends, its last offset stays in the volume for good (libxmp
+    // drops it). S3M vibrato runs only on the ticks after the row (libxmp's also on the row
+    // tick); our XM vibrato starts on the other half of the wave; IT vibrato runs on the row
+    // tick as well, a step ahead of libxmp's.
+    {"mod/vibrato_tremolo", {"volume"}},
     {"s3m/vibrato_tremolo", {"period", "volume"}},
     {"xm/vibrato_tremolo", {"period", "volume"}},
     {"it/vibrato_tremolo", {"period", "volume"}},
