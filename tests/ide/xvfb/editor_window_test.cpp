@@ -1,0 +1,57 @@
+// The environment in a real window under Xvfb: an example source loaded into the editor,
+// drawn and presented, and the screenshot checked for the menu bar, the text and the status line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ide/ide.h"
+#include "platform/present.h"
+#include "platform/window.h"
+#include "tests/xvfb_harness.h"
+
+TEST(EditorWindow, ShowsALoadedExampleSource) {
+  KeepGlLibrariesLoaded();
+  XServer server;
+  ASSERT_TRUE(server.Start(640, 480)) << "Xvfb did not start";
+  setenv("DISPLAY", gDisplay.c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  ASSERT_TRUE(LoadLanguageTables(QV_SOURCE_DIR "/data"));
+  ASSERT_TRUE(BuildGlyphAtlas());
+  SourceEditor editor(IdeSdlHost());
+  ASSERT_TRUE(editor.LoadSource(QV_SOURCE_DIR "/examples/demo.qva", nullptr));
+  ASSERT_TRUE(PlatformCreateMainWindow("Quorvanel", 640, 480));
+  PlatformAttachPresenterToMainWindow();
+  Surface* screen = SurfaceCreate(640, 480);
+  ASSERT_NE(screen, nullptr);
+  DrawEditorScreen(editor, *screen, IdeText(IdeTable::kDesc, 13));
+  const std::string path = std::filesystem::temp_directory_path() / ("qv-ide-shot-" + std::to_string(getpid()) + ".xwd");
+  Screenshot shot;
+  // The window manager-less server shows the frame once SDL has mapped the window.
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    PlatformMessage message;
+    while (PlatformPeekMessage(&message)) {
+    }
+    ASSERT_TRUE(PresentSurface(*screen, 32));
+    usleep(50000);
+    ASSERT_TRUE(TakeScreenshot(path, &shot));
+    if (shot.pixels[2] == IdeColour(4)) break;
+  }
+  std::remove(path.c_str());
+  ASSERT_EQ(shot.width, 640);
+  auto at = [&](int x, int y) { return shot.pixels[static_cast<size_t>(y) * shot.width + x]; };
+  auto any = [&](SurfaceRect r, uint32_t colour) {
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x)
+        if (at(x, y) == colour) return true;
+    return false;
+  };
+  EXPECT_EQ(at(2, 2), IdeColour(4));                                // menu bar face
+  EXPECT_EQ(at(8, 21), IdeColour(3));                               // a menu title's box
+  EXPECT_TRUE(any({11, 22, 60, 37}, 0x202020));                     // "File"
+  EXPECT_TRUE(any({2, 43, 300, 56}, 0xFFFFFF) || any({2, 43, 300, 56}, 0xFFFFD2));  // first source row
+  EXPECT_TRUE(any({2, 463, 200, 479}, 0xFFFFFF));                   // status text
+  SurfaceDestroy(screen);
+  PresentDetach();
+  PlatformDestroyMainWindow();
+  FreeGlyphAtlas();
+}
