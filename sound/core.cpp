@@ -102,7 +102,7 @@ bool SndSelectOutput(int type) {
   SndLockGuard guard(gSnd.lock);
   SndEnter();
   if (gSnd.initialised) return SndFail(kSndErrAfterStartup);
-  if (type == -1) type = 2;  // automatic: no older system to fall back from on this platform
+  if (type == -1) type = SndIsOlderNt() ? 1 : 2;  // automatic
   if (type != gSnd.outputType || !gSnd.driver) {
     gSnd.outputType = type;
     gSnd.driver = (type >= 0 && type <= 3) ? kDriverForOutput[type] : &gSndNullDriver;
@@ -200,6 +200,15 @@ int SndGetChannelCount() { return gSnd.totalChannels; }
 int SndGetHardwareChannelCount() { return gSnd.hardwareChannels; }
 int SndGetError() { return gSnd.error.load(std::memory_order_relaxed); }
 float SndGetVersion() { return 3.33f; }
+
+bool SndIsOlderNt() { return false; }
+
+uint32_t SndProbeVoiceManager(void*, void**) { return kSndResultUnsupported; }
+uint32_t SndGetVoiceManagerMode(void*, uint32_t*) { return kSndResultUnsupported; }
+uint32_t SndSetVoiceManagerMode(void*, uint32_t, uint32_t*) { return kSndResultUnsupported; }
+uint32_t SndGetVoicePriority(void*, uint32_t*) { return kSndResultUnsupported; }
+uint32_t SndSetVoicePriority(void*, uint32_t) { return kSndResultUnsupported; }
+uint32_t SndGetVoiceState(void*, uint32_t*) { return kSndResultUnsupported; }
 
 int SndGetDriverCount() {
   SndLockGuard guard(gSnd.lock);

@@ -107,6 +107,18 @@ int SndGetSampleCapacity();                      // sample table slots (grows by
 SndSample* SndGetSample(int index);              // the sample in a table slot, or null
 int SndGetError();                               // the error word; never clears it
 float SndGetVersion();                           // the library version, 3.33
+// The system version check of the automatic output choice: false, as on any system since
+// the older one it stood for (automatic output is then the 3D device, type 2).
+bool SndIsOlderNt();
+// Voice manager of a hardware 3D device (property set of the output's voices). No output of
+// this system has one: each answers kSndResultUnsupported and leaves its out values alone.
+constexpr uint32_t kSndResultUnsupported = 0x80004001u;
+uint32_t SndProbeVoiceManager(void* device, void** propertySet);
+uint32_t SndGetVoiceManagerMode(void* device, uint32_t* mode);
+uint32_t SndSetVoiceManagerMode(void* device, uint32_t mode, uint32_t* oldMode);
+uint32_t SndGetVoicePriority(void* buffer, uint32_t* priority);
+uint32_t SndSetVoicePriority(void* buffer, uint32_t priority);
+uint32_t SndGetVoiceState(void* buffer, uint32_t* state);
 float SndGetCpuUsage();                          // percent of one core spent mixing
 uint64_t SndGetCurrentThreadId();                // names the calling thread (entry convention)
 uint32_t SndGetTimeMs();                         // the library clock (stepped in tests)

@@ -37,6 +37,25 @@ TEST(SoundSettings, DriverIndexPastTheListSelectsNoSound) {
   EXPECT_EQ(SndGetError(), kSndErrInvalid);
 }
 
+// The version check answers as a modern system (automatic output is the 3D device, 2), and
+// the voice manager, which no output here has, answers unsupported and writes nothing.
+TEST(SoundSettings, VersionQueryAndVoiceManager) {
+  EXPECT_FALSE(SndIsOlderNt());
+  ASSERT_TRUE(SndSelectOutput(-1));
+  EXPECT_EQ(SndGetOutput(), 2);
+  uint32_t value = 77;
+  void* set = &value;
+  EXPECT_EQ(SndProbeVoiceManager(nullptr, &set), kSndResultUnsupported);
+  EXPECT_EQ(set, &value);
+  EXPECT_EQ(SndGetVoiceManagerMode(nullptr, &value), kSndResultUnsupported);
+  EXPECT_EQ(SndSetVoiceManagerMode(nullptr, 1, &value), kSndResultUnsupported);
+  EXPECT_EQ(SndGetVoicePriority(nullptr, &value), kSndResultUnsupported);
+  EXPECT_EQ(SndSetVoicePriority(nullptr, 1), kSndResultUnsupported);
+  EXPECT_EQ(SndGetVoiceState(nullptr, &value), kSndResultUnsupported);
+  EXPECT_EQ(value, 77u);
+  SndSelectOutput(0);
+}
+
 TEST_F(SteppedSound, SettingsAfterStartupFailWithErrorOne) {
   int mixer = SndGetMixer(), output = SndGetOutput(), buffer = SndGetBufferTime();
   struct Setting { const char* name; bool (*apply)(); } settings[] = {
