@@ -1,6 +1,7 @@
 // The front door of the command families: one registration of them all and their runtime hooks.
 #include "commands/commands.h"
 #include "commands/input_local.h"
+#include "commands/sound_local.h"
 
 bool RegisterCommandFamilies() {
   bool ok = RegisterChecklistCommands();
@@ -8,6 +9,8 @@ bool RegisterCommandFamilies() {
   // input
   ok = RegisterInputCommands() && ok;
   ok = RegisterForceCommands() && ok;
+  // sound
+  ok = RegisterSoundCommands() && ok;
   return ok;
 }
 
@@ -20,4 +23,13 @@ void InstallCommandHooks(RuntimeHooks& hooks) {
   hooks.PollInput = PollInput;
   hooks.ReleaseForceEffects = ReleaseForceEffects;
   hooks.CloseDirectInput = CloseDirectInput;
+  // sound: the library from start-up to shut-down, 3D each frame, paused while inactive
+  hooks.InitSound = InitSound;
+  hooks.ResetSound3D = ResetSound3D;
+  hooks.SoundSyncHook = SoundSyncHook;
+  hooks.UpdateSound3D = UpdateSound3D;
+  hooks.PauseSoundsOnDeactivate = PauseSoundsOnDeactivate;
+  hooks.ResumeSoundsOnActivate = ResumeSoundsOnActivate;
+  hooks.FreeAllSounds = FreeAllSounds;
+  hooks.CloseSound = CloseSound;
 }

@@ -9,6 +9,8 @@ bool RegisterClipboardRegistryCommands();
 // Input: keys, mouse wheel and movement, joysticks, the control device; its force feedback.
 bool RegisterInputCommands();
 bool RegisterForceCommands();
+// Sounds 1..1025 over the sound library.
+bool RegisterSoundCommands();
 // Every family of this folder (main.cpp); false when any registration failed.
 bool RegisterCommandFamilies();
 // main.cpp fills the runtime's hooks of these families (end of run, shut-down) after the engines'.

@@ -419,6 +419,56 @@ enum CommandNumber : int {
   kObjectInterpolation = 7655,  // i result, i object: blend step in percent
   kTotalObjectFrames = 7656,  // i result, i object: last key frame
 
+  // --- Sounds: numbered sounds 1..1025 over the sound library (commands/sound_commands.cpp).
+  // 3002, 3004 and 3201 are warnings; 3002, 3004 and 3008 are raised only while the library runs.
+  kSoundLoad = 3001,          // s file, i sound: load a WAV or MP3 (3001, 3002)
+  kSoundDelete = 3002,        // i sound: free it (3001, 3004)
+  kSoundPlay = 3003,          // i sound: play once (3001, 3004)
+  kSoundStop = 3004,          // i sound (3001, 3004)
+  kSoundPause = 3005,         // i sound (3001, 3004)
+  kSoundResume = 3006,        // i sound (3001, 3004)
+  kSoundLoop = 3007,          // i sound: play looping (3001, 3004)
+  kSoundSetVolume = 3008,     // i sound, i percent 0..100: library volume p*255/100 (3001, 3004, 3005)
+  kSoundSetSpeed = 3009,      // i sound, i hz 100..100000 (3001, 3004, 3006)
+  kSoundSetPan = 3010,        // i sound, i pan -10000..10000 (3001, 3004, 3007)
+  kSoundLoad3D = 3011,        // s file, i sound: load a sound placed in 3D (3001, 3002)
+  kSoundPosition = 3012,      // i sound, f x, f y, f z: place a 3D sound (3001, 3004)
+  kSoundListenerPosition = 3013,  // f x, f y, f z: place the listener
+  kSoundListenerRotate = 3014,    // f ax, f ay, f az: turn the listener (degrees)
+  kSoundListenerScale = 3015,     // f scale: distance scale in hundredths
+  kSoundClone = 3021,         // i target, i source: share the source's sample (3001, 3021, 3022, 3023)
+  kSoundPlayFrom = 3022,      // i sound, i position: play once (position kept only) (3001, 3004)
+  kSoundLoopFrom = 3023,      // i sound, i start: play looping (3001, 3004)
+  kSoundLoopRange = 3024,     // i sound, i start, i end: play looping (3001, 3004)
+  kSoundLoopRangeFrom = 3025, // i sound, i start, i end, i position: play looping (3001, 3004)
+  kSoundLoadWithFlag = 3026,  // s file, i sound, i flag: load with channel priority 1 (3001, 3002)
+  kSoundRecord = 3027,        // i sound: record 5 seconds from the input (3001, 3002)
+  kSoundStopRecording = 3028, // stop recording; leading silence is trimmed
+  kSoundSave = 3029,          // s file, i sound: write a WAV in the sample's format (3001, 3008)
+  kSoundRecordFor = 3030,     // i sound, i seconds (3001, 3002)
+  kSoundSetEnvironment = 3031,  // i preset 1..26 (0 off)
+  kSoundUnsupported3041 = 3041,  // i: not supported (3201)
+  kSoundLoadUnsupported3042 = 3042,  // s file, i sound: not supported (3001, 3003, 3201)
+  kSoundUnsupported3043 = 3043,  // i, i: not supported (3201)
+  kSoundUnsupported3046 = 3046,  // i: not supported (3201)
+  kSoundExist = 3051,         // i result, i sound: 1 when loaded and the library runs (3001)
+  kSoundPlaying = 3052,       // i result, i sound (3001, 3004)
+  kSoundPaused = 3053,        // i result, i sound (3001, 3004)
+  kSoundLooping = 3054,       // i result, i sound (3001, 3004)
+  kSoundVolume = 3055,        // i result, i sound: 0..100 as last set (3001, 3004)
+  kSoundSpeed = 3056,         // i result, i sound: hz as last set (3001, 3004)
+  kSoundPan = 3057,           // i result, i sound: as last set (3001, 3004)
+  kSoundIs3D = 3058,          // i result, i sound: 1 when loaded as 3D (3001, 3004)
+  kSoundPositionX = 3059,     // f result, i sound (3001, 3004)
+  kSoundPositionY = 3060,     // f result, i sound (3001, 3004)
+  kSoundPositionZ = 3061,     // f result, i sound (3001, 3004)
+  kSoundListenerX = 3062,     // f result
+  kSoundListenerY = 3063,     // f result
+  kSoundListenerZ = 3064,     // f result
+  kSoundListenerAngleX = 3065,  // f result
+  kSoundListenerAngleY = 3066,  // f result
+  kSoundListenerAngleZ = 3067,  // f result
+
   // --- Input: keyboard, mouse, joystick, control device, force feedback (commands/input_commands.cpp,
   // commands/force_commands.cpp). Queries poll first once per dispatcher cycle. 4001, 4002 and
   // 4101 are warnings (silent in a player run).

@@ -30,7 +30,9 @@ constexpr int kSlotNumbers[] = {
     9011, 9012, 9013, 10002, 10003, 10004, 10005, 10007, 10010,
     // Numbers of our own follow the fixed table, so its slots keep their places.
     511, 311, 312, 500, 1000, 7101, 7102, 7301, 7302, 7303, 7304, 7305, 7601, 7602, 7603, 7604,
-    7605, 7606, 7912};
+    7605, 7606, 7912,
+    // sound clones
+    3021, 3022, 3023};
 static_assert(std::size(kSlotNumbers) <= kErrorSlots);
 
 }  // namespace

@@ -1,0 +1,81 @@
+// The sound glue shared by the sound commands and their tests: the numbered sound slots over
+// the sound library's samples and channels, and the hooks the runtime calls.
+#pragma once
+#include <cstdint>
+
+#include "sound/sound.h"
+
+constexpr int kSoundSlots = 1030;  // commands take 1..1025; slot 0 catches a failed recording
+constexpr int kLastSoundNumber = 1025;
+
+struct SoundSlot {   // cleared by FreeAllSounds at the end of every run
+  uint8_t loaded;
+  uint8_t marked3D;  // filled by the 3D load: what the type query answers
+  uint8_t playing;
+  uint8_t paused;
+  uint8_t looping;
+  uint8_t pausedByDeactivation;  // resumed on activation only when the deactivation paused it
+  uint8_t ownsSample;
+  uint8_t is3D;
+  uint8_t channelPriority;       // 1 when loaded with the priority flag
+  int32_t volume;                // 0..100 as last given
+  int32_t frequency;             // as last given (the sample's default after load)
+  int32_t pan;                   // -10000..10000 as last given
+  int32_t loopStart, loopEnd;    // recorded only
+  SndVector3 position;
+  SndSample* sample;
+  int32_t channel;               // -1 when none
+  int32_t playFrequency;
+  int32_t playVolume;            // 0..255
+};
+
+struct SoundGlueState {  // lives from InitSound to CloseSound
+  uint8_t soundOn;
+  int outputType = 2;    // what InitSound selects; tests choose 0 (none) or 1 (SDL device)
+  bool steppedClock;     // tests: the library's clock moves only when they step it
+  SndVector3 listener;
+  SndVector3 listenerAngles;
+  SndVector3 forward{0, 0, 1}, top{0, 1, 0};
+  int32_t recordingSlot;
+  int32_t environment;   // the last preset asked for (the library has no reverb yet)
+};
+
+SoundSlot& SoundSlotAt(int number);  // 0..kSoundSlots-1
+SoundGlueState& SoundGlue();
+// Tests: the output InitSound starts and whether the library clock is stepped (before InitSound).
+void SetSoundGlueOutput(int outputType, bool steppedClock);
+
+// Runtime hooks (installed by InstallCommandHooks).
+void InitSound();
+void ResetSound3D();
+void FreeAllSounds();
+void CloseSound();
+void SoundSyncHook();
+void UpdateSound3D();
+void PauseSoundsOnDeactivate();
+void ResumeSoundsOnActivate();
+
+// Glue operations of the sound commands.
+bool LoadSoundFile(int sound, const char* name, int option);
+bool LoadSound3DFile(int sound, const char* name);
+bool CloneSound(int target, int source);
+void StopSoundChannel(int sound);
+void FreeSoundSlot(int sound);
+void PlaySoundOnce(int sound);
+void PlaySoundLooped(int sound, int start, int end);
+bool IsSoundPlaying(int sound);
+void PauseSound(int sound);
+void ResumeSound(int sound);
+void SetSoundFrequency(int sound, int hz);
+void SetSoundVolume(int sound, int percent);
+void SetSoundPan(int sound, int pan);
+bool StartRecording(int sound, int seconds);
+int StopRecording();  // the slot that took the recording, or 0
+bool SaveSoundAsWave(const char* name, int sound);
+void SetListenerPosition(float x, float y, float z);
+void SetListenerAngles(float ax, float ay, float az);
+void SetSoundPosition3D(int sound);
+void SetSoundEnvironment(int preset);
+// Exact mappings of the command ranges onto the library's: p*255/100 and -10000..10000 to 0..255.
+int SoundVolumeToLibrary(int percent);
+int SoundPanToLibrary(int pan);

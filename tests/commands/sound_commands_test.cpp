@@ -1,0 +1,358 @@
+// Sound commands over the sound library on the no-sound output with its stepped clock: the
+// family's table on every path, playing and its flags, the exact volume and pan ends,
+// deactivation, clones, saving WAV files in the sample's own format and 3D placement.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <tuple>
+#include <utility>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "commands/commands.h"
+#include "commands/sound_local.h"
+#include "runtime/command_numbers.h"
+#include "tests/asm/command_call.h"
+
+namespace {
+
+using qvasm::kFloatResult;
+using qvasm::kIntResult;
+namespace fs = std::filesystem;
+
+void PutLe(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; i++) out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+// A PCM WAV file image of the given frames (interleaved values, unsigned for 8 bits).
+std::vector<uint8_t> WavImage(int channels, int bits, int rate, const std::vector<int>& values) {
+  std::vector<uint8_t> data;
+  for (int v : values) PutLe(data, static_cast<uint32_t>(v), bits / 8);
+  std::vector<uint8_t> out;
+  out.insert(out.end(), {'R', 'I', 'F', 'F'});
+  PutLe(out, static_cast<uint32_t>(36 + data.size()), 4);
+  out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  PutLe(out, 16, 4);
+  PutLe(out, 1, 2);
+  PutLe(out, static_cast<uint32_t>(channels), 2);
+  PutLe(out, static_cast<uint32_t>(rate), 4);
+  PutLe(out, static_cast<uint32_t>(rate * channels * bits / 8), 4);
+  PutLe(out, static_cast<uint32_t>(channels * bits / 8), 2);
+  PutLe(out, static_cast<uint32_t>(bits), 2);
+  out.insert(out.end(), {'d', 'a', 't', 'a'});
+  PutLe(out, static_cast<uint32_t>(data.size()), 4);
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class SoundCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearCommandRegistry();
+    ASSERT_TRUE(RegisterSoundCommands());
+    folder_ = fs::temp_directory_path() / ("qv-sound-commands-" + std::to_string(::getpid()));
+    fs::create_directories(folder_);
+    StartLibrary(true);
+  }
+  void TearDown() override {
+    CloseSound();
+    SndUseSteppedClock(false);
+    SetSoundGlueOutput(2, false);
+    ClearCommandRegistry();
+    fs::remove_all(folder_);
+  }
+  // The library on the no-sound output with the stepped clock, or not started at all.
+  void StartLibrary(bool started) {
+    CloseSound();
+    SetSoundGlueOutput(0, true);
+    if (started) InitSound();
+    ASSERT_EQ(SoundGlue().soundOn, started ? 1 : 0);
+  }
+  std::string File(const char* name, const std::vector<uint8_t>& bytes) {
+    const std::string path = (folder_ / name).string();
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  // A 16-bit mono tone of `frames` frames at 22050 Hz.
+  std::string Tone(int frames = 2205) {
+    std::vector<int> values;
+    for (int i = 0; i < frames; i++) values.push_back((i % 50 < 25 ? 8000 : -8000) & 0xFFFF);
+    return File("tone.wav", WavImage(1, 16, 22050, values));
+  }
+  int32_t Query(int command, int sound) { return calls.IntResult(command, {kIntResult, sound}); }
+  static int Channel(int sound) { return SoundSlotAt(sound).channel; }
+  static void Mix(int ms) {
+    for (int i = 0; i < ms; i++) SndStepClock(1);
+  }
+  fs::path folder_;
+  qvasm::CommandCaller calls;
+};
+
+// Every command number once on each of its paths, with the operands it takes: the number it
+// raises (0 = none); the caller checks the operand pointer after each.
+TEST_F(SoundCommandsTest, EveryCommandConsumesItsOperandsAndRaisesItsErrors) {
+  const std::string tone = Tone();
+  const std::string missing = (folder_ / "missing.wav").string();
+  const std::string saved = (folder_ / "saved.wav").string();
+  calls.ExpectErrors({
+      {kSoundLoad, {tone, 0}, 3001},
+      {kSoundLoad, {tone, 1026}, 3001},
+      {kSoundLoad, {missing, 1}, 3002},
+      {kSoundLoad, {tone, 1}, 0},
+      {kSoundLoadWithFlag, {tone, 2, 7}, 0},
+      {kSoundLoadWithFlag, {missing, 1026, 7}, 3001},
+      {kSoundLoad3D, {tone, 3}, 0},
+      {kSoundLoad3D, {missing, 4}, 3002},
+      {kSoundLoad3D, {tone, -1}, 3001},
+      {kSoundDelete, {9}, 3004},
+      {kSoundDelete, {0}, 3001},
+      {kSoundPlay, {1}, 0},
+      {kSoundPlay, {9}, 3004},
+      {kSoundPlayFrom, {1, 100}, 0},
+      {kSoundPlayFrom, {2000, 100}, 3001},
+      {kSoundLoop, {1}, 0},
+      {kSoundLoopFrom, {1, 5}, 0},
+      {kSoundLoopRange, {1, 5, 9}, 0},
+      {kSoundLoopRangeFrom, {1, 5, 9, 2}, 0},
+      {kSoundLoopRangeFrom, {9, 5, 9, 2}, 3004},
+      {kSoundPause, {1}, 0},
+      {kSoundResume, {1}, 0},
+      {kSoundPause, {9}, 3004},
+      {kSoundStop, {1}, 0},
+      {kSoundStop, {1030}, 3001},
+      {kSoundSetVolume, {1, 50}, 0},
+      {kSoundSetVolume, {1, 101}, 3005},
+      {kSoundSetVolume, {1, -1}, 3005},
+      {kSoundSetVolume, {9, 500}, 3004},
+      {kSoundSetSpeed, {1, 22050}, 0},
+      {kSoundSetSpeed, {1, 99}, 3006},
+      {kSoundSetSpeed, {1, 100001}, 3006},
+      {kSoundSetPan, {1, -10000}, 0},
+      {kSoundSetPan, {1, 10001}, 3007},
+      {kSoundPosition, {3, 1.0f, 2.0f, 3.0f}, 0},
+      {kSoundPosition, {0, 1.0f, 2.0f, 3.0f}, 3001},
+      {kSoundListenerPosition, {1.0f, 2.0f, 3.0f}, 0},
+      {kSoundListenerRotate, {0.0f, 90.0f, 0.0f}, 0},
+      {kSoundListenerScale, {100.0f}, 0},
+      {kSoundClone, {5, 1}, 0},
+      {kSoundClone, {5, 5}, 3023},
+      {kSoundClone, {6, 9}, 3022},
+      {kSoundClone, {0, 1}, 3001},
+      {kSoundClone, {6, 1026}, 3001},
+      {kSoundSave, {saved, 1}, 0},
+      {kSoundSave, {saved, 9}, 3008},
+      {kSoundSave, {saved, 0}, 3001},
+      {kSoundRecord, {0}, 3001},
+      {kSoundRecordFor, {1026, 2}, 3001},
+      {kSoundStopRecording, {}, 0},
+      {kSoundSetEnvironment, {3}, 0},
+      {kSoundUnsupported3041, {1}, 3201},
+      {kSoundLoadUnsupported3042, {tone, 1}, 3003},
+      {kSoundLoadUnsupported3042, {tone, 8}, 3201},
+      {kSoundLoadUnsupported3042, {tone, 0}, 3001},
+      {kSoundUnsupported3043, {1, 2}, 3201},
+      {kSoundUnsupported3046, {1}, 3201},
+      {kSoundExist, {kIntResult, 9}, 0},
+      {kSoundExist, {kIntResult, 0}, 3001},
+      {kSoundPlaying, {kIntResult, 1}, 0},
+      {kSoundPlaying, {kIntResult, 9}, 3004},
+      {kSoundPaused, {kIntResult, 1}, 0},
+      {kSoundLooping, {kIntResult, 1}, 0},
+      {kSoundVolume, {kIntResult, 1}, 0},
+      {kSoundSpeed, {kIntResult, 1}, 0},
+      {kSoundPan, {kIntResult, 1}, 0},
+      {kSoundIs3D, {kIntResult, 3}, 0},
+      {kSoundIs3D, {kIntResult, 9}, 3004},
+      {kSoundPositionX, {kFloatResult, 3}, 0},
+      {kSoundPositionY, {kFloatResult, 3}, 0},
+      {kSoundPositionZ, {kFloatResult, 1026}, 3001},
+      {kSoundListenerX, {kFloatResult}, 0},
+      {kSoundListenerY, {kFloatResult}, 0},
+      {kSoundListenerZ, {kFloatResult}, 0},
+      {kSoundListenerAngleX, {kFloatResult}, 0},
+      {kSoundListenerAngleY, {kFloatResult}, 0},
+      {kSoundListenerAngleZ, {kFloatResult}, 0},
+      {kSoundDelete, {1}, 0},
+  });
+  EXPECT_EQ(Query(kSoundIs3D, 3), 1);
+  EXPECT_EQ(Query(kSoundVolume, 5), 100);
+  EXPECT_FLOAT_EQ(calls.Run(kSoundPositionY, {kFloatResult, 3})[0]->asFloat, 2.0f);
+  EXPECT_FLOAT_EQ(calls.Run(kSoundListenerZ, {kFloatResult})[0]->asFloat, 3.0f);
+  EXPECT_FLOAT_EQ(calls.Run(kSoundListenerAngleY, {kFloatResult})[0]->asFloat, 90.0f);
+  // The clone keeps the sample alive after its owner went.
+  EXPECT_EQ(Query(kSoundExist, 1), 0);
+  EXPECT_EQ(Query(kSoundExist, 5), 1);
+  EXPECT_NE(SoundSlotAt(5).sample, nullptr);
+  EXPECT_EQ(SoundSlotAt(5).ownsSample, 1);
+}
+
+// Without the library a program still runs: loads do nothing, queries answer 0, nothing raised.
+TEST_F(SoundCommandsTest, WithTheLibraryOffCommandsWorkOnTheSlotsQuietly) {
+  StartLibrary(false);
+  const std::string tone = Tone();
+  calls.ExpectErrors({
+      {kSoundLoad, {tone, 1}, 0},
+      {kSoundLoad3D, {tone, 2}, 0},
+      {kSoundPlay, {1}, 0},
+      {kSoundSetVolume, {1, 500}, 0},
+      {kSoundClone, {1, 1}, 0},
+      {kSoundSave, {(folder_ / "x.wav").string(), 1}, 0},
+      {kSoundRecord, {1}, 0},
+      {kSoundPlaying, {kIntResult, 1}, 0},
+  });
+  EXPECT_EQ(Query(kSoundExist, 1), 0);
+  EXPECT_EQ(Query(kSoundExist, 2), 0);
+  EXPECT_FALSE(fs::exists(folder_ / "x.wav"));
+}
+
+TEST_F(SoundCommandsTest, PlayingEndsOnItsOwnAndLoopingGoesOn) {
+  const std::string tone = Tone(2205);  // 100 ms at 22050 Hz
+  calls.Run(kSoundLoad, {tone, 1});
+  calls.Run(kSoundLoad, {tone, 2});
+  EXPECT_EQ(Query(kSoundSpeed, 1), 22050);
+  calls.Run(kSoundPlay, {1});
+  calls.Run(kSoundLoop, {2});
+  EXPECT_EQ(Query(kSoundPlaying, 1), 1);
+  EXPECT_EQ(Query(kSoundLooping, 2), 1);
+  Mix(400);
+  EXPECT_EQ(Query(kSoundPlaying, 1), 0);
+  EXPECT_EQ(Query(kSoundPlaying, 2), 1);
+  EXPECT_TRUE(SndIsChannelPlaying(Channel(2)));
+  calls.Run(kSoundStop, {2});
+  EXPECT_EQ(Query(kSoundPlaying, 2), 0);
+  EXPECT_EQ(Query(kSoundLooping, 2), 0);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// 100% is the library's full 255 and 50% its 127; the pan range reaches both library ends.
+TEST_F(SoundCommandsTest, VolumeAndPanMapExactlyOntoTheLibraryRange) {
+  const struct {
+    int percent, library;
+  } volumes[] = {{100, 255}, {50, 127}, {0, 0}, {1, 2}};
+  for (const auto& v : volumes) EXPECT_EQ(SoundVolumeToLibrary(v.percent), v.library) << v.percent;
+  const struct {
+    int pan, library;
+  } pans[] = {{-10000, 0}, {0, 128}, {10000, 255}, {5000, 191}};
+  for (const auto& p : pans) EXPECT_EQ(SoundPanToLibrary(p.pan), p.library) << p.pan;
+
+  calls.Run(kSoundLoad, {Tone(), 1});
+  calls.Run(kSoundLoop, {1});
+  calls.Run(kSoundSetVolume, {1, 100});
+  EXPECT_EQ(SndGetChannelVolume(Channel(1)), 255);
+  calls.Run(kSoundSetVolume, {1, 50});
+  EXPECT_EQ(SndGetChannelVolume(Channel(1)), 127);
+  calls.Run(kSoundSetPan, {1, 10000});
+  EXPECT_EQ(SndGetChannelPan(Channel(1)), 255);
+  calls.Run(kSoundSetPan, {1, -10000});
+  EXPECT_EQ(SndGetChannelPan(Channel(1)), 0);
+  // The volume set before a play is the one the next play uses.
+  calls.Run(kSoundSetVolume, {1, 100});
+  calls.Run(kSoundPlay, {1});
+  EXPECT_EQ(SndGetChannelVolume(Channel(1)), 255);
+}
+
+// Activation resumes what the deactivation paused, never a sound the program paused itself.
+TEST_F(SoundCommandsTest, ActivationResumesOnlyWhatDeactivationPaused) {
+  const std::string tone = Tone();
+  calls.Run(kSoundLoad, {tone, 1});
+  calls.Run(kSoundLoad, {tone, 2});
+  calls.Run(kSoundLoop, {1});
+  calls.Run(kSoundLoop, {2});
+  calls.Run(kSoundPause, {2});
+  PauseSoundsOnDeactivate();
+  EXPECT_TRUE(SndGetChannelPaused(Channel(1)));
+  EXPECT_TRUE(SndGetChannelPaused(Channel(2)));
+  ResumeSoundsOnActivate();
+  EXPECT_FALSE(SndGetChannelPaused(Channel(1)));
+  EXPECT_TRUE(SndGetChannelPaused(Channel(2)));
+  EXPECT_EQ(Query(kSoundPaused, 2), 1);
+}
+
+// A shared sample passes to the lowest other slot holding it and is freed by its last holder.
+TEST_F(SoundCommandsTest, SharedSamplesPassOwnershipDown) {
+  calls.Run(kSoundLoad, {Tone(), 7});
+  calls.Run(kSoundClone, {9, 7});
+  calls.Run(kSoundClone, {8, 7});
+  SndSample* sample = SoundSlotAt(7).sample;
+  calls.Run(kSoundDelete, {7});
+  EXPECT_EQ(SoundSlotAt(8).ownsSample, 1);
+  EXPECT_EQ(SoundSlotAt(9).ownsSample, 0);
+  calls.Run(kSoundDelete, {8});
+  EXPECT_EQ(SoundSlotAt(9).ownsSample, 1);
+  calls.Run(kSoundPlay, {9});
+  EXPECT_EQ(SndGetChannelSample(Channel(9)), sample);
+  calls.Run(kSoundDelete, {9});
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// Saving writes the sample's own format whole, never reading past an 8-bit or stereo sample,
+// and replaces a longer file instead of leaving its tail.
+TEST_F(SoundCommandsTest, SavedWaveFilesKeepTheSampleFormatAndReplaceTheFile) {
+  const struct {
+    int channels, bits, rate;
+    std::vector<int> values;
+  } cases[] = {
+      {1, 8, 11025, {0, 128, 255, 1, 200}},
+      {2, 8, 22050, {0, 255, 128, 128, 10, 240}},
+      {1, 16, 44100, {0, 0x7FFF, 0x8000, 0x1234}},
+      {2, 16, 8000, {0x0102, 0xFEFE, 0x7000, 0x9000}},
+  };
+  const std::string saved = (folder_ / "saved.wav").string();
+  for (const auto& c : cases) {
+    const std::vector<uint8_t> image = WavImage(c.channels, c.bits, c.rate, c.values);
+    File("saved.wav", std::vector<uint8_t>(image.size() + 5000, 0xAB));  // longer than the result
+    calls.Run(kSoundLoad, {File("in.wav", image), 1});
+    calls.Run(kSoundSave, {saved, 1});
+    EXPECT_EQ(calls.TakeError(), 0);
+    EXPECT_EQ(ReadAll(saved), image) << c.channels << " channels, " << c.bits << " bits";
+  }
+}
+
+// Left and right loudness of what the mixer last put in its output ring (16-bit stereo).
+std::pair<double, double> HeardLeftRight() {
+  SndSample* ring = SndGetPrimaryMixBuffer();
+  void *first, *second;
+  uint32_t firstLength, secondLength;
+  const int bytes = SndGetMixBufferLength() * 4;
+  double left = 0, right = 0;
+  if (!SndLockSample(ring, 0, bytes, &first, &second, &firstLength, &secondLength)) return {0, 0};
+  const int16_t* frames = static_cast<const int16_t*>(first);
+  for (uint32_t i = 0; i + 1 < firstLength / 2; i += 2) {
+    left += std::abs(frames[i]);
+    right += std::abs(frames[i + 1]);
+  }
+  SndUnlockSample(ring, first, second, firstLength, secondLength);
+  return {left, right};
+}
+
+// A 3D sound to the listener's right is heard on the right once the frame's 3D step ran, and
+// on the left after the listener turned round.
+TEST_F(SoundCommandsTest, A3DSoundToTheRightOfTheListenerIsHeardOnTheRight) {
+  calls.Run(kSoundLoad3D, {Tone(), 1});
+  calls.Run(kSoundListenerPosition, {0.0f, 0.0f, 0.0f});
+  calls.Run(kSoundPosition, {1, 5.0f, 0.0f, 0.0f});
+  calls.Run(kSoundLoop, {1});
+  UpdateSound3D();
+  Mix(1000);
+  auto [left, right] = HeardLeftRight();
+  EXPECT_GT(right, 4 * left + 1);
+  calls.Run(kSoundListenerRotate, {0.0f, 180.0f, 0.0f});
+  UpdateSound3D();
+  Mix(1000);
+  std::tie(left, right) = HeardLeftRight();
+  EXPECT_GT(left, 4 * right + 1);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+}  // namespace
