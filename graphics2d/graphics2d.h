@@ -143,6 +143,14 @@ void UpdateMousePointer();
 void ResetMousePointer();
 void ShowMousePointer(bool shown);
 bool MousePointerShown();
+// The development environment's pointer words: shape 1 to 3 the arrow, 4 the arrow with the
+// text bar at its position, 5 hidden; the display stage (2 while the environment's screen is
+// shown, 3 with a requester open, 0 otherwise) parks the program's pointer off the screen above 1.
+void SetMousePointerShape(int shape);
+int MousePointerShape();
+void SetTextBarPosition(int x, int y);
+void SetDisplayStage(int stage);
+int DisplayStage();
 // The 2D steps of one main-loop pass in their order (restore backgrounds, replay the queue,
 // pending image releases, save backgrounds, sprites, present): tests and benchmarks.
 void Run2DFrameSteps();

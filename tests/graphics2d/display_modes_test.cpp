@@ -268,3 +268,41 @@ TEST_F(DisplayModeTest, InputShowsTheLineWhileItIsTypedThenPrintsIt) {
 
 }  // namespace
 }  // namespace g2d
+
+
+namespace g2d {
+namespace {
+
+// The environment's pointer words: shape 4 adds the text bar (and removal puts back what was
+// under it), shape 5 hides the pointer, and a display stage above 1 parks it off the screen.
+TEST_F(DisplayModeTest, PointerShapesAndTheEnvironmentsDisplayStage) {
+  ResetMousePointer();
+  const PixelVector before = BackBuffer()->pixels;
+  Mouse().x = 100;
+  Mouse().y = 100;
+  UpdateMousePointer();
+  SetMousePointerShape(4);
+  SetTextBarPosition(300, 200);
+  ASSERT_TRUE(DrawMousePointer(*BackBuffer()));
+  EXPECT_EQ(Pixel(300, 200), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(300, 212), 0xFFFFFFu);
+  EXPECT_EQ(Pixel(300, 213), before[213 * 640 + 300]);
+  SetTextBarPosition(10, 10);  // moved after drawing: the old place is restored
+  RemoveMousePointer(*BackBuffer());
+  EXPECT_EQ(BackBuffer()->pixels, before);
+  SetMousePointerShape(5);
+  EXPECT_FALSE(DrawMousePointer(*BackBuffer()));
+  SetMousePointerShape(9);  // out of range: unchanged
+  EXPECT_EQ(MousePointerShape(), 5);
+  SetMousePointerShape(1);
+  SetDisplayStage(2);
+  UpdateMousePointer();
+  ASSERT_TRUE(DrawMousePointer(*BackBuffer()));
+  EXPECT_EQ(BackBuffer()->pixels, before);  // drawn off the screen
+  RemoveMousePointer(*BackBuffer());
+  SetDisplayStage(0);
+  ResetMousePointer();
+}
+
+}  // namespace
+}  // namespace g2d
