@@ -112,6 +112,9 @@ class SourceEditor {
   // read-only target is refused and left untouched. Clears the unsaved flag only on success.
   bool SaveSource(const std::string& path, std::string* whyNot);
   void ClearSource();
+  // "Save first, then clear" (new source, new project, load, leave): the clear happens only
+  // when the save succeeded; a failed one keeps every line and says why.
+  bool SaveThenClear(const std::string& path, std::string* whyNot);
   // The bytes SaveSource would write.
   std::string SourceBytes() const;
 

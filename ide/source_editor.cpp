@@ -134,6 +134,12 @@ void SourceEditor::ClearSource() {
   ClearSelection();
 }
 
+bool SourceEditor::SaveThenClear(const std::string& path, std::string* whyNot) {
+  if (!SaveSource(path, whyNot)) return false;
+  ClearSource();
+  return true;
+}
+
 // ---- Selection ----------------------------------------------------------------------------
 
 void SourceEditor::ClearSelection() {

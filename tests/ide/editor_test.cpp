@@ -127,10 +127,18 @@ TEST(SourceFiles, SaveFlows) {
   }
   chmod(sealed.c_str(), 0755);
 
+  // A failed save is never followed by the clear that asked for it.
+  EXPECT_FALSE(editor.SaveThenClear(locked, &why));
+  EXPECT_EQ(editor.buffer().lines[0], "xprint 1");
+  EXPECT_TRUE(editor.buffer().unsaved);
+
   // Every save writes the header; success clears the unsaved flag.
   ASSERT_TRUE(editor.SaveSource(dir / "ok.qva", nullptr));
   EXPECT_FALSE(editor.buffer().unsaved);
   EXPECT_EQ(ReadBytes(dir / "ok.qva"), "Rem * Title  : Kept\r\nxprint 1");
+  ASSERT_TRUE(editor.SaveThenClear(dir / "ok2.qva", nullptr));
+  EXPECT_EQ(editor.buffer().lines, std::vector<std::string>{""});
+  EXPECT_EQ(ReadBytes(dir / "ok2.qva"), "Rem * Title  : Kept\r\nxprint 1");
   for (const auto& entry : fs::directory_iterator(dir.path))
     EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
 }
