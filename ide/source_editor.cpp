@@ -12,7 +12,6 @@
 namespace {
 
 constexpr const char* kHeaderPrefix[3] = {"Rem * Title  : ", "Rem * Author : ", "Rem * Date   : "};
-constexpr size_t kHeaderPrefixLength = 15;
 constexpr int kTrack = 382;
 constexpr size_t kMaxSourceBytes = 64u << 20;
 
