@@ -11,12 +11,12 @@
 
 SndLibrary gSnd;
 
-// Output types to driver tables. Type 2 (the hardware-voice device driver) is not built yet and
-// plays through the device ring; type 3 has no driver and start-up refuses it with error 3.
+// Output types to driver tables: 0 no sound, 1 the SDL2 ring, 2 OpenAL; type 3 has no driver
+// and start-up refuses it with error 3.
 static bool EmptyOpen(int) { return SndFail(kSndErrNoOutput); }
 static SndOutputDriver gSndEmptyDriver = {.name = "Empty Driver", .Open = EmptyOpen};
 static SndOutputDriver* const kDriverForOutput[4] = {&gSndNullDriver, &gSndDeviceDriver,
-                                                     &gSndDeviceDriver, &gSndEmptyDriver};
+                                                     &gSndOpenAlDriver, &gSndEmptyDriver};
 
 void SndListInit(SndLink* head) { head->next = head->prev = head; }
 
@@ -102,7 +102,9 @@ bool SndSelectOutput(int type) {
   SndLockGuard guard(gSnd.lock);
   SndEnter();
   if (gSnd.initialised) return SndFail(kSndErrAfterStartup);
-  if (type == -1) type = SndIsOlderNt() ? 1 : 2;  // automatic
+  gSnd.requestedOutput = type;
+  // Automatic: OpenAL (the SDL2 ring on older systems); start-up falls back to 1, then 0.
+  if (type == -1) type = SndIsOlderNt() ? 1 : 2;
   if (type != gSnd.outputType || !gSnd.driver) {
     gSnd.outputType = type;
     gSnd.driver = (type >= 0 && type <= 3) ? kDriverForOutput[type] : &gSndNullDriver;
@@ -303,12 +305,24 @@ bool SndStartup(int mixRate, int softwareChannels, uint32_t flags) {
   gSnd.softwareChannels = softwareChannels;
   gSnd.mixRate = mixRate;
   gSnd.startupFlags = flags;
-  SndSelectOutput(gSnd.outputType);
-  SndFillDriverDefaults(gSnd.driver);
-  gSnd.driver->hardwareVoices = true;
-  gSnd.emulatedOutput = false;
-  gSnd.hardwareChannels = 0;
-  if (!gSnd.driver->Open(mixRate)) return false;
+  SndSelectOutput(gSnd.requestedOutput);
+  const bool automatic = gSnd.requestedOutput == -1;
+  bool opened = false;
+  for (;;) {
+    SndFillDriverDefaults(gSnd.driver);
+    gSnd.driver->hardwareVoices = true;
+    gSnd.emulatedOutput = false;
+    gSnd.hardwareChannels = 0;
+    opened = gSnd.driver->Open(mixRate);
+    // The automatic output never fails a run for want of a device: OpenAL, the SDL2 ring, none.
+    if (opened || !automatic || gSnd.outputType <= 0) break;
+    gSnd.outputType--;
+    gSnd.driver = kDriverForOutput[gSnd.outputType];
+    FreeNames(gSnd.outputNames, &gSnd.outputCount);
+    gSnd.devicesListed = false;
+    gSnd.error.store(0, std::memory_order_relaxed);
+  }
+  if (!opened) return false;
   if (gSnd.hardwareChannels != 0 && gSnd.driver->StartEffects() && gSnd.outputType == 2) {
     gSnd.hardwareChannels--;
   }

@@ -140,6 +140,15 @@ struct SndOutputDriver {
 
 extern SndOutputDriver gSndNullDriver;    // drivers/null.cpp
 extern SndOutputDriver gSndDeviceDriver;  // drivers/device.cpp: the SDL2 ring
+extern SndOutputDriver gSndOpenAlDriver;  // drivers/openal.cpp: output type 2
+// drivers/device.cpp: a lock of a looping ring, the part past its end continuing at its start.
+bool SndRingLock(SndSample* sample, int64_t offset, int64_t length, void** first, void** second,
+                 uint32_t* firstLength, uint32_t* secondLength);
+// drivers/openal.cpp: which device output 2 opens (before start-up), and the loopback render
+// (16-bit stereo at the mix rate) that tests and offline renders read.
+enum : int { kSndOpenAlSystem = 0, kSndOpenAlLoopback = 1, kSndOpenAlMissing = 2 };
+void SndOpenAlUseTarget(int target);
+bool SndOpenAlRender(int16_t* out, int frames);
 void SndFillDriverDefaults(SndOutputDriver* driver);  // drivers/null.cpp
 // drivers/capture.cpp: the SDL2 capture operations the device driver's recording slots hold.
 void SndCaptureEnumerateInputs();
@@ -163,6 +172,7 @@ struct SndLibrary {
   SndHost host;
   // settings
   int outputType = -1;
+  int requestedOutput = -1;   // as selected: -1 automatic falls back 2 -> 1 -> 0 at start-up
   int mixerType = 4;
   int driverIndex = -1;
   int mixRate = 44100;

@@ -41,7 +41,7 @@ static bool RingUpload(SndSample*, const void*, uint32_t, uint32_t) { return tru
 
 // The ring is addressed modulo its size: the region that runs past the end continues at the
 // start, as the mixer's clip-and-copy expects of a looping buffer.
-static bool RingLock(SndSample* sample, int64_t offset, int64_t length, void** first, void** second,
+bool SndRingLock(SndSample* sample, int64_t offset, int64_t length, void** first, void** second,
                      uint32_t* firstLength, uint32_t* secondLength) {
   uint32_t size = RingBytes(sample);
   if (!sample->data || size == 0 || offset < 0 || length < 0) return false;
@@ -64,7 +64,7 @@ static bool RingLock(SndSample* sample, int64_t offset, int64_t length, void** f
 static bool RingUnlock(SndSample*, void*, void*, uint32_t, uint32_t) { return true; }
 
 static void DeviceInstallSampleOps(SndSample* sample) {
-  sample->ops = {RingCreate, RingFree, RingUpload, RingLock, RingUnlock};
+  sample->ops = {RingCreate, RingFree, RingUpload, SndRingLock, RingUnlock};
 }
 
 static bool VoiceStop(SndChannel*) {
