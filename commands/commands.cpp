@@ -11,6 +11,7 @@ bool RegisterCommandFamilies() {
   ok = RegisterForceCommands() && ok;
   // sound
   ok = RegisterSoundCommands() && ok;
+  ok = RegisterMusicCommands() && ok;
   return ok;
 }
 
@@ -32,4 +33,10 @@ void InstallCommandHooks(RuntimeHooks& hooks) {
   hooks.ResumeSoundsOnActivate = ResumeSoundsOnActivate;
   hooks.FreeAllSounds = FreeAllSounds;
   hooks.CloseSound = CloseSound;
+  // music: looping songs restart each frame, paused while the window is inactive
+  hooks.UpdateMusicLoops = UpdateMusicLoops;
+  hooks.PauseMusicOnDeactivate = PauseMusicOnDeactivate;
+  hooks.ResumeMusicOnActivate = ResumeMusicOnActivate;
+  hooks.FreeAllMusic = FreeAllMusic;
+  hooks.CloseMusic = CloseMusic;
 }

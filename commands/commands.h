@@ -11,6 +11,8 @@ bool RegisterInputCommands();
 bool RegisterForceCommands();
 // Sounds 1..1025 over the sound library.
 bool RegisterSoundCommands();
+// Music slots 1..32: tracker songs.
+bool RegisterMusicCommands();
 // Every family of this folder (main.cpp); false when any registration failed.
 bool RegisterCommandFamilies();
 // main.cpp fills the runtime's hooks of these families (end of run, shut-down) after the engines'.

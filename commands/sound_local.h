@@ -79,3 +79,10 @@ void SetSoundEnvironment(int preset);
 // Exact mappings of the command ranges onto the library's: p*255/100 and -10000..10000 to 0..255.
 int SoundVolumeToLibrary(int percent);
 int SoundPanToLibrary(int pan);
+
+// Music slots 1..32 (commands/music_commands.cpp): runtime hooks.
+void UpdateMusicLoops();
+void PauseMusicOnDeactivate();
+void ResumeMusicOnActivate();
+void FreeAllMusic();
+void CloseMusic();

@@ -469,6 +469,22 @@ enum CommandNumber : int {
   kSoundListenerAngleY = 3066,  // f result
   kSoundListenerAngleZ = 3067,  // f result
 
+  // --- Music slots 1..32: tracker songs (commands/music_commands.cpp). 3502, 3504 and 3507 are warnings.
+  kMusicLoad = 3501,          // s file, i music: load a MOD, S3M, XM or IT song (3501, 3502)
+  kMusicDelete = 3502,        // i music (3501, 3504)
+  kMusicPlay = 3503,          // i music: play once (3501, 3504)
+  kMusicStop = 3504,          // i music (3501, 3504)
+  kMusicPause = 3505,         // i music (3501, 3504, 3507 when not playing)
+  kMusicResume = 3506,        // i music (3501, 3504)
+  kMusicLoop = 3507,          // i music: play, restarting when it finishes (3501, 3504)
+  kMusicSetVolume = 3508,     // i music, i percent (3501, 3502)
+  kMusicSetLevel = 3509,      // i music, i level 0..256 (3501, 3502)
+  kMusicExist = 3551,         // i result, i music (3501)
+  kMusicPlaying = 3552,       // i result, i music (3501, 3504)
+  kMusicPaused = 3553,        // i result, i music (3501, 3504)
+  kMusicLooping = 3554,       // i result, i music (3501, 3504)
+  kMusicLoadCD = 3601,        // i track, i music: an audio-CD track (3501, 3502 while no CD device)
+
   // --- Input: keyboard, mouse, joystick, control device, force feedback (commands/input_commands.cpp,
   // commands/force_commands.cpp). Queries poll first once per dispatcher cycle. 4001, 4002 and
   // 4101 are warnings (silent in a player run).

@@ -1,0 +1,209 @@
+// The music commands: slots 1..32 holding a tracker song (through the sound library's songs)
+// or an audio-CD track; looping songs restart once per frame, music pauses while inactive.
+#include <cstring>
+#include <string>
+
+#include "commands/commands.h"
+#include "commands/sound_local.h"
+#include "runtime/command_numbers.h"
+#include "sound/songs/songs.h"
+
+namespace {
+
+struct MusicSlot {  // cleared by FreeAllMusic at the end of every run
+  uint8_t loaded, playing, paused, looping;
+  uint8_t pausedByDeactivation;
+  SndSong* song;
+  int32_t cdTrack;  // -1 for a song slot
+};
+
+MusicSlot gMusic[33];
+
+bool MusicNumberOk(int32_t music) {
+  if (music >= 1 && music <= 32) return true;
+  RuntimeError(3501);
+  return false;
+}
+
+// The slot when it holds music, else the error given (3504, or 3502 for the volume commands).
+MusicSlot* LoadedMusic(int32_t music, int notLoadedError = 3504) {
+  if (!MusicNumberOk(music)) return nullptr;
+  if (gMusic[music].loaded) return &gMusic[music];
+  RuntimeError(notLoadedError);
+  return nullptr;
+}
+
+// Only song slots exist until the CD device is wired in: a CD slot is never made.
+void FreeMusicSlot(MusicSlot& slot) {
+  if (slot.song != nullptr) SndFreeSong(slot.song);
+  slot.song = nullptr;
+  slot.cdTrack = -1;
+}
+
+bool LoadMusicFile(MusicSlot& slot, const char* name) {
+  std::string path = name;
+  const size_t length = path.size();
+  ResolvePackagedFile(path, length > 4 ? path.substr(length - 3).c_str() : "mid");
+  FreeMusicSlot(slot);
+  slot.song = SndLoadSong(path.c_str());
+  return slot.song != nullptr;
+}
+
+void PauseMusic(MusicSlot& slot, bool paused) {
+  if (slot.song != nullptr) SndPauseSong(slot.song, paused);
+}
+
+void CmdMusicLoad() {  // file, music
+  const char* name = TextOperand(0);
+  const int32_t music = IntOperand(1);
+  AdvanceOperands(2);
+  if (!MusicNumberOk(music)) return;
+  MusicSlot& slot = gMusic[music];
+  slot.loaded = 0;
+  if (!LoadMusicFile(slot, name)) {
+    RuntimeError(3502);
+    return;
+  }
+  slot.loaded = 1;
+  slot.playing = slot.paused = slot.looping = 0;
+}
+
+// CD tracks are refused while no CD device is available here.
+void CmdMusicLoadCD() {  // track, music
+  const int32_t music = IntOperand(1);
+  AdvanceOperands(2);
+  if (!MusicNumberOk(music)) return;
+  MusicSlot& slot = gMusic[music];
+  if (slot.loaded) FreeMusicSlot(slot);
+  slot.loaded = 0;
+  RuntimeError(3502);
+}
+
+void CmdMusicDelete() {  // music
+  const int32_t music = IntOperand(0);
+  AdvanceOperands(1);
+  if (MusicSlot* slot = LoadedMusic(music)) {
+    FreeMusicSlot(*slot);
+    slot->loaded = 0;
+  }
+}
+
+template <bool Looping>
+void CmdMusicPlay() {  // music
+  const int32_t music = IntOperand(0);
+  AdvanceOperands(1);
+  MusicSlot* slot = LoadedMusic(music);
+  if (slot == nullptr || slot->song == nullptr || !SndPlaySong(slot->song)) return;
+  slot->playing = 1;
+  slot->paused = 0;
+  slot->looping = Looping ? 1 : 0;
+}
+
+void CmdMusicStop() {  // music
+  const int32_t music = IntOperand(0);
+  AdvanceOperands(1);
+  MusicSlot* slot = LoadedMusic(music);
+  if (slot == nullptr || slot->song == nullptr || !SndStopSong(slot->song)) return;
+  slot->playing = slot->looping = 0;
+}
+
+void CmdMusicPause() {  // music
+  const int32_t music = IntOperand(0);
+  AdvanceOperands(1);
+  MusicSlot* slot = LoadedMusic(music);
+  if (slot == nullptr) return;
+  if (!slot->playing) {
+    RuntimeError(3507);
+    return;
+  }
+  if (!slot->paused) {
+    PauseMusic(*slot, true);
+    slot->paused = 1;
+  }
+}
+
+void CmdMusicResume() {  // music
+  const int32_t music = IntOperand(0);
+  AdvanceOperands(1);
+  MusicSlot* slot = LoadedMusic(music);
+  if (slot == nullptr || !slot->paused) return;
+  PauseMusic(*slot, false);
+  slot->paused = 0;
+  slot->pausedByDeactivation = 0;
+}
+
+// Percent to the song volume 0..256 exactly (100 -> 255, as the sound volumes), or the level as given.
+template <bool Percent>
+void CmdMusicSetVolume() {  // music, value
+  const int32_t music = IntOperand(0), value = IntOperand(1);
+  AdvanceOperands(2);
+  MusicSlot* slot = LoadedMusic(music, 3502);
+  if (slot != nullptr && slot->song != nullptr)
+    SndSetSongVolume(slot->song, Percent ? SoundVolumeToLibrary(value) : value);
+}
+
+void CmdMusicExist() {  // result, music
+  const int32_t music = IntOperand(1);
+  if (MusicNumberOk(music)) WriteIntResult(gMusic[music].loaded);
+  AdvanceOperands(2);
+}
+
+template <uint8_t MusicSlot::*Flag>
+void CmdMusicFlag() {  // result, music
+  if (MusicSlot* slot = LoadedMusic(IntOperand(1))) WriteIntResult(slot->*Flag);
+  AdvanceOperands(2);
+}
+
+const CommandEntry kMusicCommands[] = {
+    {kMusicLoad, CmdMusicLoad},
+    {kMusicDelete, CmdMusicDelete},
+    {kMusicPlay, CmdMusicPlay<false>},
+    {kMusicStop, CmdMusicStop},
+    {kMusicPause, CmdMusicPause},
+    {kMusicResume, CmdMusicResume},
+    {kMusicLoop, CmdMusicPlay<true>},
+    {kMusicSetVolume, CmdMusicSetVolume<true>},
+    {kMusicSetLevel, CmdMusicSetVolume<false>},
+    {kMusicExist, CmdMusicExist},
+    {kMusicPlaying, CmdMusicFlag<&MusicSlot::playing>},
+    {kMusicPaused, CmdMusicFlag<&MusicSlot::paused>},
+    {kMusicLooping, CmdMusicFlag<&MusicSlot::looping>},
+    {kMusicLoadCD, CmdMusicLoadCD},
+};
+
+}  // namespace
+
+bool RegisterMusicCommands() { return RegisterCommands(kMusicCommands); }
+
+// A looping song that finished starts again; a stopped one (playing 0) does not.
+void UpdateMusicLoops() {
+  for (MusicSlot& slot : gMusic)
+    if (slot.loaded && slot.playing && slot.looping && slot.song != nullptr && SndIsSongFinished(slot.song))
+      SndPlaySong(slot.song);
+}
+
+void PauseMusicOnDeactivate() {
+  for (MusicSlot& slot : gMusic) {
+    slot.pausedByDeactivation = 0;
+    if (slot.loaded && slot.playing && !slot.paused) {
+      PauseMusic(slot, true);
+      slot.pausedByDeactivation = 1;
+    }
+  }
+}
+
+void ResumeMusicOnActivate() {
+  for (MusicSlot& slot : gMusic) {
+    if (!slot.pausedByDeactivation) continue;
+    slot.pausedByDeactivation = 0;
+    PauseMusic(slot, false);
+  }
+}
+
+void FreeAllMusic() {
+  for (MusicSlot& slot : gMusic) FreeMusicSlot(slot);
+  std::memset(gMusic, 0, sizeof gMusic);
+  for (MusicSlot& slot : gMusic) slot.cdTrack = -1;
+}
+
+void CloseMusic() { FreeAllMusic(); }

@@ -1,0 +1,108 @@
+// Music commands over the song engine on the no-sound output: the family's table on every
+// path (a silent one-pattern MOD made here), the pause rules and deactivation.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "commands/commands.h"
+#include "commands/sound_local.h"
+#include "runtime/command_numbers.h"
+#include "tests/asm/command_call.h"
+
+namespace {
+
+using qvasm::kIntResult;
+namespace fs = std::filesystem;
+
+class MusicCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearCommandRegistry();
+    ASSERT_TRUE(RegisterMusicCommands());
+    folder_ = fs::temp_directory_path() / ("qv-music-commands-" + std::to_string(::getpid()));
+    fs::create_directories(folder_);
+    SetSoundGlueOutput(0, true);
+    InitSound();
+    ASSERT_EQ(SoundGlue().soundOn, 1);
+  }
+  void TearDown() override {
+    CloseMusic();
+    CloseSound();
+    SndUseSteppedClock(false);
+    SetSoundGlueOutput(2, false);
+    ClearCommandRegistry();
+    fs::remove_all(folder_);
+  }
+  // A four-channel MOD of one empty pattern and no samples.
+  std::string Mod() {
+    std::vector<char> bytes(1084 + 1024, 0);
+    bytes[950] = 1;  // song length: one order
+    std::copy_n("M.K.", 4, bytes.begin() + 1080);
+    const std::string path = (folder_ / "song.mod").string();
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  int32_t Query(int command, int music) { return calls.IntResult(command, {kIntResult, music}); }
+  fs::path folder_;
+  qvasm::CommandCaller calls;
+};
+
+TEST_F(MusicCommandsTest, EveryCommandConsumesItsOperandsAndRaisesItsErrors) {
+  const std::string mod = Mod();
+  calls.ExpectErrors({
+      {kMusicLoad, {mod, 0}, 3501},
+      {kMusicLoad, {mod, 33}, 3501},
+      {kMusicLoad, {(folder_ / "missing.xm").string(), 2}, 3502},
+      {kMusicLoad, {mod, 1}, 0},
+      {kMusicPause, {1}, 3507},
+      {kMusicPlay, {1}, 0},
+      {kMusicPlay, {2}, 3504},
+      {kMusicPause, {1}, 0},
+      {kMusicPause, {1}, 0},
+      {kMusicResume, {1}, 0},
+      {kMusicResume, {1}, 0},
+      {kMusicResume, {3}, 3504},
+      {kMusicLoop, {1}, 0},
+      {kMusicLoop, {40}, 3501},
+      {kMusicSetVolume, {1, 50}, 0},
+      {kMusicSetVolume, {2, 50}, 3502},
+      {kMusicSetLevel, {1, 200}, 0},
+      {kMusicSetLevel, {2, 200}, 3502},
+      {kMusicSetLevel, {0, 200}, 3501},
+      {kMusicExist, {kIntResult, 2}, 0},
+      {kMusicExist, {kIntResult, 33}, 3501},
+      {kMusicPlaying, {kIntResult, 1}, 0},
+      {kMusicPaused, {kIntResult, 1}, 0},
+      {kMusicLooping, {kIntResult, 1}, 0},
+      {kMusicLooping, {kIntResult, 2}, 3504},
+      {kMusicStop, {1}, 0},
+      {kMusicStop, {2}, 3504},
+      {kMusicLoadCD, {1, 3}, 3502},
+      {kMusicLoadCD, {1, 0}, 3501},
+      {kMusicDelete, {1}, 0},
+      {kMusicDelete, {1}, 3504},
+  });
+  EXPECT_EQ(Query(kMusicExist, 1), 0);
+}
+
+// Activation resumes music the deactivation paused, never music the program paused.
+TEST_F(MusicCommandsTest, ActivationResumesOnlyWhatDeactivationPaused) {
+  const std::string mod = Mod();
+  calls.Run(kMusicLoad, {mod, 1});
+  calls.Run(kMusicLoad, {mod, 2});
+  calls.Run(kMusicLoop, {1});
+  calls.Run(kMusicLoop, {2});
+  calls.Run(kMusicPause, {2});
+  EXPECT_EQ(Query(kMusicPaused, 2), 1);
+  PauseMusicOnDeactivate();
+  ResumeMusicOnActivate();
+  EXPECT_EQ(Query(kMusicPaused, 1), 0);
+  EXPECT_EQ(Query(kMusicPaused, 2), 1);
+  EXPECT_EQ(Query(kMusicLooping, 1), 1);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+}  // namespace
