@@ -12,6 +12,10 @@ bool RegisterCommandFamilies() {
   // sound
   ok = RegisterSoundCommands() && ok;
   ok = RegisterMusicCommands() && ok;
+  // files, folders, array files
+  ok = RegisterFileCommands() && ok;
+  ok = RegisterArrayFileCommands() && ok;
+  ok = RegisterFolderCommands() && ok;
   return ok;
 }
 
@@ -39,4 +43,6 @@ void InstallCommandHooks(RuntimeHooks& hooks) {
   hooks.ResumeMusicOnActivate = ResumeMusicOnActivate;
   hooks.FreeAllMusic = FreeAllMusic;
   hooks.CloseMusic = CloseMusic;
+  // files: the numbered files close at the end of every run
+  hooks.CloseAllFileHandles = CloseAllFileHandles;
 }

@@ -13,6 +13,11 @@ bool RegisterForceCommands();
 bool RegisterSoundCommands();
 // Music slots 1..32: tracker songs.
 bool RegisterMusicCommands();
+bool RegisterFileCommands();
+bool RegisterArrayFileCommands();
+bool RegisterFolderCommands();
+// The end of every run closes the numbered files (Hooks.CloseAllFileHandles).
+void CloseAllFileHandles();
 // Every family of this folder (main.cpp); false when any registration failed.
 bool RegisterCommandFamilies();
 // main.cpp fills the runtime's hooks of these families (end of run, shut-down) after the engines'.

@@ -75,7 +75,7 @@ int32_t AssignCommand(char type) {
 
 // ---- the expression tree ----
 
-enum class NodeKind : uint8_t { IntConst, FloatConst, TextConst, Variable, Element, Builtin, UserCall, Negate, Not, Binary };
+enum class NodeKind : uint8_t { IntConst, FloatConst, TextConst, Variable, Element, WholeArray, Builtin, UserCall, Negate, Not, Binary };
 enum class BinaryOp : uint8_t { Or, And, Equal, NotEqual, Less, Greater, LessEqual, GreaterEqual, Add, Subtract, Multiply, Divide, Modulo, Power };
 
 struct Node {
@@ -113,6 +113,12 @@ static int ParseOr(ExprParser& p);
 
 static bool IsNumeric(char type) { return type == 'l' || type == 'f'; }
 
+// Command signature letters for places rather than values: L, F and S take a variable or an
+// array element that the command stores into; A, B and C a whole integer, float or string
+// array, written "name()".
+static bool IsTargetLetter(char letter) { return letter == 'L' || letter == 'F' || letter == 'S'; }
+static char WholeArrayLetter(char type) { return type == 'f' ? 'B' : type == 's' ? 'C' : 'A'; }
+
 static int ParseArguments(ExprParser& p, std::vector<int>& kids) {
   // After "(": expressions separated by commas, up to ")".
   if (TakeChar(p.cur, ')')) return 0;
@@ -145,6 +151,11 @@ static const KeywordEntry* ChooseOverload(const CompilerObject& c, std::string_v
     for (size_t i = 0; i < params.size() && score < (1 << 30); i++) {
       char want = params[i], have = argTypes[i];
       if (want == have) continue;
+      // L, F, S: a variable or array element of exactly that type receives a value.
+      if (IsTargetLetter(want)) {
+        if (have != want - 'A' + 'a') score = 1 << 30;
+        continue;
+      }
       if (IsNumeric(want) && IsNumeric(have)) score++;
       else score = 1 << 30;
     }
@@ -479,6 +490,12 @@ static bool EmitArguments(ExprParser& p, const std::vector<int>& kids, std::stri
   std::vector<ExprValue> values(kids.size());
   for (size_t i = 0; i < kids.size(); i++) {
     if (!EmitNode(p, kids[i], 0, values[i])) return false;
+    if (i < types.size() && IsTargetLetter(types[i])) {
+      // A place to store into: the variable itself or the element's temporary, never a copy.
+      const NodeKind kind = p.nodes[kids[i]].kind;
+      if (kind != NodeKind::Variable && kind != NodeKind::Element) return Fail(p.c, 8, p.nodes[kids[i]].text);
+      continue;
+    }
     if (i < types.size() && !ConvertValue(p.c, values[i], types[i])) return false;
     bool laterCall = false;
     for (size_t j = i + 1; j < kids.size(); j++) laterCall |= p.nodes[kids[j]].hasUserCall;
@@ -619,6 +636,18 @@ static bool EmitNode(ExprParser& p, int index, int32_t hint, ExprValue& out) {
       out = {temp, node.type};
       return true;
     }
+    case NodeKind::WholeArray: {
+      // The array goes to the command through an access of its element 0 just before it:
+      // the command finds the array operand three words before its own first operand.
+      const char type = node.type == 'B' ? 'f' : node.type == 'C' ? 's' : 'l';
+      int32_t array = FindVariable(c, type, node.text, 1);
+      int32_t zero = IntConstant(c, 0);
+      int32_t temp = NewTemporary(c, type);
+      if (array < 0 || zero < 0 || temp < 0) return false;
+      EmitInstruction(c, kCmdArrayElement + 1, {temp, array, zero});
+      out = {temp, node.type};
+      return true;
+    }
     case NodeKind::Builtin: {
       std::vector<int32_t> args;
       std::string_view params = node.keyword->signature;
@@ -702,6 +731,22 @@ char ExpressionTypeOf(CompilerObject& c, std::string_view expression) {
   return p.nodes[root].type;
 }
 
+// A whole array as a command's argument: "name()" followed by "," or the statement's end.
+// -1, the cursor untouched, when the text there is anything else.
+static int ParseWholeArray(ExprParser& p) {
+  StatementCursor look = p.cur;
+  std::string name = TakeName(look);
+  if (name.empty() || !TakeChar(look, '(') || !TakeChar(look, ')') || !HasArray(p.c, name)) return -1;
+  StatementCursor after = look;
+  if (!AtStatementEnd(after) && !TakeChar(after, ',')) return -1;
+  p.cur.pos = look.pos;
+  Node node;
+  node.kind = NodeKind::WholeArray;
+  node.type = WholeArrayLetter(NameType(name));
+  node.text = name;
+  return AddNode(p, std::move(node));
+}
+
 bool CompileKeywordArguments(CompilerObject& c, StatementCursor& cur, std::string_view name,
                              bool isFunction, bool parenthesised, const KeywordEntry** chosen,
                              std::vector<int32_t>& args) {
@@ -711,7 +756,8 @@ bool CompileKeywordArguments(CompilerObject& c, StatementCursor& cur, std::strin
     if (ParseArguments(p, kids) < 0) return false;
   } else if (!AtStatementEnd(cur)) {
     for (;;) {
-      int kid = ParseOr(p);
+      int kid = ParseWholeArray(p);
+      if (kid < 0) kid = ParseOr(p);
       if (kid < 0) return false;
       kids.push_back(kid);
       if (!TakeChar(cur, ',')) break;

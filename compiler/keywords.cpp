@@ -28,10 +28,13 @@ static void ParseKeywordLine(CompilerObject& c, std::string_view line) {
   for (char ch : number)
     if (ch != ' ') digits += ch;
   entry.number = static_cast<int32_t>(std::strtol(digits.c_str(), nullptr, 10));
+  if (entry.name.empty()) return;
+  // A command's capitals are places (variables it stores into, whole arrays: see
+  // ChooseOverload); a function's letters are all types.
+  const bool function = entry.name.back() == '[';
   for (char ch : signature)
     if (static_cast<unsigned char>(ch) >= 33)
-      entry.signature += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-  if (entry.name.empty()) return;
+      entry.signature += function ? static_cast<char>(std::tolower(static_cast<unsigned char>(ch))) : ch;
   if (entry.name.back() == '[') {
     entry.name.pop_back();
     if (c.functions.size() < kMaxFunctionKeywords) c.functions.push_back(std::move(entry));

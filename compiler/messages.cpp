@@ -53,7 +53,7 @@ std::string CompilerText(int index) {
 
 // One pass over the section (the first entry of a number counts, as for LanguageText).
 void LoadLanguageErrorTexts() {
-  bool taken[200] = {};
+  bool taken[kErrorTextSlots] = {};
   VisitLanguageSection(EmbeddedLanguageText(), "ERRORS", [&](std::string_view name, std::string_view value) {
     int slot = 0;
     if (name.empty() || name.size() > 3) return true;
@@ -61,7 +61,7 @@ void LoadLanguageErrorTexts() {
       if (digit < '0' || digit > '9') return true;
       slot = slot * 10 + (digit - '0');
     }
-    if (slot >= 200 || taken[slot] || value.empty() || (name.size() > 1 && name[0] == '0')) return true;
+    if (slot >= kErrorTextSlots || taken[slot] || value.empty() || (name.size() > 1 && name[0] == '0')) return true;
     taken[slot] = true;
     SetErrorSlotText(slot, std::string(value).c_str());
     return true;

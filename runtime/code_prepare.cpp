@@ -118,6 +118,8 @@ class CodeChecker {
         return Classify(word, &slot) && slot.group == 0;
       case 'a':
         return Classify(word, &slot) && slot.group == 1 && SetRole(word, Role::kArray);
+      case 'A': case 'B': case 'C':  // a whole array: the temporary of the access just before
+        return Classify(word, &slot) && slot.group == 0 && slot.type == (kind == 'A' ? 0 : kind == 'B' ? 1 : 2);
       default:
         return false;
     }
@@ -186,6 +188,16 @@ class CodeChecker {
                                " is not what the command takes (" + kinds[i] + ")");
         }
         length = 1 + count;
+        // A whole-array command reads its array from the element access just before it
+        // (three words before its first operand), whose temporary it takes as its operand.
+        if (const char* whole = std::strpbrk(kinds, "ABC")) {
+          SlotKind slot{};
+          const int32_t o = at + 1 + static_cast<int32_t>(whole - kinds);
+          if (at < 4 || words_[static_cast<size_t>(at - 4)] != kArrayElement1 ||
+              words_[static_cast<size_t>(at - 3)] != words_[static_cast<size_t>(o)] ||
+              !Classify(words_[static_cast<size_t>(at - 2)], &slot) || slot.group != 1)
+            return Fail(at, "a whole-array command without its array access before it");
+        }
         // An array element goes into a temporary of the array's own kind.
         SlotKind temporary{}, array{};
         if (kinds[0] == 'E' && kinds[1] == 'a' && Classify(words_[static_cast<size_t>(at + 1)], &temporary) &&

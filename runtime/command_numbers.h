@@ -566,6 +566,131 @@ enum CommandNumber : int {
   kRegistryWrite = 8081,      // s key path, s value name, i number: keep the number (names under 255 characters)
   kRegistryRead = 8082,       // i result, s key path, s value name: the kept number, 0 when missing
 
+  // --- Array files (commands/array_file_commands.cpp); operand 1 is the access temporary
+  // of the instruction before the command, which names the array (104, 109)
+  kLoadArray = 5001,          // s file, temp: load an integer array (missing file 104)
+  kLoadArrayFloat = 5002,     // s file, temp: load a float array
+  kLoadArrayString = 5003,    // s file, temp: load a string array (one line per element)
+  kSaveArray = 5004,          // s file, temp: save an integer array (raw words)
+  kSaveArrayFloat = 5005,     // s file, temp: save a float array
+  kSaveArrayString = 5006,    // s file, temp: save a string array (CR LF after each element)
+
+  // --- Files and folders (commands/folder_commands.cpp); warnings unless said
+  kFileSetDir = 8001,         // s folder: enter the folder (8003, an error)
+  kFileDir = 8002,            // print the current folder and its entries (8001)
+  kFileDriveList = 8003,      // print the drives: "/" and the mounted file systems
+  kFileChecklistFiles = 8004, // fill the checklist with the folder's entries (a = 1 for a folder)
+  kFileChecklistDrives = 8005,  // fill the checklist with the drives
+  kFileFindFirst = 8006,      // start the folder scan (8001)
+  kFileFindNext = 8007,       // step the scan (8002 when it is over)
+  kFileSetDirAlias = 8008,    // s folder: as 8001
+  kFileMake = 8021,           // s name: make an empty file (8021 when it exists)
+  kFileDelete = 8022,         // s name: delete the file (8022 when missing)
+  kFileCopy = 8023,           // s source, s target: copy, never over a file (105, 106)
+  kFileRename = 8024,         // s old, s new: rename, never over a file (106, 8024)
+  kFileMove = 8025,           // s old, s new: move, never over a file (106, 8025)
+  kFileWriteByteAt = 8026,    // s name, i position, i value: set one byte inside the file (105)
+  kFileMakeDir = 8031,        // s folder: make the folder (8101)
+  kFileDeleteDir = 8032,      // s folder: delete the folder and all below it, links not followed (8102)
+  kFileExecute = 8033,        // s file, s parameters, s folder: start a program or open a document (8103)
+  kFileExecuteAndWait = 8034, // s file, s parameters, s folder, i unused: the same, waiting for its end (8103)
+  kFileDeleteDirTree = 8035,  // s folder, i unused: as 8032
+  kFileCurrentDir = 8101,     // s result: the current folder
+  kFileEntryName = 8102,      // s result: the scan's current entry name
+  kFileEntryType = 8103,      // i result: 1 folder, 0 file, -1 no entry
+  kFileEntryDate = 8104,      // s result: the entry's write time ("Thu Dec 10 18:22:15 2026")
+  kFileExist = 8121,          // i result, s name: 1 when the file can be read (package first)
+  kFileSize = 8122,           // i result, s name: its size in bytes, 0 when unreadable
+  kPathExist = 8123,          // i result, s path: 1 when a file or folder of that name exists
+  kFileReadByteAt = 8126,     // i result, s name, i position: the byte there, -128..127 (105)
+
+  // --- Numbered files 1..32 (commands/file_commands.cpp); all warnings. Targets are
+  // variables or array elements that receive the value read.
+  kFileOpenToRead = 8041,     // i file, s name: open for reading (8213, 8203, 105, 8201)
+  kFileOpenToWrite = 8042,    // i file, s name: make a new file for writing (8213, 8203, 106, 8202)
+  kFileClose = 8043,          // i file: close (8213, 8204)
+  kFileReadByte = 8051,       // i file, target: 0..255 (8213, 8204, 8211)
+  kFileReadWord = 8052,       // i file, target: 0..65535
+  kFileReadLong = 8053,       // i file, target: signed 32-bit
+  kFileReadLongAlias = 8054,  // i file, target: as 8053
+  kFileReadFloat = 8055,      // i file, f target: 32-bit float
+  kFileReadString = 8056,     // i file, s target: a line ended by a byte below 32 (CR LF taken whole)
+  kFileReadFileEntry = 8057,  // i file, s name: extract one packed entry (length, bytes) to a new file
+  kFileSkipBytes = 8058,      // i file, i count: read and drop count bytes (negative: 8211)
+  kFileReadDirectoryPack = 8059,  // i file, s folder: unpack a packed folder inside the folder (8202, 8211)
+  kFileWriteByte = 8061,      // i file, i value: the low byte (8213, 8204, 8212)
+  kFileWriteWord = 8062,      // i file, i value: the low 16 bits
+  kFileWriteLong = 8063,      // i file, i value: 4 bytes
+  kFileWriteLongAlias = 8064, // i file, i value: as 8063
+  kFileWriteFloat = 8065,     // i file, f value: 4 bytes
+  kFileWriteString = 8066,    // i file, s text: the text and CR LF
+  kFileWriteFileEntry = 8067, // i file, s name: append the file as a packed entry (length, bytes)
+  kFileWriteFileBytes = 8068, // i file, s name, i unused: append the file's bytes
+  kFileWriteDirectoryPack = 8069,  // i file, s folder: write the folder as a packed folder (8212)
+  kFileIsOpen = 8124,         // i result, i file: 1 when open (8213)
+  kFileAtEnd = 8125,          // i result, i file: the end-of-file flag (8213)
+
+  // --- FTP (commands/ftp_commands.cpp); one session at a time, all warnings
+  kFtpConnect = 8201,         // s server, s user, s password: connect (8301, also when connected)
+  kFtpSetDir = 8202,          // s folder: change the remote folder (8302)
+  kFtpFindFirst = 8203,       // start the remote listing
+  kFtpFindNext = 8204,        // the next remote entry
+  kFtpPutFile = 8205,         // s name: upload the file under its own name (8303)
+  kFtpDeleteFile = 8206,      // s name: delete the remote file (8304)
+  kFtpGetFile = 8207,         // s remote, s local: download whole (8305)
+  kFtpDisconnect = 8208,      // end the session
+  kFtpGetFileChunked = 8209,  // s remote, s local, i expected size: start a chunked download (8305)
+  kFtpProceed = 8210,         // read the next chunk of a chunked download
+  kFtpTerminate = 8211,       // abort the chunked download (its local file deleted)
+  kFtpDisconnectHangUp = 8212,  // i hang up: end the session
+  kFtpStatusText = 8301,      // s result: ""
+  kFtpEntryName = 8302,       // s result: the current remote entry's name
+  kFtpEntryType = 8303,       // i result: 1 folder, 0 file, -1 none
+  kFtpProgress = 8304,        // i result: percent of a chunked download, -1 when none runs
+  kFtpEntrySize = 8306,       // i result: the remote entry's size
+  kFtpConnected = 8307,       // i result: 1 while connected
+  kFtpFailureText = 8308,     // s result: the server's response at the first failure
+  kFtpFailed = 8309,          // i result: 1 when a failure was recorded; cleared by reading
+
+  // --- System, display and window (commands/system_commands.cpp)
+  kDisplaySoftware = 9001,    // the 3D device renders in software
+  kDisplayHardware = 9002,    // the 3D device may use the graphics card
+  kDisplayChecklistCards = 9003,  // fill the checklist with the graphics cards (strings)
+  kDisplaySetCard = 9004,     // s name: use the named card (9011 when another is in use)
+  kDisplayNoTnL = 9011,       // hardware transform and lighting not allowed
+  kDisplayAllowTnL = 9012,    // hardware transform and lighting allowed
+  kDisplayEvictTextures = 9013,  // release the textures kept on the card
+  kTextureMemoryFree = 9051,  // i result: free memory for textures (9012)
+  kVideoMemoryFree = 9052,    // i result: free video memory (9013)
+  kSystemMemoryFree = 9053,   // i result: free memory and swap, capped at 2^31-1
+  kDisplayIsSoftware = 9054,  // i result: 1 after 9001
+  kDisplayCardName = 9055,    // s result: the renderer in use
+  kDisplayHasTnL = 9056,      // i result: 1 when the device transforms and lights
+  kWindowOn = 9101,           // run in a framed window
+  kWindowOff = 9102,          // run full screen
+  kWindowLayout = 9103,       // i framed, i caption, i icon: the window's frame
+  kWindowPosition = 9104,     // i x, i y: move the window
+  kWindowSize = 9105,         // i width, i height: size the window
+  kWindowHide = 9106,         // hide the window
+  kWindowShow = 9107,         // show the window
+  kWindowTitle = 9108,        // s text: the window's title
+  kWindowMinimise = 9109,     // minimise the window
+  kWindowMaximise = 9110,     // maximise the window
+  kWindowRestore = 9111,      // restore the window
+  kEscapeKeyOff = 9601,       // Esc no longer ends the run
+  kEscapeKeyOn = 9602,        // Esc ends the run (the default)
+  kSystemKeysOff = 9603,      // system keys off (kept per run only)
+  kSystemKeysOn = 9604,       // system keys on
+  kPrintQuoteA = 9801,        // print one of three lines of fun text at the text cursor
+  kPrintQuoteB = 9802,
+  kPrintQuoteC = 9803,
+  kSwitchAOn = 9990,          // the three program switches (cleared at every program start)
+  kSwitchBOn = 9991,
+  kSwitchBOff = 9992,
+  kSwitchCOn = 9993,
+  kSwitchCOff = 9994,
+  kSwitchAOff = 9995,
+
   // --- The checklist (commands/checklist_commands.cpp); index 1..512, queries write operand 0
   kChecklistEmpty = 9501,     // empty the checklist: no list made, count 0
   kChecklistQuantity = 9551,  // i result: entries in the list (9005)

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int kErrorSlots = 200;
+constexpr int kErrorSlots = kErrorTextSlots;
 constexpr int kWarningNumbers[] = {1503, 2002, 2007, 2008, 2009, 2010, 3002, 3004, 3201,
                                    3502, 3504, 3507, 4001, 4002, 4101, 7901, 8002, 9011};
 
@@ -32,7 +32,10 @@ constexpr int kSlotNumbers[] = {
     511, 311, 312, 500, 1000, 7101, 7102, 7301, 7302, 7303, 7304, 7305, 7601, 7602, 7603, 7604,
     7605, 7606, 7912,
     // sound clones
-    3021, 3022, 3023};
+    3021, 3022, 3023,
+    // files and folders, numbered files, FTP
+    8021, 8022, 8024, 8025, 8101, 8102, 8103, 8201, 8202, 8203, 8204, 8211, 8212, 8213, 8301, 8302, 8303,
+    8304, 8305};
 static_assert(std::size(kSlotNumbers) <= kErrorSlots);
 
 }  // namespace

@@ -330,6 +330,7 @@ static void ShutdownRun() {
   Hooks.UnacquireInputDevices();  // the devices the display start-up acquired
   Hooks.ReleaseForceEffects();
   Hooks.CloseFtpOnExit();
+  Hooks.CloseAllFileHandles();
   Hooks.FreeAllSounds();
   Hooks.FreeAllMusic();
   Hooks.EndOfRunTeardown();

@@ -183,6 +183,8 @@ void SetWarningsOff(bool off);     // the player silences warnings for the run
 // "Runtime Error : ..." / "System Error : ..." with the slot text and the engine error,
 // then "at line N" when the error came from a command of the program (unless withLine is off).
 std::string FormatRuntimeErrorText(bool withLine = true);
+// Error-text slots: the runtime's table and the language file's ERRORS section hold this many.
+constexpr int kErrorTextSlots = 256;
 // Text of the error-text slot of a number ("ERROR <slot>" until a language file fills it;
 // "ERROR <number>" for a number that has no slot).
 std::string ErrorText(int number);

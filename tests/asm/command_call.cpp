@@ -19,8 +19,11 @@ CommandCaller::~CommandCaller() {
   FreeCompiledProgram();
 }
 
-std::vector<VariableSlot*> CallCommand(int command, std::initializer_list<Operand> operands) {
-  std::vector<CodeCell> cells;
+std::vector<VariableSlot*> CallCommand(int command, std::initializer_list<Operand> operands, VariableSlot* array) {
+  // Three words before operand 0: the array operand of the element access a whole-array
+  // command follows (null: none).
+  std::vector<CodeCell> cells = {0, reinterpret_cast<CodeCell>(array), 0, 0};
+  constexpr size_t kLead = 4;
   std::vector<VariableSlot*> slots;
   int next[3] = {kFirstIntTemp, kFirstFloatTemp, kFirstTextTemp};
   for (const Operand& operand : operands) {
@@ -35,15 +38,20 @@ std::vector<VariableSlot*> CallCommand(int command, std::initializer_list<Operan
   CommandHandler handler = HandlerForCommand(command);
   EXPECT_NE(handler, nullptr) << "no handler for " << command;
   if (handler == nullptr) return slots;
-  OperandPointer = cells.data();
+  OperandPointer = cells.data() + kLead;
   handler();
-  EXPECT_EQ(OperandPointer, cells.data() + operands.size())
-      << "command " << command << " left the operand pointer " << (OperandPointer - cells.data()) << " words on";
+  EXPECT_EQ(OperandPointer, cells.data() + kLead + operands.size())
+      << "command " << command << " left the operand pointer " << (OperandPointer - cells.data() - kLead)
+      << " words on";
   return slots;
 }
 
 std::vector<VariableSlot*> CommandCaller::Run(int command, std::initializer_list<Operand> operands) {
   return CallCommand(command, operands);
+}
+
+std::vector<VariableSlot*> CommandCaller::RunOnArray(int command, int arraySlot, std::initializer_list<Operand> operands) {
+  return CallCommand(command, operands, &VariableTable[arraySlot]);
 }
 
 int32_t CommandCaller::IntResult(int command, std::initializer_list<Operand> operands) {

@@ -35,7 +35,10 @@ inline const Operand kTextResult{"<unset>"};
 
 // Runs the handler of the command with the operands in the loaded program's temporaries and
 // checks that it moved the operand pointer past all of them. Returns the operand slots.
-std::vector<VariableSlot*> CallCommand(int command, std::initializer_list<Operand> operands);
+// A whole-array command (array files) finds its array three words before operand 0: array
+// names that variable slot (null: none there).
+std::vector<VariableSlot*> CallCommand(int command, std::initializer_list<Operand> operands,
+                                       VariableSlot* array = nullptr);
 
 class CommandCaller {
  public:
@@ -46,6 +49,8 @@ class CommandCaller {
   // Runs the handler of the command with the operands and checks that it moved the operand
   // pointer past all of them, on success and on every error path. Returns the operand slots.
   std::vector<VariableSlot*> Run(int command, std::initializer_list<Operand> operands);
+  // The same for a whole-array command on the array held by the variable slot.
+  std::vector<VariableSlot*> RunOnArray(int command, int arraySlot, std::initializer_list<Operand> operands);
   // The integer, float or text left in the result slot (operand 0).
   int32_t IntResult(int command, std::initializer_list<Operand> operands);
   std::string TextResult(int command, std::initializer_list<Operand> operands);

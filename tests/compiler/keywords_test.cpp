@@ -9,12 +9,13 @@
 #include "runtime/runtime_local.h"
 #include "tests/compiler/compile_helpers.h"
 
-// Comments and blank lines are skipped; names and signatures are lower-cased, blanks in the
-// number and the signature dropped; "[" marks a function.
+// Comments and blank lines are skipped; names and function signatures are lower-cased (a
+// command's capitals name places it stores into), blanks in the number and the signature
+// dropped; "[" marks a function.
 TEST(KeywordTable, ResourceFormat) {
   CompilerObject* compiler = CreateCompiler();
   ASSERT_TRUE(LoadKeywordTableFromText(*compiler,
-                                       "; a comment%1%l\r\n\r\n\r\n  MY Command % 3 4 % L F \r\n"
+                                       "; a comment%1%l\r\n\r\n\r\n  MY Command % 3 4 % l f \r\n"
                                        "Twice[%5 0%L L\n"));
   ResetCompiler(*compiler);
   ASSERT_TRUE(CompileFromMemory(*compiler, "my  command twice(2), 2.5", 0)) << CompilerMessage(*compiler);

@@ -1,0 +1,13 @@
+// Running other programs: posix_spawn and waitpid, with xdg-open for documents. The
+// development environment runs its compiled games through the same calls.
+#pragma once
+#include <string>
+
+// Starts file with parameters (split at blanks, "quoted text" kept whole) in folder ("" =
+// the current one). A file that is not executable is opened with xdg-open. With wait, waits
+// for it to end (waitpid, no polling) and gives its exit status in *exitStatus. False when
+// nothing could be started.
+bool PlatformRunProgram(const std::string& file, const std::string& parameters, const std::string& folder, bool wait,
+                        int* exitStatus = nullptr);
+// Collects programs started without waiting that have ended since (no zombies are left).
+void PlatformReapPrograms();

@@ -1,0 +1,226 @@
+// Numbered files, array files and folders driven in-process with warnings on: every command
+// number's errors, the operand pointer on every path, and the faults these families must not
+// have (replacing files, following links, creating missing files, lists over 512 entries).
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "commands/commands.h"
+#include "runtime/command_numbers.h"
+#include "tests/asm/command_call.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qvasm::kIntResult;
+using qvasm::kTextResult;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class FileCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qv-files-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    folder_ = pattern;
+    start_ = fs::current_path();
+    fs::current_path(folder_);
+    ClearCommandRegistry();
+    ASSERT_TRUE(RegisterFileCommands() && RegisterArrayFileCommands() && RegisterFolderCommands() &&
+                RegisterChecklistCommands());
+  }
+  void TearDown() override {
+    CloseAllFileHandles();
+    ClearCommandRegistry();
+    fs::current_path(start_);
+    fs::remove_all(folder_);
+  }
+  // An integer array of count elements in the first integer variable slot.
+  int MakeArray(int32_t count) {
+    VariableTable[kFirstIntVar].asBlock = calloc(static_cast<size_t>(count), sizeof(VariableSlot));
+    SetArrayElementCount(kFirstIntVar, count);
+    return kFirstIntVar;
+  }
+  std::string folder_;
+  fs::path start_;
+  qvasm::CommandCaller calls;
+};
+
+TEST_F(FileCommandsTest, NumberedFileErrorsOnEveryCommand) {
+  WriteAll("in.txt", "abc");
+  calls.ExpectErrors({
+      {kFileOpenToRead, {0, "in.txt"}, 8213},
+      {kFileOpenToRead, {33, "in.txt"}, 8213},
+      {kFileOpenToRead, {1, "missing.txt"}, 105},
+      {kFileOpenToRead, {1, "."}, 105},
+      {kFileOpenToRead, {1, "in.txt"}, 0},
+      {kFileOpenToRead, {1, "in.txt"}, 8203},
+      {kFileOpenToWrite, {2, "in.txt"}, 106},
+      {kFileOpenToWrite, {2, "out.bin"}, 0},
+      {kFileOpenToWrite, {3, "no/such/folder.bin"}, 8202},
+      {kFileSkipBytes, {1, -1}, 8211},
+      {kFileReadByte, {2, kIntResult}, 8211},  // a file open to write cannot be read
+      {kFileWriteByte, {1, 65}, 8212},         // nor one open to read written
+      {kFileWriteString, {1, "x"}, 8212},
+      {kFileClose, {0}, 8213},
+      {kFileClose, {5}, 8204},
+  });
+  EXPECT_EQ(calls.IntResult(kFileIsOpen, {kIntResult, 3}), 0);  // the failed open left it closed
+  // Every other command on a number that is not open, and on one outside 1..32.
+  for (int command : {kFileReadByte, kFileReadWord, kFileReadLong, kFileReadLongAlias})
+    calls.ExpectErrors({{command, {9, kIntResult}, 8204}, {command, {0, kIntResult}, 8213}});
+  calls.ExpectErrors({{kFileReadFloat, {9, qvasm::kFloatResult}, 8204}, {kFileReadString, {9, kTextResult}, 8204}});
+  for (int command : {kFileReadFileEntry, kFileReadDirectoryPack, kFileWriteString, kFileWriteFileEntry,
+                      kFileWriteDirectoryPack})
+    calls.ExpectErrors({{command, {9, "x"}, 8204}, {command, {40, "x"}, 8213}});
+  for (int command : {kFileSkipBytes, kFileWriteByte, kFileWriteWord, kFileWriteLong, kFileWriteLongAlias})
+    calls.ExpectErrors({{command, {9, 1}, 8204}, {command, {-1, 1}, 8213}});
+  calls.ExpectErrors({{kFileWriteFloat, {9, 1.5}, 8204},
+                      {kFileWriteFileBytes, {9, "in.txt", 0}, 8204},
+                      {kFileIsOpen, {kIntResult, 0}, 8213},
+                      {kFileAtEnd, {kIntResult, 33}, 8213}});
+  // Reading past the end: zeros for the missing bytes, and the end flag until the close.
+  EXPECT_EQ(calls.Run(kFileReadLong, {1, kIntResult}).at(1)->asInt, 0);  // a bare temporary gets 0
+  EXPECT_EQ(calls.IntResult(kFileAtEnd, {kIntResult, 1}), 1);
+  calls.Run(kFileClose, {1});
+  EXPECT_EQ(calls.IntResult(kFileAtEnd, {kIntResult, 1}), 0);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+TEST_F(FileCommandsTest, ReadsGoThroughTheElementReference) {
+  WriteAll("in.bin", std::string("\xfe\xff\x80", 3));
+  const int array = MakeArray(3);
+  calls.Run(kFileOpenToRead, {1, "in.bin"});
+  // The target is the second integer temporary, which stands for element 2.
+  ElementAddressTable[1] = static_cast<VariableSlot*>(VariableTable[array].asBlock) + 2;
+  calls.Run(kFileReadWord, {1, 0});
+  EXPECT_EQ(static_cast<VariableSlot*>(VariableTable[array].asBlock)[2].asInt, 0xfffe);
+  calls.Run(kFileReadByte, {1, 0});
+  EXPECT_EQ(static_cast<VariableSlot*>(VariableTable[array].asBlock)[2].asInt, 128);  // unsigned
+  FreeArrayOfSlot(array);
+  EXPECT_EQ(ElementAddressTable[1], nullptr);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+TEST_F(FileCommandsTest, ArrayFiles) {
+  // Without an array before the command: 109 on every one of them.
+  for (int command : {kLoadArray, kLoadArrayFloat, kLoadArrayString, kSaveArray, kSaveArrayFloat, kSaveArrayString})
+    calls.ExpectErrors({{command, {"a.dat", 0}, 109}});
+  const int array = MakeArray(4);
+  // A missing file is 104 and nothing is made; the array stays as it was.
+  static_cast<VariableSlot*>(VariableTable[array].asBlock)[1].asInt = 77;
+  calls.RunOnArray(kLoadArray, array, {"missing.dat", 0});
+  EXPECT_EQ(calls.TakeError(), 104);
+  EXPECT_FALSE(fs::exists("missing.dat"));
+  EXPECT_EQ(static_cast<VariableSlot*>(VariableTable[array].asBlock)[1].asInt, 77);
+  // Saving replaces a longer old file; a partial last word is ignored when loading.
+  WriteAll("a.dat", std::string(100, 'x'));
+  calls.RunOnArray(kSaveArray, array, {"a.dat", 0});
+  EXPECT_EQ(fs::file_size("a.dat"), 16u);
+  WriteAll("a.dat", std::string("\x01\x00\x00\x00\x02\x00", 6));
+  calls.RunOnArray(kLoadArray, array, {"a.dat", 0});
+  const VariableSlot* elements = static_cast<VariableSlot*>(VariableTable[array].asBlock);
+  EXPECT_EQ(elements[0].asInt, 1);
+  EXPECT_EQ(elements[1].asInt, 0);
+  calls.RunOnArray(kSaveArray, array, {"/no/such/folder/a.dat", 0});
+  EXPECT_EQ(calls.TakeError(), 104);
+  // An array of another kind is no array for the command.
+  for (int command : {kLoadArrayFloat, kLoadArrayString, kSaveArrayFloat, kSaveArrayString}) {
+    calls.RunOnArray(command, array, {"a.dat", 0});
+    EXPECT_EQ(calls.TakeError(), 109);
+  }
+  FreeArrayOfSlot(array);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+TEST_F(FileCommandsTest, FolderCommandErrors) {
+  WriteAll("a.txt", "a");
+  WriteAll("b.txt", "b");
+  calls.ExpectErrors({
+      {kFileSetDir, {"no-such-folder"}, 8003},
+      {kFileSetDirAlias, {"no-such-folder"}, 8003},
+      {kFileMake, {"a.txt"}, 8021},
+      {kFileMake, {"new.txt"}, 0},
+      {kFileDelete, {"gone.txt"}, 8022},
+      {kFileDelete, {"new.txt"}, 0},
+      {kFileCopy, {"gone.txt", "c.txt"}, 105},
+      {kFileCopy, {"a.txt", "b.txt"}, 106},
+      {kFileCopy, {"a.txt", "c.txt"}, 0},
+      {kFileRename, {"a.txt", "b.txt"}, 106},
+      {kFileRename, {"gone.txt", "d.txt"}, 8024},
+      {kFileMove, {"a.txt", "c.txt"}, 106},
+      {kFileMove, {"gone.txt", "d.txt"}, 8025},
+      {kFileWriteByteAt, {"gone.txt", 0, 1}, 105},
+      {kFileReadByteAt, {kIntResult, "gone.txt", 0}, 105},
+      {kFileMakeDir, {"sub"}, 0},
+      {kFileMakeDir, {"sub"}, 8101},
+      {kFileDeleteDir, {"nothing"}, 8102},
+      {kFileDeleteDirTree, {"nothing", 0}, 8102},
+      {kFileExecute, {"no-such-program", "", ""}, 8103},
+      {kFileExecuteAndWait, {"no-such-program", "", "", 0}, 8103},
+      {kFileFindNext, {}, 0},  // no scan yet: nothing happens
+  });
+  EXPECT_EQ(ReadAll("b.txt"), "b");  // neither the copy nor the rename replaced it
+  EXPECT_EQ(calls.IntResult(kFileEntryType, {kIntResult}), -1);
+  EXPECT_EQ(calls.TextResult(kFileEntryName, {kTextResult}), "");
+  EXPECT_EQ(calls.IntResult(kFileReadByteAt, {kIntResult, "a.txt", -1}), 0);
+  EXPECT_EQ(calls.IntResult(kFileReadByteAt, {kIntResult, "a.txt", 1}), 0);
+  calls.Run(kFileFindFirst, {});
+  for (int i = 0; i < 6; ++i) calls.Run(kFileFindNext, {});  // . .. a b c sub, then over
+  EXPECT_EQ(calls.TakeError(), 0);
+  EXPECT_EQ(calls.IntResult(kFileEntryType, {kIntResult}), -1);
+  calls.Run(kFileFindNext, {});
+  EXPECT_EQ(calls.TakeError(), 8002);
+  for (int command : {kFileDir, kFileDriveList, kFileChecklistDrives}) calls.ExpectErrors({{command, {}, 0}});
+  EXPECT_EQ(calls.TextResult(kChecklistString, {kTextResult, 1}), "/");
+  EXPECT_EQ(calls.IntResult(kPathExist, {kIntResult, "sub"}), 1);
+  EXPECT_EQ(calls.IntResult(kFileExist, {kIntResult, "sub"}), 0);
+  EXPECT_EQ(calls.IntResult(kFileSize, {kIntResult, "gone.txt"}), 0);
+  EXPECT_EQ(calls.TextResult(kFileCurrentDir, {kTextResult}), fs::current_path().string());
+}
+
+TEST_F(FileCommandsTest, TreeDeleteNeverFollowsLinks) {
+  fs::create_directories("outside");
+  WriteAll("outside/keep.txt", "keep");
+  fs::create_directories("tree/deep");
+  WriteAll("tree/deep/x.txt", "x");
+  fs::create_directory_symlink(fs::absolute("outside"), "tree/link");
+  calls.Run(kFileDeleteDir, {"tree"});
+  EXPECT_EQ(calls.TakeError(), 0);
+  EXPECT_FALSE(fs::exists("tree"));
+  EXPECT_EQ(ReadAll("outside/keep.txt"), "keep");
+}
+
+TEST_F(FileCommandsTest, FileListsStopAt512Entries) {
+  for (int i = 0; i < 600; ++i) WriteAll("f" + std::to_string(1000 + i), "");
+  calls.Run(kFileChecklistFiles, {});
+  EXPECT_EQ(calls.IntResult(kChecklistQuantity, {kIntResult}), 512);
+  EXPECT_EQ(calls.TextResult(kChecklistString, {kTextResult, 512}), "f1509");  // after "." and ".."
+  EXPECT_EQ(calls.IntResult(kChecklistValueA, {kIntResult, 1}), 1);          // "." is a folder
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+TEST_F(FileCommandsTest, RunningAProgramWaitsForItsEnd) {
+  WriteAll("job.sh", "#!/bin/sh\nsleep 0.2\necho \"$1\" > done.txt\n");
+  fs::permissions("job.sh", fs::perms::owner_all);
+  calls.Run(kFileExecuteAndWait, {"job.sh", "\"two words\"", folder_, 0});
+  EXPECT_EQ(calls.TakeError(), 0);
+  EXPECT_EQ(ReadAll("done.txt"), "two words\n");
+}
+
+}  // namespace
