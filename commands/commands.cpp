@@ -16,6 +16,7 @@ bool RegisterCommandFamilies() {
   ok = RegisterFileCommands() && ok;
   ok = RegisterArrayFileCommands() && ok;
   ok = RegisterFolderCommands() && ok;
+  ok = RegisterSystemCommands() && ok;
   return ok;
 }
 
@@ -45,4 +46,5 @@ void InstallCommandHooks(RuntimeHooks& hooks) {
   hooks.CloseMusic = CloseMusic;
   // files: the numbered files close at the end of every run
   hooks.CloseAllFileHandles = CloseAllFileHandles;
+  hooks.ResetCommandState = ResetSystemCommands;  // system settings at every program start
 }

@@ -16,6 +16,11 @@ bool RegisterMusicCommands();
 bool RegisterFileCommands();
 bool RegisterArrayFileCommands();
 bool RegisterFolderCommands();
+bool RegisterSystemCommands();
+// Every program start: device settings, system keys, Esc and the three switches to defaults.
+void ResetSystemCommands();
+// The three program switches (0..2) of the switch commands: 1 on, 0 off.
+int SystemSwitch(int which);
 // The end of every run closes the numbered files (Hooks.CloseAllFileHandles).
 void CloseAllFileHandles();
 // Every family of this folder (main.cpp); false when any registration failed.

@@ -160,6 +160,8 @@ void Device3dClaimCpuSide();
 // Device3dLastError.
 const Device3d* Device3dOpenGl(int width, int height);
 const char* Device3dLastError();
+// The GL renderer of the last opened OpenGL device ("" before one opened): the card's name.
+const char* Device3dRendererName();
 
 // Recording back-end for tests: records every call, keeps states, lights and vertex buffers.
 const Device3d* Device3dOpenRecorder();

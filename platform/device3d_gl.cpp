@@ -96,6 +96,7 @@ struct GlDevice {
 GlDevice* g_gl = nullptr;
 // The reason the last Device3dOpenGl failed; lives for the process.
 std::string g_lastError;
+std::string g_rendererName;  // GL_RENDERER of the last device opened; lives for the process
 
 void MakeCurrent() {
   if (SDL_GL_GetCurrentContext() != g_gl->context) SDL_GL_MakeCurrent(g_gl->window, g_gl->context);
@@ -777,6 +778,7 @@ const Device3d* Device3dOpenGl(int width, int height) {
   SetInitialState();
   const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
   const std::string name = renderer ? renderer : "";
+  g_rendererName = name;
   const bool software = name.find("llvmpipe") != std::string::npos || name.find("softpipe") != std::string::npos ||
                         name.find("Software") != std::string::npos || name.empty();
   g_glTable.name = software ? "RGB" : "T&L";
@@ -784,3 +786,5 @@ const Device3d* Device3dOpenGl(int width, int height) {
 }
 
 const char* Device3dLastError() { return g_lastError.c_str(); }
+
+const char* Device3dRendererName() { return g_rendererName.c_str(); }

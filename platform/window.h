@@ -64,5 +64,15 @@ void PlatformAttachPresenterToMainWindow();
 // Moves the pointer to a point of the whole screen, so a test drives the real pointer: the
 // window reports it in its own coordinates as a user's move would.
 void PlatformMovePointerOnScreen(int x, int y);
+// The window commands: place, frame and showing of the main window (a window manager may
+// still place or decorate it its own way); nothing without a window.
+void PlatformSetWindowPosition(int x, int y);
+void PlatformGetWindowPlace(int* x, int* y, int* width, int* height);
+void PlatformSetWindowBordered(bool bordered);
+bool PlatformWindowBordered();
+enum class PlatformShow { kHide, kShow, kMinimise, kMaximise, kRestore };
+void PlatformShowWindow(PlatformShow how);
+bool PlatformWindowShown();  // false when hidden or minimised
+const char* PlatformWindowTitle();
 // Tests push synthetic messages through the same queue the window fills.
 void PlatformPushTestMessage(const PlatformMessage& message);

@@ -51,6 +51,7 @@ SetupSettings& MutableSettings() { return gSettings; }
 bool DisplayActive() { return gRun.displayActive; }
 void SetDisplayActive(bool active) { gRun.displayActive = active; }
 void SetEscQuits(bool on) { gRun.escQuits = on; }
+bool EscQuits() { return gRun.escQuits; }
 void SetFrameWait(int milliseconds) { gRun.frameWait = milliseconds; }
 int FrameWait() { return gRun.frameWait; }
 void RequestScreenSave(const char* fileName) {
@@ -136,6 +137,7 @@ void InitInterpreter() {
   EmptyChecklist();
   gRun.frameWait = 25;
   gRun.escQuits = true;
+  Hooks.ResetCommandState();
 }
 
 void PumpMessagesOccasionally() {

@@ -232,6 +232,7 @@ SetupSettings& MutableSettings();  // tests, and the display-mode commands
 bool DisplayActive();
 void SetDisplayActive(bool active);
 void SetEscQuits(bool on);  // the switch commands; on by default
+bool EscQuits();
 void SetFrameWait(int milliseconds);
 int FrameWait();
 // The screen-save command: the post-step saves the screen to the file once, by the name's
@@ -456,6 +457,8 @@ struct RuntimeHooks {
   void (*FreeAllSounds)() = [] {};
   void (*FreeAllMusic)() = [] {};
   void (*CloseAllFileHandles)() = [] {};
+  // Every program start (InitInterpreter): the commands' switches and settings to defaults.
+  void (*ResetCommandState)() = [] {};
   // Development environment.
   int (*NoOpStartupHook)() = [] { return 1; };
   void (*ShowCompileProgress)(int percent) = [](int) {};
