@@ -17,6 +17,7 @@ bool RegisterCommandFamilies() {
   ok = RegisterArrayFileCommands() && ok;
   ok = RegisterFolderCommands() && ok;
   ok = RegisterSystemCommands() && ok;
+  ok = RegisterFtpCommands() && ok;
   return ok;
 }
 
@@ -46,5 +47,6 @@ void InstallCommandHooks(RuntimeHooks& hooks) {
   hooks.CloseMusic = CloseMusic;
   // files: the numbered files close at the end of every run
   hooks.CloseAllFileHandles = CloseAllFileHandles;
+  hooks.CloseFtpOnExit = CloseFtpOnExit;
   hooks.ResetCommandState = ResetSystemCommands;  // system settings at every program start
 }

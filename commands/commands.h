@@ -17,6 +17,11 @@ bool RegisterFileCommands();
 bool RegisterArrayFileCommands();
 bool RegisterFolderCommands();
 bool RegisterSystemCommands();
+bool RegisterFtpCommands();
+// The end of every run ends the FTP session (Hooks.CloseFtpOnExit).
+void CloseFtpOnExit();
+// Tests give the FTP stall limit a clock of their own (null: the real one).
+void SetFtpClockForTests(uint32_t (*clock)());
 // Every program start: device settings, system keys, Esc and the three switches to defaults.
 void ResetSystemCommands();
 // The three program switches (0..2) of the switch commands: 1 on, 0 off.
