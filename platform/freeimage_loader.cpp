@@ -1,31 +1,17 @@
 // FreeImage, and the libtiff under it, loaded when the first TIFF or PSD file is read: linked
 // in, the library and its plug-ins' 26 libraries were mapped and relocated at every start.
 #include <FreeImage.h>
-#include <dlfcn.h>
 #include <tiffio.h>
+
+#include "platform/lazy_library.h"
 
 // The entry points the image loaders call are defined here with the library's signatures
 // and forwarded to it. Without the library each answers as the library does on failure (no
 // memory block, no picture), so the loaders report an unreadable file.
-namespace {
-
-void* Library() {
+static void* Library() {
   static void* const handle = dlopen("libfreeimage.so.3", RTLD_NOW | RTLD_LOCAL);
   return handle;
 }
-
-// The library's own function of this name (its libtiff's for TIFF names), or null.
-template <typename Function>
-Function Entry(const char* name) {
-  void* library = Library();
-  return library != nullptr ? reinterpret_cast<Function>(dlsym(library, name)) : nullptr;
-}
-
-}  // namespace
-
-#define QV_FORWARD(name, fallback, ...)                    \
-  static const auto entry = Entry<decltype(&name)>(#name); \
-  return entry != nullptr ? entry(__VA_ARGS__) : fallback
 
 void DLL_CALLCONV FreeImage_Initialise(BOOL loadLocalPluginsOnly) {
   QV_FORWARD(FreeImage_Initialise, void(), loadLocalPluginsOnly);

@@ -1,0 +1,17 @@
+// Libraries loaded on first use instead of at start-up: each one linked in is mapped and
+// relocated by every run, used or not. The loader files define the library's entry points
+// with its own signatures and forward them through QV_FORWARD.
+#pragma once
+#include <dlfcn.h>
+
+// The library's function of this name, or null when the library or the name is missing.
+template <typename Function>
+Function LazyLibraryEntry(void* library, const char* name) {
+  return library != nullptr ? reinterpret_cast<Function>(dlsym(library, name)) : nullptr;
+}
+
+// Forwards to the library's function of the same name; without it, returns fallback. Needs a
+// Library() returning the dlopen handle in scope.
+#define QV_FORWARD(name, fallback, ...)                                         \
+  static const auto entry = LazyLibraryEntry<decltype(&name)>(Library(), #name); \
+  return entry != nullptr ? entry(__VA_ARGS__) : fallback
