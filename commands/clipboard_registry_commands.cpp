@@ -24,7 +24,11 @@ static void CmdClipboardRead() {  // result
 
 // Registry values: one profile file, a section per key path and a key per value name, so
 // both compare without case; the profile writer replaces the file atomically under a lock.
-static std::string RegistryFilePath() { return PlatformConfigFolder() + "/registry.ini"; }
+// Empty when there is no configuration folder to keep it in (never a file at the root).
+static std::string RegistryFilePath() {
+  const std::string folder = PlatformConfigFolder();
+  return folder.empty() ? std::string() : folder + "/registry.ini";
+}
 
 // A key path and value name the file can hold: both shorter than 255 characters, the path's
 // "/" taken as "\", and no character that would end a section name or a key early.
@@ -45,7 +49,10 @@ static void CmdRegistryWrite() {  // key path, value name, number
   AdvanceOperands(3);
   std::string section;
   if (!RegistryNames(keyPath, valueName, &section)) return;
-  PlatformWriteProfileString(RegistryFilePath().c_str(), section.c_str(), valueName, std::to_string(number).c_str());
+  // A value that could not be kept says so (a warning: a game goes on without it).
+  const std::string path = RegistryFilePath();
+  if (path.empty() || !PlatformWriteProfileString(path.c_str(), section.c_str(), valueName, std::to_string(number).c_str()))
+    RuntimeWarning(8083);
 }
 
 static void CmdRegistryRead() {  // result, key path, value name
@@ -53,7 +60,8 @@ static void CmdRegistryRead() {  // result, key path, value name
   const char* valueName = TextOperand(2);
   std::string section;
   if (RegistryNames(keyPath, valueName, &section)) {
-    const std::string value = PlatformReadProfileString(RegistryFilePath().c_str(), section.c_str(), valueName, "0");
+    const std::string path = RegistryFilePath();
+    const std::string value = path.empty() ? "0" : PlatformReadProfileString(path.c_str(), section.c_str(), valueName, "0");
     WriteIntResult(static_cast<int32_t>(std::strtoll(value.c_str(), nullptr, 10)));
   }
   AdvanceOperands(3);

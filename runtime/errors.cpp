@@ -10,7 +10,7 @@ namespace {
 
 constexpr int kErrorSlots = kErrorTextSlots;
 constexpr int kWarningNumbers[] = {1503, 2002, 2007, 2008, 2009, 2010, 3002, 3004, 3201,
-                                   3502, 3504, 3507, 4001, 4002, 4101, 7901, 8002, 9011};
+                                   3502, 3504, 3507, 4001, 4002, 4101, 7901, 8002, 8083, 9011};
 
 // Error numbers in the order of their text slots: slot i holds the text of kSlotNumbers[i].
 // The language file (data/lang/*/WORDS.TXT, section ERRORS) lists its texts in this order;
@@ -35,7 +35,9 @@ constexpr int kSlotNumbers[] = {
     3021, 3022, 3023,
     // files and folders, numbered files, FTP
     8021, 8022, 8024, 8025, 8101, 8102, 8103, 8201, 8202, 8203, 8204, 8211, 8212, 8213, 8301, 8302, 8303,
-    8304, 8305};
+    8304, 8305,
+    // registry values
+    8083};
 static_assert(std::size(kSlotNumbers) <= kErrorSlots);
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "commands/commands.h"
@@ -70,6 +71,15 @@ TEST_F(ClipboardRegistryTest, ValuesAreKeptByCaseInsensitiveKeyPaths) {
   calls.Run(kRegistryWrite, {"Software\\Game", "a=b", 5});
   EXPECT_EQ(calls.IntResult(kRegistryRead, {kIntResult, "Software\\Game", "a"}), 0);
   EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// A value that cannot be kept (here the configuration folder is a file) warns 8083 instead of
+// passing for kept; the run goes on.
+TEST_F(ClipboardRegistryTest, AValueThatCannotBeWrittenWarns) {
+  std::ofstream(folder_ + "/quorvanel") << "not a folder";
+  calls.Run(kRegistryWrite, {"Software\\Game", "Score", 99});
+  EXPECT_EQ(calls.TakeError(), 8083);
+  EXPECT_EQ(calls.IntResult(kRegistryRead, {kIntResult, "Software\\Game", "Score"}), 0);
 }
 
 TEST_F(ClipboardRegistryTest, ValuesPersistFromOneProcessToTheNext) {
