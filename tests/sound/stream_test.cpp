@@ -51,15 +51,15 @@ class Streams : public SteppedSound {
 };
 
 TEST_F(Streams, EqualTheSameDataLoadedAsASample) {
-  Run("sox -n -r 22050 -c 1 -b 16 " + Path("mono.wav") + " synth 0.7 sine 300-5000 gain -3");
-  Run("sox -n -r 32000 -c 2 -b 16 " + Path("stereo.wav") + " synth 0.6 sine 200-6000 sine 3000-300 gain -3");
-  Run("sox " + Path("mono.wav") + " -b 8 " + Path("pcm8.wav"));
-  Run("sox " + Path("stereo.wav") + " -e ima-adpcm " + Path("ima.wav"));
-  Run("sox " + Path("mono.wav") + " -e ms-adpcm " + Path("ms.wav"));
-  Run("sox " + Path("stereo.wav") + " -e u-law " + Path("mulaw.wav"));
+  Run("sox -D -n -r 22050 -c 1 -b 16 " + Path("mono.wav") + " synth 0.7 sine 300-5000 gain -3");
+  Run("sox -D -n -r 32000 -c 2 -b 16 " + Path("stereo.wav") + " synth 0.6 sine 200-6000 sine 3000-300 gain -3");
+  Run("sox -D " + Path("mono.wav") + " -b 8 " + Path("pcm8.wav"));
+  Run("sox -D " + Path("stereo.wav") + " -e ima-adpcm " + Path("ima.wav"));
+  Run("sox -D " + Path("mono.wav") + " -e ms-adpcm " + Path("ms.wav"));
+  Run("sox -D " + Path("stereo.wav") + " -e u-law " + Path("mulaw.wav"));
   Run("lame --quiet -b 128 " + Path("stereo.wav") + " " + Path("stereo.mp3"));
-  Run("sox " + Path("stereo.wav") + " -t raw " + Path("stereo.raw"));
-  Run("sox " + Path("mono.wav") + " -t raw -e unsigned -b 8 " + Path("unsigned.raw"));
+  Run("sox -D " + Path("stereo.wav") + " -t raw " + Path("stereo.raw"));
+  Run("sox -D " + Path("mono.wav") + " -t raw -e unsigned -b 8 " + Path("unsigned.raw"));
   const struct {
     const char* file;
     uint32_t rawMode;  // 0: by format
@@ -92,7 +92,7 @@ TEST_F(Streams, EqualTheSameDataLoadedAsASample) {
 }
 
 TEST_F(Streams, EndAfterTheBufferedSilenceOnceAndOnStop) {
-  Run("sox -n -r 44100 -c 1 -b 16 " + Path("short.wav") + " synth 0.5 sine 440");
+  Run("sox -D -n -r 44100 -c 1 -b 16 " + Path("short.wav") + " synth 0.5 sine 440");
   SndStream* stream = SndStreamOpen(Path("short.wav").c_str(), kSnd2D, 0);
   ASSERT_NE(stream, nullptr);
   Capture capture;
@@ -148,7 +148,7 @@ TEST_F(Streams, SyncPointsFireOnEveryLoop) {
 }
 
 TEST_F(Streams, ADamagedMpegHeaderCostsOneFrame) {
-  Run("sox -n -r 44100 -c 2 -b 16 " + Path("tone.wav") + " synth 1 sine 300-3000 gain -3");
+  Run("sox -D -n -r 44100 -c 2 -b 16 " + Path("tone.wav") + " synth 1 sine 300-3000 gain -3");
   Run("lame --quiet -b 128 " + Path("tone.wav") + " " + Path("tone.mp3"));
   std::vector<uint8_t> bytes = ReadBytes(Path("tone.mp3"));
   SndSample* whole = SndLoadMpegMemory(-1, bytes.data(), kSnd2D, int(bytes.size()));
@@ -205,7 +205,7 @@ TEST_F(Streams, TenMinutesKeepTheirTime) {
 }
 
 TEST_F(Streams, ErrorsAndLimits) {
-  Run("sox -n -r 22050 -c 1 -b 16 " + Path("a.wav") + " synth 0.2 sine 440");
+  Run("sox -D -n -r 22050 -c 1 -b 16 " + Path("a.wav") + " synth 0.2 sine 440");
   SndStream* stream = SndStreamOpen(Path("a.wav").c_str(), kSnd2D, 0);
   ASSERT_NE(stream, nullptr);
   const char junk[64] = "not audio at all";
