@@ -326,11 +326,11 @@ void CmdSetCameraView() {
   Dev().SetViewport(Device3dViewport{x1, y1, x2 - x1, y2 - y1, 0.0f, 1.0f});
 }
 
-// A 2D clear of the screen queued from the camera family; the value rides along in the op.
+// A 2D clear of the screen in the colour given, queued with the program's drawing.
 void CmdClearCameraView() {
-  const int32_t value = IntOperand(0);
+  const int32_t colour = IntOperand(0);
   AdvanceOperands(1);
-  QueueClearScreenCarrying(value);
+  QueueClearScreenWithColour(colour);
 }
 
 void CmdCameraPositionX() { WriteFloatResult(g_camera.position[0]); AdvanceOperands(1); }

@@ -87,8 +87,9 @@ static void PlotEllipse(Surface& target, int cx, int cy, int rx, int ry, uint32_
 
 void ReplayDrawingOp(DrawOp& op, Surface& target) {
   switch (op.code) {
-    case kOpClearScreen:
-      SurfaceFill(target, SurfaceRect{0, 0, target.width, target.height}, Draw2D.paperPixel);
+    case kOpClearScreen:  // y = 1: x is the colour to clear with, else the paper colour
+      SurfaceFill(target, SurfaceRect{0, 0, target.width, target.height},
+                  op.y == 1 ? ColourToPixel(op.x) : Draw2D.paperPixel);
       break;
     case kOpPrintText:
       DrawTextOnSurface(target, op.x, op.y, op.payload, false, false);
@@ -138,7 +139,7 @@ static void Queue(int32_t code, int32_t x, int32_t y, int32_t x2 = 0, int32_t y2
 }
 
 static void CmdDrawCls() { Queue(kOpClearScreen, 0, 0); }
-void QueueClearScreenCarrying(int32_t value) { Queue(kOpClearScreen, value, 0); }
+void QueueClearScreenWithColour(int32_t colour) { Queue(kOpClearScreen, colour, 1); }
 static void CmdDrawClsColour() {  // colour
   const int32_t colour = IntOperand(0);
   AdvanceOperands(1);

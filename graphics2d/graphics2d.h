@@ -119,8 +119,8 @@ void ReplayDrawQueue();
 // Texture making, before it reads an image's pixels: replays at once the queued loads, grabs
 // and fades of the image (record index) and what was queued before them.
 void SettleQueuedImage(int32_t imageIndex);
-// The camera family's screen clear: queues a clear of the screen carrying the value, as cls does.
-void QueueClearScreenCarrying(int32_t value);
+// The camera family's screen clear: queues a clear of the screen in the colour given (0xRRGGBB).
+void QueueClearScreenWithColour(int32_t colour);
 void DropDrawQueue();
 int DrawQueueCount();
 // The print built-in: queues the text at the text cursor and moves the cursor (newline = 1

@@ -324,7 +324,7 @@ enum CommandNumber : int {
   kCameraOrderXyz = 7083,     // (none): x angle first
   kAutoCameraOn = 7084,       // (none): new objects place the camera
   kAutoCameraOff = 7085,      // (none): they do not
-  kClearCameraView = 7087,    // i value: queue a clear of the screen (a 2D op carrying the value)
+  kClearCameraView = 7087,    // i rgb: queue a clear of the screen in that colour
   kSetCameraView = 7086,      // i x1, i y1, i x2, i y2: the 3D viewport (1010)
   kOcclusionOff = 7099,       // (none): the static world draws its meshes without occlusion culling
   kOcclusionOn = 7100,        // (none): occlusion culling of the static world (the default)

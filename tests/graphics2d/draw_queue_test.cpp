@@ -116,6 +116,15 @@ TEST_F(DrawQueueTest, InkOnA16BitScreenKeepsFiveSixFiveBits) {
   EXPECT_EQ(Pixel(0, 0), 0x00FF00u);  // cls after the dot
 }
 
+// The camera family's clear fills with its own colour and leaves the paper colour alone.
+TEST_F(DrawQueueTest, ClearWithAColourKeepsThePaper) {
+  Run(kDrawInk, {0xFFFFFF, 0x000000});
+  QueueClearScreenWithColour(0x0000FF);
+  Frame();
+  EXPECT_EQ(Pixel(5, 5), 0x0000FFu);
+  EXPECT_EQ(Draw2D.paperPixel, 0x000000u);
+}
+
 // A line or circle far bigger than the screen still draws every pixel of the part on the screen.
 TEST_F(DisplayTest, LongLinesLeaveNoGapsOnTheScreen) {
   const struct {
