@@ -177,34 +177,29 @@ ProgressGeometry ProgressPanelGeometry(int percent) {
 
 void DrawCompileProgress(Surface& target, int percent) {
   const ProgressGeometry g = ProgressPanelGeometry(percent);
-  // The panel: a bevelled face with a lit bar, the part not yet done cleared again.
-  SurfaceFill(target, g.panel, IdeColour(4));
-  SurfaceFill(target, {g.panel.left, g.panel.top, g.panel.right, g.panel.top + 1}, IdeColour(3));
-  SurfaceFill(target, {g.panel.left, g.panel.top, g.panel.left + 1, g.panel.bottom}, IdeColour(3));
-  SurfaceFill(target, {g.panel.left, g.panel.bottom - 1, g.panel.right, g.panel.bottom}, IdeColour(5));
-  SurfaceFill(target, {g.panel.right - 1, g.panel.top, g.panel.right, g.panel.bottom}, IdeColour(5));
-  SurfaceFill(target, {130, 238, 510, 274}, IdeColour(6));
+  const Surface* panel = PictureSlot(30);
+  if (panel != nullptr) {
+    DrawPicture(target, panel, g.panel.left, g.panel.top);
+  } else {
+    // Without the pictures: a bevelled face with a lit bar.
+    SurfaceFill(target, g.panel, IdeColour(4));
+    SurfaceFill(target, {g.panel.left, g.panel.top, g.panel.right, g.panel.top + 1}, IdeColour(3));
+    SurfaceFill(target, {g.panel.left, g.panel.top, g.panel.left + 1, g.panel.bottom}, IdeColour(3));
+    SurfaceFill(target, {g.panel.left, g.panel.bottom - 1, g.panel.right, g.panel.bottom}, IdeColour(5));
+    SurfaceFill(target, {g.panel.right - 1, g.panel.top, g.panel.right, g.panel.bottom}, IdeColour(5));
+    SurfaceFill(target, {130, 238, 510, 274}, IdeColour(6));
+  }
+  // The part not yet done is cleared again.
   if (g.notDone.left < g.notDone.right) SurfaceFill(target, g.notDone, IdeColour(0));
-  SurfaceFill(target, {g.markerX, g.markerY, g.markerX + 21, g.markerY + 34}, IdeColour(3));
+  if (const Surface* marker = PictureSlot(29)) DrawPicture(target, marker, g.markerX, g.markerY);
+  else SurfaceFill(target, {g.markerX, g.markerY, g.markerX + 21, g.markerY + 34}, IdeColour(3));
   const std::string text = std::to_string(std::clamp(percent, 0, 100)) + " " + IdeText(IdeTable::kDesc, 9);
   DrawIdeText(target, text, kPageText, g.textCentreX - TextWidth(text) / 2, g.textY);
 }
 
 void DrawEditorScreen(const SourceEditor& editor, Surface& target, const std::string& title) {
-  SurfaceFill(target, {0, 0, 640, 480}, IdeColour(4));
-  int x = 8;
-  for (int menu = 1; menu <= 6; ++menu) {
-    const std::string& text = IdeText(IdeTable::kMenu, menu);
-    const int width = TextWidth(text) + 8;
-    // A raised box: light top and left edges, dark bottom and right ones.
-    SurfaceFill(target, {x, 21, x + width, 38}, IdeColour(4));
-    SurfaceFill(target, {x, 21, x + width, 22}, IdeColour(3));
-    SurfaceFill(target, {x, 21, x + 1, 38}, IdeColour(3));
-    SurfaceFill(target, {x, 37, x + width, 38}, IdeColour(5));
-    SurfaceFill(target, {x + width - 1, 21, x + width, 38}, IdeColour(5));
-    DrawIdeText(target, text, kPageMenu, x + 3, 21);
-    x += width;
-  }
-  RedrawEditor(editor, target);
-  DrawStatusLine(target, title, editor.buffer().unsaved);
+  IdeView view;
+  for (int menu = 1; menu <= 6; ++menu) view.menus[menu - 1].title = IdeText(IdeTable::kMenu, menu);
+  view.title = title;
+  DrawEditorFrame(editor, view, target);
 }

@@ -9,19 +9,51 @@
 
 // ---- What the environment needs from the machine, behind one table --------------------
 // The SDL2 host (IdeSdlHost) and the memory host of the tests (IdeMemoryHost) fill it in.
+// A window event as the environment handles it. Keys: a = the key's number (kVk... below, the
+// letters and digits their upper-case character), b = the modifiers held (kModShift,
+// kModCtrl); characters: a = the typed byte (8 backspace, 13 Enter); mouse: a, b = x, y.
+enum class IdeEventKind { kNone, kQuit, kActivate, kDeactivate, kKeyDown, kChar, kMouseMove, kButtonDown, kButtonUp };
+struct IdeEvent {
+  IdeEventKind kind = IdeEventKind::kNone;
+  int a = 0, b = 0;
+};
+constexpr int kModShift = 1, kModCtrl = 2;
+enum IdeKey {
+  kVkBack = 8, kVkTab = 9, kVkReturn = 13, kVkEscape = 27, kVkPageUp = 33, kVkPageDown = 34,
+  kVkEnd = 35, kVkHome = 36, kVkLeft = 37, kVkUp = 38, kVkRight = 39, kVkDown = 40, kVkDelete = 46,
+  kVkF1 = 112, kVkF2, kVkF3, kVkF4, kVkF5, kVkF6, kVkF7, kVkF8, kVkF9, kVkF10, kVkF11, kVkF12,
+};
+// One entry of a folder listing; "." and ".." are never listed.
+struct FolderEntry {
+  std::string name;
+  bool isFolder = false;
+  int64_t writeTime = 0;  // seconds since 1970
+};
 struct IdeHost {
   bool (*GetClipboard)(std::string* text);  // the clipboard's text; false when none
   bool (*SetClipboard)(const std::string& text);
   uint32_t (*Milliseconds)();               // a clock for caret blinking and double clicks
+  bool (*NextEvent)(IdeEvent* event);       // the next pending event; false when none waits
+  bool (*Present)(const Surface& frame);    // shows a 640 x 480 frame
+  // The entries of a folder (any order); false when it cannot be read.
+  bool (*ScanFolder)(const std::string& folder, std::vector<FolderEntry>* entries);
 };
 // The table over the desktop's clipboard and clock.
 const IdeHost& IdeSdlHost();
 // A host with no desktop: a clipboard string and a clock the test moves.
+// Events are taken from the front of the queue; presented frames are kept; a folder listed
+// in folders is scanned from there, any other from the disk.
 struct IdeMemoryState {
   std::string clipboard;
   bool hasClipboard = true;
   uint32_t milliseconds = 0;
+  std::vector<IdeEvent> events;
+  std::vector<uint32_t> lastFrame;  // 640 x 480 XRGB
+  int framesPresented = 0;
+  std::vector<std::pair<std::string, std::vector<FolderEntry>>> folders;
 };
+// The folder's entries from the disk, without "." and "..".
+bool ScanDiskFolder(const std::string& folder, std::vector<FolderEntry>* entries);
 IdeMemoryState& IdeMemory();
 const IdeHost& IdeMemoryHost();
 
@@ -54,7 +86,7 @@ struct IdeSettings {
   std::vector<RecentFile> recent;  // newest first, at most 4
   ToolEntry tools[5];
 };
-IdeSettings& Settings();
+IdeSettings& IdeUserSettings();
 // Reads and writes section QuorvanelStateData of the given WIN.INI.
 void ReadRecentFiles(const std::string& winIni);
 bool WriteRecentFiles(const std::string& winIni);
@@ -212,6 +244,93 @@ struct ProgressGeometry {
 ProgressGeometry ProgressPanelGeometry(int percent);
 // Draws the panel into target (the back buffer) with "<percent> <DESC 9>" centred.
 void DrawCompileProgress(Surface& target, int percent);
+
+// ---- Pictures ------------------------------------------------------------------------------
+// The environment's pictures, PNG files in the folder "ide" of the install folder, drawn
+// colour-keyed on black. The named ones, then the numbered table the panels use.
+enum class IdePic {
+  kScreen,          // 640 x 480: the menu bar, toolbar, text area and status line
+  kTrack,           // 15 x 402: the scroll bar's track
+  kThumb,           // 15 x 402: the thumb, cut to its length
+  kTab, kTabSelected,                // 16 x 34: the buffer tabs
+  kToolbarPlain, kToolbarHover,      // 66 x 22: the two toolbar buttons
+  kArrowUp, kArrowUpHover,           // 12 x 23
+  kArrowDown, kArrowDownHover,       // 12 x 20
+  kCount
+};
+// Slots of the numbered table: 1 the file panel, 2 the message panel, 3 find/replace, 4
+// confirm, 6 the tool table, 20 the preview cells (66 x 66, 9 a row), 23/24 a button plain
+// and pressed, 29 the progress marker, 30 the progress panel, 33 and 39 the new-project and
+// build pictures; 0 and 11 to 16 small icons.
+constexpr int kPictureSlots = 40;
+// Loads every picture; false (with the file that failed) at the first one missing.
+bool LoadIdePictures(const std::string& installFolder, std::string* whyNot);
+void FreeIdePictures();
+const Surface* IdePicture(IdePic which);
+const Surface* PictureSlot(int slot);  // null for a slot without a picture
+// The pictures drawn by the environment itself, by file name (the generator writes them).
+struct PictureFile {
+  const char* name;
+  int width, height;
+  void (*draw)(Surface& target);
+};
+const std::vector<PictureFile>& IdePictureFiles();
+// Colour-keyed copies of a picture or a part of one; nothing for a missing picture.
+void DrawPicture(Surface& target, const Surface* picture, int x, int y);
+void DrawPictureCell(Surface& target, const Surface* picture, SurfaceRect cell, int x, int y);
+// A box 17 px high in the face colour: state 1 raised, 2 pressed, 0 flat.
+void DrawBevel(Surface& target, int state, int x, int y, int width);
+
+// ---- Menus, toolbar and scroll bar ------------------------------------------------------
+// One drop-down menu: its title and up to 16 items ("-" a separator; an empty text ends the
+// list), each with its enabled flag and the shortcut label drawn at its right.
+struct MenuRecord {
+  std::string title;
+  std::string items[16];
+  bool enabled[16] = {};
+  std::string labels[16];
+  SurfaceRect dropDown{};  // where the drop-down was last drawn (for the hit test)
+  bool highlighted = false;
+};
+// What the environment's frame shows around the text, shared by the shell and the drawing.
+struct IdeView {
+  MenuRecord menus[6];
+  std::string helpWords[3];  // the help toolbar's words
+  bool helpMode = false;
+  bool canGoBack = false, canGoForward = false;
+  int openMenu = 0;    // 1 to 6, 0 none
+  int menuHover = 0;   // 11-16 a title, 22/23 a toolbar button, 31/32 a scroll arrow
+  int itemHover = 0;   // 1-based item under the mouse in the open drop-down
+  int mouseX = 0, mouseY = 0;
+  bool marking = false;  // the editor's mouse marking runs: nothing is hovered
+  // The text's scroll bar: the thumb's length and position on the 382 px track, a drag.
+  int thumbLength = 382, thumbPosition = 0;
+  bool thumbDragging = false;
+  int dragLastY = 0;
+  SurfaceRect thumbRect{};
+  std::string title;
+  bool secondStatusKind = false;
+  bool hasRequester = false;
+};
+// The x of menu n's title box (n 1 to 6) and its width.
+int MenuTitleX(const IdeView& view, int menu);
+int MenuTitleWidth(const IdeView& view, int menu);
+// The menu bar from x 8 at y 21: the open menu's box pressed, a hovered title raised.
+void DrawMenuBar(Surface& target, const IdeView& view);
+// Draws the open drop-down under its title and stores its rectangle.
+void DrawDropDown(Surface& target, IdeView& view);
+// Sets menuHover and itemHover from the mouse position.
+void UpdateMenuHover(IdeView& view);
+// Toolbar buttons, scroll arrows and the buffer tabs (current: 1 or 2).
+void DrawToolbar(Surface& target, const IdeView& view, int currentBuffer);
+// The text's scroll bar; while dragging, the thumb follows the mouse's vertical movement.
+void DrawScrollBar(Surface& target, IdeView& view);
+// One whole frame of the editor: the screen picture, toolbar, menu bar, text, scroll bar,
+// status line, the open drop-down, the tab numbers and the two toolbar captions.
+void DrawEditorFrame(const SourceEditor& editor, IdeView& view, Surface& target);
+// The blinking text bar: the pointer shape 4 at (cursor x - 1, cursor y) outside menu mode;
+// shape 5 parked at (-256, -256) in it.
+void ShowTextCursor(const SourceEditor& editor, bool menuMode);
 
 // ---- Requesters -------------------------------------------------------------------------
 // The one modal dialog: a panel centred on (320, 240) with push buttons, one-line fields and

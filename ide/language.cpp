@@ -6,8 +6,6 @@
 #include <cctype>
 
 #include "ide/ide.h"
-#include "platform/clipboard.h"
-#include "platform/clock.h"
 #include "platform/folders.h"
 #include "platform/profile.h"
 
@@ -91,7 +89,7 @@ const std::string& HelpFolder() { return lang.helpFolder; }
 int TextCharset() { return lang.textCharset; }
 int HelpCharset() { return lang.helpCharset; }
 
-IdeSettings& Settings() { return settings; }
+IdeSettings& IdeUserSettings() { return settings; }
 
 void ReadRecentFiles(const std::string& winIni) {
   settings.recent.clear();
@@ -145,37 +143,4 @@ std::string WithSourceExtension(const std::string& name) {
   const size_t slash = name.find_last_of("/\\");
   const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
   return base.find('.') == std::string::npos ? name + ".qva" : name;
-}
-
-// ---- Hosts ------------------------------------------------------------------------------
-
-const IdeHost& IdeSdlHost() {
-  static const IdeHost host = {
-      [](std::string* text) { return PlatformGetClipboardText(text); },
-      [](const std::string& text) { return PlatformSetClipboardText(text.c_str()); },
-      []() { return static_cast<uint32_t>(PlatformMilliseconds()); },
-  };
-  return host;
-}
-
-IdeMemoryState& IdeMemory() {
-  static IdeMemoryState state;
-  return state;
-}
-
-const IdeHost& IdeMemoryHost() {
-  static const IdeHost host = {
-      [](std::string* text) {
-        if (!IdeMemory().hasClipboard) return false;
-        *text = IdeMemory().clipboard;
-        return true;
-      },
-      [](const std::string& text) {
-        IdeMemory().clipboard = text;
-        IdeMemory().hasClipboard = true;
-        return true;
-      },
-      []() { return IdeMemory().milliseconds; },
-  };
-  return host;
 }

@@ -199,7 +199,21 @@ static int KeyCodeOf(SDL_Keycode key) {
     case SDLK_ESCAPE: return kPlatformKeyEscape;
     case SDLK_F11: return kPlatformKeyF11;
     case SDLK_F12: return kPlatformKeyF12;
-    default: return kPlatformKeyOther;
+    case SDLK_TAB: return 9;
+    case SDLK_PAGEUP: return 33;
+    case SDLK_PAGEDOWN: return 34;
+    case SDLK_END: return 35;
+    case SDLK_HOME: return 36;
+    case SDLK_LEFT: return 37;
+    case SDLK_UP: return 38;
+    case SDLK_RIGHT: return 39;
+    case SDLK_DOWN: return 40;
+    case SDLK_DELETE: return 46;
+    default:
+      if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+      if (key >= SDLK_0 && key <= SDLK_9) return static_cast<int>(key);
+      if (key >= SDLK_F1 && key <= SDLK_F10) return 112 + (key - SDLK_F1);
+      return kPlatformKeyOther;
   }
 }
 
@@ -237,7 +251,8 @@ static void TranslateEvent(const SDL_Event& event) {
       }
       break;
     case SDL_KEYDOWN:
-      Push(PlatformMessageKind::kKeyDown, KeyCodeOf(event.key.keysym.sym));
+      Push(PlatformMessageKind::kKeyDown, KeyCodeOf(event.key.keysym.sym),
+           ((event.key.keysym.mod & KMOD_SHIFT) ? kPlatformModShift : 0) | ((event.key.keysym.mod & KMOD_CTRL) ? kPlatformModCtrl : 0));
       // Keys that type a control character but send no text event.
       if (event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER) Push(PlatformMessageKind::kChar, 13);
       if (event.key.keysym.sym == SDLK_BACKSPACE) Push(PlatformMessageKind::kChar, 8);

@@ -24,7 +24,11 @@ struct PlatformMessage {
 };
 
 // Keys the runtime itself looks at (the input commands read the full keyboard elsewhere).
+// The development environment also reads the editing keys: Tab 9, Page Up/Down 33/34, End 35,
+// Home 36, the arrows 37-40, Delete 46, letters and digits as their upper-case character, F1-F12
+// 112-123; the key-down message's b holds 1 while Shift and 2 while Ctrl is held.
 enum PlatformKey { kPlatformKeyOther = 0, kPlatformKeyEscape = 27, kPlatformKeyF11 = 122, kPlatformKeyF12 = 123 };
+constexpr int kPlatformModShift = 1, kPlatformModCtrl = 2;
 
 // The player creates its window once at start-up; false when no display can be opened.
 // With no display at all it runs without a window, saying so once on stderr.

@@ -103,7 +103,7 @@ TEST(Drawing, EditorScreenHasMenuBarTextAndStatusLine) {
   Screen screen;
   DrawEditorScreen(editor, *screen.surface, "Ready");
   EXPECT_EQ(screen.At(2, 2), IdeColour(4));                         // the bar's face
-  EXPECT_EQ(screen.At(8, 21), IdeColour(3));                        // the first title's raised box
+  EXPECT_EQ(screen.At(8, 21), IdeColour(4));                        // the first title's flat box
   EXPECT_TRUE(AnyPixel(screen, {11, 22, 11 + 4 * 12, 37}, 0x202020));  // "File" drawn over it
   EXPECT_TRUE(AnyPixel(screen, {2, 43, 2 + 5 * 12, 56}, 0xFFFFFF));    // "print"
   EXPECT_TRUE(AnyPixel(screen, {2, 463, 2 + 5 * 12, 479}, 0xFFFFFF));  // "Ready"

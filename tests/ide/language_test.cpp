@@ -55,34 +55,34 @@ TEST(RecentFiles, FifthDropsOldestAndTheListPersistsAcrossRuns) {
   Install install;
   const std::string ini = (install.root / "WIN.INI").string();
   ReadRecentFiles(ini);
-  EXPECT_TRUE(Settings().recent.empty());
+  EXPECT_TRUE(IdeUserSettings().recent.empty());
   for (const char* name : {"a.qva", "b.qva", "c.qva", "d.qva", "e.qva"}) AddRecentFile(name, "/p/");
-  ASSERT_EQ(Settings().recent.size(), 4u);
-  EXPECT_EQ(Settings().recent[0].name, "e.qva");
-  EXPECT_EQ(Settings().recent[3].name, "b.qva");
+  ASSERT_EQ(IdeUserSettings().recent.size(), 4u);
+  EXPECT_EQ(IdeUserSettings().recent[0].name, "e.qva");
+  EXPECT_EQ(IdeUserSettings().recent[3].name, "b.qva");
   AddRecentFile("C.QVA", "/P/");  // listed already: only moves to the front
-  EXPECT_EQ(Settings().recent[0].name, "C.QVA");
-  EXPECT_EQ(Settings().recent.size(), 4u);
+  EXPECT_EQ(IdeUserSettings().recent[0].name, "C.QVA");
+  EXPECT_EQ(IdeUserSettings().recent.size(), 4u);
   EXPECT_TRUE(IsRecentFile("e.qva", "/p/"));
   EXPECT_FALSE(IsRecentFile("a.qva", "/p/"));
-  Settings().tools[0].path = ini;  // an existing file
-  Settings().tools[1].path = (install.root / "gone.exe").string();
+  IdeUserSettings().tools[0].path = ini;  // an existing file
+  IdeUserSettings().tools[1].path = (install.root / "gone.exe").string();
   ASSERT_TRUE(WriteRecentFiles(ini));
 
   // The next run reads the same list back.
-  Settings() = IdeSettings();
+  IdeUserSettings() = IdeSettings();
   ReadRecentFiles(ini);
-  ASSERT_EQ(Settings().recent.size(), 4u);
-  EXPECT_EQ(Settings().recent[0].name, "C.QVA");
-  EXPECT_EQ(Settings().recent[1].name, "e.qva");
-  EXPECT_TRUE(Settings().tools[0].usable);
-  EXPECT_FALSE(Settings().tools[1].usable);
+  ASSERT_EQ(IdeUserSettings().recent.size(), 4u);
+  EXPECT_EQ(IdeUserSettings().recent[0].name, "C.QVA");
+  EXPECT_EQ(IdeUserSettings().recent[1].name, "e.qva");
+  EXPECT_TRUE(IdeUserSettings().tools[0].usable);
+  EXPECT_FALSE(IdeUserSettings().tools[1].usable);
 
   // A pair with an empty name is skipped and the later ones move up.
   install.Write("WIN.INI", "[QuorvanelStateData]\nRECENTFILE1=\nRECENTFILE2=x.qva\nRECENTPATH2=/q/\n");
   ReadRecentFiles(ini);
-  ASSERT_EQ(Settings().recent.size(), 1u);
-  EXPECT_EQ(Settings().recent[0].folder, "/q/");
+  ASSERT_EQ(IdeUserSettings().recent.size(), 1u);
+  EXPECT_EQ(IdeUserSettings().recent[0].folder, "/q/");
 }
 
 TEST(RecentFiles, NameTests) {

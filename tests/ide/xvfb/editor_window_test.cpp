@@ -46,7 +46,7 @@ TEST(EditorWindow, ShowsALoadedExampleSource) {
     return false;
   };
   EXPECT_EQ(at(2, 2), IdeColour(4));                                // menu bar face
-  EXPECT_EQ(at(8, 21), IdeColour(3));                               // a menu title's box
+  EXPECT_EQ(at(8, 21), IdeColour(4));                               // a menu title's flat box
   EXPECT_TRUE(any({11, 22, 60, 37}, 0x202020));                     // "File"
   EXPECT_TRUE(any({2, 43, 300, 56}, 0xFFFFFF) || any({2, 43, 300, 56}, 0xFFFFD2));  // first source row
   EXPECT_TRUE(any({2, 463, 200, 479}, 0xFFFFFF));                   // status text

@@ -1,0 +1,136 @@
+// The frame around the text: the pictures as loaded from data/ide, the menu bar and its
+// drop-down, what the mouse is over, the toolbar, tabs and scroll bar.
+#include <gtest/gtest.h>
+
+#include "graphics2d/graphics2d.h"
+#include "ide/ide.h"
+
+namespace {
+struct Frame {
+  Surface* surface = SurfaceCreate(640, 480);
+  ~Frame() { SurfaceDestroy(surface); }
+  uint32_t At(int x, int y) const { return surface->pixels[static_cast<size_t>(y) * 640 + x]; }
+};
+
+class FrameTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(LoadLanguageTables(QV_SOURCE_DIR "/data"));
+    ASSERT_TRUE(BuildGlyphAtlas());
+    std::string why;
+    ASSERT_TRUE(LoadIdePictures(QV_SOURCE_DIR "/data", &why)) << why;
+    for (int m = 1; m <= 6; ++m) view.menus[m - 1].title = IdeText(IdeTable::kMenu, m);
+    MenuRecord& file = view.menus[0];
+    const char* items[] = {"New Project", "Load Source", "-", "Save Source"};
+    for (int i = 0; i < 4; ++i) file.items[i] = items[i], file.enabled[i] = i != 2;
+    file.labels[1] = "F2";
+    file.enabled[3] = false;
+  }
+  void TearDown() override { FreeIdePictures(); }
+  IdeView view;
+};
+}  // namespace
+
+TEST_F(FrameTest, PicturesOnDiskAreTheOnesTheCodeDraws) {
+  // A picture whose drawing changed without the file being written again shows here.
+  const auto& files = IdePictureFiles();
+  ASSERT_EQ(files.size(), static_cast<size_t>(IdePic::kCount) + 19);
+  for (size_t i = 0; i < files.size(); ++i) {
+    Surface* drawn = SurfaceCreate(files[i].width, files[i].height);
+    files[i].draw(*drawn);
+    const Surface* loaded = i < static_cast<size_t>(IdePic::kCount) ? IdePicture(static_cast<IdePic>(i)) : nullptr;
+    if (loaded == nullptr)
+      for (int slot = 0; slot < kPictureSlots && loaded == nullptr; ++slot)
+        if (PictureSlot(slot) && PictureSlot(slot)->width == drawn->width && PictureSlot(slot)->height == drawn->height &&
+            PictureSlot(slot)->pixels == std::vector<uint32_t>(drawn->pixels.begin(), drawn->pixels.end()))
+          loaded = PictureSlot(slot);
+    ASSERT_NE(loaded, nullptr) << files[i].name;
+    EXPECT_TRUE(loaded->pixels == std::vector<uint32_t>(drawn->pixels.begin(), drawn->pixels.end())) << files[i].name;
+    SurfaceDestroy(drawn);
+  }
+  for (int slot : {1, 2, 3, 4, 6, 20, 23, 24, 29, 30, 33, 39}) EXPECT_NE(PictureSlot(slot), nullptr) << slot;
+  EXPECT_EQ(PictureSlot(1)->width, 419);
+  EXPECT_EQ(PictureSlot(30)->width, 406);
+  std::string why;
+  EXPECT_FALSE(LoadIdePictures("/nonexistent-install", &why));
+  EXPECT_NE(why.find("screen.png"), std::string::npos);
+  EXPECT_EQ(IdePicture(IdePic::kScreen), nullptr);
+}
+
+TEST_F(FrameTest, MouseOverTitlesButtonsArrowsAndItems) {
+  const int fileX = MenuTitleX(view, 1), editX = MenuTitleX(view, 2);
+  EXPECT_EQ(fileX, 8);
+  EXPECT_EQ(editX, 8 + TextWidth(view.menus[0].title) + 8);
+  struct Case {
+    int x, y, hover;
+  } cases[] = {{fileX + 1, 25, 11}, {editX + 1, 30, 12}, {fileX + 1, 41, 0}, {500, 10, 22}, {600, 29, 23},
+               {630, 30, 31},       {630, 470, 32},      {300, 300, 0},     {4, 25, 0}};
+  for (const Case& c : cases) {
+    view.mouseX = c.x, view.mouseY = c.y;
+    UpdateMenuHover(view);
+    EXPECT_EQ(view.menuHover, c.hover) << c.x << "," << c.y;
+  }
+  view.mouseX = fileX + 1, view.mouseY = 25;
+  view.marking = true;  // the editor's mouse marking: nothing is hovered
+  UpdateMenuHover(view);
+  EXPECT_EQ(view.menuHover, 0);
+  view.marking = false;
+
+  // An open drop-down: items 16 px apart from y 42.
+  SourceEditor editor(IdeMemoryHost());
+  Frame frame;
+  view.openMenu = 1;
+  DrawEditorFrame(editor, view, *frame.surface);
+  const SurfaceRect r = view.menus[0].dropDown;
+  EXPECT_EQ(r.left, 8);
+  EXPECT_EQ(r.top, 40);
+  EXPECT_EQ(r.bottom, 40 + 2 + 16 * 4 + 5);
+  EXPECT_GE(r.right - r.left, 96);
+  view.mouseX = 20, view.mouseY = 40 + 2 + 16 + 3;
+  UpdateMenuHover(view);
+  EXPECT_EQ(view.itemHover, 2);
+  DrawEditorFrame(editor, view, *frame.surface);
+  EXPECT_EQ(frame.At(r.left + 3, 40 + 2 + 16 + 1), IdeColour(1));  // the hovered row is lit
+  EXPECT_EQ(frame.At(r.left + 3, 40 + 2 + 1), IdeColour(4));       // the others are not
+  EXPECT_EQ(frame.At(r.left + 5, 40 + 2 + 32 + 7), IdeColour(5));  // the separator's dark line
+  EXPECT_EQ(frame.At(r.left + 5, 40 + 2 + 32 + 8), IdeColour(3));  // and its light one
+  EXPECT_EQ(frame.At(8, 21), IdeColour(5));                       // the open title is pressed
+}
+
+TEST_F(FrameTest, ScrollBarThumbTabsAndTextBar) {
+  SourceEditor editor(IdeMemoryHost());
+  Frame frame;
+  // 32 lines: nothing to scroll, no thumb.
+  editor.buffer().lines.assign(32, "x");
+  DrawEditorFrame(editor, view, *frame.surface);
+  EXPECT_EQ(view.thumbLength, 382);
+  EXPECT_EQ(view.thumbRect.bottom, 0);
+  // 33 lines: the thumb is 382 * 32 / 33 px long, drawn 20 px taller from y 53.
+  editor.buffer().lines.assign(33, "x");
+  editor.buffer().topLine = 1;
+  DrawEditorFrame(editor, view, *frame.surface);
+  EXPECT_EQ(view.thumbLength, 382 * 32 / 33);
+  EXPECT_EQ(view.thumbPosition, 382 - 382 * 32 / 33);
+  EXPECT_EQ(view.thumbRect.top, 53 + view.thumbPosition);
+  EXPECT_EQ(view.thumbRect.bottom, 53 + 382 + 20);
+  // Dragging moves it with the mouse, never past the track's ends.
+  view.thumbDragging = true;
+  view.dragLastY = 200, view.mouseY = 100;
+  DrawEditorFrame(editor, view, *frame.surface);
+  EXPECT_EQ(view.thumbPosition, 0);
+  // Buffer 2's tab is the selected one.
+  editor.SelectBuffer(2);
+  DrawEditorFrame(editor, view, *frame.surface);
+  EXPECT_EQ(frame.At(471 + 8, 2 + 20), IdePicture(IdePic::kTabSelected)->pixels[20 * 16 + 8]);
+  EXPECT_EQ(frame.At(454 + 8, 2 + 20), IdePicture(IdePic::kTab)->pixels[20 * 16 + 8]);
+
+  // The text bar sits at the cursor outside menu mode and is parked in it.
+  editor.SelectBuffer(1);
+  editor.buffer().lines = {"\tab"};
+  editor.buffer().cursor = {0, 2};
+  editor.buffer().topLine = 0;
+  ShowTextCursor(editor, false);
+  EXPECT_EQ(MousePointerShape(), 4);
+  ShowTextCursor(editor, true);
+  EXPECT_EQ(MousePointerShape(), 5);
+}
