@@ -27,6 +27,7 @@ struct SceneSettings {
   bool backdropOn;
   uint32_t backdropColour;
   bool autoBackdrop;           // making an object switches the backdrop on
+  int32_t backdropObject;      // object drawn behind the scene with the start-up view; 0 none
   int32_t renderStage;         // 0 pre-step, 1 post-step
   bool sceneOn;                // the 3D-on flag the render checks
   bool redraw;                 // set by projection changes

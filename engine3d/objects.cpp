@@ -208,6 +208,7 @@ void ReleaseObject(int32_t slot) {
   UnlinkPlayingObject(slot);
   object = ObjectAt(slot);
   const int32_t number = object->number;
+  if (Scene().backdropObject == number) Scene().backdropObject = 0;  // a new object of that number is not the backdrop
   object->inUse = 0;
   object->isStatic = 0;
   object->boxCollision = 0;

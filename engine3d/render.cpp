@@ -282,14 +282,35 @@ void SetLockedProjection() {
   Dev().SetTransform(Device3dTransform::kProjection, projection.m);
 }
 
+// The backdrop object's slot, or -1: it is drawn only as the backdrop, never in the scene.
+int32_t BackdropSlot() {
+  const int32_t slot = ObjectSlotForNumber(Scene().backdropObject);
+  return slot >= 0 && ObjectAt(slot)->inUse == 1 ? slot : -1;
+}
+
 }  // namespace
 
+// The backdrop clears the picture with its colour and then draws its object, as the camera
+// saw the scene when 3D was set up: the sky stays put whatever the camera does. The scene
+// stays open for the render.
 void RenderBackdrop() {
   g_sceneBegun = false;
   if (!Scene().backdropOn) return;
   if (!Dev().BeginScene()) return;
   g_sceneBegun = true;
   Dev().Clear(kClearTarget | kClearZBuffer, Scene().backdropColour, 1.0f);
+  const int32_t slot = BackdropSlot();
+  if (slot < 0 || ObjectAt(slot)->model == nullptr) return;
+  Matrix4 savedView;
+  Dev().GetTransform(Device3dTransform::kView, savedView.m);
+  Dev().SetTransform(Device3dTransform::kView, StartupViewMatrix().m);
+  SetLockedProjection();
+  ApplyEntityRenderStates(SpriteAt(ObjectAt(slot)->entity), true);
+  ApplyMaterialSelection(2);
+  DrawEntityObject(slot, -1);
+  ApplyMaterialSelection(1);
+  Dev().SetTransform(Device3dTransform::kView, savedView.m);
+  Dev().SetTransform(Device3dTransform::kProjection, Camera().projection.m);
 }
 
 void RenderScene3D() {
@@ -310,11 +331,13 @@ void RenderScene3D() {
   l.meshEntries.clear();
   l.entryStart.assign(1, 0);
   bool anySelected = false;
+  const int32_t backdrop = BackdropSlot();
   for (int32_t index : l.entities) {
     SpriteRecord* e = SpriteAt(index);
     e->selected = 0;
     // An object made static is drawn as part of the static world instead.
-    if (e->shown == 1 && e->is3D == 1 && ObjectAt(e->object)->inUse == 1 && ObjectAt(e->object)->isStatic == 0) {
+    if (e->shown == 1 && e->is3D == 1 && e->object != backdrop && ObjectAt(e->object)->inUse == 1 &&
+        ObjectAt(e->object)->isStatic == 0) {
       e->selected = 1;
       anySelected = true;
       if (ObjectAt(e->object)->model != nullptr)

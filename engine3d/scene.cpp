@@ -112,6 +112,21 @@ void CmdColorBackdrop() {
   g_scene.backdropColour = static_cast<uint32_t>(IntOperand(0)) & 0xFFFFFF;
   AdvanceOperands(1);
 }
+// The object (0 for none) becomes the backdrop: a sky or far scenery that stays put on the
+// screen whatever the camera does, drawn behind everything else while the backdrop is on.
+void CmdSetBackdropObject() {
+  const int32_t number = IntOperand(0);
+  AdvanceOperands(1);
+  if (number != 0 && ExistingObject(number) < 0) return;
+  g_scene.backdropObject = number;
+}
+// Stage 0 draws the 3D scene before the frame's 2D drawing (2D over 3D), stage 1 after it.
+void CmdSetRenderStage() {
+  const int32_t stage = IntOperand(0);
+  AdvanceOperands(1);
+  if (stage != 0 && stage != 1) return RuntimeError(110);
+  g_scene.renderStage = stage;
+}
 
 const CommandEntry kSceneCommands[] = {
     {kFogOn, CmdFogOn},
@@ -123,6 +138,8 @@ const CommandEntry kSceneCommands[] = {
     {kBackdropOn, CmdBackdropOn},
     {kBackdropOff, CmdBackdropOff},
     {kColorBackdrop, CmdColorBackdrop},
+    {kSetBackdropObject, CmdSetBackdropObject},
+    {kSetRenderStage, CmdSetRenderStage},
 };
 
 }  // namespace

@@ -346,6 +346,8 @@ enum CommandNumber : int {
   kBackdropOn = 7080,         // (none): the screen is cleared with the backdrop colour each frame
   kBackdropOff = 7090,        // (none): no backdrop clear
   kColorBackdrop = 7093,      // i rgb: backdrop colour
+  kSetBackdropObject = 7101,  // i object: drawn behind the scene with the start-up view; 0 none (7006, 7008)
+  kSetRenderStage = 7102,     // i stage: 0 the 3D scene under the frame's 2D drawing, 1 over it (110)
 
   // --- 3D engine: object values (engine3d/object_commands.cpp); result, object
   kObjectExist = 7501,        // i result, i object: 1 when the object exists (7006)

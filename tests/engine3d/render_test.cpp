@@ -389,3 +389,61 @@ TEST_F(RenderTest, BackdropOffLeavesThePicture) {
   RunCommand(kBackdropOn, {});
   EXPECT_EQ(targetClears(), 1u);
 }
+
+// The backdrop object is drawn first, depth off, whatever the camera does (here it turned its
+// back on it), and never again in the scene; with the backdrop off it is not drawn at all.
+TEST_F(RenderTest, BackdropObjectDrawsFirstAndOnlyAsTheBackdrop) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 20.0f});
+  const std::vector<uint32_t> alone = DrawnBuffers();
+  ASSERT_EQ(alone.size(), 1u);
+  RunCommand(kMakeObjectCube, {2, 2.0f});
+  RunCommand(kPositionObject, {2, 0.0f, 0.0f, -20.0f});
+  RunCommand(kYRotateCamera, {180.0f});
+  ExpectErrors({{kSetBackdropObject, {3}, 7008}, {kSetBackdropObject, {70000}, 7006},
+                {kSetBackdropObject, {1}, 0}, {kBackdropOn, {}, 0}});
+  auto frame = [] {
+    Device3dRecordClearCalls();
+    RenderBackdrop();
+    RenderScene3D();
+    std::vector<Device3dRecordedCall> calls(Device3dRecordedCalls().begin(), Device3dRecordedCalls().end());
+    return calls;
+  };
+  std::vector<uint32_t> drawn;
+  bool depthOffBeforeFirstDraw = false;
+  for (const Device3dRecordedCall& call : frame()) {
+    if (call.op == Device3dOp::kSetRenderState && call.args[0] == static_cast<uint32_t>(Device3dState::kZEnable))
+      depthOffBeforeFirstDraw = drawn.empty() ? call.args[1] == 0 : depthOffBeforeFirstDraw;
+    if (call.op == Device3dOp::kDrawIndexedPrimitiveVB) drawn.push_back(call.args[0]);
+  }
+  ASSERT_EQ(drawn.size(), 2u);
+  EXPECT_EQ(drawn[0], alone[0]);
+  EXPECT_NE(drawn[1], alone[0]);
+  EXPECT_TRUE(depthOffBeforeFirstDraw);
+  RunCommand(kBackdropOff, {});
+  const std::vector<uint32_t> without = DrawnBuffers();
+  ASSERT_EQ(without.size(), 1u);
+  EXPECT_NE(without[0], alone[0]);
+  // Deleted, the object stops being the backdrop: a new object of its number is drawn as any.
+  RunCommand(kBackdropOn, {});
+  RunCommand(kDeleteObject, {1});
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, -30.0f});
+  EXPECT_EQ(DrawnBuffers().size(), 2u);
+}
+
+// Stage 1 moves the scene from the frame's start (under the 2D drawing) to its end (over it).
+TEST_F(RenderTest, RenderStageChoosesWhenTheSceneIsDrawn) {
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kPositionObject, {1, 0.0f, 0.0f, 20.0f});
+  auto drawsAt = [](int stage) {
+    Device3dRecordClearCalls();
+    RenderScene3DIfOn(stage);
+    return Device3dRecordCount(Device3dOp::kDrawIndexedPrimitiveVB);
+  };
+  EXPECT_EQ(drawsAt(0), 1u);
+  EXPECT_EQ(drawsAt(1), 0u);
+  ExpectErrors({{kSetRenderStage, {2}, 110}, {kSetRenderStage, {-1}, 110}, {kSetRenderStage, {1}, 0}});
+  EXPECT_EQ(drawsAt(0), 0u);
+  EXPECT_EQ(drawsAt(1), 1u);
+}
