@@ -107,6 +107,9 @@ struct TextPos {
   bool operator==(const TextPos&) const = default;
 };
 
+// The three header texts of a source file (empty when it has none); false when unreadable.
+bool ReadSourceHeader(const std::string& path, std::string* title, std::string* author, std::string* date);
+
 // The keys the editor acts on, apart from typed characters.
 enum class EditKey { kLeft, kRight, kUp, kDown, kHome, kEnd, kDelete, kPageUp, kPageDown, kTop, kBottom };
 
@@ -163,6 +166,9 @@ class SourceEditor {
   void SelectRange(TextPos from, TextPos to);  // as the mouse marks
   void ClickAt(int x, int y);                  // a press in the text area
   void DragTo(int x, int y);                   // the button held while marking
+  void EndMouseMarking() { mouseMarking_ = false; }
+  bool mouseMarking() const { return mouseMarking_; }
+  void ScrollTo(int top);                      // the first shown line, kept in the source
   std::string SelectedText() const;            // lines joined by "\n"
 
   // Find returns the line found, or -1 (also for an empty needle). Replace returns 1 after
@@ -187,9 +193,18 @@ class SourceEditor {
   void MoveCursor(EditKey key);
   void InsertText(const std::string& text);  // at the cursor, "\n" splits lines
   const IdeHost& host_;
+  bool mouseMarking_ = false;
   SourceBuffer buffers_[2];
   int current_ = 0;
 };
+
+// What an editor event asks of the shell: the find or replace requester.
+enum class EditorRequest { kNone, kFind, kReplace };
+// The editor's keys, characters and mouse in the text area (x 0 to 617, y 44 to 458): arrows,
+// Home, End, Page Up/Down, Delete, Tab (Shift: unindent a selection), typed characters, and
+// with Ctrl: X cut, C copy, V paste, N find next, Z undo, F find, R replace. Any key leaves
+// menu mode (*menuMode false); a press in the text starts marking by mouse until release.
+EditorRequest HandleEditorEvent(SourceEditor& editor, const IdeEvent& event, bool* menuMode);
 
 // The glyph advance of the editor font (cells of 12 x 16).
 constexpr int kGlyphWidth = 12;
@@ -325,6 +340,11 @@ void UpdateMenuHover(IdeView& view);
 void DrawToolbar(Surface& target, const IdeView& view, int currentBuffer);
 // The text's scroll bar; while dragging, the thumb follows the mouse's vertical movement.
 void DrawScrollBar(Surface& target, IdeView& view);
+// The text's scroll bar: a press on the thumb starts a drag, on the track above or below it
+// pages; true when the press was the bar's. Each pass, a drag sets the top line from the thumb
+// and a held arrow (menuHover 31/32) scrolls one line.
+bool ScrollBarPress(SourceEditor& editor, IdeView& view, int x, int y);
+void ScrollBarPass(SourceEditor& editor, IdeView& view, bool buttonHeld);
 // One whole frame of the editor: the screen picture, toolbar, menu bar, text, scroll bar,
 // status line, the open drop-down, the tab numbers and the two toolbar captions.
 void DrawEditorFrame(const SourceEditor& editor, IdeView& view, Surface& target);
@@ -354,8 +374,9 @@ struct ListEntry {
 };
 class Requester {
  public:
+  // Opens a kind for a purpose; the list kinds list folder() (SetFolder first, then Scan).
   void Open(int kind, int purpose);
-  void Close() { kind_ = 0, purpose_ = 0; }
+  void Close() { kind_ = 0, purpose_ = 0, message_.clear(); }
   bool IsOpen() const { return kind_ != 0; }
   int kind() const { return kind_; }
   int purpose() const { return purpose_; }
@@ -374,11 +395,44 @@ class Requester {
   int Click(int x, int y);
   // Fills the list from entry names (folders first, then sources, executables and other
   // files, each by name without case); "." and ".." are skipped by name.
-  void FillList(const std::vector<std::pair<std::string, bool>>& namesAndIsFolder);
+  void FillList(const std::vector<FolderEntry>& entries);
+  // The folder the list shows (kept without a trailing "/", "/" for the root) and the one the
+  // requester was opened in.
+  const std::string& folder() const { return folder_; }
+  void SetFolder(const std::string& folder);
+  const std::string& startFolder() const { return startFolder_; }
+  void SetStartFolder(const std::string& folder) { startFolder_ = folder; }
+  // Lists folder() through the host; false (the list keeps only the parent entry) when it
+  // cannot be read.
+  bool Scan(const IdeHost& host);
+  // The path of a name in folder(); an absolute name is used as it is.
+  std::string PathOf(const std::string& name) const;
+  // The tool chosen in the tool table (0 to 4), from buttons 2 to 6.
+  int chosenTool() const { return chosenTool_; }
+  void set_chosenTool(int tool) { chosenTool_ = tool; }
+  // The dates of the listed entries ("Mon Jan  2 15:04", as the listing shows them).
+  const std::string& EntryDate(int index) const { return dates_[index]; }
+  // Keys: Esc gives code 1 (close), Left/Right move the caret, Delete removes the character
+  // right of it; characters from 32 are inserted (at most 255), backspace removes the one left
+  // of the caret, Enter commits. Returns the code to carry out (0 none).
+  int Key(const IdeEvent& event);
+  int caretColumn() const { return caret_; }
+  // Stores the focused field's edit state; for the new-project kind button 2 reads "Select"
+  // while field 1 names a listed folder, else "Create".
+  void CommitField();
+  // The text of the confirm kind: a path and DESC 10, or the purpose's question.
+  std::string ConfirmText() const;
+  // Draws the panel, captions, buttons, fields, list, caret (blinking every 10 frames), the
+  // preview of the loading and saving kinds and a shown message.
+  void Draw(Surface& target, int frame);
 
  private:
   void AddButton(int slot, int labelKey, int cx, int cy);
   int kind_ = 0, purpose_ = 0;
+  std::string folder_ = ".", startFolder_ = ".";
+  int chosenTool_ = 0;
+  int caret_ = 0;
+  std::vector<std::string> dates_;
   SurfaceRect panel_{};
   RequesterButton buttons_[32];
   RequesterField fields_[32];
@@ -387,6 +441,28 @@ class Requester {
   int first_ = 0, selected_ = 0;
   std::string message_;
 };
+// What the requester's actions change outside it; the shell fills it in.
+struct IdeSession {
+  SourceEditor* editor = nullptr;
+  IdeView* view = nullptr;  // the title and menu 1's items 2 and 4
+  const IdeHost* host = nullptr;
+  std::string installFolder = ".";
+  // The build of an executable from the current source (flavour 0 plain, 1 with the media of
+  // the source's folder); without one every build fails.
+  bool (*buildExecutable)(const std::string& exePath, int flavour, const std::string& sourceFolder) = nullptr;
+  int recentToLoad = 0;    // the recent file (0-based) a confirmation is for
+  int toolTableIn = 0;     // passes until the tool table opens again (0: not pending)
+  int shellCode = 0;       // left for the shell: 2 leave, 51 load the help page's source
+};
+// The whole title of the environment for a source name and folder (empty name: DESC 0).
+std::string SourceTitle(const std::string& name, const std::string& folder, const std::string& installFolder);
+// Carries out a result code of a click or key (the table of codes 1 to 73).
+void CarryOutRequesterCode(Requester& requester, IdeSession& session, int code);
+// The actions: 1 load, 2 save, 6/7 build, 31 new project, 72/73 a tool's program.
+void RequesterAction(Requester& requester, IdeSession& session, int code);
+// Opens a kind for a purpose in the folder given (the list kinds scan it).
+void OpenRequester(Requester& requester, IdeSession& session, int kind, int purpose, const std::string& folder);
+
 // The whole editor screen: the menu bar with the six menu titles (MENU 1 to 6), the text
 // rows and the status line with the title.
 void DrawEditorScreen(const SourceEditor& editor, Surface& target, const std::string& title);

@@ -1,7 +1,10 @@
 // The requester: its panels' buttons, fields and file list laid out by kind, and the hit
 // test that turns a click into the result code the shell carries out.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 
 #include "ide/ide.h"
 
@@ -50,7 +53,13 @@ void Requester::AddButton(int slot, int labelKey, int cx, int cy) {
 }
 
 void Requester::Open(int kind, int purpose) {
+  // The folders and the chosen tool outlive the kind shown.
+  const std::string folder = folder_, start = startFolder_;
+  const int tool = chosenTool_;
   *this = Requester();
+  folder_ = folder;
+  startFolder_ = start;
+  chosenTool_ = tool;
   kind_ = kind;
   purpose_ = purpose;
   int w = 419, h = 321;
@@ -91,28 +100,117 @@ void Requester::Open(int kind, int purpose) {
   if (kind != 71 && fields_[1].used && fields_[1].editable) focused_ = 1;
 }
 
-void Requester::FillList(const std::vector<std::pair<std::string, bool>>& namesAndIsFolder) {
+void Requester::FillList(const std::vector<FolderEntry>& entries) {
   list_.clear();
-  if (kind_ != 8) list_.push_back({0, IdeText(IdeTable::kDesc, 35)});
-  const size_t fixed = list_.size();
-  for (const auto& [name, isFolder] : namesAndIsFolder) {
+  std::vector<std::pair<ListEntry, std::string>> listed;
+  const bool exeKind = kind_ == 6 || kind_ == 7 || kind_ == 72;
+  for (const FolderEntry& entry : entries) {
+    const std::string& name = entry.name;
     if (name == "." || name == "..") continue;  // by name: folders need not list them first
-    if (list_.size() >= 256) break;
     ListEntry e{1, name.substr(0, 255)};
-    if (isFolder) e.type = 0;
+    if (entry.isFolder) e.type = 0;
     else if (HasSourceExtension(name)) e.type = 2;
     else if (HasExeExtension(name)) e.type = 3;
-    const bool exeKind = kind_ == 6 || kind_ == 7 || kind_ == 72;
-    if (kind_ == 8 && !isFolder) continue;
-    if (exeKind && !isFolder && e.type != 3) continue;
-    list_.push_back(e);
+    if (kind_ == 8 && !entry.isFolder) continue;
+    if (exeKind && !entry.isFolder && e.type != 3) continue;
+    // The date as the listing shows it: "Mon Jan  2 15:04".
+    std::string date;
+    if (entry.writeTime != 0) {
+      const time_t t = static_cast<time_t>(entry.writeTime);
+      char text[32];
+      tm parts;
+      if (localtime_r(&t, &parts) != nullptr && strftime(text, sizeof text, "%a %b %e %H:%M", &parts) > 0) date = text;
+    }
+    listed.push_back({e, date.substr(0, 16)});
   }
   auto rank = [](int type) { return type == 0 ? 0 : type == 2 ? 1 : type == 3 ? 2 : 3; };
-  std::stable_sort(list_.begin() + fixed, list_.end(), [&](const ListEntry& a, const ListEntry& b) {
-    if (rank(a.type) != rank(b.type)) return rank(a.type) < rank(b.type);
-    return Lower(a.name) < Lower(b.name);
+  std::stable_sort(listed.begin(), listed.end(), [&](const auto& a, const auto& b) {
+    if (rank(a.first.type) != rank(b.first.type)) return rank(a.first.type) < rank(b.first.type);
+    return Lower(a.first.name) < Lower(b.first.name);
   });
+  dates_.clear();
+  if (kind_ != 8) list_.push_back({0, IdeText(IdeTable::kDesc, 35)}), dates_.emplace_back();
+  for (auto& [e, date] : listed) {
+    if (list_.size() >= 256) break;
+    list_.push_back(e);
+    dates_.push_back(date);
+  }
   first_ = selected_ = 0;
+}
+
+void Requester::SetFolder(const std::string& folder) {
+  folder_ = folder.empty() ? "." : folder;
+  while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+}
+
+bool Requester::Scan(const IdeHost& host) {
+  std::vector<FolderEntry> entries;
+  const bool read = host.ScanFolder(folder_, &entries);
+  FillList(entries);
+  return read;
+}
+
+std::string Requester::PathOf(const std::string& name) const {
+  if (!name.empty() && name[0] == '/') return name;
+  return folder_ == "/" ? "/" + name : folder_ + "/" + name;
+}
+
+std::string Requester::ConfirmText() const {
+  switch (purpose_) {
+    case 3: case 13: case 14: return fields_[1].text + " " + IdeText(IdeTable::kDesc, 10);
+    case 5: case 7: case 8: case 9: case 10: return IdeText(IdeTable::kDesc, 3);
+    case 51: return IdeText(IdeTable::kDesc, 11);
+    case 99: return IdeText(IdeTable::kDesc, 2);
+    default: return std::string();
+  }
+}
+
+void Requester::CommitField() {
+  if (kind_ == 71 && focused_ >= 1 && focused_ <= 5) {
+    // A tool's path: usable only while its program exists.
+    ToolEntry& tool = IdeUserSettings().tools[focused_ - 1];
+    tool.path = fields_[focused_].text;
+    struct stat info;
+    tool.usable = !tool.path.empty() && stat(tool.path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    if (!tool.usable && !tool.path.empty()) message_ = "File does not exist!";
+  }
+  if (kind_ == 8) {
+    const std::string name = Lower(fields_[1].text);
+    const bool listed = !name.empty() && std::any_of(list_.begin(), list_.end(), [&](const ListEntry& e) {
+      return e.type == 0 && Lower(e.name) == name;
+    });
+    buttons_[2].label = IdeText(IdeTable::kGeneral, listed ? 20 : 6);
+  }
+}
+
+int Requester::Key(const IdeEvent& event) {
+  RequesterField* f = focused_ > 0 && fields_[focused_].used && fields_[focused_].editable ? &fields_[focused_] : nullptr;
+  const int length = f ? static_cast<int>(f->text.size()) : 0;
+  caret_ = std::clamp(caret_, 0, length);
+  if (event.kind == IdeEventKind::kKeyDown) {
+    if (event.a == kVkEscape) return 1;
+    if (!f) return 0;
+    if (event.a == kVkLeft && caret_ > 0) --caret_;
+    else if (event.a == kVkRight && caret_ < length) ++caret_;
+    else if (event.a == kVkHome) caret_ = 0;
+    else if (event.a == kVkEnd) caret_ = length;
+    else if (event.a == kVkDelete && caret_ < length) f->text.erase(caret_, 1);
+    if (kind_ == 8) CommitField();
+    return 0;
+  }
+  if (event.kind != IdeEventKind::kChar || !f) return 0;
+  const int c = event.a & 255;
+  if (c == 13) {
+    CommitField();
+    return 0;
+  }
+  if (c == 8) {
+    if (caret_ > 0) f->text.erase(--caret_, 1);
+  } else if (c >= 32 && length < 255) {
+    f->text.insert(f->text.begin() + caret_++, static_cast<char>(c));
+  }
+  if (kind_ == 8) CommitField();
+  return 0;
 }
 
 int Requester::Click(int x, int y) {
@@ -127,17 +225,23 @@ int Requester::Click(int x, int y) {
       hit = i;
     }
   if (hit != 0) {
-    if (purpose_ == 71 && hit >= 2 && hit <= 6) return 71;
+    if (purpose_ == 71 && hit >= 2 && hit <= 6) {
+      chosenTool_ = hit - 2;
+      return 71;
+    }
     for (const PurposeCodes& p : kPurposeCodes)
       if (p.purpose == purpose_) return hit == 2 ? p.confirm : hit == 1 ? p.refuse : 0;
     return 0;
   }
-  // Fields take the focus.
+  // Fields take the focus; the one that had it is committed.
   for (int i = 1; i < 32; ++i)
     if (fields_[i].used && Inside(fields_[i].rect, x, y)) {
+      CommitField();
       focused_ = i;
+      caret_ = static_cast<int>(fields_[i].text.size());
       return 0;
     }
+  CommitField();
   if (!IsListKind(kind_)) return 0;
   const int px = x - panel_.left, py = y - panel_.top;
   const int count = static_cast<int>(list_.size());
@@ -153,12 +257,19 @@ int Requester::Click(int x, int y) {
   if (selected_ == index + 1) {
     // A second click opens: a file runs the purpose's action at once.
     const ListEntry& e = list_[index];
-    if (e.type == 0 || e.type == 4) return kind_ == 8 ? 33 : 0;
+    if (e.type == 0 || e.type == 4) return kind_ != 8 && index == 0 ? 32 : 33;
     fields_[1].text = e.name;
     return OpenFileCode(purpose_);
   }
   selected_ = index + 1;
-  if (kind_ == 8) buttons_[2].label = IdeText(IdeTable::kGeneral, 20);
-  else if (list_[index].type != 0 && list_[index].type != 4) fields_[1].text = list_[index].name;
+  if (kind_ == 8) {
+    buttons_[2].label = IdeText(IdeTable::kGeneral, 20);
+    fields_[1].text = list_[index].name;
+  } else if (list_[index].type != 0 && list_[index].type != 4) {
+    fields_[1].text = list_[index].name;
+    if ((kind_ == 2 || kind_ == 3) && list_[index].type == 2)
+      ReadSourceHeader(PathOf(list_[index].name), &fields_[2].text, &fields_[3].text, &fields_[4].text);
+  }
+  caret_ = static_cast<int>(fields_[1].text.size());
   return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "ide/ide.h"
 #include "platform/file_replace.h"
@@ -46,6 +47,22 @@ bool IsReadOnlyFile(const std::string& path) {
 }
 
 }  // namespace
+
+bool ReadSourceHeader(const std::string& path, std::string* title, std::string* author, std::string* date) {
+  // The header is in the first three lines, each at most 15 + 255 bytes and a line end.
+  std::FILE* file = std::fopen(PlatformMapFileName(path).c_str(), "rb");
+  if (file == nullptr) return false;
+  std::string bytes(3 * 272, '\0');
+  bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
+  std::fclose(file);
+  size_t pos = 0;
+  std::string* fields[3] = {title, author, date};
+  for (int f = 0; f < 3; ++f) {
+    fields[f]->clear();
+    ReadHeaderField(bytes, &pos, f, fields[f]);
+  }
+  return true;
+}
 
 void SourceEditor::SelectBuffer(int n) {
   current_ = n == 2 ? 1 : 0;
@@ -517,11 +534,17 @@ void SourceEditor::ClickAt(int x, int y) {
   b.cursor = {line, ColumnFromX(line, x)};
   ClearSelection();
   b.marking = true;
+  mouseMarking_ = true;
+}
+
+void SourceEditor::ScrollTo(int top) {
+  SourceBuffer& b = buffer();
+  b.topLine = std::clamp(top, 0, std::max(0, static_cast<int>(b.lines.size()) - kVisibleRows));
 }
 
 void SourceEditor::DragTo(int x, int y) {
   SourceBuffer& b = buffer();
-  if (!b.marking) return;
+  if (!b.marking || !mouseMarking_) return;
   const int count = static_cast<int>(b.lines.size());
   int line;
   if (y < kTextTop) line = std::max(0, b.topLine - 1);

@@ -17,6 +17,8 @@ TEST(EditorWindow, ShowsALoadedExampleSource) {
   setenv("SDL_VIDEODRIVER", "x11", 1);
   ASSERT_TRUE(LoadLanguageTables(QV_SOURCE_DIR "/data"));
   ASSERT_TRUE(BuildGlyphAtlas());
+  std::string why;
+  ASSERT_TRUE(LoadIdePictures(QV_SOURCE_DIR "/data", &why)) << why;
   SourceEditor editor(IdeSdlHost());
   ASSERT_TRUE(editor.LoadSource(QV_SOURCE_DIR "/examples/demo.qva", nullptr));
   ASSERT_TRUE(PlatformCreateMainWindow("Quorvanel", 640, 480));
@@ -50,8 +52,10 @@ TEST(EditorWindow, ShowsALoadedExampleSource) {
   EXPECT_TRUE(any({11, 22, 60, 37}, 0x202020));                     // "File"
   EXPECT_TRUE(any({2, 43, 300, 56}, 0xFFFFFF) || any({2, 43, 300, 56}, 0xFFFFD2));  // first source row
   EXPECT_TRUE(any({2, 463, 200, 479}, 0xFFFFFF));                   // status text
+  EXPECT_EQ(at(625 + 7, 53 + 398), IdePicture(IdePic::kTrack)->pixels[398 * 15 + 7]);  // the track below the thumb
   SurfaceDestroy(screen);
   PresentDetach();
   PlatformDestroyMainWindow();
   FreeGlyphAtlas();
+  FreeIdePictures();
 }

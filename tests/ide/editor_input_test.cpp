@@ -1,0 +1,114 @@
+// The editor driven by window events from the memory host: keys with Shift and Ctrl, typed
+// characters, marking with the mouse, the clipboard, and the text's scroll bar.
+#include <gtest/gtest.h>
+
+#include "ide/ide.h"
+#include "tests/ide/ide_test_util.h"
+
+namespace {
+// Runs every queued event through the editor; the last request it made.
+EditorRequest Drain(SourceEditor& editor, bool* menuMode) {
+  EditorRequest last = EditorRequest::kNone;
+  IdeEvent e;
+  while (IdeMemoryHost().NextEvent(&e)) {
+    const EditorRequest r = HandleEditorEvent(editor, e, menuMode);
+    if (r != EditorRequest::kNone) last = r;
+  }
+  return last;
+}
+IdeEvent Key(int key, int mods = 0) { return {IdeEventKind::kKeyDown, key, mods}; }
+IdeEvent Char(int c) { return {IdeEventKind::kChar, c, 0}; }
+}  // namespace
+
+TEST(EditorInput, KeysCharactersMouseAndClipboardThroughEvents) {
+  SourceEditor editor(IdeMemoryHost());
+  editor.buffer().lines = {"one", "two", "three"};
+  bool menuMode = true;
+  auto& events = IdeMemory().events;
+  // Shift+Down, Shift+Right mark; Ctrl+C copies with CR LF; End, Enter and Ctrl+V paste.
+  events = {Key(kVkDown, kModShift), Key(kVkRight, kModShift), Key('C', kModCtrl), Key(kVkDown), Key(kVkEnd),
+            Char(13), Key('V', kModCtrl)};
+  EXPECT_EQ(Drain(editor, &menuMode), EditorRequest::kNone);
+  EXPECT_FALSE(menuMode);  // a key leaves menu mode
+  EXPECT_EQ(IdeMemory().clipboard, "one\r\nt");
+  EXPECT_EQ(editor.buffer().lines, (std::vector<std::string>{"one", "two", "three", "one", "t"}));
+  EXPECT_TRUE(editor.buffer().unsaved);
+  // Ctrl+Z takes back the paste only; Ctrl+F and Ctrl+R ask for their requesters.
+  events = {Key('Z', kModCtrl)};
+  Drain(editor, &menuMode);
+  EXPECT_EQ(editor.buffer().lines, (std::vector<std::string>{"one", "two", "three", ""}));
+  events = {Key('F', kModCtrl)};
+  EXPECT_EQ(Drain(editor, &menuMode), EditorRequest::kFind);
+  events = {Key('R', kModCtrl)};
+  EXPECT_EQ(Drain(editor, &menuMode), EditorRequest::kReplace);
+  // Tab over a selection indents it; Shift+Tab takes the tabs away again.
+  editor.SelectRange({0, 0}, {1, 2});
+  events = {Key(kVkTab)};
+  Drain(editor, &menuMode);
+  EXPECT_EQ(editor.buffer().lines[0], "\tone");
+  EXPECT_EQ(editor.buffer().lines[1], "\ttwo");
+  events = {Key(kVkTab, kModShift), Char(9)};  // a character 9 after the key types nothing more
+  Drain(editor, &menuMode);
+  EXPECT_EQ(editor.buffer().lines[0], "one");
+  // The mouse: press on row 0, move to row 2, release; moves after the release mark nothing.
+  events = {{IdeEventKind::kButtonDown, 2 + 12, kTextTop + 2},
+            {IdeEventKind::kMouseMove, 2 + 2 * 12, kTextTop + 2 * kRowHeight + 2},
+            {IdeEventKind::kButtonUp, 0, 0},
+            {IdeEventKind::kMouseMove, 2, kTextTop + 3}};
+  Drain(editor, &menuMode);
+  EXPECT_EQ(editor.SelectedText(), "ne\ntwo\nth");
+  // A press outside the text area moves nothing.
+  events = {{IdeEventKind::kButtonDown, 630, 200}};
+  Drain(editor, &menuMode);
+  EXPECT_EQ(editor.SelectedText(), "ne\ntwo\nth");
+}
+
+TEST(EditorInput, ScrollBarDragPagesAndArrows) {
+  SourceEditor editor(IdeMemoryHost());
+  IdeView view;
+  // A short source: the bar takes the press and nothing scrolls, nothing divides by zero.
+  editor.buffer().lines.assign(10, "x");
+  view.thumbLength = editor.ThumbLength();
+  view.thumbRect = {};
+  EXPECT_TRUE(ScrollBarPress(editor, view, 630, 300));
+  EXPECT_EQ(editor.buffer().topLine, 0);
+  EXPECT_FALSE(ScrollBarPress(editor, view, 300, 300));  // not the bar's
+
+  editor.buffer().lines.assign(132, "x");
+  view.thumbLength = editor.ThumbLength();  // 382 * 32 / 132 = 92
+  view.thumbPosition = 0;
+  view.thumbRect = {625, 53, 640, 53 + view.thumbLength + 20};
+  // The track below the thumb pages down.
+  EXPECT_TRUE(ScrollBarPress(editor, view, 630, 400));
+  EXPECT_EQ(editor.buffer().topLine, 31);
+  // Dragging the thumb to the end of the track shows the last 32 lines.
+  editor.ScrollTo(0);
+  EXPECT_TRUE(ScrollBarPress(editor, view, 630, 60));
+  EXPECT_TRUE(view.thumbDragging);
+  view.mouseY = 60 + 1000;
+  ScrollBarPass(editor, view, true);
+  EXPECT_EQ(view.thumbPosition, 382 - view.thumbLength);
+  EXPECT_EQ(editor.buffer().topLine, 100);
+  ScrollBarPass(editor, view, false);  // released
+  EXPECT_FALSE(view.thumbDragging);
+  // A held arrow scrolls one line a pass, never past either end.
+  view.menuHover = 32;
+  ScrollBarPass(editor, view, true);
+  EXPECT_EQ(editor.buffer().topLine, 100);
+  view.menuHover = 31;
+  ScrollBarPass(editor, view, true);
+  EXPECT_EQ(editor.buffer().topLine, 99);
+}
+
+TEST(EditorInput, FolderScansSkipDotEntriesByName) {
+  TempFolder dir;
+  WriteBytes(dir / "a.qva", "");
+  WriteBytes(dir / "..hidden", "");  // begins with ".." but is an ordinary file
+  std::vector<FolderEntry> entries;
+  ASSERT_TRUE(ScanDiskFolder(dir.path.string(), &entries));
+  std::vector<std::string> names;
+  for (const auto& e : entries) names.push_back(e.name);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"..hidden", "a.qva"}));
+  EXPECT_FALSE(ScanDiskFolder(dir / "missing", &entries));
+}
