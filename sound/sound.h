@@ -119,6 +119,16 @@ uint32_t SndSetVoiceManagerMode(void* device, uint32_t mode, uint32_t* oldMode);
 uint32_t SndGetVoicePriority(void* buffer, uint32_t* priority);
 uint32_t SndSetVoicePriority(void* buffer, uint32_t priority);
 uint32_t SndGetVoiceState(void* buffer, uint32_t* state);
+// Reserved pass-through operations: every output answers them with a constant, after the
+// checks of any operation (error 2 before start-up; error 14 for a null object or answer).
+uintptr_t SndReservedQuery();                                  // 0, with error 14
+bool SndReservedObject(void* object);                          // the one-object operations
+bool SndReservedObjectLevels(void* object, float levels[4]);   // levels clamped to 0..1
+bool SndReservedObjectWords(void* object, const uint32_t words[4]);
+bool SndReservedTransfer(const void* first, const void* second, const void* third, uint32_t a,
+                         uint32_t b, uint32_t flags, uint32_t last);  // the three must be non-null
+int32_t SndReservedObjectWord(void* object);                   // 0; -1 with error 14 for null
+uint32_t* SndReservedByte(uint8_t value);                      // a stored word's address
 float SndGetCpuUsage();                          // percent of one core spent mixing
 uint64_t SndGetCurrentThreadId();                // names the calling thread (entry convention)
 uint32_t SndGetTimeMs();                         // the library clock (stepped in tests)

@@ -56,6 +56,48 @@ TEST(SoundSettings, VersionQueryAndVoiceManager) {
   SndSelectOutput(0);
 }
 
+// The reserved pass-through operations: error 2 before start-up, then their constants, with
+// error 14 only for a null object or the null answer of the query.
+TEST(SoundSettings, ReservedOperationsAnswerWithConstants) {
+  SndShutdown();
+  float levels[4] = {-1.0f, 0.5f, 2.0f, 1.0f};
+  const uint32_t words[4] = {1, 2, 3, 4};
+  int object = 0;
+  struct Case {
+    const char* name;
+    bool (*call)(void* object, float* levels, const uint32_t* words);
+    bool answerStarted;
+    int errorStarted;
+  } cases[] = {
+      {"query", [](void*, float*, const uint32_t*) { return SndReservedQuery() != 0; }, false, kSndErrInvalid},
+      {"object", [](void* o, float*, const uint32_t*) { return SndReservedObject(o); }, true, 0},
+      {"null object", [](void*, float*, const uint32_t*) { return SndReservedObject(nullptr); }, false, kSndErrInvalid},
+      {"levels", [](void* o, float* l, const uint32_t*) { return SndReservedObjectLevels(o, l); }, true, 0},
+      {"words", [](void* o, float*, const uint32_t* w) { return SndReservedObjectWords(o, w); }, true, 0},
+      {"transfer", [](void* o, float*, const uint32_t*) { return SndReservedTransfer(o, o, o, 1, 2, 4, 0); }, true, 0},
+      {"transfer null", [](void* o, float*, const uint32_t*) { return SndReservedTransfer(o, nullptr, o, 0, 0, 0, 0); }, false, kSndErrInvalid},
+      {"word", [](void* o, float*, const uint32_t*) { return SndReservedObjectWord(o) == 0; }, true, 0},
+      {"null word", [](void*, float*, const uint32_t*) { return SndReservedObjectWord(nullptr) == 0; }, false, kSndErrInvalid},
+      {"byte", [](void*, float*, const uint32_t*) { return SndReservedByte(7) != nullptr; }, true, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(c.call(&object, levels, words)) << c.name;
+    EXPECT_EQ(SndGetError(), kSndErrNotInitialised) << c.name;
+  }
+  SndUseSteppedClock(true);
+  SndSelectOutput(0);
+  ASSERT_TRUE(SndStartup(44100, 4, 0));
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.call(&object, levels, words), c.answerStarted) << c.name;
+    EXPECT_EQ(SndGetError(), c.errorStarted) << c.name;
+  }
+  EXPECT_EQ(levels[0], 0.0f);
+  EXPECT_EQ(levels[1], 0.5f);
+  EXPECT_EQ(levels[2], 1.0f);
+  SndShutdown();
+  SndUseSteppedClock(false);
+}
+
 TEST_F(SteppedSound, SettingsAfterStartupFailWithErrorOne) {
   int mixer = SndGetMixer(), output = SndGetOutput(), buffer = SndGetBufferTime();
   struct Setting { const char* name; bool (*apply)(); } settings[] = {
