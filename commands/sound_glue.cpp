@@ -51,6 +51,7 @@ void ResetSound3D() {
   if (!gGlue.soundOn) return;
   SndSetAttenuationFactor(0.002f);
   SndSetListener(&gGlue.listener, nullptr, 0, 0, 1, 0, 1, 0);
+  SndSetEnvironment(0, 0.0f, 0.0f, 0.0f);
   SndSetChannelEffectMix(kSndAllChannels, 0);
 }
 
@@ -393,5 +394,22 @@ void SetSoundPosition3D(int sound) {
   if (gGlue.soundOn && slot.channel >= 0 && slot.is3D) SndSetChannel3D(slot.channel, &slot.position, nullptr);
 }
 
-// Environment presets 1..26; the library has no reverb unit yet, so the preset is only kept.
-void SetSoundEnvironment(int preset) { gGlue.environment = (preset >= 1 && preset <= 26) ? preset : 0; }
+// Environment presets 1..26 with the published reverb volume, decay time and damping of each
+// (generic, padded cell, room ... dizzy, psychotic); any other number switches the reverb off.
+void SetSoundEnvironment(int preset) {
+  static const float kPresets[26][3] = {
+      {0.5f, 1.493f, 0.5f},    {0.25f, 0.1f, 0.0f},     {0.417f, 0.4f, 0.666f},  {0.653f, 1.499f, 0.166f},
+      {0.208f, 0.478f, 0.0f},  {0.5f, 2.309f, 0.888f},  {0.403f, 4.279f, 0.5f},  {0.5f, 3.961f, 0.5f},
+      {0.5f, 2.886f, 1.304f},  {0.361f, 7.284f, 0.332f}, {0.5f, 10.0f, 0.3f},    {0.153f, 0.259f, 2.0f},
+      {0.361f, 1.493f, 0.0f},  {0.444f, 2.697f, 0.638f}, {0.25f, 1.752f, 0.776f}, {0.111f, 3.145f, 0.472f},
+      {0.111f, 2.767f, 0.224f}, {0.194f, 7.841f, 0.472f}, {1.0f, 1.499f, 0.5f},   {0.097f, 2.767f, 0.224f},
+      {0.208f, 1.652f, 1.5f},  {0.652f, 2.886f, 0.25f},  {1.0f, 1.499f, 0.0f},    {0.875f, 8.392f, 1.388f},
+      {0.139f, 17.234f, 0.666f}, {0.486f, 7.563f, 0.806f}};
+  gGlue.environment = (preset >= 1 && preset <= 26) ? preset : 0;
+  if (!gGlue.environment) {
+    SndSetEnvironment(0, 0.0f, 0.0f, 0.0f);
+  } else {
+    const float* p = kPresets[preset - 1];
+    SndSetEnvironment(preset - 1, p[0], p[1], p[2]);
+  }
+}

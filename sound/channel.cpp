@@ -162,7 +162,9 @@ static SndChannel* AllocChannel(int handle, int* range, SndSample* sample, int p
   }
   if (sample && channel != &gSnd.primaryChannel) {
     bool hardwareIndex = channel->index >= gSnd.softwareChannels;
-    if (hardwareIndex != (sample->hardwareBuffer != nullptr && sample->hardware)) {
+    bool hardwareSample = sample->hardwareBuffer != nullptr && sample->hardware;
+    // A hardware sample that keeps its PCM may also play as a software voice.
+    if (hardwareIndex != hardwareSample && !(hardwareSample && sample->data)) {
       SndFail(kSndErrNoChannel);
       return nullptr;
     }
@@ -193,6 +195,18 @@ static SndChannel* AllocChannel(int handle, int* range, SndSample* sample, int p
   return channel;
 }
 
+// Hardware samples play on hardware voices; when every one of them is busy, a sample that
+// keeps its PCM plays as a software voice rather than cutting off a sound that plays.
+static int* RangeFor(int handle, const SndSample* sample) {
+  if (!sample->hardwareBuffer || !sample->hardware) return gSnd.softwareRange;
+  if (handle != kSndAnyChannel || !sample->data) return gSnd.hardwareRange;
+  for (int i = gSnd.hardwareRange[0]; i <= gSnd.hardwareRange[1]; i++) {
+    SndChannel* c = &gSnd.channels[i];
+    if (!c->reserved && !c->ops.IsPlaying(c)) return gSnd.hardwareRange;
+  }
+  return gSnd.softwareRange;
+}
+
 int SndPlaySoundOnUnit(SndDspUnit* unit, int handle, SndSample* sample, bool paused) {
   SndLockGuard guard(gSnd.lock);
   SndEnter();
@@ -214,7 +228,7 @@ int SndPlaySoundOnUnit(SndDspUnit* unit, int handle, SndSample* sample, bool pau
   int count = handle == kSndAllChannels ? gSnd.totalChannels : 1;
   for (int i = 0; i < count; i++) {
     int which = handle == kSndAllChannels ? i : handle;
-    int* range = sample->hardwareBuffer && sample->hardware ? gSnd.hardwareRange : gSnd.softwareRange;
+    int* range = RangeFor(which, sample);
     SndChannel* channel = AllocChannel(which, range, sample, sample->defaultPriority);
     if (!channel) return -1;
     channel->paused = 1;
@@ -222,6 +236,8 @@ int SndPlaySoundOnUnit(SndDspUnit* unit, int handle, SndSample* sample, bool pau
       SndFail(kSndErrVoiceStart);
       return -1;
     }
+    // The voice learns it is unpaused (a hardware voice starts playing only then).
+    if (!paused) channel->ops.SetPaused(channel, false);
     channel->paused = paused ? 1 : 0;
     result = channel == &gSnd.primaryChannel ? kSndPrimaryChannel : NewHandle(channel->index);
   }
@@ -364,6 +380,10 @@ bool SndSetChannelLoopMode(int handle, uint32_t loopMode) {
 }
 
 bool SndSetChannelEffectMix(int handle, float mix) {
+  if (std::isnan(mix)) {
+    SndEnter();
+    return SndFail(kSndErrInvalid);
+  }
   if (mix > 1.0f) mix = 1.0f;
   return ForChannels(handle, [mix](SndChannel* c) {
     if (!c->ops.SetEffectMix(c, mix)) return false;

@@ -42,6 +42,8 @@ enum : int {
   kSndErrFileData = 11,
   kSndErrMemory = 12,
   kSndErrInvalid = 14,
+  kSndErrNoEffects = 15,       // no reverb on this output
+  kSndErrNoFullEffects = 16,   // the full environment parameters need level 2
   kSndErrNoChannel = 17,
   kSndErrNoInput = 18,
 };
@@ -264,3 +266,26 @@ void SndSetAttenuationFactor(float factor);
 bool SndSetChannel3D(int channel, const SndVector3* position, const SndVector3* velocity);
 bool SndGetChannel3D(int channel, SndVector3* position, SndVector3* velocity);
 void SndApply3D();
+
+// --- Reverb environments (sound glue): presets 0..25 (0 generic ... 25 psychotic); a value of
+// kSndUnchanged (either kind) is not sent. Output 2 plays them through OpenAL's reverb; without
+// it the calls fail with error 15 (presets) or 16 (full parameters). NaN values: error 14. ---
+constexpr int kSndUnchanged = -9999999;
+struct SndEnvironment {
+  int environment;            // preset 0..25
+  int room, roomHF;           // hundredths of a dB
+  float roomRolloff;          // 0..10
+  float decayTime;            // seconds
+  float decayHFRatio;         // 0.1..2
+  int reflections;            // hundredths of a dB
+  float reflectionsDelay;     // seconds
+  int reverb;                 // hundredths of a dB
+  float reverbDelay;          // seconds
+  float size;                 // 1..100 m; scales decay time and delays
+  float diffusion;            // 0..1
+  float airAbsorptionHF;      // hundredths of a dB per metre, -100..0
+};
+bool SndSetEnvironment(int preset, float volume, float decayTime, float damping);
+bool SndSetEnvironmentFull(const SndEnvironment& environment);
+bool SndGetEnvironment(int* preset, float* volume, float* decayTime, float* damping);  // nulls skipped
+bool SndGetEnvironmentFull(SndEnvironment* environment);

@@ -149,6 +149,15 @@ bool SndRingLock(SndSample* sample, int64_t offset, int64_t length, void** first
 enum : int { kSndOpenAlSystem = 0, kSndOpenAlLoopback = 1, kSndOpenAlMissing = 2 };
 void SndOpenAlUseTarget(int target);
 bool SndOpenAlRender(int16_t* out, int frames);
+// Tests: the highest environment level output 2 admits to (2 full, 1 presets only, 0 as without
+// the effects extension), for the process; and the OpenAL objects alive now (sources with the
+// stream's, buffers of hardware samples, send filters).
+void SndOpenAlLimitEffects(int level);
+void SndOpenAlCountObjects(int* sources, int* buffers, int* filters);
+// Tests: a hardware voice's reverb send (gain of its filter, whether OpenAL sets it by distance)
+// and the number of environment values sent to the reverb since start-up.
+bool SndOpenAlVoiceSend(int channelIndex, float* gain, bool* automatic);
+int SndOpenAlEnvironmentSends();
 void SndFillDriverDefaults(SndOutputDriver* driver);  // drivers/null.cpp
 // drivers/capture.cpp: the SDL2 capture operations the device driver's recording slots hold.
 void SndCaptureEnumerateInputs();

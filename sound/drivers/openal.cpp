@@ -1,50 +1,35 @@
 // The OpenAL output driver (output type 2): the software mix is streamed through one OpenAL
 // source, block by block from the primary ring. The device is the system's default, or a
 // loopback device that renders into memory (tests and offline renders).
-#include <AL/al.h>
-#include <AL/alc.h>
-#include <AL/alext.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
-#include "sound/sound_local.h"
+#include "sound/drivers/openal_local.h"
+
+OpenAl gAl;
 
 namespace {
-
-constexpr int kQueuedBlocks = 4;  // blocks handed to OpenAL ahead of the play cursor
-
-struct OpenAl {
-  int target = kSndOpenAlSystem;
-  ALCdevice* device = nullptr;
-  ALCcontext* context = nullptr;
-  ALuint source = 0;
-  std::vector<ALuint> freeBuffers;
-  ALuint buffers[kQueuedBlocks] = {};
-  uint64_t submitted = 0;     // frames of the ring handed to the source
-  const int16_t* ring = nullptr;
-  uint32_t ringFrames = 0;
-  bool streaming = false;
-  LPALCRENDERSAMPLESSOFT render = nullptr;
-} gAl;
 
 void CloseDevice() {
   if (gAl.context) {
     alcMakeContextCurrent(gAl.context);
+    AlStopEffects();
+    AlCloseVoices();
     if (gAl.source) {
       alSourceStop(gAl.source);
       alSourcei(gAl.source, AL_BUFFER, 0);
       alDeleteSources(1, &gAl.source);
     }
-    alDeleteBuffers(kQueuedBlocks, gAl.buffers);
+    alDeleteBuffers(kAlQueuedBlocks, gAl.buffers);
     alcMakeContextCurrent(nullptr);
     alcDestroyContext(gAl.context);
   }
   if (gAl.device) alcCloseDevice(gAl.device);
-  int target = gAl.target;
-  gAl = OpenAl{};
-  gAl.target = target;
+  if (gSnd.driver == &gSndOpenAlDriver) gSnd.driver->hardwareVoices = false;
+  OpenAl closed;
+  closed.target = gAl.target;
+  closed.effectsLimit = gAl.effectsLimit;
+  gAl = closed;
 }
 
 bool OpenDevice(int mixRate) {
@@ -56,8 +41,9 @@ bool OpenDevice(int mixRate) {
     if (!open || !gAl.render) return false;
     gAl.device = open(nullptr);
     if (!gAl.device) return false;
+    // No head-related filtering: offline renders pan by level alone, the same on every machine.
     const ALCint attributes[] = {ALC_FORMAT_CHANNELS_SOFT, ALC_STEREO_SOFT, ALC_FORMAT_TYPE_SOFT, ALC_SHORT_SOFT,
-                                 ALC_FREQUENCY, mixRate, 0};
+                                 ALC_FREQUENCY, mixRate, ALC_HRTF_SOFT, ALC_FALSE, 0};
     gAl.context = alcCreateContext(gAl.device, attributes);
   } else {
     // A run told to play into SDL's dummy or disk device (headless tests) wants no sound card
@@ -72,22 +58,44 @@ bool OpenDevice(int mixRate) {
   if (!gAl.context || !alcMakeContextCurrent(gAl.context)) return false;
   alGetError();
   alGenSources(1, &gAl.source);
-  alGenBuffers(kQueuedBlocks, gAl.buffers);
+  alGenBuffers(kAlQueuedBlocks, gAl.buffers);
   if (alGetError() != AL_NO_ERROR) return false;
   // The mix is already panned: the source plays it as it is, wherever the listener stands.
   alSourcei(gAl.source, AL_SOURCE_RELATIVE, AL_TRUE);
   alSource3f(gAl.source, AL_POSITION, 0, 0, 0);
   alSourcef(gAl.source, AL_ROLLOFF_FACTOR, 0);
-  return alGetError() == AL_NO_ERROR;
+  if (alGetError() != AL_NO_ERROR) return false;
+  gAl.liveSources = 1;
+  gAl.efx = alcIsExtensionPresent(gAl.device, "ALC_EXT_EFX") == ALC_TRUE && gAl.effectsLimit > 0;
+  return true;
+}
+
+// Hardware voices: one source each, as many as the device mixes beside the stream (at most
+// kAlMaxVoices), kept only when a hardware sample can be made without using one up.
+int OpenVoices() {
+  ALCint mono = 0;
+  alcGetIntegerv(gAl.device, ALC_MONO_SOURCES, 1, &mono);
+  int count = mono - 1 < kAlMaxVoices ? mono - 1 : kAlMaxVoices;
+  if (count < 1 || !AlOpenVoices(count)) return 0;
+  if (!AlHardwareTest()) {
+    AlCloseVoices();
+    return 0;
+  }
+  return int(gAl.voices.size());
 }
 
 bool AlOpen(int mixRate) {
-  if (!OpenDevice(mixRate)) {
+  SndEnumerateOutputs();
+  if (gSnd.outputCount == 0 || !OpenDevice(mixRate)) {
     CloseDevice();
     return SndFail(kSndErrNoOutput);
   }
-  gSnd.driver->hardwareVoices = false;
-  gSnd.hardwareChannels = 0;
+  alDistanceModel(AL_INVERSE_DISTANCE_CLAMPED);
+  alSpeedOfSound(340.0f);
+  gSnd.hardwareChannels = gSnd.driver->hardwareVoices ? OpenVoices() : 0;
+  if (gSnd.hardwareChannels == 0) gSnd.driver->hardwareVoices = false;
+  // The probe's sample may have left an error behind; a start that succeeds reports none.
+  gSnd.error.store(0, std::memory_order_relaxed);
   return true;
 }
 
@@ -120,11 +128,19 @@ void RingFree(SndSample* sample) {
 bool RingUpload(SndSample*, const void*, uint32_t, uint32_t) { return true; }
 bool RingUnlock(SndSample*, void*, void*, uint32_t, uint32_t) { return true; }
 
+// The primary ring streams the mix; other hardware samples get buffers of their own, except
+// stream samples, which the feeder rewrites while they play: those stay in software.
 void AlInstallSampleOps(SndSample* sample) {
-  sample->ops = {RingCreate, RingFree, RingUpload, SndRingLock, RingUnlock};
+  if (sample == gSnd.primarySample) {
+    sample->ops = {RingCreate, RingFree, RingUpload, SndRingLock, RingUnlock};
+  } else if (sample->streamBuffer) {
+    SndInstallSoftwareSampleOps(sample);
+  } else {
+    AlInstallHardwareSampleOps(sample);
+  }
 }
 
-// Hands the source the ring's blocks at the cursor while it has fewer than kQueuedBlocks
+// Hands the source the ring's blocks at the cursor while it has fewer than kAlQueuedBlocks
 // waiting; the cursor is the play position the mixer sees, so it remixes the blocks behind it.
 uint64_t StreamPosition(SndChannel*) {
   if (!gAl.streaming || !gAl.context) return gAl.submitted;
@@ -156,7 +172,7 @@ bool StreamStart(SndDspUnit*, SndChannel*, SndSample* sample) {
   gAl.ring = reinterpret_cast<const int16_t*>(sample->data);
   gAl.ringFrames = sample->length;
   gAl.submitted = 0;
-  gAl.freeBuffers.assign(gAl.buffers, gAl.buffers + kQueuedBlocks);
+  gAl.freeBuffers.assign(gAl.buffers, gAl.buffers + kAlQueuedBlocks);
   gAl.streaming = true;
   StreamPosition(nullptr);  // the first silent blocks, so the mixer starts filling behind them
   return true;
@@ -175,6 +191,7 @@ bool StreamStop(SndChannel*) {
 bool StreamNotPlaying(SndChannel*) { return false; }
 
 void AlInstallVoiceOps(SndChannel* channel) {
+  if (channel != &gSnd.primaryChannel) return AlInstallHardwareVoiceOps(channel);
   SndInstallNullVoiceOps(channel);
   channel->ops.Start = StreamStart;
   channel->ops.Stop = StreamStop;
@@ -182,9 +199,31 @@ void AlInstallVoiceOps(SndChannel* channel) {
   channel->ops.IsPlaying = StreamNotPlaying;
 }
 
+// Capabilities of the device the library would open: 1 hardware voices, 2 reverb environments,
+// 16 their full parameter set. Asked before start-up only, so no device of ours is open.
+void AlGetCaps(uint32_t* flags, int) {
+  if (gAl.device) return;
+  bool hardwareWas = gSnd.driver->hardwareVoices;
+  gSnd.driver->hardwareVoices = true;
+  if (OpenDevice(44100) && OpenVoices() > 0) {
+    *flags |= 1;
+    if (AlStartEffects()) *flags |= gAl.eaxLevel >= 2 ? 2 | 16 : 2;
+  }
+  CloseDevice();
+  gSnd.driver->hardwareVoices = hardwareWas;
+}
+
 }  // namespace
 
 void SndOpenAlUseTarget(int target) { gAl.target = target; }
+void SndOpenAlLimitEffects(int level) { gAl.effectsLimit = level; }
+
+void SndOpenAlCountObjects(int* sources, int* buffers, int* filters) {
+  SndLockGuard guard(gSnd.lock);
+  *sources = gAl.liveSources;
+  *buffers = gAl.liveBuffers;
+  *filters = gAl.liveFilters;
+}
 
 bool SndOpenAlRender(int16_t* out, int frames) {
   SndLockGuard guard(gSnd.lock);
@@ -202,6 +241,17 @@ static SndOutputDriver MakeOpenAlDriver() {
   driver.Close = CloseDevice;
   driver.InstallSampleOps = AlInstallSampleOps;
   driver.InstallVoiceOps = AlInstallVoiceOps;
+  driver.GetCaps = AlGetCaps;
+  driver.SetListener = AlSetListener;
+  driver.GetListener = AlGetListener;
+  driver.SetDopplerFactor = AlSetDopplerFactor;
+  driver.SetDistanceScale = AlSetDistanceScale;
+  driver.SetRolloff = AlSetRolloff;
+  driver.StartEffects = AlStartEffects;
+  driver.SetEnvironment = AlSetEnvironment;
+  driver.SetEnvironmentFull = AlSetEnvironmentFull;
+  driver.GetEnvironment = AlGetEnvironment;
+  driver.GetEnvironmentFull = AlGetEnvironmentFull;
   return driver;
 }
 

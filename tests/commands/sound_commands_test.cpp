@@ -355,4 +355,28 @@ TEST_F(SoundCommandsTest, A3DSoundToTheRightOfTheListenerIsHeardOnTheRight) {
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
+TEST_F(SoundCommandsTest, RoomEffectsSetTheLibrarysEnvironment) {
+  struct Case {
+    int command;
+    int preset;
+    float volume, decay, damping;
+  };
+  const Case cases[] = {{5, 4, 0.208f, 0.478f, 0.0f},  // living room
+                        {26, 25, 0.486f, 7.563f, 0.806f},
+                        {27, 0, 0.0f, 0.0f, 0.0f},      // off
+                        {1, 0, 0.5f, 1.493f, 0.5f},
+                        {0, 0, 0.0f, 0.0f, 0.0f}};
+  for (const Case& c : cases) {
+    calls.Run(kSoundSetEnvironment, {c.command});
+    int preset = -1;
+    float volume = -1, decay = -1, damping = -1;
+    ASSERT_TRUE(SndGetEnvironment(&preset, &volume, &decay, &damping));
+    EXPECT_EQ(preset, c.preset) << c.command;
+    EXPECT_EQ(volume, c.volume) << c.command;
+    EXPECT_EQ(decay, c.decay) << c.command;
+    EXPECT_EQ(damping, c.damping) << c.command;
+  }
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
 }  // namespace
