@@ -40,6 +40,32 @@ bool Selected(const SourceBuffer& b, int line, int col) {
 
 uint32_t IdeColour(int entry) { return entry >= 0 && entry < 9 ? kColours[entry] : 0; }
 
+uint32_t IdeColourForDepth(int entry, int depth, bool requester) {
+  static constexpr uint32_t kIndices[9] = {24, 255, 233, 178, 132, 89, 249, 139, 1};
+  static constexpr uint32_t kRequesterIndices[6] = {24, 178, 132, 89, 196, 255};
+  static constexpr uint32_t kRequesterWords[6] = {2145, 63390, 29648, 17160, 57030, 65535};
+  static constexpr uint32_t kWords[9] = {2145, 65535, 65535, 0, 0, 0, 61700, 45056, 28672};
+  const int count = requester ? 6 : 9;
+  if (entry < 0 || entry >= count) return 0;
+  if (depth == 8) return requester ? kRequesterIndices[entry] : kIndices[entry];
+  if (depth == 16) {
+    if (requester) return kRequesterWords[entry];
+    // The edge and face colours are given as RGB: red in the low byte.
+    if (entry >= 3 && entry <= 5) {
+      const uint32_t c = kColours[entry];
+      return ToRgb565(((c >> 16) & 0xFF) | (c & 0xFF00) | ((c & 0xFF) << 16));
+    }
+    return kWords[entry];
+  }
+  if (requester) {
+    // The 5:6:5 words widened to 8 bits a channel.
+    const uint32_t w = kRequesterWords[entry];
+    const uint32_t r = (w >> 11) & 31, g = (w >> 5) & 63, b = w & 31;
+    return ((r * 255 / 31) << 16) | ((g * 255 / 63) << 8) | (b * 255 / 31);
+  }
+  return kColours[entry];
+}
+
 uint16_t ToRgb565(uint32_t colorref) {
   const uint32_t r = colorref & 0xFF, g = (colorref >> 8) & 0xFF, b = (colorref >> 16) & 0xFF;
   return static_cast<uint16_t>((r * 31 / 255) * 2048 + (g * 63 / 255) * 32 + b * 31 / 255);
@@ -51,35 +77,48 @@ SurfaceRect GlyphCell(int glyph) {
   return {x, y, x + kCellWidth, y + kCellHeight};
 }
 
-int GlyphAdvance(int glyph) { return (glyph & 255) >= 32 ? kCellWidth : 0; }
+// The source text pages (0, 1 and 7) step a whole cell; the pages of menus, status lines and
+// requesters use a narrower face so their texts fit the layout's boxes.
+constexpr int kUiAdvance = 8;
+bool IsTextPage(int page) { return page == kPageText || page == kPageSelected || page == kPageComment; }
+
+int GlyphAdvance(int glyph) {
+  if ((glyph & 255) < 32) return 0;
+  return IsTextPage(glyph >> 8) ? kCellWidth : kUiAdvance;
+}
 
 bool BuildGlyphAtlas() {
   if (atlas != nullptr) return true;
   PlatformFont* font = FontCreate("DejaVu Sans Mono", 15, false, false);
-  if (font == nullptr) return false;
+  PlatformFont* uiFont = FontCreate("DejaVu Sans Mono", 13, false, false);
   atlas = SurfaceCreate(kAtlasWidth, kAtlasHeight);
   Surface* cell = SurfaceCreate(kCellWidth, kCellHeight);
-  if (atlas == nullptr || cell == nullptr) {
+  if (font == nullptr || uiFont == nullptr || atlas == nullptr || cell == nullptr) {
     SurfaceDestroy(cell);
     FreeGlyphAtlas();
-    FontDestroy(font);
+    if (font) FontDestroy(font);
+    if (uiFont) FontDestroy(uiFont);
     return false;
   }
-  int width = 0, height = 0;
+  int width = 0, height = 0, uiWidth = 0;
   FontMeasure(font, "M", &width, &height);
-  const int left = std::max(0, (kCellWidth - width) / 2);
+  FontMeasure(uiFont, "M", &uiWidth, &height);
+  const int left = std::max(0, (kCellWidth - width) / 2), uiLeft = std::max(0, (kUiAdvance - uiWidth) / 2);
   for (int page = 0; page < 8; ++page) {
     for (int c = 32; c < 256; ++c) {
       // Each glyph is drawn into a cell of its own, so no stroke reaches a neighbour.
       SurfaceFill(*cell, {0, 0, kCellWidth, kCellHeight}, kPages[page].paper);
       const char text[2] = {static_cast<char>(c), 0};
-      FontDrawText(font, *cell, left, 0, text, TextColours{kPages[page].ink, 0, false});
+      const bool textPage = IsTextPage(page);
+      FontDrawText(textPage ? font : uiFont, *cell, textPage ? left : uiLeft, textPage ? 0 : 1, text,
+                   TextColours{kPages[page].ink, 0, false});
       const SurfaceRect at = GlyphCell(page * 256 + c);
       SurfaceBlit(*atlas, at.left, at.top, *cell, {0, 0, kCellWidth, kCellHeight}, BlitOptions{});
     }
   }
   SurfaceDestroy(cell);
   FontDestroy(font);
+  FontDestroy(uiFont);
   return true;
 }
 
@@ -97,7 +136,9 @@ int DrawIdeText(Surface& target, const std::string& text, int page, int x, int y
   for (unsigned char c : text) {
     if (c < 32) continue;
     const int glyph = page * 256 + c;
-    if (atlas != nullptr) SurfaceBlit(target, x, y, *atlas, GlyphCell(glyph), keyed);
+    SurfaceRect cell = GlyphCell(glyph);
+    cell.right = cell.left + GlyphAdvance(glyph);
+    if (atlas != nullptr) SurfaceBlit(target, x, y, *atlas, cell, keyed);
     x += GlyphAdvance(glyph);
   }
   return x;
@@ -153,12 +194,12 @@ void RedrawEditor(const SourceEditor& editor, Surface& target, std::vector<std::
   }
 }
 
-std::string DrawStatusLine(Surface& target, std::string title, bool unsaved) {
+std::string DrawStatusLine(Surface& target, std::string title, bool unsaved, bool secondKind) {
   if (unsaved && (title.empty() || title.back() != '*')) title += '*';
   SurfaceFill(target, {2, 463, 617, 479}, IdeColour(0));
   std::string shown = title;
   while (!shown.empty() && TextWidth(shown) > 610) shown.erase(0, 1);
-  DrawIdeText(target, shown, kPageStatus, 2, 463);
+  DrawIdeText(target, shown, secondKind ? kPageStatus2 : kPageStatus, 2, 463);
   return shown;
 }
 
@@ -194,7 +235,15 @@ void DrawCompileProgress(Surface& target, int percent) {
   if (const Surface* marker = PictureSlot(29)) DrawPicture(target, marker, g.markerX, g.markerY);
   else SurfaceFill(target, {g.markerX, g.markerY, g.markerX + 21, g.markerY + 34}, IdeColour(3));
   const std::string text = std::to_string(std::clamp(percent, 0, 100)) + " " + IdeText(IdeTable::kDesc, 9);
-  DrawIdeText(target, text, kPageText, g.textCentreX - TextWidth(text) / 2, g.textY);
+  DrawIdeText(target, text, kPageStatus2, g.textCentreX - TextWidth(text) / 2, g.textY);
+}
+
+void DrawProgressStatus(Surface& target, const std::string& text) {
+  if (const Surface* marker = PictureSlot(29)) DrawPicture(target, marker, 489, 239);
+  const ProgressGeometry g = ProgressPanelGeometry(100);
+  std::string shown = text;
+  while (!shown.empty() && TextWidth(shown) > 360) shown.erase(0, 1);
+  DrawIdeText(target, shown, kPageStatus2, g.textCentreX - TextWidth(shown) / 2, g.textY);
 }
 
 void DrawEditorScreen(const SourceEditor& editor, Surface& target, const std::string& title) {

@@ -87,6 +87,12 @@ struct IdeSettings {
   ToolEntry tools[5];
 };
 IdeSettings& IdeUserSettings();
+struct MenuRecord;
+// Rebuilds menu 1 from item 10: one item per recent file (the file name, or the last folder
+// name, "/" and the file name when it lies elsewhere than currentFolder; lower case, under
+// 256 px and 32 characters, the end kept), a separator when there is any, and the leave item
+// (MENU 18). Returns the leave item's index: 10 with no recent files, else count + 11.
+int RebuildRecentItems(MenuRecord& fileMenu, const std::string& currentFolder);
 // Reads and writes section QuorvanelStateData of the given WIN.INI.
 void ReadRecentFiles(const std::string& winIni);
 bool WriteRecentFiles(const std::string& winIni);
@@ -222,6 +228,11 @@ enum GlyphPage { kPageText = 0, kPageSelected = 1, kPageMenuHover = 2, kPageStat
 // The environment's colours (XRGB): 0 the text background, 1 the selection, 3 to 5 the light
 // edge, face and dark edge of bevels.
 uint32_t IdeColour(int entry);
+// A colour entry as a screen of the depth stores it: the palette index on 8-bit screens, the
+// 5:6:5 word on 16-bit ones, XRGB on deeper ones. Entries 0-8 of the environment's table, and
+// (requester true) entries 0-5 of the requester's fields: background, light, mid, dark edge,
+// list marker, highlight.
+uint32_t IdeColourForDepth(int entry, int depth, bool requester = false);
 // The 5:6:5 word of an RGB colour (red in the low byte), as 16-bit screens store it.
 uint16_t ToRgb565(uint32_t colorref);
 
@@ -246,7 +257,7 @@ bool IsCommentLine(const std::string& text);
 void RedrawEditor(const SourceEditor& editor, Surface& target, std::vector<std::string>* trace = nullptr);
 // Clears the status line and draws the title from x 2 at y 463; a text wider than 610 px
 // shows its end. An unsaved source gets a "*" appended first.
-std::string DrawStatusLine(Surface& target, std::string title, bool unsaved);
+std::string DrawStatusLine(Surface& target, std::string title, bool unsaved, bool secondKind = false);
 
 // The compile progress panel: where the part not yet done is cleared and where the marker
 // goes, for a percentage 0..100.
@@ -259,6 +270,9 @@ struct ProgressGeometry {
 ProgressGeometry ProgressPanelGeometry(int percent);
 // Draws the panel into target (the back buffer) with "<percent> <DESC 9>" centred.
 void DrawCompileProgress(Surface& target, int percent);
+// A status text of a long step (the package writer's "Adding ..." lines) on the panel: the
+// marker at its end and the text centred.
+void DrawProgressStatus(Surface& target, const std::string& text);
 
 // ---- Pictures ------------------------------------------------------------------------------
 // The environment's pictures, PNG files in the folder "ide" of the install folder, drawn

@@ -144,3 +144,39 @@ std::string WithSourceExtension(const std::string& name) {
   const std::string base = slash == std::string::npos ? name : name.substr(slash + 1);
   return base.find('.') == std::string::npos ? name + ".qva" : name;
 }
+
+int RebuildRecentItems(MenuRecord& fileMenu, const std::string& currentFolder) {
+  auto trimmed = [](std::string folder) {
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder;
+  };
+  int item = 10;
+  for (const RecentFile& file : settings.recent) {
+    std::string text = file.name;
+    if (!SameWithoutCase(trimmed(file.folder), trimmed(currentFolder))) {
+      const std::string folder = trimmed(file.folder);
+      const size_t slash = folder.find_last_of('/');
+      text = (slash == std::string::npos ? folder : folder.substr(slash + 1)) + "/" + file.name;
+      while (!text.empty() && TextWidth(text) >= 256) text.erase(0, 1);
+    }
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (text.size() > 32) text.erase(0, text.size() - 32);
+    fileMenu.items[item] = text;
+    fileMenu.labels[item].clear();
+    fileMenu.enabled[item] = true;
+    ++item;
+  }
+  if (item > 10) {
+    fileMenu.items[item] = "-";
+    fileMenu.labels[item].clear();
+    fileMenu.enabled[item] = false;
+    ++item;
+  }
+  const int leave = item;
+  fileMenu.items[leave] = IdeText(IdeTable::kMenu, 18).substr(0, 32);
+  fileMenu.labels[leave].clear();
+  fileMenu.enabled[leave] = true;
+  fileMenu.enabled[9] = false;  // the separator above the list
+  for (int i = leave + 1; i < 16; ++i) fileMenu.items[i].clear(), fileMenu.enabled[i] = false;
+  return leave;
+}

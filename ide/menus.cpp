@@ -149,7 +149,7 @@ void DrawEditorFrame(const SourceEditor& editor, IdeView& view, Surface& target)
   DrawMenuBar(target, view);
   RedrawEditor(editor, target);
   DrawScrollBar(target, view);
-  DrawStatusLine(target, view.title, editor.buffer().unsaved);
+  DrawStatusLine(target, view.title, editor.buffer().unsaved, view.secondStatusKind);
   DrawDropDown(target, view);
   DrawIdeText(target, "1", kPageMenuHover, 458, 10);
   DrawIdeText(target, "2", kPageMenuHover, 475, 10);

@@ -9,7 +9,7 @@ namespace {
 
 // The requester's colours: the field background, a light and a mid grey, the dark edge, the
 // list marker and the highlight.
-constexpr uint32_t kFieldColours[6] = {0x080C08, 0xF7F3F7, 0x737984, 0x426142, 0xDEDB31, 0xFFFFFF};
+uint32_t FieldColour(int entry) { return IdeColourForDepth(entry, 32, true); }
 
 bool IsListKind(int kind) { return kind == 2 || kind == 3 || kind == 6 || kind == 7 || kind == 8 || kind == 72; }
 
@@ -107,9 +107,9 @@ void Requester::Draw(Surface& target, int frame) {
     const RequesterField& f = fields_[i];
     if (!f.used) continue;
     const SurfaceRect& r = f.rect;
-    SurfaceFill(target, r, kFieldColours[3]);
-    SurfaceFill(target, {r.left + 1, r.top + 1, r.right, r.bottom}, kFieldColours[1]);
-    SurfaceFill(target, {r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, kFieldColours[0]);
+    SurfaceFill(target, r, FieldColour(3));
+    SurfaceFill(target, {r.left + 1, r.top + 1, r.right, r.bottom}, FieldColour(1));
+    SurfaceFill(target, {r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, FieldColour(0));
     const int width = r.right - r.left - 6;
     std::string shown = f.text;
     int caretX = r.left + 3 + TextWidth(f.text.substr(0, std::min<size_t>(caret_, f.text.size())));
@@ -121,27 +121,27 @@ void Requester::Draw(Surface& target, int frame) {
     }
     DrawIdeText(target, shown, f.editable ? kPageStatus : kPageDisabled, r.left + 3, r.top + 3);
     if (i == focused_ && f.editable && (frame / 10) % 2 == 0 && caretX >= r.left + 1 && caretX < r.right - 1)
-      SurfaceFill(target, {caretX, r.top + 3, caretX + 2, r.bottom - 3}, kFieldColours[5]);
+      SurfaceFill(target, {caretX, r.top + 3, caretX + 2, r.bottom - 3}, FieldColour(5));
   }
 
   if (IsListKind(kind_)) {
     DrawIdeText(target, FitFromEnd(folder_, 370), kPageMenu, left + 16, top + 27);
     const int count = static_cast<int>(list_.size());
-    SurfaceFill(target, {left + 16, top + 45, left + 389, top + 157}, kFieldColours[0]);
+    SurfaceFill(target, {left + 16, top + 45, left + 389, top + 157}, FieldColour(0));
     for (int row = 0; row < 7 && first_ + row < count; ++row) {
       const ListEntry& e = list_[first_ + row];
       const int y = top + 45 + 16 * row;
       const bool selected = selected_ == first_ + row + 1;
       const std::string name = e.name.substr(0, 28);
-      if (selected) SurfaceFill(target, {left + 31, y, left + 33 + TextWidth(name) + 2, y + 16}, kFieldColours[5]);
+      if (selected) SurfaceFill(target, {left + 31, y, left + 33 + TextWidth(name) + 2, y + 16}, FieldColour(5));
       SurfaceFill(target, {left + 19, y + 4, left + 27, y + 12}, TypeColour(e.type));
       DrawIdeText(target, name, selected ? kPageMenuHover : kPageStatus, left + 33, y);
     }
     // The list's scroll bar: the thumb over the track.
-    SurfaceFill(target, {left + 391, top + 45, left + 405, top + 157}, kFieldColours[1]);
+    SurfaceFill(target, {left + 391, top + 45, left + 405, top + 157}, FieldColour(1));
     if (count > 0) {
       const int from = first_ * 112 / count, to = std::min(112, (first_ + 7) * 112 / count);
-      SurfaceFill(target, {left + 391, top + 45 + from, left + 405, top + 45 + to}, kFieldColours[0]);
+      SurfaceFill(target, {left + 391, top + 45 + from, left + 405, top + 45 + to}, FieldColour(0));
     }
   }
 

@@ -112,3 +112,40 @@ TEST(EditorInput, FolderScansSkipDotEntriesByName) {
   EXPECT_EQ(names, (std::vector<std::string>{"..hidden", "a.qva"}));
   EXPECT_FALSE(ScanDiskFolder(dir / "missing", &entries));
 }
+
+TEST(EditorInput, TypedTextReachesAPresentedFrame) {
+  ASSERT_TRUE(LoadLanguageTables(QV_SOURCE_DIR "/data"));
+  ASSERT_TRUE(BuildGlyphAtlas());
+  std::string why;
+  ASSERT_TRUE(LoadIdePictures(QV_SOURCE_DIR "/data", &why)) << why;
+  SourceEditor editor(IdeMemoryHost());
+  IdeView view;
+  for (int m = 1; m <= 6; ++m) view.menus[m - 1].title = IdeText(IdeTable::kMenu, m);
+  view.title = "Ready";
+  bool menuMode = false;
+  for (unsigned char c : std::string("print 7\rrem x")) IdeMemory().events.push_back({IdeEventKind::kChar, c, 0});
+  Drain(editor, &menuMode);
+  Surface* frame = SurfaceCreate(640, 480);
+  DrawEditorFrame(editor, view, *frame);
+  std::vector<std::string> trace;
+  RedrawEditor(editor, *frame, &trace);
+  EXPECT_EQ(trace[0], "{0}print 7");
+  EXPECT_EQ(trace[1], "{7}rem x");  // a comment line
+  const int before = IdeMemory().framesPresented;
+  ASSERT_TRUE(IdeMemoryHost().Present(*frame));
+  EXPECT_EQ(IdeMemory().framesPresented, before + 1);
+  const auto& shown = IdeMemory().lastFrame;
+  ASSERT_EQ(shown.size(), 640u * 480u);
+  auto any = [&](SurfaceRect r, uint32_t colour) {
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x)
+        if (shown[static_cast<size_t>(y) * 640 + x] == colour) return true;
+    return false;
+  };
+  EXPECT_TRUE(any({2, 43, 2 + 5 * 12, 56}, 0xFFFFFF));       // "print"
+  EXPECT_TRUE(any({2, 56, 2 + 5 * 12, 69}, 0xFFFFD2));       // "rem x" in the comment colour
+  const int mark = 2 + TextWidth("Ready");
+  EXPECT_TRUE(any({mark, 463, mark + TextWidth("*"), 479}, 0xFFFFFF));  // "Ready*": the unsaved mark
+  SurfaceDestroy(frame);
+  FreeIdePictures();
+}

@@ -121,8 +121,9 @@ TEST_F(FrameTest, ScrollBarThumbTabsAndTextBar) {
   // Buffer 2's tab is the selected one.
   editor.SelectBuffer(2);
   DrawEditorFrame(editor, view, *frame.surface);
-  EXPECT_EQ(frame.At(471 + 8, 2 + 20), IdePicture(IdePic::kTabSelected)->pixels[20 * 16 + 8]);
-  EXPECT_EQ(frame.At(454 + 8, 2 + 20), IdePicture(IdePic::kTab)->pixels[20 * 16 + 8]);
+  EXPECT_EQ(frame.At(471 + 2, 2 + 30), IdePicture(IdePic::kTabSelected)->pixels[30 * 16 + 2]);
+  EXPECT_EQ(frame.At(454 + 2, 2 + 30), IdePicture(IdePic::kTab)->pixels[30 * 16 + 2]);
+  EXPECT_NE(IdePicture(IdePic::kTabSelected)->pixels[30 * 16 + 2], IdePicture(IdePic::kTab)->pixels[30 * 16 + 2]);
 
   // The text bar sits at the cursor outside menu mode and is parked in it.
   editor.SelectBuffer(1);
@@ -133,4 +134,42 @@ TEST_F(FrameTest, ScrollBarThumbTabsAndTextBar) {
   EXPECT_EQ(MousePointerShape(), 4);
   ShowTextCursor(editor, true);
   EXPECT_EQ(MousePointerShape(), 5);
+}
+
+TEST_F(FrameTest, RecentFileItemsAndTheLeaveItem) {
+  MenuRecord& file = view.menus[0];
+  IdeUserSettings().recent.clear();
+  EXPECT_EQ(RebuildRecentItems(file, "/work"), 10);  // no separator before it
+  EXPECT_EQ(file.items[10], IdeText(IdeTable::kMenu, 18));
+  EXPECT_TRUE(file.items[11].empty());
+  AddRecentFile("Here.QVA", "/work/");
+  AddRecentFile("there.qva", "/games/space");
+  AddRecentFile("x.qva", "/a/" + std::string(40, 'f'));
+  EXPECT_EQ(RebuildRecentItems(file, "/work"), 3 + 11);
+  // Its end, under 256 px and at most 32 characters.
+  const std::string far = std::string(40, 'f') + "/x.qva";
+  EXPECT_LT(TextWidth(file.items[10]), 256);
+  EXPECT_LE(file.items[10].size(), 32u);
+  EXPECT_GT(file.items[10].size(), 20u);
+  EXPECT_EQ(far.substr(far.size() - file.items[10].size()), file.items[10]);
+  EXPECT_EQ(file.items[11], "space/there.qva");
+  EXPECT_EQ(file.items[12], "here.qva");  // in the current folder: the name, lower case
+  EXPECT_EQ(file.items[13], "-");
+  EXPECT_FALSE(file.enabled[13]);
+  EXPECT_TRUE(file.enabled[14]);
+  IdeUserSettings() = IdeSettings();
+}
+
+TEST_F(FrameTest, ColoursByScreenDepth) {
+  const struct {
+    int entry, depth;
+    bool requester;
+    uint32_t value;
+  } cases[] = {
+      {0, 8, false, 24},     {8, 8, false, 1},         {1, 16, false, 65535},     {4, 16, false, ToRgb565(0x8C6164)},
+      {6, 16, false, 61700}, {0, 32, false, 0x081008}, {5, 8, true, 255},         {4, 16, true, 57030},
+      {0, 32, true, 0x080C08}, {9, 16, false, 0},      {6, 32, true, 0},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(IdeColourForDepth(c.entry, c.depth, c.requester), c.value) << c.entry << " " << c.depth << " " << c.requester;
 }

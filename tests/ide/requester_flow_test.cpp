@@ -298,7 +298,7 @@ TEST_F(Flow, FieldKeysAndDrawing) {
   EXPECT_EQ(at(p.left + 1, p.top + 1), panel->pixels[1 * panel->width + 1]);
   // The caret blinks: shown in frames 0-9, hidden in 10-19.
   const SurfaceRect f = requester.field(1).rect;
-  const int caretX = f.left + 3 + 2 * 12;  // after "ab"
+  const int caretX = f.left + 3 + TextWidth("ab");
   requester.Draw(*screen, 0);
   EXPECT_EQ(at(caretX, f.top + 8), 0xFFFFFFu);
   requester.Draw(*screen, 10);
