@@ -44,6 +44,7 @@ static void CmdMouseMove() {  // result
 }
 
 static const PlatformJoystickState& Joystick() {
+  LookForJoysticks();
   RefreshInputIfDue();
   return Input().joystick;
 }
@@ -120,7 +121,7 @@ static void CmdSetControlDevice() {  // name
 
 // One entry per attached joystick: its name, and a = 1 when a force-feedback device has that name.
 static void CmdChecklistDevices() {
-  const bool listed = Devices().started;
+  const bool listed = LookForJoysticks();
   StartChecklist(listed, true, true);
   if (!listed) return;
   const PlatformHapticBackend& haptics = PlatformHaptics();

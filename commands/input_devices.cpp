@@ -38,7 +38,8 @@ bool InitDirectInput() {
     return false;
   }
   gDevices.started = true;
-  gDevices.joystick = OpenFirstJoystick();  // none is no failure
+  gDevices.joysticksLooked = false;
+  gDevices.joystick = nullptr;
   gDevices.control = nullptr;
   gDevices.force = nullptr;
   gDevices.wantedName.clear();
@@ -139,9 +140,22 @@ static PlatformJoystick* OpenJoystickNamed(const std::string& name, Accept accep
   return nullptr;
 }
 
+bool LookForJoysticks() {
+  if (!gDevices.started) return false;
+  if (gDevices.joysticksLooked) return true;
+  gDevices.joysticksLooked = true;
+  if (!PlatformJoysticksStart()) return true;  // none is no failure
+  gDevices.joystick = OpenFirstJoystick();
+  if (gDevices.joystick != nullptr) {
+    PlatformInputPump();
+    ReadJoystick(gDevices.joystick, kJoystickDeadZone, &gState.joystick);
+  }
+  return true;
+}
+
 bool SetControlDevice(const char* name) {
   ReleaseControlDevice();
-  if (!gDevices.started) return false;
+  if (!LookForJoysticks()) return false;
   const std::string wanted = name;
   // A force-feedback joystick of that name first, then any joystick of that name.
   gDevices.control = OpenJoystickNamed(wanted, [](PlatformJoystick* joystick) {

@@ -32,6 +32,7 @@ enum ForceEffectSlot {
 // The devices behind the state. Lives from InitDirectInput to CloseDirectInput.
 struct InputDevices {
   bool started;
+  bool joysticksLooked;        // the joysticks were looked for (at the first use of one)
   PlatformJoystick* joystick;  // the first attached joystick that opened, or null
   PlatformJoystick* control;   // the control device, or null
   PlatformForceDevice* force;  // its force feedback, or null
@@ -53,5 +54,8 @@ void CloseDirectInput();
 // Chooses the control device by name: a force-feedback joystick of exactly that name, else
 // any joystick of that name. False when none has it.
 bool SetControlDevice(const char* name);
+// Looks for the joysticks at their first use and opens the joystick of the joystick commands,
+// read at once; false before the devices started.
+bool LookForJoysticks();
 // Makes every effect of a control device with force feedback, not started.
 void MakeForceEffects();

@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <string>
 
-// The input start-up (after the main window exists): watches SDL events and opens the joystick
-// subsystem. False when events cannot be watched. PlatformInputStop undoes it at shut-down.
+// The input start-up (after the main window exists): watches SDL events. False when events
+// cannot be watched. PlatformInputStop undoes it (and the joysticks') at shut-down.
 bool PlatformInputStart();
 void PlatformInputStop();
+// Opens the joystick subsystem, at the first use of a joystick: looking for devices is the
+// dearest part of starting input, and most games never ask. False when there is none to open.
+bool PlatformJoysticksStart();
 // Reads the events the system has for us, so the states below are current between two
 // window messages (a poll in the middle of a slice).
 void PlatformInputPump();

@@ -108,7 +108,7 @@ bool PlatformJoystickRead(PlatformJoystick* joystick, int deadZone, PlatformJoys
 }
 
 int PlatformAttachTestJoystick(const char* name, int axes, int hats, int buttons) {
-  if (!JoysticksStarted()) return -1;
+  if (!PlatformJoysticksStart()) return -1;
   SDL_VirtualJoystickDesc desc;
   SDL_zero(desc);
   desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;

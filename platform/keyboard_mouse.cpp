@@ -10,7 +10,7 @@
 // Lives from PlatformInputStart to PlatformInputStop (cleared at both).
 static struct {
   bool watching = false;
-  bool joysticksOn = false;  // the joystick subsystem started (it brings the event loop along)
+  bool joysticksOn = false;  // the joystick subsystem started (at the first use of a joystick)
   uint8_t keys[kPlatformKeyStateSize] = {};
   int dx = 0, dy = 0, wheel = 0;
   bool moved = false;
@@ -178,8 +178,7 @@ bool PlatformInputStart() {
   // beside another window expects.
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-  gInput.joysticksOn = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
-  if (!gInput.joysticksOn && SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) return false;
+  if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) return false;
   SDL_AddEventWatch(WatchInputEvent, nullptr);
   gInput.watching = true;
   ClearInputState();
@@ -192,8 +191,14 @@ void PlatformInputStop() {
   CloseAllJoysticks();
   StopHaptics();
   SDL_DelEventWatch(WatchInputEvent, nullptr);
-  SDL_QuitSubSystem(gInput.joysticksOn ? SDL_INIT_JOYSTICK : SDL_INIT_EVENTS);
+  if (gInput.joysticksOn) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
+  SDL_QuitSubSystem(SDL_INIT_EVENTS);
   gInput = {};
+}
+
+bool PlatformJoysticksStart() {
+  if (gInput.watching && !gInput.joysticksOn) gInput.joysticksOn = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
+  return gInput.joysticksOn;
 }
 
 bool JoysticksStarted() { return gInput.joysticksOn; }
