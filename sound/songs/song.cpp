@@ -1,6 +1,7 @@
 // The song record: loading through the format chain, play/stop/free, the voices a song takes
 // from the library, the four position-callback queues and the music unit that ticks and mixes.
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -243,21 +244,26 @@ void SndSongsMix(void* buffer, int frames) {
     }
     if (!song) break;
     song->mixedBlock = gSongs.block;
-    if (!song->playing || song->paused || !song->update) continue;
-    RunQueues(song);
     if (!song->playing || song->paused) continue;
-    int done = 0;
-    while (done < frames) {
-      if (song->samplesLeft <= 0) {
-        song->update(song);
-        song->samplesLeft = song->samplesPerTick;
+    if (song->midi) {
+      SndMidiMix(song, buffer, frames);  // sets the clock of the block's start
+    } else {
+      if (!song->update) continue;
+      RunQueues(song);
+      if (!song->playing || song->paused) continue;
+      int done = 0;
+      while (done < frames) {
+        if (song->samplesLeft <= 0) {
+          song->update(song);
+          song->samplesLeft = song->samplesPerTick;
+        }
+        int n = frames - done < song->samplesLeft ? frames - done : song->samplesLeft;
+        if (song->unit && song->unit->channels.next != &song->unit->channels) {
+          gSndMixer.mix(static_cast<uint8_t*>(buffer) + static_cast<size_t>(done) * FrameBytes(), &song->unit->channels, n);
+        }
+        done += n;
+        song->samplesLeft -= n;
       }
-      int n = frames - done < song->samplesLeft ? frames - done : song->samplesLeft;
-      if (song->unit && song->unit->channels.next != &song->unit->channels) {
-        gSndMixer.mix(static_cast<uint8_t*>(buffer) + static_cast<size_t>(done) * FrameBytes(), &song->unit->channels, n);
-      }
-      done += n;
-      song->samplesLeft -= n;
     }
     if (song->history && song->historyLength > 0) {
       SongHistory& h = song->history[song->historyIndex];
@@ -266,7 +272,7 @@ void SndSongsMix(void* buffer, int frames) {
       h.clock = song->clock;
       song->historyIndex = (song->historyIndex + 1) % song->historyLength;
     }
-    song->clock += 25;
+    if (!song->midi) song->clock += 25;
   }
   gSongs.dispatching = false;
   while (gSongs.deferred.next != &gSongs.deferred) {
@@ -296,7 +302,7 @@ static void FreeContents(SndSong* song) {
   std::free(song->patterns);
   song->patterns = nullptr;
   delete[] song->instruments;
-  song->instruments = nullptr;
+  song->instruments = nullptr;  SndMidiFree(song);
 }
 
 static void ResetRecord(SndSong* song) {
@@ -326,7 +332,7 @@ SndSong* SndLoadSongFromMemory(const void* image, size_t bytes) {
   SndListInit(&song->allLink);
   ResetRecord(song);
   using Loader = bool (*)(SndSong*, SongReader&);
-  static const Loader kLoaders[] = {SndLoadMod, SndLoadS3m, SndLoadXm, SndLoadIt};
+  static const Loader kLoaders[] = {SndLoadMod, SndLoadS3m, SndLoadXm, SndLoadIt, SndLoadMidi};
   bool loaded = false;
   int error = kSndErrFileFormat;
   for (Loader load : kLoaders) {
@@ -386,7 +392,10 @@ SndSong* SndLoadSong(const char* fileName) {
     SndFail(kSndErrFileFormat);
     return nullptr;
   }
-  return SndLoadSongFromMemory(bytes.data(), bytes.size());
+  SndSong* song = SndLoadSongFromMemory(bytes.data(), bytes.size());
+  // A MIDI song is named after its file (cut to the name field, always terminated).
+  if (song != nullptr && song->type == kSndSongMidi) std::snprintf(song->name, sizeof song->name, "%s", fileName);
+  return song;
 }
 
 bool SndStopSong(SndSong* song) {
@@ -446,8 +455,10 @@ bool SndFreeSong(SndSong* song) {
 }
 
 bool SndPlaySong(SndSong* song) {
-  SndLockGuard guard(gSnd.lock);
   SndEnter();
+  // A MIDI song's synthesizer is made outside the lock: loading its soundfont takes a while.
+  if (song && song->type == kSndSongMidi && !SndMidiPrepare(song)) return false;
+  SndLockGuard guard(gSnd.lock);
   if (!song || song->pendingFree) return Fail(kSndErrInvalid);
   if (!gSnd.initialised || !gSndMixer.mixMemory) return Fail(kSndErrNotInitialised);
   SndStopSong(song);
@@ -510,7 +521,18 @@ static bool WithSong(SndSong* song, F f) {
   return true;
 }
 
-bool SndPauseSong(SndSong* song, bool paused) { return WithSong(song, [&](SndSong* s) { s->paused = paused; }); }
+// Pausing is a flag the music unit reads: a paused song is not ticked or rendered, so pausing
+// twice is pausing once and a resume continues where the song stopped. A MIDI song cannot go
+// on without its synthesizer: that resume fails with error 2.
+bool SndPauseSong(SndSong* song, bool paused) {
+  SndLockGuard guard(gSnd.lock);
+  SndEnter();
+  if (!song) return Fail(kSndErrInvalid);
+  if (song->type == kSndSongMidi && !song->midi) return Fail(kSndErrFileData);
+  if (song->type == kSndSongMidi && !paused && song->playing && !gSnd.initialised) return Fail(kSndErrNotInitialised);
+  song->paused = paused;
+  return true;
+}
 bool SndSetSongVolume(SndSong* song, int volume) {
   return WithSong(song, [&](SndSong* s) { s->masterVolume = SongClamp(volume, 0, 256); });
 }
@@ -646,7 +668,10 @@ static const SongHistory* Heard(SndSong* s) {
 }
 
 bool SndIsSongFinished(SndSong* song) { return GetSong(song, false, [](SndSong* s) { return s->finished; }); }
-bool SndIsSongPlaying(SndSong* song) { return GetSong(song, false, [](SndSong* s) { return s->playing; }); }
+// A MIDI song plays until its last event has sounded; a tracker song goes on from its restart.
+bool SndIsSongPlaying(SndSong* song) {
+  return GetSong(song, false, [](SndSong* s) { return s->playing && !(s->midi && SndMidiFinished(s)); });
+}
 bool SndIsSongPaused(SndSong* song) { return song ? song->paused : false; }
 const char* SndGetSongName(SndSong* song) {
   return GetSong(song, static_cast<const char*>(nullptr), [](SndSong* s) { return static_cast<const char*>(s->name); });

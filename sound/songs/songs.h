@@ -33,6 +33,11 @@ bool SndSetSongOrderCallback(SndSong* song, SndSongCallback callback, int step);
 bool SndSetSongInstrumentCallback(SndSong* song, SndSongCallback callback, int instrument);
 bool SndSetSongVoiceCulling(SndSong* song, int channels, int volume);
 bool SndSetSongSample(SndSong* song, int index, SndSample* sample);
+// MIDI songs: the synthesizer ("fluidsynth", or "none") and its soundfont (null keeps the one
+// set, at first Debian's General MIDI soundfont) for the songs played from now on (the sound
+// glue, from SETUP.INI); the synthesizer's reverb for every MIDI song.
+bool SndSetMidiSynth(const char* synthesizer, const char* soundfont);
+bool SndSetMidiReverb(bool on);
 
 const char* SndGetSongName(SndSong* song);
 int SndGetSongType(SndSong* song);

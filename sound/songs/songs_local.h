@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 #include "sound/songs/songs.h"
 #include "sound/sound_local.h"
@@ -79,6 +80,7 @@ struct SongEnvelopeState {
 
 struct SndSongChannel;
 struct ItInstrument;
+struct SndMidiRecord;  // midi.cpp: a MIDI song's events, synthesizer and play position
 
 // The song's view of one library channel (or a channel's dummy voice, which never sounds).
 struct SndSongVoice {
@@ -207,6 +209,7 @@ struct SndSong {
   const uint8_t* itRead;
   const uint8_t* itEnd;
   int itTempoSlide;
+  SndMidiRecord* midi;       // MIDI songs only
 };
 
 // Tracker attributes kept in a song sample's tracker fields.
@@ -262,3 +265,29 @@ bool SndLoadMod(SndSong* song, SongReader& r);
 bool SndLoadS3m(SndSong* song, SongReader& r);
 bool SndLoadXm(SndSong* song, SongReader& r);
 bool SndLoadIt(SndSong* song, SongReader& r);
+bool SndLoadMidi(SndSong* song, SongReader& r);  // the last loader of the chain
+
+// --- midi.cpp: standard MIDI files and their sequencer ---
+// One event of the merged tracks: a channel message (status 0x80..0xEF), a system-exclusive
+// message (0xF0, its bytes in the sequence's sysex store) or a tempo change (0xFF, microseconds
+// per quarter note in `value`), timed from the song's start through the tempo map.
+struct MidiEvent {
+  int64_t us;
+  uint8_t status, data1, data2;
+  uint32_t value;            // tempo, or the sysex bytes' offset
+  uint32_t length;           // sysex bytes
+};
+struct MidiSequence {
+  std::vector<MidiEvent> events;  // in play order
+  std::vector<uint8_t> sysex;
+  int64_t lengthUs = 0;           // the last track's end
+};
+// Reads a standard MIDI file (formats 0, 1 and 2), bare or in a RIFF "RMID" form. False with
+// error 10 for anything else, WAVE and AVI files included; a track cut short keeps its events.
+bool SndParseMidi(const uint8_t* data, size_t size, MidiSequence* sequence);
+// The synthesizer's gain for a song volume 0..256, in hundredths of a decibel.
+int SndMidiVolumeTable(int volume);
+bool SndMidiPrepare(SndSong* song);  // SndPlaySong, before the lock: the synthesizer is made
+void SndMidiFree(SndSong* song);     // frees the record and its synthesizer
+void SndMidiMix(SndSong* song, void* buffer, int frames);  // music unit: one block of the song
+bool SndMidiFinished(SndSong* song);

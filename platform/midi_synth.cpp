@@ -1,0 +1,98 @@
+// MIDI synthesizer over FluidSynth: one synthesizer per instance with the General MIDI
+// soundfont loaded, driven message by message and rendered as the mixer asks.
+#include "platform/midi_synth.h"
+
+#include <fluidsynth.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+
+bool FluidSynthLoaded();  // platform/fluidsynth_loader.cpp
+
+struct PlatformMidiSynth {
+  fluid_settings_t* settings = nullptr;
+  fluid_synth_t* synth = nullptr;
+};
+
+// The library's messages would go to stderr; a refused soundfont is reported by its result.
+static void QuietLog() {
+  static const bool done = [] {
+    for (int level = FLUID_PANIC; level <= FLUID_DBG; level++) fluid_set_log_function(level, nullptr, nullptr);
+    return true;
+  }();
+  (void)done;
+}
+
+bool PlatformMidiSynthUsable(const char* synthesizer, const char* soundfont, std::string* problem) {
+  auto fail = [problem](std::string text) {
+    if (problem != nullptr) *problem = std::move(text);
+    return false;
+  };
+  if (synthesizer == nullptr || std::strcmp(synthesizer, "fluidsynth") != 0)
+    return fail(std::string("no MIDI synthesizer named \"") + (synthesizer ? synthesizer : "") + "\"");
+  struct stat info {};
+  if (soundfont == nullptr || stat(soundfont, &info) != 0 || !S_ISREG(info.st_mode) || access(soundfont, R_OK) != 0)
+    return fail(std::string("no readable soundfont at ") + (soundfont ? soundfont : "(none)"));
+  if (!FluidSynthLoaded()) return fail("the MIDI synthesizer library (libfluidsynth.so.3) is not installed");
+  return true;
+}
+
+PlatformMidiSynth* PlatformMidiSynthCreate(const char* synthesizer, const char* soundfont, int sampleRate,
+                                           std::string* problem) {
+  if (!PlatformMidiSynthUsable(synthesizer, soundfont, problem)) return nullptr;
+  QuietLog();
+  auto* synth = new PlatformMidiSynth;
+  synth->settings = new_fluid_settings();
+  if (synth->settings != nullptr) {
+    fluid_settings_setnum(synth->settings, "synth.sample-rate", sampleRate);
+    fluid_settings_setint(synth->settings, "synth.threadsafe-api", 0);  // the caller serialises
+    synth->synth = new_fluid_synth(synth->settings);
+  }
+  if (synth->synth == nullptr || fluid_synth_sfload(synth->synth, soundfont, 1) == FLUID_FAILED) {
+    PlatformMidiSynthDestroy(synth);
+    if (problem != nullptr) *problem = std::string("the soundfont ") + soundfont + " does not load";
+    return nullptr;
+  }
+  return synth;
+}
+
+void PlatformMidiSynthDestroy(PlatformMidiSynth* synth) {
+  if (synth == nullptr) return;
+  if (synth->synth != nullptr) delete_fluid_synth(synth->synth);
+  if (synth->settings != nullptr) delete_fluid_settings(synth->settings);
+  delete synth;
+}
+
+void PlatformMidiSynthMessage(PlatformMidiSynth* synth, uint8_t status, uint8_t data1, uint8_t data2) {
+  fluid_synth_t* s = synth->synth;
+  const int channel = status & 0x0F;
+  switch (status & 0xF0) {
+    case 0x80: fluid_synth_noteoff(s, channel, data1); break;
+    case 0x90: fluid_synth_noteon(s, channel, data1, data2); break;  // velocity 0 is a note-off there
+    case 0xA0: fluid_synth_key_pressure(s, channel, data1, data2); break;
+    case 0xB0: fluid_synth_cc(s, channel, data1, data2); break;
+    case 0xC0: fluid_synth_program_change(s, channel, data1); break;
+    case 0xD0: fluid_synth_channel_pressure(s, channel, data1); break;
+    case 0xE0: fluid_synth_pitch_bend(s, channel, data1 | data2 << 7); break;
+    default: break;
+  }
+}
+
+void PlatformMidiSynthSysex(PlatformMidiSynth* synth, const uint8_t* data, int length) {
+  // The file's form ends with 0xF7; the library takes the bytes between.
+  if (length > 0 && data[length - 1] == 0xF7) length--;
+  if (length > 0)
+    fluid_synth_sysex(synth->synth, reinterpret_cast<const char*>(data), length, nullptr, nullptr, nullptr, 0);
+}
+
+void PlatformMidiSynthReset(PlatformMidiSynth* synth) {
+  fluid_synth_all_sounds_off(synth->synth, -1);
+  fluid_synth_system_reset(synth->synth);
+}
+
+void PlatformMidiSynthSetReverb(PlatformMidiSynth* synth, bool on) { fluid_synth_reverb_on(synth->synth, -1, on ? 1 : 0); }
+
+void PlatformMidiSynthRender(PlatformMidiSynth* synth, float* stereo, int frames) {
+  fluid_synth_write_float(synth->synth, frames, stereo, 0, 2, stereo, 1, 2);
+}
