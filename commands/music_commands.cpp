@@ -25,11 +25,15 @@ bool MusicNumberOk(int32_t music) {
   return false;
 }
 
-// The slot when it holds music, else the error given (3504, or 3502 for the volume commands).
+// Without the sound library nothing loads, and the commands go on quietly: queries answer 0.
+bool SoundLibraryOn() { return SoundGlue().soundOn != 0; }
+
+// The slot when it holds music, else the error given (3504, or 3502 for the volume commands)
+// while the sound library runs.
 MusicSlot* LoadedMusic(int32_t music, int notLoadedError = 3504) {
   if (!MusicNumberOk(music)) return nullptr;
   if (gMusic[music].loaded) return &gMusic[music];
-  RuntimeError(notLoadedError);
+  if (SoundLibraryOn()) RuntimeError(notLoadedError);
   return nullptr;
 }
 
@@ -49,8 +53,8 @@ bool LoadMusicFile(MusicSlot& slot, const char* name) {
   return slot.song != nullptr;
 }
 
-void PauseMusic(MusicSlot& slot, bool paused) {
-  if (slot.song != nullptr) SndPauseSong(slot.song, paused);
+bool PauseMusic(MusicSlot& slot, bool paused) {
+  return slot.song != nullptr && SndPauseSong(slot.song, paused);
 }
 
 void CmdMusicLoad() {  // file, music
@@ -59,7 +63,9 @@ void CmdMusicLoad() {  // file, music
   AdvanceOperands(2);
   if (!MusicNumberOk(music)) return;
   MusicSlot& slot = gMusic[music];
+  if (slot.loaded) FreeMusicSlot(slot);
   slot.loaded = 0;
+  if (!SoundLibraryOn()) return;
   if (!LoadMusicFile(slot, name)) {
     RuntimeError(3502);
     return;
@@ -116,18 +122,14 @@ void CmdMusicPause() {  // music
     RuntimeError(3507);
     return;
   }
-  if (!slot->paused) {
-    PauseMusic(*slot, true);
-    slot->paused = 1;
-  }
+  if (!slot->paused && PauseMusic(*slot, true)) slot->paused = 1;
 }
 
 void CmdMusicResume() {  // music
   const int32_t music = IntOperand(0);
   AdvanceOperands(1);
   MusicSlot* slot = LoadedMusic(music);
-  if (slot == nullptr || !slot->paused) return;
-  PauseMusic(*slot, false);
+  if (slot == nullptr || !slot->paused || !PauseMusic(*slot, false)) return;  // a failed resume stays paused
   slot->paused = 0;
   slot->pausedByDeactivation = 0;
 }
@@ -150,7 +152,11 @@ void CmdMusicExist() {  // result, music
 
 template <uint8_t MusicSlot::*Flag>
 void CmdMusicFlag() {  // result, music
-  if (MusicSlot* slot = LoadedMusic(IntOperand(1))) WriteIntResult(slot->*Flag);
+  const int32_t music = IntOperand(1);
+  if (MusicNumberOk(music)) {
+    const MusicSlot* slot = LoadedMusic(music);
+    WriteIntResult(slot != nullptr ? slot->*Flag : 0);
+  }
   AdvanceOperands(2);
 }
 

@@ -7,7 +7,9 @@
 #include <string>
 
 #include "commands/sound_local.h"
+#include "platform/profile.h"
 #include "runtime/runtime.h"
+#include "sound/songs/songs.h"
 
 static SoundSlot gSlots[kSoundSlots];  // cleared by FreeAllSounds
 static SoundGlueState gGlue;           // lives for the process
@@ -32,7 +34,18 @@ int SoundPanToLibrary(int pan) {
 // Start-up, shut-down and the per-frame hooks
 // ---------------------------------------------------------------------------------------
 
+// MIDI songs play through the synthesizer SETUP.INI names (MIDISYNTH, "fluidsynth" when not
+// given, "none" for no MIDI) with its MIDISOUNDFONT (a relative path is beside the executable).
+static void ChooseMidiSynth() {
+  const std::string setup = ExecutableFolder() + "/SETUP.INI";
+  const std::string synth = PlatformReadProfileString(setup.c_str(), "SETTINGS", "MIDISYNTH", "fluidsynth");
+  std::string font = PlatformReadProfileString(setup.c_str(), "SETTINGS", "MIDISOUNDFONT", "");
+  if (!font.empty() && font[0] != '/') font = ExecutableFolder() + "/" + font;
+  SndSetMidiSynth(synth.c_str(), font.empty() ? nullptr : font.c_str());
+}
+
 void InitSound() {
+  ChooseMidiSynth();
   SndUseSteppedClock(gGlue.steppedClock);
   SndSelectOutput(gGlue.outputType);
   SndSelectMixer(0);

@@ -31,7 +31,9 @@ struct SoundSlot {   // cleared by FreeAllSounds at the end of every run
 
 struct SoundGlueState {  // lives from InitSound to CloseSound
   uint8_t soundOn;
-  int outputType = 2;    // what InitSound selects; tests choose 0 (none) or 1 (SDL device)
+  // What InitSound selects: automatic (OpenAL, else the SDL2 ring, else none: a run never
+  // loses its sound for want of one device); tests choose 0 (none) or 1 (SDL device).
+  int outputType = -1;
   bool steppedClock;     // tests: the library's clock moves only when they step it
   SndVector3 listener;
   SndVector3 listenerAngles;
