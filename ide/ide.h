@@ -340,6 +340,10 @@ struct IdeView {
   std::string title;
   bool secondStatusKind = false;
   bool hasRequester = false;
+  // Menu mode (a menu, requester or help page has the input) hides the text bar; outside it the
+  // bar blinks at the cursor by the clock (milliseconds).
+  bool menuMode = true;
+  uint32_t clock = 0;
 };
 // The x of menu n's title box (n 1 to 6) and its width.
 int MenuTitleX(const IdeView& view, int menu);
@@ -362,6 +366,13 @@ void ScrollBarPass(SourceEditor& editor, IdeView& view, bool buttonHeld);
 // One whole frame of the editor: the screen picture, toolbar, menu bar, text, scroll bar,
 // status line, the open drop-down, the tab numbers and the two toolbar captions.
 void DrawEditorFrame(const SourceEditor& editor, IdeView& view, Surface& target);
+// The frame of help mode around the page: the screen picture, toolbar, the help words on the
+// menu bar, the scroll bar (thumbLength/thumbPosition as the help viewer sets them), the status
+// line and the tab and toolbar captions. The caller copies the page to (0, 42).
+void DrawHelpFrame(IdeView& view, Surface& target, int currentBuffer);
+// The text bar at the cursor, 13 px high, shown for 500 ms of every second outside menu mode;
+// the window shows no pointer of ours, so the frame carries it.
+void DrawTextBar(Surface& target, const SourceEditor& editor, const IdeView& view);
 // The blinking text bar: the pointer shape 4 at (cursor x - 1, cursor y) outside menu mode;
 // shape 5 parked at (-256, -256) in it.
 void ShowTextCursor(const SourceEditor& editor, bool menuMode);

@@ -138,9 +138,27 @@ void DrawScrollBar(Surface& target, IdeView& view) {
   view.thumbRect = {625, top, 640, top + height};
 }
 
-void DrawEditorFrame(const SourceEditor& editor, IdeView& view, Surface& target) {
+namespace {
+
+void DrawScreenPicture(Surface& target) {
   if (const Surface* screen = IdePicture(IdePic::kScreen)) SurfaceBlit(target, 0, 0, *screen, {0, 0, 640, 480}, BlitOptions{});
   else SurfaceFill(target, {0, 0, 640, 480}, IdeColour(4));
+}
+
+// The buffer tabs' numbers and the two toolbar buttons' captions.
+void DrawCaptions(Surface& target) {
+  DrawIdeText(target, "1", kPageMenuHover, 458, 10);
+  DrawIdeText(target, "2", kPageMenuHover, 475, 10);
+  for (int i = 1; i <= 2; ++i) {
+    const std::string& caption = IdeText(IdeTable::kTitle, i);
+    DrawIdeText(target, caption, kPageMenuHover, (i == 1 ? 529 : 595) - TextWidth(caption) / 2, 9);
+  }
+}
+
+}  // namespace
+
+void DrawEditorFrame(const SourceEditor& editor, IdeView& view, Surface& target) {
+  DrawScreenPicture(target);
   if (!view.thumbDragging) {
     view.thumbLength = editor.ThumbLength();
     view.thumbPosition = editor.ThumbPosition();
@@ -150,13 +168,28 @@ void DrawEditorFrame(const SourceEditor& editor, IdeView& view, Surface& target)
   RedrawEditor(editor, target);
   DrawScrollBar(target, view);
   DrawStatusLine(target, view.title, editor.buffer().unsaved, view.secondStatusKind);
+  DrawTextBar(target, editor, view);
   DrawDropDown(target, view);
-  DrawIdeText(target, "1", kPageMenuHover, 458, 10);
-  DrawIdeText(target, "2", kPageMenuHover, 475, 10);
-  for (int i = 1; i <= 2; ++i) {
-    const std::string& caption = IdeText(IdeTable::kTitle, i);
-    DrawIdeText(target, caption, kPageMenuHover, (i == 1 ? 529 : 595) - TextWidth(caption) / 2, 9);
-  }
+  DrawCaptions(target);
+}
+
+void DrawHelpFrame(IdeView& view, Surface& target, int currentBuffer) {
+  DrawScreenPicture(target);
+  DrawToolbar(target, view, currentBuffer);
+  DrawMenuBar(target, view);
+  DrawScrollBar(target, view);
+  DrawStatusLine(target, view.title, false, view.secondStatusKind);
+  DrawCaptions(target);
+}
+
+void DrawTextBar(Surface& target, const SourceEditor& editor, const IdeView& view) {
+  const SourceBuffer& b = editor.buffer();
+  const int row = b.cursor.line - b.topLine;
+  if (view.menuMode || row < 0 || row >= kVisibleRows || (view.clock / 500) % 2 != 0) return;
+  const int x = editor.XFromColumn(b.cursor.line, b.cursor.column) - 1;
+  if (x < 0 || x >= 617) return;
+  const int y = kTextTop + kRowHeight * row;
+  SurfaceFill(target, {x, y, x + 1, y + kRowHeight}, 0xFFFFFF);
 }
 
 void ShowTextCursor(const SourceEditor& editor, bool menuMode) {

@@ -173,3 +173,41 @@ TEST_F(FrameTest, ColoursByScreenDepth) {
   for (const auto& c : cases)
     EXPECT_EQ(IdeColourForDepth(c.entry, c.depth, c.requester), c.value) << c.entry << " " << c.depth << " " << c.requester;
 }
+
+TEST_F(FrameTest, TextBarBlinksOutsideMenuModeAndHelpModeShowsItsWords) {
+  SourceEditor editor(IdeMemoryHost());
+  editor.buffer().lines = {"ab"};
+  editor.buffer().cursor = {0, 1};
+  Frame frame;
+  const int x = 2 + 12 - 1, y = kTextTop + 1;
+  const struct {
+    bool menuMode;
+    uint32_t clock;
+    bool shown;
+  } cases[] = {{false, 0, true}, {false, 499, true}, {false, 500, false}, {false, 1000, true}, {true, 0, false}};
+  for (const auto& c : cases) {
+    view.menuMode = c.menuMode;
+    view.clock = c.clock;
+    DrawEditorFrame(editor, view, *frame.surface);
+    EXPECT_EQ(frame.At(x, y) == 0xFFFFFFu && frame.At(x, y + 11) == 0xFFFFFFu, c.shown) << c.menuMode << " " << c.clock;
+  }
+
+  // Help mode: the three words on the bar, back and forward drawn disabled when not possible.
+  view.helpMode = true;
+  view.helpWords[0] = "Editor", view.helpWords[1] = "Back", view.helpWords[2] = "Forward";
+  view.thumbLength = 100, view.thumbPosition = 50;
+  DrawHelpFrame(view, *frame.surface, 1);
+  auto any = [&](SurfaceRect r, uint32_t colour) {
+    for (int yy = r.top; yy < r.bottom; ++yy)
+      for (int xx = r.left; xx < r.right; ++xx)
+        if (frame.At(xx, yy) == colour) return true;
+    return false;
+  };
+  const int back = MenuTitleX(view, 2);
+  EXPECT_TRUE(any({back, 21, back + TextWidth("Back"), 38}, 0x4B4877));    // disabled
+  EXPECT_FALSE(any({back, 21, back + TextWidth("Back"), 38}, 0x202020));
+  view.canGoBack = true;
+  DrawHelpFrame(view, *frame.surface, 1);
+  EXPECT_TRUE(any({back, 21, back + TextWidth("Back"), 38}, 0x202020));    // enabled
+  EXPECT_EQ(view.thumbRect.top, 53 + 50);
+}
