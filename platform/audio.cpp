@@ -84,6 +84,7 @@ int PlatformAudioListInputs(void (*addName)(const char* name, void* user), void*
 
 bool PlatformAudioOpen(int mixRate, int deviceIndex) {
   PlatformAudioClose();
+  PlatformQuietSoundSystemLogs();
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
   gAudio.subsystemStarted = true;
   const char* name = nullptr;

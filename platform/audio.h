@@ -1,3 +1,7 @@
+// Silences what the system's sound libraries write to stderr when no sound device opens (the
+// run goes on without sound); called before any device is looked for.
+void PlatformQuietSoundSystemLogs();
+
 // Audio output: one looping ring of 16-bit stereo frames played by the SDL2 audio device, with
 // a 64-bit count of consumed frames as the play position (the sound library's output type 1).
 #pragma once

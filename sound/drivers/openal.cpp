@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/audio.h"
 #include "sound/drivers/openal_local.h"
 
 OpenAl gAl;
@@ -50,6 +51,7 @@ bool OpenDevice(int mixRate) {
     // probed: the automatic output goes on to that device.
     const char* sdl = std::getenv("SDL_AUDIODRIVER");
     if (sdl && (std::strcmp(sdl, "dummy") == 0 || std::strcmp(sdl, "disk") == 0)) return false;
+    PlatformQuietSoundSystemLogs();
     gAl.device = alcOpenDevice(nullptr);
     if (!gAl.device) return false;
     const ALCint attributes[] = {ALC_FREQUENCY, mixRate, 0};
