@@ -442,6 +442,10 @@ class Requester {
   // of the caret, Enter commits. Returns the code to carry out (0 none).
   int Key(const IdeEvent& event);
   int caretColumn() const { return caret_; }
+  // Each frame while the list's thumb is held: the first shown entry follows the mouse's y;
+  // released, the drag ends.
+  void DragList(int y, bool held);
+  bool draggingList() const { return dragging_; }
   // Stores the focused field's edit state; for the new-project kind button 2 reads "Select"
   // while field 1 names a listed folder, else "Create".
   void CommitField();
@@ -457,6 +461,8 @@ class Requester {
   std::string folder_ = ".", startFolder_ = ".";
   int chosenTool_ = 0;
   int caret_ = 0;
+  bool dragging_ = false;
+  int grab_ = 0;
   std::vector<std::string> dates_;
   SurfaceRect panel_{};
   RequesterButton buttons_[32];
@@ -485,6 +491,9 @@ std::string SourceTitle(const std::string& name, const std::string& folder, cons
 void CarryOutRequesterCode(Requester& requester, IdeSession& session, int code);
 // The actions: 1 load, 2 save, 6/7 build, 31 new project, 72/73 a tool's program.
 void RequesterAction(Requester& requester, IdeSession& session, int code);
+// The window was activated again (another program had it): the requester closes and its folder
+// goes back to where it was opened.
+void RequesterWindowActivated(Requester& requester, IdeSession& session);
 // Opens a kind for a purpose in the folder given (the list kinds scan it).
 void OpenRequester(Requester& requester, IdeSession& session, int kind, int purpose, const std::string& folder);
 

@@ -246,8 +246,16 @@ int Requester::Click(int x, int y) {
   const int px = x - panel_.left, py = y - panel_.top;
   const int count = static_cast<int>(list_.size());
   if (px >= 390 && px <= 405 && py >= 28 && py <= 170) {
-    // The list's scroll bar: arrows step one entry, the track seven; never past the ends.
-    const int step = py < 45 ? -1 : py > 157 ? 1 : (py - 45) < first_ * 112 / std::max(count, 1) ? -7 : 7;
+    // The list's scroll bar: arrows step one entry, the track seven; never past the ends. A
+    // press on the thumb grabs it.
+    const int thumbTop = first_ * 112 / std::max(count, 1);
+    const int thumbBottom = std::min(112, (first_ + 7) * 112 / std::max(count, 1));
+    if (py >= 45 && py <= 157 && count > 7 && py - 45 >= thumbTop && py - 45 < thumbBottom) {
+      dragging_ = true;
+      grab_ = py - 45 - thumbTop;
+      return 0;
+    }
+    const int step = py < 45 ? -1 : py > 157 ? 1 : (py - 45) < thumbTop ? -7 : 7;
     first_ = std::clamp(first_ + step, 0, std::max(0, count - 7));
     return 0;
   }
@@ -272,4 +280,14 @@ int Requester::Click(int x, int y) {
   }
   caret_ = static_cast<int>(fields_[1].text.size());
   return 0;
+}
+
+void Requester::DragList(int y, bool held) {
+  if (!held) {
+    dragging_ = false;
+    return;
+  }
+  if (!dragging_) return;
+  const int count = static_cast<int>(list_.size());
+  first_ = std::clamp((y - (panel_.top + grab_ + 45)) * count / 112, 0, std::max(0, count - 7));
 }

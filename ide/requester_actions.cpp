@@ -140,6 +140,12 @@ void OpenRequester(Requester& r, IdeSession& s, int kind, int purpose, const std
   SetDisplayStage(3);
 }
 
+void RequesterWindowActivated(Requester& r, IdeSession& s) {
+  if (!r.IsOpen()) return;
+  if (r.kind() != 4) r.SetFolder(r.startFolder());
+  Close(r, s);
+}
+
 void RequesterAction(Requester& r, IdeSession& s, int code) {
   r.CommitField();
   const std::string typed = r.field(1).text;

@@ -314,3 +314,30 @@ TEST_F(Flow, FieldKeysAndDrawing) {
   SurfaceDestroy(screen);
   FreeIdePictures();
 }
+
+TEST_F(Flow, ListThumbDragAndReactivation) {
+  for (int i = 0; i < 30; ++i) WriteBytes(dir / ("f" + std::to_string(100 + i) + ".qva"), "");
+  std::filesystem::create_directory(dir.path / "sub");
+  OpenRequester(requester, session, 2, 1, dir.path.string());
+  ASSERT_EQ(requester.list().size(), 32u);  // the parent, "sub" and 30 sources
+  const int left = requester.panel().left, top = requester.panel().top;
+  // The thumb (7 of 32 entries: 24 px from y 45) is grabbed and dragged to the end.
+  requester.Click(left + 398, top + 50);
+  EXPECT_TRUE(requester.draggingList());
+  requester.DragList(top + 45 + 112 + 40, true);
+  EXPECT_EQ(requester.firstShown(), 32 - 7);
+  requester.DragList(top + 45 + 10, true);
+  EXPECT_EQ(requester.firstShown(), 32 * 5 / 112);
+  requester.DragList(0, false);
+  EXPECT_FALSE(requester.draggingList());
+  // Below the thumb the track moves seven entries.
+  requester.Click(left + 398, top + 150);
+  EXPECT_EQ(requester.firstShown(), 1 + 7);
+
+  // Leaving the window and coming back closes the requester in the folder it was opened in.
+  requester.SetFolder(dir / "sub");
+  RequesterWindowActivated(requester, session);
+  EXPECT_FALSE(requester.IsOpen());
+  EXPECT_EQ(requester.folder(), dir.path.string());
+  EXPECT_FALSE(view.hasRequester);
+}
