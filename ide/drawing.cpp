@@ -89,7 +89,9 @@ int GlyphAdvance(int glyph) {
 
 bool BuildGlyphAtlas() {
   if (atlas != nullptr) return true;
-  PlatformFont* font = FontCreate("DejaVu Sans Mono", 15, false, false);
+  // The source text's face fits the 13 px rows when drawn 2 px up (its descenders included);
+  // the narrower face of the other pages fills the 16 px cells.
+  PlatformFont* font = FontCreate("DejaVu Sans Mono", 14, false, false);
   PlatformFont* uiFont = FontCreate("DejaVu Sans Mono", 13, false, false);
   atlas = SurfaceCreate(kAtlasWidth, kAtlasHeight);
   Surface* cell = SurfaceCreate(kCellWidth, kCellHeight);
@@ -110,7 +112,7 @@ bool BuildGlyphAtlas() {
       SurfaceFill(*cell, {0, 0, kCellWidth, kCellHeight}, kPages[page].paper);
       const char text[2] = {static_cast<char>(c), 0};
       const bool textPage = IsTextPage(page);
-      FontDrawText(textPage ? font : uiFont, *cell, textPage ? left : uiLeft, textPage ? 0 : 1, text,
+      FontDrawText(textPage ? font : uiFont, *cell, textPage ? left : uiLeft, textPage ? -2 : 0, text,
                    TextColours{kPages[page].ink, 0, false});
       const SurfaceRect at = GlyphCell(page * 256 + c);
       SurfaceBlit(*atlas, at.left, at.top, *cell, {0, 0, kCellWidth, kCellHeight}, BlitOptions{});
