@@ -143,7 +143,7 @@ TEST_F(HardwareVoices, AnApproachingSourcePlaysHigher) {
   }
 }
 
-TEST_F(HardwareVoices, PausedPlayStaysSilentUntilResumed) {
+TEST_F(HardwareVoices, PausedPlayStaysSilentUntilResumedAndEndedSoundsStayEnded) {
   SndSample* sample = HardwareTone();
   ASSERT_NE(sample, nullptr);
   int handle = SndPlaySoundPaused(-1, sample, true);
@@ -156,6 +156,20 @@ TEST_F(HardwareVoices, PausedPlayStaysSilentUntilResumed) {
   Render(1024);
   EXPECT_LT(Rms(Render(4096)).left, 10);
   EXPECT_TRUE(SndIsChannelPlaying(handle)) << "a paused voice is not free for another sound";
+  // A sound that played to its end stays ended: resuming it neither replays nor loops it.
+  const std::vector<int16_t> blip(441, 8000);
+  SndSample* once = SndCreateSample(-1, 441, kSnd16Bits | kSndMono | kSndLoopOff | kSndHardware, 44100, 255, 128, 128);
+  ASSERT_NE(once, nullptr);
+  ASSERT_TRUE(SndUploadSample(once, blip.data(), kSnd16Bits | kSndMono));
+  SndStopChannel(handle);
+  handle = SndPlaySoundSimple(-1, once);
+  ASSERT_GE(handle, 0);
+  Render(4096);
+  EXPECT_FALSE(SndIsChannelPlaying(handle));
+  SndSetChannelPaused(handle, true);
+  SndSetChannelPaused(handle, false);
+  EXPECT_FALSE(SndIsChannelPlaying(handle));
+  EXPECT_LT(Rms(Render(4096)).left, 10);
 }
 
 TEST_F(HardwareVoices, ManyCyclesLeakNoSourceOrBuffer) {
@@ -251,7 +265,7 @@ TEST_F(HardwareVoices, CapabilitiesAndFallbackWithoutADevice) {
   ASSERT_NE(sample, nullptr);
   EXPECT_EQ(SndGetSampleMode(sample) & kSndHardware, 0u);
   EXPECT_GE(SndPlaySoundSimple(-1, sample), 0);
-  EXPECT_FALSE(SndSetEnvironment(1, 1.0f, 2.0f, 0.5f) && SndGetOutput() == 2);
+  EXPECT_TRUE(SndSetEnvironment(1, 1.0f, 2.0f, 0.5f)) << "kept, as on the no-sound output";
 }
 
 }  // namespace
