@@ -248,6 +248,34 @@ void DrawProgressStatus(Surface& target, const std::string& text) {
   DrawIdeText(target, shown, kPageStatus2, g.textCentreX - TextWidth(shown) / 2, g.textY);
 }
 
+namespace {
+// The frame the progress panel is drawn on, from the first percentage to FreeProgressFrame.
+Surface* progressFrame = nullptr;
+}  // namespace
+
+void PresentCompileProgress(const IdeHost& host, const Surface& screen, int percent) {
+  if (PictureSlot(30) == nullptr) return;
+  if (progressFrame == nullptr) progressFrame = SurfaceCreate(640, 480);
+  if (progressFrame == nullptr) return;
+  SurfaceBlit(*progressFrame, 0, 0, screen, {0, 0, screen.width, screen.height}, BlitOptions{});
+  DrawCompileProgress(*progressFrame, percent);
+  host.Present(*progressFrame);
+}
+
+void PresentProgressStatus(const IdeHost& host, const std::string& text) {
+  if (PictureSlot(30) == nullptr || progressFrame == nullptr) return;
+  // The panel's text line is cleared before the new text.
+  const ProgressGeometry g = ProgressPanelGeometry(100);
+  SurfaceFill(*progressFrame, {130, g.textY, 510, g.textY + kCellHeight}, IdeColour(6));
+  DrawProgressStatus(*progressFrame, text);
+  host.Present(*progressFrame);
+}
+
+void FreeProgressFrame() {
+  SurfaceDestroy(progressFrame);
+  progressFrame = nullptr;
+}
+
 void DrawEditorScreen(const SourceEditor& editor, Surface& target, const std::string& title) {
   IdeView view;
   for (int menu = 1; menu <= 6; ++menu) view.menus[menu - 1].title = IdeText(IdeTable::kMenu, menu);

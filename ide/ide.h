@@ -273,6 +273,12 @@ void DrawCompileProgress(Surface& target, int percent);
 // A status text of a long step (the package writer's "Adding ..." lines) on the panel: the
 // marker at its end and the text centred.
 void DrawProgressStatus(Surface& target, const std::string& text);
+// What the compiler's and the package writer's progress hooks show: the screen with the panel
+// over it, presented through the host; nothing while the panel's picture is not loaded. The
+// panel's frame is kept between calls, so status lines draw over the last percentage.
+void PresentCompileProgress(const IdeHost& host, const Surface& screen, int percent);
+void PresentProgressStatus(const IdeHost& host, const std::string& text);
+void FreeProgressFrame();
 
 // ---- Pictures ------------------------------------------------------------------------------
 // The environment's pictures, PNG files in the folder "ide" of the install folder, drawn

@@ -211,3 +211,25 @@ TEST_F(FrameTest, TextBarBlinksOutsideMenuModeAndHelpModeShowsItsWords) {
   EXPECT_TRUE(any({back, 21, back + TextWidth("Back"), 38}, 0x202020));    // enabled
   EXPECT_EQ(view.thumbRect.top, 53 + 50);
 }
+
+TEST_F(FrameTest, ProgressPanelPresentedOverTheScreen) {
+  Frame screen;
+  SurfaceFill(*screen.surface, {0, 0, 640, 480}, 0x123456);
+  auto shown = [](int x, int y) { return IdeMemory().lastFrame[static_cast<size_t>(y) * 640 + x]; };
+  const int before = IdeMemory().framesPresented;
+  PresentCompileProgress(IdeMemoryHost(), *screen.surface, 0);
+  ASSERT_EQ(IdeMemory().framesPresented, before + 1);
+  EXPECT_EQ(shown(5, 5), 0x123456u);            // the screen around the panel
+  EXPECT_EQ(shown(480, 245), IdeColour(0));     // nothing done yet: the bar is cleared
+  PresentCompileProgress(IdeMemoryHost(), *screen.surface, 100);
+  EXPECT_EQ(shown(480, 245), PictureSlot(30)->pixels[(245 - 220) * 406 + 480 - 117]);  // all done
+  PresentProgressStatus(IdeMemoryHost(), "Adding media/a.png...");
+  EXPECT_EQ(IdeMemory().framesPresented, before + 3);
+  EXPECT_EQ(shown(5, 5), 0x123456u);
+  FreeProgressFrame();
+  PresentProgressStatus(IdeMemoryHost(), "no panel shown: nothing");
+  EXPECT_EQ(IdeMemory().framesPresented, before + 3);
+  FreeIdePictures();
+  PresentCompileProgress(IdeMemoryHost(), *screen.surface, 50);  // without the pictures: nothing
+  EXPECT_EQ(IdeMemory().framesPresented, before + 3);
+}
