@@ -94,7 +94,7 @@ void ScrollBarPass(SourceEditor& editor, IdeView& view, bool buttonHeld) {
     view.dragLastY = view.mouseY;
     // Guarded: a short source, or a thumb as long as the track, has nothing to scroll.
     if (count > kVisibleRows && view.thumbLength < kTrack)
-      editor.ScrollTo((count - kVisibleRows) * view.thumbPosition / (kTrack - view.thumbLength));
+      editor.ScrollTo(static_cast<int>(int64_t{count - kVisibleRows} * view.thumbPosition / (kTrack - view.thumbLength)));
     return;
   }
   if (buttonHeld && (view.menuHover == 31 || view.menuHover == 32))

@@ -563,5 +563,6 @@ int SourceEditor::ThumbPosition() const {
   const SourceBuffer& b = buffer();
   const int count = static_cast<int>(b.lines.size());
   if (count <= kVisibleRows) return 0;  // nothing to scroll; no division by zero
-  return (kTrack - ThumbLength()) * std::min(b.topLine, count - kVisibleRows) / (count - kVisibleRows);
+  // In 64 bits: a source of millions of lines would overflow the product.
+  return static_cast<int>(int64_t{kTrack - ThumbLength()} * std::min(b.topLine, count - kVisibleRows) / (count - kVisibleRows));
 }

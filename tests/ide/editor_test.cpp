@@ -271,3 +271,46 @@ TEST(View, GoToLinePagingAndScrollBar) {
   EXPECT_GT(wide.buffer().leftColumn, 0);
   EXPECT_LT(wide.XFromColumn(0, 5000), 618);
 }
+
+TEST(EditTable, EveryChangeMarksUnsavedAndEachBufferKeepsItsOwnUndo) {
+  const struct {
+    const char* what;
+    void (*change)(SourceEditor&);
+  } changes[] = {
+      {"typing", [](SourceEditor& e) { e.TypeChar('a'); }},
+      {"backspace joining", [](SourceEditor& e) { e.buffer().cursor = {1, 0}; e.TypeChar(8); }},
+      {"delete joining", [](SourceEditor& e) { e.PressKey(EditKey::kEnd); e.PressKey(EditKey::kDelete); }},
+      {"paste", [](SourceEditor& e) { IdeMemory().clipboard = "p"; e.Paste(); }},
+      {"cut", [](SourceEditor& e) { e.SelectRange({0, 0}, {0, 2}); e.Cut(); }},
+      {"undo", [](SourceEditor& e) { e.SelectRange({0, 0}, {0, 2}); e.Cut(); e.buffer().unsaved = false; e.Undo(); }},
+      {"replace", [](SourceEditor& e) { e.Replace("one", "1"); }},
+  };
+  for (const auto& c : changes) {
+    SCOPED_TRACE(c.what);
+    SourceEditor editor = EditorWith({"one", "two"});
+    ASSERT_FALSE(editor.buffer().unsaved);
+    c.change(editor);
+    EXPECT_TRUE(editor.buffer().unsaved);
+  }
+  // Moving the cursor or copying changes nothing.
+  SourceEditor editor = EditorWith({"one", "two"});
+  editor.PressKey(EditKey::kDown);
+  editor.SelectRange({0, 0}, {0, 3});
+  editor.Copy();
+  EXPECT_FALSE(editor.buffer().unsaved);
+
+  // A cut in buffer 1 and a paste in buffer 2: each undo takes back its own buffer's change.
+  editor.Cut();
+  editor.SelectBuffer(2);
+  editor.buffer().lines = {"b2"};
+  editor.Paste();
+  EXPECT_EQ(editor.buffer().lines, std::vector<std::string>{"oneb2"});
+  editor.SelectBuffer(1);
+  EXPECT_EQ(editor.buffer().lines, (std::vector<std::string>{"", "two"}));
+  editor.Undo();
+  EXPECT_EQ(editor.buffer().lines, (std::vector<std::string>{"one", "two"}));
+  editor.SelectBuffer(2);
+  EXPECT_EQ(editor.buffer().lines, std::vector<std::string>{"oneb2"});
+  editor.Undo();
+  EXPECT_EQ(editor.buffer().lines, std::vector<std::string>{"b2"});
+}
