@@ -442,7 +442,9 @@ class Requester {
   int chosenTool() const { return chosenTool_; }
   void set_chosenTool(int tool) { chosenTool_ = tool; }
   // The dates of the listed entries ("Mon Jan  2 15:04", as the listing shows them).
-  const std::string& EntryDate(int index) const { return dates_[index]; }
+  std::string EntryDate(int index) const {
+    return index >= 0 && index < static_cast<int>(dates_.size()) ? dates_[index] : std::string();
+  }
   // Keys: Esc gives code 1 (close), Left/Right move the caret, Delete removes the character
   // right of it; characters from 32 are inserted (at most 255), backspace removes the one left
   // of the caret, Enter commits. Returns the code to carry out (0 none).

@@ -136,6 +136,10 @@ void Requester::Draw(Surface& target, int frame) {
       if (selected) SurfaceFill(target, {left + 31, y, left + 33 + TextWidth(name) + 2, y + 16}, FieldColour(5));
       SurfaceFill(target, {left + 19, y + 4, left + 27, y + 12}, TypeColour(e.type));
       DrawIdeText(target, name, selected ? kPageMenuHover : kPageStatus, left + 33, y);
+      // The entry's date at the right, where the name leaves room for it.
+      const std::string date = EntryDate(first_ + row);
+      const int dateX = left + 386 - TextWidth(date);
+      if (!date.empty() && dateX > left + 33 + TextWidth(name) + 8) DrawIdeText(target, date, kPageDisabled, dateX, y);
     }
     // The list's scroll bar: the thumb over the track.
     SurfaceFill(target, {left + 391, top + 45, left + 405, top + 157}, FieldColour(1));
