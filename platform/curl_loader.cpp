@@ -12,7 +12,7 @@
 // forwarded to it. Without the library each answers as the library does when it cannot start
 // (no handle, CURLE_FAILED_INIT), so a connect fails with a message instead of the run.
 static void* Library() {
-  static void* const handle = dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL);
+  static void* const handle = OpenLazyLibrary("libcurl.so.4");
   return handle;
 }
 

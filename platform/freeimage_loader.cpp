@@ -9,7 +9,7 @@
 // and forwarded to it. Without the library each answers as the library does on failure (no
 // memory block, no picture), so the loaders report an unreadable file.
 static void* Library() {
-  static void* const handle = dlopen("libfreeimage.so.3", RTLD_NOW | RTLD_LOCAL);
+  static void* const handle = OpenLazyLibrary("libfreeimage.so.3");
   return handle;
 }
 

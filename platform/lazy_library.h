@@ -15,3 +15,7 @@ Function LazyLibraryEntry(void* library, const char* name) {
 #define QV_FORWARD(name, fallback, ...)                                         \
   static const auto entry = LazyLibraryEntry<decltype(&name)>(Library(), #name); \
   return entry != nullptr ? entry(__VA_ARGS__) : fallback
+
+// Opens the shared library of this name (its soname) for the loader files; null when it is
+// missing. The handle lives for the whole process.
+void* OpenLazyLibrary(const char* soname);
