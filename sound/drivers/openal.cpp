@@ -87,8 +87,10 @@ int OpenVoices() {
 }
 
 bool AlOpen(int mixRate) {
-  SndEnumerateOutputs();
-  if (gSnd.outputCount == 0 || !OpenDevice(mixRate)) {
+  // The device first: listing it probes the sound system, which a refused device never does.
+  const bool opened = OpenDevice(mixRate);
+  if (opened) SndEnumerateOutputs();
+  if (!opened || gSnd.outputCount == 0) {
     CloseDevice();
     return SndFail(kSndErrNoOutput);
   }
@@ -103,6 +105,7 @@ bool AlOpen(int mixRate) {
 
 void AlEnumerateOutputs() {
   if (gAl.target == kSndOpenAlMissing) return;
+  PlatformQuietSoundSystemLogs();
   const ALCchar* name = alcGetString(nullptr, ALC_DEFAULT_DEVICE_SPECIFIER);
   SndAddOutputName(gAl.target == kSndOpenAlLoopback ? "OpenAL loopback" : (name && *name ? name : "OpenAL"));
 }
