@@ -100,3 +100,10 @@ void ScrollBarPass(SourceEditor& editor, IdeView& view, bool buttonHeld) {
   if (buttonHeld && (view.menuHover == 31 || view.menuHover == 32))
     editor.ScrollTo(editor.buffer().topLine + (view.menuHover == 31 ? -1 : 1));
 }
+
+void EditorMousePass(SourceEditor& editor, IdeView& view, bool buttonHeld) {
+  ScrollBarPass(editor, view, buttonHeld);
+  if (!buttonHeld) editor.EndMouseMarking();
+  else if (editor.mouseMarking()) editor.DragTo(view.mouseX, view.mouseY);
+  view.marking = editor.mouseMarking();
+}

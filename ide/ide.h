@@ -369,6 +369,10 @@ void DrawScrollBar(Surface& target, IdeView& view);
 // and a held arrow (menuHover 31/32) scrolls one line.
 bool ScrollBarPress(SourceEditor& editor, IdeView& view, int x, int y);
 void ScrollBarPass(SourceEditor& editor, IdeView& view, bool buttonHeld);
+// One idle pass of the editor's mouse: the scroll bar's pass, and while marking by mouse the
+// cursor follows the mouse (held above or below the text it moves a line a pass, scrolling);
+// a released button ends the marking. view.marking tells the hover test.
+void EditorMousePass(SourceEditor& editor, IdeView& view, bool buttonHeld);
 // One whole frame of the editor: the screen picture, toolbar, menu bar, text, scroll bar,
 // status line, the open drop-down, the tab numbers and the two toolbar captions.
 void DrawEditorFrame(const SourceEditor& editor, IdeView& view, Surface& target);

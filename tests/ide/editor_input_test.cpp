@@ -100,6 +100,26 @@ TEST(EditorInput, ScrollBarDragPagesAndArrows) {
   EXPECT_EQ(editor.buffer().topLine, 99);
 }
 
+TEST(EditorInput, MarkingHeldBelowTheTextScrollsALineAPass) {
+  SourceEditor editor(IdeMemoryHost());
+  editor.buffer().lines.assign(40, "line");
+  IdeView view;
+  editor.ClickAt(5, kTextTop + 2);
+  view.mouseX = 5, view.mouseY = 470;  // below the text area, held still
+  for (int pass = 1; pass <= 3; ++pass) {
+    EditorMousePass(editor, view, true);
+    EXPECT_EQ(editor.buffer().cursor.line, 31 + pass);
+    EXPECT_EQ(editor.buffer().topLine, pass);
+  }
+  EXPECT_TRUE(view.marking);
+  EditorMousePass(editor, view, false);  // released
+  EXPECT_FALSE(view.marking);
+  view.mouseY = 10;
+  EditorMousePass(editor, view, true);  // no longer marking: nothing moves
+  EXPECT_EQ(editor.buffer().cursor.line, 34);
+  EXPECT_EQ(editor.buffer().start, (TextPos{0, 1}));  // the marking kept its start
+}
+
 TEST(EditorInput, FolderScansSkipDotEntriesByName) {
   TempFolder dir;
   WriteBytes(dir / "a.qva", "");
