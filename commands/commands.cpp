@@ -12,6 +12,8 @@ bool RegisterCommandFamilies() {
   // sound
   ok = RegisterSoundCommands() && ok;
   ok = RegisterMusicCommands() && ok;
+  // video
+  ok = RegisterAnimationCommands() && ok;
   // files, folders, array files
   ok = RegisterFileCommands() && ok;
   ok = RegisterArrayFileCommands() && ok;
@@ -45,6 +47,9 @@ void InstallCommandHooks(RuntimeHooks& hooks) {
   hooks.ResumeMusicOnActivate = ResumeMusicOnActivate;
   hooks.FreeAllMusic = FreeAllMusic;
   hooks.CloseMusic = CloseMusic;
+  // video: each frame before the sprites, closed at the end of every run
+  hooks.UpdateAnimations = UpdateAnimations;
+  hooks.FreeAllAnimations = FreeAllAnimations;
   // files: the numbered files close at the end of every run
   hooks.CloseAllFileHandles = CloseAllFileHandles;
   hooks.CloseFtpOnExit = CloseFtpOnExit;

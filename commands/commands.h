@@ -13,6 +13,11 @@ bool RegisterForceCommands();
 bool RegisterSoundCommands();
 // Music slots 1..32: tracker songs.
 bool RegisterMusicCommands();
+// Video animations 1..32 on the screen or a bitmap; the frame step and the end of a run
+// (Hooks.UpdateAnimations, Hooks.FreeAllAnimations).
+bool RegisterAnimationCommands();
+void UpdateAnimations();
+void FreeAllAnimations();
 bool RegisterFileCommands();
 bool RegisterArrayFileCommands();
 bool RegisterFolderCommands();

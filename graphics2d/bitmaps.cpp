@@ -17,6 +17,15 @@ Surface* BitmapSurfaceIfCurrent(int number, uint32_t generation) {
   return gBitmaps[number].surface;
 }
 
+bool BitmapPlannedGeneration(int number, uint32_t* generation) {
+  if (number < 0 || number >= kBitmapCount) return false;
+  const BitmapInfo& slot = gBitmaps[number];
+  *generation = slot.plannedGeneration;
+  return slot.surface != nullptr || slot.plannedGeneration != slot.generation;
+}
+
+Surface* BitmapSurfaceOfGeneration(int number, uint32_t generation) { return BitmapSurfaceIfCurrent(number, generation); }
+
 // Gives a slot a new surface (or none), without starting a new generation.
 static void ReplaceBitmapSurface(int number, Surface* surface) {
   BitmapInfo& slot = gBitmaps[number];

@@ -88,6 +88,11 @@ int PresentFrame();
 void ReleaseDisplay(bool keepDevice);
 // The back buffer every draw op and the 3D render target; null before InitDisplay.
 Surface* BackBuffer();
+// The animation commands find a bitmap (0..31; 0 is the back buffer) as the frame step will:
+// the generation it has once the queued commands are replayed, false when it is absent and no
+// queued command changes it; then its surface while still of that generation, else null.
+bool BitmapPlannedGeneration(int number, uint32_t* generation);
+Surface* BitmapSurfaceOfGeneration(int number, uint32_t generation);
 // The screen's size and depth (16 by default: colours keep 5, 6 and 5 bits).
 int ScreenWidth();
 int ScreenHeight();

@@ -421,6 +421,29 @@ enum CommandNumber : int {
   kObjectInterpolation = 7655,  // i result, i object: blend step in percent
   kTotalObjectFrames = 7656,  // i result, i object: last key frame
 
+  // --- Video animations 1..32 (commands/animation_commands.cpp), played onto the screen or a
+  // bitmap and advanced once per frame. 2002 and 2007-2010 are warnings.
+  kAnimationLoad = 2001,          // s file, i animation: open a video file (package first) (2001, 2002)
+  kAnimationDelete = 2002,        // i animation (2001, 2004)
+  kAnimationPlay = 2003,          // i animation: play once from the start on the screen (2001, 2004, 2007)
+  kAnimationStop = 2004,          // i animation: stop and close it (2001, 2004, 2008)
+  kAnimationPause = 2005,         // i animation (2001, 2004, 2008 when not running, 2009)
+  kAnimationResume = 2006,        // i animation (2001, 2004, 2010)
+  kAnimationLoop = 2007,          // i animation: play on the screen, restarting at the end (2001, 2004)
+  kAnimationPlayAt = 2012,        // i animation, i x, i y: play at its own size (2001, 2004, 2007)
+  kAnimationPlayInRect = 2013,    // i animation, i x1, i y1, i x2, i y2: play stretched (2001, 2004, 2007)
+  kAnimationPlace = 2014,         // i animation, i x1, i y1, i x2, i y2: set the rectangle (2001, 2004)
+  kAnimationPlayToBitmap = 2015,  // i animation, i bitmap, i x1, i y1, i x2, i y2 (2001, 2004, 1001, 1002, 2007)
+  kAnimationLoopToBitmap = 2016,  // i animation, i bitmap, i x1, i y1, i x2, i y2 (2001, 2004, 1001, 1002)
+  kAnimationExist = 2051,         // i result, i animation (2001)
+  kAnimationPlaying = 2052,       // i result, i animation (2001, 2004)
+  kAnimationPaused = 2053,        // i result, i animation (2001, 2004)
+  kAnimationLooping = 2054,       // i result, i animation (2001, 2004)
+  kAnimationPositionX = 2057,     // i result, i animation: left of the shown rectangle (2001, 2004)
+  kAnimationPositionY = 2058,     // i result, i animation: top (2001, 2004)
+  kAnimationWidth = 2059,         // i result, i animation: width as clipped to its target (2001, 2004)
+  kAnimationHeight = 2060,        // i result, i animation: height as clipped (2001, 2004)
+
   // --- Sounds: numbered sounds 1..1025 over the sound library (commands/sound_commands.cpp).
   // 3002, 3004 and 3201 are warnings; 3002, 3004 and 3008 are raised only while the library runs.
   kSoundLoad = 3001,          // s file, i sound: load a WAV or MP3 (3001, 3002)
