@@ -95,7 +95,9 @@ bool PlatformAudioOpen(int mixRate, int deviceIndex) {
   want.freq = mixRate;
   want.format = AUDIO_S16SYS;
   want.channels = 2;
-  want.samples = 1024;
+  // Each close waits two periods for the device to drain: 512 frames keeps a game's exit
+  // short (23 ms, not 46) with a period still well clear of underruns.
+  want.samples = 512;
   want.callback = FillFromRing;
   SDL_AudioSpec have{};
   gAudio.device = SDL_OpenAudioDevice(name, 0, &want, &have, 0);

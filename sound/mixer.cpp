@@ -283,19 +283,16 @@ void SndMixerRound() {
 
 static void MixerThread(void*) {
   SndMixer& m = gSndMixer;
-  while (!m.stop.load(std::memory_order_acquire)) {
-    {
-      SndLockGuard guard(gSnd.lock);
-      SndMixerRound();
-    }
-    PlatformSleep(10);
-  }
+  do {
+    SndLockGuard guard(gSnd.lock);
+    SndMixerRound();
+  } while (m.stop.Pause(10));
   m.finished.store(true, std::memory_order_release);
 }
 
 bool SndStartMixerThread() {
   SndMixer& m = gSndMixer;
-  m.stop = false;
+  m.stop.Reset();
   m.finished = false;
   m.thread = PlatformStartThread(MixerThread, nullptr, 2);
   if (!m.thread) {
@@ -310,7 +307,7 @@ bool SndStartMixerThread() {
 void SndStopMixerThread() {
   SndMixer& m = gSndMixer;
   if (!m.thread) return;
-  m.stop.store(true, std::memory_order_release);
+  m.stop.Stop();
   if (!PlatformJoinThread(m.thread, 1000)) {
     SndLog("sound mixer thread did not stop within 1000 ms; waiting for it");
     PlatformJoinThreadForever(m.thread);

@@ -6,9 +6,9 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/thread.h"
 #include "sound/sound.h"
 
-struct PlatformThread;
 
 // A link of a circular doubly linked list; a head points at itself when the list is empty.
 struct SndLink {
@@ -230,7 +230,7 @@ struct SndMixer {
   int rampLength = 128;
   int writeBlock = 0;
   std::atomic<uint64_t> mixedBlocks{0};
-  std::atomic<bool> stop{false};
+  PlatformStopSignal stop;
   std::atomic<bool> finished{true};
   PlatformThread* thread = nullptr;
   std::atomic<float> cpuUsage{0.0f};

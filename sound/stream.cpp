@@ -58,7 +58,7 @@ struct SndStream {
 static struct {
   SndLink playing;               // streams being fed
   PlatformThread* feeder = nullptr;
-  std::atomic<bool> stop{false};
+  PlatformStopSignal stop;
   SndDspUnit* syncUnit = nullptr;
   uint32_t lastPass = 0;
   bool running = false;
@@ -290,13 +290,10 @@ static void FeederPass() {
 }
 
 static void FeederThread(void*) {
-  while (!gStreamer.stop.load(std::memory_order_acquire)) {
-    {
-      SndLockGuard guard(gSnd.lock);
-      FeederPass();
-    }
-    PlatformSleep(10);
-  }
+  do {
+    SndLockGuard guard(gSnd.lock);
+    FeederPass();
+  } while (gStreamer.stop.Pause(10));
 }
 
 // Once per mix block: the play time of each playing stream moves on by the block's real length
@@ -334,7 +331,7 @@ bool SndStreamerStart() {
   if (!gStreamer.syncUnit) return false;
   SndSetDspUnitActive(gStreamer.syncUnit, true);
   gStreamer.lastPass = SndGetTimeMs();
-  gStreamer.stop = false;
+  gStreamer.stop.Reset();
   if (!gSnd.steppedClock) {
     gStreamer.feeder = PlatformStartThread(FeederThread, nullptr, 3);
     if (!gStreamer.feeder) {
@@ -350,7 +347,7 @@ bool SndStreamerStart() {
 // Shut-down: the feeder takes the lock for each pass, so it is joined without holding it.
 void SndStreamerStop() {
   if (!gStreamer.running) return;
-  gStreamer.stop.store(true, std::memory_order_release);
+  gStreamer.stop.Stop();
   if (gStreamer.feeder) PlatformJoinThreadForever(gStreamer.feeder);
   gStreamer.feeder = nullptr;
   SndLockGuard guard(gSnd.lock);
