@@ -213,3 +213,5 @@ void FreeAllMusic() {
 }
 
 void CloseMusic() { FreeAllMusic(); }
+
+SndSong* MusicSongAt(int music) { return music >= 1 && music <= 32 ? gMusic[music].song : nullptr; }

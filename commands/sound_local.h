@@ -88,3 +88,5 @@ void PauseMusicOnDeactivate();
 void ResumeMusicOnActivate();
 void FreeAllMusic();
 void CloseMusic();
+struct SndSong;
+SndSong* MusicSongAt(int music);  // tests: the song a slot 1..32 holds, or null

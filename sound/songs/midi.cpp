@@ -273,7 +273,7 @@ bool SndMidiPrepare(SndSong* song) {
   {
     SndLockGuard guard(gSnd.lock);
     if (song->midi == nullptr) return SndFail(kSndErrFileData);
-    if (!gSnd.initialised) return SndFail(kSndErrNotInitialised);
+    if (!gSnd.initialised) return true;  // made at the play, which needs the library running
     if (song->midi->synth != nullptr && song->midi->rate == gSnd.mixRate) return true;
     synthesizer = gMidi.synthesizer;
     soundfont = gMidi.soundfont;

@@ -316,7 +316,7 @@ static void ResetRecord(SndSong* song) {
   ClearQueues(song);
 }
 
-SndSong* SndLoadSongFromMemory(const void* image, size_t bytes) {
+static SndSong* LoadImage(const void* image, size_t bytes) {
   SndLockGuard guard(gSnd.lock);
   SndEnter();
   EnsureLists();
@@ -357,6 +357,19 @@ SndSong* SndLoadSongFromMemory(const void* image, size_t bytes) {
   }
   SndListAppend(&gSongs.loaded, &song->allLink);
   gSnd.error.store(error, std::memory_order_relaxed);
+  return song;
+}
+
+// A MIDI song's synthesizer is made with the song, outside the lock (its soundfont takes a
+// while to load): a program waits at its load, and playing starts at once.
+SndSong* SndLoadSongFromMemory(const void* image, size_t bytes) {
+  SndSong* song = LoadImage(image, bytes);
+  if (song != nullptr && song->type == kSndSongMidi && !SndMidiPrepare(song)) {
+    const int error = SndGetError();
+    SndFreeSong(song);
+    SndFail(error);
+    return nullptr;
+  }
   return song;
 }
 

@@ -287,7 +287,9 @@ struct MidiSequence {
 bool SndParseMidi(const uint8_t* data, size_t size, MidiSequence* sequence);
 // The synthesizer's gain for a song volume 0..256, in hundredths of a decibel.
 int SndMidiVolumeTable(int volume);
-bool SndMidiPrepare(SndSong* song);  // SndPlaySong, before the lock: the synthesizer is made
+// Makes the song's synthesizer at the mix rate when it has none (loading and playing, outside
+// the lock); false with error 2 when it cannot be made. Nothing to do before start-up.
+bool SndMidiPrepare(SndSong* song);
 void SndMidiFree(SndSong* song);     // frees the record and its synthesizer
 void SndMidiMix(SndSong* song, void* buffer, int frames);  // music unit: one block of the song
 bool SndMidiFinished(SndSong* song);

@@ -10,7 +10,9 @@
 #include "commands/commands.h"
 #include "commands/sound_local.h"
 #include "runtime/command_numbers.h"
+#include "sound/songs/songs.h"
 #include "tests/asm/command_call.h"
+#include "tests/sound/midi_fixtures.h"
 
 namespace {
 
@@ -43,6 +45,12 @@ class MusicCommandsTest : public ::testing::Test {
     std::copy_n("M.K.", 4, bytes.begin() + 1080);
     const std::string path = (folder_ / "song.mod").string();
     std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  // A MIDI song of one quarter-second note (General MIDI's piano).
+  std::string Midi() {
+    const std::string path = (folder_ / "song.mid").string();
+    midi_fixtures::WriteFile(path, midi_fixtures::OneNote(0, 48));
     return path;
   }
   int32_t Query(int command, int music) { return calls.IntResult(command, {kIntResult, music}); }
@@ -102,6 +110,59 @@ TEST_F(MusicCommandsTest, ActivationResumesOnlyWhatDeactivationPaused) {
   EXPECT_EQ(Query(kMusicPaused, 1), 0);
   EXPECT_EQ(Query(kMusicPaused, 2), 1);
   EXPECT_EQ(Query(kMusicLooping, 1), 1);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// Without the sound library a program still runs: nothing loads, queries answer 0, nothing is
+// raised.
+TEST_F(MusicCommandsTest, WithTheLibraryOffCommandsAnswerZeroAndRaiseNothing) {
+  CloseSound();
+  SetSoundGlueOutput(0, true);
+  SoundGlue().soundOn = 0;
+  const std::string mod = Mod();
+  calls.ExpectErrors({
+      {kMusicLoad, {mod, 1}, 0},
+      {kMusicPlay, {1}, 0},
+      {kMusicLoop, {1}, 0},
+      {kMusicPause, {1}, 0},
+      {kMusicResume, {1}, 0},
+      {kMusicSetVolume, {1, 50}, 0},
+      {kMusicSetLevel, {1, 50}, 0},
+      {kMusicStop, {1}, 0},
+      {kMusicDelete, {1}, 0},
+  });
+  for (int command : {kMusicExist, kMusicPlaying, kMusicPaused, kMusicLooping}) {
+    EXPECT_EQ(Query(command, 1), 0) << command;
+    EXPECT_EQ(calls.TakeError(), 0) << command;
+  }
+}
+
+// A looping song starts again once it has finished, and only then; a song played once, or
+// one stopped, stays as it is. Shown on MIDI songs, which finish on their own.
+TEST_F(MusicCommandsTest, LoopingRestartsOnlyAFinishedSong) {
+  const std::string midi = Midi();
+  calls.Run(kMusicLoad, {midi, 1});
+  calls.Run(kMusicLoad, {midi, 2});
+  ASSERT_EQ(calls.TakeError(), 0);
+  SndSong* looped = MusicSongAt(1);
+  SndSong* once = MusicSongAt(2);
+  ASSERT_NE(looped, nullptr);
+  calls.Run(kMusicLoop, {1});
+  calls.Run(kMusicPlay, {2});
+  UpdateMusicLoops();
+  EXPECT_FALSE(SndIsSongFinished(looped));  // not finished: not restarted
+  for (int ms = 0; ms < 400; ms++) SndStepClock(1);
+  EXPECT_TRUE(SndIsSongFinished(looped));
+  EXPECT_TRUE(SndIsSongFinished(once));
+  UpdateMusicLoops();
+  EXPECT_FALSE(SndIsSongFinished(looped));
+  EXPECT_TRUE(SndIsSongFinished(once));
+  EXPECT_EQ(Query(kMusicPlaying, 1), 1);
+  calls.Run(kMusicStop, {1});
+  for (int ms = 0; ms < 400; ms++) SndStepClock(1);
+  UpdateMusicLoops();
+  EXPECT_FALSE(SndIsSongPlaying(looped));
+  EXPECT_EQ(Query(kMusicLooping, 1), 0);
   EXPECT_EQ(calls.TakeError(), 0);
 }
 

@@ -3,6 +3,7 @@
 // deactivation, clones, saving WAV files in the sample's own format and 3D placement.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <tuple>
@@ -376,6 +377,71 @@ TEST_F(SoundCommandsTest, RoomEffectsSetTheLibrarysEnvironment) {
     EXPECT_EQ(decay, c.decay) << c.command;
     EXPECT_EQ(damping, c.damping) << c.command;
   }
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// Recording through the glue from SDL's disk capture, which reads its input from a file: the
+// quiet start (within +-2048) is trimmed off, and a recording quiet throughout gives no sound.
+class RecordingCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/qv-record-commands-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    folder_ = name;
+    ClearCommandRegistry();
+    ASSERT_TRUE(RegisterSoundCommands());
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", (folder_ / "played.raw").c_str(), 1);
+    setenv("SDL_DISKAUDIOFILEIN", (folder_ / "input.raw").c_str(), 1);
+  }
+  void TearDown() override {
+    CloseSound();
+    SetSoundGlueOutput(-1, false);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    for (const char* v : {"SDL_DISKAUDIOFILE", "SDL_DISKAUDIOFILEIN"}) unsetenv(v);
+    ClearCommandRegistry();
+    fs::remove_all(folder_);
+  }
+  // Records one second of the input (16-bit mono at 44100 Hz) into sound 1 and stops.
+  void Record(const std::vector<int16_t>& input) {
+    std::ofstream(folder_ / "input.raw", std::ios::binary)
+        .write(reinterpret_cast<const char*>(input.data()), static_cast<std::streamsize>(input.size() * 2));
+    SetSoundGlueOutput(1, false);
+    InitSound();
+    ASSERT_EQ(SoundGlue().soundOn, 1);
+    calls.Run(kSoundRecordFor, {1, 1});
+    ASSERT_EQ(calls.TakeError(), 0);
+    for (int i = 0; i < 4000 && SndGetRecordPosition() < 30000; i++) SndSleep(5);  // a bound, not a timing
+    ASSERT_GE(SndGetRecordPosition(), 30000);
+    calls.Run(kSoundStopRecording, {});
+  }
+  fs::path folder_;
+  qvasm::CommandCaller calls;
+};
+
+TEST_F(RecordingCommandsTest, TheQuietStartIsTrimmed) {
+  std::vector<int16_t> input;
+  for (int i = 0; i < 13230; i++) input.push_back(static_cast<int16_t>(i % 2 ? 2048 : -2048));  // 0.3 s quiet
+  for (int i = 0; i < 44100; i++) input.push_back(static_cast<int16_t>(3000 + i % 1000));
+  Record(input);
+  EXPECT_EQ(calls.IntResult(kSoundExist, {kIntResult, 1}), 1);
+  SndSample* sample = SoundSlotAt(1).sample;
+  ASSERT_NE(sample, nullptr);
+  const uint32_t frames = SndGetSampleLength(sample);
+  ASSERT_GT(frames, 10000u);
+  std::vector<int16_t> kept(frames);
+  void *first, *second;
+  uint32_t firstLength, secondLength;
+  ASSERT_TRUE(SndLockSample(sample, 0, static_cast<int>(frames * 2), &first, &second, &firstLength, &secondLength));
+  std::memcpy(kept.data(), first, frames * 2);
+  SndUnlockSample(sample, first, second, firstLength, secondLength);
+  EXPECT_TRUE(std::equal(kept.begin(), kept.end(), input.begin() + 13230)) << "first kept value " << kept[0];
+}
+
+TEST_F(RecordingCommandsTest, AQuietRecordingGivesNoSound) {
+  Record(std::vector<int16_t>(44100, -2048));
+  EXPECT_EQ(calls.IntResult(kSoundExist, {kIntResult, 1}), 0);
+  EXPECT_EQ(SoundSlotAt(1).sample, nullptr);
   EXPECT_EQ(calls.TakeError(), 0);
 }
 

@@ -12,7 +12,9 @@ namespace midi_fixtures {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void Put(Bytes& out, std::initializer_list<uint8_t> bytes) { out.insert(out.end(), bytes); }
+inline void Put(Bytes& out, std::initializer_list<uint8_t> bytes) {
+  for (uint8_t b : bytes) out.push_back(b);
+}
 inline void PutText(Bytes& out, const char* text, size_t size) {
   for (size_t i = 0; i < size; i++) out.push_back(i < std::strlen(text) ? static_cast<uint8_t>(text[i]) : 0);
 }
