@@ -35,17 +35,17 @@ int SoundPanToLibrary(int pan) {
 // ---------------------------------------------------------------------------------------
 
 // MIDI songs play through the synthesizer SETUP.INI names (MIDISYNTH, "fluidsynth" when not
-// given, "none" for no MIDI) with its MIDISOUNDFONT (a relative path is beside the executable).
-static void ChooseMidiSynth() {
-  const std::string setup = ExecutableFolder() + "/SETUP.INI";
+// given, "none" for no MIDI) with its MIDISOUNDFONT (a relative path is beside SETUP.INI).
+void ChooseMidiSynth(const std::string& folder) {
+  const std::string setup = folder + "/SETUP.INI";
   const std::string synth = PlatformReadProfileString(setup.c_str(), "SETTINGS", "MIDISYNTH", "fluidsynth");
   std::string font = PlatformReadProfileString(setup.c_str(), "SETTINGS", "MIDISOUNDFONT", "");
-  if (!font.empty() && font[0] != '/') font = ExecutableFolder() + "/" + font;
+  if (!font.empty() && font[0] != '/') font = folder + "/" + font;
   SndSetMidiSynth(synth.c_str(), font.empty() ? nullptr : font.c_str());
 }
 
 void InitSound() {
-  ChooseMidiSynth();
+  ChooseMidiSynth(ExecutableFolder());
   SndUseSteppedClock(gGlue.steppedClock);
   SndSelectOutput(gGlue.outputType);
   SndSelectMixer(0);

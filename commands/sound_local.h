@@ -2,6 +2,7 @@
 // the sound library's samples and channels, and the hooks the runtime calls.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "sound/sound.h"
 
@@ -48,7 +49,8 @@ SoundGlueState& SoundGlue();
 void SetSoundGlueOutput(int outputType, bool steppedClock);
 
 // Runtime hooks (installed by InstallCommandHooks).
-void InitSound();
+void InitSound();                                // reads the MIDI settings beside the executable
+void ChooseMidiSynth(const std::string& folder);  // the MIDI keys of folder/SETUP.INI
 void ResetSound3D();
 void FreeAllSounds();
 void CloseSound();

@@ -535,14 +535,13 @@ static bool WithSong(SndSong* song, F f) {
 }
 
 // Pausing is a flag the music unit reads: a paused song is not ticked or rendered, so pausing
-// twice is pausing once and a resume continues where the song stopped. A MIDI song cannot go
-// on without its synthesizer: that resume fails with error 2.
+// twice is pausing once, and a resume continues where the song stopped without starting it
+// again (a MIDI song keeps its synthesizer, its voices held, while paused).
 bool SndPauseSong(SndSong* song, bool paused) {
   SndLockGuard guard(gSnd.lock);
   SndEnter();
   if (!song) return Fail(kSndErrInvalid);
   if (song->type == kSndSongMidi && !song->midi) return Fail(kSndErrFileData);
-  if (song->type == kSndSongMidi && !paused && song->playing && !gSnd.initialised) return Fail(kSndErrNotInitialised);
   song->paused = paused;
   return true;
 }

@@ -166,4 +166,22 @@ TEST_F(MusicCommandsTest, LoopingRestartsOnlyAFinishedSong) {
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
+// SETUP.INI's MIDI keys: MIDISYNTH=none refuses MIDI songs; MIDISOUNDFONT names the soundfont,
+// a relative path beside SETUP.INI.
+TEST_F(MusicCommandsTest, SetupKeysChooseTheSynthesizerAndItsSoundfont) {
+  const std::string midi = Midi();
+  const std::string setup = (folder_ / "SETUP.INI").string();
+  std::ofstream(setup) << "[SETTINGS]\r\nMIDISYNTH=none\r\n";
+  ChooseMidiSynth(folder_.string());
+  calls.ExpectErrors({{kMusicLoad, {midi, 1}, 3502}});
+  std::ofstream(setup) << "[SETTINGS]\r\nMIDISOUNDFONT=fonts/tiny.sf2\r\n";
+  ChooseMidiSynth(folder_.string());
+  calls.ExpectErrors({{kMusicLoad, {midi, 1}, 3502}});
+  fs::create_directories(folder_ / "fonts");
+  midi_fixtures::WriteFile((folder_ / "fonts" / "tiny.sf2").string(), midi_fixtures::TinySoundfont());
+  calls.ExpectErrors({{kMusicLoad, {midi, 1}, 0}, {kMusicPlay, {1}, 0}});
+  EXPECT_EQ(Query(kMusicPlaying, 1), 1);
+  SndSetMidiSynth("fluidsynth", "/usr/share/sounds/sf2/TimGM6mb.sf2");
+}
+
 }  // namespace
