@@ -92,9 +92,7 @@ void ScrollBarPass(SourceEditor& editor, IdeView& view, bool buttonHeld) {
     }
     view.thumbPosition = std::clamp(view.thumbPosition + view.mouseY - view.dragLastY, 0, kTrack - view.thumbLength);
     view.dragLastY = view.mouseY;
-    // Guarded: a short source, or a thumb as long as the track, has nothing to scroll.
-    if (count > kVisibleRows && view.thumbLength < kTrack)
-      editor.ScrollTo(static_cast<int>(int64_t{count - kVisibleRows} * view.thumbPosition / (kTrack - view.thumbLength)));
+    if (count > kVisibleRows) editor.ScrollTo(TopFromThumb(count, kVisibleRows, view.thumbPosition));
     return;
   }
   if (buttonHeld && (view.menuHover == 31 || view.menuHover == 32))

@@ -204,6 +204,13 @@ class SourceEditor {
   int current_ = 0;
 };
 
+// The scroll bars' arithmetic (the text's and the help page's) on the 382 px track: the thumb's
+// length and position for count lines of which visible are shown from top, and the top line
+// a dragged thumb stands for.
+int ThumbLengthFor(int count, int visible);
+int ThumbPositionFor(int count, int visible, int top);
+int TopFromThumb(int count, int visible, int thumbPosition);
+
 // What an editor event asks of the shell: the find or replace requester.
 enum class EditorRequest { kNone, kFind, kReplace };
 // The editor's keys, characters and mouse in the text area (x 0 to 617, y 44 to 458): arrows,

@@ -554,15 +554,25 @@ void SourceEditor::DragTo(int x, int y) {
   KeepCursorVisible();
 }
 
-int SourceEditor::ThumbLength() const {
-  const int count = static_cast<int>(buffer().lines.size());
-  return count > kVisibleRows ? kTrack * kVisibleRows / count : kTrack;
+int ThumbLengthFor(int count, int visible) {
+  return count > visible && visible > 0 ? static_cast<int>(int64_t{kTrack} * visible / count) : kTrack;
 }
 
-int SourceEditor::ThumbPosition() const {
-  const SourceBuffer& b = buffer();
-  const int count = static_cast<int>(b.lines.size());
-  if (count <= kVisibleRows) return 0;  // nothing to scroll; no division by zero
+int ThumbPositionFor(int count, int visible, int top) {
+  if (count <= visible) return 0;  // nothing to scroll; no division by zero
   // In 64 bits: a source of millions of lines would overflow the product.
-  return static_cast<int>(int64_t{kTrack - ThumbLength()} * std::min(b.topLine, count - kVisibleRows) / (count - kVisibleRows));
+  return static_cast<int>(int64_t{kTrack - ThumbLengthFor(count, visible)} * std::clamp(top, 0, count - visible) /
+                          (count - visible));
+}
+
+int TopFromThumb(int count, int visible, int thumbPosition) {
+  const int length = ThumbLengthFor(count, visible);
+  if (count <= visible || length >= kTrack) return 0;
+  return static_cast<int>(int64_t{count - visible} * std::clamp(thumbPosition, 0, kTrack - length) / (kTrack - length));
+}
+
+int SourceEditor::ThumbLength() const { return ThumbLengthFor(static_cast<int>(buffer().lines.size()), kVisibleRows); }
+
+int SourceEditor::ThumbPosition() const {
+  return ThumbPositionFor(static_cast<int>(buffer().lines.size()), kVisibleRows, buffer().topLine);
 }

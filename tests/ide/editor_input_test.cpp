@@ -100,6 +100,24 @@ TEST(EditorInput, ScrollBarDragPagesAndArrows) {
   EXPECT_EQ(editor.buffer().topLine, 99);
 }
 
+TEST(EditorInput, ThumbArithmeticForAnyCount) {
+  const struct {
+    int count, visible, top, length, position;
+  } cases[] = {
+      {0, 32, 0, 382, 0},          {32, 32, 5, 382, 0},      {33, 32, 1, 382 * 32 / 33, 382 - 382 * 32 / 33},
+      {132, 32, 50, 92, 145},      {132, 32, 500, 92, 290},  {132, 32, -3, 92, 0},
+      {30000000, 32, 29999968, 0, 382},  // millions of lines: no overflow
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ThumbLengthFor(c.count, c.visible), c.length) << c.count;
+    EXPECT_EQ(ThumbPositionFor(c.count, c.visible, c.top), c.position) << c.count << " " << c.top;
+    if (c.count > c.visible && c.length < 382) {
+      EXPECT_EQ(TopFromThumb(c.count, c.visible, 382 - c.length), c.count - c.visible) << c.count;
+    }
+  }
+  EXPECT_EQ(TopFromThumb(10, 32, 100), 0);
+}
+
 TEST(EditorInput, MarkingHeldBelowTheTextScrollsALineAPass) {
   SourceEditor editor(IdeMemoryHost());
   editor.buffer().lines.assign(40, "line");
