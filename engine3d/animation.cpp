@@ -189,7 +189,11 @@ void InterpolateAnimation(int32_t slot) {
     MatrixMultiply(pose, scale, pose);
   }
   object->model->ApplyModelFramePose(poses.data(), poses.size());
-  MarkCollisionDirty();
+  // Copies share the model, so its pose moves their shapes too.
+  if (ModelHolderCount(object->model) > 1)
+    MarkCollisionDirty();
+  else
+    MarkObjectCollisionChanged(slot);
   if (object->pending == 1) {
     if (object->blendProgress == 0.0f) object->frame = object->targetFrame;
     object->blendProgress += object->interpolation;

@@ -73,7 +73,7 @@ void CmdSetObjectCollision() {
     BuildObjectCollision(slot);
   else if (object->model != nullptr)
     object->model->RemoveModelCollision(object->number);
-  MarkCollisionDirty();
+  MarkObjectCollisionChanged(slot);
 }
 
 // Each mesh of the object collides as a sphere about its own centre from now on; the shapes
@@ -89,7 +89,7 @@ void CmdSetObjectCollisionToSpheres() {
   object->hitFlag = 0;
   if (object->model != nullptr) object->model->RemoveModelCollision(object->number);
   BuildObjectCollision(slot);
-  MarkCollisionDirty();
+  MarkObjectCollisionChanged(slot);
 }
 
 void CmdObjectHit() {
@@ -148,7 +148,8 @@ void BuildObjectCollision(int32_t slot) {
 }
 
 void RunCollisionPass() {
-  if (!TakeCollisionDirty()) return;
+  bool everyObject = false;
+  if (!TakeCollisionDirty(&everyObject)) return;
   // Tests still due from an earlier sync were never read: this pass replaces them.
   // The model walk starts from the device's world transform (identity unless the object is
   // glued), so each mesh gets its frames' world matrix; the render sets its own again.
@@ -158,6 +159,9 @@ void RunCollisionPass() {
   for (int32_t slot = pool->usedHead; slot >= 0; slot = ObjectAt(slot)->links.next) {
     ObjectRecord* object = ObjectAt(slot);
     if (object->collisionOn != 1 || object->model == nullptr) continue;
+    // Only what moved is placed again; a glued object moves with what it is glued to.
+    if (!everyObject && object->collisionMoved == 0 && object->gluedObject == 0) continue;
+    object->collisionMoved = 0;
     // Glued objects collide where they are drawn. Copies share their source's model: its root
     // frame is set to this object's place first, and only this object's collision objects move.
     GluedWorldTransform(slot, world);

@@ -154,6 +154,7 @@ struct ObjectRecord {
   float collisionSize[3];  // the sizes the collision shapes of the shape kind were built with
   uint8_t boxCollision, rotatedBox, hitFlag, worldMatrixDone;
   uint8_t placementDirty;  // set by MarkObjectMoved: placement is rebuilt before its next use
+  uint8_t collisionMoved;  // its collision shapes are placed again at the next collision pass
   Matrix4 placement;       // scale x rotation x translation from the entity position, angles, scale
 };
 
@@ -177,10 +178,13 @@ void ReleaseAllObjects();
 void ReleaseObjectSlot(int32_t slot);
 // Every object's model remakes its vertex buffers (after a display reset).
 void RestoreObjectModels();
-// Whether collision shapes need an update (set by every creation and pose).
+// The collision pass is due and places every object's shapes again (a change that may move
+// others: a release, a pose of a model that copies share).
 void MarkCollisionDirty();
-// Reads and clears that flag (the collision pass).
-bool TakeCollisionDirty();
+// The collision pass is due and places this object's shapes again (new shapes, a pose, glue).
+void MarkObjectCollisionChanged(int32_t slot);
+// Reads and clears whether the pass is due, and whether it places every object.
+bool TakeCollisionDirty(bool* everyObject);
 
 // Collision (collision.cpp). Start-up: hands the collision library its log hook.
 void ConnectCollision();

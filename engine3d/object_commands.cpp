@@ -219,7 +219,7 @@ void CmdGlueObjectToLimb() {
   }
   ObjectAt(slot)->gluedObject = other;
   ObjectAt(slot)->gluedLimb = limb;
-  MarkCollisionDirty();
+  MarkObjectCollisionChanged(slot);
 }
 
 void CmdUnglueObject() {
@@ -227,7 +227,7 @@ void CmdUnglueObject() {
   AdvanceOperands(1);
   if (slot < 0) return;
   ObjectAt(slot)->gluedObject = ObjectAt(slot)->gluedLimb = 0;
-  MarkCollisionDirty();
+  MarkObjectCollisionChanged(slot);
 }
 
 const CommandEntry kObjectSettingCommands[] = {

@@ -24,6 +24,7 @@ RecordPool g_objectPool = MakeRecordPool("objects", sizeof(ObjectRecord), 2, 4);
 int32_t g_objectMap[65536];
 // Set when objects were made, moved or posed; the collision pass reads it.
 bool g_collisionDirty = false;
+bool g_collisionEveryObject = false;
 // How many objects hold each model: copies share their source's model, and the last object
 // that lets go of it deletes it. Cleared with every object at the end of a run.
 std::unordered_map<ModelObject*, int32_t> g_modelHolders;
@@ -220,7 +221,7 @@ void ReleaseObject(int32_t slot) {
   // A model shared with copies outlives this object: its collision objects go now, and the
   // next pass clears hits that name it.
   if (object->model != nullptr && number >= 1) object->model->RemoveModelCollision(number);
-  MarkCollisionDirty();
+  g_collisionDirty = true;  // the pass clears hits that name it; no other object moved
   DropModel(object->model);
   object->model = nullptr;
   delete[] object->limbs;
@@ -326,7 +327,7 @@ void FinishObjectCollision(int32_t slot, int32_t kind, float a, float b, float c
   object->collisionSize[1] = b;
   object->collisionSize[2] = c;
   BuildObjectCollision(slot);
-  MarkCollisionDirty();
+  MarkObjectCollisionChanged(slot);
 }
 
 void CmdLoadObject() {
@@ -608,7 +609,7 @@ int32_t ExistingObject(int32_t number) {
 
 void MarkObjectMoved(int32_t slot) {
   ObjectAt(slot)->placementDirty = 1;
-  g_collisionDirty = true;
+  MarkObjectCollisionChanged(slot);
 }
 
 void UpdateObjectTransform(int32_t slot) {
@@ -632,11 +633,17 @@ void RestoreObjectModels() {
   }
 }
 
-void MarkCollisionDirty() { g_collisionDirty = true; }
+void MarkCollisionDirty() { g_collisionDirty = g_collisionEveryObject = true; }
 
-bool TakeCollisionDirty() {
+void MarkObjectCollisionChanged(int32_t slot) {
+  ObjectAt(slot)->collisionMoved = 1;
+  g_collisionDirty = true;
+}
+
+bool TakeCollisionDirty(bool* everyObject) {
   const bool dirty = g_collisionDirty;
-  g_collisionDirty = false;
+  *everyObject = g_collisionEveryObject;
+  g_collisionDirty = g_collisionEveryObject = false;
   return dirty;
 }
 
