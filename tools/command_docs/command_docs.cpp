@@ -2,10 +2,15 @@
 // each other and written out as Markdown, one section per family of the keyword table.
 #include "tools/command_docs/command_docs.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <set>
+#include <sstream>
 
 namespace command_docs {
 
@@ -82,6 +87,24 @@ std::string Capitalised(std::string text) {
 }
 
 }  // namespace
+
+std::string OperandName(const Keyword& keyword, const Description* entry, size_t i) {
+  std::string name = entry != nullptr && i < entry->operands.size() ? entry->operands[i] : "operand" + std::to_string(i + 1);
+  for (char& c : name)
+    if (c == ' ') c = '_';
+  return name + TypeSuffix(keyword.params[i]);
+}
+
+std::string CommandForm(const Keyword& keyword, const Description* entry) {
+  std::string form = keyword.name;
+  std::string operands;
+  for (size_t i = 0; i < keyword.params.size(); ++i) operands += (i > 0 ? ", " : "") + OperandName(keyword, entry, i);
+  if (keyword.function) form += "(" + operands + ")";
+  else if (!operands.empty()) form += " " + operands;
+  return form;
+}
+
+std::string FamilyTitle(const std::string& family) { return Capitalised(family); }
 
 std::string KeywordKey(const std::string& name, int number) { return name + "%" + std::to_string(number); }
 
@@ -243,17 +266,7 @@ std::string RenderReference(const std::vector<Keyword>& keywords, const std::vec
       if (keyword.family != family) continue;
       auto found = byKey.find(KeywordKey(keyword.name, keyword.number));
       const Description* entry = found != byKey.end() ? found->second : nullptr;
-      // The form a program writes: name and operands, each with its type's suffix.
-      std::string form = keyword.name;
-      std::string operands;
-      for (size_t i = 0; i < keyword.params.size(); ++i) {
-        std::string name = entry != nullptr && i < entry->operands.size() ? entry->operands[i] : "operand" + std::to_string(i + 1);
-        for (char& c : name)
-          if (c == ' ') c = '_';
-        operands += (i > 0 ? ", " : "") + name + TypeSuffix(keyword.params[i]);
-      }
-      if (keyword.function) form += "(" + operands + ")";
-      else if (!operands.empty()) form += " " + operands;
+      const std::string form = CommandForm(keyword, entry);
       out += "\n### " + keyword.name + (keyword.number != 0 ? " (" + std::to_string(keyword.number) + ")" : "") + "\n\n";
       // A keyword without parameters may carry the usage of the statement it starts.
       if (entry != nullptr && keyword.params.empty() && !entry->operandField.empty())
@@ -276,6 +289,27 @@ std::string RenderReference(const std::vector<Keyword>& keywords, const std::vec
     }
   }
   return out;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  std::ostringstream bytes;
+  bytes << file.rdbuf();
+  *text = bytes.str();
+  return true;
+}
+
+bool ReplaceFileIfChanged(const std::string& path, const std::string& text) {
+  std::string old;
+  if (ReadWholeFile(path, &old) && old == text) return true;
+  const std::string temporary = path + "." + std::to_string(getpid()) + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary);
+    out << text;
+    if (!out) return false;
+  }
+  return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
 }  // namespace command_docs

@@ -35,6 +35,11 @@ struct Description {
   int line = 0;                       // line in the file, for messages
 };
 
+// The generators' files: read whole; replaced whole (through a temporary file) and only
+// when the text changes, so the build sees no change when there is none.
+bool ReadWholeFile(const std::string& path, std::string* text);
+bool ReplaceFileIfChanged(const std::string& path, const std::string& text);
+
 // Parsers: each skips comments and blank lines; a malformed line adds a message to *problems.
 std::vector<Keyword> ParseKeywords(std::string_view text);
 std::vector<Description> ParseDescriptions(std::string_view text, std::vector<std::string>* problems);
@@ -50,6 +55,33 @@ std::string KeywordKey(const std::string& name, int number);
 std::vector<std::string> CheckDescriptions(const std::vector<Keyword>& keywords,
                                            const std::vector<Description>& descriptions,
                                            const std::map<int, std::string>& errorTexts);
+
+// The form a program writes: the name and its operands, each with its type's suffix
+// ("sprite id, x, y, image", "cos(angle#)"); OperandName is one of them.
+std::string CommandForm(const Keyword& keyword, const Description* entry);
+std::string OperandName(const Keyword& keyword, const Description* entry, size_t i);
+// A family's heading as the reference and the help pages show it.
+std::string FamilyTitle(const std::string& family);
+
+// One help page: its name below the help folder ("commands/sprites.htm") and its bytes.
+struct HelpPage {
+  std::string name;
+  std::string text;
+};
+// The help pages made from the two files: one page per family (every command with its
+// operands, result, errors and a short example), the list of families (commands.htm) and
+// the index (index.htm) whose link texts are the keywords, as context help looks them up.
+std::vector<HelpPage> RenderHelpPages(const std::vector<Keyword>& keywords, const std::vector<Description>& descriptions,
+                                      const std::map<int, std::string>& errorTexts);
+
+// One example program: its file name ("bounce.qva") and its source text.
+struct ExampleProgram {
+  std::string name;
+  std::string source;
+};
+// The example pages: examples.htm listing them (with the text of their leading REM lines)
+// and examples/NAME.htm showing each program.
+std::vector<HelpPage> RenderExamplePages(const std::vector<ExampleProgram>& examples);
 
 // The reference in Markdown: one section per family, one entry per keyword.
 std::string RenderReference(const std::vector<Keyword>& keywords, const std::vector<Description>& descriptions,
