@@ -16,6 +16,7 @@ static void Start() {
   SndUseSteppedClock(true);
   SndSelectOutput(0);
   SndStartup(44100, 32, 0);
+  SndSetMidiSynth("none", nullptr);  // MIDI files have their own target (fuzz_midi)
 }
 
 static void Sign(std::vector<uint8_t>& b) {
