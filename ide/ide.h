@@ -305,7 +305,8 @@ enum class IdePic {
 // and pressed, 29 the progress marker, 30 the progress panel, 33 and 39 the new-project and
 // build pictures; 0 and 11 to 16 small icons.
 constexpr int kPictureSlots = 40;
-// Loads every picture; false (with the file that failed) at the first one missing.
+// Loads every picture, from the folder where it is there, else from the set built into the
+// program; false (with the file that failed) at the first one that cannot be read.
 bool LoadIdePictures(const std::string& installFolder, std::string* whyNot);
 void FreeIdePictures();
 const Surface* IdePicture(IdePic which);

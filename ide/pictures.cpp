@@ -1,10 +1,17 @@
 // The environment's pictures: how each one is drawn (tools/make_ide_pictures writes them as the
 // PNG files in data/ide), and loading them at start-up from the install folder.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
+#include <string_view>
 
 #include "graphics2d/image_files.h"
 #include "ide/ide.h"
+
+// The pictures of data/ide as the build found them (embedded_ide_pictures.cpp); empty for a
+// name it has none of.
+std::string_view EmbeddedIdePicture(std::string_view name);
 
 namespace {
 
@@ -210,9 +217,18 @@ bool LoadIdePictures(const std::string& installFolder, std::string* whyNot) {
   FreeIdePictures();
   const auto& files = IdePictureFiles();
   for (size_t i = 0; i < files.size(); ++i) {
-    const std::string path = installFolder + "/ide/" + files[i].name;
+    // A picture in the folder wins; one that is not there comes from the built-in set.
+    std::string path = installFolder + "/ide/" + files[i].name;
     std::string why;
-    Surface* picture = LoadImageFile(path.c_str(), &why);
+    Surface* picture = nullptr;
+    const std::string_view builtIn = EmbeddedIdePicture(files[i].name);
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 && !builtIn.empty()) {
+      path = std::string("built-in ") + files[i].name;
+      picture = LoadImageFromMemory(reinterpret_cast<const uint8_t*>(builtIn.data()), builtIn.size(), "png", &why);
+    } else {
+      picture = LoadImageFile(path.c_str(), &why);
+    }
     if (picture == nullptr) {
       if (whyNot) *whyNot = path + ": " + why;
       FreeIdePictures();

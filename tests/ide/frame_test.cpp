@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "graphics2d/graphics2d.h"
+#include "graphics2d/image_files.h"
 #include "ide/ide.h"
+#include "tests/ide/ide_test_util.h"
 
 namespace {
 struct Frame {
@@ -51,9 +53,26 @@ TEST_F(FrameTest, PicturesOnDiskAreTheOnesTheCodeDraws) {
   for (int slot : {1, 2, 3, 4, 6, 20, 23, 24, 29, 30, 33, 39}) EXPECT_NE(PictureSlot(slot), nullptr) << slot;
   EXPECT_EQ(PictureSlot(1)->width, 419);
   EXPECT_EQ(PictureSlot(30)->width, 406);
+}
+
+TEST_F(FrameTest, PicturesComeFromTheFolderElseTheBuiltInSet) {
+  // Away from its data the program has the same pictures built in.
+  const std::vector<uint32_t> screen(IdePicture(IdePic::kScreen)->pixels.begin(), IdePicture(IdePic::kScreen)->pixels.end());
   std::string why;
-  EXPECT_FALSE(LoadIdePictures("/nonexistent-install", &why));
-  EXPECT_NE(why.find("screen.png"), std::string::npos);
+  ASSERT_TRUE(LoadIdePictures("/nonexistent-install", &why)) << why;
+  EXPECT_TRUE(IdePicture(IdePic::kScreen)->pixels == screen);
+  // A picture in the folder wins over the built-in one; a damaged one fails by its name.
+  TempFolder dir;
+  std::filesystem::create_directories(dir.path / "ide");
+  Surface* red = SurfaceCreate(15, 402);
+  SurfaceFill(*red, {0, 0, 15, 402}, 0xFF0000);
+  ASSERT_TRUE(SaveImageFile((dir / "ide/track.png").c_str(), *red, &why)) << why;
+  SurfaceDestroy(red);
+  ASSERT_TRUE(LoadIdePictures(dir.path.string(), &why)) << why;
+  EXPECT_EQ(IdePicture(IdePic::kTrack)->pixels[0], 0xFF0000u);
+  WriteBytes(dir / "ide/thumb.png", "not a picture");
+  EXPECT_FALSE(LoadIdePictures(dir.path.string(), &why));
+  EXPECT_NE(why.find("thumb.png"), std::string::npos);
   EXPECT_EQ(IdePicture(IdePic::kScreen), nullptr);
 }
 
