@@ -88,6 +88,7 @@ void avcodec_free_context(AVCodecContext** context) { QV_FORWARD(avcodec_free_co
 AVPacket* av_packet_alloc() { QV_FORWARD(av_packet_alloc, nullptr); }
 void av_packet_free(AVPacket** packet) { QV_FORWARD(av_packet_free, void(), packet); }
 void av_packet_unref(AVPacket* packet) { QV_FORWARD(av_packet_unref, void(), packet); }
+void av_packet_move_ref(AVPacket* to, AVPacket* from) { QV_FORWARD(av_packet_move_ref, void(), to, from); }
 #undef Library
 
 #define Library Avutil

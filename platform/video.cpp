@@ -27,6 +27,8 @@ namespace {
 constexpr int kSoundRate = 44100;
 constexpr size_t kSoundQueueLimit = kSoundRate * 2 * 4;  // four seconds of stereo samples
 constexpr int kLargestSide = 16384;                       // as the largest surface
+constexpr size_t kSoundAhead = kSoundRate * 2 / 2;        // half a second decoded ahead of the picture
+constexpr size_t kPicturePacketsAhead = 256;              // picture packets read past to reach it
 
 uint32_t (*gClock)() = nullptr;
 uint32_t Now() { return gClock != nullptr ? gClock() : PlatformMilliseconds(); }
@@ -63,6 +65,7 @@ struct VideoFile {
   bool soundWanted = false;
   std::mutex soundLock;       // guards soundQueue (the feeder reads it)
   std::deque<int16_t> soundQueue;
+  std::deque<AVPacket*> picturePackets;  // read ahead while filling the sound, not yet decoded
 };
 
 namespace {
@@ -103,7 +106,15 @@ bool DecodePicture(VideoFile& v) {
   for (;;) {
     const int received = avcodec_receive_frame(v.picture, v.next);
     if (received == 0) return true;
-    if (received != AVERROR(EAGAIN) || v.demuxEnded) return false;
+    if (received != AVERROR(EAGAIN)) return false;
+    if (!v.picturePackets.empty()) {
+      AVPacket* packet = v.picturePackets.front();
+      v.picturePackets.pop_front();
+      avcodec_send_packet(v.picture, packet);
+      av_packet_free(&packet);
+      continue;
+    }
+    if (v.demuxEnded) return false;
     if (av_read_frame(v.format, v.packet) < 0) {
       v.demuxEnded = true;
       avcodec_send_packet(v.picture, nullptr);  // drain the frames the decoder holds back
@@ -115,6 +126,40 @@ bool DecodePicture(VideoFile& v) {
       DecodeSoundPacket(v, v.packet);
     av_packet_unref(v.packet);
   }
+}
+
+size_t QueuedSound(VideoFile& v) {
+  std::lock_guard<std::mutex> hold(v.soundLock);
+  return v.soundQueue.size();
+}
+
+// The sound is decoded ahead of the picture, so the feeder, which fills a tenth of a second
+// ahead of what plays, finds it there: packets are read until half a second of sound is
+// queued, and the picture's packets met on the way wait for their turn.
+void FillSoundAhead(VideoFile& v) {
+  while (v.soundWanted && !v.demuxEnded && v.picturePackets.size() < kPicturePacketsAhead &&
+         QueuedSound(v) < kSoundAhead) {
+    if (av_read_frame(v.format, v.packet) < 0) {
+      v.demuxEnded = true;
+      // The decoder is drained once the waiting picture packets have gone in.
+      v.picturePackets.push_back(nullptr);
+      break;
+    }
+    if (v.packet->stream_index == v.pictureIndex) {
+      AVPacket* kept = av_packet_alloc();
+      if (kept == nullptr) break;
+      av_packet_move_ref(kept, v.packet);
+      v.picturePackets.push_back(kept);
+    } else if (v.packet->stream_index == v.soundIndex) {
+      DecodeSoundPacket(v, v.packet);
+    }
+    av_packet_unref(v.packet);
+  }
+}
+
+void DropPicturePackets(VideoFile& v) {
+  for (AVPacket* packet : v.picturePackets) av_packet_free(&packet);
+  v.picturePackets.clear();
 }
 
 bool DrawFrame(VideoFile& v, const AVFrame& frame, Surface& into) {
@@ -216,6 +261,7 @@ VideoFile* VideoOpen(const std::string& path, std::string* whyNot) {
 
 void VideoClose(VideoFile* video) {
   if (video == nullptr) return;
+  DropPicturePackets(*video);
   av_frame_free(&video->next);
   av_frame_free(&video->shown);
   av_frame_free(&video->soundFrame);
@@ -236,6 +282,7 @@ bool VideoSeekStart(VideoFile* video) {
   if (av_seek_frame(v.format, -1, v.format->start_time != AV_NOPTS_VALUE ? v.format->start_time : 0,
                     AVSEEK_FLAG_BACKWARD) < 0)
     return false;
+  DropPicturePackets(v);
   avcodec_flush_buffers(v.picture);
   if (v.sound != nullptr) avcodec_flush_buffers(v.sound);
   v.nextReady = v.demuxEnded = v.pictureEnded = false;
@@ -251,6 +298,7 @@ void VideoSetRunning(VideoFile* video, bool running) {
   VideoFile& v = *video;
   if (running == v.running) return;
   if (running) {
+    FillSoundAhead(v);
     v.runStart = Now();
   } else {
     v.standing = Elapsed(v);
@@ -278,6 +326,7 @@ VideoStep VideoNextFrame(VideoFile* video, Surface& into) {
     v.nextReady = false;
     due = true;
   }
+  FillSoundAhead(v);
   if (due) {
     DrawFrame(v, *v.shown, into);
     av_frame_unref(v.shown);

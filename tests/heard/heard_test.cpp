@@ -199,3 +199,17 @@ TEST_F(Heard, MusicPlaysEachFormat) {
 }
 
 }  // namespace
+
+// A video's sound track plays through a stream for as long as its picture, without gaps.
+TEST_F(Heard, AVideosSoundTrackPlaysWithItsPicture) {
+  const std::string make = "ffmpeg -nostdin -v error -y -f lavfi -i testsrc=size=64x48:rate=10 -f lavfi -i "
+                           "sine=frequency=441:sample_rate=22050 -t 1 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_s16le '" +
+                           (work_ / "tone.avi").string() + "'";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  const std::vector<Stretch> all = Run("video_heard");
+  ASSERT_FALSE(all.empty());
+  const std::vector<Stretch> heard(all.begin() + (all.front().kind == 'S'), all.end());
+  ASSERT_EQ(Kinds(heard).substr(0, 2), "BS") << Describe(all);
+  EXPECT_NEAR(heard[0].windows * 20, 1000, 200) << Describe(all);
+  EXPECT_NEAR(heard[0].crossings, 2 * 441 / 50.0, 2) << "the tone's pitch";
+}
