@@ -9,6 +9,7 @@
 
 #include "commands/commands.h"
 #include "graphics2d/graphics2d.h"
+#include "platform/device3d.h"
 #include "platform/surface.h"
 #include "platform/video.h"
 #include "runtime/command_numbers.h"
@@ -225,6 +226,27 @@ TEST_F(AnimationCommandsTest, PauseAndResumeNeitherLeakNorLoseThePosition) {
   Frame(220);
   EXPECT_EQ(Block(*BackBuffer(), 0, 0, 64, 48), frames_[2]);
   EXPECT_EQ(Query(kAnimationPaused, 1), 0);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// A frame drawn on the screen first claims the back buffer for the CPU side, so a 3D picture
+// the device drew before is brought in under it and not lost; onto a bitmap nothing is claimed.
+int gClaims = 0;
+TEST_F(AnimationCommandsTest, AFrameOnTheScreenClaimsTheBackBufferFirst) {
+  Device3d counting{};
+  counting.ClaimCpuSide = [] { ++gClaims; };
+  Device3dInstall(&counting);
+  calls.Run(kBitmapCreate, {1, 40, 30});
+  calls.Run(kAnimationLoad, {avi_, 1});
+  calls.Run(kAnimationPlayToBitmap, {1, 1, 0, 0, 0, 0});
+  ReplayDrawQueue();
+  gClaims = 0;
+  UpdateAnimations();
+  EXPECT_EQ(gClaims, 0);
+  calls.Run(kAnimationPlay, {1});
+  UpdateAnimations();
+  EXPECT_EQ(gClaims, 1);
+  Device3dInstall(nullptr);
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
