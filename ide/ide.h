@@ -67,6 +67,7 @@ void FreeLanguageTables();
 // The text of key in a table; "" when it has none (callers draw nothing then).
 const std::string& IdeText(IdeTable table, int key);
 // The help pages' folder under the install folder: "HELP/" or "LANG/<LANGUAGE>/HELP/".
+// The help viewer itself (home page, context help, drawing, clicks) is in ide/help/help.h.
 const std::string& HelpFolder();
 // The character-set numbers of SETUP.INI (0 when not given).
 int TextCharset();

@@ -105,12 +105,16 @@ void HelpViewer::DrawHelpWords(const HelpMeasurer& measure, HelpLayoutState& s, 
 void HelpViewer::DrawHelpText(const HelpMeasurer& measure, HelpLayoutState& s, std::string text) {
   s.paragraphStart = false;
   for (;;) {
-    if (s.x + measure.Width(text, s.font) < kHelpRightLimit) {
+    // Only a prefix about twice what a line can hold is measured, so a long paragraph costs
+    // in proportion to its length rather than to its length times its lines.
+    size_t span = 64;
+    while (span < text.size() && s.x + measure.Width(text.substr(0, span), s.font) < kHelpRightLimit) span *= 2;
+    if (span >= text.size() && s.x + measure.Width(text, s.font) < kHelpRightLimit) {
       DrawHelpWords(measure, s, text);
       return;
     }
     // The longest prefix that still ends before the right limit.
-    size_t low = 0, high = text.size();
+    size_t low = 0, high = std::min(span, text.size());
     while (low < high) {
       const size_t mid = (low + high + 1) / 2;
       if (s.x + measure.Width(text.substr(0, mid), s.font) < kHelpRightLimit) low = mid;

@@ -148,3 +148,23 @@ TEST_F(HelpLayout, PlaceholderWithoutAPage) {
   viewer.LayoutHelpPage(kFixedMeasurer, "No help pages were found.");
   EXPECT_EQ(Trace(viewer.runs()), "No help pages were found.@8,4 ");
 }
+
+namespace {
+size_t measuredChars = 0;
+int CountingWidth(const std::string& text, const HelpFont& font) {
+  measuredChars += text.size();
+  return FixedWidth(text, font);
+}
+}  // namespace
+
+TEST_F(HelpLayout, ALongParagraphIsMeasuredInProportionToItsLength) {
+  std::string paragraph;
+  while (paragraph.size() < 200000) paragraph += "word" + std::to_string(paragraph.size() % 97) + " ";
+  Write("long.htm", paragraph);
+  ASSERT_TRUE(viewer.OpenHelpHome("long.htm"));
+  measuredChars = 0;
+  viewer.LayoutHelpPage(HelpMeasurer{CountingWidth});
+  // Measuring the rest of the paragraph for every line would be thousands of times its length.
+  EXPECT_LT(measuredChars, 50 * paragraph.size());
+  EXPECT_GT(viewer.runs().size(), paragraph.size() / 80);
+}
