@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-asan fuzz bench bench-peers clean
+.PHONY: all deps build run test test-asan test-standalone fuzz bench bench-peers clean
 
 all: build
 
@@ -34,6 +34,12 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# Built games on fresh Debian 12 machines (root; slow, so apart from `make test`: .ci/run runs it).
+test-standalone: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) -j $(JOBS) --target quorvanel
+	tests/standalone/fresh_machine_test.sh $(BUILD)/quorvanel
 
 fuzz:
 	@tools/install-deps --fuzz

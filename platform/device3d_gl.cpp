@@ -7,6 +7,7 @@
 #include <SDL_opengl.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -760,7 +761,15 @@ const Device3d* Device3dOpenGl(int width, int height) {
   // its caches on every close costs time and hides where its memory came from.
   static bool libraryKept = false;
   if (!libraryKept) {
-    if (SDL_GL_LoadLibrary(nullptr) != 0) return FailOpen(std::string("no GL library: ") + SDL_GetError());
+    bool loaded = SDL_GL_LoadLibrary(nullptr) == 0;
+    if (!loaded && std::getenv("SDL_VIDEO_GL_DRIVER") == nullptr) {
+      // A machine with EGL and no GL library of its own (libGL, libOpenGL): SDL's EGL path
+      // wants one beside EGL, and EGL itself answers for every GL function.
+      setenv("SDL_VIDEO_GL_DRIVER", "libEGL.so.1", 1);
+      loaded = SDL_GL_LoadLibrary(nullptr) == 0;
+      unsetenv("SDL_VIDEO_GL_DRIVER");
+    }
+    if (!loaded) return FailOpen(std::string("no GL library: ") + SDL_GetError());
     libraryKept = true;
   }
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);

@@ -4,6 +4,8 @@
 #pragma once
 #include <dlfcn.h>
 
+#include <vector>
+
 // The library's function of this name, or null when the library or the name is missing.
 template <typename Function>
 Function LazyLibraryEntry(void* library, const char* name) {
@@ -19,3 +21,7 @@ Function LazyLibraryEntry(void* library, const char* name) {
 // Opens the shared library of this name (its soname) for the loader files; null when it is
 // missing. The handle lives for the whole process.
 void* OpenLazyLibrary(const char* soname);
+
+// A file the executable carries beside its libraries (the text's default font), unpacked on
+// first use and kept for the whole process; null when it carries none of that name.
+const std::vector<unsigned char>* CarriedFile(const char* name);

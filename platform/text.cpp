@@ -9,11 +9,13 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <strings.h>
 #include <unistd.h>
 
+#include "platform/lazy_library.h"
 #include "platform/surface.h"
 
 struct PlatformFont {
@@ -56,7 +58,11 @@ static const char* MapFontFamily(const char* name) {
 // oblique (its synthetic-style rule), and that file draws upright and regular.
 static std::string MatchFontFile(const char* family, bool bold, bool italic) {
   std::string path;
-  if (!gText.fontconfigReady) gText.fontconfigReady = FcInit() == FcTrue;
+  // Without its configuration (a machine with no fonts installed) fontconfig finds nothing
+  // and says so on stderr: the carried font serves instead.
+  if (!gText.fontconfigReady)
+    gText.fontconfigReady = (std::getenv("FONTCONFIG_FILE") != nullptr || access("/etc/fonts/fonts.conf", R_OK) == 0) &&
+                            FcInit() == FcTrue;
   if (!gText.fontconfigReady) return path;
   FcPattern* pattern = FcPatternCreate();
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
@@ -105,7 +111,14 @@ PlatformFont* FontCreate(const char* name, int size, bool bold, bool italic) {
   if (path.empty() || FT_New_Face(gText.library, path.c_str(), 0, &face) != 0) {
     // The program's font is not usable: fall back to the default family.
     path = MatchFontFile("sans-serif", bold, italic);
-    if (path.empty() || FT_New_Face(gText.library, path.c_str(), 0, &face) != 0) return nullptr;
+    if (path.empty() || FT_New_Face(gText.library, path.c_str(), 0, &face) != 0) {
+      // No font installed at all: the one this executable carries.
+      const std::vector<unsigned char>* carried = CarriedFile("DejaVuSans.ttf");
+      path = "DejaVuSans.ttf";
+      if (carried == nullptr ||
+          FT_New_Memory_Face(gText.library, carried->data(), static_cast<FT_Long>(carried->size()), 0, &face) != 0)
+        return nullptr;
+    }
   }
   if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(size)) != 0) {
     FT_Done_Face(face);

@@ -1,0 +1,32 @@
+# Runs inside a fresh Debian (tests/standalone/fresh_machine_test.sh): the games built on the
+# developer's machine start here, headless, with nothing installed for them.
+set -u
+fail() { echo "in_fresh_machine: $*" >&2; exit 1; }
+export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
+case "$1" in
+  2d)
+    # The game needs only the C library of the machine.
+    extra=$(ldd ./hello2d | grep -vE 'linux-vdso|ld-linux|/libc\.so|/libm\.so|/libpthread\.so|/libdl\.so|/librt\.so')
+    [ -z "$extra" ] || fail "the game needs more than the C library: $extra"
+    # ... and runs from a folder it cannot write to.
+    mkdir -p /ro && mount -t tmpfs tmpfs /ro && cp hello2d /ro/ && mount -o remount,ro /ro || fail "no read-only folder"
+    (cd /ro && ./hello2d > /tmp/out.txt 2>&1)
+    status=$?
+    umount /ro
+    cat /tmp/out.txt
+    [ $status -eq 0 ] || fail "the 2D game ended with $status"
+    result=$(tr -d '\r' < /tmp/hello2d.txt)
+    [ "$result" = "text 1 box 255,0,0 image 0,128,255" ] || fail "the 2D game saw: $result"
+    ;;
+  3d)
+    apt-get update -qq >/dev/null && apt-get install -y -qq --no-install-recommends libgl1-mesa-dri libegl1 >/dev/null \
+      || fail "cannot install the GL runtime"
+    ./hello3d > /tmp/out.txt 2>&1
+    status=$?
+    cat /tmp/out.txt
+    [ $status -eq 0 ] || fail "the 3D game ended with $status"
+    result=$(tr -d '\r' < /tmp/hello3d.txt)
+    [ "$result" = "cube 0,0,255 sky 255,255,0" ] || fail "the 3D game saw: $result"
+    ;;
+esac
+echo "in_fresh_machine: the $1 game ran"
