@@ -17,8 +17,12 @@
 #include "compiler/compiler.h"
 #include "engine3d/engine3d.h"
 #include "graphics2d/graphics2d.h"
+#include "ide/shell.h"
+#include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/messagebox.h"
+#include "platform/present.h"
+#include "platform/signals.h"
 #include "platform/window.h"
 #include "runtime/builtins.h"
 #include "runtime/runtime.h"
@@ -249,6 +253,54 @@ static int DriverBuild(int argc, char** argv) {
   return ok ? 0 : 1;
 }
 
+// quorvanel with no arguments: the development environment in a window of its own; exit 0
+// when the user leaves, 1 when it cannot start.
+// The environment's own files (language texts, pictures, help pages): beside the executable,
+// in its data folder, or in the source tree it was built from.
+static std::string EnvironmentDataFolder() {
+  const std::string candidates[] = {ExecutableFolder(), ExecutableFolder() + "/data", QV_DATA_DIR};
+  for (const std::string& folder : candidates)
+    if (PlatformFileReadable(folder + "/ide/screen.png")) return folder;
+  return ExecutableFolder();
+}
+
+// quorvanel with no arguments: the development environment in a window of its own; exit 0
+// when the user leaves, 1 when it cannot start.
+static void PrintHelp();
+
+static int RunDevelopmentEnvironment() {
+  PlatformCatchStopSignals();
+  IdeConfig config;
+  config.installFolder = EnvironmentDataFolder();
+  config.temporaryFolder = TemporaryFolder();
+  config.winIni = UserStateFilePath();
+  config.playerExecutable = PlatformExecutablePath();
+  if (config.temporaryFolder.empty()) {
+    std::fprintf(stderr, "quorvanel: no private temporary folder could be made\n");
+    return 1;
+  }
+  LoadLanguageErrorTexts();
+  if (!PlatformCreateMainWindow("Quorvanel", 640, 480) || !PlatformHasMainWindow()) {
+    std::fprintf(stderr, "quorvanel: the environment needs a display: no window could be opened\n");
+    return 1;
+  }
+  if (PlatformIsHeadless()) {
+    // Nothing would be seen (an offscreen or dummy display): the commands are what can be used.
+    PlatformDestroyMainWindow();
+    PrintHelp();
+    std::fprintf(stderr, "quorvanel: no display to show the environment on; the commands above work without one\n");
+    return 0;
+  }
+  PlatformAttachPresenterToMainWindow();
+  const int status = RunEnvironment(config, IdeProgramRunner());
+  if (status != 0)
+    std::fprintf(stderr, "quorvanel: the environment could not start: its font, texts or pictures (in %s/ide) are missing\n",
+                 config.installFolder.c_str());
+  PresentDetach();
+  PlatformDestroyMainWindow();
+  return PlatformStopSignal() != 0 ? 128 + PlatformStopSignal() : status;
+}
+
 static void PrintHelp() {
   std::puts(
       "Quorvanel: a game-creation system for BASIC.\n"
@@ -256,6 +308,7 @@ static void PrintHelp() {
       "  quorvanel compile FILE.qva [-o OUT]   compile a program\n"
       "  quorvanel run FILE.qva [--headless] [--echo] [-- ARGS...]   compile and run a program\n"
       "  quorvanel build FILE.qva -o GAME [--media FOLDER]   make a standalone game\n"
+      "  quorvanel                             the development environment\n"
       "  quorvanel --help                      this text\n"
       "the language: docs/LANGUAGE.md; every command and function: docs/COMMANDS.md (made by the build)");
 }
@@ -277,7 +330,8 @@ int main(int argc, char** argv) {
       return 1;
     case OwnPackage::kNone: break;
   }
-  if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
+  if (argc < 2) return RunDevelopmentEnvironment();
+  if (std::strcmp(argv[1], "--help") == 0) {
     PrintHelp();
     return 0;
   }

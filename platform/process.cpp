@@ -41,9 +41,8 @@ void PlatformReapPrograms() {
   gStarted.swap(running);
 }
 
-bool PlatformRunProgram(const std::string& file, const std::string& parameters, const std::string& folder, bool wait,
-                        int* exitStatus) {
-  PlatformReapPrograms();
+// Starts file (see PlatformRunProgram) and gives its process id; false when nothing started.
+static bool SpawnProgram(const std::string& file, const std::string& parameters, const std::string& folder, pid_t* pid) {
   if (file.empty()) return false;
   // Relative names are found from the folder the program runs in.
   const std::string path = folder.empty() || file[0] == '/' ? file : folder + "/" + file;
@@ -63,11 +62,17 @@ bool PlatformRunProgram(const std::string& file, const std::string& parameters, 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  pid_t pid = 0;
-  const int failed = args[0] == "xdg-open" ? posix_spawnp(&pid, "xdg-open", &actions, nullptr, argv.data(), environ)
-                                           : posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  const int failed = args[0] == "xdg-open" ? posix_spawnp(pid, "xdg-open", &actions, nullptr, argv.data(), environ)
+                                           : posix_spawn(pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0) return false;
+  return failed == 0;
+}
+
+bool PlatformRunProgram(const std::string& file, const std::string& parameters, const std::string& folder, bool wait,
+                        int* exitStatus) {
+  PlatformReapPrograms();
+  pid_t pid = 0;
+  if (!SpawnProgram(file, parameters, folder, &pid)) return false;
   if (!wait) {
     gStarted.push_back(pid);
     return true;
@@ -77,4 +82,18 @@ bool PlatformRunProgram(const std::string& file, const std::string& parameters, 
     if (errno != EINTR) return false;
   if (exitStatus != nullptr) *exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return true;
+}
+
+int PlatformStartProgram(const std::string& file, const std::string& parameters, const std::string& folder) {
+  pid_t pid = 0;
+  return SpawnProgram(file, parameters, folder, &pid) ? static_cast<int>(pid) : 0;
+}
+
+bool PlatformProgramRunning(int pid) {
+  if (pid <= 0) return false;
+  int status = 0;
+  pid_t r;
+  do r = waitpid(pid, &status, WNOHANG);
+  while (r < 0 && errno == EINTR);
+  return r == 0;  // ended (and now collected), or not a child of ours: not running
 }

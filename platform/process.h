@@ -11,3 +11,9 @@ bool PlatformRunProgram(const std::string& file, const std::string& parameters, 
                         int* exitStatus = nullptr);
 // Collects programs started without waiting that have ended since (no zombies are left).
 void PlatformReapPrograms();
+// Starts file as PlatformRunProgram does, without waiting: its process id, 0 when nothing
+// could be started. The caller watches it with PlatformProgramRunning.
+int PlatformStartProgram(const std::string& file, const std::string& parameters, const std::string& folder);
+// Whether a program PlatformStartProgram started still runs (waitpid without waiting); an
+// ended one is collected and answers false, as does any id that is no child of ours.
+bool PlatformProgramRunning(int pid);

@@ -35,6 +35,7 @@ static struct {
   bool quitRequested = false;
   bool settingUpDisplay = false;
   bool inBackground = false;  // a full-screen run whose window lost the focus
+  bool inEnvironment = false;  // a run inside the environment's window (no full screen)
   MouseState mouse = kMouseAtStart;
 } gRun;
 
@@ -298,7 +299,10 @@ bool RunLoadedProgramUntilQuit(int maxSlices) {
 static bool InitDisplayForRun() {
   gRun.settingUpDisplay = true;
   // Window mode covers the desktop with a window; otherwise the display takes the screen.
-  if (gSettings.windowMode) {
+  // Inside the environment the program draws in the environment's own 640x480 window.
+  if (gRun.inEnvironment) {
+    PlatformSetWindowSize(640, 480);
+  } else if (gSettings.windowMode) {
     int width = 640, height = 480;
     PlatformDesktopSize(&width, &height);
     PlatformSetWindowSize(width, height);
@@ -336,7 +340,7 @@ static void ShutdownRun() {
   Hooks.FreeAllSounds();
   Hooks.FreeAllMusic();
   Hooks.EndOfRunTeardown();
-  if (gSettings.windowMode) Hooks.RestoreDefaultWindow();
+  if (gSettings.windowMode && !gRun.inEnvironment) Hooks.RestoreDefaultWindow();
   FreeCompiledProgram();
 }
 
@@ -377,24 +381,30 @@ static int FinishRun() {
   return stopSignal != 0 ? 128 + stopSignal : status;
 }
 
-// The start-up both entries share, up to the window; a window that fails is error 10002.
-static void StartUp(int argc, char** argv) {
+// The settings and run state both entries and the environment's runs start from.
+static void StartRunState(int argc, char** argv) {
   gCommandLine.clear();
   for (int i = 0; i < argc; ++i) {
     if (i > 0) gCommandLine += ' ';
     gCommandLine += argv[i];
   }
-  PlatformCatchStopSignals();
-  RemoveStaleRunFolders();
-  StartFolder();
   ReadSetupSettings();
   gRun = {};
   gRun.mouse = kMouseAtStart;
   ClearRuntimeError();
   SetWarningsOff(false);
+}
+
+// The start-up both entries share, up to the window; a window that fails is error 10002.
+static void StartUp(int argc, char** argv) {
+  PlatformCatchStopSignals();
+  RemoveStaleRunFolders();
+  StartFolder();
+  StartRunState(argc, argv);
   if (!PlatformCreateMainWindow("Quorvanel", 640, 480)) RuntimeError(10002);
   else PlatformSetWindowTitle(PlatformExecutablePath().c_str());
 }
+
 
 // Runs whatever compiled program `programPath` holds, from the input start-up on.
 static void RunProgram(const char* programPath) {
@@ -443,4 +453,38 @@ int RunCompiledProgramFile(const char* programPath, int argc, char** argv) {
   if (RuntimeErrorNumber() == 0) RunProgram(programPath);
   ShutdownRun();
   return FinishRun();
+}
+
+int RunCompiledProgramInWindow(const char* programPath, std::string* message, int* line) {
+  const std::string folder = PlatformCurrentFolder();
+  const char* argv[] = {"quorvanel"};
+  StartRunState(1, const_cast<char**>(argv));
+  gRun.inEnvironment = true;
+  if (!PlatformHasMainWindow()) RuntimeError(10002);
+  else RunProgram(programPath);
+  ShutdownRun();
+  FreeRecordPools();
+  Hooks.ReleaseDisplay(true);  // the environment presents its own screen next
+  Hooks.CloseMusic();
+  Hooks.CloseSound();
+  Hooks.CloseDirectInput();
+  int status = gProgramRefused ? 1 : 0;
+  message->clear();
+  *line = 0;
+  if (gProgramRefused) *message = "The compiled program could not be loaded";
+  if (RuntimeErrorNumber() > 0 && !EndedByProgram() && PlatformStopSignal() == 0) {
+    *message = FormatRuntimeErrorText(false);
+    while (!message->empty() && message->back() == ' ') message->pop_back();
+    *line = RuntimeErrorLine();
+    LogErrorEntry("RUNTIMEERROR", FormatRuntimeErrorText().c_str());
+    status = RuntimeErrorIsWarning() ? 0 : 1;
+  }
+  gProgramRefused = false;
+  gRun.inEnvironment = false;
+  ClearRuntimeError();
+  ClearQuitRequest();
+  CloseTypedText();
+  PlatformChangeFolder(folder);
+  if (!TemporaryFolder().empty()) PlatformDeleteFile(TemporaryFolder() + "/workfile.wav");
+  return PlatformStopSignal() != 0 ? 128 + PlatformStopSignal() : status;
 }

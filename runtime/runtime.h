@@ -383,6 +383,11 @@ bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, c
 int RunPlayer(const char* executablePath, int argc, char** argv);
 // Runs a compiled program file (the driver's `run`); the same start-up and exit status.
 int RunCompiledProgramFile(const char* programPath, int argc, char** argv);
+// The environment's F4/F5: runs a compiled program in the main window that already exists
+// and keeps it, its presenter and this run's temporary folder; the working folder is the
+// same after. Exit status as above; a runtime error's text and source line (0 = none) are
+// handed back instead of shown.
+int RunCompiledProgramInWindow(const char* programPath, std::string* message, int* line);
 // The driver's `run`: a runtime error is also reported as "FILE:LINE: message" on stderr
 // (a headless run shows no box besides); null or "" for none.
 void SetRunSourceName(const char* sourceName);

@@ -1,0 +1,156 @@
+// What the shell adds around the requesters: opening them where the user was, what a code
+// leaves for the shell, building a game through the compiler and the package writer, the
+// external tools and the media browser, and the help pages.
+#include <filesystem>
+
+#include "ide/shell_local.h"
+#include "platform/files.h"
+#include "platform/folders.h"
+#include "platform/process.h"
+#include "platform/window.h"
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// What a carried-out code left for the shell: the leave it confirmed.
+void TakeShellCode() {
+  ShellState& s = *gShell;
+  const int code = s.session.shellCode;
+  s.session.shellCode = 0;
+  if (code == 2) ShellLeaveWith(kIdeModeEnd);
+  if (!s.requester.IsOpen()) s.view.hasRequester = false;
+  BuildMenus();  // a load, save or new project changes menu 1 and the recent files
+}
+
+}  // namespace
+
+// New projects are folders of "myproj" in the install folder, made when first needed.
+std::string ProjectsFolder() {
+  const std::string folder = gProcess.config.installFolder + "/myproj";
+  if (!PlatformIsFolder(folder)) PlatformMakeFolder(folder);
+  return folder;
+}
+
+void OpenShellRequester(int kind, int purpose) {
+  ShellState& s = *gShell;
+  OpenRequester(s.requester, s.session, kind, purpose, kind == 8 ? ProjectsFolder() : s.requester.startFolder());
+  s.screenMarked = true;
+}
+
+void CarryOutCode(int code) {
+  ShellState& s = *gShell;
+  if (code == 41 || code == 42) ProjectsFolder();
+  CarryOutRequesterCode(s.requester, s.session, code);
+  TakeShellCode();
+  s.screenMarked = true;
+}
+
+bool SaveInPlace() {
+  const SourceBuffer& b = ShellEditor().buffer();
+  const std::string path = (b.folder == "/" ? "/" : b.folder + "/") + b.name;
+  if (PlatformFileIsReadOnly(path)) {
+    SetShellTitle(Upper(IdeText(IdeTable::kDesc, 43)));
+    return false;
+  }
+  std::string why;
+  if (!ShellEditor().SaveSource(path, &why)) {
+    SetShellTitle(IdeText(IdeTable::kDesc, 36) + ": " + why);
+    return false;
+  }
+  SetShellTitle(IdeText(IdeTable::kDesc, 32));
+  return true;
+}
+
+// The build the requesters start: the current buffer compiled as it stands (saved or not)
+// from the source's folder, then the player with the program and, for the final build
+// (flavour 1), every file of that folder. A compile error shows at its line.
+bool BuildForSession(const std::string& exePath, int flavour, const std::string& sourceFolder) {
+  const IdeRunner& runner = IdeProgramRunner();
+  SourceEditor& e = ShellEditor();
+  std::string text;
+  for (const std::string& line : e.buffer().lines) text += line + "\n";
+  const std::string folder = sourceFolder.empty() ? PlatformCurrentFolder() : sourceFolder;
+  const std::string compiled = gProcess.config.temporaryFolder + "/_exefile.dat";
+  KeepProgressScreen();
+  std::string message;
+  int line = 0;
+  bool built = false;
+  if (!runner.Compile(text, folder, compiled, &message, &line)) {
+    if (line > 0) e.GoToSourceLine(line);
+  } else {
+    built = runner.Build(exePath, gProcess.config.playerExecutable, compiled, flavour == 1 ? folder : "", &message);
+  }
+  PlatformDeleteFile(compiled);
+  if (!built && !message.empty()) std::fprintf(stderr, "quorvanel: %s: %s\n", exePath.c_str(), message.c_str());
+  return built;
+}
+
+// ---- External programs --------------------------------------------------------------------
+
+void LaunchTool(int i) {
+  ToolEntry& tool = IdeUserSettings().tools[i];
+  if (!tool.usable) return;
+  if (PlatformProgramRunning(tool.processId)) return;  // it runs already: its own window is up
+  tool.processId = PlatformStartProgram(tool.path, "", ShellEditor().buffer().folder);
+  // The environment makes room for the tool; one that cannot start leaves it in front.
+  if (tool.processId != 0) PlatformShowWindow(PlatformShow::kMinimise);
+}
+
+void StartMediaBrowser() {
+  const std::string install = gProcess.config.installFolder;
+  const std::string media = PlatformMapFileName(install + "/media");
+  if (!PlatformIsFolder(media)) {
+    SetShellTitle(IdeText(IdeTable::kDesc, 46));
+    return;
+  }
+  gShell->browserReturnFolder = PlatformCurrentFolder();
+  const std::string browser = PlatformMapFileName(install + "/tools/mediabrowser");
+  gShell->browserPid = PlatformStartProgram(browser, "\"" + ShellEditor().buffer().folder + "\"", media);
+  if (gShell->browserPid != 0) PlatformShowWindow(PlatformShow::kMinimise);
+}
+
+// After every pass: programs that ended are collected (waitpid; an exit status is never
+// taken for "still running"), and the browser's end brings the environment back.
+void WatchPrograms() {
+  ShellState& s = *gShell;
+  if (s.browserPid != 0 && !PlatformProgramRunning(s.browserPid)) {
+    s.browserPid = 0;
+    PlatformShowWindow(PlatformShow::kRestore);
+    PlatformChangeFolder(s.browserReturnFolder);
+  }
+  for (ToolEntry& tool : IdeUserSettings().tools)
+    if (tool.processId != 0 && !PlatformProgramRunning(tool.processId)) tool.processId = 0;
+}
+
+int ToolProcessId(int tool) { return IdeUserSettings().tools[tool].processId; }
+
+// ---- Help ---------------------------------------------------------------------------------
+
+void ShowHelpPage(const std::string& name) {
+  ShellState& s = *gShell;
+  s.view.openMenu = 0;
+  if (!name.empty() || s.helpPage.empty()) s.helpPage = name.empty() ? "menu.htm" : name;
+  s.helpActive = true;
+  s.view.helpMode = true;
+  s.menuMode = true;
+  s.screenMarked = true;
+}
+
+void CloseHelpViewer() {
+  gShell->helpActive = false;
+  gShell->view.helpMode = false;
+  BuildTitle();
+  gShell->screenMarked = true;
+}
+
+std::string ContextHelpPage() { return "nocontex.htm"; }
+
+bool HelpViewerActive() { return gShell->helpActive; }
+const std::string& HelpPageShown() { return gShell->helpPage; }
+
+int OpenRequesterKind() { return gShell->requester.kind(); }
+int OpenRequesterPurpose() { return gShell->requester.purpose(); }

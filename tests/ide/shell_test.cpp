@@ -1,0 +1,358 @@
+// The environment's shell driven through the memory host's events: menus, toolbar and
+// shortcuts, F5 and F4 through the real compiler and runtime, building a game that runs, the
+// questions before losing changes, and external tools.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "ide/shell_local.h"
+#include "platform/clock.h"
+#include "platform/window.h"
+#include "runtime/builtins.h"
+
+namespace fs = std::filesystem;
+
+// Declared apart: runtime.h and ide.h both name a Settings().
+bool RegisterRuntimeCommands();
+
+namespace {
+
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static const bool registered = RegisterRuntimeCommands() && RegisterCoreBuiltins();
+    ASSERT_TRUE(registered);
+    root_ = fs::temp_directory_path() / ("qv-shell-" + std::to_string(getpid()) + "-" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(root_);
+    // The install folder: the texts and pictures of data/, and room for projects.
+    fs::create_directories(root_ / "install");
+    fs::create_directory_symlink(QV_SOURCE_DIR "/data/lang", root_ / "install" / "lang");
+    fs::create_directory_symlink(QV_SOURCE_DIR "/data/ide", root_ / "install" / "ide");
+    before_ = fs::current_path();
+    fs::current_path(root_);
+    std::ofstream(root_ / "WIN.INI") << "[QuorvanelStateData]\nINTRO=1\n";
+    config_ = {(root_ / "install").string(), root_.string(), (root_ / "WIN.INI").string(), QV_PLAYER};
+    ResetShellProcess();
+    SetIdeConfig(config_);
+    SetIdeHost(&IdeMemoryHost());
+    IdeMemory().events.clear();
+    ASSERT_TRUE(LoadLanguageTables(config_.installFolder));
+    ASSERT_TRUE(PlatformCreateMainWindow("Quorvanel", 640, 480));
+    SetIdeModeValue(kIdeModeEnd);
+    ASSERT_TRUE(IdeEnter("", 0));
+  }
+  void TearDown() override {
+    if (gShell != nullptr) {
+      SetIdeModeValue(kIdeModeEnd);
+      IdeLeave();
+    }
+    PlatformDestroyMainWindow();
+    fs::current_path(before_);
+    fs::remove_all(root_);
+  }
+
+  static void Send(IdeEventKind kind, int a = 0, int b = 0) { IdeMemory().events.push_back({kind, a, b}); }
+  // Runs loop passes until the events are taken and idle passes have drawn (or the loop ends).
+  static bool Pump() {
+    for (int i = 0; i < 200; ++i)
+      if (IdeLoopPass()) return true;
+    return false;
+  }
+  static void MoveTo(int x, int y) {
+    Send(IdeEventKind::kMouseMove, x, y);
+    Pump();
+  }
+  static void Click(int x, int y) {
+    Send(IdeEventKind::kMouseMove, x, y);
+    Send(IdeEventKind::kButtonDown, x, y);
+    Send(IdeEventKind::kButtonUp, x, y);
+  }
+  static void Key(int key, int modifiers = 0) { Send(IdeEventKind::kKeyDown, key, modifiers); }
+  static void Type(const std::string& text) {
+    for (char c : text) Send(IdeEventKind::kChar, static_cast<unsigned char>(c));
+  }
+  // A requester's button: 1 refuses, 2 confirms.
+  static void Press(int button) {
+    const SurfaceRect& r = gShell->requester.button(button).rect;
+    Click((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    Pump();
+  }
+  // The centre of a menu title and of an item of its drop-down.
+  static int TitleX(int menu) { return MenuTitleLeft(menu) + MenuTitleSize(menu) / 2; }
+  static int ItemY(int item) { return 40 + 2 + 16 * item + 8; }
+  static void ClickMenuItem(int menu, int item) {
+    Click(TitleX(menu), 30);
+    Pump();
+    Click(TitleX(menu) + 10, ItemY(item));
+    Pump();
+  }
+  // Leaves with the mode word the loop set and acts on it as the driver does, then enters again.
+  static void LeaveAndComeBack() {
+    ASSERT_TRUE(Pump());
+    const int mode = IdeModeValue();
+    IdeLeave();
+    std::string message;
+    int line = 0;
+    ActOnModeWord(mode, IdeProgramRunner(), &message, &line);
+    ASSERT_TRUE(IdeEnter(message, line));
+  }
+  static void SetText(const std::string& text) {
+    SourceEditor& e = ShellEditor();
+    e.ClearSource();
+    e.buffer().lines.clear();
+    std::string line;
+    for (char c : text)
+      if (c == '\n') e.buffer().lines.push_back(line), line.clear();
+      else line += c;
+    if (!line.empty() || e.buffer().lines.empty()) e.buffer().lines.push_back(line);
+    e.buffer().unsaved = true;
+  }
+
+  fs::path root_, before_;
+  IdeConfig config_;
+};
+
+TEST_F(ShellTest, MenusOpenOnTheirTitlesAndRunEnabledItemsOnly) {
+  MoveTo(TitleX(1), 30);
+  EXPECT_EQ(MenuHoverValue(), 11);
+  MoveTo(TitleX(6), 30);
+  EXPECT_EQ(MenuHoverValue(), 16);
+  // The toolbar buttons and the scroll arrows.
+  const struct { int x, y, hover; } kSpots[] = {{500, 10, 22}, {600, 20, 23}, {632, 30, 31}, {632, 470, 32}, {300, 200, 0}};
+  for (const auto& spot : kSpots) {
+    MoveTo(spot.x, spot.y);
+    EXPECT_EQ(MenuHoverValue(), spot.hover) << spot.x << "," << spot.y;
+  }
+  // No recent files: the leave item is item 10, with no separator before it.
+  EXPECT_EQ(MenuItemText(1, 10), IdeText(IdeTable::kMenu, 18));
+  EXPECT_EQ(MenuItemLabel(1, 1), "F2");
+  Click(TitleX(1), 30);
+  Pump();
+  ASSERT_EQ(OpenMenuValue(), 1);
+  MoveTo(TitleX(1), ItemY(1));
+  EXPECT_EQ(MenuItemHoverValue(), 2);
+  // New source is disabled while the source has no name: the click only closes the menu.
+  ShellEditor().buffer().lines = {"keep me"};
+  EXPECT_FALSE(MenuItemEnabled(1, 2));
+  Click(TitleX(1), ItemY(2));
+  Pump();
+  EXPECT_EQ(OpenMenuValue(), 0);
+  EXPECT_EQ(ShellEditor().buffer().lines[0], "keep me");
+  // A separator does nothing either.
+  ClickMenuItem(1, 3);
+  Pump();
+  EXPECT_EQ(OpenRequesterKind(), 0);
+  // Cut is enabled exactly while there is a selection.
+  Click(TitleX(2), 30);
+  Pump();
+  EXPECT_FALSE(MenuItemEnabled(2, 2));
+  Key(kVkEscape);
+  Pump();
+  EXPECT_EQ(OpenMenuValue(), 0);
+}
+
+TEST_F(ShellTest, ShortcutsOpenTheirRequesters) {
+  const struct { int key, modifiers, kind, purpose; } kKeys[] = {
+      {kVkF2, 0, 2, 1},   {kVkF3, 0, 3, 2},   {kVkF6, 0, 6, 11},
+      {kVkF7, 0, 7, 12},  {'F', kModCtrl, 11, 21},     {'R', kModCtrl, 12, 22},
+  };
+  for (const auto& k : kKeys) {
+    Key(k.key, k.modifiers);
+    Pump();
+    EXPECT_EQ(OpenRequesterKind(), k.kind) << k.key;
+    EXPECT_EQ(OpenRequesterPurpose(), k.purpose) << k.key;
+    Key(kVkEscape);  // the refusing button
+    Pump();
+    EXPECT_EQ(OpenRequesterKind(), 0) << k.key;
+  }
+  // F11 opens the help viewer, Esc goes back to the editor; the help menu opens its pages.
+  Key(kVkF11);
+  Pump();
+  EXPECT_TRUE(HelpViewerActive());
+  Key(kVkEscape);
+  Pump();
+  EXPECT_FALSE(HelpViewerActive());
+  ClickMenuItem(4, 9);
+  Pump();
+  EXPECT_TRUE(HelpViewerActive());
+  EXPECT_EQ(HelpPageShown(), "examples.htm");
+}
+
+TEST_F(ShellTest, RecentFilesPutTheLeaveItemAfterASeparator) {
+  std::ofstream(root_ / "a.qva") << "x = 1\r\n";
+  std::ofstream(root_ / "b.qva") << "y = 2\r\n";
+  AddRecentFile("a.qva", root_.string());
+  AddRecentFile("b.qva", root_.string());
+  BuildMenus();
+  EXPECT_EQ(MenuItemText(1, 12), "-");
+  EXPECT_EQ(MenuItemText(1, 13), IdeText(IdeTable::kMenu, 18));
+  ClickMenuItem(1, 11);  // the older one
+  Pump();
+  EXPECT_EQ(ShellEditor().buffer().name, "a.qva");
+  EXPECT_EQ(ShellEditor().buffer().lines[0], "x = 1");
+}
+
+TEST_F(ShellTest, F5OnARuntimeErrorComesBackAtTheFailingLineWithTheMessageAsTitle) {
+  SetText("dim a(3)\nx = 1\na(10) = x\nprint x\n");
+  ShellEditor().buffer().cursor = {0, 0};
+  Key(kVkF5);
+  LeaveAndComeBack();
+  const SourceBuffer& b = ShellEditor().buffer();
+  EXPECT_EQ(b.cursor.line, 2);  // line 3, restored view or not
+  EXPECT_EQ(b.start, (TextPos{2, 0}));
+  EXPECT_EQ(b.end, (TextPos{2, 9}));
+  EXPECT_EQ(IdeTitleText().rfind("RUNTIME ERROR : ARRAY INDEX", 0), 0u) << IdeTitleText();
+  EXPECT_EQ(PlatformWindowTitle(), IdeTitleText());
+  // A compile error comes back the same way.
+  SetText("x = 1\nthis is not basic (\n");
+  Key(kVkF5);
+  LeaveAndComeBack();
+  EXPECT_EQ(ShellEditor().buffer().cursor.line, 1);
+  EXPECT_FALSE(IdeTitleText().empty());
+}
+
+TEST_F(ShellTest, AnUnnamedBufferSurvivesF5WithBothBuffers) {
+  SetText("x = 1\ny = x + 1\n");
+  Key(kVkF5);
+  Pump();
+  EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 45));
+  ShellEditor().SelectBuffer(2);
+  SetText("rem the other buffer\n");
+  ShellEditor().SelectBuffer(1);
+  LeaveAndComeBack();
+  SourceEditor& e = ShellEditor();
+  EXPECT_EQ(e.currentBuffer(), 1);
+  EXPECT_EQ(e.buffer().lines, (std::vector<std::string>{"x = 1", "y = x + 1"}));
+  EXPECT_TRUE(e.buffer().name.empty());
+  EXPECT_TRUE(e.buffer().unsaved);
+  e.SelectBuffer(2);
+  EXPECT_EQ(e.buffer().lines[0], "rem the other buffer");
+}
+
+TEST_F(ShellTest, F4KeepsTheEnvironmentAndItsCursor) {
+  SetText("a = 1\nb = 2\nc = a + b\n");
+  ShellEditor().buffer().cursor = {1, 3};
+  const SourceEditor* before = &ShellEditor();
+  Key(kVkF4);
+  LeaveAndComeBack();
+  EXPECT_EQ(&ShellEditor(), before);
+  EXPECT_EQ(ShellEditor().buffer().cursor, (TextPos{1, 3}));
+  EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 47));
+  // Twice in a row keeps it too.
+  Key(kVkF4);
+  LeaveAndComeBack();
+  EXPECT_EQ(&ShellEditor(), before);
+  EXPECT_EQ(ShellEditor().buffer().lines[2], "c = a + b");
+}
+
+// Runs a built game headless; its exit status.
+int RunGame(const fs::path& game) {
+  const std::string command = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy '" + game.string() + "' >/dev/null 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(ShellTest, BuildWritesAGameThatRuns) {
+  const struct { const char* source; int status; } kGames[] = {{"x = 2\ny = x * 3\nend\n", 0}, {"dim a(2)\na(5) = 1\n", 1}};
+  int n = 0;
+  for (const auto& game : kGames) {
+    SetText(game.source);
+    const std::string name = "game" + std::to_string(++n);
+    Key(kVkF6);
+    Pump();
+    ASSERT_EQ(OpenRequesterPurpose(), 11);
+    Type(name);
+    Press(2);
+    EXPECT_EQ(OpenRequesterKind(), 0);
+    EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 34));
+    ASSERT_TRUE(fs::exists(root_ / (name + ".exe")));
+    EXPECT_EQ(RunGame(root_ / (name + ".exe")), game.status) << game.source;
+  }
+  // Building over an existing file asks first.
+  Key(kVkF6);
+  Pump();
+  Type("game1");
+  Press(2);
+  EXPECT_EQ(OpenRequesterPurpose(), 13);
+  Press(1);
+  // A source that does not compile builds nothing and shows its line.
+  SetText("x = 1\nthis is not basic (\n");
+  Key(kVkF6);
+  Pump();
+  Type("broken");
+  Press(2);
+  EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 18));
+  EXPECT_FALSE(fs::exists(root_ / "broken.exe"));
+  EXPECT_EQ(ShellEditor().buffer().cursor.line, 1);
+}
+
+TEST_F(ShellTest, NewProjectAsksBeforeLosingChangesThenMakesTheFolder) {
+  std::ofstream(root_ / "named.qva") << "x = 1\r\n";
+  ASSERT_TRUE(ShellEditor().LoadSource((root_ / "named.qva").string(), nullptr));
+  ShellEditor().buffer().name = "named.qva";
+  ShellEditor().buffer().folder = root_.string();
+  Type("y");
+  ClickMenuItem(1, 0);
+  Pump();
+  EXPECT_EQ(OpenRequesterKind(), 4);
+  EXPECT_EQ(OpenRequesterPurpose(), 7);
+  Press(1);  // no: the changes go
+  ASSERT_EQ(OpenRequesterKind(), 8);
+  Type("rocket");
+  Press(2);
+  EXPECT_EQ(OpenRequesterKind(), 0);
+  EXPECT_TRUE(fs::exists(root_ / "install" / "myproj" / "rocket" / "rocket.qva"));
+  EXPECT_EQ(ShellEditor().buffer().name, "rocket.qva");
+  EXPECT_FALSE(ShellEditor().buffer().unsaved);
+}
+
+TEST_F(ShellTest, LeavingAsksAndUnsavedChangesAskFirst) {
+  // Saved: "do you really want to leave?"; No stays.
+  ClickMenuItem(1, 10);
+  Pump();
+  EXPECT_EQ(OpenRequesterPurpose(), 99);
+  Press(1);
+  EXPECT_FALSE(Pump());
+  EXPECT_EQ(OpenRequesterKind(), 0);
+  // Unsaved: the save question; closing the window asks it too.
+  Type("x");
+  Send(IdeEventKind::kQuit);
+  Pump();
+  EXPECT_EQ(OpenRequesterPurpose(), 9);
+  Press(1);  // no: leave without saving, once more asked
+  EXPECT_EQ(OpenRequesterPurpose(), 99);
+  const SurfaceRect& yes = gShell->requester.button(2).rect;
+  Click((yes.left + yes.right) / 2, (yes.top + yes.bottom) / 2);
+  EXPECT_TRUE(Pump());
+  EXPECT_EQ(IdeModeValue(), kIdeModeEnd);
+}
+
+TEST_F(ShellTest, AToolIsWatchedUntilItEnds) {
+  const fs::path tool = root_ / "tool.sh";
+  std::ofstream(tool) << "#!/bin/sh\nsleep 0.3\nexit 3\n";  // 3: what 259 leaves of itself here
+  fs::permissions(tool, fs::perms::owner_all);
+  IdeUserSettings().tools[0] = {true, tool.string(), 0};
+  BuildMenus();
+  ASSERT_TRUE(MenuItemEnabled(6, 4));
+  ClickMenuItem(6, 4);
+  Pump();
+  EXPECT_NE(ToolProcessId(0), 0);
+  for (int i = 0; i < 300 && ToolProcessId(0) != 0; ++i) {
+    PlatformSleep(10);
+    IdeLoopPass();
+  }
+  EXPECT_EQ(ToolProcessId(0), 0);
+  IdeUserSettings().tools[0] = {};
+}
+
+TEST(Environment, AStartThatFailsIsNoNormalEnd) {
+  // No language file and no folder to write the built-in one to.
+  const IdeConfig config = {"/nonexistent-install", "/nonexistent-temp", "", ""};
+  EXPECT_EQ(RunEnvironment(config, IdeProgramRunner()), 1);
+}
+
+}  // namespace

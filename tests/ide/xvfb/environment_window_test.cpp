@@ -1,0 +1,119 @@
+// `quorvanel` with no arguments under Xvfb, driven by xdotool as a user would: the demo
+// opened from the recent files, F5 runs it in the same window and the editor comes back,
+// then the leave item and its question end the environment with exit status 0.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+
+#include "ide/ide.h"
+#include "tests/xvfb_harness.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Environment {
+  pid_t pid = -1;
+  bool Start(const fs::path& config) {
+    const std::string display = "DISPLAY=" + gDisplay, home = "XDG_CONFIG_HOME=" + config.string();
+    // The GL libraries SDL loads are unloaded at the child's exit, so their caches would show
+    // as leaks of an unknown module: the child is checked for memory errors, not leaks (the
+    // environment's own leaks are checked in the in-process tests).
+    std::vector<std::string> env = {display, home, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy",
+                                    "ASAN_OPTIONS=detect_leaks=0"};
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string entry = *e;
+      if (entry.rfind("DISPLAY=", 0) != 0 && entry.rfind("XDG_CONFIG_HOME=", 0) != 0 &&
+          entry.rfind("ASAN_OPTIONS=", 0) != 0 &&
+          entry.rfind("SDL_VIDEODRIVER=", 0) != 0 && entry.rfind("SDL_AUDIODRIVER=", 0) != 0)
+        env.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    const char* argv[] = {QV_QUORVANEL, nullptr};
+    return posix_spawn(&pid, QV_QUORVANEL, nullptr, nullptr, const_cast<char**>(argv), envp.data()) == 0;
+  }
+  // The exit status once it ended within the time, else -1.
+  int WaitForExit(int milliseconds) {
+    for (int waited = 0; waited < milliseconds; waited += 50) {
+      int status = 0;
+      if (waitpid(pid, &status, WNOHANG) == pid) {
+        pid = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      usleep(50000);
+    }
+    return -1;
+  }
+  ~Environment() {
+    if (pid > 0) {
+      kill(pid, SIGTERM);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+void Xdotool(const std::string& arguments) {
+  const std::string command = "xdotool " + arguments;
+  setenv("DISPLAY", gDisplay.c_str(), 1);
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+}  // namespace
+
+TEST(EnvironmentWindow, F5RunsTheDemoInTheWindowAndTheEditorComesBack) {
+  XServer server;
+  ASSERT_TRUE(server.Start(640, 480)) << "Xvfb did not start";
+  const fs::path root = fs::temp_directory_path() / ("qv-env-window-" + std::to_string(getpid()));
+  fs::create_directories(root / "quorvanel");
+  std::ofstream(root / "quorvanel" / "WIN.INI") << "[QuorvanelStateData]\nINTRO=1\nRECENTFILE1=demo.qva\nRECENTPATH1="
+                                                << QV_SOURCE_DIR "/examples\n";
+  const std::string shotPath = (root / "shot.xwd").string();
+  Screenshot shot;
+  auto at = [&](int x, int y) { return shot.pixels[static_cast<size_t>(y) * shot.width + x]; };
+  // Takes screenshots until the condition holds (at most about 20 seconds).
+  auto waitFor = [&](const std::function<bool()>& condition) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      if (TakeScreenshot(shotPath, &shot) && shot.width == 640 && condition()) return true;
+      usleep(100000);
+    }
+    return false;
+  };
+  auto editorShown = [&] { return at(2, 2) == IdeColour(4) && at(300, 465) != IdeColour(4); };
+  auto textInFirstRow = [&] {
+    for (int x = 2; x < 300; ++x)
+      for (int y = 43; y < 56; ++y)
+        if (at(x, y) == 0xFFFFD2) return true;  // the demo's first line is a comment
+    return false;
+  };
+
+  Environment quorvanel;
+  ASSERT_TRUE(quorvanel.Start(root));
+  ASSERT_TRUE(waitFor(editorShown)) << "the environment did not show its editor";
+  // File, then the recent file: the demo.
+  Xdotool("mousemove 30 30 click 1");
+  Xdotool("mousemove 30 210 click 1");
+  ASSERT_TRUE(waitFor(textInFirstRow)) << "the demo source did not load";
+  Xdotool("key F5");
+  // The demo's backdrop, dark blue (through a 16-bit display, so not to the last bit).
+  auto backdrop = [&] {
+    const uint32_t c = at(320, 60);
+    return (c >> 16) < 0x20 && ((c >> 8) & 0xFF) >= 0x18 && ((c >> 8) & 0xFF) < 0x30 && (c & 0xFF) >= 0x38;
+  };
+  ASSERT_TRUE(waitFor(backdrop)) << "the demo did not run in the window";
+  ASSERT_TRUE(waitFor([&] { return editorShown() && textInFirstRow(); })) << "the editor did not come back";
+  bool fileTitle = false;  // "File" on the menu bar, in the menu titles' ink
+  for (int y = 22; y < 37; ++y)
+    for (int x = 11; x < 60; ++x) fileTitle = fileTitle || at(x, y) == 0x202020;
+  EXPECT_TRUE(fileTitle);
+  // Leave: File, the leave item after the recent file, and "Yes".
+  Xdotool("mousemove 30 30 click 1");
+  Xdotool("mousemove 30 242 click 1");
+  usleep(300000);
+  Xdotool("mousemove 277 247 click 1");
+  EXPECT_EQ(quorvanel.WaitForExit(10000), 0);
+  fs::remove_all(root);
+}
