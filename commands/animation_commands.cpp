@@ -373,7 +373,7 @@ const CommandEntry kAnimationCommands[] = {
 
 }  // namespace
 
-bool RegisterAnimationCommands() { return RegisterCommands(kAnimationCommands); }
+bool RegisterAnimationCommands() { return RegisterCommandsStartingSound(kAnimationCommands); }
 
 void UpdateAnimations() {
   for (int number = 1; number < kAnimationSlots; ++number)

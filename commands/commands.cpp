@@ -32,8 +32,9 @@ void InstallCommandHooks(RuntimeHooks& hooks) {
   hooks.PollInput = PollInput;
   hooks.ReleaseForceEffects = ReleaseForceEffects;
   hooks.CloseDirectInput = CloseDirectInput;
-  // sound: the library from start-up to shut-down, 3D each frame, paused while inactive
-  hooks.InitSound = InitSound;
+  // sound: the library from the first sound, music or video command to shut-down, 3D each
+  // frame, paused while inactive
+  hooks.InitSound = DeferSoundStart;
   hooks.ResetSound3D = ResetSound3D;
   hooks.SoundSyncHook = SoundSyncHook;
   hooks.UpdateSound3D = UpdateSound3D;

@@ -179,7 +179,7 @@ const CommandEntry kMusicCommands[] = {
 
 }  // namespace
 
-bool RegisterMusicCommands() { return RegisterCommands(kMusicCommands); }
+bool RegisterMusicCommands() { return RegisterCommandsStartingSound(kMusicCommands); }
 
 // A looping song that finished starts again; a stopped one (playing 0) does not.
 void UpdateMusicLoops() {

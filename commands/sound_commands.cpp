@@ -329,4 +329,4 @@ static const CommandEntry kSoundCommands[] = {
     {kSoundListenerAngleZ, CmdSoundListenerQuery<&SoundGlueState::listenerAngles, &SndVector3::z>},
 };
 
-bool RegisterSoundCommands() { return RegisterCommands(kSoundCommands); }
+bool RegisterSoundCommands() { return RegisterCommandsStartingSound(kSoundCommands); }

@@ -77,6 +77,7 @@ void FreeAllSounds() {
 }
 
 void CloseSound() {
+  ForgetDeferredSoundStart();
   FreeAllSounds();
   if (gGlue.soundOn) {
     gGlue.soundOn = 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "runtime/runtime.h"
 #include "sound/sound.h"
 
 constexpr int kSoundSlots = 1030;  // commands take 1..1025; slot 0 catches a failed recording
@@ -50,6 +51,16 @@ void SetSoundGlueOutput(int outputType, bool steppedClock);
 
 // Runtime hooks (installed by InstallCommandHooks).
 void InitSound();                                // reads the MIDI settings beside the executable
+// The player's start-up hook: the library starts at the first command of a family registered
+// through RegisterCommandsStartingSound (EnsureSoundStarted), or never.
+void DeferSoundStart();
+void EnsureSoundStarted();
+void ForgetDeferredSoundStart();                 // shut-down of a run that never started it
+bool RegisterCommandsStartingSound(const CommandEntry* entries, size_t count);
+template <size_t N>
+bool RegisterCommandsStartingSound(const CommandEntry (&table)[N]) {
+  return RegisterCommandsStartingSound(table, N);
+}
 void ChooseMidiSynth(const std::string& folder);  // the MIDI keys of folder/SETUP.INI
 void ResetSound3D();
 void FreeAllSounds();
