@@ -3,6 +3,7 @@
 // external tools and the media browser, and the help pages.
 #include <filesystem>
 
+#include "ide/help/help.h"
 #include "ide/shell_local.h"
 #include "platform/files.h"
 #include "platform/folders.h"
@@ -130,10 +131,14 @@ int ToolProcessId(int tool) { return IdeUserSettings().tools[tool].processId; }
 
 // ---- Help ---------------------------------------------------------------------------------
 
+// Opens the help viewer: a named page from the help folder with a fresh history, or with no
+// name the page the viewer had (the home page the first time).
 void ShowHelpPage(const std::string& name) {
   ShellState& s = *gShell;
   s.view.openMenu = 0;
-  if (!name.empty() || s.helpPage.empty()) s.helpPage = name.empty() ? "menu.htm" : name;
+  const std::string& install = gProcess.config.installFolder;
+  if (!name.empty()) ShowHelpHome(install, name);
+  else if (TheHelpViewer().pageName().empty()) ShowHelpHome(install);
   s.helpActive = true;
   s.view.helpMode = true;
   s.menuMode = true;
@@ -147,10 +152,40 @@ void CloseHelpViewer() {
   gShell->screenMarked = true;
 }
 
-std::string ContextHelpPage() { return "nocontex.htm"; }
+// F1: the page of the command under the cursor, or the page that says there is none.
+void ShowContextHelpPage() {
+  const SourceBuffer& b = ShellEditor().buffer();
+  ShowContextHelp(gProcess.config.installFolder, b.lines[b.cursor.line], b.cursor.column);
+  ShowHelpPage("");
+}
+
+// A help-mode event: Esc, F1 and F11 go back to the editor, the paging keys scroll, the help
+// toolbar's words close, go back and forward, and a click on a link follows it.
+void HelpModeEvent(const IdeEvent& e, bool (*toolbarClick)(int, int)) {
+  ShellState& s = *gShell;
+  HelpViewer& viewer = TheHelpViewer();
+  s.screenMarked = true;
+  if (e.kind == IdeEventKind::kKeyDown) {
+    switch (e.a) {
+      case kVkEscape: case kVkF1: case kVkF11: CloseHelpViewer(); break;
+      case kVkPageUp: viewer.HelpPageUp(); break;
+      case kVkPageDown: viewer.HelpPageDown(); break;
+      case kVkUp: viewer.HelpLineUp(); break;
+      case kVkDown: viewer.HelpLineDown(); break;
+      default: break;
+    }
+    return;
+  }
+  if (e.kind != IdeEventKind::kButtonDown) return;
+  UpdateMenuHover(s.view);
+  if (s.view.menuHover == 11) CloseHelpViewer();
+  else if (s.view.menuHover == 12) viewer.HelpBack();
+  else if (s.view.menuHover == 13) viewer.HelpForward();
+  else if (!toolbarClick(e.a, e.b)) HelpClick(e.a, e.b);
+}
 
 bool HelpViewerActive() { return gShell->helpActive; }
-const std::string& HelpPageShown() { return gShell->helpPage; }
+const std::string& HelpPageShown() { return TheHelpViewer().pageName(); }
 
 int OpenRequesterKind() { return gShell->requester.kind(); }
 int OpenRequesterPurpose() { return gShell->requester.purpose(); }

@@ -23,7 +23,6 @@ struct ShellState {
   uint32_t lastDrawn = 0;     // when the last frame was drawn (the caret blinks)
   int frame = 0;
   bool helpActive = false;
-  std::string helpPage;
   int browserPid = 0;         // the media browser while it runs
   std::string browserReturnFolder;
 };
@@ -72,7 +71,8 @@ void CarryOutCode(int code);  // a requester's result code, then what it left fo
 bool BuildForSession(const std::string& exePath, int flavour, const std::string& sourceFolder);
 void ShowHelpPage(const std::string& name);
 void CloseHelpViewer();
-std::string ContextHelpPage();  // the page for the word at the cursor
+void ShowContextHelpPage();  // F1: the page of the word at the cursor
+void HelpModeEvent(const IdeEvent& event, bool (*toolbarClick)(int x, int y));
 void WatchPrograms();
 void LaunchTool(int tool);
 void StartMediaBrowser();

@@ -124,16 +124,6 @@ bool ShellKey(int key) {
   }
 }
 
-void HelpEvent(const IdeEvent& e) {
-  ShellState& s = *gShell;
-  if (e.kind == IdeEventKind::kKeyDown && (e.a == kVkEscape || e.a == kVkF1 || e.a == kVkF11)) CloseHelpViewer();
-  if (e.kind == IdeEventKind::kButtonDown) {
-    UpdateMenuHover(s.view);
-    if (s.view.menuHover == 11) CloseHelpViewer();
-    else ToolbarClick(e.a, e.b);
-  }
-}
-
 void ButtonDown(const IdeEvent& e) {
   ShellState& s = *gShell;
   UpdateMenuHover(s.view);
@@ -236,7 +226,7 @@ void RunMenuItem(int menu, int item) {
     case 301: e.PressKey(EditKey::kBottom); break;
     case 303: e.PressKey(EditKey::kPageDown); break;
     case 304: e.PressKey(EditKey::kPageUp); break;
-    case 400: ShowHelpPage(ContextHelpPage()); break;
+    case 400: ShowContextHelpPage(); break;
     case 402: ShowHelpPage(""); break;
     case 500:
     case 501:
@@ -277,7 +267,7 @@ void ShellHandleEvent(const IdeEvent& e) {
     return;
   }
   if (s.helpActive) {
-    HelpEvent(e);
+    HelpModeEvent(e, ToolbarClick);
     return;
   }
   if (e.kind == IdeEventKind::kButtonDown) {

@@ -32,6 +32,7 @@ class ShellTest : public ::testing::Test {
     fs::create_directories(root_ / "install");
     fs::create_directory_symlink(QV_SOURCE_DIR "/data/lang", root_ / "install" / "lang");
     fs::create_directory_symlink(QV_SOURCE_DIR "/data/ide", root_ / "install" / "ide");
+    fs::create_directory_symlink(QV_SOURCE_DIR "/data/help", root_ / "install" / "help");
     before_ = fs::current_path();
     fs::current_path(root_);
     std::ofstream(root_ / "WIN.INI") << "[QuorvanelStateData]\nINTRO=1\n";
@@ -173,6 +174,7 @@ TEST_F(ShellTest, ShortcutsOpenTheirRequesters) {
   Key(kVkF11);
   Pump();
   EXPECT_TRUE(HelpViewerActive());
+  EXPECT_FALSE(HelpPageShown().empty());  // the page the viewer had, or its home page
   Key(kVkEscape);
   Pump();
   EXPECT_FALSE(HelpViewerActive());
@@ -180,6 +182,21 @@ TEST_F(ShellTest, ShortcutsOpenTheirRequesters) {
   Pump();
   EXPECT_TRUE(HelpViewerActive());
   EXPECT_EQ(HelpPageShown(), "examples.htm");
+  Key(kVkF1);
+  Pump();
+  EXPECT_FALSE(HelpViewerActive());
+  // F1: the page of the command under the cursor, else the page that says there is none.
+  ShellEditor().buffer().lines = {"print 1", "qqq"};
+  ShellEditor().buffer().cursor = {0, 2};
+  Key(kVkF1);
+  Pump();
+  EXPECT_TRUE(HelpViewerActive());
+  EXPECT_NE(HelpPageShown(), "nocontex.htm");
+  Key(kVkEscape);
+  ShellEditor().buffer().cursor = {1, 1};
+  Key(kVkF1);
+  Pump();
+  EXPECT_EQ(HelpPageShown(), "nocontex.htm");
 }
 
 TEST_F(ShellTest, RecentFilesPutTheLeaveItemAfterASeparator) {
