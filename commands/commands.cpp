@@ -14,6 +14,7 @@ bool RegisterCommandFamilies() {
   ok = RegisterMusicCommands() && ok;
   // video
   ok = RegisterAnimationCommands() && ok;
+  ok = RegisterCdCommands() && ok;
   // files, folders, array files
   ok = RegisterFileCommands() && ok;
   ok = RegisterArrayFileCommands() && ok;

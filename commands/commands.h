@@ -11,13 +11,15 @@ bool RegisterInputCommands();
 bool RegisterForceCommands();
 // Sounds 1..1025 over the sound library.
 bool RegisterSoundCommands();
-// Music slots 1..32: tracker songs.
+// Music slots 1..32: tracker songs and CD tracks.
 bool RegisterMusicCommands();
 // Video animations 1..32 on the screen or a bitmap; the frame step and the end of a run
 // (Hooks.UpdateAnimations, Hooks.FreeAllAnimations).
 bool RegisterAnimationCommands();
 void UpdateAnimations();
 void FreeAllAnimations();
+// The CD source and what the disc holds (commands/cd_commands.cpp).
+bool RegisterCdCommands();
 bool RegisterFileCommands();
 bool RegisterArrayFileCommands();
 bool RegisterFolderCommands();

@@ -1,11 +1,11 @@
 // The music commands: slots 1..32 holding a tracker song (through the sound library's songs)
 // or an audio-CD track; looping songs restart once per frame, music pauses while inactive.
-#include <cstring>
 #include <string>
 
 #include "commands/commands.h"
 #include "commands/sound_local.h"
 #include "runtime/command_numbers.h"
+#include "sound/cd/cd.h"
 #include "sound/songs/songs.h"
 
 namespace {
@@ -14,7 +14,7 @@ struct MusicSlot {  // cleared by FreeAllMusic at the end of every run
   uint8_t loaded, playing, paused, looping;
   uint8_t pausedByDeactivation;
   SndSong* song;
-  int32_t cdTrack;  // -1 for a song slot
+  int32_t cdTrack = -1;  // -1 for a song slot
 };
 
 MusicSlot gMusic[33];
@@ -37,9 +37,12 @@ MusicSlot* LoadedMusic(int32_t music, int notLoadedError = 3504) {
   return nullptr;
 }
 
-// Only song slots exist until the CD device is wired in: a CD slot is never made.
+// A CD slot stops the CD; an empty slot (CD track -1, no song) touches nothing.
 void FreeMusicSlot(MusicSlot& slot) {
-  if (slot.song != nullptr) SndFreeSong(slot.song);
+  if (slot.cdTrack != -1)
+    SndStopCd();
+  else if (slot.song != nullptr)
+    SndFreeSong(slot.song);
   slot.song = nullptr;
   slot.cdTrack = -1;
 }
@@ -53,7 +56,30 @@ bool LoadMusicFile(MusicSlot& slot, const char* name) {
   return slot.song != nullptr;
 }
 
+// Tracks 1..the disc's count: asking for the count opens the drive or image itself, so a
+// track is taken before any other CD command; a track outside the disc is refused here.
+bool LoadCdTrack(MusicSlot& slot, int32_t track) {
+  ChooseCdSourceFromSetup();
+  slot.cdTrack = track >= 1 && track <= SndGetCdTrackCount() ? track : -1;
+  return slot.cdTrack != -1;
+}
+
+// The CD's play mode is set before the play, whose first fill already reads by it.
+bool PlayMusic(MusicSlot& slot, bool looping) {
+  if (slot.cdTrack != -1) {
+    SndSetCdPlayMode(looping ? kSndCdLooped : kSndCdOnce);
+    return SndPlayCdTrack(slot.cdTrack);
+  }
+  return slot.song != nullptr && SndPlaySong(slot.song);
+}
+
+bool StopMusic(MusicSlot& slot) {
+  if (slot.cdTrack != -1) return SndStopCd();
+  return slot.song != nullptr && SndStopSong(slot.song);
+}
+
 bool PauseMusic(MusicSlot& slot, bool paused) {
+  if (slot.cdTrack != -1) return SndPauseCd(paused);
   return slot.song != nullptr && SndPauseSong(slot.song, paused);
 }
 
@@ -74,15 +100,19 @@ void CmdMusicLoad() {  // file, music
   slot.playing = slot.paused = slot.looping = 0;
 }
 
-// CD tracks are refused while no CD device is available here.
 void CmdMusicLoadCD() {  // track, music
-  const int32_t music = IntOperand(1);
+  const int32_t track = IntOperand(0), music = IntOperand(1);
   AdvanceOperands(2);
   if (!MusicNumberOk(music)) return;
   MusicSlot& slot = gMusic[music];
   if (slot.loaded) FreeMusicSlot(slot);
   slot.loaded = 0;
-  RuntimeError(3502);
+  if (!LoadCdTrack(slot, track)) {
+    RuntimeError(3502);
+    return;
+  }
+  slot.loaded = 1;
+  slot.playing = slot.paused = slot.looping = 0;
 }
 
 void CmdMusicDelete() {  // music
@@ -99,7 +129,7 @@ void CmdMusicPlay() {  // music
   const int32_t music = IntOperand(0);
   AdvanceOperands(1);
   MusicSlot* slot = LoadedMusic(music);
-  if (slot == nullptr || slot->song == nullptr || !SndPlaySong(slot->song)) return;
+  if (slot == nullptr || !PlayMusic(*slot, Looping)) return;
   slot->playing = 1;
   slot->paused = 0;
   slot->looping = Looping ? 1 : 0;
@@ -109,7 +139,7 @@ void CmdMusicStop() {  // music
   const int32_t music = IntOperand(0);
   AdvanceOperands(1);
   MusicSlot* slot = LoadedMusic(music);
-  if (slot == nullptr || slot->song == nullptr || !SndStopSong(slot->song)) return;
+  if (slot == nullptr || !StopMusic(*slot)) return;
   slot->playing = slot->looping = 0;
 }
 
@@ -134,14 +164,18 @@ void CmdMusicResume() {  // music
   slot->pausedByDeactivation = 0;
 }
 
-// Percent to the song volume 0..256 exactly (100 -> 255, as the sound volumes), or the level as given.
+// Percent to the song or CD volume exactly (100 -> 255, as the sound volumes), or the level as given.
 template <bool Percent>
 void CmdMusicSetVolume() {  // music, value
   const int32_t music = IntOperand(0), value = IntOperand(1);
   AdvanceOperands(2);
   MusicSlot* slot = LoadedMusic(music, 3502);
-  if (slot != nullptr && slot->song != nullptr)
-    SndSetSongVolume(slot->song, Percent ? SoundVolumeToLibrary(value) : value);
+  if (slot == nullptr) return;
+  const int volume = Percent ? SoundVolumeToLibrary(value) : value;
+  if (slot->cdTrack != -1)
+    SndSetCdVolume(volume);
+  else if (slot->song != nullptr)
+    SndSetSongVolume(slot->song, volume);
 }
 
 void CmdMusicExist() {  // result, music
@@ -207,9 +241,10 @@ void ResumeMusicOnActivate() {
 }
 
 void FreeAllMusic() {
-  for (MusicSlot& slot : gMusic) FreeMusicSlot(slot);
-  std::memset(gMusic, 0, sizeof gMusic);
-  for (MusicSlot& slot : gMusic) slot.cdTrack = -1;
+  for (MusicSlot& slot : gMusic) {
+    FreeMusicSlot(slot);
+    slot = MusicSlot{};
+  }
 }
 
 void CloseMusic() { FreeAllMusic(); }

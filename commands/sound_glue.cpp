@@ -10,6 +10,7 @@
 #include "platform/profile.h"
 #include "runtime/runtime.h"
 #include "sound/songs/songs.h"
+#include "sound/cd/cd.h"
 
 static SoundSlot gSlots[kSoundSlots];  // cleared by FreeAllSounds
 static SoundGlueState gGlue;           // lives for the process
@@ -85,7 +86,10 @@ void CloseSound() {
   }
 }
 
-void SoundSyncHook() {}
+// The CD player notices here that its track ended and applies the play mode.
+void SoundSyncHook() {
+  if (gGlue.soundOn) SndCdUpdate();
+}
 
 void UpdateSound3D() {
   if (gGlue.soundOn) SndApply3D();

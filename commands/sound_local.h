@@ -103,3 +103,7 @@ void FreeAllMusic();
 void CloseMusic();
 struct SndSong;
 SndSong* MusicSongAt(int music);  // tests: the song a slot 1..32 holds, or null
+
+// The CD source (commands/cd_commands.cpp): SETUP.INI's [SETTINGS] CDDRIVE, read once before
+// the first CD use unless the program named a source first.
+void ChooseCdSourceFromSetup();

@@ -508,7 +508,14 @@ enum CommandNumber : int {
   kMusicPlaying = 3552,       // i result, i music (3501, 3504)
   kMusicPaused = 3553,        // i result, i music (3501, 3504)
   kMusicLooping = 3554,       // i result, i music (3501, 3504)
-  kMusicLoadCD = 3601,        // i track, i music: an audio-CD track (3501, 3502 while no CD device)
+  kMusicLoadCD = 3601,        // i track, i music: an audio-CD track 1..the disc's count (3501, 3502)
+
+  // --- CD: the drive or image CD tracks come from, and what its disc holds (commands/cd_commands.cpp)
+  kCdSetSource = 3602,        // s source: "" the default drive, a device name, or a .cue image
+  kCdTrackCount = 3651,       // i result: tracks on the disc, 0 without one
+  kCdCurrentTrack = 3652,     // i result: the track playing or last played, 0 before the disc opened
+  kCdPosition = 3653,         // i result: milliseconds heard of the current track
+  kCdTrackLength = 3654,      // i result, i track: milliseconds; 0 outside the disc
 
   // --- Input: keyboard, mouse, joystick, control device, force feedback (commands/input_commands.cpp,
   // commands/force_commands.cpp). Queries poll first once per dispatcher cycle. 4001, 4002 and

@@ -6,6 +6,7 @@
 
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "sound/cd/cd.h"
 #include "sound/sound_local.h"
 #include "sound/stream.h"
 
@@ -370,6 +371,7 @@ bool SndStartup(int mixRate, int softwareChannels, uint32_t flags) {
 
 bool SndShutdown() {
   SndStopRecording();  // before the samples it writes into are freed
+  SndCloseCd();        // its stream goes with the streamer
   SndStreamerStop();   // the feeder takes the lock for each pass: stopped without holding it
   gSnd.error.store(0, std::memory_order_relaxed);
   {
