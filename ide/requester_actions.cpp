@@ -7,8 +7,12 @@
 
 #include "graphics2d/graphics2d.h"
 #include "ide/ide.h"
+#include "platform/files.h"
 
 namespace {
+
+// How many numbered names a new folder tries before the name counts as taken.
+constexpr int kNewFolderTries = 64000;
 
 bool Exists(const std::string& path) {
   struct stat info;
@@ -183,6 +187,18 @@ void RequesterAction(Requester& r, IdeSession& s, int code) {
       Close(r, s);
       SetTitle(s, IdeText(IdeTable::kDesc, 32));
       return;
+    }
+    case 3: {  // a new folder named after field 1; a taken name gets "2", "3", ... appended
+      if (typed.empty() || typed.find('/') != std::string::npos || typed == "." || typed == "..")
+        return r.ShowMessage(IdeText(IdeTable::kDesc, 17));
+      for (int attempt = 1; attempt <= kNewFolderTries; ++attempt) {
+        const std::string folder = r.PathOf(attempt == 1 ? typed : typed + std::to_string(attempt));
+        if (Exists(folder)) continue;
+        if (!PlatformMakeFolder(folder)) break;
+        r.Scan(*s.host);
+        return;
+      }
+      return r.ShowMessage(IdeText(IdeTable::kDesc, 17));
     }
     case 6: case 7: {  // build
       if (typed.empty()) return r.ShowMessage(IdeText(IdeTable::kDesc, 16));

@@ -341,3 +341,19 @@ TEST_F(Flow, ListThumbDragAndReactivation) {
   EXPECT_EQ(requester.folder(), dir.path.string());
   EXPECT_FALSE(view.hasRequester);
 }
+
+// A new folder takes the name typed; when it is taken, the next free numbered name; a name
+// that cannot be a folder is refused with the message.
+TEST_F(Flow, NewFolderTakesTheNextFreeNumberedName) {
+  OpenRequester(requester, session, 2, 1, dir.path.string());
+  requester.field(1).text = "levels";
+  RequesterAction(requester, session, 3);
+  RequesterAction(requester, session, 3);
+  RequesterAction(requester, session, 3);
+  for (const char* name : {"levels", "levels2", "levels3"}) EXPECT_TRUE(std::filesystem::is_directory(dir.path / name)) << name;
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "levels4"));
+  requester.field(1).text = "a/b";
+  RequesterAction(requester, session, 3);
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "a"));
+  EXPECT_EQ(requester.message(), Desc(17));
+}
