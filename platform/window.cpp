@@ -149,7 +149,12 @@ static void LeaveFullscreen() {
   gMainWindow.fullscreen = false;
 }
 
+static bool gRefuseFullscreen = false;
+
+void PlatformRefuseFullscreenForTests(bool refuse) { gRefuseFullscreen = refuse; }
+
 bool PlatformSetFullscreen(bool on) {
+  if (on && gRefuseFullscreen) return false;
   SDL_Window* window = gMainWindow.window;
   if (window == nullptr) return true;  // a run without a window has nothing to switch
   // A new size while in full screen switches again from a window.

@@ -48,6 +48,8 @@ void PlatformDesktopSize(int* width, int* height);
 // window of that size. Called again while in full screen, it switches to the new size.
 // False when the window could take neither the mode nor the desktop (nothing to show on).
 bool PlatformSetFullscreen(bool on);
+// Tests: full screen is refused as a display that can take neither mode nor desktop refuses it.
+void PlatformRefuseFullscreenForTests(bool refuse);
 // True when a display driver draws nothing visible (offscreen, dummy): presenting counts only.
 bool PlatformIsHeadless();
 // Takes the next pending message without waiting; false when none is pending.

@@ -19,14 +19,19 @@ struct HookCounts {
 };
 HookCounts gCounts;
 
-TEST(RunHooks, InputDevicesAcquiredAtStartUpAreReleasedAtTheEndOfTheRun) {
+// A compiled program of one assignment, in a file of the temporary folder named per process.
+std::filesystem::path WriteOneCommandProgram(const std::string& prefix) {
   EnsureRuntimeCommands();
   qvasm::ProgramBuilder b;
   b.Emit(kAssignInt, {b.Id(b.IntVar()), b.Id(b.IntConst(1))});
   std::vector<uint8_t> file = b.Build();
-  const std::filesystem::path path =
-      std::filesystem::temp_directory_path() / ("qv-run-hooks-" + std::to_string(::getpid()) + ".dat");
+  const std::filesystem::path path = std::filesystem::temp_directory_path() / (prefix + std::to_string(::getpid()) + ".dat");
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
+  return path;
+}
+
+TEST(RunHooks, InputDevicesAcquiredAtStartUpAreReleasedAtTheEndOfTheRun) {
+  const std::filesystem::path path = WriteOneCommandProgram("qv-run-hooks-");
 
   const RuntimeHooks saved = Hooks;
   gCounts = {};
@@ -45,6 +50,30 @@ TEST(RunHooks, InputDevicesAcquiredAtStartUpAreReleasedAtTheEndOfTheRun) {
   EXPECT_EQ(gCounts.released, 1);
   EXPECT_EQ(gCounts.effectsReleased, 1);
   EXPECT_TRUE(gCounts.effectsAfterDevices);
+}
+
+// A full-screen run whose display takes neither the mode nor the desktop ends at start-up with
+// error 10004 and status 1, before the program's first command and before the display opens.
+TEST(RunHooks, AFullScreenSwitchTheDisplayRefusesIsError10004) {
+  const std::filesystem::path path = WriteOneCommandProgram("qv-run-fullscreen-");
+
+  const RuntimeHooks saved = Hooks;
+  static int displaysOpened;
+  displaysOpened = 0;
+  Hooks.InitDisplay = [](bool, bool, bool) {
+    ++displaysOpened;
+    return true;
+  };
+  PlatformRefuseFullscreenForTests(true);
+  const int status = RunCompiledProgramFile(path.c_str(), 0, nullptr);
+  const int error = RuntimeErrorNumber();
+  PlatformRefuseFullscreenForTests(false);
+  Hooks = saved;
+  std::filesystem::remove(path);
+
+  EXPECT_EQ(error, 10004);
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(displaysOpened, 0);
 }
 
 TEST(RunHooks, TheWindowsFocusAcquiresAndLetsGoOfTheInputDevices) {
