@@ -24,10 +24,22 @@ static void CmdClipboardRead() {  // result
 
 // Registry values: one profile file, a section per key path and a key per value name, so
 // both compare without case; the profile writer replaces the file atomically under a lock.
-// Empty when there is no configuration folder to keep it in (never a file at the root).
-static std::string RegistryFilePath() {
-  const std::string folder = PlatformConfigFolder();
-  return folder.empty() ? std::string() : folder + "/registry.ini";
+// Empty when there is no configuration folder to keep it in (never a file at the root). The
+// folder is looked for (and made) at the run's first registry command and kept for the run.
+static struct {
+  bool found = false;
+  std::string path;
+} gRegistryFile;
+
+void ForgetRegistryFolder() { gRegistryFile = {}; }
+
+static const std::string& RegistryFilePath() {
+  if (!gRegistryFile.found) {
+    const std::string folder = PlatformConfigFolder();
+    gRegistryFile.path = folder.empty() ? std::string() : folder + "/registry.ini";
+    gRegistryFile.found = true;
+  }
+  return gRegistryFile.path;
 }
 
 // A key path and value name the file can hold: both shorter than 255 characters, the path's
@@ -50,7 +62,7 @@ static void CmdRegistryWrite() {  // key path, value name, number
   std::string section;
   if (!RegistryNames(keyPath, valueName, &section)) return;
   // A value that could not be kept says so (a warning: a game goes on without it).
-  const std::string path = RegistryFilePath();
+  const std::string& path = RegistryFilePath();
   if (path.empty() || !PlatformWriteProfileString(path.c_str(), section.c_str(), valueName, std::to_string(number).c_str()))
     RuntimeWarning(8083);
 }
@@ -60,7 +72,7 @@ static void CmdRegistryRead() {  // result, key path, value name
   const char* valueName = TextOperand(2);
   std::string section;
   if (RegistryNames(keyPath, valueName, &section)) {
-    const std::string path = RegistryFilePath();
+    const std::string& path = RegistryFilePath();
     const std::string value = path.empty() ? "0" : PlatformReadProfileString(path.c_str(), section.c_str(), valueName, "0");
     WriteIntResult(static_cast<int32_t>(std::strtoll(value.c_str(), nullptr, 10)));
   }

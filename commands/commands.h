@@ -6,6 +6,9 @@
 // main.cpp registers each family once at start-up; false when a number is already taken.
 bool RegisterChecklistCommands();
 bool RegisterClipboardRegistryCommands();
+// Every program start: the registry values' configuration folder is looked for again at the
+// run's first registry command (and then kept for the run).
+void ForgetRegistryFolder();
 // Input: keys, mouse wheel and movement, joysticks, the control device; its force feedback.
 bool RegisterInputCommands();
 bool RegisterForceCommands();
@@ -29,7 +32,8 @@ bool RegisterFtpCommands();
 void CloseFtpOnExit();
 // Tests give the FTP stall limit a clock of their own (null: the real one).
 void SetFtpClockForTests(uint32_t (*clock)());
-// Every program start: device settings, system keys, Esc and the three switches to defaults.
+// Every program start: device settings, system keys, Esc and the three switches to defaults,
+// and the registry folder forgotten (Hooks.ResetCommandState).
 void ResetSystemCommands();
 // The three program switches (0..2) of the switch commands: 1 on, 0 off.
 int SystemSwitch(int which);

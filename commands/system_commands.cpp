@@ -29,6 +29,7 @@ void ResetSystemCommands() {
   gSystem.switches[0] = gSystem.switches[1] = gSystem.switches[2] = 0;
   gSystem.wantedCard.clear();
   SetEscQuits(true);
+  ForgetRegistryFolder();
 }
 
 int SystemSwitch(int which) { return which >= 0 && which < 3 ? gSystem.switches[which] : 0; }

@@ -26,6 +26,7 @@ class ClipboardRegistryTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     folder_ = pattern;
     setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
+    ForgetRegistryFolder();  // each test is a run of its own
     ClearCommandRegistry();
     ASSERT_TRUE(RegisterClipboardRegistryCommands());
   }
@@ -80,6 +81,23 @@ TEST_F(ClipboardRegistryTest, AValueThatCannotBeWrittenWarns) {
   calls.Run(kRegistryWrite, {"Software\\Game", "Score", 99});
   EXPECT_EQ(calls.TakeError(), 8083);
   EXPECT_EQ(calls.IntResult(kRegistryRead, {kIntResult, "Software\\Game", "Score"}), 0);
+}
+
+// The configuration folder is looked for once per run: a folder that goes away in the middle
+// of a run is not made again by the next command, and the next run looks for it afresh.
+TEST_F(ClipboardRegistryTest, TheFolderIsLookedForOncePerRun) {
+  calls.Run(kRegistryWrite, {"Software\\Game", "Score", 5});
+  ASSERT_TRUE(RegistryFileExists());
+  std::filesystem::remove_all(folder_ + "/quorvanel");
+  EXPECT_EQ(calls.IntResult(kRegistryRead, {kIntResult, "Software\\Game", "Score"}), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/quorvanel"));
+  calls.Run(kRegistryWrite, {"Software\\Game", "Score", 6});
+  EXPECT_EQ(calls.TakeError(), 8083);
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/quorvanel"));
+  ResetSystemCommands();  // what every program start does
+  calls.Run(kRegistryWrite, {"Software\\Game", "Score", 7});
+  EXPECT_EQ(calls.TakeError(), 0);
+  EXPECT_EQ(calls.IntResult(kRegistryRead, {kIntResult, "Software\\Game", "Score"}), 7);
 }
 
 TEST_F(ClipboardRegistryTest, ValuesPersistFromOneProcessToTheNext) {
