@@ -54,6 +54,16 @@ SongCell* SongCellAt(SndSong* song, int pattern, int row, int channel) {
   return reinterpret_cast<SongCell*>(p.data + (static_cast<size_t>(row) * song->channelCount + channel) * 5);
 }
 
+SongChannelTick SongStartChannelTick(SndSong* song, int channel) {
+  SndSongChannel* c = &song->channels[channel];
+  const SongCell cell = *SongCellAt(song, song->orders[song->order], song->row, channel);
+  SndSongVoice* v = FirstVoice(c);
+  v->volumeDelta = 0;
+  v->periodDelta = 0;
+  v->pending = 0;
+  return {c, cell, v, cell.param >> 4, cell.param & 15};
+}
+
 static int PatternRows(SndSong* song, int order) {
   int p = song->orders[order & 255];
   return p < song->patternSlots ? song->patterns[p].rows : 64;

@@ -253,15 +253,8 @@ void SndModRow(SndSong* song) {
 }
 
 void SndModTick(SndSong* song) {
-  int pattern = song->orders[song->order];
   for (int ci = 0; ci < song->channelCount; ci++) {
-    SndSongChannel* c = &song->channels[ci];
-    const SongCell cell = *SongCellAt(song, pattern, song->row, ci);
-    SndSongVoice* v = FirstVoice(c);
-    v->volumeDelta = 0;
-    v->periodDelta = 0;
-    v->pending = 0;
-    int x = cell.param >> 4, y = cell.param & 15;
+    auto [c, cell, v, x, y] = SongStartChannelTick(song, ci);
     switch (cell.effect) {
       case 0:
         if (cell.param) ModArpeggio(song, c, v, cell.param);

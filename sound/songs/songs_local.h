@@ -247,6 +247,16 @@ extern const int8_t kSndXmVibratoSine[256];
 int SndNotePeriod(int note, uint32_t finetuneFrequency);
 SongCell* SongCellAt(SndSong* song, int pattern, int row, int channel);
 void SongTrackerTick(SndSong* song, void (*row)(SndSong*), void (*tick)(SndSong*));
+// One channel of a MOD, S3M or XM song at a tick between rows: its cell of the current row and
+// its first voice, with the voice's changes of the last tick cleared; x and y are the digits of
+// the effect parameter.
+struct SongChannelTick {
+  SndSongChannel* c;
+  SongCell cell;
+  SndSongVoice* v;
+  int x, y;
+};
+SongChannelTick SongStartChannelTick(SndSong* song, int channel);
 void SongApplyPending(SndSong* song, SndSongChannel* channel);
 void SndTonePortamento(SndSongChannel* c, SndSongVoice* v);
 void SndVibrato(SndSongChannel* c, SndSongVoice* v, int shift);

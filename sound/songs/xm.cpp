@@ -523,17 +523,10 @@ void SndXmRow(SndSong* song) {
 }
 
 void SndXmTick(SndSong* song) {
-  int pattern = song->orders[song->order];
   for (int ci = 0; ci < song->channelCount; ci++) {
-    SndSongChannel* c = &song->channels[ci];
-    const SongCell cell = *SongCellAt(song, pattern, song->row, ci);
+    auto [c, cell, v, x, y] = SongStartChannelTick(song, ci);
     const ItInstrument* ins = Instrument(song, c);
     if (!ins) ins = &gEmptyInstrument;
-    SndSongVoice* v = FirstVoice(c);
-    v->volumeDelta = 0;
-    v->periodDelta = 0;
-    v->pending = 0;
-    int x = cell.param >> 4, y = cell.param & 15;
     bool delayed = cell.effect == 0xE && x == 0xD && y > 0;
     if (delayed && song->tick < y) continue;  // the delayed note keeps every change back
     Envelopes(v, ins);
