@@ -99,6 +99,12 @@ void TurnLeft(int32_t slot, float a) { SetAngle(slot, 1, ObjectAt(slot)->angles[
 void TurnRight(int32_t slot, float a) { SetAngle(slot, 1, ObjectAt(slot)->angles[1] + a); }
 
 void Hide(int32_t slot) { EntityOf(slot)->shown = 0; }
+// The model's frames with a limb number, in the model's order, into a new checklist (the
+// models library writes the entries; a list longer than the checklist is cut at its end).
+void ListLimbs(int32_t slot) {
+  StartChecklist(true, true, true);
+  if (ModelObject* model = ObjectAt(slot)->model) model->ListModelFrames();
+}
 void Show(int32_t slot) { EntityOf(slot)->shown = 1; }
 void LockOn(int32_t slot) { EntityOf(slot)->locked = 1; }
 void LockOff(int32_t slot) { EntityOf(slot)->locked = 0; }
@@ -244,6 +250,7 @@ const CommandEntry kObjectSettingCommands[] = {
     {kTurnObjectLeft, ObjectValueCommand<float, TurnLeft, true>},
     {kTurnObjectRight, ObjectValueCommand<float, TurnRight, true>},
     {kHideObject, ObjectCommand<Hide>},
+    {kChecklistObjectLimbs, ObjectCommand<ListLimbs>},
     {kShowObject, ObjectCommand<Show>},
     {kLockObjectOn, ObjectCommand<LockOn>},
     {kLockObjectOff, ObjectCommand<LockOff>},

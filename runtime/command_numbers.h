@@ -264,6 +264,7 @@ enum CommandNumber : int {
   kLoadObject = 7000,         // s file, i object: load a .x or .3ds file into the object
   kMakeObject = 7008,         // i object, i mesh, i image: object from a mesh with the image's texture
   kDeleteObject = 7009,       // i object: release the object
+  kChecklistObjectLimbs = 7003,  // i object: the checklist gets its limbs (a number, text frame name)
   kTextureObject = 7012,      // i object, i image: every mesh of the object takes the image's texture
   kPositionObject = 7013,     // i object, f x, f y, f z: place the object
   kRotateObject = 7014,       // i object, f x, f y, f z: angles in degrees

@@ -56,6 +56,40 @@ TEST_F(ObjectsTest, NumberChecks) {
   EXPECT_EQ(IntValue(kObjectExist, {6}), 1);
 }
 
+// The limbs of a loaded model, nested frames included, are listed into a new checklist in the
+// file's order: the limb number as value a and the frame's name as the text.
+TEST_F(ObjectsTest, ALoadedModelsLimbsAreListedIntoTheChecklist) {
+  const TempFolder folder;
+  const std::filesystem::path path = folder.Path("arm.x");
+  std::ofstream(path) << "xof 0302txt 0032\n"
+                         "Frame Body {\n"
+                         "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; }\n"
+                         "  Frame Arm {\n"
+                         "    Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; }\n"
+                         "  }\n"
+                         "}\n"
+                         "Frame Head {\n"
+                         "  Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; }\n"
+                         "}\n";
+  RunCommand(kLoadObject, {path.string().c_str(), 1});
+  ASSERT_EQ(TakeError(), 0);
+  AddChecklistEntry("left from another list", 9);
+  RunCommand(kChecklistObjectLimbs, {1});
+  EXPECT_EQ(TakeError(), 0);
+  const ChecklistState& list = Checklist();
+  EXPECT_TRUE(list.made && list.valuesValid && list.stringsValid);
+  ASSERT_EQ(list.count, 3);
+  const struct {
+    int32_t limb;
+    const char* name;
+  } expected[] = {{1, "Body"}, {2, "Arm"}, {3, "Head"}};
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(list.entries[i].a, expected[i].limb);
+    EXPECT_STREQ(list.entries[i].text, expected[i].name);
+  }
+  ExpectErrors({{kChecklistObjectLimbs, {0}, 7006}, {kChecklistObjectLimbs, {2}, 7008}});
+}
+
 TEST_F(ObjectsTest, ShapesHaveTheirSizes) {
   const struct {
     int command;
