@@ -249,8 +249,8 @@ bool SndLoadMidi(SndSong* song, SongReader& r) {
     delete m;
     return false;
   }
-  // The synthesizer is made at the first play; what it needs is checked now, so a song that
-  // cannot sound is refused at once.
+  // The synthesizer is made once the song is loaded into a running library (else at its first
+  // play); what it needs is checked now, so a song that cannot sound is refused at once.
   std::string problem;
   if (!PlatformMidiSynthUsable(gMidi.synthesizer.c_str(), gMidi.soundfont.c_str(), &problem)) {
     SndLog(("MIDI song refused: " + problem).c_str());
