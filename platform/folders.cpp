@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 #include <filesystem>
 #include <vector>
 
@@ -192,3 +193,17 @@ std::vector<std::string> PlatformFolderEntries(const std::string& folder) {
 }
 
 bool PlatformProcessExists(int pid) { return pid > 0 && (kill(pid, 0) == 0 || errno != ESRCH); }
+
+std::vector<std::string> PlatformTextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}

@@ -33,6 +33,8 @@ bool PlatformDeleteFile(const std::string& path);
 // device). False with the reason in *whyNot ("not a regular file", "larger than ..."), an
 // empty one when the file does not exist.
 bool PlatformReadRegularFile(const std::string& path, size_t maxBytes, std::string* text, std::string* whyNot);
+// The lines of a text, LF or CR LF ended (a last line without an end counts too).
+std::vector<std::string> PlatformTextLines(const std::string& text);
 // The names in a folder, without "." and ".."; empty when it cannot be read.
 std::vector<std::string> PlatformFolderEntries(const std::string& folder);
 // False only when no process with that id exists any more (its leftovers may go).

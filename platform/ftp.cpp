@@ -1,6 +1,7 @@
 // FTP over libcurl: one easy handle per session (libcurl keeps its control connection), one
 // more on a multi handle for a chunked download, and the server's response lines.
 #include "platform/ftp.h"
+#include "platform/folders.h"
 
 #include <curl/curl.h>
 
@@ -179,15 +180,9 @@ bool PlatformFtpList(std::vector<PlatformFtpEntry>* entries) {
   curl_easy_setopt(gFtp.easy, CURLOPT_WRITEFUNCTION, AppendBytes);
   curl_easy_setopt(gFtp.easy, CURLOPT_WRITEDATA, &text);
   if (!Perform(gFtp.easy)) return false;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+  for (const std::string& line : PlatformTextLines(text)) {
     PlatformFtpEntry entry;
     if (ParseListLine(line, &entry)) entries->push_back(entry);
-    start = end + 1;
   }
   return true;
 }

@@ -46,15 +46,7 @@ static bool ReadLines(const char* path, size_t maxBytes, std::vector<std::string
     ReportIgnored(path, why);
     return false;
   }
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines->push_back(line);
-    start = end + 1;
-  }
+  *lines = PlatformTextLines(text);
   return true;
 }
 
