@@ -112,6 +112,22 @@ TEST_F(CdCommandsTest, DeactivationPausesTheCd) {
   EXPECT_NEAR(Query(kCdPosition), held + 100, 30);
 }
 
+// A resume that fails (the disc went away while paused) leaves the slot paused, quietly; once
+// the disc is back, the resume goes through.
+TEST_F(CdCommandsTest, AFailedResumeLeavesTheMusicPaused) {
+  calls.Run(kMusicLoadCD, {2, 1});
+  calls.Run(kMusicPlay, {1});
+  calls.Run(kMusicPause, {1});
+  calls.Run(kCdSetSource, {image.Path("missing.cue")});
+  calls.Run(kMusicResume, {1});
+  EXPECT_EQ(calls.TakeError(), 0);
+  EXPECT_EQ(Flag(kMusicPaused, 1), 1);
+  calls.Run(kCdSetSource, {image.Cue()});
+  calls.Run(kMusicResume, {1});
+  EXPECT_EQ(Flag(kMusicPaused, 1), 0);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
 // Freeing all music stops the CD for CD slots only: with none loaded the disc is not touched.
 TEST_F(CdCommandsTest, FreeingAllMusicLeavesAnUnusedCdAlone) {
   FreeAllMusic();
