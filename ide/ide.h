@@ -146,6 +146,7 @@ class SourceEditor {
   SourceBuffer& buffer() { return buffers_[current_]; }
   const SourceBuffer& buffer() const { return buffers_[current_]; }
   int currentBuffer() const { return current_ + 1; }
+  const SourceBuffer& bufferNumber(int n) const { return buffers_[n == 2 ? 1 : 0]; }  // 1 or 2
   void SelectBuffer(int n);  // 1 or 2; clears the selection
 
   // Files. Loading keeps the buffer unchanged when the file cannot be read.
@@ -470,8 +471,10 @@ class Requester {
   // Stores the focused field's edit state; for the new-project kind button 2 reads "Select"
   // while field 1 names a listed folder, else "Create".
   void CommitField();
-  // The text of the confirm kind: a path and DESC 10, or the purpose's question.
+  // The text of the confirm kind: a path and DESC 10, or the purpose's question (one the
+  // shell asked instead, when it did).
   std::string ConfirmText() const;
+  void AskInstead(const std::string& question) { question_ = question; }
   // Draws the panel, captions, buttons, fields, list, caret (blinking every 10 frames), the
   // preview of the loading and saving kinds and a shown message.
   void Draw(Surface& target, int frame);
@@ -492,6 +495,7 @@ class Requester {
   std::vector<ListEntry> list_;
   int first_ = 0, selected_ = 0;
   std::string message_;
+  std::string question_;
 };
 // What the requester's actions change outside it; the shell fills it in.
 struct IdeSession {

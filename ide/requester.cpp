@@ -156,6 +156,7 @@ std::string Requester::PathOf(const std::string& name) const {
 }
 
 std::string Requester::ConfirmText() const {
+  if (!question_.empty()) return question_;
   switch (purpose_) {
     case 3: case 13: case 14: return fields_[1].text + " " + IdeText(IdeTable::kDesc, 10);
     case 5: case 7: case 8: case 9: case 10: return IdeText(IdeTable::kDesc, 3);

@@ -23,6 +23,7 @@ void TakeShellCode() {
   const int code = s.session.shellCode;
   s.session.shellCode = 0;
   if (code == 2) ShellLeaveWith(kIdeModeEnd);
+  if (code == 51) LoadSourceFromHelp(s.requester.field(1).text);
   if (!s.requester.IsOpen()) s.view.hasRequester = false;
   BuildMenus();  // a load, save or new project changes menu 1 and the recent files
 }
@@ -152,6 +153,36 @@ void CloseHelpViewer() {
   gShell->screenMarked = true;
 }
 
+// A help link to a source: the question first (it goes into buffer 2, whose unsaved changes
+// the question names), with the source's path in field 1 for the answer (code 51).
+void AskToLoadSourceFromHelp(const std::string& path) {
+  ShellState& s = *gShell;
+  OpenShellRequester(4, 51);
+  s.requester.field(1).text = path.substr(0, 255);
+  if (s.editor->bufferNumber(2).unsaved) s.requester.AskInstead(IdeText(IdeTable::kDesc, 12));
+}
+
+// The answer: the source loads into buffer 2 through the load action and the editor shows
+// it; a source that cannot be loaded leaves the help page up with the reason as title.
+void LoadSourceFromHelp(const std::string& path) {
+  ShellState& s = *gShell;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const int before = s.editor->currentBuffer();
+  s.editor->SelectBuffer(2);
+  BuildTitle();
+  s.requester.SetFolder(folder);
+  s.requester.field(1).text = name;
+  RequesterAction(s.requester, s.session, 1);
+  if (s.editor->buffer().name != name || s.editor->buffer().folder != folder) {
+    s.editor->SelectBuffer(before);
+    SetShellTitle(IdeText(IdeTable::kDesc, 14));
+    return;
+  }
+  CloseHelpViewer();
+}
+
 // F1: the page of the command under the cursor, or the page that says there is none.
 void ShowContextHelpPage() {
   const SourceBuffer& b = ShellEditor().buffer();
@@ -181,7 +212,11 @@ void HelpModeEvent(const IdeEvent& e, bool (*toolbarClick)(int, int)) {
   if (s.view.menuHover == 11) CloseHelpViewer();
   else if (s.view.menuHover == 12) viewer.HelpBack();
   else if (s.view.menuHover == 13) viewer.HelpForward();
-  else if (!toolbarClick(e.a, e.b)) HelpClick(e.a, e.b);
+  else if (!toolbarClick(e.a, e.b)) {
+    std::string source;
+    HelpClick(e.a, e.b, &source);
+    if (!source.empty()) AskToLoadSourceFromHelp(source);
+  }
 }
 
 bool HelpViewerActive() { return gShell->helpActive; }

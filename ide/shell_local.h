@@ -72,6 +72,8 @@ bool BuildForSession(const std::string& exePath, int flavour, const std::string&
 void ShowHelpPage(const std::string& name);
 void CloseHelpViewer();
 void ShowContextHelpPage();  // F1: the page of the word at the cursor
+void AskToLoadSourceFromHelp(const std::string& path);  // a help link to a ".qva" file
+void LoadSourceFromHelp(const std::string& path);
 void HelpModeEvent(const IdeEvent& event, bool (*toolbarClick)(int x, int y));
 void WatchPrograms();
 void LaunchTool(int tool);

@@ -75,6 +75,8 @@ class HelpViewer {
   // The file a page name stands for: a name starting with "/" is used as it is; any other
   // is taken from the root, with "..", "." and "\" resolved (never above the root).
   std::string HelpPagePath(const std::string& name) const;
+  // The file a link of the current page names (resolved as a page would be), "" when none.
+  std::string LinkedFilePath(const std::string& name) const;
 
   // Reads name relative to the current folder; on failure nothing changes.
   bool ReadHelpPage(const std::string& name);
@@ -183,5 +185,6 @@ bool ShowContextHelp(const std::string& installFolder, const std::string& line, 
 void DrawHelpScreen(Surface& screen, const std::string& placeholder = std::string());
 // The link under a point of the screen (after a DrawHelpScreen), "" when none.
 std::string HelpLinkUnder(int x, int y);
-// A click on the screen: follows the link under it; true when a page was opened.
-bool HelpClick(int x, int y);
+// A click on the screen: follows the link under it; true when a page was opened. A link to a
+// source file (".qva") is not followed: its path goes to *source for the shell to load.
+bool HelpClick(int x, int y, std::string* source = nullptr);

@@ -124,7 +124,12 @@ std::string HelpLinkUnder(int x, int y) {
   return TheHelpViewer().FindHelpLinkAt(x, y - kHelpAreaTop);
 }
 
-bool HelpClick(int x, int y) {
+bool HelpClick(int x, int y, std::string* source) {
   const std::string target = HelpLinkUnder(x, y);
-  return !target.empty() && TheHelpViewer().NavigateHelp(target);
+  if (target.empty()) return false;
+  if (source != nullptr && HasSourceExtension(target)) {
+    *source = TheHelpViewer().LinkedFilePath(target);
+    return false;
+  }
+  return TheHelpViewer().NavigateHelp(target);
 }

@@ -105,6 +105,12 @@ std::string HelpViewer::HelpPagePath(const std::string& name) const {
   return PlatformMapFileName(root_ + name);
 }
 
+std::string HelpViewer::LinkedFilePath(const std::string& name) const {
+  std::string relative, folder;
+  if (name.empty() || name.size() > kHelpMaxName || !ResolveName(name, folder_, &relative, &folder)) return std::string();
+  return HelpPagePath(relative);
+}
+
 bool HelpViewer::ReadHelpPage(const std::string& name) {
   if (name.empty() || name.size() > kHelpMaxName) return false;
   std::string relative, folder;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "ide/help/help.h"
 #include "ide/shell_local.h"
 #include "platform/clock.h"
 #include "platform/window.h"
@@ -197,6 +198,54 @@ TEST_F(ShellTest, ShortcutsOpenTheirRequesters) {
   Key(kVkF1);
   Pump();
   EXPECT_EQ(HelpPageShown(), "nocontex.htm");
+}
+
+// A help page's link to a source asks, then loads it into buffer 2 and shows the editor; the
+// question names unsaved changes of buffer 2, and No keeps them.
+TEST_F(ShellTest, AHelpLinkToASourceLoadsItIntoTheSecondBuffer) {
+  auto clickSourceLink = [] {
+    ShowHelpPage("examples/demo.htm");
+    Pump();
+    const HelpLink* link = nullptr;
+    for (const HelpLink& l : TheHelpViewer().links())
+      if (l.target == "demo.qva") link = &l;
+    ASSERT_NE(link, nullptr);
+    Click((link->x1 + link->x2) / 2, kHelpAreaTop + (link->y1 + link->y2) / 2);
+    Pump();
+    EXPECT_EQ(OpenRequesterKind(), 4);
+    EXPECT_EQ(OpenRequesterPurpose(), 51);
+  };
+  ShellEditor().SelectBuffer(2);
+  SetText("rem my own work\n");
+  ShellEditor().SelectBuffer(1);
+  clickSourceLink();
+  EXPECT_EQ(gShell->requester.ConfirmText(), IdeText(IdeTable::kDesc, 12));
+  Press(1);
+  EXPECT_TRUE(HelpViewerActive());
+  EXPECT_EQ(ShellEditor().bufferNumber(2).lines[0], "rem my own work");
+  ShellEditor().SelectBuffer(2);
+  ShellEditor().buffer().unsaved = false;
+  ShellEditor().SelectBuffer(1);
+  clickSourceLink();
+  EXPECT_EQ(gShell->requester.ConfirmText(), IdeText(IdeTable::kDesc, 11));
+  Press(2);
+  EXPECT_FALSE(HelpViewerActive());
+  EXPECT_EQ(OpenRequesterKind(), 0);
+  const SourceBuffer& b = ShellEditor().buffer();
+  EXPECT_EQ(ShellEditor().currentBuffer(), 2);
+  EXPECT_EQ(b.name, "demo.qva");
+  EXPECT_FALSE(b.unsaved);
+  std::ifstream demo(QV_SOURCE_DIR "/examples/demo.qva");
+  std::string first;
+  std::getline(demo, first);
+  if (!first.empty() && first.back() == '\r') first.pop_back();
+  EXPECT_EQ(b.lines[0], first);
+  // A source link whose file is gone leaves the help page up and says so.
+  ShowHelpPage("examples/demo.htm");
+  LoadSourceFromHelp((root_ / "gone.qva").string());
+  EXPECT_TRUE(HelpViewerActive());
+  EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 14));
+  EXPECT_EQ(ShellEditor().buffer().name, "demo.qva");
 }
 
 TEST_F(ShellTest, RecentFilesPutTheLeaveItemAfterASeparator) {

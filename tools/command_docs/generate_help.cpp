@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
   // A family or an example that was renamed or removed leaves no page behind.
   for (const char* sub : {"commands", "examples"})
     for (const auto& file : std::filesystem::directory_iterator(folder / sub, error))
-      if (file.path().extension() == ".htm" && written.count(file.path().lexically_normal().string()) == 0)
+      if ((file.path().extension() == ".htm" || file.path().extension() == ".qva") && written.count(file.path().lexically_normal().string()) == 0)
         std::filesystem::remove(file.path(), error);
   std::ofstream stamp(argv[6], std::ios::binary | std::ios::trunc);
   return stamp ? 0 : 1;

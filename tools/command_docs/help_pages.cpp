@@ -214,8 +214,12 @@ std::vector<HelpPage> RenderExamplePages(const std::vector<ExampleProgram>& exam
       code += PageText(line) + "<BR>\r\n";
     }
     list += "<P><A HREF=\"examples/" + base + ".htm\">" + PageText(Upper(base)) + "</A><BR>\r\n" + PageText(about) + "</P>\r\n";
+    // The page links its source (a copy beside it): a click offers to load it into the editor.
     pages.push_back({"examples/" + base + ".htm", Title(example.name) + Bar("../") + "<P>" + PageText(about) +
-                                                      "</P>\r\n<P><FONT COLOR=YELLOW>" + code + kPageHead + "</P>\r\n"});
+                                                      "</P>\r\n<P><A HREF=\"" + example.name + "\">Load " +
+                                                      PageText(example.name) + " into the editor</A></P>\r\n"
+                                                      "<P><FONT COLOR=YELLOW>" + code + kPageHead + "</P>\r\n"});
+    pages.push_back({"examples/" + example.name, example.source});
   }
   pages.push_back({"examples.htm", list});
   return pages;
