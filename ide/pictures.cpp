@@ -160,56 +160,41 @@ void DrawSmallIcon(Surface& s) {
   Box(s, 4, 4, s.width - 4, s.height - 4, true, kLight);
 }
 
-// The named pictures first, in the order of IdePic, then the table's slots.
-struct SlotFile {
-  int slot;
-  const char* name;
-};
-constexpr SlotFile kSlotFiles[] = {
-    {0, "icon0.png"},        {1, "file_panel.png"},   {2, "message_panel.png"}, {3, "find_panel.png"},
-    {4, "confirm_panel.png"}, {6, "tool_panel.png"},  {11, "icon11.png"},       {12, "icon12.png"},
-    {13, "icon13.png"},      {14, "icon14.png"},      {15, "icon15.png"},       {16, "icon16.png"},
-    {20, "preview.png"},     {23, "button.png"},      {24, "button_pressed.png"}, {29, "progress_marker.png"},
-    {30, "progress_panel.png"}, {33, "new_project.png"}, {39, "build.png"},
-};
 constexpr int kNamedCount = static_cast<int>(IdePic::kCount);
 
 }  // namespace
 
+// The named pictures first, in the order of IdePic, then the picture table's slots.
 const std::vector<PictureFile>& IdePictureFiles() {
-  static const std::vector<PictureFile> files = {
-      {"screen.png", 640, 480, DrawScreen},
-      {"track.png", 15, 402, DrawTrack},
-      {"thumb.png", 15, 402, DrawThumb},
-      {"tab.png", 16, 34, [](Surface& s) { DrawTab(s, false); }},
-      {"tab_selected.png", 16, 34, [](Surface& s) { DrawTab(s, true); }},
-      {"toolbar.png", 66, 22, [](Surface& s) { DrawToolbarButton(s, false); }},
-      {"toolbar_hover.png", 66, 22, [](Surface& s) { DrawToolbarButton(s, true); }},
-      {"arrow_up.png", 12, 23, [](Surface& s) { DrawArrow(s, true, false); }},
-      {"arrow_up_hover.png", 12, 23, [](Surface& s) { DrawArrow(s, true, true); }},
-      {"arrow_down.png", 12, 20, [](Surface& s) { DrawArrow(s, false, false); }},
-      {"arrow_down_hover.png", 12, 20, [](Surface& s) { DrawArrow(s, false, true); }},
-      // The table's slots, in the order of kSlotFiles.
-      {"icon0.png", 32, 32, DrawSmallIcon},
-      {"file_panel.png", 419, 321, DrawFilePanel},
-      {"message_panel.png", 404, 50, DrawMessagePanel},
-      {"find_panel.png", 222, 140, Panel},
-      {"confirm_panel.png", 405, 99, Panel},
-      {"tool_panel.png", 419, 194, Panel},
-      {"icon11.png", 32, 32, DrawSmallIcon},
-      {"icon12.png", 32, 32, DrawSmallIcon},
-      {"icon13.png", 32, 32, DrawSmallIcon},
-      {"icon14.png", 32, 32, DrawSmallIcon},
-      {"icon15.png", 32, 32, DrawSmallIcon},
-      {"icon16.png", 32, 32, DrawSmallIcon},
-      {"preview.png", 594, 264, DrawPreview},
-      {"button.png", 87, 23, [](Surface& s) { DrawButton(s, false); }},
-      {"button_pressed.png", 87, 23, [](Surface& s) { DrawButton(s, true); }},
-      {"progress_marker.png", 21, 34, DrawMarker},
-      {"progress_panel.png", 406, 70, DrawProgressPanel},
-      {"new_project.png", 66, 66, DrawFolderIcon},
-      {"build.png", 66, 66, DrawBuildIcon},
-  };
+  static const std::vector<PictureFile> files = [] {
+    std::vector<PictureFile> f = {
+        {"screen.png", 640, 480, DrawScreen},
+        {"track.png", 15, 402, DrawTrack},
+        {"thumb.png", 15, 402, DrawThumb},
+        {"tab.png", 16, 34, [](Surface& s) { DrawTab(s, false); }},
+        {"tab_selected.png", 16, 34, [](Surface& s) { DrawTab(s, true); }},
+        {"toolbar.png", 66, 22, [](Surface& s) { DrawToolbarButton(s, false); }},
+        {"toolbar_hover.png", 66, 22, [](Surface& s) { DrawToolbarButton(s, true); }},
+        {"arrow_up.png", 12, 23, [](Surface& s) { DrawArrow(s, true, false); }},
+        {"arrow_up_hover.png", 12, 23, [](Surface& s) { DrawArrow(s, true, true); }},
+        {"arrow_down.png", 12, 20, [](Surface& s) { DrawArrow(s, false, false); }},
+        {"arrow_down_hover.png", 12, 20, [](Surface& s) { DrawArrow(s, false, true); }},
+        {"file_panel.png", 419, 321, DrawFilePanel, 1},
+        {"message_panel.png", 404, 50, DrawMessagePanel, 2},
+        {"find_panel.png", 222, 140, Panel, 3},
+        {"confirm_panel.png", 405, 99, Panel, 4},
+        {"tool_panel.png", 419, 194, Panel, 6},
+        {"preview.png", 594, 264, DrawPreview, 20},
+        {"button.png", 87, 23, [](Surface& s) { DrawButton(s, false); }, 23},
+        {"button_pressed.png", 87, 23, [](Surface& s) { DrawButton(s, true); }, 24},
+        {"progress_marker.png", 21, 34, DrawMarker, 29},
+        {"progress_panel.png", 406, 70, DrawProgressPanel, 30},
+        {"new_project.png", 66, 66, DrawFolderIcon, 33},
+        {"build.png", 66, 66, DrawBuildIcon, 39},
+    };
+    for (int slot : {0, 11, 12, 13, 14, 15, 16}) f.push_back({"icon" + std::to_string(slot) + ".png", 32, 32, DrawSmallIcon, slot});
+    return f;
+  }();
   return files;
 }
 
@@ -234,8 +219,8 @@ bool LoadIdePictures(const std::string& installFolder, std::string* whyNot) {
       FreeIdePictures();
       return false;
     }
-    if (static_cast<int>(i) < kNamedCount) named[i] = picture;
-    else slots[kSlotFiles[i - kNamedCount].slot] = picture;
+    if (files[i].slot < 0) named[i] = picture;
+    else slots[files[i].slot] = picture;
   }
   return true;
 }
