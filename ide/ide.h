@@ -101,6 +101,8 @@ bool IsRecentFile(const std::string& name, const std::string& folder);
 // Puts the pair first; a fifth distinct file drops the oldest.
 void AddRecentFile(const std::string& name, const std::string& folder);
 bool HasSourceExtension(const std::string& path);  // ".qva", any case
+// No write bit for anyone: refused for saving even when the super-user could write it.
+bool IsReadOnlyFile(const std::string& path);
 bool HasExeExtension(const std::string& path);
 // A save name without a "." gets ".qva"; one with a "." is used as typed.
 std::string WithSourceExtension(const std::string& name);
@@ -315,9 +317,10 @@ const Surface* IdePicture(IdePic which);
 const Surface* PictureSlot(int slot);  // null for a slot without a picture
 // The pictures drawn by the environment itself, by file name (the generator writes them).
 struct PictureFile {
-  const char* name;
+  std::string name;
   int width, height;
   void (*draw)(Surface& target);
+  int slot = -1;  // the picture table's slot; -1 for the named pictures (in the order of IdePic)
 };
 const std::vector<PictureFile>& IdePictureFiles();
 // Colour-keyed copies of a picture or a part of one; nothing for a missing picture.

@@ -1,7 +1,5 @@
 // What a requester's result codes do: load, save (with the overwrite question), build,
 // new project, find and replace, the tool table, and the "save first" confirmations.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 
@@ -14,20 +12,7 @@ namespace {
 // How many numbered names a new folder tries before the name counts as taken.
 constexpr int kNewFolderTries = 64000;
 
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-bool IsFolder(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-bool IsReadOnly(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0 && (info.st_mode & 0222) == 0;
-}
+bool Exists(const std::string& path) { return PlatformPathExists(path); }
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -219,9 +204,9 @@ void RequesterAction(Requester& r, IdeSession& s, int code) {
         return r.ShowMessage(IdeText(IdeTable::kDesc, 19));
       const std::string folder = r.PathOf(typed);
       bool made = false;
-      if (Exists(folder) && !IsFolder(folder)) return r.ShowMessage(IdeText(IdeTable::kDesc, 20));
+      if (Exists(folder) && !PlatformIsFolder(folder)) return r.ShowMessage(IdeText(IdeTable::kDesc, 20));
       if (!Exists(folder)) {
-        if (mkdir(folder.c_str(), 0777) != 0) return r.ShowMessage(IdeText(IdeTable::kDesc, 21));
+        if (!PlatformMakeFolder(folder)) return r.ShowMessage(IdeText(IdeTable::kDesc, 21));
         made = true;
       }
       s.editor->ClearSource();
@@ -282,7 +267,7 @@ void CarryOutRequesterCode(Requester& r, IdeSession& s, int code) {
     case 6: return RequesterAction(r, s, 2);
     case 7: {  // overwrite the file the question names
       const std::string path = r.field(1).text;
-      if (IsReadOnly(path)) return r.ShowMessage(IdeText(IdeTable::kDesc, 28));
+      if (IsReadOnlyFile(path)) return r.ShowMessage(IdeText(IdeTable::kDesc, 28));
       std::string why;
       if (!s.editor->SaveSource(path, &why)) return r.ShowMessage(IdeText(IdeTable::kDesc, 36) + ": " + why);
       SourceBuffer& b = s.editor->buffer();
@@ -295,7 +280,7 @@ void CarryOutRequesterCode(Requester& r, IdeSession& s, int code) {
     case 11: case 12: return RequesterAction(r, s, code == 11 ? 6 : 7);
     case 13: case 14: {
       const std::string path = r.field(1).text;
-      if (IsReadOnly(path)) return r.ShowMessage(IdeText(IdeTable::kDesc, 28));
+      if (IsReadOnlyFile(path)) return r.ShowMessage(IdeText(IdeTable::kDesc, 28));
       const bool built = s.buildExecutable && s.buildExecutable(path, code == 13 ? 0 : 1, s.editor->buffer().folder);
       SetTitle(s, IdeText(IdeTable::kDesc, built ? 34 : 18));
       return Close(r, s);
@@ -351,7 +336,7 @@ void CarryOutRequesterCode(Requester& r, IdeSession& s, int code) {
       if (!path.empty()) SplitPath(path, &folder, &name);
       Close(r, s);
       r.set_chosenTool(tool);
-      return OpenRequester(r, s, 72, 72, !path.empty() && IsFolder(folder) ? folder : s.installFolder);
+      return OpenRequester(r, s, 72, 72, !path.empty() && PlatformIsFolder(folder) ? folder : s.installFolder);
     }
     case 72: case 73: return RequesterAction(r, s, code);
     default: return;

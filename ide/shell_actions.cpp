@@ -54,7 +54,7 @@ void CarryOutCode(int code) {
 bool SaveInPlace() {
   const SourceBuffer& b = ShellEditor().buffer();
   const std::string path = (b.folder == "/" ? "/" : b.folder + "/") + b.name;
-  if (PlatformFileIsReadOnly(path)) {
+  if (IsReadOnlyFile(path)) {
     SetShellTitle(Upper(IdeText(IdeTable::kDesc, 43)));
     return false;
   }

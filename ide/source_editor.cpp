@@ -41,12 +41,12 @@ bool ReadHeaderField(const std::string& bytes, size_t* pos, int field, std::stri
   return true;
 }
 
+}  // namespace
+
 bool IsReadOnlyFile(const std::string& path) {
   struct stat info;
   return stat(path.c_str(), &info) == 0 && (info.st_mode & 0222) == 0;
 }
-
-}  // namespace
 
 bool ReadSourceHeader(const std::string& path, std::string* title, std::string* author, std::string* date) {
   // The header is in the first three lines, each at most 15 + 255 bytes and a line end.
