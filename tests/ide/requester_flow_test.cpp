@@ -40,6 +40,15 @@ class Flow : public testing::Test {
     CarryOutRequesterCode(requester, session, requester.Click((r.left + r.right) / 2, (r.top + r.bottom) / 2));
   }
   const std::string& Desc(int key) { return IdeText(IdeTable::kDesc, key); }
+  // Field 1 set to typed and the confirming button pressed: refused with the message, which a
+  // click then takes away.
+  void ExpectRefused(const std::string& typed, int descKey) {
+    requester.field(1).text = typed;
+    Press(2);
+    EXPECT_EQ(requester.message(), Desc(descKey)) << typed;
+    EXPECT_TRUE(requester.IsOpen()) << typed;
+    requester.Click(0, 0);
+  }
   TempFolder dir;
   SourceEditor editor{IdeMemoryHost()};
   IdeView view;
@@ -101,9 +110,7 @@ TEST_F(Flow, SaveAsAppendsTheExtensionAsksBeforeOverwritingAndRefusesReadOnly) {
 
   // An empty name is refused with a message.
   OpenRequester(requester, session, 3, 2, dir.path.string());
-  requester.field(1).text.clear();
-  Press(2);
-  EXPECT_EQ(requester.message(), Desc(16));
+  ExpectRefused("", 16);
 }
 
 TEST_F(Flow, LoadListsTheFolderShowsHeadersAndLoadsOnTheSecondClick) {
@@ -131,17 +138,11 @@ TEST_F(Flow, LoadListsTheFolderShowsHeadersAndLoadsOnTheSecondClick) {
 
   // A name without ".qva" and a missing file are refused; the source stays.
   OpenRequester(requester, session, 2, 1, dir.path.string());
-  requester.field(1).text = "notes.txt";
-  Press(2);
-  EXPECT_EQ(requester.message(), Desc(15));
-  requester.Click(0, 0);
-  requester.field(1).text = "gone.qva";
-  Press(2);
-  EXPECT_EQ(requester.message(), Desc(14));
+  ExpectRefused("notes.txt", 15);
+  ExpectRefused("gone.qva", 14);
   EXPECT_EQ(editor.buffer().lines[0], "print 2");
 
   // Folders: into "sub" with two clicks, back up with two on the parent entry.
-  requester.Click(0, 0);
   const int subY = requester.panel().top + 45 + 16 + 4;
   requester.Click(x, subY);
   CarryOutRequesterCode(requester, session, requester.Click(x, subY));
@@ -220,10 +221,8 @@ TEST_F(Flow, FindNewProjectBuildAndTools) {
   EXPECT_EQ(view.title, Desc(24) + " Space " + Desc(25));
   EXPECT_EQ(SourceTitle("space.qva", dir / "myproj/space", dir.path.string()), "Project: Space  Source: space.qva");
   OpenRequester(requester, session, 8, 31, dir / "myproj");
-  TypeInto("plain");
-  Press(2);
-  EXPECT_EQ(requester.message(), Desc(20));
-  requester.Click(0, 0);
+  ExpectRefused("plain", 20);
+  ExpectRefused("", 19);
   requester.field(1).text = "space";
   requester.CommitField();
   EXPECT_EQ(requester.button(2).label, IdeText(IdeTable::kGeneral, 20));  // "Select"
@@ -261,10 +260,8 @@ TEST_F(Flow, FindNewProjectBuildAndTools) {
   Press(4);  // tool 2's "Choose"
   ASSERT_EQ(requester.kind(), 72);
   EXPECT_EQ(requester.folder(), dir.path.string());
-  requester.field(1).text = "none.exe";
-  Press(2);
-  EXPECT_EQ(requester.message(), Desc(26));
-  requester.Click(0, 0);
+  ExpectRefused("none.exe", 26);
+  ExpectRefused("paint.txt", 27);
   requester.field(1).text = "paint.exe";
   Press(2);
   EXPECT_FALSE(requester.IsOpen());
@@ -356,4 +353,15 @@ TEST_F(Flow, NewFolderTakesTheNextFreeNumberedName) {
   RequesterAction(requester, session, 3);
   EXPECT_FALSE(std::filesystem::exists(dir.path / "a"));
   EXPECT_EQ(requester.message(), Desc(17));
+}
+
+// A new project whose folder cannot be made (its parent is gone) is refused with the message
+// and leaves the source as it was.
+TEST_F(Flow, ANewProjectFolderThatCannotBeMadeIsRefused) {
+  editor.buffer().lines = {"keep"};
+  OpenRequester(requester, session, 8, 31, dir / "myproj");
+  std::filesystem::remove_all(dir.path / "myproj");
+  ExpectRefused("rocket", 21);
+  EXPECT_FALSE(std::filesystem::exists(dir.path / "myproj"));
+  EXPECT_EQ(editor.buffer().lines, std::vector<std::string>{"keep"});
 }
