@@ -28,7 +28,7 @@ TEST(LanguageTexts, TheShippedFileHasEveryKeyTheEnvironmentUses) {
                   41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 61, 62, 71, 72, 73, 74, 75, 76, 77, 78, 79, 91, 92, 93})
     EXPECT_FALSE(IdeText(IdeTable::kMenu, key).empty()) << "MENU " << key;
   for (int key : {1, 2, 3, 4, 5, 6, 7, 10, 11}) EXPECT_FALSE(IdeText(IdeTable::kTitle, key).empty()) << "TITLE " << key;
-  for (int key : {0, 2, 3, 9, 10, 11, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 32,
+  for (int key : {0, 2, 3, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 32,
                   33, 34, 35, 43, 44, 45, 46, 47, 50, 51, 52, 53, 54, 55, 56, 58, 59, 60, 62, 63, 64})
     EXPECT_FALSE(IdeText(IdeTable::kDesc, key).empty()) << "DESC " << key;
   EXPECT_FALSE(IdeText(IdeTable::kCompiler, 7).empty());
