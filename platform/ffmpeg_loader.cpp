@@ -17,8 +17,9 @@ extern "C" {
 #define QV_STRINGIFY_(x) #x
 
 // Each library by the soname of the major version the headers describe: another major version
-// has another ABI, so it is refused rather than called.
-static void* Open(const char* soname) { return dlopen(soname, RTLD_NOW | RTLD_LOCAL); }
+// has another ABI, so it is refused rather than called. Through the shared loader, though a
+// built game carries none of them (too large to carry; tools/carry_libraries says why).
+static void* Open(const char* soname) { return OpenLazyLibrary(soname); }
 static void* Avutil() {
   static void* const handle = Open("libavutil.so." QV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR));
   return handle;

@@ -8,7 +8,7 @@
 // and forwarded to it. Without the library each answers as the library does on failure (no
 // settings, no synthesizer, FLUID_FAILED), so a MIDI song is refused instead of the run.
 static void* Library() {
-  static void* const handle = dlopen("libfluidsynth.so.3", RTLD_NOW | RTLD_LOCAL);
+  static void* const handle = OpenLazyLibrary("libfluidsynth.so.3");
   return handle;
 }
 

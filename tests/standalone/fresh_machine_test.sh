@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Built games on another machine: builds a 2D and a 3D game with QUORVANEL and runs each on a
 # fresh minimal Debian 12 (../shared/tools/fresh-machine.sh; root, a minute the first time):
-# the 2D one with nothing installed, from a read-only folder, the 3D one with only the GL
-# runtime added. Usage: fresh_machine_test.sh QUORVANEL [FRESH_MACHINE_SCRIPT]
+# the 2D one with nothing installed, from a read-only folder, then a MIDI song through the
+# synthesizer the game carries; the 3D one with only the GL runtime added.
+# Usage: fresh_machine_test.sh QUORVANEL [FRESH_MACHINE_SCRIPT]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 quorvanel=$(realpath "${1:?usage: fresh_machine_test.sh QUORVANEL [FRESH_MACHINE_SCRIPT]}")
@@ -13,7 +14,10 @@ mkdir "$work/games"
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
 "$quorvanel" build "$here/hello2d.qva" -o "$work/games/hello2d" --media "$here/media" >/dev/null
 "$quorvanel" build "$here/hello3d.qva" -o "$work/games/hello3d" >/dev/null
-echo "built games: hello2d $(stat -c %s "$work/games/hello2d") bytes, hello3d $(stat -c %s "$work/games/hello3d") bytes"
+"$quorvanel" build "$here/hellomidi.qva" -o "$work/games/hellomidi" --media "$here/midi" >/dev/null
+cp "$here/midi/SETUP.INI" "$here/midi/tiny.sf2" "$work/games/"
+echo "built games: hello2d $(stat -c %s "$work/games/hello2d") bytes, hello3d $(stat -c %s "$work/games/hello3d") bytes," \
+  "hellomidi $(stat -c %s "$work/games/hellomidi") bytes"
 cp "$here/in_fresh_machine.sh" "$work/games/"
 # fresh-machine.sh takes a repository: the games go in one of their own.
 git -C "$work/games" init -q
