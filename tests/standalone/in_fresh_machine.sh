@@ -3,6 +3,14 @@
 set -u
 fail() { echo "in_fresh_machine: $*" >&2; exit 1; }
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
+# check GAME STATUS EXPECTED: the game ended with status 0 and wrote what it saw, as expected,
+# into /tmp/GAME.txt.
+check() {
+  cat /tmp/out.txt
+  [ "$2" -eq 0 ] || fail "$1 ended with $2"
+  result=$(tr -d '\r' < "/tmp/$1.txt")
+  [ "$result" = "$3" ] || fail "$1 saw: $result"
+}
 case "$1" in
   2d)
     # The game needs only the C library of the machine.
@@ -13,27 +21,16 @@ case "$1" in
     (cd /ro && ./hello2d > /tmp/out.txt 2>&1)
     status=$?
     umount /ro
-    cat /tmp/out.txt
-    [ $status -eq 0 ] || fail "the 2D game ended with $status"
-    result=$(tr -d '\r' < /tmp/hello2d.txt)
-    [ "$result" = "text 1 box 255,0,0 image 0,128,255" ] || fail "the 2D game saw: $result"
+    check hello2d $status "text 1 box 255,0,0 image 0,128,255"
     # A MIDI song: the synthesizer library the machine lacks comes from inside the game.
     ./hellomidi > /tmp/out.txt 2>&1
-    status=$?
-    cat /tmp/out.txt
-    [ $status -eq 0 ] || fail "the MIDI game ended with $status"
-    result=$(tr -d '\r' < /tmp/hellomidi.txt)
-    [ "$result" = "exist 1 playing 1" ] || fail "the MIDI game saw: $result"
+    check hellomidi $? "exist 1 playing 1"
     ;;
   3d)
     apt-get update -qq >/dev/null && apt-get install -y -qq --no-install-recommends libgl1-mesa-dri libegl1 >/dev/null \
       || fail "cannot install the GL runtime"
     ./hello3d > /tmp/out.txt 2>&1
-    status=$?
-    cat /tmp/out.txt
-    [ $status -eq 0 ] || fail "the 3D game ended with $status"
-    result=$(tr -d '\r' < /tmp/hello3d.txt)
-    [ "$result" = "cube 0,0,255 sky 255,255,0" ] || fail "the 3D game saw: $result"
+    check hello3d $? "cube 0,0,255 sky 255,255,0"
     ;;
 esac
 echo "in_fresh_machine: the $1 game ran"
