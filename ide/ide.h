@@ -101,6 +101,8 @@ bool IsRecentFile(const std::string& name, const std::string& folder);
 // Puts the pair first; a fifth distinct file drops the oldest.
 void AddRecentFile(const std::string& name, const std::string& folder);
 bool HasSourceExtension(const std::string& path);  // ".qva", any case
+std::string LowerCase(std::string text);  // ASCII letters only
+std::string UpperCase(std::string text);
 // No write bit for anyone: refused for saving even when the super-user could write it.
 bool IsReadOnlyFile(const std::string& path);
 bool HasExeExtension(const std::string& path);

@@ -30,12 +30,7 @@ constexpr TableInfo kTables[6] = {{"GENERAL", 30}, {"MENU", 100}, {"TITLE", 20},
                                   {"DESC", 80},    {"COMPILER", 60}, {"ERRORS", 200}};
 constexpr const char* kStateSection = "QuorvanelStateData";
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-bool SameWithoutCase(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+bool SameWithoutCase(const std::string& a, const std::string& b) { return UpperCase(a) == UpperCase(b); }
 
 bool EndsWithoutCase(const std::string& path, const char* suffix) {
   const std::string s(suffix);
@@ -51,6 +46,16 @@ int CharsetNumber(const std::string& text) { return text.empty() ? 0 : std::atoi
 
 }  // namespace
 
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
 bool LoadLanguageTables(const std::string& installFolder) {
   FreeLanguageTables();
   const std::string setup = PlatformMapFileName(installFolder + "/SETUP.INI");
@@ -58,10 +63,10 @@ bool LoadLanguageTables(const std::string& installFolder) {
   const std::string helpLanguage = PlatformReadProfileString(setup.c_str(), "SETTINGS", "HELPLANGUAGE", "English");
   lang.textCharset = CharsetNumber(PlatformReadProfileString(setup.c_str(), "SETTINGS", "TEXTLANGUAGE-CHARSET", ""));
   lang.helpCharset = CharsetNumber(PlatformReadProfileString(setup.c_str(), "SETTINGS", "HELPLANGUAGE-CHARSET", ""));
-  lang.helpFolder = SameWithoutCase(helpLanguage, "English") ? "HELP/" : "LANG/" + Upper(helpLanguage) + "/HELP/";
+  lang.helpFolder = SameWithoutCase(helpLanguage, "English") ? "HELP/" : "LANG/" + UpperCase(helpLanguage) + "/HELP/";
 
   // The folder names are matched without case, so "lang/english" serves "LANG\ENGLISH".
-  const std::string words = PlatformMapFileName(installFolder + "/LANG/" + Upper(textLanguage) + "/WORDS.TXT");
+  const std::string words = PlatformMapFileName(installFolder + "/LANG/" + UpperCase(textLanguage) + "/WORDS.TXT");
   if (!IsRegularFile(words)) return false;
   for (int t = 0; t < 6; ++t) {
     lang.tables[t].assign(kTables[t].entries, std::string());

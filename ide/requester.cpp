@@ -10,11 +10,6 @@
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 bool IsListKind(int kind) { return kind == 2 || kind == 3 || kind == 6 || kind == 7 || kind == 8 || kind == 72; }
 
 bool Inside(const SurfaceRect& r, int x, int y) { return x > r.left && x < r.right && y > r.top && y < r.bottom; }
@@ -126,7 +121,7 @@ void Requester::FillList(const std::vector<FolderEntry>& entries) {
   auto rank = [](int type) { return type == 0 ? 0 : type == 2 ? 1 : type == 3 ? 2 : 3; };
   std::stable_sort(listed.begin(), listed.end(), [&](const auto& a, const auto& b) {
     if (rank(a.first.type) != rank(b.first.type)) return rank(a.first.type) < rank(b.first.type);
-    return Lower(a.first.name) < Lower(b.first.name);
+    return LowerCase(a.first.name) < LowerCase(b.first.name);
   });
   dates_.clear();
   if (kind_ != 8) list_.push_back({0, IdeText(IdeTable::kDesc, 35)}), dates_.emplace_back();
@@ -176,9 +171,9 @@ void Requester::CommitField() {
     if (!tool.usable && !tool.path.empty()) message_ = "File does not exist!";
   }
   if (kind_ == 8) {
-    const std::string name = Lower(fields_[1].text);
+    const std::string name = LowerCase(fields_[1].text);
     const bool listed = !name.empty() && std::any_of(list_.begin(), list_.end(), [&](const ListEntry& e) {
-      return e.type == 0 && Lower(e.name) == name;
+      return e.type == 0 && LowerCase(e.name) == name;
     });
     buttons_[2].label = IdeText(IdeTable::kGeneral, listed ? 20 : 6);
   }

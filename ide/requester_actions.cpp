@@ -14,11 +14,6 @@ constexpr int kNewFolderTries = 64000;
 
 bool Exists(const std::string& path) { return PlatformPathExists(path); }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The folder and file name of a path.
 void SplitPath(const std::string& path, std::string* folder, std::string* name) {
   const size_t slash = path.find_last_of('/');
@@ -96,7 +91,7 @@ std::string SourceTitle(const std::string& name, const std::string& folder, cons
   std::string shownFolder = folder;
   const size_t slash = folder.find_last_of('/');
   const std::string last = slash == std::string::npos ? folder : folder.substr(slash + 1);
-  if (Lower(folder) == Lower(installFolder + "/myproj/" + last) && !last.empty()) {
+  if (LowerCase(folder) == LowerCase(installFolder + "/myproj/" + last) && !last.empty()) {
     shownFolder = last;
     shownFolder[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(shownFolder[0])));
   }
@@ -211,16 +206,16 @@ void RequesterAction(Requester& r, IdeSession& s, int code) {
       }
       s.editor->ClearSource();
       SourceBuffer& b = s.editor->buffer();
-      const std::string source = folder + "/" + Lower(typed) + ".qva";
+      const std::string source = folder + "/" + LowerCase(typed) + ".qva";
       std::string why;
       if (Exists(source) && s.editor->LoadSource(source, &why)) {
         b.folder = folder;
-        b.name = Lower(typed) + ".qva";
+        b.name = LowerCase(typed) + ".qva";
         EnableNamedItems(s);
         SetTitle(s, IdeText(IdeTable::kDesc, 22));
       } else if (made && s.editor->SaveSource(source, &why)) {
         b.folder = folder;
-        b.name = Lower(typed) + ".qva";
+        b.name = LowerCase(typed) + ".qva";
         EnableNamedItems(s);
         std::string shown = typed;
         shown[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(shown[0])));

@@ -35,11 +35,6 @@ void KeepProgressScreen() {
 
 namespace {
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 void SaveView() {
   SourceEditor& editor = *gShell->editor;
   const int current = editor.currentBuffer();
@@ -190,7 +185,7 @@ SourceEditor& ShellEditor() { return *gShell->editor; }
 
 bool IdeEnter(const std::string& message, int errorLine) {
   // A message always shows: the version title must not hide a compile or run error.
-  if (!message.empty() || gProcess.title.rfind("QUORVANEL", 0) != 0) gProcess.title = Upper(message);
+  if (!message.empty() || gProcess.title.rfind("QUORVANEL", 0) != 0) gProcess.title = UpperCase(message);
   gProcess.goToLine = errorLine;
   gProcess.messageShown = !message.empty();
   if (gProcess.mode != kIdeModeRunKeep || gShell == nullptr) {
@@ -267,6 +262,7 @@ bool IdeLoopPass() {
       s.view.marking = s.editor->mouseMarking();
       UpdateMenuHover(s.view);
       if (s.view.menuHover * 100 + s.view.itemHover != before) s.screenMarked = true;
+      if (s.helpActive) HelpHoverStatus();
       if (s.buttonDown && s.editor->mouseMarking()) {
         s.editor->DragTo(s.view.mouseX, s.view.mouseY);
         s.screenMarked = true;

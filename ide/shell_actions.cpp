@@ -12,11 +12,6 @@
 
 namespace {
 
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // What a carried-out code left for the shell: the leave it confirmed.
 void TakeShellCode() {
   ShellState& s = *gShell;
@@ -55,7 +50,7 @@ bool SaveInPlace() {
   const SourceBuffer& b = ShellEditor().buffer();
   const std::string path = (b.folder == "/" ? "/" : b.folder + "/") + b.name;
   if (IsReadOnlyFile(path)) {
-    SetShellTitle(Upper(IdeText(IdeTable::kDesc, 43)));
+    SetShellTitle(UpperCase(IdeText(IdeTable::kDesc, 43)));
     return false;
   }
   std::string why;
@@ -147,6 +142,7 @@ void ShowHelpPage(const std::string& name) {
 }
 
 void CloseHelpViewer() {
+  PlatformSetSystemCursorKind(PlatformCursorKind::kArrow);
   gShell->helpActive = false;
   gShell->view.helpMode = false;
   BuildTitle();
@@ -188,6 +184,25 @@ void ShowContextHelpPage() {
   const SourceBuffer& b = ShellEditor().buffer();
   ShowContextHelp(gProcess.config.installFolder, b.lines[b.cursor.line], b.cursor.column);
   ShowHelpPage("");
+}
+
+// Each idle pass in help mode: over the page the status line says what a click does there
+// (GENERAL 23 opens a page, 22 another kind of link, 21 nothing) and a link shows the hand.
+void HelpHoverStatus() {
+  ShellState& s = *gShell;
+  const int x = s.view.mouseX, y = s.view.mouseY;
+  std::string target;
+  if (x < kHelpAreaWidth + 1 && y >= kHelpAreaTop && y <= 460) {
+    target = HelpLinkUnder(x, y);
+    const std::string lower = LowerCase(target);
+    const bool page = lower.ends_with(".htm") || lower.ends_with(".html");
+    const std::string& text = IdeText(IdeTable::kGeneral, target.empty() ? 21 : page ? 23 : 22);
+    if (s.view.title != text) {
+      SetShellTitle(text);
+      s.screenMarked = true;
+    }
+  }
+  PlatformSetSystemCursorKind(target.empty() ? PlatformCursorKind::kArrow : PlatformCursorKind::kHand);
 }
 
 // A help-mode event: Esc, F1 and F11 go back to the editor, the paging keys scroll, the help

@@ -74,6 +74,7 @@ void CloseHelpViewer();
 void ShowContextHelpPage();  // F1: the page of the word at the cursor
 void AskToLoadSourceFromHelp(const std::string& path);  // a help link to a ".qva" file
 void LoadSourceFromHelp(const std::string& path);
+void HelpHoverStatus();  // each idle pass in help mode: the status line and cursor over links
 void HelpModeEvent(const IdeEvent& event, bool (*toolbarClick)(int x, int y));
 void WatchPrograms();
 void LaunchTool(int tool);

@@ -16,11 +16,6 @@ constexpr const char* kHeaderPrefix[3] = {"Rem * Title  : ", "Rem * Author : ", 
 constexpr int kTrack = 382;
 constexpr size_t kMaxSourceBytes = 64u << 20;
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The text of a line is bytes 14 and up and tab; any other byte ends the line.
 bool IsLineText(unsigned char c) { return c >= 14 || c == 9; }
 
@@ -29,7 +24,7 @@ bool IsLineText(unsigned char c) { return c >= 14 || c == 9; }
 bool ReadHeaderField(const std::string& bytes, size_t* pos, int field, std::string* value) {
   const std::string prefix = kHeaderPrefix[field];
   const size_t colon = prefix.size() - 1;  // the prefix without its last blank
-  if (bytes.size() - *pos < colon || Lower(bytes.substr(*pos, colon)) != Lower(prefix.substr(0, colon))) return false;
+  if (bytes.size() - *pos < colon || LowerCase(bytes.substr(*pos, colon)) != LowerCase(prefix.substr(0, colon))) return false;
   size_t p = *pos + colon;
   if (p < bytes.size() && bytes[p] == ' ') ++p;
   size_t e = p;
@@ -419,7 +414,7 @@ void SourceEditor::Paste() {
 
 int SourceEditor::Find(const std::string& needleText) {
   SourceBuffer& b = buffer();
-  b.findText = Lower(needleText);
+  b.findText = LowerCase(needleText);
   const std::string& needle = b.findText;
   if (needle.empty()) return -1;  // an empty needle would match everywhere, forever
   const int count = static_cast<int>(b.lines.size());
@@ -428,7 +423,7 @@ int SourceEditor::Find(const std::string& needleText) {
   // Every line once, starting at the cursor, wrapping to line 0 once, then the cursor's line
   // up to the cursor.
   for (int step = 0; step <= count; ++step) {
-    const std::string text = Lower(b.lines[line]);
+    const std::string text = LowerCase(b.lines[line]);
     const size_t hit = from <= text.size() ? text.find(needle, from) : std::string::npos;
     const bool beforeStart = step == count;  // back on the first line: only left of the cursor
     if (hit != std::string::npos && (!beforeStart || hit + needle.size() <= static_cast<size_t>(b.cursor.column))) {
@@ -449,7 +444,7 @@ int SourceEditor::Find(const std::string& needleText) {
 
 int SourceEditor::Replace(const std::string& needleText, const std::string& replacement) {
   SourceBuffer& b = buffer();
-  b.findText = Lower(needleText);
+  b.findText = LowerCase(needleText);
   b.replaceText = replacement;
   const std::string& needle = b.findText;
   if (needle.empty()) return -1;
@@ -462,7 +457,7 @@ int SourceEditor::Replace(const std::string& needleText, const std::string& repl
     size_t col = line == from.line ? from.column : 0;
     size_t limit = line == to.line ? static_cast<size_t>(to.column) : b.lines[line].size();
     while (true) {
-      const std::string text = Lower(b.lines[line]);
+      const std::string text = LowerCase(b.lines[line]);
       const size_t hit = text.find(needle, col);
       if (hit == std::string::npos || hit + needle.size() > limit) break;
       if (!snapshotTaken) TakeSnapshot(), snapshotTaken = true;

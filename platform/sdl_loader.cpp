@@ -26,6 +26,7 @@ void SDL_CloseAudioDevice(SDL_AudioDeviceID dev) { QV_FORWARD(SDL_CloseAudioDevi
 SDL_Renderer* SDL_CreateRenderer(SDL_Window* window, int index, Uint32 flags) {
   QV_FORWARD(SDL_CreateRenderer, nullptr, window, index, flags);
 }
+SDL_Cursor* SDL_CreateSystemCursor(SDL_SystemCursor id) { QV_FORWARD(SDL_CreateSystemCursor, nullptr, id); }
 SDL_Texture* SDL_CreateTexture(SDL_Renderer* renderer, Uint32 format, int access, int w, int h) {
   QV_FORWARD(SDL_CreateTexture, nullptr, renderer, format, access, w, h);
 }
@@ -39,6 +40,7 @@ void SDL_Delay(Uint32 ms) { QV_FORWARD(SDL_Delay, void(), ms); }
 void SDL_DestroyRenderer(SDL_Renderer* renderer) { QV_FORWARD(SDL_DestroyRenderer, void(), renderer); }
 void SDL_DestroyTexture(SDL_Texture* texture) { QV_FORWARD(SDL_DestroyTexture, void(), texture); }
 void SDL_DestroyWindow(SDL_Window* window) { QV_FORWARD(SDL_DestroyWindow, void(), window); }
+SDL_Cursor* SDL_GetDefaultCursor(void) { QV_FORWARD(SDL_GetDefaultCursor, nullptr); }
 SDL_GLContext SDL_GL_CreateContext(SDL_Window* window) { QV_FORWARD(SDL_GL_CreateContext, SDL_GLContext(), window); }
 void SDL_GL_DeleteContext(SDL_GLContext context) { QV_FORWARD(SDL_GL_DeleteContext, void(), context); }
 SDL_GLContext SDL_GL_GetCurrentContext() { QV_FORWARD(SDL_GL_GetCurrentContext, SDL_GLContext()); }
@@ -170,6 +172,7 @@ void SDL_RenderPresent(SDL_Renderer* renderer) { QV_FORWARD(SDL_RenderPresent, v
 SDL_bool SDL_ResetHint(const char* name) { QV_FORWARD(SDL_ResetHint, SDL_FALSE, name); }
 void SDL_RestoreWindow(SDL_Window* window) { QV_FORWARD(SDL_RestoreWindow, void(), window); }
 int SDL_SetClipboardText(const char* text) { QV_FORWARD(SDL_SetClipboardText, -1, text); }
+void SDL_SetCursor(SDL_Cursor* cursor) { QV_FORWARD(SDL_SetCursor, void(), cursor); }
 SDL_bool SDL_SetHint(const char* name, const char* value) { QV_FORWARD(SDL_SetHint, SDL_FALSE, name, value); }
 int SDL_SetRenderDrawColor(SDL_Renderer* renderer, Uint8 r, Uint8 g, Uint8 b, Uint8 a) {
   QV_FORWARD(SDL_SetRenderDrawColor, -1, renderer, r, g, b, a);

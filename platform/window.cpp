@@ -19,6 +19,8 @@ static struct {
   bool videoStarted = false;
   std::deque<PlatformMessage> pending;  // translated messages not yet taken
   bool cursorShown = true;              // the system cursor; applied again when the video starts
+  PlatformCursorKind cursorKind = PlatformCursorKind::kArrow;
+  SDL_Cursor* hand = nullptr;           // made on first use; SDL frees it with the video
   int frameWidth = 640;                 // the size asked for: the window's size out of full screen
   int frameHeight = 480;
   bool fullscreen = false;
@@ -79,6 +81,7 @@ static bool StartVideo() {
   }
   gMainWindow.videoStarted = true;
   SDL_ShowCursor(gMainWindow.cursorShown ? SDL_ENABLE : SDL_DISABLE);
+  PlatformSetSystemCursorKind(gMainWindow.cursorKind);
   return true;
 }
 
@@ -113,6 +116,7 @@ void PlatformDestroyMainWindow() {
   if (gMainWindow.videoStarted) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     gMainWindow.videoStarted = false;
+    gMainWindow.hand = nullptr;
   }
 }
 
@@ -319,6 +323,18 @@ void PlatformShowSystemCursor(bool shown) {
 }
 
 bool PlatformSystemCursorShown() { return gMainWindow.cursorShown; }
+
+void PlatformSetSystemCursorKind(PlatformCursorKind kind) {
+  gMainWindow.cursorKind = kind;
+  if (!gMainWindow.videoStarted) return;
+  if (kind == PlatformCursorKind::kHand && gMainWindow.hand == nullptr)
+    gMainWindow.hand = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_HAND);
+  // SDL's default cursor is the arrow; a display without cursors keeps what it has.
+  SDL_Cursor* cursor = kind == PlatformCursorKind::kHand ? gMainWindow.hand : SDL_GetDefaultCursor();
+  if (cursor != nullptr) SDL_SetCursor(cursor);
+}
+
+PlatformCursorKind PlatformSystemCursorKind() { return gMainWindow.cursorKind; }
 
 void PlatformAttachPresenterToMainWindow() { PresentAttachWindow(gMainWindow.window); }
 

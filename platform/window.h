@@ -64,6 +64,11 @@ bool PlatformKeyHeld(PlatformKey key);
 // of its own. The state is kept before the video starts too.
 void PlatformShowSystemCursor(bool shown);
 bool PlatformSystemCursorShown();
+// The system cursor's look over the window: the arrow, or the hand over a link. The choice is
+// kept before the video starts too.
+enum class PlatformCursorKind { kArrow, kHand };
+void PlatformSetSystemCursorKind(PlatformCursorKind kind);
+PlatformCursorKind PlatformSystemCursorKind();
 // Binds the frame presenter (platform/present.h) to the main window; the display calls it
 // when it opens. Destroying the window detaches it.
 void PlatformAttachPresenterToMainWindow();

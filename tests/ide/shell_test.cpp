@@ -102,6 +102,16 @@ class ShellTest : public ::testing::Test {
     ActOnModeWord(mode, IdeProgramRunner(), &message, &line);
     ASSERT_TRUE(IdeEnter(message, line));
   }
+  // The centre of the shown help page's link to target (after a frame was drawn).
+  static bool LinkCentre(const std::string& target, int* x, int* y) {
+    for (const HelpLink& l : TheHelpViewer().links())
+      if (l.target == target) {
+        *x = (l.x1 + l.x2) / 2;
+        *y = kHelpAreaTop + (l.y1 + l.y2) / 2;
+        return true;
+      }
+    return false;
+  }
   static void SetText(const std::string& text) {
     SourceEditor& e = ShellEditor();
     e.ClearSource();
@@ -206,11 +216,9 @@ TEST_F(ShellTest, AHelpLinkToASourceLoadsItIntoTheSecondBuffer) {
   auto clickSourceLink = [] {
     ShowHelpPage("examples/demo.htm");
     Pump();
-    const HelpLink* link = nullptr;
-    for (const HelpLink& l : TheHelpViewer().links())
-      if (l.target == "demo.qva") link = &l;
-    ASSERT_NE(link, nullptr);
-    Click((link->x1 + link->x2) / 2, kHelpAreaTop + (link->y1 + link->y2) / 2);
+    int x = 0, y = 0;
+    ASSERT_TRUE(LinkCentre("demo.qva", &x, &y));
+    Click(x, y);
     Pump();
     EXPECT_EQ(OpenRequesterKind(), 4);
     EXPECT_EQ(OpenRequesterPurpose(), 51);
@@ -246,6 +254,31 @@ TEST_F(ShellTest, AHelpLinkToASourceLoadsItIntoTheSecondBuffer) {
   EXPECT_TRUE(HelpViewerActive());
   EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 14));
   EXPECT_EQ(ShellEditor().buffer().name, "demo.qva");
+}
+
+// Over the help page the status line says what a click would do, and a link shows the hand.
+TEST_F(ShellTest, TheStatusLineAndCursorSayWhatAHelpClickDoes) {
+  ShowHelpPage("examples/demo.htm");
+  Pump();
+  const struct { const char* target; int key; PlatformCursorKind cursor; } kSpots[] = {
+      {"../main.htm", 23, PlatformCursorKind::kHand}, {"demo.qva", 22, PlatformCursorKind::kHand},
+      {nullptr, 21, PlatformCursorKind::kArrow}};
+  for (const auto& spot : kSpots) {
+    int x = 300, y = 440;  // below the page's text
+    if (spot.target != nullptr) {
+      ASSERT_TRUE(LinkCentre(spot.target, &x, &y)) << spot.target;
+    }
+    MoveTo(x, y);
+    EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kGeneral, spot.key)) << spot.key;
+    EXPECT_EQ(PlatformSystemCursorKind(), spot.cursor) << spot.key;
+  }
+  int x = 0, y = 0;
+  ASSERT_TRUE(LinkCentre("../main.htm", &x, &y));
+  MoveTo(x, y);
+  Key(kVkEscape);  // back to the editor: its title, and the arrow
+  Pump();
+  EXPECT_EQ(PlatformSystemCursorKind(), PlatformCursorKind::kArrow);
+  EXPECT_NE(IdeTitleText(), IdeText(IdeTable::kGeneral, 23));
 }
 
 TEST_F(ShellTest, RecentFilesPutTheLeaveItemAfterASeparator) {
