@@ -23,12 +23,6 @@ constexpr PageColours kPages[8] = {
 constexpr uint32_t kColours[9] = {0x081008, 0xFFFFFF, 0xFFFFFF, 0x7D7AA3, 0x64618C,
                                   0x4B4877, 0xF02020, 0xB00000, 0x700000};
 
-std::string LowerPrefix(const std::string& text, size_t from, size_t n) {
-  std::string out = text.substr(from, n);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 bool Selected(const SourceBuffer& b, int line, int col) {
   if (b.start == b.end) return false;
   if (line > b.start.line && line < b.end.line) return true;
@@ -156,7 +150,7 @@ bool IsCommentLine(const std::string& text) {
   size_t i = 0;
   while (i < text.size() && static_cast<unsigned char>(text[i]) < 33) ++i;
   // "remstart" and "remend" begin with "rem" too.
-  return (i < text.size() && text[i] == '`') || LowerPrefix(text, i, 3) == "rem";
+  return (i < text.size() && text[i] == '`') || LowerCase(text.substr(i, 3)) == "rem";
 }
 
 void RedrawEditor(const SourceEditor& editor, Surface& target, std::vector<std::string>* trace) {
