@@ -168,10 +168,13 @@ TEST_F(Flow, AFailedSaveFirstStopsTheClearAndTheLoad) {
   EXPECT_TRUE(editor.buffer().unsaved);
   EXPECT_EQ(view.title.rfind(Desc(36), 0), 0u) << view.title;
   EXPECT_EQ(ReadBytes(dir / "kept.qva"), "old\r\n");
-  // Save, then load (code 43): the load requester never opens.
-  OpenRequester(requester, session, 4, 8, dir.path.string());
-  Press(2);
-  EXPECT_FALSE(requester.IsOpen());
+  // Save, then load (code 43) or leave (45): the load requester and the leave question never open.
+  for (int purpose : {8, 9}) {
+    OpenRequester(requester, session, 4, purpose, dir.path.string());
+    Press(2);
+    EXPECT_FALSE(requester.IsOpen()) << purpose;
+    EXPECT_EQ(session.shellCode, 0) << purpose;
+  }
   // Discard, then a new source (code 4) clears.
   OpenRequester(requester, session, 4, 5, dir.path.string());
   Press(1);
