@@ -448,6 +448,55 @@ TEST_F(ShellTest, AToolIsWatchedUntilItEnds) {
   IdeUserSettings().tools[0] = {};
 }
 
+// The first start shows the introduction and remembers it in WIN.INI; a later one shows the
+// version as title instead.
+TEST_F(ShellTest, TheFirstStartShowsTheIntroductionOnce) {
+  IdeLeave();
+  std::ofstream(root_ / "WIN.INI") << "[QuorvanelStateData]\n";
+  for (int start = 1; start <= 2; ++start) {
+    ResetShellProcess();
+    SetIdeHost(&IdeMemoryHost());
+    SetIdeModeValue(kIdeModeEnd);
+    ASSERT_TRUE(IdeEnter("", 0));
+    Pump();
+    EXPECT_EQ(HelpViewerActive(), start == 1) << start;
+    if (start == 1) EXPECT_EQ(HelpPageShown(), "intro.htm");
+    else EXPECT_EQ(IdeTitleText(), "QUORVANEL V1.1");
+    if (HelpViewerActive()) CloseHelpViewer();
+    IdeLeave();
+  }
+  ASSERT_TRUE(IdeEnter("", 0));  // for the fixture's leave
+}
+
+// The media browser: none without a media folder (the title says so); else it starts in that
+// folder with the source's folder, the environment makes room, and comes back when it ends.
+TEST_F(ShellTest, TheMediaBrowserStartsInTheMediaFolderAndIsWatched) {
+  ClickMenuItem(6, 2);
+  EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 46));
+  fs::create_directories(root_ / "install" / "media");
+  fs::create_directories(root_ / "install" / "tools");
+  const fs::path browser = root_ / "install" / "tools" / "mediabrowser";
+  std::ofstream(browser) << "#!/bin/sh\npwd > \"" << (root_ / "seen").string() << "\"\necho \"$1\" >> \""
+                         << (root_ / "seen").string() << "\"\nsleep 0.3\n";
+  fs::permissions(browser, fs::perms::owner_all);
+  ShellEditor().buffer().folder = root_.string();
+  const fs::path before = fs::current_path();
+  ClickMenuItem(6, 2);
+  EXPECT_NE(gShell->browserPid, 0);
+  for (int i = 0; i < 300 && gShell->browserPid != 0; ++i) {
+    PlatformSleep(10);
+    IdeLoopPass();
+  }
+  EXPECT_EQ(gShell->browserPid, 0);
+  EXPECT_EQ(fs::current_path(), before);
+  std::ifstream seen(root_ / "seen");
+  std::string folder, argument;
+  std::getline(seen, folder);
+  std::getline(seen, argument);
+  EXPECT_EQ(fs::path(folder), fs::canonical(root_ / "install" / "media"));
+  EXPECT_EQ(argument, root_.string());
+}
+
 TEST(Environment, AStartThatFailsIsNoNormalEnd) {
   // No language file and no folder to write the built-in one to.
   const IdeConfig config = {"/nonexistent-install", "/nonexistent-temp", "", ""};
