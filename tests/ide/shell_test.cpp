@@ -348,6 +348,21 @@ TEST_F(ShellTest, F4KeepsTheEnvironmentAndItsCursor) {
   EXPECT_EQ(ShellEditor().buffer().lines[2], "c = a + b");
 }
 
+// The toolbar's compile button checks the source without running it: the title says it
+// compiled, or the failing line is selected.
+TEST_F(ShellTest, TheCompileButtonChecksWithoutRunning) {
+  SetText("open to write 1, \"ran.txt\"\nclose file 1\n");
+  Click(500, 10);
+  LeaveAndComeBack();
+  EXPECT_EQ(IdeTitleText(), UpperCase(IdeText(IdeTable::kDesc, 47)));  // a message shows upper-cased
+  EXPECT_FALSE(fs::exists(root_ / "ran.txt"));
+  SetText("x = 1\ny = 2\nthis is not basic (\n");
+  Click(500, 10);
+  LeaveAndComeBack();
+  EXPECT_EQ(ShellEditor().buffer().cursor.line, 2);
+  EXPECT_NE(IdeTitleText(), UpperCase(IdeText(IdeTable::kDesc, 47)));
+}
+
 // Runs a built game headless; its exit status.
 int RunGame(const fs::path& game) {
   const std::string command = "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy '" + game.string() + "' >/dev/null 2>&1";
