@@ -58,6 +58,7 @@ bool ScanDiskFolder(const std::string& folder, std::vector<FolderEntry>* entries
     const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + name;
     if (stat(path.c_str(), &info) == 0) {
       e.isFolder = S_ISDIR(info.st_mode);
+      e.program = S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
       e.writeTime = static_cast<int64_t>(info.st_mtime);
     }
     entries->push_back(std::move(e));

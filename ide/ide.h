@@ -28,6 +28,7 @@ struct FolderEntry {
   std::string name;
   bool isFolder = false;
   int64_t writeTime = 0;  // seconds since 1970
+  bool program = false;   // a file that may be run (execute permission)
 };
 struct IdeHost {
   bool (*GetClipboard)(std::string* text);  // the clipboard's text; false when none

@@ -105,7 +105,7 @@ void Requester::FillList(const std::vector<FolderEntry>& entries) {
     ListEntry e{1, name.substr(0, 255)};
     if (entry.isFolder) e.type = 0;
     else if (HasSourceExtension(name)) e.type = 2;
-    else if (HasExeExtension(name)) e.type = 3;
+    else if (HasExeExtension(name) || entry.program) e.type = 3;
     if (kind_ == 8 && !entry.isFolder) continue;
     if (exeKind && !entry.isFolder && e.type != 3) continue;
     // The date as the listing shows it: "Mon Jan  2 15:04".

@@ -6,6 +6,7 @@
 #include "graphics2d/graphics2d.h"
 #include "ide/ide.h"
 #include "platform/files.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -230,9 +231,10 @@ void RequesterAction(Requester& r, IdeSession& s, int code) {
     }
     case 72: case 73: {  // a tool's program
       if (code == 72) {
-        if (!HasExeExtension(typed)) return r.ShowMessage(IdeText(IdeTable::kDesc, 27));
+        // A program: one named .exe, or here any file that may be run.
         const std::string path = r.PathOf(typed);
         if (!Exists(path)) return r.ShowMessage(IdeText(IdeTable::kDesc, 26));
+        if (!HasExeExtension(typed) && !PlatformIsProgram(path)) return r.ShowMessage(IdeText(IdeTable::kDesc, 27));
         ToolEntry& tool = IdeUserSettings().tools[r.chosenTool()];
         tool.path = path.substr(0, 258);
         tool.usable = true;

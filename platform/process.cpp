@@ -2,6 +2,7 @@
 #include "platform/process.h"
 
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -33,6 +34,11 @@ static std::vector<std::string> SplitParameters(const std::string& text) {
 
 // Programs started without waiting that may not have ended yet; lives for the process.
 static std::vector<pid_t> gStarted;
+
+bool PlatformIsProgram(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
 
 void PlatformReapPrograms() {
   std::vector<pid_t> running;

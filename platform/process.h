@@ -9,6 +9,8 @@
 // nothing could be started.
 bool PlatformRunProgram(const std::string& file, const std::string& parameters, const std::string& folder, bool wait,
                         int* exitStatus = nullptr);
+// A regular file that may be run (the calls above run it rather than open it).
+bool PlatformIsProgram(const std::string& path);
 // Collects programs started without waiting that have ended since (no zombies are left).
 void PlatformReapPrograms();
 // Starts file as PlatformRunProgram does, without waiting: its process id, 0 when nothing

@@ -264,13 +264,28 @@ TEST_F(Flow, FindNewProjectBuildAndTools) {
   ASSERT_EQ(requester.kind(), 72);
   EXPECT_EQ(requester.folder(), dir.path.string());
   ExpectRefused("none.exe", 26);
-  ExpectRefused("paint.txt", 27);
+  WriteBytes(dir / "notes.txt", "");
+  ExpectRefused("notes.txt", 27);  // neither .exe nor a file that may be run
   requester.field(1).text = "paint.exe";
   Press(2);
   EXPECT_FALSE(requester.IsOpen());
   EXPECT_EQ(IdeUserSettings().tools[2].path, dir / "paint.exe");
   EXPECT_TRUE(IdeUserSettings().tools[2].usable);
   EXPECT_EQ(session.toolTableIn, 6);
+  // A program without ".exe" is listed with the programs and may be chosen.
+  WriteBytes(dir / "draw", "#!/bin/sh\n");
+  chmod((dir / "draw").c_str(), 0755);
+  OpenRequester(requester, session, 71, 71, dir.path.string());
+  Press(3);  // tool 1's "Choose"
+  ASSERT_EQ(requester.kind(), 72);
+  bool listed = false;
+  for (const ListEntry& e : requester.list()) listed = listed || (e.name == "draw" && e.type == 3);
+  EXPECT_TRUE(listed);
+  requester.SetFolder(dir.path.string());
+  requester.field(1).text = "draw";
+  Press(2);
+  EXPECT_FALSE(requester.IsOpen());
+  EXPECT_EQ(IdeUserSettings().tools[1].path, dir / "draw");
   IdeUserSettings() = IdeSettings();
 }
 
