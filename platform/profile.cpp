@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/file_replace.h"
 #include "platform/folders.h"
 
@@ -98,9 +99,12 @@ bool PlatformWriteProfileString(const char* path, const char* section, const cha
 
 // Holds an exclusive lock on the file at path (made empty when missing) for one rewrite.
 // The lock is on the file itself: a writer that waited finds the name now holds the file
-// the previous writer renamed into place, and takes that one instead.
+// the previous writer renamed into place, and takes that one instead. A busy writer can
+// rename many times while another waits, so the waiting goes on for some seconds, not for a
+// number of tries.
 static int LockProfileFile(const char* path) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  const uint32_t start = PlatformMilliseconds();
+  while (PlatformMilliseconds() - start < 5000) {
     const int fd = open(path, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) return -1;
     while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
