@@ -260,7 +260,11 @@ void ShellHandleEvent(const IdeEvent& e) {
     s.view.thumbDragging = false;
     s.editor->EndMouseMarking();
   }
-  if (e.kind == IdeEventKind::kActivate) BuildMenus();  // the clipboard may hold text now
+  if (e.kind == IdeEventKind::kActivate) {
+    BuildMenus();  // the clipboard may hold text now
+    // Coming back from another window closes a requester, in the folder it was opened in.
+    RequesterWindowActivated(s.requester, s.session);
+  }
   if (s.requester.IsOpen()) {
     if (e.kind == IdeEventKind::kButtonDown) CarryOutCode(s.requester.Click(e.a, e.b));
     else if (e.kind == IdeEventKind::kKeyDown || e.kind == IdeEventKind::kChar) CarryOutCode(s.requester.Key(e));

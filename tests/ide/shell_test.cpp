@@ -281,6 +281,20 @@ TEST_F(ShellTest, TheStatusLineAndCursorSayWhatAHelpClickDoes) {
   EXPECT_NE(IdeTitleText(), IdeText(IdeTable::kGeneral, 23));
 }
 
+// Coming back to the window from another one closes an open requester.
+TEST_F(ShellTest, ComingBackToTheWindowClosesARequester) {
+  Key(kVkF2);
+  Pump();
+  ASSERT_EQ(OpenRequesterKind(), 2);
+  Send(IdeEventKind::kDeactivate);
+  Send(IdeEventKind::kActivate);
+  Pump();
+  EXPECT_EQ(OpenRequesterKind(), 0);
+  Key(kVkF2);  // and it opens again as before
+  Pump();
+  EXPECT_EQ(OpenRequesterKind(), 2);
+}
+
 TEST_F(ShellTest, RecentFilesPutTheLeaveItemAfterASeparator) {
   std::ofstream(root_ / "a.qva") << "x = 1\r\n";
   std::ofstream(root_ / "b.qva") << "y = 2\r\n";
