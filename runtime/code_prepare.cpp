@@ -1,5 +1,5 @@
 // The loader's second pass over the code: every operand checked once against its command's
-// signature, each command's handler put in its cell, and the hottest pairs fused.
+// signature, each command's handler (or fast form) put in its cell, and the hottest pairs fused.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -246,12 +246,22 @@ void FuseHotPairs(LoadedProgram& program, const CodeChecker& checker) {
   }
 }
 
+// Puts the fast form's number in place of the handler of each command that has one.
+void UseFastForms(LoadedProgram& program, const CodeChecker& checker) {
+  for (int32_t at = 0; at < program.codeWords; ++at) {
+    if (!checker.IsCommandAt(at)) continue;
+    CodeCell& cell = program.code[static_cast<size_t>(at)];
+    if (const uintptr_t number = FastFormNumber(reinterpret_cast<CommandHandler>(cell))) cell = static_cast<CodeCell>(number);
+  }
+}
+
 }  // namespace
 
 bool PrepareCode(LoadedProgram& program, std::string* whyNot) {
   CodeChecker checker(program, whyNot);
   if (!checker.Run()) return false;
   FuseHotPairs(program, checker);
+  UseFastForms(program, checker);
   program.commandStarts.assign(static_cast<size_t>(program.codeWords) + 1, 0);
   for (int32_t at = 0; at < program.codeWords; ++at)
     program.commandStarts[static_cast<size_t>(at)] = checker.IsCommandAt(at) ? 1 : 0;

@@ -92,40 +92,39 @@ static inline void RoomForDepth(int32_t d) {
   if (static_cast<size_t>(d) >= gFlow.calls.size()) GrowCallStacks();
 }
 
-static void CmdJumpIfZero() {
-  int32_t condition = IntOperand(0);
-  CodeCell* target = CodeOperand(1);
-  AdvanceOperands(2);
-  if (condition == 0) JumpTo(target);
+// The jumps' fast forms: a code operand is a command's cell (the loader checked it).
+static CodeCell* CodeAt(const CodeCell* operands, int i) { return reinterpret_cast<CodeCell*>(operands[i]); }
+
+static CodeCell* FastJumpIfZero(CodeCell* operands) {
+  return SlotAt(operands, 0)->asInt == 0 ? CodeAt(operands, 1) : operands + 2;
 }
 
-static void CmdJump() { JumpTo(CodeOperand(0)); }
+static CodeCell* FastJump(CodeCell* operands) { return CodeAt(operands, 0); }
 
-static void CmdJumpSecond() { JumpTo(CodeOperand(1)); }
+static CodeCell* FastJumpSecond(CodeCell* operands) { return CodeAt(operands, 1); }
 
-static void CmdForStep() {
-  VariableSlot* counter = NumberDestination(0);
-  int32_t limit = IntOperand(1);
-  int32_t step = IntOperand(2);
-  CodeCell* exit = CodeOperand(3);
-  AdvanceOperands(4);
+static CodeCell* FastForStep(CodeCell* operands) {
+  VariableSlot* counter = NumberDestinationAt(operands, 0);
+  const int32_t limit = SlotAt(operands, 1)->asInt;
+  const int32_t step = SlotAt(operands, 2)->asInt;
   counter->asInt = static_cast<int32_t>(static_cast<uint32_t>(counter->asInt) + static_cast<uint32_t>(step));
-  if ((step > 0 && counter->asInt > limit) || (step < 0 && counter->asInt < limit)) JumpTo(exit);
+  if ((step > 0 && counter->asInt > limit) || (step < 0 && counter->asInt < limit)) return CodeAt(operands, 3);
+  return operands + 4;
 }
 
 // NEXT's jump back, fused by the loader with the FOR step it jumps to: the step runs here,
 // one dispatch a pass fewer. Its operand is the step command's cell.
-void CmdJumpToForStep() {
-  OperandPointer = CodeOperand(0) + 1;
-  CmdForStep();
-}
+static CodeCell* FastJumpToForStep(CodeCell* operands) { return FastForStep(CodeAt(operands, 0) + 1); }
+void CmdJumpToForStep() { RunFastForm<FastJumpToForStep>(); }
 
-// A jump back to a WHILE's test fused with its conditional jump: the test runs here.
-void CmdJumpThenRunTarget() {
-  CodeCell* target = CodeOperand(0);
-  OperandPointer = target + 1;
-  reinterpret_cast<CommandHandler>(*target)();
+// A jump back to a WHILE's test fused with its conditional jump: the test runs here (a test
+// the loader left plain runs next, as after any jump).
+static CodeCell* FastJumpThenRunTarget(CodeCell* operands) {
+  CodeCell* target = CodeAt(operands, 0);
+  if (FastHandler test = FastFormOfCell(*target)) return test(target + 1);
+  return target;
 }
+void CmdJumpThenRunTarget() { RunFastForm<FastJumpThenRunTarget>(); }
 
 static void CmdRestoreAt() {
   gFlow.dataReadIndex = NumberOperand(0);
@@ -422,11 +421,7 @@ static void CmdEnd() {
 }
 
 const CommandEntry kControlFlowCommands[] = {
-    {kJumpIfZero, CmdJumpIfZero},       {kJumpIfZeroAlias9, CmdJumpIfZero}, {kJumpIfZeroAlias12, CmdJumpIfZero},
-    {kJump, CmdJump},                   {kJumpAlias5, CmdJump},             {kJumpAlias6, CmdJump},
-    {kJumpAlias10, CmdJump},            {kJumpAlias42, CmdJump},            {kBlockJump, CmdJump},
-    {kForStep, CmdForStep},
-    {kJumpSecond, CmdJumpSecond},       {kCallFunction, CmdCallFunction},   {kReturnNothing, CmdReturnNothing},
+    {kCallFunction, CmdCallFunction},   {kReturnNothing, CmdReturnNothing},
     {kReturnNothingAlias27, CmdReturnNothing}, {kReturnInt, CmdReturnInt}, {kReturnIntAlias28, CmdReturnInt},
     {kReturnFloat, CmdReturnFloat},     {kReturnFloatAlias29, CmdReturnFloat}, {kReturnText, CmdReturnText},
     {kReturnTextAlias30, CmdReturnText}, {kEnd, CmdEnd},                  {kRestoreAt, CmdRestoreAt},
@@ -434,3 +429,14 @@ const CommandEntry kControlFlowCommands[] = {
     {kReadText, CmdReadText},           {kGosub, CmdGosub},                 {kReturn, CmdReturn},
 };
 const size_t kControlFlowCommandCount = std::size(kControlFlowCommands);
+
+const FastCommand kControlFlowFastCommands[] = {
+    FastCommandFor<FastJumpIfZero>(kJumpIfZero), FastCommandFor<FastJumpIfZero>(kJumpIfZeroAlias9),
+    FastCommandFor<FastJumpIfZero>(kJumpIfZeroAlias12), FastCommandFor<FastJump>(kJump),
+    FastCommandFor<FastJump>(kJumpAlias5),       FastCommandFor<FastJump>(kJumpAlias6),
+    FastCommandFor<FastJump>(kJumpAlias10),      FastCommandFor<FastJump>(kJumpAlias42),
+    FastCommandFor<FastJump>(kBlockJump),        FastCommandFor<FastJumpSecond>(kJumpSecond),
+    FastCommandFor<FastForStep>(kForStep),       {0, CmdJumpToForStep, FastJumpToForStep},
+    {0, CmdJumpThenRunTarget, FastJumpThenRunTarget},
+};
+const size_t kControlFlowFastCommandCount = std::size(kControlFlowFastCommands);

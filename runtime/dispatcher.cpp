@@ -19,6 +19,12 @@ DispatcherFlags Dispatcher;
 
 // Lives for the process: filled by the command families' registrations.
 static CommandHandler gHandlers[kCommandTableSize];
+// Live for the process: the fast forms by number and the plain handler each stands for.
+FastHandler FastForms[kFastFormLimit];
+static struct {
+  CommandHandler plain[kFastFormLimit] = {};
+  uintptr_t count = 1;  // number 0 is no fast form
+} gFastForms;
 
 // Automatic refresh mode reads the clock after a batch of this many commands at most.
 // A batch that took a millisecond or more makes the next one smaller, so a slice of slow
@@ -66,9 +72,42 @@ bool RegisterCommands(const CommandEntry* entries, size_t count) {
   return ok;
 }
 
+uintptr_t FastFormNumber(CommandHandler plain) {
+  for (uintptr_t n = 1; n < gFastForms.count; ++n)
+    if (gFastForms.plain[n] == plain) return n;
+  return 0;
+}
+
+static bool NumberFastForm(CommandHandler plain, FastHandler fast) {
+  if (plain == nullptr || FastFormNumber(plain) != 0) return true;  // none, or numbered before
+  if (gFastForms.count == kFastFormLimit) {
+    std::fprintf(stderr, "quorvanel: too many fast forms\n");
+    return false;
+  }
+  FastForms[gFastForms.count] = fast;
+  gFastForms.plain[gFastForms.count++] = plain;
+  return true;
+}
+
+bool RegisterFastCommands(const FastCommand* entries, size_t count) {
+  bool ok = true;
+  for (size_t i = 0; i < count; ++i) {
+    const FastCommand& entry = entries[i];
+    if (entry.number != 0) {
+      const CommandEntry plain{entry.number, entry.plain};
+      ok = RegisterCommands(&plain, 1) && ok;
+    }
+    ok = NumberFastForm(entry.plain, entry.fast) && ok;
+    ok = NumberFastForm(entry.fusedPlain, entry.fusedFast) && ok;
+  }
+  return ok;
+}
+
 bool RegisterRuntimeCommands() {
   bool ok = RegisterCommands(kControlFlowCommands, kControlFlowCommandCount);
+  ok = RegisterFastCommands(kControlFlowFastCommands, kControlFlowFastCommandCount) && ok;
   ok = RegisterCommands(kOperatorCommands, kOperatorCommandCount) && ok;
+  ok = RegisterFastCommands(kOperatorFastCommands, kOperatorFastCommandCount) && ok;
   return RegisterCommands(kRefreshCommands, kRefreshCommandCount) && ok;
 }
 
@@ -144,15 +183,27 @@ void FlushCommandTrace() {
 }
 
 // Runs up to count commands, fewer when one ends the slice; returns how many ran. A fault
-// escaping a handler is error 10010, which ends the slice.
+// escaping a handler is error 10010, which ends the slice. Fast forms run with the place in
+// a local; OperandPointer and the running command are set for a plain handler only (a fast
+// form raises no error and ends no slice).
 static int32_t RunCommands(int32_t count) {
   int32_t left = count;
   try {
-    while (left > 0 && !Dispatcher.stop) {
+    CodeCell* at = OperandPointer;
+    while (left > 0) {
       --left;
-      gSlice.command = OperandPointer;
-      reinterpret_cast<CommandHandler>(*OperandPointer++)();
+      const CodeCell cell = *at;
+      if (FastHandler fast = FastFormOfCell(cell)) {
+        at = fast(at + 1);
+        continue;
+      }
+      gSlice.command = at;
+      OperandPointer = at + 1;
+      reinterpret_cast<CommandHandler>(cell)();
+      at = OperandPointer;
+      if (Dispatcher.stop) break;
     }
+    OperandPointer = at;
   } catch (...) {
     RuntimeError(10010);
   }

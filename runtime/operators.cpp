@@ -21,8 +21,11 @@ struct Operands {
   VariableSlot* left;
   VariableSlot* right;
 };
+Operands ThreeAt(const CodeCell* operands) {
+  return {NumberDestinationAt(operands, 0), SlotAt(operands, 1), SlotAt(operands, 2)};
+}
 Operands TakeThree() {
-  Operands o{NumberDestination(0), SlotOperand(1), SlotOperand(2)};
+  Operands o = ThreeAt(OperandPointer);
   AdvanceOperands(3);
   return o;
 }
@@ -54,19 +57,32 @@ double AsDouble(const VariableSlot* slot, char kind) {
   return kind == 'i' ? static_cast<double>(slot->asInt) : static_cast<double>(slot->asFloat);
 }
 
-// Operations in double precision, written back as a float (the mixed and float forms).
+// Operations in double precision, written back as a float (the mixed and float forms). Two
+// floats are added, taken away or multiplied as floats: double keeps more than twice a
+// float's precision, so rounding its result to a float gives the float operation's result.
+template <char Left, char Right, class Op>
+CodeCell* FloatArithmeticAt(CodeCell* operands, Op op) {
+  Operands o = ThreeAt(operands);
+  if constexpr (Left == 'f' && Right == 'f')
+    o.destination->asFloat = static_cast<float>(op(o.left->asFloat, o.right->asFloat));
+  else
+    o.destination->asFloat = static_cast<float>(op(AsDouble(o.left, Left), AsDouble(o.right, Right)));
+  return operands + 3;
+}
 template <char Left, char Right, class Op>
 void FloatArithmetic(Op op) {
-  Operands o = TakeThree();
-  o.destination->asFloat = static_cast<float>(op(AsDouble(o.left, Left), AsDouble(o.right, Right)));
+  OperandPointer = FloatArithmeticAt<Left, Right>(OperandPointer, op);
 }
 
+// Floats compare as their doubles do; an integer beside a float is compared as a double.
 template <char Left, char Right, class Compare>
-int32_t Comparison(Compare compare) {
-  Operands o = TakeThree();
+int32_t ComparisonAt(const CodeCell* operands, Compare compare) {
+  Operands o = ThreeAt(operands);
   int32_t result;
   if constexpr (Left == 'i' && Right == 'i')
     result = compare(o.left->asInt, o.right->asInt) ? 1 : 0;
+  else if constexpr (Left == 'f' && Right == 'f')
+    result = compare(o.left->asFloat, o.right->asFloat) ? 1 : 0;
   else
     result = compare(AsDouble(o.left, Left), AsDouble(o.right, Right)) ? 1 : 0;
   o.destination->asInt = result;
@@ -75,14 +91,18 @@ int32_t Comparison(Compare compare) {
 
 // A comparison fused by the loader with the conditional jump on its result that follows it
 // (IF, WHILE, UNTIL): the result is stored as before, then the jump is taken here. After the
-// comparison's operands OperandPointer is on the jump's cell: its word, condition, target.
-void JumpIfZeroOn(int32_t result) {
-  if (result != 0) AdvanceOperands(3);
-  else OperandPointer = CodeOperand(2);
+// comparison's operands comes the jump's cell: its word, condition, target.
+CodeCell* JumpIfZeroAfter(CodeCell* jump, int32_t result) {
+  return result != 0 ? jump + 3 : reinterpret_cast<CodeCell*>(jump[2]);
 }
-template <char Left, char Right, class Compare>
-void ComparisonAndJump(Compare compare) {
-  JumpIfZeroOn(Comparison<Left, Right>(compare));
+template <char Left, char Right, const auto& Compare>
+CodeCell* FastComparison(CodeCell* operands) {
+  ComparisonAt<Left, Right>(operands, Compare);
+  return operands + 3;
+}
+template <char Left, char Right, const auto& Compare>
+CodeCell* FastComparisonAndJump(CodeCell* operands) {
+  return JumpIfZeroAfter(operands + 3, ComparisonAt<Left, Right>(operands, Compare));
 }
 
 template <class Compare>
@@ -147,29 +167,20 @@ void CmdDivideIF() { FloatDivide<'i', 'f'>(); }
 void CmdDivideFI() { FloatDivide<'f', 'i'>(); }
 void CmdDivideFF() { FloatDivide<'f', 'f'>(); }
 
-void CmdMultiplyII() {
-  Operands o = TakeThree();
-  o.destination->asInt = static_cast<int32_t>(Bits(o.left->asInt) * Bits(o.right->asInt));
+// Sum, difference and product: integers modulo 2^32, the rest as FloatArithmeticAt says.
+constexpr auto kTimes = [](auto a, auto b) { return a * b; };
+constexpr auto kPlus = [](auto a, auto b) { return a + b; };
+constexpr auto kMinus = [](auto a, auto b) { return a - b; };
+template <char Left, char Right, const auto& Op>
+CodeCell* FastArithmetic(CodeCell* operands) {
+  if constexpr (Left == 'i' && Right == 'i') {
+    Operands o = ThreeAt(operands);
+    o.destination->asInt = static_cast<int32_t>(Op(Bits(o.left->asInt), Bits(o.right->asInt)));
+    return operands + 3;
+  } else {
+    return FloatArithmeticAt<Left, Right>(operands, Op);
+  }
 }
-void CmdMultiplyIF() { FloatArithmetic<'i', 'f'>([](double a, double b) { return a * b; }); }
-void CmdMultiplyFI() { FloatArithmetic<'f', 'i'>([](double a, double b) { return a * b; }); }
-void CmdMultiplyFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return a * b; }); }
-
-void CmdAddII() {
-  Operands o = TakeThree();
-  o.destination->asInt = static_cast<int32_t>(Bits(o.left->asInt) + Bits(o.right->asInt));
-}
-void CmdAddIF() { FloatArithmetic<'i', 'f'>([](double a, double b) { return a + b; }); }
-void CmdAddFI() { FloatArithmetic<'f', 'i'>([](double a, double b) { return a + b; }); }
-void CmdAddFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return a + b; }); }
-
-void CmdSubtractII() {
-  Operands o = TakeThree();
-  o.destination->asInt = static_cast<int32_t>(Bits(o.left->asInt) - Bits(o.right->asInt));
-}
-void CmdSubtractIF() { FloatArithmetic<'i', 'f'>([](double a, double b) { return a - b; }); }
-void CmdSubtractFI() { FloatArithmetic<'f', 'i'>([](double a, double b) { return a - b; }); }
-void CmdSubtractFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return a - b; }); }
 
 void CmdJoinText() {
   TextOperands o = TakeThreeTexts();
@@ -210,83 +221,36 @@ constexpr auto kGe = [](auto a, auto b) { return a >= b; };
 constexpr auto kLt = [](auto a, auto b) { return a < b; };
 constexpr auto kLe = [](auto a, auto b) { return a <= b; };
 
-void CmdEqualII() { Comparison<'i', 'i'>(kEq); }
-void CmdEqualFF() { Comparison<'f', 'f'>(kEq); }
-void CmdEqualIF() { Comparison<'i', 'f'>(kEq); }
-void CmdEqualFI() { Comparison<'f', 'i'>(kEq); }
-void CmdGreaterII() { Comparison<'i', 'i'>(kGt); }
-void CmdGreaterFF() { Comparison<'f', 'f'>(kGt); }
-void CmdGreaterIF() { Comparison<'i', 'f'>(kGt); }
-void CmdGreaterFI() { Comparison<'f', 'i'>(kGt); }
-void CmdGreaterOrEqualII() { Comparison<'i', 'i'>(kGe); }
-void CmdGreaterOrEqualFF() { Comparison<'f', 'f'>(kGe); }
-void CmdGreaterOrEqualIF() { Comparison<'i', 'f'>(kGe); }
-void CmdGreaterOrEqualFI() { Comparison<'f', 'i'>(kGe); }
-void CmdLessII() { Comparison<'i', 'i'>(kLt); }
-void CmdLessFF() { Comparison<'f', 'f'>(kLt); }
-void CmdLessIF() { Comparison<'i', 'f'>(kLt); }
-void CmdLessFI() { Comparison<'f', 'i'>(kLt); }
-void CmdLessOrEqualII() { Comparison<'i', 'i'>(kLe); }
-void CmdLessOrEqualFF() { Comparison<'f', 'f'>(kLe); }
-void CmdLessOrEqualIF() { Comparison<'i', 'f'>(kLe); }
-void CmdLessOrEqualFI() { Comparison<'f', 'i'>(kLe); }
-void CmdNotEqualII() { Comparison<'i', 'i'>(kNe); }
-void CmdNotEqualFF() { Comparison<'f', 'f'>(kNe); }
-void CmdNotEqualIF() { Comparison<'i', 'f'>(kNe); }
-void CmdNotEqualFI() { Comparison<'f', 'i'>(kNe); }
-// The comparisons' fused forms, by the comparison's number.
-template <char Left, char Right, const auto& Compare>
-void CmdComparisonAndJump() { ComparisonAndJump<Left, Right>(Compare); }
-struct FusedComparison {
-  int number;
-  CommandHandler handler;
-};
-constexpr FusedComparison kFusedComparisons[] = {
-    {kEqualII, CmdComparisonAndJump<'i', 'i', kEq>},        {kEqualFF, CmdComparisonAndJump<'f', 'f', kEq>},
-    {kEqualIF, CmdComparisonAndJump<'i', 'f', kEq>},        {kEqualFI, CmdComparisonAndJump<'f', 'i', kEq>},
-    {kNotEqualII, CmdComparisonAndJump<'i', 'i', kNe>},     {kNotEqualFF, CmdComparisonAndJump<'f', 'f', kNe>},
-    {kNotEqualIF, CmdComparisonAndJump<'i', 'f', kNe>},     {kNotEqualFI, CmdComparisonAndJump<'f', 'i', kNe>},
-    {kGreaterII, CmdComparisonAndJump<'i', 'i', kGt>},      {kGreaterFF, CmdComparisonAndJump<'f', 'f', kGt>},
-    {kGreaterIF, CmdComparisonAndJump<'i', 'f', kGt>},      {kGreaterFI, CmdComparisonAndJump<'f', 'i', kGt>},
-    {kGreaterOrEqualII, CmdComparisonAndJump<'i', 'i', kGe>}, {kGreaterOrEqualFF, CmdComparisonAndJump<'f', 'f', kGe>},
-    {kGreaterOrEqualIF, CmdComparisonAndJump<'i', 'f', kGe>}, {kGreaterOrEqualFI, CmdComparisonAndJump<'f', 'i', kGe>},
-    {kLessII, CmdComparisonAndJump<'i', 'i', kLt>},         {kLessFF, CmdComparisonAndJump<'f', 'f', kLt>},
-    {kLessIF, CmdComparisonAndJump<'i', 'f', kLt>},         {kLessFI, CmdComparisonAndJump<'f', 'i', kLt>},
-    {kLessOrEqualII, CmdComparisonAndJump<'i', 'i', kLe>},  {kLessOrEqualFF, CmdComparisonAndJump<'f', 'f', kLe>},
-    {kLessOrEqualIF, CmdComparisonAndJump<'i', 'f', kLe>},  {kLessOrEqualFI, CmdComparisonAndJump<'f', 'i', kLe>},
-};
-
 void CmdTextEqual() { TextEquality<true>(); }
 void CmdTextNotEqual() { TextEquality<false>(); }
 void CmdTextGreater() { TextComparison([](int c) { return c > 0; }); }
 void CmdTextLess() { TextComparison([](int c) { return c < 0; }); }
 
-int32_t BitAnd(int32_t a, int32_t b) { return a & b; }
-int32_t BitOr(int32_t a, int32_t b) { return a | b; }
-template <int32_t (*Bits)(int32_t, int32_t)>
-int32_t BitOperation() {
-  Operands o = TakeThree();
+constexpr auto kAndBits = [](int32_t a, int32_t b) { return a & b; };
+constexpr auto kOrBits = [](int32_t a, int32_t b) { return a | b; };
+template <const auto& Bits>
+int32_t BitOperationAt(const CodeCell* operands) {
+  Operands o = ThreeAt(operands);
   o.destination->asInt = Bits(o.left->asInt, o.right->asInt);
   return o.destination->asInt;
 }
-void CmdBitAnd() { BitOperation<BitAnd>(); }
-void CmdBitOr() { BitOperation<BitOr>(); }
-// AND and OR of comparisons fused with the conditional jump on their result, as above.
-void CmdBitAndAndJump() { JumpIfZeroOn(BitOperation<BitAnd>()); }
-void CmdBitOrAndJump() { JumpIfZeroOn(BitOperation<BitOr>()); }
-
-// The assignments take two operands: destination, source.
-void CmdAssignInt() {
-  VariableSlot* destination = NumberDestination(0);
-  int32_t value = IntOperand(1);
-  AdvanceOperands(2);
-  destination->asInt = value;
+template <const auto& Bits>
+CodeCell* FastBitOperation(CodeCell* operands) {
+  BitOperationAt<Bits>(operands);
+  return operands + 3;
 }
-void CmdAssignFloat() {
-  VariableSlot* destination = NumberDestination(0);
-  int32_t bits = IntOperand(1);  // bit for bit, whatever the float holds
-  AdvanceOperands(2);
-  destination->asInt = bits;
+// AND and OR of comparisons fused with the conditional jump on their result, as above.
+template <const auto& Bits>
+CodeCell* FastBitOperationAndJump(CodeCell* operands) {
+  return JumpIfZeroAfter(operands + 3, BitOperationAt<Bits>(operands));
+}
+
+// The assignments take two operands: destination, source. A float is copied bit for bit,
+// whatever it holds.
+CodeCell* FastAssignNumber(CodeCell* operands) {
+  VariableSlot* destination = NumberDestinationAt(operands, 0);
+  destination->asInt = SlotAt(operands, 1)->asInt;
+  return operands + 2;
 }
 void CmdAssignText() {
   VariableSlot* destination = SlotOperand(0);
@@ -294,49 +258,62 @@ void CmdAssignText() {
   AdvanceOperands(2);
   StoreTextOfLength(destination, source, TextLength(source));
 }
-void CmdFloatToInt() {
-  VariableSlot* destination = NumberDestination(0);
-  float value = FloatOperand(1);
-  AdvanceOperands(2);
-  destination->asInt = TruncateToInt(value);
+CodeCell* FastFloatToInt(CodeCell* operands) {
+  VariableSlot* destination = NumberDestinationAt(operands, 0);
+  destination->asInt = TruncateToInt(SlotAt(operands, 1)->asFloat);
+  return operands + 2;
 }
-void CmdIntToFloat() {
-  VariableSlot* destination = NumberDestination(0);
-  int32_t value = IntOperand(1);
-  AdvanceOperands(2);
-  destination->asFloat = static_cast<float>(value);
+CodeCell* FastIntToFloat(CodeCell* operands) {
+  VariableSlot* destination = NumberDestinationAt(operands, 0);
+  destination->asFloat = static_cast<float>(SlotAt(operands, 1)->asInt);
+  return operands + 2;
+}
+
+// Fast forms of a comparison, plain and fused with the conditional jump after it.
+template <char Left, char Right, const auto& Compare>
+constexpr FastCommand Compared(int number) {
+  return FastCommandFor<FastComparison<Left, Right, Compare>, FastComparisonAndJump<Left, Right, Compare>>(number);
 }
 
 }  // namespace
 
 const CommandEntry kOperatorCommands[] = {
-    {kPowerII, CmdPowerII},       {kPowerFF, CmdPowerFF},       {kPowerIF, CmdPowerIF},
-    {kPowerFI, CmdPowerFI},       {kDivideII, CmdDivideII},     {kDivideIF, CmdDivideIF},
-    {kDivideFI, CmdDivideFI},     {kDivideFF, CmdDivideFF},     {kMultiplyII, CmdMultiplyII},
-    {kMultiplyIF, CmdMultiplyIF}, {kMultiplyFI, CmdMultiplyFI}, {kMultiplyFF, CmdMultiplyFF},
-    {kAddII, CmdAddII},           {kAddIF, CmdAddIF},           {kAddFI, CmdAddFI},
-    {kAddFF, CmdAddFF},           {kJoinText, CmdJoinText},     {kSubtractII, CmdSubtractII},
-    {kSubtractIF, CmdSubtractIF}, {kSubtractFI, CmdSubtractFI}, {kSubtractFF, CmdSubtractFF},
-    {kRemoveText, CmdRemoveText}, {kEqualII, CmdEqualII},       {kEqualFF, CmdEqualFF},
-    {kEqualIF, CmdEqualIF},       {kEqualFI, CmdEqualFI},       {kTextEqual, CmdTextEqual},
-    {kGreaterII, CmdGreaterII},   {kGreaterFF, CmdGreaterFF},   {kGreaterIF, CmdGreaterIF},
-    {kGreaterFI, CmdGreaterFI},   {kGreaterOrEqualII, CmdGreaterOrEqualII},
-    {kGreaterOrEqualFF, CmdGreaterOrEqualFF}, {kGreaterOrEqualIF, CmdGreaterOrEqualIF},
-    {kGreaterOrEqualFI, CmdGreaterOrEqualFI}, {kLessII, CmdLessII}, {kLessFF, CmdLessFF},
-    {kLessIF, CmdLessIF},         {kLessFI, CmdLessFI},         {kLessOrEqualII, CmdLessOrEqualII},
-    {kLessOrEqualFF, CmdLessOrEqualFF}, {kLessOrEqualIF, CmdLessOrEqualIF},
-    {kLessOrEqualFI, CmdLessOrEqualFI}, {kNotEqualII, CmdNotEqualII}, {kNotEqualFF, CmdNotEqualFF},
-    {kNotEqualIF, CmdNotEqualIF}, {kNotEqualFI, CmdNotEqualFI}, {kTextNotEqual, CmdTextNotEqual},
-    {kTextGreater, CmdTextGreater}, {kTextLess, CmdTextLess},   {kBitAnd, CmdBitAnd},
-    {kBitOr, CmdBitOr},           {kAssignInt, CmdAssignInt},   {kAssignFloat, CmdAssignFloat},
-    {kAssignText, CmdAssignText}, {kFloatToInt, CmdFloatToInt}, {kIntToFloat, CmdIntToFloat},
+    {kPowerII, CmdPowerII},       {kPowerFF, CmdPowerFF},   {kPowerIF, CmdPowerIF},
+    {kPowerFI, CmdPowerFI},       {kDivideII, CmdDivideII}, {kDivideIF, CmdDivideIF},
+    {kDivideFI, CmdDivideFI},     {kDivideFF, CmdDivideFF}, {kJoinText, CmdJoinText},
+    {kRemoveText, CmdRemoveText}, {kTextEqual, CmdTextEqual}, {kTextNotEqual, CmdTextNotEqual},
+    {kTextGreater, CmdTextGreater}, {kTextLess, CmdTextLess}, {kAssignText, CmdAssignText},
 };
 const size_t kOperatorCommandCount = std::size(kOperatorCommands);
 
+const FastCommand kOperatorFastCommands[] = {
+    FastCommandFor<FastArithmetic<'i', 'i', kTimes>>(kMultiplyII), FastCommandFor<FastArithmetic<'i', 'f', kTimes>>(kMultiplyIF),
+    FastCommandFor<FastArithmetic<'f', 'i', kTimes>>(kMultiplyFI), FastCommandFor<FastArithmetic<'f', 'f', kTimes>>(kMultiplyFF),
+    FastCommandFor<FastArithmetic<'i', 'i', kPlus>>(kAddII),       FastCommandFor<FastArithmetic<'i', 'f', kPlus>>(kAddIF),
+    FastCommandFor<FastArithmetic<'f', 'i', kPlus>>(kAddFI),       FastCommandFor<FastArithmetic<'f', 'f', kPlus>>(kAddFF),
+    FastCommandFor<FastArithmetic<'i', 'i', kMinus>>(kSubtractII), FastCommandFor<FastArithmetic<'i', 'f', kMinus>>(kSubtractIF),
+    FastCommandFor<FastArithmetic<'f', 'i', kMinus>>(kSubtractFI), FastCommandFor<FastArithmetic<'f', 'f', kMinus>>(kSubtractFF),
+    Compared<'i', 'i', kEq>(kEqualII),           Compared<'f', 'f', kEq>(kEqualFF),
+    Compared<'i', 'f', kEq>(kEqualIF),           Compared<'f', 'i', kEq>(kEqualFI),
+    Compared<'i', 'i', kNe>(kNotEqualII),        Compared<'f', 'f', kNe>(kNotEqualFF),
+    Compared<'i', 'f', kNe>(kNotEqualIF),        Compared<'f', 'i', kNe>(kNotEqualFI),
+    Compared<'i', 'i', kGt>(kGreaterII),         Compared<'f', 'f', kGt>(kGreaterFF),
+    Compared<'i', 'f', kGt>(kGreaterIF),         Compared<'f', 'i', kGt>(kGreaterFI),
+    Compared<'i', 'i', kGe>(kGreaterOrEqualII),  Compared<'f', 'f', kGe>(kGreaterOrEqualFF),
+    Compared<'i', 'f', kGe>(kGreaterOrEqualIF),  Compared<'f', 'i', kGe>(kGreaterOrEqualFI),
+    Compared<'i', 'i', kLt>(kLessII),            Compared<'f', 'f', kLt>(kLessFF),
+    Compared<'i', 'f', kLt>(kLessIF),            Compared<'f', 'i', kLt>(kLessFI),
+    Compared<'i', 'i', kLe>(kLessOrEqualII),     Compared<'f', 'f', kLe>(kLessOrEqualFF),
+    Compared<'i', 'f', kLe>(kLessOrEqualIF),     Compared<'f', 'i', kLe>(kLessOrEqualFI),
+    FastCommandFor<FastBitOperation<kAndBits>, FastBitOperationAndJump<kAndBits>>(kBitAnd),
+    FastCommandFor<FastBitOperation<kOrBits>, FastBitOperationAndJump<kOrBits>>(kBitOr),
+    FastCommandFor<FastAssignNumber>(kAssignInt),   FastCommandFor<FastAssignNumber>(kAssignFloat),
+    FastCommandFor<FastFloatToInt>(kFloatToInt),    FastCommandFor<FastIntToFloat>(kIntToFloat),
+};
+const size_t kOperatorFastCommandCount = std::size(kOperatorFastCommands);
+
 CommandHandler FusedCompareJumpHandler(int compareNumber) {
-  if (compareNumber == kBitAnd) return CmdBitAndAndJump;
-  if (compareNumber == kBitOr) return CmdBitOrAndJump;
-  for (const FusedComparison& f : kFusedComparisons)
-    if (f.number == compareNumber) return f.handler;
+  for (const FastCommand& command : kOperatorFastCommands)
+    if (command.number == compareNumber) return command.fusedPlain;
   return nullptr;
 }

@@ -91,11 +91,13 @@ VariableSlot* CheckTextOperand(VariableSlot* slot);
 // command's signature (a slot of the right kind and band, a code position at a command, a
 // plain number), so these are plain reads. Building with QV_DEBUG_OPERANDS checks each use
 // again at run time (error 10010 and a scratch slot), to hunt for a hole in the loader's check.
+// SlotAt reads operand i of the operands at `operands` (the fast forms keep their own pointer).
 #ifdef QV_DEBUG_OPERANDS
-inline VariableSlot* SlotOperand(int i) { return CheckSlotOperand(OperandPointer[i]); }
+inline VariableSlot* SlotAt(const CodeCell* operands, int i) { return CheckSlotOperand(operands[i]); }
 #else
-inline VariableSlot* SlotOperand(int i) { return reinterpret_cast<VariableSlot*>(OperandPointer[i]); }
+inline VariableSlot* SlotAt(const CodeCell* operands, int i) { return reinterpret_cast<VariableSlot*>(operands[i]); }
 #endif
+inline VariableSlot* SlotOperand(int i) { return SlotAt(OperandPointer, i); }
 
 // The empty text a text slot without text reads as (TextLength works on it too).
 extern const char* const kEmptyText;
@@ -112,13 +114,14 @@ inline const char* TextOperand(int i) {
   return slot->asText != nullptr ? slot->asText : kEmptyText;
 }
 // The slot operand i names, for a number to be stored into (never a text or array slot).
-inline VariableSlot* NumberDestination(int i) {
+inline VariableSlot* NumberDestinationAt(const CodeCell* operands, int i) {
 #ifdef QV_DEBUG_OPERANDS
-  return CheckNumberDestination(SlotOperand(i));
+  return CheckNumberDestination(SlotAt(operands, i));
 #else
-  return SlotOperand(i);
+  return SlotAt(operands, i);
 #endif
 }
+inline VariableSlot* NumberDestination(int i) { return NumberDestinationAt(OperandPointer, i); }
 // Operand i taken as the plain number it holds (labels, DATA positions, small literals).
 inline int32_t NumberOperand(int i) { return static_cast<int32_t>(OperandPointer[i]); }
 // Operand i taken as the address of a code word (jump targets): always a command's cell.

@@ -77,6 +77,47 @@ CommandHandler FusedCompareJumpHandler(int compareNumber);
 void CmdJumpToForStep();
 void CmdJumpThenRunTarget();
 
+// Fast forms of the commands loops spend their time in (arithmetic, comparisons, assignments,
+// jumps, the FOR step): each takes the cell after its command word and returns the cell of the
+// command to run next, so the dispatcher keeps its place in a register instead of going
+// through OperandPointer. A fast form raises no error and never ends the slice. The loader
+// puts the form's number (below kFastFormLimit, never a handler's address) in the cell.
+using FastHandler = CodeCell* (*)(CodeCell* operands);
+// The plain handler of a fast form: the same operation through OperandPointer (the debug
+// trace, jumps the loader did not convert, tests calling handlers).
+template <FastHandler Fast>
+void RunFastForm() { OperandPointer = Fast(OperandPointer); }
+// A command with a fast form; number 0 for a fused pair, which has no number of its own. A
+// comparison also has a form fused with the conditional jump on its result after it.
+struct FastCommand {
+  int number;
+  CommandHandler plain;
+  FastHandler fast;
+  CommandHandler fusedPlain = nullptr;
+  FastHandler fusedFast = nullptr;
+};
+template <FastHandler Fast>
+constexpr FastCommand FastCommandFor(int number) { return {number, RunFastForm<Fast>, Fast}; }
+template <FastHandler Fast, FastHandler Fused>
+constexpr FastCommand FastCommandFor(int number) {
+  return {number, RunFastForm<Fast>, Fast, RunFastForm<Fused>, Fused};
+}
+extern const FastCommand kOperatorFastCommands[];
+extern const size_t kOperatorFastCommandCount;
+extern const FastCommand kControlFlowFastCommands[];
+extern const size_t kControlFlowFastCommandCount;
+// Registers the plain handlers (as RegisterCommands) and numbers the fast forms.
+bool RegisterFastCommands(const FastCommand* entries, size_t count);
+// The number of the fast form whose plain handler this is, or 0.
+uintptr_t FastFormNumber(CommandHandler plain);
+constexpr uintptr_t kFastFormLimit = 128;
+// The fast forms by number (0 unused). Owned by the dispatcher; lives for the process.
+extern FastHandler FastForms[kFastFormLimit];
+// The fast form a code cell holds, or null when it holds a plain handler.
+inline FastHandler FastFormOfCell(CodeCell cell) {
+  return static_cast<uintptr_t>(cell) < kFastFormLimit ? FastForms[cell] : nullptr;
+}
+
 // Array element counts of the variable slots 3000-8999 (0 = no array), indexed from slot
 // 3000; cleared when the program is freed. Owner: runtime/loader.cpp.
 extern int32_t ArrayElementCounts[kFirstIntConst - kFirstIntVar];
