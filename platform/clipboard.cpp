@@ -4,7 +4,10 @@
 
 #include <SDL.h>
 
+#include "platform/window_local.h"
+
 static bool ClipboardReady() {
+  PlatformMainSdlWindow();  // a headless run's window first, so the video starts as ours does
   return SDL_WasInit(SDL_INIT_VIDEO) != 0 || SDL_InitSubSystem(SDL_INIT_VIDEO) == 0;
 }
 

@@ -2,6 +2,7 @@
 // window, drawing into an offscreen framebuffer that is synchronised with the CPU back buffer.
 #include "platform/device3d.h"
 #include "platform/surface.h"
+#include "platform/window_local.h"
 
 #include <SDL.h>
 #include <SDL_opengl.h>
@@ -754,7 +755,9 @@ const Device3d* Device3dOpenGl(int width, int height) {
   g_gl = new GlDevice;
   g_gl->width = width;
   g_gl->height = height;
-  // Video stays initialised after close, like the GL library below.
+  // Video stays initialised after close, like the GL library below. A headless run's window
+  // is made first, so the video starts as the window starts it.
+  PlatformMainSdlWindow();
   if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
     return FailOpen(std::string("no video: ") + SDL_GetError());
   // The GL library stays loaded for the whole process once opened: unloading the driver with

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "platform/window_local.h"
+
 // Listed before the desktop's own modes, the game's 640x480 first, so a display with many
 // modes never crowds them out of a short list.
 static const DisplayModeInfo kStandardModes[] = {
@@ -24,6 +26,7 @@ int PlatformListDisplayModes(DisplayModeInfo* modes, int maxModes) {
   int count = 0;
   if (modes == nullptr || maxModes <= 0) return 0;
   for (const DisplayModeInfo& mode : kStandardModes) AddMode(modes, &count, maxModes, mode);
+  PlatformMainSdlWindow();  // the display's own modes come with the video (a headless run's too)
   if (SDL_WasInit(SDL_INIT_VIDEO) != 0) {
     const int available = SDL_GetNumDisplayModes(0);
     for (int i = 0; i < available; ++i) {

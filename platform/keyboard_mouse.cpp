@@ -6,10 +6,12 @@
 
 #include "platform/input.h"
 #include "platform/input_local.h"
+#include "platform/window_local.h"
 
 // Lives from PlatformInputStart to PlatformInputStop (cleared at both).
 static struct {
   bool watching = false;
+  bool startWithWindow = false;  // asked to start while a headless run's window was deferred
   bool joysticksOn = false;  // the joystick subsystem started (at the first use of a joystick)
   uint8_t keys[kPlatformKeyStateSize] = {};
   int dx = 0, dy = 0, wheel = 0;
@@ -163,21 +165,37 @@ static int SDLCALL WatchInputEvent(void*, SDL_Event* event) {
 }
 
 static void ClearInputState() {
-  const bool watching = gInput.watching, joysticksOn = gInput.joysticksOn;
+  const bool watching = gInput.watching, joysticksOn = gInput.joysticksOn, later = gInput.startWithWindow;
   gInput = {};
   gInput.watching = watching;
   gInput.joysticksOn = joysticksOn;
+  gInput.startWithWindow = later;
 }
+
+static bool StartWatching();
 
 bool PlatformInputStart() {
   if (gInput.watching) {
     ClearInputState();
     return true;
   }
+  // No events come before the window: they start with it.
+  if (PlatformMainWindowDeferred()) {
+    ClearInputState();
+    gInput.startWithWindow = true;
+    return true;
+  }
+  return StartWatching();
+}
+
+void PlatformInputStartWithWindow() {
+  if (gInput.startWithWindow && !gInput.watching) StartWatching();
+}
+
+static bool StartWatching() {
   // Joysticks are read while the window is in the background too, as a game pad in use
   // beside another window expects.
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_EVENTS) != 0) return false;
   SDL_AddEventWatch(WatchInputEvent, nullptr);
   gInput.watching = true;
@@ -197,6 +215,7 @@ void PlatformInputStop() {
 }
 
 bool PlatformJoysticksStart() {
+  if (gInput.startWithWindow && !gInput.watching) PlatformMainSdlWindow();
   if (gInput.watching && !gInput.joysticksOn) gInput.joysticksOn = SDL_InitSubSystem(SDL_INIT_JOYSTICK) == 0;
   return gInput.joysticksOn;
 }
@@ -230,12 +249,15 @@ const char* PlatformSdlScancodeName(int sdlScancode) {
   return name;
 }
 
+// Each injection first makes a deferred window: key names map to keys only once the video has
+// started, and the events start with the window.
 static void Inject(SDL_Event& event) {
   event.common.timestamp = SDL_GetTicks();
   SDL_PushEvent(&event);
 }
 
 void PlatformInjectKey(const char* sdlKeyName, bool down) {
+  PlatformMainSdlWindow();
   SDL_Event event;
   SDL_zero(event);
   event.type = down ? SDL_KEYDOWN : SDL_KEYUP;
@@ -246,6 +268,7 @@ void PlatformInjectKey(const char* sdlKeyName, bool down) {
 }
 
 void PlatformInjectMouseMotion(int x, int y, int dx, int dy) {
+  PlatformMainSdlWindow();
   SDL_Event event;
   SDL_zero(event);
   event.type = SDL_MOUSEMOTION;
@@ -257,6 +280,7 @@ void PlatformInjectMouseMotion(int x, int y, int dx, int dy) {
 }
 
 void PlatformInjectMouseWheel(int notches) {
+  PlatformMainSdlWindow();
   SDL_Event event;
   SDL_zero(event);
   event.type = SDL_MOUSEWHEEL;
@@ -266,6 +290,7 @@ void PlatformInjectMouseWheel(int notches) {
 }
 
 void PlatformInjectMouseButton(int button, bool down) {
+  PlatformMainSdlWindow();
   static const uint8_t kSdlButtons[4] = {SDL_BUTTON_LEFT, SDL_BUTTON_RIGHT, SDL_BUTTON_MIDDLE, SDL_BUTTON_X1};
   if (button < 0 || button > 3) return;
   SDL_Event event;
@@ -277,6 +302,7 @@ void PlatformInjectMouseButton(int button, bool down) {
 }
 
 void PlatformInjectFocusLost() {
+  PlatformMainSdlWindow();
   SDL_Event event;
   SDL_zero(event);
   event.type = SDL_WINDOWEVENT;

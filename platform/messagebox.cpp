@@ -9,7 +9,7 @@
 #include "platform/window_local.h"
 
 void PlatformShowMessageBox(const char* caption, const char* text, bool isError) {
-  if (PlatformMainSdlWindow() != nullptr && !PlatformIsHeadless()) {
+  if (!PlatformIsHeadless() && PlatformMainSdlWindow() != nullptr) {
     Uint32 flags = isError ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
     if (SDL_ShowSimpleMessageBox(flags, caption, text, PlatformMainSdlWindow()) == 0) return;
   }

@@ -110,8 +110,16 @@ int SDL_HapticUpdateEffect(SDL_Haptic* haptic, int effect, SDL_HapticEffect* dat
   QV_FORWARD(SDL_HapticUpdateEffect, -1, haptic, effect, data);
 }
 void SDL_HideWindow(SDL_Window* window) { QV_FORWARD(SDL_HideWindow, void(), window); }
-int SDL_Init(Uint32 flags) { QV_FORWARD(SDL_Init, -1, flags); }
-int SDL_InitSubSystem(Uint32 flags) { QV_FORWARD(SDL_InitSubSystem, -1, flags); }
+// Termination signals are ours (platform/signals.cpp): SDL would make them a plain quit, so
+// every start of a subsystem (the video, the events, the sound) says so first.
+int SDL_Init(Uint32 flags) {
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  QV_FORWARD(SDL_Init, -1, flags);
+}
+int SDL_InitSubSystem(Uint32 flags) {
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  QV_FORWARD(SDL_InitSubSystem, -1, flags);
+}
 int SDL_JoystickAttachVirtualEx(const SDL_VirtualJoystickDesc* desc) {
   QV_FORWARD(SDL_JoystickAttachVirtualEx, -1, desc);
 }

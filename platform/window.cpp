@@ -4,7 +4,10 @@
 
 #include <SDL.h>
 
+#include <strings.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -16,6 +19,12 @@
 // Lives from PlatformCreateMainWindow to PlatformDestroyMainWindow.
 static struct {
   SDL_Window* window = nullptr;
+  // A headless run's window is made when something first needs it (a 3D device, window
+  // commands, the clipboard, injected events): a run that only computes and draws into its
+  // own surfaces never loads SDL and the fifty libraries under it.
+  bool deferred = false;
+  std::string title;  // the title asked for (the deferred window's)
+  bool fullscreenWanted = false;  // asked for while deferred
   bool videoStarted = false;
   std::deque<PlatformMessage> pending;  // translated messages not yet taken
   bool cursorShown = true;              // the system cursor; applied again when the video starts
@@ -26,7 +35,23 @@ static struct {
   bool fullscreen = false;
 } gMainWindow;
 
-SDL_Window* PlatformMainSdlWindow() { return gMainWindow.window; }
+static bool MakeWindow();
+
+SDL_Window* PlatformMainSdlWindow() {
+  if (gMainWindow.deferred) {
+    gMainWindow.deferred = false;
+    MakeWindow();
+  }
+  return gMainWindow.window;
+}
+
+bool PlatformMainWindowDeferred() { return gMainWindow.deferred; }
+
+// A driver that shows nothing, named in the environment (SDL itself is not asked).
+static bool HeadlessDriverNamed() {
+  const char* driver = std::getenv("SDL_VIDEODRIVER");
+  return driver != nullptr && (strcasecmp(driver, "offscreen") == 0 || strcasecmp(driver, "dummy") == 0);
+}
 
 // Lives for the process: the no-display notice is given once.
 static struct {
@@ -62,8 +87,6 @@ static std::string DriversWorthTrying() {
 
 static bool StartVideo() {
   if (gMainWindow.videoStarted) return true;
-  // Termination signals are ours (platform/signals.cpp): SDL would make them a plain quit.
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   const bool driverChosen = Set("SDL_VIDEODRIVER");
   const std::string drivers = driverChosen ? "" : DriversWorthTrying();
   if (!drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
@@ -86,26 +109,39 @@ static bool StartVideo() {
 }
 
 bool PlatformIsHeadless() {
+  if (gMainWindow.deferred || (!gMainWindow.videoStarted && HeadlessDriverNamed())) return true;
   const char* driver = SDL_GetCurrentVideoDriver();
   if (driver == nullptr) return true;
   return std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0;
 }
 
 bool PlatformCreateMainWindow(const char* title, int width, int height) {
-  if (gMainWindow.window != nullptr) return true;
-  if (!StartVideo()) return false;
-  gMainWindow.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width,
-                                        height, SDL_WINDOW_SHOWN);
-  if (gMainWindow.window == nullptr) return false;
+  if (gMainWindow.window != nullptr || gMainWindow.deferred) return true;
+  gMainWindow.title = title;
   gMainWindow.frameWidth = width;
   gMainWindow.frameHeight = height;
-  gMainWindow.fullscreen = false;
-  SDL_StartTextInput();
+  gMainWindow.fullscreen = gMainWindow.fullscreenWanted = false;
   gMainWindow.pending.clear();
+  if (HeadlessDriverNamed()) {
+    gMainWindow.deferred = true;
+    return true;
+  }
+  return MakeWindow();
+}
+
+static bool MakeWindow() {
+  if (!StartVideo()) return false;
+  gMainWindow.window = SDL_CreateWindow(gMainWindow.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                        gMainWindow.frameWidth, gMainWindow.frameHeight, SDL_WINDOW_SHOWN);
+  if (gMainWindow.window == nullptr) return false;
+  SDL_StartTextInput();
+  PlatformInputStartWithWindow();
+  if (gMainWindow.fullscreenWanted) PlatformSetFullscreen(true);
   return true;
 }
 
 void PlatformDestroyMainWindow() {
+  gMainWindow.deferred = false;
   if (gMainWindow.window != nullptr) {
     PresentDetach();
     SDL_StopTextInput();
@@ -120,9 +156,10 @@ void PlatformDestroyMainWindow() {
   }
 }
 
-bool PlatformHasMainWindow() { return gMainWindow.window != nullptr; }
+bool PlatformHasMainWindow() { return gMainWindow.window != nullptr || gMainWindow.deferred; }
 
 void PlatformSetWindowTitle(const char* title) {
+  gMainWindow.title = title;
   if (gMainWindow.window != nullptr) SDL_SetWindowTitle(gMainWindow.window, title);
 }
 
@@ -159,6 +196,10 @@ void PlatformRefuseFullscreenForTests(bool refuse) { gRefuseFullscreen = refuse;
 
 bool PlatformSetFullscreen(bool on) {
   if (on && gRefuseFullscreen) return false;
+  if (gMainWindow.deferred) {
+    gMainWindow.fullscreenWanted = on;  // the window takes it when it is made
+    return true;
+  }
   SDL_Window* window = gMainWindow.window;
   if (window == nullptr) return true;  // a run without a window has nothing to switch
   // A new size while in full screen switches again from a window.
