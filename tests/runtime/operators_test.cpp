@@ -1,5 +1,9 @@
 // Operators and assignments: each case runs one command on constant operands and checks
 // the destination, including wrap-around, truncation, division by zero and text limits.
+#include <cstring>
+#include <limits>
+#include <random>
+
 #include "tests/runtime/operator_cases.h"
 #include "tests/runtime/run_program.h"
 
@@ -73,6 +77,48 @@ TEST_F(ProgramTest, DivisionByZeroWarnsOnlyWhenWarningsAreOn) {
   EXPECT_TRUE(RuntimeErrorIsWarning());
   EXPECT_EQ(SlotOf(x).asInt, 0);
   EXPECT_EQ(FormatRuntimeErrorText().rfind("Runtime Warning : ", 0), 0u);
+}
+
+// Two floats are added, taken away and multiplied as floats: for every pair, ordinary,
+// huge, subnormal, signed zeros, infinities and random bit patterns, the result is the
+// double operation's rounded to a float, bit for bit (any NaN stays a NaN).
+TEST(FloatArithmetic, FloatFormsGiveTheDoubleResultRounded) {
+  EnsureRuntimeCommands();
+  std::vector<float> values = {0.0f, -0.0f, 1.0f, -1.5f, 0.1f, 3.0e38f, -3.4e38f, 1e-45f, -1.1754942e-38f,
+                               16777217.0f, 1e-7f, std::numeric_limits<float>::infinity(),
+                               -std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
+  std::mt19937 random(13);
+  while (values.size() < 300) {
+    const uint32_t bits = random();
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    values.push_back(value);
+  }
+  const struct {
+    int command;
+    double (*expected)(double, double);
+  } operations[] = {{kAddFF, [](double a, double b) { return a + b; }},
+                    {kSubtractFF, [](double a, double b) { return a - b; }},
+                    {kMultiplyFF, [](double a, double b) { return a * b; }}};
+  VariableSlot slots[3] = {};
+  CodeCell operands[3];
+  for (int i = 0; i < 3; ++i) operands[i] = reinterpret_cast<CodeCell>(&slots[i]);
+  int wrong = 0;
+  for (const auto& operation : operations)
+    for (float left : values)
+      for (float right : values) {
+        slots[1].asFloat = left;
+        slots[2].asFloat = right;
+        OperandPointer = operands;
+        HandlerForCommand(operation.command)();
+        ASSERT_EQ(OperandPointer, operands + 3);
+        const float want = static_cast<float>(operation.expected(left, right));
+        const float got = slots[0].asFloat;
+        const bool same = std::isnan(want) ? std::isnan(got) : std::memcmp(&want, &got, sizeof got) == 0;
+        if (!same && ++wrong <= 5)
+          ADD_FAILURE() << operation.command << ": " << left << ", " << right << " gave " << got << ", not " << want;
+      }
+  EXPECT_EQ(wrong, 0);
 }
 
 }  // namespace
