@@ -8,7 +8,7 @@
 // Without the library each entry answers as the library does for a missing drive (no handle,
 // no tracks, an error code), so a CD operation fails instead of the run.
 static void* Library() {
-  static void* const handle = dlopen("libcdio.so.19", RTLD_NOW | RTLD_LOCAL);
+  static void* const handle = OpenLazyLibrary("libcdio.so.19");
   return handle;
 }
 

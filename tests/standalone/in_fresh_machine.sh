@@ -25,6 +25,10 @@ case "$1" in
     # A MIDI song: the synthesizer library the machine lacks comes from inside the game.
     ./hellomidi > /tmp/out.txt 2>&1
     check hellomidi $? "exist 1 playing 1"
+    # A CD image read by the disc library, which the machine lacks too.
+    ! ldconfig -p | grep -q libcdio.so.19 || fail "the machine has libcdio already"
+    ./hellocd > /tmp/out.txt 2>&1
+    check hellocd $? "tracks 1 length 1000"
     ;;
   3d)
     apt-get update -qq >/dev/null && apt-get install -y -qq --no-install-recommends libgl1-mesa-dri libegl1 >/dev/null \
