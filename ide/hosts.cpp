@@ -1,11 +1,9 @@
 // The two hosts of the environment: the desktop's (SDL2 window, clipboard, clock, display)
 // and the memory host the tests script.
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include "ide/ide.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "platform/present.h"
 #include "platform/window.h"
 
@@ -46,24 +44,10 @@ bool MemoryScan(const std::string& folder, std::vector<FolderEntry>* entries) {
 
 bool ScanDiskFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
   entries->clear();
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return false;
-  while (const dirent* d = readdir(dir)) {
-    const std::string name = d->d_name;
-    // By name: a folder's listing need not begin with these two.
-    if (name == "." || name == "..") continue;
-    FolderEntry e;
-    e.name = name;
-    struct stat info;
-    const std::string path = (folder.empty() ? std::string(".") : folder) + "/" + name;
-    if (stat(path.c_str(), &info) == 0) {
-      e.isFolder = S_ISDIR(info.st_mode);
-      e.program = S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
-      e.writeTime = static_cast<int64_t>(info.st_mtime);
-    }
-    entries->push_back(std::move(e));
-  }
-  closedir(dir);
+  std::vector<PlatformFolderEntry> listed;
+  if (!PlatformListFolder(folder.empty() ? "." : folder, false, &listed)) return false;
+  for (PlatformFolderEntry& item : listed)
+    entries->push_back({std::move(item.name), item.folder, item.writeTime, item.program});
   return true;
 }
 

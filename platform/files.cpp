@@ -181,6 +181,7 @@ bool PlatformListFolder(const std::string& folder, bool withDots, std::vector<Pl
       item.folder = S_ISDIR(info.st_mode);
       item.writeTime = info.st_mtime;
       item.size = info.st_size;
+      item.program = S_ISREG(info.st_mode) && (info.st_mode & 0111) != 0;
     }
     entries->push_back(std::move(item));
   }

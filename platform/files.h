@@ -42,6 +42,7 @@ struct PlatformFolderEntry {
   bool folder;
   int64_t writeTime;  // seconds since 1970
   int64_t size;
+  bool program = false;  // a regular file with an execute bit
 };
 // A folder's entries sorted by name, "." and ".." first when asked; links are listed by what
 // they point at. False when the folder cannot be read.

@@ -1,6 +1,9 @@
 // The editor driven by window events from the memory host: keys with Shift and Ctrl, typed
 // characters, marking with the mouse, the clipboard, and the text's scroll bar.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "ide/ide.h"
 #include "tests/ide/ide_test_util.h"
@@ -138,16 +141,22 @@ TEST(EditorInput, MarkingHeldBelowTheTextScrollsALineAPass) {
   EXPECT_EQ(editor.buffer().start, (TextPos{0, 1}));  // the marking kept its start
 }
 
-TEST(EditorInput, FolderScansSkipDotEntriesByName) {
+TEST(EditorInput, FolderScansSkipDotEntriesByNameAndTellKinds) {
   TempFolder dir;
   WriteBytes(dir / "a.qva", "");
   WriteBytes(dir / "..hidden", "");  // begins with ".." but is an ordinary file
+  WriteBytes(dir / "run", "");
+  chmod((dir / "run").c_str(), 0755);
+  std::filesystem::create_directory(dir / "sub");
+  chmod((dir / "sub").c_str(), 0755);  // a folder is no program, whatever its bits
   std::vector<FolderEntry> entries;
   ASSERT_TRUE(ScanDiskFolder(dir.path.string(), &entries));
-  std::vector<std::string> names;
-  for (const auto& e : entries) names.push_back(e.name);
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"..hidden", "a.qva"}));
+  std::vector<std::string> seen;
+  for (const auto& e : entries)
+    seen.push_back(e.name + (e.isFolder ? " folder" : "") + (e.program ? " program" : "") +
+                   (e.writeTime > 0 ? "" : " no time"));
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{"..hidden", "a.qva", "run program", "sub folder"}));
   EXPECT_FALSE(ScanDiskFolder(dir / "missing", &entries));
 }
 
