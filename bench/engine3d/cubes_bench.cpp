@@ -15,7 +15,6 @@
 #include "tests/asm/qvasm.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -42,24 +41,9 @@ uint32_t ColourOf(int i, bool distinct) {
   return (r << 16 | g << 8 | b) + static_cast<uint32_t>(i / 4096);
 }
 
-// Cubes on a grid in a box in front of the camera, spaced so none touch.
-void PlaceCube(int i, float& x, float& y, float& z) {
-  const int column = i % 20, row = i / 20 % 15, layer = i / 300;
-  x = (static_cast<float>(column) - 9.5f) * 3.4f;
-  y = (static_cast<float>(row) - 7.0f) * 3.4f;
-  z = 60.0f + static_cast<float>(layer) * 6.0f;
-}
-
 void BuildScene(const Config& config) {
   StartLitScene(g_back);
-  for (int i = 0; i < config.cubes; ++i) {
-    const int number = i + 1;
-    float x, y, z;
-    PlaceCube(i, x, y, z);
-    RunCommand(kMakeObjectCube, {number}, {1.5f});
-    RunCommand(kColorObject, {number, static_cast<int32_t>(ColourOf(i, config.distinctColours))});
-    RunCommand(kPositionObject, {number}, {x, y, z});
-  }
+  for (int i = 0; i < config.cubes; ++i) MakeGridCube(i, 1.5f, ColourOf(i, config.distinctColours));
 }
 
 void Frame(const Config& config, int frame) {
@@ -72,25 +56,6 @@ void Frame(const Config& config, int frame) {
   if (config.askCollision) RunIntValue(kObjectHit, {1});
   g_hooks.AnimateObjects();
   Device3dClaimCpuSide();
-}
-
-// Milliseconds per frame over one batch of at least `minimum` seconds and 3 frames.
-double MeasureBatch(const Config& config, int& frame, double minimum) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point start = Clock::now();
-  int frames = 0;
-  double elapsed = 0;
-  do {
-    Frame(config, frame++);
-    ++frames;
-    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  } while (frames < 3 || elapsed < minimum);
-  return elapsed * 1000.0 / frames;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
 }  // namespace
@@ -126,7 +91,8 @@ int main(int argc, char** argv) {
       BuildScene(config);
       int frame = 0;
       for (int warm = 0; warm < 3; ++warm) Frame(config, frame++);
-      for (int batch = 0; batch < 2; ++batch) config.samples.push_back(MeasureBatch(config, frame, batchSeconds));
+      for (int batch = 0; batch < 2; ++batch)
+        config.samples.push_back(MeasureBatch(batchSeconds, [&] { Frame(config, frame++); }));
       std::fprintf(stderr, "round %d: %-40s %9.2f ms\n", round + 1, config.name, config.samples.back());
     }
   }

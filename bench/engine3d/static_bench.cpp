@@ -12,7 +12,6 @@
 #include "platform/surface.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -35,12 +34,7 @@ void BuildScene(const BenchScene& scene) {
   StartLitScene(g_back);
   for (int i = 0; i < kCubes; ++i) {
     const int number = i + 1;
-    const int column = i % 20, row = i / 20 % 15, layer = i / 300;
-    RunCommand(kMakeObjectCube, {number}, {0.6f});
-    RunCommand(kColorObject, {number, static_cast<int32_t>(kColours[i % 8])});
-    RunCommand(kPositionObject, {number},
-               {(static_cast<float>(column) - 9.5f) * 3.4f, (static_cast<float>(row) - 7.0f) * 3.4f,
-                60.0f + static_cast<float>(layer) * 6.0f});
+    MakeGridCube(i, 0.6f, kColours[i % 8]);
     RunCommand(kRotateObject, {number}, {static_cast<float>(i * 7 % 360), static_cast<float>(i * 13 % 360), 0.0f});
     if (scene.madeStatic) RunCommand(kConvertStaticObject, {number, 0});
   }
@@ -51,24 +45,6 @@ void Frame() {
   g_hooks.RenderScene3DIfOn(0);
   g_hooks.AnimateObjects();
   Device3dClaimCpuSide();
-}
-
-double MeasureBatch(double minimum) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point start = Clock::now();
-  int frames = 0;
-  double elapsed = 0;
-  do {
-    Frame();
-    ++frames;
-    elapsed = std::chrono::duration<double>(Clock::now() - start).count();
-  } while (frames < 3 || elapsed < minimum);
-  return elapsed * 1000.0 / frames;
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0.0 : values[values.size() / 2];
 }
 
 }  // namespace
@@ -92,7 +68,7 @@ int main(int argc, char** argv) {
       BuildScene(scene);
       for (int warm = 0; warm < 3; ++warm) Frame();
       triangles[s] = DrawnIndexCount() / 3;
-      for (int batch = 0; batch < 2; ++batch) scene.samples.push_back(MeasureBatch(batchSeconds));
+      for (int batch = 0; batch < 2; ++batch) scene.samples.push_back(MeasureBatch(batchSeconds, Frame));
       std::fprintf(stderr, "round %d: %-40s %9.2f ms\n", round + 1, scene.name, scene.samples.back());
       ReleaseScene3D();
     }
