@@ -1,5 +1,6 @@
 // PRINT and INPUT: printed text goes to the screen through the print hook and, with
 // --echo, to stdout one line per finished line; INPUT reads a typed line.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -73,17 +74,28 @@ void FormatFloatText(float value, char* out, int size) {
   std::snprintf(out, static_cast<size_t>(size), "%s", text.c_str());
 }
 
-// True when the command after this one prints more of the same line.
+// True when a later command of the same statement prints more of the line: the command
+// after this one, or one further on the same source line after the commands that compute
+// the next item (print a; " "; len(s$) computes the length between its items).
 static bool PrintStatementGoesOn() {
   const LoadedProgram& program = Program();
   const long position = OperandPointer - program.code.data();
-  if (position < 0 || position >= program.codeWords) return false;
-  switch (program.words[static_cast<size_t>(position)]) {
-    case kPrintInt: case kPrintFloat: case kPrintText: case kPrintNextZone: case kPrintLineEnd:
-      return true;
-    default:
-      return false;
+  const long end = static_cast<long>(std::min(program.lines.size(), program.commandStarts.size()));
+  if (position < 0 || position >= end) return false;
+  const int32_t line = program.lines[static_cast<size_t>(position)];
+  constexpr long kLookAhead = 256;  // code words: an item's expression is never longer
+  for (long at = position; at < end && at < position + kLookAhead; ++at) {
+    const size_t word = static_cast<size_t>(at);
+    if (program.lines[word] != line) return false;
+    if (program.commandStarts[word] == 0) continue;  // an operand
+    switch (program.words[word]) {
+      case kPrintInt: case kPrintFloat: case kPrintText: case kPrintNextZone: case kPrintLineEnd:
+        return true;
+      default:
+        break;
+    }
   }
+  return false;
 }
 
 // A printed line is one drawing: in automatic refresh its items and line end show on one

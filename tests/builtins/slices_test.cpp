@@ -78,16 +78,16 @@ TEST_F(SliceRun, WaitEndsSlicesUntilItsTime) {
 }
 
 // A printed line is one drawing: in automatic refresh its items and line end show on one
-// frame, a line left open by ";" shows with the print that goes on with it, and one left
-// open with nothing after it shows by itself.
+// frame (also when an item is computed between them), a line left open by ";" shows with the
+// print that goes on with it, and one left open with nothing after it shows by itself.
 TEST_F(SliceRun, APrintedLineShowsOnOneFrame) {
-  Load("print 1; \"a\"; 2.5, 3\nprint 4;\nprint 5\nprint 6;\nx = 1\n");
+  Load("t$ = \"xy\"\nprint 1; \"a\"; len(t$) + 1; 2.5, 3\nprint 4;\nprint 5\nprint 6;\nx = 1\n");
   void (*const saved)(const char*, bool) = PrintToScreenHook;
   PrintToScreenHook = [](const char*, bool) { EndSliceAfterDrawing(); };
   testing::internal::CaptureStdout();
   int slices = 0;
   while (Slice() && slices < 20) slices++;
   PrintToScreenHook = saved;
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "1a2.5         3\n45\n");
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "1a32.5        3\n45\n");
   EXPECT_EQ(slices, 3);  // "1a2.5 3", "45", "6"; the end of the program ends the fourth
 }
