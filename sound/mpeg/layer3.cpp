@@ -324,7 +324,6 @@ static void ReadScalefactorsLsf(SndMpegDecoder* d, SndBits* bits, SndGranuleInfo
       if (intensityRight) mx[b] = maxima[at];
     }
     sl[21] = sl[22] = 0;
-    if (intensityRight) mx[21] = mx[20];
     return;
   }
   int band = 0;
@@ -341,7 +340,6 @@ static void ReadScalefactorsLsf(SndMpegDecoder* d, SndBits* bits, SndGranuleInfo
       if (intensityRight) mx[22 + band] = maxima[at];
     }
   ss[12][0] = ss[12][1] = ss[12][2] = 0;
-  if (intensityRight) mx[12 + 22] = mx[11 + 22];
 }
 
 // --- Huffman decoding -----------------------------------------------------------------------
@@ -502,30 +500,48 @@ static void ApplyStereo(SndMpegDecoder* d, const SndGranuleInfo* g, bool ms, boo
     }
   }
   bool shortNonzero = nonzeroInWindow[0] || nonzeroInWindow[1] || nonzeroInWindow[2];
+  // The last band (long 21, short 12) carries no position of its own: it takes the band below
+  // it (in its window, an illegal position too) when that band lies in the intensity range,
+  // else the neutral position (centre for MPEG-1, equal levels for the lower rates).
+  bool above[40], legalAt[40], coded[40];
+  int positions[40];
   for (int k = 0; k < count; k++) {
     const SndSpan& s = spans[k];
-    bool intensity;
-    int pos, maximum = 7;
-    if (s.window < 0) {
+    bool intensity, legal;
+    int pos;
+    bool lastBand = s.window < 0 ? s.band == 21 : s.band == 12;
+    if (s.window < 0)
       intensity = s.band > lastLong && !(g->blockType == 2 && shortNonzero);
-      int b = std::min(s.band, 20);
-      pos = d->scalefacLong[1][b];
-      if (d->lsf) maximum = d->lsfIntensityMax[s.band > 21 ? 21 : s.band];
-    } else {
+    else
       intensity = s.band > lastShort[s.window];
-      int b = std::min(s.band, 11);
-      pos = d->scalefacShort[1][b][s.window];
-      if (d->lsf) maximum = d->lsfIntensityMax[22 + s.band];
+    if (lastBand) {
+      int below = k - (s.window < 0 ? 1 : 3);
+      legal = !above[below] || legalAt[below];
+      pos = above[below] ? positions[below] : d->lsf ? 0 : 3;
+    } else if (s.window < 0) {
+      pos = d->scalefacLong[1][s.band];
+      legal = d->lsf ? pos != d->lsfIntensityMax[s.band] : pos < 7;
+    } else {
+      pos = d->scalefacShort[1][s.band][s.window];
+      legal = d->lsf ? pos != d->lsfIntensityMax[22 + s.band] : pos < 7;
     }
-    if (intensity && (d->lsf ? pos != maximum : pos < 7)) {
+    above[k] = intensity;
+    legalAt[k] = legal;
+    coded[k] = intensity && legal;
+    positions[k] = pos;
+  }
+  for (int k = 0; k < count; k++) {
+    const SndSpan& s = spans[k];
+    int pos = positions[k];
+    if (coded[k]) {
       float kl, kr;
       if (!d->lsf) {
         kl = gIsRatio[pos][0];
         kr = gIsRatio[pos][1];
       } else {
-        const float* k = gLsfIs[d->granule[0][1].scalefacCompress & 1];
-        kl = (pos & 1) ? k[(pos + 1) >> 1] : 1.0f;
-        kr = (pos & 1) ? 1.0f : k[pos >> 1];
+        const float* scale = gLsfIs[d->granule[0][1].scalefacCompress & 1];
+        kl = (pos & 1) ? scale[(pos + 1) >> 1] : 1.0f;
+        kr = (pos & 1) ? 1.0f : scale[pos >> 1];
       }
       for (int i = s.from; i < s.to; i++) {
         float v = l[i];
@@ -608,27 +624,35 @@ static void ImdctShort(const float* in, float* overlap, float* out) {
   }
 }
 
+// Subbands of a mixed block that take the long transform with the normal window: the lines of
+// its long scale-factor bands, 36 (72 at 8 kHz, where the bands are twice as wide).
+static int MixedLongSubbands(const SndMpegDecoder* d, const SndGranuleInfo* g) {
+  if (!g->mixedBlock) return 0;
+  return d->rateIndex == 8 ? 4 : 2;
+}
+
 static void Hybrid(SndMpegDecoder* d, const SndGranuleInfo* g, int ch, int nonzero) {
   float* xr = d->xr[ch];
   int bands = std::min(32, (nonzero + 17) / 18);
+  // The mixed flag also stands on start and stop blocks: there, too, the lowest subbands use
+  // the normal window and the rest the block type's.
+  int longSubbands = MixedLongSubbands(d, g);
   if (g->blockType != 2)
     AliasReduce(xr, std::min(31, bands));
-  else if (g->mixedBlock)
-    AliasReduce(xr, 1);
+  else if (longSubbands > 0)
+    AliasReduce(xr, longSubbands - 1);
   int active = std::min(32, bands + (g->blockType != 2 ? 1 : 0));
-  if (g->blockType == 2 && g->mixedBlock) active = std::max(active, 2);
+  active = std::max(active, std::min(longSubbands, 32));
   float(*out)[32] = d->subband[ch];
   float* overlap = d->overlap[ch];
   for (int sb = 0; sb < 32; sb++) {
     float res[18];
     if (sb < active) {
-      bool isShort = g->blockType == 2 && !(g->mixedBlock && sb < 2);
-      if (isShort)
+      int type = sb < longSubbands ? 0 : g->blockType;
+      if (type == 2)
         ImdctShort(xr + 18 * sb, overlap + 18 * sb, res);
-      else {
-        int type = g->blockType == 2 ? 0 : g->blockType;
+      else
         ImdctLong(xr + 18 * sb, overlap + 18 * sb, gWindows[type], res);
-      }
     } else {
       std::memcpy(res, overlap + 18 * sb, sizeof res);
       std::memset(overlap + 18 * sb, 0, sizeof res);

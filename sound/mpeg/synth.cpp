@@ -33,7 +33,7 @@ static const int kSynthesisWindowHalf[257] = {
     74313, 74630, 74856, 74992, 75038,
 };
 
-static float gWindow[512];   // D[i] scaled for 16-bit output
+static float gWindow[512];   // D[i] scaled for 16-bit output (1.0 is 32768, as in the standard)
 static float gWindowStd[512];  // D[i] as the standard gives it
 static float gDctCos[31];    // 1 / (2 cos((2i + 1) pi / 2N)) for N = 32, 16, 8, 4, 2
 
@@ -47,7 +47,7 @@ static void BuildWindow(float scale) {
 }
 
 void SndInitSynthesisTables() {
-  BuildWindow(32767.0f);
+  BuildWindow(32768.0f);
   int at = 0;
   for (int n = 32; n >= 2; n >>= 1)
     for (int i = 0; i < n / 2; i++)

@@ -62,7 +62,7 @@ TEST(MpegWindow, AnalysisThenSynthesisRebuildsTheInput) {
   }
   double signal = 0, error = 0;
   for (size_t n = 2000; n < input.size(); n++) {
-    double want = input[n - 481] * 32767.0;
+    double want = input[n - 481] * 32768.0;
     signal += want * want;
     error += (output[n] - want) * (output[n] - want);
   }
@@ -180,12 +180,14 @@ TEST(MpegBuilt, IntensityStereoLowerSamplingFrequencies) {
   }));
 }
 
+// The mixed flag on short blocks, and on start and stop blocks, where it also puts the lowest
+// two subbands on the normal window.
 TEST(MpegBuilt, MixedBlocks) {
   auto midSideEveryOther = [](int frame) { return (frame & 1) ? 2 : 0; };
   for (bool lsf : {false, true}) {
     ExpectLikeReference(BuildLayer3Stream(3, lsf, midSideEveryOther, [](int f, int, int, Layer3Part* p) {
-      p->blockType = (f % 3 == 0) ? 1 : 2;
-      p->mixed = p->blockType == 2;
+      p->blockType = f % 4 == 0 ? 1 : f % 4 == 3 ? 3 : 2;
+      p->mixed = true;
       p->lines = 200;
     }));
   }
