@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 BENCH_BUILD ?= build-bench
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps build run test test-asan test-standalone fuzz bench bench-peers clean
+.PHONY: all deps build run test test-asan test-standalone docs fuzz bench bench-peers clean
 
 all: build
 
@@ -34,6 +34,12 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DQV_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
+
+# The command reference kept in git (docs/COMMANDS.md), written again from data/keywords.txt,
+# data/descriptions.txt and the language file's error texts; a test fails while it is out of date.
+docs:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(BUILD) --target command_reference
 
 # Built games on fresh Debian 12 machines (root; slow, so apart from `make test`: .ci/run runs it).
 test-standalone: deps

@@ -310,7 +310,7 @@ static void PrintHelp() {
       "  quorvanel build FILE.qva -o GAME [--media FOLDER]   make a standalone game\n"
       "  quorvanel                             the development environment\n"
       "  quorvanel --help                      this text\n"
-      "the language: docs/LANGUAGE.md; every command and function: docs/COMMANDS.md (made by the build)");
+      "the language: docs/LANGUAGE.md; every command and function: docs/COMMANDS.md");
 }
 
 int main(int argc, char** argv) {

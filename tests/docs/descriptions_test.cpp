@@ -3,6 +3,8 @@
 // the reference made from both.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/docs/docs_files.h"
 
 using namespace command_docs;
@@ -77,4 +79,19 @@ TEST(Descriptions, ReferenceShowsFormsResultsAndErrors) {
                            "`place thing thing, height#, label$`\n\nPlaces it.\n\n- Errors: 7 Seven; 8 Eight (warning)\n",
                            "`thing name$(thing)` gives text\n\nThe name.\n\n- Result: text: its name\n"})
     EXPECT_NE(reference.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << reference;
+}
+
+// docs/COMMANDS.md is kept in git for the README's link: it must be what its three sources
+// make now, or a clone reads a reference that the keyword table has left behind.
+TEST(Descriptions, KeptReferenceMatchesItsSources) {
+  std::vector<std::string> problems;
+  const std::string made =
+      RenderReference(SourceKeywords(), ParseDescriptions(SourceFile("data/descriptions.txt"), &problems),
+                      ParseErrorTexts(SourceFile("data/lang/english/WORDS.TXT")));
+  const std::string kept = SourceFile("docs/COMMANDS.md");
+  size_t line = 1, at = 0;
+  while (at < std::min(made.size(), kept.size()) && made[at] == kept[at]) line += made[at++] == '\n';
+  EXPECT_TRUE(made == kept) << "docs/COMMANDS.md is out of date with data/keywords.txt, data/descriptions.txt and "
+                               "data/lang/english/WORDS.TXT (first difference on line "
+                            << line << "): write it again with `make docs` and commit it";
 }
