@@ -201,6 +201,23 @@ static int DriverCompile(int argc, char** argv) {
   return CompileForDriver("compile", args.source, args.output) == CompileResult::kDone ? 0 : 1;
 }
 
+// A word as a shell reads it back: quoted when it holds anything but plain path characters.
+static std::string ShellWord(const std::string& word) {
+  const bool plain = !word.empty() && word.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                            "0123456789_-+=.,/:@%") == std::string::npos;
+  if (plain) return word;
+  std::string quoted = "'";
+  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// This executable as the user can type it again from the same folder: the path it was started
+// by (build/quorvanel after `make run`), or its bare name when the shell found it on the PATH.
+static std::string CommandAsTyped(const char* argv0) {
+  if (argv0 == nullptr || std::strchr(argv0, '/') == nullptr) return "quorvanel";
+  return ShellWord(argv0);
+}
+
 // quorvanel run FILE.qva [--headless] [--echo] [ARGS...] [-- ARGS...]: exit 0 on a normal
 // end, 1 on a runtime error or when a file cannot be read or written, 2 on a compile error.
 // ARGS become the program's command line.
@@ -217,7 +234,9 @@ static int DriverRun(int argc, char** argv) {
     return compiledAs == CompileResult::kCompileError ? 2 : 1;
   }
   if (args.headless) setenv("SDL_VIDEODRIVER", "offscreen", 1);
-  PlatformSetNoDisplayAdvice(("to see what the program prints: quorvanel run " + args.source + " --headless --echo").c_str());
+  PlatformSetNoDisplayAdvice(("to see what the program prints: " + CommandAsTyped(argv[0]) + " run " +
+                              ShellWord(args.source) + " --headless --echo")
+                                 .c_str());
   SetInputFromStdin(args.headless);
   SetPrintEcho(args.echo);
   LoadLanguageErrorTexts();
