@@ -17,9 +17,12 @@ namespace {
 namespace fs = std::filesystem;
 using qvasm::ProgramBuilder;
 
+// In one read: the players are tens of megabytes.
 std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> bytes(fs::file_size(path));
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return bytes;
 }
 
 std::string ReadText(const fs::path& path) {

@@ -35,16 +35,29 @@ class RunFolderTest : public ::testing::TestWithParam<const char*> {
   void TearDown() override { fs::remove_all(folder_); }
   fs::path Private() const { return folder_ / "quorvanel"; }
 
-  // Writes the player with the program appended as <folder>/game and starts it headless,
-  // with the termination signals as a terminal would deliver them (not ignored, unblocked).
-  pid_t StartGame(const ProgramBuilder& program) {
-    std::ifstream in(GetParam(), std::ios::binary);
-    std::vector<uint8_t> image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    image = qvasm::BuildPackagedExecutable(image, {{"_exefile.dat", program.Build()}});
+  // Writes the player with the program appended as <folder>/game. The player is copied once
+  // per test (it is tens of megabytes, more under the sanitizers); another program replaces
+  // only the package after it.
+  fs::path WriteGame(const ProgramBuilder& program) {
     const fs::path game = folder_ / "game";
-    std::ofstream(game, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                                static_cast<std::streamsize>(image.size()));
+    const uint64_t playerSize = fs::file_size(GetParam());
+    if (fs::exists(game))
+      fs::resize_file(game, playerSize);
+    else
+      fs::copy_file(GetParam(), game);
+    std::vector<uint8_t> package = qvasm::BuildPackagedExecutable({}, {{"_exefile.dat", program.Build()}});
+    for (size_t i = 0; i < 4; ++i)  // the last word: where the package starts
+      package[package.size() - 4 + i] = static_cast<uint8_t>(playerSize >> (8 * i));
+    std::ofstream(game, std::ios::binary | std::ios::app)
+        .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
     fs::permissions(game, fs::perms::owner_all);
+    return game;
+  }
+
+  // Starts the game with the program headless, with the termination signals as a terminal
+  // would deliver them (not ignored, unblocked).
+  pid_t StartGame(const ProgramBuilder& program) {
+    const fs::path game = WriteGame(program);
     const pid_t pid = fork();
     if (pid == 0) {
       sigset_t none;
