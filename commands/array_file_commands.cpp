@@ -21,11 +21,20 @@ static int ArraySlotOfCommand(int firstVar) {
 static VariableSlot* ElementsOf(int slot) { return static_cast<VariableSlot*>(VariableTable[slot].asBlock); }
 
 // The file's bytes (through the package); false after raising 104 when it cannot be read.
-// A missing file is 104 and nothing is made.
+// A missing file is made empty and reads as no bytes, so a first run's "load the high
+// scores" finds zeros (or empty texts) and a file to save into later.
 static bool ReadArrayFile(const char* name, std::string* bytes) {
   std::string path = name;
-  ResolvePackagedFile(path, "dat");
-  if (!PlatformReadWholeFile(MapProgramPath(path.c_str()), 0x7FFFFFFF, bytes)) return RuntimeError(104), false;
+  const bool packaged = ResolvePackagedFile(path, "dat");
+  const std::string mapped = MapProgramPath(path.c_str());
+  if (!packaged && !PlatformPathExists(mapped)) {
+    const int made = PlatformCreateNewFile(mapped);
+    if (made < 0) return RuntimeError(104), false;
+    PlatformCloseFile(made);
+    bytes->clear();
+    return true;
+  }
+  if (!PlatformReadWholeFile(mapped, 0x7FFFFFFF, bytes)) return RuntimeError(104), false;
   return true;
 }
 

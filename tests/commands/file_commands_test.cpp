@@ -122,11 +122,17 @@ TEST_F(FileCommandsTest, ArrayFiles) {
   for (int command : {kLoadArray, kLoadArrayFloat, kLoadArrayString, kSaveArray, kSaveArrayFloat, kSaveArrayString})
     calls.ExpectErrors({{command, {"a.dat", 0}, 109}});
   const int array = MakeArray(4);
-  // A missing file is 104 and nothing is made; the array stays as it was.
+  // A missing file is made empty and the array reads as zeros (a first run's high scores).
   static_cast<VariableSlot*>(VariableTable[array].asBlock)[1].asInt = 77;
   calls.RunOnArray(kLoadArray, array, {"missing.dat", 0});
+  EXPECT_EQ(calls.TakeError(), 0);
+  ASSERT_TRUE(fs::exists("missing.dat"));
+  EXPECT_EQ(fs::file_size("missing.dat"), 0u);
+  EXPECT_EQ(static_cast<VariableSlot*>(VariableTable[array].asBlock)[1].asInt, 0);
+  // One that cannot be made (no such folder) is 104, and the array stays as it was.
+  static_cast<VariableSlot*>(VariableTable[array].asBlock)[1].asInt = 77;
+  calls.RunOnArray(kLoadArray, array, {"no-such-folder/missing.dat", 0});
   EXPECT_EQ(calls.TakeError(), 104);
-  EXPECT_FALSE(fs::exists("missing.dat"));
   EXPECT_EQ(static_cast<VariableSlot*>(VariableTable[array].asBlock)[1].asInt, 77);
   // Saving replaces a longer old file; a partial last word is ignored when loading.
   WriteAll("a.dat", std::string(100, 'x'));
