@@ -382,10 +382,12 @@ static int FinishRun() {
 }
 
 // The settings and run state both entries and the environment's runs start from.
+// The program's command line is the words after its own name (argv[0], the game or the
+// interpreter), the same for `quorvanel run prog.qva a b` and `./game a b`.
 static void StartRunState(int argc, char** argv) {
   gCommandLine.clear();
-  for (int i = 0; i < argc; ++i) {
-    if (i > 0) gCommandLine += ' ';
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) gCommandLine += ' ';
     gCommandLine += argv[i];
   }
   ReadSetupSettings();

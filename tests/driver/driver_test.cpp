@@ -88,9 +88,16 @@ const DriverCase kCases[] = {
      "quorvanel run: cannot write ", "grep -q 'File too large' \"$ERR\""},
     {"RunOfABadProgramIsACompileError", "echo 'frobnicate 1' > bad.qva", "$QV run bad.qva --headless", 2,
      "bad.qva:1: Unknown command: frobnicate", "true"},
+    // cl$() gives the words after the program's name, the same from `run` and from a game.
+    {"RunGivesTheProgramTheWordsAfterItsName", "echo 'print \"[\"; cl$(); \"]\"' > c.qva",
+     "$QV run c.qva --headless --echo a b > out.txt", 0, "", R"sh(grep -qx '\[a b\]' out.txt)sh"},
+    {"GameGetsTheSameWordsAfterItsName",
+     "printf 'open to write 1, \"cl.txt\"\\nwrite string 1, cl$()\\nclose file 1\\n' > c.qva && "
+     "$QV build c.qva -o game > /dev/null",
+     "./game a b", 0, "", R"sh([ "$(head -c 3 cl.txt)" = 'a b' ] && ! grep -q game cl.txt)sh"},
     {"RunPassesWordsAfterTwoDashesToTheProgram", "echo 'print cl$()' > c.qva",
      "$QV run c.qva --headless --echo one -- -two --echo > out.txt", 0, "",
-     R"sh(grep -q ' one -two --echo$' out.txt)sh"},
+     R"sh(grep -qx 'one -two --echo' out.txt)sh"},
 
     // Unknown options are refused with the usage line.
     {"UnknownCompileOptionIsRefused", "", "$QV compile g.qva --frobnicate", 1, "unknown option '--frobnicate'",
