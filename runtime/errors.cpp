@@ -1,7 +1,10 @@
 // Runtime errors and warnings: the stored number, the message formed at the end of a run,
-// the error-text slots and the ERRORLOG entries of QV.LOG.
+// the error-text slots, the ERRORLOG entries of QV.LOG and the report of silent warnings.
 #include <cstdio>
 #include <ctime>
+#include <set>
+#include <string>
+#include <string_view>
 
 #include "platform/profile.h"
 #include "runtime/runtime_local.h"
@@ -97,8 +100,59 @@ void RuntimeError(int number) {
   StopWith(number, false);
 }
 
+// Reported warnings of this run: what was said once is not said again (a loop that fails
+// each frame writes one line). Cleared at every program start.
+static struct {
+  int32_t fileCommand = -1;  // the command that named fileName
+  std::string fileName;      // the last file it named
+  std::set<std::string> said;
+} gWarnings;
+
+// Beyond this many distinct warnings a run reports no more (the log stays readable).
+constexpr size_t kMaxReportedWarnings = 200;
+
+void NoteProgramFileName(const char* name) {
+  const int32_t command = RunningCommandIndex();
+  if (command < 0 || name == nullptr) return;
+  // A file taken out of the package is reported by the name the program gave it.
+  const std::string& temporary = TemporaryFolder();
+  if (!temporary.empty() && std::string_view(name).starts_with(temporary)) return;
+  gWarnings.fileCommand = command;
+  gWarnings.fileName = name;
+}
+
+void ForgetReportedWarnings() {
+  gWarnings.said.clear();
+  gWarnings.fileCommand = -1;
+  gWarnings.fileName.clear();
+}
+
+// A warning while warnings are off: the run goes on, but the development command's run
+// says it on stderr and debug mode writes it to QV.LOG, each distinct one once, with its
+// number, text, the file the command named (when it named one) and the line.
+static void ReportSilentWarning(int number) {
+  const std::string& source = RunSourceName();
+  if (!Settings().debugMode && source.empty()) return;
+  const int line = RunningCommandLine();
+  const bool named = RunningCommandIndex() >= 0 && RunningCommandIndex() == gWarnings.fileCommand;
+  std::string text = std::string(number < 10000 ? "Runtime" : "System") + " Warning " + std::to_string(number) +
+                     " : " + ErrorText(number);
+  if (named) text += " (" + gWarnings.fileName + ")";
+  if (gWarnings.said.size() >= kMaxReportedWarnings || !gWarnings.said.insert(text + "@" + std::to_string(line)).second)
+    return;
+  if (!source.empty()) {
+    const std::string where = line > 0 ? ":" + std::to_string(line) : "";
+    std::fprintf(stderr, "%s%s: %s\n", source.c_str(), where.c_str(), text.c_str());
+  }
+  if (line > 0) text += " at line " + std::to_string(line);
+  // The key names the number and line, so distinct warnings of one minute keep their entries.
+  const std::string key = "RUNTIMEWARNING " + std::to_string(number) + " LINE " + std::to_string(line);
+  LogErrorEntry(key.c_str(), text.c_str());
+}
+
 void RuntimeWarning(int number) {
   if (!gErrors.warningsOff) StopWith(number, true);
+  else ReportSilentWarning(number);
 }
 
 int RuntimeErrorNumber() { return gErrors.number; }

@@ -173,7 +173,10 @@ std::string LogFilePath() {
   return InConfigFolder("QV.LOG");
 }
 
-std::string MapProgramPath(const char* name) { return PlatformMapFileName(name); }
+std::string MapProgramPath(const char* name) {
+  NoteProgramFileName(name);
+  return PlatformMapFileName(name);
+}
 
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_t offset) {
   bytes->clear();
@@ -315,6 +318,7 @@ std::string ExtractFirstPackageEntry(std::string* whyNot) {
 
 template <class Matches>
 static bool ResolveBy(std::string& name, const char* extension, Matches matches) {
+  NoteProgramFileName(name.c_str());
   const std::string wanted = PackageName(name);
   for (const PackageEntryView& entry : gPackage.entries) {
     if (!matches(entry.name, wanted)) continue;

@@ -394,6 +394,7 @@ static void StartRunState(int argc, char** argv) {
   gRun = {};
   gRun.mouse = kMouseAtStart;
   ClearRuntimeError();
+  ForgetReportedWarnings();
   SetWarningsOff(false);
 }
 
@@ -449,6 +450,7 @@ int RunPlayer(const char* executablePath, int argc, char** argv) {
 }
 
 void SetRunSourceName(const char* sourceName) { gSourceName = sourceName != nullptr ? sourceName : ""; }
+const std::string& RunSourceName() { return gSourceName; }
 
 int RunCompiledProgramFile(const char* programPath, int argc, char** argv) {
   StartUp(argc, argv);

@@ -176,7 +176,9 @@ void FreeText(char* text);  // nothing for null
 
 // The one way a command reports failure: stops the slice and ends the run after it.
 void RuntimeError(int number);
-// Warnings are silent during a player run; otherwise they stop the run like an error.
+// Warnings are silent during a player run (the run goes on; `quorvanel run` reports each
+// distinct one once on stderr, debug mode logs it to QV.LOG); otherwise they stop the run
+// like an error.
 void RuntimeWarning(int number);
 int RuntimeErrorNumber();          // 0 = none
 int RuntimeErrorLine();            // source line of the failing command; 0 = none

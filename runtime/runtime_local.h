@@ -141,6 +141,13 @@ extern const CommandEntry kRefreshCommands[];
 extern const size_t kRefreshCommandCount;
 
 bool WarningsOff();
+// The file a command names (before the package lookup maps it), kept for the report of a
+// warning the command raises; MapProgramPath and the package lookup call it.
+void NoteProgramFileName(const char* name);
+// At every program start: warnings reported before are reported again.
+void ForgetReportedWarnings();
+// The source file the driver's `run` runs ("" for a game and the environment).
+const std::string& RunSourceName();
 // The error-text slot of an error number, or -1. data/lang/*/WORDS.TXT, section ERRORS,
 // lists its texts in this slot order.
 int ErrorSlotOfNumber(int number);

@@ -88,6 +88,19 @@ const DriverCase kCases[] = {
      "quorvanel run: cannot write ", "grep -q 'File too large' \"$ERR\""},
     {"RunOfABadProgramIsACompileError", "echo 'frobnicate 1' > bad.qva", "$QV run bad.qva --headless", 2,
      "bad.qva:1: Unknown command: frobnicate", "true"},
+    // Warnings do not stop a run: `run` says each distinct one once on stderr (number, text,
+    // the file the command named, the line); a game says nothing, and logs them in debug mode.
+    {"RunSaysEachDistinctWarningOnceAndGoesOn",
+     "printf 'for i = 1 to 3\\nload sound \"boom.wav\", 1\\nnext i\\nopen to read 1, \"none.txt\"\\nprint \"done\"\\n' > w.qva",
+     "$QV run w.qva --headless --echo > out.txt", 0,
+     "w.qva:2: Runtime Warning 3002 : Sound file could not be loaded or recorded (boom.wav)\n",
+     R"sh([ "$(grep -c 'Warning 3002' "$ERR")" = 1 ] && grep -q '^w.qva:4: Runtime Warning .*(none.txt)$' "$ERR" &&
+        grep -qx done out.txt && [ ! -e QV.LOG ])sh"},
+    {"GameIsSilentAboutWarningsAndLogsThemInDebugMode",
+     "printf 'for i = 1 to 3\\nload sound \"boom.wav\", 1\\nnext i\\n' > w.qva && $QV build w.qva -o game > /dev/null",
+     "./game && [ ! -e QV.LOG ] && printf '[SETTINGS]\\nDEBUGMODE=1\\n' > SETUP.INI && ./game", 0, "",
+     R"sh([ ! -s "$ERR" ] && [ "$(grep -c '^RUNTIMEWARNING 3002 LINE 2 ON ' QV.LOG)" = 1 ] &&
+        grep -q '=Runtime Warning 3002 : Sound file could not be loaded or recorded (boom.wav) at line 2$' QV.LOG)sh"},
     // cl$() gives the words after the program's name, the same from `run` and from a game.
     {"RunGivesTheProgramTheWordsAfterItsName", "echo 'print \"[\"; cl$(); \"]\"' > c.qva",
      "$QV run c.qva --headless --echo a b > out.txt", 0, "", R"sh(grep -qx '\[a b\]' out.txt)sh"},
