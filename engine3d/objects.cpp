@@ -203,7 +203,8 @@ int32_t TakeObjectSlot(int32_t number) {
   return slot;
 }
 
-void ReleaseObject(int32_t slot) {
+// loosenGlued: objects glued to it come loose (not needed when every object goes).
+void ReleaseObject(int32_t slot, bool loosenGlued = true) {
   RunDueCollisionTests();
   ObjectRecord* object = ObjectAt(slot);
   UnlinkPlayingObject(slot);
@@ -231,6 +232,7 @@ void ReleaseObject(int32_t slot) {
   FreeRecord(g_objectPool, slot);
   if (number >= 1 && number <= 65535) g_objectMap[number] = 0;
   // Objects glued to it come loose: they draw at their own place in the world again.
+  if (!loosenGlued) return;
   for (int32_t at = g_objectPool.usedHead; at >= 0; at = ObjectAt(at)->links.next)
     if (ObjectAt(at)->gluedObject == number) ObjectAt(at)->gluedObject = ObjectAt(at)->gluedLimb = 0;
 }
@@ -652,7 +654,7 @@ void ReleaseAllObjects() {
   // Without an object the map is empty: a run without 3D never reads its pages.
   if (g_objectPool.records == nullptr || g_objectPool.count == 0) return;
   for (int32_t number = 1; number <= 65535; ++number)
-    if (g_objectMap[number] != 0) ReleaseObject(g_objectMap[number] - 1);
+    if (g_objectMap[number] != 0) ReleaseObject(g_objectMap[number] - 1, false);
 }
 
 bool ObjectForLight(int32_t number, float position[3], float angles[3], int32_t* ownMatrixFlag, Matrix4* ownMatrix) {

@@ -46,7 +46,10 @@ void LogRefusal(const char* format, unsigned long long a, unsigned long long b) 
 }
 
 void UpdateCurrentObject() {
-  if (world.pairListFlag && world.current) MoveObject(world.current);
+  if (!world.pairListFlag || !world.current) return;
+  MoveObject(world.current);
+  // Inside a pass the move shows at once, as the pairs still to be tested may depend on it.
+  if (world.passDepth > 0) SettleMoves();
 }
 
 void FreeObject(CollisionObject* object) {
@@ -106,7 +109,10 @@ uint32_t AvailableVertexCount() {
 void CollInit(const CollHost* hostCallbacks) { host = hostCallbacks ? *hostCallbacks : CollHost{}; }
 
 void CollReset() {
-  for (auto& [key, object] : world.objects) delete object;
+  for (auto& [key, object] : world.objects) {
+    --object->shape->objectCount;
+    delete object;
+  }
   for (CollisionObject* object : world.graveyard) delete object;
   ClearBroadPhase();
   for (Polytope* polytope : builder.leaves) delete polytope;
@@ -148,8 +154,10 @@ void CollChangeVertexBase(CollShape* shape, const Vector3d* vertices, uint32_t c
   }
   complex->SetVertices(vertices, count, false);
   complex->Refit();
+  if (shape->objectCount == 0) return;
   for (auto& [key, object] : world.objects)
     if (object->shape == shape) MoveObject(object);
+  if (world.passDepth > 0) SettleMoves();
 }
 
 void CollBeginPolytope(int32_t kind) { builder.polytopeKind = kind; }
@@ -247,10 +255,12 @@ void CollDeleteShape(CollShape* shape) {
     }
   }
   // Objects still using the shape go with it, so none is left pointing at freed memory.
-  std::vector<uint32_t> users;
-  for (auto& [key, object] : world.objects)
-    if (object->shape == shape) users.push_back(key);
-  for (uint32_t key : users) DeleteObjectUnderKey(key);
+  if (shape->objectCount > 0) {
+    std::vector<uint32_t> users;
+    for (auto& [key, object] : world.objects)
+      if (object->shape == shape) users.push_back(key);
+    for (uint32_t key : users) DeleteObjectUnderKey(key);
+  }
   delete shape;
 }
 
@@ -371,6 +381,7 @@ void CollClearPairListFlag() { world.pairListFlag = false; }
 
 void CollSetPairListFlag() {
   for (auto& [key, object] : world.objects) MoveObject(object);
+  if (world.passDepth > 0) SettleMoves();
   world.pairListFlag = true;
 }
 

@@ -108,6 +108,7 @@ enum : int { kShapeComplex = 0, kShapeConvex = 1 };
 class Shape {
  public:
   virtual ~Shape() = default;
+  uint32_t objectCount = 0;  // live collision objects placing this shape
   virtual BoundingBox Bound(const Transform3d& t) const = 0;
   virtual int ShapeKind() const = 0;
 };
@@ -297,14 +298,26 @@ struct CollisionObject {
   BoundingBox box;
   Endpoint endpoints[6];  // minimum x, y, z, then maximum x, y, z
   bool dead = false;      // deleted during a test pass; freed when the pass ends
+  // Broad-phase bookkeeping (collision_objects.cpp).
+  double low[3] = {kFar, kFar, kFar};   // the box ends as placed in the lists (clamped)
+  double high[3] = {kFar, kFar, kFar};
+  bool inLists = false;                 // endpoints linked: from the first settled move on
+  int32_t pendingIndex = -1;            // place in the list of moves to settle; -1 none
+  std::vector<uint32_t> pairs;          // its broad-phase pair records
+  int32_t activeIndex = -1;             // scratch of a sweep
+  bool inBatch = false;                 // scratch of a sweep: placed by this sweep
 };
 
 CollisionObject* CreateObjectRecord(uint32_t key, Shape* shape);
 // Takes the object out of the broad phase and drops its pairs; the caller frees it.
 void DeleteObjectRecord(CollisionObject* object);
+// Asks for the object's box and endpoints to follow its transform. Moves are settled together
+// (SettleMoves) before the pairs are read, so objects made in a row and placed afterwards
+// enter the lists at their places rather than being dragged through them one by one.
 void MoveObject(CollisionObject* object);
+void SettleMoves();
 void ClearBroadPhase();
-// The broad-phase pairs as (first key, second key), in the set's order.
+// The broad-phase pairs as (first key, second key), in the set's order (moves settled first).
 std::vector<std::pair<uint32_t, uint32_t>> BroadPhasePairs();
 
 // Object-pair test with the pair's response; true when the response fired.

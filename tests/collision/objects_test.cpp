@@ -2,6 +2,7 @@
 // force, response lookup, the kinds of contact data, and the mends for reused keys and bad input.
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <random>
 #include <set>
 
@@ -75,6 +76,65 @@ TEST_F(CollisionObjects, BroadPhaseMatchesBruteForceAfterRandomMoves) {
       }
     ASSERT_FALSE(want.empty());
     ASSERT_EQ(Unordered(BroadPhasePairs()), want) << "after move " << move;
+  }
+}
+
+// Random makes, moves (small steps, long jumps, whole crowds at once) and deletes, with the
+// pairs compared to every pair of boxes after each step: objects enter the lists at their
+// places, crowds are placed again in one sweep, and deletes drop exactly their own pairs.
+TEST_F(CollisionObjects, BroadPhaseMatchesBruteForceThroughMakesMovesAndDeletes) {
+  std::vector<Vector3d> corners = CubeCorners(1);
+  CollShape* shapes[] = {Keep(CollCreateBox(2, 3, 1.5)), Keep(CollCreateSphere(1.2)),
+                         Keep(BuildCubeMesh(corners))};
+  struct Placed {
+    int shape;
+    Vector3d where;
+  };
+  std::map<uint32_t, Placed> live;
+  std::mt19937 rng(5);
+  auto gridValue = [&rng] { return 0.5 * static_cast<double>(rng() % 25); };
+  auto place = [&](uint32_t key, Vector3d where) {
+    live[key].where = where;
+    CollSelectObject(key);
+    CollResetObjectTransform();
+    CollTranslateObject(where.x, where.y, where.z);
+    CollSelectObject(key);  // settles this object's move into the pending ones
+  };
+  for (int step = 1; step <= 2000; ++step) {
+    const uint32_t key = 1 + rng() % 80;
+    const unsigned action = rng() % 16;
+    if (action < 4 || !live.count(key)) {  // make (a reused key replaces its object)
+      const int shape = static_cast<int>(rng() % 3);
+      CollCreateObject(key, shapes[shape]);
+      live[key] = {shape, {0, 0, 0}};
+      if (rng() % 4 != 0) place(key, {gridValue(), gridValue(), gridValue() * 0.3});
+      else CollSelectObject(key);  // stays at the identity
+    } else if (action < 6) {
+      CollDeleteObject(key);
+      live.erase(key);
+    } else if (action < 7) {  // a crowd moves at once, most of it far
+      for (auto& [other, placed] : live)
+        place(other, {placed.where.x + (rng() % 2 ? 40.0 : -40.0), gridValue(), placed.where.z});
+    } else if (action < 9) {  // a long jump across the others
+      place(key, {live[key].where.x + (rng() % 2 ? 30.0 : -30.0), gridValue(), gridValue() * 0.3});
+    } else {
+      const Vector3d& w = live[key].where;
+      place(key, {w.x + 0.5 * static_cast<double>(rng() % 5) - 1, w.y + 0.5 * static_cast<double>(rng() % 5) - 1, w.z});
+    }
+    if (step % 20 != 0) continue;
+    std::vector<std::pair<uint32_t, uint32_t>> want;
+    for (auto i = live.begin(); i != live.end(); ++i)
+      for (auto j = std::next(i); j != live.end(); ++j) {
+        Transform3d ti, tj;
+        TransformTranslate(ti, i->second.where);
+        TransformTranslate(tj, j->second.where);
+        if (!BoxesOverlap(shapes[i->second.shape]->Bound(ti), shapes[j->second.shape]->Bound(tj))) continue;
+        // A complex shape comes first, else the lower key.
+        const bool complexSecond = shapes[j->second.shape]->ShapeKind() < shapes[i->second.shape]->ShapeKind();
+        want.push_back(complexSecond ? std::pair{j->first, i->first} : std::pair{i->first, j->first});
+      }
+    std::sort(want.begin(), want.end());
+    ASSERT_EQ(BroadPhasePairs(), want) << "after step " << step;
   }
 }
 
