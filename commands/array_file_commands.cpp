@@ -6,6 +6,8 @@
 
 #include "commands/commands.h"
 #include "commands/commands_local.h"
+#include "graphics2d/graphics2d.h"
+#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "runtime/command_numbers.h"
 
@@ -69,10 +71,15 @@ static void CmdLoadArrayString() {  // file, access temporary
   for (size_t i = 0; i < lines.size(); ++i) StoreTextOfLength(&elements[i], lines[i].data(), lines[i].size());
 }
 
-// Writes the new content over the old file (truncated), never through the package; 104 when
-// the file cannot be written.
+// Replaces the file whole, never through the package: the new content goes to a file beside
+// it that is renamed over it once complete, so a full disk keeps the old file and a game
+// reading it meanwhile sees the old or the new one, never a part. 104 when it cannot be
+// written, the message ending with the file's name and the reason.
 static void SaveArrayBytes(const char* name, const std::string& bytes) {
-  if (!PlatformWriteWholeFile(MapProgramPath(name), bytes.data(), bytes.size())) RuntimeError(104);
+  std::string why;
+  if (PlatformReplaceFile(MapProgramPath(name), bytes.data(), bytes.size(), false, &why)) return;
+  WriteEngineErrorLog((std::string("cannot write ") + name + ": " + why).c_str());
+  RuntimeError(104);
 }
 
 template <int FirstVar>

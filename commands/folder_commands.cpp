@@ -6,6 +6,7 @@
 
 #include "commands/commands.h"
 #include "graphics2d/graphics2d.h"
+#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/process.h"
@@ -142,10 +143,9 @@ static void CmdFileWriteByteAt() {  // name, position, value
   std::string path, bytes;
   if (!ReadNamedFile(name, &path, &bytes)) return;
   if (position >= 0 && static_cast<size_t>(position) < bytes.size()) bytes[static_cast<size_t>(position)] = static_cast<char>(value);
-  const int fd = PlatformOpenExistingToWrite(path);
-  if (fd < 0) return;
-  PlatformWriteBytes(fd, bytes.data(), bytes.size());
-  PlatformCloseFile(fd);
+  // The whole content replaces the file at once (a read-only file is left alone): a full disk
+  // or a kill half-way keeps the old file.
+  PlatformReplaceFile(path, bytes.data(), bytes.size(), false, nullptr);
 }
 
 static void CmdFileReadByteAt() {  // result, name, position: -128..127, 0 outside the file

@@ -2,6 +2,7 @@
 // and drive 3D sound. Every handler reads all its operands first; the glue does the work.
 #include "commands/commands.h"
 #include "commands/sound_local.h"
+#include "graphics2d/graphics2d.h"
 #include "runtime/command_numbers.h"
 
 static bool SoundOn() { return SoundGlue().soundOn != 0; }
@@ -219,7 +220,10 @@ static void CmdSoundSave() {  // file, sound
   const int32_t sound = IntOperand(1);
   AdvanceOperands(2);
   if (!SoundNumberOk(sound)) return;
-  if (!SaveSoundAsWave(name, sound) && SoundOn()) RuntimeError(3008);
+  std::string why;
+  if (SaveSoundAsWave(name, sound, &why) || !SoundOn()) return;
+  WriteEngineErrorLog(why.c_str());  // the message ends with the file and the reason
+  RuntimeError(3008);
 }
 
 static void CmdSoundSetEnvironment() {  // preset

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "commands/sound_local.h"
+#include "platform/file_replace.h"
 #include "platform/profile.h"
 #include "runtime/runtime.h"
 #include "sound/songs/songs.h"
@@ -331,10 +332,14 @@ static void PutLe(uint8_t* at, uint32_t value, int bytes) {
   for (int i = 0; i < bytes; i++) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-// A PCM WAV in the sample's own format (channels, bits, rate); the file is replaced whole.
-bool SaveSoundAsWave(const char* name, int sound) {
+// A PCM WAV in the sample's own format (channels, bits, rate). The file is replaced whole: a
+// new file beside it is renamed over it once complete, so a full disk keeps the old one.
+bool SaveSoundAsWave(const char* name, int sound, std::string* whyNot) {
   SndSample* sample = gSlots[sound].sample;
-  if (sample == nullptr) return false;
+  if (sample == nullptr) {
+    *whyNot = "the sound holds no sample";
+    return false;
+  }
   const uint32_t mode = SndGetSampleMode(sample);
   const int channels = (mode & kSndStereo) ? 2 : 1;
   const int bits = (mode & kSnd16Bits) ? 16 : 8;
@@ -344,35 +349,33 @@ bool SaveSoundAsWave(const char* name, int sound) {
   const uint32_t bytes = SndGetSampleLength(sample) * blockAlign;
   void *first, *second;
   uint32_t firstLength, secondLength;
-  if (!SndLockSample(sample, 0, static_cast<int>(bytes), &first, &second, &firstLength, &secondLength)) return false;
-  const uint32_t dataBytes = std::min(bytes, firstLength);
-  std::FILE* file = std::fopen(MapProgramPath(name).c_str(), "wb");
-  bool written = false;
-  if (file != nullptr) {
-    uint8_t header[44];
-    std::memcpy(header, "RIFF", 4);
-    PutLe(header + 4, dataBytes + 36, 4);
-    std::memcpy(header + 8, "WAVEfmt ", 8);
-    PutLe(header + 16, 16, 4);
-    PutLe(header + 20, 1, 2);
-    PutLe(header + 22, static_cast<uint32_t>(channels), 2);
-    PutLe(header + 24, static_cast<uint32_t>(rate), 4);
-    PutLe(header + 28, static_cast<uint32_t>(rate) * blockAlign, 4);
-    PutLe(header + 32, blockAlign, 2);
-    PutLe(header + 34, static_cast<uint32_t>(bits), 2);
-    std::memcpy(header + 36, "data", 4);
-    PutLe(header + 40, dataBytes, 4);
-    written = std::fwrite(header, 1, 44, file) == 44;
-    if (bits == 8) {  // the library keeps 8-bit data signed; WAV stores it unsigned
-      const uint8_t* data = static_cast<const uint8_t*>(first);
-      for (uint32_t i = 0; written && i < dataBytes; i++) written = std::fputc(data[i] ^ 0x80, file) != EOF;
-    } else if (dataBytes > 0) {
-      written = written && std::fwrite(first, 1, dataBytes, file) == dataBytes;
-    }
-    written = std::fclose(file) == 0 && written;
+  if (!SndLockSample(sample, 0, static_cast<int>(bytes), &first, &second, &firstLength, &secondLength)) {
+    *whyNot = "the sound's sample could not be read";
+    return false;
   }
+  const uint32_t dataBytes = std::min(bytes, firstLength);
+  std::string file(44 + dataBytes, '\0');
+  uint8_t* header = reinterpret_cast<uint8_t*>(file.data());
+  std::memcpy(header, "RIFF", 4);
+  PutLe(header + 4, dataBytes + 36, 4);
+  std::memcpy(header + 8, "WAVEfmt ", 8);
+  PutLe(header + 16, 16, 4);
+  PutLe(header + 20, 1, 2);
+  PutLe(header + 22, static_cast<uint32_t>(channels), 2);
+  PutLe(header + 24, static_cast<uint32_t>(rate), 4);
+  PutLe(header + 28, static_cast<uint32_t>(rate) * blockAlign, 4);
+  PutLe(header + 32, blockAlign, 2);
+  PutLe(header + 34, static_cast<uint32_t>(bits), 2);
+  std::memcpy(header + 36, "data", 4);
+  PutLe(header + 40, dataBytes, 4);
+  if (dataBytes > 0) std::memcpy(header + 44, first, dataBytes);
   SndUnlockSample(sample, first, second, firstLength, secondLength);
-  return written;
+  if (bits == 8)  // the library keeps 8-bit data signed; WAV stores it unsigned
+    for (uint32_t i = 0; i < dataBytes; i++) header[44 + i] ^= 0x80;
+  std::string why;
+  if (PlatformReplaceFile(MapProgramPath(name), file.data(), file.size(), false, &why)) return true;
+  *whyNot = std::string("cannot write ") + name + ": " + why;
+  return false;
 }
 
 // ---------------------------------------------------------------------------------------

@@ -86,7 +86,8 @@ void SetSoundVolume(int sound, int percent);
 void SetSoundPan(int sound, int pan);
 bool StartRecording(int sound, int seconds);
 int StopRecording();  // the slot that took the recording, or 0
-bool SaveSoundAsWave(const char* name, int sound);
+// False with the reason (naming the file when it is the file) in *whyNot.
+bool SaveSoundAsWave(const char* name, int sound, std::string* whyNot);
 void SetListenerPosition(float x, float y, float z);
 void SetListenerAngles(float ax, float ay, float az);
 void SetSoundPosition3D(int sound);

@@ -1,6 +1,7 @@
 // Keyframe animation: the playing list of animated objects, the commands that play, loop,
 // stop, position and query it, and the per-sync step that poses every listed object's limbs.
 #include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
 #include "models/models.h"
 #include "runtime/command_numbers.h"
 
@@ -462,7 +463,10 @@ void CmdSaveObjectAnimation() {
   if (number < 1 || number > 65535) return RuntimeError(7006);
   const int32_t slot = ObjectSlotForNumber(number);
   if (slot < 0 || ObjectAt(slot)->model == nullptr) return;
-  ObjectAt(slot)->model->SaveModelAnimationX(MapProgramPath(fileName.c_str()).c_str());
+  std::string whyNot;
+  if (ObjectAt(slot)->model->SaveModelAnimationX(MapProgramPath(fileName.c_str()).c_str(), &whyNot) == kModelOk) return;
+  WriteEngineErrorLog(whyNot.c_str());  // the message ends with the file and the reason
+  RuntimeError(106);
 }
 
 // The path of a file the program names: the package first, then the name made usable here.

@@ -12,6 +12,7 @@
 #include "ide/shell_local.h"
 #include "platform/files.h"
 #include "platform/clock.h"
+#include "platform/file_replace.h"
 #include "platform/folders.h"
 #include "platform/profile.h"
 #include "platform/signals.h"
@@ -293,7 +294,7 @@ static bool LoadEnvironmentTexts(const IdeConfig& config) {
   const std::string_view text = EmbeddedLanguageText();
   auto made = [](const std::string& path) { return PlatformIsFolder(path) || PlatformMakeFolder(path); };
   return made(config.temporaryFolder + "/LANG") && made(folder) &&
-         PlatformWriteWholeFile(folder + "/WORDS.TXT", text.data(), text.size()) &&
+         PlatformReplaceFile(folder + "/WORDS.TXT", text.data(), text.size(), false, nullptr) &&
          LoadLanguageTables(config.temporaryFolder);
 }
 

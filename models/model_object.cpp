@@ -220,8 +220,8 @@ void ModelObject::SetModelTracks(AnimationTrackList* tracks) {
   tracks_ = tracks;
 }
 
-ModelResult ModelObject::SaveModelAnimationX(const char* path) {
-  return SaveXAnimation(path, tracks_) ? kModelOk : kModelFail;
+ModelResult ModelObject::SaveModelAnimationX(const char* path, std::string* whyNot) {
+  return SaveXAnimation(path, tracks_, whyNot) ? kModelOk : kModelFail;
 }
 
 ModelResult ModelObject::MakeUserMesh(const ModelMeshData& data, int32_t texture,

@@ -235,7 +235,8 @@ class ModelObject {
   // Why the last LoadModelX or LoadModelXMemory failed ("" after a success): the reader's
   // reason ("compressed .x file: ...", "not a .x file ...", a syntax error with its place).
   const std::string& LastLoadError() const { return loadError_; }
-  ModelResult SaveModelAnimationX(const char* path);
+  // A failure says why in *whyNot ("cannot write PATH: REASON").
+  ModelResult SaveModelAnimationX(const char* path, std::string* whyNot = nullptr);
   ModelResult MergeModelXFiles(const char* first, const char* second, float timeOffset,
                                float holdTime);
   ModelResult AddUserFrame(int32_t frameId, const ModelMeshData& mesh, int32_t texture);

@@ -71,7 +71,7 @@ bool XReadMemory(const void* bytes, size_t size, XFile& file);
 bool XReadFile(const char* path, XFile& file);
 // Writes bytes to a temporary file beside path, then renames it over path, so a failed write
 // never leaves a half-written file; false when it cannot be written.
-bool XWriteFileReplacing(const char* path, std::string_view bytes);
+bool XWriteFileReplacing(const char* path, std::string_view bytes, std::string* whyNot = nullptr);
 // Reads a whole file into bytes; false when it cannot be opened or read.
 bool XReadWholeFile(const char* path, std::string& bytes);
 // The scalar members read so far in one template instance, which array dimensions name.
@@ -124,8 +124,9 @@ class XTextWriter {
   // data does not match its template.
   bool Write(const XObject* object);
   const std::string& Text() const { return text_; }
-  // Writes the text to path; false when the file cannot be written.
-  bool SaveTo(const char* path) const;
+  // Writes the text to path (replacing it whole); false when the file cannot be written, with
+  // "cannot write PATH: REASON" in *whyNot.
+  bool SaveTo(const char* path, std::string* whyNot = nullptr) const;
 
  private:
   bool WriteObject(const XObject* object, int indent);
@@ -214,4 +215,4 @@ void FindFrameIdByName(ModelNode* root, const char* name, int32_t& id);
 // Appends the animation of a .x file to the tracks; false when nothing was appended.
 bool AppendXAnimation(const char* path, ModelNode* root, AnimationTrackList* tracks,
                       float timeOffset, float holdTime);
-bool SaveXAnimation(const char* path, const AnimationTrackList* tracks);
+bool SaveXAnimation(const char* path, const AnimationTrackList* tracks, std::string* whyNot = nullptr);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "models/models_local.h"
+#include "platform/file_replace.h"
 
 namespace {
 
@@ -199,16 +200,11 @@ bool XTextWriter::WriteMembers(const XTemplate& templ, XDataCursor& cursor,
   return writer.Struct(templ, 0, indent);
 }
 
-bool XTextWriter::SaveTo(const char* path) const { return XWriteFileReplacing(path, text_); }
+bool XTextWriter::SaveTo(const char* path, std::string* whyNot) const { return XWriteFileReplacing(path, text_, whyNot); }
 
-bool XWriteFileReplacing(const char* path, std::string_view bytes) {
-  std::string temporary = std::string(path) + ".part";
-  std::FILE* handle = std::fopen(temporary.c_str(), "wb");
-  if (!handle) return false;
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), handle) == bytes.size();
-  if (std::fclose(handle) != 0 || !written || std::rename(temporary.c_str(), path) != 0) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
+bool XWriteFileReplacing(const char* path, std::string_view bytes, std::string* whyNot) {
+  std::string why;
+  if (PlatformReplaceFile(path, bytes.data(), bytes.size(), false, &why)) return true;
+  if (whyNot != nullptr) *whyNot = std::string("cannot write ") + path + ": " + why;
+  return false;
 }

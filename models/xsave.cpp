@@ -21,7 +21,7 @@ uint32_t KeyTime(float time) {
 
 }  // namespace
 
-bool SaveXAnimation(const char* path, const AnimationTrackList* tracks) {
+bool SaveXAnimation(const char* path, const AnimationTrackList* tracks, std::string* whyNot) {
   XTextWriter writer;
   if (tracks) {
     XObject* set = writer.CreateObject("AnimationSet", "xqv_animset_0");
@@ -53,9 +53,12 @@ bool SaveXAnimation(const char* path, const AnimationTrackList* tracks) {
       }
       XTextWriter::AddChild(set, animation);
     }
-    if (!writer.Write(set)) return false;
+    if (!writer.Write(set)) {
+      if (whyNot != nullptr) *whyNot = "the animation's keys do not fit the .x templates";
+      return false;
+    }
   }
-  return writer.SaveTo(path);
+  return writer.SaveTo(path, whyNot);
 }
 
 ModelResult ModelObject::SaveModelMeshesX(const char* path) {

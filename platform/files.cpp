@@ -35,8 +35,6 @@ int PlatformCreateNewFile(const std::string& path) {
   return open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
 }
 
-int PlatformOpenExistingToWrite(const std::string& path) { return OpenRegularFile(path, O_WRONLY); }
-
 long PlatformReadBytes(int fd, void* buffer, size_t count) {
   size_t done = 0;
   while (done < count) {
@@ -82,13 +80,6 @@ bool PlatformReadWholeFile(const std::string& path, size_t maxBytes, std::string
   }
   close(fd);
   return ok;
-}
-
-bool PlatformWriteWholeFile(const std::string& path, const void* bytes, size_t count) {
-  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool ok = PlatformWriteBytes(fd, bytes, count);
-  return close(fd) == 0 && ok;
 }
 
 int64_t PlatformFileSize(const std::string& path) {

@@ -1,5 +1,5 @@
 // Files and folders for the program's own file commands: descriptors for numbered files,
-// whole-file reads and writes, copies and renames that never replace a file, folder listings
+// whole-file reads, copies and renames that never replace a file, folder listings
 // and tree deletes that never follow links, and the drives of this machine.
 #pragma once
 #include <cstddef>
@@ -10,7 +10,6 @@
 // Descriptors are -1 when closed (0 is a valid one). Reads and writes retry interrupted calls.
 int PlatformOpenFileToRead(const std::string& path);       // an existing regular file; -1 else
 int PlatformCreateNewFile(const std::string& path);        // fails when the name exists
-int PlatformOpenExistingToWrite(const std::string& path);  // no create, no truncate
 // Bytes read (0 at the end), -1 when the call failed.
 long PlatformReadBytes(int fd, void* buffer, size_t count);
 bool PlatformWriteBytes(int fd, const void* buffer, size_t count);
@@ -20,8 +19,6 @@ int64_t PlatformBytesLeft(int fd);
 
 // A whole file (regular, at most maxBytes) into *bytes; false when it cannot be read.
 bool PlatformReadWholeFile(const std::string& path, size_t maxBytes, std::string* bytes);
-// Writes the bytes as the whole file, creating it or truncating the old one.
-bool PlatformWriteWholeFile(const std::string& path, const void* bytes, size_t count);
 int64_t PlatformFileSize(const std::string& path);  // -1 when no such file
 bool PlatformPathExists(const std::string& path);   // file, folder or link
 bool PlatformIsFolder(const std::string& path);

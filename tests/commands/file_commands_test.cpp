@@ -12,8 +12,10 @@
 #include <string>
 
 #include "commands/commands.h"
+#include "graphics2d/graphics2d.h"
 #include "runtime/command_numbers.h"
 #include "tests/asm/command_call.h"
+#include "tests/small_disk.h"
 
 namespace {
 
@@ -152,6 +154,32 @@ TEST_F(FileCommandsTest, ArrayFiles) {
   }
   FreeArrayOfSlot(array);
   EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// A save replaces the file only once complete: on a full disk the old file stays whole and
+// the error names the file and the reason (array saves), or nothing changes (a byte written
+// into a file that the disk has no room to copy).
+TEST_F(FileCommandsTest, SavesOnAFullDiskKeepTheOldFileAndSayWhy) {
+  SmallDisk disk("1m");
+  if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+  const std::string scores = disk.Path() + "/scores.dat", level = disk.Path() + "/level.bin";
+  WriteAll(scores, "old scores");
+  const int array = MakeArray(400000);  // 1.6 MB: more than the disk holds
+  calls.RunOnArray(kSaveArray, array, {scores, 0});
+  EXPECT_EQ(calls.TakeError(), 104);
+  EXPECT_EQ(std::string(LastEngineError()), "cannot write " + scores + ": No space left on device");
+  EXPECT_EQ(ReadAll(scores), "old scores");
+  FreeArrayOfSlot(array);
+  WriteAll(level, std::string(600000, 'l'));  // no room for a second copy
+  calls.Run(kFileWriteByteAt, {level, 5, 'X'});
+  EXPECT_EQ(ReadAll(level), std::string(600000, 'l'));
+  EXPECT_EQ(disk.EntryCount(), 2u);  // nothing half-written left beside them
+  ASSERT_TRUE(disk.MakeReadOnly());
+  const int small = MakeArray(2);
+  calls.RunOnArray(kSaveArray, small, {scores, 0});
+  EXPECT_EQ(calls.TakeError(), 104);
+  EXPECT_EQ(std::string(LastEngineError()), "cannot write " + scores + ": Read-only file system");
+  FreeArrayOfSlot(small);
 }
 
 TEST_F(FileCommandsTest, FolderCommandErrors) {

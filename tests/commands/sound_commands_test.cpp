@@ -17,8 +17,10 @@
 
 #include "commands/commands.h"
 #include "commands/sound_local.h"
+#include "graphics2d/graphics2d.h"
 #include "runtime/command_numbers.h"
 #include "tests/asm/command_call.h"
+#include "tests/small_disk.h"
 
 namespace {
 
@@ -318,6 +320,21 @@ TEST_F(SoundCommandsTest, SavedWaveFilesKeepTheSampleFormatAndReplaceTheFile) {
     EXPECT_EQ(calls.TakeError(), 0);
     EXPECT_EQ(ReadAll(saved), image) << c.channels << " channels, " << c.bits << " bits";
   }
+}
+
+// On a full disk the old file stays whole and the error names the file and the reason.
+TEST_F(SoundCommandsTest, SavingOnAFullDiskKeepsTheOldFileAndSaysWhy) {
+  SmallDisk disk("64k");
+  if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+  const std::string saved = disk.Path() + "/saved.wav";
+  File(saved.c_str(), std::vector<uint8_t>(100, 0xAB));  // an absolute name: on the disk
+  disk.Fill();
+  calls.Run(kSoundLoad, {File("in.wav", WavImage(1, 16, 8000, std::vector<int>(4000, 0x1234))), 1});
+  calls.Run(kSoundSave, {saved, 1});
+  EXPECT_EQ(calls.TakeError(), 3008);
+  EXPECT_EQ(std::string(LastEngineError()), "cannot write " + saved + ": No space left on device");
+  EXPECT_EQ(ReadAll(saved), std::vector<uint8_t>(100, 0xAB));
+  EXPECT_EQ(disk.EntryCount(), 2u);
 }
 
 // Left and right loudness of what the mixer last put in its output ring (16-bit stereo).

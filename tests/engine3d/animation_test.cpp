@@ -2,11 +2,14 @@
 // set frame with interpolation, the checks, and the posed limb matrix against a hand
 // computation.
 #include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
 #include "models/models.h"
 #include "tests/engine3d/engine_harness.h"
 #include "tests/models/fixtures.h"
+#include "tests/small_disk.h"
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -316,4 +319,28 @@ TEST_F(AnimationTest, SavedAnimationAppendsAsTheOriginal) {
   EXPECT_FALSE(std::ifstream(none).good());
   RunCommand(kSaveObjectAnimation, {none.c_str(), 0});
   EXPECT_EQ(TakeError(), 7006);
+}
+
+// A save replaces the file whole: a link planted at the old temporary name ("NAME.part") is
+// left alone and the saved name stays a plain file; a full disk keeps the old file and the
+// error names the file and the reason.
+TEST_F(AnimationTest, SavingNeverWritesThroughALinkAndAFullDiskSaysSo) {
+  const std::string saved = folder.Path("saved.x"), victim = folder.Path("victim.txt");
+  WriteFile(victim, "keep me");
+  std::filesystem::create_symlink(victim, saved + ".part");
+  RunCommand(kSaveObjectAnimation, {saved.c_str(), 1});
+  EXPECT_EQ(TakeError(), 0);
+  EXPECT_EQ(ReadFileText(victim), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(saved));
+  EXPECT_NE(ReadFileText(saved).find("AnimationSet"), std::string::npos);
+  SmallDisk disk("64k");
+  if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+  const std::string full = disk.Path() + "/walk.x";
+  WriteFile(full, "old walk");
+  disk.Fill();
+  RunCommand(kSaveObjectAnimation, {full.c_str(), 1});
+  EXPECT_EQ(TakeError(), 106);
+  EXPECT_EQ(std::string(LastEngineError()), "cannot write " + full + ": No space left on device");
+  EXPECT_EQ(ReadFileText(full), "old walk");
+  EXPECT_EQ(disk.EntryCount(), 2u);
 }
