@@ -179,10 +179,19 @@ static CompileResult CompileForDriver(const char* command, const std::string& so
   return result;
 }
 
-// A compiled program of the driver's own in the private temporary folder.
-static std::string DriverTemporaryFile(const char* prefix) {
-  std::string folder = PlatformTemporaryFolder();
-  return (folder.empty() ? std::string("/tmp") : folder) + "/" + prefix + std::to_string(getpid()) + ".dat";
+// A compiled program of the driver's own in the private temporary folder; "" after saying
+// why when there is none. Never the shared /tmp, where another user could read or replace it.
+static std::string DriverTemporaryFile(const char* command, const char* prefix) {
+  std::string why;
+  const std::string folder = PlatformTemporaryFolder(&why);
+  if (folder.empty()) {
+    std::fprintf(stderr,
+                 "quorvanel %s: no private temporary folder (%s); remove it or set XDG_RUNTIME_DIR to a folder of "
+                 "your own\n",
+                 command, why.c_str());
+    return "";
+  }
+  return folder + "/" + prefix + std::to_string(getpid()) + ".dat";
 }
 
 // quorvanel compile FILE.qva [-o OUT]: exit 0, or 1 on a compile error or when a file
@@ -227,7 +236,8 @@ static int DriverRun(int argc, char** argv) {
   if (!problem.empty()) return UsageError("run", problem);
   std::vector<char*> programArgs = {argv[0]};
   for (std::string& word : args.rest) programArgs.push_back(word.data());
-  const std::string compiled = DriverTemporaryFile("run-");
+  const std::string compiled = DriverTemporaryFile("run", "run-");
+  if (compiled.empty()) return 1;
   CompileResult compiledAs = CompileForDriver("run", args.source, compiled);
   if (compiledAs != CompileResult::kDone) {
     std::remove(compiled.c_str());
@@ -257,7 +267,8 @@ static int DriverBuild(int argc, char** argv) {
   if (problem.empty() && args.output.empty()) problem = "no game to write (-o GAME)";
   if (!problem.empty()) return UsageError("build", problem);
   if (WouldReplaceSource("build", PlatformMapFileName(args.source), args.output)) return 1;
-  const std::string compiled = DriverTemporaryFile("_exefile-");
+  const std::string compiled = DriverTemporaryFile("build", "_exefile-");
+  if (compiled.empty()) return 1;
   CompileResult compiledAs = CompileForDriver("build", args.source, compiled);
   if (compiledAs != CompileResult::kDone) {
     std::remove(compiled.c_str());

@@ -136,6 +136,9 @@ struct SourceBuffer {
   bool marking = false;        // a Shift-selection began at anchor
   bool unsaved = false;
   std::string title, author, date;  // the header texts
+  // Each header line as the file had it (with its line end; empty when there was none) and
+  // the text it gave: unchanged, it is written back as it was, also when its text is empty.
+  std::string headerLines[3], headerTexts[3];
   std::string name, folder;         // the file it came from
   // One undo level.
   bool hasSnapshot = false;

@@ -74,7 +74,12 @@ bool SourceEditor::LoadSource(const std::string& path, std::string* whyNot) {
   SourceBuffer fresh;
   size_t pos = 0;
   std::string* fields[3] = {&fresh.title, &fresh.author, &fresh.date};
-  for (int f = 0; f < 3; ++f) ReadHeaderField(bytes, &pos, f, fields[f]);
+  for (int f = 0; f < 3; ++f) {
+    const size_t start = pos;
+    if (!ReadHeaderField(bytes, &pos, f, fields[f])) continue;
+    fresh.headerLines[f] = bytes.substr(start, pos - start);
+    fresh.headerTexts[f] = *fields[f];
+  }
   fresh.lines.clear();
   // Line ends: the first one found decides how the file is written back.
   fresh.lineEnd = "\r\n";
@@ -106,8 +111,10 @@ std::string SourceEditor::SourceBytes() const {
   const SourceBuffer& b = buffer();
   std::string out;
   const std::string* fields[3] = {&b.title, &b.author, &b.date};
-  for (int f = 0; f < 3; ++f)
-    if (!fields[f]->empty()) out += kHeaderPrefix[f] + *fields[f] + b.lineEnd;
+  for (int f = 0; f < 3; ++f) {
+    if (!b.headerLines[f].empty() && *fields[f] == b.headerTexts[f]) out += b.headerLines[f];
+    else if (!fields[f]->empty()) out += kHeaderPrefix[f] + *fields[f] + b.lineEnd;
+  }
   for (size_t i = 0; i < b.lines.size(); ++i) {
     out += b.lines[i];
     if (i + 1 < b.lines.size() || b.finalLineEnd) out += b.lineEnd;
@@ -138,6 +145,10 @@ void SourceEditor::ClearSource() {
   b.title.clear();
   b.author.clear();
   b.date.clear();
+  for (int f = 0; f < 3; ++f) {
+    b.headerLines[f].clear();
+    b.headerTexts[f].clear();
+  }
   b.name.clear();
   b.folder.clear();
   b.finalLineEnd = false;

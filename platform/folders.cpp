@@ -42,23 +42,30 @@ std::string PlatformCurrentFolder() {
 
 bool PlatformChangeFolder(const std::string& folder) { return chdir(folder.c_str()) == 0; }
 
+static bool Fail(std::string* whyNot, const std::string& why) {
+  if (whyNot != nullptr) *whyNot = why;
+  return false;
+}
+
 // A folder that exists or was just made with mode 0700, owned by us and closed to others.
-bool PlatformMakePrivateFolder(const std::string& path) {
-  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+bool PlatformMakePrivateFolder(const std::string& path, std::string* whyNot) {
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return Fail(whyNot, path + ": " + std::strerror(errno));
   struct stat info;
-  if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid()) return false;
-  if ((info.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) return false;
+  if (lstat(path.c_str(), &info) != 0) return Fail(whyNot, path + ": " + std::strerror(errno));
+  if (!S_ISDIR(info.st_mode)) return Fail(whyNot, path + " is not a folder");
+  if (info.st_uid != getuid()) return Fail(whyNot, path + " belongs to another user");
+  if ((info.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) return Fail(whyNot, path + " is open to others");
   return true;
 }
 
-std::string PlatformTemporaryFolder() {
+std::string PlatformTemporaryFolder(std::string* whyNot) {
   const char* runtimeDir = std::getenv("XDG_RUNTIME_DIR");
   if (runtimeDir != nullptr && runtimeDir[0] == '/') {
     std::string path = std::string(runtimeDir) + "/quorvanel";
     if (PlatformMakePrivateFolder(path)) return path;
   }
   std::string path = "/tmp/quorvanel-" + std::to_string(getuid());
-  return PlatformMakePrivateFolder(path) ? path : "";
+  return PlatformMakePrivateFolder(path, whyNot) ? path : "";
 }
 
 static bool MakeFolders(const std::string& path) {
@@ -148,11 +155,6 @@ bool PlatformDeleteFile(const std::string& path) { return unlink(path.c_str()) =
 void PlatformRemoveFolderTree(const std::string& path) {
   std::error_code error;
   std::filesystem::remove_all(path, error);
-}
-
-static bool Fail(std::string* whyNot, const std::string& why) {
-  if (whyNot != nullptr) *whyNot = why;
-  return false;
 }
 
 bool PlatformReadRegularFile(const std::string& path, size_t maxBytes, std::string* text, std::string* whyNot) {

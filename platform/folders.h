@@ -13,10 +13,12 @@ std::string PlatformExecutableFolder();
 std::string PlatformCurrentFolder();
 bool PlatformChangeFolder(const std::string& folder);
 // $XDG_RUNTIME_DIR/quorvanel or /tmp/quorvanel-<uid>, created 0700 and checked to be ours
-// and private; empty when no such folder can be had.
-std::string PlatformTemporaryFolder();
-// Makes a folder with mode 0700 (or takes an existing one that is ours and private).
-bool PlatformMakePrivateFolder(const std::string& path);
+// and private; empty when no such folder can be had, with the reason in *whyNot
+// ("/tmp/quorvanel-1000 belongs to another user").
+std::string PlatformTemporaryFolder(std::string* whyNot = nullptr);
+// Makes a folder with mode 0700 (or takes an existing one that is ours and private); false
+// with the reason in *whyNot.
+bool PlatformMakePrivateFolder(const std::string& path, std::string* whyNot = nullptr);
 // Removes a folder and everything in it; the player's own run folder at shut-down.
 void PlatformRemoveFolderTree(const std::string& path);
 // $XDG_CONFIG_HOME/quorvanel or ~/.config/quorvanel, made 0700 when missing and checked to

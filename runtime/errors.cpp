@@ -1,5 +1,7 @@
 // Runtime errors and warnings: the stored number, the message formed at the end of a run,
 // the error-text slots, the ERRORLOG entries of QV.LOG and the report of silent warnings.
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 #include <set>
@@ -198,8 +200,20 @@ void LogErrorEntry(const char* keyPrefix, const char* text) {
   std::time_t now = std::time(nullptr);
   std::tm utc{};
   gmtime_r(&now, &utc);
-  char key[96];
-  std::snprintf(key, sizeof(key), "%s ON %d/%d/%d AT %d:%d", keyPrefix, utc.tm_mday, utc.tm_mon + 1,
-                utc.tm_year + 1900, utc.tm_hour, utc.tm_min);
-  PlatformWriteProfileString(LogFilePath().c_str(), "ERRORLOG", key, text);
+  // The second and the process id keep apart the entries of games failing at the same time
+  // (with the minute alone they shared one key, and the log kept only the last); a second
+  // entry of this process within the same second gets a running number.
+  char key[128];
+  std::snprintf(key, sizeof(key), "%s ON %d/%d/%d AT %d:%d:%d PID %d", keyPrefix, utc.tm_mday, utc.tm_mon + 1,
+                utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(getpid()));
+  static std::string lastKey;  // lives for the process
+  static int repeats = 0;
+  std::string unique = key;
+  if (unique == lastKey) {
+    unique += " #" + std::to_string(++repeats + 1);
+  } else {
+    lastKey = unique;
+    repeats = 0;
+  }
+  PlatformWriteProfileString(LogFilePath().c_str(), "ERRORLOG", unique.c_str(), text);
 }

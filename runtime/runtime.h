@@ -194,8 +194,8 @@ constexpr int kErrorTextSlots = 256;
 // "ERROR <number>" for a number that has no slot).
 std::string ErrorText(int number);
 void SetErrorSlotText(int slot, const char* text);  // the environment's language file
-// Writes one QV.LOG entry, section ERRORLOG, key "<prefix> ON d/m/y AT h:m", only in
-// debug mode. Runtime errors use "RUNTIMEERROR", engine set-up failures "ENGINEERROR".
+// Writes one QV.LOG entry, section ERRORLOG, key "<prefix> ON d/m/y AT h:m:s PID n" (UTC),
+// only in debug mode. Runtime errors use "RUNTIMEERROR", engine set-up failures "ENGINEERROR".
 void LogErrorEntry(const char* keyPrefix, const char* text);
 // Ends the run like the window's close: the main loop sees it on its next pass.
 void RequestQuit();

@@ -35,7 +35,8 @@ const DriverCase kCases[] = {
     {"BuildWithoutItsMediaFolderKeepsTheGame", "echo OLD > game", "$QV build g.qva -o game --media nowhere", 1,
      "cannot read the media folder nowhere: No such file or directory", kOldGameKept},
     {"BuildWithAnUnreadableMediaFileKeepsTheGame",
-     "[ \"$(id -u)\" != 0 ] || exit 77; echo OLD > game; mkdir m; echo x > m/a.png; chmod 000 m/a.png",
+     "[ \"$(id -u)\" != 0 ] || { echo needs a user that file permissions apply to; exit 77; }; echo OLD > game; "
+     "mkdir m; echo x > m/a.png; chmod 000 m/a.png",
      "$QV build g.qva -o game --media m", 1, "cannot read the media file a.png: Permission denied",
      R"sh([ "$(cat game)" = OLD ])sh"},
     {"BuildWithABrokenMediaLinkKeepsTheGame", "echo OLD > game; mkdir m; ln -s gone.png m/a.png",
@@ -86,6 +87,16 @@ const DriverCase kCases[] = {
      "quorvanel run: cannot open none.qva: No such file or directory", "true"},
     {"RunWithAFullTemporaryFolderIsNoCompileError", "", "trap '' XFSZ; ulimit -f 2; $QV run g.qva --headless", 1,
      "quorvanel run: cannot write ", "grep -q 'File too large' \"$ERR\""},
+    // Another user owns both private temporary folders (the user's runtime folder's and the
+    // one in /tmp, this one only in a mount namespace of the case's own): refused, never
+    // compiled into the shared /tmp.
+    {"RunWhenAnotherUserOwnsTheTemporaryFolderIsRefused",
+     "[ \"$(id -u)\" = 0 ] && command -v unshare >/dev/null || { echo needs root to plant another user\\'s folder; "
+     "exit 77; }; mkdir -p ../run/quorvanel ../theirs && chown 65534 ../run/quorvanel ../theirs",
+     "unshare -m sh -c 'mkdir -p /tmp/quorvanel-0 && mount --bind ../theirs /tmp/quorvanel-0 && "
+     "exec $QV run g.qva --headless --echo'",
+     1, "quorvanel run: no private temporary folder (/tmp/quorvanel-0 belongs to another user)",
+     R"sh([ -z "$(ls -A ../theirs)" ] && ! grep -q hi "$ERR")sh"},
     {"RunOfABadProgramIsACompileError", "echo 'frobnicate 1' > bad.qva", "$QV run bad.qva --headless", 2,
      "bad.qva:1: Unknown command: frobnicate", "true"},
     // Warnings do not stop a run: `run` says each distinct one once on stderr (number, text,
@@ -177,7 +188,7 @@ class DriverTest : public ::testing::TestWithParam<DriverCase> {
 TEST_P(DriverTest, EndsAsItShould) {
   const DriverCase& c = GetParam();
   int setup = Shell(std::string("{ ") + (c.setup[0] != 0 ? c.setup : "true") + "; } > ../setup.txt 2>&1");
-  if (setup == 77) GTEST_SKIP() << "needs a user that file permissions apply to";
+  if (setup == 77) GTEST_SKIP() << ReadText(root_ / "setup.txt");
   ASSERT_EQ(setup, 0) << ReadText(root_ / "setup.txt");
   int status = Shell(std::string("( ") + c.command + " ) 2> \"$ERR\"");
   const std::string err = ReadText(root_ / "stderr.txt");

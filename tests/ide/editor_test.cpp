@@ -38,6 +38,11 @@ TEST(SourceFiles, LoadAndSaveRoundTripByteForByte) {
       {"header", "Rem * Title  : Game\r\nRem * Author : Me\r\nRem * Date   : 1/2/3\r\nprint 1\r\n", 1},
       {"title only", "Rem * Title  : Game\r\nprint 1\r\n", 1},
       {"long line", std::string(5000, 'x') + "\r\n" + std::string(5001, 'y') + "\r\n", 2},
+      // Header lines as the user wrote them: an empty one, another case, no blank, no line end.
+      {"empty title", "rem * title  :\r\nprint 1\r\n", 1},
+      {"empty date and odd case", "REM * Author :Me\nRem * Date   : \nprint 1\n", 1},
+      {"header without a line end", "Rem * Title  : Game", 1},
+      {"long title", "Rem * Title  : " + std::string(300, 't') + "\r\nx\r\n", 1},
       {"only a header", "Rem * Title  : T\r\nRem * Author : A\r\nRem * Date   : D\r\n", 1},
   };
   for (const auto& c : cases) {

@@ -1,6 +1,7 @@
 // The dispatcher and errors: faults become 10010, slices end after drawing in automatic
 // mode and only on 259 or the draw-queue limit in manual mode, the last error wins, the
 // message forms, and the error texts agree with the language file.
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -174,6 +175,38 @@ TEST_F(DispatcherTest, DebugTraceEndsAsOneWritePerCommand) {
   };
   EXPECT_EQ(read(folder / "QV.LOG"), read(one));
   EXPECT_EQ(read(one).rfind("[QUORVANELLOOPMIDDLE]\nPC0=151\nPC3=81\n", 0), 0u) << read(one);
+  SetFoldersForTests(savedExecutableFolder, "");
+  std::filesystem::remove_all(folder);
+}
+
+// Games failing at the same moment each keep their QV.LOG entry (four games once left one):
+// the key holds the second and the process id, and one process's entries within a second
+// are numbered.
+TEST_F(DispatcherTest, EveryLoggedErrorKeepsItsOwnEntry) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("qv-errorlog-test-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string savedExecutableFolder = ExecutableFolder();
+  SetFoldersForTests(folder.string(), folder.string());
+  MutableSettings().debugMode = true;
+  std::vector<pid_t> games;
+  for (int game = 0; game < 4; ++game) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+      LogErrorEntry("RUNTIMEERROR", ("game " + std::to_string(game)).c_str());
+      _exit(0);
+    }
+    games.push_back(pid);
+  }
+  for (pid_t pid : games) waitpid(pid, nullptr, 0);
+  for (int i = 0; i < 3; ++i) LogErrorEntry("RUNTIMEERROR", ("here " + std::to_string(i)).c_str());
+  MutableSettings().debugMode = false;
+  std::ifstream in(folder / "QV.LOG", std::ios::binary);
+  const std::string log(std::istreambuf_iterator<char>(in), {});
+  std::set<std::string> texts;
+  const std::regex entry("RUNTIMEERROR ON \\d+/\\d+/\\d+ AT \\d+:\\d+:\\d+ PID \\d+( #\\d+)?=(.*)");
+  for (std::sregex_iterator it(log.begin(), log.end(), entry), end; it != end; ++it) texts.insert((*it)[2]);
+  EXPECT_EQ(texts, (std::set<std::string>{"game 0", "game 1", "game 2", "game 3", "here 0", "here 1", "here 2"})) << log;
   SetFoldersForTests(savedExecutableFolder, "");
   std::filesystem::remove_all(folder);
 }
