@@ -3,6 +3,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -329,24 +330,34 @@ struct SndWavInfo {
 // has no "fmt "; false (error untouched) without "data". `syncPoints` may be null.
 bool SndParseRiff(SndFile* file, SndWavInfo* info, std::vector<SndSyncPoint>* syncPoints);
 // A WAV format's decoder: PCM passes through; the compressed ones decode to 16-bit PCM.
-enum SndWavCodec : int { kSndWavPcm, kSndWavImaAdpcm, kSndWavMsAdpcm, kSndWavALaw, kSndWavMuLaw };
+enum SndWavCodec : int {
+  kSndWavPcm, kSndWavImaAdpcm, kSndWavMsAdpcm, kSndWavALaw, kSndWavMuLaw, kSndWavFloat, kSndWavGsm
+};
+struct PlatformGsmDecoder;
 struct SndWavDecoder {
   SndWavCodec codec = kSndWavPcm;
   int channels = 1;
   int bits = 16;              // of the decoded data
-  uint32_t blockAlign = 0;    // ADPCM: bytes per block
+  uint32_t blockAlign = 0;    // compressed: bytes of the smallest whole unit the codec decodes
   uint32_t samplesPerBlock = 0;
   int coefficientCount = 0;   // MS ADPCM predictor pairs
   int16_t coefficients[256][2] = {};
   uint64_t decodedBytes = 0;  // for the data length it was opened with
+  // GSM: the decoder's history, carried from one call to the next when a stream keeps it
+  // (SndKeepWavHistory); without it each call decodes from a fresh decoder.
+  std::shared_ptr<PlatformGsmDecoder> history;
 };
 // Chooses the decoder of a format and the decoded size of `dataLength` bytes; false with
-// error 10 for formats we do not decode (GSM, MPEG, 24/32-bit, more than two channels, ...).
+// error 10 for formats we do not decode (MPEG, 24-bit, more than two channels, GSM without
+// libgsm, ...).
 bool SndOpenWav(const SndWavInfo& info, uint32_t dataLength, SndWavDecoder* decoder);
 // Decodes `sourceBytes` of compressed data into `destination` (decoder.decodedBytes room);
 // false with error 11 on data the format cannot hold.
 bool SndAcmConvert(const SndWavDecoder& decoder, const uint8_t* source, uint32_t sourceBytes,
                    uint8_t* destination);
+// Streams: gives a codec whose output depends on earlier blocks (GSM) a fresh history that
+// later calls share; a seek calls it again. Does nothing for the other codecs.
+bool SndKeepWavHistory(SndWavDecoder* decoder);
 SndSample* SndLoadWavSample(int index, SndFile* file, uint32_t mode);
 // The MPEG audio loader's slot (MP3 files, MPEG audio inside RIFF): probes the file itself and
 // fails with error 10 when it holds no MPEG audio.

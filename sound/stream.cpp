@@ -103,9 +103,10 @@ static int ReadPcm(SndStream* s, uint8_t* out, int bytes, bool* end) {
   // Compressed: whole blocks of the codec, decoded through a decoder sized for them.
   int64_t want = std::min<int64_t>(int64_t(s->readBuffer.size()), dataEnd - s->filePosition);
   SndWavDecoder chunk;
-  if (want <= 0 || !SndFileReadAt(s->file, s->filePosition, s->readBuffer.data(), int(want)) ||
-      !SndOpenWav(s->wav, uint32_t(want), &chunk) || chunk.decodedBytes > uint64_t(bytes) ||
-      !SndAcmConvert(chunk, s->readBuffer.data(), uint32_t(want), out)) {
+  bool opened = want > 0 && SndFileReadAt(s->file, s->filePosition, s->readBuffer.data(), int(want)) &&
+                SndOpenWav(s->wav, uint32_t(want), &chunk);
+  chunk.history = s->wavDecoder.history;
+  if (!opened || chunk.decodedBytes > uint64_t(bytes) || !SndAcmConvert(chunk, s->readBuffer.data(), uint32_t(want), out)) {
     *end = true;
     return 0;
   }
@@ -157,6 +158,7 @@ static void SeekBytes(SndStream* s, int64_t position, bool setTime) {
     SndMpegReset(s->mpeg.decoder);
     if (position <= s->dataStart) position = s->mpeg.probe.firstAudioFrame;
   }
+  if (s->reader == StreamReader::kPcm) SndKeepWavHistory(&s->wavDecoder);
   s->filePosition = position;
   s->decodeBytes = s->readOffset = 0;
   s->dataEnded = false;
@@ -175,7 +177,8 @@ static void SeekTime(SndStream* s, int64_t ms) {
   } else {
     int64_t position = s->dataStart + int64_t(double(ms) / std::max(1, s->lengthMs) * s->dataBytes);
     if (s->reader == StreamReader::kPcm && s->wavDecoder.codec != kSndWavPcm) {
-      position = s->dataStart + (position - s->dataStart) / s->wav.blockAlign * s->wav.blockAlign;
+      const int64_t block = std::max<uint32_t>(s->wavDecoder.blockAlign, 1);
+      position = s->dataStart + (position - s->dataStart) / block * block;
     }
     SeekBytes(s, position, false);
   }
@@ -452,7 +455,8 @@ SndStream* SndStreamOpen(const char* nameOrImage, uint32_t mode, int memoryLengt
     if (!SndParseRiff(file, &p.wav, &syncs)) return FailOpen(probe, file, kSndErrFileFormat);
     int64_t available = SndFileLength(file) - p.wav.dataOffset;
     uint32_t dataLength = uint32_t(std::min<int64_t>(p.wav.dataLength, std::max<int64_t>(available, 0)));
-    if (dataLength == 0 || !SndOpenWav(p.wav, dataLength, &p.wavDecoder) || p.wavDecoder.decodedBytes == 0) {
+    if (dataLength == 0 || !SndOpenWav(p.wav, dataLength, &p.wavDecoder) || p.wavDecoder.decodedBytes == 0 ||
+        !SndKeepWavHistory(&p.wavDecoder)) {
       return FailOpen(probe, file, kSndErrFileFormat);
     }
     p.reader = StreamReader::kPcm;
@@ -467,7 +471,7 @@ SndStream* SndStreamOpen(const char* nameOrImage, uint32_t mode, int memoryLengt
     if (p.wavDecoder.codec != kSndWavPcm) {
       // Whole codec blocks per read; the decoded size of one read comes from the codec itself,
       // so no ratio is rounded to an integer (or to zero) on the way.
-      readSize = std::max<uint32_t>(p.wav.blockAlign, 1);
+      readSize = std::max<uint32_t>(p.wavDecoder.blockAlign, 1);
       while (readSize < 2048) readSize *= 2;
       SndWavDecoder block;
       if (!SndOpenWav(p.wav, uint32_t(readSize), &block)) return FailOpen(probe, file, kSndErrFileFormat);

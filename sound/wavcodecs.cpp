@@ -1,15 +1,22 @@
-// The WAV formats we decode ourselves: PCM (8/16-bit, also inside the extensible format), IMA
-// ADPCM, Microsoft ADPCM, A-law and mu-law, each into 16-bit PCM; anything else is refused.
+// The WAV formats we decode: PCM (8/16-bit, also inside the extensible format), IMA ADPCM,
+// Microsoft ADPCM, A-law, mu-law and IEEE float (32/64-bit) ourselves, GSM 6.10 through the
+// platform's libgsm, each into 16-bit PCM; anything else is refused.
+#include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <string>
 
+#include "platform/gsm_codec.h"
 #include "sound/sound_local.h"
 
 enum : uint16_t {
   kTagPcm = 1,
   kTagMsAdpcm = 2,
+  kTagFloat = 3,
   kTagALaw = 6,
   kTagMuLaw = 7,
   kTagImaAdpcm = 0x11,
+  kTagGsm = 0x31,
   kTagExtensible = 0xFFFE,
 };
 
@@ -52,6 +59,57 @@ static int16_t ExpandALaw(uint8_t code) {
   return static_cast<int16_t>((code & 0x80) ? t : -t);
 }
 
+// Full scale is 1.0; louder values clip, and a value that is not a number is silence.
+static int16_t FloatTo16(double value) {
+  if (!(value == value)) return 0;
+  double scaled = value * 32768.0;
+  if (scaled >= 32767.0) return 32767;
+  if (scaled <= -32768.0) return -32768;
+  return static_cast<int16_t>(std::lround(scaled));
+}
+
+static void ConvertFloats(const SndWavDecoder& d, const uint8_t* source, uint64_t values, uint8_t* out) {
+  const uint32_t width = d.blockAlign / static_cast<uint32_t>(d.channels);
+  for (uint64_t i = 0; i < values; i++) {
+    double value;
+    if (width == 4) {
+      float single;
+      std::memcpy(&single, source + 4 * i, 4);
+      value = single;
+    } else {
+      std::memcpy(&value, source + 8 * i, 8);
+    }
+    Put16(out, i, FloatTo16(value));
+  }
+}
+
+static std::shared_ptr<PlatformGsmDecoder> MakeGsmHistory() {
+  PlatformGsmDecoder* decoder = PlatformGsmCreate();
+  if (decoder == nullptr) return nullptr;
+  return std::shared_ptr<PlatformGsmDecoder>(decoder, PlatformGsmDestroy);
+}
+
+bool SndKeepWavHistory(SndWavDecoder* decoder) {
+  if (decoder->codec != kSndWavGsm) return true;
+  decoder->history = MakeGsmHistory();
+  return decoder->history != nullptr || SndFail(kSndErrMemory);
+}
+
+static bool DecodeGsm(const SndWavDecoder& d, const uint8_t* source, uint32_t sourceBytes, uint8_t* out) {
+  std::shared_ptr<PlatformGsmDecoder> history = d.history ? d.history : MakeGsmHistory();
+  if (!history) return SndFail(kSndErrMemory);
+  const uint64_t blocks = std::min<uint64_t>(sourceBytes / kPlatformGsmBlockBytes,
+                                             d.decodedBytes / (2 * kPlatformGsmBlockSamples));
+  for (uint64_t b = 0; b < blocks; b++) {
+    int16_t samples[kPlatformGsmBlockSamples];
+    if (!PlatformGsmDecodeBlock(history.get(), source + b * kPlatformGsmBlockBytes, samples)) {
+      return SndFail(kSndErrFileData);
+    }
+    std::memcpy(out + b * sizeof samples, samples, sizeof samples);
+  }
+  return true;
+}
+
 // Frames held by an ADPCM block of `bytes` (a whole block, or the short last one).
 static uint32_t AdpcmBlockFrames(const SndWavDecoder& d, uint32_t bytes) {
   uint32_t c = static_cast<uint32_t>(d.channels);
@@ -89,6 +147,7 @@ bool SndOpenWav(const SndWavInfo& info, uint32_t dataLength, SndWavDecoder* deco
     case kTagMuLaw:
       if (info.bits != 8) return SndFail(kSndErrFileFormat);
       d.codec = tag == kTagALaw ? kSndWavALaw : kSndWavMuLaw;
+      d.blockAlign = c;
       d.decodedBytes = static_cast<uint64_t>(dataLength / c) * c * 2;
       return true;
     case kTagImaAdpcm:
@@ -119,8 +178,28 @@ bool SndOpenWav(const SndWavInfo& info, uint32_t dataLength, SndWavDecoder* deco
       d.decodedBytes = frames * c * 2;
       return true;
     }
+    case kTagFloat:
+      if (info.bits != 32 && info.bits != 64) return SndFail(kSndErrFileFormat);
+      d.codec = kSndWavFloat;
+      d.blockAlign = c * info.bits / 8;
+      d.decodedBytes = static_cast<uint64_t>(dataLength / d.blockAlign) * c * 2;
+      return true;
+    case kTagGsm: {
+      // The WAV layout of GSM 6.10 is mono, in blocks of two frames.
+      if (c != 1 || info.blockAlign != kPlatformGsmBlockBytes) return SndFail(kSndErrFileFormat);
+      std::string problem;
+      if (!PlatformGsmUsable(&problem)) {
+        SndLog(("GSM 6.10 WAV file refused: " + problem).c_str());
+        return SndFail(kSndErrFileFormat);
+      }
+      d.codec = kSndWavGsm;
+      d.blockAlign = kPlatformGsmBlockBytes;
+      d.samplesPerBlock = kPlatformGsmBlockSamples;
+      d.decodedBytes = static_cast<uint64_t>(dataLength / kPlatformGsmBlockBytes) * kPlatformGsmBlockSamples * 2;
+      return true;
+    }
     default:
-      return SndFail(kSndErrFileFormat);  // GSM, MPEG and every other codec
+      return SndFail(kSndErrFileFormat);  // MPEG and every other codec
   }
 }
 
@@ -178,9 +257,9 @@ static bool DecodeMsBlock(const SndWavDecoder& d, const uint8_t* block, uint32_t
     int value = Clamp16(predicted + (nibble >= 8 ? nibble - 16 : nibble) * delta[ch]);
     sample2[ch] = sample1[ch];
     sample1[ch] = value;
-    delta[ch] = (kMsAdaptation[nibble] * delta[ch]) >> 8;
-    if (delta[ch] < 16) delta[ch] = 16;
-    if (delta[ch] > (1 << 24)) delta[ch] = 1 << 24;  // hostile blocks grow it without end
+    // Hostile blocks grow the step without end: it is held below 2^24, and grown in 64 bits.
+    int64_t grown = (static_cast<int64_t>(kMsAdaptation[nibble]) * delta[ch]) >> 8;
+    delta[ch] = static_cast<int>(grown < 16 ? 16 : grown > (1 << 24) ? 1 << 24 : grown);
     Put16(out, (first + 2 + n / static_cast<uint32_t>(c)) * static_cast<uint32_t>(c) + static_cast<uint32_t>(ch),
           static_cast<int16_t>(value));
   }
@@ -193,6 +272,11 @@ bool SndAcmConvert(const SndWavDecoder& d, const uint8_t* source, uint32_t sourc
     case kSndWavPcm:
       std::memcpy(destination, source, d.decodedBytes < sourceBytes ? d.decodedBytes : sourceBytes);
       return true;
+    case kSndWavFloat:
+      ConvertFloats(d, source, std::min<uint64_t>(values, sourceBytes / (d.blockAlign / d.channels)), destination);
+      return true;
+    case kSndWavGsm:
+      return DecodeGsm(d, source, sourceBytes, destination);
     case kSndWavALaw:
     case kSndWavMuLaw:
       for (uint64_t i = 0; i < values && i < sourceBytes; i++) {

@@ -1,9 +1,37 @@
 // Feeds arbitrary bytes to the WAV loader as a memory image (chunk walk with cue points and
 // labels, every decoder, the sample fill): it must fail cleanly or load, never read past them.
+// The seeds, one small file per format (PCM, both ADPCM kinds, A-law, 32/64-bit float, GSM),
+// are made by sox at start-up when it is installed.
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
+#include "fuzz/fuzz_corpus.h"
 #include "sound/sound_local.h"
+
+namespace {
+char gScratch[] = "/tmp/qv-fuzz-wav-XXXXXX";
+char gSeeds[] = "/tmp/qv-fuzz-wav-seeds-XXXXXX";
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  if (mkdtemp(gSeeds) == nullptr) return 0;
+  const std::string folder = gSeeds;
+  const std::string source = folder + "/source.wav";
+  std::string command = "sox -n -r 8000 -c 2 -b 16 '" + source + "' synth 0.1 sine 300-2000 2>/dev/null";
+  if (std::system(command.c_str()) == 0) {
+    const char* formats[][2] = {{"ima", "-e ima-adpcm"},      {"ms", "-e ms-adpcm"},
+                                {"alaw", "-e a-law"},         {"float32", "-e floating-point -b 32"},
+                                {"float64", "-e floating-point -b 64"}, {"gsm", "-e gsm-full-rate"}};
+    for (const auto& format : formats) {
+      command = "sox '" + source + "' " + format[1] + " '" + folder + "/" + format[0] + ".wav' 2>/dev/null";
+      if (std::system(command.c_str()) != 0) {}
+    }
+  }
+  AddSeedCorpus(argc, argv, gScratch, gSeeds);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool started = [] {

@@ -57,6 +57,8 @@ TEST_F(Streams, EqualTheSameDataLoadedAsASample) {
   Run("sox -D " + Path("stereo.wav") + " -e ima-adpcm " + Path("ima.wav"));
   Run("sox -D " + Path("mono.wav") + " -e ms-adpcm " + Path("ms.wav"));
   Run("sox -D " + Path("stereo.wav") + " -e u-law " + Path("mulaw.wav"));
+  Run("sox -D " + Path("stereo.wav") + " -e floating-point -b 32 " + Path("float.wav"));
+  Run("sox -D " + Path("mono.wav") + " -e gsm-full-rate " + Path("gsm.wav"));  // its decoder has a history
   Run("lame --quiet -b 128 " + Path("stereo.wav") + " " + Path("stereo.mp3"));
   Run("sox -D " + Path("stereo.wav") + " -t raw " + Path("stereo.raw"));
   Run("sox -D " + Path("mono.wav") + " -t raw -e unsigned -b 8 " + Path("unsigned.raw"));
@@ -64,7 +66,8 @@ TEST_F(Streams, EqualTheSameDataLoadedAsASample) {
     const char* file;
     uint32_t rawMode;  // 0: by format
   } cases[] = {
-      {"stereo.wav", 0}, {"pcm8.wav", 0}, {"ima.wav", 0}, {"ms.wav", 0}, {"mulaw.wav", 0}, {"stereo.mp3", 0},
+      {"stereo.wav", 0}, {"pcm8.wav", 0}, {"ima.wav", 0}, {"ms.wav", 0}, {"mulaw.wav", 0}, {"float.wav", 0},
+      {"gsm.wav", 0},    {"stereo.mp3", 0},
       {"stereo.raw", kSnd16Bits | kSndStereo}, {"unsigned.raw", kSnd8Bits | kSndMono | kSndUnsigned},
   };
   for (const auto& c : cases) {

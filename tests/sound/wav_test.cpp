@@ -1,8 +1,11 @@
 // Loading WAV and raw files: sox-made fixtures (PCM 8/16-bit, mono/stereo, IMA and MS ADPCM,
-// A-law, mu-law) against sox's own decode, sampler loops, cue names, hostile and truncated
-// files, and the load entry points' errors.
+// A-law, mu-law, 32/64-bit float, GSM 6.10) against sox's own decode, float scaling and
+// clipping, GSM without its library, sampler loops, cue names, hostile and truncated files,
+// and the load entry points' errors.
 #include <unistd.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +14,8 @@
 #include <iterator>
 #include <string>
 
+#include "platform/gsm_codec.h"
+#include "sound/stream.h"
 #include "tests/sound/sound_test_util.h"
 
 namespace {
@@ -63,6 +68,13 @@ std::vector<uint8_t> Wav(uint16_t tag, uint16_t channels, uint32_t rate, uint16_
   std::vector<uint8_t> riff = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
   PutChunk(riff, "fmt ", fmt);
   AppendChunks(riff, chunksAfterFormat);
+  return riff;
+}
+
+// The same file with another block size in its format chunk.
+std::vector<uint8_t> WithBlockAlign(std::vector<uint8_t> riff, uint16_t blockAlign) {
+  riff[32] = static_cast<uint8_t>(blockAlign);
+  riff[33] = static_cast<uint8_t>(blockAlign >> 8);
   return riff;
 }
 
@@ -143,23 +155,28 @@ TEST_F(WavFiles, SoxFixturesLoadWithTheirModeAndData) {
     const char* source;
     const char* soxOptions;
     int bits, channels, tolerance;
+    bool againstSource;  // float holds the 16-bit source exactly (sox's own decode dithers)
   } cases[] = {
-      {"pcm8-mono", "mono.wav", "-b 8", 8, 1, 0},
-      {"pcm8-stereo", "stereo.wav", "-b 8", 8, 2, 0},
-      {"pcm16-mono", "mono.wav", "-b 16", 16, 1, 0},
-      {"pcm16-stereo", "stereo.wav", "-b 16", 16, 2, 0},
-      {"ima-mono", "mono.wav", "-e ima-adpcm", 16, 1, 1},
-      {"ima-stereo", "stereo.wav", "-e ima-adpcm", 16, 2, 1},
-      {"ms-mono", "mono.wav", "-e ms-adpcm", 16, 1, 1},
-      {"ms-stereo", "stereo.wav", "-e ms-adpcm", 16, 2, 1},
-      {"alaw", "mono.wav", "-e a-law", 16, 1, 0},
-      {"mulaw", "stereo.wav", "-e u-law", 16, 2, 0},
+      {"pcm8-mono", "mono.wav", "-b 8", 8, 1, 0, false},
+      {"pcm8-stereo", "stereo.wav", "-b 8", 8, 2, 0, false},
+      {"pcm16-mono", "mono.wav", "-b 16", 16, 1, 0, false},
+      {"pcm16-stereo", "stereo.wav", "-b 16", 16, 2, 0, false},
+      {"ima-mono", "mono.wav", "-e ima-adpcm", 16, 1, 1, false},
+      {"ima-stereo", "stereo.wav", "-e ima-adpcm", 16, 2, 1, false},
+      {"ms-mono", "mono.wav", "-e ms-adpcm", 16, 1, 1, false},
+      {"ms-stereo", "stereo.wav", "-e ms-adpcm", 16, 2, 1, false},
+      {"alaw", "mono.wav", "-e a-law", 16, 1, 0, false},
+      {"mulaw", "stereo.wav", "-e u-law", 16, 2, 0, false},
+      {"float32-mono", "mono.wav", "-e floating-point -b 32", 16, 1, 0, true},
+      {"float32-stereo", "stereo.wav", "-e floating-point -b 32", 16, 2, 0, true},
+      {"float64-stereo", "stereo.wav", "-e floating-point -b 64", 16, 2, 0, true},
+      {"gsm", "mono.wav", "-e gsm-full-rate", 16, 1, 0, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string file = Path(std::string(c.name) + ".wav");
     Sox(Path(c.source) + " " + c.soxOptions + " " + file);
-    std::vector<int> reference = SoxDecode(file, c.bits);
+    std::vector<int> reference = SoxDecode(c.againstSource ? Path(c.source) : file, c.bits);
     SndSample* sample = SndLoadSample(-1, file.c_str(), kSndLoopOff | kSnd2D, 0);
     ASSERT_NE(sample, nullptr) << "error " << SndGetError();
     EXPECT_EQ(SndGetSampleMode(sample), static_cast<uint32_t>(kSndLoopOff | (c.bits == 8 ? kSnd8Bits : kSnd16Bits) |
@@ -175,6 +192,61 @@ TEST_F(WavFiles, SoxFixturesLoadWithTheirModeAndData) {
     EXPECT_LE(worst, c.tolerance);
     SndFreeSample(sample);
   }
+}
+
+// Float data: 1.0 is full scale, values round to the nearest step, louder ones clip, and a
+// value that is not a number is silence; the extensible format names float by its GUID.
+TEST_F(WavFiles, FloatValuesScaleRoundAndClip) {
+  const double values[] = {0.0, 0.5, -0.5, 1.0, -1.0, 2.5, -7.0, 1.6 / 32768, -1.6 / 32768, NAN, 0.25};
+  const int expected[] = {0, 16384, -16384, 32767, -32768, 32767, -32768, 2, -2, 0, 8192};
+  std::vector<uint8_t> guid(24, 0);  // valid bits, channel mask, then the sub-format GUID
+  guid[6] = 3;
+  for (int bits : {32, 64}) {
+    for (bool extensible : {false, true}) {
+      SCOPED_TRACE(std::to_string(bits) + (extensible ? " extensible" : ""));
+      std::vector<uint8_t> body;
+      for (double v : values) {
+        if (bits == 32) {
+          float single = static_cast<float>(v);
+          Put32(body, std::bit_cast<uint32_t>(single));
+        } else {
+          uint64_t word = std::bit_cast<uint64_t>(v);
+          Put32(body, static_cast<uint32_t>(word));
+          Put32(body, static_cast<uint32_t>(word >> 32));
+        }
+      }
+      std::vector<uint8_t> data;
+      PutChunk(data, "data", body);
+      std::vector<uint8_t> file = Wav(extensible ? 0xFFFE : 3, 1, 48000, static_cast<uint16_t>(bits), data,
+                                      extensible ? guid : std::vector<uint8_t>{});
+      SndSample* sample = SndLoadWavMemory(-1, file.data(), 0, static_cast<int>(file.size()));
+      ASSERT_NE(sample, nullptr) << "error " << SndGetError();
+      EXPECT_EQ(SndGetSampleMode(sample), static_cast<uint32_t>(kSndLoopOff | kSnd16Bits | kSndMono));
+      EXPECT_EQ(SampleValues(sample), std::vector<int>(std::begin(expected), std::end(expected)));
+      SndFreeSample(sample);
+    }
+  }
+}
+
+// On a machine without libgsm a GSM file is refused with error 10 (as for any format without
+// a decoder), and the library's log names the missing library; the file loads once it is back.
+TEST_F(WavFiles, GsmWithoutItsLibraryIsRefusedNamingIt) {
+  Sox("-n -r 8000 -c 1 -b 16 " + Path("voice.wav") + " synth 0.2 sine 300-900");
+  Sox(Path("voice.wav") + " -e gsm-full-rate " + Path("gsm.wav"));
+  static std::string logged;
+  logged.clear();
+  SndSetHost({[](const char* text) { logged += std::string(text) + "\n"; }, {}, nullptr});
+  PlatformGsmHideLibraryForTests(true);
+  EXPECT_EQ(SndLoadSample(-1, Path("gsm.wav").c_str(), 0, 0), nullptr);
+  EXPECT_EQ(SndGetError(), kSndErrFileFormat);
+  EXPECT_EQ(SndStreamOpen(Path("gsm.wav").c_str(), 0, 0), nullptr);
+  PlatformGsmHideLibraryForTests(false);
+  SndSetHost({});
+  EXPECT_NE(logged.find("libgsm.so.1"), std::string::npos) << logged;
+  SndSample* sample = SndLoadSample(-1, Path("gsm.wav").c_str(), 0, 0);
+  ASSERT_NE(sample, nullptr);
+  EXPECT_EQ(SndGetSampleLength(sample), 1600u);  // five blocks of 320
+  SndFreeSample(sample);
 }
 
 TEST_F(WavFiles, SamplerLoopAndCueNames) {
@@ -253,6 +325,13 @@ TEST_F(WavFiles, HostileFilesGiveErrorCodes) {
   std::vector<uint8_t> msExtra;  // a block size, then no coefficients at all
   Put16(msExtra, 32);
   Put16(msExtra, 0);
+  // One MS ADPCM block of 100 frames whose step starts at its largest and grows at every nibble.
+  std::vector<uint8_t> growingExtra;
+  for (uint32_t v : {100u, 1u, 256u, 0u}) Put16(growingExtra, v);
+  std::vector<uint8_t> growingBlock = {0, 0xFF, 0x7F, 0, 0, 0, 0};
+  growingBlock.resize(64, 0x88);
+  std::vector<uint8_t> growingData;
+  PutChunk(growingData, "data", growingBlock);
   const struct {
     const char* name;
     std::vector<uint8_t> file;
@@ -269,7 +348,12 @@ TEST_F(WavFiles, HostileFilesGiveErrorCodes) {
       {"32-bit", Wav(1, 2, 8000, 32, DataChunk(320)), kSndErrFileFormat},
       {"6 channels", Wav(1, 6, 8000, 16, DataChunk(240)), kSndErrFileFormat},
       {"0 channels", Wav(1, 0, 8000, 16, DataChunk(240)), kSndErrFileFormat},
-      {"GSM", Wav(0x31, 1, 8000, 0, DataChunk(65)), kSndErrFileFormat},
+      {"GSM with blocks of 0 bytes", Wav(0x31, 1, 8000, 0, DataChunk(65)), kSndErrFileFormat},
+      {"GSM stereo", WithBlockAlign(Wav(0x31, 2, 8000, 0, DataChunk(130)), 65), kSndErrFileFormat},
+      {"GSM shorter than a block", WithBlockAlign(Wav(0x31, 1, 8000, 0, DataChunk(64)), 65), kSndErrFileData},
+      {"16-bit float", Wav(3, 1, 8000, 16, DataChunk(200)), kSndErrFileFormat},
+      {"float shorter than a value", Wav(3, 1, 8000, 32, DataChunk(3)), kSndErrFileData},
+      {"MS ADPCM step past 2^24", WithBlockAlign(Wav(2, 1, 8000, 4, growingData, growingExtra), 64), 0},
       {"MS ADPCM without coefficients", Wav(2, 1, 8000, 4, DataChunk(64), msExtra), kSndErrFileFormat},
       {"no format", cat({'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, DataChunk(64)), kSndErrFileFormat},
   };
@@ -300,12 +384,15 @@ TEST_F(WavFiles, HostileFilesGiveErrorCodes) {
   EXPECT_EQ(std::strlen(points[0].name), 255u);
 }
 
-// Every prefix of a real file (PCM with a loop, and both ADPCM kinds) loads or fails cleanly.
+// Every prefix of a real file (PCM with a loop, both ADPCM kinds, float, GSM) loads or fails
+// cleanly.
 TEST_F(WavFiles, TruncatedFilesNeverReadPastTheirEnd) {
   Sox("-n -r 8000 -c 2 -b 16 " + Path("s.wav") + " synth 0.05 sine 700");
   Sox(Path("s.wav") + " -e ima-adpcm " + Path("ima.wav"));
   Sox(Path("s.wav") + " -e ms-adpcm " + Path("ms.wav"));
-  for (const char* name : {"s.wav", "ima.wav", "ms.wav"}) {
+  Sox(Path("s.wav") + " -e floating-point -b 64 " + Path("float.wav"));
+  Sox(Path("s.wav") + " -e gsm-full-rate " + Path("gsm.wav"));
+  for (const char* name : {"s.wav", "ima.wav", "ms.wav", "float.wav", "gsm.wav"}) {
     std::vector<uint8_t> whole = ReadBytes(Path(name));
     if (std::string(name) == "s.wav") AppendChunks(whole, SamplerChunk(1, 10, 50));
     for (size_t size = 1; size <= whole.size(); size += (size < 200 ? 1 : 37)) {
