@@ -387,7 +387,8 @@ void CmdMakeObject() {
   object->limbCount = 1;
   object->limbs[0].imageNumber = image;
   object->limbs[0].imageRecord = image != 0 ? ImageIndexForNumber(image) : 0;
-  // The image's texture is made for this object alone: it goes when the object goes.
+  // The object holds one reference to the image's texture (shared by every object made or
+  // textured from the same picture): the texture goes with the last of them.
   object->appliedTexture = texture > 0 ? texture : 0;
   FinishObjectCollision(slot, 52, 0, 0, 0, 0);
 }

@@ -25,6 +25,8 @@ struct TextureRecord {
   int32_t cached;       // 1 while the record has a cache entry (name and reference count)
   int32_t references;
   uint32_t* pixels;     // the picture as made, 0x00RRGGBB (owned): saving writes it back
+  int32_t imageIndex;   // image record the texture was made from (linked while the image keeps
+                        // that picture), -1 for other textures
   char name[kTextureNameSize];  // the cache key: a file name or a colour's decimal text
 };
 
@@ -37,6 +39,15 @@ RecordPool g_texturePool = MakeRecordPool("textures", sizeof(TextureRecord), 2, 
 // The cache's names, lower-cased (names match without regard to case), to texture numbers;
 // an entry lives as long as its cached record.
 std::unordered_map<std::string, int32_t> g_cacheIndex;
+// Image record index -> the texture made from its current picture and that picture's stamp.
+// Every object textured from an unchanged image shares the one texture (so the render draws
+// them all under one texture); a changed image gets a new texture at its next use, while the
+// old one lives on for the objects that show it. An entry goes with its texture.
+struct ImageTexture {
+  int32_t texture;
+  uint64_t pictureStamp;
+};
+std::unordered_map<int32_t, ImageTexture> g_imageTextures;
 
 std::string CacheKey(const char* name) {
   std::string key = name;
@@ -79,6 +90,7 @@ int32_t MakeTexture(const uint32_t* pixels, int width, int height, const char* c
   record->references = 1;
   record->pixels = new uint32_t[texels.size()];
   for (size_t i = 0; i < texels.size(); ++i) record->pixels[i] = pixels[i] & 0xFFFFFFu;
+  record->imageIndex = -1;
   record->cached = cacheName != nullptr ? 1 : 0;
   if (cacheName != nullptr) {
     std::snprintf(record->name, sizeof record->name, "%s", cacheName);
@@ -94,6 +106,11 @@ void FreeTexture(int32_t number) {
   delete[] record->pixels;
   record->pixels = nullptr;
   if (record->cached == 1) g_cacheIndex.erase(CacheKey(record->name));
+  if (record->imageIndex >= 0) {
+    const auto link = g_imageTextures.find(record->imageIndex);
+    if (link != g_imageTextures.end() && link->second.texture == number) g_imageTextures.erase(link);
+  }
+  record->imageIndex = -1;
   record->inUse = 0;
   record->cached = 0;
   FreeRecord(g_texturePool, number - 1);
@@ -200,5 +217,15 @@ int32_t GetImageTexture(int32_t imageNumber, int32_t /*flag*/) {
   SettleQueuedImage(index);  // loaded or grabbed in this frame: its picture, not a blank one
   const Surface* surface = ImageSurface(index);
   if (surface == nullptr || surface->pixels.empty()) return -1;
-  return TextureFromSurface(*surface);
+  const uint64_t stamp = ImagePictureStamp(index);
+  const auto link = g_imageTextures.find(index);
+  if (link != g_imageTextures.end() && link->second.pictureStamp == stamp) {
+    TextureFor(link->second.texture)->references += 1;
+    return link->second.texture;
+  }
+  const int32_t texture = TextureFromSurface(*surface);
+  if (texture < 0) return texture;
+  TextureFor(texture)->imageIndex = index;
+  g_imageTextures[index] = ImageTexture{texture, stamp};
+  return texture;
 }

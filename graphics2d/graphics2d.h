@@ -70,6 +70,9 @@ int32_t FirstSpriteIndex();
 // Image records by index and their surfaces (null for a free record); sprites and engine3d.
 ImageRecord* ImageAt(int32_t index);
 Surface* ImageSurface(int32_t index);
+// engine3d's image textures: a stamp that changes whenever the image's picture does (made,
+// replaced, drawn into or freed) and is never given to another picture.
+uint64_t ImagePictureStamp(int32_t index);
 // ImageRecord index of an image number, -1 when there is none.
 int32_t ImageIndexForNumber(int32_t number);
 // main.cpp registers the three pools (sprites, images, draw ops) before the player starts.

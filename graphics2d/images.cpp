@@ -12,6 +12,16 @@ static std::vector<Surface*> gImageSurfaces;
 // Image number -> record index + 1 (0 = none). Cleared at every display start.
 static NumberIdMap gImageIdMap;
 
+// Per record index, the stamp of the image's current picture: taken from one counter whenever
+// the picture is made, replaced or drawn into, so no two pictures ever share a stamp (textures
+// made from an image are shared while its stamp stays). Grown with the pool.
+static std::vector<uint64_t> gImagePictures;
+static uint64_t gLastPictureStamp = 0;
+
+static void StampPicture(int32_t index) {
+  if (index >= 0 && static_cast<size_t>(index) < gImagePictures.size()) gImagePictures[index] = ++gLastPictureStamp;
+}
+
 // Pictures the load command has read, by record index, waiting for its replay to copy them
 // into the image (so the file is read once). Grown with the pool, freed with the record.
 static std::vector<Surface*> gPendingLoads;
@@ -19,6 +29,7 @@ static std::vector<Surface*> gPendingLoads;
 static bool GrowImageSurfaces(int32_t capacity) {
   gImageSurfaces.resize(static_cast<size_t>(capacity), nullptr);
   gPendingLoads.resize(static_cast<size_t>(capacity), nullptr);
+  gImagePictures.resize(static_cast<size_t>(capacity), 0);
   return true;
 }
 
@@ -44,6 +55,7 @@ static void ReleaseImageSurface(void* record) {
     SurfaceDestroy(gImageSurfaces[index]);
     gImageSurfaces[index] = nullptr;
     SurfaceDestroy(TakePendingLoad(index));
+    StampPicture(index);
   }
 }
 
@@ -57,6 +69,11 @@ ImageRecord* ImageAt(int32_t index) { return RecordAt<ImageRecord>(gImagePool, i
 Surface* ImageSurface(int32_t index) {
   if (gImagePool.records == nullptr || index < 0 || static_cast<size_t>(index) >= gImageSurfaces.size()) return nullptr;
   return gImageSurfaces[index];
+}
+
+uint64_t ImagePictureStamp(int32_t index) {
+  if (index < 0 || static_cast<size_t>(index) >= gImagePictures.size()) return 0;
+  return gImagePictures[index];
 }
 
 int32_t ImageIndexForNumber(int32_t number) {
@@ -80,6 +97,7 @@ int32_t CreateImageRecord(int32_t number, int width, int height) {
   record->height = height;
   record->number = number;
   gImageSurfaces[index] = surface;
+  StampPicture(index);
   if (number >= 1 && number <= kMaxImageNumber) gImageIdMap.Set(number, index + 1);
   return index;
 }
@@ -118,6 +136,7 @@ static int32_t ImageForNumber(int32_t number, int width, int height) {
     }
     SurfaceDestroy(gImageSurfaces[index]);
     gImageSurfaces[index] = surface;
+    StampPicture(index);
     ImageAt(index)->width = width;
     ImageAt(index)->height = height;
     return index;
@@ -130,6 +149,7 @@ static int32_t ImageForNumber(int32_t number, int width, int height) {
 
 void ReplayImageOp(DrawOp& op, Surface* target) {
   Surface* image = ImageSurface(op.number);
+  if (op.code == kOpGetImage || op.code == kOpLoadImage || op.code == kOpFadeImage) StampPicture(op.number);
   switch (op.code) {
     case kOpGetImage: {
       if (target == nullptr) return RuntimeError(504);

@@ -62,9 +62,7 @@ void Measure(Size& size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = 3;
-  for (int i = 1; i < argc; ++i)
-    if (std::string(argv[i]) == "--rounds" && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
+  const int rounds = ReadBenchOptions(argc, argv, {3, 0}).rounds;
   PrepareEngine();
   g_back = SurfaceCreate(640, 480);
   InstallEngine3dHooks(g_hooks, [] { return g_back; });

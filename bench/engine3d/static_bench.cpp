@@ -24,55 +24,28 @@ RuntimeHooks g_hooks;
 constexpr int kCubes = 2000;
 constexpr uint32_t kColours[8] = {0xC04040, 0x40C040, 0x4040C0, 0xC0C040, 0xC040C0, 0x40C0C0, 0x808080, 0xE0A060};
 
-struct BenchScene {
-  const char* name;
-  bool madeStatic;
-  std::vector<double> samples;  // milliseconds per frame, one per measured batch
-};
-
-void BuildScene(const BenchScene& scene) {
+void BuildScene(bool madeStatic) {
   StartLitScene(g_back);
   for (int i = 0; i < kCubes; ++i) {
     const int number = i + 1;
     MakeGridCube(i, 0.6f, kColours[i % 8]);
     RunCommand(kRotateObject, {number}, {static_cast<float>(i * 7 % 360), static_cast<float>(i * 13 % 360), 0.0f});
-    if (scene.madeStatic) RunCommand(kConvertStaticObject, {number, 0});
+    if (madeStatic) RunCommand(kConvertStaticObject, {number, 0});
   }
-}
-
-void Frame() {
-  g_hooks.RenderBackdrop();
-  g_hooks.RenderScene3DIfOn(0);
-  g_hooks.AnimateObjects();
-  Device3dClaimCpuSide();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = 3;
-  double batchSeconds = 0.5;
-  for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--rounds" && i + 1 < argc) rounds = std::max(1, std::atoi(argv[++i]));
-    else if (std::string(argv[i]) == "--batch" && i + 1 < argc) batchSeconds = std::atof(argv[++i]);
-  }
+  const BenchOptions options = ReadBenchOptions(argc, argv, {3, 0.5});
   PrepareEngine();
   g_back = SurfaceCreate(640, 480);
   InstallEngine3dHooks(g_hooks, [] { return g_back; });
-  std::vector<BenchScene> scenes = {{"2000 cubes as objects, 8 colours", false, {}},
-                               {"2000 static cubes, 8 texture groups", true, {}}};
+  std::vector<TimedScene> scenes = {{"2000 cubes as objects, 8 colours", {}}, {"2000 static cubes, 8 texture groups", {}}};
   uint32_t triangles[2] = {0, 0};
-  for (int round = 0; round < rounds; ++round) {
-    for (size_t s = 0; s < scenes.size(); ++s) {
-      BenchScene& scene = scenes[s];
-      BuildScene(scene);
-      for (int warm = 0; warm < 3; ++warm) Frame();
-      triangles[s] = DrawnIndexCount() / 3;
-      for (int batch = 0; batch < 2; ++batch) scene.samples.push_back(MeasureBatch(batchSeconds, Frame));
-      std::fprintf(stderr, "round %d: %-40s %9.2f ms\n", round + 1, scene.name, scene.samples.back());
-      ReleaseScene3D();
-    }
-  }
+  TimeScenesInRounds(
+      scenes, options, [](size_t s) { BuildScene(s == 1); }, [&](size_t s) { triangles[s] = DrawnIndexCount() / 3; },
+      [] { StandingFrame(g_hooks); });
   std::printf("%-42s %12s %10s %10s\n", "scene (640x480, lit, standing)", "ms/frame", "fps", "triangles");
   std::vector<double> ms;
   for (size_t s = 0; s < scenes.size(); ++s) {

@@ -86,3 +86,42 @@ TEST_F(TexturesTest, DisplayResetRestoresLightsAndBuffers) {
   EXPECT_GT(Device3dRecordCount(Device3dOp::kCreateVertexBuffer), 0u);
   EXPECT_GT(Device3dRecordCount(Device3dOp::kSetTransform), 0u);
 }
+
+// Objects textured from one image share one texture while the image keeps its picture, so a
+// frame draws them under one texture; a new picture makes a new texture at its next use, and
+// each texture goes with the last object showing it.
+TEST_F(TexturesTest, ObjectsTexturedFromOneImageShareItsTexture) {
+  auto textureOf = [](int32_t number) { return ObjectAt(ObjectSlotForNumber(number))->appliedTexture; };
+  RunCommand(kImageGet, {9, 0, 0, 4, 4});
+  RunCommand(kMakeObjectCube, {1, 2.0f});
+  RunCommand(kMakeObjectCube, {2, 2.0f});
+  RunCommand(kTextureObject, {1, 9});
+  RunCommand(kTextureObject, {2, 9});
+  RunCommand(kMakeObject, {3, 0, 9});
+  ASSERT_GT(textureOf(1), 0);
+  EXPECT_EQ(textureOf(2), textureOf(1));
+  EXPECT_EQ(textureOf(3), textureOf(1));
+  EXPECT_EQ(LiveTextureCount(), 1);
+  EXPECT_EQ(Device3dRecordLiveTextures(), 1u);
+  for (int number = 1; number <= 3; ++number) RunCommand(kPositionObject, {number, 0.0f, 0.0f, 20.0f});
+  Device3dRecordClearCalls();
+  RenderScene3D();
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kSetTexture), 1u);
+  EXPECT_EQ(Device3dRecordCount(Device3dOp::kDrawIndexedPrimitiveVB), 2u);  // object 3 has no mesh
+
+  const int32_t first = textureOf(1);
+  RunCommand(kImageGet, {9, 0, 0, 8, 8});  // a new picture
+  RunCommand(kTextureObject, {2, 9});
+  EXPECT_NE(textureOf(2), first);
+  EXPECT_EQ(textureOf(1), first);  // still shows the picture it was given
+  EXPECT_EQ(LiveTextureCount(), 2);
+  RunCommand(kTextureObject, {1, 9});  // the new picture's texture is shared again
+  EXPECT_EQ(textureOf(1), textureOf(2));
+  RunCommand(kDeleteObject, {3});
+  EXPECT_EQ(LiveTextureCount(), 1);  // the first picture's texture went with its last object
+  RunCommand(kDeleteObject, {1});
+  RunCommand(kDeleteObject, {2});
+  EXPECT_EQ(LiveTextureCount(), 0);
+  EXPECT_EQ(Device3dRecordLiveTextures(), 0u);
+  EXPECT_EQ(TakeError(), 0);
+}
