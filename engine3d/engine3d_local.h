@@ -215,6 +215,9 @@ CommandTableView ObjectCommandTable();
 CommandTableView ObjectSettingCommandTable();
 
 // The frame (render.cpp, animation.cpp).
+// The pre-step's first step in a program that works in 3D: the whole screen's colour and
+// depth cleared, before the backdrop, the scene and the frame's 2D drawing.
+void ClearViewport();
 void RenderBackdrop();
 void RenderScene3D();
 void RenderScene3DIfOn(int stage);

@@ -290,6 +290,19 @@ int32_t BackdropSlot() {
 
 }  // namespace
 
+// Each frame starts from black with the depth at the far plane, over the whole screen whatever
+// the camera's view: what moved or was deleted since the last frame leaves nothing behind.
+void ClearViewport() {
+  Device3dViewport viewport;
+  Dev().GetViewport(&viewport);
+  int width, height;
+  TargetSize(width, height);
+  const bool wholeScreen = viewport.x == 0 && viewport.y == 0 && viewport.width == width && viewport.height == height;
+  if (!wholeScreen) Dev().SetViewport(Device3dViewport{0, 0, width, height, viewport.minZ, viewport.maxZ});
+  Dev().Clear(kClearTarget | kClearZBuffer, 0, 1.0f);
+  if (!wholeScreen) Dev().SetViewport(viewport);
+}
+
 // The backdrop clears the picture with its colour and then draws its object, as the camera
 // saw the scene when 3D was set up: the sky stays put whatever the camera does. The scene
 // stays open for the render.

@@ -26,6 +26,10 @@ bool g_openedDevice = false;
 // (a test's recorder), else at the run's first 3D command, which opens the GL device then. A
 // program that gives no 3D command never loads the GL driver. Cleared at every scene reset.
 bool g_sceneDeviceSetUp = false;
+// Set by the run's first 3D command, cleared at every scene reset: only a program that works
+// in 3D has its picture cleared before each frame; one that draws in 2D alone keeps it (in the
+// environment the device stays open from an earlier run, so its presence does not tell).
+bool g_sceneInUse = false;
 // Indices drawn this frame (statistic of the frame); reset at the start of each render.
 uint32_t g_drawnIndices = 0;
 // The back buffer the scene renders into: set at every scene reset and display restore.
@@ -274,6 +278,7 @@ void InitScene3D(Surface* backBuffer) {
   g_target = backBuffer;
   ResetSceneSettings();
   g_sceneDeviceSetUp = std::strcmp(Device3dActive().name, "None") != 0;
+  g_sceneInUse = false;
   if (g_sceneDeviceSetUp) {
     Dev().AttachBackBuffer(backBuffer);
     SetupDeviceDefaults();
@@ -376,7 +381,10 @@ void InstallEngine3dHooks(RuntimeHooks& hooks, Surface* (*backBuffer)()) {
   g_previousTeardown = hooks.EndOfRunTeardown;
   hooks.ResetScene3D = [] { InitScene3D(g_backBufferSource ? g_backBufferSource() : nullptr); };
   hooks.RestoreScene3DAfterReset = RestoreScene3DAfterReset;
-  // Until the run's first 3D command there is no scene to draw, animate or collide.
+  // Until the run's first 3D command there is no scene to clear, draw, animate or collide.
+  hooks.ClearViewport = [] {
+    if (g_sceneDeviceSetUp && g_sceneInUse) ClearViewport();
+  };
   hooks.RenderBackdrop = [] {
     if (g_sceneDeviceSetUp) RenderBackdrop();
   };
@@ -412,6 +420,7 @@ size_t g_gatedCount = 0;
 template <size_t I>
 void DeviceGate() {
   if (!g_sceneDeviceSetUp) SetUpSceneDevice();
+  g_sceneInUse = true;
   g_gatedHandlers[I]();
 }
 

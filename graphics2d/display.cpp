@@ -1,5 +1,5 @@
-// The display: the back buffer in memory, the flip-chain state that decides how often screen
-// operations replay, presenting one frame per cycle, the frame rate and the engine error text.
+// The display: the back buffer in memory, presenting one frame per cycle, the 3D target's
+// clear before each frame, the frame rate and the engine error text.
 #include <cstdio>
 
 #include "graphics2d/graphics2d_local.h"
@@ -19,7 +19,6 @@ int ScreenDepth() { return Display2D.screenDepth; }
 bool DisplayWindowMode() { return Display2D.windowMode; }
 uint32_t FramesPresented() { return Display2D.framesPresented; }
 int FrameRate() { return Display2D.framesPerSecond; }
-int ScreenRefreshCount() { return Draw2D.screenRefreshCount; }
 const char* LastEngineError() { return Display2D.lastEngineError.c_str(); }
 
 void WriteEngineErrorLog(const char* text) {
@@ -39,7 +38,6 @@ static void ClearBackBuffer() {
 bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {
   Display2D.fullScreenWanted = fullScreen && !windowMode;
   Display2D.windowMode = windowMode;
-  Display2D.presentByBlit = Settings().presentByBlit;
   // A fresh display starts in 640x480 at depth 16 whatever mode the last run left.
   if (!reuse) {
     Display2D.screenWidth = 640;
@@ -56,9 +54,6 @@ bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {
       return false;
     }
   }
-  // A full-screen display flips two buffers unless BLITFLIPMODE asks for presenting by blit.
-  Display2D.flipChain = Display2D.fullScreenWanted && !Display2D.presentByBlit;
-  Display2D.frontParity = 0;
   Display2D.screenInvalid = true;
   Display2D.framesAtLastCount = Display2D.framesPresented;
   Display2D.lastCountTime = PlatformMilliseconds();
@@ -111,7 +106,6 @@ int PresentFrame() {
   const bool presented = PresentSurface(*back, Display2D.screenDepth);
   RemoveMousePointer(*back);
   if (!presented) return 0;
-  if (Display2D.flipChain) Display2D.frontParity ^= 1;
   CountFrameRate();
   return 1;
 }

@@ -56,7 +56,6 @@ bool SetDisplayMode(int width, int height, int depth) {
   const int32_t ink = (Draw2D.inkRgb[0] << 16) | (Draw2D.inkRgb[1] << 8) | Draw2D.inkRgb[2];
   InkToPixel(paper, ink);
   Draw2D.recordBitmap = Draw2D.replayBitmap = 0;
-  Draw2D.screenRefreshCount = Display2D.flipChain ? 2 : 1;
   SurfaceFill(*fresh, SurfaceRect{0, 0, width, height}, Draw2D.paperPixel);  // the new screen in the paper colour
   PresentFrame();
   PresentFrame();

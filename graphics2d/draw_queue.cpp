@@ -1,6 +1,5 @@
 // The deferred draw queue: drawing commands append records stamped with the drawing bitmap of
-// the moment; the pre-step replays them in order, screen records on as many frames as the
-// display has buffers, then frees them.
+// the moment; the pre-step replays them once, in order, then frees them.
 #include <cstdio>
 #include <cstring>
 
@@ -41,28 +40,11 @@ void InkToPixel(int32_t paper, int32_t ink) {
 void Reset2DState() {
   Draw2D.recordBitmap = 0;
   Draw2D.replayBitmap = 0;
-  Draw2D.screenRefreshCount = Display2D.flipChain ? 2 : 1;
   InkToPixel(0x000000, 0xFFFFFF);
   ResetTextState();
 }
 
 void SetRecordBitmap(int number) { Draw2D.recordBitmap = (number >= 0 && number < kBitmapCount) ? number : 0; }
-
-// How many replays a new record gets: screen records as many as the display has buffers.
-static int8_t RefreshCountFor(int32_t code, int32_t number, int32_t destination) {
-  auto forBitmap = [](int32_t bitmap) { return static_cast<int8_t>(bitmap != 0 ? 1 : Draw2D.screenRefreshCount); };
-  switch (code) {
-    case kOpSetDrawingBitmap: case kOpSaveBitmap: case kOpCreateBitmap: case kOpDeleteBitmap:
-    case kOpGetImage: case kOpFreeImage: case kOpLoadImage: case kOpFadeImage:
-      return 1;
-    case kOpLoadBitmap: case kOpMirrorBitmap: case kOpFlipBitmap: case kOpBlurBitmap: case kOpFadeBitmap:
-      return forBitmap(number);
-    case kOpCopyBitmap:
-      return forBitmap(destination);
-    default:  // pastes, drawing, text and font records follow the drawing bitmap
-      return forBitmap(Draw2D.recordBitmap);
-  }
-}
 
 int32_t RecordDrawOp(int32_t code, int32_t x, int32_t y, int32_t x2, int32_t y2, int32_t number, const char* text) {
   if (gDrawOpPool.records == nullptr) return -1;
@@ -81,8 +63,10 @@ int32_t RecordDrawOp(int32_t code, int32_t x, int32_t y, int32_t x2, int32_t y2,
     // Texts longer than the payload are cut to 255 characters.
     std::snprintf(op->payload, sizeof op->payload, "%s", text);
   }
-  // Op 6 passes its destination bitmap in y2 (and keeps it in the payload as well).
-  op->refreshCount = RefreshCountFor(code, number, code == kOpCopyBitmap ? y2 : 0);
+  // The display presents by copying its one back buffer: no flip chain alternates buffers
+  // that would each need the drawing, so every record, screen or bitmap, is replayed once and
+  // each shown frame holds exactly the drawing made for it.
+  op->refreshCount = 1;
   return index;
 }
 

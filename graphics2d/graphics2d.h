@@ -105,8 +105,6 @@ bool DisplayWindowMode();
 // Frames presented so far and the frame rate (0 until more than a second has passed).
 uint32_t FramesPresented();
 int FrameRate();
-// 2 when the display presents through a flip chain, else 1.
-int ScreenRefreshCount();
 // The last engine set-up failure text; appended to runtime errors.
 const char* LastEngineError();
 // Keeps a set-up failure text and logs it in debug mode; the display and the 3D device set-up.

@@ -47,10 +47,7 @@ struct DisplayState {
   int screenWidth = 640, screenHeight = 480, screenDepth = 16;
   bool fullScreenWanted = false;
   bool windowMode = false;
-  bool presentByBlit = false;
-  bool flipChain = false;   // kept as the state a flipping display has: screen ops replay twice
   bool screenInvalid = false;
-  int frontParity = 0;      // toggled by each flipped present
   uint32_t framesPresented = 0, framesAtLastCount = 0, lastCountTime = 0;
   int framesPerSecond = 0;
   std::string lastEngineError;
@@ -81,7 +78,6 @@ void ReplayBitmapOp(DrawOp& op);
 struct DrawState {
   int recordBitmap = 0;         // drawing bitmap for new records
   int replayBitmap = 0;         // drawing bitmap of the replay's bitmap ops
-  int screenRefreshCount = 1;
   uint32_t paperPixel = 0, inkPixel = 0xFFFFFF;
   int paperRgb[3] = {0, 0, 0}, inkRgb[3] = {255, 255, 255};
 };

@@ -112,7 +112,8 @@ struct Device3d {
   const char* name;  // "T&L" on a hardware renderer, "RGB" in software, "Record" in tests
   bool (*BeginScene)();
   void (*EndScene)();
-  // Clears the viewport's target and/or depth buffer (Device3dClearFlags).
+  // Clears the viewport's target and/or depth buffer (Device3dClearFlags). A clear of the
+  // whole target may keep the picture on the device's side until Device3dClaimCpuSide.
   bool (*Clear)(uint32_t flags, uint32_t colour, float z);
   void (*SetViewport)(const Device3dViewport& viewport);
   void (*GetViewport)(Device3dViewport* viewport);

@@ -391,7 +391,9 @@ bool GlClear(uint32_t flags, uint32_t colour, float z) {
   glEnable(GL_SCISSOR_TEST);
   glClear(mask);
   ApplyRenderState(Device3dState::kZWriteEnable);
-  LeaveGpuSideOutsideScene();
+  // A clear of the whole picture (a frame's start) stays on the GL side: the frame's 3D draws
+  // over it without a copy in, and CPU work claims the picture as it always does.
+  if (!wholeTarget) LeaveGpuSideOutsideScene();
   return true;
 }
 

@@ -29,7 +29,8 @@ static void CmdTimer() {
   AdvanceOperands(1);
 }
 
-// Waits without blocking the window: the command runs again each slice until its time.
+// Waits without blocking the window: the command runs again each slice until its time, and
+// the picture shown when the wait began stays on the screen meanwhile.
 static void CmdWait() {
   int32_t ms = IntOperand(0);
   const void* here = OperandPointer;
@@ -42,6 +43,7 @@ static void CmdWait() {
   if (static_cast<int32_t>(gNumbers.waitUntil - now) > 0) {
     OperandPointer -= 1;
     Dispatcher.stop = 1;
+    HoldPictureWhileWaiting();
     return;
   }
   gNumbers.waiting = false;

@@ -36,6 +36,7 @@ static struct {
   bool settingUpDisplay = false;
   bool inBackground = false;  // a full-screen run whose window lost the focus
   bool inEnvironment = false;  // a run inside the environment's window (no full screen)
+  bool holdPicture = false;  // a waiting command parked the program: the next pass keeps the picture
   MouseState mouse = kMouseAtStart;
 } gRun;
 
@@ -59,6 +60,7 @@ void RequestScreenSave(const char* fileName) {
   gRun.screenSaveRequested = true;
   gRun.screenSaveName = fileName != nullptr ? fileName : "";
 }
+void HoldPictureWhileWaiting() { gRun.holdPicture = true; }
 const char* CommandLineText() { return gCommandLine.c_str(); }
 MouseState& Mouse() { return gRun.mouse; }
 
@@ -203,12 +205,15 @@ void HandleWindowMessage(const PlatformMessage& message) {
 }
 
 // A full-screen display cannot be restored while another window is in front: the run
-// pauses until the window is activated again.
-static bool PreStep() {
+// pauses until the window is activated again. A pass that holds the picture (the program
+// waits) makes no new one: clearing and drawing the scene again would hide what the frame
+// before the wait showed.
+static bool PreStep(bool holdingPicture) {
   if (!gRun.displayActive) {
     if (gRun.inBackground || !Hooks.RestoreDisplaySurfaces()) return false;
     gRun.displayActive = true;
   }
+  if (holdingPicture) return true;
   Hooks.UpdateMousePointer();
   Hooks.ClearViewport();
   Hooks.RestoreSpriteBackgrounds();
@@ -218,9 +223,9 @@ static bool PreStep() {
   return true;
 }
 
-bool RunPreStepForTests() { return PreStep(); }
+bool RunPreStepForTests() { return PreStep(false); }
 
-static void PostStep() {
+static void PostStep(bool holdingPicture) {
   if (!gRun.displayActive) return;
   Hooks.CountDownImageReleases();
   // Frame pacing: at least the frame wait since the last frame, and the clock must move. The
@@ -234,14 +239,18 @@ static void PostStep() {
   }
   gRun.lastFrameTime = PlatformMilliseconds();
   ++gRun.framesShown;
-  Hooks.UpdateAnimations();
-  Hooks.SaveSpriteBackgrounds();
-  Hooks.RenderScene3DIfOn(1);
-  Hooks.DrawSprites();
+  // While the program waits, sound and music go on and the held picture is shown again (the
+  // mouse pointer moves over it); the scene, the sprites and the animations stand still.
+  if (!holdingPicture) {
+    Hooks.UpdateAnimations();
+    Hooks.SaveSpriteBackgrounds();
+    Hooks.RenderScene3DIfOn(1);
+    Hooks.DrawSprites();
+  }
   Hooks.SoundSyncHook();
   Hooks.UpdateSound3D();
   Hooks.UpdateMusicLoops();
-  Hooks.AnimateObjects();
+  if (!holdingPicture) Hooks.AnimateObjects();
   Hooks.PresentFrame();
   if (gRun.screenSaveRequested) {
     Hooks.SaveScreenToFile(gRun.screenSaveName.c_str());
@@ -278,9 +287,13 @@ static void RunMainLoop() {
       HandleWindowMessage(message);
       continue;
     }
-    if (PreStep()) {
+    // Decided for the whole pass, so a pass's pre-step and post-step stay a pair (the sprite
+    // backgrounds one restores are the ones the other saved).
+    const bool holdingPicture = gRun.holdPicture;
+    gRun.holdPicture = false;
+    if (PreStep(holdingPicture)) {
       ExecuteCommands();
-      PostStep();
+      PostStep(holdingPicture);
     } else {
       PlatformSleep(10);  // paused in the background: wait for the next message
     }

@@ -217,6 +217,10 @@ extern DispatcherFlags Dispatcher;
 inline void EndSliceAfterDrawing() {
   if (Dispatcher.drawStop) Dispatcher.stop = 1;
 }
+// A command that parks the program to wait (WAIT, a wait for a key) calls this each time it
+// ends the slice to wait: the main loop's next pass makes no new picture, so the frame shown
+// when the wait began stays on the screen for the whole wait.
+void HoldPictureWhileWaiting();
 // Runs one slice of the loaded program. The main loop calls it between pre- and post-step.
 void ExecuteCommands();
 // Long-running handlers call this so the window stays responsive.

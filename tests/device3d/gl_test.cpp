@@ -99,6 +99,12 @@ TEST_F(GlDevice, DrawsOverCpuPictureAndReadsBack) {
   device().Clear(kClearTarget | kClearZBuffer, 0x00FF00, 1.0f);
   ExpectColour(*back, 8, 8, 0x00FF00);
   ExpectColour(*back, 40, 30, 0x336699);
+  // A clear of the whole target (a frame's start) reaches it once CPU work claims the picture.
+  device().SetViewport(Device3dViewport{0, 0, kWidth, kHeight, 0, 1});
+  device().Clear(kClearTarget | kClearZBuffer, 0x0000FF, 1.0f);
+  Device3dClaimCpuSide();
+  ExpectColour(*back, 8, 8, 0x0000FF);
+  ExpectColour(*back, 40, 30, 0x0000FF);
 }
 
 TEST_F(GlDevice, CullModesDropTheRightWinding) {

@@ -104,12 +104,12 @@ TEST_F(BitmapTest, DrawingGoesToTheBitmapCurrentWhenIssued) {
   EXPECT_EQ(Draw2D.recordBitmap, 0);
 }
 
-TEST_F(BitmapTest, ScreenEffectsRunOnceEvenWhenFlipping) {
+TEST_F(BitmapTest, ScreenEffectsRunOnceFullScreen) {
   OpenDisplay(true);
   Run(kDrawDot, {0, 0});
   Frame();
   Frame();
-  Run(kBitmapMirror, {0});  // replayed on two frames, mirrors the single back buffer once
+  Run(kBitmapMirror, {0});  // mirrors the back buffer once
   Frame();
   Frame();
   EXPECT_EQ(Pixel(639, 0), 0xFFFFFFu);

@@ -1,6 +1,7 @@
 // Frames over a whole program run through the player: in automatic refresh mode a program
 // that loops without drawing still gets a frame every slice (33 ms), never more often than
-// the frame wait (25 ms); in manual mode the loop keeps one slice and shows no frames.
+// the frame wait (25 ms); in manual mode the loop keeps one slice and shows no frames; while
+// the program waits, the frame shown when the wait began stays on the screen.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <string>
 
 #include "graphics2d/graphics2d.h"
+#include "platform/surface.h"
 #include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
 #include "tests/asm/qvasm.h"
@@ -66,6 +68,33 @@ TEST(FramePacing, AutomaticModeShowsAFramePerSliceWithinTheFrameWait) {
 TEST(FramePacing, ManualModeWithoutSyncKeepsOneSlice) {
   // The first empty slice, the slice the mode command ends, and the one holding the whole loop.
   EXPECT_LE(FramesOverRun(TimerLoop(true)), 3u);
+}
+
+// A box drawn, then WAIT: every frame from the one showing the box to the end of the wait
+// shows it, although the screen is cleared before each new frame (as a program in 3D has it).
+TEST(FramePacing, AWaitKeepsThePictureItBeganWith) {
+  qvasm::ProgramBuilder b;
+  b.Emit(kDrawBox, {b.Id(b.IntConst(10)), b.Id(b.IntConst(10)), b.Id(b.IntConst(20)), b.Id(b.IntConst(20))});
+  b.Emit(kWait, {b.Id(b.IntConst(kLoopMilliseconds))});
+  static std::string shown;  // per frame presented: '#' with the box, '.' without
+  shown.clear();
+  const RuntimeHooks saved = Hooks;
+  FramesOverRun(b.Build());  // wires the display's hooks the first time
+  Hooks.ClearViewport = [] {
+    Surface* back = BackBuffer();
+    SurfaceFill(*back, SurfaceRect{0, 0, back->width, back->height}, 0);
+  };
+  Hooks.PresentFrame = [] {
+    const Surface* back = BackBuffer();
+    shown += (back->pixels[15 * static_cast<size_t>(back->width) + 15] & 0xFFFFFF) != 0 ? '#' : '.';
+    return PresentFrame();
+  };
+  FramesOverRun(b.Build());
+  Hooks = saved;
+  const size_t first = shown.find('#');
+  ASSERT_NE(first, std::string::npos) << shown;
+  EXPECT_EQ(shown.find('.', first), std::string::npos) << shown;
+  EXPECT_GE(shown.size() - first, 5u) << "frames go on during the wait: " << shown;
 }
 
 }  // namespace

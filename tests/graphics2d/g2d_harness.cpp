@@ -11,7 +11,7 @@ namespace g2d {
 // The variable table the handlers read their operands from while a test runs.
 static VariableSlot gSlots[kVariableSlots];
 
-void DisplayTest::OpenDisplay(bool flipChain) {
+void DisplayTest::OpenDisplay(bool fullScreen) {
   static bool poolsRegistered = false;
   if (!poolsRegistered) {
     RegisterGraphics2DPools();
@@ -24,9 +24,8 @@ void DisplayTest::OpenDisplay(bool flipChain) {
   ClearCommandRegistry();
   ASSERT_TRUE(RegisterGraphics2DCommands());
   ASSERT_TRUE(CreateRecordPools());
-  MutableSettings().presentByBlit = !flipChain;
   MutableSettings().pasteTwiceCount = 1;
-  ASSERT_TRUE(InitDisplay(flipChain, false, false));
+  ASSERT_TRUE(InitDisplay(fullScreen, false, false));
   Dispatcher.drawStop = 1;
   VariableTable = gSlots;
   char pattern[] = "/tmp/qv-g2d-XXXXXX";

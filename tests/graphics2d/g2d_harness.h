@@ -18,8 +18,8 @@ using Operand = std::variant<int32_t, std::string, Result>;
 
 class DisplayTest : public ::testing::Test {
  protected:
-  // flipChain: a full-screen display that flips (screen ops replay on two frames).
-  void OpenDisplay(bool flipChain);
+  // fullScreen: the display takes the screen instead of a window.
+  void OpenDisplay(bool fullScreen);
   void SetUp() override { OpenDisplay(false); }
   void TearDown() override;
 
