@@ -185,6 +185,9 @@ SDL_bool SDL_SetHint(const char* name, const char* value) { QV_FORWARD(SDL_SetHi
 int SDL_SetRenderDrawColor(SDL_Renderer* renderer, Uint8 r, Uint8 g, Uint8 b, Uint8 a) {
   QV_FORWARD(SDL_SetRenderDrawColor, -1, renderer, r, g, b, a);
 }
+void SDL_SetWindowResizable(SDL_Window* window, SDL_bool resizable) {
+  QV_FORWARD(SDL_SetWindowResizable, void(), window, resizable);
+}
 void SDL_SetWindowBordered(SDL_Window* window, SDL_bool bordered) {
   QV_FORWARD(SDL_SetWindowBordered, void(), window, bordered);
 }

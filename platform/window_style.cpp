@@ -30,7 +30,12 @@ void PlatformShowWindow(PlatformShow how) {
     case PlatformShow::kHide: SDL_HideWindow(window); break;
     case PlatformShow::kShow: SDL_ShowWindow(window); break;
     case PlatformShow::kMinimise: SDL_MinimizeWindow(window); break;
-    case PlatformShow::kMaximise: SDL_MaximizeWindow(window); break;
+    case PlatformShow::kMaximise:
+      // A window manager maximises only a window it may resize (a fixed-size window carries
+      // equal smallest and largest sizes); the frame is centred in the larger window.
+      SDL_SetWindowResizable(window, SDL_TRUE);
+      SDL_MaximizeWindow(window);
+      break;
     case PlatformShow::kRestore:
       SDL_ShowWindow(window);
       SDL_RestoreWindow(window);

@@ -77,4 +77,32 @@ TEST_F(XvfbWindowCommandsTest, TitlePlaceSizeShowingAndFrame) {
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
+// Under a window manager (openbox, Debian's light one) maximise makes the window as large as
+// the screen lets it be; without one the window keeps its size.
+TEST_F(XvfbWindowCommandsTest, MaximiseUnderAWindowManagerFillsTheScreen) {
+  pid_t manager = -1;
+  const std::string display = "DISPLAY=" + gDisplay;
+  const char* argv[] = {"openbox", nullptr};
+  char* envp[] = {const_cast<char*>(display.c_str()), nullptr};
+  if (posix_spawnp(&manager, "openbox", nullptr, nullptr, const_cast<char**>(argv), envp) != 0)
+    GTEST_SKIP() << "openbox is not installed";
+  // The manager takes the screen; the window is shown again so it manages it.
+  usleep(500000);
+  calls.Run(kWindowHide, {});
+  Settle();
+  calls.Run(kWindowShow, {});
+  Settle();
+  calls.Run(kWindowMaximise, {});
+  int x = 0, y = 0, width = 0, height = 0;
+  for (int attempt = 0; attempt < 50 && width <= 640; ++attempt) {
+    Settle();
+    PlatformGetWindowPlace(&x, &y, &width, &height);
+  }
+  EXPECT_GT(width, 700);
+  EXPECT_GT(height, 500);
+  EXPECT_EQ(calls.TakeError(), 0);
+  kill(manager, SIGTERM);
+  waitpid(manager, nullptr, 0);
+}
+
 }  // namespace
