@@ -1,5 +1,6 @@
 // The quorvanel executable: wires the subsystems together and chooses between the player
 // (a package is appended), the command-line driver and the development environment.
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -294,17 +295,25 @@ static std::string EnvironmentDataFolder() {
   return ExecutableFolder();
 }
 
-// quorvanel with no arguments: the development environment in a window of its own; exit 0
-// when the user leaves, 1 when it cannot start.
+// quorvanel with no arguments, or with a source file: the development environment in a
+// window of its own (with that source in the editor); exit 0 when the user leaves, 1 when it
+// cannot start.
 static void PrintHelp();
 
-static int RunDevelopmentEnvironment() {
+static int RunDevelopmentEnvironment(const std::string& source = std::string()) {
   PlatformCatchStopSignals();
   IdeConfig config;
+  if (!source.empty()) {
+    std::error_code error;
+    const fs::path whole = fs::absolute(PlatformMapFileName(source), error);
+    config.startSource = error ? source : whole.lexically_normal().string();
+  }
   config.installFolder = EnvironmentDataFolder();
   config.temporaryFolder = TemporaryFolder();
   config.winIni = UserStateFilePath();
   config.playerExecutable = PlatformExecutablePath();
+  const std::string documents = PlatformDocumentsFolder();
+  config.projectsFolder = (documents.empty() ? PlatformCurrentFolder() : documents) + "/Quorvanel";
   if (config.temporaryFolder.empty()) {
     std::fprintf(stderr, "quorvanel: no private temporary folder could be made\n");
     return 1;
@@ -338,7 +347,7 @@ static void PrintHelp() {
       "  quorvanel compile FILE.qva [-o OUT]   compile a program\n"
       "  quorvanel run FILE.qva [--headless] [--echo] [-- ARGS...]   compile and run a program\n"
       "  quorvanel build FILE.qva -o GAME [--media FOLDER]   make a standalone game\n"
-      "  quorvanel                             the development environment\n"
+      "  quorvanel [FILE.qva]                  the development environment (with that source)\n"
       "  quorvanel --help                      this text\n"
       "the language: docs/LANGUAGE.md; every command and function: docs/COMMANDS.md");
 }
@@ -374,6 +383,13 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "compile") == 0) return DriverCompile(argc, argv);
   if (std::strcmp(argv[1], "run") == 0) return DriverRun(argc, argv);
   if (std::strcmp(argv[1], "build") == 0) return DriverBuild(argc, argv);
+  // A source named alone opens in the environment's editor.
+  if (argc == 2 && argv[1][0] != '-') {
+    const std::string name = argv[1];
+    const bool source = name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".qva") == 0;
+    if (source || (PlatformFileReadable(PlatformMapFileName(name)) && !fs::is_directory(PlatformMapFileName(name))))
+      return RunDevelopmentEnvironment(name);
+  }
   std::fprintf(stderr, "quorvanel: unknown %s '%s'\n", argv[1][0] == '-' ? "option" : "command", argv[1]);
   std::fprintf(stderr, "usage: quorvanel compile|run|build FILE.qva ... (quorvanel --help for more)\n");
   return 1;

@@ -191,11 +191,12 @@ void RedrawEditor(const SourceEditor& editor, Surface& target, std::vector<std::
 }
 
 std::string DrawStatusLine(Surface& target, std::string title, bool unsaved, bool secondKind) {
-  if (unsaved && (title.empty() || title.back() != '*')) title += '*';
   SurfaceFill(target, {2, 463, 617, 479}, IdeColour(0));
   std::string shown = title;
-  while (!shown.empty() && TextWidth(shown) > 610) shown.erase(0, 1);
+  while (!shown.empty() && TextWidth(shown) > kStatusTextWidth) shown.erase(0, 1);
   DrawIdeText(target, shown, secondKind ? kPageStatus2 : kPageStatus, 2, 463);
+  // The unsaved mark has a place of its own at the line's right end, apart from the message.
+  if (unsaved) DrawIdeText(target, "*", kPageStatus, kUnsavedMarkX, 463);
   return shown;
 }
 

@@ -34,6 +34,11 @@ EditorRequest HandleEditorEvent(SourceEditor& editor, const IdeEvent& event, boo
         if (b.cursor.line < b.topLine || b.cursor.line >= b.topLine + kVisibleRows) editor.ScrollTo(b.cursor.line - 15);
       }
       const bool shift = (event.b & kModShift) != 0;
+      // Ctrl+Home and Ctrl+End go to the top and the end of the source.
+      if ((event.b & kModCtrl) && (event.a == kVkHome || event.a == kVkEnd)) {
+        editor.PressKey(event.a == kVkHome ? EditKey::kTop : EditKey::kBottom);
+        return EditorRequest::kNone;
+      }
       if (event.b & kModCtrl) return CtrlKey(editor, event.a);
       switch (event.a) {
         case kVkLeft: editor.PressKey(EditKey::kLeft, shift); break;

@@ -272,8 +272,10 @@ bool IsCommentLine(const std::string& text);
 // (0, 43)-(617, 459). The trace holds per row what was drawn: each glyph as its byte, with
 // the page number before any change of page as "{n}".
 void RedrawEditor(const SourceEditor& editor, Surface& target, std::vector<std::string>* trace = nullptr);
-// Clears the status line and draws the title from x 2 at y 463; a text wider than 610 px
-// shows its end. An unsaved source gets a "*" appended first.
+// Clears the status line and draws the title from x 2 at y 463, as written; a text wider
+// than kStatusTextWidth shows its end. An unsaved source shows a "*" at kUnsavedMarkX.
+// Returns the text shown.
+constexpr int kStatusTextWidth = 596, kUnsavedMarkX = 606;
 std::string DrawStatusLine(Surface& target, std::string title, bool unsaved, bool secondKind = false);
 
 // The compile progress panel: where the part not yet done is cleared and where the marker
@@ -512,6 +514,7 @@ struct IdeSession {
   IdeView* view = nullptr;  // the title and menu 1's items 2 and 4
   const IdeHost* host = nullptr;
   std::string installFolder = ".";
+  std::string projectsFolder = "./projects";  // where new projects are made
   // The build of an executable from the current source (flavour 0 plain, 1 with the media of
   // the source's folder); without one every build fails.
   bool (*buildExecutable)(const std::string& exePath, int flavour, const std::string& sourceFolder) = nullptr;
@@ -519,8 +522,9 @@ struct IdeSession {
   int toolTableIn = 0;     // passes until the tool table opens again (0: not pending)
   int shellCode = 0;       // left for the shell: 2 leave, 51 load the help page's source
 };
-// The whole title of the environment for a source name and folder (empty name: DESC 0).
-std::string SourceTitle(const std::string& name, const std::string& folder, const std::string& installFolder);
+// The whole title of the environment for a source name and folder (empty name: DESC 0); a
+// project's folder (a folder of projectsFolder) shows as its name.
+std::string SourceTitle(const std::string& name, const std::string& folder, const std::string& projectsFolder);
 // Carries out a result code of a click or key (the table of codes 1 to 73).
 void CarryOutRequesterCode(Requester& requester, IdeSession& session, int code);
 // The actions: 1 load, 2 save, 6/7 build, 31 new project, 72/73 a tool's program.

@@ -87,12 +87,12 @@ bool SaveFirst(Requester& r, IdeSession& s) {
 
 }  // namespace
 
-std::string SourceTitle(const std::string& name, const std::string& folder, const std::string& installFolder) {
+std::string SourceTitle(const std::string& name, const std::string& folder, const std::string& projectsFolder) {
   if (name.empty()) return IdeText(IdeTable::kDesc, 0);
   std::string shownFolder = folder;
   const size_t slash = folder.find_last_of('/');
   const std::string last = slash == std::string::npos ? folder : folder.substr(slash + 1);
-  if (LowerCase(folder) == LowerCase(installFolder + "/myproj/" + last) && !last.empty()) {
+  if (folder == projectsFolder + "/" + last && !last.empty()) {
     shownFolder = last;
     shownFolder[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(shownFolder[0])));
   }
@@ -183,8 +183,8 @@ void RequesterAction(Requester& r, IdeSession& s, int code) {
     }
     case 6: case 7: {  // build
       if (typed.empty()) return r.ShowMessage(IdeText(IdeTable::kDesc, 16));
-      const std::string name = typed.find('.') == std::string::npos ? typed + ".exe" : typed;
-      const std::string path = r.PathOf(name);
+      // A game here is a program file named as typed (no ".exe"), as quorvanel build -o writes it.
+      const std::string path = r.PathOf(typed);
       if (Exists(path)) {
         r.Open(4, code == 6 ? 13 : 14);
         r.field(1).text = path;
@@ -312,7 +312,7 @@ void CarryOutRequesterCode(Requester& r, IdeSession& s, int code) {
       if (code == 42 || code == 44 || code == 46 || code == 48) SetTitle(s, IdeText(IdeTable::kDesc, 33));
       const int what = code <= 42 ? 0 : code <= 44 ? 1 : code <= 46 ? 2 : 3;
       const std::string folder = r.folder();
-      if (what == 0) return OpenRequester(r, s, 8, 31, s.installFolder + "/myproj");
+      if (what == 0) return OpenRequester(r, s, 8, 31, s.projectsFolder);
       if (what == 1) return OpenRequester(r, s, 2, 1, folder);
       if (what == 2) {
         OpenRequester(r, s, 4, 99, folder);

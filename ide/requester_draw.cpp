@@ -74,11 +74,18 @@ void Requester::Draw(Surface& target, int frame) {
   }
   if (kind_ == 6 || kind_ == 7 || kind_ == 72 || kind_ == 8) {
     Centred(target, IdeText(IdeTable::kGeneral, kind_ == 8 ? 4 : 9), kPageMenu, left + (kind_ == 8 ? 42 : 52), top + 178);
-    DrawPicture(target, PictureSlot(kind_ == 8 ? 33 : 39), left + 13, top + 207);
+    // The picture at the left, the explanation beside it (never over it) and below the
+    // buttons, each line cut to the room it has.
+    const Surface* picture = PictureSlot(kind_ == 8 ? 33 : 39);
+    DrawPicture(target, picture, left + 13, top + 207);
+    const int textLeft = left + 13 + (picture != nullptr ? picture->width : 66) + 8;
     const int first = kind_ == 6 ? 54 : kind_ == 7 ? 58 : kind_ == 8 ? 50 : 62;
     const bool four = !IdeText(IdeTable::kDesc, first + 3).empty();
-    for (int i = 0; i < (four ? 4 : 3); ++i)
-      Centred(target, IdeText(IdeTable::kDesc, first + i), kPageMenu, left + 162, top + (four ? 212 + 14 * i : 216 + 16 * i));
+    for (int i = 0; i < (four ? 4 : 3); ++i) {
+      std::string line = IdeText(IdeTable::kDesc, first + i);
+      while (!line.empty() && textLeft + TextWidth(line) > left + 410) line.pop_back();
+      DrawIdeText(target, line, kPageMenu, textLeft, top + (four ? 222 + 14 * i : 224 + 16 * i));
+    }
   }
   if (kind_ == 71)
     for (int i = 1; i <= 5; ++i) DrawIdeText(target, std::to_string(i), kPageMenu, left + 30, top + 24 * i + 8);

@@ -136,6 +136,7 @@ bool IdeStartup() {
   s.session.view = &s.view;
   s.session.host = &ShellHost();
   s.session.installFolder = gProcess.config.installFolder;
+  s.session.projectsFolder = gProcess.config.projectsFolder.empty() ? PlatformCurrentFolder() : gProcess.config.projectsFolder;
   s.session.buildExecutable = BuildForSession;
   if (!gProcess.config.winIni.empty()) ReadRecentFiles(gProcess.config.winIni);
   if (gProcess.requesterFolder.empty()) gProcess.requesterFolder = PlatformCurrentFolder();
@@ -155,6 +156,35 @@ bool IdeInit() {
   RestoreView();
   BuildMenus();
   return true;
+}
+
+// The source named at start (quorvanel FILE.qva) goes into the current buffer once per
+// process, as the load requester would load it; a name that does not exist yet starts an
+// empty source of that name, which the first save makes.
+void LoadStartSource() {
+  const std::string& path = gProcess.config.startSource;
+  if (path.empty() || gProcess.startSourceTaken) return;
+  gProcess.startSourceTaken = true;
+  ShellState& s = *gShell;
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  s.requester.SetFolder(folder);
+  s.requester.SetStartFolder(folder);
+  PlatformChangeFolder(folder);
+  if (!PlatformPathExists(path)) {
+    s.editor->ClearSource();
+    SourceBuffer& b = s.editor->buffer();
+    b.name = name;
+    b.folder = folder;
+    gProcess.title = IdeText(IdeTable::kDesc, 37) + " " + name;
+    return;
+  }
+  s.requester.field(1).text = name;
+  RequesterAction(s.requester, s.session, 1);
+  const SourceBuffer& b = s.editor->buffer();
+  gProcess.title = b.name == name && b.folder == folder ? IdeText(IdeTable::kDesc, 13) + ": " + path
+                                                        : IdeText(IdeTable::kDesc, 14) + ": " + path;
 }
 
 void IdeShutdown() {
@@ -185,8 +215,9 @@ void SetShellTitle(const std::string& title) {
 SourceEditor& ShellEditor() { return *gShell->editor; }
 
 bool IdeEnter(const std::string& message, int errorLine) {
-  // A message always shows: the version title must not hide a compile or run error.
-  if (!message.empty() || gProcess.title.rfind("QUORVANEL", 0) != 0) gProcess.title = UpperCase(message);
+  // A message always shows, as the compiler or the run wrote it (its quoted source keeps its
+  // case): the version title must not hide a compile or run error.
+  if (!message.empty() || gProcess.title.rfind("QUORVANEL", 0) != 0) gProcess.title = message;
   gProcess.goToLine = errorLine;
   gProcess.messageShown = !message.empty();
   if (gProcess.mode != kIdeModeRunKeep || gShell == nullptr) {
@@ -196,6 +227,7 @@ bool IdeEnter(const std::string& message, int errorLine) {
       gProcess.mode = kIdeModeStartFailed;
       return false;
     }
+    LoadStartSource();
   } else if (message.empty()) {
     gProcess.title = IdeText(IdeTable::kDesc, 47);
   }

@@ -23,10 +23,12 @@ const IdeRunner& IdeProgramRunner();
 
 // Where the environment keeps its files; set once by whoever starts it.
 struct IdeConfig {
-  std::string installFolder;     // the language files (LANG/...), pictures (ide/), help, myproj/
+  std::string installFolder;     // the language files (LANG/...), pictures (ide/), help
   std::string temporaryFolder;   // the work files workfile.tmp and workfil2.tmp
   std::string winIni;            // recent files, tools and the introduction flag
   std::string playerExecutable;  // the player stub a built game starts from
+  std::string startSource;       // a source named at start (quorvanel FILE.qva), loaded once
+  std::string projectsFolder;    // where new projects are made (in the documents or home folder)
 };
 
 // The mode word IdeMain returns (and reads on entry).

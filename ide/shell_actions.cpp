@@ -25,11 +25,12 @@ void TakeShellCode() {
 
 }  // namespace
 
-// New projects are folders of "myproj" in the install folder, made when first needed.
+// New projects are folders of the user's projects folder (in the documents or home folder,
+// never the install folder, which a packaged install cannot write), made when first needed.
 std::string ProjectsFolder() {
-  const std::string folder = gProcess.config.installFolder + "/myproj";
-  if (!PlatformIsFolder(folder)) PlatformMakeFolder(folder);
-  return folder;
+  const std::string& folder = gProcess.config.projectsFolder;
+  if (!folder.empty() && !PlatformIsFolder(folder)) PlatformMakeFolder(folder);
+  return folder.empty() ? PlatformCurrentFolder() : folder;
 }
 
 void OpenShellRequester(int kind, int purpose) {
@@ -50,7 +51,7 @@ bool SaveInPlace() {
   const SourceBuffer& b = ShellEditor().buffer();
   const std::string path = (b.folder == "/" ? "/" : b.folder + "/") + b.name;
   if (IsReadOnlyFile(path)) {
-    SetShellTitle(UpperCase(IdeText(IdeTable::kDesc, 43)));
+    SetShellTitle(IdeText(IdeTable::kDesc, 43));
     return false;
   }
   std::string why;

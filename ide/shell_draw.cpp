@@ -7,7 +7,13 @@ bool DrawShellFrame() {
   ShellState& s = *gShell;
   const uint32_t now = ShellHost().Milliseconds();
   const bool blinking = s.requester.IsOpen() && now - s.lastDrawn >= 50;
-  if ((!s.screenMarked && !blinking) || s.screen == nullptr) return false;
+  // The editor's text bar blinks (on for 500 ms, off for 500 ms) counted from the last key,
+  // so it always shows while the user types; a menu, requester or help page hides it.
+  s.view.menuMode = s.menuMode || s.view.openMenu != 0 || s.requester.IsOpen() || s.helpActive;
+  s.view.clock = now - s.caretSince;
+  const bool caretPhaseChanged = !s.view.menuMode && (s.view.clock / 500) % 2 != s.caretPhaseShown;
+  if ((!s.screenMarked && !blinking && !caretPhaseChanged) || s.screen == nullptr) return false;
+  s.caretPhaseShown = (s.view.clock / 500) % 2;
   s.screenMarked = false;
   s.lastDrawn = now;
   ++s.frame;

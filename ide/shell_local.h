@@ -21,6 +21,8 @@ struct ShellState {
   bool introPending = false;
   bool screenMarked = true;   // the frame must be drawn again
   uint32_t lastDrawn = 0;     // when the last frame was drawn (the caret blinks)
+  uint32_t caretSince = 0;    // the last key or click in the text: the text bar's blink restarts
+  uint32_t caretPhaseShown = 0;  // 0: the last frame showed the text bar, 1: it hid it
   int frame = 0;
   bool helpActive = false;
   int browserPid = 0;         // the media browser while it runs
@@ -44,6 +46,7 @@ struct ShellProcess {
   std::string requesterFolder;   // where the file requesters open
   std::string sourceText;        // the current buffer as the last entry left it
   std::string sourceFolder;
+  bool startSourceTaken = false;  // the source named at start was loaded (once a process)
 };
 extern ShellProcess gProcess;
 

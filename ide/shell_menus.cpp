@@ -175,7 +175,7 @@ void RebuildRecentItems() {
 
 void BuildTitle() {
   const SourceBuffer& b = ShellEditor().buffer();
-  SetShellTitle(SourceTitle(b.name, b.folder, gProcess.config.installFolder));
+  SetShellTitle(SourceTitle(b.name, b.folder, gShell->session.projectsFolder));
   gShell->view.secondStatusKind = true;
 }
 
@@ -250,6 +250,8 @@ void RunMenuItem(int menu, int item) {
 void ShellHandleEvent(const IdeEvent& e) {
   ShellState& s = *gShell;
   s.screenMarked = true;
+  if (e.kind == IdeEventKind::kKeyDown || e.kind == IdeEventKind::kChar || e.kind == IdeEventKind::kButtonDown)
+    s.caretSince = ShellHost().Milliseconds();
   if (e.kind == IdeEventKind::kMouseMove || e.kind == IdeEventKind::kButtonDown || e.kind == IdeEventKind::kButtonUp) {
     s.view.mouseX = e.a;
     s.view.mouseY = e.b;

@@ -104,6 +104,39 @@ static bool Exists(const std::string& path) {
   return stat(path.c_str(), &info) == 0;
 }
 
+static bool IsFolder(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// XDG_DOCUMENTS_DIR as user-dirs.dirs writes it: "$HOME/Documents" or an absolute path.
+static std::string DocumentsFromUserDirs(const std::string& home) {
+  const char* configHome = std::getenv("XDG_CONFIG_HOME");
+  const std::string config = configHome != nullptr && configHome[0] == '/' ? configHome : home + "/.config";
+  std::string text, whyNot;
+  if (!PlatformReadRegularFile(config + "/user-dirs.dirs", 65536, &text, &whyNot)) return "";
+  for (const std::string& line : PlatformTextLines(text)) {
+    const std::string key = "XDG_DOCUMENTS_DIR=\"";
+    if (line.rfind(key, 0) != 0 || line.size() < key.size() + 1 || line.back() != '"') continue;
+    std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+    if (value.rfind("$HOME", 0) == 0) value = home + value.substr(5);
+    return value;
+  }
+  return "";
+}
+
+std::string PlatformDocumentsFolder() {
+  const char* homeText = std::getenv("HOME");
+  const std::string home = homeText != nullptr && homeText[0] == '/' ? homeText : "";
+  const char* given = std::getenv("XDG_DOCUMENTS_DIR");
+  if (given != nullptr && given[0] == '/' && IsFolder(given)) return given;
+  if (home.empty()) return "";
+  const std::string listed = DocumentsFromUserDirs(home);
+  if (!listed.empty() && listed[0] == '/' && IsFolder(listed)) return listed;
+  if (IsFolder(home + "/Documents")) return home + "/Documents";
+  return home;
+}
+
 // The entry of folder whose name matches name without case, or name itself.
 static std::string MatchInFolder(const std::string& folder, const std::string& name) {
   DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());

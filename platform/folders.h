@@ -25,6 +25,9 @@ void PlatformRemoveFolderTree(const std::string& path);
 // be ours (WIN.INI lives there); with no HOME, a "config" folder inside the private temporary
 // folder. Empty when no such folder can be had.
 std::string PlatformConfigFolder();
+// The user's documents folder: XDG_DOCUMENTS_DIR (from the environment or user-dirs.dirs)
+// when it exists, else ~/Documents when it exists, else the home folder; empty without one.
+std::string PlatformDocumentsFolder();
 // A program's file name: "\" becomes "/", and where the exact name does not exist each
 // folder and the file are matched without case. The name unchanged when nothing matches.
 std::string PlatformMapFileName(const std::string& name);

@@ -63,16 +63,22 @@ TEST(Drawing, EditorRowsTraceAndPixels) {
   EXPECT_EQ(screen.At(10, 43 + 26 + 5), IdeColour(0));                  // the tab's space
 }
 
-TEST(Drawing, StatusLineShowsTheEndOfALongTitle) {
+// The message keeps its case and the unsaved mark stands apart at the line's right end.
+TEST(Drawing, StatusLineShowsTheEndOfALongTitleAndTheMarkApart) {
   ASSERT_TRUE(BuildGlyphAtlas());
   Screen screen;
-  EXPECT_EQ(DrawStatusLine(*screen.surface, "Ready", true), "Ready*");
-  EXPECT_EQ(DrawStatusLine(*screen.surface, "Ready*", true), "Ready*");
+  EXPECT_EQ(DrawStatusLine(*screen.surface, "Unknown command: prnt", true), "Unknown command: prnt");
+  EXPECT_TRUE(AnyPixel(screen, {kUnsavedMarkX, 463, kUnsavedMarkX + 8, 479}, 0xFFFFFF));
+  const int end = 2 + TextWidth("Unknown command: prnt");
+  EXPECT_FALSE(AnyPixel(screen, {end, 463, kUnsavedMarkX, 479}, 0xFFFFFF));  // nothing stuck to the text
+  DrawStatusLine(*screen.surface, "Saved", false);
+  EXPECT_FALSE(AnyPixel(screen, {kUnsavedMarkX, 463, kUnsavedMarkX + 8, 479}, 0xFFFFFF));
   const std::string longTitle = "start" + std::string(100, '.') + "end";
-  const std::string shown = DrawStatusLine(*screen.surface, longTitle, false);
-  EXPECT_LE(TextWidth(shown), 610);
+  const std::string shown = DrawStatusLine(*screen.surface, longTitle, true);
+  EXPECT_LE(TextWidth(shown), kStatusTextWidth);
+  EXPECT_LT(2 + TextWidth(shown), kUnsavedMarkX);
   EXPECT_EQ(shown.substr(shown.size() - 3), "end");
-  EXPECT_EQ(static_cast<int>(shown.size()), 610 / GlyphAdvance(kPageStatus * 256 + 'e'));
+  EXPECT_EQ(static_cast<int>(shown.size()), kStatusTextWidth / GlyphAdvance(kPageStatus * 256 + 'e'));
 }
 
 TEST(ProgressPanel, GeometryAtNoneAndAll) {

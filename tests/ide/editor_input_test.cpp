@@ -191,8 +191,7 @@ TEST(EditorInput, TypedTextReachesAPresentedFrame) {
   };
   EXPECT_TRUE(any({2, 43, 2 + 5 * 12, 56}, 0xFFFFFF));       // "print"
   EXPECT_TRUE(any({2, 56, 2 + 5 * 12, 69}, 0xFFFFD2));       // "rem x" in the comment colour
-  const int mark = 2 + TextWidth("Ready");
-  EXPECT_TRUE(any({mark, 463, mark + TextWidth("*"), 479}, 0xFFFFFF));  // "Ready*": the unsaved mark
+  EXPECT_TRUE(any({kUnsavedMarkX, 463, kUnsavedMarkX + TextWidth("*"), 479}, 0xFFFFFF));  // the unsaved mark
   SurfaceDestroy(frame);
   FreeIdePictures();
 }

@@ -222,7 +222,7 @@ TEST_F(Flow, FindNewProjectBuildAndTools) {
   EXPECT_FALSE(requester.IsOpen());
   EXPECT_TRUE(std::filesystem::exists(dir / "myproj/space/space.qva"));
   EXPECT_EQ(view.title, Desc(24) + " Space " + Desc(25));
-  EXPECT_EQ(SourceTitle("space.qva", dir / "myproj/space", dir.path.string()), "Project: Space  Source: space.qva");
+  EXPECT_EQ(SourceTitle("space.qva", dir / "myproj/space", dir / "myproj"), "Project: Space  Source: space.qva");
   OpenRequester(requester, session, 8, 31, dir / "myproj");
   ExpectRefused("plain", 20);
   ExpectRefused("", 19);
@@ -234,11 +234,11 @@ TEST_F(Flow, FindNewProjectBuildAndTools) {
   EXPECT_EQ(view.title, Desc(22));
   EXPECT_EQ(editor.buffer().lines, std::vector<std::string>{""});  // the saved empty source
 
-  // Build: ".exe" appended; an existing executable asks first.
+  // Build: the game is named as typed (no ".exe"); an existing one asks first.
   OpenRequester(requester, session, 7, 12, dir.path.string());
   TypeInto("game");
   Press(2);
-  EXPECT_EQ(gBuiltPath, dir / "game.exe");
+  EXPECT_EQ(gBuiltPath, dir / "game");
   EXPECT_EQ(gBuiltFlavour, 1);
   EXPECT_EQ(view.title, Desc(34));
   OpenRequester(requester, session, 6, 11, dir.path.string());

@@ -94,3 +94,41 @@ TEST(Requester, FieldsListAndMessages) {
   r.Open(12, 22);
   EXPECT_TRUE(r.field(2).editable);
 }
+
+// The build and new-project requesters: their picture stands at the left and the explanation
+// beside it, so no text is drawn over the picture (every pixel of it shows as it is).
+TEST(Requester, ThePictureOfTheBuildAndProjectKindsLeavesTheTextBesideIt) {
+  ASSERT_TRUE(LoadLanguageTables(QV_SOURCE_DIR "/data"));
+  ASSERT_TRUE(BuildGlyphAtlas());
+  std::string why;
+  ASSERT_TRUE(LoadIdePictures(QV_SOURCE_DIR "/data", &why)) << why;
+  Surface* target = SurfaceCreate(640, 480);
+  for (const auto& [kind, slot] : {std::pair{6, 39}, {7, 39}, {8, 33}}) {
+    SCOPED_TRACE(::testing::Message() << "kind " << kind);
+    Requester r;
+    r.Open(kind, kind == 8 ? 31 : 11);
+    r.Draw(*target, 0);
+    const Surface* picture = PictureSlot(slot);
+    ASSERT_NE(picture, nullptr);
+    const int px = r.panel().left + 13, py = r.panel().top + 207;
+    int shown = 0, keyed = 0;
+    for (int y = 0; y < picture->height; ++y)
+      for (int x = 0; x < picture->width; ++x) {
+        const uint32_t p = picture->pixels[static_cast<size_t>(y) * picture->width + x] & 0xFFFFFF;
+        if (p == 0) {
+          ++keyed;
+          continue;
+        }
+        shown += (target->pixels[static_cast<size_t>(py + y) * 640 + px + x] & 0xFFFFFF) == p;
+      }
+    EXPECT_EQ(shown, picture->width * picture->height - keyed);
+    // The explanation is there, to the right of the picture.
+    bool text = false;
+    for (int y = py; y < py + picture->height && !text; ++y)
+      for (int x = px + picture->width + 4; x < r.panel().right - 8 && !text; ++x)
+        text = (target->pixels[static_cast<size_t>(y) * 640 + x] & 0xFFFFFF) == 0x202020;
+    EXPECT_TRUE(text);
+  }
+  SurfaceDestroy(target);
+  FreeIdePictures();
+}

@@ -31,13 +31,15 @@ class ShellTest : public ::testing::Test {
     fs::remove_all(root_);
     // The install folder: the texts and pictures of data/, and room for projects.
     fs::create_directories(root_ / "install");
+    fs::create_directories(root_ / "Documents");
     fs::create_directory_symlink(QV_SOURCE_DIR "/data/lang", root_ / "install" / "lang");
     fs::create_directory_symlink(QV_SOURCE_DIR "/data/ide", root_ / "install" / "ide");
     fs::create_directory_symlink(QV_SOURCE_DIR "/data/help", root_ / "install" / "help");
     before_ = fs::current_path();
     fs::current_path(root_);
     std::ofstream(root_ / "WIN.INI") << "[QuorvanelStateData]\nINTRO=1\n";
-    config_ = {(root_ / "install").string(), root_.string(), (root_ / "WIN.INI").string(), QV_PLAYER};
+    config_ = {(root_ / "install").string(), root_.string(), (root_ / "WIN.INI").string(), QV_PLAYER, "",
+               (root_ / "Documents" / "Quorvanel").string()};
     ResetShellProcess();
     SetIdeConfig(config_);
     SetIdeHost(&IdeMemoryHost());
@@ -318,14 +320,16 @@ TEST_F(ShellTest, F5OnARuntimeErrorComesBackAtTheFailingLineWithTheMessageAsTitl
   EXPECT_EQ(b.cursor.line, 2);  // line 3, restored view or not
   EXPECT_EQ(b.start, (TextPos{2, 0}));
   EXPECT_EQ(b.end, (TextPos{2, 9}));
-  EXPECT_EQ(IdeTitleText().rfind("RUNTIME ERROR : ARRAY INDEX", 0), 0u) << IdeTitleText();
+  // The message keeps the case it was written in.
+  EXPECT_EQ(IdeTitleText().rfind("Runtime Error", 0), 0u) << IdeTitleText();
+  EXPECT_NE(IdeTitleText().find("Array index"), std::string::npos) << IdeTitleText();
   EXPECT_EQ(PlatformWindowTitle(), IdeTitleText());
-  // A compile error comes back the same way.
-  SetText("x = 1\nthis is not basic (\n");
+  // A compile error comes back the same way, as the compiler wrote it.
+  SetText("x = 1\nPrnt x\n");
   Key(kVkF5);
   LeaveAndComeBack();
   EXPECT_EQ(ShellEditor().buffer().cursor.line, 1);
-  EXPECT_FALSE(IdeTitleText().empty());
+  EXPECT_EQ(IdeTitleText(), "Unknown command: prnt");
 }
 
 TEST_F(ShellTest, AnUnnamedBufferSurvivesF5WithBothBuffers) {
@@ -368,13 +372,13 @@ TEST_F(ShellTest, TheCompileButtonChecksWithoutRunning) {
   SetText("open to write 1, \"ran.txt\"\nclose file 1\n");
   Click(500, 10);
   LeaveAndComeBack();
-  EXPECT_EQ(IdeTitleText(), UpperCase(IdeText(IdeTable::kDesc, 47)));  // a message shows upper-cased
+  EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 47));  // a message shows as written
   EXPECT_FALSE(fs::exists(root_ / "ran.txt"));
   SetText("x = 1\ny = 2\nthis is not basic (\n");
   Click(500, 10);
   LeaveAndComeBack();
   EXPECT_EQ(ShellEditor().buffer().cursor.line, 2);
-  EXPECT_NE(IdeTitleText(), UpperCase(IdeText(IdeTable::kDesc, 47)));
+  EXPECT_NE(IdeTitleText(), IdeText(IdeTable::kDesc, 47));
 }
 
 // Runs a built game headless; its exit status.
@@ -397,8 +401,9 @@ TEST_F(ShellTest, BuildWritesAGameThatRuns) {
     Press(2);
     EXPECT_EQ(OpenRequesterKind(), 0);
     EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 34));
-    ASSERT_TRUE(fs::exists(root_ / (name + ".exe")));
-    EXPECT_EQ(RunGame(root_ / (name + ".exe")), game.status) << game.source;
+    ASSERT_TRUE(fs::exists(root_ / name));  // named as typed, as a program is here
+    EXPECT_FALSE(fs::exists(root_ / (name + ".exe")));
+    EXPECT_EQ(RunGame(root_ / name), game.status) << game.source;
   }
   // Building over an existing file asks first.
   Key(kVkF6);
@@ -414,7 +419,7 @@ TEST_F(ShellTest, BuildWritesAGameThatRuns) {
   Type("broken");
   Press(2);
   EXPECT_EQ(IdeTitleText(), IdeText(IdeTable::kDesc, 18));
-  EXPECT_FALSE(fs::exists(root_ / "broken.exe"));
+  EXPECT_FALSE(fs::exists(root_ / "broken"));
   EXPECT_EQ(ShellEditor().buffer().cursor.line, 1);
 }
 
@@ -433,7 +438,10 @@ TEST_F(ShellTest, NewProjectAsksBeforeLosingChangesThenMakesTheFolder) {
   Type("rocket");
   Press(2);
   EXPECT_EQ(OpenRequesterKind(), 0);
-  EXPECT_TRUE(fs::exists(root_ / "install" / "myproj" / "rocket" / "rocket.qva"));
+  // Projects are made in the user's projects folder, never in the install folder.
+  EXPECT_TRUE(fs::exists(root_ / "Documents" / "Quorvanel" / "rocket" / "rocket.qva"));
+  EXPECT_FALSE(fs::exists(root_ / "install" / "myproj"));
+  EXPECT_EQ(IdeTitleText().find(IdeText(IdeTable::kDesc, 24)), 0u);
   EXPECT_EQ(ShellEditor().buffer().name, "rocket.qva");
   EXPECT_FALSE(ShellEditor().buffer().unsaved);
 }
@@ -533,3 +541,88 @@ TEST(Environment, AStartThatFailsIsNoNormalEnd) {
 }
 
 }  // namespace
+
+// quorvanel FILE.qva: the source named at start is in the editor, named, with its folder as
+// the requesters' folder; a name that does not exist yet is an empty source the first save
+// makes.
+TEST_F(ShellTest, ASourceNamedAtStartOpensInTheEditor) {
+  std::ofstream(root_ / "prog.qva") << "print 1\r\nprint 2\r\n";
+  const struct { const char* name; std::vector<std::string> lines; int titleKey; } kStarts[] = {
+      {"prog.qva", {"print 1", "print 2"}, 13}, {"new.qva", {""}, 37}};
+  for (const auto& start : kStarts) {
+    SCOPED_TRACE(start.name);
+    SetIdeModeValue(kIdeModeEnd);
+    IdeLeave();
+    IdeConfig config = config_;
+    config.startSource = (root_ / start.name).string();
+    ResetShellProcess();
+    SetIdeConfig(config);
+    SetIdeHost(&IdeMemoryHost());
+    ASSERT_TRUE(IdeEnter("", 0));
+    const SourceBuffer& b = ShellEditor().buffer();
+    EXPECT_EQ(b.lines, start.lines);
+    EXPECT_EQ(b.name, start.name);
+    EXPECT_EQ(b.folder, root_.string());
+    EXPECT_FALSE(b.unsaved);
+    EXPECT_EQ(IdeTitleText().rfind(IdeText(IdeTable::kDesc, start.titleKey), 0), 0u) << IdeTitleText();
+  }
+  Type("print 3");
+  Key(kVkF3);
+  Pump();
+  std::ifstream saved(root_ / "new.qva");
+  const std::string bytes((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(bytes.rfind("print 3", 0), 0u) << bytes << "|" << IdeTitleText();
+}
+
+// The text bar shows at the cursor as soon as a key is pressed, then blinks every 500 ms.
+TEST_F(ShellTest, TheTextBarShowsWhileTypingAndBlinks) {
+  SetText("abc");
+  auto barShown = [] {
+    const SourceBuffer& b = ShellEditor().buffer();
+    const int x = ShellEditor().XFromColumn(b.cursor.line, b.cursor.column) - 1;
+    const int y = kTextTop + kRowHeight * (b.cursor.line - b.topLine);
+    for (int row = y; row < y + kRowHeight; ++row)
+      if (IdeMemory().lastFrame[static_cast<size_t>(row) * 640 + x] != 0xFFFFFF) return false;
+    return true;
+  };
+  IdeMemory().milliseconds = 1000;
+  Key(kVkEnd);
+  Pump();
+  EXPECT_TRUE(barShown());
+  IdeMemory().milliseconds = 1600;
+  Pump();
+  EXPECT_FALSE(barShown());
+  IdeMemory().milliseconds = 2100;
+  Pump();
+  EXPECT_TRUE(barShown());
+  IdeMemory().milliseconds = 2700;  // hidden, until the next key shows it at once
+  Pump();
+  EXPECT_FALSE(barShown());
+  Type("d");
+  Pump();
+  EXPECT_TRUE(barShown());
+  // A menu hides it.
+  Click(TitleX(1), 30);
+  Pump();
+  EXPECT_FALSE(barShown());
+}
+
+// Ctrl+Home and Ctrl+End go to the top and the end of the source; the Run menu's F4 item
+// says that it compiles and runs.
+TEST_F(ShellTest, CtrlHomeAndEndAndTheRunMenu) {
+  std::string text;
+  for (int i = 0; i < 50; ++i) text += "x = " + std::to_string(i) + "\n";
+  SetText(text);
+  ShellEditor().buffer().cursor = {10, 2};
+  Key(kVkEnd, kModCtrl);
+  Pump();
+  EXPECT_EQ(ShellEditor().buffer().cursor.line, 49);
+  EXPECT_GT(ShellEditor().buffer().topLine, 0);
+  Key(kVkHome, kModCtrl);
+  Pump();
+  EXPECT_EQ(ShellEditor().buffer().cursor, (TextPos{0, 0}));
+  EXPECT_EQ(ShellEditor().buffer().topLine, 0);
+  EXPECT_EQ(ShellEditor().buffer().lines[0], "x = 0");  // nothing typed
+  EXPECT_EQ(MenuItemLabel(5, 0), "F4");
+  EXPECT_NE(MenuItemText(5, 0).find("Compile and Run"), std::string::npos);
+}

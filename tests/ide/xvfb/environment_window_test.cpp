@@ -16,7 +16,7 @@ namespace {
 
 struct Environment {
   pid_t pid = -1;
-  bool Start(const fs::path& config) {
+  bool Start(const fs::path& config, const std::string& source = std::string()) {
     const std::string display = "DISPLAY=" + gDisplay, home = "XDG_CONFIG_HOME=" + config.string();
     // The GL libraries SDL loads are unloaded at the child's exit, so their caches would show
     // as leaks of an unknown module: the child is checked for memory errors, not leaks (the
@@ -33,7 +33,7 @@ struct Environment {
     std::vector<char*> envp;
     for (std::string& entry : env) envp.push_back(entry.data());
     envp.push_back(nullptr);
-    const char* argv[] = {QV_QUORVANEL, nullptr};
+    const char* argv[] = {QV_QUORVANEL, source.empty() ? nullptr : source.c_str(), nullptr};
     return posix_spawn(&pid, QV_QUORVANEL, nullptr, nullptr, const_cast<char**>(argv), envp.data()) == 0;
   }
   // The exit status once it ended within the time, else -1.
@@ -62,6 +62,28 @@ void Xdotool(const std::string& arguments) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
+// The X screen as the tests look at it: screenshots taken until a condition holds.
+struct Screen {
+  std::string path;
+  Screenshot shot;
+  uint32_t At(int x, int y) const { return shot.pixels[static_cast<size_t>(y) * shot.width + x]; }
+  // At most about 20 seconds.
+  bool WaitFor(const std::function<bool()>& condition) {
+    for (int attempt = 0; attempt < 200; ++attempt) {
+      if (TakeScreenshot(path, &shot) && shot.width == 640 && condition()) return true;
+      usleep(100000);
+    }
+    return false;
+  }
+  // A comment line's ink in the editor's first row.
+  bool CommentInFirstRow() const {
+    for (int x = 2; x < 300; ++x)
+      for (int y = 43; y < 56; ++y)
+        if (At(x, y) == 0xFFFFD2) return true;
+    return false;
+  }
+};
+
 }  // namespace
 
 TEST(EnvironmentWindow, F5RunsTheDemoInTheWindowAndTheEditorComesBack) {
@@ -71,24 +93,11 @@ TEST(EnvironmentWindow, F5RunsTheDemoInTheWindowAndTheEditorComesBack) {
   fs::create_directories(root / "quorvanel");
   std::ofstream(root / "quorvanel" / "WIN.INI") << "[QuorvanelStateData]\nINTRO=1\nRECENTFILE1=demo.qva\nRECENTPATH1="
                                                 << QV_SOURCE_DIR "/examples\n";
-  const std::string shotPath = (root / "shot.xwd").string();
-  Screenshot shot;
-  auto at = [&](int x, int y) { return shot.pixels[static_cast<size_t>(y) * shot.width + x]; };
-  // Takes screenshots until the condition holds (at most about 20 seconds).
-  auto waitFor = [&](const std::function<bool()>& condition) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
-      if (TakeScreenshot(shotPath, &shot) && shot.width == 640 && condition()) return true;
-      usleep(100000);
-    }
-    return false;
-  };
+  Screen screen{(root / "shot.xwd").string(), {}};
+  auto at = [&](int x, int y) { return screen.At(x, y); };
+  auto waitFor = [&](const std::function<bool()>& condition) { return screen.WaitFor(condition); };
   auto editorShown = [&] { return at(2, 2) == IdeColour(4) && at(300, 465) != IdeColour(4); };
-  auto textInFirstRow = [&] {
-    for (int x = 2; x < 300; ++x)
-      for (int y = 43; y < 56; ++y)
-        if (at(x, y) == 0xFFFFD2) return true;  // the demo's first line is a comment
-    return false;
-  };
+  auto textInFirstRow = [&] { return screen.CommentInFirstRow(); };  // the demo's first line is a comment
 
   Environment quorvanel;
   ASSERT_TRUE(quorvanel.Start(root));
@@ -115,5 +124,40 @@ TEST(EnvironmentWindow, F5RunsTheDemoInTheWindowAndTheEditorComesBack) {
   usleep(300000);
   Xdotool("mousemove 277 247 click 1");
   EXPECT_EQ(quorvanel.WaitForExit(10000), 0);
+  fs::remove_all(root);
+}
+
+// quorvanel FILE.qva opens the file in the editor; quick Ctrl chords as xdotool sends them
+// (pressed and released within a few milliseconds) cut, undo and paste, Ctrl+End and Ctrl+Home
+// move through the source, and F3 saves it.
+TEST(EnvironmentWindow, ASourceNamedAtStartTakesQuickCtrlChords) {
+  XServer server;
+  ASSERT_TRUE(server.Start(640, 480)) << "Xvfb did not start";
+  const fs::path root = fs::temp_directory_path() / ("qv-env-chords-" + std::to_string(getpid()));
+  fs::create_directories(root / "quorvanel");
+  std::ofstream(root / "quorvanel" / "WIN.INI") << "[QuorvanelStateData]\nINTRO=1\n";
+  std::ofstream(root / "prog.qva") << "rem first\r\nrem last\r\n";
+  Screen screen{(root / "shot.xwd").string(), {}};
+  Environment quorvanel;
+  ASSERT_TRUE(quorvanel.Start(root, (root / "prog.qva").string()));
+  ASSERT_TRUE(screen.WaitFor([&] { return screen.CommentInFirstRow(); })) << "the source named at start is not in the editor";
+  Xdotool("key ctrl+End");
+  Xdotool("type --delay 20 ' x'");
+  Xdotool("key shift+Home");
+  Xdotool("key ctrl+x");
+  Xdotool("key ctrl+z");
+  Xdotool("key End");
+  Xdotool("key ctrl+v");
+  Xdotool("key ctrl+Home");
+  Xdotool("type --delay 20 'print 1:'");
+  Xdotool("key F3");
+  std::string saved;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::ifstream in(root / "prog.qva", std::ios::binary);
+    saved.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (saved.find("x") != std::string::npos) break;
+    usleep(100000);
+  }
+  EXPECT_EQ(saved, "print 1:rem first\r\n xrem last x\r\n");  // Ctrl+End: the last line's start
   fs::remove_all(root);
 }
