@@ -164,10 +164,15 @@ static void StartVoice(SndSong* song, SndSongVoice* v) {
 static void ApplyVoice(SndSong* song, SndSongVoice* v) {
   SndChannel* c = v->channel;
   uint8_t pending = v->pending;
-  if (v->period + v->periodDelta == 0 && song->type != kSndSongIt) pending &= ~kVoiceFrequency;
   if (!c) return;
   if (v->volume + v->volumeDelta < song->cullVolume && SongPlayingChannels() > song->cullChannels) pending |= kVoiceStop;
-  if (pending & kVoiceStart) StartVoice(song, v);
+  if (pending & kVoiceStart) {
+    // A start gives the library channel the sample's own rate, volume and pan: a retriggered
+    // note would otherwise restart at the sample's default pitch and loudness.
+    StartVoice(song, v);
+    pending |= kVoiceFrequency | kVoiceVolume | kVoicePan;
+  }
+  if (v->period + v->periodDelta == 0 && song->type != kSndSongIt) pending &= ~kVoiceFrequency;
   if (!c->sample) return;
   if (pending & kVoiceVolume) {
     int volume = SongClamp(VoiceVolume(song, v), 0, 255);
@@ -223,6 +228,24 @@ int SongWaveValue(int waveform, int position) {
   }
 }
 
+// Arpeggio (MOD 0, S3M and IT J, XM 0): the note, then x, then y semitones up, one a tick. Linear
+// periods step by 64 a semitone. Amiga periods step by the ratio of the two notes' periods,
+// applied to the period played: the step then holds at any sample rate and after a slide.
+int SongArpeggioStep(const SndSong* song, int param) {
+  int phase = song->tick % 3;
+  return phase == 1 ? param >> 4 : phase == 2 ? param & 15 : 0;
+}
+
+void SongArpeggio(SndSongVoice* v, int add, bool linear, int notePeriod, int upPeriod) {
+  if (add && linear) {
+    v->periodDelta += -64 * add;
+  } else if (add && notePeriod > 0) {
+    int64_t period = v->period;
+    v->periodDelta += static_cast<int>(period * upPeriod / notePeriod - period);
+  }
+  v->pending |= kVoiceFrequency;
+}
+
 void SndTonePortamento(SndSongChannel* c, SndSongVoice* v) {
   int step = c->portaSpeed * 4;
   if (v->period < c->targetPeriod) {
@@ -238,16 +261,17 @@ static void AdvancePosition(int* position, int speed) {
   while (*position > 31) *position -= 64;
 }
 
-// shift 2: the period offset is four times the delta (MOD, S3M H); 0 for S3M's fine vibrato.
-void SndVibrato(SndSongChannel* c, SndSongVoice* v, int shift) {
+// shift 2: the period offset is four times the delta (MOD, S3M H, XM); 0 for S3M's fine
+// vibrato. On a row's own tick the wave is read where it stands and does not move on.
+void SndVibrato(SndSongChannel* c, SndSongVoice* v, int shift, bool advance) {
   int value = SongWaveValue(c->waveControl & 3, c->vibratoPos);
   int delta = ((value * c->vibratoDepth) >> 7) << shift;
   v->periodDelta = c->vibratoPos < 0 ? -delta : delta;
-  AdvancePosition(&c->vibratoPos, c->vibratoSpeed);
+  if (advance) AdvancePosition(&c->vibratoPos, c->vibratoSpeed);
   v->pending |= kVoiceFrequency;
 }
 
-void SndTremolo(SndSongChannel* c, SndSongVoice* v, bool randomWave3) {
+void SndTremolo(SndSongChannel* c, SndSongVoice* v, bool randomWave3, bool advance) {
   int waveform = (c->waveControl >> 4) & 3;
   if (waveform == 3 && !randomWave3) waveform = 0;
   int value = SongWaveValue(waveform, c->tremoloPos);
@@ -257,7 +281,7 @@ void SndTremolo(SndSongChannel* c, SndSongVoice* v, bool randomWave3) {
   } else {
     v->volumeDelta = v->volume - delta < 0 ? -v->volume : -delta;
   }
-  AdvancePosition(&c->tremoloPos, c->tremoloSpeed);
+  if (advance) AdvancePosition(&c->tremoloPos, c->tremoloSpeed);
   v->pending |= kVoiceVolume;
 }
 
@@ -308,9 +332,25 @@ void SongWatchInstrument(SndSong* song, int number) {
   if (song->instrumentWatch && number == song->watchedInstrument) SndQueueSongCallback(song, kQueueInstrument, number);
 }
 
-// S3M I and XM T: the note is silent for the off part of each on/off cycle.
+// Tremor (S3M and IT I, XM T): one tick of the on/off cycle; true while the note is silent. Each
+// phase takes its length from the parameter when it starts, so a new parameter acts from the
+// next phase on; the state outlasts the row, so a row can hold the silence its last tick left.
+bool SongTremorTick(SndSongChannel* c) {
+  if (c->tremorCount <= 0) {
+    c->tremorMuted = c->tremorRunning && !c->tremorMuted;
+    c->tremorRunning = true;
+    c->tremorCount = c->tremorMuted ? c->tremorOff : c->tremorOn;
+  }
+  c->tremorCount--;
+  return c->tremorMuted;
+}
+
+void SongTremorRestart(SndSongChannel* c) {
+  c->tremorCount = 0;
+  c->tremorRunning = c->tremorMuted = false;
+}
+
 void SongTremorStep(SndSongChannel* c, SndSongVoice* v) {
-  if (c->tremorCount >= c->tremorOn) v->volumeDelta = -v->volume;
-  if (++c->tremorCount >= c->tremorOn + c->tremorOff) c->tremorCount = 0;
+  if (SongTremorTick(c)) v->volumeDelta = -v->volume;
   v->pending |= kVoiceVolume;
 }

@@ -176,6 +176,8 @@ bool SndLoadIt(SndSong* song, SongReader& r) {
     if (!compressed && length > (r.size - (dataAt < r.size ? dataAt : r.size)) / width) {
       length = static_cast<uint32_t>((r.size - dataAt) / width);
     }
+    // Compressed data holds at least one bit a value: a length beyond that is not in the file.
+    if (compressed && dataAt < r.size && length / 8 > r.size - dataAt) length = static_cast<uint32_t>((r.size - dataAt) * 8);
     if (length > (1u << 26)) length = 0;
     SndSample* s = SongCreateSample(song, i, length, (sixteen ? kSnd16Bits : kSnd8Bits) | kSndMono);
     if (!s) return SndFail(13);  // a sample record could not be made
@@ -185,23 +187,14 @@ bool SndLoadIt(SndSong* song, SongReader& r) {
     s->trackerFlags[1] = static_cast<uint8_t>(convert & 0x7F);
     SongSetSampleAttributes(s, volume > 64 ? 64 : volume, (pan & 127) > 64 ? 64 : (pan & 127), (pan & 128) != 0,
                             global > 64 ? 64 : global, 0, 0);
-    if (loopEnd > length) loopEnd = length;
-    if (!(flags & 16) || loopEnd <= loopBegin) {
-      s->loopStart = 0;
-      s->loopLength = length;
-      s->loopMode = kSndLoopOff;
-    } else {
-      s->loopStart = loopBegin;
-      s->loopLength = loopEnd - loopBegin;
-      s->loopMode = (flags & 64) ? kSndLoopBidi : kSndLoopNormal;
-    }
+    uint32_t loopMode = !(flags & 16) ? kSndLoopOff : (flags & 64) ? kSndLoopBidi : kSndLoopNormal;
+    SongSetLoop(s, loopBegin, loopEnd > loopBegin ? loopEnd - loopBegin : 0, loopMode, 1);
     if (length == 0) continue;
     uint32_t mode = (sixteen ? kSnd16Bits : kSnd8Bits) | ((convert & 1) ? kSndSigned : kSndUnsigned);
     if (compressed) mode |= (convert & 4) ? kSndIt215 : kSndIt214;
     size_t available = r.size - dataAt;
     size_t bytes = compressed ? available : static_cast<size_t>(length) * width;
     if (!SongUploadSample(s, r.data + dataAt, static_cast<uint32_t>(bytes), mode) && !compressed) return false;
-    SndSetSampleLoopMode(s, s->loopMode);
   }
   for (int p = 0; p < patternCount; p++) {
     if (patternAt[p] == 0) continue;

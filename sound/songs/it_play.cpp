@@ -195,7 +195,7 @@ static void StartNote(SndSong* song, SndSongChannel* c, const SongCell& cell) {
   c->notePeriod = ItPeriod(song, played, SongSampleFrequency(sample));
   if (!porta) {
     c->vibratoPos = c->tremoloPos = c->panbrelloPos = 0;
-    c->tremorCount = c->retrigCounter = 0;
+    // The tremor and retrigger counters run on across notes.
     v->period = c->notePeriod;
     v->pan = c->pan == 100 ? 32 : c->pan;
     v->surround = c->pan == 100;
@@ -239,7 +239,7 @@ static int Wave(int waveform, int position) {
   position &= 255;
   switch (waveform & 3) {
     case 1: return (128 - position) >> 1;
-    case 2: return position < 128 ? 64 : -64;
+    case 2: return position < 128 ? 64 : 0;  // the square is one-sided: on, then off
     default: return kSndXmVibratoSine[position];
   }
 }
@@ -283,6 +283,15 @@ static void AutoVibrato(SndSongVoice* v) {
   v->autoVibSweep = v->autoVibSweep + rate * 2 > 65536 ? 65536 : v->autoVibSweep + rate * 2;
   v->autoVibPos = (v->autoVibPos + speed) & 255;
   v->pending |= kVoiceFrequency;
+}
+
+// Q: the count of ticks to the next retrigger goes down by one a tick.
+static void Retrigger(SndSongChannel* c, SndSongVoice* v) {
+  if (c->retrigInterval == 0) return;
+  if (c->retrigCounter > 0 && --c->retrigCounter > 0) return;
+  c->retrigCounter = c->retrigInterval;
+  c->noteVolume = SongRetrigVolume(c->retrigKind, c->noteVolume);
+  v->pending |= kVoiceStart | kVoiceVolume;
 }
 
 // --- Volume column ---
@@ -403,10 +412,14 @@ static void RowWork(SndSong* song, SndSongChannel* c, int ci, const SongCell& ce
       if (!OldEffects(song)) Vibrato(song, c, v);
       break;
     case 9:
+      // The on and off times count from the row's own tick; only old-effects songs add one
+      // to each.
       if (p) {
-        c->tremorOn = x + 1;
-        c->tremorOff = y + 1;
+        int extra = OldEffects(song) ? 1 : 0;
+        c->tremorOn = x ? x + extra : 1;
+        c->tremorOff = y ? y + extra : 1;
       }
+      if (SongTremorTick(c)) c->volumeOffset = -c->noteVolume;
       break;
     case 10: if (p) c->arpMem = p; break;
     case 13: c->channelVolume = p > 64 ? 64 : p; break;
@@ -430,6 +443,10 @@ static void RowWork(SndSong* song, SndSongChannel* c, int ci, const SongCell& ce
         if (x) c->retrigKind = x;
         if (y) c->retrigInterval = y;
       }
+      // A note on the row starts the count; otherwise the count left by earlier rows goes on,
+      // and a count at 0 retriggers at once.
+      if (cell.note >= 1 && cell.note <= 120) c->retrigCounter = c->retrigInterval;
+      else Retrigger(c, v);
       break;
     case 18:
       if (x) c->tremoloSpeed = x;
@@ -504,16 +521,11 @@ static void TickWork(SndSong* song, SndSongChannel* c, const SongCell& cell) {
     case 8:
     case 21: Vibrato(song, c, v); break;
     case 9:
-      if (c->tremorCount >= c->tremorOn) c->volumeOffset = -c->noteVolume;
-      if (++c->tremorCount >= c->tremorOn + c->tremorOff) c->tremorCount = 0;
+      if (SongTremorTick(c)) c->volumeOffset = -c->noteVolume;
       break;
     case 10: {
-      int phase = song->tick % 3;
-      int add = phase == 1 ? c->arpMem >> 4 : phase == 2 ? c->arpMem & 15 : 0;
-      if (add) {
-        v->periodDelta += Linear(song) ? -64 * add : ItTableEntry(v->note + add) - ItTableEntry(v->note);
-      }
-      v->pending |= kVoiceFrequency;
+      int add = SongArpeggioStep(song, c->arpMem);
+      SongArpeggio(v, add, Linear(song), ItTableEntry(v->note), ItTableEntry(v->note + add));
       break;
     }
     case 11:
@@ -531,11 +543,7 @@ static void TickWork(SndSong* song, SndSongChannel* c, const SongCell& cell) {
       break;
     }
     case 17:
-      if (++c->retrigCounter >= c->retrigInterval && c->retrigInterval) {
-        c->retrigCounter = 0;
-        c->noteVolume = SongRetrigVolume(c->retrigKind, c->noteVolume);
-        v->pending |= kVoiceStart | kVoiceVolume;
-      }
+      Retrigger(c, v);
       break;
     case 18: Tremolo(c, v); break;
     case 19:

@@ -54,18 +54,7 @@ bool SndLoadMod(SndSong* song, SongReader& r) {
     s->trackerValues[0] = static_cast<uint32_t>(SndModFinetuneToFrequency(finetune));
     SongSetSampleAttributes(s, volume, 128, false, 64, 0, 0);
     lengths[i] = length;
-    // A loop starting at or past the end cannot play: the sample plays once.
-    if (loopStart >= length) loopLength = 0;
-    if (loopStart + loopLength > length) loopLength = length - loopStart;
-    if (loopLength < 3) {
-      s->loopStart = 0;
-      s->loopLength = length;
-      s->loopMode = kSndLoopOff;
-    } else {
-      s->loopStart = loopStart;
-      s->loopLength = loopLength;
-      s->loopMode = kSndLoopNormal;
-    }
+    SongSetLoop(s, loopStart, loopLength, kSndLoopNormal, 3);  // a length of 2 is "no loop"
   }
   r.Seek(950);
   song->length = r.U8();
@@ -111,14 +100,18 @@ bool SndLoadMod(SndSong* song, SongReader& r) {
   uint64_t total = 0;
   for (uint32_t l : lengths) total += l;
   r.error = false;
-  r.Seek(r.size > total && r.size - total > 1080 ? r.size - static_cast<size_t>(total) : afterPatterns);
+  // The samples follow the patterns. Some files store patterns that no order plays: the samples
+  // then end the file, and what lies between is a whole number of patterns. Other files carry
+  // bytes after the samples (a tracker's own data), which must not shift the samples.
+  size_t patternBytes = cells * 4;
+  bool unplayedPatterns = r.size > afterPatterns && r.size - afterPatterns > total &&
+                          (r.size - afterPatterns - total) % patternBytes == 0;
+  r.Seek(unplayedPatterns ? r.size - static_cast<size_t>(total) : afterPatterns);
   for (int i = 0; i < 31; i++) {
     if (lengths[i] == 0) continue;
     size_t have = r.size - r.pos < lengths[i] ? r.size - r.pos : lengths[i];
     const uint8_t* data = r.Span(have);
     if (!SongUploadSample(song->samples[i], data, static_cast<uint32_t>(have), kSnd8Bits | kSndSigned)) return false;
-    SndSample* s = song->samples[i];
-    SndSetSampleLoopMode(s, s->loopMode);
   }
   song->update = SndModUpdate;
   return true;
@@ -130,13 +123,6 @@ static SndSample* CurrentSample(SndSong* song, SndSongChannel* c) {
   return c->sample >= 0 && c->sample < song->sampleCount ? song->samples[c->sample] : nullptr;
 }
 
-static void ModArpeggio(SndSong* song, SndSongChannel* c, SndSongVoice* v, int param) {
-  int phase = song->tick % 3;
-  int add = phase == 1 ? param >> 4 : phase == 2 ? param & 15 : 0;
-  uint32_t ft = SongSampleFrequency(CurrentSample(song, c));
-  v->periodDelta = add ? SndNotePeriod(c->note + add, ft) - SndNotePeriod(c->note, ft) : 0;
-  v->pending |= kVoiceFrequency;
-}
 
 void SndModRow(SndSong* song) {
   bool jumped = false;
@@ -257,7 +243,10 @@ void SndModTick(SndSong* song) {
     auto [c, cell, v, x, y] = SongStartChannelTick(song, ci);
     switch (cell.effect) {
       case 0:
-        if (cell.param) ModArpeggio(song, c, v, cell.param);
+        if (cell.param) {
+          int add = SongArpeggioStep(song, cell.param);
+          SongArpeggio(v, add, false, SndNotePeriod(c->note, 0), SndNotePeriod(c->note + add, 0));
+        }
         break;
       case 1:
         v->period = v->period - cell.param * 4 < 56 ? 56 : v->period - cell.param * 4;
@@ -271,18 +260,18 @@ void SndModTick(SndSong* song) {
         SndTonePortamento(c, v);
         break;
       case 4:
-        SndVibrato(c, v, 2);
+        SndVibrato(c, v, 2, true);
         break;
       case 5:
         SndTonePortamento(c, v);
         SongVolumeSlide(v, cell.param);
         break;
       case 6:
-        SndVibrato(c, v, 2);
+        SndVibrato(c, v, 2, true);
         SongVolumeSlide(v, cell.param);
         break;
       case 7:
-        SndTremolo(c, v, false);
+        SndTremolo(c, v, false, true);
         break;
       case 0xA:
         SongVolumeSlide(v, cell.param);

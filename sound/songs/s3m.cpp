@@ -22,7 +22,11 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
   r.Seek(32);
   int orderCount = r.U16(), sampleCount = r.U16(), patternCount = r.U16();
   int flags = r.U16(), version = r.U16();
+  // The sample format word: 1 signed data (the first Scream Tracker 3 versions and several
+  // converters write it), 2 unsigned.
+  uint32_t sampleSign = r.U16() == 1 ? kSndSigned : kSndUnsigned;
   if ((flags & 64) || (version & 0xFFF) == 0x300) song->flags |= 1;  // fast volume slides
+  if (flags & 16) song->flags |= 2;                                     // Amiga period limits
   r.Seek(48);
   song->globalVolume = r.U8();
   song->defaultSpeed = r.U8();
@@ -107,18 +111,8 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     s->trackerValues[0] = c2;
     SongSetSampleAttributes(s, volume > 64 ? 64 : volume, 128, false, 64, 0, 0);
     uint32_t loopLength = loopEnd > loopBegin ? loopEnd - loopBegin : 0;
-    if (loopBegin >= length) loopLength = 0;
-    if (loopBegin + loopLength > length) loopLength = length - loopBegin;
-    if (!(sampleFlags & 1) || loopLength < 3) {
-      s->loopStart = 0;
-      s->loopLength = length;
-      s->loopMode = kSndLoopOff;
-    } else {
-      s->loopStart = loopBegin;
-      s->loopLength = loopLength;
-      s->loopMode = kSndLoopNormal;
-    }
-    data[static_cast<size_t>(i)] = {dataPointer, length * width, mode | kSndUnsigned};
+    SongSetLoop(s, loopBegin, loopLength, (sampleFlags & 1) ? kSndLoopNormal : kSndLoopOff, 3);
+    data[static_cast<size_t>(i)] = {dataPointer, length * width, mode | sampleSign};
   }
   size_t cells = 64u * static_cast<size_t>(channels);
   for (int p = 0; p < song->patternCount; p++) {
@@ -169,15 +163,7 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     r.Seek(d.offset);
     const uint8_t* bytes = r.Span(d.bytes);
     if (!bytes) continue;
-    uint32_t mode = d.mode;
-    if (mode & kSnd16Bits) mode = (mode & ~kSndUnsigned) | kSndSigned;
-    if (!SongUploadSample(song->samples[i], bytes, d.bytes, mode)) return false;
-    if (d.mode & kSnd16Bits) {
-      // 16-bit S3M data is unsigned: flip the sign of each word.
-      auto* words = reinterpret_cast<uint16_t*>(song->samples[i]->data);
-      for (uint32_t k = 0; k < song->samples[i]->length; k++) words[k] ^= 0x8000;
-    }
-    SndSetSampleLoopMode(song->samples[i], song->samples[i]->loopMode);
+    if (!SongUploadSample(song->samples[i], bytes, d.bytes, d.mode)) return false;
   }
   song->update = SndS3mUpdate;
   return true;
@@ -195,6 +181,21 @@ static void S3mVolumeSlide(SndSongVoice* v, int param) {
   else if (x == 0) v->volume -= y;
   v->volume = SongClamp(v->volume, 0, 64);
   v->pending |= kVoiceVolume;
+}
+
+// S3M's tremor counts through one on/off cycle against the current times, so a new parameter
+// acts at once (the other formats change at the next phase).
+static void S3mTremor(SndSongChannel* c, SndSongVoice* v) {
+  if (c->tremorCount >= c->tremorOn) v->volumeDelta = -v->volume;
+  if (++c->tremorCount >= c->tremorOn + c->tremorOff) c->tremorCount = 0;
+  v->pending |= kVoiceVolume;
+}
+
+// Songs made for the Amiga's range keep every period inside its three octaves: notes above them
+// play at the top, and slides stop at either end.
+static void KeepInAmigaRange(SndSong* song, SndSongVoice* v) {
+  if (!(song->flags & 2) || v->period == 0) return;
+  v->period = SongClamp(v->period, 113 * 4, 856 * 4);
 }
 
 static int NotePeriodFor(SndSong* song, SndSongChannel* c) {
@@ -242,7 +243,7 @@ void SndS3mRow(SndSong* song) {
     }
     if (cell.instrument > 0) {
       v->volume = SongSampleVolume(sample);
-      c->tremorCount = 0;
+      SongTremorRestart(c);
       if ((c->waveControl & 0x0F) < 4) c->vibratoPos = 0;
       if ((c->waveControl >> 4) < 4) c->tremoloPos = 0;
     }
@@ -266,6 +267,7 @@ void SndS3mRow(SndSong* song) {
           else if ((song->flags & 1) && mx == 0) v->volume -= my;
           v->volume = SongClamp(v->volume, 0, 64);
         }
+        if (cell.effect == 11) SndVibrato(c, v, 2, false);
         if (cell.effect == 12) c->targetPeriod = c->notePeriod;
         break;
       case 5:
@@ -284,19 +286,21 @@ void SndS3mRow(SndSong* song) {
       case 21:
         if (x) c->vibratoSpeed = x;
         if (y) c->vibratoDepth = y;
+        SndVibrato(c, v, cell.effect == 8 ? 2 : 0, false);  // the running vibrato holds its pitch
         break;
       case 9:
         if (cell.param) {
           c->tremorOn = x + 1;
           c->tremorOff = y + 1;
         }
-        SongTremorStep(c, v);
+        S3mTremor(c, v);
         break;
       case 10:
         if (cell.param) c->arpMem = cell.param;
         break;
       case 15: {
-        uint32_t offset = static_cast<uint32_t>(cell.param) * 256u;
+        if (cell.param) c->offsetMemory = cell.param;  // O00 starts where the last O did
+        uint32_t offset = static_cast<uint32_t>(c->offsetMemory) * 256u;
         if (sample && offset < sample->loopStart + sample->loopLength) {
           v->sampleOffset = offset;
         } else if (v->pending & kVoiceStart) {
@@ -346,6 +350,7 @@ void SndS3mRow(SndSong* song) {
       default:
         break;
     }
+    KeepInAmigaRange(song, v);
     SongApplyPending(song, c);
   }
 }
@@ -369,23 +374,19 @@ void SndS3mTick(SndSong* song) {
         SndTonePortamento(c, v);
         break;
       case 8:
-        SndVibrato(c, v, 2);
+        SndVibrato(c, v, 2, true);
         break;
       case 9:
-        SongTremorStep(c, v);
+        S3mTremor(c, v);
         break;
-      case 10: {
-        int phase = song->tick % 3;
-        if (c->arpMem && phase) {
-          int add = phase == 1 ? c->arpMem >> 4 : c->arpMem & 15;
-          v->periodDelta = static_cast<int>(kSndPeriodTable[SongClamp(c->note + add, 1, 132)]) -
-                           static_cast<int>(kSndPeriodTable[SongClamp(c->note, 1, 132)]);
+      case 10:
+        if (c->arpMem) {
+          int add = SongArpeggioStep(song, c->arpMem);
+          SongArpeggio(v, add, false, SndNotePeriod(c->note, 0), SndNotePeriod(c->note + add, 0));
         }
-        v->pending |= kVoiceFrequency;
         break;
-      }
       case 11:
-        SndVibrato(c, v, 2);
+        SndVibrato(c, v, 2, true);
         S3mVolumeSlide(v, c->volSlideMem);
         break;
       case 12:
@@ -402,7 +403,7 @@ void SndS3mTick(SndSong* song) {
         }
         break;
       case 18:
-        SndTremolo(c, v, true);
+        SndTremolo(c, v, true, true);
         break;
       case 19:
         if (x == 0xC && song->tick == y) {
@@ -418,7 +419,7 @@ void SndS3mTick(SndSong* song) {
           }
           if (cell.instrument) {
             v->volume = SongSampleVolume(CurrentSample(song, c));
-            c->tremorCount = 0;
+            SongTremorRestart(c);
             if ((c->waveControl & 0x0F) < 4) c->vibratoPos = 0;
             if ((c->waveControl >> 4) < 4) c->tremoloPos = 0;
           }
@@ -426,18 +427,13 @@ void SndS3mTick(SndSong* song) {
           v->pending |= kVoiceFrequency | kVoiceVolume | kVoicePan;
         }
         break;
-      case 21: {
-        int value = SongWaveValue(c->waveControl & 3, c->vibratoPos);
-        int delta = (value * c->vibratoDepth) >> 7;
-        v->periodDelta = c->vibratoPos < 0 ? -delta : delta;
-        c->vibratoPos += c->vibratoSpeed;
-        while (c->vibratoPos > 31) c->vibratoPos -= 64;
-        v->pending |= kVoiceFrequency;
+      case 21:
+        SndVibrato(c, v, 0, true);
         break;
-      }
       default:
         break;
     }
+    KeepInAmigaRange(song, v);
     SongApplyPending(song, c);
   }
 }

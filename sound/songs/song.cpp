@@ -76,6 +76,22 @@ bool SongUploadSample(SndSample* s, const uint8_t* data, uint32_t bytes, uint32_
   return SndUploadSample(s, padded.data(), mode);
 }
 
+void SongSetLoop(SndSample* s, uint32_t start, uint32_t length, uint32_t mode, uint32_t shortest) {
+  uint32_t total = s->length;
+  // Checked by subtraction: a start and a length near 2^32 must not wrap into a short loop.
+  if (start >= total) length = 0;
+  if (length > total - start) length = total - start;
+  if (mode == kSndLoopOff || length == 0 || length < shortest) {
+    s->loopStart = 0;
+    s->loopLength = total;
+    s->loopMode = kSndLoopOff;
+    return;
+  }
+  s->loopStart = start;
+  s->loopLength = length;
+  s->loopMode = static_cast<uint8_t>(mode);
+}
+
 bool SongAllocPatterns(SndSong* song, int slots) {
   song->patterns = static_cast<SongPattern*>(std::calloc(static_cast<size_t>(slots) + 1, sizeof(SongPattern)));
   if (!song->patterns) return Fail(kSndErrMemory);

@@ -123,7 +123,8 @@ struct SndSongChannel {
   int savedVolume, savedPeriod, savedPan;
   // S3M / XM / IT memories
   int volSlideMem, portaMem, arpMem, retrigKind, retrigInterval, retrigCounter;
-  int tremorOn, tremorOff, tremorCount;
+  int tremorOn, tremorOff, tremorCount;  // phase lengths; ticks left in the phase
+  bool tremorRunning, tremorMuted;       // the cycle has started; the phase is the silent one
   int slideUpMem, slideDownMem, fineUpMem, fineDownMem, fineVolMem, xfineUpMem, xfineDownMem, panSlideMem;
   int globalSlideMem;
   int itGMem, itFineVibrato, itVolColMem, itChanVolSlideMem, itPanSlideMem, itVibratoMem;
@@ -226,6 +227,9 @@ bool SongSamplePlayable(const SndSample* s);
 // --- song.cpp ---
 SndSample* SongCreateSample(SndSong* song, int index, uint32_t length, uint32_t mode);
 bool SongUploadSample(SndSample* s, const uint8_t* data, uint32_t bytes, uint32_t mode);
+// The file's loop, checked against the sample's length: one that starts at or past the end, or
+// is shorter than `shortest` frames, plays the sample once; one that runs past the end stops there.
+void SongSetLoop(SndSample* s, uint32_t start, uint32_t length, uint32_t mode, uint32_t shortest);
 bool SongAllocPatterns(SndSong* song, int slots);
 bool SongAllocSamples(SndSong* song, int count);
 void SndSetSongTempo(SndSong* song, int tempo);
@@ -258,15 +262,21 @@ struct SongChannelTick {
 };
 SongChannelTick SongStartChannelTick(SndSong* song, int channel);
 void SongApplyPending(SndSong* song, SndSongChannel* channel);
+int SongArpeggioStep(const SndSong* song, int param);  // semitones up on this tick
+// Adds the arpeggio's period offset: `add` semitones, from the note's period to that of the note
+// `add` up (table periods at any one rate; unused when linear).
+void SongArpeggio(SndSongVoice* v, int add, bool linear, int notePeriod, int upPeriod);
 void SndTonePortamento(SndSongChannel* c, SndSongVoice* v);
-void SndVibrato(SndSongChannel* c, SndSongVoice* v, int shift);
-void SndTremolo(SndSongChannel* c, SndSongVoice* v, bool randomWave3);
+void SndVibrato(SndSongChannel* c, SndSongVoice* v, int shift, bool advance);
+void SndTremolo(SndSongChannel* c, SndSongVoice* v, bool randomWave3, bool advance);
 int SongWaveValue(int waveform, int position);
 void SongPatternLoop(SndSong* song, SndSongChannel* c, int y);
 void SongBreakJump(SndSong* song, int effect, int param, bool* jumped);
 int SongClamp(int v, int lo, int hi);
 int SongRetrigVolume(int kind, int volume);
-void SongTremorStep(SndSongChannel* c, SndSongVoice* v);
+bool SongTremorTick(SndSongChannel* c);
+void SongTremorRestart(SndSongChannel* c);
+void SongTremorStep(SndSongChannel* c, SndSongVoice* v);  // a tick of tremor on the voice's volume
 void SongVolumeSlide(SndSongVoice* v, int param);   // MOD A / XM A: up by x, else down by y
 void SongWatchInstrument(SndSong* song, int number);  // queues the instrument callback
 

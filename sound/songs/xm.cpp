@@ -1,6 +1,7 @@
 // XM songs: the loader (packed patterns, instruments with up to 16 samples, envelopes) and the
 // row and tick work of the XM effects, envelopes, fade-out and automatic vibrato.
 #include <cstdlib>
+#include <vector>
 
 #include "sound/songs/songs_local.h"
 
@@ -29,48 +30,16 @@ static void ReadXmEnvelope(SongEnvelope& e, const uint8_t* points, int count, in
   e.loopEnd = static_cast<uint8_t>(loopEnd);
 }
 
-bool SndLoadXm(SndSong* song, SongReader& r) {
-  char id[17];
-  r.Bytes(id, 17);
-  r.Seek(37);
-  if (r.error || std::memcmp(id, "Extended Module: ", 17) != 0 || r.U8() != 0x1A) return SndFail(kSndErrFileFormat);
-  song->type = kSndSongXm;
-  song->masterVolume = 256;
-  song->initialGlobalVolume = 64;
-  r.Seek(17);
-  r.Bytes(song->name, 20);
-  r.Seek(60);
-  uint32_t headerSize = r.U32();
-  int length = r.U16(), restart = r.U16(), channels = r.U16(), patterns = r.U16(), instruments = r.U16();
-  song->flags = r.U16();
-  song->defaultSpeed = r.U16();
-  song->defaultTempo = r.U16();
-  r.Bytes(song->orders, 256);
-  if (r.error || length < 1 || length > 256 || channels < 1 || channels > 64 || patterns > 256 || instruments > 128 ||
-      headerSize < 20 || headerSize > r.size) {
-    return SndFail(kSndErrFileFormat);
-  }
-  song->length = length;
-  song->restart = static_cast<uint16_t>(restart < length ? restart : 0);
-  song->channelCount = channels;
-  if (song->defaultSpeed < 1 || song->defaultSpeed > 255) song->defaultSpeed = 6;
-  if (song->defaultTempo < 32 || song->defaultTempo > 255) song->defaultTempo = 125;
-  for (int c = 0; c < channels; c++) {
-    song->defaultPan[c] = 128;
-    song->defaultVolume[c] = 64;
-  }
-  int highest = 0;
-  for (int i = 0; i < length; i++) highest = song->orders[i] > highest ? song->orders[i] : highest;
-  song->patternCount = patterns;
-  if (!SongAllocPatterns(song, highest + 1 > patterns ? highest + 1 : patterns)) return false;
-  r.Seek(60 + static_cast<size_t>(headerSize));
+// Reads `patterns` patterns. Files before version 0x104 store the row count as a byte, less one.
+static bool ReadXmPatterns(SndSong* song, SongReader& r, int patterns, bool rowsAsByte) {
+  const int channels = song->channelCount;
   for (int p = 0; p < patterns; p++) {
     size_t start = r.pos;
     uint32_t headerLength = r.U32();
     r.U8();
-    int rows = r.U16();
+    int rows = rowsAsByte ? r.U8() + 1 : r.U16();
     uint32_t packed = r.U16();
-    if (r.error || rows < 1 || rows > 256 || headerLength < 9 || headerLength > 64) return SndFail(kSndErrFileFormat);
+    if (r.error || rows < 1 || rows > 256 || headerLength < 8 || headerLength > 64) return SndFail(kSndErrFileFormat);
     r.Seek(start + headerLength);
     SongPattern& pattern = song->patterns[p];
     pattern.rows = rows;
@@ -99,101 +68,164 @@ bool SndLoadXm(SndSong* song, SongReader& r) {
       cell->param = fields[4];
     }
   }
+  return true;
+}
+
+// A sample header as the file gives it; the sample record is made when its data is read, so
+// that its length is what the file holds rather than what the header claims.
+struct XmSampleHeader {
+  uint32_t length, loopStart, loopLength;  // in bytes, as stored
+  int volume, finetune, type, pan, relative;
+  char name[22];
+};
+
+static void EmptyXmInstrument(ItInstrument& ins, int sampleBase) {
+  ins = ItInstrument{};
+  ins.sampleBase = sampleBase;
+  for (auto& n : ins.noteMap) n[1] = 16;
+}
+
+// Reads one instrument and its sample headers. An instrument the file ends before is empty
+// (files whose header counts more instruments than they hold play with the ones they have);
+// more than 16 samples is an error.
+static bool ReadXmInstrument(SndSong* song, SongReader& r, ItInstrument& ins, std::vector<XmSampleHeader>& headers) {
+  EmptyXmInstrument(ins, song->sampleCount);
+  size_t start = r.pos;
+  uint32_t size = r.U32();
+  r.Skip(22);
+  r.U8();
+  int count = r.U16();
+  if (r.error) return true;
+  if (count > 16) return SndFail(kSndErrFileData);
+  if (size < 29 || size > r.size) return SndFail(kSndErrFileFormat);
+  if (count == 0) {
+    r.Seek(start + size);
+    return true;
+  }
+  uint32_t sampleHeaderSize = r.U32();
+  uint8_t map[96], volumePoints[48], panPoints[48];
+  r.Bytes(map, 96);
+  r.Bytes(volumePoints, 48);
+  r.Bytes(panPoints, 48);
+  int volumeCount = r.U8(), panCount = r.U8();
+  int volumeSustain = r.U8(), volumeLoopStart = r.U8(), volumeLoopEnd = r.U8();
+  int panSustain = r.U8(), panLoopStart = r.U8(), panLoopEnd = r.U8();
+  int volumeType = r.U8(), panType = r.U8();
+  ins.vibType = r.U8();
+  ins.vibSweep = r.U8();
+  ins.vibDepth = r.U8();
+  ins.vibRate = r.U8();
+  ins.fadeOut = r.U16() * 2;
+  r.Seek(start + size);
+  if (sampleHeaderSize < 40) sampleHeaderSize = 40;
+  std::vector<XmSampleHeader> own(static_cast<size_t>(count));
+  for (XmSampleHeader& h : own) {
+    size_t at = r.pos;
+    h.length = r.U32();
+    h.loopStart = r.U32();
+    h.loopLength = r.U32();
+    h.volume = r.U8();
+    h.finetune = static_cast<int8_t>(r.U8());
+    h.type = r.U8();
+    h.pan = r.U8();
+    h.relative = static_cast<int8_t>(r.U8());
+    r.U8();
+    r.Bytes(h.name, 22);
+    r.Seek(at + sampleHeaderSize);
+  }
+  if (r.error) {
+    EmptyXmInstrument(ins, song->sampleCount);
+    return true;
+  }
+  ins.samples = static_cast<uint8_t>(count);
+  for (int n = 0; n < 96; n++) ins.noteMap[n][1] = map[n];
+  ReadXmEnvelope(ins.env[0], volumePoints, volumeCount, volumeSustain, volumeLoopStart, volumeLoopEnd, volumeType);
+  ReadXmEnvelope(ins.env[1], panPoints, panCount, panSustain, panLoopStart, panLoopEnd, panType);
+  song->sampleCount += count;
+  headers.insert(headers.end(), own.begin(), own.end());
+  return true;
+}
+
+// The sample data of one instrument, its samples' records made at the length the file holds.
+static bool ReadXmSamples(SndSong* song, SongReader& r, const ItInstrument& ins, const XmSampleHeader* headers) {
+  for (int k = 0; k < ins.samples; k++) {
+    const XmSampleHeader& h = headers[k];
+    bool sixteen = (h.type & 16) != 0;
+    uint32_t width = sixteen ? 2 : 1;
+    size_t left = r.pos < r.size ? r.size - r.pos : 0;
+    uint32_t bytes = h.length < left ? h.length : static_cast<uint32_t>(left);
+    const uint8_t* data = r.Span(bytes);
+    uint32_t mode = (sixteen ? kSnd16Bits : kSnd8Bits) | kSndMono;
+    SndSample* s = SongCreateSample(song, ins.sampleBase + k, bytes / width, mode);
+    if (!s) return false;
+    std::memcpy(s->name, h.name, 22);
+    SongSetSampleAttributes(s, h.volume > 64 ? 64 : h.volume, h.pan, true, 64, h.relative, h.finetune);
+    int loop = h.type & 3;
+    SongSetLoop(s, h.loopStart / width, h.loopLength / width, loop == 2 ? kSndLoopBidi : loop == 1 ? kSndLoopNormal : kSndLoopOff, 1);
+    if (!SongUploadSample(s, data, bytes, mode | kSndSigned | kSndDelta)) return false;
+  }
+  return true;
+}
+
+bool SndLoadXm(SndSong* song, SongReader& r) {
+  char id[17];
+  r.Bytes(id, 17);
+  r.Seek(37);
+  if (r.error || std::memcmp(id, "Extended Module: ", 17) != 0 || r.U8() != 0x1A) return SndFail(kSndErrFileFormat);
+  song->type = kSndSongXm;
+  song->masterVolume = 256;
+  song->initialGlobalVolume = 64;
+  r.Seek(17);
+  r.Bytes(song->name, 20);
+  r.Seek(58);
+  int version = r.U16();
+  uint32_t headerSize = r.U32();
+  int length = r.U16(), restart = r.U16(), channels = r.U16(), patterns = r.U16(), instruments = r.U16();
+  song->flags = r.U16();
+  song->defaultSpeed = r.U16();
+  song->defaultTempo = r.U16();
+  r.Bytes(song->orders, 256);
+  if (r.error || length < 1 || length > 256 || channels < 1 || channels > 64 || patterns > 256 || instruments > 128 ||
+      headerSize < 20 || headerSize > r.size) {
+    return SndFail(kSndErrFileFormat);
+  }
+  song->length = length;
+  song->restart = static_cast<uint16_t>(restart < length ? restart : 0);
+  song->channelCount = channels;
+  if (song->defaultSpeed < 1 || song->defaultSpeed > 255) song->defaultSpeed = 6;
+  if (song->defaultTempo < 32 || song->defaultTempo > 255) song->defaultTempo = 125;
+  for (int c = 0; c < channels; c++) {
+    song->defaultPan[c] = 128;
+    song->defaultVolume[c] = 64;
+  }
+  int highest = 0;
+  for (int i = 0; i < length; i++) highest = song->orders[i] > highest ? song->orders[i] : highest;
+  song->patternCount = patterns;
+  if (!SongAllocPatterns(song, highest + 1 > patterns ? highest + 1 : patterns)) return false;
   song->instruments = new (std::nothrow) ItInstrument[static_cast<size_t>(instruments) + 1]();
   if (!song->instruments) return SndFail(kSndErrMemory);
   song->instrumentCount = instruments;
-  // Samples are counted as they come: at most 16 per instrument.
+  // Samples are counted as their headers come: at most 16 per instrument.
   if (!SongAllocSamples(song, instruments * 16)) return false;
   song->sampleCount = 0;
+  r.Seek(60 + static_cast<size_t>(headerSize));
+  std::vector<XmSampleHeader> headers;
+  // Files before version 0x104 keep the instruments and their sample headers before the
+  // patterns and every sample's data after them; later ones keep the patterns first and each
+  // instrument's data after its headers.
+  bool oldLayout = version < 0x104;
+  if (!oldLayout && !ReadXmPatterns(song, r, patterns, false)) return false;
   for (int i = 0; i < instruments; i++) {
-    ItInstrument& ins = song->instruments[i];
-    size_t start = r.pos;
-    uint32_t size = r.U32();
-    r.Skip(22);
-    r.U8();
-    int count = r.U16();
-    if (r.error) return SndFail(kSndErrFileFormat);
-    if (count > 16) return SndFail(kSndErrFileData);
-    ins.samples = static_cast<uint8_t>(count);
-    ins.sampleBase = song->sampleCount;
-    if (size < 29 || size > r.size) return SndFail(kSndErrFileFormat);
-    if (count == 0) {
-      r.Seek(start + size);
-      for (auto& n : ins.noteMap) n[1] = 16;
-      continue;
-    }
-    uint32_t sampleHeaderSize = r.U32();
-    uint8_t map[96], volumePoints[48], panPoints[48];
-    r.Bytes(map, 96);
-    r.Bytes(volumePoints, 48);
-    r.Bytes(panPoints, 48);
-    int volumeCount = r.U8(), panCount = r.U8();
-    int volumeSustain = r.U8(), volumeLoopStart = r.U8(), volumeLoopEnd = r.U8();
-    int panSustain = r.U8(), panLoopStart = r.U8(), panLoopEnd = r.U8();
-    int volumeType = r.U8(), panType = r.U8();
-    ins.vibType = r.U8();
-    ins.vibSweep = r.U8();
-    ins.vibDepth = r.U8();
-    ins.vibRate = r.U8();
-    ins.fadeOut = r.U16() * 2;
-    if (r.error) return SndFail(kSndErrFileFormat);
-    for (int n = 0; n < 96; n++) ins.noteMap[n][1] = map[n];
-    for (int n = 96; n < 120; n++) ins.noteMap[n][1] = 16;
-    ReadXmEnvelope(ins.env[0], volumePoints, volumeCount, volumeSustain, volumeLoopStart, volumeLoopEnd, volumeType);
-    ReadXmEnvelope(ins.env[1], panPoints, panCount, panSustain, panLoopStart, panLoopEnd, panType);
-    r.Seek(start + size);
-    if (sampleHeaderSize < 40) sampleHeaderSize = 40;
-    struct Header {
-      uint32_t length, loopStart, loopLength;
-      int type;
-    } headers[16];
-    for (int k = 0; k < count; k++) {
-      size_t at = r.pos;
-      Header& h = headers[k];
-      h.length = r.U32();
-      h.loopStart = r.U32();
-      h.loopLength = r.U32();
-      int volume = r.U8();
-      int finetune = static_cast<int8_t>(r.U8());
-      h.type = r.U8();
-      int pan = r.U8();
-      int relative = static_cast<int8_t>(r.U8());
-      r.U8();
-      char name[22];
-      r.Bytes(name, 22);
-      r.Seek(at + sampleHeaderSize);
-      if (r.error) return SndFail(kSndErrFileFormat);
-      bool sixteen = (h.type & 16) != 0;
-      if (sixteen) {
-        h.length /= 2;
-        h.loopStart /= 2;
-        h.loopLength /= 2;
-      }
-      SndSample* s = SongCreateSample(song, song->sampleCount++, h.length, (sixteen ? kSnd16Bits : kSnd8Bits) | kSndMono);
-      if (!s) return false;
-      std::memcpy(s->name, name, 22);
-      SongSetSampleAttributes(s, volume > 64 ? 64 : volume, pan, true, 64, relative, finetune);
-      int loop = h.type & 3;
-      if (h.loopStart >= h.length) h.loopLength = 0;
-      if (h.loopStart + h.loopLength > h.length) h.loopLength = h.length - h.loopStart;
-      if (loop == 0 || loop == 3 || h.loopLength == 0) {
-        s->loopStart = 0;
-        s->loopLength = h.length;
-        s->loopMode = kSndLoopOff;
-      } else {
-        s->loopStart = h.loopStart;
-        s->loopLength = h.loopLength;
-        s->loopMode = loop == 2 ? kSndLoopBidi : kSndLoopNormal;
-      }
-    }
-    for (int k = 0; k < count; k++) {
-      SndSample* s = song->samples[ins.sampleBase + k];
-      uint32_t bytes = headers[k].length * ((headers[k].type & 16) ? 2u : 1u);
-      size_t have = r.size - r.pos < bytes ? r.size - r.pos : bytes;
-      const uint8_t* data = r.Span(have);
-      uint32_t mode = ((headers[k].type & 16) ? kSnd16Bits : kSnd8Bits) | kSndSigned | kSndDelta;
-      if (!SongUploadSample(s, data, static_cast<uint32_t>(have), mode)) return false;
-      SndSetSampleLoopMode(s, s->loopMode);
+    size_t first = headers.size();
+    if (!ReadXmInstrument(song, r, song->instruments[i], headers)) return false;
+    if (!oldLayout && !ReadXmSamples(song, r, song->instruments[i], headers.data() + first)) return false;
+  }
+  if (oldLayout) {
+    if (!ReadXmPatterns(song, r, patterns, version <= 0x102)) return false;
+    size_t first = 0;
+    for (int i = 0; i < instruments; i++) {
+      if (!ReadXmSamples(song, r, song->instruments[i], headers.data() + first)) return false;
+      first += song->instruments[i].samples;
     }
   }
   song->update = SndXmUpdate;
@@ -225,18 +257,6 @@ static int XmNotePeriod(int n, int f) {
 static int NotePeriod(SndSong* song, int realNote, int finetune) {
   if (song->flags & 1) return 7680 - realNote * 64 - finetune / 2;
   return XmNotePeriod(realNote, finetune);
-}
-
-static void XmVibrato(SndSongChannel* c, SndSongVoice* v) {
-  int value = SongWaveValue(c->waveControl & 3, c->vibratoPos);
-  int delta = ((value * c->vibratoDepth) >> 7) * 4;
-  v->periodDelta = c->vibratoPos < 0 ? delta : -delta;
-  v->pending |= kVoiceFrequency;
-}
-
-static void AdvanceVibrato(SndSongChannel* c) {
-  c->vibratoPos += c->vibratoSpeed;
-  while (c->vibratoPos > 31) c->vibratoPos -= 64;
 }
 
 static void EnvelopeStep(const SongEnvelope& e, SongEnvelopeState& s, bool keyOff) {
@@ -294,6 +314,16 @@ static void Envelopes(SndSongVoice* v, const ItInstrument* ins) {
   v->pending |= kVoiceVolume | kVoicePan;
 }
 
+// Key-off: the envelope leaves its sustain and the fade-out starts, both from the next tick on;
+// a note without a volume envelope falls silent at once.
+static void KeyOff(SndSongVoice* v, const ItInstrument* ins) {
+  v->keyOff = true;
+  if (!(ins->env[0].flags & 1)) {
+    v->env[0].current = 0;
+    v->pending |= kVoiceVolume;
+  }
+}
+
 static void AutoVibrato(SndSongVoice* v, const ItInstrument* ins) {
   if (!ins->vibDepth) return;
   int p = v->autoVibPos & 255, value;
@@ -325,8 +355,7 @@ static void VolumeColumn(SndSongChannel* c, SndSongVoice* v, int byte, bool rowT
     case 0xB:
       if (!rowTick) {
         c->vibratoDepth = x;
-        XmVibrato(c, v);
-        AdvanceVibrato(c);
+        SndVibrato(c, v, 2, true);
       }
       break;
     case 0xC: if (rowTick) v->pan = x * 16; break;
@@ -351,7 +380,7 @@ static void InstrumentReset(SndSongChannel* c, SndSongVoice* v) {
   ResetEnvelopes(v);
   if ((c->waveControl & 0x0F) < 4) c->vibratoPos = 0;
   if ((c->waveControl >> 4) < 4) c->tremoloPos = 0;
-  c->tremorCount = 0;
+  SongTremorRestart(c);
   v->pending |= kVoiceVolume | kVoicePan;
 }
 
@@ -406,8 +435,8 @@ void SndXmRow(SndSong* song) {
     v->pending |= kVoiceFrequency | kVoiceVolume;
     if (cell.instrument > 0) InstrumentReset(c, v);
     if (cell.volume) VolumeColumn(c, v, cell.volume, true);
-    if (cell.note == 255 || cell.effect == 20) v->keyOff = true;
     Envelopes(v, ins);
+    if (cell.note == 255 || (cell.effect == 20 && cell.param == 0)) KeyOff(v, ins);
     int x = cell.param >> 4, y = cell.param & 15;
     switch (cell.effect) {
       case 1: if (cell.param) c->slideUpMem = cell.param; break;
@@ -422,15 +451,16 @@ void SndXmRow(SndSong* song) {
       case 4:
         if (x) c->vibratoSpeed = x;
         if (y) c->vibratoDepth = y;
-        XmVibrato(c, v);
+        SndVibrato(c, v, 2, false);
         break;
       case 6:
         if (cell.param) c->volSlideMem = cell.param;
-        XmVibrato(c, v);
+        SndVibrato(c, v, 2, false);
         break;
       case 7:
         if (x) c->tremoloSpeed = x;
         if (y) c->tremoloDepth = y;
+        SndTremolo(c, v, false, false);  // the running tremolo holds its level
         break;
       case 8: v->pan = cell.param; v->pending |= kVoicePan; break;
       case 9: {
@@ -504,11 +534,12 @@ void SndXmRow(SndSong* song) {
         }
         break;
       case 29:
+        // The cycle runs on the ticks after the row's; the row's own tick keeps the silence
+        // the last tick left.
         if (cell.param) {
           c->tremorOn = x + 1;
           c->tremorOff = y + 1;
         }
-        SongTremorStep(c, v);
         break;
       case 33:
         if (x == 1) { if (y) c->xfineUpMem = y; v->period -= c->xfineUpMem; }
@@ -517,6 +548,11 @@ void SndXmRow(SndSong* song) {
       case 35: SndQueueSongCallback(song, kQueueSync, cell.param); break;
       default: break;
     }
+    // A tremor's silence outlasts it until the volume is set again.
+    bool setsVolume = cell.instrument || (cell.volume >= 0x10 && cell.volume < 0xA0) || cell.effect == 0xA ||
+                      cell.effect == 0xC || (cell.effect == 0xE && (x == 0xA || x == 0xB));
+    if (setsVolume && cell.effect != 29) c->tremorMuted = false;
+    if (c->tremorMuted) v->volumeDelta = -v->volume;
     AutoVibrato(v, ins);
     SongApplyPending(song, c);
   }
@@ -530,6 +566,7 @@ void SndXmTick(SndSong* song) {
     bool delayed = cell.effect == 0xE && x == 0xD && y > 0;
     if (delayed && song->tick < y) continue;  // the delayed note keeps every change back
     Envelopes(v, ins);
+    if (cell.effect == 20 && song->tick == cell.param) KeyOff(v, ins);  // Kxx: at tick xx
     if (delayed && song->tick == y) {
       if (cell.note && cell.note != 255) {
         v->period = c->notePeriod;
@@ -544,15 +581,8 @@ void SndXmTick(SndSong* song) {
     switch (cell.effect) {
       case 0:
         if (cell.param) {
-          int phase = song->tick % 3;
-          int add = phase == 1 ? x : phase == 2 ? y : 0;
-          if (song->flags & 1) {
-            v->periodDelta = -add * 64;
-          } else if (add) {
-            int ft = SongSampleFinetune(v->sample);
-            v->periodDelta = XmNotePeriod(c->realNote + add, ft) - XmNotePeriod(c->realNote, ft);
-          }
-          v->pending |= kVoiceFrequency;
+          int add = SongArpeggioStep(song, cell.param), ft = SongSampleFinetune(v->sample);
+          SongArpeggio(v, add, song->flags & 1, XmNotePeriod(c->realNote, ft), XmNotePeriod(c->realNote + add, ft));
         }
         break;
       case 1:
@@ -567,29 +597,19 @@ void SndXmTick(SndSong* song) {
         SndTonePortamento(c, v);
         break;
       case 4:
-        XmVibrato(c, v);
-        AdvanceVibrato(c);
+        SndVibrato(c, v, 2, true);
         break;
       case 5:
         SndTonePortamento(c, v);
         SongVolumeSlide(v, c->volSlideMem);
         break;
       case 6:
-        XmVibrato(c, v);
-        AdvanceVibrato(c);
+        SndVibrato(c, v, 2, true);
         SongVolumeSlide(v, c->volSlideMem);
         break;
-      case 7: {
-        int waveform = (c->waveControl >> 4) & 3;
-        int value = SongWaveValue(waveform == 3 ? 0 : waveform, c->tremoloPos);
-        int delta = (value * c->tremoloDepth) >> 6;
-        v->volumeDelta = c->tremoloPos < 0 ? (v->volume - delta < 0 ? -v->volume : -delta)
-                                          : (v->volume + delta > 64 ? 64 - v->volume : delta);
-        c->tremoloPos += c->tremoloSpeed;
-        while (c->tremoloPos > 31) c->tremoloPos -= 64;
-        v->pending |= kVoiceVolume;
+      case 7:
+        SndTremolo(c, v, false, true);
         break;
-      }
       case 0xA:
         SongVolumeSlide(v, c->volSlideMem);
         break;
@@ -623,6 +643,10 @@ void SndXmTick(SndSong* song) {
         break;
       default:
         break;
+    }
+    if (cell.effect != 29 && c->tremorMuted) {
+      v->volumeDelta = -v->volume;
+      v->pending |= kVoiceVolume;
     }
     AutoVibrato(v, ins);
     SongApplyPending(song, c);

@@ -18,12 +18,10 @@ namespace {
 // Quantities left out of the tick comparison, by "format/group", and why.
 const std::map<std::string, std::set<std::string>> kAllowed = {
     // Every format: when a tremolo ends, its last offset stays in the volume for good (libxmp
-    // drops it). S3M vibrato runs only on the ticks after the row (libxmp's also on the row
-    // tick); our XM vibrato starts on the other half of the wave; IT vibrato runs on the row
-    // tick as well, a step ahead of libxmp's.
+    // drops it). IT vibrato runs on the row tick as well, a step ahead of libxmp's.
     {"mod/vibrato_tremolo", {"volume"}},
-    {"s3m/vibrato_tremolo", {"period", "volume"}},
-    {"xm/vibrato_tremolo", {"period", "volume"}},
+    {"s3m/vibrato_tremolo", {"volume"}},
+    {"xm/vibrato_tremolo", {"volume"}},
     {"it/vibrato_tremolo", {"period", "volume"}},
     // From the first key-off (row 2) the fade-out and the released envelope start on the
     // key-off tick in our player and a tick apart in libxmp's; the envelope up to the sustain

@@ -43,6 +43,13 @@ struct Song {
   std::vector<SampleSpec> samples;
   std::vector<InstrumentSpec> instruments;  // XM and IT
   bool linear = false;                      // XM/IT frequency table
+  // Variants real files come in:
+  bool s3mSigned = false;       // S3M: signed sample data (the header's format word 1, not 2)
+  bool amigaLimits = false;     // S3M: slides kept inside the Amiga octaves (flag 0x10)
+  int xmVersion = 0x104;        // XM 0x102/0x103: instruments and sample headers before the
+                                // patterns, the sample data after them, rows as a byte - 1
+  int xmMissingInstruments = 0; // XM: instruments the header counts that the file lacks
+  int modTrailingBytes = 0;     // MOD: bytes after the last sample (a tracker's own data)
 };
 
 inline Pattern MakePattern(int rows, int channels) {
@@ -127,6 +134,7 @@ inline std::vector<uint8_t> WriteMod(const Song& song) {
   for (const SampleSpec& s : song.samples) {
     for (int v : s.data) o.U8(v);
   }
+  for (int i = 0; i < song.modTrailingBytes; i++) o.U8(0x5A ^ (i * 37));
   return o.b;
 }
 
@@ -140,9 +148,9 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
   o.U16(ordCount);
   o.U16(static_cast<int>(song.samples.size()));
   o.U16(static_cast<int>(song.patterns.size()));
-  o.U16(0);       // flags
-  o.U16(0x1320);  // tracker version
-  o.U16(2);       // signed? 2 = unsigned samples
+  o.U16(song.amigaLimits ? 0x10 : 0);  // flags
+  o.U16(0x1320);                        // tracker version
+  o.U16(song.s3mSigned ? 1 : 2);        // sample format: 1 signed, 2 unsigned
   o.Text("SCRM", 4);
   o.U8(64); o.U8(song.speed); o.U8(song.tempo); o.U8(0x80 | 48); o.U8(0); o.U8(0);
   o.Pad(64);
@@ -165,7 +173,7 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
     o.U32(static_cast<uint32_t>(s.loopStart));
     o.U32(static_cast<uint32_t>(s.loopStart + s.loopLength));
     o.U8(s.volume); o.U8(0); o.U8(0);
-    o.U8(s.loopLength ? 1 : 0);
+    o.U8((s.loopLength ? 1 : 0) | (s.sixteenBit ? 4 : 0));
     o.U32(static_cast<uint32_t>(s.c5speed));
     o.Pad(start + 48);
     o.Text("", 28);
@@ -200,7 +208,11 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
   for (size_t i = 0; i < song.samples.size(); i++) {
     int at = para();
     o.Put16(dataPointer[i], at);
-    for (int v : song.samples[i].data) o.U8((v + 128) & 255);
+    int flip = song.s3mSigned ? 0 : 0x8000;
+    for (int v : song.samples[i].data) {
+      if (song.samples[i].sixteenBit) o.U16((v ^ flip) & 0xFFFF);
+      else o.U8((v + (flip >> 8)) & 255);
+    }
   }
   return o.b;
 }
@@ -208,45 +220,61 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
 // XM: notes 1..96 (C-0 = 1), 97 key off; effects as numbers (0-35).
 inline std::vector<uint8_t> WriteXm(const Song& song) {
   Bytes o;
+  bool old = song.xmVersion < 0x104;
   o.Text("Extended Module: ", 17);
   o.Text("fixture", 20);
   o.U8(0x1A);
   o.Text("fixtures", 20);
-  o.U16(0x104);
+  o.U16(song.xmVersion);
   o.U32(276);
   o.U16(static_cast<int>(song.orders.size()));
   o.U16(0);
   o.U16(song.channels);
   o.U16(static_cast<int>(song.patterns.size()));
-  o.U16(static_cast<int>(song.instruments.size()));
+  o.U16(static_cast<int>(song.instruments.size()) + song.xmMissingInstruments);
   o.U16(song.linear ? 1 : 0);
   o.U16(song.speed);
   o.U16(song.tempo);
   for (int i = 0; i < 256; i++) o.U8(i < static_cast<int>(song.orders.size()) ? song.orders[i] : 0);
-  for (const Pattern& p : song.patterns) {
-    o.U32(9); o.U8(0); o.U16(p.rows);
-    size_t sizeAt = o.b.size();
-    o.U16(0);
-    size_t start = o.b.size();
-    for (int r = 0; r < p.rows; r++) {
-      for (int c = 0; c < song.channels; c++) {
-        const Cell& cell = p.cells[r][c];
-        int mask = 0x80;
-        if (cell.note) mask |= 1;
-        if (cell.instrument) mask |= 2;
-        if (cell.volume >= 0) mask |= 4;
-        if (cell.effect) mask |= 8;
-        if (cell.param) mask |= 16;
-        o.U8(mask);
-        if (mask & 1) o.U8(cell.note);
-        if (mask & 2) o.U8(cell.instrument);
-        if (mask & 4) o.U8(cell.volume);
-        if (mask & 8) o.U8(cell.effect);
-        if (mask & 16) o.U8(cell.param);
+  auto patterns = [&]() {
+    for (const Pattern& p : song.patterns) {
+      if (old) {
+        o.U32(8); o.U8(0); o.U8(p.rows - 1);
+      } else {
+        o.U32(9); o.U8(0); o.U16(p.rows);
       }
+      size_t sizeAt = o.b.size();
+      o.U16(0);
+      size_t start = o.b.size();
+      for (int r = 0; r < p.rows; r++) {
+        for (int c = 0; c < song.channels; c++) {
+          const Cell& cell = p.cells[r][c];
+          int mask = 0x80;
+          if (cell.note) mask |= 1;
+          if (cell.instrument) mask |= 2;
+          if (cell.volume >= 0) mask |= 4;
+          if (cell.effect) mask |= 8;
+          if (cell.param) mask |= 16;
+          o.U8(mask);
+          if (mask & 1) o.U8(cell.note);
+          if (mask & 2) o.U8(cell.instrument);
+          if (mask & 4) o.U8(cell.volume);
+          if (mask & 8) o.U8(cell.effect);
+          if (mask & 16) o.U8(cell.param);
+        }
+      }
+      o.Put16(sizeAt, static_cast<int>(o.b.size() - start));
     }
-    o.Put16(sizeAt, static_cast<int>(o.b.size() - start));
-  }
+  };
+  auto sampleData = [&](const SampleSpec& s) {
+    int previous = 0;
+    for (int v : s.data) {
+      int d = v - previous;
+      previous = v;
+      if (s.sixteenBit) o.U16(d & 0xFFFF); else o.U8(d & 255);
+    }
+  };
+  if (!old) patterns();
   for (const InstrumentSpec& ins : song.instruments) {
     const SampleSpec& s = song.samples[ins.sample];
     size_t start = o.b.size();
@@ -291,12 +319,11 @@ inline std::vector<uint8_t> WriteXm(const Song& song) {
     o.U8(s.relativeNote);
     o.U8(0);
     o.Text("sample", 22);
-    int previous = 0;
-    for (int v : s.data) {
-      int d = v - previous;
-      previous = v;
-      if (s.sixteenBit) o.U16(d & 0xFFFF); else o.U8(d & 255);
-    }
+    if (!old) sampleData(s);
+  }
+  if (old) {
+    patterns();
+    for (const InstrumentSpec& ins : song.instruments) sampleData(song.samples[ins.sample]);
   }
   return o.b;
 }
