@@ -33,11 +33,19 @@ struct GlExtensions {
   PFNGLDELETEBUFFERSPROC DeleteBuffers;
   PFNGLBINDBUFFERPROC BindBuffer;
   PFNGLBUFFERDATAPROC BufferData;
+  PFNGLBUFFERSUBDATAPROC BufferSubData;
 };
 
+// A vertex buffer, with the indices last drawn from it in an element buffer of its own: a mesh
+// drawn frame after frame sends its indices once. Indices given from client memory at each
+// draw made the driver copy them into fresh upload buffers every frame, and the pages of those
+// buffers were faulted in again and again (most of a frame of thousands of objects).
 struct GlVertexBuffer {
   GLuint name;
   std::vector<Device3dVertex> vertices;
+  GLuint indexName = 0;            // element buffer; 0 until the first draw
+  std::vector<uint16_t> indices;   // what it holds, to tell when a draw brings other indices
+  size_t indexCapacity = 0;        // indices it has room for
 };
 
 // A texture: its own GL texture, or a cell of a solid-colour page. Textures of one colour
@@ -552,12 +560,34 @@ void GlUnlockVertexBuffer(Device3dVertexBuffer buffer) {
   gl.BindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
+void DeleteGlBuffers(GlVertexBuffer& buffer) {
+  g_gl->gl.DeleteBuffers(1, &buffer.name);
+  if (buffer.indexName != 0) g_gl->gl.DeleteBuffers(1, &buffer.indexName);
+}
+
 void GlReleaseVertexBuffer(Device3dVertexBuffer buffer) {
   auto found = g_gl->buffers.find(buffer);
   if (found == g_gl->buffers.end()) return;
   MakeCurrent();
-  g_gl->gl.DeleteBuffers(1, &found->second.name);
+  DeleteGlBuffers(found->second);
   g_gl->buffers.erase(found);
+}
+
+// Binds the buffer's element buffer holding these indices, sending them only when they differ
+// from what it holds (written over in place while they fit).
+void BindIndices(GlVertexBuffer& buffer, const uint16_t* indices, uint32_t count) {
+  GlExtensions& gl = g_gl->gl;
+  if (buffer.indexName == 0) gl.GenBuffers(1, &buffer.indexName);
+  gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer.indexName);
+  const size_t bytes = sizeof(uint16_t) * count;
+  if (buffer.indices.size() == count && std::memcmp(buffer.indices.data(), indices, bytes) == 0) return;
+  if (count > buffer.indexCapacity) {
+    gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), indices, GL_STATIC_DRAW);
+    buffer.indexCapacity = count;
+  } else {
+    gl.BufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), indices);
+  }
+  buffer.indices.assign(indices, indices + count);
 }
 
 void GlDraw(Device3dVertexBuffer buffer, uint32_t firstVertex, uint32_t vertexCount, const uint16_t* indices,
@@ -578,7 +608,10 @@ void GlDraw(Device3dVertexBuffer buffer, uint32_t firstVertex, uint32_t vertexCo
   glVertexPointer(3, GL_FLOAT, sizeof(Device3dVertex), reinterpret_cast<const void*>(base));
   glNormalPointer(GL_FLOAT, sizeof(Device3dVertex), reinterpret_cast<const void*>(base + 12));
   glTexCoordPointer(2, GL_FLOAT, sizeof(Device3dVertex), reinterpret_cast<const void*>(base + 24));
-  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indexCount - indexCount % 3), GL_UNSIGNED_SHORT, indices);
+  const uint32_t drawn = indexCount - indexCount % 3;
+  BindIndices(found->second, indices, drawn);
+  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(drawn), GL_UNSIGNED_SHORT, nullptr);
+  gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
   gl.BindBuffer(GL_ARRAY_BUFFER, 0);
   LeaveGpuSideOutsideScene();
 }
@@ -616,7 +649,7 @@ void GlClose() {
     MakeCurrent();
     GlExtensions& gl = g_gl->gl;
     if (gl.DeleteBuffers)
-      for (auto& [handle, buffer] : g_gl->buffers) gl.DeleteBuffers(1, &buffer.name);
+      for (auto& [handle, buffer] : g_gl->buffers) DeleteGlBuffers(buffer);
     for (auto& [handle, texture] : g_gl->textures)
       if (texture.page < 0) glDeleteTextures(1, &texture.name);
     for (SolidPage& page : g_gl->solidPages) glDeleteTextures(1, &page.name);
@@ -656,7 +689,7 @@ bool FetchExtensions(GlExtensions& gl) {
          Fetch(gl.BindRenderbuffer, "glBindRenderbuffer") &&
          Fetch(gl.RenderbufferStorage, "glRenderbufferStorage") && Fetch(gl.GenBuffers, "glGenBuffers") &&
          Fetch(gl.DeleteBuffers, "glDeleteBuffers") && Fetch(gl.BindBuffer, "glBindBuffer") &&
-         Fetch(gl.BufferData, "glBufferData");
+         Fetch(gl.BufferData, "glBufferData") && Fetch(gl.BufferSubData, "glBufferSubData");
 }
 
 void DeleteFramebuffers() {

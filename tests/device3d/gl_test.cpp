@@ -125,6 +125,35 @@ TEST_F(GlDevice, CullModesDropTheRightWinding) {
   }
 }
 
+// The device keeps a buffer's indices between draws: indices changed in place, fewer or more
+// of them, still draw what they hold at each draw.
+TEST_F(GlDevice, IndicesChangedBetweenDrawsDrawWhatTheyHoldNow) {
+  SetEmissive(1, 1, 1);
+  device().SetRenderState(Device3dState::kCullMode, kCullNone);
+  Device3dVertex* v = device().LockVertexBuffer(quad);
+  v[0] = {-2, 2, 4, 0, 0, -1, 0, 0};
+  v[1] = {2, 2, 4, 0, 0, -1, 1, 0};
+  v[2] = {2, -2, 4, 0, 0, -1, 1, 1};
+  v[3] = {-2, -2, 4, 0, 0, -1, 0, 1};
+  device().UnlockVertexBuffer(quad);
+  uint16_t indices[6] = {0, 1, 2, 0, 2, 3};
+  const struct {
+    uint16_t first[3];  // the first triangle's corners as drawn
+    uint32_t count;
+    bool upperRight, lowerLeft;
+  } cases[] = {{{0, 1, 2}, 3, true, false}, {{0, 2, 3}, 3, false, true}, {{0, 1, 2}, 6, true, true},
+               {{0, 2, 3}, 3, false, true}};
+  for (const auto& c : cases) {
+    std::memcpy(indices, c.first, sizeof c.first);
+    device().Clear(kClearTarget | kClearZBuffer, 0, 1.0f);
+    device().BeginScene();
+    device().DrawIndexedPrimitiveVB(quad, 0, 4, indices, c.count);
+    device().EndScene();
+    ExpectColour(*back, 38, 16, c.upperRight ? 0xFFFFFF : 0x000000);
+    ExpectColour(*back, 26, 32, c.lowerLeft ? 0xFFFFFF : 0x000000);
+  }
+}
+
 TEST_F(GlDevice, LightsShineFromWorldSpace) {
   device().SetRenderState(Device3dState::kLighting, 1);
   device().SetRenderState(Device3dState::kAmbient, 0x202020);
