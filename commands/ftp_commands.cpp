@@ -6,12 +6,12 @@
 
 #include "commands/commands.h"
 #include "platform/clock.h"
-#include "platform/files.h"
+#include "platform/file_replace.h"
 #include "platform/folders.h"
 #include "platform/ftp.h"
 #include "runtime/command_numbers.h"
 
-constexpr uint32_t kStallLimitMs = 10000;  // a chunked get with no new bytes this long is aborted
+constexpr uint32_t kStallLimitMs = kFtpStallLimitMs;  // a chunked get with no new bytes this long is aborted
 constexpr size_t kChunkBytes = 3072;
 
 // The session's reported values; reset by every disconnect and at the end of every run.
@@ -23,8 +23,8 @@ static struct FtpSession {
   std::string entryName;
   int32_t entrySize = 0;
   int progress = -1;  // percent of a chunked get, -1 when none runs
-  int localFile = -1;
-  std::string localName;
+  // A chunked get's local file: written beside the old one and put in its place once complete.
+  PlatformReplacement localFile;
   uint32_t bytesWritten = 0, lastBytesWritten = 0, lastProgressTime = 0;
   uint64_t totalRead = 0;
   int32_t expected = 0;
@@ -51,24 +51,24 @@ static void ResetSession() {
   gFtp.entryName.clear();
   gFtp.entrySize = 0;
   gFtp.progress = -1;
-  gFtp.localFile = -1;
-  gFtp.localName.clear();
   gFtp.bytesWritten = gFtp.lastBytesWritten = 0;
   gFtp.lastProgressTime = gFtpClock();
   gFtp.failureRecorded = false;
   gFtp.failureText.clear();
 }
 
-// Aborts a chunked get: its local file goes, the remote transfer closes.
+// Aborts a chunked get: its partial file goes (a file the name had before stays as it was),
+// the remote transfer closes.
 static void AbortTransfer() {
-  if (gFtp.localFile >= 0) {
-    PlatformCloseFile(gFtp.localFile);
-    PlatformDeleteFile(gFtp.localName);
-    gFtp.localFile = -1;
-    gFtp.localName.clear();
-  }
+  PlatformAbandonReplace(&gFtp.localFile);
   if (PlatformFtpChunkedGetRunning()) PlatformFtpAbortChunkedGet();
   gFtp.progress = -1;
+}
+
+// A failure found here rather than by the session: its text becomes the failure text.
+static void RecordFailureText(const std::string& text) {
+  PlatformFtpSetLastResponse(text);
+  RecordFailure();
 }
 
 static void Disconnect() {
@@ -164,19 +164,18 @@ static void CmdFtpGetFileChunked() {  // remote, local, expected size
   const std::string local = MapProgramPath(TextOperand(1));
   const int32_t expected = IntOperand(2);
   AdvanceOperands(3);
-  if (PlatformFtpChunkedGetRunning() || gFtp.localFile >= 0) return RuntimeWarning(8305);
+  if (PlatformFtpChunkedGetRunning() || PlatformReplacing(gFtp.localFile)) return RuntimeWarning(8305);
   if (!PlatformFtpStartChunkedGet(remote)) {
     RecordFailure();
     if (PlatformFtpConnected()) FallBack();
     return RuntimeWarning(8305);
   }
-  PlatformDeleteFile(local);
-  gFtp.localFile = PlatformCreateNewFile(local);
-  if (gFtp.localFile < 0) {
+  std::string why;
+  if (!PlatformBeginReplace(local, false, &gFtp.localFile, &why)) {
     PlatformFtpAbortChunkedGet();
+    RecordFailureText("cannot write " + local + ": " + why);
     return RuntimeWarning(8305);
   }
-  gFtp.localName = local;
   gFtp.bytesWritten = gFtp.lastBytesWritten = 0;
   gFtp.totalRead = 0;
   gFtp.expected = expected;
@@ -185,7 +184,7 @@ static void CmdFtpGetFileChunked() {  // remote, local, expected size
 }
 
 static void CmdFtpProceed() {
-  if (gFtp.localFile < 0 || !PlatformFtpChunkedGetRunning()) return;
+  if (!PlatformReplacing(gFtp.localFile) || !PlatformFtpChunkedGetRunning()) return;
   char buffer[kChunkBytes];
   bool finished = false, failed = false;
   const size_t n = PlatformFtpTakeChunk(buffer, sizeof(buffer), 10, &finished, &failed);
@@ -195,17 +194,20 @@ static void CmdFtpProceed() {
     return FallBack();
   }
   if (n > 0) {
-    if (!PlatformWriteBytes(gFtp.localFile, buffer, n)) return AbortTransfer();
+    if (!PlatformWriteReplacement(&gFtp.localFile, buffer, n)) {
+      RecordFailureText("cannot write " + gFtp.localFile.target + ": " + std::strerror(gFtp.localFile.error));
+      return AbortTransfer();
+    }
     gFtp.bytesWritten += static_cast<uint32_t>(n);
     gFtp.totalRead += n;
     gFtp.progress = gFtp.expected >= 1
                         ? static_cast<int>(std::min<uint64_t>(100, gFtp.totalRead * 100 / static_cast<uint64_t>(gFtp.expected)))
                         : 1;
-  } else if (finished) {  // everything came: the transfer is complete
+  } else if (finished) {  // everything came: the file takes the name
     PlatformFtpAbortChunkedGet();
-    PlatformCloseFile(gFtp.localFile);
-    gFtp.localFile = -1;
-    gFtp.localName.clear();
+    const std::string local = gFtp.localFile.target;
+    std::string why;
+    if (!PlatformCommitReplace(&gFtp.localFile, &why)) RecordFailureText("cannot write " + local + ": " + why);
     gFtp.progress = -1;
     return;
   }
@@ -214,6 +216,7 @@ static void CmdFtpProceed() {
     gFtp.lastBytesWritten = gFtp.bytesWritten;
     gFtp.lastProgressTime = now;
   } else if (now - gFtp.lastProgressTime > kStallLimitMs) {
+    RecordFailureText("the server stalled: nothing came for " + std::to_string(kStallLimitMs / 1000) + " seconds");
     AbortTransfer();
     FallBack();
   }

@@ -1,22 +1,37 @@
 // FTP over libcurl: one easy handle per session (libcurl keeps its control connection), one
-// more on a multi handle for a chunked download, and the server's response lines.
+// more on a multi handle for a chunked download, and the server's response lines. Every call
+// is watched: replies and listings have caps, a server that sends nothing is given up on, and
+// a termination signal ends the call.
 #include "platform/ftp.h"
-#include "platform/folders.h"
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/clock.h"
+#include "platform/file_replace.h"
+#include "platform/signals.h"
+
+constexpr size_t kMaxLineKept = 512;  // of a reply line, for the failure text
 
 // Lives from PlatformFtpConnect to PlatformFtpDisconnect.
 static struct {
   CURL* easy = nullptr;
-  std::string base;    // "ftp://host:port/"
+  std::string base;  // "ftp://host:port/"
   std::string user, password;
   std::vector<std::string> folder;  // below the login folder; absolute when rooted
   bool rooted = false;
+  PlatformFtpListingForm listing = PlatformFtpListingForm::kMachine;  // what the server answers
   std::string lastResponse;
   char error[CURL_ERROR_SIZE] = {};
+  // The watch over the running call, reset by every call.
+  std::string stopReason;     // why a callback ended the call; "" when none did
+  size_t replyBytes = 0;      // of the call's reply lines
+  uint32_t lastActivity = 0;  // when a reply line or a byte last came or went
+  curl_off_t lastMoved = -1;  // bytes received and sent at the last look
   // The chunked download.
   CURL* chunkEasy = nullptr;
   CURLM* multi = nullptr;
@@ -24,17 +39,51 @@ static struct {
   bool chunkDone = false, chunkFailed = false;
 } gFtp;
 
+static uint32_t gStallLimitMs = kFtpStallLimitMs;  // lives for the process
+
+void PlatformFtpSetStallLimitForTests(uint32_t ms) { gStallLimitMs = ms != 0 ? ms : kFtpStallLimitMs; }
+
 static void StartCurl() {
   static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
   (void)started;
 }
 
-// Every response line the server sends; the last one is the failure text.
+// Every response line the server sends; the last one is the failure text. All the replies to
+// one call together have a cap: a server sending an endless reply is given up on.
 static size_t TakeResponse(char* data, size_t size, size_t count, void*) {
-  std::string line(data, size * count);
+  const size_t bytes = size * count;
+  gFtp.lastActivity = PlatformMilliseconds();
+  gFtp.replyBytes += bytes;
+  if (gFtp.replyBytes > kFtpMaxReplyBytes) {
+    if (gFtp.stopReason.empty())
+      gFtp.stopReason = "the server's reply is longer than " + std::to_string(kFtpMaxReplyBytes / 1024) + " KB";
+    return 0;
+  }
+  std::string line(data, std::min(bytes, kMaxLineKept));
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   if (!line.empty()) gFtp.lastResponse = line;
-  return size * count;
+  return bytes;
+}
+
+// libcurl's progress call, at least once a second while a call runs: a termination signal
+// ends the call (the run then ends as the signal asks), and so does a server from which
+// nothing came for the stall limit (a watched call only: a chunked get is paced by its caller).
+static int WatchCall(void* watched, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+  if (!gFtp.stopReason.empty()) return 1;  // the first reason stays while the call winds down
+  if (PlatformStopSignal() != 0) {
+    gFtp.stopReason = "stopped by a termination signal";
+    return 1;
+  }
+  if (watched == nullptr) return 0;
+  const uint32_t now = PlatformMilliseconds();
+  if (received + sent != gFtp.lastMoved) {
+    gFtp.lastMoved = received + sent;
+    gFtp.lastActivity = now;
+  } else if (now - gFtp.lastActivity > gStallLimitMs) {
+    gFtp.stopReason = "the server stalled: nothing came for " + std::to_string(gStallLimitMs / 1000) + " seconds";
+    return 1;
+  }
+  return 0;
 }
 
 static size_t DropBytes(char*, size_t size, size_t count, void*) { return size * count; }
@@ -44,8 +93,20 @@ static size_t AppendBytes(char* data, size_t size, size_t count, void* target) {
   return size * count;
 }
 
-static size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
-  return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+// A listing has a cap: an endless one ends the call instead of taking all memory.
+static size_t AppendListing(char* data, size_t size, size_t count, void* target) {
+  std::string* text = static_cast<std::string*>(target);
+  if (text->size() + size * count > kFtpMaxListingBytes) {
+    if (gFtp.stopReason.empty())
+      gFtp.stopReason = "the server's listing is larger than " + std::to_string(kFtpMaxListingBytes >> 20) + " MB";
+    return 0;
+  }
+  text->append(data, size * count);
+  return size * count;
+}
+
+static size_t WriteToReplacement(char* data, size_t size, size_t count, void* file) {
+  return PlatformWriteReplacement(static_cast<PlatformReplacement*>(file), data, size * count) ? size * count : 0;
 }
 
 static std::string Escape(const std::string& part) {
@@ -62,7 +123,8 @@ static std::string UrlOf(const std::vector<std::string>& folder, bool rooted, co
   return url + Escape(name);
 }
 
-static void SetCommon(CURL* easy) {
+// Options of every call; a watched call is given up on when nothing comes for the stall limit.
+static void SetCommon(CURL* easy, bool watched = true) {
   curl_easy_reset(easy);
   curl_easy_setopt(easy, CURLOPT_USERNAME, gFtp.user.c_str());
   curl_easy_setopt(easy, CURLOPT_PASSWORD, gFtp.password.c_str());
@@ -72,27 +134,60 @@ static void SetCommon(CURL* easy) {
   curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, gFtp.error);
   curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, 15L);
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, WatchCall);
+  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, watched ? &gFtp : nullptr);
   gFtp.error[0] = '\0';
+  gFtp.lastResponse.clear();
+  gFtp.stopReason.clear();
+  gFtp.replyBytes = 0;
+  gFtp.lastMoved = -1;
+  gFtp.lastActivity = PlatformMilliseconds();
+}
+
+// The failure text of a call that failed: what ended it, else the server's last line when
+// that was a refusal, else libcurl's reason (a reset connection after a "230 Login successful").
+static void KeepFailure(CURLcode result) {
+  if (!gFtp.stopReason.empty()) {
+    gFtp.lastResponse = gFtp.stopReason;
+    return;
+  }
+  const char first = gFtp.lastResponse.empty() ? '0' : gFtp.lastResponse[0];
+  if (first == '4' || first == '5') return;
+  gFtp.lastResponse = gFtp.error[0] != '\0' ? gFtp.error : curl_easy_strerror(result);
 }
 
 static bool Perform(CURL* easy) {
   const CURLcode result = curl_easy_perform(easy);
-  if (result != CURLE_OK && gFtp.lastResponse.empty())
-    gFtp.lastResponse = gFtp.error[0] != '\0' ? gFtp.error : curl_easy_strerror(result);
+  if (result != CURLE_OK) KeepFailure(result);
   return result == CURLE_OK;
+}
+
+// A remote name goes into a command line: a line end in it would end the command early.
+static bool UsableRemoteName(const std::string& name) {
+  for (unsigned char c : name)
+    if (c < 32 || c == 127) {
+      gFtp.lastResponse = "a remote name cannot hold control characters";
+      return false;
+    }
+  return true;
 }
 
 bool PlatformFtpConnect(const std::string& server, const std::string& user, const std::string& password) {
   if (gFtp.easy != nullptr) return false;
   StartCurl();
   CURL* easy = curl_easy_init();
-  if (easy == nullptr) return false;
+  if (easy == nullptr) {
+    gFtp.lastResponse = curl_easy_strerror(CURLE_FAILED_INIT);
+    return false;
+  }
   gFtp.easy = easy;
   gFtp.base = "ftp://" + server + "/";
   gFtp.user = user.empty() ? "anonymous" : user;
   gFtp.password = password;
   gFtp.folder.clear();
   gFtp.rooted = false;
+  gFtp.listing = PlatformFtpListingForm::kMachine;
   if (!PlatformFtpCheckFolder()) {
     const std::string reason = gFtp.lastResponse;
     PlatformFtpDisconnect();
@@ -124,6 +219,7 @@ static bool VisitFolder(const std::vector<std::string>& folder, bool rooted) {
 bool PlatformFtpCheckFolder() { return VisitFolder(gFtp.folder, gFtp.rooted); }
 
 bool PlatformFtpChangeFolder(const std::string& path) {
+  if (!UsableRemoteName(path)) return false;
   std::vector<std::string> folder = gFtp.folder;
   bool rooted = gFtp.rooted;
   if (!path.empty() && (path[0] == '/' || path[0] == '\\')) {
@@ -149,41 +245,41 @@ bool PlatformFtpChangeFolder(const std::string& path) {
   return true;
 }
 
-// One MLSD line: "type=dir;size=12;modify=...; name".
-static bool ParseListLine(const std::string& line, PlatformFtpEntry* entry) {
-  const size_t space = line.find(' ');
-  if (space == std::string::npos) return false;
-  entry->name = line.substr(space + 1);
-  entry->folder = false;
-  entry->size = 0;
-  std::string facts = line.substr(0, space);
-  for (char& c : facts) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  size_t start = 0;
-  while (start < facts.size()) {
-    size_t end = facts.find(';', start);
-    if (end == std::string::npos) end = facts.size();
-    const std::string fact = facts.substr(start, end - start);
-    if (fact == "type=dir" || fact == "type=cdir" || fact == "type=pdir") entry->folder = true;
-    if (fact.compare(0, 5, "size=") == 0) entry->size = std::strtoull(fact.c_str() + 5, nullptr, 10);
-    start = end + 1;
-  }
-  return facts.find("type=cdir") == std::string::npos && facts.find("type=pdir") == std::string::npos;
+// One listing of the current folder in the given form into *text.
+static bool ListAs(PlatformFtpListingForm form, std::string* text) {
+  text->clear();
+  SetCommon(gFtp.easy);
+  curl_easy_setopt(gFtp.easy, CURLOPT_URL, UrlOf(gFtp.folder, gFtp.rooted).c_str());
+  if (form == PlatformFtpListingForm::kMachine) curl_easy_setopt(gFtp.easy, CURLOPT_CUSTOMREQUEST, "MLSD");
+  if (form == PlatformFtpListingForm::kNames) curl_easy_setopt(gFtp.easy, CURLOPT_DIRLISTONLY, 1L);
+  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEFUNCTION, AppendListing);
+  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEDATA, text);
+  return Perform(gFtp.easy);
+}
+
+// The server's reply says it does not know the command (500, 501, 502, 504), as vsftpd says
+// of MLSD: "500 Unknown command.".
+static bool CommandNotKnown() {
+  const std::string& reply = gFtp.lastResponse;
+  return reply.size() >= 3 && reply[0] == '5' && reply[1] == '0' && std::strchr("0124", reply[2]) != nullptr;
 }
 
 bool PlatformFtpList(std::vector<PlatformFtpEntry>* entries) {
   entries->clear();
   if (gFtp.easy == nullptr) return false;
   std::string text;
-  SetCommon(gFtp.easy);
-  curl_easy_setopt(gFtp.easy, CURLOPT_URL, UrlOf(gFtp.folder, gFtp.rooted).c_str());
-  curl_easy_setopt(gFtp.easy, CURLOPT_CUSTOMREQUEST, "MLSD");
-  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEFUNCTION, AppendBytes);
-  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEDATA, &text);
-  if (!Perform(gFtp.easy)) return false;
-  for (const std::string& line : PlatformTextLines(text)) {
-    PlatformFtpEntry entry;
-    if (ParseListLine(line, &entry)) entries->push_back(entry);
+  // The first form the server knows stays the session's.
+  while (!ListAs(gFtp.listing, &text)) {
+    if (gFtp.listing == PlatformFtpListingForm::kNames || !CommandNotKnown()) return false;
+    gFtp.listing = gFtp.listing == PlatformFtpListingForm::kMachine ? PlatformFtpListingForm::kLong
+                                                                    : PlatformFtpListingForm::kNames;
   }
+  size_t recognized = 0;
+  *entries = PlatformParseFtpListing(text, gFtp.listing, &recognized);
+  // A long listing in a form of its own: the names alone, then.
+  if (gFtp.listing == PlatformFtpListingForm::kLong && recognized == 0 &&
+      !PlatformParseFtpListing(text, PlatformFtpListingForm::kNames).empty() && ListAs(PlatformFtpListingForm::kNames, &text))
+    *entries = PlatformParseFtpListing(text, PlatformFtpListingForm::kNames);
   return true;
 }
 
@@ -192,10 +288,10 @@ static size_t ReadFromFile(char* data, size_t size, size_t count, void* file) {
 }
 
 bool PlatformFtpPut(const std::string& localPath, const std::string& remoteName) {
-  if (gFtp.easy == nullptr) return false;
+  if (gFtp.easy == nullptr || !UsableRemoteName(remoteName)) return false;
   FILE* file = std::fopen(localPath.c_str(), "rbe");
   if (file == nullptr) {
-    gFtp.lastResponse = "cannot read " + localPath;
+    gFtp.lastResponse = "cannot read " + localPath + ": " + std::strerror(errno);
     return false;
   }
   SetCommon(gFtp.easy);
@@ -209,24 +305,31 @@ bool PlatformFtpPut(const std::string& localPath, const std::string& remoteName)
 }
 
 bool PlatformFtpGet(const std::string& remoteName, const std::string& localPath) {
-  if (gFtp.easy == nullptr) return false;
-  FILE* file = std::fopen(localPath.c_str(), "wbe");
-  if (file == nullptr) {
-    gFtp.lastResponse = "cannot write " + localPath;
+  if (gFtp.easy == nullptr || !UsableRemoteName(remoteName)) return false;
+  PlatformReplacement file;
+  std::string why;
+  if (!PlatformBeginReplace(localPath, false, &file, &why)) {
+    gFtp.lastResponse = "cannot write " + localPath + ": " + why;
     return false;
   }
   SetCommon(gFtp.easy);
   curl_easy_setopt(gFtp.easy, CURLOPT_URL, UrlOf(gFtp.folder, gFtp.rooted, remoteName).c_str());
-  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEFUNCTION, WriteToFile);
-  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEDATA, file);
-  bool ok = Perform(gFtp.easy);
-  if (std::fclose(file) != 0) ok = false;
-  if (!ok) std::remove(localPath.c_str());
-  return ok;
+  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEFUNCTION, WriteToReplacement);
+  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEDATA, &file);
+  if (!Perform(gFtp.easy)) {
+    if (file.error != 0) gFtp.lastResponse = "cannot write " + localPath + ": " + std::strerror(file.error);
+    PlatformAbandonReplace(&file);
+    return false;
+  }
+  if (!PlatformCommitReplace(&file, &why)) {
+    gFtp.lastResponse = "cannot write " + localPath + ": " + why;
+    return false;
+  }
+  return true;
 }
 
 bool PlatformFtpDelete(const std::string& remoteName) {
-  if (gFtp.easy == nullptr) return false;
+  if (gFtp.easy == nullptr || !UsableRemoteName(remoteName)) return false;
   SetCommon(gFtp.easy);
   const std::string command = "DELE " + remoteName;
   curl_slist* quote = curl_slist_append(nullptr, command.c_str());
@@ -240,7 +343,7 @@ bool PlatformFtpDelete(const std::string& remoteName) {
 }
 
 bool PlatformFtpStartChunkedGet(const std::string& remoteName) {
-  if (gFtp.easy == nullptr || gFtp.chunkEasy != nullptr) return false;
+  if (gFtp.easy == nullptr || gFtp.chunkEasy != nullptr || !UsableRemoteName(remoteName)) return false;
   gFtp.chunkEasy = curl_easy_init();
   gFtp.multi = curl_multi_init();
   if (gFtp.chunkEasy == nullptr || gFtp.multi == nullptr) {
@@ -249,7 +352,7 @@ bool PlatformFtpStartChunkedGet(const std::string& remoteName) {
   }
   gFtp.pending.clear();
   gFtp.chunkDone = gFtp.chunkFailed = false;
-  SetCommon(gFtp.chunkEasy);
+  SetCommon(gFtp.chunkEasy, false);
   curl_easy_setopt(gFtp.chunkEasy, CURLOPT_URL, UrlOf(gFtp.folder, gFtp.rooted, remoteName).c_str());
   curl_easy_setopt(gFtp.chunkEasy, CURLOPT_WRITEFUNCTION, AppendBytes);
   curl_easy_setopt(gFtp.chunkEasy, CURLOPT_WRITEDATA, &gFtp.pending);
@@ -286,7 +389,7 @@ size_t PlatformFtpTakeChunk(char* buffer, size_t most, int waitMs, bool* finishe
         gFtp.chunkDone = true;
         if (message->data.result != CURLE_OK) {
           gFtp.chunkFailed = true;
-          if (gFtp.lastResponse.empty()) gFtp.lastResponse = curl_easy_strerror(message->data.result);
+          KeepFailure(message->data.result);
         }
       }
   }
@@ -310,3 +413,5 @@ void PlatformFtpAbortChunkedGet() {
 bool PlatformFtpChunkedGetRunning() { return gFtp.chunkEasy != nullptr; }
 
 std::string PlatformFtpLastResponse() { return gFtp.lastResponse; }
+
+void PlatformFtpSetLastResponse(const std::string& text) { gFtp.lastResponse = text; }

@@ -1,6 +1,8 @@
 // One FTP session over libcurl: connect (passive transfers), change folder, list, put, get
 // (whole, or in chunks the caller pulls), delete. The server text may carry a port
-// ("host:2121"); without one it is 21. Every failure keeps the server's last response line.
+// ("host:2121"); without one it is 21. Every failure keeps the server's last response line,
+// or says what ended the call: a reply or listing past its cap, a server that sent nothing
+// for the stall limit, a termination signal, a local file that could not be written.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +15,12 @@ struct PlatformFtpEntry {
   uint64_t size;
 };
 
+// What a session may take from a server: the text of all replies to one command, the bytes of
+// one listing, and the time a call waits while nothing comes (a chunked get is paced by its caller).
+constexpr size_t kFtpMaxReplyBytes = 64 * 1024;
+constexpr size_t kFtpMaxListingBytes = 16u << 20;
+constexpr uint32_t kFtpStallLimitMs = 10000;
+
 // Logs in and keeps the session; false (nothing kept) when the server cannot be reached or
 // refuses the user.
 bool PlatformFtpConnect(const std::string& server, const std::string& user, const std::string& password);
@@ -22,9 +30,12 @@ bool PlatformFtpConnected();
 bool PlatformFtpChangeFolder(const std::string& folder);
 // Asks the server whether the session still works in its current folder.
 bool PlatformFtpCheckFolder();
+// The current folder's entries: MLSD, or where the server does not know it LIST (Unix and DOS
+// forms), then NLST. Names with a folder part are left out (see PlatformFtpNameIsPlain).
 bool PlatformFtpList(std::vector<PlatformFtpEntry>* entries);
 bool PlatformFtpPut(const std::string& localPath, const std::string& remoteName);
-// Downloads whole into localPath (replaced); a failed download leaves no partial file.
+// Downloads whole into localPath, replacing it only once the download is complete: a failed
+// download leaves the old file (or none) and nothing partial.
 bool PlatformFtpGet(const std::string& remoteName, const std::string& localPath);
 bool PlatformFtpDelete(const std::string& remoteName);
 // Chunked download: start it, then take the bytes that have come (waiting at most waitMs for
@@ -33,5 +44,20 @@ bool PlatformFtpStartChunkedGet(const std::string& remoteName);
 size_t PlatformFtpTakeChunk(char* buffer, size_t most, int waitMs, bool* finished, bool* failed);
 void PlatformFtpAbortChunkedGet();
 bool PlatformFtpChunkedGetRunning();
-// The server's last response line (or libcurl's reason when there was none).
+// The server's last response line (or the reason the call ended when there was none).
 std::string PlatformFtpLastResponse();
+// Sets the reason of a failure found by the caller (a chunked get that stalled, a local file).
+void PlatformFtpSetLastResponse(const std::string& text);
+// Tests: a shorter stall limit (0 restores kFtpStallLimitMs).
+void PlatformFtpSetStallLimitForTests(uint32_t ms);
+
+// Listings, for the session and the fuzz target.
+enum class PlatformFtpListingForm { kMachine, kLong, kNames };  // MLSD, LIST, NLST
+// The entries of a listing's text; lines that are no entry and names that are not plain are
+// skipped. *recognized counts the lines read as entries, plain names or not.
+std::vector<PlatformFtpEntry> PlatformParseFtpListing(const std::string& text, PlatformFtpListingForm form,
+                                                      size_t* recognized = nullptr);
+// A name the server listed names one file of the folder: not empty, "." or "..", and no "/",
+// "\" or control character ("../../x", "sub/../x" and "/abs" would lead a program's
+// "dl/" + name$ out of its folder).
+bool PlatformFtpNameIsPlain(const std::string& name);

@@ -1,6 +1,7 @@
-// FTP against a real server (python3-pyftpdlib on 127.0.0.1 at a port it picks, started and
+// FTP against real servers (python3-pyftpdlib and Debian's vsftpd on 127.0.0.1, started and
 // stopped by each test): connect, the refused second connect, folders, listings, put, get,
-// delete, chunked gets with progress, and the stall limit on an injected clock.
+// delete, chunked gets with progress, the stall limit on an injected clock; and against a
+// hostile server of our own: caps, stalls, signals and listed names with folder parts.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -14,37 +15,21 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "commands/commands.h"
+#include "platform/ftp.h"
+#include "platform/signals.h"
 #include "runtime/command_numbers.h"
 #include "tests/asm/command_call.h"
-
-extern char** environ;
+#include "tests/commands/ftp_servers.h"
+#include "tests/small_disk.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using qvasm::kIntResult;
 using qvasm::kTextResult;
-
-constexpr const char* kServerScript = R"(
-import logging, sys
-logging.basicConfig(level=logging.ERROR)
-from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler, ThrottledDTPHandler
-from pyftpdlib.servers import FTPServer
-users = DummyAuthorizer()
-users.add_user('user', 'secret', sys.argv[1], perm='elradfmwMT')
-class Slow(ThrottledDTPHandler):
-    write_limit = int(sys.argv[2]) or 1
-handler = FTPHandler
-handler.authorizer = users
-if int(sys.argv[2]) > 0:
-    handler.dtp_handler = Slow
-server = FTPServer(('127.0.0.1', 0), handler)
-print(server.socket.getsockname()[1], flush=True)
-server.serve_forever()
-)";
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -78,41 +63,44 @@ class FtpTest : public ::testing::Test {
   void TearDown() override {
     calls.Run(kFtpDisconnect, {});
     SetFtpClockForTests(nullptr);
+    PlatformFtpSetStallLimitForTests(0);
     ClearCommandRegistry();
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
+    server.Stop();
     fs::current_path(start_);
     fs::remove_all(folder_);
   }
-  // Starts the server on the folder's "server" folder; bytesPerSecond limits its sending (0 = none).
+  // Starts pyftpdlib on the folder's "server" folder; bytesPerSecond limits its sending (0 = none).
   void StartServer(int bytesPerSecond) {
-    int ends[2];
-    ASSERT_EQ(pipe(ends), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
-    posix_spawn_file_actions_addclose(&actions, ends[0]);
-    const std::string root = folder_ + "/server", limit = std::to_string(bytesPerSecond);
     // Debian's python3, which python3-pyftpdlib installs into (not another one on the PATH).
-    const char* argv[] = {"/usr/bin/python3", "-c", kServerScript, root.c_str(), limit.c_str(), nullptr};
-    ASSERT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    close(ends[1]);
-    std::string port;
-    char c;
-    while (read(ends[0], &c, 1) == 1 && c != '\n') port += c;
-    close(ends[0]);
+    ASSERT_TRUE(server.Start({"/usr/bin/python3", "-c", ftp_servers::kPyftpdlibScript, folder_ + "/server",
+                              std::to_string(bytesPerSecond)}));
+    const std::string port = server.ReadLine();
     ASSERT_FALSE(port.empty()) << "the FTP server did not start (python3-pyftpdlib installed?)";
     server_ = "127.0.0.1:" + port;
+  }
+  // The current remote folder's entries through find first and find next: name to type and size.
+  std::map<std::string, std::pair<int, int>> Listing() {
+    std::map<std::string, std::pair<int, int>> listed;
+    calls.Run(kFtpFindFirst, {});
+    for (int i = 0; i < 20 && calls.IntResult(kFtpEntryType, {kIntResult}) != -1; ++i) {
+      listed[calls.TextResult(kFtpEntryName, {kTextResult})] = {calls.IntResult(kFtpEntryType, {kIntResult}),
+                                                                 calls.IntResult(kFtpEntrySize, {kIntResult})};
+      calls.Run(kFtpFindNext, {});
+    }
+    return listed;
+  }
+  // The failure text, and the failed flag cleared for the next check.
+  std::string TakeFailure() {
+    const std::string text = calls.TextResult(kFtpFailureText, {kTextResult});
+    calls.IntResult(kFtpFailed, {kIntResult});
+    return text;
   }
   void WriteServerFile(const std::string& name, const std::string& bytes) {
     std::ofstream(folder_ + "/server/" + name, std::ios::binary) << bytes;
   }
   std::string folder_, server_;
   fs::path start_;
-  pid_t pid_ = -1;
+  ftp_servers::ServerProcess server;
   qvasm::CommandCaller calls;
 };
 
@@ -129,13 +117,7 @@ TEST_F(FtpTest, SessionListingTransfersAndFailures) {
   EXPECT_EQ(calls.IntResult(kFtpFailed, {kIntResult}), 1);  // the wrong password's failure
   EXPECT_EQ(calls.IntResult(kFtpFailed, {kIntResult}), 0);  // cleared by reading
   // A listing: names, types and sizes.
-  std::map<std::string, std::pair<int, int>> listed;
-  calls.Run(kFtpFindFirst, {});
-  for (int i = 0; i < 10 && calls.IntResult(kFtpEntryType, {kIntResult}) != -1; ++i) {
-    listed[calls.TextResult(kFtpEntryName, {kTextResult})] = {calls.IntResult(kFtpEntryType, {kIntResult}),
-                                                               calls.IntResult(kFtpEntrySize, {kIntResult})};
-    calls.Run(kFtpFindNext, {});
-  }
+  auto listed = Listing();
   EXPECT_EQ(listed.size(), 2u);
   EXPECT_EQ(listed["a.bin"], std::make_pair(0, 5000));
   EXPECT_EQ(listed["sub"].first, 1);
@@ -192,6 +174,7 @@ TEST_F(FtpTest, SessionListingTransfersAndFailures) {
 TEST_F(FtpTest, ChunkedGetThatStallsIsAbortedAndItsFileDeleted) {
   StartServer(2048);  // a slow server: most proceeds get nothing new
   WriteServerFile("slow.bin", Bytes(200000, 4));
+  std::ofstream("slow.bin") << "the old file";
   SetFtpClockForTests(FakeClock);
   calls.ExpectErrors({{kFtpConnect, {server_, "user", "secret"}, 0}, {kFtpGetFileChunked, {"slow.bin", "slow.bin", 200000}, 0}});
   int rounds = 0;
@@ -200,8 +183,134 @@ TEST_F(FtpTest, ChunkedGetThatStallsIsAbortedAndItsFileDeleted) {
     ++rounds;
   }
   EXPECT_LT(rounds, 1000);
-  EXPECT_FALSE(fs::exists("slow.bin"));  // the partial file is gone
+  EXPECT_EQ(ReadAll("slow.bin"), "the old file");  // the partial file is gone, the old one stays
+  EXPECT_EQ(TakeFailure(), "the server stalled: nothing came for 10 seconds");
   EXPECT_EQ(calls.IntResult(kFtpConnected, {kIntResult}), 1);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// A get replaces the local file only once the download is complete: a missing remote file, a
+// local file that cannot be written or a full disk keep the file that was there, for whole
+// and chunked gets alike, and the failure text says why.
+TEST_F(FtpTest, AFailedGetKeepsTheFileThatWasThere) {
+  StartServer(0);
+  WriteServerFile("a.bin", Bytes(5000, 1));
+  std::ofstream("down.bin") << "old";
+  calls.ExpectErrors({{kFtpConnect, {server_, "user", "secret"}, 0},
+                      {kFtpGetFile, {"missing.bin", "down.bin"}, 8305},
+                      {kFtpGetFileChunked, {"missing.bin", "down.bin", 0}, 8305}});
+  EXPECT_EQ(ReadAll("down.bin"), "old");
+  TakeFailure();
+  calls.ExpectErrors({{kFtpGetFile, {"a.bin", "no/such/folder.bin"}, 8305}});
+  EXPECT_EQ(TakeFailure(), "cannot write no/such/folder.bin: No such file or directory");
+  SmallDisk disk("64k");
+  if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+  const std::string full = disk.Path() + "/down.bin";
+  std::ofstream(full) << "old";
+  disk.Fill();
+  calls.ExpectErrors({{kFtpGetFile, {"a.bin", full}, 8305}});
+  EXPECT_EQ(TakeFailure(), "cannot write " + full + ": No space left on device");
+  calls.ExpectErrors({{kFtpGetFileChunked, {"a.bin", full, 5000}, 0}});
+  for (int rounds = 0; rounds < 2000 && calls.IntResult(kFtpProgress, {kIntResult}) != -1; ++rounds)
+    calls.Run(kFtpProceed, {});
+  EXPECT_EQ(TakeFailure(), "cannot write " + full + ": No space left on device");
+  EXPECT_EQ(ReadAll(full), "old");
+  EXPECT_EQ(disk.EntryCount(), 2u);  // the old file and the filler: nothing partial
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// A server cannot take the game's memory or time, nor lead its files astray: an endless reply
+// or listing ends at its cap, a download that stops ends at the stall limit, and listed names
+// with a folder part are left out; each failure says what happened.
+TEST_F(FtpTest, AHostileServerMeetsCapsTimeoutsAndPlainNames) {
+  const struct {
+    const char* mode;
+    int connectError;
+    std::map<std::string, std::pair<int, int>> listed;
+    std::string failure;  // after the connect and the listing
+  } cases[] = {
+      {"endless-reply", 8301, {}, "the server's reply is longer than 64 KB"},
+      {"endless-list", 0, {}, "the server's listing is larger than 16 MB"},
+      {"names", 0, {{"ok.txt", {0, 3}}, {"two words.txt", {0, 3}}}, ""},
+      // Servers without MLSD (vsftpd): LIST in the DOS form, or NLST names.
+      {"dos", 0, {{"Sub Folder", {1, 0}}, {"report 2024.txt", {0, 1234}}}, ""},
+      {"names-only", 0, {{"a.txt", {0, 0}}, {"sub", {0, 0}}}, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.mode);
+    ftp_servers::ServerProcess hostile;
+    const std::string address = ftp_servers::StartHostileServer(&hostile, c.mode);
+    ASSERT_FALSE(address.empty());
+    calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, c.connectError}});
+    if (c.connectError == 0) {
+      EXPECT_EQ(Listing(), c.listed);
+    }
+    EXPECT_EQ(TakeFailure(), c.failure);
+    calls.Run(kFtpDisconnect, {});
+  }
+  // A download that stops after its first bytes: the old local file stays.
+  PlatformFtpSetStallLimitForTests(2000);
+  ftp_servers::ServerProcess hostile;
+  const std::string address = ftp_servers::StartHostileServer(&hostile, "stall-get");
+  std::ofstream("keep.bin") << "old";
+  calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, 0}, {kFtpGetFile, {"big.bin", "keep.bin"}, 8305}});
+  EXPECT_EQ(TakeFailure(), "the server stalled: nothing came for 2 seconds");
+  EXPECT_EQ(ReadAll("keep.bin"), "old");
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// A termination signal ends an FTP call at once (the run then ends as the signal asks), also
+// when the server keeps the call alive by sending a little now and then.
+TEST_F(FtpTest, ATerminationSignalEndsTheCallInProgress) {
+  ftp_servers::ServerProcess hostile;
+  const std::string address = ftp_servers::StartHostileServer(&hostile, "dribble");
+  ASSERT_FALSE(address.empty());
+  PlatformCatchStopSignals();
+  std::thread signaller([&] {
+    if (hostile.ReadLine() == "accepted") kill(getpid(), SIGTERM);
+  });
+  calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, 8301}});
+  signaller.join();
+  EXPECT_EQ(PlatformStopSignal(), SIGTERM);
+  EXPECT_EQ(TakeFailure(), "stopped by a termination signal");
+  PlatformClearStopSignal();
+  for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(number, SIG_DFL);
+}
+
+// Debian's usual server, which knows no MLSD: listing (through LIST), get, put, delete, folder
+// changes and a chunked get.
+TEST_F(FtpTest, VsftpdServesEveryCommand) {
+  ASSERT_TRUE(fs::exists(ftp_servers::kVsftpd)) << "vsftpd is not installed (tools/deps.txt lists it)";
+  fs::create_directories(folder_ + "/vsftpd/root/sub");
+  std::ofstream(folder_ + "/vsftpd/root/a.bin", std::ios::binary) << Bytes(5000, 1);
+  const std::string address = ftp_servers::StartVsftpd(&server, folder_ + "/vsftpd");
+  ASSERT_FALSE(address.empty()) << "vsftpd did not start";
+  calls.ExpectErrors({{kFtpConnect, {address, "", ""}, 0}});
+  auto listed = Listing();
+  EXPECT_EQ(listed.size(), 2u);
+  EXPECT_EQ(listed["a.bin"], std::make_pair(0, 5000));
+  EXPECT_EQ(listed["sub"], std::make_pair(1, 0));
+  std::ofstream("up.bin", std::ios::binary) << Bytes(3000, 2);
+  calls.ExpectErrors({
+      {kFtpGetFile, {"a.bin", "down.bin"}, 0},
+      {kFtpSetDir, {"sub"}, 0},
+      {kFtpPutFile, {"up.bin"}, 0},
+      {kFtpSetDir, {"no-such-folder"}, 8302},
+  });
+  EXPECT_EQ(ReadAll("down.bin"), Bytes(5000, 1));
+  EXPECT_NE(TakeFailure().find("550"), std::string::npos);
+  EXPECT_EQ(Listing(), (std::map<std::string, std::pair<int, int>>{{"up.bin", {0, 3000}}}));
+  EXPECT_EQ(ReadAll(folder_ + "/vsftpd/root/sub/up.bin"), Bytes(3000, 2));
+  calls.ExpectErrors({{kFtpGetFileChunked, {"up.bin", "again.bin", 3000}, 0}});
+  for (int rounds = 0; rounds < 2000 && calls.IntResult(kFtpProgress, {kIntResult}) != -1; ++rounds)
+    calls.Run(kFtpProceed, {});
+  EXPECT_EQ(ReadAll("again.bin"), Bytes(3000, 2));
+  calls.ExpectErrors({{kFtpDeleteFile, {"up.bin"}, 0}, {kFtpDeleteFile, {"up.bin"}, 8304}, {kFtpSetDir, {".."}, 0}});
+  EXPECT_FALSE(fs::exists(folder_ + "/vsftpd/root/sub/up.bin"));
+  EXPECT_EQ(Listing().size(), 2u);
+  // An absolute folder (the server runs without chroot, so its paths are this machine's).
+  calls.ExpectErrors({{kFtpSetDir, {folder_ + "/vsftpd/root/sub"}, 0}});
+  EXPECT_TRUE(Listing().empty());
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
