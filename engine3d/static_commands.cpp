@@ -114,7 +114,10 @@ void CmdSaveStaticObjects() {
   const std::string path = MapProgramPath(TextOperand(0));
   AdvanceOperands(1);
   EndSliceAfterDrawing();
-  if (!SaveStaticWorld(path.c_str())) RuntimeError(7021);
+  std::string why;  // the message of a failure ends with the file and the reason
+  if (SaveStaticWorld(path.c_str(), &why)) return;
+  WriteEngineErrorLog(why.c_str());
+  RuntimeError(7021);
 }
 
 void CmdAddStaticBox() {

@@ -157,7 +157,10 @@ void ReplayBitmapOp(DrawOp& op) {
       break;
     case kOpSaveBitmap: {
       if (!CheckBitmap(op.number)) break;
-      if (!SaveImageFile(MapProgramPath(op.payload).c_str(), *gBitmaps[op.number].surface, nullptr)) RuntimeError(1004);
+      std::string why;  // the message of a failure ends with the file and the reason
+      if (SaveImageFile(MapProgramPath(op.payload).c_str(), *gBitmaps[op.number].surface, &why)) break;
+      WriteEngineErrorLog(why.c_str());
+      RuntimeError(1004);
       break;
     }
     case kOpCreateBitmap: {

@@ -119,10 +119,13 @@ void Run2DFrameSteps() {
   PresentFrame();
 }
 
-bool SaveScreenImage(const char* path) {
-  if (Display2D.backBuffer == nullptr) return false;
+bool SaveScreenImage(const char* path, std::string* whyNot) {
+  if (Display2D.backBuffer == nullptr) {
+    if (whyNot != nullptr) *whyNot = "no screen to save";
+    return false;
+  }
   Device3dClaimCpuSide();
-  return SaveImageFile(path, *Display2D.backBuffer, nullptr);
+  return SaveImageFile(path, *Display2D.backBuffer, whyNot);
 }
 
 // Restores the back buffer after a loss; the saved sprite backgrounds are dropped with it.

@@ -72,8 +72,12 @@ bool TakeScreenInvalid() {
 
 // The post-step's screen save: the file name as the program wrote it, by its last three letters.
 void SaveScreenToFile(const char* fileName) {
-  // The file there is replaced only once the new one is written whole.
-  if (!SaveScreenImage(MapProgramPath(fileName).c_str())) RuntimeError(1004);
+  // The file there is replaced only once the new one is written whole; the message of a
+  // failure ends with the file and the reason.
+  std::string why;
+  if (SaveScreenImage(MapProgramPath(fileName).c_str(), &why)) return;
+  WriteEngineErrorLog(why.c_str());
+  RuntimeError(1004);
 }
 
 static void CmdDisplaySetMode() {  // width, height, depth

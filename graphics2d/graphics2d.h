@@ -160,8 +160,9 @@ int DisplayStage();
 // The 2D steps of one main-loop pass in their order (restore backgrounds, replay the queue,
 // pending image releases, save backgrounds, sprites, present): tests and benchmarks.
 void Run2DFrameSteps();
-// Saves the back buffer to a file by extension (the screen-save request); false on failure.
-bool SaveScreenImage(const char* path);
+// Saves the back buffer to a file by extension (the screen-save request); false on failure,
+// with the reason ("cannot write PATH: REASON") in *whyNot.
+bool SaveScreenImage(const char* path, std::string* whyNot = nullptr);
 // The post-step's screen save (Hooks.SaveScreenToFile): the program's file name, mapped; a
 // failed save is error 1004.
 void SaveScreenToFile(const char* fileName);

@@ -183,8 +183,8 @@ std::vector<uint8_t> StaticWorldFileBytes() {
   return std::move(w.bytes);
 }
 
-bool SaveStaticWorld(const char* path) {
-  if (path == nullptr || path[0] == '\0') return false;
+bool SaveStaticWorld(const char* path, std::string* whyNot) {
+  if (path == nullptr || path[0] == '\0') return Fail(whyNot, "no file name");
   // Each textured group's picture goes beside the file; an untextured group (texture 0)
   // writes none.
   for (const StaticTextureGroup& group : GetStaticWorld().groups) {
@@ -193,7 +193,9 @@ bool SaveStaticWorld(const char* path) {
     StaticHost().SaveTexture(group.texture, name.c_str());
   }
   const std::vector<uint8_t> bytes = StaticWorldFileBytes();
-  return PlatformReplaceFile(path, bytes.data(), bytes.size(), false, nullptr);
+  std::string why;
+  if (PlatformReplaceFile(path, bytes.data(), bytes.size(), false, &why)) return true;
+  return Fail(whyNot, std::string("cannot write ") + path + ": " + why);
 }
 
 bool LoadStaticWorldFromMemory(const uint8_t* data, size_t size, const char* path, std::string* whyNot) {

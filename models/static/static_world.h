@@ -117,7 +117,9 @@ float StaticPointDistance(float x1, float y1, float z1, float x2, float y2, floa
 
 // The file format (static_file.cpp). Texture files go beside the world file as
 // "<path>_<texture number>.dds".
-bool SaveStaticWorld(const char* path);
+// The world file replaces the old one only once written whole; false with the reason
+// ("cannot write PATH: REASON") in *whyNot. A texture file that cannot be written is left out.
+bool SaveStaticWorld(const char* path, std::string* whyNot = nullptr);
 // Loads into a new world and puts it in place only when the whole file reads; a missing,
 // empty, truncated or damaged file changes nothing. whyNot gets the reason of a refusal.
 bool LoadStaticWorld(const char* path, std::string* whyNot = nullptr);

@@ -2,6 +2,7 @@
 // field, texture files named after the world file, untextured groups, and files that are cut
 // short or damaged being refused with the world in memory kept.
 #include "tests/static_world/static_fixtures.h"
+#include "tests/small_disk.h"
 
 #include <cstdio>
 #include <cstring>
@@ -57,6 +58,27 @@ TEST_F(StaticWorldTest, OneMeshWorldHasTheRecordSizes) {
   ASSERT_TRUE(AddMesh(box, 3));
   const size_t v = 8, i = 36;
   EXPECT_EQ(StaticWorldFileBytes().size(), 1 + 4 + 1 + (153 + 32 * v + 2 * i) + 1 + 1 + 1);
+}
+
+// A world saved on a full disk leaves the old file whole and says why.
+TEST_F(StaticWorldTest, SavingOnAFullDiskKeepsTheOldFileAndSaysWhy) {
+  BuildMixedWorld();
+  SmallDisk disk("64k");
+  if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+  const std::string path = disk.Path() + "/level.dat";
+  FILE* old = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(old, nullptr);
+  std::fputs("old level", old);
+  std::fclose(old);
+  disk.Fill();
+  std::string why;
+  EXPECT_FALSE(SaveStaticWorld(path.c_str(), &why));
+  EXPECT_EQ(why, "cannot write " + path + ": No space left on device");
+  char kept[32] = {};
+  old = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(old, nullptr);
+  EXPECT_STREQ(std::fgets(kept, sizeof(kept), old), "old level");
+  std::fclose(old);
 }
 
 TEST_F(StaticWorldTest, ARoundTripKeepsEveryFieldAndNamesTheTextureFiles) {
