@@ -771,6 +771,11 @@ void SetInitialState() {
   ApplyViewport();
   const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
   g_gl->anisotropic = extensions && std::strstr(extensions, "GL_EXT_texture_filter_anisotropic");
+  // Fog by each pixel's depth: the fog coordinate is the signed eye-space depth of each vertex
+  // (our view looks down +z), which interpolates across a triangle to the pixel's own depth.
+  // The default, the depth's absolute value at the corners, fogs a large floor whole when its
+  // corners lie far in front of and behind the camera.
+  if (extensions && std::strstr(extensions, "GL_NV_fog_distance")) glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_PLANE);
 }
 
 const Device3d* FailOpen(const std::string& reason) {

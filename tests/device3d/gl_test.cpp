@@ -247,6 +247,34 @@ TEST_F(GlDevice, FogWireframeBlendAndDepthRange) {
   ExpectColour(*back, 32, 24, 0xFF0000);
 }
 
+// Fog goes by each pixel's distance, not by the corners': a floor reaching far in front of and
+// behind the camera (so its corners are all far away) is clear at the camera's feet and fogged
+// towards the horizon, each row as its own depth gives (rows 46, 30, 25: depth 1.07, 3.7, 16).
+TEST_F(GlDevice, FogGoesByEachPixelsDistance) {
+  SetEmissive(1, 1, 1);
+  device().SetRenderState(Device3dState::kCullMode, kCullNone);
+  device().SetRenderState(Device3dState::kFogEnable, 1);
+  device().SetRenderState(Device3dState::kFogColor, 0x404040);
+  device().SetRenderState(Device3dState::kFogStart, FloatBits(2));
+  device().SetRenderState(Device3dState::kFogEnd, FloatBits(20));
+  Device3dVertex* v = device().LockVertexBuffer(quad);
+  v[0] = {-50, -1, 50, 0, 1, 0, 0, 0};
+  v[1] = {50, -1, 50, 0, 1, 0, 1, 0};
+  v[2] = {50, -1, -50, 0, 1, 0, 1, 1};
+  v[3] = {-50, -1, -50, 0, 1, 0, 0, 1};
+  device().UnlockVertexBuffer(quad);
+  const uint16_t corners[] = {0, 1, 2, 0, 2, 3};
+  device().Clear(kClearTarget | kClearZBuffer, 0, 1.0f);
+  device().BeginScene();
+  device().DrawIndexedPrimitiveVB(quad, 0, 4, corners, 6);
+  device().EndScene();
+  // Linear fog: factor (20 - depth) / 18 of white, the rest fog grey.
+  ExpectColour(*back, 32, 46, 0xFFFFFF, 4);
+  ExpectColour(*back, 32, 30, 0xEDEDED, 6);
+  ExpectColour(*back, 32, 25, 0x6A6A6A, 6);
+  device().SetRenderState(Device3dState::kFogEnable, 0);
+}
+
 TEST_F(GlDevice, TexturesModulateAndColourKeyDropsTexels) {
   const uint32_t texels[4] = {0xFF00FF00, 0x00FF00FF, 0x00FF00FF, 0xFF00FF00};  // alpha 0 = keyed
   const Device3dTexture texture = device().CreateTexture(2, 2, texels);

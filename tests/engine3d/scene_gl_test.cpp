@@ -132,6 +132,33 @@ TEST_F(SceneGlTest, FogDarkensDistantObjects) {
   EXPECT_GT(Brightness(320, 240), 700);
 }
 
+// A 3000 x 3000 floor under the camera, in fog from 120 to 1200: its corners are all far away,
+// yet it is clear at the camera's feet and fades row by row towards the horizon, as each
+// pixel's own distance says.
+TEST_F(SceneGlTest, FogCoversALargeFloorByDistance) {
+  RunCommand(kMakeObjectPlain, {1, 3000.0f, 3000.0f});
+  RunCommand(kColorObject, {1, 0xFFFFFF});
+  RunCommand(kSetObjectFullBright, {1, 1});
+  RunCommand(kXRotateObject, {1, 90.0f});
+  RunCommand(kPositionObject, {1, 0.0f, -20.0f, 0.0f});
+  RunCommand(kFogColor, {0});
+  RunCommand(kFogDistance, {1200.0f});
+  RunCommand(kFogOn, {});
+  Frame();
+  EXPECT_GT(Brightness(320, 479), 700) << "the floor at the camera's feet is out of the fog";
+  int last = 1000;
+  for (int y = 470; y > 240; y -= (y > 260 ? 20 : 1)) {
+    const int brightness = Brightness(320, y);
+    EXPECT_LE(brightness, last) << "row " << y;
+    last = brightness;
+  }
+  EXPECT_LT(last, 100) << "towards the horizon the floor is in the fog";
+  const int between = Brightness(320, 250);  // about 750 units away: partly fogged
+  EXPECT_GT(between, 150);
+  EXPECT_LT(between, 600);
+  EXPECT_EQ(TakeError(), 0);
+}
+
 TEST_F(SceneGlTest, GhostsBlendWithWhatIsBehind) {
   RunCommand(kColorBackdrop, {static_cast<int>(kRed)});
   FullBrightCube(1, 4.0f, kGreen, 0, 0, 20);
