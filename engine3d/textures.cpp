@@ -143,13 +143,22 @@ int32_t GetTextureByFile(const char* fileName, int32_t /*flag*/) {
     TextureFor(cached)->references += 1;
     return cached;
   }
-  std::string path = fileName;
-  ResolvePackagedFile(path, "dat");
-  path = MapProgramPath(path.c_str());
-  if (!FileExists(path.c_str()) && !g_modelFolder.empty()) {
-    std::string besideModel = g_modelFolder + "/" + fileName;
-    ResolvePackagedFile(besideModel, "dat");
-    path = MapProgramPath(besideModel.c_str());
+  // Where the file may be: the name as written (a `\` is a folder separator), the same under
+  // the model's folder, then the bare file name in the model's folder: models made elsewhere
+  // name the folders their author kept the pictures in (meshes\textures\walle.bmp) while the
+  // picture lies beside the model.
+  const std::string folder = g_modelFolder.empty() ? std::string() : g_modelFolder + "/";
+  const std::string name = fileName;
+  const size_t slash = name.find_last_of("\\/");
+  std::vector<std::string> candidates = {name};
+  if (!folder.empty()) candidates.push_back(folder + name);
+  if (slash != std::string::npos && slash + 1 < name.size()) candidates.push_back(folder + name.substr(slash + 1));
+  std::string path;
+  for (const std::string& candidate : candidates) {
+    path = candidate;
+    ResolvePackagedFile(path, "dat");
+    path = MapProgramPath(path.c_str());
+    if (FileExists(path.c_str())) break;
   }
   std::string whyNot;
   Surface* image = LoadImageFile(path.c_str(), &whyNot);

@@ -195,6 +195,35 @@ TEST_F(ObjectsTest, LoadsByExtension) {
     EXPECT_EQ(LiveTextureCount(), texturesBefore);
   }
 
+  // A texture named with folders is looked for with each `\` as a folder separator, under the
+  // model's folder too, then by its bare file name in the model's folder; the ".bmp" name first.
+  {
+    const struct {
+      const char* named;  // as the model names it (the .x text keeps its backslashes doubled)
+      const char* file;   // where the picture lies, under the model's folder
+    } cases[] = {{"meshes\\\\textures\\\\walle.png", "walle.bmp"},
+                 {"meshes\\\\textures\\\\deep.png", "meshes/textures/deep.bmp"},
+                 {"pics\\only.png", "only.png"}};
+    for (const auto& c : cases) {
+      std::filesystem::create_directories(folder.Path("models/meshes/textures"));
+      const std::string model = folder.Path("models/named.x");
+      std::ofstream(model) << "xof 0302txt 0032\n"
+                              "Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;;\n"
+                              "  MeshMaterialList { 1; 1; 0;;\n"
+                              "    Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \""
+                           << c.named << "\"; } } } }\n";
+      Surface* image = SurfaceCreate(2, 2);
+      std::string why;
+      ASSERT_TRUE(SaveImageFile(folder.Path("models/" + std::string(c.file)).c_str(), *image, &why)) << why;
+      SurfaceDestroy(image);
+      RunCommand(kLoadObject, {model.c_str(), 5});
+      EXPECT_EQ(TakeError(), 0);
+      EXPECT_EQ(LiveTextureCount(), texturesBefore + 1) << c.named;
+      RunCommand(kDeleteObject, {5});
+      std::filesystem::remove(folder.Path("models/" + std::string(c.file)));
+    }
+  }
+
   // A 3DS scene goes through the converter; its work file does not stay behind.
   const std::string scene = WriteTriangleX(folder, "scene.3ds");
   ASSERT_TRUE(WriteFile(scene, SceneWith3ds(false)));
