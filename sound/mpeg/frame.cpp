@@ -195,8 +195,8 @@ void SndMpegReset(SndMpegDecoder* d) {
   d->frameSize = 0;
   d->previousFrameSize = -1;
   d->reservoirBytes = 0;
-  d->vOffset = 0;
-  std::memset(d->v, 0, sizeof d->v);
+  d->synthNewest = 0;
+  std::memset(d->synthVectors, 0, sizeof d->synthVectors);
   std::memset(d->overlap, 0, sizeof d->overlap);
 }
 

@@ -56,10 +56,7 @@ static inline float Requantise(int code, int levels) {
 }
 
 static void SynthesizeSlots(SndMpegDecoder* d, float (*slots)[2][32], int count, int16_t* out) {
-  for (int s = 0; s < count; s++) {
-    const float* bands[2] = {slots[s][0], slots[s][1]};
-    SndSynthesize(d, bands, d->channels, out + s * 32 * d->channels);
-  }
+  SndSynthesize(d, &slots[0][0][0], 64, 32, d->channels, count, out);
 }
 
 bool SndDecodeLayer1(SndMpegDecoder* d, SndBits* bits, int16_t* out, int* bytes) {
@@ -137,7 +134,7 @@ bool SndDecodeLayer2(SndMpegDecoder* d, SndBits* bits, int16_t* out, int* bytes)
       }
     }
   }
-  float slots[3][2][32];
+  float slots[36][2][32];
   for (int part = 0; part < 12; part++) {
     int sf = part >> 2;
     for (int sb = 0; sb < limit; sb++) {
@@ -155,17 +152,17 @@ bool SndDecodeLayer2(SndMpegDecoder* d, SndBits* bits, int16_t* out, int* bytes)
             for (int k = 0; k < 3; k++) v[k] = Requantise(int(bits->Get(c->bits)), c->levels);
           }
         }
-        for (int k = 0; k < 3; k++) slots[k][ch][sb] = v[k] * scale[ch][sb][sf];
+        for (int k = 0; k < 3; k++) slots[3 * part + k][ch][sb] = v[k] * scale[ch][sb][sf];
         if (sb >= bound && nch == 2)
-          for (int k = 0; k < 3; k++) slots[k][1][sb] = v[k] * scale[1][sb][sf];
+          for (int k = 0; k < 3; k++) slots[3 * part + k][1][sb] = v[k] * scale[1][sb][sf];
       }
     }
     for (int k = 0; k < 3; k++)
       for (int ch = 0; ch < 2; ch++)
-        for (int sb = limit; sb < 32; sb++) slots[k][ch][sb] = 0.0f;
-    SynthesizeSlots(d, slots, 3, out + part * 3 * 32 * nch);
+        for (int sb = limit; sb < 32; sb++) slots[3 * part + k][ch][sb] = 0.0f;
   }
   if (bits->Overrun()) return false;
+  SynthesizeSlots(d, slots, 36, out);
   *bytes = 1152 * nch * 2;
   return true;
 }

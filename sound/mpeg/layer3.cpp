@@ -55,7 +55,11 @@ static float gPow43[8207];                   // n^(4/3); 8191 + 15 is the larges
 static float gGain[kGainMax - kGainMin + 1];  // 2^(q/4)
 static float gAliasCs[8], gAliasCa[8];
 static float gWindows[4][36];                // long, start, short (first 12), stop
-static float gDct18[18][18], gDct6[6][6];     // DCT-IV kernels of the 36- and 12-point IMDCT
+static float gDct6[6][6];                    // DCT-IV kernel of the 12-point IMDCT
+// The 36-point IMDCT's DCT-IV of 18 (see DctIv18): the scales of its two DCT-IV steps and the
+// cosines of its 9-point DCT-II, split into even and odd outputs.
+static float gDctIvScale18[18], gDctIvScale9[9];
+static float gDct9Even[5][5], gDct9Odd[4][4];
 static float gIsRatio[7][2];                 // MPEG-1 intensity: left and right factors
 static float gLsfIs[2][32];                  // lower rates: k^n for the two intensity scales
 
@@ -149,8 +153,14 @@ void SndInitLayer3Tables() {
                                     : longWin);
     gWindows[2][i] = i < 12 ? float(std::sin(M_PI / 12 * (i + 0.5))) : 0.0f;
   }
-  for (int n = 0; n < 18; n++)
-    for (int k = 0; k < 18; k++) gDct18[n][k] = float(std::cos(M_PI / 18 * (n + 0.5) * (k + 0.5)));
+  for (int i = 0; i < 18; i++) gDctIvScale18[i] = float(2.0 * std::cos(M_PI * (2 * i + 1) / 72.0));
+  for (int i = 0; i < 9; i++) gDctIvScale9[i] = float(2.0 * std::cos(M_PI * (2 * i + 1) / 36.0));
+  for (int m = 0; m < 5; m++) {
+    for (int i = 0; i < 4; i++) gDct9Even[m][i] = float(std::cos(M_PI * (2 * i + 1) * (2 * m) / 18.0));
+    gDct9Even[m][4] = (m & 1) ? -1.0f : 1.0f;  // the middle input: cos(pi m)
+  }
+  for (int m = 0; m < 4; m++)
+    for (int i = 0; i < 4; i++) gDct9Odd[m][i] = float(std::cos(M_PI * (2 * i + 1) * (2 * m + 1) / 18.0));
   for (int n = 0; n < 6; n++)
     for (int k = 0; k < 6; k++) gDct6[n][k] = float(std::cos(M_PI / 6 * (n + 0.5) * (k + 0.5)));
   for (int p = 0; p < 7; p++) {
@@ -585,38 +595,85 @@ static void AliasReduce(float* xr, int boundaries) {
   }
 }
 
-static void ImdctLong(const float* in, float* overlap, const float* window, float* out) {
-  float z[18];
-  for (int n = 0; n < 18; n++) {
-    float sum = 0.0f;
-    for (int k = 0; k < 18; k++) sum += in[k] * gDct18[n][k];
-    z[n] = sum;
+// DCT-II of 9 points of four subbands, X[k] = sum u[i] cos(pi (2i + 1) k / 18): inputs i and
+// 8 - i meet every even output with the same cosine and every odd one with the opposite
+// sign, so sums feed the even outputs and differences the odd ones.
+static inline void Dct9(const SndLanes* u, SndLanes* out) {
+  SndLanes sums[5], differences[4];
+  for (int i = 0; i < 4; i++) {
+    sums[i] = u[i] + u[8 - i];
+    differences[i] = u[i] - u[8 - i];
   }
-  float y[36];
-  for (int i = 0; i < 9; i++) y[i] = z[i + 9];
-  for (int i = 9; i < 27; i++) y[i] = -z[26 - i];
-  for (int i = 27; i < 36; i++) y[i] = -z[i - 27];
-  for (int i = 0; i < 18; i++) {
-    out[i] = y[i] * window[i] + overlap[i];
-    overlap[i] = y[i + 18] * window[i + 18];
+  sums[4] = u[4];
+  for (int m = 0; m < 5; m++) {
+    SndLanes acc = sums[0] * gDct9Even[m][0];
+    for (int i = 1; i < 5; i++) acc = acc + sums[i] * gDct9Even[m][i];
+    out[2 * m] = acc;
+  }
+  for (int m = 0; m < 4; m++) {
+    SndLanes acc = differences[0] * gDct9Odd[m][0];
+    for (int i = 1; i < 4; i++) acc = acc + differences[i] * gDct9Odd[m][i];
+    out[2 * m + 1] = acc;
   }
 }
 
-static void ImdctShort(const float* in, float* overlap, float* out) {
-  float sum36[36] = {};
+// DCT-IV of N points from a DCT-II: with t[i] = y[i] 2 cos(pi (2i + 1) / 4N), the DCT-II of t
+// at k is X[k] + X[k - 1] (X[-1] = X[0]), so X[0] = C[0] / 2 and X[k] = C[k] - X[k - 1].
+static inline void DctIv9(const SndLanes* v, SndLanes* out) {
+  SndLanes scaled[9], c[9];
+  for (int i = 0; i < 9; i++) scaled[i] = v[i] * gDctIvScale9[i];
+  Dct9(scaled, c);
+  out[0] = c[0] * 0.5f;
+  for (int k = 1; k < 9; k++) out[k] = c[k] - out[k - 1];
+}
+
+// DCT-IV of 18 points, z[n] = sum y[k] cos(pi (2n + 1) (2k + 1) / 72), of four subbands: the
+// DCT-II of 18 splits into a DCT-II of 9 (even outputs) and a DCT-IV of 9 (odd outputs).
+static inline void DctIv18(const SndLanes* y, SndLanes* z) {
+  SndLanes t[18], sums[9], differences[9], even[9], odd[9];
+  for (int i = 0; i < 18; i++) t[i] = y[i] * gDctIvScale18[i];
+  for (int i = 0; i < 9; i++) {
+    sums[i] = t[i] + t[17 - i];
+    differences[i] = t[i] - t[17 - i];
+  }
+  Dct9(sums, even);
+  DctIv9(differences, odd);
+  z[0] = even[0] * 0.5f;
+  for (int k = 1; k < 18; k++) z[k] = ((k & 1) ? odd[k >> 1] : even[k >> 1]) - z[k - 1];
+}
+
+// The 36-point IMDCT of four subbands with a long, start or stop window: the first half is
+// added to the overlap, the second half becomes the next overlap.
+static inline void ImdctLong(const SndLanes* in, SndLanes* overlap, const float* window, SndLanes* out) {
+  SndLanes z[18];
+  DctIv18(in, z);
+  SndLanes zero = {};
+  for (int i = 0; i < 18; i++) {
+    // The 36 outputs unfold the 18: z[9..17], -z[17..0], -z[0..8].
+    SndLanes first = i < 9 ? z[i + 9] : zero - z[26 - i];
+    SndLanes second = i < 9 ? zero - z[8 - i] : zero - z[i - 9];
+    out[i] = first * window[i] + overlap[i];
+    overlap[i] = second * window[i + 18];
+  }
+}
+
+// Three 12-point IMDCTs of four subbands (the windows of a short block, lines interleaved by
+// window), overlapped inside the 36 outputs at 6, 12 and 18.
+static inline void ImdctShort(const SndLanes* in, SndLanes* overlap, SndLanes* out) {
+  SndLanes sum36[36] = {};
   const float* window = gWindows[2];
   for (int w = 0; w < 3; w++) {
-    float z[6];
+    SndLanes z[6];
     for (int n = 0; n < 6; n++) {
-      float s = 0.0f;
-      for (int k = 0; k < 6; k++) s += in[3 * k + w] * gDct6[n][k];
-      z[n] = s;
+      SndLanes acc = in[w] * gDct6[n][0];
+      for (int k = 1; k < 6; k++) acc = acc + in[3 * k + w] * gDct6[n][k];
+      z[n] = acc;
     }
-    float y[12];
-    for (int i = 0; i < 3; i++) y[i] = z[i + 3];
-    for (int i = 3; i < 9; i++) y[i] = -z[8 - i];
-    for (int i = 9; i < 12; i++) y[i] = -z[i - 9];
-    for (int i = 0; i < 12; i++) sum36[6 + 6 * w + i] += y[i] * window[i];
+    SndLanes zero = {};
+    for (int i = 0; i < 12; i++) {
+      SndLanes y = i < 3 ? z[i + 3] : i < 9 ? zero - z[8 - i] : zero - z[i - 9];
+      sum36[6 + 6 * w + i] = sum36[6 + 6 * w + i] + y * window[i];
+    }
   }
   for (int i = 0; i < 18; i++) {
     out[i] = sum36[i] + overlap[i];
@@ -631,6 +688,9 @@ static int MixedLongSubbands(const SndMpegDecoder* d, const SndGranuleInfo* g) {
   return d->rateIndex == 8 ? 4 : 2;
 }
 
+// The hybrid filterbank, four subbands at a time: each subband's 18 lines through its IMDCT
+// and overlap into 18 time samples, the odd time samples of odd subbands negated (frequency
+// inversion). Subbands above the last one with lines give their overlap alone.
 static void Hybrid(SndMpegDecoder* d, const SndGranuleInfo* g, int ch, int nonzero) {
   float* xr = d->xr[ch];
   int bands = std::min(32, (nonzero + 17) / 18);
@@ -644,22 +704,40 @@ static void Hybrid(SndMpegDecoder* d, const SndGranuleInfo* g, int ch, int nonze
   int active = std::min(32, bands + (g->blockType != 2 ? 1 : 0));
   active = std::max(active, std::min(longSubbands, 32));
   float(*out)[32] = d->subband[ch];
-  float* overlap = d->overlap[ch];
-  for (int sb = 0; sb < 32; sb++) {
-    float res[18];
-    if (sb < active) {
-      int type = sb < longSubbands ? 0 : g->blockType;
-      if (type == 2)
-        ImdctShort(xr + 18 * sb, overlap + 18 * sb, res);
+  float(*overlap)[32] = d->overlap[ch];
+  const SndLanes kInversion = {{1.0f, -1.0f, 1.0f, -1.0f}};
+  for (int first = 0; first < 32; first += 4) {
+    SndLanes lines[18], before[18], result[18];
+    for (int t = 0; t < 18; t++) std::memcpy(&before[t], &overlap[t][first], sizeof(SndLanes));
+    SndLanes after[18];
+    if (first < active) {
+      for (int k = 0; k < 18; k++)
+        for (int l = 0; l < 4; l++) lines[k].lane[l] = xr[18 * (first + l) + k];
+      std::memcpy(after, before, sizeof after);
+      if (g->blockType == 2)
+        ImdctShort(lines, after, result);
       else
-        ImdctLong(xr + 18 * sb, overlap + 18 * sb, gWindows[type], res);
+        ImdctLong(lines, after, gWindows[g->blockType], result);
+      if (first < longSubbands) {
+        // The lowest subbands of a mixed block take the normal window: each lane its own.
+        SndLanes longAfter[18], longResult[18];
+        std::memcpy(longAfter, before, sizeof longAfter);
+        ImdctLong(lines, longAfter, gWindows[0], longResult);
+        for (int l = 0; l < 4 && first + l < longSubbands; l++)
+          for (int t = 0; t < 18; t++) {
+            result[t].lane[l] = longResult[t].lane[l];
+            after[t].lane[l] = longAfter[t].lane[l];
+          }
+      }
     } else {
-      std::memcpy(res, overlap + 18 * sb, sizeof res);
-      std::memset(overlap + 18 * sb, 0, sizeof res);
+      std::memcpy(result, before, sizeof result);
+      std::memset(after, 0, sizeof after);
     }
-    if (sb & 1)
-      for (int t = 1; t < 18; t += 2) res[t] = -res[t];
-    for (int t = 0; t < 18; t++) out[t][sb] = res[t];
+    for (int t = 0; t < 18; t++) {
+      SndLanes value = (t & 1) ? result[t] * kInversion : result[t];
+      std::memcpy(&out[t][first], &value, sizeof value);
+      std::memcpy(&overlap[t][first], &after[t], sizeof(SndLanes));
+    }
   }
 }
 
@@ -734,11 +812,7 @@ bool SndDecodeLayer3(SndMpegDecoder* d, SndBits* bits, int16_t* out, int* bytes)
       }
       Hybrid(d, g, ch, lines);
     }
-    int16_t* pcm = out + gr * 576 * nch;
-    for (int t = 0; t < 18; t++) {
-      const float* bandsOf[2] = {d->subband[0][t], d->subband[1][t]};
-      SndSynthesize(d, bandsOf, nch, pcm + t * 32 * nch);
-    }
+    SndSynthesize(d, &d->subband[0][0][0], 32, 18 * 32, nch, 18, out + gr * 576 * nch);
     *bytes = (gr + 1) * 576 * nch * 2;
   }
   return true;

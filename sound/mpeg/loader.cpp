@@ -12,6 +12,7 @@
 enum : int {
   kSearchBytes = 256,     // a first frame must start this close to the data start
   kReservoirBytes = 511,  // the most main data a layer III frame takes from earlier frames
+  kScanChunkBytes = 1 << 16,
 };
 
 static uint32_t ReadBigEndian32(const uint8_t* p) {
@@ -70,8 +71,20 @@ static bool HeaderAt(SndFile* file, int64_t at, int layer, SndMpegFrameInfo* inf
 
 int64_t SndScanMpegFrames(SndFile* file, const SndMpegProbe& probe, std::vector<int64_t>* table) {
   int64_t at = probe.firstAudioFrame, end = probe.dataStart + probe.dataLength, count = 0;
-  SndMpegFrameInfo info;
-  while (at + 4 <= end && HeaderAt(file, at, probe.layer, &info) && at + info.frameBytes <= end) {
+  // The headers are read from large chunks of the file: one read per frame would cost a
+  // system call per frame.
+  std::vector<uint8_t> chunk(kScanChunkBytes);
+  int64_t chunkStart = 0, chunkLength = 0;
+  while (at + 4 <= end) {
+    if (at + 4 > chunkStart + chunkLength) {
+      chunkStart = at;
+      chunkLength = std::min<int64_t>(kScanChunkBytes, end - at);
+      if (!SndFileReadAt(file, at, chunk.data(), int(chunkLength))) break;
+    }
+    SndMpegFrameInfo info;
+    if (!SndMpegPeekHeader(nullptr, &chunk[size_t(at - chunkStart)], &info) || info.layer != probe.layer ||
+        at + info.frameBytes > end)
+      break;
     if (table) table->push_back(at);
     count++;
     at += info.frameBytes;
@@ -166,16 +179,21 @@ SndSample* SndLoadMpegSample(int index, SndFile* file, uint32_t mode) {
     std::free(data);
     return FailLoad(sample, decoder ? kSndErrFileData : kSndErrMemory);
   }
+  // Each frame decodes straight into its place in the sample; only where the largest frame
+  // would pass the sample's end does it go through a scratch buffer. What a frame leaves
+  // unwritten (a refused frame, a shorter one) is silence.
   auto* pcm = static_cast<uint8_t*>(first);
-  std::memset(pcm, 0, size_t(bytes));
-  std::vector<int16_t> out(kSndMpegMaxOutputBytes / 2);
+  std::vector<int16_t> scratch(kSndMpegMaxOutputBytes / 2);
   for (size_t f = 0; f < offsets.size(); f++) {
     int64_t at = offsets[f] - probe.firstAudioFrame;
+    uint8_t* place = pcm + int64_t(f) * probe.bytesPerFrame;
+    bool direct = place + kSndMpegMaxOutputBytes <= pcm + bytes;
+    int16_t* target = direct ? reinterpret_cast<int16_t*>(place) : scratch.data();
     int written = 0;
-    SndMpegDecodeFrame(decoder, data + at, int(sourceBytes + kSndMpegMaxFrameBytes - at), out.data(),
-                       &written);
+    SndMpegDecodeFrame(decoder, data + at, int(sourceBytes + kSndMpegMaxFrameBytes - at), target, &written);
     written = std::min(written, probe.bytesPerFrame);
-    std::memcpy(pcm + int64_t(f) * probe.bytesPerFrame, out.data(), size_t(written));
+    if (!direct) std::memcpy(place, scratch.data(), size_t(written));
+    std::memset(place + written, 0, size_t(probe.bytesPerFrame - written));
   }
   SndUnlockSample(sample, first, second, firstLength, secondLength);
   SndMpegFree(decoder);

@@ -1,5 +1,6 @@
 // Polyphase synthesis shared by the three layers: the fast 32-point cosine transform, the
 // 512-tap synthesis window and the rounding to 16-bit PCM.
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 
@@ -33,8 +34,12 @@ static const int kSynthesisWindowHalf[257] = {
     74313, 74630, 74856, 74992, 75038,
 };
 
-static float gWindow[512];   // D[i] scaled for 16-bit output (1.0 is 32768, as in the standard)
 static float gWindowStd[512];  // D[i] as the standard gives it
+// D[i] scaled for 16-bit output (1.0 is 32768, as in the standard), per age pair i: the taps
+// D[64i + j] applied at even ages and D[64i + 32 + j] at odd ones, each with the sign of the
+// vector value it meets (see StoreVector).
+alignas(16) static float gWindowEven[8][32];
+alignas(16) static float gWindowOdd[8][32];
 static float gDctCos[31];    // 1 / (2 cos((2i + 1) pi / 2N)) for N = 32, 16, 8, 4, 2
 
 static void BuildWindow(float scale) {
@@ -42,8 +47,12 @@ static void BuildWindow(float scale) {
     int value = i <= 256 ? kSynthesisWindowHalf[i] : kSynthesisWindowHalf[512 - i];
     float sign = ((i >> 6) & 1) ? -1.0f : 1.0f;
     gWindowStd[i] = sign * float(value) / 65536.0f;
-    gWindow[i] = gWindowStd[i] * scale;
   }
+  for (int i = 0; i < 8; i++)
+    for (int j = 0; j < 32; j++) {
+      gWindowEven[i][j] = gWindowStd[64 * i + j] * scale * (j < 16 ? 1.0f : -1.0f);
+      gWindowOdd[i][j] = -gWindowStd[64 * i + 32 + j] * scale;
+    }
 }
 
 void SndInitSynthesisTables() {
@@ -59,64 +68,112 @@ const float* SndMpegSynthesisWindow() {
   return gWindowStd;
 }
 
-// DCT-II of N points, X[k] = sum x[n] cos(pi (2n + 1) k / 2N), by Lee's recursive split.
-template <int N, int Table>
-struct SndDct {
-  static inline void Run(const float* in, float* out) {
-    float a[N / 2], b[N / 2], ta[N / 2], tb[N / 2];
-    const float* c = gDctCos + Table;
-    for (int n = 0; n < N / 2; n++) {
-      a[n] = in[n] + in[N - 1 - n];
-      b[n] = (in[n] - in[N - 1 - n]) * c[n];
+// DCT-II of 32 points, X[k] = sum x[n] cos(pi (2n + 1) k / 64), of four time slots at once
+// (lane l is slot l), by Lee's split done pass by pass over the whole vector: five halving
+// passes (sums, and differences scaled by 1 / (2 cos)), then four passes that merge the
+// halves back.
+template <int N>
+static inline void SplitPass(const SndLanes* x, SndLanes* y, const float* c) {
+  constexpr int kHalf = N / 2;
+  for (int block = 0; block < 32; block += N)
+    for (int i = 0; i < kHalf; i++) {
+      SndLanes lo = x[block + i], hi = x[block + N - 1 - i];
+      y[block + i] = lo + hi;
+      y[block + kHalf + i] = (lo - hi) * c[i];
     }
-    SndDct<N / 2, Table + N / 2>::Run(a, ta);
-    SndDct<N / 2, Table + N / 2>::Run(b, tb);
-    for (int k = 0; k < N / 2 - 1; k++) {
-      out[2 * k] = ta[k];
-      out[2 * k + 1] = tb[k] + tb[k + 1];
-    }
-    out[N - 2] = ta[N / 2 - 1];
-    out[N - 1] = tb[N / 2 - 1];
-  }
-};
-template <int Table>
-struct SndDct<1, Table> {
-  static inline void Run(const float* in, float* out) { out[0] = in[0]; }
-};
-
-static inline int16_t RoundClip(float x) {
-  if (x > 32767.0f) return 32767;
-  if (x < -32768.0f) return -32768;
-  return int16_t(std::lrintf(x));
 }
 
-// Windowing of one channel: 32 output samples from the 16 newest vectors at `v`, written
-// at `out` with a stride of `stride` samples.
-static void SndSynthesisWindow(const float* v, int stride, int16_t* out) {
-  float acc[32] = {};
+// The even outputs of a block are its first half, the odd ones sums of neighbours of its
+// second half.
+template <int N>
+static inline void MergePass(const SndLanes* x, SndLanes* y) {
+  constexpr int kHalf = N / 2;
+  for (int block = 0; block < 32; block += N) {
+    for (int k = 0; k < kHalf - 1; k++) {
+      y[block + 2 * k] = x[block + k];
+      y[block + 2 * k + 1] = x[block + kHalf + k] + x[block + kHalf + k + 1];
+    }
+    y[block + N - 2] = x[block + kHalf - 1];
+    y[block + N - 1] = x[block + N - 1];
+  }
+}
+
+// Kept out of line: inlined into the slot loop, its passes were vectorised across blocks
+// (with shuffles) instead of across the four lanes.
+[[gnu::noinline]] static void Dct32(const SndLanes* in, SndLanes* out) {
+  alignas(16) SndLanes a[32], b[32];
+  SplitPass<32>(in, a, gDctCos);
+  SplitPass<16>(a, b, gDctCos + 16);
+  SplitPass<8>(b, a, gDctCos + 24);
+  SplitPass<4>(a, b, gDctCos + 28);
+  SplitPass<2>(b, a, gDctCos + 30);  // blocks of two are their own transforms now
+  MergePass<4>(a, b);
+  MergePass<8>(b, a);
+  MergePass<16>(a, b);
+  MergePass<32>(b, out);
+}
+
+// Rounded half away from zero, as the standard's decoder rounds, and clipped to 16 bits (in
+// this order and with these operations, the loops over it become vector code).
+static inline int32_t ToPcm(float x) {
+  x += std::copysign(0.5f, x);
+  return int32_t(std::min(std::max(x, -32768.0f), 32767.0f));
+}
+
+// The standard's 64-value vector of a slot is [x16..x31, 0, -x31..-x17, -x16..-x1, -x0..-x15]
+// for the transform x; it is kept without its signs, which the window tables carry.
+static inline void StoreVector(const SndLanes* x, int l, float* vector) {
+  for (int i = 0; i < 16; i++) vector[i] = x[16 + i].lane[l];
+  vector[16] = 0.0f;
+  for (int i = 17; i < 32; i++) vector[i] = x[48 - i].lane[l];
+  for (int i = 32; i < 48; i++) vector[i] = x[48 - i].lane[l];
+  for (int i = 48; i < 64; i++) vector[i] = x[i - 48].lane[l];
+}
+
+// The window's 32 sums for the newest slot of one channel, as PCM: the first half of the
+// vectors at even ages and the second half at odd ones, 16 products per sum.
+static inline void SndSynthesisWindow(const float (*vectors)[64], int newest, int32_t* pcm) {
+  alignas(16) float sums[32] = {};
   for (int i = 0; i < 8; i++) {
-    const float* d0 = gWindow + 64 * i;
-    const float* v0 = v + 128 * i;
-    for (int j = 0; j < 32; j++) acc[j] += d0[j] * v0[j] + d0[32 + j] * v0[96 + j];
+    const float* we = gWindowEven[i];
+    const float* wo = gWindowOdd[i];
+    const float* even = vectors[(newest + 2 * i) & 15];
+    const float* odd = vectors[(newest + 2 * i + 1) & 15] + 32;
+    for (int j = 0; j < 32; j++) sums[j] += we[j] * even[j] + wo[j] * odd[j];
   }
-  for (int j = 0; j < 32; j++) out[j * stride] = RoundClip(acc[j]);
+  for (int j = 0; j < 32; j++) pcm[j] = ToPcm(sums[j]);
 }
 
-void SndSynthesize(SndMpegDecoder* d, const float* const bands[2], int channels, int16_t* out) {
-  d->vOffset = (d->vOffset - 64) & 1023;
-  int off = d->vOffset;
-  for (int ch = 0; ch < channels; ch++) {
-    float x[32];
-    SndDct<32, 0>::Run(bands[ch], x);
-    float* v = d->v[ch];
-    float vec[64];
-    for (int i = 0; i < 16; i++) vec[i] = x[i + 16];
-    vec[16] = 0.0f;
-    for (int i = 17; i < 48; i++) vec[i] = -x[48 - i];
-    for (int i = 48; i < 64; i++) vec[i] = -x[i - 48];
-    std::memcpy(v + off, vec, sizeof vec);
-    std::memcpy(v + off + 1024, vec, sizeof vec);
-    SndSynthesisWindow(v + off, channels, out + ch);
+void SndSynthesize(SndMpegDecoder* d, const float* bands, int slotStride, int channelStride, int channels,
+                   int slots, int16_t* out) {
+  for (int first = 0; first < slots; first += 4) {
+    const int lanes = slots - first < 4 ? slots - first : 4;
+    alignas(16) SndLanes x[2][32];
+    for (int ch = 0; ch < channels; ch++) {
+      alignas(16) SndLanes in[32];
+      const float* from = bands + first * slotStride + ch * channelStride;
+      for (int sb = 0; sb < 32; sb++)
+        for (int l = 0; l < 4; l++) in[sb].lane[l] = l < lanes ? from[l * slotStride + sb] : 0.0f;
+      Dct32(in, x[ch]);
+    }
+    for (int l = 0; l < lanes; l++) {
+      // The ring runs backwards, so older slots sit at higher positions.
+      const int newest = d->synthNewest = (d->synthNewest + 15) & 15;
+      alignas(16) int32_t pcm[2][32];
+      for (int ch = 0; ch < channels; ch++) {
+        StoreVector(x[ch], l, d->synthVectors[ch][newest]);
+        SndSynthesisWindow(d->synthVectors[ch], newest, pcm[ch]);
+      }
+      if (channels == 2) {
+        for (int j = 0; j < 32; j++) {
+          out[2 * j] = int16_t(pcm[0][j]);
+          out[2 * j + 1] = int16_t(pcm[1][j]);
+        }
+      } else {
+        for (int j = 0; j < 32; j++) out[j] = int16_t(pcm[0][j]);
+      }
+      out += 32 * channels;
+    }
   }
 }
 

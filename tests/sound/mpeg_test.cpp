@@ -57,8 +57,7 @@ TEST(MpegWindow, AnalysisThenSynthesisRebuildsTheInput) {
       for (int k = 0; k < 64; k++) s += m[i][k] * y[k];
       bands[i] = float(s);
     }
-    const float* both[2] = {bands, bands};
-    SndSynthesize(decoder, both, 1, output.data() + block * 32);
+    SndSynthesize(decoder, bands, 32, 0, 1, 1, output.data() + block * 32);
   }
   double signal = 0, error = 0;
   for (size_t n = 2000; n < input.size(); n++) {
