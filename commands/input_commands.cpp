@@ -28,6 +28,17 @@ static void CmdKeyState() {  // result, scan code
   AdvanceOperands(2);
 }
 
+// The key held that went down last; when that one is let go, the lowest scan code held.
+static void CmdScanCode() {  // result
+  RefreshInputIfDue();
+  const InputState& state = Input();
+  int scan = state.lastPressed > 0 && (state.keyboard[state.lastPressed] & 0x80) ? state.lastPressed : 0;
+  for (int other = 1; scan == 0 && other < kPlatformKeyStateSize; ++other)
+    if (state.keyboard[other] & 0x80) scan = other;
+  WriteIntResult(scan);
+  AdvanceOperands(1);
+}
+
 static void CmdMouseWheel() {  // result
   RefreshInputIfDue();
   WriteIntResult(Mouse().z);
@@ -146,6 +157,7 @@ static const CommandEntry kInputCommands[] = {
     {kKeyReturn, CmdKey<28>},
     {kKeySpace, CmdKey<57>},
     {kKeyState, CmdKeyState},
+    {kScanCode, CmdScanCode},
     {kKeyEscape, CmdKey<1>},
     {kMouseWheel, CmdMouseWheel},
     {kMouseMoveX, CmdMouseMove<&MouseState::moveX>},

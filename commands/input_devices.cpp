@@ -16,6 +16,7 @@ InputDevices& Devices() { return gDevices; }
 
 static void ClearInputState() {
   std::memset(gState.keyboard, 0, sizeof gState.keyboard);
+  gState.lastPressed = 0;
   gState.joystick = gState.control = PlatformJoystickRestState();
 }
 
@@ -113,7 +114,11 @@ static void ReadJoystick(PlatformJoystick* joystick, int deadZone, PlatformJoyst
 void PollInput() {
   if (!gDevices.started || !DisplayActive()) return;
   PlatformInputPump();
+  uint8_t before[kPlatformKeyStateSize];
+  std::memcpy(before, gState.keyboard, sizeof before);
   PlatformReadKeyState(gState.keyboard);
+  for (int scan = 1; scan < kPlatformKeyStateSize; ++scan)
+    if ((gState.keyboard[scan] & 0x80) != 0 && (before[scan] & 0x80) == 0) gState.lastPressed = scan;
   UpdateMouse();
   if (gDevices.joystick != nullptr) {
     // The joystick chosen as the control device is read as the control device.

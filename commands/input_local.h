@@ -16,6 +16,7 @@ constexpr int kJoystickDeadZone = 1000;
 // What the last poll read. Cleared when input starts.
 struct InputState {
   uint8_t keyboard[kPlatformKeyStateSize];  // by scan code, bit 7 = held
+  int lastPressed;                          // scan code of the key that went down last, 0 none
   PlatformJoystickState joystick;           // the first joystick (or the control device, when it is that one)
   PlatformJoystickState control;            // the control device
 };

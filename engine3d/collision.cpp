@@ -76,13 +76,15 @@ void CmdSetObjectCollision() {
   MarkObjectCollisionChanged(slot);
 }
 
-// Each mesh of the object collides as a sphere about its own centre from now on; the shapes
-// are made again at once (an object with collision off gets them when it is switched on).
-void CmdSetObjectCollisionToSpheres() {
+// Each mesh of the object collides from now on as a sphere or a box about its own centre, or
+// with its own triangles; the shapes are made again at once (an object with collision off
+// gets them when it is switched on).
+template <int32_t Kind>
+void CmdSetObjectCollisionTo() {
   const int32_t slot = ObjectForShapeChange();
   if (slot < 0) return;
   ObjectRecord* object = ObjectAt(slot);
-  object->shapeKind = 51;
+  object->shapeKind = Kind;
   object->boxCollision = 0;
   object->collisionSize[0] = object->collisionSize[1] = object->collisionSize[2] = 0;
   object->hitObject = 0;
@@ -120,7 +122,9 @@ void CmdObjectCollision() {
 const CommandEntry kCollisionCommands[] = {
     {kSetObjectCollisionOn, CmdSetObjectCollision<true>},
     {kSetObjectCollisionOff, CmdSetObjectCollision<false>},
-    {kSetObjectCollisionToSpheres, CmdSetObjectCollisionToSpheres},
+    {kSetObjectCollisionToSpheres, CmdSetObjectCollisionTo<51>},
+    {kSetObjectCollisionToBoxes, CmdSetObjectCollisionTo<52>},
+    {kSetObjectCollisionToPolygons, CmdSetObjectCollisionTo<99>},
     {kObjectHit, CmdObjectHit},
     {kObjectCollision, CmdObjectCollision},
 };
@@ -145,6 +149,12 @@ void BuildObjectCollision(int32_t slot) {
   if (object->model == nullptr || object->collisionOn != 1) return;
   object->model->BuildModelCollision(object->number, object->shapeKind, object->collisionSize[0],
                                      object->collisionSize[1], object->collisionSize[2]);
+  // Hidden limbs, and limbs whose collision was switched off, stay out of every collision.
+  object = ObjectAt(slot);
+  for (int32_t limb = 0; limb < object->limbCount && limb < object->limbCapacity; ++limb) {
+    const LimbRecord& l = object->limbs[limb];
+    if (l.exists == 1 && (l.visible != 1 || l.collisionOff == 1)) object->model->RemoveModelMeshCollision(limb);
+  }
 }
 
 void RunCollisionPass() {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine3d/engine3d.h"
 #include "platform/device3d.h"
@@ -107,9 +108,11 @@ struct LimbRecord {
   float angles[3];  // degrees
   float scale[3];
   int32_t link;     // 1 for a limb made by SetupLimb, 0 for one taken from a loaded model
-  int32_t mesh;
-  int32_t texture;
-  float worldPosition[3], worldAngles[3];
+  int32_t mesh;     // the mesh number it was made from or changed to (0 for a loaded limb)
+  int32_t texture;  // the image number it shows (texture limb, texture object, make object), 0 none
+  float worldPosition[3], worldAngles[3];  // where the limb was last asked to be in the world
+  int32_t heldTexture;   // the texture this object holds one reference of for the limb, 0 none
+  int32_t collisionOff;  // 1 after set limb collision 0: the limb's mesh stays out of collisions
 };
 
 // One 3D object (pooled; records move when the pool grows: keep indices).
@@ -174,6 +177,23 @@ void MarkObjectMoved(int32_t slot);
 // moved). Copies share a model, so each draw and collision update sets it again.
 void UpdateObjectTransform(int32_t slot);
 void ReleaseAllObjects();
+// The slots of every object holding the object's model (copies share it), the object first.
+std::vector<int32_t> ObjectsSharingModel(int32_t slot);
+// A limb made or taken over for the object (exists, shown, at its parent's place); the limb
+// count and the per-limb animation arrays grow to hold it.
+void AddObjectLimb(int32_t slot, int32_t limb);
+// Lets go of the textures the object's limbs hold (their meshes show another one now).
+void ReleaseLimbTextures(int32_t slot);
+// The bounding sphere, box and sizes read again from the model (its meshes changed).
+void RefreshObjectBounds(int32_t slot);
+// The turn the object draws with: from its own matrix in free rotation, else from its angles
+// in its rotation order.
+void ObjectRotation(int32_t slot, Matrix4& out);
+// The limb's matrix in the world (the object's place, its glue and the frames above the limb
+// included); false when the model has no frame of that number.
+bool LimbWorldMatrix(int32_t slot, int32_t limb, Matrix4& out);
+// The angles (degrees, each in [0, 360)) that rebuild a pure turn in the rotation order.
+void AnglesOfTurn(const Matrix4& turn, int32_t order, float angles[3]);
 // Releases one object (its number becomes free).
 void ReleaseObjectSlot(int32_t slot);
 // Every object's model remakes its vertex buffers (after a display reset).
@@ -213,6 +233,8 @@ void ReleasePlayingList();
 CommandTableView AnimationCommandTable();
 CommandTableView ObjectCommandTable();
 CommandTableView ObjectSettingCommandTable();
+CommandTableView ObjectRotationCommandTable();
+CommandTableView LimbCommandTable();
 
 // The frame (render.cpp, animation.cpp).
 // The pre-step's first step in a program that works in 3D: the whole screen's colour and

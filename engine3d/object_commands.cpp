@@ -70,17 +70,26 @@ void Scale(int32_t slot, float x, float y, float z) {
   object->scale[1] = y / 100.0f;
   object->scale[2] = z / 100.0f;
 }
+// Angles that turn the object's +z axis to the point in its rotation order. Turning x first
+// is the matrix routines' own answer; z first (the default) tilts about the world's x axis
+// last, so the turn is found from the direction itself, upright (x angle within 90 degrees).
 void PointAt(int32_t slot, float x, float y, float z) {
   const float* p = EntityOf(slot)->position3D;
   float ax, ay, az;
   AnglesToPoint(p[0], p[1], p[2], x, y, z, ax, ay, az);
+  if (ObjectAt(slot)->rotationOrder != 1) {
+    const float dx = x - p[0], dy = y - p[1], dz = z - p[2];
+    const float across = std::hypot(dy, dz);
+    ay = std::atan2(dx, dz >= 0.0f ? across : -across);
+    ax = dz >= 0.0f ? std::atan2(-dy, dz) : std::atan2(dy, -dz);
+  }
   Rotate(slot, ax * kRadiansToDegrees, ay * kRadiansToDegrees, az * kRadiansToDegrees);
 }
+// Along the way the object faces as drawn: its turn in its rotation order, or its own matrix
+// after free rotation.
 void Move(int32_t slot, float distance) {
-  const ObjectRecord* object = ObjectAt(slot);
   Matrix4 turn;
-  RotationFromAngles(turn, object->angles[0] * kDegreesToRadians, object->angles[1] * kDegreesToRadians,
-                     object->angles[2] * kDegreesToRadians);
+  ObjectRotation(slot, turn);
   Vector3 forward{0, 0, 1};
   TransformPoint(forward, forward, turn);
   float* p = EntityOf(slot)->position3D;
@@ -122,25 +131,24 @@ void Fog(int32_t slot, int32_t flag) { EntityOf(slot)->fog = flag != 0 ? 1 : 0; 
 void Transparency(int32_t slot, int32_t flag) { EntityOf(slot)->colourKey = flag != 0 ? 1 : 0; }
 void DrawLast(int32_t slot, int32_t flag) { EntityOf(slot)->afterClear = flag != 0 ? 1 : 0; }
 
-// Every mesh of the object takes the texture; the one the object held before is let go.
-// Copies share the model, so each of them holds one reference of what its meshes now show.
-void ApplyTexture(int32_t slot, int32_t texture) {
+// Every mesh of the object takes the texture (made from the image, 0 for a colour); the one
+// the object held before, and those its limbs held, are let go. Copies share the model, so
+// each of them holds one reference of what its meshes now show.
+void ApplyTexture(int32_t slot, int32_t texture, int32_t image) {
   ModelObject* model = ObjectAt(slot)->model;
   if (model != nullptr)
     for (int32_t id = 0; id <= model->GetModelNodeCount(); ++id) model->SetModelMeshTexture(id, texture);
-  auto take = [slot, texture](int32_t at) {
-    ObjectRecord* object = ObjectAt(at);
+  for (int32_t at : ObjectsSharingModel(slot)) {
     if (at != slot && texture > 0) RetainTexture(texture);
-    if (object->appliedTexture > 0) ReleaseTexture(object->appliedTexture, 0);
+    if (ObjectAt(at)->appliedTexture > 0) ReleaseTexture(ObjectAt(at)->appliedTexture, 0);
+    ReleaseLimbTextures(at);
+    ObjectRecord* object = ObjectAt(at);
     object->appliedTexture = texture;
-  };
-  // Only a shared model sends the search through every object.
-  if (model == nullptr || ModelHolderCount(model) <= 1) return take(slot);
-  RecordPool* pool = ObjectPool();
-  for (int32_t at = pool->usedHead; at >= 0; at = ObjectAt(at)->links.next)
-    if (at == slot || ObjectAt(at)->model == model) take(at);
+    for (int32_t limb = 0; limb < object->limbCount && limb < object->limbCapacity; ++limb)
+      object->limbs[limb].texture = image;
+  }
 }
-void Colour(int32_t slot, int32_t rgb) { ApplyTexture(slot, GetColorTexture(static_cast<uint32_t>(rgb))); }
+void Colour(int32_t slot, int32_t rgb) { ApplyTexture(slot, GetColorTexture(static_cast<uint32_t>(rgb)), 0); }
 
 void CmdTextureObject() {
   const int32_t number = IntOperand(0), image = IntOperand(1);
@@ -150,7 +158,7 @@ void CmdTextureObject() {
   if (image < 1 || image > 65535) return RuntimeError(501);
   const int32_t texture = GetImageTexture(image, 1);
   if (texture < 0) return RuntimeError(502);
-  ApplyTexture(slot, texture);
+  ApplyTexture(slot, texture, image);
 }
 
 // Values: (result, object).

@@ -88,12 +88,15 @@ void SetupLimb(int32_t slot, int32_t limb) {
   l.scale[0] = l.scale[1] = l.scale[2] = 1.0f;
 }
 
-// Every limb of a loaded or copied model: offset from the model frame's matrix.
+// Every limb of a loaded or copied model: offset from the model frame's matrix. Limb 0's
+// frame carries the object's own place, so its offset starts at 0.
 void SetupModelLimbs(int32_t slot) {
   ObjectRecord* object = ObjectAt(slot);
   for (int32_t limb = 0; limb < object->limbCount; ++limb) {
     SetupLimb(slot, limb);
     object = ObjectAt(slot);
+    object->limbs[limb].link = 0;
+    if (limb == 0) continue;
     Matrix4 frame;
     MatrixIdentity(frame);
     object->model->GetModelFrameMatrix(limb, frame);
@@ -101,8 +104,24 @@ void SetupModelLimbs(int32_t slot) {
     l.offset[0] = frame.m[3][0];
     l.offset[1] = frame.m[3][1];
     l.offset[2] = frame.m[3][2];
-    l.link = 0;
   }
+}
+
+// Whether limb 0 was offset, turned or scaled (it then moves the model inside the object).
+bool LimbMovedFromRest(const LimbRecord& l) {
+  for (int i = 0; i < 3; ++i)
+    if (l.offset[i] != 0.0f || l.angles[i] != 0.0f || l.scale[i] != 1.0f) return true;
+  return false;
+}
+
+// The first frame of the model with the number, in the model's order; null when none has it.
+const FrameNode* FindFrame(const ModelNode* node, int32_t id) {
+  for (; node != nullptr; node = node->next) {
+    if (node->kind != ModelNodeKind::Frame) continue;
+    if (node->id == id) return static_cast<const FrameNode*>(node);
+    if (const FrameNode* below = FindFrame(node->child, id)) return below;
+  }
+  return nullptr;
 }
 
 void ReadBounds(ObjectRecord* object) {
@@ -219,6 +238,7 @@ void ReleaseObject(int32_t slot, bool loosenGlued = true) {
   object = ObjectAt(slot);
   if (object->appliedTexture > 0) ReleaseTexture(object->appliedTexture, 0);
   object->appliedTexture = 0;
+  ReleaseLimbTextures(slot);
   // A model shared with copies outlives this object: its collision objects go now, and the
   // next pass clears hits that name it.
   if (object->model != nullptr && number >= 1) object->model->RemoveModelCollision(number);
@@ -387,6 +407,8 @@ void CmdMakeObject() {
   object->limbCount = 1;
   object->limbs[0].imageNumber = image;
   object->limbs[0].imageRecord = image != 0 ? ImageIndexForNumber(image) : 0;
+  object->limbs[0].texture = image;
+  object->limbs[0].mesh = mesh;
   // The object holds one reference to the image's texture (shared by every object made or
   // textured from the same picture): the texture goes with the last of them.
   object->appliedTexture = texture > 0 ? texture : 0;
@@ -564,6 +586,18 @@ void CmdDuplicateObject() {
   copy->endFrame = 0.0f;
   AllocateAnimationArrays(copy);
   if (copy->model != nullptr) SetupModelLimbs(slot);
+  // The shared meshes keep what the source's limbs show: the copy holds those textures too.
+  for (int32_t limb = 0; limb < limbs && limb < ObjectAt(from)->limbCapacity; ++limb) {
+    const LimbRecord& source = ObjectAt(from)->limbs[limb];
+    LimbRecord& l = ObjectAt(slot)->limbs[limb];
+    l.exists = source.exists;
+    l.visible = source.visible;
+    l.collisionOff = source.collisionOff;
+    l.texture = source.texture;
+    l.mesh = source.mesh;
+    l.heldTexture = source.heldTexture;
+    if (l.heldTexture > 0) RetainTexture(l.heldTexture);
+  }
   FinishObjectCollision(slot, 52, 0, 0, 0, ObjectAt(slot)->boxCollision);
 }
 
@@ -619,13 +653,118 @@ void UpdateObjectTransform(int32_t slot) {
   ObjectRecord* object = ObjectAt(slot);
   if (object->model == nullptr) return;
   if (object->placementDirty) {
-    const SpriteRecord* e = EntityOf(object);
-    MatrixFromPlacement(object->placement, e->position3D[0], e->position3D[1], e->position3D[2], object->angles[0],
-                        object->angles[1], object->angles[2], object->scale[0], object->scale[1], object->scale[2],
-                        object->rotationOrder);
+    // The model builds the placement (scale, turn, then position): in free rotation from the
+    // object's own matrix, else from its angles in its rotation order. It is kept until the
+    // object moves, as copies sharing the model set it again at every draw.
+    const float* p = EntityOf(object)->position3D;
+    const float* s = object->scale;
+    ModelObject& model = *object->model;
+    if (object->ownMatrixFlag == 1)
+      model.SetModelFrameMatrix(0, p[0], p[1], p[2], object->ownMatrix, s[0], s[1], s[2]);
+    else
+      model.SetModelFrameTransform(0, p[0], p[1], p[2], object->angles[0], object->angles[1], object->angles[2], s[0],
+                                   s[1], s[2], object->rotationOrder);
+    MatrixIdentity(object->placement);
+    model.GetModelFrameMatrix(0, object->placement);
+    // Limb 0 offsets, turns and scales the model inside the object's place.
+    if (object->limbs != nullptr && LimbMovedFromRest(object->limbs[0])) {
+      const LimbRecord& l = object->limbs[0];
+      Matrix4 limb;
+      MatrixFromPlacement(limb, l.offset[0], l.offset[1], l.offset[2], l.angles[0], l.angles[1], l.angles[2],
+                          l.scale[0], l.scale[1], l.scale[2], object->rotationOrder);
+      MatrixMultiply(object->placement, limb, object->placement);
+    }
     object->placementDirty = 0;
   }
   object->model->SetModelFrameMatrixDirect(0, object->placement);
+}
+
+std::vector<int32_t> ObjectsSharingModel(int32_t slot) {
+  std::vector<int32_t> slots{slot};
+  ModelObject* model = ObjectAt(slot)->model;
+  // Only a shared model sends the search through every object.
+  if (model == nullptr || ModelHolderCount(model) <= 1) return slots;
+  for (int32_t at = g_objectPool.usedHead; at >= 0; at = ObjectAt(at)->links.next)
+    if (at != slot && ObjectAt(at)->model == model) slots.push_back(at);
+  return slots;
+}
+
+void AddObjectLimb(int32_t slot, int32_t limb) {
+  SetupLimb(slot, limb);
+  ObjectRecord* object = ObjectAt(slot);
+  if (limb < object->limbCount) return;
+  const int32_t before = object->limbCount;
+  object->limbCount = limb + 1;
+  // The animation's per-limb arrays follow the count (a running blend keeps its values).
+  if (object->startRotation == nullptr) return;
+  float(*startRotation)[4] = object->startRotation;
+  float(*targetRotation)[4] = object->targetRotation;
+  Vector3 *startScale = object->startScale, *targetScale = object->targetScale;
+  Vector3 *startPosition = object->startPosition, *targetPosition = object->targetPosition;
+  // The old arrays are copied from below, so the allocation must not free them.
+  object->startRotation = object->targetRotation = nullptr;
+  object->startScale = object->targetScale = object->startPosition = object->targetPosition = nullptr;
+  AllocateAnimationArrays(object);
+  const size_t kept = static_cast<size_t>(std::max(before, 1));
+  std::memcpy(object->startRotation, startRotation, sizeof(float[4]) * kept);
+  std::memcpy(object->targetRotation, targetRotation, sizeof(float[4]) * kept);
+  std::copy(startScale, startScale + kept, object->startScale);
+  std::copy(targetScale, targetScale + kept, object->targetScale);
+  std::copy(startPosition, startPosition + kept, object->startPosition);
+  std::copy(targetPosition, targetPosition + kept, object->targetPosition);
+  delete[] startRotation;
+  delete[] targetRotation;
+  delete[] startScale;
+  delete[] targetScale;
+  delete[] startPosition;
+  delete[] targetPosition;
+}
+
+void ReleaseLimbTextures(int32_t slot) {
+  ObjectRecord* object = ObjectAt(slot);
+  for (int32_t limb = 0; limb < object->limbCapacity && object->limbs != nullptr; ++limb) {
+    LimbRecord& l = object->limbs[limb];
+    if (l.heldTexture > 0) ReleaseTexture(l.heldTexture, 0);
+    object = ObjectAt(slot);
+    object->limbs[limb].heldTexture = 0;
+  }
+}
+
+void RefreshObjectBounds(int32_t slot) {
+  // The bounds are the model's own: its root frame leaves the object's place out meanwhile.
+  ObjectRecord* object = ObjectAt(slot);
+  if (object->model == nullptr) return;
+  Matrix4 identity;
+  MatrixIdentity(identity);
+  object->model->SetModelFrameMatrixDirect(0, identity);
+  ReadBounds(object);
+  UpdateObjectTransform(slot);
+}
+
+void ObjectRotation(int32_t slot, Matrix4& out) {
+  const ObjectRecord* object = ObjectAt(slot);
+  if (object->ownMatrixFlag == 1 && MatrixInverse(out, object->ownMatrix) == kMathOk) return;
+  MatrixFromPlacement(out, 0, 0, 0, object->angles[0], object->angles[1], object->angles[2], 1, 1, 1,
+                      object->rotationOrder);
+}
+
+bool LimbWorldMatrix(int32_t slot, int32_t limb, Matrix4& out) {
+  ObjectRecord* object = ObjectAt(slot);
+  if (object->model == nullptr) return false;
+  const FrameNode* frame = FindFrame(object->model->Root(), limb);
+  if (frame == nullptr) return false;
+  Matrix4 glue;
+  GluedWorldTransform(slot, glue);
+  UpdateObjectTransform(slot);
+  // The frame's matrix under every frame above it, as drawing composes them.
+  MatrixIdentity(out);
+  for (const ModelNode* node = frame; node != nullptr; node = ModelNodeParent(node)) {
+    const auto* f = static_cast<const FrameNode*>(node);
+    if (f->id == 0 && f->rootMatrixFlag == 1) MatrixMultiply(out, out, f->rootMatrix);
+    MatrixMultiply(out, out, f->local);
+  }
+  MatrixMultiply(out, out, glue);
+  return true;
 }
 
 void RestoreObjectModels() {

@@ -448,7 +448,8 @@ bool RegisterEngine3dCommands() {
   bool ok = true;
   for (CommandTableView table : {CameraCommandTable(), LightCommandTable(), SceneCommandTable(), ObjectCommandTable(),
                                  ObjectSettingCommandTable(), AnimationCommandTable(), CollisionCommandTable(),
-                                 MeshCommandTable(), StaticCommandTable()})
+                                 MeshCommandTable(), StaticCommandTable(), ObjectRotationCommandTable(),
+                                 LimbCommandTable()})
     ok = RegisterGated(table) && ok;
   return ok;
 }

@@ -48,6 +48,7 @@ void PlatformReadMouse(PlatformMouseReading* reading);
 
 // Tests: events pushed into SDL's queue as the system delivers them (the window sees them too).
 void PlatformInjectKey(const char* sdlKeyName, bool down);   // "Up", "Left Ctrl", "A" ...
+void PlatformInjectText(const char* utf8);                   // typed text, as a keyboard layout sends it
 void PlatformInjectMouseMotion(int x, int y, int dx, int dy);  // window position and motion
 void PlatformInjectMouseWheel(int notches);                  // away from the user positive
 void PlatformInjectMouseButton(int button, bool down);       // 0 left, 1 right, 2 middle, 3 fourth

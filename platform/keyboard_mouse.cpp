@@ -2,6 +2,7 @@
 // (also the ones tests push), so the key state and the mouse sums never wait for the window.
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "platform/input.h"
@@ -264,6 +265,15 @@ void PlatformInjectKey(const char* sdlKeyName, bool down) {
   event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
   event.key.keysym.scancode = SDL_GetScancodeFromName(sdlKeyName);
   event.key.keysym.sym = SDL_GetKeyFromScancode(event.key.keysym.scancode);
+  Inject(event);
+}
+
+void PlatformInjectText(const char* utf8) {
+  PlatformMainSdlWindow();
+  SDL_Event event;
+  SDL_zero(event);
+  event.type = SDL_TEXTINPUT;
+  std::snprintf(event.text.text, sizeof event.text.text, "%s", utf8);
   Inject(event);
 }
 

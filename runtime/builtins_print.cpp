@@ -1,5 +1,6 @@
 // PRINT and INPUT: printed text goes to the screen through the print hook and, with
-// --echo, to stdout one line per finished line; INPUT reads a typed line.
+// --echo, to stdout one line per finished line; INPUT reads a typed line; INKEY$ and WAIT KEY
+// read single key presses.
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -233,6 +234,37 @@ static void RunInput(char type) {
   else StoreText(slot, line.c_str());
 }
 
+// The last character typed (Return and Backspace included) as a text of one character, ""
+// when none was typed since the last read: reading it takes it, so each key press is read once.
+static void CmdInkey() {
+  const int character = LastTypedCharacter();
+  SetLastTypedCharacter(0);
+  const char text[2] = {static_cast<char>(character), 0};
+  WriteTextResult(text);
+  AdvanceOperands(1);
+}
+
+// Waits until a key goes down after the wait began, frames going on: the command runs again
+// each slice until the window has seen a key press.
+static struct {
+  const void* command = nullptr;  // the WAIT KEY waiting, null when none
+  uint32_t pressesAtStart = 0;
+} gWaitKey;
+
+static void CmdWaitKey() {
+  const void* here = OperandPointer;
+  if (gWaitKey.command != here) {
+    gWaitKey.command = here;
+    gWaitKey.pressesAtStart = KeyPressCount();
+  }
+  if (KeyPressCount() == gWaitKey.pressesAtStart && !QuitRequested()) {
+    OperandPointer -= 1;  // back on the command word: it runs again next slice
+    Dispatcher.stop = 1;
+    return;
+  }
+  gWaitKey.command = nullptr;
+}
+
 static void CmdInputInt() { RunInput('l'); }
 static void CmdInputFloat() { RunInput('f'); }
 static void CmdInputText() { RunInput('s'); }
@@ -243,6 +275,8 @@ const CommandEntry kPrintCommands[] = {
     {kPrintLineEnd, CmdPrintLineEnd}, {kPrintNextZone, CmdPrintNextZone}, {kInputInt, CmdInputInt},
     {kInputFloat, CmdInputFloat},
     {kInputText, CmdInputText},
+    {kInkey, CmdInkey},
+    {kWaitKey, CmdWaitKey},
 };
 extern const size_t kPrintCommandCount;
 const size_t kPrintCommandCount = std::size(kPrintCommands);

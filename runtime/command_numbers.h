@@ -108,6 +108,8 @@ enum CommandNumber : int {
   kInputInt = 351,            // s prompt, i target: read a typed line as an integer
   kInputFloat = 352,          // s prompt, f target: read a typed line as a float
   kInputText = 355,           // s prompt, s target: read a typed line
+  kInkey = 356,               // s result: the last character typed, "" when none; reading it clears it
+  kWaitKey = 357,             // (none): wait until a key is pressed, frames going on
 
   // --- Core built-ins: timer, mouse, randomness, maths (runtime/builtins_maths.cpp)
   kTimer = 361,               // i result: milliseconds since an arbitrary start
@@ -301,9 +303,60 @@ enum CommandNumber : int {
   kSetObjectFog = 7017,       // i object, i flag: 1 takes part in the fog
   kSetObjectCollisionOn = 7071,   // i object: the object takes part in the collision pass again
   kSetObjectCollisionOff = 7092,  // i object: its collision shapes go; it is never hit
+  kSetObjectCollisionToBoxes = 7064,  // i object: each mesh collides as a box about its centre
+  kSetObjectCollisionToPolygons = 7067,  // i object: each mesh collides with its own triangles
   kGlueObjectToLimb = 7094,   // i object, i other, i limb: drawn relative to the other object's limb (7010)
   kUnglueObject = 7096,       // i object: drawn in the world again
   kDuplicateObject = 7264,    // i source, i object: a copy sharing the source's model
+
+  // --- 3D engine: free rotation and orientation (engine3d/object_rotation.cpp)
+  kPitchObjectUp = 7251,      // i object, f angle: turn about its own x axis, nose up
+  kPitchObjectDown = 7252,    // i object, f angle: nose down
+  kRollObjectLeft = 7253,     // i object, f angle: turn about its own z axis to the left
+  kRollObjectRight = 7254,    // i object, f angle: to the right
+  kYawObjectLeft = 7255,      // i object, f angle: turn about its own y axis to the left
+  kYawObjectRight = 7256,     // i object, f angle: to the right
+  kSetObjectRotationXyz = 7257,  // i object: its angles turn x first, then y, then z
+  kSetObjectRotationZyx = 7258,  // i object: z first, then y, then x (the default)
+  kSetObjectToObjectOrientation = 7617,  // i object, i other: the object takes the other's orientation
+  kFixObjectPivot = 7618,     // i object: its present turn becomes its model's own; angles back to 0
+
+  // --- 3D engine: limbs (engine3d/limb_commands.cpp); limb 0 is the object's own frame
+  kAddLimb = 7018,            // i object, i limb, i mesh: a new limb 1..65535 holding the mesh (7010, 7011, 7001, 7003, 7013)
+  kAddLimbTextured = 7923,    // i object, i limb, i mesh, i image: the same with the image's texture (501, 502)
+  kLinkLimb = 7016,           // i object, i limb, i parent: the limb moves with the parent limb (7019, 7012)
+  kHideLimb = 7019,           // i object, i limb: not drawn, no collision (7019)
+  kShowLimb = 7020,           // i object, i limb: drawn and colliding again
+  kOffsetLimb = 7022,         // i object, i limb, f x, f y, f z: place relative to its parent limb
+  kRotateLimb = 7108,         // i object, i limb, f x, f y, f z: angles in degrees
+  kScaleLimb = 7612,          // i object, i limb, f x, f y, f z: percent per axis
+  kXRotateLimb = 7613,        // i object, i limb, f angle: x angle alone
+  kYRotateLimb = 7616,        // i object, i limb, f angle: y angle alone
+  kZRotateLimb = 7921,        // i object, i limb, f angle: z angle alone
+  kTextureLimb = 7035,        // i object, i limb, i image: the limb's mesh takes the image's texture (501, 502)
+  kColorLimb = 7038,          // i object, i limb, i rgb: a plain colour texture
+  kCopyLimbTexture = 7131,    // i object, i limb, i from object, i from limb: the same texture as that limb
+  kSaveLimbTexture = 7137,    // s file, i object, i limb: the limb's texture as a picture file (7014)
+  kScrollLimbTexture = 7201,  // i object, i limb, f u, f v: moves the texture over the mesh
+  kScrollObjectTexture = 7202,  // i object, f u, f v: the same for every limb
+  kScaleLimbTexture = 7203,   // i object, i limb, f u, f v: texture coordinates multiplied
+  kScaleObjectTexture = 7204, // i object, f u, f v: the same for every limb
+  kChangeMesh = 7925,         // i object, i limb, i mesh: the limb's mesh becomes a copy of the mesh (7001, 7003)
+  kScaleObjectNormals = 7034, // i object, i percent: normals lengthened for lighting without renormalising
+  kSetLimbCollision = 7074,   // i object, i limb, i flag: 0 the limb never collides, 1 it does again
+  kLimbExist = 7518,          // i result, i object, i limb: 1 when the object has the limb
+  kLimbPositionX = 7519,      // f result, i object, i limb: x in the world
+  kLimbPositionY = 7520,      // f result, i object, i limb: y in the world
+  kLimbPositionZ = 7521,      // f result, i object, i limb: z in the world
+  kLimbAngleX = 7522,         // f result, i object, i limb: x angle in the world, degrees
+  kLimbAngleY = 7523,         // f result, i object, i limb: y angle in the world
+  kLimbAngleZ = 7524,         // f result, i object, i limb: z angle in the world
+  kLimbOffsetX = 7525,        // f result, i object, i limb: x relative to its parent limb
+  kLimbOffsetY = 7526,        // f result, i object, i limb: y relative to its parent limb
+  kLimbOffsetZ = 7527,        // f result, i object, i limb: z relative to its parent limb
+  kLimbName = 7528,           // s result, i object, i limb: the name of its frame in the model
+  kLimbTexture = 7075,        // i result, i object, i limb: the image it shows, 0 none
+  kLimbTextureName = 7540,    // s result, i object, i limb: the texture's name in the model
 
   // --- 3D engine: camera (engine3d/camera.cpp)
   kPositionCamera = 7051,     // f x, f y, f z: move the camera; the target keeps its offset
@@ -549,6 +602,7 @@ enum CommandNumber : int {
   kMouseMoveX = 4512,         // i result: x movement since the last read, then cleared
   kMouseMoveY = 4513,         // i result: y movement since the last read, then cleared
   kMouseMoveZ = 4514,         // i result: wheel notches since the last read, then cleared
+  kScanCode = 4515,           // i result: scan code of the key held (the last pressed of those held), 0 none
   kJoystickLeft = 4521,       // i result: 1 while the stick is left of centre (x < 0)
   kJoystickRight = 4522,      // i result: x > 0
   kJoystickUp = 4523,         // i result: y < 0

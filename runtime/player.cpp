@@ -46,6 +46,7 @@ static struct {
   int capacity = 0;
   int length = 0;
   int lastCharacter = 0;
+  uint32_t keyPresses = 0;  // key-down messages seen, counted for the whole process
 } gTyped;
 
 const SetupSettings& Settings() { return gSettings; }
@@ -94,6 +95,7 @@ void ClearTypedText() {
 }
 int LastTypedCharacter() { return gTyped.lastCharacter; }
 void SetLastTypedCharacter(int character) { gTyped.lastCharacter = character; }
+uint32_t KeyPressCount() { return gTyped.keyPresses; }
 
 void AppendTypedCharacter(int character) {
   gTyped.lastCharacter = character;
@@ -191,6 +193,7 @@ void HandleWindowMessage(const PlatformMessage& message) {
       }
       break;
     case PlatformMessageKind::kKeyDown:
+      ++gTyped.keyPresses;
       if (message.a == kPlatformKeyEscape && gRun.escQuits) RequestQuit();
       break;
     case PlatformMessageKind::kChar: AppendTypedCharacter(message.a); break;

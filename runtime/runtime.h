@@ -267,6 +267,8 @@ void ClearTypedText();
 int LastTypedCharacter();
 void SetLastTypedCharacter(int character);
 void AppendTypedCharacter(int character);  // the window's character message
+// Key presses the window has seen this run (WAIT KEY waits for the count to move).
+uint32_t KeyPressCount();
 
 // ---------------------------------------------------------------------------------------
 // The checklist (owner: runtime/checklist.cpp; emptied by InitInterpreter)

@@ -2,18 +2,11 @@
 // SDL's queue while it runs: its sprite ends where the events sent it, checked on the frame.
 // Its force commands find no force-feedback device and only warn, silently: the run goes on.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
-
-#include "commands/commands.h"
-#include "compiler/compiler.h"
 #include "graphics2d/graphics2d.h"
 #include "platform/input.h"
 #include "platform/surface.h"
-#include "runtime/builtins.h"
+#include "tests/commands/steered_program.h"
 
 namespace {
 
@@ -51,7 +44,6 @@ struct Watch {
   uint32_t atStart = 0, atEnd = 0;
   bool startSeenYellow = false;
 } gWatch;
-void (*gRealPoll)() = nullptr;
 
 uint32_t PixelAt(int x, int y) {
   const Surface* back = BackBuffer();
@@ -67,41 +59,10 @@ void PollPushingEvents() {
   gWatch.atStart = PixelAt(108, 108);
   gWatch.atEnd = PixelAt(308, 158);
   gWatch.startSeenYellow = gWatch.startSeenYellow || gWatch.atStart == 0xFFFF00;
-  gRealPoll();
 }
 
 TEST(InputProgram, InjectedKeyAndMouseEventsMoveTheSprite) {
-  ASSERT_TRUE(RegisterRuntimeCommands());
-  ASSERT_TRUE(RegisterCoreBuiltins());
-  ASSERT_TRUE(RegisterGraphics2DCommands());
-  RegisterGraphics2DPools();
-  ASSERT_TRUE(RegisterCommandFamilies());
-  const RuntimeHooks saved = Hooks;
-  InstallGraphics2DHooks(Hooks);
-  InstallCommandHooks(Hooks);
-  gRealPoll = Hooks.PollInput;
-  Hooks.PollInput = PollPushingEvents;
-
-  const std::filesystem::path folder =
-      std::filesystem::temp_directory_path() / ("qv-input-program-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(folder);
-  const std::string source = (folder / "steer.qva").string(), program = (folder / "steer.dat").string();
-  std::ofstream(source, std::ios::binary) << kSteeredSprite;
-  CompilerObject* compiler = CreateCompiler();
-  ASSERT_TRUE(LoadKeywordTable(*compiler));
-  ResetCompiler(*compiler);
-  const bool compiled = CompileToFile(*compiler, source, program);
-  EXPECT_TRUE(compiled) << CompilerMessage(*compiler) << " at line " << CompilerErrorLine(*compiler);
-  FreeCompilerBuffers(*compiler);
-  DestroyCompiler(compiler);
-
-  char name[] = "quorvanel";
-  char* argv[] = {name, nullptr};
-  const int status = compiled ? RunCompiledProgramFile(program.c_str(), 1, argv) : -1;
-  Hooks = saved;
-  ClearCommandRegistry();
-  std::filesystem::remove_all(folder);
-
+  const int status = RunSteeredProgram(kSteeredSprite, PollPushingEvents);
   EXPECT_EQ(status, 0) << "error " << RuntimeErrorNumber();
   EXPECT_TRUE(gWatch.startSeenYellow) << "the square was never drawn at its first place";
   EXPECT_EQ(gWatch.atEnd, 0xFFFF00u) << "the square is not where the events sent it";

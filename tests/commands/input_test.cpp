@@ -97,6 +97,24 @@ TEST_F(InputTest, OneKeyboardStatePerDispatcherCycleAndNoReadOutsideTheTable) {
   for (int outside : {-1, 256, 100000, -2147483647 - 1}) EXPECT_EQ(Query(kKeyState, outside), 0) << outside;
 }
 
+// The scan code of the key held: of several, the one pressed last; when that one is let go,
+// the lowest held; none held reads 0.
+TEST_F(InputTest, ScanCodeTellsTheKeyPressedLastOfThoseHeld) {
+  StartDevices();
+  EXPECT_EQ(Query(kScanCode), 0);
+  const struct {
+    const char* key;
+    bool down;
+    int expected;
+  } steps[] = {{"S", true, 31}, {"A", true, 30}, {"Up", true, 200}, {"Up", false, 30}, {"A", false, 31},
+               {"Up", true, 200}, {"S", false, 200}, {"Up", false, 0}};
+  for (const auto& step : steps) {
+    PlatformInjectKey(step.key, step.down);
+    NextCycle();
+    EXPECT_EQ(Query(kScanCode), step.expected) << step.key << (step.down ? " pressed" : " let go");
+  }
+}
+
 TEST_F(InputTest, KeysHeldWhenTheFocusGoesReadReleased) {
   StartDevices();
   PlatformInjectKey("Space", true);
@@ -344,6 +362,7 @@ TEST_F(ForceTest, EveryCommandConsumesItsOperandsOnEveryPath) {
       {kKeyReturn, {kIntResult}, 0},       {kKeySpace, {kIntResult}, 0},         {kKeyState, {kIntResult, 57}, 0},
       {kKeyState, {kIntResult, 256}, 0},   {kKeyEscape, {kIntResult}, 0},        {kMouseWheel, {kIntResult}, 0},
       {kMouseMoveX, {kIntResult}, 0},      {kMouseMoveY, {kIntResult}, 0},       {kMouseMoveZ, {kIntResult}, 0},
+      {kScanCode, {kIntResult}, 0},
       {kJoystickLeft, {kIntResult}, 0},    {kJoystickRight, {kIntResult}, 0},    {kJoystickUp, {kIntResult}, 0},
       {kJoystickDown, {kIntResult}, 0},    {kJoystickButtonA, {kIntResult}, 0},  {kJoystickButtonB, {kIntResult}, 0},
       {kJoystickButtonC, {kIntResult}, 0}, {kJoystickButtonD, {kIntResult}, 0},  {kJoystickX, {kIntResult}, 0},

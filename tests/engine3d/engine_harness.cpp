@@ -50,11 +50,11 @@ void ExpectErrors(std::initializer_list<ErrorCase> cases) {
 float FloatValue(int command, std::initializer_list<Arg> operands) {
   std::vector<Arg> all{Arg(-12345.0f)};
   all.insert(all.end(), operands.begin(), operands.end());
-  std::vector<CodeCell> unused;
   VariableSlot* result = nullptr;
   switch (all.size()) {
     case 1: result = RunCommand(command, {all[0]})[0]; break;
     case 2: result = RunCommand(command, {all[0], all[1]})[0]; break;
+    case 3: result = RunCommand(command, {all[0], all[1], all[2]})[0]; break;
     default: ADD_FAILURE() << "too many operands";
   }
   return result ? result->asFloat : 0.0f;
@@ -84,4 +84,15 @@ void EngineTest::TearDown() {
   Device3dActive().Close();
   Device3dInstall(nullptr);
   ClearRuntimeError();
+}
+
+std::string TextValue(int command, std::initializer_list<Arg> operands) {
+  std::vector<Arg> all{Arg("<unset>")};
+  all.insert(all.end(), operands.begin(), operands.end());
+  if (all.size() != 3) {
+    ADD_FAILURE() << "text values take two operands here";
+    return "";
+  }
+  VariableSlot* result = RunCommand(command, {all[0], all[1], all[2]})[0];
+  return result != nullptr && result->asText != nullptr ? result->asText : "";
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 using Arg = qvasm::Operand;
@@ -21,6 +22,8 @@ int TakeError();
 // Float and int results of a value function called with (result, operands...).
 float FloatValue(int command, std::initializer_list<Arg> operands);
 int32_t IntValue(int command, std::initializer_list<Arg> operands);
+// The text result of a value function of two operands (object, limb).
+std::string TextValue(int command, std::initializer_list<Arg> operands);
 
 // One command with its operands and the error it must raise (0 = none).
 struct ErrorCase {
