@@ -3,11 +3,39 @@
 // long run of the tick engine (SONG_FORMAT -1). A loaded song is played tick by tick under a
 // watchdog: a row may not last longer than the longest speed and delays allow.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "fuzz/fuzz_corpus.h"
 #include "sound/songs/songs_local.h"
+#include "tests/sound/song_corpus.h"
+
+// With no corpus folder given, the run starts from the test songs of its format (all formats
+// for the tick-engine target), written into a fresh folder.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  static char scratch[] = "/tmp/fuzz_song_XXXXXX";
+  static char seeds[] = "/tmp/fuzz_song_seeds_XXXXXX";
+  if (!mkdtemp(seeds)) return 0;
+  int n = 0;
+  auto write = [&](fixtures::Format f, const fixtures::Song& song) {
+    if (SONG_FORMAT >= 0 && f != SONG_FORMAT) return;
+    std::vector<uint8_t> file = fixtures::WriteSong(f, song);
+    std::string name = std::string(seeds) + "/" + std::to_string(n++);
+    if (FILE* out = std::fopen(name.c_str(), "wb")) {
+      std::fwrite(file.data(), 1, file.size(), out);
+      std::fclose(out);
+    }
+  };
+  for (const fixtures::CorpusSong& c : fixtures::EffectCorpus()) write(c.format, c.song);
+  for (fixtures::Format f : {fixtures::kMod, fixtures::kS3m, fixtures::kXm, fixtures::kIt}) {
+    for (const fixtures::Group& g : fixtures::Groups(f)) write(f, g.song);
+  }
+  AddSeedCorpus(argc, argv, scratch, seeds);
+  return 0;
+}
 
 static void Start() {
   static bool started = false;

@@ -381,6 +381,70 @@ TEST_F(Songs, DamagedFilesAreRefusedOrClamped) {
   SndFreeSong(song);
 }
 
+// Sample lengths beyond the file and loops starting past a sample's end, in each format: the
+// song loads with samples no longer than the file holds (nothing is allocated from a header's
+// word alone) and loops inside their samples, and plays.
+TEST_F(Songs, SampleLengthsAndLoopsAreCheckedAgainstTheFile) {
+  auto put32 = [](std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int k = 0; k < 4; k++) b[at + k] = static_cast<uint8_t>(v >> (8 * k));
+  };
+  auto get16 = [](const std::vector<uint8_t>& b, size_t at) { return static_cast<size_t>(b[at] | b[at + 1] << 8); };
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> file;
+  };
+  std::vector<Case> cases;
+  {
+    std::vector<uint8_t> mod = WriteMod(BaseSong(kMod, 8));
+    mod[20 + 26] = 0xFF;  // loop start (words) far past the 32-word sample, loop length 16 words
+    mod[20 + 27] = 0xF0;
+    mod[20 + 28] = 0;
+    mod[20 + 29] = 16;
+    cases.push_back({"MOD loop start past the end", mod});
+  }
+  {
+    Song s = BaseSong(kS3m, 8);
+    s.patterns[0].cells[0][0] = Note(kS3m, 0, 1);
+    std::vector<uint8_t> s3m = WriteS3m(s);
+    size_t sample = get16(s3m, 96 + 2) * 16;
+    put32(s3m, sample + 0x14, 0x10000);  // loop begin past the end, loop end beyond it
+    put32(s3m, sample + 0x18, 0x10010);
+    cases.push_back({"S3M loop begin past the end", s3m});
+    put32(s3m, sample + 0x10, 0xFFFFFFF0);  // and a length of 4 GB
+    cases.push_back({"S3M length of 4 GB", s3m});
+  }
+  {
+    std::vector<uint8_t> xm = WriteXm(BaseSong(kXm, 8));
+    size_t instrument = 336 + 9 + get16(xm, 336 + 7), sample = instrument + 263;
+    put32(xm, sample + 4, 0xFFFFFF00);  // loop start and length that wrap past 2^32 together
+    put32(xm, sample + 8, 0x00000200);
+    cases.push_back({"XM loop wrapping past 2^32", xm});
+    put32(xm, sample, 0xFFFFFFF0);  // a length of 4 GB in a small file
+    cases.push_back({"XM length of 4 GB", xm});
+  }
+  {
+    std::vector<uint8_t> it = WriteIt(BaseSong(kIt, 8));
+    size_t sample = static_cast<size_t>(it[194 + 8] | it[194 + 9] << 8 | it[194 + 10] << 16);
+    put32(it, sample + 0x30, 0x3FFFFFF);  // 64 M frames of compressed data in a small file
+    it[sample + 0x12] |= 8;
+    cases.push_back({"IT compressed length past the file", it});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SndSong* song = SndLoadSongFromMemory(c.file.data(), c.file.size());
+    ASSERT_NE(song, nullptr) << SndGetError();
+    for (int i = 0; i < SndGetSongSampleCount(song); i++) {
+      SndSample* sample = SndGetSongSample(song, i);
+      if (!sample) continue;
+      EXPECT_LE(sample->length, c.file.size() * 8);
+      EXPECT_LE(uint64_t{sample->loopStart} + sample->loopLength, uint64_t{sample->length});
+    }
+    ASSERT_TRUE(SndPlaySong(song));
+    MixBlocks(8);
+    SndFreeSong(song);
+  }
+}
+
 }  // namespace
 
 namespace {
