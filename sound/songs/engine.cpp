@@ -354,3 +354,142 @@ void SongTremorStep(SndSongChannel* c, SndSongVoice* v) {
   if (SongTremorTick(c)) v->volumeDelta = -v->volume;
   v->pending |= kVoiceVolume;
 }
+
+// --- Row work the formats share ---
+
+SndSongVoice* SongVoiceForNote(SndSong* song, SndSongChannel* c, SndSongVoice* v) {
+  if (v->channel) return v;
+  SndSongVoice* fresh = SndAllocSongVoice(song, c);
+  if (!fresh) return v;  // every channel taken: the row still runs on the dummy
+  fresh->volume = v->volume;
+  fresh->period = v->period;
+  fresh->pan = v->pan;
+  return fresh;
+}
+
+void SongBeginRow(SndSongChannel* c, SndSongVoice* v, const SongCell& cell, int tremolo) {
+  c->savedVolume = v->volume;
+  c->savedPeriod = v->period;
+  c->savedPan = v->pan;
+  if (c->lastEffect == tremolo && cell.effect != tremolo) v->volume += v->volumeDelta;
+  c->lastEffect = cell.effect;
+  v->volumeDelta = 0;
+  v->pending = 0;
+}
+
+void SongSetVibrato(SndSongChannel* c, int speed, int depth) {
+  if (speed) c->vibratoSpeed = speed;
+  if (depth) c->vibratoDepth = depth;
+}
+
+void SongSetTremolo(SndSongChannel* c, int speed, int depth) {
+  if (speed) c->tremoloSpeed = speed;
+  if (depth) c->tremoloDepth = depth;
+}
+
+void SongRestartWaves(SndSongChannel* c) {
+  if ((c->waveControl & 0x0F) < 4) c->vibratoPos = 0;
+  if ((c->waveControl >> 4) < 4) c->tremoloPos = 0;
+}
+
+void SongSetWaveform(SndSongChannel* c, bool tremolo, int y) {
+  c->waveControl = static_cast<uint8_t>(tremolo ? (c->waveControl & 0x0F) | y << 4 : (c->waveControl & 0xF0) | y);
+}
+
+void SongHoldForDelay(SndSongChannel* c, SndSongVoice* v) {
+  v->volume = c->savedVolume;
+  v->period = c->savedPeriod;
+  v->pan = c->savedPan;
+  v->pending &= ~kVoiceStart;
+}
+
+void SongStartAt(SndSongVoice* v, const SndSample* sample, uint32_t offset) {
+  if (sample && offset < sample->loopStart + sample->loopLength) {
+    v->sampleOffset = offset;
+  } else if (v->pending & kVoiceStart) {
+    v->pending = (v->pending & ~kVoiceStart) | kVoiceStop;
+  }
+}
+
+void SongSpeedOrTempo(SndSong* song, int param) {
+  if (param < 32) song->speed = param;
+  else SndSetSongTempo(song, param);
+}
+
+void SongNoteCut(SndSong* song, SndSongVoice* v, int tick) {
+  if (song->tick != tick) return;
+  v->volume = 0;
+  v->pending |= kVoiceVolume;
+}
+
+int SongFineSlide(int value, int memory, int high, bool fast) {
+  int x = memory >> 4, y = memory & 15;
+  if (y == 15 && x) value += x;
+  else if (x == 15 && y) value -= y;
+  else if (fast && y == 0) value += x;
+  else if (fast && x == 0) value -= y;
+  return SongClamp(value, 0, high);
+}
+
+int SongSlide(int value, int memory, int high) {
+  int x = memory >> 4, y = memory & 15;
+  if (y == 0) value += x;
+  else if (x == 0) value -= y;
+  return SongClamp(value, 0, high);
+}
+
+void SongPortamentoRow(SndSongVoice* v, int memory, int sign) {
+  if ((memory >> 4) == 15) v->period += sign * (memory & 15) * 4;
+  else if ((memory >> 4) == 14) v->period += sign * (memory & 15);
+}
+
+void SongPortamentoTick(SndSongVoice* v, int memory, int sign) {
+  if (memory >= 0xE0) return;  // fine and extra-fine slides act on the row only
+  v->period += sign * memory * 4;
+  if (v->period < 1) v->pending |= kVoiceStop;
+  v->pending |= kVoiceFrequency;
+}
+
+bool SongProTrackerTick(const SongChannelTick& t, int up, int down, int volumeSlide) {
+  SndSongChannel* c = t.c;
+  SndSongVoice* v = t.v;
+  switch (t.cell.effect) {
+    case 1:
+      v->period = v->period - up * 4 < 56 ? 56 : v->period - up * 4;
+      v->pending |= kVoiceFrequency;
+      return true;
+    case 2:
+      v->period += down * 4;
+      v->pending |= kVoiceFrequency;
+      return true;
+    case 3:
+      SndTonePortamento(c, v);
+      return true;
+    case 4:
+      SndVibrato(c, v, 2, true);
+      return true;
+    case 5:
+      SndTonePortamento(c, v);
+      SongVolumeSlide(v, volumeSlide);
+      return true;
+    case 6:
+      SndVibrato(c, v, 2, true);
+      SongVolumeSlide(v, volumeSlide);
+      return true;
+    case 7:
+      SndTremolo(c, v, false, true);
+      return true;
+    case 0xA:
+      SongVolumeSlide(v, volumeSlide);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void SongEnvelopeSegment(const SongEnvelope& e, SongEnvelopeState& s) {
+  int dx = e.x[s.index + 1] - e.x[s.index];
+  s.slope = dx ? ((e.y[s.index + 1] - e.y[s.index]) * 65536) / dx : 0;
+  s.value = e.y[s.index] << 16;
+  s.index++;
+}

@@ -92,10 +92,7 @@ static void EnvelopeStep(const SongEnvelope& e, SongEnvelopeState& s, bool keyOf
       s.done = true;
       break;
     }
-    int dx = e.x[s.index + 1] - e.x[s.index];
-    s.slope = dx ? ((e.y[s.index + 1] - e.y[s.index]) * 65536) / dx : 0;
-    s.value = e.y[s.index] << 16;
-    s.index++;
+    SongEnvelopeSegment(e, s);
     break;
   }
   s.current = s.value >> 16;
@@ -214,12 +211,7 @@ static void StartNote(SndSong* song, SndSongChannel* c, const SongCell& cell) {
 
 // --- Per-voice routines ---
 
-static void VolumeSlide(SndSongChannel* c, int param) {
-  int x = param >> 4, y = param & 15;
-  if (y == 0) c->noteVolume += x;
-  else if (x == 0) c->noteVolume -= y;
-  c->noteVolume = SongClamp(c->noteVolume, 0, 64);
-}
+static void VolumeSlide(SndSongChannel* c, int param) { c->noteVolume = SongSlide(c->noteVolume, param, 64); }
 
 static void TonePortamento(SndSong* song, SndSongChannel* c, SndSongVoice* v) {
   if (c->reached) return;
@@ -385,18 +377,14 @@ static void RowWork(SndSong* song, SndSongChannel* c, int ci, const SongCell& ce
     case 12:
       if (p) c->volSlideMem = p;
       if (cell.effect == 12) c->targetPeriod = c->notePeriod;
-      if ((c->volSlideMem & 15) == 15 && (c->volSlideMem >> 4)) c->noteVolume = SongClamp(c->noteVolume + (c->volSlideMem >> 4), 0, 64);
-      else if ((c->volSlideMem >> 4) == 15 && (c->volSlideMem & 15)) c->noteVolume = SongClamp(c->noteVolume - (c->volSlideMem & 15), 0, 64);
+      c->noteVolume = SongFineSlide(c->noteVolume, c->volSlideMem, 64, false);
       if (cell.effect == 11 && !OldEffects(song)) Vibrato(song, c, v);
       break;
     case 5:
-    case 6: {
+    case 6:
       if (p) c->portaMem = p;
-      int m = c->portaMem, sign = cell.effect == 5 ? 1 : -1;
-      if ((m >> 4) == 15) v->period += sign * (m & 15) * 4;
-      else if ((m >> 4) == 14) v->period += sign * (m & 15);
+      SongPortamentoRow(v, c->portaMem, cell.effect == 5 ? 1 : -1);
       break;
-    }
     case 7:
       if (p) {
         if (song->flags & 32) c->itGMem = p;
@@ -406,8 +394,7 @@ static void RowWork(SndSong* song, SndSongChannel* c, int ci, const SongCell& ce
       break;
     case 8:
     case 21:
-      if (x) c->vibratoSpeed = x;
-      if (y) c->vibratoDepth = y;
+      SongSetVibrato(c, x, y);
       c->itFineVibrato = cell.effect == 21;
       if (!OldEffects(song)) Vibrato(song, c, v);
       break;
@@ -425,8 +412,7 @@ static void RowWork(SndSong* song, SndSongChannel* c, int ci, const SongCell& ce
     case 13: c->channelVolume = p > 64 ? 64 : p; break;
     case 14:
       if (p) c->itChanVolSlideMem = p;
-      if ((c->itChanVolSlideMem & 15) == 15 && (c->itChanVolSlideMem >> 4)) c->channelVolume = SongClamp(c->channelVolume + (c->itChanVolSlideMem >> 4), 0, 64);
-      else if ((c->itChanVolSlideMem >> 4) == 15 && (c->itChanVolSlideMem & 15)) c->channelVolume = SongClamp(c->channelVolume - (c->itChanVolSlideMem & 15), 0, 64);
+      c->channelVolume = SongFineSlide(c->channelVolume, c->itChanVolSlideMem, 64, false);
       break;
     case 15: {
       if (p) c->offsetMemory = p;
@@ -449,13 +435,12 @@ static void RowWork(SndSong* song, SndSongChannel* c, int ci, const SongCell& ce
       else Retrigger(c, v);
       break;
     case 18:
-      if (x) c->tremoloSpeed = x;
-      if (y) c->tremoloDepth = y;
+      SongSetTremolo(c, x, y);
       break;
     case 19:
       switch (x) {
-        case 3: c->waveControl = static_cast<uint8_t>((c->waveControl & 0xF0) | (y & 3)); break;
-        case 4: c->waveControl = static_cast<uint8_t>((c->waveControl & 0x0F) | (y & 3) << 4); break;
+        case 3: SongSetWaveform(c, false, y & 3); break;
+        case 4: SongSetWaveform(c, true, y & 3); break;
         case 6: song->finePatternDelay = y; break;
         case 7:
           for (SndLink* l = c->voices.next; l != &c->voices; l = l->next) {
@@ -485,8 +470,7 @@ static void RowWork(SndSong* song, SndSongChannel* c, int ci, const SongCell& ce
     case 22: song->globalVolume = p > 128 ? 128 : p; break;
     case 23:
       if (p) c->globalSlideMem = p;
-      if ((c->globalSlideMem & 15) == 15 && (c->globalSlideMem >> 4)) song->globalVolume = SongClamp(song->globalVolume + (c->globalSlideMem >> 4), 0, 128);
-      else if ((c->globalSlideMem >> 4) == 15 && (c->globalSlideMem & 15)) song->globalVolume = SongClamp(song->globalVolume - (c->globalSlideMem & 15), 0, 128);
+      song->globalVolume = SongFineSlide(song->globalVolume, c->globalSlideMem, 128, false);
       break;
     case 24: c->pan = p >> 2; v->pan = c->pan; v->surround = false; v->pending |= kVoicePan; break;
     case 25:
@@ -504,18 +488,10 @@ static void TickWork(SndSong* song, SndSongChannel* c, const SongCell& cell) {
   if (cell.volume) VolumeColumn(song, c, v, cell.volume, false);
   int p = cell.param, x = p >> 4, y = p & 15;
   switch (cell.effect) {
-    case 4: {
-      int m = c->volSlideMem;
-      if ((m & 15) == 0 || (m >> 4) == 0) VolumeSlide(c, m);
-      break;
-    }
+    case 4: VolumeSlide(c, c->volSlideMem); break;
     case 5:
     case 6:
-      if (c->portaMem < 0xE0) {
-        v->period += (cell.effect == 5 ? 4 : -4) * c->portaMem;
-        if (v->period < 1) v->pending |= kVoiceStop;
-        v->pending |= kVoiceFrequency;
-      }
+      SongPortamentoTick(v, c->portaMem, cell.effect == 5 ? 1 : -1);
       break;
     case 7: TonePortamento(song, c, v); break;
     case 8:
@@ -530,18 +506,13 @@ static void TickWork(SndSong* song, SndSongChannel* c, const SongCell& cell) {
     }
     case 11:
       Vibrato(song, c, v);
-      if ((c->volSlideMem & 15) == 0 || (c->volSlideMem >> 4) == 0) VolumeSlide(c, c->volSlideMem);
+      VolumeSlide(c, c->volSlideMem);
       break;
     case 12:
       TonePortamento(song, c, v);
-      if ((c->volSlideMem & 15) == 0 || (c->volSlideMem >> 4) == 0) VolumeSlide(c, c->volSlideMem);
+      VolumeSlide(c, c->volSlideMem);
       break;
-    case 14: {
-      int m = c->itChanVolSlideMem;
-      if ((m & 15) == 0) c->channelVolume = SongClamp(c->channelVolume + (m >> 4), 0, 64);
-      else if ((m >> 4) == 0) c->channelVolume = SongClamp(c->channelVolume - (m & 15), 0, 64);
-      break;
-    }
+    case 14: c->channelVolume = SongSlide(c->channelVolume, c->itChanVolSlideMem, 64); break;
     case 17:
       Retrigger(c, v);
       break;
@@ -552,12 +523,7 @@ static void TickWork(SndSong* song, SndSongChannel* c, const SongCell& cell) {
         SongStopVoiceNow(v);
       }
       break;
-    case 23: {
-      int m = c->globalSlideMem;
-      if ((m & 15) == 0) song->globalVolume = SongClamp(song->globalVolume + (m >> 4), 0, 128);
-      else if ((m >> 4) == 0) song->globalVolume = SongClamp(song->globalVolume - (m & 15), 0, 128);
-      break;
-    }
+    case 23: song->globalVolume = SongSlide(song->globalVolume, c->globalSlideMem, 128); break;
     case 25: Panbrello(c, v); break;
     default: break;
   }

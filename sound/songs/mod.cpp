@@ -135,29 +135,16 @@ void SndModRow(SndSong* song) {
       c->sample = cell.instrument - 1;
       SongWatchInstrument(song, cell.instrument);
     }
-    c->savedVolume = v->volume;
-    c->savedPeriod = v->period;
-    if (c->lastEffect == 7 && cell.effect != 7) v->volume += v->volumeDelta;
-    c->lastEffect = cell.effect;
-    v->volumeDelta = 0;
-    v->pending = 0;
+    SongBeginRow(c, v, cell, 7);
     int x = cell.param >> 4, y = cell.param & 15;
     SndSample* sample = CurrentSample(song, c);
     if (cell.note) {
-      if (!v->channel) {
-        SndSongVoice* fresh = SndAllocSongVoice(song, c);
-        if (fresh) {
-          fresh->volume = v->volume;
-          fresh->period = v->period;
-          v = fresh;
-        }
-      }
+      v = SongVoiceForNote(song, c, v);
       v->sample = sample;
       c->note = cell.note;
       c->notePeriod = SndNotePeriod(cell.note, SongSampleFrequency(sample));
       v->pan = c->pan;
-      if ((c->waveControl & 0x0F) < 4) c->vibratoPos = 0;
-      if ((c->waveControl >> 4) < 4) c->tremoloPos = 0;
+      SongRestartWaves(c);
       if (cell.effect != 3 && cell.effect != 5) v->period = c->notePeriod;
       v->pending = kVoiceStart;
     }
@@ -172,12 +159,10 @@ void SndModRow(SndSong* song) {
         v->pending &= ~kVoiceStart;
         break;
       case 4:
-        if (x) c->vibratoSpeed = x;
-        if (y) c->vibratoDepth = y;
+        SongSetVibrato(c, x, y);
         break;
       case 7:
-        if (x) c->tremoloSpeed = x;
-        if (y) c->tremoloDepth = y;
+        SongSetTremolo(c, x, y);
         // The row's volume change is dropped, but a new sample's default volume stays: a note
         // struck with a tremolo would otherwise start silent.
         if (!cell.instrument) v->volume = c->savedVolume;
@@ -185,16 +170,10 @@ void SndModRow(SndSong* song) {
       case 8:
         v->pan = cell.param * 2 > 255 ? 255 : cell.param * 2;  // 0x80 is the right side, not 0
         break;
-      case 9: {
+      case 9:
         if (cell.param) c->offsetMemory = cell.param;
-        uint32_t offset = static_cast<uint32_t>(c->offsetMemory) * 256u;
-        if (sample && offset < sample->loopStart + sample->loopLength) {
-          v->sampleOffset = offset;
-        } else if (v->pending & kVoiceStart) {
-          v->pending = (v->pending & ~kVoiceStart) | kVoiceStop;
-        }
+        SongStartAt(v, sample, static_cast<uint32_t>(c->offsetMemory) * 256u);
         break;
-      }
       case 0xB:
         SongBreakJump(song, 'B', cell.param, &jumped);
         break;
@@ -208,28 +187,20 @@ void SndModRow(SndSong* song) {
         switch (x) {
           case 1: v->period -= y * 4; break;
           case 2: v->period += y * 4; break;
-          case 4: c->waveControl = static_cast<uint8_t>((c->waveControl & 0xF0) | y); break;
+          case 4: SongSetWaveform(c, false, y); break;
           case 5: if (sample) sample->trackerValues[0] = static_cast<uint32_t>(SndModFinetuneToFrequency(y)); break;
           case 6: SongPatternLoop(song, c, y); break;
-          case 7: c->waveControl = static_cast<uint8_t>((c->waveControl & 0x0F) | y << 4); break;
+          case 7: SongSetWaveform(c, true, y); break;
           case 8: v->pan = y * 16; break;
           case 0xA: v->volume = v->volume + y > 64 ? 64 : v->volume + y; break;
           case 0xB: v->volume = v->volume - y < 0 ? 0 : v->volume - y; break;
-          case 0xD:
-            v->volume = c->savedVolume;
-            v->period = c->savedPeriod;
-            v->pending &= ~kVoiceStart;
-            break;
+          case 0xD: SongHoldForDelay(c, v); break;
           case 0xE: song->patternDelay = y * song->speed; break;
           default: break;
         }
         break;
       case 0xF:
-        if (cell.param < 32) {
-          song->speed = cell.param;
-        } else {
-          SndSetSongTempo(song, cell.param);
-        }
+        SongSpeedOrTempo(song, cell.param);
         break;
       default:
         break;
@@ -240,48 +211,19 @@ void SndModRow(SndSong* song) {
 
 void SndModTick(SndSong* song) {
   for (int ci = 0; ci < song->channelCount; ci++) {
-    auto [c, cell, v, x, y] = SongStartChannelTick(song, ci);
-    switch (cell.effect) {
+    SongChannelTick t = SongStartChannelTick(song, ci);
+    auto [c, cell, v, x, y] = t;
+    bool shared = SongProTrackerTick(t, cell.param, cell.param, cell.param);
+    switch (shared ? -1 : cell.effect) {
       case 0:
         if (cell.param) {
           int add = SongArpeggioStep(song, cell.param);
           SongArpeggio(v, add, false, SndNotePeriod(c->note, 0), SndNotePeriod(c->note + add, 0));
         }
         break;
-      case 1:
-        v->period = v->period - cell.param * 4 < 56 ? 56 : v->period - cell.param * 4;
-        v->pending |= kVoiceFrequency;
-        break;
-      case 2:
-        v->period += cell.param * 4;
-        v->pending |= kVoiceFrequency;
-        break;
-      case 3:
-        SndTonePortamento(c, v);
-        break;
-      case 4:
-        SndVibrato(c, v, 2, true);
-        break;
-      case 5:
-        SndTonePortamento(c, v);
-        SongVolumeSlide(v, cell.param);
-        break;
-      case 6:
-        SndVibrato(c, v, 2, true);
-        SongVolumeSlide(v, cell.param);
-        break;
-      case 7:
-        SndTremolo(c, v, false, true);
-        break;
-      case 0xA:
-        SongVolumeSlide(v, cell.param);
-        break;
       case 0xE:
         if (x == 9 && y && song->tick % y == 0) v->pending |= kVoiceStart;
-        if (x == 0xC && song->tick == y) {
-          v->volume = 0;
-          v->pending |= kVoiceVolume;
-        }
+        if (x == 0xC) SongNoteCut(song, v, y);
         if (x == 0xD && song->tick == y) {
           v->period = c->notePeriod;
           v->pan = c->pan;

@@ -176,10 +176,7 @@ static SndSample* CurrentSample(SndSong* song, SndSongChannel* c) {
 }
 
 static void S3mVolumeSlide(SndSongVoice* v, int param) {
-  int x = param >> 4, y = param & 15;
-  if (y == 0) v->volume += x;
-  else if (x == 0) v->volume -= y;
-  v->volume = SongClamp(v->volume, 0, 64);
+  v->volume = SongSlide(v->volume, param, 64);
   v->pending |= kVoiceVolume;
 }
 
@@ -215,24 +212,12 @@ void SndS3mRow(SndSong* song) {
       SongWatchInstrument(song, cell.instrument);
     }
     if (hasNote) c->note = cell.note;
-    c->savedVolume = v->volume;
-    c->savedPeriod = v->period;
-    if (c->lastEffect == 18 && cell.effect != 18) v->volume += v->volumeDelta;
-    c->lastEffect = cell.effect;
-    v->volumeDelta = 0;
-    v->pending = 0;
+    SongBeginRow(c, v, cell, 18);
     SndSample* sample = CurrentSample(song, c);
     int x = cell.param >> 4, y = cell.param & 15;
     bool porta = cell.effect == 7 || cell.effect == 12;
     if (hasNote) {
-      if (!v->channel) {
-        SndSongVoice* fresh = SndAllocSongVoice(song, c);
-        if (fresh) {
-          fresh->volume = v->volume;
-          fresh->period = v->period;
-          v = fresh;
-        }
-      }
+      v = SongVoiceForNote(song, c, v);
       c->notePeriod = NotePeriodFor(song, c);
       v->pan = c->pan;
       if (!porta) {
@@ -244,8 +229,7 @@ void SndS3mRow(SndSong* song) {
     if (cell.instrument > 0) {
       v->volume = SongSampleVolume(sample);
       SongTremorRestart(c);
-      if ((c->waveControl & 0x0F) < 4) c->vibratoPos = 0;
-      if ((c->waveControl >> 4) < 4) c->tremoloPos = 0;
+      SongRestartWaves(c);
     }
     v->periodDelta = 0;
     v->pending |= kVoiceFrequency | kVoiceVolume | kVoicePan;
@@ -259,33 +243,22 @@ void SndS3mRow(SndSong* song) {
       case 11:
       case 12:
         if (cell.param) c->volSlideMem = cell.param;
-        if (cell.effect == 4) {
-          int m = c->volSlideMem, mx = m >> 4, my = m & 15;
-          if (my == 15 && mx) v->volume += mx;
-          else if (mx == 15 && my) v->volume -= my;
-          else if ((song->flags & 1) && my == 0) v->volume += mx;
-          else if ((song->flags & 1) && mx == 0) v->volume -= my;
-          v->volume = SongClamp(v->volume, 0, 64);
-        }
+        if (cell.effect == 4) v->volume = SongFineSlide(v->volume, c->volSlideMem, 64, song->flags & 1);
         if (cell.effect == 11) SndVibrato(c, v, 2, false);
         if (cell.effect == 12) c->targetPeriod = c->notePeriod;
         break;
       case 5:
-      case 6: {
+      case 6:
         if (cell.param) c->portaMem = cell.param;
-        int m = c->portaMem, sign = cell.effect == 5 ? 1 : -1;
-        if ((m >> 4) == 15) v->period += sign * (m & 15) * 4;
-        else if ((m >> 4) == 14) v->period += sign * (m & 15);
+        SongPortamentoRow(v, c->portaMem, cell.effect == 5 ? 1 : -1);
         break;
-      }
       case 7:
         if (cell.param) c->portaSpeed = cell.param;
         c->targetPeriod = c->notePeriod;
         break;
       case 8:
       case 21:
-        if (x) c->vibratoSpeed = x;
-        if (y) c->vibratoDepth = y;
+        SongSetVibrato(c, x, y);
         SndVibrato(c, v, cell.effect == 8 ? 2 : 0, false);  // the running vibrato holds its pitch
         break;
       case 9:
@@ -298,16 +271,10 @@ void SndS3mRow(SndSong* song) {
       case 10:
         if (cell.param) c->arpMem = cell.param;
         break;
-      case 15: {
+      case 15:
         if (cell.param) c->offsetMemory = cell.param;  // O00 starts where the last O did
-        uint32_t offset = static_cast<uint32_t>(c->offsetMemory) * 256u;
-        if (sample && offset < sample->loopStart + sample->loopLength) {
-          v->sampleOffset = offset;
-        } else if (v->pending & kVoiceStart) {
-          v->pending = (v->pending & ~kVoiceStart) | kVoiceStop;
-        }
+        SongStartAt(v, sample, static_cast<uint32_t>(c->offsetMemory) * 256u);
         break;
-      }
       case 17:
         if (cell.param) {
           c->retrigKind = x;
@@ -315,22 +282,17 @@ void SndS3mRow(SndSong* song) {
         }
         break;
       case 18:
-        if (x) c->tremoloSpeed = x;
-        if (y) c->tremoloDepth = y;
+        SongSetTremolo(c, x, y);
         break;
       case 19:
         switch (x) {
           case 2: if (sample) sample->trackerValues[0] = static_cast<uint32_t>(SndModFinetuneToFrequency(y)); break;
-          case 3: c->waveControl = static_cast<uint8_t>((c->waveControl & 0xF0) | y); break;
-          case 4: c->waveControl = static_cast<uint8_t>((c->waveControl & 0x0F) | y << 4); break;
+          case 3: SongSetWaveform(c, false, y); break;
+          case 4: SongSetWaveform(c, true, y); break;
           case 8: v->pan = y * 16; break;
           case 0xA: v->pan = (y < 8 ? y + 8 : y - 8) * 16; break;
           case 0xB: SongPatternLoop(song, c, y); break;
-          case 0xD:
-            v->volume = c->savedVolume;
-            v->period = c->savedPeriod;
-            v->pending &= ~kVoiceStart;
-            break;
+          case 0xD: SongHoldForDelay(c, v); break;
           case 0xE: song->patternDelay = y * song->speed; break;
           default: break;
         }
@@ -364,11 +326,7 @@ void SndS3mTick(SndSong* song) {
         break;
       case 5:
       case 6:
-        if (c->portaMem < 0xE0) {
-          v->period += (cell.effect == 5 ? 4 : -4) * c->portaMem;
-          v->pending |= kVoiceFrequency;
-          if (v->period < 1) v->pending |= kVoiceStop;
-        }
+        SongPortamentoTick(v, c->portaMem, cell.effect == 5 ? 1 : -1);
         break;
       case 7:
         SndTonePortamento(c, v);
@@ -406,10 +364,7 @@ void SndS3mTick(SndSong* song) {
         SndTremolo(c, v, true, true);
         break;
       case 19:
-        if (x == 0xC && song->tick == y) {
-          v->volume = 0;
-          v->pending |= kVoiceVolume;
-        }
+        if (x == 0xC) SongNoteCut(song, v, y);
         if (x == 0xD && song->tick == y) {
           v->pan = c->pan;
           v->period = c->notePeriod;
@@ -420,8 +375,7 @@ void SndS3mTick(SndSong* song) {
           if (cell.instrument) {
             v->volume = SongSampleVolume(CurrentSample(song, c));
             SongTremorRestart(c);
-            if ((c->waveControl & 0x0F) < 4) c->vibratoPos = 0;
-            if ((c->waveControl >> 4) < 4) c->tremoloPos = 0;
+            SongRestartWaves(c);
           }
           if (cell.volume) v->volume = SongClamp(cell.volume - 1, 0, 64);
           v->pending |= kVoiceFrequency | kVoiceVolume | kVoicePan;

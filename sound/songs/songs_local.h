@@ -153,6 +153,9 @@ struct SongEnvelope {
   int16_t x[25];
   int8_t y[25];
 };
+// XM and IT envelopes: at a point, the straight line to the next one starts (16.16 fixed point).
+void SongEnvelopeSegment(const SongEnvelope& e, SongEnvelopeState& s);
+
 struct ItInstrument {
   uint8_t nna, dct, dca;
   int fadeOut;
@@ -261,6 +264,10 @@ struct SongChannelTick {
   int x, y;
 };
 SongChannelTick SongStartChannelTick(SndSong* song, int channel);
+// The tick work of the effects MOD and XM share (1-7 and A): slides, tone portamento, vibrato,
+// tremolo and the volume slide, with the parameters in force (MOD the cell's own, XM each
+// effect's memory). False for any other effect.
+bool SongProTrackerTick(const SongChannelTick& t, int up, int down, int volumeSlide);
 void SongApplyPending(SndSong* song, SndSongChannel* channel);
 int SongArpeggioStep(const SndSong* song, int param);  // semitones up on this tick
 // Adds the arpeggio's period offset: `add` semitones, from the note's period to that of the note
@@ -279,6 +286,30 @@ void SongTremorRestart(SndSongChannel* c);
 void SongTremorStep(SndSongChannel* c, SndSongVoice* v);  // a tick of tremor on the voice's volume
 void SongVolumeSlide(SndSongVoice* v, int param);   // MOD A / XM A: up by x, else down by y
 void SongWatchInstrument(SndSong* song, int number);  // queues the instrument callback
+// Row work MOD, S3M and XM share (IT where it agrees):
+// the channel's voice for a note: its own, or a library channel taken now that starts from the
+// dummy's volume, period and pan;
+SndSongVoice* SongVoiceForNote(SndSong* song, SndSongChannel* c, SndSongVoice* v);
+// a row's start: what a note delay puts back is kept, a tremolo that ends leaves its offset in
+// the volume (`tremolo`: the format's tremolo effect), the last tick's changes are cleared;
+void SongBeginRow(SndSongChannel* c, SndSongVoice* v, const SongCell& cell, int tremolo);
+void SongSetVibrato(SndSongChannel* c, int speed, int depth);  // 0 keeps the one set
+void SongSetTremolo(SndSongChannel* c, int speed, int depth);
+void SongRestartWaves(SndSongChannel* c);              // unless their waveform says keep
+void SongSetWaveform(SndSongChannel* c, bool tremolo, int y);
+void SongHoldForDelay(SndSongChannel* c, SndSongVoice* v);  // note delay: the row waits
+// sample offset: the note starts there, or does not start when the offset is past the end;
+void SongStartAt(SndSongVoice* v, const SndSample* sample, uint32_t offset);
+void SongSpeedOrTempo(SndSong* song, int param);       // below 32 speed, else tempo
+void SongNoteCut(SndSong* song, SndSongVoice* v, int tick);
+// S3M and IT slides of a value by a parameter memory: on the row the fine ones (xF up, Fy down;
+// with fast slides also x0, 0y), on the other ticks x0 up, 0y down; clamped to 0..high.
+int SongFineSlide(int value, int memory, int high, bool fast);
+int SongSlide(int value, int memory, int high);
+// S3M and IT E/F: on the row the fine (Fy, x4) and extra-fine (Ey) slides; on the other ticks
+// the normal ones (x4), a period below 1 stopping the note. sign +1 down (E), -1 up (F).
+void SongPortamentoRow(SndSongVoice* v, int memory, int sign);
+void SongPortamentoTick(SndSongVoice* v, int memory, int sign);
 
 // --- formats ---
 bool SndLoadMod(SndSong* song, SongReader& r);

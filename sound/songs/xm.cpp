@@ -280,10 +280,7 @@ static void EnvelopeStep(const SongEnvelope& e, SongEnvelopeState& s, bool keyOf
       s.current = s.value >> 16;
       return;  // held: the tick does not advance
     }
-    int dx = e.x[s.index + 1] - e.x[s.index];
-    s.slope = dx ? ((e.y[s.index + 1] - e.y[s.index]) * 65536) / dx : 0;
-    s.value = e.y[s.index] << 16;
-    s.index++;
+    SongEnvelopeSegment(e, s);
     break;
   }
   s.current = s.value >> 16;
@@ -378,8 +375,7 @@ static void InstrumentReset(SndSongChannel* c, SndSongVoice* v) {
   v->volume = SongSampleVolume(v->sample);
   v->pan = SongSamplePan(v->sample);
   ResetEnvelopes(v);
-  if ((c->waveControl & 0x0F) < 4) c->vibratoPos = 0;
-  if ((c->waveControl >> 4) < 4) c->tremoloPos = 0;
+  SongRestartWaves(c);
   SongTremorRestart(c);
   v->pending |= kVoiceVolume | kVoicePan;
 }
@@ -400,27 +396,13 @@ void SndXmRow(SndSong* song) {
     const ItInstrument* ins = Instrument(song, c);
     SndSongVoice* v = FirstVoice(c);
     if (ins) {
-      if (!v->channel && (hasNote || cell.instrument)) {
-        SndSongVoice* fresh = SndAllocSongVoice(song, c);
-        if (fresh) {
-          fresh->volume = v->volume;
-          fresh->period = v->period;
-          fresh->pan = v->pan;
-          v = fresh;
-        }
-      }
+      if (hasNote || cell.instrument) v = SongVoiceForNote(song, c, v);
       if (!porta && (hasNote || cell.instrument)) v->sample = SampleFor(song, ins, c->note);
     } else {
       ins = &gEmptyInstrument;
       if (hasNote && !porta) v->sample = nullptr;
     }
-    c->savedVolume = v->volume;
-    c->savedPeriod = v->period;
-    c->savedPan = v->pan;
-    if (c->lastEffect == 7 && cell.effect != 7) v->volume += v->volumeDelta;
-    c->lastEffect = cell.effect;
-    v->volumeDelta = 0;
-    v->pending = 0;
+    SongBeginRow(c, v, cell, 7);
     if (hasNote) {
       SndSample* s = porta ? SampleFor(song, ins, cell.note - 1) : v->sample;
       if (!s) s = v->sample;
@@ -449,8 +431,7 @@ void SndXmRow(SndSong* song) {
         v->pending &= ~kVoiceStart;
         break;
       case 4:
-        if (x) c->vibratoSpeed = x;
-        if (y) c->vibratoDepth = y;
+        SongSetVibrato(c, x, y);
         SndVibrato(c, v, 2, false);
         break;
       case 6:
@@ -458,22 +439,14 @@ void SndXmRow(SndSong* song) {
         SndVibrato(c, v, 2, false);
         break;
       case 7:
-        if (x) c->tremoloSpeed = x;
-        if (y) c->tremoloDepth = y;
+        SongSetTremolo(c, x, y);
         SndTremolo(c, v, false, false);  // the running tremolo holds its level
         break;
       case 8: v->pan = cell.param; v->pending |= kVoicePan; break;
-      case 9: {
+      case 9:
         if (cell.param) c->offsetMemory = cell.param;
-        uint32_t offset = static_cast<uint32_t>(c->offsetMemory) * 256u;
-        SndSample* s = v->sample;
-        if (s && offset < s->loopStart + s->loopLength) {
-          v->sampleOffset = offset;
-        } else if (v->pending & kVoiceStart) {
-          v->pending = (v->pending & ~kVoiceStart) | kVoiceStop;
-        }
+        SongStartAt(v, v->sample, static_cast<uint32_t>(c->offsetMemory) * 256u);
         break;
-      }
       case 0xA: if (cell.param) c->volSlideMem = cell.param; break;
       case 0xB: SongBreakJump(song, 'B', cell.param, &jumped); break;
       case 0xC: v->volume = cell.param; break;
@@ -482,27 +455,19 @@ void SndXmRow(SndSong* song) {
         switch (x) {
           case 1: if (y) c->fineUpMem = y; v->period -= c->fineUpMem * 4; break;
           case 2: if (y) c->fineDownMem = y; v->period += c->fineDownMem * 4; break;
-          case 4: c->waveControl = static_cast<uint8_t>((c->waveControl & 0xF0) | y); break;
+          case 4: SongSetWaveform(c, false, y); break;
           case 5: if (v->sample) v->sample->trackerValues[3] = (v->sample->trackerValues[3] & 0xFF) | static_cast<uint32_t>(static_cast<uint8_t>((y - 8) * 16)) << 8; break;
           case 6: SongPatternLoop(song, c, y); break;
-          case 7: c->waveControl = static_cast<uint8_t>((c->waveControl & 0x0F) | y << 4); break;
+          case 7: SongSetWaveform(c, true, y); break;
           case 8: v->pan = y * 16; v->pending |= kVoicePan; break;
           case 0xA: if (y) c->fineVolMem = y; v->volume = SongClamp(v->volume + c->fineVolMem, 0, 64); break;
           case 0xB: if (y) c->fineVolMem = y; v->volume = SongClamp(v->volume - c->fineVolMem, 0, 64); break;
-          case 0xD:
-            v->volume = c->savedVolume;
-            v->period = c->savedPeriod;
-            v->pan = c->savedPan;
-            v->pending &= ~kVoiceStart;
-            break;
+          case 0xD: SongHoldForDelay(c, v); break;
           case 0xE: song->patternDelay = y * song->speed; break;
           default: break;
         }
         break;
-      case 0xF:
-        if (cell.param < 32) song->speed = cell.param;
-        else SndSetSongTempo(song, cell.param);
-        break;
+      case 0xF: SongSpeedOrTempo(song, cell.param); break;
       case 16: song->globalVolume = cell.param > 64 ? 64 : cell.param; break;
       case 17: if (cell.param) c->globalSlideMem = cell.param; break;
       case 21: {
@@ -560,7 +525,8 @@ void SndXmRow(SndSong* song) {
 
 void SndXmTick(SndSong* song) {
   for (int ci = 0; ci < song->channelCount; ci++) {
-    auto [c, cell, v, x, y] = SongStartChannelTick(song, ci);
+    SongChannelTick t = SongStartChannelTick(song, ci);
+    auto [c, cell, v, x, y] = t;
     const ItInstrument* ins = Instrument(song, c);
     if (!ins) ins = &gEmptyInstrument;
     bool delayed = cell.effect == 0xE && x == 0xD && y > 0;
@@ -578,47 +544,17 @@ void SndXmTick(SndSong* song) {
     } else if (cell.volume) {
       VolumeColumn(c, v, cell.volume, false);
     }
-    switch (cell.effect) {
+    bool shared = SongProTrackerTick(t, c->slideUpMem, c->slideDownMem, c->volSlideMem);
+    switch (shared ? -1 : cell.effect) {
       case 0:
         if (cell.param) {
           int add = SongArpeggioStep(song, cell.param), ft = SongSampleFinetune(v->sample);
           SongArpeggio(v, add, song->flags & 1, XmNotePeriod(c->realNote, ft), XmNotePeriod(c->realNote + add, ft));
         }
         break;
-      case 1:
-        v->period = v->period - c->slideUpMem * 4 < 56 ? 56 : v->period - c->slideUpMem * 4;
-        v->pending |= kVoiceFrequency;
-        break;
-      case 2:
-        v->period += c->slideDownMem * 4;
-        v->pending |= kVoiceFrequency;
-        break;
-      case 3:
-        SndTonePortamento(c, v);
-        break;
-      case 4:
-        SndVibrato(c, v, 2, true);
-        break;
-      case 5:
-        SndTonePortamento(c, v);
-        SongVolumeSlide(v, c->volSlideMem);
-        break;
-      case 6:
-        SndVibrato(c, v, 2, true);
-        SongVolumeSlide(v, c->volSlideMem);
-        break;
-      case 7:
-        SndTremolo(c, v, false, true);
-        break;
-      case 0xA:
-        SongVolumeSlide(v, c->volSlideMem);
-        break;
       case 0xE:
         if (x == 9 && y && song->tick % y == 0) v->pending |= kVoiceStart | kVoiceVolume | kVoiceFrequency;
-        if (x == 0xC && song->tick == y) {
-          v->volume = 0;
-          v->pending |= kVoiceVolume;
-        }
+        if (x == 0xC) SongNoteCut(song, v, y);
         break;
       case 17: {
         int m = c->globalSlideMem;
