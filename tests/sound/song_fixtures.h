@@ -116,6 +116,8 @@ inline std::vector<uint8_t> WriteMod(const Song& song) {
   for (int i = 0; i < 128; i++) o.U8(i < static_cast<int>(song.orders.size()) ? song.orders[i] : 0);
   if (song.channels == 4) {
     o.Text("M.K.", 4);
+  } else if (song.channels == 6 || song.channels == 8) {
+    o.Text(std::to_string(song.channels) + "CHN", 4);
   } else {
     o.Text(std::to_string(song.channels / 10) + std::to_string(song.channels % 10) + "CH", 4);
   }
