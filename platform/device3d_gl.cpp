@@ -14,6 +14,10 @@
 #include <string>
 #include <vector>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace {
 
 // Entry points beyond OpenGL 1.1, fetched from the context.
@@ -36,17 +40,26 @@ struct GlExtensions {
   PFNGLBUFFERSUBDATAPROC BufferSubData;
 };
 
-// A vertex buffer, with the indices last drawn from it in an element buffer of its own: a mesh
+// A vertex buffer, with the indices drawn from it kept in an element buffer of its own: a mesh
 // drawn frame after frame sends its indices once. Indices given from client memory at each
 // draw made the driver copy them into fresh upload buffers every frame, and the pages of those
-// buffers were faulted in again and again (most of a frame of thousands of objects).
+// buffers were faulted in again and again (most of a frame of thousands of objects). Indices
+// new to a buffer are drawn from client memory once and stored when the scene ends: element
+// buffers filled between the draws of a scene cost llvmpipe tens of kilobytes each.
 struct GlVertexBuffer {
   GLuint name;
   std::vector<Device3dVertex> vertices;
-  GLuint indexName = 0;            // element buffer; 0 until the first draw
-  std::vector<uint16_t> indices;   // what it holds, to tell when a draw brings other indices
-  size_t indexCapacity = 0;        // indices it has room for
+  GLuint indexName = 0;            // element buffer; 0 until indices are first stored
+  std::vector<uint16_t> indices;   // the indices last drawn, to tell when a draw brings others
+  bool indicesStored = false;      // the element buffer holds them
+  size_t indexCapacity = 0;        // indices the element buffer has room for
+  uint32_t indexChanges = 0;       // how often draws brought other indices
+  bool indicesNoted = false;       // in the list of indices to store
 };
+
+// Past this many changes a buffer's indices are taken as drawn anew each time (the static
+// world's batches) and are no longer stored.
+constexpr uint32_t kStreamedIndexChanges = 8;
 
 // A texture: its own GL texture, or a cell of a solid-colour page. Textures of one colour
 // everywhere (the colour commands make thousands) share a few GL textures, so drawing them
@@ -91,6 +104,7 @@ struct GlDevice {
   std::map<uint32_t, GlLight> lights;
   bool lightsDirty = true;
   std::map<Device3dVertexBuffer, GlVertexBuffer> buffers;
+  std::vector<Device3dVertexBuffer> indicesToStore;  // buffers whose new indices wait for the scene's end
   std::map<Device3dTexture, GlTexture> textures;
   std::vector<SolidPage> solidPages;
   Device3dTexture texture = 0;
@@ -373,9 +387,12 @@ bool GlBeginScene() {
   return true;
 }
 
+void StoreNotedIndices();
+
 void GlEndScene() {
   g_gl->inScene = false;
   MakeCurrent();
+  StoreNotedIndices();
   LeaveGpuSideOutsideScene();
 }
 
@@ -573,21 +590,53 @@ void GlReleaseVertexBuffer(Device3dVertexBuffer buffer) {
   g_gl->buffers.erase(found);
 }
 
-// Binds the buffer's element buffer holding these indices, sending them only when they differ
-// from what it holds (written over in place while they fit).
-void BindIndices(GlVertexBuffer& buffer, const uint16_t* indices, uint32_t count) {
-  GlExtensions& gl = g_gl->gl;
-  if (buffer.indexName == 0) gl.GenBuffers(1, &buffer.indexName);
-  gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer.indexName);
-  const size_t bytes = sizeof(uint16_t) * count;
-  if (buffer.indices.size() == count && std::memcmp(buffer.indices.data(), indices, bytes) == 0) return;
-  if (count > buffer.indexCapacity) {
-    gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), indices, GL_STATIC_DRAW);
-    buffer.indexCapacity = count;
-  } else {
-    gl.BufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, static_cast<GLsizeiptr>(bytes), indices);
+// Where the draw takes its indices from: the buffer's element buffer (bound, offset 0) when it
+// holds these indices, else the caller's memory; other indices are noted for storing.
+const void* IndicesForDraw(Device3dVertexBuffer handle, GlVertexBuffer& buffer, const uint16_t* indices,
+                           uint32_t count) {
+  const bool same = buffer.indices.size() == count &&
+                    std::memcmp(buffer.indices.data(), indices, sizeof(uint16_t) * count) == 0;
+  if (same && buffer.indicesStored) {
+    g_gl->gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer.indexName);
+    return nullptr;
   }
-  buffer.indices.assign(indices, indices + count);
+  if (same) return indices;  // noted already
+  buffer.indicesStored = false;
+  if (buffer.indexChanges < kStreamedIndexChanges) {
+    ++buffer.indexChanges;
+    buffer.indices.assign(indices, indices + count);
+    if (!buffer.indicesNoted) g_gl->indicesToStore.push_back(handle);
+    buffer.indicesNoted = true;
+  } else if (!buffer.indices.empty()) {
+    std::vector<uint16_t>().swap(buffer.indices);  // drawn anew each time from now on
+  }
+  return indices;
+}
+
+// Outside the draws of a scene: the noted buffers' indices go into their element buffers
+// (written over in place while they fit).
+void StoreNotedIndices() {
+  if (g_gl->indicesToStore.empty()) return;
+  GlExtensions& gl = g_gl->gl;
+  for (Device3dVertexBuffer handle : g_gl->indicesToStore) {
+    auto found = g_gl->buffers.find(handle);
+    if (found == g_gl->buffers.end()) continue;  // released meanwhile
+    GlVertexBuffer& buffer = found->second;
+    buffer.indicesNoted = false;
+    if (buffer.indicesStored || buffer.indices.empty()) continue;
+    if (buffer.indexName == 0) gl.GenBuffers(1, &buffer.indexName);
+    gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffer.indexName);
+    const GLsizeiptr bytes = static_cast<GLsizeiptr>(sizeof(uint16_t) * buffer.indices.size());
+    if (buffer.indices.size() > buffer.indexCapacity) {
+      gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, bytes, buffer.indices.data(), GL_STATIC_DRAW);
+      buffer.indexCapacity = buffer.indices.size();
+    } else {
+      gl.BufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, bytes, buffer.indices.data());
+    }
+    buffer.indicesStored = true;
+  }
+  gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
+  g_gl->indicesToStore.clear();
 }
 
 void GlDraw(Device3dVertexBuffer buffer, uint32_t firstVertex, uint32_t vertexCount, const uint16_t* indices,
@@ -609,10 +658,11 @@ void GlDraw(Device3dVertexBuffer buffer, uint32_t firstVertex, uint32_t vertexCo
   glNormalPointer(GL_FLOAT, sizeof(Device3dVertex), reinterpret_cast<const void*>(base + 12));
   glTexCoordPointer(2, GL_FLOAT, sizeof(Device3dVertex), reinterpret_cast<const void*>(base + 24));
   const uint32_t drawn = indexCount - indexCount % 3;
-  BindIndices(found->second, indices, drawn);
-  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(drawn), GL_UNSIGNED_SHORT, nullptr);
+  glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(drawn), GL_UNSIGNED_SHORT,
+                 IndicesForDraw(buffer, found->second, indices, drawn));
   gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
   gl.BindBuffer(GL_ARRAY_BUFFER, 0);
+  if (!g_gl->inScene) StoreNotedIndices();
   LeaveGpuSideOutsideScene();
 }
 
@@ -778,6 +828,23 @@ void SetInitialState() {
   if (extensions && std::strstr(extensions, "GL_NV_fog_distance")) glFogi(GL_FOG_DISTANCE_MODE_NV, GL_EYE_PLANE);
 }
 
+// The software rasteriser takes its working memory for each frame (binned triangles, vertex
+// data: megabytes at thousands of objects) from the C library and frees it when the frame is
+// done. By default the C library hands such memory back to the system at once, so every frame
+// faulted its pages in again, a cost larger than the drawing. It is kept for reuse instead, up
+// to a bound: what lies free at the top of the heap is given back only past 64 MB, and blocks up
+// to 32 MB come from the heap rather than from mappings of their own. Thresholds the user gave
+// the C library through its environment stay as given.
+void KeepFreedMemoryForFrames() {
+#ifdef __GLIBC__
+  static bool kept = false;
+  if (kept) return;
+  kept = true;
+  if (std::getenv("MALLOC_MMAP_THRESHOLD_") == nullptr) mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  if (std::getenv("MALLOC_TRIM_THRESHOLD_") == nullptr) mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
+
 const Device3d* FailOpen(const std::string& reason) {
   g_lastError = reason;
   GlClose();
@@ -834,6 +901,7 @@ const Device3d* Device3dOpenGl(int width, int height) {
   const bool software = name.find("llvmpipe") != std::string::npos || name.find("softpipe") != std::string::npos ||
                         name.find("Software") != std::string::npos || name.empty();
   g_glTable.name = software ? "RGB" : "T&L";
+  if (software) KeepFreedMemoryForFrames();
   return &g_glTable;
 }
 
