@@ -90,10 +90,17 @@ const EncodedCase kEncodedCases[] = {
     {"mpeg2_22k", "lame", 22050, 2, "-b 64", 3, 576},
     {"mpeg2_16k_mono", "lame", 16000, 1, "-b 32", 3, 576},
     {"mpeg25_8k", "lame", 8000, 1, "-b 16", 3, 576},
+    {"mpeg25_11k_stereo", "lame", 11025, 2, "-m s -b 32", 3, 576},
+    {"mpeg25_12k_joint", "lame", 12000, 2, "-m j -b 32 --resample 12", 3, 576},
+    // Every granule in short blocks, and mid/side on every frame.
+    {"mpeg1_all_short", "lame", 44100, 2, "--allshort -b 128", 3, 1152},
+    {"mpeg2_24k_all_short", "lame", 24000, 2, "--allshort -b 64", 3, 576},
+    {"mpeg1_forced_mid_side", "lame", 44100, 2, "-m f -b 128", 3, 1152},
     {"layer2_stereo", "twolame", 44100, 2, "-m s -b 192", 2, 1152},
     {"layer2_joint", "twolame", 48000, 2, "-m j -b 128", 2, 1152},
     {"layer2_mono_32k", "twolame", 32000, 1, "-m m -b 64", 2, 1152},
     {"layer2_lsf_22k", "twolame", 22050, 2, "-b 96", 2, 1152},
+    {"layer2_lsf_16k_mono", "twolame", 16000, 1, "-m m -b 32", 2, 1152},
     // Low bitrates choose the allocation tables of 8 and 12 subbands; a joint-stereo bound
     // above them is held to the table's limit.
     {"layer2_joint_64k_48k", "twolame", 48000, 2, "-m j -b 64", 2, 1152},
