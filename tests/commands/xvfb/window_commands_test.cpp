@@ -2,6 +2,7 @@
 // frame as the X server reports them back.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <cstdio>
 #include <unistd.h>
 
 #include "commands/commands.h"
@@ -80,17 +81,20 @@ TEST_F(XvfbWindowCommandsTest, TitlePlaceSizeShowingAndFrame) {
 // Under a window manager (openbox, Debian's light one) maximise makes the window as large as
 // the screen lets it be; without one the window keeps its size.
 TEST_F(XvfbWindowCommandsTest, MaximiseUnderAWindowManagerFillsTheScreen) {
+  // openbox runs its start-up command once it manages the screen: that file says it is ready.
+  const std::string ready = "/tmp/qv-openbox-ready-" + std::to_string(getpid());
+  std::remove(ready.c_str());
   pid_t manager = -1;
-  const std::string display = "DISPLAY=" + gDisplay;
-  const char* argv[] = {"openbox", nullptr};
+  const std::string display = "DISPLAY=" + gDisplay, startup = "touch " + ready;
+  const char* argv[] = {"openbox", "--startup", startup.c_str(), nullptr};
   char* envp[] = {const_cast<char*>(display.c_str()), nullptr};
   if (posix_spawnp(&manager, "openbox", nullptr, nullptr, const_cast<char**>(argv), envp) != 0)
     GTEST_SKIP() << "openbox is not installed";
-  // The manager takes the screen; the window is shown again so it manages it.
-  usleep(500000);
-  calls.Run(kWindowHide, {});
-  Settle();
-  calls.Run(kWindowShow, {});
+  for (int waited = 0; waited < 200 && access(ready.c_str(), F_OK) != 0; ++waited) usleep(100000);
+  EXPECT_EQ(access(ready.c_str(), F_OK), 0) << "openbox did not start";
+  // A window made now is managed from its start.
+  PlatformDestroyMainWindow();
+  ASSERT_TRUE(PlatformCreateMainWindow("window commands", 640, 480));
   Settle();
   calls.Run(kWindowMaximise, {});
   int x = 0, y = 0, width = 0, height = 0;
@@ -103,6 +107,7 @@ TEST_F(XvfbWindowCommandsTest, MaximiseUnderAWindowManagerFillsTheScreen) {
   EXPECT_EQ(calls.TakeError(), 0);
   kill(manager, SIGTERM);
   waitpid(manager, nullptr, 0);
+  std::remove(ready.c_str());
 }
 
 }  // namespace
