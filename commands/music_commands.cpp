@@ -194,6 +194,20 @@ void CmdMusicFlag() {  // result, music
   AdvanceOperands(2);
 }
 
+// The time heard since the play: a song's clock of what is heard now (it runs on past the
+// song's end, as the song does), a CD track's position; 0 before the first play.
+void CmdMusicPosition() {  // result, music
+  const int32_t music = IntOperand(1);
+  if (MusicNumberOk(music)) {
+    const MusicSlot* slot = LoadedMusic(music);
+    int milliseconds = 0;
+    if (slot != nullptr && slot->cdTrack != -1) milliseconds = SndGetCdTrackPosition();
+    else if (slot != nullptr && slot->song != nullptr && slot->playing) milliseconds = SndGetSongTime(slot->song);
+    WriteIntResult(milliseconds < 0 ? 0 : milliseconds);
+  }
+  AdvanceOperands(2);
+}
+
 const CommandEntry kMusicCommands[] = {
     {kMusicLoad, CmdMusicLoad},
     {kMusicDelete, CmdMusicDelete},
@@ -208,6 +222,7 @@ const CommandEntry kMusicCommands[] = {
     {kMusicPlaying, CmdMusicFlag<&MusicSlot::playing>},
     {kMusicPaused, CmdMusicFlag<&MusicSlot::paused>},
     {kMusicLooping, CmdMusicFlag<&MusicSlot::looping>},
+    {kMusicPosition, CmdMusicPosition},
     {kMusicLoadCD, CmdMusicLoadCD},
 };
 

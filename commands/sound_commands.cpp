@@ -265,6 +265,20 @@ static void CmdSoundPlaying() {
   AdvanceOperands(2);
 }
 
+// Where the sound's channel is in its sample, in milliseconds at the sample's own rate (so a
+// sound played at another speed still counts its own time); 0 when it does not play.
+static void CmdSoundPlayPosition() {
+  const int32_t sound = IntOperand(1);
+  if (SoundSlot* slot = LoadedSound(sound)) {
+    int frequency = 0;
+    int64_t milliseconds = 0;
+    if (IsSoundPlaying(sound) && SndGetSampleDefaults(slot->sample, &frequency, nullptr, nullptr, nullptr) && frequency > 0)
+      milliseconds = static_cast<int64_t>(SndGetChannelPosition(slot->channel)) * 1000 / frequency;
+    WriteIntResult(static_cast<int32_t>(milliseconds));
+  }
+  AdvanceOperands(2);
+}
+
 template <auto Field>
 static void CmdSoundIntQuery() {
   if (SoundSlot* slot = LoadedSound(IntOperand(1))) WriteIntResult(static_cast<int32_t>(slot->*Field));
@@ -316,6 +330,7 @@ static const CommandEntry kSoundCommands[] = {
     {kSoundUnsupported3046, CmdSoundUnsupported<1>},
     {kSoundExist, CmdSoundExist},
     {kSoundPlaying, CmdSoundPlaying},
+    {kSoundPlayPosition, CmdSoundPlayPosition},
     {kSoundPaused, CmdSoundIntQuery<&SoundSlot::paused>},
     {kSoundLooping, CmdSoundIntQuery<&SoundSlot::looping>},
     {kSoundVolume, CmdSoundIntQuery<&SoundSlot::volume>},

@@ -195,7 +195,7 @@ void HelpHoverStatus() {
   std::string target;
   if (x < kHelpAreaWidth + 1 && y >= kHelpAreaTop && y <= 460) {
     target = HelpLinkUnder(x, y);
-    const std::string lower = LowerCase(target);
+    const std::string lower = LowerCase(HelpPageOf(target));
     const bool page = lower.ends_with(".htm") || lower.ends_with(".html");
     const std::string& text = IdeText(IdeTable::kGeneral, target.empty() ? 21 : page ? 23 : 22);
     if (s.view.title != text) {

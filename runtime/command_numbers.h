@@ -547,6 +547,7 @@ enum CommandNumber : int {
   kSoundListenerAngleX = 3065,  // f result
   kSoundListenerAngleY = 3066,  // f result
   kSoundListenerAngleZ = 3067,  // f result
+  kSoundPlayPosition = 3068,  // i result, i sound: milliseconds into the sound where it plays, 0 when not (3001, 3004)
 
   // --- Music slots 1..32: tracker songs (commands/music_commands.cpp). 3502, 3504 and 3507 are warnings.
   kMusicLoad = 3501,          // s file, i music: load a MOD, S3M, XM or IT song (3501, 3502)
@@ -562,6 +563,7 @@ enum CommandNumber : int {
   kMusicPlaying = 3552,       // i result, i music (3501, 3504)
   kMusicPaused = 3553,        // i result, i music (3501, 3504)
   kMusicLooping = 3554,       // i result, i music (3501, 3504)
+  kMusicPosition = 3555,      // i result, i music: milliseconds heard since play (3501, 3504)
   kMusicLoadCD = 3601,        // i track, i music: an audio-CD track 1..the disc's count (3501, 3502)
 
   // --- CD: the drive or image CD tracks come from, and what its disc holds (commands/cd_commands.cpp)

@@ -56,7 +56,7 @@ void HelpIndex::LoadText(const std::string& text) {
     // Without an HREF= before it the text names no page (an empty target says so).
     std::string target;
     if (href != std::string::npos && href + 6 <= p - 1) target = text.substr(href + 6, p - 1 - (href + 6));
-    found.emplace_back(Upper(text.substr(p + 1, close - p - 1)), target);
+    found.emplace_back(Upper(DecodeHtmlEntities(text.substr(p + 1, close - p - 1))), DecodeHtmlEntities(target));
   }
   std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (auto& link : found)

@@ -62,8 +62,14 @@ constexpr size_t kHelpMaxPageBytes = size_t{4} << 20;
 constexpr int kHelpAreaWidth = 616, kHelpAreaHeight = 417;  // what shows, at (0, 42) of the screen
 constexpr int kHelpAreaTop = 42;
 
-// Turns the character entities of a page into single ISO 8859-1 bytes; an unknown entity is
-// dropped up to its ";" (and an "&" without one drops the rest).
+// A link target's page and the entry it names: "commands/sprites.htm#sprite" is the page
+// "commands/sprites.htm" and the anchor "sprite" (an <A NAME="sprite"> on it); "" for none.
+std::string HelpPageOf(const std::string& name);
+std::string HelpAnchorOf(const std::string& name);
+
+// Turns the character entities of a page's text (what lies between its tags) into single
+// ISO 8859-1 bytes; an unknown entity is dropped up to its ";" (and an "&" without one drops
+// the rest).
 std::string DecodeHtmlEntities(const std::string& text);
 
 // ---- The viewer -------------------------------------------------------------------------
@@ -81,7 +87,8 @@ class HelpViewer {
   // Reads name relative to the current folder; on failure nothing changes.
   bool ReadHelpPage(const std::string& name);
   // Reads the page (from the root when not found from the current folder) and records it
-  // at the current history position with scroll 0.
+  // at the current history position with scroll 0; a name with "#anchor" is scrolled to that
+  // entry by the first layout.
   bool OpenHelpPage(const std::string& name);
   // Start-up and the Help menu: a fresh history with the page at position 1.
   bool OpenHelpHome(const std::string& name);
@@ -105,7 +112,9 @@ class HelpViewer {
   // The target of the first link of the last layout whose rectangle holds (x, y), or "".
   std::string FindHelpLinkAt(int x, int y) const;
 
-  const std::string& pageText() const { return text_; }
+  // Where an anchor of the page starts (page coordinates), -1 when the layout met none.
+  int AnchorY(const std::string& anchor) const;
+  const std::string& pageText() const { return text_; }  // as read: tags and entities
   const std::string& pageName() const { return pageName_; }
   const std::string& currentFolder() const { return folder_; }
   void ClearCurrentFolder() { folder_.clear(); }
@@ -137,7 +146,7 @@ class HelpViewer {
                    std::string* newFolder) const;
 
   std::string root_;
-  std::string text_;        // the current page, entities decoded
+  std::string text_;        // the current page as read (entities are decoded as text is laid out)
   std::string pageName_;    // as it was asked for
   std::string pagePath_;    // as it was read
   std::string folder_;      // of the current page below the root, ending in "/" or empty
@@ -148,6 +157,8 @@ class HelpViewer {
   std::vector<HelpRun> runs_;
   std::vector<HelpLink> links_;
   std::vector<Checkpoint> checkpoints_;  // index pages only, from the first layout
+  std::string pendingAnchor_;  // the entry the page scrolls to after its first layout
+  std::vector<std::pair<std::string, int>> anchors_;  // <A NAME=...> and its y, from the first layout
 };
 
 // ---- Context help -----------------------------------------------------------------------

@@ -79,7 +79,7 @@ int FontHeightFor(const std::string& size) {
 }  // namespace
 
 bool HelpViewer::IsIndexPage() const {
-  const std::string name = Upper(pageName_);
+  const std::string name = Upper(HelpPageOf(pageName_));
   return name.size() >= 9 && name.compare(name.size() - 9, 9, "INDEX.HTM") == 0;
 }
 
@@ -188,6 +188,12 @@ void HelpViewer::ApplyHtmlTag(HelpLayoutState& s, const std::string& original) {
   }
   if (take("A ")) {
     while (ReadHtmlAttribute(tag, original, &pos, &name, &value)) {
+      if (name == "NAME" && contentHeight_ == 0) {
+        // An entry a link may land on: where its line starts, kept from the whole first layout.
+        const std::string anchor = DecodeHtmlEntities(value).substr(0, kHelpMaxName);
+        if (std::none_of(anchors_.begin(), anchors_.end(), [&](const auto& a) { return a.first == anchor; }))
+          anchors_.emplace_back(anchor, s.y);
+      }
       if (name != "HREF") {
         s.linkTarget.clear();
         continue;
@@ -200,7 +206,7 @@ void HelpViewer::ApplyHtmlTag(HelpLayoutState& s, const std::string& original) {
         s.linkY = s.y;
         s.inLink = true;
       }
-      s.linkTarget = value.substr(0, kHelpMaxName);
+      s.linkTarget = DecodeHtmlEntities(value).substr(0, kHelpMaxName);
     }
   }
   if (take("/A") && s.inLink) {
@@ -252,10 +258,27 @@ void HelpViewer::LayoutHelpPage(const HelpMeasurer& measure, const std::string& 
     }
     if (!NextHtmlToken(text_, &s.textPos, &token, &isTag)) break;
     if (isTag) ApplyHtmlTag(s, token);
-    else DrawHelpText(measure, s, token);
+    else DrawHelpText(measure, s, DecodeHtmlEntities(token));
     if (contentHeight_ != 0 && s.y - scroll_ > kStopBelow) break;
   }
   contentHeight_ = std::max(contentHeight_, s.y + kHelpLineStep);
+  if (!pendingAnchor_.empty()) {
+    // The first layout found where the entry starts: show the page from there.
+    const std::string anchor = pendingAnchor_;
+    pendingAnchor_.clear();
+    for (const auto& [name, y] : anchors_)
+      if (name == anchor) {
+        scroll_ = std::clamp(y - kHelpTop, 0, std::max(contentHeight_ - kHelpPageStep, 0));
+        LayoutHelpPage(measure, placeholder);
+        break;
+      }
+  }
+}
+
+int HelpViewer::AnchorY(const std::string& anchor) const {
+  for (const auto& [name, y] : anchors_)
+    if (name == anchor) return y;
+  return -1;
 }
 
 std::string HelpViewer::FindHelpLinkAt(int x, int y) const {

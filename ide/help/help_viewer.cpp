@@ -107,7 +107,8 @@ std::string HelpViewer::HelpPagePath(const std::string& name) const {
 
 std::string HelpViewer::LinkedFilePath(const std::string& name) const {
   std::string relative, folder;
-  if (name.empty() || name.size() > kHelpMaxName || !ResolveName(name, folder_, &relative, &folder)) return std::string();
+  if (name.empty() || name.size() > kHelpMaxName || !ResolveName(HelpPageOf(name), folder_, &relative, &folder))
+    return std::string();
   return HelpPagePath(relative);
 }
 
@@ -117,23 +118,35 @@ bool HelpViewer::ReadHelpPage(const std::string& name) {
   if (!ResolveName(name, folder_, &relative, &folder)) return false;
   std::string bytes, whyNot;
   if (!PlatformReadRegularFile(HelpPagePath(relative), kHelpMaxPageBytes, &bytes, &whyNot)) return false;
-  text_ = DecodeHtmlEntities(bytes);
+  // Entities are decoded in the text between tags as it is laid out, never before the tags
+  // are read: an "&lt;" in an example must not start a tag.
+  text_ = std::move(bytes);
   pagePath_ = relative;
   folder_ = folder;
   return true;
 }
 
+std::string HelpPageOf(const std::string& name) { return name.substr(0, name.find('#')); }
+std::string HelpAnchorOf(const std::string& name) {
+  const size_t mark = name.find('#');
+  return mark == std::string::npos ? std::string() : name.substr(mark + 1);
+}
+
 bool HelpViewer::OpenHelpPage(const std::string& name) {
-  if (!ReadHelpPage(name)) {
+  const std::string page = HelpPageOf(name);
+  if (!ReadHelpPage(page)) {
     // A name relative to the help folder's root is found from any folder.
     const std::string kept = folder_;
     folder_.clear();
-    if (!ReadHelpPage(name)) {
+    if (!ReadHelpPage(page)) {
       folder_ = kept;
       return false;
     }
   }
   pageName_ = name;
+  // A name's "#anchor" part scrolls the page to that entry once it has been laid out.
+  pendingAnchor_ = HelpAnchorOf(name);
+  anchors_.clear();
   scroll_ = 0;
   contentHeight_ = 0;
   checkpoints_.clear();

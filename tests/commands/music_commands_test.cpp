@@ -166,6 +166,28 @@ TEST_F(MusicCommandsTest, LoopingRestartsOnlyAFinishedSong) {
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
+// The music's position is the time heard since the play: 0 before it, growing with the
+// clock, going on past a song's end (the song goes on; music playing stays 1), 0 after stop.
+TEST_F(MusicCommandsTest, ThePositionCountsTheTimeHeardSinceThePlay) {
+  for (const std::string& file : {Mod(), Midi()}) {
+    SCOPED_TRACE(file);
+    calls.Run(kMusicLoad, {file, 1});
+    ASSERT_EQ(calls.TakeError(), 0);
+    EXPECT_EQ(Query(kMusicPosition, 1), 0);
+    calls.Run(kMusicPlay, {1});
+    for (int ms = 0; ms < 300; ms++) SndStepClock(1);
+    const int early = Query(kMusicPosition, 1);
+    EXPECT_GT(early, 100);
+    EXPECT_LE(early, 300);
+    for (int ms = 0; ms < 2700; ms++) SndStepClock(1);  // past the end of either song
+    EXPECT_GT(Query(kMusicPosition, 1), early + 2000);
+    EXPECT_EQ(Query(kMusicPlaying, 1), 1);
+    calls.Run(kMusicStop, {1});
+    EXPECT_EQ(Query(kMusicPosition, 1), 0);
+    calls.ExpectErrors({{kMusicPosition, {kIntResult, 2}, 3504}, {kMusicPosition, {kIntResult, 33}, 3501}});
+  }
+}
+
 // SETUP.INI's MIDI keys: MIDISYNTH=none refuses MIDI songs; MIDISOUNDFONT names the soundfont,
 // a relative path beside SETUP.INI.
 TEST_F(MusicCommandsTest, SetupKeysChooseTheSynthesizerAndItsSoundfont) {

@@ -238,6 +238,30 @@ TEST_F(SoundCommandsTest, PlayingEndsOnItsOwnAndLoopingGoesOn) {
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
+// The play position: milliseconds into the sound at its own rate, also when it plays at
+// twice the speed; 0 once it has ended or been stopped.
+TEST_F(SoundCommandsTest, ThePlayPositionIsTheTimeIntoTheSound) {
+  const std::string tone = Tone(22050);  // one second at 22050 Hz
+  calls.Run(kSoundLoad, {tone, 1});
+  EXPECT_EQ(Query(kSoundPlayPosition, 1), 0);
+  calls.Run(kSoundPlay, {1});
+  Mix(300);
+  const int at = Query(kSoundPlayPosition, 1);
+  EXPECT_GE(at, 200);
+  EXPECT_LE(at, 400);
+  calls.Run(kSoundSetSpeed, {1, 44100});
+  Mix(200);
+  EXPECT_GE(Query(kSoundPlayPosition, 1), at + 300);  // twice as far in the sound as in time
+  Mix(1000);
+  EXPECT_EQ(Query(kSoundPlayPosition, 1), 0);  // ended
+  calls.Run(kSoundLoop, {1});
+  Mix(300);
+  EXPECT_GT(Query(kSoundPlayPosition, 1), 0);
+  calls.Run(kSoundStop, {1});
+  EXPECT_EQ(Query(kSoundPlayPosition, 1), 0);
+  calls.ExpectErrors({{kSoundPlayPosition, {kIntResult, 2}, 3004}, {kSoundPlayPosition, {kIntResult, 0}, 3001}});
+}
+
 // 100% is the library's full 255 and 50% its 127; the pan range reaches both library ends.
 TEST_F(SoundCommandsTest, VolumeAndPanMapExactlyOntoTheLibraryRange) {
   const struct {

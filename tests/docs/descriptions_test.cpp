@@ -33,9 +33,9 @@ TEST(Descriptions, NameEachDisagreement) {
   std::vector<std::string> problems;
   const auto descriptions = ParseDescriptions(
       "; a comment\n"
-      "make thing | 100 | thing | | 7 | Makes a thing.\n"           // one operand for two
-      "thing size | 101 | thing | | | The size.\n"                  // a function without result
-      "wipe things | 102 | | everything | 7 w8 | \n"                // a result on a command, no text
+      "make thing | 100 | thing | | 7 | Makes a thing. | make thing 1, 2.5\n"  // one operand for two
+      "thing size | 101 | thing | | | The size. | print thing size(1)\\n" + std::string(61, 'x') + "\n"  // a function without result
+      "wipe things | 102 | | everything | 7 w8 | \n"                // a result on a command, no text, no example
       "gone | 104 | | | | A keyword no longer there.\n"
       "broken | line\n",
       &problems);
@@ -48,8 +48,10 @@ TEST(Descriptions, NameEachDisagreement) {
   const std::vector<std::string> expected = {
       "make thing%100 (line 2): names 1 operands for 2 parameters",
       "thing size%101 (line 3): is a function without a result",
+      "thing size%101 (line 3): has an example line longer than 60: " + std::string(61, 'x'),
       "wipe things%102 (line 4): is a command with a result",
       "wipe things%102 (line 4): has no description text",
+      "wipe things%102 (line 4): has no example",
       "wipe things%102 (line 4): error 8 has no text in the language file",
       "undescribed%103 has no description",
       "gone%104 (line 5) is described but is no keyword",
@@ -69,14 +71,15 @@ TEST(Descriptions, ReferenceShowsFormsResultsAndErrors) {
   std::vector<std::string> problems;
   const auto descriptions = ParseDescriptions(
       "loop | 2 | DO ... LOOP | | | Goes round.\n"
-      "place thing | 100 | thing, height, label | | 7 w8 | Places it.\n"
+      "place thing | 100 | thing, height, label | | 7 w8 | Places it. | place thing 1, 2.5, \"a\"\\nprint 1 | 1\n"
       "thing name$ | 101 | thing | text: its name | | The name.\n",
       &problems);
   ASSERT_TRUE(problems.empty());
   const std::string reference = RenderReference(keywords, descriptions, {{7, "Seven"}, {8, "Eight"}});
   for (const char* part : {"- [The first family](#the-first-family)\n", "\n## Second\n",
                            "### loop (2)\n\n`DO ... LOOP`\n\nGoes round.\n",
-                           "`place thing thing, height#, label$`\n\nPlaces it.\n\n- Errors: 7 Seven; 8 Eight (warning)\n",
+                           "`place thing thing, height#, label$`\n\nPlaces it.\n\n- Errors: 7 Seven; 8 Eight (warning)\n"
+                           "\n```basic\nplace thing 1, 2.5, \"a\"\nprint 1\n```\n\n```output\n1\n```\n",
                            "`thing name$(thing)` gives text\n\nThe name.\n\n- Result: text: its name\n"})
     EXPECT_NE(reference.find(part), std::string::npos) << "missing:\n" << part << "\nin:\n" << reference;
 }

@@ -1,14 +1,20 @@
-// The examples of docs/LANGUAGE.md: every ```basic block is run headless with --echo, and
-// when an ```output block follows it, what the run writes (standard output, then the error
-// line) must be that block, and the exit status the one its fence gives ("status=N", else 0).
+// The examples of docs/LANGUAGE.md and docs/COMMANDS.md: every ```basic block of the guide is
+// run headless with --echo, as is every block of the reference that an ```output block
+// follows; what the run writes (standard output, then the error line) must be that block,
+// and the exit status the one its fence gives ("status=N", else 0). Every other block of the
+// reference must compile.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include "compiler/compiler.h"
 
 #include "tests/docs/docs_files.h"
 
@@ -60,32 +66,87 @@ std::vector<Example> GuideExamples(const std::string& guide) {
   return examples;
 }
 
+struct ExampleRun {
+  int status = -1;
+  std::string printed;
+};
+
+// Runs an example as the documents say: in a fresh folder of its own (so messages name the
+// file as they show it), headless, printing with --echo, with no standard input.
+ExampleRun RunExample(const std::string& code, const fs::path& folder) {
+  fs::create_directories(folder);
+  std::ofstream(folder / "example.qva") << code;
+  const std::string command = "cd '" + folder.string() + "' && '" QV_EXECUTABLE
+                              "' run example.qva --headless --echo < /dev/null > out.txt 2>&1";
+  const int result = std::system(command.c_str());
+  std::ifstream out(folder / "out.txt");
+  ExampleRun run;
+  run.printed.assign((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
+  run.status = WIFEXITED(result) ? WEXITSTATUS(result) : -1;
+  fs::remove_all(folder);
+  return run;
+}
+
+// Runs the examples a few at a time; the runs in the order of the examples.
+std::vector<ExampleRun> RunAll(const std::vector<Example>& examples, const fs::path& root) {
+  std::vector<ExampleRun> runs(examples.size());
+  std::atomic<size_t> next{0};
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 4; ++w)
+    workers.emplace_back([&] {
+      for (size_t i; (i = next++) < examples.size();)
+        runs[i] = RunExample(examples[i].code, root / std::to_string(i));
+    });
+  for (std::thread& worker : workers) worker.join();
+  return runs;
+}
+
+void ExpectPrinted(const Example& example, const ExampleRun& run, const char* document) {
+  SCOPED_TRACE(std::string(document) + " line " + std::to_string(example.line));
+  if (example.hasOutput) {
+    EXPECT_EQ(run.status, example.status) << example.code;
+    EXPECT_EQ(run.printed, example.output) << example.code;
+  } else {
+    EXPECT_EQ(run.status, 0) << run.printed;
+  }
+}
+
+// Runs the examples of a document (the ones with an output block only, or all) and checks
+// what each printed.
+void CheckExamples(const char* document, bool onlyPrinting, size_t atLeast) {
+  std::vector<Example> examples;
+  for (const Example& example : GuideExamples(SourceFile(document)))
+    if (example.hasOutput || !onlyPrinting) examples.push_back(example);
+  ASSERT_GE(examples.size(), atLeast);
+  const fs::path root = fs::temp_directory_path() / ("qv-examples-" + std::to_string(getpid()));
+  const std::vector<ExampleRun> runs = RunAll(examples, root);
+  for (size_t i = 0; i < examples.size(); ++i) ExpectPrinted(examples[i], runs[i], document);
+  fs::remove_all(root);
+}
+
 }  // namespace
 
-TEST(LanguageGuide, ExamplesPrintWhatTheGuideShows) {
-  const std::vector<Example> examples = GuideExamples(SourceFile("docs/LANGUAGE.md"));
-  ASSERT_GE(examples.size(), 10u);
-  const fs::path folder = fs::temp_directory_path() / ("qv-guide-" + std::to_string(getpid()));
-  fs::create_directories(folder);
+TEST(LanguageGuide, ExamplesPrintWhatTheGuideShows) { CheckExamples("docs/LANGUAGE.md", false, 10); }
+
+// Each command's example in the reference: those with an output block print it.
+TEST(CommandReference, ExamplesPrintWhatTheReferenceShows) { CheckExamples("docs/COMMANDS.md", true, 100); }
+
+// ... and every example there compiles (most need files or devices a test has not got).
+TEST(CommandReference, EveryExampleCompiles) {
+  const std::vector<Example> examples = GuideExamples(SourceFile("docs/COMMANDS.md"));
+  ASSERT_GE(examples.size(), 500u);
+  CompilerObject* compiler = CreateCompiler();
+  ASSERT_TRUE(LoadKeywordTable(*compiler));
   for (const Example& example : examples) {
-    SCOPED_TRACE("docs/LANGUAGE.md line " + std::to_string(example.line));
-    std::ofstream(folder / "example.qva") << example.code;
-    // Run in the folder so messages name the file as the guide shows it; no standard input.
-    const std::string command = "cd '" + folder.string() + "' && '" QV_EXECUTABLE
-                                "' run example.qva --headless --echo < /dev/null > out.txt 2>&1";
-    const int result = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(result));
-    std::ifstream out(folder / "out.txt");
-    const std::string printed((std::istreambuf_iterator<char>(out)), std::istreambuf_iterator<char>());
-    if (example.hasOutput) {
-      EXPECT_EQ(WEXITSTATUS(result), example.status);
-      EXPECT_EQ(printed, example.output);
-    } else {
-      EXPECT_EQ(WEXITSTATUS(result), 0) << printed;
-    }
+    ResetCompiler(*compiler);
+    EXPECT_TRUE(CompileFromMemory(*compiler, example.code, 1))
+        << "docs/COMMANDS.md line " << example.line << ": " << CompilerMessage(*compiler) << " at line "
+        << CompilerErrorLine(*compiler) << "\n" << example.code;
+    FreeCompilerBuffers(*compiler);
   }
-  fs::remove_all(folder);
+  DestroyCompiler(compiler);
 }
+
 
 // A user finds the guide and the reference from the README and from the help text.
 TEST(LanguageGuide, ReadmeAndHelpNameBothDocuments) {

@@ -106,8 +106,11 @@ TEST(ContextHelp, EveryKeywordHasItsPage) {
       const int column = source[0] == 'x' ? 4 : 0;
       const std::string page = FindContextPage(index, source, column);
       ASSERT_NE(page, "nocontex.htm") << source;
-      const std::string text = ReadSource("data/help/" + page);
-      EXPECT_NE(text.find("<FONT SIZE=5 COLOR=YELLOW>" + Upper(name) + "<BR>"), std::string::npos) << name << " in " << page;
+      // The target lands on the entry itself: its anchor stands right before its heading.
+      const std::string text = ReadSource("data/help/" + HelpPageOf(page));
+      EXPECT_NE(text.find("<A NAME=\"" + HelpAnchorOf(page) + "\"><P><FONT SIZE=5 COLOR=YELLOW>" + Upper(name) + "<BR>"),
+                std::string::npos)
+          << name << " in " << page;
     }
     ++checked;
   }
@@ -122,9 +125,9 @@ TEST(ContextHelp, ShowsTheCommandsPageOrNoContext) {
   ASSERT_TRUE(viewer.NavigateHelp("tutorial/tstart.htm"));
   // Targets are taken from the help folder's root whatever the page shown.
   EXPECT_TRUE(ShowContextHelp(install, "  sprite 1, 100, 100, 1", 4));
-  EXPECT_EQ(viewer.pageName(), "commands/sprites.htm");
+  EXPECT_EQ(viewer.pageName(), "commands/sprites.htm#sprite");
   EXPECT_FALSE(ShowContextHelp(install, "zz = qq + 1", 6));
   EXPECT_EQ(viewer.pageName(), "nocontex.htm");
   ASSERT_TRUE(viewer.HelpBack());
-  EXPECT_EQ(viewer.pageName(), "commands/sprites.htm");
+  EXPECT_EQ(HelpPageOf(viewer.pageName()), "commands/sprites.htm");
 }

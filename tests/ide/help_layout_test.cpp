@@ -168,3 +168,47 @@ TEST_F(HelpLayout, ALongParagraphIsMeasuredInProportionToItsLength) {
   EXPECT_LT(measuredChars, 50 * paragraph.size());
   EXPECT_GT(viewer.runs().size(), paragraph.size() / 80);
 }
+
+// Tags are read before entities are decoded: "&lt;" in a page's text is a "<" that shows, never
+// the start of a tag, and "&gt;" a ">" (an example's comparison keeps both sides).
+TEST_F(HelpLayout, EntitiesInTextNeverStartATag) {
+  EXPECT_EQ(Trace(Runs("if x &lt; 0 or x &gt; 620 then<BR>a &amp;&lt;b&gt; c")), "if x < 0 or x > 620 then@8,4 a &<b> c@8,21 ");
+  EXPECT_EQ(Trace(Runs("the comparisons = &lt;&gt; &lt; &gt; &lt;= &gt;=")), "the comparisons = <> < > <= >=@8,4 ");
+  EXPECT_TRUE(viewer.links().empty());
+  // A link's target may use an entity too.
+  Runs("<A HREF=\"a&amp;b.htm\">x</A>");
+  ASSERT_EQ(viewer.links().size(), 1u);
+  EXPECT_EQ(viewer.links()[0].target, "a&b.htm");
+}
+
+// A link to "page#anchor" opens the page scrolled so the entry <A NAME="anchor"> starts at the
+// top; Back returns to the page that was shown at its own scroll.
+TEST_F(HelpLayout, AnAnchorLinkLandsOnItsEntry) {
+  std::string page;
+  for (int i = 0; i < 60; ++i) page += "<A NAME=\"e" + std::to_string(i) + "\"><P>entry " + std::to_string(i) + "</P>\r\n";
+  Write("family.htm", page + "<P>end</P>");
+  Write("start.htm", "<A HREF=\"family.htm#e40\">to forty</A>");
+  ASSERT_TRUE(viewer.OpenHelpHome("start.htm"));
+  Layout();
+  ASSERT_TRUE(viewer.NavigateHelp("family.htm#e40"));
+  Layout();
+  ASSERT_GT(viewer.AnchorY("e40"), 0);
+  EXPECT_EQ(viewer.scroll(), viewer.AnchorY("e40") - kHelpTop);
+  ASSERT_FALSE(viewer.runs().empty());
+  const HelpRun* first = nullptr;
+  for (const HelpRun& run : viewer.runs())
+    if (run.y >= 0 && first == nullptr) first = &run;
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->text, "entry 40");
+  // An anchor near the end shows the page's last screen; an unknown one its top.
+  ASSERT_TRUE(viewer.NavigateHelp("family.htm#e59"));
+  Layout();
+  EXPECT_EQ(viewer.scroll(), viewer.contentHeight() - kHelpPageStep);
+  ASSERT_TRUE(viewer.NavigateHelp("family.htm#nowhere"));
+  Layout();
+  EXPECT_EQ(viewer.scroll(), 0);
+  ASSERT_TRUE(viewer.HelpBack());
+  ASSERT_TRUE(viewer.HelpBack());
+  Layout();
+  EXPECT_EQ(viewer.scroll(), viewer.AnchorY("e40") - kHelpTop);
+}

@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "compiler/compiler.h"
 #include "ide/help/help.h"
 #include "ide/ide.h"
 #include "tests/ide/help_fixture.h"
@@ -85,3 +86,42 @@ TEST(HelpPages, EveryLinkOpens) {
   }
   EXPECT_GT(followed, 600);
 }
+
+// The code a reader copies from a page: as the viewer shows it (tags read first, then the
+// entities of the text), every block in the code colour (yellow at the plain 16 px size;
+// titles and headings are larger) is a program that compiles. A run's y starts a new line.
+TEST(HelpPages, EveryExampleAsShownCompiles) {
+  HelpViewer viewer;
+  viewer.SetHelpRoot(kHelpRoot);
+  CompilerObject* compiler = CreateCompiler();
+  ASSERT_TRUE(LoadKeywordTable(*compiler));
+  int blocks = 0;
+  for (const std::string& name : AllPages()) {
+    if (name == "index.htm") continue;  // names only, no code
+    ASSERT_TRUE(viewer.OpenHelpHome(name)) << name;
+    viewer.LayoutHelpPage(kFixedMeasurer);  // the first layout lays out the whole page
+    std::vector<std::string> codes(1);
+    int lastY = 0;
+    for (const HelpRun& run : viewer.runs()) {
+      const bool code = run.colour == 0xFFFA14 && run.font.height == 16;
+      if (!code) {
+        if (!codes.back().empty()) codes.emplace_back();
+        continue;
+      }
+      if (!codes.back().empty()) codes.back() += run.y != lastY ? "\n" : " ";
+      codes.back() += run.text;
+      lastY = run.y;
+    }
+    for (const std::string& code : codes) {
+      if (code.empty()) continue;
+      ++blocks;
+      ResetCompiler(*compiler);
+      EXPECT_TRUE(CompileFromMemory(*compiler, code, 1))
+          << name << ": " << CompilerMessage(*compiler) << " at line " << CompilerErrorLine(*compiler) << "\n" << code;
+      FreeCompilerBuffers(*compiler);
+    }
+  }
+  DestroyCompiler(compiler);
+  EXPECT_GT(blocks, 550);
+}
+

@@ -204,7 +204,10 @@ TEST_F(ShellTest, ShortcutsOpenTheirRequesters) {
   Key(kVkF1);
   Pump();
   EXPECT_TRUE(HelpViewerActive());
-  EXPECT_NE(HelpPageShown(), "nocontex.htm");
+  // The page of PRINT's family, scrolled to PRINT's own entry.
+  EXPECT_EQ(HelpPageShown(), "commands/statements_and_blocks.htm#print");
+  EXPECT_GT(TheHelpViewer().scroll(), 0);
+  EXPECT_EQ(TheHelpViewer().scroll(), TheHelpViewer().AnchorY("print") - kHelpTop);
   Key(kVkEscape);
   ShellEditor().buffer().cursor = {1, 1};
   Key(kVkF1);

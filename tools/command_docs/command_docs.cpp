@@ -68,6 +68,20 @@ bool ParseNumber(const std::string& text, int* value) {
   return true;
 }
 
+// A field's "\n" is a line break (a field is one line of the file).
+std::string Unescaped(const std::string& field) {
+  std::string text;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 1 < field.size() && field[i + 1] == 'n') {
+      text += '\n';
+      ++i;
+    } else {
+      text += field[i];
+    }
+  }
+  return text;
+}
+
 const char* TypeName(char type) { return type == 'f' ? "float" : type == 's' ? "text" : "integer"; }
 const char* TypeSuffix(char type) { return type == 'f' ? "#" : type == 's' ? "$" : ""; }
 
@@ -105,6 +119,12 @@ std::string CommandForm(const Keyword& keyword, const Description* entry) {
 }
 
 std::string FamilyTitle(const std::string& family) { return Capitalised(family); }
+
+std::string EntryAnchor(const std::string& name) {
+  std::string anchor = name;
+  std::replace(anchor.begin(), anchor.end(), ' ', '-');
+  return anchor;
+}
 
 std::string KeywordKey(const std::string& name, int number) { return name + "%" + std::to_string(number); }
 
@@ -153,8 +173,8 @@ std::vector<Description> ParseDescriptions(std::string_view text, std::vector<st
     if (trimmed.empty() || trimmed[0] == ';') continue;
     const std::string where = "descriptions line " + std::to_string(lineNumber) + ": ";
     const std::vector<std::string> fields = Split(trimmed, '|');
-    if (fields.size() != 6) {
-      problems->push_back(where + "has " + std::to_string(fields.size()) + " fields, not 6");
+    if (fields.size() < 6 || fields.size() > 8) {
+      problems->push_back(where + "has " + std::to_string(fields.size()) + " fields, not 6 to 8");
       continue;
     }
     Description entry;
@@ -179,6 +199,8 @@ std::vector<Description> ParseDescriptions(std::string_view text, std::vector<st
       entry.errors.push_back(error);
     }
     entry.text = fields[5];
+    if (fields.size() > 6) entry.example = Unescaped(fields[6]);
+    if (fields.size() > 7) entry.output = Unescaped(fields[7]);
     descriptions.push_back(entry);
   }
   return descriptions;
@@ -229,6 +251,11 @@ std::vector<std::string> CheckDescriptions(const std::vector<Keyword>& keywords,
     if (keyword.function && entry.result.empty()) problems.push_back(where + "is a function without a result");
     if (!keyword.function && !entry.result.empty()) problems.push_back(where + "is a command with a result");
     if (entry.text.empty()) problems.push_back(where + "has no description text");
+    if (entry.example.empty()) problems.push_back(where + "has no example");
+    std::istringstream lines(entry.example);
+    for (std::string line; std::getline(lines, line);)
+      if (line.size() > kMaxExampleLine)
+        problems.push_back(where + "has an example line longer than " + std::to_string(kMaxExampleLine) + ": " + line);
     for (const ErrorRef& error : entry.errors)
       if (errorTexts.count(error.number) == 0)
         problems.push_back(where + "error " + std::to_string(error.number) + " has no text in the language file");
@@ -250,7 +277,7 @@ std::string RenderReference(const std::vector<Keyword>& keywords, const std::vec
 
   std::string out =
       "# Quorvanel commands\n\n"
-      "Every command and function of the language, by family. This file is made by the build from\n"
+      "Every command and function of the language, by family. This file is written by `make docs` from\n"
       "`data/keywords.txt` (names, numbers, operand types) and `data/descriptions.txt` (operand names,\n"
       "results, errors, descriptions): edit those, not this. The language itself is described in\n"
       "[LANGUAGE.md](LANGUAGE.md).\n\n"
@@ -258,6 +285,9 @@ std::string RenderReference(const std::vector<Keyword>& keywords, const std::vec
       "A function's operands go in brackets. The number after each name is the command number\n"
       "that compiled programs hold; error numbers are those a run stops with (a warning does\n"
       "not stop it: the command does nothing, or gives 0, and the program goes on).\n\n"
+      "Each entry ends with an example. An example followed by an output block prints that\n"
+      "(run as `quorvanel run example.qva --headless --echo`); the test suite runs every one of\n"
+      "them and compiles all the others.\n\n"
       "## Families\n\n";
   for (const std::string& family : families) out += "- [" + Capitalised(family) + "](#" + Anchor(Capitalised(family)) + ")\n";
   for (const std::string& family : families) {
@@ -285,6 +315,10 @@ std::string RenderReference(const std::vector<Keyword>& keywords, const std::vec
           if (error.warning) out += " (warning)";
         }
         out += "\n";
+      }
+      if (entry != nullptr && !entry->example.empty()) {
+        out += "\n```basic\n" + entry->example + "\n```\n";
+        if (!entry->output.empty()) out += "\n```output\n" + entry->output + "\n```\n";
       }
     }
   }

@@ -32,8 +32,14 @@ struct Description {
   std::string result;
   std::vector<ErrorRef> errors;
   std::string text;
+  std::string example;                // a short program that uses the keyword, lines split by "\n"
+  std::string output;                 // what the example prints headless with --echo ("" none)
   int line = 0;                       // line in the file, for messages
 };
+// Example lines are kept this short, so the help viewer shows each on one line.
+constexpr size_t kMaxExampleLine = 60;
+// A keyword's anchor on its family's page and in the reference: the name, blanks as "-".
+std::string EntryAnchor(const std::string& name);
 
 // The generators' files: read whole; replaced whole (through a temporary file) and only
 // when the text changes, so the build sees no change when there is none.

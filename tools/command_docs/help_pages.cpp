@@ -55,37 +55,24 @@ std::string FamilySlug(const std::string& family) {
   return slug.empty() ? "family" : slug;
 }
 
-bool Has(const std::string& text, const char* part) { return text.find(part) != std::string::npos; }
-
-// A plausible value for an operand in an example, from its name and type.
-std::string ExampleValue(const Keyword& keyword, const Description* entry, size_t i) {
-  const char type = static_cast<char>(std::tolower(static_cast<unsigned char>(keyword.params[i])));
-  std::string name = entry != nullptr && i < entry->operands.size() ? entry->operands[i] : "";
-  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (type == 'a' || type == 'b' || type == 'c') return "scores()";
-  if (type == 's') {
-    if (Has(name, "folder") || Has(name, "dir")) return "\"media\"";
-    if (Has(name, "file") || Has(name, "name")) return "\"data.txt\"";
-    return "\"hello\"";
+// An example as the page shows it: its lines in the code colour (yellow, the page's plain size),
+// then what it prints.
+std::string Lines(const std::string& text) {
+  std::string out;
+  size_t at = 0;
+  while (at <= text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    out += PageText(text.substr(at, end - at)) + "<BR>\r\n";
+    at = end + 1;
   }
-  const bool isFloat = type == 'f';
-  if (Has(name, "angle")) return isFloat ? "45.0" : "45";
-  if (Has(name, "colo") || Has(name, "rgb")) return "0xFF8000";
-  if (name == "x") return isFloat ? "10.0" : "320";
-  if (name == "y") return isFloat ? "5.0" : "240";
-  if (name == "z") return isFloat ? "0.0" : "0";
-  if (Has(name, "width") || Has(name, "height") || Has(name, "size")) return isFloat ? "64.0" : "64";
-  if (Has(name, "volume")) return "80";
-  return isFloat ? "1.5" : "1";
+  return out;
 }
 
-std::string Example(const Keyword& keyword, const Description* entry) {
-  std::string values;
-  for (size_t i = 0; i < keyword.params.size(); ++i) values += (i > 0 ? ", " : "") + ExampleValue(keyword, entry, i);
-  const std::string name = Upper(keyword.name);
-  if (!keyword.function) return values.empty() ? name : name + " " + values;
-  const char* result = keyword.result == 'f' ? "value#" : keyword.result == 's' ? "value$" : "value";
-  return std::string(result) + " = " + name + "(" + values + ") : PRINT " + result;
+std::string ExampleBlock(const std::string& example, const std::string& output) {
+  std::string block = "Example:<BR>\r\n<FONT COLOR=YELLOW>" + Lines(example) + "<FONT SIZE=4 COLOR=WHITE>\r\n";
+  if (!output.empty()) block += "It prints:<BR>\r\n" + Lines(output);
+  return block;
 }
 
 const char* TypeWord(char type) {
@@ -127,6 +114,7 @@ std::vector<HelpPage> RenderHelpPages(const std::vector<Keyword>& keywords, cons
   }
 
   std::vector<HelpPage> pages;
+  std::set<std::string> anchors;
   std::string list = Title("Command families") + Bar("") +
                      "<P>Every command and function of the language, family by family. The index lists them all by "
                      "name.</P>\r\n";
@@ -137,6 +125,9 @@ std::vector<HelpPage> RenderHelpPages(const std::vector<Keyword>& keywords, cons
       if (keyword.family != family) continue;
       auto found = byKey.find(KeywordKey(keyword.name, keyword.number));
       const Description* entry = found != byKey.end() ? found->second : nullptr;
+      // The anchor context help and the index land on (the first entry of a name).
+      const std::string anchor = EntryAnchor(keyword.name);
+      if (anchors.insert(pageOf[family] + "#" + anchor).second) page += "<A NAME=\"" + PageText(anchor) + "\">";
       page += "<P><FONT SIZE=5 COLOR=YELLOW>" + PageText(Upper(keyword.name)) + "<BR>\r\n" + kPageHead;
       if (entry != nullptr && keyword.params.empty() && !entry->operandField.empty())
         page += "Usage: " + PageText(entry->operandField) + "<BR>\r\n";
@@ -163,8 +154,7 @@ std::vector<HelpPage> RenderHelpPages(const std::vector<Keyword>& keywords, cons
         }
         page += "<BR>\r\n";
       }
-      if (keyword.number != 0 && !(entry != nullptr && keyword.params.empty() && !entry->operandField.empty()))
-        page += "Example: " + PageText(Example(keyword, entry)) + "\r\n";
+      if (entry != nullptr && !entry->example.empty()) page += ExampleBlock(entry->example, entry->output);
       page += "</P>\r\n";
     }
     pages.push_back({pageOf[family], page});
@@ -172,9 +162,10 @@ std::vector<HelpPage> RenderHelpPages(const std::vector<Keyword>& keywords, cons
   pages.push_back({"commands.htm", list});
 
   // The index: each name once, as the link text context help compares with the words of a
-  // line (">NAME</A>", the target quoted directly before the ">").
+  // line (">NAME</A>", the target quoted directly before the ">"), landing on its entry.
   std::map<std::string, std::string> names;
-  for (const Keyword& keyword : keywords) names.emplace(Upper(keyword.name), pageOf[keyword.family]);
+  for (const Keyword& keyword : keywords)
+    names.emplace(Upper(keyword.name), pageOf[keyword.family] + "#" + EntryAnchor(keyword.name));
   std::string index = Title("Index") + Bar("") + "<P>Every command and function by name.</P>\r\n";
   char letter = 0;
   for (const auto& [name, page] : names) {
