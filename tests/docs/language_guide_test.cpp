@@ -162,3 +162,28 @@ TEST(LanguageGuide, ReadmeAndHelpNameBothDocuments) {
     EXPECT_NE(help.find(document), std::string::npos) << document;
   }
 }
+
+// The README's SETUP.INI, as shown, with DEBUGMODE switched on: a built game beside it logs a
+// warning in QV.LOG (written as the README shows it, every key is read).
+TEST(Readme, TheSetupIniShownIsRead) {
+  const std::string readme = SourceFile("README.md");
+  const size_t start = readme.find("    [SETTINGS]\n");
+  ASSERT_NE(start, std::string::npos);
+  std::string setup;
+  std::istringstream lines(readme.substr(start));
+  for (std::string line; std::getline(lines, line) && line.rfind("    ", 0) == 0;) setup += line.substr(4) + "\n";
+  const size_t debug = setup.find("DEBUGMODE=0");
+  ASSERT_NE(debug, std::string::npos) << setup;
+  setup.replace(debug, 11, "DEBUGMODE=1");
+  const fs::path folder = fs::temp_directory_path() / ("qv-readme-setup-" + std::to_string(getpid()));
+  fs::create_directories(folder);
+  std::ofstream(folder / "w.qva") << "load sound \"boom.wav\", 1\n";
+  std::ofstream(folder / "SETUP.INI") << setup;
+  const std::string command = "cd '" + folder.string() + "' && '" QV_EXECUTABLE
+                              "' build w.qva -o game > /dev/null && ./game > out.txt 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  std::ifstream log(folder / "QV.LOG");
+  const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Runtime Warning 3002"), std::string::npos) << text;
+  fs::remove_all(folder);
+}
