@@ -57,6 +57,7 @@ int32_t RecordDrawOp(int32_t code, int32_t x, int32_t y, int32_t x2, int32_t y2,
   op->x2 = x2;
   op->y2 = y2;
   op->number = number;
+  op->sourceCommand = RunningCommandIndex();
   op->targetBitmap = Draw2D.recordBitmap;
   op->targetGeneration = BitmapSlot(Draw2D.recordBitmap).plannedGeneration;
   if (text != nullptr) {
@@ -101,11 +102,13 @@ void ReplayDrawQueue() {
     DrawOp* op = DrawOpAt(index);
     const int32_t next = op->next;
     --op->refreshCount;
+    SetReplayingCommand(op->sourceCommand);
     RunDrawOp(*op);
     // Replay steps allocate no draw ops, so the record has not moved.
     if (DrawOpAt(index)->refreshCount <= 0) FreeRecord(gDrawOpPool, index);
     index = next;
   }
+  SetReplayingCommand(-1);
 }
 
 // Whether a record's effect lands on the screen (bitmap 0): such records are replayed by the
@@ -142,11 +145,13 @@ void SettleQueuedImage(int32_t imageIndex) {
     const int32_t next = op->next;
     const bool stays = RecordTouchesScreen(*op);
     if (!stays) --op->refreshCount;
+    SetReplayingCommand(op->sourceCommand);
     RunDrawOp(*op);
     if (!stays && DrawOpAt(index)->refreshCount <= 0) FreeRecord(gDrawOpPool, index);
     if (index == last) break;
     index = next;
   }
+  SetReplayingCommand(-1);
 }
 
 void DropDrawQueue() {

@@ -57,6 +57,8 @@ struct DrawOp {
   int32_t x2, y2;
   int32_t number;             // bitmap or image number
   uint8_t printFlag;          // effect ops: 1 once the pixel work has run
+  int32_t sourceCommand;      // code index of the command that queued it (-1 none): replay errors
+                              // report its line
   char payload[256];          // text, or a value in the first word, or nine words for op 6
 };
 

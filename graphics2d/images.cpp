@@ -305,8 +305,11 @@ Surface* LoadProgramImage(const char* name) {
   const size_t length = path.size();
   const std::string extension = length >= 3 ? path.substr(length - 3) : "";
   if (!ResolvePackagedFile(path, extension.c_str())) path = MapProgramPath(name);
+  // The error message names the file (loads replayed between commands have no command's
+  // file to name).
   FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
+    WriteEngineErrorLog((std::string(name) + ": no such file").c_str());
     RuntimeError(105);
     return nullptr;
   }
@@ -314,8 +317,12 @@ Surface* LoadProgramImage(const char* name) {
   std::string whyNot;
   Surface* loaded = LoadImageFile(path.c_str(), &whyNot);
   if (loaded == nullptr) {
-    if (whyNot == kImageMemoryFullReason) RuntimeError(511);
-    else RuntimeWarning(1003);
+    if (whyNot == kImageMemoryFullReason) {
+      WriteEngineErrorLog((std::string(name) + ": " + whyNot).c_str());
+      RuntimeError(511);
+    } else {
+      RuntimeWarning(1003);
+    }
   }
   return loaded;
 }

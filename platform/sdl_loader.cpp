@@ -27,6 +27,10 @@ SDL_Renderer* SDL_CreateRenderer(SDL_Window* window, int index, Uint32 flags) {
   QV_FORWARD(SDL_CreateRenderer, nullptr, window, index, flags);
 }
 SDL_Cursor* SDL_CreateSystemCursor(SDL_SystemCursor id) { QV_FORWARD(SDL_CreateSystemCursor, nullptr, id); }
+SDL_Surface* SDL_CreateRGBSurfaceWithFormatFrom(void* pixels, int width, int height, int depth, int pitch,
+                                               Uint32 format) {
+  QV_FORWARD(SDL_CreateRGBSurfaceWithFormatFrom, nullptr, pixels, width, height, depth, pitch, format);
+}
 SDL_Texture* SDL_CreateTexture(SDL_Renderer* renderer, Uint32 format, int access, int w, int h) {
   QV_FORWARD(SDL_CreateTexture, nullptr, renderer, format, access, w, h);
 }
@@ -40,6 +44,8 @@ void SDL_Delay(Uint32 ms) { QV_FORWARD(SDL_Delay, void(), ms); }
 void SDL_DestroyRenderer(SDL_Renderer* renderer) { QV_FORWARD(SDL_DestroyRenderer, void(), renderer); }
 void SDL_DestroyTexture(SDL_Texture* texture) { QV_FORWARD(SDL_DestroyTexture, void(), texture); }
 void SDL_DestroyWindow(SDL_Window* window) { QV_FORWARD(SDL_DestroyWindow, void(), window); }
+void SDL_FlushEvents(Uint32 minType, Uint32 maxType) { QV_FORWARD(SDL_FlushEvents, void(), minType, maxType); }
+void SDL_FreeSurface(SDL_Surface* surface) { QV_FORWARD(SDL_FreeSurface, void(), surface); }
 SDL_Cursor* SDL_GetDefaultCursor(void) { QV_FORWARD(SDL_GetDefaultCursor, nullptr); }
 SDL_GLContext SDL_GL_CreateContext(SDL_Window* window) { QV_FORWARD(SDL_GL_CreateContext, SDL_GLContext(), window); }
 void SDL_GL_DeleteContext(SDL_GLContext context) { QV_FORWARD(SDL_GL_DeleteContext, void(), context); }
@@ -81,10 +87,12 @@ const char* SDL_GetScancodeName(SDL_Scancode scancode) { QV_FORWARD(SDL_GetScanc
 Uint32 SDL_GetTicks() { QV_FORWARD(SDL_GetTicks, Uint32()); }
 const char* SDL_GetVideoDriver(int index) { QV_FORWARD(SDL_GetVideoDriver, nullptr, index); }
 int SDL_GetWindowDisplayIndex(SDL_Window* window) { QV_FORWARD(SDL_GetWindowDisplayIndex, -1, window); }
+Uint32 SDL_GetWindowID(SDL_Window* window) { QV_FORWARD(SDL_GetWindowID, Uint32(), window); }
 Uint32 SDL_GetWindowFlags(SDL_Window* window) { QV_FORWARD(SDL_GetWindowFlags, Uint32(), window); }
 void SDL_GetWindowPosition(SDL_Window* window, int* x, int* y) {
   QV_FORWARD(SDL_GetWindowPosition, void(), window, x, y);
 }
+SDL_Surface* SDL_GetWindowSurface(SDL_Window* window) { QV_FORWARD(SDL_GetWindowSurface, nullptr, window); }
 void SDL_GetWindowSize(SDL_Window* window, int* w, int* h) { QV_FORWARD(SDL_GetWindowSize, void(), window, w, h); }
 const char* SDL_GetWindowTitle(SDL_Window* window) { QV_FORWARD(SDL_GetWindowTitle, "", window); }
 void SDL_HapticClose(SDL_Haptic* haptic) { QV_FORWARD(SDL_HapticClose, void(), haptic); }
@@ -178,6 +186,7 @@ int SDL_RenderCopy(SDL_Renderer* renderer, SDL_Texture* texture, const SDL_Rect*
 }
 void SDL_RenderPresent(SDL_Renderer* renderer) { QV_FORWARD(SDL_RenderPresent, void(), renderer); }
 SDL_bool SDL_ResetHint(const char* name) { QV_FORWARD(SDL_ResetHint, SDL_FALSE, name); }
+void SDL_RaiseWindow(SDL_Window* window) { QV_FORWARD(SDL_RaiseWindow, void(), window); }
 void SDL_RestoreWindow(SDL_Window* window) { QV_FORWARD(SDL_RestoreWindow, void(), window); }
 int SDL_SetClipboardText(const char* text) { QV_FORWARD(SDL_SetClipboardText, -1, text); }
 void SDL_SetCursor(SDL_Cursor* cursor) { QV_FORWARD(SDL_SetCursor, void(), cursor); }
@@ -197,6 +206,8 @@ int SDL_SetWindowDisplayMode(SDL_Window* window, const SDL_DisplayMode* mode) {
 int SDL_SetWindowFullscreen(SDL_Window* window, Uint32 flags) {
   QV_FORWARD(SDL_SetWindowFullscreen, -1, window, flags);
 }
+int SDL_SetWindowInputFocus(SDL_Window* window) { QV_FORWARD(SDL_SetWindowInputFocus, -1, window); }
+int SDL_SetWindowModalFor(SDL_Window* modal, SDL_Window* parent) { QV_FORWARD(SDL_SetWindowModalFor, -1, modal, parent); }
 void SDL_SetWindowPosition(SDL_Window* window, int x, int y) {
   QV_FORWARD(SDL_SetWindowPosition, void(), window, x, y);
 }
@@ -205,9 +216,6 @@ void SDL_SetWindowTitle(SDL_Window* window, const char* title) {
   QV_FORWARD(SDL_SetWindowTitle, void(), window, title);
 }
 int SDL_ShowCursor(int toggle) { QV_FORWARD(SDL_ShowCursor, -1, toggle); }
-int SDL_ShowSimpleMessageBox(Uint32 flags, const char* title, const char* message, SDL_Window* window) {
-  QV_FORWARD(SDL_ShowSimpleMessageBox, -1, flags, title, message, window);
-}
 void SDL_ShowWindow(SDL_Window* window) { QV_FORWARD(SDL_ShowWindow, void(), window); }
 void SDL_StartTextInput() { QV_FORWARD(SDL_StartTextInput, void()); }
 void SDL_StopTextInput() { QV_FORWARD(SDL_StopTextInput, void()); }
@@ -215,6 +223,11 @@ void SDL_UnlockAudioDevice(SDL_AudioDeviceID dev) { QV_FORWARD(SDL_UnlockAudioDe
 int SDL_UpdateTexture(SDL_Texture* texture, const SDL_Rect* rect, const void* pixels, int pitch) {
   QV_FORWARD(SDL_UpdateTexture, -1, texture, rect, pixels, pitch);
 }
+int SDL_UpdateWindowSurface(SDL_Window* window) { QV_FORWARD(SDL_UpdateWindowSurface, -1, window); }
+int SDL_UpperBlit(SDL_Surface* source, const SDL_Rect* sourceRect, SDL_Surface* target, SDL_Rect* targetRect) {
+  QV_FORWARD(SDL_UpperBlit, -1, source, sourceRect, target, targetRect);
+}
+int SDL_WaitEventTimeout(SDL_Event* event, int timeout) { QV_FORWARD(SDL_WaitEventTimeout, 0, event, timeout); }
 int SDL_WarpMouseGlobal(int x, int y) { QV_FORWARD(SDL_WarpMouseGlobal, -1, x, y); }
 Uint32 SDL_WasInit(Uint32 flags) { QV_FORWARD(SDL_WasInit, Uint32(), flags); }
 void SDL_free(void* mem) { QV_FORWARD(SDL_free, void(), mem); }

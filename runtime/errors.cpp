@@ -52,6 +52,8 @@ static struct {
   int number = 0;
   int line = 0;  // source line of the command that raised it; 0 = none (outside a command)
   bool isWarning = false;
+  std::string fileName;  // the file the command that raised it named ("" = none)
+  bool fileMissing = false;  // that file was not there when the error was raised
   bool warningsOff = false;
   std::string slotTexts[kErrorSlots];
   bool slotTextsMade = false;
@@ -75,10 +77,30 @@ static bool IsWarningNumber(int number) {
   return false;
 }
 
-// The source line of the command being run, from the program's line table; 0 outside one.
+// The command whose queued work is being replayed, -1 for none. Set and cleared by the replay.
+static int32_t gReplayingCommand = -1;
+
+void SetReplayingCommand(int32_t index) { gReplayingCommand = index; }
+
+// The source line of the command being run (or of the one whose queued work is replayed),
+// from the program's line table; 0 outside one.
 static int RunningCommandLine() {
-  int32_t index = RunningCommandIndex();
-  return index >= 0 ? Program().lines[static_cast<size_t>(index)] : 0;
+  const int32_t index = gReplayingCommand >= 0 ? gReplayingCommand : RunningCommandIndex();
+  return index >= 0 && static_cast<size_t>(index) < Program().lines.size() ? Program().lines[static_cast<size_t>(index)] : 0;
+}
+
+// Reported warnings of this run: what was said once is not said again (a loop that fails
+// each frame writes one line). Cleared at every program start.
+static struct {
+  int32_t fileCommand = -1;  // the command that named fileName
+  std::string fileName;      // the last file it named
+  std::set<std::string> said;
+} gWarnings;
+
+// The file the running command named, when it named one.
+static const std::string* FileOfRunningCommand() {
+  const int32_t command = RunningCommandIndex();
+  return command >= 0 && command == gWarnings.fileCommand ? &gWarnings.fileName : nullptr;
 }
 
 static void StopWith(int number, bool warning) {
@@ -86,6 +108,10 @@ static void StopWith(int number, bool warning) {
   gErrors.number = number;
   gErrors.line = RunningCommandLine();
   gErrors.isWarning = warning;
+  // The message names the file the failing command named, and says when it was not there.
+  const std::string* file = FileOfRunningCommand();
+  gErrors.fileName = file != nullptr ? *file : std::string();
+  gErrors.fileMissing = file != nullptr && !FileExists(gErrors.fileName.c_str());
   RequestQuit();
 }
 
@@ -101,14 +127,6 @@ void RuntimeError(int number) {
   }
   StopWith(number, false);
 }
-
-// Reported warnings of this run: what was said once is not said again (a loop that fails
-// each frame writes one line). Cleared at every program start.
-static struct {
-  int32_t fileCommand = -1;  // the command that named fileName
-  std::string fileName;      // the last file it named
-  std::set<std::string> said;
-} gWarnings;
 
 // Beyond this many distinct warnings a run reports no more (the log stays readable).
 constexpr size_t kMaxReportedWarnings = 200;
@@ -136,10 +154,10 @@ static void ReportSilentWarning(int number) {
   const std::string& source = RunSourceName();
   if (!Settings().debugMode && source.empty()) return;
   const int line = RunningCommandLine();
-  const bool named = RunningCommandIndex() >= 0 && RunningCommandIndex() == gWarnings.fileCommand;
+  const std::string* file = FileOfRunningCommand();
   std::string text = std::string(number < 10000 ? "Runtime" : "System") + " Warning " + std::to_string(number) +
                      " : " + ErrorText(number);
-  if (named) text += " (" + gWarnings.fileName + ")";
+  if (file != nullptr) text += " (" + *file + ")";
   if (gWarnings.said.size() >= kMaxReportedWarnings || !gWarnings.said.insert(text + "@" + std::to_string(line)).second)
     return;
   if (!source.empty()) {
@@ -164,6 +182,8 @@ void ClearRuntimeError() {
   gErrors.number = 0;
   gErrors.line = 0;
   gErrors.isWarning = false;
+  gErrors.fileName.clear();
+  gErrors.fileMissing = false;
 }
 void SetWarningsOff(bool off) { gErrors.warningsOff = off; }
 bool WarningsOff() { return gErrors.warningsOff; }
@@ -183,10 +203,17 @@ void SetErrorSlotText(int slot, const char* text) {
 
 std::string FormatRuntimeErrorText(bool withLine) {
   const char* kind = gErrors.isWarning ? "Warning" : "Error";
-  std::string text = std::string(gErrors.number < 10000 ? "Runtime " : "System ") + kind + " : ";
+  std::string text = std::string(gErrors.number < 10000 ? "Runtime " : "System ") + kind + " " +
+                     std::to_string(gErrors.number) + " : ";
   text += ErrorText(gErrors.number);
   text += ". ";
-  text += Hooks.LastEngineError();
+  const std::string engineError = Hooks.LastEngineError();
+  text += engineError;
+  // A file the command named and the engine's text does not already name.
+  if (!gErrors.fileName.empty() && engineError.find(gErrors.fileName) == std::string::npos) {
+    if (!engineError.empty() && text.back() != ' ') text += ' ';
+    text += gErrors.fileName + (gErrors.fileMissing ? ": no such file" : "");
+  }
   if (withLine && gErrors.line > 0) {
     if (text.back() != ' ') text += ' ';
     text += "at line " + std::to_string(gErrors.line);

@@ -185,8 +185,9 @@ int RuntimeErrorLine();            // source line of the failing command; 0 = no
 bool RuntimeErrorIsWarning();
 void ClearRuntimeError();          // tests and the environment between runs
 void SetWarningsOff(bool off);     // the player silences warnings for the run
-// "Runtime Error : ..." / "System Error : ..." with the slot text and the engine error,
-// then "at line N" when the error came from a command of the program (unless withLine is off).
+// "Runtime Error N : ..." / "System Error N : ..." with the slot text, the engine error and
+// the file the failing command named (": no such file" when it was not there), then
+// "at line N" when the error came from a command of the program (unless withLine is off).
 std::string FormatRuntimeErrorText(bool withLine = true);
 // Error-text slots: the runtime's table and the language file's ERRORS section hold this many.
 constexpr int kErrorTextSlots = 256;
@@ -221,6 +222,13 @@ inline void EndSliceAfterDrawing() {
 // ends the slice to wait: the main loop's next pass makes no new picture, so the frame shown
 // when the wait began stays on the screen for the whole wait.
 void HoldPictureWhileWaiting();
+// The code index of the command the dispatcher is running, or -1 outside a command (errors
+// raised by the start-up, the frame steps or the shut-down).
+int32_t RunningCommandIndex();
+// Deferred work (the draw queue's replay) reports its errors at the line of the command that
+// queued it: a recorder keeps RunningCommandIndex(), and the replay names that index here
+// while it carries the work out (-1 when done).
+void SetReplayingCommand(int32_t index);
 // Runs one slice of the loaded program. The main loop calls it between pre- and post-step.
 void ExecuteCommands();
 // Long-running handlers call this so the window stays responsive.

@@ -163,9 +163,6 @@ bool EndedByProgram();
 
 // Slice timing (set by InitInterpreter).
 void ResetDispatcher();
-// The code index of the command the dispatcher is running, or -1 outside a command (errors
-// raised by the start-up, the frame steps or the shut-down).
-int32_t RunningCommandIndex();
 void SetSliceLengthForTests(uint32_t milliseconds);
 // The slot handed out for operands that address no slot of the right kind; cleared when a
 // program is freed. It takes numbers only.

@@ -112,6 +112,20 @@ const DriverCase kCases[] = {
      "./game && [ ! -e QV.LOG ] && printf '[SETTINGS]\\nDEBUGMODE=1\\n' > SETUP.INI && ./game", 0, "",
      R"sh([ ! -s "$ERR" ] && [ "$(grep -c '^RUNTIMEWARNING 3002 LINE 2 ON ' QV.LOG)" = 1 ] &&
         grep -q '=Runtime Warning 3002 : Sound file could not be loaded or recorded (boom.wav) at line 2$' QV.LOG)sh"},
+    // A file-loading command that fails names the file and says when it is not there, at the
+    // line of the command, also when the load waits for the next frame (load bitmap).
+    {"LoadImageOfAMissingFileNamesIt", "printf 'print 1\\nload image \"nofile.png\", 1\\n' > p.qva",
+     "$QV run p.qva --headless", 1, "p.qva:2: Runtime Error 105 : File could not be read. nofile.png: no such file\n",
+     "true"},
+    {"LoadBitmapOfAMissingFileNamesIt", "printf 'print 1\\nload bitmap \"pics/nofile.bmp\", 1\\n' > p.qva",
+     "$QV run p.qva --headless", 1,
+     "p.qva:2: Runtime Error 105 : File could not be read. pics/nofile.bmp: no such file\n", "true"},
+    {"LoadStaticObjectsOfAMissingFileNamesIt", "printf 'load static objects \"level.dbo\"\\n' > p.qva",
+     "$QV run p.qva --headless", 1, "p.qva:1: Runtime Error 105 : File could not be read. level.dbo: no such file\n",
+     "true"},
+    {"AppendObjectOfAMissingFileNamesIt", "printf 'make object cube 1, 1\\nappend object \"walk.x\", 1, 10\\n' > p.qva",
+     "$QV run p.qva --headless", 1, "p.qva:2: Runtime Error 7605 : Animation could not be appended. walk.x: no such file\n",
+     "true"},
     // cl$() gives the words after the program's name, the same from `run` and from a game.
     {"RunGivesTheProgramTheWordsAfterItsName", "echo 'print \"[\"; cl$(); \"]\"' > c.qva",
      "$QV run c.qva --headless --echo a b > out.txt", 0, "", R"sh(grep -qx '\[a b\]' out.txt)sh"},

@@ -78,7 +78,7 @@ TEST_F(DispatcherTest, FaultInsideAHandlerIsSystemError10010) {
   ASSERT_TRUE(r.quit);
   EXPECT_EQ(r.error, 10010);
   EXPECT_EQ(SlotOf(x).asInt, 0);  // the slice ended after the fault
-  EXPECT_EQ(FormatRuntimeErrorText().rfind("System Error : ", 0), 0u) << FormatRuntimeErrorText();
+  EXPECT_EQ(FormatRuntimeErrorText().rfind("System Error 10010 : ", 0), 0u) << FormatRuntimeErrorText();
 }
 
 TEST_F(DispatcherTest, OperandThatAddressesNoSlotIsRefusedNotACrash) {
@@ -94,7 +94,7 @@ TEST_F(DispatcherTest, TwoErrorsInOneSliceKeepTheLast) {
   RuntimeError(7008);
   RuntimeError(107);
   EXPECT_EQ(RuntimeErrorNumber(), 107);
-  EXPECT_EQ(FormatRuntimeErrorText().rfind("Runtime Error : ", 0), 0u);
+  EXPECT_EQ(FormatRuntimeErrorText().rfind("Runtime Error 107 : ", 0), 0u);
   EXPECT_EQ(RuntimeErrorLine(), 0);  // raised outside a command: the run's line is not kept
 }
 
@@ -106,7 +106,7 @@ TEST_F(DispatcherTest, ErrorNamesTheLineOfTheFailingCommand) {
     int line;
     const char* start;
   };
-  for (const Case& c : {Case{kError, 12, "Runtime Error : "}, Case{kThrow, 7, "System Error : "}}) {
+  for (const Case& c : {Case{kError, 12, "Runtime Error 301 : "}, Case{kThrow, 7, "System Error 10010 : "}}) {
     qvasm::ProgramBuilder program;
     int x = program.IntVar();
     program.Emit(kAssignInt, {program.Id(x), program.Id(program.IntConst(1))}, 3);

@@ -76,7 +76,7 @@ TEST_F(ProgramTest, DivisionByZeroWarnsOnlyWhenWarningsAreOn) {
   EXPECT_EQ(RuntimeErrorNumber(), 111);
   EXPECT_TRUE(RuntimeErrorIsWarning());
   EXPECT_EQ(SlotOf(x).asInt, 0);
-  EXPECT_EQ(FormatRuntimeErrorText().rfind("Runtime Warning : ", 0), 0u);
+  EXPECT_EQ(FormatRuntimeErrorText().rfind("Runtime Warning 111 : ", 0), 0u);
 }
 
 // Two floats are added, taken away and multiplied as floats: for every pair, ordinary,

@@ -221,7 +221,7 @@ TEST_P(RuntimeOnlyPlayerTest, GosubNestedTooDeepExitsNonZero) {
   b.Bind(sub);
   b.Emit(kGosub, {b.At(sub)});  // 108 at the 65535th nesting
   EXPECT_EQ(RunProgram(b), 1);
-  EXPECT_NE(stderr_.find("Runtime Error : "), std::string::npos) << stderr_;
+  EXPECT_NE(stderr_.find("Runtime Error 108 : "), std::string::npos) << stderr_;
 }
 
 // Two games at once share the per-user temporary folder: each extracts into a folder of its
@@ -248,7 +248,7 @@ TEST_P(PlayerTest, RuntimeErrorExitsNonZeroWithItsText) {
   int s = ProgramBuilder::TextTemp(1);
   b.Emit(kJoinText, {b.Id(s), b.Id(b.TextConst(std::string(200, 'a'))), b.Id(b.TextConst(std::string(56, 'b')))}, 12);
   EXPECT_EQ(RunProgram(b), 1);
-  EXPECT_NE(stderr_.find("Error In Program: Runtime Error : "), std::string::npos) << stderr_;
+  EXPECT_NE(stderr_.find("Error In Program: Runtime Error 107 : "), std::string::npos) << stderr_;
   EXPECT_NE(stderr_.find(". at line 12\n"), std::string::npos) << stderr_;  // the failing command's line
 }
 
@@ -261,7 +261,7 @@ TEST_P(RuntimeOnlyPlayerTest, DebugModeLogsTheErrorInQvLog) {
   std::string log = ReadText(folder_ / "QV.LOG");
   EXPECT_NE(log.find("[ERRORLOG]"), std::string::npos) << log.substr(0, 400);
   EXPECT_NE(log.find("RUNTIMEERROR ON "), std::string::npos);
-  EXPECT_NE(log.find("=Runtime Error : "), std::string::npos);
+  EXPECT_NE(log.find("=Runtime Error 107 : "), std::string::npos);
   EXPECT_NE(log.find(". at line 4\n"), std::string::npos) << log;
   EXPECT_NE(log.find("[QUORVANELLOOPMIDDLE]\nPC0=87"), std::string::npos);
 }
@@ -301,7 +301,7 @@ TEST(QuorvanelBuild, WritesAGameThatRunsItsProgram) {
             "XDG_CONFIG_HOME=" + dir.string() + " XDG_RUNTIME_DIR=" + dir.string() + " ./built 2> err.txt";
   int status = std::system(command.c_str());
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 1);
-  EXPECT_NE(ReadText(dir / "err.txt").find("Runtime Error : "), std::string::npos) << ReadText(dir / "err.txt");
+  EXPECT_NE(ReadText(dir / "err.txt").find("Runtime Error 110 : "), std::string::npos) << ReadText(dir / "err.txt");
 }
 
 TEST_P(PlayerTest, NoPackageRunsNothingAndExitsZero) {
@@ -317,8 +317,8 @@ TEST_P(RuntimeOnlyPlayerTest, SetupSettingsChangeTheRunNotItsResult) {
     const char* stderrText;
   };
   for (const Case& c : {Case{"[SETTINGS]\nWINDOWMODE=1\n", false, ""},
-                        Case{"[SETTINGS]\nWINDOWMODE=1\n", true, "Error In Program: Runtime Error : "},
-                        Case{"[SETTINGS]\nRUNTIMETEST=1\n", true, "ERROR: Extra Debug Info - Runtime Error : "}}) {
+                        Case{"[SETTINGS]\nWINDOWMODE=1\n", true, "Error In Program: Runtime Error 112 : "},
+                        Case{"[SETTINGS]\nRUNTIMETEST=1\n", true, "ERROR: Extra Debug Info - Runtime Error 112 : "}}) {
     std::ofstream(folder_ / "SETUP.INI") << c.setup;
     ProgramBuilder b = SelfCheckingProgram();
     if (c.failing) b.Emit(kFrameRate, {b.Id(b.IntConst(-1))});
