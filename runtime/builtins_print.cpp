@@ -244,8 +244,8 @@ static void CmdInkey() {
   AdvanceOperands(1);
 }
 
-// Waits until a key goes down after the wait began, frames going on: the command runs again
-// each slice until the window has seen a key press.
+// Waits until a key goes down after the wait began: the command runs again each slice until
+// the window has seen a key press, and the picture shown when the wait began stays meanwhile.
 static struct {
   const void* command = nullptr;  // the WAIT KEY waiting, null when none
   uint32_t pressesAtStart = 0;
@@ -260,6 +260,7 @@ static void CmdWaitKey() {
   if (KeyPressCount() == gWaitKey.pressesAtStart && !QuitRequested()) {
     OperandPointer -= 1;  // back on the command word: it runs again next slice
     Dispatcher.stop = 1;
+    HoldPictureWhileWaiting();
     return;
   }
   gWaitKey.command = nullptr;

@@ -109,11 +109,11 @@ enum CommandNumber : int {
   kInputFloat = 352,          // s prompt, f target: read a typed line as a float
   kInputText = 355,           // s prompt, s target: read a typed line
   kInkey = 356,               // s result: the last character typed, "" when none; reading it clears it
-  kWaitKey = 357,             // (none): wait until a key is pressed, frames going on
+  kWaitKey = 357,             // (none): wait until a key is pressed, the picture held
 
   // --- Core built-ins: timer, mouse, randomness, maths (runtime/builtins_maths.cpp)
   kTimer = 361,               // i result: milliseconds since an arbitrary start
-  kWait = 362,                // i ms: wait that long, frames going on
+  kWait = 362,                // i ms: wait that long, the picture held
   kMouseX = 363,              // i result: mouse x
   kMouseY = 364,              // i result: mouse y
   kMouseClick = 365,          // i result: buttons held (bit 0 left, 1 right, 2 middle, 3 fourth)
