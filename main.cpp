@@ -277,8 +277,10 @@ static int DriverBuild(int argc, char** argv) {
   }
   Hooks.ShowProgressStatus = [](const char* text) { std::puts(text); };
   std::string whyNot;
+  const std::string sourceFolder = fs::path(PlatformMapFileName(args.source)).parent_path().string();
   bool ok = WriteStandaloneGame(args.output.c_str(), PlatformExecutablePath().c_str(), compiled.c_str(),
-                                args.media.empty() ? nullptr : args.media.c_str(), &whyNot);
+                                args.media.empty() ? nullptr : args.media.c_str(), &whyNot,
+                                sourceFolder.empty() ? "." : sourceFolder.c_str());
   std::remove(compiled.c_str());
   if (!ok) std::fprintf(stderr, "quorvanel build: %s\n", whyNot.c_str());
   return ok ? 0 : 1;
@@ -353,11 +355,14 @@ static void PrintHelp() {
 }
 
 int main(int argc, char** argv) {
+  // Its own file first, while the current folder is the one it was started in: without /proc
+  // the name it was started by is relative to it.
+  PlatformSetProgramName(argc > 0 ? argv[0] : nullptr);
+  const std::string self = PlatformExecutablePath();
   if (!WireSubsystems()) return 1;
   // The player: this executable carries a game package at its end (the player runs the
-  // package read here; it closes it at the end of the run). A game whose package is damaged
-  // says so rather than acting as the compiler.
-  const std::string self = PlatformExecutablePath();
+  // package read here; it closes it at the end of the run). A game whose package is damaged,
+  // or a file that cannot read itself, says so rather than acting as the compiler.
   std::string whyNot;
   switch (OpenOwnPackage(self.c_str(), &whyNot)) {
     case OwnPackage::kOpened:
@@ -366,6 +371,9 @@ int main(int argc, char** argv) {
     case OwnPackage::kDamaged:
       PlatformShowMessageBox("Damaged Game",
                              (self + ": this game is damaged and cannot start (" + whyNot + ")").c_str(), true);
+      return 1;
+    case OwnPackage::kUnreadable:
+      PlatformShowMessageBox("Cannot Start", ("quorvanel: " + whyNot).c_str(), true);
       return 1;
     case OwnPackage::kNone: break;
   }

@@ -7,6 +7,7 @@
 #include "commands/commands.h"
 #include "commands/sound_local.h"
 #include "graphics2d/graphics2d.h"
+#include "platform/carried.h"
 #include "platform/device3d.h"
 #include "platform/surface.h"
 #include "platform/video.h"
@@ -74,8 +75,13 @@ bool FillSound(SndStream*, void* buffer, int bytes, void* user) {
 bool OpenAnimationStream(AnimationStream& s) {
   std::string path = s.fileName;
   if (!ResolvePackagedFile(path, "avi")) path = MapProgramPath(path.c_str());
-  s.video = VideoOpen(path);
-  if (s.video == nullptr) return false;
+  std::string whyNot;
+  s.video = VideoOpen(path, &whyNot);
+  if (s.video == nullptr) {
+    const std::string missing = PlatformUseProblem(CarriedUse::kVideo);
+    if (!missing.empty()) ReportMissingLibrary("load animation " + s.fileName, missing);
+    return false;
+  }
   if (SoundGlue().soundOn && VideoHasSound(s.video)) {
     s.sound = SndStreamCreate(FillSound, kSoundBufferBytes, kSnd16Bits | kSndStereo | kSnd2D, 44100, &s);
     if (s.sound != nullptr) VideoEnableSound(s.video);

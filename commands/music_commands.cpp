@@ -1,9 +1,12 @@
 // The music commands: slots 1..32 holding a tracker song (through the sound library's songs)
 // or an audio-CD track; looping songs restart once per frame, music pauses while inactive.
+#include <strings.h>
+
 #include <string>
 
 #include "commands/commands.h"
 #include "commands/sound_local.h"
+#include "graphics2d/graphics2d.h"
 #include "runtime/command_numbers.h"
 #include "sound/cd/cd.h"
 #include "sound/songs/songs.h"
@@ -47,12 +50,20 @@ void FreeMusicSlot(MusicSlot& slot) {
   slot.cdTrack = -1;
 }
 
+bool IsMidiName(const std::string& name) {
+  const size_t dot = name.find_last_of('.');
+  return dot != std::string::npos && (strcasecmp(name.c_str() + dot, ".mid") == 0 || strcasecmp(name.c_str() + dot, ".midi") == 0);
+}
+
 bool LoadMusicFile(MusicSlot& slot, const char* name) {
   std::string path = name;
   const size_t length = path.size();
   ResolvePackagedFile(path, length > 4 ? path.substr(length - 3).c_str() : "mid");
   FreeMusicSlot(slot);
   slot.song = SndLoadSong(path.c_str());
+  // A MIDI song refused for lack of its synthesizer library or soundfont says which.
+  const std::string problem = slot.song == nullptr && IsMidiName(name) ? SndMidiProblem() : "";
+  if (!problem.empty()) ReportMissingLibrary(std::string("load music ") + name, problem);
   return slot.song != nullptr;
 }
 

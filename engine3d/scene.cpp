@@ -1,6 +1,7 @@
 // The 3D scene's set-up and settings: device defaults, the three materials, fog, ambient
 // light and backdrop commands, scene reset and release, and the registration of the families.
 #include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
 #include "models/models.h"
 #include "models/static/static_world.h"
 #include "platform/surface.h"
@@ -293,8 +294,9 @@ void InitScene3D(Surface* backBuffer) {
 
 // Opens the GL device on the current back buffer and sends it what the scene holds: its
 // defaults, the camera and light 0. The device starts with the CPU side's picture, so what
-// the program drew in 2D so far stays under the 3D. A device that cannot be opened is logged
-// once; the scene then runs on the do-nothing device, as it would have from the start.
+// the program drew in 2D so far stays under the 3D. A device that cannot be opened ends the
+// run with error 10005 and the reason (what to install where GL is missing), not with a
+// black screen; the command that asked still runs on the do-nothing device.
 static void SetUpSceneDevice() {
   g_sceneDeviceSetUp = true;
   if (std::strcmp(Device3dActive().name, "None") == 0) {
@@ -302,7 +304,8 @@ static void SetUpSceneDevice() {
     TargetSize(width, height);
     const Device3d* gl = Device3dOpenGl(width, height);
     if (gl == nullptr) {
-      LogErrorEntry("ENGINEERROR", Device3dLastError());
+      WriteEngineErrorLog(Device3dLastError());
+      RuntimeError(10005);
     } else {
       Device3dInstall(gl);
       g_openedDevice = true;

@@ -162,7 +162,10 @@ int32_t GetTextureByFile(const char* fileName, int32_t /*flag*/) {
   }
   std::string whyNot;
   Surface* image = LoadImageFile(path.c_str(), &whyNot);
-  if (image == nullptr) return -1;
+  if (image == nullptr) {
+    ReportIfPictureLibraryMissing(fileName, whyNot);
+    return -1;
+  }
   const int32_t number = MakeTexture(image->pixels.data(), image->width, image->height, fileName);
   SurfaceDestroy(image);
   return number;

@@ -1,6 +1,8 @@
 // The display: the back buffer in memory, presenting one frame per cycle, the 3D target's
 // clear before each frame, the frame rate and the engine error text.
 #include <cstdio>
+#include <set>
+#include <string>
 
 #include "graphics2d/graphics2d_local.h"
 #include "graphics2d/image_files.h"
@@ -33,6 +35,13 @@ static void ClearBackBuffer() {
   if (SurfaceFill(*back, SurfaceRect{0, 0, back->width, back->height}, Draw2D.paperPixel) == SurfaceResult::kLost &&
       SurfaceRestore(*back))
     SurfaceFill(*back, SurfaceRect{0, 0, back->width, back->height}, Draw2D.paperPixel);
+}
+
+void ReportMissingLibrary(const std::string& medium, const std::string& problem) {
+  const std::string text = medium + ": " + problem;
+  static std::set<std::string> said;  // lives for the process
+  if (said.insert(text).second) std::fprintf(stderr, "quorvanel: %s\n", text.c_str());
+  WriteEngineErrorLog(text.c_str());
 }
 
 bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {

@@ -111,6 +111,14 @@ int FrameRate();
 const char* LastEngineError();
 // Keeps a set-up failure text and logs it in debug mode; the display and the 3D device set-up.
 void WriteEngineErrorLog(const char* text);
+// A medium the program asked for ("load animation intro.avi") cannot be opened for lack of a
+// library (the problem names it): says so on stderr, once per medium, and keeps it as the
+// engine error text, which ends the message of the runtime error that follows (the commands
+// themselves only warn, and warnings are silent in a game).
+void ReportMissingLibrary(const std::string& medium, const std::string& problem);
+// After a picture failed to load with whyNot: reports it as above when the picture library
+// (TIFF and PSD files) is what was missing. The image, bitmap and texture loads call it.
+void ReportIfPictureLibraryMissing(const char* name, const std::string& whyNot);
 
 // main.cpp: fills the display, draw-queue, sprite and mouse slots of the runtime's hooks.
 void InstallGraphics2DHooks(RuntimeHooks& hooks);

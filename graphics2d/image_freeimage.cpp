@@ -6,9 +6,12 @@
 #include <algorithm>
 
 #include "graphics2d/image_local.h"
+#include "platform/carried.h"
 #include "platform/surface.h"
 
 static Surface* LoadWithFreeImage(FREE_IMAGE_FORMAT format, const uint8_t* data, size_t size, std::string* whyNot) {
+  const std::string missing = PlatformUseProblem(CarriedUse::kPictures);
+  if (!missing.empty()) return ImageFail(whyNot, missing);
   static bool initialised = false;
   if (!initialised) {
     FreeImage_Initialise(FALSE);

@@ -5,6 +5,7 @@
 
 #include "graphics2d/graphics2d_local.h"
 #include "graphics2d/image_files.h"
+#include "platform/carried.h"
 #include "runtime/command_numbers.h"
 
 // Surfaces of the image records, by record index; grown with the pool. Lives with the pool.
@@ -300,6 +301,11 @@ static const CommandEntry kImageCommands[] = {
 
 bool RegisterImageCommands() { return RegisterCommands(kImageCommands); }
 
+void ReportIfPictureLibraryMissing(const char* name, const std::string& whyNot) {
+  const std::string missing = PlatformUseProblem(CarriedUse::kPictures);
+  if (!missing.empty() && whyNot == missing) ReportMissingLibrary(std::string("load ") + name, missing);
+}
+
 Surface* LoadProgramImage(const char* name) {
   std::string path = name;
   const size_t length = path.size();
@@ -317,6 +323,7 @@ Surface* LoadProgramImage(const char* name) {
   std::string whyNot;
   Surface* loaded = LoadImageFile(path.c_str(), &whyNot);
   if (loaded == nullptr) {
+    ReportIfPictureLibraryMissing(name, whyNot);
     if (whyNot == kImageMemoryFullReason) {
       WriteEngineErrorLog((std::string(name) + ": " + whyNot).c_str());
       RuntimeError(511);

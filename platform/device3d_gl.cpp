@@ -845,6 +845,16 @@ void KeepFreedMemoryForFrames() {
 #endif
 }
 
+// GL belongs to the machine's display driver, so a game does not carry it: where it is
+// missing (no library, or one without a driver behind it) the reason says what to install,
+// GLX's packages under X11, EGL's elsewhere (the offscreen and Wayland drivers).
+std::string GlMissing(const std::string& detail) {
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const bool x11 = driver != nullptr && SDL_strcasecmp(driver, "x11") == 0;
+  return std::string("3D needs OpenGL: install ") + (x11 ? "libgl1 and libglx-mesa0" : "libegl1 and libegl-mesa0") +
+         " (" + detail + ")";
+}
+
 const Device3d* FailOpen(const std::string& reason) {
   g_lastError = reason;
   GlClose();
@@ -879,7 +889,7 @@ const Device3d* Device3dOpenGl(int width, int height) {
       loaded = SDL_GL_LoadLibrary(nullptr) == 0;
       unsetenv("SDL_VIDEO_GL_DRIVER");
     }
-    if (!loaded) return FailOpen(std::string("no GL library: ") + SDL_GetError());
+    if (!loaded) return FailOpen(GlMissing(std::string("no GL library: ") + SDL_GetError()));
     libraryKept = true;
   }
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
@@ -887,10 +897,10 @@ const Device3d* Device3dOpenGl(int width, int height) {
   SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
   SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 0);
   g_gl->window = SDL_CreateWindow("3D device", 0, 0, 16, 16, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-  if (g_gl->window == nullptr) return FailOpen(std::string("no GL window: ") + SDL_GetError());
+  if (g_gl->window == nullptr) return FailOpen(GlMissing(std::string("no GL window: ") + SDL_GetError()));
   g_gl->context = SDL_GL_CreateContext(g_gl->window);
   SDL_GL_ResetAttributes();  // the presenter's own contexts get SDL's defaults again
-  if (g_gl->context == nullptr) return FailOpen(std::string("no GL context: ") + SDL_GetError());
+  if (g_gl->context == nullptr) return FailOpen(GlMissing(std::string("no GL context: ") + SDL_GetError()));
   SDL_GL_MakeCurrent(g_gl->window, g_gl->context);
   if (!FetchExtensions(g_gl->gl)) return FailOpen("the GL driver lacks framebuffer objects");
   if (!MakeFramebuffers()) return FailOpen("the GL driver cannot make the 3D target");

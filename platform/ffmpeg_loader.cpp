@@ -11,39 +11,45 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <string>
+#include <vector>
+
 #include "platform/lazy_library.h"
 
 #define QV_STRINGIFY(x) QV_STRINGIFY_(x)
 #define QV_STRINGIFY_(x) #x
 
 // Each library by the soname of the major version the headers describe: another major version
-// has another ABI, so it is refused rather than called. Through the shared loader, though a
-// built game carries none of them (too large to carry; tools/carry_libraries says why).
+// has another ABI, so it is refused rather than called.
+#define QV_SONAME(library, major) "lib" library ".so." QV_STRINGIFY(major)
 static void* Open(const char* soname) { return OpenLazyLibrary(soname); }
 static void* Avutil() {
-  static void* const handle = Open("libavutil.so." QV_STRINGIFY(LIBAVUTIL_VERSION_MAJOR));
+  static void* const handle = Open(QV_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR));
   return handle;
 }
 static void* Avcodec() {
-  static void* const handle = Open("libavcodec.so." QV_STRINGIFY(LIBAVCODEC_VERSION_MAJOR));
+  static void* const handle = Open(QV_SONAME("avcodec", LIBAVCODEC_VERSION_MAJOR));
   return handle;
 }
 static void* Avformat() {
-  static void* const handle = Open("libavformat.so." QV_STRINGIFY(LIBAVFORMAT_VERSION_MAJOR));
+  static void* const handle = Open(QV_SONAME("avformat", LIBAVFORMAT_VERSION_MAJOR));
   return handle;
 }
 static void* Swscale() {
-  static void* const handle = Open("libswscale.so." QV_STRINGIFY(LIBSWSCALE_VERSION_MAJOR));
+  static void* const handle = Open(QV_SONAME("swscale", LIBSWSCALE_VERSION_MAJOR));
   return handle;
 }
 static void* Swresample() {
-  static void* const handle = Open("libswresample.so." QV_STRINGIFY(LIBSWRESAMPLE_VERSION_MAJOR));
+  static void* const handle = Open(QV_SONAME("swresample", LIBSWRESAMPLE_VERSION_MAJOR));
   return handle;
 }
 
-bool FfmpegAvailable() {
-  return Avutil() != nullptr && Avcodec() != nullptr && Avformat() != nullptr && Swscale() != nullptr &&
-         Swresample() != nullptr;
+// What a game that plays video carries (platform/carried.cpp): libavformat first, as the
+// others are in its closure.
+std::vector<std::string> FfmpegLibraryNames() {
+  return {QV_SONAME("avformat", LIBAVFORMAT_VERSION_MAJOR), QV_SONAME("avcodec", LIBAVCODEC_VERSION_MAJOR),
+          QV_SONAME("avutil", LIBAVUTIL_VERSION_MAJOR), QV_SONAME("swscale", LIBSWSCALE_VERSION_MAJOR),
+          QV_SONAME("swresample", LIBSWRESAMPLE_VERSION_MAJOR)};
 }
 
 // Without the library every entry answers as the library does when it cannot do the work

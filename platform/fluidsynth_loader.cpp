@@ -12,8 +12,6 @@ static void* Library() {
   return handle;
 }
 
-bool FluidSynthLoaded() { return Library() != nullptr; }
-
 fluid_settings_t* new_fluid_settings() { QV_FORWARD(new_fluid_settings, nullptr); }
 void delete_fluid_settings(fluid_settings_t* settings) { QV_FORWARD(delete_fluid_settings, void(), settings); }
 int fluid_settings_setnum(fluid_settings_t* settings, const char* name, double value) {

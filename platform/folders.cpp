@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <strings.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,12 +19,59 @@
 #include <filesystem>
 #include <vector>
 
+// argv[0], kept by main for finding the executable where /proc is not mounted.
+static std::string gProgramName;
+
+void PlatformSetProgramName(const char* argv0) { gProgramName = argv0 != nullptr ? argv0 : ""; }
+
+// The file's full path when it is a regular file, "" otherwise.
+static std::string RegularFileAt(const std::string& path) {
+  char resolved[PATH_MAX];
+  struct stat info;
+  if (path.empty() || realpath(path.c_str(), resolved) == nullptr || stat(resolved, &info) != 0 ||
+      !S_ISREG(info.st_mode))
+    return "";
+  return resolved;
+}
+
+// Without /proc (a chroot, a container started without it): the name the process was started
+// by (AT_EXECFN), else argv[0], a bare name looked up on the PATH as the shell did. Either is
+// relative to the folder at start, so the path is worked out once, early in main.
+static std::string FindExecutableWithoutProc() {
+  const char* started = reinterpret_cast<const char*>(getauxval(AT_EXECFN));
+  if (started != nullptr) {
+    const std::string path = RegularFileAt(started);
+    if (!path.empty()) return path;
+  }
+  if (gProgramName.find('/') != std::string::npos) return RegularFileAt(gProgramName);
+  const char* searchPath = std::getenv("PATH");
+  const std::string folders = searchPath != nullptr ? searchPath : "";
+  for (size_t at = 0; !gProgramName.empty() && at <= folders.size();) {
+    size_t end = folders.find(':', at);
+    if (end == std::string::npos) end = folders.size();
+    const std::string folder = end > at ? folders.substr(at, end - at) : ".";
+    const std::string candidate = folder + "/" + gProgramName;
+    if (access(candidate.c_str(), X_OK) == 0) {
+      const std::string path = RegularFileAt(candidate);
+      if (!path.empty()) return path;
+    }
+    at = end + 1;
+  }
+  return "";
+}
+
 std::string PlatformExecutablePath() {
+  static std::string known;
+  if (!known.empty()) return known;
   char buffer[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-  if (n <= 0) return "";
-  buffer[n] = 0;
-  return buffer;
+  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+  if (n > 0) {
+    buffer[n] = 0;
+    known = buffer;
+  } else {
+    known = FindExecutableWithoutProc();
+  }
+  return known;
 }
 
 static std::string FolderOf(const std::string& path) {

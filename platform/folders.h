@@ -5,8 +5,12 @@
 #include <string>
 #include <vector>
 
-// The running executable's full path (from /proc/self/exe).
+// The running executable's full path: /proc/self/exe, or where /proc is not mounted the name
+// it was started by (AT_EXECFN) or argv[0]; "" when none names a file. Worked out once: main
+// asks for it first, before the current folder changes.
 std::string PlatformExecutablePath();
+// main, first of all: argv[0], the last way to find the executable without /proc.
+void PlatformSetProgramName(const char* argv0);
 // The folder holding the running executable, without a trailing "/".
 std::string PlatformExecutableFolder();
 // The current folder when asked (the player keeps the one at start-up).

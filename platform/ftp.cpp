@@ -4,6 +4,8 @@
 // a termination signal ends the call.
 #include "platform/ftp.h"
 
+#include "platform/carried.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -175,6 +177,9 @@ static bool UsableRemoteName(const std::string& name) {
 
 bool PlatformFtpConnect(const std::string& server, const std::string& user, const std::string& password) {
   if (gFtp.easy != nullptr) return false;
+  // Without libcurl the failure text names it (the program reads it with get ftp failure$).
+  gFtp.lastResponse = PlatformUseProblem(CarriedUse::kFtp);
+  if (!gFtp.lastResponse.empty()) return false;
   StartCurl();
   CURL* easy = curl_easy_init();
   if (easy == nullptr) {

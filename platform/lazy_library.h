@@ -4,6 +4,7 @@
 #pragma once
 #include <dlfcn.h>
 
+#include <string>
 #include <vector>
 
 // The library's function of this name, or null when the library or the name is missing.
@@ -18,10 +19,18 @@ Function LazyLibraryEntry(void* library, const char* name) {
   static const auto entry = LazyLibraryEntry<decltype(&name)>(Library(), #name); \
   return entry != nullptr ? entry(__VA_ARGS__) : fallback
 
-// Opens the shared library of this name (its soname) for the loader files; null when it is
-// missing. The handle lives for the whole process.
+// Opens the shared library of this name (its soname) for the loader files: the system's, else
+// the copy this executable carries, with the carried libraries it needs; null when neither
+// loads (LazyLibraryProblem says why; a carried copy that fails says so on stderr at once).
+// The handle lives for the whole process.
 void* OpenLazyLibrary(const char* soname);
+// Why the library of that soname could not be opened, naming it ("" when it opened or was
+// never asked for).
+std::string LazyLibraryProblem(const char* soname);
 
 // A file the executable carries beside its libraries (the text's default font), unpacked on
 // first use and kept for the whole process; null when it carries none of that name.
 const std::vector<unsigned char>* CarriedFile(const char* name);
+// The same as a path another library can open (FluidSynth's soundfont), kept for the whole
+// process; "" when none of that name is carried or it cannot be unpacked (said on stderr).
+std::string CarriedFilePath(const char* name);

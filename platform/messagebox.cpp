@@ -1,5 +1,5 @@
 // Message boxes: a small window of our own centred on the game's window, closed with Enter,
-// Esc or its OK button; the caption and text go to stderr when there is no visible display.
+// Esc or its OK button; the caption and text also go to stderr (alone without a display).
 #include "platform/messagebox.h"
 
 #include <SDL.h>
@@ -216,7 +216,10 @@ bool ShowOwnBox(const char* caption, const char* text, bool isError) {
 
 }  // namespace
 
+// The text goes to stderr first in every case: a game started from a terminal leaves it there
+// after the box is closed, and a box that cannot be shown loses nothing.
 void PlatformShowMessageBox(const char* caption, const char* text, bool isError) {
-  if (!PlatformIsHeadless() && PlatformMainSdlWindow() != nullptr && ShowOwnBox(caption, text, isError)) return;
   std::fprintf(stderr, "%s%s%s\n", caption, caption[0] != 0 ? ": " : "", text);
+  std::fflush(stderr);
+  if (!PlatformIsHeadless() && PlatformMainSdlWindow() != nullptr) ShowOwnBox(caption, text, isError);
 }

@@ -1,5 +1,5 @@
-// Message boxes: an SDL message box when a display exists, else the caption and text on
-// stderr (headless runs and tests).
+// Message boxes: the caption and text on stderr, and a box of our own as well when a display
+// exists (headless runs and tests have only the line).
 #pragma once
 
 // Shows caption and text and waits for the user; isError picks the stop icon.

@@ -2,13 +2,15 @@
 // soundfont loaded, driven message by message and rendered as the mixer asks.
 #include "platform/midi_synth.h"
 
+#include "platform/carried.h"
+#include "platform/lazy_library.h"
+
 #include <fluidsynth.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
 
-bool FluidSynthLoaded();  // platform/fluidsynth_loader.cpp
 
 struct PlatformMidiSynth {
   fluid_settings_t* settings = nullptr;
@@ -24,6 +26,18 @@ static void QuietLog() {
   (void)done;
 }
 
+static bool Readable(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), R_OK) == 0;
+}
+
+// The soundfont the synthesizer loads: the one asked for where it is readable, else the one
+// the game carries (a built game on a machine without the soundfont package); "" for none.
+static std::string SoundfontToLoad(const char* soundfont) {
+  if (soundfont != nullptr && Readable(soundfont)) return soundfont;
+  return PlatformCarries(kCarriedSoundfont) ? CarriedFilePath(kCarriedSoundfont) : "";
+}
+
 bool PlatformMidiSynthUsable(const char* synthesizer, const char* soundfont, std::string* problem) {
   auto fail = [problem](std::string text) {
     if (problem != nullptr) *problem = std::move(text);
@@ -31,16 +45,17 @@ bool PlatformMidiSynthUsable(const char* synthesizer, const char* soundfont, std
   };
   if (synthesizer == nullptr || std::strcmp(synthesizer, "fluidsynth") != 0)
     return fail(std::string("no MIDI synthesizer named \"") + (synthesizer ? synthesizer : "") + "\"");
-  struct stat info {};
-  if (soundfont == nullptr || stat(soundfont, &info) != 0 || !S_ISREG(info.st_mode) || access(soundfont, R_OK) != 0)
-    return fail(std::string("no readable soundfont at ") + (soundfont ? soundfont : "(none)"));
-  if (!FluidSynthLoaded()) return fail("the MIDI synthesizer library (libfluidsynth.so.3) is not installed");
-  return true;
+  if (SoundfontToLoad(soundfont).empty())
+    return fail(std::string("MIDI songs need a soundfont: none is readable at ") + (soundfont ? soundfont : "(none)") +
+                ", and this game carries none");
+  const std::string missing = PlatformUseProblem(CarriedUse::kMidiSongs);
+  return missing.empty() || fail(missing);
 }
 
 PlatformMidiSynth* PlatformMidiSynthCreate(const char* synthesizer, const char* soundfont, int sampleRate,
                                            std::string* problem) {
   if (!PlatformMidiSynthUsable(synthesizer, soundfont, problem)) return nullptr;
+  const std::string font = SoundfontToLoad(soundfont);
   QuietLog();
   auto* synth = new PlatformMidiSynth;
   synth->settings = new_fluid_settings();
@@ -49,9 +64,9 @@ PlatformMidiSynth* PlatformMidiSynthCreate(const char* synthesizer, const char* 
     fluid_settings_setint(synth->settings, "synth.threadsafe-api", 0);  // the caller serialises
     synth->synth = new_fluid_synth(synth->settings);
   }
-  if (synth->synth == nullptr || fluid_synth_sfload(synth->synth, soundfont, 1) == FLUID_FAILED) {
+  if (synth->synth == nullptr || fluid_synth_sfload(synth->synth, font.c_str(), 1) == FLUID_FAILED) {
     PlatformMidiSynthDestroy(synth);
-    if (problem != nullptr) *problem = std::string("the soundfont ") + soundfont + " does not load";
+    if (problem != nullptr) *problem = "the soundfont " + font + " does not load";
     return nullptr;
   }
   return synth;

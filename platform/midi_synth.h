@@ -7,12 +7,13 @@
 struct PlatformMidiSynth;  // one synthesizer instance with its soundfont loaded
 
 // The synthesizer the settings name ("fluidsynth"; "none" turns MIDI off) over the soundfont
-// at `soundfont`. Loads the synthesizer's library on first use. Null with `problem` filled
-// when the name is unknown, the library is missing or the soundfont does not load.
+// at `soundfont` (where it is not readable, the soundfont the game carries). Loads the
+// synthesizer's library on first use. Null with `problem` filled when the name is unknown,
+// the library is missing (the problem names it) or the soundfont does not load.
 PlatformMidiSynth* PlatformMidiSynthCreate(const char* synthesizer, const char* soundfont, int sampleRate,
                                            std::string* problem);
-// Whether a synthesizer could be made: the name is known, the soundfont is a readable file and
-// the library loads. Cheap: the soundfont is not read.
+// Whether a synthesizer could be made: the name is known, the soundfont (or the one the game
+// carries) is a readable file and the library loads. Cheap: the soundfont is not read.
 bool PlatformMidiSynthUsable(const char* synthesizer, const char* soundfont, std::string* problem);
 void PlatformMidiSynthDestroy(PlatformMidiSynth* synth);
 // One channel message: status 0x80..0xEF with its one or two data bytes.

@@ -16,11 +16,11 @@ extern "C" {
 #include <utility>
 #include <vector>
 
+#include "platform/carried.h"
 #include "platform/clock.h"
 #include "platform/surface.h"
 #include "platform/video.h"
 
-bool FfmpegAvailable();  // ffmpeg_loader.cpp
 
 namespace {
 
@@ -208,7 +208,8 @@ bool Fail(std::string* whyNot, const std::string& why) {
 }
 
 bool OpenStreams(VideoFile& v, const std::string& path, std::string* whyNot) {
-  if (!FfmpegAvailable()) return Fail(whyNot, "the video libraries (FFmpeg) are not installed");
+  const std::string missing = PlatformUseProblem(CarriedUse::kVideo);
+  if (!missing.empty()) return Fail(whyNot, missing);
   static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
   (void)quiet;
   AVDictionary* options = nullptr;

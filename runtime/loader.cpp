@@ -257,6 +257,19 @@ bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::strin
   return true;
 }
 
+bool ListProgramCommands(const std::vector<uint8_t>& program, std::vector<int32_t>* numbers, std::string* whyNot) {
+  numbers->clear();
+  if (gProgram.loaded) {  // the running program stays as it is
+    if (whyNot != nullptr) *whyNot = "a program is loaded already";
+    return false;
+  }
+  if (!LoadCompiledProgramFromMemory(program.data(), program.size(), whyNot)) return false;
+  for (int32_t at = 0; at < gProgram.codeWords; ++at)
+    if (gProgram.commandStarts[static_cast<size_t>(at)] != 0) numbers->push_back(gProgram.words[static_cast<size_t>(at)]);
+  FreeCompiledProgram();
+  return true;
+}
+
 bool LoadCompiledProgram(const char* fileName) {
   std::vector<uint8_t> bytes;
   if (!ReadFileBytes(fileName, &bytes)) {

@@ -7,8 +7,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/carried.h"
+#include "platform/carried_archive.h"
 #include "platform/file_replace.h"
 #include "platform/folders.h"
 #include "runtime/runtime_local.h"
@@ -17,7 +22,7 @@ namespace {
 
 constexpr uint32_t kMaxEntryName = 256;  // 255 characters and the NUL
 
-uint32_t WordAt(const std::vector<uint8_t>& bytes, size_t at) {
+uint32_t WordAt(const uint8_t* bytes, size_t at) {
   return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
          static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
 }
@@ -38,10 +43,11 @@ bool Fail(std::string* whyNot, const std::string& reason) {
 
 }  // namespace
 
-bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryView>* entries, std::string* whyNot) {
+bool ParsePackageBytes(const uint8_t* image, size_t size, std::vector<PackageEntryView>* entries,
+                       std::string* whyNot) {
   entries->clear();
-  if (image.size() < 8) return Fail(whyNot, "no package: file too short");
-  const size_t lastWord = image.size() - 4;
+  if (size < 8) return Fail(whyNot, "no package: file too short");
+  const size_t lastWord = size - 4;
   const size_t start = WordAt(image, lastWord);
   if (start >= lastWord) return Fail(whyNot, "no package: start offset outside the file");
   size_t at = start;
@@ -57,7 +63,7 @@ bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryVie
       entries->clear();
       return Fail(whyNot, "package entry name too long: " + std::to_string(nameLength) + " bytes");
     }
-    std::string name(reinterpret_cast<const char*>(image.data() + at), nameLength);
+    std::string name(reinterpret_cast<const char*>(image + at), nameLength);
     name.resize(std::min(name.find('\0'), name.size()));
     at += nameLength;
     if (lastWord - at < 4) {
@@ -70,16 +76,21 @@ bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryVie
       entries->clear();
       return Fail(whyNot, "package entry '" + name + "' runs past its end");
     }
-    entries->push_back({PackageName(name), image.data() + at, dataLength});
+    entries->push_back({PackageName(name), image + at, dataLength});
     at += dataLength;
   }
   return true;
 }
 
+bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryView>* entries, std::string* whyNot) {
+  return ParsePackageBytes(image.data(), image.size(), entries, whyNot);
+}
+
 // Lives from OpenPackage to ClosePackage (the run).
 static struct {
-  std::vector<uint8_t> image;  // the whole executable; entries point into it
-  std::vector<PackageEntryView> entries;
+  const uint8_t* image = nullptr;  // the whole file, mapped read-only; entries point into it
+  size_t imageSize = 0;
+  std::vector<PackageEntryView> entries;  // the game's own: the carried archive is not one
   std::vector<std::string> extracted;  // temporary files written, deleted at close
   std::string path;  // the executable the package was read from
 } gPackage;
@@ -190,29 +201,35 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_
   return static_cast<bool>(in) || bytes->empty();
 }
 
-// The package's bytes, or false with the reason.
-static bool ReadPackage(const char* executablePath, std::string* whyNot) {
+// Maps the file and reads its package; the carried archive's entry is not kept with the
+// game's own but its place is returned in *carried (null when there is none). False with the
+// reason when there is no package, or one with neither files nor an archive.
+static bool ReadPackage(const char* executablePath, std::string* whyNot, PackageEntryView* carried = nullptr) {
   ClosePackage();
-  // Only the package is read: its start is the file's last word. The parser checks it again
-  // against the bytes read, which then begin at the package (the start word reads as 0).
-  std::ifstream in(executablePath, std::ios::binary | std::ios::ate);
-  if (!in) return Fail(whyNot, "cannot read " + std::string(executablePath));
-  const std::streamoff size = in.tellg();
-  if (size < 8) return Fail(whyNot, "no package: file too short");
-  uint8_t last[4];
-  in.seekg(size - 4);
-  if (!in.read(reinterpret_cast<char*>(last), 4)) return Fail(whyNot, "cannot read " + std::string(executablePath));
-  const uint64_t start = static_cast<uint64_t>(last[0]) | static_cast<uint64_t>(last[1]) << 8 |
-                         static_cast<uint64_t>(last[2]) << 16 | static_cast<uint64_t>(last[3]) << 24;
-  if (start >= static_cast<uint64_t>(size) - 4) return Fail(whyNot, "no package: start offset outside the file");
-  if (!ReadFileBytes(executablePath, &gPackage.image, start)) return Fail(whyNot, "cannot read the package");
-  for (int i = 0; i < 4; ++i) gPackage.image[gPackage.image.size() - 4 + static_cast<size_t>(i)] = 0;
-  if (!ParsePackage(gPackage.image, &gPackage.entries, whyNot)) {
-    gPackage.image.clear();
+  const int file = open(executablePath, O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  if (file < 0 || fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (file >= 0) close(file);
+    return Fail(whyNot, "cannot read " + std::string(executablePath));
+  }
+  const size_t size = static_cast<size_t>(info.st_size);
+  // Mapped, not read: a game's media and carried libraries are only touched when used.
+  void* map = size < 8 ? MAP_FAILED : mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file, 0);
+  close(file);
+  if (map == MAP_FAILED) return Fail(whyNot, size < 8 ? "no package: file too short" : "cannot read the package");
+  gPackage.image = static_cast<const uint8_t*>(map);
+  gPackage.imageSize = size;
+  if (!ParsePackageBytes(gPackage.image, size, &gPackage.entries, whyNot)) {
+    ClosePackage();
     return false;
   }
-  if (gPackage.entries.empty()) {
-    gPackage.image.clear();
+  const auto archive = std::find_if(gPackage.entries.begin(), gPackage.entries.end(),
+                                    [](const PackageEntryView& entry) { return entry.name == kCarriedPackageEntry; });
+  const bool carries = archive != gPackage.entries.end();
+  if (carried != nullptr) *carried = carries ? *archive : PackageEntryView{"", nullptr, 0};
+  if (carries) gPackage.entries.erase(archive);
+  if (gPackage.entries.empty() && !carries) {
+    ClosePackage();
     return Fail(whyNot, "the package holds no files");
   }
   gPackage.path = executablePath;
@@ -258,11 +275,32 @@ static uint64_t ElfExtent(const char* path) {
 
 OwnPackage OpenOwnPackage(const char* executablePath, std::string* whyNot) {
   std::error_code error;
+  if (executablePath == nullptr || executablePath[0] == 0)
+    return Fail(whyNot, "cannot find its own file: /proc is not mounted, and neither the name it was started by "
+                        "nor its argv[0] names one"),
+           OwnPackage::kUnreadable;
   const uint64_t size = std::filesystem::file_size(executablePath, error);
+  if (error || access(executablePath, R_OK) != 0)
+    return Fail(whyNot, "cannot read its own file " + std::string(executablePath)), OwnPackage::kUnreadable;
   const uint64_t extent = ElfExtent(executablePath);
-  if (!error && extent != 0 && size == extent) return OwnPackage::kNone;  // nothing appended
-  if (ReadPackage(executablePath, whyNot)) return OwnPackage::kOpened;
-  if (error || extent == 0) return OwnPackage::kNone;
+  if (extent != 0 && size == extent) return OwnPackage::kNone;  // nothing appended
+  PackageEntryView carried{"", nullptr, 0};
+  if (ReadPackage(executablePath, whyNot, &carried)) {
+    // The libraries the file carries (the development executable's, or the ones a game was
+    // built with) serve the whole process; a damaged archive is a damaged file.
+    std::string why;
+    if (carried.data != nullptr &&
+        !PlatformCarryFrom(executablePath, static_cast<uint64_t>(carried.data - gPackage.image), carried.size,
+                           !gPackage.entries.empty(), &why)) {
+      ClosePackage();
+      if (whyNot != nullptr) *whyNot = why;
+      return OwnPackage::kDamaged;
+    }
+    if (!gPackage.entries.empty()) return OwnPackage::kOpened;
+    ClosePackage();
+    return OwnPackage::kNone;  // only libraries: the development executable itself
+  }
+  if (extent == 0) return OwnPackage::kNone;
   if (size < extent && whyNot != nullptr) *whyNot = "the file is cut short: " + std::to_string(size) +
                                                   " bytes of the " + std::to_string(extent) + " its program needs";
   return OwnPackage::kDamaged;
@@ -276,8 +314,9 @@ void ClosePackage() {
   for (const std::string& path : gPackage.extracted) PlatformDeleteFile(path);
   gPackage.extracted.clear();
   gPackage.entries.clear();
-  gPackage.image.clear();
-  gPackage.image.shrink_to_fit();
+  if (gPackage.image != nullptr) munmap(const_cast<uint8_t*>(gPackage.image), gPackage.imageSize);
+  gPackage.image = nullptr;
+  gPackage.imageSize = 0;
   gPackage.path.clear();
 }
 

@@ -1,6 +1,7 @@
 // The package writer: a standalone game is the player executable followed by the compiled
 // program and the game's media files as package entries.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,10 +9,15 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
+#include "platform/carried.h"
+#include "platform/carried_archive.h"
 #include "platform/file_replace.h"
 #include "platform/folders.h"
+#include "platform/profile.h"
 #include "platform/window.h"
+#include "runtime/command_numbers.h"
 #include "runtime/runtime_local.h"
 
 namespace {
@@ -105,6 +111,124 @@ bool ReadRegularFile(const fs::path& path, std::vector<uint8_t>* bytes, std::str
   return error == 0 || Fail(whyNot, std::strerror(error));
 }
 
+// The player executable, mapped: its program's bytes (all of it, or what lies before the
+// package it carries) and the archive of libraries it carries, if any.
+class PlayerFile {
+ public:
+  ~PlayerFile() {
+    if (map_ != nullptr) munmap(map_, size_);
+  }
+  bool Open(const char* path, std::string* whyNot) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    int error = fd < 0 ? errno : fstat(fd, &info) != 0 ? errno : S_ISREG(info.st_mode) ? 0 : EINVAL;
+    if (error == 0 && info.st_size > 0) {
+      size_ = static_cast<size_t>(info.st_size);
+      void* map = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd, 0);
+      if (map == MAP_FAILED) error = errno;
+      else map_ = map;
+    }
+    if (fd >= 0) close(fd);
+    if (error != 0) return Fail(whyNot, std::strerror(error));
+    const uint8_t* bytes = static_cast<const uint8_t*>(map_);
+    stubSize_ = size_;
+    std::vector<PackageEntryView> entries;
+    if (bytes != nullptr && ParsePackageBytes(bytes, size_, &entries, nullptr)) {
+      stubSize_ = static_cast<size_t>(bytes[size_ - 4]) | static_cast<size_t>(bytes[size_ - 3]) << 8 |
+                  static_cast<size_t>(bytes[size_ - 2]) << 16 | static_cast<size_t>(bytes[size_ - 1]) << 24;
+      for (const PackageEntryView& entry : entries)
+        if (entry.name == kCarriedPackageEntry && !ParseCarriedArchive(entry.data, entry.size, &carried_, &why_))
+          return Fail(whyNot, "the libraries it carries are damaged: " + why_);
+    }
+    return true;
+  }
+  const uint8_t* Stub() const { return static_cast<const uint8_t*>(map_); }
+  size_t StubSize() const { return stubSize_; }
+  const std::vector<CarriedItem>& Carried() const { return carried_; }
+
+ private:
+  void* map_ = nullptr;
+  size_t size_ = 0, stubSize_ = 0;
+  std::vector<CarriedItem> carried_;  // point into the mapping
+  std::string why_;
+};
+
+// Which commands reach which library: loading a video, a MIDI song (any song may be one), a
+// picture that may be a TIFF or PSD file (images, bitmaps, 3D models and static worlds with
+// their textures), an FTP session, a CD; sound output for every sound, song, CD or video.
+struct CommandUse {
+  int32_t first, last;
+  CarriedUse use;
+};
+constexpr CommandUse kCommandUses[] = {
+    {kAnimationLoad, kAnimationLoad, CarriedUse::kVideo},
+    {kAnimationLoad, kAnimationLoad, CarriedUse::kSounds},
+    {3000, 3699, CarriedUse::kSounds},  // sounds, music, CD audio
+    {kMusicLoad, kMusicLoad, CarriedUse::kMidiSongs},
+    {kSoundLoadUnsupported3042, kSoundLoadUnsupported3042, CarriedUse::kCdAudio},
+    {3600, 3699, CarriedUse::kCdAudio},
+    {kFtpConnect, kFtpConnect, CarriedUse::kFtp},
+    {kImageLoad, kImageLoad, CarriedUse::kPictures},
+    {kBitmapLoad, kBitmapLoadScreen, CarriedUse::kPictures},
+    {kLoadObject, kLoadObject, CarriedUse::kPictures},
+    {kLoadStaticObjects, kLoadStaticObjects, CarriedUse::kPictures},
+    {kAppendObjectAnimation, kAppendObjectAnimation, CarriedUse::kPictures},
+    {kAppendObjectModel, kAppendObjectModel, CarriedUse::kPictures},
+};
+
+// The soundfont a game's SETUP.INI names (MIDISOUNDFONT, a relative path beside it), from the
+// first SETUP.INI of the folders; "" when none names one.
+std::string SoundfontNamedBySetup(const std::vector<std::string>& folders) {
+  for (const std::string& folder : folders) {
+    const std::string setup = PlatformMapFileName(folder + "/SETUP.INI");
+    if (folder.empty() || !PlatformFileReadable(setup)) continue;
+    const std::string font = PlatformReadProfileString(setup.c_str(), "SETTINGS", "MIDISOUNDFONT", "");
+    if (font.empty()) return "";
+    return PlatformMapFileName(font[0] == '/' ? font : folder + "/" + font);
+  }
+  return "";
+}
+
+// The archive a game carries: every item the uses of its program's commands name, with the
+// libraries each needs, copied packed from the player's archive; the soundfont SETUP.INI names
+// is packed in place of the player's. Empty when the player carries nothing.
+bool ChooseCarried(const std::vector<CarriedItem>& available, const std::vector<int32_t>& commands,
+                   const std::vector<std::string>& setupFolders, std::vector<uint8_t>* archive, std::string* whyNot) {
+  archive->clear();
+  if (available.empty()) return true;
+  std::set<CarriedUse> uses = {CarriedUse::kDisplayAndInput};
+  for (int32_t number : commands)
+    for (const CommandUse& row : kCommandUses)
+      if (number >= row.first && number <= row.last) uses.insert(row.use);
+  std::set<std::string> wanted;
+  for (CarriedUse use : uses)
+    for (const std::string& name : CarriedNamesFor(use))
+      for (const CarriedItem& item : available)
+        if (item.name == name) {
+          wanted.insert(name);
+          wanted.insert(item.needs.begin(), item.needs.end());
+        }
+  CarriedItem ownSoundfont;
+  std::vector<uint8_t> fontBytes, packedFont;
+  if (uses.count(CarriedUse::kMidiSongs) != 0) {
+    const std::string font = SoundfontNamedBySetup(setupFolders);
+    std::string why;
+    if (!font.empty()) {
+      if (!ReadRegularFile(font, &fontBytes, &why))
+        return Fail(whyNot, "cannot read the soundfont SETUP.INI names, " + font + ": " + why);
+      if (!PackCarriedBytes(fontBytes, &packedFont)) return Fail(whyNot, "cannot pack the soundfont " + font);
+      ownSoundfont = {kCarriedSoundfont, {}, static_cast<uint32_t>(fontBytes.size()), packedFont.data(),
+                      static_cast<uint32_t>(packedFont.size())};
+    }
+  }
+  StartCarriedArchive(archive);
+  for (const CarriedItem& item : available) {
+    if (wanted.count(item.name) == 0) continue;
+    AppendCarriedItem(item.name == kCarriedSoundfont && ownSoundfont.packed != nullptr ? ownSoundfont : item, archive);
+  }
+  return true;
+}
+
 }  // namespace
 
 void SetPackageBuildStopCheck(bool (*stopAsked)()) { gBuildStopCheck = stopAsked != nullptr ? stopAsked : EscapeHeld; }
@@ -135,27 +259,29 @@ bool AppendPackage(std::vector<uint8_t>* image,
 // Everything is read and checked before the output is touched: a failed build leaves the
 // game already at outputPath as it was.
 bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, const char* compiledProgram,
-                         const char* mediaFolder, std::string* whyNot) {
+                         const char* mediaFolder, std::string* whyNot, const char* sourceFolder) {
   std::string why;
-  std::vector<uint8_t> image;
   std::vector<std::pair<std::string, std::vector<uint8_t>>> entries(1);
   entries[0].first = "_exefile.dat";
-  if (!ReadRegularFile(playerExecutable, &image, &why))
+  PlayerFile player;
+  if (!player.Open(playerExecutable, &why))
     return Fail(whyNot, "cannot read the player " + std::string(playerExecutable) + ": " + why);
   if (!ReadRegularFile(compiledProgram, &entries[0].second, &why))
     return Fail(whyNot, "cannot read the compiled program " + std::string(compiledProgram) + ": " + why);
-  // A player that already carries a package contributes only its stub.
-  std::vector<PackageEntryView> existing;
-  if (ParsePackage(image, &existing, nullptr)) {
-    size_t last = image.size() - 4;
-    image.resize(static_cast<uint32_t>(image[last]) | static_cast<uint32_t>(image[last + 1]) << 8 |
-                 static_cast<uint32_t>(image[last + 2]) << 16 | static_cast<uint32_t>(image[last + 3]) << 24);
-  }
+  std::vector<int32_t> commands;
+  if (!ListProgramCommands(entries[0].second, &commands, &why))
+    return Fail(whyNot, "the compiled program " + std::string(compiledProgram) + " does not load: " + why);
+  const bool hasMedia = mediaFolder != nullptr && mediaFolder[0] != 0;
+  std::vector<uint8_t> carried;
+  if (!ChooseCarried(player.Carried(), commands,
+                     {hasMedia ? mediaFolder : "", sourceFolder != nullptr ? sourceFolder : ""}, &carried, whyNot))
+    return false;
   std::vector<MediaFile> media;
-  if (mediaFolder != nullptr && mediaFolder[0] != 0 && !ListMediaFiles(mediaFolder, &media, whyNot)) return false;
+  if (hasMedia && !ListMediaFiles(mediaFolder, &media, whyNot)) return false;
   // The size limit from the listing, before any media file is read into memory.
-  uint64_t total = image.size() + 8 + kEntryOverhead + entries[0].first.size() + entries[0].second.size();
+  uint64_t total = player.StubSize() + 8 + kEntryOverhead + entries[0].first.size() + entries[0].second.size();
   for (const MediaFile& file : media) total += kEntryOverhead + file.name.size() + file.size;
+  if (!carried.empty()) total += kEntryOverhead + std::strlen(kCarriedPackageEntry) + carried.size();
   if (total > UINT32_MAX)
     return Fail(whyNot, "the game would be " + std::to_string(total) + " bytes; a package holds at most " +
                             std::to_string(UINT32_MAX));
@@ -165,6 +291,9 @@ bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, c
     if (!ReadRegularFile(file.source, &entries.back().second, &why))
       return Fail(whyNot, "cannot read the media file " + file.name + ": " + why);
   }
+  // The libraries last: the reader sets them apart from the game's own files.
+  if (!carried.empty()) entries.emplace_back(kCarriedPackageEntry, std::move(carried));
+  std::vector<uint8_t> image(player.Stub(), player.Stub() + player.StubSize());
   if (!AppendPackage(&image, entries)) return Fail(whyNot, "the media files grew past what a package holds");
   if (!PlatformReplaceFile(outputPath, image.data(), image.size(), true, &why))
     return Fail(whyNot, "cannot write " + std::string(outputPath) + ": " + why);

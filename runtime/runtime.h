@@ -374,10 +374,12 @@ const std::string& StartFolder();
 // Opens the package of an executable (the player: its own file) for the run; tests use it
 // with a built file. False when the file has no readable package.
 bool OpenPackage(const char* executablePath);
-// The executable's start: kNone when nothing follows its own program (it is the compiler and
-// driver), kOpened when a package does (it is a game), kDamaged with the reason in *whyNot
-// when something follows that is no readable package.
-enum class OwnPackage { kNone, kOpened, kDamaged };
+// The executable's start: kNone when nothing follows its own program but the libraries it
+// carries (it is the compiler and driver), kOpened when a game's package does (it is a game),
+// kDamaged with the reason in *whyNot when something follows that is no readable package, and
+// kUnreadable when its own file cannot be found or read (it cannot tell what it is). The
+// libraries the file carries are handed to the platform layer for the whole process.
+enum class OwnPackage { kNone, kOpened, kDamaged, kUnreadable };
 OwnPackage OpenOwnPackage(const char* executablePath, std::string* whyNot);
 void ClosePackage();  // deletes the extracted temporary files
 int PackageEntryCount();
@@ -388,10 +390,13 @@ bool AppendPackage(std::vector<uint8_t>* image,
                    const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries);
 // Builds a standalone game: the player executable, the compiled program as "_exefile.dat",
 // then every file under mediaFolder (may be null) by its relative path with "\"; a link
-// pointing out of the folder fails the build. A failed build leaves the output as it was
-// and says why in *whyNot. The environment shows "Adding <path>..." for each file.
+// pointing out of the folder fails the build. Last come the libraries and files, of those the
+// player carries, that the program's commands can reach (a game that never loads a video
+// carries no FFmpeg); a game that plays MIDI carries the soundfont the SETUP.INI of its media
+// or source folder names, else the player's. A failed build leaves the output as it was and
+// says why in *whyNot. The environment shows "Adding <path>..." for each file.
 bool WriteStandaloneGame(const char* outputPath, const char* playerExecutable, const char* compiledProgram,
-                         const char* mediaFolder, std::string* whyNot = nullptr);
+                         const char* mediaFolder, std::string* whyNot = nullptr, const char* sourceFolder = nullptr);
 
 // ---------------------------------------------------------------------------------------
 // Start-up, main loop, shut-down

@@ -193,6 +193,13 @@ bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryVie
 // runs it without reading the file a second time.
 bool PackageOpenFrom(const char* executablePath);
 
+// The number of every command of a compiled program, as the loader finds them on its paths
+// (the game builder judges from them what a game carries). Loads the program to check it and
+// frees it again: false with the reason when it is refused, or while a program is loaded.
+bool ListProgramCommands(const std::vector<uint8_t>& program, std::vector<int32_t>* numbers, std::string* whyNot);
+// The package at the end of size bytes, as ParsePackage.
+bool ParsePackageBytes(const uint8_t* image, size_t size, std::vector<PackageEntryView>* entries, std::string* whyNot);
+
 // Reads bytes [offset, end of file) of a file in one read; false when it cannot be read.
 bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_t offset = 0);
 

@@ -367,6 +367,16 @@ bool SndSetMidiSynth(const char* synthesizer, const char* soundfont) {
   return true;
 }
 
+std::string SndMidiProblem() {
+  std::string synthesizer, soundfont, problem;
+  {
+    SndLockGuard guard(gSnd.lock);
+    synthesizer = gMidi.synthesizer;
+    soundfont = gMidi.soundfont;
+  }
+  return PlatformMidiSynthUsable(synthesizer.c_str(), soundfont.c_str(), &problem) ? "" : problem;
+}
+
 bool SndSetMidiReverb(bool on) {
   SndLockGuard guard(gSnd.lock);
   SndEnter();

@@ -66,8 +66,8 @@ const DriverCase kCases[] = {
     {"MediaFilesGoInUnderTheirOwnNames",
      "mkdir -p m/sub; echo A > m/sub/a.txt; ln -s sub/a.txt m/alias.txt; ln -s sub m/again",
      "$QV build g.qva -o game --media ./m/", 0, "",
-     R"sh(tail -c 200 game | tr '\0' '\n' > names && grep -Fqx 'alias.txt' names && grep -Fqx 'sub\a.txt' names &&
-        ! grep -q again names && [ -x game ])sh"},
+     R"sh(tr '\0' '\n' < game > names && grep -Fqx 'alias.txt' names && grep -Fqx 'sub\a.txt' names &&
+        ! grep -Fqx again names && [ -x game ])sh"},
 
     // A built game whose package is damaged says so and fails, rather than acting as the driver.
     {"GameCutShortSaysItIsDamaged", "$QV build g.qva -o game >/dev/null && truncate -s -2 game", "./game", 1,
@@ -147,6 +147,45 @@ const DriverCase kCases[] = {
     {"UnknownFirstOptionIsRefused", "", "$QV -x", 1, "unknown option '-x'", "grep -q '^usage: ' \"$ERR\""},
     {"OptionWithoutItsNameIsRefused", "", "$QV compile g.qva -o", 1, "-o needs a name", "[ ! -e g.dat ]"},
 
+    // A machine without a library a program needs: the copy the executable carries serves
+    // instead; where that does not load either, the medium that fails says which library.
+    {"ACarriedPictureLibraryServesAMachineWithoutIt",
+     "ffmpeg -loglevel error -f lavfi -i color=c=0x0080ff:s=4x4 -frames:v 1 -pix_fmt rgb24 a.tif && "
+     "printf 'load image \"a.tif\", 1\\npaste image 1, 0, 0\\nsync\\nprint rgbb(point(1, 1))\\n' > t.qva",
+     "env QV_TEST_HIDDEN_LIBRARIES=libfreeimage.so $HIDDEN $QV run t.qva --headless --echo > out.txt", 0, "",
+     R"sh([ "$(cat out.txt)" -gt 240 ])sh"},  // the picture's blue, through the conversion to RGB
+    {"AMissingPictureLibrarySaysWhich",
+     "ffmpeg -loglevel error -f lavfi -i color=c=red:s=4x4 -frames:v 1 a.tif && "
+     "printf 'load image \"a.tif\", 1\\npaste image 1, 0, 0\\n' > t.qva",
+     "env QV_TEST_HIDDEN_LIBRARIES='libfreeimage.so carried' $HIDDEN $QV run t.qva --headless", 1,
+     "quorvanel: load a.tif: TIFF and PSD pictures need libfreeimage.so.3, and the copy this program carries does not load",
+     R"sh(grep 'Error' "$ERR" | grep -q 'libfreeimage.so.3')sh"},
+    {"AMissingVideoLibrarySaysWhich", "echo x > v.avi && printf 'load animation \"v.avi\", 1\\n' > t.qva",
+     "env QV_TEST_HIDDEN_LIBRARIES='libavformat.so carried' $HIDDEN $QV run t.qva --headless", 0,
+     "quorvanel: load animation v.avi: video animations need libavformat.so.", "true"},
+    {"AMissingMidiLibrarySaysWhich",
+     "cp \"$SRC/tests/standalone/midi/song.mid\" s.mid && printf 'load music \"s.mid\", 1\\n' > t.qva",
+     "env QV_TEST_HIDDEN_LIBRARIES='libfluidsynth.so carried' $HIDDEN $QV run t.qva --headless", 0,
+     "quorvanel: load music s.mid: MIDI songs need libfluidsynth.so.3, and the copy this program carries does not load",
+     "true"},
+    {"AMissingFtpLibrarySaysWhich",
+     "printf 'ftp connect \"127.0.0.1\", \"a\", \"b\"\\nprint get ftp failure$()\\n' > t.qva",
+     "env QV_TEST_HIDDEN_LIBRARIES='libcurl.so carried' $HIDDEN $QV run t.qva --headless --echo > out.txt", 0, "",
+     R"sh(grep -q '^FTP sessions need libcurl.so.4, and the copy this program carries does not load' out.txt)sh"},
+    // Without /proc (a chroot or container without it) a built game still finds itself and
+    // runs as the game, and unpacks what it carries into its private folder instead of memory.
+    {"AGameWithoutProcRunsAsTheGame",
+     "unshare -m true 2>/dev/null || exit 77; "
+     "ffmpeg -loglevel error -f lavfi -i color=c=0x0080ff:s=4x4 -frames:v 1 -pix_fmt rgb24 a.tif && "
+     "printf 'load image \"a.tif\", 1\\npaste image 1, 0, 0\\nsync\\nopen to write 1, \"out.txt\"\\n"
+     "write string 1, str$(rgbb(point(1, 1)))\\nclose file 1\\n' > g.qva && $QV build g.qva -o game --media . && rm g.qva",
+     "env QV_TEST_HIDDEN_LIBRARIES=libfreeimage.so $HIDDEN unshare -m sh -c 'mount -t tmpfs none /proc && exec ./game'",
+     0, "", R"sh([ "$(cat out.txt)" -gt 240 ] && [ -z "$(ls -A "$XDG_RUNTIME_DIR/quorvanel")" ])sh"},
+    // 3D where the machine has no OpenGL: error 10005 naming what to install, not a black screen.
+    {"ThreeDWithoutOpenGlSaysWhatToInstall", "printf 'make object cube 1, 10\\nsync\\n' > t.qva",
+     "SDL_VIDEO_EGL_DRIVER=/none/libEGL.so.1 SDL_VIDEO_GL_DRIVER=/none/libGL.so.1 $QV run t.qva --headless", 1,
+     "System Error 10005 : ", R"sh(grep -q '3D needs OpenGL: install libegl1 and libegl-mesa0' "$ERR")sh"},
+
     // No display: one line says the run has no window and how to see what it prints, naming the
     // executable as it was started (after a build it is not on the PATH); the Wayland library's
     // line about XDG_RUNTIME_DIR does not appear.
@@ -190,7 +229,8 @@ class DriverTest : public ::testing::TestWithParam<DriverCase> {
     // caches show up as leaks of unknown modules (the in-process tests check our own code).
     const std::string root = root_.string();
     std::string script = "cd '" + root + "/work' && export QV='" + Quorvanel() + "' ERR='" + root +
-                         "/stderr.txt' LC_ALL=C ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen "
+                         "/stderr.txt' SRC='" QV_SOURCE_DIR "' HIDDEN='ASAN_OPTIONS=detect_leaks=0:verify_asan_link_order=0 "
+                         "LD_PRELOAD=" QV_HIDE_LIBRARIES "' LC_ALL=C ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=offscreen "
                          "SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR='" + root + "/run' XDG_CONFIG_HOME='" + root +
                          "/config' && " + text;
     int status = std::system(script.c_str());

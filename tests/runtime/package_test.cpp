@@ -3,6 +3,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/carried.h"
+#include "platform/carried_archive.h"
+#include "runtime/command_numbers.h"
 #include "runtime/runtime_local.h"
 #include "tests/asm/qvasm.h"
 
@@ -15,9 +18,22 @@ using Entries = std::vector<std::pair<std::string, std::vector<uint8_t>>>;
 
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
+// A compiled program of the given commands, each with a file name and a number, then END.
+std::vector<uint8_t> ProgramOf(std::initializer_list<int> commands) {
+  qvasm::ProgramBuilder b;
+  for (int command : commands) b.Emit(command, {b.Id(b.TextConst("file")), b.Id(b.IntConst(1))});
+  b.Emit(kEnd);
+  return b.Build();
+}
+
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
 }
 
 class PackageTest : public ::testing::Test {
@@ -134,7 +150,7 @@ TEST(PackageParse, MalformedPackagesHaveNoEntries) {
 TEST_F(PackageTest, WriterBuildsAGameFromPlayerProgramAndMedia) {
   fs::create_directories(folder_ / "media" / "sub");
   std::ofstream(folder_ / "player", std::ios::binary) << "PLAYER";
-  std::ofstream(folder_ / "prog.dat", std::ios::binary) << "PROGRAM";
+  WriteBytes(folder_ / "prog.dat", ProgramOf({}));
   std::ofstream(folder_ / "media" / "sub" / "Tune.mid", std::ios::binary) << "MIDI";
   const std::string out = (folder_ / "game").string();
   ASSERT_TRUE(WriteStandaloneGame(out.c_str(), (folder_ / "player").c_str(), (folder_ / "prog.dat").c_str(),
@@ -172,12 +188,115 @@ TEST_F(PackageTest, WriterRefusesAMediaNameTheReaderWouldRefuse) {
   const fs::path deep = folder_ / "media" / std::string(200, 'd');
   fs::create_directories(deep);
   std::ofstream(folder_ / "player", std::ios::binary) << "PLAYER";
-  std::ofstream(folder_ / "prog.dat", std::ios::binary) << "PROGRAM";
+  WriteBytes(folder_ / "prog.dat", ProgramOf({}));
   std::ofstream(deep / (std::string(60, 'f') + ".png"), std::ios::binary) << "PNG";
   const std::string out = (folder_ / "game").string();
   EXPECT_FALSE(WriteStandaloneGame(out.c_str(), (folder_ / "player").c_str(), (folder_ / "prog.dat").c_str(),
                                    (folder_ / "media").c_str()));
   EXPECT_FALSE(fs::exists(out));
+}
+
+// A player that carries libraries: each game gets those its program's commands reach, with
+// what they need, and the soundfont its SETUP.INI names; the reader sets them apart from the
+// game's own files and hands them to the platform layer.
+TEST_F(PackageTest, AGameCarriesWhatItsCommandsReach) {
+  const std::string display = CarriedNamesFor(CarriedUse::kDisplayAndInput)[0];
+  const std::string video = CarriedNamesFor(CarriedUse::kVideo)[0];
+  const std::string midi = CarriedNamesFor(CarriedUse::kMidiSongs)[0];
+  const std::string ftp = CarriedNamesFor(CarriedUse::kFtp)[0];
+  // Packed items of a few bytes each; the display library and video share a library they need.
+  std::vector<std::vector<uint8_t>> store;
+  std::vector<uint8_t> archive;
+  StartCarriedArchive(&archive);
+  const std::vector<std::pair<std::string, std::vector<std::string>>> items = {
+      {"libshared.so.1", {}}, {"libcodec.so.2", {}}, {display, {"libshared.so.1"}},
+      {video, {"libshared.so.1", "libcodec.so.2"}}, {midi, {}}, {ftp, {}}, {kCarriedSoundfont, {}}};
+  for (const auto& [name, needs] : items) {
+    const std::vector<uint8_t> bytes = Bytes("the bytes of " + name);
+    store.emplace_back();
+    ASSERT_TRUE(PackCarriedBytes(bytes, &store.back()));
+    AppendCarriedItem({name, needs, static_cast<uint32_t>(bytes.size()), store.back().data(),
+                       static_cast<uint32_t>(store.back().size())},
+                      &archive);
+  }
+  WriteBytes(folder_ / "player", qvasm::BuildPackagedExecutable(Bytes("PLAYER"), {{kCarriedPackageEntry, archive}}));
+  fs::create_directories(folder_ / "source");
+  std::ofstream(folder_ / "source" / "SETUP.INI") << "[SETTINGS]\nMIDISOUNDFONT=fonts/Mine.sf2\n";
+  fs::create_directories(folder_ / "source" / "fonts");
+  std::ofstream(folder_ / "source" / "fonts" / "Mine.sf2") << "my own soundfont";
+
+  struct Case {
+    std::initializer_list<int> commands;
+    std::vector<std::string> carried;  // in the archive's order
+  };
+  const Case cases[] = {
+      {{}, {"libshared.so.1", display}},
+      {{kAnimationLoad}, {"libshared.so.1", "libcodec.so.2", display, video}},
+      {{kMusicLoad}, {"libshared.so.1", display, midi, kCarriedSoundfont}},
+      {{kFtpConnect, kMusicLoadCD}, {"libshared.so.1", display, ftp}},
+  };
+  for (const Case& c : cases) {
+    WriteBytes(folder_ / "prog.dat", ProgramOf(c.commands));
+    const std::string out = (folder_ / "game").string();
+    std::string whyNot;
+    ASSERT_TRUE(WriteStandaloneGame(out.c_str(), (folder_ / "player").c_str(), (folder_ / "prog.dat").c_str(), nullptr,
+                                    &whyNot, (folder_ / "source").c_str()))
+        << whyNot;
+    const std::string game = ReadFile(out);
+    EXPECT_EQ(game.substr(0, 6), "PLAYER");
+    EXPECT_EQ(game.substr(game.size() - 4), std::string("\x06\0\0\0", 4)) << "the package follows the stub alone";
+    std::vector<PackageEntryView> entries;
+    const std::vector<uint8_t> image(game.begin(), game.end());
+    ASSERT_TRUE(ParsePackage(image, &entries, &whyNot)) << whyNot;
+    ASSERT_EQ(entries.size(), 2u);
+    ASSERT_EQ(entries.back().name, kCarriedPackageEntry);
+    std::vector<CarriedItem> found;
+    ASSERT_TRUE(ParseCarriedArchive(entries.back().data, entries.back().size, &found, &whyNot)) << whyNot;
+    std::vector<std::string> names;
+    for (const CarriedItem& item : found) {
+      names.push_back(item.name);
+      std::vector<uint8_t> bytes;
+      ASSERT_TRUE(UnpackCarriedItem(item, &bytes)) << item.name;
+      EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+                item.name == kCarriedSoundfont ? "my own soundfont" : "the bytes of " + item.name);
+    }
+    EXPECT_EQ(names, c.carried);
+    // The game's own entries are the program alone; the libraries go to the platform layer.
+    std::string why;
+    ASSERT_EQ(OpenOwnPackage(out.c_str(), &why), OwnPackage::kOpened) << why;
+    EXPECT_EQ(PackageEntryCount(), 1);
+    EXPECT_TRUE(PlatformCarries(display.c_str()));
+    EXPECT_EQ(PlatformCarries(video.c_str()), names.size() == 4 && names[3] == video);
+    std::string carriedName = "/carried";
+    EXPECT_FALSE(ResolvePackagedFile(carriedName, "dat"));
+    ClosePackage();
+  }
+  // A soundfont SETUP.INI names that is not there fails the build and names it.
+  fs::remove(folder_ / "source" / "fonts" / "Mine.sf2");
+  WriteBytes(folder_ / "prog.dat", ProgramOf({kMusicLoad}));
+  std::string whyNot;
+  EXPECT_FALSE(WriteStandaloneGame((folder_ / "game2").c_str(), (folder_ / "player").c_str(),
+                                   (folder_ / "prog.dat").c_str(), nullptr, &whyNot, (folder_ / "source").c_str()));
+  EXPECT_NE(whyNot.find("Mine.sf2"), std::string::npos) << whyNot;
+}
+
+// A package holding only the carried libraries is the development executable's: no game.
+TEST_F(PackageTest, OnlyCarriedLibrariesAreNoGame) {
+  std::vector<uint8_t> archive;
+  StartCarriedArchive(&archive);
+  WriteBytes(folder_ / "quorvanel", qvasm::BuildPackagedExecutable(Bytes("PLAYER"), {{kCarriedPackageEntry, archive}}));
+  std::string why;
+  EXPECT_EQ(OpenOwnPackage((folder_ / "quorvanel").c_str(), &why), OwnPackage::kNone) << why;
+  EXPECT_EQ(PackageEntryCount(), 0);
+  // Damaged libraries are a damaged file; a file that cannot be read cannot tell what it is.
+  archive.resize(archive.size() - 2);
+  archive.insert(archive.end(), {1, 0, 0, 0, 'x'});
+  WriteBytes(folder_ / "quorvanel", qvasm::BuildPackagedExecutable(Bytes("PLAYER"), {{kCarriedPackageEntry, archive}}));
+  EXPECT_EQ(OpenOwnPackage((folder_ / "quorvanel").c_str(), &why), OwnPackage::kDamaged);
+  EXPECT_NE(why.find("carries are damaged"), std::string::npos) << why;
+  EXPECT_EQ(OpenOwnPackage((folder_ / "none").c_str(), &why), OwnPackage::kUnreadable);
+  EXPECT_EQ(OpenOwnPackage("", &why), OwnPackage::kUnreadable);
+  EXPECT_NE(why.find("/proc"), std::string::npos) << why;
 }
 
 }  // namespace

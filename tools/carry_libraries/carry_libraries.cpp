@@ -1,49 +1,113 @@
-// Packs shared libraries into the archive the executable carries for machines without them:
-// carry_libraries OUT SONAME=PATH... writes "QVCARRY1" then, per library, its soname's
-// length (u32), the soname, its size and its packed size (u32 each) and its zlib data.
-#include <zlib.h>
-
-#include <cstdint>
+// Packs the libraries and files a built game may carry, and appends them to the executable:
+//   carry_libraries pack OUT MANIFEST    (lines "NAME<tab>PATH<tab>NEEDS...", NEEDS the names
+//                                          of a library's closure, space-separated)
+//   carry_libraries append EXECUTABLE ARCHIVE
+// The archive's format is platform/carried_archive.h's; appended, it is one package entry
+// after the executable, which the runtime reads at start-up and the game builder copies from.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
-static void PutWord(std::string& out, uint32_t value) {
+#include "platform/carried_archive.h"
+
+namespace {
+
+struct Source {
+  std::string name, path;
+  std::vector<std::string> needs;
+  std::vector<uint8_t> bytes, packed;
+  bool ok = false;
+};
+
+bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !bytes->empty();
+}
+
+void PutWord(std::string& out, uint32_t value) {
   for (int i = 0; i < 4; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: carry_libraries OUT SONAME=PATH...\n");
+int Pack(const char* out, const char* manifest) {
+  std::ifstream list(manifest);
+  std::vector<Source> sources;
+  for (std::string line; std::getline(list, line);) {
+    if (line.empty()) continue;
+    std::istringstream fields(line);
+    Source source;
+    std::getline(fields, source.name, '\t');
+    std::getline(fields, source.path, '\t');
+    for (std::string need; fields >> need;) source.needs.push_back(need);
+    sources.push_back(std::move(source));
+  }
+  // Packing a hundred libraries is most of the build's own time: four at once.
+  const size_t workers = 4;
+  std::vector<std::thread> threads;
+  for (size_t w = 0; w < workers; ++w)
+    threads.emplace_back([&sources, w, workers] {
+      for (size_t i = w; i < sources.size(); i += workers)
+        sources[i].ok = ReadFile(sources[i].path, &sources[i].bytes) && PackCarriedBytes(sources[i].bytes, &sources[i].packed);
+    });
+  for (std::thread& thread : threads) thread.join();
+  std::vector<uint8_t> archive;
+  StartCarriedArchive(&archive);
+  for (const Source& source : sources) {
+    if (!source.ok) {
+      std::fprintf(stderr, "carry_libraries: cannot read %s for %s\n", source.path.c_str(), source.name.c_str());
+      return 1;
+    }
+    CarriedItem item;
+    item.name = source.name;
+    item.needs = source.needs;
+    item.size = static_cast<uint32_t>(source.bytes.size());
+    item.packed = source.packed.data();
+    item.packedSize = static_cast<uint32_t>(source.packed.size());
+    AppendCarriedItem(item, &archive);
+  }
+  std::ofstream file(out, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
+  return file.good() ? 0 : 1;
+}
+
+// The package after the linked executable: one entry, the archive; then the end word 0 and
+// the package's start (the executable's size).
+int Append(const char* executable, const char* archivePath) {
+  std::vector<uint8_t> archive;
+  if (!ReadFile(archivePath, &archive)) {
+    std::fprintf(stderr, "carry_libraries: cannot read %s\n", archivePath);
     return 1;
   }
-  std::string archive = "QVCARRY1";
-  for (int i = 2; i < argc; ++i) {
-    const char* equals = std::strchr(argv[i], '=');
-    if (equals == nullptr) {
-      std::fprintf(stderr, "carry_libraries: '%s' is not SONAME=PATH\n", argv[i]);
-      return 1;
-    }
-    const std::string soname(argv[i], static_cast<size_t>(equals - argv[i]));
-    std::ifstream in(equals + 1, std::ios::binary);
-    const std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (!in.is_open() || data.empty()) {
-      std::fprintf(stderr, "carry_libraries: cannot read %s\n", equals + 1);
-      return 1;
-    }
-    uLongf packedSize = compressBound(data.size());
-    std::vector<unsigned char> packed(packedSize);
-    if (compress2(packed.data(), &packedSize, data.data(), data.size(), 9) != Z_OK) return 1;
-    PutWord(archive, static_cast<uint32_t>(soname.size()));
-    archive += soname;
-    PutWord(archive, static_cast<uint32_t>(data.size()));
-    PutWord(archive, static_cast<uint32_t>(packedSize));
-    archive.append(reinterpret_cast<const char*>(packed.data()), packedSize);
+  std::fstream file(executable, std::ios::binary | std::ios::in | std::ios::out | std::ios::ate);
+  const std::streamoff start = file.tellp();
+  if (!file || start <= 0 || start > 0x7fffffff) {
+    std::fprintf(stderr, "carry_libraries: cannot open %s\n", executable);
+    return 1;
   }
-  std::ofstream out(argv[1], std::ios::binary | std::ios::trunc);
-  out.write(archive.data(), static_cast<std::streamsize>(archive.size()));
-  return out.good() ? 0 : 1;
+  std::string tail;
+  PutWord(tail, static_cast<uint32_t>(std::strlen(kCarriedPackageEntry) + 1));
+  tail.append(kCarriedPackageEntry, std::strlen(kCarriedPackageEntry) + 1);
+  PutWord(tail, static_cast<uint32_t>(archive.size()));
+  file.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+  file.write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
+  tail.clear();
+  PutWord(tail, 0);
+  PutWord(tail, static_cast<uint32_t>(start));
+  file.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+  return file.good() ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::strcmp(argv[1], "pack") == 0) return Pack(argv[2], argv[3]);
+  if (argc == 4 && std::strcmp(argv[1], "append") == 0) return Append(argv[2], argv[3]);
+  std::fprintf(stderr, "usage: carry_libraries pack OUT MANIFEST | carry_libraries append EXECUTABLE ARCHIVE\n");
+  return 1;
 }
