@@ -7,6 +7,7 @@
 #include <string>
 
 #include "commands/sound_local.h"
+#include "graphics2d/graphics2d.h"
 #include "platform/file_replace.h"
 #include "platform/profile.h"
 #include "runtime/runtime.h"
@@ -137,7 +138,10 @@ static SndSample* LoadSampleByProgramName(const char* name, uint32_t mode, bool 
   std::string path = name;
   ResolvePackagedFile(path, "dat");
   if (mustExist && !FileExists(path.c_str())) return nullptr;
-  return SndLoadSample(-1, path.c_str(), mode, 0);
+  SndSample* sample = SndLoadSample(-1, path.c_str(), mode, 0);
+  if (sample == nullptr && !SndLibraryProblem().empty())
+    ReportMissingLibrary(std::string("load sound ") + name, SndLibraryProblem());
+  return sample;
 }
 
 bool LoadSoundFile(int sound, const char* name, int option) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 // The uses the game builder judges from a program's commands (DisplayAndInput for every game).
-enum class CarriedUse { kDisplayAndInput, kSounds, kMidiSongs, kVideo, kFtp, kCdAudio, kPictures };
+enum class CarriedUse { kDisplayAndInput, kSounds, kGsmSounds, kMidiSongs, kVideo, kFtp, kCdAudio, kPictures };
 
 // The names a game making this use carries: libraries by soname (each comes with the carried
 // libraries it needs) and data files by name. The game builder calls it.

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "platform/carried.h"
+
 bool GsmLibraryLoaded();  // platform/gsm_loader.cpp
 
 static std::atomic<bool> gHideLibrary{false};  // tests only
@@ -14,7 +16,9 @@ void PlatformGsmHideLibraryForTests(bool hide) { gHideLibrary = hide; }
 
 bool PlatformGsmUsable(std::string* problem) {
   if (!gHideLibrary && GsmLibraryLoaded()) return true;
-  if (problem != nullptr) *problem = "the GSM 6.10 decoder library (libgsm.so.1) is not installed";
+  const std::string missing = gHideLibrary ? "" : PlatformUseProblem(CarriedUse::kGsmSounds);
+  if (problem != nullptr)
+    *problem = !missing.empty() ? missing : "GSM 6.10 WAV files need libgsm.so.1, which is not installed here";
   return false;
 }
 

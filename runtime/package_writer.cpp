@@ -164,6 +164,7 @@ constexpr CommandUse kCommandUses[] = {
     {kAnimationLoad, kAnimationLoad, CarriedUse::kVideo},
     {kAnimationLoad, kAnimationLoad, CarriedUse::kSounds},
     {3000, 3699, CarriedUse::kSounds},  // sounds, music, CD audio
+    {3000, 3099, CarriedUse::kGsmSounds},  // a sound may be a GSM 6.10 WAV file
     {kMusicLoad, kMusicLoad, CarriedUse::kMidiSongs},
     {kSoundLoadUnsupported3042, kSoundLoadUnsupported3042, CarriedUse::kCdAudio},
     {3600, 3699, CarriedUse::kCdAudio},

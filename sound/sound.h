@@ -2,6 +2,7 @@
 // software 3D and the output drivers, all behind flat Snd* calls with one error word.
 #pragma once
 #include <cstdint>
+#include <string>
 
 struct SndSample;   // a block of PCM with its playback defaults (sound_local.h)
 struct SndChannel;  // one voice that plays a sample
@@ -159,6 +160,9 @@ void SndSetFileCallbacks(const SndFileRoutines& routines);
 // A name (or, with kSndMemoryImage, a memory image of `length` bytes): WAV, then MPEG audio;
 // with kSndRaw the bytes themselves as PCM in the mode's format.
 SndSample* SndLoadSample(int index, const void* nameOrImage, uint32_t mode, int length);
+// Why the last sample load on this thread failed for lack of a library, naming it ("" when it
+// did not): the sound glue says it to the user.
+std::string SndLibraryProblem();
 SndSample* SndLoadRawSample(int index, const char* name, uint32_t mode);
 SndSample* SndLoadWavFile(int index, const char* name, uint32_t mode);
 SndSample* SndLoadWavMemory(int index, const void* image, uint32_t mode, int length);

@@ -252,6 +252,8 @@ using SndLockGuard = std::lock_guard<std::recursive_mutex>;
 bool SndFail(int error);          // sets the error word, returns false
 void SndEnter();                  // entry convention: clears the error word on the start-up thread
 void SndLog(const char* text);
+// A loader refusing a file for lack of a library keeps why (SndLibraryProblem reads it).
+void SndNoteLibraryProblem(const std::string& problem);
 void SndAddOutputName(const char* name);  // drivers' device lists (at most 255 entries)
 void SndAddInputName(const char* name);
 

@@ -190,6 +190,7 @@ bool SndOpenWav(const SndWavInfo& info, uint32_t dataLength, SndWavDecoder* deco
       std::string problem;
       if (!PlatformGsmUsable(&problem)) {
         SndLog(("GSM 6.10 WAV file refused: " + problem).c_str());
+        SndNoteLibraryProblem(problem);
         return SndFail(kSndErrFileFormat);
       }
       d.codec = kSndWavGsm;
