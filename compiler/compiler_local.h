@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "compiler/compiler.h"
@@ -83,6 +84,22 @@ struct KeywordEntry {
   int32_t number = 0;
 };
 
+// The keywords of one kind (commands or functions) indexed for the translator, built once
+// when the table is loaded: a trie of the names, where a blank in a name stands for one or
+// more blanks in the text, and the entries of each name in table order.
+struct KeywordIndex {
+  struct Node {
+    char edge = 0;           // the name character that leads here
+    int32_t firstChild = -1, nextSibling = -1;
+    int32_t name = -1;       // the name that ends here (an index in names), or -1
+  };
+  std::vector<Node> nodes = std::vector<Node>(1);  // node 0 is the root
+  int32_t rootChild[128] = {};  // the root's child for each first character (0 = none)
+  std::vector<std::vector<uint16_t>> names;  // per name: its entries, in table order
+  // The name index of a name exactly as the table holds it, or -1.
+  int32_t Find(std::string_view name) const;
+};
+
 struct VariableEntry {
   std::string name;
   uint16_t owner = 0;  // function index, 0 = main program
@@ -142,6 +159,13 @@ struct IncludeRecord {
   size_t begin = 0, end = 0; // where the file's text sits in the expanded source
 };
 
+// Finds names held as std::string by a std::string_view, without making a string.
+struct NameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+using NameMap = std::unordered_map<std::string, std::vector<int32_t>, NameHash, std::equal_to<>>;
+
 struct CompilerObject {
   bool retry = false;
   uint32_t codeCapacity = kInitialCodeCapacity;
@@ -157,10 +181,16 @@ struct CompilerObject {
 
   std::vector<KeywordEntry> commands;
   std::vector<KeywordEntry> functions;
+  KeywordIndex commandIndex, functionIndex;  // rebuilt with the table
   std::vector<VariableEntry> variables[3];  // int, float, string
+  NameMap variableNames[3];  // per type: each name's entries in variables, in table order
   std::vector<int32_t> intConstants;
   std::vector<uint32_t> floatConstants;     // bit patterns
   std::vector<std::string> stringConstants;
+  // Each constant's id, so a value used again finds its id at once.
+  std::unordered_map<int32_t, int32_t> intConstantIds;
+  std::unordered_map<uint32_t, int32_t> floatConstantIds;
+  std::unordered_map<std::string, int32_t, NameHash, std::equal_to<>> stringConstantIds;
   std::vector<DataItem> data;
   std::vector<LabelEntry> labels;
   std::vector<LabelReference> labelReferences;
@@ -197,6 +227,8 @@ const KeywordEntry* MatchCommandKeyword(const CompilerObject& c, std::string_vie
 // Longest function keyword name at the start of text; its length goes to *length.
 bool MatchFunctionName(const CompilerObject& c, std::string_view text, size_t* length);
 bool IsCommandName(const CompilerObject& c, std::string_view name);
+// The entries named exactly name (commands or functions), in table order; null when none.
+const std::vector<uint16_t>* KeywordEntriesNamed(const CompilerObject& c, std::string_view name, bool isFunction);
 
 // messages.cpp: COMPILER[index] from the built-in language file.
 std::string CompilerText(int index);
@@ -205,6 +237,8 @@ std::string CompilerText(int index);
 int32_t DeclareVariable(CompilerObject& c, char type, std::string_view name, uint8_t kind);
 int32_t FindVariable(CompilerObject& c, char type, std::string_view name, uint8_t kind);
 VariableEntry* VariableById(CompilerObject& c, int32_t id);
+// The places in c.variables of the type of the entries with this name, in table order.
+const std::vector<int32_t>& VariablesNamed(const CompilerObject& c, char type, std::string_view name);
 int32_t IntConstant(CompilerObject& c, int32_t value);
 int32_t FloatConstant(CompilerObject& c, float value);
 int32_t StringConstant(CompilerObject& c, std::string_view text);

@@ -1,5 +1,6 @@
 // The compiler driver: reads the source, expands #include lines, splits the text into
 // lines, runs the translator over them, checks labels and blocks, and hands over to the writer.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -26,9 +27,13 @@ void SetCodeCapacity(CompilerObject& c, uint32_t words) { c.codeCapacity = words
 
 void ResetCompiler(CompilerObject& c) {
   for (auto& table : c.variables) table.clear();
+  for (auto& names : c.variableNames) names.clear();
   c.intConstants.clear();
   c.floatConstants.clear();
   c.stringConstants.clear();
+  c.intConstantIds.clear();
+  c.floatConstantIds.clear();
+  c.stringConstantIds.clear();
   c.data.clear();
   c.labels.clear();
   c.labelReferences.clear();
@@ -61,17 +66,23 @@ static bool ReadWholeFile(const std::string& name, std::string& out) {
   if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;  // no devices, pipes, folders
   std::FILE* file = std::fopen(name.c_str(), "rb");
   if (!file) return false;
-  char buffer[65536];
-  size_t got;
-  std::string text;
+  // Read straight onto the end of out, in the room the file's size asks for, one byte more
+  // to see the end (a file that grows while it is read is read on, up to the limit).
+  const size_t start = out.size();
+  size_t filled = 0;
+  size_t room = std::min(static_cast<size_t>(info.st_size), kMaxSourceBytes) + 1;
   bool ok = true;
-  while (ok && (got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    text.append(buffer, got);
-    ok = text.size() <= kMaxSourceBytes;
+  while (ok) {
+    out.resize(start + room);
+    size_t got;
+    while (filled < room && (got = std::fread(out.data() + start + filled, 1, room - filled, file)) > 0) filled += got;
+    if (filled < room) break;  // the end of the file
+    ok = room <= kMaxSourceBytes;
+    room *= 2;
   }
   std::fclose(file);
-  if (ok) out += text;
-  return ok;
+  out.resize(ok && filled <= kMaxSourceBytes ? start + filled : start);
+  return ok && filled <= kMaxSourceBytes;
 }
 
 // An empty name is an empty program. A source that cannot be read is an error (a missing
@@ -102,14 +113,12 @@ static bool ForEachLine(std::string_view text, size_t from, int32_t firstLine, L
   size_t pos = from;
   while (pos < text.size()) {
     size_t start = pos;
-    line.clear();
-    while (pos < text.size() && text[pos] != '\r' && text[pos] != '\n') {
-      if (line.size() + 1 >= static_cast<size_t>(kMaxLineLength)) {
-        *bad = {number, start};
-        return false;
-      }
-      line += text[pos++];
+    while (pos < text.size() && text[pos] != '\r' && text[pos] != '\n') pos++;
+    if (pos - start >= static_cast<size_t>(kMaxLineLength)) {
+      *bad = {number, start};
+      return false;
     }
+    line.assign(text.data() + start, pos - start);
     if (pos < text.size() && text[pos] == '\r') pos++;
     if (pos < text.size() && text[pos] == '\n') pos++;
     bool quoted = false;
@@ -176,10 +185,13 @@ static bool ExpandIncludes(CompilerObject& c) {
   int32_t lines = 0;
   std::vector<std::pair<size_t, std::string>> folders;  // where each appended file's text starts, its folder
   while (scanFrom < c.expanded.size()) {
-    std::string snapshot = c.expanded;  // appended files are scanned by the next pass
+    // Files found in this pass wait in appended, scanned by the next pass; the buffer holds
+    // still while this pass reads it.
+    std::string appended;
+    const std::string_view snapshot = c.expanded;
     size_t passEnd = snapshot.size();
     LongLine badLine;
-    bool ok = ForEachLine(std::string_view(snapshot).substr(0, passEnd), scanFrom, 1, &badLine,
+    bool ok = ForEachLine(snapshot, scanFrom, 1, &badLine,
                           [&](std::string_view line, int32_t number, size_t offset) {
       if (firstPass) lines = number;
       if (line.substr(0, 9) != "#include ") return true;
@@ -217,16 +229,17 @@ static bool ExpandIncludes(CompilerObject& c) {
       c.includedNames.push_back(name);
       std::string mapped = PlatformMapFileName((relative && !folder.empty() ? folder : std::string()) + original);
       size_t slash = mapped.find_last_of('/');
-      folders.emplace_back(c.expanded.size(), slash == std::string::npos ? std::string() : mapped.substr(0, slash + 1));
+      folders.emplace_back(passEnd + appended.size(), slash == std::string::npos ? std::string() : mapped.substr(0, slash + 1));
       IncludeRecord record;
       record.includeLine = number;
-      record.begin = c.expanded.size();
-      c.expanded += contents;
-      if (!contents.empty() && contents.back() != '\n' && contents.back() != '\r') c.expanded += "\r\n";
-      record.end = c.expanded.size();
+      record.begin = passEnd + appended.size();
+      appended += contents;
+      if (!contents.empty() && contents.back() != '\n' && contents.back() != '\r') appended += "\r\n";
+      record.end = passEnd + appended.size();
       if (firstPass) c.includes.push_back(record);
       return true;
     });
+    c.expanded += appended;
     if (!ok) {
       if (badLine.line) {
         // A long line of an included file is reported at its "#include " line.
@@ -316,8 +329,10 @@ static bool DeclareFunctionsPass(CompilerObject& c) {
         }
         char type = NameType(name);
         bool known = false;
-        for (const VariableEntry& entry : c.variables[type == 'f' ? 1 : type == 's' ? 2 : 0])
-          known |= entry.kind == 1 && entry.owner == region && entry.name == name;
+        for (int32_t at : VariablesNamed(c, type, name)) {
+          const VariableEntry& entry = c.variables[type == 'f' ? 1 : type == 's' ? 2 : 0][static_cast<size_t>(at)];
+          known |= entry.kind == 1 && entry.owner == region;
+        }
         if (!known) {
           int32_t id = DeclareVariable(c, type, name, 1);
           if (id < 0) {

@@ -32,6 +32,7 @@ bool TakeChar(StatementCursor& cur, char ch) {
 
 bool TakeWord(StatementCursor& cur, std::string_view word) {
   SkipBlanks(cur);
+  if (cur.pos >= cur.text.size() || word.empty() || cur.text[cur.pos] != word[0]) return false;  // most words differ here
   if (cur.text.substr(cur.pos, word.size()) != word) return false;
   size_t end = cur.pos + word.size();
   if (end < cur.text.size() && (IsNameChar(cur.text[end]) || cur.text[end] == '$' ||
@@ -141,8 +142,11 @@ static const KeywordEntry* ChooseOverload(const CompilerObject& c, std::string_v
   const KeywordEntry* best = nullptr;
   int bestScore = 1 << 30;
   bool countFits = false;
-  for (const KeywordEntry& entry : table) {
-    if (entry.name != name) continue;
+  *failIndex = 21;
+  const std::vector<uint16_t>* named = KeywordEntriesNamed(c, name, isFunction);
+  if (named == nullptr) return nullptr;
+  for (uint16_t index : *named) {
+    const KeywordEntry& entry = table[index];
     std::string_view params = entry.signature;
     if (isFunction && !params.empty()) params.remove_prefix(1);
     if (params.size() != argTypes.size()) continue;
@@ -170,9 +174,10 @@ static const KeywordEntry* ChooseOverload(const CompilerObject& c, std::string_v
 
 static bool HasArray(CompilerObject& c, std::string_view name) {
   char type = NameType(name);
-  for (const VariableEntry& entry : c.variables[type == 'f' ? 1 : type == 's' ? 2 : 0])
-    if (entry.kind == 1 && entry.name == name && (entry.owner == c.currentFunction || entry.owner == 0))
-      return true;
+  for (int32_t at : VariablesNamed(c, type, name)) {
+    const VariableEntry& entry = c.variables[type == 'f' ? 1 : type == 's' ? 2 : 0][static_cast<size_t>(at)];
+    if (entry.kind == 1 && (entry.owner == c.currentFunction || entry.owner == 0)) return true;
+  }
   return false;
 }
 

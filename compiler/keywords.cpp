@@ -1,5 +1,6 @@
 // The keyword table: reads the keyword resource (name%number%signature lines) and finds the
 // longest command or function name at a place in a statement.
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -55,66 +56,110 @@ void ParseKeywordText(CompilerObject& c, std::string_view text) {
   }
 }
 
+int32_t KeywordIndex::Find(std::string_view name) const {
+  int32_t node = 0;
+  for (char ch : name) {
+    int32_t child = nodes[static_cast<size_t>(node)].firstChild;
+    while (child >= 0 && nodes[static_cast<size_t>(child)].edge != ch) child = nodes[static_cast<size_t>(child)].nextSibling;
+    if (child < 0) return -1;
+    node = child;
+  }
+  return node == 0 ? -1 : nodes[static_cast<size_t>(node)].name;
+}
+
+static void BuildKeywordIndex(const std::vector<KeywordEntry>& entries, KeywordIndex& index) {
+  index.nodes.assign(1, KeywordIndex::Node{});
+  index.names.clear();
+  std::fill(std::begin(index.rootChild), std::end(index.rootChild), 0);
+  for (size_t e = 0; e < entries.size(); e++) {
+    int32_t node = 0;
+    for (char ch : entries[e].name) {
+      int32_t child = index.nodes[static_cast<size_t>(node)].firstChild;
+      while (child >= 0 && index.nodes[static_cast<size_t>(child)].edge != ch)
+        child = index.nodes[static_cast<size_t>(child)].nextSibling;
+      if (child < 0) {
+        child = static_cast<int32_t>(index.nodes.size());
+        KeywordIndex::Node added;
+        added.edge = ch;
+        added.nextSibling = index.nodes[static_cast<size_t>(node)].firstChild;
+        index.nodes.push_back(added);
+        index.nodes[static_cast<size_t>(node)].firstChild = child;
+      }
+      node = child;
+    }
+    int32_t& name = index.nodes[static_cast<size_t>(node)].name;
+    if (name < 0) {
+      name = static_cast<int32_t>(index.names.size());
+      index.names.emplace_back();
+    }
+    index.names[static_cast<size_t>(name)].push_back(static_cast<uint16_t>(e));
+  }
+  for (int32_t child = index.nodes[0].firstChild; child >= 0; child = index.nodes[static_cast<size_t>(child)].nextSibling) {
+    const unsigned char first = static_cast<unsigned char>(index.nodes[static_cast<size_t>(child)].edge);
+    if (first < 128) index.rootChild[first] = child;
+  }
+}
+
 bool LoadKeywordTableFromText(CompilerObject& c, std::string_view text) {
   c.commands.clear();
   c.functions.clear();
   ParseKeywordText(c, text);
+  BuildKeywordIndex(c.commands, c.commandIndex);
+  BuildKeywordIndex(c.functions, c.functionIndex);
   return !c.commands.empty() || !c.functions.empty();
 }
 
 bool LoadKeywordTable(CompilerObject& c) { return LoadKeywordTableFromText(c, EmbeddedKeywordText()); }
 
-// Length of text matched by a keyword name at its start, 0 when it does not match. A blank
-// in the name matches one or more blanks in the text; the match must end at a word end.
-static size_t MatchName(std::string_view name, std::string_view text) {
+// The longest keyword name at the start of text: its name index (-1 when none) and the
+// length of text it takes. A blank in a name matches one or more blanks in the text, and a
+// match must end at a word end ("str$" does not match inside "str$x", nor "abs" inside
+// "absolute"). Two names that match take different lengths of text, so the longest is one.
+static int32_t LongestKeywordMatch(const KeywordIndex& index, std::string_view text, size_t* length) {
+  const std::vector<KeywordIndex::Node>& nodes = index.nodes;
+  int32_t best = -1;
   size_t t = 0;
-  for (size_t n = 0; n < name.size(); n++) {
-    if (name[n] == ' ') {
-      if (t >= text.size() || text[t] != ' ') return 0;
-      while (t < text.size() && text[t] == ' ') t++;
-      continue;
+  int32_t node = 0;
+  *length = 0;
+  while (true) {
+    const KeywordIndex::Node& at = nodes[static_cast<size_t>(node)];
+    if (at.name >= 0 && !(t < text.size() && IsWordChar(at.edge) && IsWordChar(text[t]))) {
+      best = at.name;
+      *length = t;
     }
-    if (t >= text.size() || text[t] != name[n]) return 0;
+    if (t >= text.size()) break;
+    const char ch = text[t];
+    int32_t child = at.firstChild;
+    if (node == 0) {
+      const unsigned char first = static_cast<unsigned char>(ch);
+      child = first < 128 && index.rootChild[first] != 0 ? index.rootChild[first] : -1;
+    }
+    while (child >= 0 && nodes[static_cast<size_t>(child)].edge != ch) child = nodes[static_cast<size_t>(child)].nextSibling;
+    if (child < 0) break;
     t++;
-  }
-  if (t < text.size() && IsWordChar(name.back()) && IsWordChar(text[t])) {
-    // "str$" must not match inside "str$x", nor "abs" inside "absolute".
-    return 0;
-  }
-  return t;
-}
-
-const KeywordEntry* MatchCommandKeyword(const CompilerObject& c, std::string_view text) {
-  const KeywordEntry* best = nullptr;
-  size_t bestLength = 0;
-  if (text.empty()) return nullptr;
-  for (const KeywordEntry& entry : c.commands) {
-    if (entry.name[0] != text[0]) continue;
-    size_t length = MatchName(entry.name, text);
-    if (length > bestLength) {
-      best = &entry;
-      bestLength = length;
-    }
+    if (ch == ' ')
+      while (t < text.size() && text[t] == ' ') t++;
+    node = child;
   }
   return best;
 }
 
-bool MatchFunctionName(const CompilerObject& c, std::string_view text, size_t* length) {
-  size_t bestLength = 0;
-  if (text.empty()) return false;
-  for (const KeywordEntry& entry : c.functions) {
-    if (entry.name[0] != text[0]) continue;
-    size_t matched = MatchName(entry.name, text);
-    if (matched > bestLength) bestLength = matched;
-  }
-  *length = bestLength;
-  return bestLength > 0;
+const KeywordEntry* MatchCommandKeyword(const CompilerObject& c, std::string_view text) {
+  size_t length = 0;
+  int32_t name = LongestKeywordMatch(c.commandIndex, text, &length);
+  return name < 0 ? nullptr : &c.commands[c.commandIndex.names[static_cast<size_t>(name)].front()];
 }
 
-bool IsCommandName(const CompilerObject& c, std::string_view name) {
-  for (const KeywordEntry& entry : c.commands)
-    if (entry.name == name) return true;
-  return false;
+bool MatchFunctionName(const CompilerObject& c, std::string_view text, size_t* length) {
+  return LongestKeywordMatch(c.functionIndex, text, length) >= 0;
+}
+
+bool IsCommandName(const CompilerObject& c, std::string_view name) { return c.commandIndex.Find(name) >= 0; }
+
+const std::vector<uint16_t>* KeywordEntriesNamed(const CompilerObject& c, std::string_view name, bool isFunction) {
+  const KeywordIndex& index = isFunction ? c.functionIndex : c.commandIndex;
+  int32_t found = index.Find(name);
+  return found < 0 ? nullptr : &index.names[static_cast<size_t>(found)];
 }
 
 int FindKeywordById(const CompilerObject& c, int32_t number, std::string* name) {

@@ -244,8 +244,10 @@ static bool TranslateDim(CompilerObject& c, StatementCursor& cur) {
     if (sizes.empty() || sizes.size() > 5) return Fail(c, 40, name);
     char type = NameType(name);
     int32_t array = 0;
-    for (const VariableEntry& entry : c.variables[type == 'f' ? 1 : type == 's' ? 2 : 0])
-      if (entry.kind == 1 && entry.owner == c.currentFunction && entry.name == name) array = entry.id;
+    for (int32_t at : VariablesNamed(c, type, name)) {
+      const VariableEntry& entry = c.variables[type == 'f' ? 1 : type == 's' ? 2 : 0][static_cast<size_t>(at)];
+      if (entry.kind == 1 && entry.owner == c.currentFunction) array = entry.id;
+    }
     if (!array) array = DeclareVariable(c, type, name, 1);
     if (array < 0) return false;
     VariableEntry* entry = VariableById(c, array);
@@ -602,8 +604,8 @@ static bool TranslateBody(CompilerObject& c, std::string_view text) {
   if (TakeChar(probe, '(') && FindFunction(c, name) > 0) {
     bool array = false;
     char type = NameType(name);
-    for (const VariableEntry& entry : c.variables[type == 'f' ? 1 : type == 's' ? 2 : 0])
-      array |= entry.kind == 1 && entry.name == name;
+    for (int32_t at : VariablesNamed(c, type, name))
+      array |= c.variables[type == 'f' ? 1 : type == 's' ? 2 : 0][static_cast<size_t>(at)].kind == 1;
     if (!array) return CompileUserCallStatement(c, cur);
   }
   StatementCursor assign{text, cur.pos + name.size()};

@@ -28,20 +28,32 @@ int32_t DeclareVariable(CompilerObject& c, char type, std::string_view name, uin
   entry.id = kBands[TypeIndex(type)] + static_cast<int32_t>(table.size());
   entry.kind = kind;
   entry.line = c.currentLine;
+  c.variableNames[TypeIndex(type)][entry.name].push_back(static_cast<int32_t>(table.size()));
   table.push_back(std::move(entry));
   return table.back().id;
+}
+
+const std::vector<int32_t>& VariablesNamed(const CompilerObject& c, char type, std::string_view name) {
+  static const std::vector<int32_t> kNone;
+  const NameMap& names = c.variableNames[TypeIndex(type)];
+  auto found = names.find(name);
+  return found == names.end() ? kNone : found->second;
 }
 
 // Searches the running function's variables, and for arrays then the main program's;
 // an unknown plain variable is declared on first use.
 int32_t FindVariable(CompilerObject& c, char type, std::string_view name, uint8_t kind) {
-  std::vector<VariableEntry>& table = c.variables[TypeIndex(type)];
-  for (const VariableEntry& entry : table)
-    if (entry.owner == c.currentFunction && entry.kind == kind && entry.name == name)
-      return entry.id;
+  const std::vector<VariableEntry>& table = c.variables[TypeIndex(type)];
+  const std::vector<int32_t>& named = VariablesNamed(c, type, name);
+  for (int32_t at : named) {
+    const VariableEntry& entry = table[static_cast<size_t>(at)];
+    if (entry.owner == c.currentFunction && entry.kind == kind) return entry.id;
+  }
   if (kind == 1) {
-    for (const VariableEntry& entry : table)
-      if (entry.owner == 0 && entry.kind == 1 && entry.name == name) return entry.id;
+    for (int32_t at : named) {
+      const VariableEntry& entry = table[static_cast<size_t>(at)];
+      if (entry.owner == 0 && entry.kind == 1) return entry.id;
+    }
     return 0;  // arrays are declared by DIM only
   }
   return DeclareVariable(c, type, name, kind);
@@ -58,38 +70,35 @@ VariableEntry* VariableById(CompilerObject& c, int32_t id) {
 }
 
 int32_t IntConstant(CompilerObject& c, int32_t value) {
-  for (size_t i = 0; i < c.intConstants.size(); i++)
-    if (c.intConstants[i] == value) return kIdIntConst + static_cast<int32_t>(i);
+  if (auto found = c.intConstantIds.find(value); found != c.intConstantIds.end()) return found->second;
   if (c.intConstants.size() >= kConstsPerType) {
     Fail(c, 14, "integers");
     return -1;
   }
   c.intConstants.push_back(value);
-  return kIdIntConst + static_cast<int32_t>(c.intConstants.size() - 1);
+  return c.intConstantIds[value] = kIdIntConst + static_cast<int32_t>(c.intConstants.size() - 1);
 }
 
 int32_t FloatConstant(CompilerObject& c, float value) {
   uint32_t bits;
   std::memcpy(&bits, &value, 4);
-  for (size_t i = 0; i < c.floatConstants.size(); i++)
-    if (c.floatConstants[i] == bits) return kIdFloatConst + static_cast<int32_t>(i);
+  if (auto found = c.floatConstantIds.find(bits); found != c.floatConstantIds.end()) return found->second;
   if (c.floatConstants.size() >= kConstsPerType) {
     Fail(c, 14, "floats");
     return -1;
   }
   c.floatConstants.push_back(bits);
-  return kIdFloatConst + static_cast<int32_t>(c.floatConstants.size() - 1);
+  return c.floatConstantIds[bits] = kIdFloatConst + static_cast<int32_t>(c.floatConstants.size() - 1);
 }
 
 int32_t StringConstant(CompilerObject& c, std::string_view text) {
-  for (size_t i = 0; i < c.stringConstants.size(); i++)
-    if (c.stringConstants[i] == text) return kIdStringConst + static_cast<int32_t>(i);
+  if (auto found = c.stringConstantIds.find(text); found != c.stringConstantIds.end()) return found->second;
   if (c.stringConstants.size() >= kConstsPerType) {
     Fail(c, 14, "strings");
     return -1;
   }
   c.stringConstants.emplace_back(text);
-  return kIdStringConst + static_cast<int32_t>(c.stringConstants.size() - 1);
+  return c.stringConstantIds[std::string(text)] = kIdStringConst + static_cast<int32_t>(c.stringConstants.size() - 1);
 }
 
 int32_t NewTemporary(CompilerObject& c, char type) {

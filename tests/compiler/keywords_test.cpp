@@ -32,6 +32,60 @@ TEST(KeywordTable, ResourceFormat) {
   DestroyCompiler(compiler);
 }
 
+// A statement takes the longest keyword name at its start (a blank in a name matching any
+// run of blanks, a name ending only at a word end), and of the entries of that name the one
+// whose signature fits the arguments best: exact types first, then the fewest numbers
+// converted between integer and float, the first in the table on a tie.
+TEST(KeywordTable, LongestNameAndBestFittingSignature) {
+  const char* table =
+      "sync%1%\r\nsync on%2%\r\nsync rate%3%l\r\nposition%4%lff\r\nposition%5%lll\r\n"
+      "position%6%lfl\r\nload image%7%sl\r\nload%8%s\r\nload images%9%\r\n"
+      "pick[%20%ll\r\npick[%21%ff\r\npick[%22%fl\r\npicked[%23%ll\r\nval$[%24%ss\r\n";
+  struct Case {
+    const char* statement;
+    uint32_t command;  // the first code word after the conversions of the arguments
+  } cases[] = {
+      {"sync", 1},
+      {"sync on", 2},
+      {"sync    on", 2},
+      {"sync rate 30", 3},
+      {"position 1, 2.5, 3.5", 4},
+      {"position 1, 2, 3", 5},
+      {"position 1.5, 2.5, 3", 6},
+      {"position 1.5, 2, 3", 5},
+      {"load image \"a\", 1", 7},
+      {"load  image \"a\", 1", 7},
+      {"load \"a\"", 8},
+      {"load images", 9},
+      {"x = pick(2)", 20},
+      {"x# = pick(2.5)", 21},
+      {"x = picked(2)", 23},
+      {"x$ = val$(\"a\")", 24},
+  };
+  for (const Case& test : cases) {
+    CompilerObject* compiler = CreateCompiler();
+    ASSERT_TRUE(LoadKeywordTableFromText(*compiler, table));
+    ResetCompiler(*compiler);
+    ASSERT_TRUE(CompileFromMemory(*compiler, test.statement, 0)) << test.statement << ": " << CompilerMessage(*compiler);
+    std::vector<uint32_t> words = CompiledProgramWords(*compiler);
+    size_t at = words[7];
+    while (at < words.size() && (words[at] == 154 || words[at] == 155)) at += 3;  // float to int, int to float
+    ASSERT_LT(at, words.size());
+    EXPECT_EQ(words[at], test.command) << test.statement;
+    FreeCompilerBuffers(*compiler);
+    DestroyCompiler(compiler);
+  }
+  // A name must end at a word end: "syncx" and "pickx(1)" are no keywords.
+  for (const char* statement : {"syncx", "x = pickx(1)", "x$ = val$x(\"a\")"}) {
+    CompilerObject* compiler = CreateCompiler();
+    ASSERT_TRUE(LoadKeywordTableFromText(*compiler, table));
+    ResetCompiler(*compiler);
+    EXPECT_FALSE(CompileFromMemory(*compiler, statement, 0)) << statement;
+    FreeCompilerBuffers(*compiler);
+    DestroyCompiler(compiler);
+  }
+}
+
 // The command numbers the executable registers (every family main.cpp wires in).
 static std::vector<int> RegisteredNumbers() {
   std::vector<int> numbers;
