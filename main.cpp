@@ -163,6 +163,7 @@ static CompileResult CompileForDriver(const char* command, const std::string& so
   SetCompileProgressHook([](int percent) { Hooks.ShowCompileProgress(percent); });
   LoadKeywordTable(*compiler);
   ResetCompiler(*compiler);
+  SizeCodeBufferForSource(*compiler, source);
   CompileResult result = CompileResult::kDone;
   if (!CompileProgram(*compiler, source)) {
     std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), CompilerErrorLine(*compiler),

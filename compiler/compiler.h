@@ -40,6 +40,11 @@ std::vector<uint32_t> CompiledProgramWords(const CompilerObject& compiler);
 int CompilePassCount(const CompilerObject& compiler);
 // Sets the code buffer's starting capacity in words (tests use a small one to force growth).
 void SetCodeCapacity(CompilerObject& compiler, uint32_t words);
+// The command-line driver, before compiling a file with a fresh compiler: gives the code
+// buffer room for the code a source of that file's size makes (about a word for every two to
+// four bytes), so a large program compiles in one pass instead of again after each growth.
+// Never makes the buffer smaller.
+void SizeCodeBufferForSource(CompilerObject& compiler, const std::string& sourceName);
 
 // The environment's progress display; called once per new tenth of the lines translated.
 using CompileProgressHook = void (*)(int percent);

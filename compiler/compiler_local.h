@@ -217,7 +217,9 @@ struct CompilerObject {
   int mode = 1;              // 1 from a file, 2 from memory
   int firstLine = 0;
   std::string outputName;
-  std::vector<uint32_t> image;  // the last written program, as words
+  // The last compile's program file up to its code, as words; the code and the line table
+  // follow from code and lines (so a large program is not copied once more to be written).
+  std::vector<uint32_t> imageHead;
 };
 
 // keywords.cpp
@@ -265,7 +267,8 @@ bool CloseOpenBlocks(CompilerObject& c);
 char ExpressionTypeOf(CompilerObject& c, std::string_view expression);
 
 // writer.cpp
-std::vector<uint32_t> BuildProgramImage(const CompilerObject& c);
+// The program file's words up to its code (header, constants, DATA, ownership lists).
+std::vector<uint32_t> BuildProgramHead(const CompilerObject& c);
 
 // A place in the statement being translated.
 struct StatementCursor {

@@ -9,6 +9,10 @@
 #include "compiler/compiler_local.h"
 #include "platform/folders.h"
 
+// Sources are text of a few megabytes at most: a larger one (or an endless device named by an
+// include) is refused rather than read on.
+constexpr size_t kMaxSourceBytes = 16 * 1024 * 1024;
+
 // The progress display; set by the environment or the driver, lives for the process.
 static struct {
   CompileProgressHook hook = nullptr;
@@ -21,9 +25,17 @@ void DestroyCompiler(CompilerObject* compiler) { delete compiler; }
 
 const std::string& CompilerMessage(const CompilerObject& c) { return c.message; }
 int CompilerErrorLine(const CompilerObject& c) { return c.errorLine; }
-std::vector<uint32_t> CompiledProgramWords(const CompilerObject& c) { return c.image; }
 int CompilePassCount(const CompilerObject& c) { return c.passCount; }
 void SetCodeCapacity(CompilerObject& c, uint32_t words) { c.codeCapacity = words < 2048 ? 2048 : words; }
+
+void SizeCodeBufferForSource(CompilerObject& c, const std::string& sourceName) {
+  struct stat info;
+  if (stat(PlatformMapFileName(sourceName).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+  // A word per byte, with the margin: twice or more what programs make, and only reserved
+  // (pages never written cost nothing). Sources past the reading limit are refused anyway.
+  const uint64_t words = std::min<uint64_t>(static_cast<uint64_t>(info.st_size), kMaxSourceBytes) + kCodeMarginWords;
+  while (c.codeCapacity < words) c.codeCapacity *= 2;
+}
 
 void ResetCompiler(CompilerObject& c) {
   for (auto& table : c.variables) table.clear();
@@ -56,11 +68,11 @@ void FreeCompilerBuffers(CompilerObject& c) {
   c.code.shrink_to_fit();
   c.lines.clear();
   c.lines.shrink_to_fit();
+  c.codeCount = 0;
+  c.imageHead.clear();
 }
 
-// Reads a whole source or include file. Sources are text of a few megabytes at most: a
-// larger one (or an endless device named by an include) is refused rather than read on.
-constexpr size_t kMaxSourceBytes = 16 * 1024 * 1024;
+// Reads a whole source or include file (kMaxSourceBytes at most).
 static bool ReadWholeFile(const std::string& name, std::string& out) {
   struct stat info;
   if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;  // no devices, pipes, folders
@@ -175,7 +187,7 @@ static bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 // Appends every included file once to the expanded source. The main source's includes get
 // a record each (for error lines); includes inside included files are appended too.
 static bool ExpandIncludes(CompilerObject& c) {
-  c.expanded = c.source;
+  c.expanded = std::move(c.source);  // a file's source is read again for each pass
   if (!c.expanded.empty() && c.expanded.back() != '\n' && c.expanded.back() != '\r') c.expanded += "\r\n";
   c.expanded += "end\r\n";
   c.includes.clear();
@@ -484,7 +496,7 @@ static bool CompileSource(CompilerObject& c) {
   c.currentLine = c.tableLine = 0;
   EmitCodeWord(c, 0);  // the closing word: no handler, so the run ends there
   c.instructionCount++;
-  c.image = BuildProgramImage(c);
+  c.imageHead = BuildProgramHead(c);
   // A failed compile writes nothing: the last good compiled file stays as it was, and no
   // half-translated program is left where a player would load it.
   std::string whyNot;
@@ -516,7 +528,7 @@ static bool RunCompile(CompilerObject& c, const std::string* sourceName) {
     if (sourceName && !ReadSourceFile(c, *sourceName)) {
       c.message = c.errorText;
       c.errorLine = 0;
-      c.image.clear();
+      c.imageHead.clear();
       return false;
     }
     InitIdBands(c);

@@ -15,17 +15,8 @@ static void PutBytes(std::vector<uint32_t>& words, size_t firstByte, std::string
   }
 }
 
-std::vector<uint32_t> BuildProgramImage(const CompilerObject& c) {
-  // Sized once: a large program's image is megabytes, and growing it step by step would copy
-  // it and touch fresh memory several times over.
-  size_t dataWords = 0;
-  for (const DataItem& item : c.data) dataWords += item.type == 's' ? (item.text.size() + 1) / 4 + 1 : 1;
-  size_t total = 1024 + c.intConstants.size() + c.floatConstants.size() + c.data.size() / 4 + 1 + dataWords + 3 +
-                 c.variables[0].size() + c.variables[1].size() + c.variables[2].size() + 2 * size_t{c.codeCount};
-  for (const std::string& text : c.stringConstants) total += text.size() / 4 + 2;
-  std::vector<uint32_t> words;
-  words.reserve(total);
-  words.resize(1024, 0);
+std::vector<uint32_t> BuildProgramHead(const CompilerObject& c) {
+  std::vector<uint32_t> words(1024, 0);
   const uint32_t a = 1024;
   const uint32_t b = a + static_cast<uint32_t>(c.intConstants.size());
   const uint32_t s = b + static_cast<uint32_t>(c.floatConstants.size());
@@ -73,6 +64,14 @@ std::vector<uint32_t> BuildProgramImage(const CompilerObject& c) {
   words[9] = static_cast<uint32_t>(c.variables[1].size());
   words[10] = static_cast<uint32_t>(c.variables[2].size());
   words[11] = k;
+  return words;
+}
+
+std::vector<uint32_t> CompiledProgramWords(const CompilerObject& c) {
+  if (c.imageHead.empty()) return {};
+  std::vector<uint32_t> words;
+  words.reserve(c.imageHead.size() + 2 * size_t{c.codeCount});
+  words.insert(words.end(), c.imageHead.begin(), c.imageHead.end());
   words.insert(words.end(), c.code.begin(), c.code.begin() + c.codeCount);
   words.insert(words.end(), c.lines.begin(), c.lines.begin() + c.codeCount);
   return words;
@@ -81,10 +80,19 @@ std::vector<uint32_t> BuildProgramImage(const CompilerObject& c) {
 // Writes the image beside the target under a temporary name, then renames it over the
 // target, so a failed write never leaves half a program behind.
 bool WriteCompiledProgram(const CompilerObject& c, const std::string& outputName, std::string* whyNot) {
-  if constexpr (std::endian::native == std::endian::little)  // the words are the file's bytes already
-    return PlatformReplaceFile(outputName, c.image.data(), c.image.size() * 4, false, whyNot);
-  std::vector<unsigned char> bytes(c.image.size() * 4);
-  for (size_t i = 0; i < c.image.size(); i++)
-    for (int k = 0; k < 4; k++) bytes[i * 4 + k] = static_cast<unsigned char>(c.image[i] >> (8 * k));
+  if constexpr (std::endian::native == std::endian::little) {  // the words are the file's bytes already
+    PlatformReplacement file;
+    if (!PlatformBeginReplace(outputName, false, &file, whyNot)) return false;
+    PlatformWriteReplacement(&file, c.imageHead.data(), c.imageHead.size() * 4);
+    if (!c.imageHead.empty()) {
+      PlatformWriteReplacement(&file, c.code.data(), size_t{c.codeCount} * 4);
+      PlatformWriteReplacement(&file, c.lines.data(), size_t{c.codeCount} * 4);
+    }
+    return PlatformCommitReplace(&file, whyNot);
+  }
+  const std::vector<uint32_t> image = CompiledProgramWords(c);
+  std::vector<unsigned char> bytes(image.size() * 4);
+  for (size_t i = 0; i < image.size(); i++)
+    for (int k = 0; k < 4; k++) bytes[i * 4 + k] = static_cast<unsigned char>(image[i] >> (8 * k));
   return PlatformReplaceFile(outputName, bytes.data(), bytes.size(), false, whyNot);
 }
