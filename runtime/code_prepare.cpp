@@ -10,7 +10,7 @@
 namespace {
 
 enum : uint8_t { kUnseen, kCommandWord, kOperandWord, kParameterWord };
-enum class Role : uint8_t { kNone, kPlain, kArray };
+enum class Role : uint8_t { kNone, kPlain, kArray };  // the numbers BuildFunctionFrames reads
 
 // A slot id's kind: 0 integer, 1 float, 2 text; its group: 0 temporary, 1 variable, 2 constant.
 struct SlotKind {
@@ -46,12 +46,6 @@ bool IsJumpIfZero(int32_t number) {
 
 bool IsFunctionReturn(int32_t number) { return number >= kReturnNothing && number <= kReturnTextAlias30 && number != kEnd; }
 
-// No path goes on past these to the next word. A FUNCTION's return goes back to its call;
-// only without a call does it go on, and then it checks the next word itself (the word after
-// a FUNCTION's last return may be the next function's parameter list).
-bool EndsThePath(int32_t number) {
-  return IsJump(number) || number == kJumpSecond || number == kEnd || IsFunctionReturn(number);
-}
 
 CodeCell CellOf(CommandHandler handler) { return reinterpret_cast<CodeCell>(handler); }
 
@@ -72,6 +66,13 @@ class CodeChecker {
   }
 
   bool IsCommandAt(int32_t at) const { return at >= 0 && at < program_.codeWords && marks_[static_cast<size_t>(at)] == kCommandWord; }
+  const std::vector<CallSite>& Calls() const { return calls_; }
+  // Per variable slot from 3000: 0 unused, 1 plain, 2 array.
+  std::vector<uint8_t> Roles() const {
+    std::vector<uint8_t> roles(std::size(roles_));
+    for (size_t i = 0; i < roles.size(); ++i) roles[i] = static_cast<uint8_t>(roles_[i]);
+    return roles;
+  }
 
  private:
   bool Fail(int32_t at, const std::string& what) {
@@ -155,6 +156,7 @@ class CodeChecker {
     }
     if (!Claim(entry + n, kParameterWord)) return Fail(entry + n, "FUNCTION id word overlaps a command"), 0;
     pending_.push_back(entry + n + 1);
+    calls_.push_back({at, entry, n});
     return 4 + n;
   }
 
@@ -205,7 +207,7 @@ class CodeChecker {
           return Fail(at + 1, "array element into a temporary of another kind");
       }
       program_.code[static_cast<size_t>(at)] = CellOf(handler);
-      if (EndsThePath(number)) return true;
+      if (CommandEndsPath(number)) return true;
       at += length;
     }
   }
@@ -215,6 +217,7 @@ class CodeChecker {
   std::string* whyNot_;
   std::vector<uint8_t> marks_;
   std::vector<int32_t> pending_;
+  std::vector<CallSite> calls_;
   Role roles_[kFirstIntConst - kFirstIntVar] = {};
 };
 
@@ -257,6 +260,13 @@ void UseFastForms(LoadedProgram& program, const CodeChecker& checker) {
 
 }  // namespace
 
+// A FUNCTION's return goes back to its call; only without a call does it go on, and then it
+// checks the next word itself (the word after a FUNCTION's last return may be the next
+// function's parameter list).
+bool CommandEndsPath(int32_t number) {
+  return IsJump(number) || number == kJumpSecond || number == kEnd || IsFunctionReturn(number);
+}
+
 bool PrepareCode(LoadedProgram& program, std::string* whyNot) {
   CodeChecker checker(program, whyNot);
   if (!checker.Run()) return false;
@@ -267,5 +277,6 @@ bool PrepareCode(LoadedProgram& program, std::string* whyNot) {
     program.commandStarts[static_cast<size_t>(at)] = checker.IsCommandAt(at) ? 1 : 0;
   program.commandStarts[static_cast<size_t>(program.codeWords)] = 1;  // the closing word's place
   program.code[static_cast<size_t>(program.codeWords)] = CellOf(CmdQuitAtUnknownCommand);
+  BuildFunctionFrames(program, checker.Calls(), checker.Roles());
   return true;
 }

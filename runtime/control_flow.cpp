@@ -11,27 +11,18 @@
 
 namespace {
 
-// What a FUNCTION call keeps per depth, to find its way back and restore the caller. The
-// caller's locals lie on the save stack: entries [savedBegin, savedEnd) of gFlow.saved,
-// their texts in gFlow.savedTexts from textBegin on. A GOSUB saves nothing (empty ranges).
+// What a GOSUB or FUNCTION call keeps per depth, to find its way back and, for a call, put
+// back what it saved of its caller: values [savedBegin, savedEnd) of gFlow.saved, in the
+// order of the saved plan (numbers, then one length per text, -1 for a slot that held
+// none), with the texts' characters in gFlow.savedTexts from textBegin on. A GOSUB saves
+// nothing (empty ranges at the top of the stacks).
 struct CallRecord {
-  int32_t argumentCount;
-  CodeCell* entry;        // the called function's parameter list; null for a GOSUB
+  CodeCell* returnTo;           // a call's operand words, or the address after a GOSUB's operand
+  const FunctionFrame* frame;   // the called function; null for a GOSUB
+  const LocalsPlan* saved;      // what the call saved of its caller; null for nothing
   uint16_t callerFunctionId;
   int32_t savedBegin, savedEnd;
   size_t textBegin, textEnd;
-};
-// One saved local: a number by value, a text as its characters in gFlow.savedTexts.
-struct SavedValue {
-  int32_t slot;
-  size_t textAt;        // texts: where its characters start
-  VariableSlot value;   // numbers: the value; texts: the length in asInt
-};
-// A call's argument, read before any parameter is set.
-struct Argument {
-  int32_t parameter;  // the parameter's slot, or -1 for none of a variable's
-  int32_t number;
-  size_t textAt, textLength;  // a text argument's characters in gFlow.savedTexts
 };
 
 }  // namespace
@@ -39,11 +30,11 @@ struct Argument {
 // The stacks grow (and never shrink) only when a program goes deeper than ever before, so a
 // call does no heap work. Reset when a program is loaded or freed and by InitInterpreter.
 static struct {
-  std::vector<CodeCell*> returnStack;
-  std::vector<CallRecord> calls;
-  std::vector<SavedValue> saved;
-  std::vector<char> savedTexts;
-  std::vector<Argument> arguments;
+  std::vector<CallRecord> calls;    // the return stack, one record per GOSUB or call
+  int32_t callCapacity = 0;         // calls.size()
+  std::vector<VariableSlot> saved;  // the callers' saved locals
+  std::vector<char> savedTexts;     // their texts' characters, then a call's text arguments
+  std::vector<int32_t> arguments;   // a call's number arguments when there are many
   int32_t depth = 0;
   uint16_t currentFunctionId = 0;
   int32_t dataReadIndex = 0;
@@ -56,8 +47,8 @@ static const LoadedProgram& gProgram = Program();
 void ResetControlFlow() {
   if (gFlow.calls.empty()) {
     // Small to start with (every run pays for what it touches here); each grows by doubling.
-    gFlow.returnStack.resize(64);
     gFlow.calls.resize(64);
+    gFlow.callCapacity = 64;
     gFlow.saved.resize(256);
     gFlow.savedTexts.resize(4096);
     gFlow.arguments.resize(16);
@@ -83,13 +74,12 @@ static int SlotOfCell(CodeCell cell) {
 
 // Makes room for a call or GOSUB record at depth d (below kReturnStackSize): the stacks grow
 // only when a program goes deeper than ever before.
-static void GrowCallStacks() {
-  size_t size = std::min(gFlow.calls.size() * 2, static_cast<size_t>(kReturnStackSize));
-  gFlow.calls.resize(size);
-  gFlow.returnStack.resize(size);
+static void GrowCallStack() {
+  gFlow.calls.resize(std::min(gFlow.calls.size() * 2, static_cast<size_t>(kReturnStackSize)));
+  gFlow.callCapacity = static_cast<int32_t>(gFlow.calls.size());
 }
 static inline void RoomForDepth(int32_t d) {
-  if (static_cast<size_t>(d) >= gFlow.calls.size()) GrowCallStacks();
+  if (d >= gFlow.callCapacity) GrowCallStack();
 }
 
 // The jumps' fast forms: a code operand is a command's cell (the loader checked it).
@@ -178,18 +168,28 @@ static void CmdReadInt() { ReadItem('l'); }
 static void CmdReadFloat() { ReadItem('f'); }
 static void CmdReadText() { ReadItem('s'); }
 
+// The stacks' tops above the records below depth d.
+static inline void StackTopsBelow(int32_t d, int32_t* savedTop, size_t* textTop) {
+  *savedTop = d > 0 ? gFlow.calls[static_cast<size_t>(d - 1)].savedEnd : 0;
+  *textTop = d > 0 ? gFlow.calls[static_cast<size_t>(d - 1)].textEnd : 0;
+}
+
 static void CmdGosub() {
   if (gFlow.depth + 1 >= kReturnStackSize) {
     RuntimeError(108);
     return;
   }
   CodeCell* target = CodeOperand(0);
-  RoomForDepth(gFlow.depth);
-  size_t d = static_cast<size_t>(gFlow.depth);
-  gFlow.returnStack[d] = OperandPointer + 1;
-  int32_t savedTop = d > 0 ? gFlow.calls[d - 1].savedEnd : 0;
-  size_t textTop = d > 0 ? gFlow.calls[d - 1].textEnd : 0;
-  gFlow.calls[d] = CallRecord{0, nullptr, gFlow.currentFunctionId, savedTop, savedTop, textTop, textTop};
+  const int32_t d = gFlow.depth;
+  RoomForDepth(d);
+  CallRecord& gosub = gFlow.calls[static_cast<size_t>(d)];
+  gosub.returnTo = OperandPointer + 1;
+  gosub.frame = nullptr;
+  gosub.saved = nullptr;
+  gosub.callerFunctionId = gFlow.currentFunctionId;
+  StackTopsBelow(d, &gosub.savedBegin, &gosub.textBegin);
+  gosub.savedEnd = gosub.savedBegin;
+  gosub.textEnd = gosub.textBegin;
   gFlow.depth += 1;
   JumpTo(target);
 }
@@ -197,9 +197,9 @@ static void CmdGosub() {
 // A RETURN whose innermost call is a FUNCTION has no GOSUB to go back to: like a RETURN
 // with nothing on the stack it is ignored (popping the call would jump into its operands).
 static void CmdReturn() {
-  if (gFlow.depth <= 0 || gFlow.calls[static_cast<size_t>(gFlow.depth - 1)].entry != nullptr) return;
+  if (gFlow.depth <= 0 || gFlow.calls[static_cast<size_t>(gFlow.depth - 1)].frame != nullptr) return;
   gFlow.depth -= 1;
-  JumpTo(gFlow.returnStack[static_cast<size_t>(gFlow.depth)]);
+  JumpTo(gFlow.calls[static_cast<size_t>(gFlow.depth)].returnTo);
 }
 
 // Room for count more characters on the text stack from at on.
@@ -208,136 +208,120 @@ static char* TextRoom(size_t at, size_t count) {
   return gFlow.savedTexts.data() + at;
 }
 
-// Pushes one local of the running function onto the save stack (room made by the caller).
-static void SaveTextLocal(CallRecord& call, SavedValue& saved, int slot);
-static inline void SaveLocal(CallRecord& call, int slot) {
-  SavedValue& saved = gFlow.saved[static_cast<size_t>(call.savedEnd++)];
-  saved.slot = slot;
-  if (slot < kFirstTextVar) saved.value = VariableTable[slot];
-  else SaveTextLocal(call, saved, slot);
-}
-static void SaveTextLocal(CallRecord& call, SavedValue& saved, int slot) {
-  const char* text = VariableTable[slot].asText != nullptr ? VariableTable[slot].asText : kEmptyText;
-  size_t length = TextLength(text);
-  std::memcpy(TextRoom(call.textEnd, length), text, length);
-  saved.textAt = call.textEnd;
-  saved.value.asInt = static_cast<int32_t>(length);
-  call.textEnd += length;
-}
-
-// A variable of the running function that the loop over its locals saves (not an array:
-// the caller asked that already; a text only when it holds one).
-static bool SavedWithTheLocals(const LoadedProgram& program, int slot) {
-  size_t index = static_cast<size_t>(slot - kFirstIntVar);
-  if (index >= program.slotOwners.size() || program.slotOwners[index] != gFlow.currentFunctionId) return false;
-  return slot < kFirstTextVar || VariableTable[slot].asText != nullptr;
-}
-
-// Saves the running function's parameters and non-array locals before a nested call, on
-// top of what the calls below saved.
-static void SaveFunctionLocals(int32_t depth, CallRecord& call) {
-  const CallRecord& caller = gFlow.calls[static_cast<size_t>(depth - 1)];
-  call.savedBegin = call.savedEnd = caller.savedEnd;
-  call.textBegin = call.textEnd = caller.textEnd;
-  const LoadedProgram& program = gProgram;
-  int32_t first = 0, last = 0;
-  if (gFlow.currentFunctionId + 1u < program.localsStart.size()) {
-    first = program.localsStart[gFlow.currentFunctionId];
-    last = program.localsStart[gFlow.currentFunctionId + 1u];
-  }
-  int32_t parameters = caller.entry != nullptr ? caller.argumentCount : 0;
-  size_t most = static_cast<size_t>(call.savedEnd) + static_cast<size_t>(parameters + last - first);
+// Saves what the plan lists of the running function on top of the stacks, before a nested
+// call that may change it: numbers by value, texts as their characters.
+static void SaveLocals(const LocalsPlan& plan, CallRecord& call) {
+  const size_t most = static_cast<size_t>(call.savedBegin) + plan.numbers.size() + plan.texts.size();
   if (most > gFlow.saved.size()) gFlow.saved.resize(std::max(gFlow.saved.size() * 2, most));
-  for (int32_t k = 0; k < parameters; ++k) {
-    int slot = SlotOfCell(caller.entry[k]);
-    if (slot < kFirstIntVar || slot >= kFirstIntConst || VariableIsArray(slot)) continue;
-    // A parameter among the function's own variables is saved with them below, and put back
-    // after the parameters: one copy does for both.
-    if (SavedWithTheLocals(program, slot)) continue;
-    SaveLocal(call, slot);
+  VariableSlot* value = gFlow.saved.data() + call.savedBegin;
+  for (int32_t slot : plan.numbers) *value++ = VariableTable[slot];
+  size_t textTop = call.textBegin;
+  for (int32_t slot : plan.texts) {
+    const char* text = VariableTable[slot].asText;
+    if (text == nullptr) {  // no text to put back
+      (value++)->asInt = -1;
+      continue;
+    }
+    const size_t length = TextLength(text);
+    std::memcpy(TextRoom(textTop, length), text, length);
+    textTop += length;
+    (value++)->asInt = static_cast<int32_t>(length);
   }
-  for (int32_t i = first; i < last; ++i) {
-    int slot = program.localSlots[static_cast<size_t>(i)];
-    if (VariableIsArray(slot)) continue;
-    if (slot >= kFirstTextVar && VariableTable[slot].asText == nullptr) continue;
-    SaveLocal(call, slot);
+  call.savedEnd = static_cast<int32_t>(value - gFlow.saved.data());
+  call.textEnd = textTop;
+}
+
+// Puts back what a call saved of its caller, in the order saved.
+static void RestoreLocals(const LocalsPlan& plan, const CallRecord& call) {
+  const VariableSlot* value = gFlow.saved.data() + call.savedBegin;
+  for (int32_t slot : plan.numbers) VariableTable[slot] = *value++;
+  size_t textAt = call.textBegin;
+  for (int32_t slot : plan.texts) {
+    const int32_t length = (value++)->asInt;
+    if (length < 0) continue;
+    StoreTextOfLength(&VariableTable[slot], gFlow.savedTexts.data() + textAt, static_cast<size_t>(length));
+    textAt += static_cast<size_t>(length);
   }
 }
 
-// Puts back what a call saved at this depth, in the order saved, and pops it.
-static void RestoreFunctionLocals(const CallRecord& call) {
-  for (int32_t i = call.savedBegin; i < call.savedEnd; ++i) {
-    const SavedValue& saved = gFlow.saved[static_cast<size_t>(i)];
-    if (VariableIsArray(saved.slot)) continue;  // made an array since: its block stays
-    VariableSlot& slot = VariableTable[saved.slot];
-    if (saved.slot >= kFirstTextVar)
-      StoreTextOfLength(&slot, gFlow.savedTexts.data() + saved.textAt, static_cast<size_t>(saved.value.asInt));
-    else
-      slot = saved.value;
+// Passes a call's arguments to the function's parameters. Every argument is read before any
+// parameter is set: an argument may be a parameter of the running function itself (a
+// recursive f(b, a)), which an earlier store would change. Text arguments wait on the text
+// stack above what the call saved. The loader checked each argument against its parameter.
+static void PassArguments(const FunctionFrame& frame, const CodeCell* arguments, size_t textTop) {
+  const int32_t n = frame.parameterCount;
+  const int32_t* parameters = frame.parameters.data();
+  if (!frame.textParameters && n <= 4) {
+    int32_t values[4];
+    for (int32_t k = 0; k < n; ++k) values[k] = SlotAt(arguments, k)->asInt;
+    for (int32_t k = 0; k < n; ++k) VariableTable[parameters[k]].asInt = values[k];
+    return;
+  }
+  if (static_cast<size_t>(n) > gFlow.arguments.size()) gFlow.arguments.resize(static_cast<size_t>(n));
+  int32_t* values = gFlow.arguments.data();  // numbers: the value; texts: the length
+  size_t at = textTop;
+  for (int32_t k = 0; k < n; ++k) {
+    if (parameters[k] < kFirstTextVar) {
+      values[k] = SlotAt(arguments, k)->asInt;
+      continue;
+    }
+    const char* text = SlotAt(arguments, k)->asText != nullptr ? SlotAt(arguments, k)->asText : kEmptyText;
+    const size_t length = TextLength(text);
+    std::memcpy(TextRoom(at, length), text, length);
+    at += length;
+    values[k] = static_cast<int32_t>(length);
+  }
+  at = textTop;
+  for (int32_t k = 0; k < n; ++k) {
+    VariableSlot& parameter = VariableTable[parameters[k]];
+    if (parameters[k] < kFirstTextVar) {
+      parameter.asInt = values[k];
+      continue;
+    }
+    StoreTextOfLength(&parameter, gFlow.savedTexts.data() + at, static_cast<size_t>(values[k]));
+    at += static_cast<size_t>(values[k]);
   }
 }
 
+// A FUNCTION call. Its entry operand holds the function's frame (the loader put it there).
+// A call made while a GOSUB or another call is active saves the running function's
+// parameters and plain variables first, so that recursion and re-entry find them again,
+// unless the called function can reach none of them (the loader worked out what each
+// function's code can change).
 static void CmdCallFunction() {
-  int32_t d = gFlow.depth;
+  const int32_t d = gFlow.depth;
   if (d + 1 >= kReturnStackSize) {
     RuntimeError(108);
     return;
   }
   CodeCell* operands = OperandPointer;
-  CodeCell* entry = CodeOperand(0);
-  int32_t n = IntOperand(2);
-  // The argument slots and the parameter list must lie inside the code.
-  const LoadedProgram& program = gProgram;
-  const CodeCell* codeEnd = program.code.data() + program.codeWords;
-  if (entry < program.code.data() || entry >= codeEnd || n < 0 || n > codeEnd - operands - 3 || n >= codeEnd - entry) {
-    RuntimeError(10010);
-    AdvanceOperands(3);
-    return;
-  }
+  const FunctionFrame& frame = *reinterpret_cast<const FunctionFrame*>(operands[0]);
   RoomForDepth(d);
-  CallRecord& call = gFlow.calls[static_cast<size_t>(d)];
-  gFlow.returnStack[static_cast<size_t>(d)] = operands;
-  call.argumentCount = n;
-  call.entry = entry;
-  if (d > 0) {
-    SaveFunctionLocals(d, call);
-  } else {
+  CallRecord* records = gFlow.calls.data();
+  CallRecord& call = records[d];
+  call.returnTo = operands;
+  call.frame = &frame;
+  call.saved = nullptr;
+  if (d == 0) {
     call.savedBegin = call.savedEnd = 0;
     call.textBegin = call.textEnd = 0;
-  }
-  // Every argument is read before any parameter is set: an argument may be a parameter of
-  // the running function itself (a recursive f(b, a)), which an earlier store would change.
-  // Saving changed no slot, so the arguments read now are those of the call; text arguments
-  // wait on the text stack above the saved locals.
-  if (static_cast<size_t>(n) > gFlow.arguments.size()) gFlow.arguments.resize(static_cast<size_t>(n));
-  size_t textTop = call.textEnd;
-  for (int32_t k = 0; k < n; ++k) {
-    Argument& argument = gFlow.arguments[static_cast<size_t>(k)];
-    argument.parameter = SlotOfCell(entry[k]);
-    if (argument.parameter >= kFirstIntVar && argument.parameter < kFirstTextVar) {
-      argument.number = SlotOperand(3 + k)->asInt;
-    } else if (argument.parameter >= kFirstTextVar && argument.parameter < kFirstIntConst) {
-      const char* text = TextOperand(3 + k);
-      argument.textLength = TextLength(text);
-      std::memcpy(TextRoom(textTop, argument.textLength), text, argument.textLength);
-      argument.textAt = textTop;
-      textTop += argument.textLength;
+  } else {
+    const CallRecord& below = records[d - 1];
+    call.savedBegin = call.savedEnd = below.savedEnd;
+    call.textBegin = call.textEnd = below.textEnd;
+    const uint16_t running = gFlow.currentFunctionId;
+    const LocalsPlan* plan = below.frame != nullptr ? &below.frame->locals
+                             : running < gProgram.ownerLocals.size() ? &gProgram.ownerLocals[running]
+                                                                      : nullptr;
+    if (plan != nullptr && !plan->empty && frame.MayChange(*plan)) {
+      call.saved = plan;
+      SaveLocals(*plan, call);
     }
   }
-  for (int32_t k = 0; k < n; ++k) {
-    const Argument& argument = gFlow.arguments[static_cast<size_t>(k)];
-    int parameter = argument.parameter;
-    if (parameter >= kFirstIntVar && parameter < kFirstTextVar && !VariableIsArray(parameter)) {
-      VariableTable[parameter].asInt = argument.number;
-    } else if (parameter >= kFirstTextVar && parameter < kFirstIntConst) {
-      StoreTextOfLength(&VariableTable[parameter], gFlow.savedTexts.data() + argument.textAt, argument.textLength);
-    } else {
-      RuntimeError(10010);
-    }
-  }
+  PassArguments(frame, operands + 3, call.textEnd);
   call.callerFunctionId = gFlow.currentFunctionId;
-  gFlow.currentFunctionId = static_cast<uint16_t>(entry[n] & 0xFFFF);
-  OperandPointer = entry + n + 1;
+  gFlow.currentFunctionId = frame.id;
+  OperandPointer = frame.body;
   gFlow.depth = d + 1;
 }
 
@@ -346,13 +330,14 @@ static void CmdCallFunction() {
 // FUNCTION call on the stack the entries stay (the return then meets a GOSUB).
 static void DropGosubsAboveCall() {
   int32_t top = gFlow.depth;
-  while (top > 0 && gFlow.calls[static_cast<size_t>(top - 1)].entry == nullptr) top -= 1;
+  while (top > 0 && gFlow.calls[static_cast<size_t>(top - 1)].frame == nullptr) top -= 1;
   if (top == 0) return;
   gFlow.depth = top;
 }
 
 // The common tail of the four FUNCTION returns; result stores the value into the call's
-// result slot. Without a call active the run goes on after the return's operands.
+// result slot, before the caller's locals come back. Without a call active the run goes on
+// after the return's operands.
 template <class StoreResult>
 static void ReturnFromFunction(int ownOperands, StoreResult result) {
   if (gFlow.depth <= 0) {
@@ -367,18 +352,17 @@ static void ReturnFromFunction(int ownOperands, StoreResult result) {
   }
   DropGosubsAboveCall();
   gFlow.depth -= 1;
-  CallRecord& call = gFlow.calls[static_cast<size_t>(gFlow.depth)];
-  CodeCell* operands = gFlow.returnStack[static_cast<size_t>(gFlow.depth)];
+  const CallRecord& call = gFlow.calls[static_cast<size_t>(gFlow.depth)];
   gFlow.currentFunctionId = call.callerFunctionId;
-  if (call.entry == nullptr) {  // a RETURN value inside a GOSUB: a corrupt program
+  if (call.frame == nullptr) {  // a RETURN value inside a GOSUB: a corrupt program
     RuntimeError(10010);
     AdvanceOperands(ownOperands);
     return;
   }
-  OperandPointer = operands;
-  result(SlotOperand(1));
-  OperandPointer = operands + 3 + call.argumentCount;
-  RestoreFunctionLocals(call);
+  CodeCell* operands = call.returnTo;
+  result(SlotAt(operands, 1));
+  OperandPointer = operands + 3 + call.frame->parameterCount;
+  if (call.saved != nullptr) RestoreLocals(*call.saved, call);
 }
 
 // The call's result slot for a number (a text or array slot there is a corrupt program).
@@ -412,6 +396,7 @@ static void CmdReturnText() {
   const char* text = TextOperand(0);
   ReturnFromFunction(1, [text](VariableSlot* result) { StoreTextOfLength(result, text, TextLength(text)); });
 }
+
 
 static void CmdEnd() {
   SetEndedByProgram(true);

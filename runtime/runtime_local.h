@@ -13,6 +13,53 @@
 constexpr int kCodePadding = 16;
 constexpr int kReturnStackSize = 65535;
 
+// What a FUNCTION call made while a function runs saves of that function, and puts back
+// when the call returns: its parameters and its own plain variables (never arrays), as the
+// ownership lists give them. Built once, when the program is loaded.
+struct LocalsPlan {
+  std::vector<int32_t> numbers;  // integer and float slots, saved by value
+  std::vector<int32_t> texts;    // text slots, saved as their characters
+  // The owner bits of those slots (see FunctionFrame::reach): the first 64 as a mask, the
+  // rest listed.
+  uint64_t firstOwners = 0;
+  std::vector<int32_t> moreOwners;
+  bool empty = true;
+  void AddOwner(int32_t bit) {
+    if (bit < 64) firstOwners |= uint64_t{1} << bit;
+    else moreOwners.push_back(bit);
+  }
+};
+
+// One FUNCTION as its calls see it, built when the program is loaded (one per entry). A call
+// site's entry operand holds the address of its frame.
+struct FunctionFrame {
+  CodeCell* body = nullptr;        // the function's first command, after its parameter list
+  int32_t parameterCount = 0;
+  uint16_t id = 0;                 // the function's id (the word after its parameters)
+  bool textParameters = false;
+  std::vector<int32_t> parameters;  // the parameter slots, in order
+  LocalsPlan locals;               // what calls made while it runs save of it
+  // The owners whose variables a call of this function may change, as bits (owner id, and
+  // one bit past the highest id for slots no list owns): what the code the call can reach
+  // names, its own parameters, and the same of every function it calls. Unknown: anyone's.
+  std::vector<uint64_t> reach;
+  uint64_t firstReach = ~uint64_t{0};  // reach's first word, kept here for the calls
+  bool reachKnown = false;
+  // True when a call of this function may change a variable the plan saves.
+  bool MayChange(const LocalsPlan& plan) const {
+    if (!reachKnown || (plan.firstOwners & firstReach) != 0) return true;
+    for (int32_t bit : plan.moreOwners)
+      if ((reach[static_cast<size_t>(bit) >> 6] >> (bit & 63)) & 1) return true;
+    return false;
+  }
+};
+
+// A FUNCTION call site found by the loader's check: code positions of the call and of its
+// function's entry, and its argument count.
+struct CallSite {
+  int32_t at, entry, count;
+};
+
 // The loaded program: filled by LoadCompiledProgram, cleared by FreeCompiledProgram.
 struct LoadedProgram {
   // codeWords cells + kCodePadding; a command's cell holds its handler's address, an
@@ -32,6 +79,10 @@ struct LoadedProgram {
   std::vector<int32_t> localsStart;
   // The owner of each variable slot 3000-8999 (indexed from 3000); 0x10000 for none.
   std::vector<uint32_t> slotOwners;
+  // The functions the calls name, and per owner id what a call made inside a GOSUB saves
+  // of the function that runs (its own plain variables). Sized once: calls hold addresses.
+  std::vector<FunctionFrame> frames;
+  std::vector<LocalsPlan> ownerLocals;
   bool loaded = false;
 };
 LoadedProgram& Program();
@@ -58,6 +109,13 @@ const char* CommandOperandKinds(int number);
 void SetCommandOperandKinds(int number, const char* kinds);
 // The keyword table built into the executable (data/keywords.txt).
 std::string_view EmbeddedKeywordText();
+
+// True for a command no path goes on past to the next word (jumps, END, FUNCTION returns).
+bool CommandEndsPath(int32_t number);
+// The loader's last step (code_prepare.cpp): builds each called function's frame and puts
+// its address in the entry operand of every call of it. roles holds, per variable slot from
+// 3000, 1 for a slot the code uses as a plain variable, 2 as an array, 0 when unused.
+void BuildFunctionFrames(LoadedProgram& program, const std::vector<CallSite>& calls, const std::vector<uint8_t>& roles);
 
 // Checks the relocated code once, at load: follows every path from word 0 (fall-through,
 // jumps, FUNCTION entries), checks each command's operands against its kinds, and refuses

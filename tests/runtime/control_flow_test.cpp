@@ -264,6 +264,37 @@ TEST_F(ProgramTest, GlobalsAreSavedOnlyAroundNestedCalls) {
   EXPECT_EQ(SlotOf(afterNested).asInt, 10);  // restored to what it was before the nested call
 }
 
+// A call saves its caller's variables only when the called function can reach them; code a
+// function reaches by a GOSUB counts as its own. Called from a GOSUB of the main program, a
+// function that GOSUBs into main-program code changing a global finds the global put back,
+// whether the loader followed its code (a small id) or gave up on huge owner ids (9000).
+TEST_F(ProgramTest, CodeAFunctionReachesByGosubCountsForItsSaves) {
+  for (uint16_t id : {uint16_t{7}, uint16_t{9000}}) {
+    qvasm::ProgramBuilder b;
+    int global = b.IntVar(), after = b.IntVar(), own = b.IntVar(id);
+    auto f = b.NewLabel(), bump = b.NewLabel(), sub = b.NewLabel(), main = b.NewLabel();
+    int t = qvasm::ProgramBuilder::IntTemp(0);
+    b.Emit(kJump, {b.At(main)});
+    b.Bind(f);
+    b.Words({b.Raw(id)});
+    b.Emit(kAssignInt, {b.Id(own), b.Id(b.IntConst(1))});
+    b.Emit(kGosub, {b.At(bump)});
+    b.Emit(kReturnNothing, {b.Id(t), b.Id(t), b.Id(t)});
+    b.Bind(bump);
+    b.Emit(kAddII, {b.Id(global), b.Id(global), b.Id(b.IntConst(10))});
+    b.Emit(kReturn);
+    b.Bind(sub);
+    b.Emit(kCallFunction, {b.At(f), b.Id(t), b.Id(b.IntConst(0))});
+    b.Emit(kReturn);
+    b.Bind(main);
+    b.Emit(kGosub, {b.At(sub)});
+    b.Emit(kAssignInt, {b.Id(after), b.Id(global)});
+    ASSERT_EQ(RunAssembled(b).error, 0) << "id " << id;
+    EXPECT_EQ(SlotOf(after).asInt, 0) << "id " << id;
+    EXPECT_EQ(SlotOf(own).asInt, 1) << "id " << id;
+  }
+}
+
 TEST_F(ProgramTest, ProgramOfOnlyTheClosingWordEndsAtOnce) {
   RunResult r = RunAssembled(b);
   EXPECT_TRUE(r.quit);
