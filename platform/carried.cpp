@@ -18,12 +18,12 @@ struct UseLibraries {
 const std::vector<UseLibraries>& Uses() {
   static const std::vector<UseLibraries> uses = {
       {CarriedUse::kDisplayAndInput, "the window, input and sound output", {"libSDL2-2.0.so.0", "DejaVuSans.ttf"}},
-      {CarriedUse::kSounds, "sound output 2 (OpenAL)", {"libopenal.so.1"}},
+      {CarriedUse::kSounds, "OpenAL's voices (sound output 2)", {"libopenal.so.1"}},
       {CarriedUse::kGsmSounds, "GSM 6.10 WAV files", {"libgsm.so.1"}},
       {CarriedUse::kMidiSongs, "MIDI songs", {"libfluidsynth.so.3", kCarriedSoundfont}},
       {CarriedUse::kVideo, "video animations", FfmpegLibraryNames()},
       {CarriedUse::kFtp, "FTP sessions", {"libcurl.so.4"}},
-      {CarriedUse::kCdAudio, "CD audio", {"libcdio.so.19"}},
+      {CarriedUse::kCdAudio, "CD tracks", {"libcdio.so.19"}},
       {CarriedUse::kPictures, "TIFF and PSD pictures", {"libfreeimage.so.3"}},
   };
   return uses;

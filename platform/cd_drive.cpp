@@ -5,7 +5,11 @@
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
+
+#include "platform/carried.h"
 
 struct PlatformCdDrive {
   CdIo_t* cdio = nullptr;
@@ -15,6 +19,14 @@ struct PlatformCdDrive {
 static void QuietLog(cdio_log_level_t, const char*) {}
 
 PlatformCdDrive* PlatformCdOpen(const char* device) {
+  // Without the disc library no drive or image opens: that is said once, naming it.
+  const std::string missing = PlatformUseProblem(CarriedUse::kCdAudio);
+  if (!missing.empty()) {
+    static bool said = false;
+    if (!said) std::fprintf(stderr, "quorvanel: CD %s: %s\n", device != nullptr && device[0] != 0 ? device : "drive", missing.c_str());
+    said = true;
+    return nullptr;
+  }
   static const bool quiet = (cdio_log_set_handler(QuietLog), true);
   (void)quiet;
   CdIo_t* cdio = cdio_open(device != nullptr && device[0] != 0 ? device : nullptr, DRIVER_UNKNOWN);

@@ -173,6 +173,12 @@ const DriverCase kCases[] = {
      "env QV_TEST_HIDDEN_LIBRARIES='libgsm.so carried' $HIDDEN $QV run t.qva --headless", 0,
      "quorvanel: load sound g.wav: GSM 6.10 WAV files need libgsm.so.1, and the copy this program carries does not load",
      "true"},
+    {"AMissingCdLibrarySaysWhich",
+     "cp \"$SRC/tests/standalone/cd/disc.toc\" . && head -c 176400 /dev/zero > track.bin && "
+     "printf 'set cdmusic source \"disc.toc\"\\nprint cdmusic track count()\\n' > t.qva",
+     "env QV_TEST_HIDDEN_LIBRARIES='libcdio.so carried' $HIDDEN $QV run t.qva --headless --echo > out.txt", 0,
+     "quorvanel: CD disc.toc: CD tracks need libcdio.so.19, and the copy this program carries does not load",
+     R"sh([ "$(cat out.txt)" = 0 ])sh"},
     {"AMissingFtpLibrarySaysWhich",
      "printf 'ftp connect \"127.0.0.1\", \"a\", \"b\"\\nprint get ftp failure$()\\n' > t.qva",
      "env QV_TEST_HIDDEN_LIBRARIES='libcurl.so carried' $HIDDEN $QV run t.qva --headless --echo > out.txt", 0, "",
