@@ -91,8 +91,9 @@ const DriverCase kCases[] = {
     // one in /tmp, this one only in a mount namespace of the case's own): refused, never
     // compiled into the shared /tmp.
     {"RunWhenAnotherUserOwnsTheTemporaryFolderIsRefused",
-     "[ \"$(id -u)\" = 0 ] && command -v unshare >/dev/null || { echo needs root to plant another user\\'s folder; "
-     "exit 77; }; mkdir -p ../run/quorvanel ../theirs && chown 65534 ../run/quorvanel ../theirs",
+     "[ \"$(id -u)\" = 0 ] && unshare -m true 2>/dev/null || "
+     "{ echo needs root and mount namespaces to plant another user\\'s folder; exit 77; }; "
+     "mkdir -p ../run/quorvanel ../theirs && chown 65534 ../run/quorvanel ../theirs",
      "unshare -m sh -c 'mkdir -p /tmp/quorvanel-0 && mount --bind ../theirs /tmp/quorvanel-0 && "
      "exec $QV run g.qva --headless --echo'",
      1, "quorvanel run: no private temporary folder (/tmp/quorvanel-0 belongs to another user)",
