@@ -249,6 +249,40 @@ void FuseHotPairs(LoadedProgram& program, const CodeChecker& checker) {
   }
 }
 
+// A division or MOD by a constant other than zero (and not "not a number") cannot warn:
+// it takes its fast form. Constants never change while the program runs.
+void UseConstantDivisors(LoadedProgram& program, const CodeChecker& checker) {
+  for (int32_t at = 0; at < program.codeWords; ++at) {
+    const int32_t number = program.words[static_cast<size_t>(at)];
+    CommandHandler fast = checker.IsCommandAt(at) ? ConstantDivisorHandler(number) : nullptr;
+    if (fast == nullptr) continue;
+    SlotKind divisor{};
+    const int32_t word = program.words[static_cast<size_t>(at + 3)];
+    if (!Classify(word, &divisor) || divisor.group != 2) continue;
+    const VariableSlot& value = VariableTable[word - 10000];
+    const bool nonzero = divisor.type == 0 ? value.asInt != 0 : value.asFloat != 0.0f && value.asFloat == value.asFloat;
+    if (nonzero) program.code[static_cast<size_t>(at)] = CellOf(fast);
+  }
+}
+
+// Pairs an arithmetic command or assignment with the command after it where the pair has a
+// fast form of its own (see PairedHandler), after the compare and jump fusion.
+void FuseCommandPairs(LoadedProgram& program, const CodeChecker& checker) {
+  for (int32_t at = 0; at < program.codeWords; ++at) {
+    if (!checker.IsCommandAt(at)) continue;
+    const char* kinds = CommandOperandKinds(program.words[static_cast<size_t>(at)]);
+    if (kinds == nullptr) continue;  // a FUNCTION call (which pairs with nothing)
+    const int32_t next = at + 1 + static_cast<int32_t>(std::strlen(kinds));
+    if (!checker.IsCommandAt(next)) continue;
+    CodeCell& first = program.code[static_cast<size_t>(at)];
+    const CodeCell second = program.code[static_cast<size_t>(next)];
+    if (CommandHandler pair = PairedHandler(reinterpret_cast<CommandHandler>(first), reinterpret_cast<CommandHandler>(second))) {
+      first = CellOf(pair);
+      at = next;  // the second runs in the pair
+    }
+  }
+}
+
 // Puts the fast form's number in place of the handler of each command that has one.
 void UseFastForms(LoadedProgram& program, const CodeChecker& checker) {
   for (int32_t at = 0; at < program.codeWords; ++at) {
@@ -267,10 +301,18 @@ bool CommandEndsPath(int32_t number) {
   return IsJump(number) || number == kJumpSecond || number == kEnd || IsFunctionReturn(number);
 }
 
+// Lives for the process: the tests turn the fusion off to compare with the commands run one by one.
+static bool gFuseCommands = true;
+void SetCommandFusionForTests(bool on) { gFuseCommands = on; }
+
 bool PrepareCode(LoadedProgram& program, std::string* whyNot) {
   CodeChecker checker(program, whyNot);
   if (!checker.Run()) return false;
-  FuseHotPairs(program, checker);
+  if (gFuseCommands) {
+    FuseHotPairs(program, checker);
+    UseConstantDivisors(program, checker);
+    FuseCommandPairs(program, checker);
+  }
   UseFastForms(program, checker);
   program.commandStarts.assign(static_cast<size_t>(program.codeWords) + 1, 0);
   for (int32_t at = 0; at < program.codeWords; ++at)

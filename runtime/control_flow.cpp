@@ -89,7 +89,7 @@ static CodeCell* FastJumpIfZero(CodeCell* operands) {
   return SlotAt(operands, 0)->asInt == 0 ? CodeAt(operands, 1) : operands + 2;
 }
 
-static CodeCell* FastJump(CodeCell* operands) { return CodeAt(operands, 0); }
+CodeCell* FastJump(CodeCell* operands) { return CodeAt(operands, 0); }
 
 static CodeCell* FastJumpSecond(CodeCell* operands) { return CodeAt(operands, 1); }
 
@@ -104,12 +104,12 @@ static CodeCell* FastForStep(CodeCell* operands) {
 
 // NEXT's jump back, fused by the loader with the FOR step it jumps to: the step runs here,
 // one dispatch a pass fewer. Its operand is the step command's cell.
-static CodeCell* FastJumpToForStep(CodeCell* operands) { return FastForStep(CodeAt(operands, 0) + 1); }
+CodeCell* FastJumpToForStep(CodeCell* operands) { return FastForStep(CodeAt(operands, 0) + 1); }
 void CmdJumpToForStep() { RunFastForm<FastJumpToForStep>(); }
 
 // A jump back to a WHILE's test fused with its conditional jump: the test runs here (a test
 // the loader left plain runs next, as after any jump).
-static CodeCell* FastJumpThenRunTarget(CodeCell* operands) {
+CodeCell* FastJumpThenRunTarget(CodeCell* operands) {
   CodeCell* target = CodeAt(operands, 0);
   if (FastHandler test = FastFormOfCell(*target)) return test(target + 1);
   return target;
@@ -210,11 +210,16 @@ static char* TextRoom(size_t at, size_t count) {
 
 // Saves what the plan lists of the running function on top of the stacks, before a nested
 // call that may change it: numbers by value, texts as their characters.
-static void SaveLocals(const LocalsPlan& plan, CallRecord& call) {
+static void SaveTextLocals(const LocalsPlan& plan, CallRecord& call, VariableSlot* value);
+static inline void SaveLocals(const LocalsPlan& plan, CallRecord& call) {
   const size_t most = static_cast<size_t>(call.savedBegin) + plan.numbers.size() + plan.texts.size();
   if (most > gFlow.saved.size()) gFlow.saved.resize(std::max(gFlow.saved.size() * 2, most));
   VariableSlot* value = gFlow.saved.data() + call.savedBegin;
   for (int32_t slot : plan.numbers) *value++ = VariableTable[slot];
+  if (!plan.texts.empty()) SaveTextLocals(plan, call, value);
+  else call.savedEnd = static_cast<int32_t>(value - gFlow.saved.data());
+}
+static void SaveTextLocals(const LocalsPlan& plan, CallRecord& call, VariableSlot* value) {
   size_t textTop = call.textBegin;
   for (int32_t slot : plan.texts) {
     const char* text = VariableTable[slot].asText;
@@ -232,9 +237,13 @@ static void SaveLocals(const LocalsPlan& plan, CallRecord& call) {
 }
 
 // Puts back what a call saved of its caller, in the order saved.
-static void RestoreLocals(const LocalsPlan& plan, const CallRecord& call) {
+static void RestoreTextLocals(const LocalsPlan& plan, const CallRecord& call, const VariableSlot* value);
+static inline void RestoreLocals(const LocalsPlan& plan, const CallRecord& call) {
   const VariableSlot* value = gFlow.saved.data() + call.savedBegin;
   for (int32_t slot : plan.numbers) VariableTable[slot] = *value++;
+  if (!plan.texts.empty()) RestoreTextLocals(plan, call, value);
+}
+static void RestoreTextLocals(const LocalsPlan& plan, const CallRecord& call, const VariableSlot* value) {
   size_t textAt = call.textBegin;
   for (int32_t slot : plan.texts) {
     const int32_t length = (value++)->asInt;
@@ -283,18 +292,13 @@ static void PassArguments(const FunctionFrame& frame, const CodeCell* arguments,
   }
 }
 
-// A FUNCTION call. Its entry operand holds the function's frame (the loader put it there).
-// A call made while a GOSUB or another call is active saves the running function's
-// parameters and plain variables first, so that recursion and re-entry find them again,
-// unless the called function can reach none of them (the loader worked out what each
-// function's code can change).
-static void CmdCallFunction() {
+// A FUNCTION call, after the check of the depth. Its entry operand holds the function's
+// frame (the loader put it there). A call made while a GOSUB or another call is active saves
+// the running function's parameters and plain variables first, so that recursion and
+// re-entry find them again, unless the called function can reach none of them (the loader
+// worked out what each function's code can change). Returns the function's first command.
+static inline CodeCell* EnterFunction(CodeCell* operands) {
   const int32_t d = gFlow.depth;
-  if (d + 1 >= kReturnStackSize) {
-    RuntimeError(108);
-    return;
-  }
-  CodeCell* operands = OperandPointer;
   const FunctionFrame& frame = *reinterpret_cast<const FunctionFrame*>(operands[0]);
   RoomForDepth(d);
   CallRecord* records = gFlow.calls.data();
@@ -321,8 +325,20 @@ static void CmdCallFunction() {
   PassArguments(frame, operands + 3, call.textEnd);
   call.callerFunctionId = gFlow.currentFunctionId;
   gFlow.currentFunctionId = frame.id;
-  OperandPointer = frame.body;
   gFlow.depth = d + 1;
+  return frame.body;
+}
+
+static void CmdCallFunction() {
+  if (gFlow.depth + 1 >= kReturnStackSize) {
+    RuntimeError(108);
+    return;
+  }
+  OperandPointer = EnterFunction(OperandPointer);
+}
+static CodeCell* FastCallFunction(CodeCell* operands) {
+  if (gFlow.depth + 1 >= kReturnStackSize) return DeferToPlainHandler(operands - 1, CmdCallFunction);
+  return EnterFunction(operands);
 }
 
 // A function may return from inside a GOSUB of its own body: the GOSUB entries pushed
@@ -339,8 +355,19 @@ static void DropGosubsAboveCall() {
 // result slot, before the caller's locals come back. Without a call active the run goes on
 // after the return's operands.
 template <class StoreResult>
-static void ReturnFromFunction(int ownOperands, StoreResult result) {
-  if (gFlow.depth <= 0) {
+static inline void ReturnFromFunction(int ownOperands, StoreResult result) {
+  const int32_t depth = gFlow.depth;
+  if (depth > 0 && gFlow.calls[static_cast<size_t>(depth - 1)].frame != nullptr) {  // the usual return
+    const CallRecord& call = gFlow.calls[static_cast<size_t>(depth - 1)];
+    gFlow.depth = depth - 1;
+    gFlow.currentFunctionId = call.callerFunctionId;
+    CodeCell* operands = call.returnTo;
+    result(SlotAt(operands, 1));
+    OperandPointer = operands + 3 + call.frame->parameterCount;
+    if (call.saved != nullptr) RestoreLocals(*call.saved, call);
+    return;
+  }
+  if (depth <= 0) {
     AdvanceOperands(ownOperands);
     // The loader follows no path past a return: what comes next must be a checked command,
     // else the run ends there as at a word without a handler.
@@ -366,10 +393,10 @@ static void ReturnFromFunction(int ownOperands, StoreResult result) {
 }
 
 // The call's result slot for a number (a text or array slot there is a corrupt program).
-static VariableSlot* NumberResult(VariableSlot* result) {
-  // The usual result slots, number temporaries and variables, are told apart here.
+static inline VariableSlot* NumberResult(VariableSlot* result) {
+  // The usual result slots, number temporaries, are told apart at once.
+  if (result >= VariableTable + kFirstIntTemp && result < VariableTable + kFirstTextTemp) return result;
   int slot = SlotOfCell(reinterpret_cast<CodeCell>(result));
-  if (slot >= kFirstIntTemp && slot < kFirstTextTemp) return result;
   if (slot >= kFirstIntVar && slot < kFirstTextVar && !VariableIsArray(slot)) return result;
   return SlotTakesNumber(result) ? result : ReportBadSlotOperand();
 }
@@ -397,6 +424,41 @@ static void CmdReturnText() {
   ReturnFromFunction(1, [text](VariableSlot* result) { StoreTextOfLength(result, text, TextLength(text)); });
 }
 
+// The fast forms of the number returns: the usual return, to a call on top of the stack whose
+// result slot is a number temporary or variable; anything else goes to the plain handler.
+static inline bool IsNumberResult(const VariableSlot* result) {
+  const ptrdiff_t slot = result - VariableTable;
+  return (slot >= kFirstIntTemp && slot < kFirstTextTemp) ||
+         (slot >= kFirstIntVar && slot < kFirstTextVar && !VariableIsArray(static_cast<int>(slot)));
+}
+template <void (*Plain)(), class StoreResult>
+static inline CodeCell* FastReturn(CodeCell* operands, StoreResult result) {
+  const int32_t depth = gFlow.depth;
+  if (depth > 0) {
+    const CallRecord& call = gFlow.calls[static_cast<size_t>(depth - 1)];
+    VariableSlot* slot = call.frame != nullptr ? SlotAt(call.returnTo, 1) : nullptr;
+    if (slot != nullptr && IsNumberResult(slot)) {
+      gFlow.depth = depth - 1;
+      gFlow.currentFunctionId = call.callerFunctionId;
+      result(slot);
+      if (call.saved != nullptr) RestoreLocals(*call.saved, call);
+      return call.returnTo + 3 + call.frame->parameterCount;
+    }
+  }
+  return DeferToPlainHandler(operands - 1, Plain);
+}
+static CodeCell* FastReturnNothing(CodeCell* operands) {
+  return FastReturn<CmdReturnNothing>(operands, [](VariableSlot* result) { result->raw = 0; });
+}
+static CodeCell* FastReturnInt(CodeCell* operands) {
+  const int32_t value = SlotAt(operands, 0)->asInt;
+  return FastReturn<CmdReturnInt>(operands, [value](VariableSlot* result) { result->asInt = value; });
+}
+static CodeCell* FastReturnFloat(CodeCell* operands) {
+  const float value = SlotAt(operands, 0)->asFloat;
+  return FastReturn<CmdReturnFloat>(operands, [value](VariableSlot* result) { result->asFloat = value; });
+}
+
 
 static void CmdEnd() {
   SetEndedByProgram(true);
@@ -406,9 +468,7 @@ static void CmdEnd() {
 }
 
 const CommandEntry kControlFlowCommands[] = {
-    {kCallFunction, CmdCallFunction},   {kReturnNothing, CmdReturnNothing},
-    {kReturnNothingAlias27, CmdReturnNothing}, {kReturnInt, CmdReturnInt}, {kReturnIntAlias28, CmdReturnInt},
-    {kReturnFloat, CmdReturnFloat},     {kReturnFloatAlias29, CmdReturnFloat}, {kReturnText, CmdReturnText},
+    {kReturnText, CmdReturnText},
     {kReturnTextAlias30, CmdReturnText}, {kEnd, CmdEnd},                  {kRestoreAt, CmdRestoreAt},
     {kRestore, CmdRestore},             {kReadInt, CmdReadInt},             {kReadFloat, CmdReadFloat},
     {kReadText, CmdReadText},           {kGosub, CmdGosub},                 {kReturn, CmdReturn},
@@ -423,5 +483,10 @@ const FastCommand kControlFlowFastCommands[] = {
     FastCommandFor<FastJump>(kBlockJump),        FastCommandFor<FastJumpSecond>(kJumpSecond),
     FastCommandFor<FastForStep>(kForStep),       {0, CmdJumpToForStep, FastJumpToForStep},
     {0, CmdJumpThenRunTarget, FastJumpThenRunTarget},
+    // Calls and number returns: their plain handlers are their own (the fast forms defer to them).
+    {kCallFunction, CmdCallFunction, FastCallFunction},
+    {kReturnNothing, CmdReturnNothing, FastReturnNothing},   {kReturnNothingAlias27, CmdReturnNothing, FastReturnNothing},
+    {kReturnInt, CmdReturnInt, FastReturnInt},               {kReturnIntAlias28, CmdReturnInt, FastReturnInt},
+    {kReturnFloat, CmdReturnFloat, FastReturnFloat},         {kReturnFloatAlias29, CmdReturnFloat, FastReturnFloat},
 };
 const size_t kControlFlowFastCommandCount = std::size(kControlFlowFastCommands);

@@ -108,6 +108,7 @@ bool RegisterRuntimeCommands() {
   ok = RegisterFastCommands(kControlFlowFastCommands, kControlFlowFastCommandCount) && ok;
   ok = RegisterCommands(kOperatorCommands, kOperatorCommandCount) && ok;
   ok = RegisterFastCommands(kOperatorFastCommands, kOperatorFastCommandCount) && ok;
+  ok = RegisterOperatorPairs() && ok;
   return RegisterCommands(kRefreshCommands, kRefreshCommandCount) && ok;
 }
 
@@ -141,6 +142,26 @@ VariableSlot* CheckNumberDestination(VariableSlot* slot) {
 
 VariableSlot* CheckTextOperand(VariableSlot* slot) {
   return SlotHoldsText(slot) ? slot : ReportBadSlotOperand();  // the scratch slot reads as ""
+}
+
+// A fast form that meets what only a plain handler may do (raise an error, end the slice)
+// returns DeferToPlainHandler: the dispatcher then runs the deferred cell's handler, which
+// runs the command's plain handler as if the dispatcher had met that handler in the cell.
+static struct {
+  CodeCell* command = nullptr;
+  CommandHandler plain = nullptr;
+} gDeferred;
+static void CmdRunDeferred() {
+  gSlice.command = gDeferred.command;
+  OperandPointer = gDeferred.command + 1;
+  gDeferred.plain();
+}
+static CodeCell gDeferredCell[2] = {reinterpret_cast<CodeCell>(CmdRunDeferred), 0};
+
+CodeCell* DeferToPlainHandler(CodeCell* command, CommandHandler plain) {
+  gDeferred.command = command;
+  gDeferred.plain = plain;
+  return gDeferredCell;
 }
 
 void CmdQuitAtUnknownCommand() {

@@ -1,5 +1,7 @@
 // Operators and assignment: arithmetic over integer and float pairs, text joining and
 // removal, comparisons, bitwise AND/OR and the five assignments with their conversions.
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -167,6 +169,28 @@ void CmdDivideIF() { FloatDivide<'i', 'f'>(); }
 void CmdDivideFI() { FloatDivide<'f', 'i'>(); }
 void CmdDivideFF() { FloatDivide<'f', 'f'>(); }
 
+// Divisions and MOD by a constant the loader found to be a number other than zero: they
+// cannot warn, so they run as fast forms, the same arithmetic as above.
+CodeCell* FastDivideIIByConstant(CodeCell* operands) {
+  Operands o = ThreeAt(operands);
+  const int32_t left = o.left->asInt, right = o.right->asInt;
+  o.destination->asInt = left == INT32_MIN && right == -1 ? INT32_MIN : left / right;
+  return operands + 3;
+}
+template <char Left, char Right>
+CodeCell* FastFloatDivideByConstant(CodeCell* operands) {
+  Operands o = ThreeAt(operands);
+  double right = Right == 'i' ? static_cast<double>(static_cast<float>(o.right->asInt)) : AsDouble(o.right, Right);
+  o.destination->asFloat = static_cast<float>(AsDouble(o.left, Left) / right);
+  return operands + 3;
+}
+CodeCell* FastModuloByConstant(CodeCell* operands) {
+  Operands o = ThreeAt(operands);
+  const int32_t right = o.right->asInt;
+  o.destination->asInt = right == -1 ? 0 : o.left->asInt % right;  // as the MOD command
+  return operands + 3;
+}
+
 // Sum, difference and product: integers modulo 2^32, the rest as FloatArithmeticAt says.
 constexpr auto kTimes = [](auto a, auto b) { return a * b; };
 constexpr auto kPlus = [](auto a, auto b) { return a + b; };
@@ -275,7 +299,83 @@ constexpr FastCommand Compared(int number) {
   return FastCommandFor<FastComparison<Left, Right, Compare>, FastComparisonAndJump<Left, Right, Compare>>(number);
 }
 
+// Two commands in a row run by one dispatch: the loader pairs an arithmetic command with the
+// arithmetic or the test and conditional jump after it (a*b+c, the steps of a float
+// formula, IF x*x+y*y > 4). Each half is the command's own fast form, so the pair computes
+// exactly what the two compute one after the other, raises nothing and never ends the slice;
+// the second keeps its own cell, for jumps to it.
+template <FastHandler First, FastHandler Second>
+CodeCell* FastPair(CodeCell* operands) {
+  return Second(First(operands) + 1);
+}
+// The pairs that start with one command: its fast form and, per second command (by its plain
+// handler), the pair's.
+struct PairedCommands {
+  CommandHandler second;
+  FastCommand pair;
+};
+struct PairsStartingWith {
+  CommandHandler first;
+  std::array<PairedCommands, 15> pairs;
+};
+template <FastHandler First, FastHandler Second>
+constexpr PairedCommands Paired(CommandHandler second = RunFastForm<Second>) {
+  return {second, {0, RunFastForm<FastPair<First, Second>>, FastPair<First, Second>}};
+}
+// A command followed by any integer or float arithmetic, any test and jump on numbers of its
+// type, or a jump: the plain one, NEXT's (with the FOR step) or ENDWHILE's (with the test).
+template <char T, FastHandler First>
+constexpr PairsStartingWith PairsAfter() {
+  return {RunFastForm<First>,
+          {Paired<First, FastArithmetic<'f', 'f', kTimes>>(), Paired<First, FastArithmetic<'f', 'f', kPlus>>(),
+           Paired<First, FastArithmetic<'f', 'f', kMinus>>(), Paired<First, FastArithmetic<'i', 'i', kTimes>>(),
+           Paired<First, FastArithmetic<'i', 'i', kPlus>>(), Paired<First, FastArithmetic<'i', 'i', kMinus>>(),
+           Paired<First, FastComparisonAndJump<T, T, kEq>>(), Paired<First, FastComparisonAndJump<T, T, kNe>>(),
+           Paired<First, FastComparisonAndJump<T, T, kGt>>(), Paired<First, FastComparisonAndJump<T, T, kGe>>(),
+           Paired<First, FastComparisonAndJump<T, T, kLt>>(), Paired<First, FastComparisonAndJump<T, T, kLe>>(),
+           Paired<First, FastJump>(), Paired<First, FastJumpToForStep>(CmdJumpToForStep),
+           Paired<First, FastJumpThenRunTarget>(CmdJumpThenRunTarget)}};
+}
+const PairsStartingWith kPairedCommands[] = {
+    PairsAfter<'f', FastArithmetic<'f', 'f', kTimes>>(), PairsAfter<'f', FastArithmetic<'f', 'f', kPlus>>(),
+    PairsAfter<'f', FastArithmetic<'f', 'f', kMinus>>(), PairsAfter<'i', FastArithmetic<'i', 'i', kTimes>>(),
+    PairsAfter<'i', FastArithmetic<'i', 'i', kPlus>>(), PairsAfter<'i', FastArithmetic<'i', 'i', kMinus>>(),
+    PairsAfter<'i', FastModuloByConstant>(),           PairsAfter<'i', FastDivideIIByConstant>(),
+    PairsAfter<'i', FastAssignNumber>(),
+};
+
 }  // namespace
+
+CommandHandler PairedHandler(CommandHandler first, CommandHandler second) {
+  for (const PairsStartingWith& pairs : kPairedCommands) {
+    if (pairs.first != first) continue;
+    for (const PairedCommands& paired : pairs.pairs)
+      if (paired.second == second) return paired.pair.plain;
+  }
+  return nullptr;
+}
+
+CommandHandler ConstantDivisorHandler(int number) {
+  switch (number) {
+    case kDivideII: return RunFastForm<FastDivideIIByConstant>;
+    case kDivideIF: return RunFastForm<FastFloatDivideByConstant<'i', 'f'>>;
+    case kDivideFI: return RunFastForm<FastFloatDivideByConstant<'f', 'i'>>;
+    case kDivideFF: return RunFastForm<FastFloatDivideByConstant<'f', 'f'>>;
+    case kModulo: return RunFastForm<FastModuloByConstant>;
+    default: return nullptr;
+  }
+}
+
+bool RegisterOperatorPairs() {
+  bool ok = true;
+  for (const PairsStartingWith& pairs : kPairedCommands)
+    for (const PairedCommands& paired : pairs.pairs) ok = RegisterFastCommands(&paired.pair, 1) && ok;
+  const FastCommand divisions[] = {
+      FastCommandFor<FastDivideIIByConstant>(0), FastCommandFor<FastFloatDivideByConstant<'i', 'f'>>(0),
+      FastCommandFor<FastFloatDivideByConstant<'f', 'i'>>(0), FastCommandFor<FastFloatDivideByConstant<'f', 'f'>>(0),
+      FastCommandFor<FastModuloByConstant>(0)};
+  return RegisterFastCommands(divisions, std::size(divisions)) && ok;
+}
 
 const CommandEntry kOperatorCommands[] = {
     {kPowerII, CmdPowerII},       {kPowerFF, CmdPowerFF},   {kPowerIF, CmdPowerIF},

@@ -123,6 +123,9 @@ void BuildFunctionFrames(LoadedProgram& program, const std::vector<CallSite>& ca
 // (the quit handler for a number without one, and after the last word) and fuses hot pairs.
 // False with the reason when the code is refused. Handlers must be registered first.
 bool PrepareCode(LoadedProgram& program, std::string* whyNot);
+// Tests: whether the loader fuses commands (compare and jump, pairs, constant divisors: on by
+// default); off, every command runs its own form.
+void SetCommandFusionForTests(bool on);
 // Runs when the dispatcher meets a number without a handler (the closing word 0): posts the
 // quit, leaves OperandPointer on the word and ends the slice, without an error.
 void CmdQuitAtUnknownCommand();
@@ -134,6 +137,11 @@ void CmdQuitAtUnknownCommand();
 CommandHandler FusedCompareJumpHandler(int compareNumber);
 void CmdJumpToForStep();
 void CmdJumpThenRunTarget();
+// Their fast forms, and the plain jump's (the command pairs end with them too).
+using CodeCellPointer = CodeCell*;
+CodeCellPointer FastJump(CodeCell* operands);
+CodeCellPointer FastJumpToForStep(CodeCell* operands);
+CodeCellPointer FastJumpThenRunTarget(CodeCell* operands);
 
 // Fast forms of the commands loops spend their time in (arithmetic, comparisons, assignments,
 // jumps, the FOR step): each takes the cell after its command word and returns the cell of the
@@ -141,6 +149,9 @@ void CmdJumpThenRunTarget();
 // through OperandPointer. A fast form raises no error and never ends the slice. The loader
 // puts the form's number (below kFastFormLimit, never a handler's address) in the cell.
 using FastHandler = CodeCell* (*)(CodeCell* operands);
+// For a fast form that cannot finish its command on its own (it would raise an error): the
+// cell to return, which makes the dispatcher run the command's plain handler instead.
+CodeCell* DeferToPlainHandler(CodeCell* command, CommandHandler plain);
 // The plain handler of a fast form: the same operation through OperandPointer (the debug
 // trace, jumps the loader did not convert, tests calling handlers).
 template <FastHandler Fast>
@@ -160,6 +171,12 @@ template <FastHandler Fast, FastHandler Fused>
 constexpr FastCommand FastCommandFor(int number) {
   return {number, RunFastForm<Fast>, Fast, RunFastForm<Fused>, Fused};
 }
+// The fast form of two commands in a row (by their plain handlers, after the compare and
+// jump fusion), or null when the pair has none; and the fast form of a division or MOD
+// command whose divisor is a constant other than zero. Registered by RegisterOperatorPairs.
+CommandHandler PairedHandler(CommandHandler first, CommandHandler second);
+CommandHandler ConstantDivisorHandler(int number);
+bool RegisterOperatorPairs();
 extern const FastCommand kOperatorFastCommands[];
 extern const size_t kOperatorFastCommandCount;
 extern const FastCommand kControlFlowFastCommands[];
@@ -168,7 +185,7 @@ extern const size_t kControlFlowFastCommandCount;
 bool RegisterFastCommands(const FastCommand* entries, size_t count);
 // The number of the fast form whose plain handler this is, or 0.
 uintptr_t FastFormNumber(CommandHandler plain);
-constexpr uintptr_t kFastFormLimit = 128;
+constexpr uintptr_t kFastFormLimit = 512;
 // The fast forms by number (0 unused). Owned by the dispatcher; lives for the process.
 extern FastHandler FastForms[kFastFormLimit];
 // The fast form a code cell holds, or null when it holds a plain handler.

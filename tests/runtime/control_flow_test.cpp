@@ -129,13 +129,14 @@ TEST_F(ProgramTest, RecursionToTheLimitWithTextLocalsRaises108) {
   b.Words({b.Id(n), b.Raw(kDeep)});
   b.Emit(kAssignText, {b.Id(text), b.Id(b.TextConst(std::string(255, 'd')))});
   b.Emit(kAddII, {b.Id(t), b.Id(n), b.Id(b.IntConst(1))});
-  b.Emit(kCallFunction, {b.At(deep), b.Id(t), b.Id(b.IntConst(1)), b.Id(t)});
+  b.Emit(kCallFunction, {b.At(deep), b.Id(t), b.Id(b.IntConst(1)), b.Id(t)}, 12);
   b.Emit(kReturnInt, {b.Id(t)});
   b.Bind(main);
   b.Emit(kCallFunction, {b.At(deep), b.Id(result), b.Id(b.IntConst(1)), b.Id(b.IntConst(1))});
   RunResult r = RunAssembled(b, 100000);
   ASSERT_TRUE(r.quit);
   EXPECT_EQ(r.error, 108);
+  EXPECT_EQ(RuntimeErrorLine(), 12);  // the call that found the stack full
   EXPECT_EQ(ReturnDepth(), 65534);
   EXPECT_EQ(SlotOf(n).asInt, 65534);
   EXPECT_EQ(TextOf(text), std::string(255, 'd'));
