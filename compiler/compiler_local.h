@@ -91,11 +91,11 @@ struct KeywordIndex {
   struct Node {
     char edge = 0;           // the name character that leads here
     int32_t firstChild = -1, nextSibling = -1;
-    int32_t name = -1;       // the name that ends here (an index in names), or -1
+    int32_t name = -1;       // the first entry of the name that ends here, or -1
   };
   std::vector<Node> nodes = std::vector<Node>(1);  // node 0 is the root
   int32_t rootChild[128] = {};  // the root's child for each first character (0 = none)
-  std::vector<std::vector<uint16_t>> names;  // per name: its entries, in table order
+  std::vector<int32_t> nextOfName;  // per entry: the next entry of the same name, or -1
   // The name index of a name exactly as the table holds it, or -1.
   int32_t Find(std::string_view name) const;
 };
@@ -171,7 +171,13 @@ struct CompilerObject {
   uint32_t codeCapacity = kInitialCodeCapacity;
   int passCount = 0;
   std::vector<uint32_t> code;   // code words (capacity-sized while compiling)
-  std::vector<uint32_t> lines;  // one source line per code word
+  // The line table, one source line per code word, kept as runs: the code position where
+  // each new line starts and the line (a statement's words share one).
+  struct LineRun {
+    uint32_t first;
+    int32_t line;
+  };
+  std::vector<LineRun> lineRuns;
   uint32_t codeCount = 0;
   uint32_t instructionCount = 0;
   int32_t currentLine = 1;
@@ -229,8 +235,10 @@ const KeywordEntry* MatchCommandKeyword(const CompilerObject& c, std::string_vie
 // Longest function keyword name at the start of text; its length goes to *length.
 bool MatchFunctionName(const CompilerObject& c, std::string_view text, size_t* length);
 bool IsCommandName(const CompilerObject& c, std::string_view name);
-// The entries named exactly name (commands or functions), in table order; null when none.
-const std::vector<uint16_t>* KeywordEntriesNamed(const CompilerObject& c, std::string_view name, bool isFunction);
+// The entries named exactly name (commands or functions), in table order.
+// Walk them with NextKeywordEntry: -1 ends the list.
+int32_t FirstKeywordEntryNamed(const CompilerObject& c, std::string_view name, bool isFunction);
+int32_t NextKeywordEntry(const CompilerObject& c, int32_t entry, bool isFunction);
 
 // messages.cpp: COMPILER[index] from the built-in language file.
 std::string CompilerText(int index);
@@ -266,6 +274,8 @@ bool CloseOpenBlocks(CompilerObject& c);
 // expression.cpp: the pre-pass's guess at a FUNCTION's result type from a return expression.
 char ExpressionTypeOf(CompilerObject& c, std::string_view expression);
 
+// The line of each code word from first (count words), into out.
+void ExpandLineTable(const CompilerObject& c, uint32_t first, uint32_t count, uint32_t* out);
 // writer.cpp
 // The program file's words up to its code (header, constants, DATA, ownership lists).
 std::vector<uint32_t> BuildProgramHead(const CompilerObject& c);

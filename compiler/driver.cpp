@@ -66,8 +66,8 @@ void FreeCompilerBuffers(CompilerObject& c) {
   c.expanded.shrink_to_fit();
   c.code.clear();
   c.code.shrink_to_fit();
-  c.lines.clear();
-  c.lines.shrink_to_fit();
+  c.lineRuns.clear();
+  c.lineRuns.shrink_to_fit();
   c.codeCount = 0;
   c.imageHead.clear();
 }
@@ -84,6 +84,7 @@ static bool ReadWholeFile(const std::string& name, std::string& out) {
   size_t filled = 0;
   size_t room = std::min(static_cast<size_t>(info.st_size), kMaxSourceBytes) + 1;
   bool ok = true;
+  out.reserve(start + room + 8);  // and the end line the compiler appends, without a copy
   while (ok) {
     out.resize(start + room);
     size_t got;
@@ -512,8 +513,7 @@ static void InitIdBands(CompilerObject& c) {
   ResetCompiler(c);
   c.code.clear();
   c.code.reserve(c.codeCapacity);
-  c.lines.clear();
-  c.lines.reserve(c.codeCapacity);
+  c.lineRuns.clear();
   c.codeCount = 0;
   c.instructionCount = 0;
   c.currentLine = 1;

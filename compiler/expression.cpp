@@ -143,10 +143,9 @@ static const KeywordEntry* ChooseOverload(const CompilerObject& c, std::string_v
   int bestScore = 1 << 30;
   bool countFits = false;
   *failIndex = 21;
-  const std::vector<uint16_t>* named = KeywordEntriesNamed(c, name, isFunction);
-  if (named == nullptr) return nullptr;
-  for (uint16_t index : *named) {
-    const KeywordEntry& entry = table[index];
+  for (int32_t index = FirstKeywordEntryNamed(c, name, isFunction); index >= 0;
+       index = NextKeywordEntry(c, index, isFunction)) {
+    const KeywordEntry& entry = table[static_cast<size_t>(index)];
     std::string_view params = entry.signature;
     if (isFunction && !params.empty()) params.remove_prefix(1);
     if (params.size() != argTypes.size()) continue;

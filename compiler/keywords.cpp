@@ -60,6 +60,7 @@ int32_t KeywordIndex::Find(std::string_view name) const {
   int32_t node = 0;
   for (char ch : name) {
     int32_t child = nodes[static_cast<size_t>(node)].firstChild;
+    if (node == 0) child = static_cast<unsigned char>(ch) < 128 && rootChild[static_cast<unsigned char>(ch)] != 0 ? rootChild[static_cast<unsigned char>(ch)] : -1;
     while (child >= 0 && nodes[static_cast<size_t>(child)].edge != ch) child = nodes[static_cast<size_t>(child)].nextSibling;
     if (child < 0) return -1;
     node = child;
@@ -68,8 +69,13 @@ int32_t KeywordIndex::Find(std::string_view name) const {
 }
 
 static void BuildKeywordIndex(const std::vector<KeywordEntry>& entries, KeywordIndex& index) {
-  index.nodes.assign(1, KeywordIndex::Node{});
-  index.names.clear();
+  size_t characters = 1;
+  for (const KeywordEntry& entry : entries) characters += entry.name.size();
+  index.nodes.clear();
+  index.nodes.reserve(characters);
+  index.nodes.emplace_back();
+  index.nextOfName.assign(entries.size(), -1);
+  std::vector<int32_t> lastOfName(characters, -1);  // per node: the last entry of its name so far
   std::fill(std::begin(index.rootChild), std::end(index.rootChild), 0);
   for (size_t e = 0; e < entries.size(); e++) {
     int32_t node = 0;
@@ -88,11 +94,9 @@ static void BuildKeywordIndex(const std::vector<KeywordEntry>& entries, KeywordI
       node = child;
     }
     int32_t& name = index.nodes[static_cast<size_t>(node)].name;
-    if (name < 0) {
-      name = static_cast<int32_t>(index.names.size());
-      index.names.emplace_back();
-    }
-    index.names[static_cast<size_t>(name)].push_back(static_cast<uint16_t>(e));
+    if (name < 0) name = static_cast<int32_t>(e);
+    else index.nextOfName[static_cast<size_t>(lastOfName[static_cast<size_t>(node)])] = static_cast<int32_t>(e);
+    lastOfName[static_cast<size_t>(node)] = static_cast<int32_t>(e);
   }
   for (int32_t child = index.nodes[0].firstChild; child >= 0; child = index.nodes[static_cast<size_t>(child)].nextSibling) {
     const unsigned char first = static_cast<unsigned char>(index.nodes[static_cast<size_t>(child)].edge);
@@ -103,6 +107,8 @@ static void BuildKeywordIndex(const std::vector<KeywordEntry>& entries, KeywordI
 bool LoadKeywordTableFromText(CompilerObject& c, std::string_view text) {
   c.commands.clear();
   c.functions.clear();
+  c.commands.reserve(kMaxCommands);
+  c.functions.reserve(kMaxFunctionKeywords);
   ParseKeywordText(c, text);
   BuildKeywordIndex(c.commands, c.commandIndex);
   BuildKeywordIndex(c.functions, c.functionIndex);
@@ -111,7 +117,7 @@ bool LoadKeywordTableFromText(CompilerObject& c, std::string_view text) {
 
 bool LoadKeywordTable(CompilerObject& c) { return LoadKeywordTableFromText(c, EmbeddedKeywordText()); }
 
-// The longest keyword name at the start of text: its name index (-1 when none) and the
+// The longest keyword name at the start of text: its first entry (-1 when none) and the
 // length of text it takes. A blank in a name matches one or more blanks in the text, and a
 // match must end at a word end ("str$" does not match inside "str$x", nor "abs" inside
 // "absolute"). Two names that match take different lengths of text, so the longest is one.
@@ -147,7 +153,7 @@ static int32_t LongestKeywordMatch(const KeywordIndex& index, std::string_view t
 const KeywordEntry* MatchCommandKeyword(const CompilerObject& c, std::string_view text) {
   size_t length = 0;
   int32_t name = LongestKeywordMatch(c.commandIndex, text, &length);
-  return name < 0 ? nullptr : &c.commands[c.commandIndex.names[static_cast<size_t>(name)].front()];
+  return name < 0 ? nullptr : &c.commands[static_cast<size_t>(name)];
 }
 
 bool MatchFunctionName(const CompilerObject& c, std::string_view text, size_t* length) {
@@ -156,10 +162,12 @@ bool MatchFunctionName(const CompilerObject& c, std::string_view text, size_t* l
 
 bool IsCommandName(const CompilerObject& c, std::string_view name) { return c.commandIndex.Find(name) >= 0; }
 
-const std::vector<uint16_t>* KeywordEntriesNamed(const CompilerObject& c, std::string_view name, bool isFunction) {
-  const KeywordIndex& index = isFunction ? c.functionIndex : c.commandIndex;
-  int32_t found = index.Find(name);
-  return found < 0 ? nullptr : &index.names[static_cast<size_t>(found)];
+int32_t FirstKeywordEntryNamed(const CompilerObject& c, std::string_view name, bool isFunction) {
+  return (isFunction ? c.functionIndex : c.commandIndex).Find(name);
+}
+
+int32_t NextKeywordEntry(const CompilerObject& c, int32_t entry, bool isFunction) {
+  return (isFunction ? c.functionIndex : c.commandIndex).nextOfName[static_cast<size_t>(entry)];
 }
 
 int FindKeywordById(const CompilerObject& c, int32_t number, std::string* name) {

@@ -1,6 +1,8 @@
 // The compiler's symbol tables: variables, constants, temporaries, labels and functions,
 // and the code buffer that every instruction is written into.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "compiler/compiler_local.h"
 
@@ -139,8 +141,18 @@ void EmitCodeWord(CompilerObject& c, uint32_t word) {
   }
   // The buffers grow word by word within their reserved capacity (written words only).
   c.code.push_back(word);
-  c.lines.push_back(static_cast<uint32_t>(c.tableLine));
+  if (c.lineRuns.empty() || c.lineRuns.back().line != c.tableLine) c.lineRuns.push_back({c.codeCount, c.tableLine});
   c.codeCount++;
+}
+
+void ExpandLineTable(const CompilerObject& c, uint32_t first, uint32_t count, uint32_t* out) {
+  // The run that holds first, then the runs after it.
+  auto run = std::upper_bound(c.lineRuns.begin(), c.lineRuns.end(), first,
+                              [](uint32_t at, const CompilerObject::LineRun& r) { return at < r.first; });
+  for (uint32_t at = first; at < first + count; ++at) {
+    while (run != c.lineRuns.end() && run->first <= at) ++run;
+    *out++ = static_cast<uint32_t>(std::prev(run)->line);
+  }
 }
 
 void EmitInstruction(CompilerObject& c, int32_t command, std::initializer_list<int32_t> operands) {

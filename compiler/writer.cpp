@@ -1,5 +1,6 @@
 // The compiled program writer: lays the constants, DATA items, ownership lists, code words
 // and line table out as the runtime's loader reads them.
+#include <algorithm>
 #include <bit>
 #include <cstdio>
 #include <cstring>
@@ -73,7 +74,8 @@ std::vector<uint32_t> CompiledProgramWords(const CompilerObject& c) {
   words.reserve(c.imageHead.size() + 2 * size_t{c.codeCount});
   words.insert(words.end(), c.imageHead.begin(), c.imageHead.end());
   words.insert(words.end(), c.code.begin(), c.code.begin() + c.codeCount);
-  words.insert(words.end(), c.lines.begin(), c.lines.begin() + c.codeCount);
+  words.resize(words.size() + c.codeCount);
+  ExpandLineTable(c, 0, c.codeCount, words.data() + words.size() - c.codeCount);
   return words;
 }
 
@@ -86,7 +88,13 @@ bool WriteCompiledProgram(const CompilerObject& c, const std::string& outputName
     PlatformWriteReplacement(&file, c.imageHead.data(), c.imageHead.size() * 4);
     if (!c.imageHead.empty()) {
       PlatformWriteReplacement(&file, c.code.data(), size_t{c.codeCount} * 4);
-      PlatformWriteReplacement(&file, c.lines.data(), size_t{c.codeCount} * 4);
+      // The line table goes out a piece at a time, from runs, through one small buffer.
+      std::vector<uint32_t> lines(std::min<uint32_t>(c.codeCount, 16384));
+      for (uint32_t at = 0; at < c.codeCount; at += static_cast<uint32_t>(lines.size())) {
+        const uint32_t count = std::min<uint32_t>(c.codeCount - at, static_cast<uint32_t>(lines.size()));
+        ExpandLineTable(c, at, count, lines.data());
+        PlatformWriteReplacement(&file, lines.data(), size_t{count} * 4);
+      }
     }
     return PlatformCommitReplace(&file, whyNot);
   }
