@@ -329,14 +329,14 @@ static inline CodeCell* EnterFunction(CodeCell* operands) {
   return frame.body;
 }
 
-static void CmdCallFunction() {
+void CmdCallFunction() {
   if (gFlow.depth + 1 >= kReturnStackSize) {
     RuntimeError(108);
     return;
   }
   OperandPointer = EnterFunction(OperandPointer);
 }
-static CodeCell* FastCallFunction(CodeCell* operands) {
+CodeCell* FastCallFunction(CodeCell* operands) {
   if (gFlow.depth + 1 >= kReturnStackSize) return DeferToPlainHandler(operands - 1, CmdCallFunction);
   return EnterFunction(operands);
 }
@@ -408,12 +408,12 @@ static void CmdReturnNothing() {
   });
 }
 
-static void CmdReturnInt() {
+void CmdReturnInt() {
   int32_t value = IntOperand(0);
   ReturnFromFunction(1, [value](VariableSlot* result) { NumberResult(result)->asInt = value; });
 }
 
-static void CmdReturnFloat() {
+void CmdReturnFloat() {
   float value = FloatOperand(0);
   ReturnFromFunction(1, [value](VariableSlot* result) { NumberResult(result)->asFloat = value; });
 }
@@ -450,11 +450,11 @@ static inline CodeCell* FastReturn(CodeCell* operands, StoreResult result) {
 static CodeCell* FastReturnNothing(CodeCell* operands) {
   return FastReturn<CmdReturnNothing>(operands, [](VariableSlot* result) { result->raw = 0; });
 }
-static CodeCell* FastReturnInt(CodeCell* operands) {
+CodeCell* FastReturnInt(CodeCell* operands) {
   const int32_t value = SlotAt(operands, 0)->asInt;
   return FastReturn<CmdReturnInt>(operands, [value](VariableSlot* result) { result->asInt = value; });
 }
-static CodeCell* FastReturnFloat(CodeCell* operands) {
+CodeCell* FastReturnFloat(CodeCell* operands) {
   const float value = SlotAt(operands, 0)->asFloat;
   return FastReturn<CmdReturnFloat>(operands, [value](VariableSlot* result) { result->asFloat = value; });
 }

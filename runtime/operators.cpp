@@ -316,14 +316,15 @@ struct PairedCommands {
 };
 struct PairsStartingWith {
   CommandHandler first;
-  std::array<PairedCommands, 15> pairs;
+  std::array<PairedCommands, 18> pairs;
 };
 template <FastHandler First, FastHandler Second>
 constexpr PairedCommands Paired(CommandHandler second = RunFastForm<Second>) {
   return {second, {0, RunFastForm<FastPair<First, Second>>, FastPair<First, Second>}};
 }
 // A command followed by any integer or float arithmetic, any test and jump on numbers of its
-// type, or a jump: the plain one, NEXT's (with the FOR step) or ENDWHILE's (with the test).
+// type, a jump (the plain one, NEXT's with the FOR step or ENDWHILE's with the test), a
+// FUNCTION call (f(n - 1)) or the return of a number (EXITFUNCTION a + b).
 template <char T, FastHandler First>
 constexpr PairsStartingWith PairsAfter() {
   return {RunFastForm<First>,
@@ -334,7 +335,8 @@ constexpr PairsStartingWith PairsAfter() {
            Paired<First, FastComparisonAndJump<T, T, kGt>>(), Paired<First, FastComparisonAndJump<T, T, kGe>>(),
            Paired<First, FastComparisonAndJump<T, T, kLt>>(), Paired<First, FastComparisonAndJump<T, T, kLe>>(),
            Paired<First, FastJump>(), Paired<First, FastJumpToForStep>(CmdJumpToForStep),
-           Paired<First, FastJumpThenRunTarget>(CmdJumpThenRunTarget)}};
+           Paired<First, FastJumpThenRunTarget>(CmdJumpThenRunTarget), Paired<First, FastCallFunction>(CmdCallFunction),
+           Paired<First, FastReturnInt>(CmdReturnInt), Paired<First, FastReturnFloat>(CmdReturnFloat)}};
 }
 const PairsStartingWith kPairedCommands[] = {
     PairsAfter<'f', FastArithmetic<'f', 'f', kTimes>>(), PairsAfter<'f', FastArithmetic<'f', 'f', kPlus>>(),

@@ -142,6 +142,13 @@ using CodeCellPointer = CodeCell*;
 CodeCellPointer FastJump(CodeCell* operands);
 CodeCellPointer FastJumpToForStep(CodeCell* operands);
 CodeCellPointer FastJumpThenRunTarget(CodeCell* operands);
+// A FUNCTION call and the number returns, plain and fast (the command pairs end with them too).
+void CmdCallFunction();
+void CmdReturnInt();
+void CmdReturnFloat();
+CodeCellPointer FastCallFunction(CodeCell* operands);
+CodeCellPointer FastReturnInt(CodeCell* operands);
+CodeCellPointer FastReturnFloat(CodeCell* operands);
 
 // Fast forms of the commands loops spend their time in (arithmetic, comparisons, assignments,
 // jumps, the FOR step): each takes the cell after its command word and returns the cell of the
