@@ -74,7 +74,7 @@ static int SlotOfCell(CodeCell cell) {
 
 // Makes room for a call or GOSUB record at depth d (below kReturnStackSize): the stacks grow
 // only when a program goes deeper than ever before.
-static void GrowCallStack() {
+[[gnu::noinline]] static void GrowCallStack() {
   gFlow.calls.resize(std::min(gFlow.calls.size() * 2, static_cast<size_t>(kReturnStackSize)));
   gFlow.callCapacity = static_cast<int32_t>(gFlow.calls.size());
 }
@@ -211,15 +211,18 @@ static char* TextRoom(size_t at, size_t count) {
 // Saves what the plan lists of the running function on top of the stacks, before a nested
 // call that may change it: numbers by value, texts as their characters.
 static void SaveTextLocals(const LocalsPlan& plan, CallRecord& call, VariableSlot* value);
+[[gnu::noinline]] static void GrowSaveStack(size_t most) {
+  gFlow.saved.resize(std::max(gFlow.saved.size() * 2, most));
+}
 static inline void SaveLocals(const LocalsPlan& plan, CallRecord& call) {
   const size_t most = static_cast<size_t>(call.savedBegin) + plan.numbers.size() + plan.texts.size();
-  if (most > gFlow.saved.size()) gFlow.saved.resize(std::max(gFlow.saved.size() * 2, most));
+  if (most > gFlow.saved.size()) GrowSaveStack(most);
   VariableSlot* value = gFlow.saved.data() + call.savedBegin;
   for (int32_t slot : plan.numbers) *value++ = VariableTable[slot];
   if (!plan.texts.empty()) SaveTextLocals(plan, call, value);
   else call.savedEnd = static_cast<int32_t>(value - gFlow.saved.data());
 }
-static void SaveTextLocals(const LocalsPlan& plan, CallRecord& call, VariableSlot* value) {
+[[gnu::noinline]] static void SaveTextLocals(const LocalsPlan& plan, CallRecord& call, VariableSlot* value) {
   size_t textTop = call.textBegin;
   for (int32_t slot : plan.texts) {
     const char* text = VariableTable[slot].asText;
@@ -243,7 +246,7 @@ static inline void RestoreLocals(const LocalsPlan& plan, const CallRecord& call)
   for (int32_t slot : plan.numbers) VariableTable[slot] = *value++;
   if (!plan.texts.empty()) RestoreTextLocals(plan, call, value);
 }
-static void RestoreTextLocals(const LocalsPlan& plan, const CallRecord& call, const VariableSlot* value) {
+[[gnu::noinline]] static void RestoreTextLocals(const LocalsPlan& plan, const CallRecord& call, const VariableSlot* value) {
   size_t textAt = call.textBegin;
   for (int32_t slot : plan.texts) {
     const int32_t length = (value++)->asInt;
@@ -257,15 +260,21 @@ static void RestoreTextLocals(const LocalsPlan& plan, const CallRecord& call, co
 // parameter is set: an argument may be a parameter of the running function itself (a
 // recursive f(b, a)), which an earlier store would change. Text arguments wait on the text
 // stack above what the call saved. The loader checked each argument against its parameter.
-static void PassArguments(const FunctionFrame& frame, const CodeCell* arguments, size_t textTop) {
+[[gnu::noinline]] static void PassManyArguments(const FunctionFrame& frame, const CodeCell* arguments, size_t textTop);
+static inline void PassArguments(const FunctionFrame& frame, const CodeCell* arguments, size_t textTop) {
   const int32_t n = frame.parameterCount;
-  const int32_t* parameters = frame.parameters.data();
-  if (!frame.textParameters && n <= 4) {
-    int32_t values[4];
-    for (int32_t k = 0; k < n; ++k) values[k] = SlotAt(arguments, k)->asInt;
-    for (int32_t k = 0; k < n; ++k) VariableTable[parameters[k]].asInt = values[k];
+  if (frame.textParameters || n > 4) {
+    PassManyArguments(frame, arguments, textTop);
     return;
   }
+  const int32_t* parameters = frame.parameters.data();
+  int32_t values[4];
+  for (int32_t k = 0; k < n; ++k) values[k] = SlotAt(arguments, k)->asInt;
+  for (int32_t k = 0; k < n; ++k) VariableTable[parameters[k]].asInt = values[k];
+}
+static void PassManyArguments(const FunctionFrame& frame, const CodeCell* arguments, size_t textTop) {
+  const int32_t n = frame.parameterCount;
+  const int32_t* parameters = frame.parameters.data();
   if (static_cast<size_t>(n) > gFlow.arguments.size()) gFlow.arguments.resize(static_cast<size_t>(n));
   int32_t* values = gFlow.arguments.data();  // numbers: the value; texts: the length
   size_t at = textTop;
