@@ -12,6 +12,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "commands/commands.h"
@@ -49,10 +50,19 @@ static bool SoundResolvePackaged(const char* name, const char* extension, char* 
   return true;
 }
 
+// The sound library's own notes (a song, a GSM file or a CD cue it refused, a mixer that
+// would not stop) go to QV.LOG in debug mode beside the runtime's entries. Only the main
+// thread writes the log: notes made on the mixer or stream threads are dropped.
+static std::thread::id MainThreadId;
+static void SoundLogLine(const char* text) {
+  if (std::this_thread::get_id() == MainThreadId) LogErrorEntry("SOUNDLIBRARY", text);
+}
+
 // Registers every command family and fills the runtime's hooks from the subsystems that
 // exist; false when two families claim one command number.
 static bool WireSubsystems() {
-  SndSetHost({nullptr, {SoundOpenFile, SoundCloseFile, SoundReadFile, SoundSeekFile, SoundTellFile},
+  MainThreadId = std::this_thread::get_id();
+  SndSetHost({SoundLogLine, {SoundOpenFile, SoundCloseFile, SoundReadFile, SoundSeekFile, SoundTellFile},
               SoundResolvePackaged});
   bool ok = RegisterRuntimeCommands();
   ok = RegisterCoreBuiltins() && ok;

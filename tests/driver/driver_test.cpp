@@ -174,6 +174,12 @@ const DriverCase kCases[] = {
      "env QV_TEST_HIDDEN_LIBRARIES='libgsm.so carried' $HIDDEN $QV run t.qva --headless", 0,
      "quorvanel: load sound g.wav: GSM 6.10 WAV files need libgsm.so.1, and the copy this program carries does not load",
      "true"},
+    // The sound library's own refusals reach QV.LOG in debug mode, as the runtime's do.
+    {"TheSoundLibrarysRefusalIsLoggedInDebugMode",
+     "sox -n -r 8000 -c 1 -e gsm-full-rate g.wav synth 0.2 sine 440 && printf 'load sound \"g.wav\", 1\\n' > t.qva && "
+     "$QV build t.qva -o game > /dev/null && printf '[SETTINGS]\\nDEBUGMODE=1\\n' > SETUP.INI",
+     "env QV_TEST_HIDDEN_LIBRARIES='libgsm.so carried' $HIDDEN ./game", 0, "",
+     R"sh(grep -q '^SOUNDLIBRARY ON .*=GSM 6.10 WAV file refused: .*libgsm.so.1' QV.LOG)sh"},
     {"AMissingCdLibrarySaysWhich",
      "cp \"$SRC/tests/standalone/cd/disc.toc\" . && head -c 176400 /dev/zero > track.bin && "
      "printf 'set cdmusic source \"disc.toc\"\\nprint cdmusic track count()\\n' > t.qva",
