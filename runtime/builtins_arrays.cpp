@@ -6,6 +6,7 @@
 #include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
 #include "runtime/runtime.h"
+#include "runtime/runtime_local.h"
 
 constexpr int kMaxDimensions = 5;
 constexpr int64_t kMaxArrayElements = 64 * 1024 * 1024;  // 512 MB of slots: a clear refusal
@@ -141,6 +142,50 @@ static void CmdStoreElementText() {
   AdvanceOperands(2);
   if (VariableSlot* element = StoreTarget(temp, kFirstTextTemp)) StoreTextOfLength(element, value, TextLength(value));
 }
+
+// The fast forms of the commands array loops spend their time in (a one-index read of a
+// number element, an integer element store). The slot's place in the table comes from the
+// operand cell directly; anything but an in-bounds element of a dimensioned number array
+// behind a temporary of its kind goes to the plain handler, which raises the error.
+static int TableIndexOf(const VariableSlot* slot) {
+  const uintptr_t offset = reinterpret_cast<uintptr_t>(slot) - reinterpret_cast<uintptr_t>(VariableTable);
+  return offset < kVariableSlots * sizeof(VariableSlot) ? static_cast<int>(offset / sizeof(VariableSlot)) : -1;
+}
+
+static CodeCell* FastNumberElement1(CodeCell* operands) {
+  VariableSlot* temp = SlotAt(operands, 0);
+  VariableSlot* array = SlotAt(operands, 1);
+  const uint32_t index = static_cast<uint32_t>(SlotAt(operands, 2)->asInt);
+  const int slot = TableIndexOf(array);
+  const int tempIndex = TableIndexOf(temp);
+  if (slot >= kFirstIntVar && slot < kFirstTextVar && ArrayElementCounts[slot - kFirstIntVar] > 0 &&
+      InBand(tempIndex, TempBandOfArray(slot)) && index < static_cast<uint32_t>(gArrays.sizes[slot - kFirstIntVar][0])) {
+    VariableSlot* element = static_cast<VariableSlot*>(array->asBlock) + index;
+    ElementAddressTable[tempIndex] = element;
+    temp->raw = element->raw;
+    return operands + 3;
+  }
+  return DeferToPlainHandler(operands - 1, CmdArrayElement<1>);
+}
+
+static CodeCell* FastStoreElementInt(CodeCell* operands) {
+  const int tempIndex = TableIndexOf(SlotAt(operands, 0));
+  if (InBand(tempIndex, kFirstIntTemp)) {
+    if (VariableSlot* element = ElementAddressTable[tempIndex]) {
+      element->asInt = SlotAt(operands, 1)->asInt;
+      return operands + 2;
+    }
+  }
+  return DeferToPlainHandler(operands - 1, CmdStoreElementInt);
+}
+
+extern const FastCommand kArrayFastCommands[];
+const FastCommand kArrayFastCommands[] = {
+    {0, CmdArrayElement<1>, FastNumberElement1},
+    {0, CmdStoreElementInt, FastStoreElementInt},
+};
+extern const size_t kArrayFastCommandCount;
+const size_t kArrayFastCommandCount = std::size(kArrayFastCommands);
 
 extern const CommandEntry kArrayCommands[];
 const CommandEntry kArrayCommands[] = {
