@@ -13,31 +13,42 @@ constexpr uint32_t kMaxName = 255;
 constexpr uint32_t kMaxNeeds = 64 * 1024;      // a closure of a few hundred sonames
 constexpr uint32_t kMaxItemSize = 1u << 30;    // no library or soundfont comes near
 
-// A read past the end returns zeros and sets the sticky error flag.
+// Reads the table through the archive's reader; a read past the end returns zeros (or nothing)
+// and sets the sticky error flag.
 struct Cursor {
-  const uint8_t* data;
-  size_t size;
-  size_t pos = 0;
+  const CarriedArchiveReader& read;
+  uint64_t size;
+  uint64_t pos = 0;
   bool error = false;
-  size_t Remaining() const { return size - pos; }
+  uint64_t Remaining() const { return size - pos; }
+  bool Fetch(void* out, uint64_t n) {
+    if (error || Remaining() < n || !read(pos, out, static_cast<size_t>(n))) {
+      error = true;
+      pos = size;
+      return false;
+    }
+    pos += n;
+    return true;
+  }
   uint32_t Word() {
-    if (Remaining() < 4) {
+    uint8_t at[4] = {};
+    if (!Fetch(at, 4)) return 0;
+    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
+  }
+  std::string Text(uint32_t n) {
+    std::string text(n, '\0');
+    if (!Fetch(text.data(), n)) text.clear();
+    return text;
+  }
+  // Steps over n bytes without reading them; their offset, or 0 past the end.
+  uint64_t Skip(uint64_t n) {
+    if (error || Remaining() < n) {
       error = true;
       pos = size;
       return 0;
     }
-    const uint8_t* at = data + pos;
-    pos += 4;
-    return uint32_t(at[0]) | uint32_t(at[1]) << 8 | uint32_t(at[2]) << 16 | uint32_t(at[3]) << 24;
-  }
-  const uint8_t* Take(size_t n) {
-    if (Remaining() < n) {
-      error = true;
-      pos = size;
-      return nullptr;
-    }
     pos += n;
-    return data + pos - n;
+    return pos - n;
   }
 };
 
@@ -52,29 +63,28 @@ void PutWord(std::vector<uint8_t>* out, uint32_t value) {
 
 }  // namespace
 
-bool ParseCarriedArchive(const uint8_t* data, size_t size, std::vector<CarriedItem>* items, std::string* whyNot) {
+bool ParseCarriedTable(const CarriedArchiveReader& read, uint64_t size, const uint8_t* base,
+                       std::vector<CarriedItem>* items, std::string* whyNot) {
   items->clear();
-  if (data == nullptr || size < sizeof kMagic || std::memcmp(data, kMagic, sizeof kMagic) != 0)
+  Cursor in{read, size};
+  if (in.Text(sizeof kMagic) != std::string(kMagic, sizeof kMagic))
     return Fail(whyNot, "not an archive of carried libraries");
-  Cursor in{data, size, sizeof kMagic};
   while (in.Remaining() > 0) {
     const std::string where = "item " + std::to_string(items->size() + 1);
     CarriedItem item;
     const uint32_t nameLength = in.Word();
     if (in.error || nameLength == 0 || nameLength > kMaxName) return Fail(whyNot, where + ": bad name length");
-    const uint8_t* name = in.Take(nameLength);
+    item.name = in.Text(nameLength);
     const uint32_t needsLength = in.Word();
     if (in.error || needsLength > kMaxNeeds) return Fail(whyNot, where + ": bad list of needs");
-    const uint8_t* needs = in.Take(needsLength);
+    const std::string list = in.Text(needsLength);
     item.size = in.Word();
     item.packedSize = in.Word();
     if (in.error || item.size > kMaxItemSize) return Fail(whyNot, where + ": bad size");
-    item.packed = in.Take(item.packedSize);
+    item.packed = base + in.Skip(item.packedSize);
     if (in.error) return Fail(whyNot, where + ": cut short");
-    item.name.assign(reinterpret_cast<const char*>(name), nameLength);
     if (item.name.find_first_of(std::string("/\n\0", 3)) != std::string::npos)
       return Fail(whyNot, where + ": bad name");
-    const std::string list(reinterpret_cast<const char*>(needs), needsLength);
     for (size_t at = 0; at < list.size();) {
       size_t end = list.find('\n', at);
       if (end == std::string::npos) end = list.size();
@@ -84,6 +94,15 @@ bool ParseCarriedArchive(const uint8_t* data, size_t size, std::vector<CarriedIt
     items->push_back(std::move(item));
   }
   return true;
+}
+
+bool ParseCarriedArchive(const uint8_t* data, size_t size, std::vector<CarriedItem>* items, std::string* whyNot) {
+  const CarriedArchiveReader fromMemory = [data, size](uint64_t at, void* out, size_t n) {
+    if (data == nullptr || at > size || n > size - at) return false;
+    std::memcpy(out, data + at, n);
+    return true;
+  };
+  return ParseCarriedTable(fromMemory, size, data, items, whyNot);
 }
 
 bool UnpackCarriedItem(const CarriedItem& item, std::vector<uint8_t>* bytes) {

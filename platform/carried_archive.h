@@ -4,6 +4,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,12 @@ struct CarriedItem {
 // Reads the archive's table without unpacking anything; false with the reason (naming where
 // the damage starts) when the bytes are not a whole archive. Items point into data.
 bool ParseCarriedArchive(const uint8_t* data, size_t size, std::vector<CarriedItem>* items, std::string* whyNot);
+// The same table read through `read` (n bytes at an offset into out; false where it cannot),
+// for an archive in a file: only the table's bytes are read, and each item's packed pointer is
+// base plus its offset, never touched here.
+using CarriedArchiveReader = std::function<bool(uint64_t at, void* out, size_t n)>;
+bool ParseCarriedTable(const CarriedArchiveReader& read, uint64_t size, const uint8_t* base,
+                       std::vector<CarriedItem>* items, std::string* whyNot);
 // Unpacks one item; false when its data does not unpack to its size.
 bool UnpackCarriedItem(const CarriedItem& item, std::vector<uint8_t>* bytes);
 // Packs an item's bytes (zlib, level 6: level 9 takes three times as long for 0.5% less).

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -167,14 +168,33 @@ bool PlatformCarryFrom(const std::string& file, uint64_t offset, uint64_t size, 
   const uint64_t start = offset - offset % page;
   void* map = size == 0 ? MAP_FAILED
                         : mmap(nullptr, size + (offset - start), PROT_READ, MAP_PRIVATE, in, static_cast<off_t>(start));
-  close(in);
   if (map == MAP_FAILED) {
+    close(in);
     if (whyNot != nullptr) *whyNot = "cannot map the libraries it carries from " + file;
     return false;
   }
   const uint8_t* archive = static_cast<const uint8_t*>(map) + (offset - start);
+  // The table is read from the file, a window at a time: walking it through the mapping would
+  // fault in the pages around every item's record, tens of megabytes for a program that may
+  // never load a carried library.
+  std::vector<uint8_t> window(64 * 1024);
+  uint64_t windowAt = 0, windowSize = 0;
+  const CarriedArchiveReader fromFile = [&](uint64_t at, void* out, size_t n) {
+    if (at > size || n > size - at) return false;
+    if (at < windowAt || at + n > windowAt + windowSize) {
+      if (n > window.size()) window.resize(n);
+      const ssize_t got = pread(in, window.data(), window.size(), static_cast<off_t>(offset + at));
+      if (got < static_cast<ssize_t>(n)) return false;
+      windowAt = at;
+      windowSize = static_cast<uint64_t>(got);
+    }
+    std::memcpy(out, window.data() + (at - windowAt), n);
+    return true;
+  };
   std::string why;
-  if (!ParseCarriedArchive(archive, size, &gCarried.items, &why)) {
+  const bool parsed = ParseCarriedTable(fromFile, size, archive, &gCarried.items, &why);
+  close(in);
+  if (!parsed) {
     munmap(map, size + (offset - start));
     if (whyNot != nullptr) *whyNot = "the libraries it carries are damaged: " + why;
     return false;
