@@ -1,5 +1,6 @@
 // The flat Coll* entry points over the library's one process-wide state: the complex shape
 // under construction, the object map, the responses and the test pass.
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <new>
@@ -124,16 +125,18 @@ void CollReset() {
 // ---------------------------------------------------------------------------------------------
 // Shapes
 
+// A size is a magnitude: a negative one (a mirrored model's measurements) makes the same
+// shape as its positive value, never a box turned inside out.
 CollShape* CollCreateBox(double x, double y, double z) {
-  return new (std::nothrow) Box({x * 0.5, y * 0.5, z * 0.5});
+  return new (std::nothrow) Box({std::fabs(x) * 0.5, std::fabs(y) * 0.5, std::fabs(z) * 0.5});
 }
 CollShape* CollCreateCone(double radius, double height) {
-  return new (std::nothrow) Cone(radius, height);
+  return new (std::nothrow) Cone(std::fabs(radius), std::fabs(height));
 }
 CollShape* CollCreateCylinder(double radius, double height) {
-  return new (std::nothrow) Cylinder(radius, height);
+  return new (std::nothrow) Cylinder(std::fabs(radius), std::fabs(height));
 }
-CollShape* CollCreateSphere(double radius) { return new (std::nothrow) Sphere(radius); }
+CollShape* CollCreateSphere(double radius) { return new (std::nothrow) Sphere(std::fabs(radius)); }
 
 CollShape* CollBeginComplex() {
   if (!builder.current) builder.current = new (std::nothrow) Complex;

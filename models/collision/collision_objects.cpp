@@ -247,9 +247,11 @@ void PlaceBox(CollisionObject* object) {
   if (!box.IsFiniteBox()) box = FarBox();
   object->box = box;
   const Vector3d lo = box.Min(), hi = box.Max();
+  // A mirroring transform can give a box a negative extent: its ends are taken in order, so
+  // every object opens before it closes on each axis.
   for (int axis = 0; axis < 3; ++axis) {
-    object->low[axis] = std::clamp(lo[axis], -kFar, kFar);
-    object->high[axis] = std::clamp(hi[axis], -kFar, kFar);
+    object->low[axis] = std::clamp(std::min(lo[axis], hi[axis]), -kFar, kFar);
+    object->high[axis] = std::clamp(std::max(lo[axis], hi[axis]), -kFar, kFar);
   }
 }
 

@@ -326,6 +326,21 @@ TEST_F(CollisionObjects, BadInputAndReentrantCallbacksAreHarmless) {
     Place(3, 0, 0, 0);
     EXPECT_GE(CollTestAllPairs(), 2);
   }
+  // A box made with negative sizes is the box of their magnitudes: it pairs with both balls over
+  // it, one of them moved and mirrored (turned inside out, it broke the sweep).
+  CollShape* inverted = Keep(CollCreateBox(-2, -2, -2));
+  for (bool pairList : {true, false}) {
+    SCOPED_TRACE(pairList);
+    CollReset();
+    pairList ? CollSetPairListFlag() : CollClearPairListFlag();
+    CollSetDefaultResponse(Record, kCollResponseSimple, 0);
+    CollCreateObject(1, inverted);
+    CollCreateObject(2, ball);
+    CollCreateObject(3, ball);
+    CollTranslateObject(1.5, 0, 0);
+    CollScaleObject(-1, 1, 1);
+    EXPECT_EQ(CollTestAllPairs(), 3);
+  }
   // Callbacks that delete and move objects mid-pass, in both walks.
   for (bool pairList : {true, false}) {
     CollReset();
