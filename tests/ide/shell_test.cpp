@@ -480,7 +480,7 @@ TEST_F(ShellTest, AToolIsWatchedUntilItEnds) {
   ClickMenuItem(6, 4);
   Pump();
   EXPECT_NE(ToolProcessId(0), 0);
-  for (int i = 0; i < 300 && ToolProcessId(0) != 0; ++i) {
+  for (int i = 0; i < 3000 && ToolProcessId(0) != 0; ++i) {  // 30 s at most, for a loaded machine
     PlatformSleep(10);
     IdeLoopPass();
   }
@@ -539,7 +539,7 @@ TEST_F(ShellTest, TheMediaBrowserStartsInTheMediaFolderAndIsWatched) {
 
 TEST(Environment, AStartThatFailsIsNoNormalEnd) {
   // No language file and no folder to write the built-in one to.
-  const IdeConfig config = {"/nonexistent-install", "/nonexistent-temp", "", ""};
+  const IdeConfig config = {"/nonexistent-install", "/nonexistent-temp", "", "", "", ""};
   EXPECT_EQ(RunEnvironment(config, IdeProgramRunner()), 1);
 }
 

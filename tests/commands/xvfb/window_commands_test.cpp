@@ -39,7 +39,7 @@ class XvfbWindowCommandsTest : public ::testing::Test {
   }
   void ExpectPlace(int x, int y, int width, int height) {
     int ax = 0, ay = 0, aw = 0, ah = 0;
-    for (int attempt = 0; attempt < 20; ++attempt) {
+    for (int attempt = 0; attempt < 100; ++attempt) {  // 20 s at most, for a loaded machine
       Settle();
       PlatformGetWindowPlace(&ax, &ay, &aw, &ah);
       if (ax == x && ay == y && aw == width && ah == height) break;
@@ -98,7 +98,7 @@ TEST_F(XvfbWindowCommandsTest, MaximiseUnderAWindowManagerFillsTheScreen) {
   Settle();
   calls.Run(kWindowMaximise, {});
   int x = 0, y = 0, width = 0, height = 0;
-  for (int attempt = 0; attempt < 50 && width <= 640; ++attempt) {
+  for (int attempt = 0; attempt < 150 && width <= 640; ++attempt) {  // 30 s at most
     Settle();
     PlatformGetWindowPlace(&x, &y, &width, &height);
   }

@@ -67,9 +67,9 @@ struct Screen {
   std::string path;
   Screenshot shot;
   uint32_t At(int x, int y) const { return shot.pixels[static_cast<size_t>(y) * shot.width + x]; }
-  // At most about 20 seconds.
+  // At most about a minute: on a loaded machine each screenshot takes seconds.
   bool WaitFor(const std::function<bool()>& condition) {
-    for (int attempt = 0; attempt < 200; ++attempt) {
+    for (int attempt = 0; attempt < 600; ++attempt) {
       if (TakeScreenshot(path, &shot) && shot.width == 640 && condition()) return true;
       usleep(100000);
     }
