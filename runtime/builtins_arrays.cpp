@@ -144,20 +144,15 @@ static void CmdStoreElementText() {
 }
 
 // The fast forms of the commands array loops spend their time in (a one-index read of a
-// number element, an integer element store). The slot's place in the table comes from the
-// operand cell directly; anything but an in-bounds element of a dimensioned number array
-// behind a temporary of its kind goes to the plain handler, which raises the error.
-static int TableIndexOf(const VariableSlot* slot) {
-  const uintptr_t offset = reinterpret_cast<uintptr_t>(slot) - reinterpret_cast<uintptr_t>(VariableTable);
-  return offset < kVariableSlots * sizeof(VariableSlot) ? static_cast<int>(offset / sizeof(VariableSlot)) : -1;
-}
-
+// number element, an integer element store): anything but an in-bounds element of a
+// dimensioned number array behind a temporary of its kind goes to the plain handler, which
+// raises the error.
 static CodeCell* FastNumberElement1(CodeCell* operands) {
   VariableSlot* temp = SlotAt(operands, 0);
   VariableSlot* array = SlotAt(operands, 1);
   const uint32_t index = static_cast<uint32_t>(SlotAt(operands, 2)->asInt);
-  const int slot = TableIndexOf(array);
-  const int tempIndex = TableIndexOf(temp);
+  const int slot = SlotIndexOf(array);
+  const int tempIndex = SlotIndexOf(temp);
   if (slot >= kFirstIntVar && slot < kFirstTextVar && ArrayElementCounts[slot - kFirstIntVar] > 0 &&
       InBand(tempIndex, TempBandOfArray(slot)) && index < static_cast<uint32_t>(gArrays.sizes[slot - kFirstIntVar][0])) {
     VariableSlot* element = static_cast<VariableSlot*>(array->asBlock) + index;
@@ -169,7 +164,7 @@ static CodeCell* FastNumberElement1(CodeCell* operands) {
 }
 
 static CodeCell* FastStoreElementInt(CodeCell* operands) {
-  const int tempIndex = TableIndexOf(SlotAt(operands, 0));
+  const int tempIndex = SlotIndexOf(SlotAt(operands, 0));
   if (InBand(tempIndex, kFirstIntTemp)) {
     if (VariableSlot* element = ElementAddressTable[tempIndex]) {
       element->asInt = SlotAt(operands, 1)->asInt;

@@ -65,13 +65,6 @@ bool EndedByProgram() { return gFlow.endedByProgram; }
 // Loads a jump target: the loader checked that every code operand is a command's cell.
 static void JumpTo(CodeCell* target) { OperandPointer = target; }
 
-// The variable slot a code cell addresses (a parameter list entry), or -1.
-static int SlotOfCell(CodeCell cell) {
-  uintptr_t offset = static_cast<uintptr_t>(cell) - reinterpret_cast<uintptr_t>(VariableTable);
-  if (offset >= kVariableSlots * sizeof(VariableSlot) || offset % sizeof(VariableSlot) != 0) return -1;
-  return static_cast<int>(offset / sizeof(VariableSlot));
-}
-
 // Makes room for a call or GOSUB record at depth d (below kReturnStackSize): the stacks grow
 // only when a program goes deeper than ever before.
 [[gnu::noinline]] static void GrowCallStack() {
@@ -405,7 +398,7 @@ static inline void ReturnFromFunction(int ownOperands, StoreResult result) {
 static inline VariableSlot* NumberResult(VariableSlot* result) {
   // The usual result slots, number temporaries, are told apart at once.
   if (result >= VariableTable + kFirstIntTemp && result < VariableTable + kFirstTextTemp) return result;
-  int slot = SlotOfCell(reinterpret_cast<CodeCell>(result));
+  int slot = SlotIndexOf(result);
   if (slot >= kFirstIntVar && slot < kFirstTextVar && !VariableIsArray(slot)) return result;
   return SlotTakesNumber(result) ? result : ReportBadSlotOperand();
 }

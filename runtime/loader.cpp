@@ -31,13 +31,6 @@ bool CommandStartsAt(const CodeCell* address) {
   return offset % sizeof(CodeCell) == 0 && index < gProgram.commandStarts.size() && gProgram.commandStarts[index] != 0;
 }
 
-int SlotIndexOf(const VariableSlot* slot) {
-  if (VariableTable == nullptr) return -1;
-  uintptr_t offset = reinterpret_cast<uintptr_t>(slot) - reinterpret_cast<uintptr_t>(VariableTable);
-  if (offset >= kVariableSlots * sizeof(VariableSlot) || offset % sizeof(VariableSlot) != 0) return -1;
-  return static_cast<int>(offset / sizeof(VariableSlot));
-}
-
 void SetArrayElementCount(int slot, int32_t count) {
   if (slot >= kFirstIntVar && slot < kFirstIntConst) ArrayElementCounts[slot - kFirstIntVar] = count;
 }

@@ -133,8 +133,14 @@ bool WriteTextResult(const char* text);  // as StoreText into operand 0's slot
 bool WriteTextResultOfLength(const char* text, size_t length);  // as StoreTextOfLength
 // Moves OperandPointer past n operand words.
 inline void AdvanceOperands(int n) { OperandPointer += n; }
-// The slot number (0..28999) of a slot address inside the variable table, else -1.
-int SlotIndexOf(const VariableSlot* slot);
+// The slot number (0..28999) of a slot address inside the variable table, else -1. Inline:
+// the fast forms of array commands use it on every element.
+inline int SlotIndexOf(const VariableSlot* slot) {
+  if (VariableTable == nullptr) return -1;
+  uintptr_t offset = reinterpret_cast<uintptr_t>(slot) - reinterpret_cast<uintptr_t>(VariableTable);
+  if (offset >= kVariableSlots * sizeof(VariableSlot) || offset % sizeof(VariableSlot) != 0) return -1;
+  return static_cast<int>(offset / sizeof(VariableSlot));
+}
 
 // Arrays: a variable slot 3000-8999 that is an array holds in asBlock a calloc'ed block of
 // VariableSlot elements (text elements own their texts). The array commands record the

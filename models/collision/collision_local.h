@@ -57,6 +57,7 @@ struct BoundingBox {
   }
   double LargestExtent() const { return std::fmax(std::fmax(extent.x, extent.y), extent.z); }
   bool IsFiniteBox() const { return IsFinite(centre) && IsFinite(extent); }
+  bool IsEmptyBox() const { return extent.x < 0 || extent.y < 0 || extent.z < 0; }
 };
 
 // Touching boxes overlap.

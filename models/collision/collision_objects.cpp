@@ -242,16 +242,15 @@ BoundingBox FarBox() { return BoundingBox::FromCorners({kFar, kFar, kFar}, {kFar
 // The box under the object's transform, and its ends as the lists will hold them.
 void PlaceBox(CollisionObject* object) {
   BoundingBox box = object->shape->Bound(object->transform);
-  // A broken transform (NaN, infinities) parks the object at the far corner instead of
-  // scrambling the sorted lists; its tests report no contact.
-  if (!box.IsFiniteBox()) box = FarBox();
+  // A broken transform (NaN, infinities) or a shape with nothing in it (a complex shape
+  // without triangles: the empty box, whose ends are the wrong way round) parks the object at
+  // the far corner instead of scrambling the sorted lists; its tests report no contact.
+  if (!box.IsFiniteBox() || box.IsEmptyBox()) box = FarBox();
   object->box = box;
   const Vector3d lo = box.Min(), hi = box.Max();
-  // A mirroring transform can give a box a negative extent: its ends are taken in order, so
-  // every object opens before it closes on each axis.
   for (int axis = 0; axis < 3; ++axis) {
-    object->low[axis] = std::clamp(std::min(lo[axis], hi[axis]), -kFar, kFar);
-    object->high[axis] = std::clamp(std::max(lo[axis], hi[axis]), -kFar, kFar);
+    object->low[axis] = std::clamp(lo[axis], -kFar, kFar);
+    object->high[axis] = std::clamp(hi[axis], -kFar, kFar);
   }
 }
 

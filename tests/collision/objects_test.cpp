@@ -327,8 +327,11 @@ TEST_F(CollisionObjects, BadInputAndReentrantCallbacksAreHarmless) {
     EXPECT_GE(CollTestAllPairs(), 2);
   }
   // A box made with negative sizes is the box of their magnitudes: it pairs with both balls over
-  // it, one of them moved and mirrored (turned inside out, it broke the sweep).
+  // it, one of them moved and mirrored; a complex shape without triangles meets nothing. (Both
+  // gave boxes turned inside out, which broke the sweep.)
   CollShape* inverted = Keep(CollCreateBox(-2, -2, -2));
+  CollShape* empty = Keep(CollBeginComplex());
+  CollEndComplex();
   for (bool pairList : {true, false}) {
     SCOPED_TRACE(pairList);
     CollReset();
@@ -339,6 +342,8 @@ TEST_F(CollisionObjects, BadInputAndReentrantCallbacksAreHarmless) {
     CollCreateObject(3, ball);
     CollTranslateObject(1.5, 0, 0);
     CollScaleObject(-1, 1, 1);
+    CollCreateObject(4, empty);
+    CollTranslateObject(0.5, 0, 0);
     EXPECT_EQ(CollTestAllPairs(), 3);
   }
   // Callbacks that delete and move objects mid-pass, in both walks.
