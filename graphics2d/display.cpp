@@ -41,7 +41,9 @@ void ReportMissingLibrary(const std::string& medium, const std::string& problem)
   const std::string text = medium + ": " + problem;
   static std::set<std::string> said;  // lives for the process
   if (said.insert(text).second) std::fprintf(stderr, "quorvanel: %s\n", text.c_str());
-  WriteEngineErrorLog(text.c_str());
+  // Logged, not kept as the engine's last error: the commands that report it only warn, and a
+  // later unrelated error must not end with this text.
+  LogErrorEntry("ENGINEERROR", text.c_str());
 }
 
 bool InitDisplay(bool fullScreen, bool windowMode, bool reuse) {

@@ -303,7 +303,10 @@ bool RegisterImageCommands() { return RegisterCommands(kImageCommands); }
 
 void ReportIfPictureLibraryMissing(const char* name, const std::string& whyNot) {
   const std::string missing = PlatformUseProblem(CarriedUse::kPictures);
-  if (!missing.empty() && whyNot == missing) ReportMissingLibrary(std::string("load ") + name, missing);
+  if (missing.empty() || whyNot != missing) return;
+  ReportMissingLibrary(std::string("load ") + name, missing);
+  // The error the program meets next (using the picture that never loaded) names the library.
+  Display2D.lastEngineError = std::string("load ") + name + ": " + missing;
 }
 
 Surface* LoadProgramImage(const char* name) {

@@ -174,6 +174,12 @@ const DriverCase kCases[] = {
      "env QV_TEST_HIDDEN_LIBRARIES='libgsm.so carried' $HIDDEN $QV run t.qva --headless", 0,
      "quorvanel: load sound g.wav: GSM 6.10 WAV files need libgsm.so.1, and the copy this program carries does not load",
      "true"},
+    // The missing library is a warning's matter: a later, unrelated error does not repeat it.
+    {"AMissingLibraryStaysOutOfALaterError",
+     "sox -n -r 8000 -c 1 -e gsm-full-rate g.wav synth 0.2 sine 440 && "
+     "printf 'load sound \"g.wav\", 1\\ndim a(1)\\nprint a(5)\\n' > t.qva",
+     "env QV_TEST_HIDDEN_LIBRARIES='libgsm.so carried' $HIDDEN $QV run t.qva --headless", 1,
+     "t.qva:3: Runtime Error 110 : Array index or value is out of range.\n", "true"},
     // The sound library's own refusals reach QV.LOG in debug mode, as the runtime's do.
     {"TheSoundLibrarysRefusalIsLoggedInDebugMode",
      "sox -n -r 8000 -c 1 -e gsm-full-rate g.wav synth 0.2 sine 440 && printf 'load sound \"g.wav\", 1\\n' > t.qva && "
