@@ -1,6 +1,5 @@
 // The music commands: slots 1..32 holding a tracker song (through the sound library's songs)
 // or an audio-CD track; looping songs restart once per frame, music pauses while inactive.
-#include <strings.h>
 
 #include <string>
 
@@ -50,11 +49,6 @@ void FreeMusicSlot(MusicSlot& slot) {
   slot.cdTrack = -1;
 }
 
-bool IsMidiName(const std::string& name) {
-  const size_t dot = name.find_last_of('.');
-  return dot != std::string::npos && (strcasecmp(name.c_str() + dot, ".mid") == 0 || strcasecmp(name.c_str() + dot, ".midi") == 0);
-}
-
 bool LoadMusicFile(MusicSlot& slot, const char* name) {
   std::string path = name;
   const size_t length = path.size();
@@ -62,8 +56,8 @@ bool LoadMusicFile(MusicSlot& slot, const char* name) {
   FreeMusicSlot(slot);
   slot.song = SndLoadSong(path.c_str());
   // A MIDI song refused for lack of its synthesizer library or soundfont says which.
-  const std::string problem = slot.song == nullptr && IsMidiName(name) ? SndMidiProblem() : "";
-  if (!problem.empty()) ReportMissingLibrary(std::string("load music ") + name, problem);
+  if (slot.song == nullptr && !SndLibraryProblem().empty())
+    ReportMissingLibrary(std::string("load music ") + name, SndLibraryProblem());
   return slot.song != nullptr;
 }
 

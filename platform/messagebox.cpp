@@ -216,10 +216,13 @@ bool ShowOwnBox(const char* caption, const char* text, bool isError) {
 
 }  // namespace
 
-// The text goes to stderr first in every case: a game started from a terminal leaves it there
-// after the box is closed, and a box that cannot be shown loses nothing.
-void PlatformShowMessageBox(const char* caption, const char* text, bool isError) {
-  std::fprintf(stderr, "%s%s%s\n", caption, caption[0] != 0 ? ": " : "", text);
-  std::fflush(stderr);
-  if (!PlatformIsHeadless() && PlatformMainSdlWindow() != nullptr) ShowOwnBox(caption, text, isError);
+// The text goes to stderr first: a game started from a terminal leaves it there after the box
+// is closed, and a box that cannot be shown loses nothing.
+void PlatformShowMessageBox(const char* caption, const char* text, bool isError, bool toStderr) {
+  const bool boxShows = !PlatformIsHeadless() && PlatformMainSdlWindow() != nullptr;
+  if (toStderr || !boxShows) {
+    std::fprintf(stderr, "%s%s%s\n", caption, caption[0] != 0 ? ": " : "", text);
+    std::fflush(stderr);
+  }
+  if (boxShows) ShowOwnBox(caption, text, isError);
 }

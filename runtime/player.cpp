@@ -384,8 +384,10 @@ static int FinishRun() {
       std::fprintf(stderr, "%s%s: %s\n", gSourceName.c_str(), line.c_str(), message.c_str());
     }
     if (gSourceName.empty() || !PlatformIsHeadless()) {
-      if (gSettings.runtimeTest) PlatformShowMessageBox(("ERROR: Extra Debug Info - " + text).c_str(), text.c_str(), true);
-      else PlatformShowMessageBox("Error In Program", text.c_str(), true);
+      const bool said = !gSourceName.empty();  // the line above: the box need not repeat it
+      if (gSettings.runtimeTest)
+        PlatformShowMessageBox(("ERROR: Extra Debug Info - " + text).c_str(), text.c_str(), true, !said);
+      else PlatformShowMessageBox("Error In Program", text.c_str(), true, !said);
     }
     status = RuntimeErrorIsWarning() ? 0 : 1;
   }

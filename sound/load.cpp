@@ -78,14 +78,14 @@ static SndSample* LoadRaw(int index, SndFile* file, uint32_t mode, const char* n
   return sample;
 }
 
-// Opens the name or image, runs the loader (null: by format; raw when the mode says so) and
-// closes the file again.
 // Why the last load failed for lack of a library; loads run on the caller's thread.
 static thread_local std::string gLibraryProblem;
 
 void SndNoteLibraryProblem(const std::string& problem) { gLibraryProblem = problem; }
 std::string SndLibraryProblem() { return gLibraryProblem; }
 
+// Opens the name or image, runs the loader (null: by format; raw when the mode says so) and
+// closes the file again.
 static SndSample* LoadThrough(int index, const void* source, uint32_t mode, int length, SndLoadRoutine loader) {
   SndEnter();
   gLibraryProblem.clear();

@@ -254,6 +254,7 @@ bool SndLoadMidi(SndSong* song, SongReader& r) {
   std::string problem;
   if (!PlatformMidiSynthUsable(gMidi.synthesizer.c_str(), gMidi.soundfont.c_str(), &problem)) {
     SndLog(("MIDI song refused: " + problem).c_str());
+    SndNoteLibraryProblem(problem);
     delete m;
     return SndFail(kSndErrNotInitialised);
   }
@@ -365,16 +366,6 @@ bool SndSetMidiSynth(const char* synthesizer, const char* soundfont) {
   gMidi.synthesizer = synthesizer;
   if (soundfont != nullptr) gMidi.soundfont = soundfont;
   return true;
-}
-
-std::string SndMidiProblem() {
-  std::string synthesizer, soundfont, problem;
-  {
-    SndLockGuard guard(gSnd.lock);
-    synthesizer = gMidi.synthesizer;
-    soundfont = gMidi.soundfont;
-  }
-  return PlatformMidiSynthUsable(synthesizer.c_str(), soundfont.c_str(), &problem) ? "" : problem;
 }
 
 bool SndSetMidiReverb(bool on) {

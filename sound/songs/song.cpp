@@ -379,6 +379,7 @@ static SndSong* LoadImage(const void* image, size_t bytes) {
 // A MIDI song's synthesizer is made with the song, outside the lock (its soundfont takes a
 // while to load): a program waits at its load, and playing starts at once.
 SndSong* SndLoadSongFromMemory(const void* image, size_t bytes) {
+  SndNoteLibraryProblem("");
   SndSong* song = LoadImage(image, bytes);
   if (song != nullptr && song->type == kSndSongMidi && !SndMidiPrepare(song)) {
     const int error = SndGetError();
@@ -393,6 +394,7 @@ SndSong* SndLoadSongFromMemory(const void* image, size_t bytes) {
 // loads the image: every loader works on a bounded memory image.
 SndSong* SndLoadSong(const char* fileName) {
   SndEnter();
+  SndNoteLibraryProblem("");
   if (!fileName) {
     SndFail(kSndErrInvalid);
     return nullptr;

@@ -39,9 +39,6 @@ bool SndSetSongSample(SndSong* song, int index, SndSample* sample);
 // glue, from SETUP.INI); the synthesizer's reverb for every MIDI song.
 bool SndSetMidiSynth(const char* synthesizer, const char* soundfont);
 bool SndSetMidiReverb(bool on);
-// Why a MIDI song cannot sound with the synthesizer and soundfont set (naming the missing
-// library or soundfont); "" when it can. The music glue says it when a MIDI song is refused.
-std::string SndMidiProblem();
 
 const char* SndGetSongName(SndSong* song);
 int SndGetSongType(SndSong* song);

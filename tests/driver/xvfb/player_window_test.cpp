@@ -153,6 +153,7 @@ TEST_F(PlayerWindow, TheErrorBoxIsCentredOnTheGameAndClosesWithEnterEscOrOk) {
     const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_NE(said.find(":7: Runtime Error 105 : File could not be read. nofile.png: no such file"), std::string::npos)
         << said;
+    EXPECT_EQ(said.find("Runtime Error 105"), said.rfind("Runtime Error 105")) << "said twice:\n" << said;
   }
 }
 
