@@ -142,7 +142,6 @@ static const KeywordEntry* ChooseOverload(const CompilerObject& c, std::string_v
   const KeywordEntry* best = nullptr;
   int bestScore = 1 << 30;
   bool countFits = false;
-  *failIndex = 21;
   for (int32_t index = FirstKeywordEntryNamed(c, name, isFunction); index >= 0;
        index = NextKeywordEntry(c, index, isFunction)) {
     const KeywordEntry& entry = table[static_cast<size_t>(index)];

@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr uint32_t kNoOwner = 0x10000;  // a slot no ownership list names
+constexpr uint32_t kNoOwner = 0x10000;  // a slot no ownership list names (ids are 16-bit: more is none)
 // Past this many owner ids, or this much work, every call saves as if the callee could
 // change anything (what a hand-made program with huge ids or tangled code gets).
 constexpr uint32_t kMostOwnerBits = 8192;
@@ -29,8 +29,7 @@ class FrameBuilder {
     program_.frames.resize(entries_.size());
     BuildOwnerLocals();
     for (size_t f = 0; f < entries_.size(); ++f) BuildFrame(f);
-    const bool known = ownerBits_ <= kMostOwnerBits && FindDirectReach();
-    if (known) CloseReachOverCalls();
+    const bool known = ownerBits_ <= kMostOwnerBits && FindDirectReach() && CloseReachOverCalls();
     for (FunctionFrame& frame : program_.frames) {
       frame.reachKnown = known;
       if (!known) frame.reach.clear();
@@ -46,12 +45,12 @@ class FrameBuilder {
   void NumberOwners() {
     uint32_t highest = 0;
     for (uint32_t owner : program_.slotOwners)
-      if (owner != kNoOwner && owner > highest) highest = owner;
+      if (owner < kNoOwner && owner > highest) highest = owner;
     ownerBits_ = highest + 2;
   }
   int32_t OwnerBit(int slot) const {
     const uint32_t owner = program_.slotOwners[static_cast<size_t>(slot - kFirstIntVar)];
-    return static_cast<int32_t>(owner == kNoOwner ? ownerBits_ - 1 : owner);
+    return static_cast<int32_t>(owner >= kNoOwner ? ownerBits_ - 1 : owner);
   }
   bool IsPlain(int slot) const { return roles_[static_cast<size_t>(slot - kFirstIntVar)] == 1; }
 
@@ -159,8 +158,10 @@ class FrameBuilder {
   }
 
   // A call can change whatever the functions it calls can, in turn: each frame's reach takes
-  // in the reach of every frame its calls lead to.
-  void CloseReachOverCalls() {
+  // in the reach of every frame its calls lead to. False past the budget (thousands of
+  // functions calling each other in long chains).
+  bool CloseReachOverCalls() {
+    int64_t work = kWorkPerCodeWord * program_.codeWords + 65536;
     const size_t count = entries_.size();
     std::vector<std::vector<uint64_t>> direct(count);
     for (size_t f = 0; f < count; ++f) direct[f] = program_.frames[f].reach;
@@ -172,6 +173,8 @@ class FrameBuilder {
       while (!stack.empty()) {
         const size_t g = static_cast<size_t>(stack.back());
         stack.pop_back();
+        work -= static_cast<int64_t>(reach.size() + callees_[g].size());
+        if (work < 0) return false;
         for (size_t w = 0; w < reach.size(); ++w) reach[w] |= direct[g][w];
         for (int32_t h : callees_[g])
           if (visited[static_cast<size_t>(h)] != static_cast<int32_t>(f)) {
@@ -180,6 +183,7 @@ class FrameBuilder {
           }
       }
     }
+    return true;
   }
 
   struct Entry {

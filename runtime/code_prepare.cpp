@@ -271,7 +271,7 @@ void FuseCommandPairs(LoadedProgram& program, const CodeChecker& checker) {
   for (int32_t at = 0; at < program.codeWords; ++at) {
     if (!checker.IsCommandAt(at)) continue;
     const char* kinds = CommandOperandKinds(program.words[static_cast<size_t>(at)]);
-    if (kinds == nullptr) continue;  // a FUNCTION call (which pairs with nothing)
+    if (kinds == nullptr) continue;  // no signature: nothing to pair
     const int32_t next = at + 1 + static_cast<int32_t>(std::strlen(kinds));
     if (!checker.IsCommandAt(next)) continue;
     CodeCell& first = program.code[static_cast<size_t>(at)];

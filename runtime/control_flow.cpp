@@ -358,18 +358,7 @@ static void DropGosubsAboveCall() {
 // after the return's operands.
 template <class StoreResult>
 static inline void ReturnFromFunction(int ownOperands, StoreResult result) {
-  const int32_t depth = gFlow.depth;
-  if (depth > 0 && gFlow.calls[static_cast<size_t>(depth - 1)].frame != nullptr) {  // the usual return
-    const CallRecord& call = gFlow.calls[static_cast<size_t>(depth - 1)];
-    gFlow.depth = depth - 1;
-    gFlow.currentFunctionId = call.callerFunctionId;
-    CodeCell* operands = call.returnTo;
-    result(SlotAt(operands, 1));
-    OperandPointer = operands + 3 + call.frame->parameterCount;
-    if (call.saved != nullptr) RestoreLocals(*call.saved, call);
-    return;
-  }
-  if (depth <= 0) {
+  if (gFlow.depth <= 0) {
     AdvanceOperands(ownOperands);
     // The loader follows no path past a return: what comes next must be a checked command,
     // else the run ends there as at a word without a handler.

@@ -138,52 +138,55 @@ void CmdPowerFF() { FloatArithmetic<'f', 'f'>([](double a, double b) { return st
 void CmdPowerIF() { FloatArithmetic<'i', 'f'>([](double a, double b) { return std::pow(a, b); }); }
 void CmdPowerFI() { FloatArithmetic<'f', 'i'>([](double a, double b) { return std::pow(a, b); }); }
 
+// Divisions and MOD by a constant the loader found to be a number other than zero: they
+// cannot warn, so they run as fast forms. The plain divisions run the same arithmetic once
+// their divisor passed the test.
+CodeCell* FastDivideIIByConstant(CodeCell* operands) {
+  Operands o = ThreeAt(operands);
+  const int32_t left = o.left->asInt, right = o.right->asInt;
+  o.destination->asInt = left == INT32_MIN && right == -1 ? INT32_MIN : left / right;  // wraps like + and *
+  return operands + 3;
+}
+// The integer divisor of the float-by-integer form is made a float before it is used.
+template <char Right>
+double FloatDivisor(const VariableSlot* right) {
+  return Right == 'i' ? static_cast<double>(static_cast<float>(right->asInt)) : AsDouble(right, Right);
+}
+template <char Left, char Right>
+CodeCell* FastFloatDivideByConstant(CodeCell* operands) {
+  Operands o = ThreeAt(operands);
+  o.destination->asFloat = static_cast<float>(AsDouble(o.left, Left) / FloatDivisor<Right>(o.right));
+  return operands + 3;
+}
+
 void CmdDivideII() {
-  Operands o = TakeThree();
-  int32_t left = o.left->asInt, right = o.right->asInt;
-  if (right == 0) {
-    o.destination->asInt = 0;
-    RuntimeWarning(111);
-  } else if (left == INT32_MIN && right == -1) {
-    o.destination->asInt = INT32_MIN;  // the quotient wraps like the other integer operators
-  } else {
-    o.destination->asInt = left / right;
+  Operands o = ThreeAt(OperandPointer);
+  if (o.right->asInt != 0) {
+    OperandPointer = FastDivideIIByConstant(OperandPointer);
+    return;
   }
+  AdvanceOperands(3);
+  o.destination->asInt = 0;
+  RuntimeWarning(111);
 }
 
 // The float divisions: a zero (or not-a-number) divisor stores 0.0 and warns.
 template <char Left, char Right>
 void FloatDivide() {
-  Operands o = TakeThree();
-  double left = AsDouble(o.left, Left);
-  // The integer divisor of the float-by-integer form is made a float before the test.
-  double right = Right == 'i' ? static_cast<double>(static_cast<float>(o.right->asInt)) : AsDouble(o.right, Right);
-  if (right == 0.0 || std::isnan(right)) {
-    o.destination->raw = 0;
-    RuntimeWarning(111);
+  Operands o = ThreeAt(OperandPointer);
+  const double right = FloatDivisor<Right>(o.right);
+  if (right != 0.0 && !std::isnan(right)) {
+    OperandPointer = FastFloatDivideByConstant<Left, Right>(OperandPointer);
     return;
   }
-  o.destination->asFloat = static_cast<float>(left / right);
+  AdvanceOperands(3);
+  o.destination->raw = 0;
+  RuntimeWarning(111);
 }
 void CmdDivideIF() { FloatDivide<'i', 'f'>(); }
 void CmdDivideFI() { FloatDivide<'f', 'i'>(); }
 void CmdDivideFF() { FloatDivide<'f', 'f'>(); }
 
-// Divisions and MOD by a constant the loader found to be a number other than zero: they
-// cannot warn, so they run as fast forms, the same arithmetic as above.
-CodeCell* FastDivideIIByConstant(CodeCell* operands) {
-  Operands o = ThreeAt(operands);
-  const int32_t left = o.left->asInt, right = o.right->asInt;
-  o.destination->asInt = left == INT32_MIN && right == -1 ? INT32_MIN : left / right;
-  return operands + 3;
-}
-template <char Left, char Right>
-CodeCell* FastFloatDivideByConstant(CodeCell* operands) {
-  Operands o = ThreeAt(operands);
-  double right = Right == 'i' ? static_cast<double>(static_cast<float>(o.right->asInt)) : AsDouble(o.right, Right);
-  o.destination->asFloat = static_cast<float>(AsDouble(o.left, Left) / right);
-  return operands + 3;
-}
 CodeCell* FastModuloByConstant(CodeCell* operands) {
   Operands o = ThreeAt(operands);
   const int32_t right = o.right->asInt;

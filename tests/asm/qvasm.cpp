@@ -39,15 +39,15 @@ int ProgramBuilder::TextConst(const std::string& text) {
   return 23000 + static_cast<int>(texts_.size()) - 1;
 }
 
-int ProgramBuilder::IntVar(uint16_t owner) {
+int ProgramBuilder::IntVar(uint32_t owner) {
   owners_[0].push_back(owner);
   return 13000 + static_cast<int>(owners_[0].size()) - 1;
 }
-int ProgramBuilder::FloatVar(uint16_t owner) {
+int ProgramBuilder::FloatVar(uint32_t owner) {
   owners_[1].push_back(owner);
   return 15000 + static_cast<int>(owners_[1].size()) - 1;
 }
-int ProgramBuilder::TextVar(uint16_t owner) {
+int ProgramBuilder::TextVar(uint32_t owner) {
   owners_[2].push_back(owner);
   return 17000 + static_cast<int>(owners_[2].size()) - 1;
 }
@@ -130,7 +130,7 @@ std::vector<uint8_t> ProgramBuilder::Build(bool closeWithZero) const {
   for (uint32_t v : dataWords_) Put(out, v);
   for (const auto& list : owners_) {
     Put(out, static_cast<uint32_t>(list.size()));
-    for (uint16_t owner : list) Put(out, owner);
+    for (uint32_t owner : list) Put(out, owner);
   }
   for (const Word& w : code) {
     uint32_t v = w.value;

@@ -39,9 +39,9 @@ class ProgramBuilder {
   int IntConst(int32_t value);
   int FloatConst(float value);
   int TextConst(const std::string& text);
-  int IntVar(uint16_t owner = 0);
-  int FloatVar(uint16_t owner = 0);
-  int TextVar(uint16_t owner = 0);
+  int IntVar(uint32_t owner = 0);
+  int FloatVar(uint32_t owner = 0);
+  int TextVar(uint32_t owner = 0);
   static int IntTemp(int n) { return 10000 + n; }
   static int FloatTemp(int n) { return 11000 + n; }
   static int TextTemp(int n) { return 12000 + n; }
@@ -72,7 +72,7 @@ class ProgramBuilder {
   std::vector<int32_t> ints_;
   std::vector<float> floats_;
   std::vector<std::string> texts_;
-  std::vector<uint16_t> owners_[3];
+  std::vector<uint32_t> owners_[3];
   std::vector<char> dataTypes_;
   std::vector<uint32_t> dataWords_;
   std::vector<Word> code_;

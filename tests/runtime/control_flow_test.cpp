@@ -265,6 +265,27 @@ TEST_F(ProgramTest, GlobalsAreSavedOnlyAroundNestedCalls) {
   EXPECT_EQ(SlotOf(afterNested).asInt, 10);  // restored to what it was before the nested call
 }
 
+// A program file may name any 32-bit owner; ids past 16 bits own nothing (they overflowed the
+// owner bit sets and wrote outside them).
+TEST_F(ProgramTest, OwnerIdsPastSixteenBitsOwnNothing) {
+  for (uint32_t owner : {0xFFFFFFFEu, 0xFFFFFFFFu, 0x80000000u}) {
+    qvasm::ProgramBuilder b;
+    int global = b.IntVar(owner), after = b.IntVar();
+    auto f = b.NewLabel(), main = b.NewLabel();
+    int t = qvasm::ProgramBuilder::IntTemp(0);
+    b.Emit(kJump, {b.At(main)});
+    b.Bind(f);
+    b.Words({b.Raw(7)});
+    b.Emit(kAddII, {b.Id(global), b.Id(global), b.Id(b.IntConst(10))});
+    b.Emit(kReturnNothing, {b.Id(t), b.Id(t), b.Id(t)});
+    b.Bind(main);
+    b.Emit(kCallFunction, {b.At(f), b.Id(t), b.Id(b.IntConst(0))});
+    b.Emit(kAssignInt, {b.Id(after), b.Id(global)});
+    ASSERT_EQ(RunAssembled(b).error, 0) << owner;
+    EXPECT_EQ(SlotOf(after).asInt, 10) << owner;
+  }
+}
+
 // A call saves its caller's variables only when the called function can reach them; code a
 // function reaches by a GOSUB counts as its own. Called from a GOSUB of the main program, a
 // function that GOSUBs into main-program code changing a global finds the global put back,

@@ -187,7 +187,8 @@ TEST_F(ProgramTest, FusedCommandsGiveTheResultsOfTheCommandsOneByOne) {
       for (float right : values) {
         const int result = b.FloatVar();
         results.push_back(result);
-        const int leftId = division == kDivideIF ? b.IntConst(static_cast<int32_t>(right == right ? 7 : -3)) : b.FloatConst(left);
+        const int leftId = division == kDivideIF ? b.IntConst(left == left && std::fabs(left) < 1e9f ? static_cast<int32_t>(left) : 3)
+                                                 : b.FloatConst(left);
         const int rightId = division == kDivideFI ? b.IntConst(right == right && std::fabs(right) < 1e9f ? static_cast<int32_t>(right) : 3)
                                                   : b.FloatConst(right);
         b.Emit(division, {b.Id(result), b.Id(leftId), b.Id(rightId)});
