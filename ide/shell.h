@@ -14,9 +14,10 @@ struct IdeRunner {
   // the exit status, and on a runtime error its text and source line.
   int (*Run)(const std::string& compiled, const std::string& folder, std::string* message, int* line);
   // Writes a standalone game: playerExecutable, the compiled program and, when media is not
-  // empty, every file of that folder; false with the reason.
+  // empty, every file of that folder (the source's folder's SETUP.INI may name the soundfont
+  // it carries); false with the reason.
   bool (*Build)(const std::string& output, const std::string& playerExecutable, const std::string& compiled,
-                const std::string& media, std::string* whyNot);
+                const std::string& media, const std::string& sourceFolder, std::string* whyNot);
 };
 // The compiler, the in-window run of the runtime and the package writer.
 const IdeRunner& IdeProgramRunner();

@@ -80,7 +80,7 @@ bool BuildForSession(const std::string& exePath, int flavour, const std::string&
   if (!runner.Compile(text, folder, compiled, &message, &line)) {
     if (line > 0) e.GoToSourceLine(line);
   } else {
-    built = runner.Build(exePath, gProcess.config.playerExecutable, compiled, flavour == 1 ? folder : "", &message);
+    built = runner.Build(exePath, gProcess.config.playerExecutable, compiled, flavour == 1 ? folder : "", folder, &message);
   }
   PlatformDeleteFile(compiled);
   if (!built && !message.empty()) std::fprintf(stderr, "quorvanel: %s: %s\n", exePath.c_str(), message.c_str());

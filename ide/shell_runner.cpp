@@ -45,9 +45,9 @@ int RunInWindow(const std::string& compiled, const std::string& folder, std::str
 }
 
 bool BuildGame(const std::string& output, const std::string& player, const std::string& compiled,
-               const std::string& media, std::string* whyNot) {
+               const std::string& media, const std::string& sourceFolder, std::string* whyNot) {
   return WriteStandaloneGame(output.c_str(), player.c_str(), compiled.c_str(), media.empty() ? nullptr : media.c_str(),
-                             whyNot);
+                             whyNot, sourceFolder.c_str());
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // what a game carries and for the message that names what a use is missing.
 #include "platform/carried.h"
 
+#include "platform/carried_archive.h"
 #include "platform/lazy_library.h"
 
 std::vector<std::string> FfmpegLibraryNames();  // ffmpeg_loader.cpp: the sonames its headers describe
@@ -29,8 +30,6 @@ const std::vector<UseLibraries>& Uses() {
   return uses;
 }
 
-bool IsLibraryName(const std::string& name) { return name.find(".so") != std::string::npos; }
-
 }  // namespace
 
 std::vector<std::string> CarriedNamesFor(CarriedUse use) {
@@ -43,7 +42,7 @@ std::string PlatformUseProblem(CarriedUse use) {
   for (const UseLibraries& row : Uses()) {
     if (row.use != use) continue;
     for (const std::string& name : row.names)
-      if (IsLibraryName(name) && OpenLazyLibrary(name.c_str()) == nullptr)
+      if (IsCarriedLibraryName(name) && OpenLazyLibrary(name.c_str()) == nullptr)
         return std::string(row.purpose) + " need " + LazyLibraryProblem(name.c_str());
   }
   return "";

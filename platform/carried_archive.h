@@ -15,13 +15,16 @@ inline constexpr char kCarriedPackageEntry[] = "\\carried";
 // "QVCARRY2", then per item: its name (a soname, or a file's name), the names it needs loaded
 // first (a library's whole closure among the items, one per line; empty for a data file), its
 // size and the zlib data it is packed into. Every length is a little-endian u32.
+// A library is named by its soname; the rest are data files.
+inline bool IsCarriedLibraryName(const std::string& name) { return name.find(".so") != std::string::npos; }
+
 struct CarriedItem {
   std::string name;
   std::vector<std::string> needs;
   uint32_t size = 0;                // unpacked
   const uint8_t* packed = nullptr;  // inside the archive's bytes
   uint32_t packedSize = 0;
-  bool IsLibrary() const { return name.find(".so") != std::string::npos; }
+  bool IsLibrary() const { return IsCarriedLibraryName(name); }
 };
 
 // Reads the archive's table without unpacking anything; false with the reason (naming where

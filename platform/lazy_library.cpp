@@ -25,13 +25,17 @@ namespace {
 struct ItemState {
   bool loaded = false;
   void* handle = nullptr;
-  std::string error;  // why the carried copy did not load (the linker's words)
+  std::string error;     // why the carried copy did not load (the linker's words)
+  std::string unpacked;  // the unpacked copy's path while it waits for what it needs
+  int unpackedFile = -1;  // that copy's memory file, or -1 for a file on disk
 };
 
-// Lives for the whole process: the archive's mapping (never unmapped, libraries may point
-// into what was unpacked from it), its table, and what was loaded or unpacked.
+// Lives for the whole process: the archive's mapping (items point into it), its table, and
+// what was loaded or unpacked. A second archive (the tests make several) replaces the first.
 struct Carried {
   std::mutex lock;
+  void* map = nullptr;
+  size_t mapSize = 0;
   std::string source;  // the file the archive is read from
   std::string carrier = "this program";  // how the messages name it: "this game" for a game
   std::vector<CarriedItem> items;
@@ -121,25 +125,34 @@ void LoadClosure(const CarriedItem& root) {
       const int scope = index == rootIndex ? RTLD_LOCAL : RTLD_GLOBAL;
       void* handle = dlopen(item.name.c_str(), RTLD_NOW | scope);
       if (handle == nullptr) {
-        int file = -1;
+        // Unpacked once: a copy that waits for a library it needs is tried again next round.
         std::string why;
-        const std::string path = UnpackToPath(item, &file, &why);
-        if (!path.empty()) {
-          handle = dlopen(path.c_str(), RTLD_NOW | scope);
+        if (state.unpacked.empty()) state.unpacked = UnpackToPath(item, &state.unpackedFile, &why);
+        if (!state.unpacked.empty()) {
+          handle = dlopen(state.unpacked.c_str(), RTLD_NOW | scope);
           const char* error = handle == nullptr ? dlerror() : nullptr;
           if (handle == nullptr) why = error != nullptr ? error : "it cannot be opened";
-          // A memory file stays open for good: closed, its number (and so its path) would come
-          // back for the next library, and the linker would take that path for this one.
-          if (file < 0) unlink(path.c_str());  // a file on disk is not needed once mapped
-          else if (handle == nullptr) close(file);
         }
         state.error = why;
       }
       if (handle != nullptr) {
         state.handle = handle;
         state.loaded = progress = true;
+        // A memory file stays open for good: closed, its number (and so its path) would come
+        // back for the next library, and the linker would take that path for this one. A file
+        // on disk is not needed once mapped.
+        if (!state.unpacked.empty() && state.unpackedFile < 0) unlink(state.unpacked.c_str());
+        state.unpacked.clear();
       }
     }
+  }
+  for (size_t index : members) {  // the copies that never loaded
+    ItemState& state = gCarried.states[index];
+    if (state.unpacked.empty()) continue;
+    if (state.unpackedFile >= 0) close(state.unpackedFile);
+    else unlink(state.unpacked.c_str());
+    state.unpacked.clear();
+    state.unpackedFile = -1;
   }
 }
 
@@ -156,6 +169,12 @@ bool PlatformCarryFrom(const std::string& file, uint64_t offset, uint64_t size, 
   gCarried.carrier = game ? "this game" : "this program";
   gCarried.items.clear();
   gCarried.states.clear();
+  gCarried.problems.clear();
+  gCarried.files.clear();
+  RemoveUnpackedFiles();
+  gCarried.filePaths.clear();
+  if (gCarried.map != nullptr) munmap(gCarried.map, gCarried.mapSize);
+  gCarried.map = nullptr;
   const int in = open(file.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat info {};
   if (in < 0 || fstat(in, &info) != 0 || offset > static_cast<uint64_t>(info.st_size) ||
@@ -174,10 +193,10 @@ bool PlatformCarryFrom(const std::string& file, uint64_t offset, uint64_t size, 
     return false;
   }
   const uint8_t* archive = static_cast<const uint8_t*>(map) + (offset - start);
-  // The table is read from the file, a window at a time: walking it through the mapping would
+  // The table is read from the file, a page at a time: walking it through the mapping would
   // fault in the pages around every item's record, tens of megabytes for a program that may
   // never load a carried library.
-  std::vector<uint8_t> window(64 * 1024);
+  std::vector<uint8_t> window(4096);
   uint64_t windowAt = 0, windowSize = 0;
   const CarriedArchiveReader fromFile = [&](uint64_t at, void* out, size_t n) {
     if (at > size || n > size - at) return false;
@@ -201,6 +220,8 @@ bool PlatformCarryFrom(const std::string& file, uint64_t offset, uint64_t size, 
   }
   gCarried.states.assign(gCarried.items.size(), ItemState{});
   gCarried.source = file;
+  gCarried.map = map;
+  gCarried.mapSize = size + (offset - start);
   return true;
 }
 

@@ -45,11 +45,13 @@ bool PlatformMidiSynthUsable(const char* synthesizer, const char* soundfont, std
   };
   if (synthesizer == nullptr || std::strcmp(synthesizer, "fluidsynth") != 0)
     return fail(std::string("no MIDI synthesizer named \"") + (synthesizer ? synthesizer : "") + "\"");
-  if (SoundfontToLoad(soundfont).empty())
-    return fail(std::string("MIDI songs need a soundfont: none is readable at ") + (soundfont ? soundfont : "(none)") +
-                ", and this game carries none");
   const std::string missing = PlatformUseProblem(CarriedUse::kMidiSongs);
-  return missing.empty() || fail(missing);
+  if (!missing.empty()) return fail(missing);
+  // Cheap: a carried soundfont is unpacked only when a synthesizer is made.
+  if ((soundfont == nullptr || !Readable(soundfont)) && !PlatformCarries(kCarriedSoundfont))
+    return fail(std::string("MIDI songs need a soundfont: none is readable at ") + (soundfont ? soundfont : "(none)") +
+                ", and none is carried");
+  return true;
 }
 
 PlatformMidiSynth* PlatformMidiSynthCreate(const char* synthesizer, const char* soundfont, int sampleRate,
