@@ -206,7 +206,10 @@ void CmdMusicPosition() {  // result, music
   if (MusicNumberOk(music)) {
     const MusicSlot* slot = LoadedMusic(music);
     int milliseconds = 0;
-    if (slot != nullptr && slot->cdTrack != -1) milliseconds = SndGetCdTrackPosition();
+    // The disc plays one track for all slots: a slot's position is the disc's while its track plays.
+    if (slot != nullptr && slot->cdTrack != -1) {
+      if (slot->playing && slot->cdTrack == SndGetCdCurrentTrack()) milliseconds = SndGetCdTrackPosition();
+    }
     else if (slot != nullptr && slot->song != nullptr && slot->playing) milliseconds = SndGetSongTime(slot->song);
     WriteIntResult(milliseconds < 0 ? 0 : milliseconds);
   }

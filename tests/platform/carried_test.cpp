@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/carried.h"
@@ -102,5 +103,30 @@ TEST(CarriedArchive, ServesItsFilesAndSaysWhichLibraryFails) {
   EXPECT_NE(whyNot.find("damaged"), std::string::npos) << whyNot;
   fs::remove(file);
 }
+
+#ifdef QV_CARRIED_ARCHIVE
+// The names each use asks for, the sonames the loaders open and the roots the build packs are
+// written in three places: every name a use asks for is in the archive the build made, else
+// games would quietly go without it.
+TEST(CarriedArchive, TheBuildsArchiveHoldsWhatEveryUseAsksFor) {
+  std::ifstream in(QV_CARRIED_ARCHIVE, std::ios::binary);
+  const std::vector<uint8_t> archive((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<CarriedItem> items;
+  std::string whyNot;
+  ASSERT_TRUE(ParseCarriedArchive(archive.data(), archive.size(), &items, &whyNot)) << whyNot;
+  auto holds = [&](const std::string& name) {
+    for (const CarriedItem& item : items)
+      if (item.name == name) return true;
+    return false;
+  };
+  for (CarriedUse use : {CarriedUse::kDisplayAndInput, CarriedUse::kSounds, CarriedUse::kGsmSounds,
+                         CarriedUse::kMidiSongs, CarriedUse::kVideo, CarriedUse::kFtp, CarriedUse::kCdAudio,
+                         CarriedUse::kPictures}) {
+    const std::vector<std::string> names = CarriedNamesFor(use);
+    EXPECT_FALSE(names.empty()) << static_cast<int>(use);
+    for (const std::string& name : names) EXPECT_TRUE(holds(name)) << name << " (use " << static_cast<int>(use) << ")";
+  }
+}
+#endif
 
 }  // namespace
