@@ -1,5 +1,6 @@
 // Message boxes: a small window of our own centred on the game's window, closed with Enter,
 // Esc or its OK button; the caption and text also go to stderr (alone without a display).
+// Not SDL's own box: over a game's window it centred itself on the corner of the game's area.
 #include "platform/messagebox.h"
 
 #include <SDL.h>
