@@ -247,15 +247,17 @@ void DropCollisionUse(MeshNode& mesh, size_t index) {
   }
 }
 
-// A new shape of the given type for the mesh; fills the use's centre offset.
+// A new shape of the given type for the mesh; fills the use's centre offset. Types 1 to 6
+// are the made shapes' kinds (box, sphere, cube, cone, cylinder, plain): each collides as the
+// shape it draws.
 CollShape* MakeMeshCollisionShape(MeshNode& mesh, MeshCollisionUse& use) {
   const float a = use.a, b = use.b, c = use.c;
   switch (use.type) {
     case 1: return CollCreateBox(a, b, c);
     case 2: return CollCreateSphere(a);
     case 3: return CollCreateBox(a, a, a);
-    case 4: return CollCreateCylinder(a, b);
-    case 5: return CollCreateCone(a, b);
+    case 4: return CollCreateCone(a, b);  // radius, height: apex up, as the cone is drawn
+    case 5: return CollCreateCylinder(a, b);
     case 6: return CollCreateBox(a, b, 1.0);
     case 51: {  // sphere about the mesh's own centre
       Vector3 centre{0, 0, 0};

@@ -281,6 +281,33 @@ TEST_F(CollisionTest, SeveralContactsNameTheLastPairOfTheWalk) {
   EXPECT_EQ(TakeError(), 0);
 }
 
+// Made cones and cylinders collide as they are drawn (size 10: radius 5, height 10, centred
+// on the origin; the cone's apex at the top): a small sphere (radius 0.5) beside the cone's
+// narrow top misses it, one inside the cylinder's top edge hits it.
+TEST_F(CollisionTest, ConesAndCylindersCollideAsTheShapeTheyDraw) {
+  const struct {
+    int shape;
+    float x, y;
+    int hit;
+  } cases[] = {
+      {kMakeObjectCone, 2.0f, 4.5f, 0},      // beside the narrow top: the cone is 0.25 wide there
+      {kMakeObjectCone, 0.0f, 5.2f, 1},      // on the apex
+      {kMakeObjectCone, 4.0f, -4.5f, 1},     // in the wide base
+      {kMakeObjectCylinder, 4.5f, 4.5f, 1},  // inside the top edge
+      {kMakeObjectCylinder, 5.6f, 0.0f, 0},  // clear of the side
+  };
+  for (const auto& c : cases) {
+    RunCommand(c.shape, {1, 10.0f});
+    RunCommand(kMakeObjectSphere, {2, 1.0f});
+    RunCommand(kPositionObject, {2, c.x, c.y, 0.0f});
+    Frame();
+    EXPECT_EQ(IntValue(kObjectCollision, {1, 2}), c.hit) << c.shape << " at " << c.x << ", " << c.y;
+    RunCommand(kDeleteObject, {1});
+    RunCommand(kDeleteObject, {2});
+  }
+  EXPECT_EQ(TakeError(), 0);
+}
+
 TEST_F(CollisionTest, NumberChecks) {
   RunCommand(kMakeObjectCube, {1, 1.0f});
   ExpectErrors({
