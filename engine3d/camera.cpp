@@ -16,8 +16,6 @@ Matrix4 g_startupView;
 
 constexpr float kDefaultFov = 1.0814433f;
 
-bool InDegreeRange(float value) { return value >= 0.0f && value < 360.0f; }  // NaN fails
-
 void SetDeviceView() { Dev().SetTransform(Device3dTransform::kView, g_camera.view.m); }
 
 // The inverse of the camera's turn, built from the negated angles in the chosen order.
@@ -93,6 +91,14 @@ void UpdateCameraView() {
   SetDeviceView();
 }
 
+// Any angle in degrees is taken, wrapped into [0, 360) as the object angles are, so the
+// angles read back from the camera can always be given to it again.
+static void StoreCameraAngles(float ax, float ay, float az) {
+  g_camera.angles[0] = WrapAngle360(ax) * kDegreesToRadians;
+  g_camera.angles[1] = WrapAngle360(ay) * kDegreesToRadians;
+  g_camera.angles[2] = WrapAngle360(az) * kDegreesToRadians;
+}
+
 // View mode 2: the turned matrix is the view's rotation; the angles follow it.
 static void CameraAnglesFromMatrix() {
   Matrix4 move;
@@ -100,9 +106,7 @@ static void CameraAnglesFromMatrix() {
   MatrixMultiply(g_camera.view, move, g_camera.turned);
   float ax, ay, az;
   MatrixToAnglesDegrees(g_camera.turned, ax, ay, az);
-  g_camera.angles[0] = ax * kDegreesToRadians;
-  g_camera.angles[1] = ay * kDegreesToRadians;
-  g_camera.angles[2] = az * kDegreesToRadians;
+  StoreCameraAngles(ax, ay, az);
   SetDeviceView();
 }
 
@@ -136,9 +140,7 @@ void CopyCameraAnglesToPrevious() {
 }
 
 void SetCameraAnglesDegrees(float ax, float ay, float az) {
-  g_camera.angles[0] = ax * kDegreesToRadians;
-  g_camera.angles[1] = ay * kDegreesToRadians;
-  g_camera.angles[2] = az * kDegreesToRadians;
+  StoreCameraAngles(ax, ay, az);
   g_camera.viewMode = 1;
   UpdateCameraView();
 }
@@ -171,10 +173,6 @@ void CmdPointCamera() {
 void CmdRotateCamera() {
   const float x = FloatOperand(0), y = FloatOperand(1), z = FloatOperand(2);
   AdvanceOperands(3);
-  if (!InDegreeRange(x) || !InDegreeRange(y) || !InDegreeRange(z)) {
-    RuntimeError(7019);
-    return;
-  }
   SetCameraAnglesDegrees(x, y, z);
 }
 
@@ -223,11 +221,7 @@ void CmdMoveCameraStatic() {
 void SetOneAngle(int axis) {
   const float degrees = FloatOperand(0);
   AdvanceOperands(1);
-  if (!InDegreeRange(degrees)) {
-    RuntimeError(7019);
-    return;
-  }
-  g_camera.angles[axis] = degrees * kDegreesToRadians;
+  g_camera.angles[axis] = WrapAngle360(degrees) * kDegreesToRadians;
   g_camera.viewMode = 1;
   UpdateCameraView();
 }
@@ -336,9 +330,14 @@ void CmdClearCameraView() {
 void CmdCameraPositionX() { WriteFloatResult(g_camera.position[0]); AdvanceOperands(1); }
 void CmdCameraPositionY() { WriteFloatResult(g_camera.position[1]); AdvanceOperands(1); }
 void CmdCameraPositionZ() { WriteFloatResult(g_camera.position[2]); AdvanceOperands(1); }
-void CmdCameraAngleX() { WriteFloatResult(g_camera.angles[0] * kRadiansToDegrees); AdvanceOperands(1); }
-void CmdCameraAngleY() { WriteFloatResult(g_camera.angles[1] * kRadiansToDegrees); AdvanceOperands(1); }
-void CmdCameraAngleZ() { WriteFloatResult(g_camera.angles[2] * kRadiansToDegrees); AdvanceOperands(1); }
+// In [0, 360) also where the trip through radians rounds a wrapped angle up to 360.
+void CameraAngleValue(int axis) {
+  WriteFloatResult(WrapAngle360(g_camera.angles[axis] * kRadiansToDegrees));
+  AdvanceOperands(1);
+}
+void CmdCameraAngleX() { CameraAngleValue(0); }
+void CmdCameraAngleY() { CameraAngleValue(1); }
+void CmdCameraAngleZ() { CameraAngleValue(2); }
 
 const CommandEntry kCameraCommands[] = {
     {kPositionCamera, CmdPositionCamera},   {kPointCamera, CmdPointCamera},

@@ -361,11 +361,11 @@ enum CommandNumber : int {
   // --- 3D engine: camera (engine3d/camera.cpp)
   kPositionCamera = 7051,     // f x, f y, f z: move the camera; the target keeps its offset
   kPointCamera = 7052,        // f x, f y, f z: look at the point
-  kRotateCamera = 7053,       // f x, f y, f z: angles in degrees, each 0 to below 360 (7019)
+  kRotateCamera = 7053,       // f x, f y, f z: angles in degrees, wrapped into 0 to below 360
   kMoveCamera = 7054,         // f distance: along the view direction
-  kXRotateCamera = 7055,      // f angle: x angle alone (7019)
-  kYRotateCamera = 7056,      // f angle: y angle alone (7019)
-  kZRotateCamera = 7057,      // f angle: z angle alone (7019)
+  kXRotateCamera = 7055,      // f angle: x angle alone, wrapped
+  kYRotateCamera = 7056,      // f angle: y angle alone, wrapped
+  kZRotateCamera = 7057,      // f angle: z angle alone, wrapped
   kTurnCameraRight = 7058,    // f angle: turn about the camera's y axis by +angle
   kTurnCameraLeft = 7059,     // f angle: turn about the camera's y axis by -angle
   kPitchCameraDown = 7060,    // f angle: turn about the camera's x axis by +angle

@@ -3,6 +3,7 @@
 #include "graphics2d/graphics2d.h"
 #include "tests/engine3d/engine_harness.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -27,25 +28,52 @@ void ExpectVector(const Vector3& v, float x, float y, float z, float tolerance =
 
 }  // namespace
 
-TEST_F(CameraTest, AngleChecksRejectOutOfRangeAndKeepAngles) {
-  RunCommand(kRotateCamera, {10.0f, 20.0f, 359.9f});
-  EXPECT_EQ(TakeError(), 0);
-  EXPECT_NEAR(FloatValue(kCameraAngleZ, {}), 359.9f, 1e-3);
+// The angle commands take any angle and wrap it into [0, 360) as the object commands do, and
+// the angles read back after a turn are in that range too, so they can be given back.
+TEST_F(CameraTest, AnglesOfAnySizeWrapAndReadBackInRange) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const struct {
     int command;
     std::initializer_list<Arg> args;
-  } bad[] = {{kRotateCamera, {360.0f, 0.0f, 0.0f}}, {kRotateCamera, {0.0f, -1.0f, 0.0f}},
-             {kXRotateCamera, {nan}},               {kYRotateCamera, {360.0f}},
-             {kZRotateCamera, {-0.5f}}};
-  for (const auto& c : bad) {
-    RunCommand(c.command, c.args);
-    EXPECT_EQ(TakeError(), 7019) << c.command;
+    float x, y, z;  // the angles read back
+    bool giveYBack = false;  // the command takes the y angle just read instead
+  } cases[] = {
+      {kRotateCamera, {10.0f, 20.0f, 359.9f}, 10, 20, 359.9f},
+      {kRotateCamera, {-30.0f, 720.0f, 370.0f}, 330, 0, 10},
+      {kXRotateCamera, {-90.0f}, 270, 0, 10},
+      {kYRotateCamera, {360.0f}, 270, 0, 10},
+      {kZRotateCamera, {nan}, 270, 0, 0},  // as rotate object: a NaN angle ends as 0
+      {kRotateCamera, {0.0f, 0.0f, 0.0f}, 0, 0, 0},
+      {kTurnCameraLeft, {10.0f}, 0, 350, 0},
+      {kYRotateCamera, {}, 0, 350, 0, true},
+      {kTurnCameraRight, {380.0f}, 0, 10, 0},
+      {kRotateCamera, {0.0f, 0.0f, 0.0f}, 0, 0, 0},
+      {kPitchCameraUp, {10.0f}, 350, 0, 0},
+      {kPitchCameraDown, {-350.0f}, 0, 0, 0},
+      {kRollCameraRight, {30.0f}, 0, 0, 330},
+      {kRollCameraLeft, {-30.0f}, 0, 0, 300},
+  };
+  for (const auto& c : cases) {
+    if (c.giveYBack)
+      RunCommand(c.command, {FloatValue(kCameraAngleY, {})});
+    else
+      RunCommand(c.command, c.args);
+    EXPECT_EQ(TakeError(), 0) << c.command;
+    const float read[3] = {FloatValue(kCameraAngleX, {}), FloatValue(kCameraAngleY, {}), FloatValue(kCameraAngleZ, {})};
+    const float expected[3] = {c.x, c.y, c.z};
+    for (int axis = 0; axis < 3; ++axis) {
+      EXPECT_GE(read[axis], 0.0f) << c.command << " axis " << axis;
+      EXPECT_LT(read[axis], 360.0f) << c.command << " axis " << axis;
+      // 359.99 and 0.01 are the same angle a hair apart.
+      const float apart = std::fabs(read[axis] - expected[axis]);
+      EXPECT_LT(std::min(apart, 360.0f - apart), 1e-2f) << c.command << " axis " << axis << " read " << read[axis];
+    }
   }
-  EXPECT_NEAR(FloatValue(kCameraAngleX, {}), 10.0f, 1e-3);
-  EXPECT_NEAR(FloatValue(kCameraAngleY, {}), 20.0f, 1e-3);
-  RunCommand(kYRotateCamera, {90.0f});
-  EXPECT_NEAR(FloatValue(kCameraAngleY, {}), 90.0f, 1e-3);
+  // 370 turns as 10 does.
+  RunCommand(kRotateCamera, {0.0f, 370.0f, 0.0f});
+  const Vector3 wrapped = InView(5, 0, 5);
+  RunCommand(kRotateCamera, {0.0f, 10.0f, 0.0f});
+  ExpectVector(InView(5, 0, 5), wrapped.x, wrapped.y, wrapped.z);
 }
 
 TEST_F(CameraTest, RangeAndFovChecks) {
