@@ -382,6 +382,9 @@ void CmdLoadObject() {
   AllocateAnimationArrays(ObjectAt(slot));
   SetupModelLimbs(slot);
   FinishObjectCollision(slot, 52, 0, 0, 0, 1);
+  // The rest of the model is there; the program hears what is not.
+  const std::string leftOut = ObjectAt(slot)->model->LastLoadLeftOut();
+  if (!leftOut.empty()) RuntimeWarningSaying(7103, fileName + ": " + leftOut);
 }
 
 void CmdMakeObject() {

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr uint32_t kMaxMeshVertices = 65535;  // indices are 16-bit
-
 struct CollisionKeyOwner {
   int32_t owner;
   MeshNode* mesh;

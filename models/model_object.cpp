@@ -186,25 +186,27 @@ void ModelObject::DestroyModelObject() {
 
 ModelResult ModelObject::LoadModelX(const char* path) {
   loadError_ = root_ ? "the object already holds a model" : "";
+  leftOut_.clear();
   if (root_) return kModelFail;
   XFile file;
   if (!XReadFile(path, file)) {
     loadError_ = file.error;
     return kModelFail;
   }
-  root_ = BuildModelFromX(file, nodeCount_, tracks_);
+  root_ = BuildModelFromX(file, nodeCount_, tracks_, &leftOut_);
   return root_ ? kModelOk : kModelFail;
 }
 
 ModelResult ModelObject::LoadModelXMemory(const void* bytes, size_t size) {
   loadError_ = root_ ? "the object already holds a model" : "";
+  leftOut_.clear();
   if (root_) return kModelFail;
   XFile file;
   if (!XReadMemory(bytes, size, file)) {
     loadError_ = file.error;
     return kModelFail;
   }
-  root_ = BuildModelFromX(file, nodeCount_, tracks_);
+  root_ = BuildModelFromX(file, nodeCount_, tracks_, &leftOut_);
   return root_ ? kModelOk : kModelFail;
 }
 

@@ -235,6 +235,9 @@ class ModelObject {
   // Why the last LoadModelX or LoadModelXMemory failed ("" after a success): the reader's
   // reason ("compressed .x file: ...", "not a .x file ...", a syntax error with its place).
   const std::string& LastLoadError() const { return loadError_; }
+  // What a successful load left out, in words ("" when nothing was): each mesh over the most
+  // vertices a mesh holds, named with its vertex count and the limit.
+  const std::string& LastLoadLeftOut() const { return leftOut_; }
   // A failure says why in *whyNot ("cannot write PATH: REASON").
   ModelResult SaveModelAnimationX(const char* path, std::string* whyNot = nullptr);
   ModelResult MergeModelXFiles(const char* first, const char* second, float timeOffset,
@@ -330,6 +333,7 @@ class ModelObject {
   int32_t nodeCount_ = 0;
   AnimationTrackList* tracks_ = nullptr;
   std::string loadError_;
+  std::string leftOut_;
 };
 
 // The texture depth list the renderer reads (one entry per texture number) and empties.

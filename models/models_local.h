@@ -205,9 +205,14 @@ void SetMeshUVs(MeshNode& mesh, const float* uvs);
 // Replaces the mesh's geometry from an engine mesh (stride-2 faces); false when malformed.
 bool RebuildMeshGeometry(MeshNode& mesh, const ModelMeshData& data);
 
+// The most vertices a mesh holds: its indices are 16-bit.
+constexpr uint32_t kMaxMeshVertices = 65535;
+
 // .x loading and saving (xload.cpp, xsave.cpp).
-// Builds the tree of a parsed file; null when the file holds nothing usable.
-FrameNode* BuildModelFromX(const XFile& file, int32_t& nodeCount, AnimationTrackList*& tracks);
+// Builds the tree of a parsed file; null when the file holds nothing usable. Meshes left out
+// for their size are named in *leftOut ("" when none was), for the loader's warning.
+FrameNode* BuildModelFromX(const XFile& file, int32_t& nodeCount, AnimationTrackList*& tracks,
+                           std::string* leftOut = nullptr);
 // The track list of the file's last animation set, or null when it has none.
 AnimationTrackList* ReadLastAnimationSet(const XFile& file);
 // Finds a frame id by name as the tree operation does; `id` unchanged when none matches.

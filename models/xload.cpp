@@ -148,10 +148,19 @@ std::vector<uint32_t> FacesOfMaterial(const uint32_t* faces, size_t faceWords,
   return out;
 }
 
-void ParseXMesh(const XObject& object, ModelNode* parent, int32_t id) {
+// Says which mesh a file loses for its size, so the loader can warn about it.
+void NoteLeftOutMesh(std::string* leftOut, const std::string& name, uint32_t vertexCount) {
+  if (leftOut == nullptr) return;
+  if (!leftOut->empty()) *leftOut += "; ";
+  *leftOut += "mesh \"" + name + "\" (" + std::to_string(vertexCount) + " vertices; a mesh holds at most " +
+              std::to_string(kMaxMeshVertices) + ")";
+}
+
+void ParseXMesh(const XObject& object, ModelNode* parent, int32_t id, std::string* leftOut) {
   XDataCursor cursor(object);
   uint32_t vertexCount = cursor.ReadU32();
   if (cursor.failed || vertexCount > cursor.Remaining() / 12) return;
+  if (vertexCount > kMaxMeshVertices) return NoteLeftOutMesh(leftOut, object.name, vertexCount);
   std::vector<float> positions(static_cast<size_t>(vertexCount) * 3);
   for (float& value : positions) value = cursor.ReadFloat();
   uint32_t faceCount = cursor.ReadU32();
@@ -159,7 +168,7 @@ void ParseXMesh(const XObject& object, ModelNode* parent, int32_t id) {
   size_t faceWords = cursor.Remaining() / 4;
   std::vector<uint32_t> faces(faceWords);
   for (uint32_t& word : faces) word = cursor.ReadU32();
-  // Refuses meshes with faces past the data, indices past the vertices or over 65535 vertices.
+  // Refuses meshes with faces past the data or indices past the vertices.
   std::unique_ptr<MeshNode> mesh(MakeMeshNode(object.name.c_str(), vertexCount,
                                               positions.data(), faceCount, faces.data(),
                                               faceWords, 1));
@@ -222,7 +231,7 @@ void ParseXMesh(const XObject& object, ModelNode* parent, int32_t id) {
   parent->AddChild(mesh.release());
 }
 
-int32_t ParseXFrame(const XObject& object, ModelNode* parent, int32_t id) {
+int32_t ParseXFrame(const XObject& object, ModelNode* parent, int32_t id, std::string* leftOut) {
   auto frame = std::make_unique<FrameNode>(object.name.c_str());
   frame->id = id;
   int32_t next = id;
@@ -230,9 +239,9 @@ int32_t ParseXFrame(const XObject& object, ModelNode* parent, int32_t id) {
     if (child.isReference || !child.object) continue;
     const XObject& data = *child.object;
     if (XSameWord(data.type, "Frame")) {
-      next = ParseXFrame(data, frame.get(), next + 1);
+      next = ParseXFrame(data, frame.get(), next + 1, leftOut);
     } else if (XSameWord(data.type, "Mesh")) {
-      ParseXMesh(data, frame.get(), next);
+      ParseXMesh(data, frame.get(), next, leftOut);
     } else if (XSameWord(data.type, "FrameTransformMatrix")) {
       if (data.data.size() != 64) continue;  // only a full 4x4 matrix is taken
       XDataCursor cursor(data);
@@ -338,16 +347,18 @@ AnimationTrackList* ReadLastAnimationSet(const XFile& file) {
   return tracks;
 }
 
-FrameNode* BuildModelFromX(const XFile& file, int32_t& nodeCount, AnimationTrackList*& tracks) {
+FrameNode* BuildModelFromX(const XFile& file, int32_t& nodeCount, AnimationTrackList*& tracks,
+                           std::string* leftOut) {
   auto* root = new FrameNode("root");
   root->id = 0;
   int32_t next = 0;
   tracks = nullptr;
+  if (leftOut != nullptr) leftOut->clear();
   for (const XObject* object : file.topLevel) {
     if (XSameWord(object->type, "Frame")) {
-      next = ParseXFrame(*object, root, next + 1);
+      next = ParseXFrame(*object, root, next + 1, leftOut);
     } else if (XSameWord(object->type, "Mesh")) {
-      ParseXMesh(*object, root, next);
+      ParseXMesh(*object, root, next, leftOut);
     } else if (XSameWord(object->type, "AnimationSet")) {
       delete tracks;
       tracks = ParseXAnimationSet(*object);

@@ -42,7 +42,9 @@ constexpr int kSlotNumbers[] = {
     8021, 8022, 8024, 8025, 8101, 8102, 8103, 8201, 8202, 8203, 8204, 8211, 8212, 8213, 8301, 8302, 8303,
     8304, 8305,
     // registry values
-    8083};
+    8083,
+    // 3D object files
+    7103};
 static_assert(std::size(kSlotNumbers) <= kErrorSlots);
 
 }  // namespace
@@ -54,6 +56,7 @@ static struct {
   bool isWarning = false;
   std::string fileName;  // the file the command that raised it named ("" = none)
   bool fileMissing = false;  // that file was not there when the error was raised
+  std::string detail;  // a warning's own words (RuntimeWarningSaying), said in place of the engine error
   bool warningsOff = false;
   std::string slotTexts[kErrorSlots];
   bool slotTextsMade = false;
@@ -103,9 +106,13 @@ static const std::string* FileOfRunningCommand() {
   return command >= 0 && command == gWarnings.fileCommand ? &gWarnings.fileName : nullptr;
 }
 
+// The words of the warning being raised by RuntimeWarningSaying; empty outside that call.
+static std::string gWarningDetail;
+
 static void StopWith(int number, bool warning) {
   Dispatcher.stop = 1;
   gErrors.number = number;
+  gErrors.detail = warning ? gWarningDetail : std::string();
   gErrors.line = RunningCommandLine();
   gErrors.isWarning = warning;
   // The message names the file the failing command named, and says when it was not there.
@@ -157,7 +164,8 @@ static void ReportSilentWarning(int number) {
   const std::string* file = FileOfRunningCommand();
   std::string text = std::string(number < 10000 ? "Runtime" : "System") + " Warning " + std::to_string(number) +
                      " : " + ErrorText(number);
-  if (file != nullptr) text += " (" + *file + ")";
+  if (file != nullptr && gWarningDetail.find(*file) == std::string::npos) text += " (" + *file + ")";
+  if (!gWarningDetail.empty()) text += ": " + gWarningDetail;
   if (gWarnings.said.size() >= kMaxReportedWarnings || !gWarnings.said.insert(text + "@" + std::to_string(line)).second)
     return;
   if (!source.empty()) {
@@ -175,6 +183,12 @@ void RuntimeWarning(int number) {
   else ReportSilentWarning(number);
 }
 
+void RuntimeWarningSaying(int number, const std::string& detail) {
+  gWarningDetail = detail;
+  RuntimeWarning(number);
+  gWarningDetail.clear();
+}
+
 int RuntimeErrorNumber() { return gErrors.number; }
 int RuntimeErrorLine() { return gErrors.line; }
 bool RuntimeErrorIsWarning() { return gErrors.isWarning; }
@@ -184,6 +198,7 @@ void ClearRuntimeError() {
   gErrors.isWarning = false;
   gErrors.fileName.clear();
   gErrors.fileMissing = false;
+  gErrors.detail.clear();
 }
 void SetWarningsOff(bool off) { gErrors.warningsOff = off; }
 bool WarningsOff() { return gErrors.warningsOff; }
@@ -207,7 +222,7 @@ std::string FormatRuntimeErrorText(bool withLine) {
                      std::to_string(gErrors.number) + " : ";
   text += ErrorText(gErrors.number);
   text += ". ";
-  const std::string engineError = Hooks.LastEngineError();
+  const std::string engineError = gErrors.detail.empty() ? std::string(Hooks.LastEngineError()) : gErrors.detail;
   text += engineError;
   // A file the command named and the engine's text does not already name.
   if (!gErrors.fileName.empty() && engineError.find(gErrors.fileName) == std::string::npos) {

@@ -186,6 +186,9 @@ void RuntimeError(int number);
 // distinct one once on stderr, debug mode logs it to QV.LOG); otherwise they stop the run
 // like an error.
 void RuntimeWarning(int number);
+// The same with words of its own (which part of a file, what limit): the message of a stopped
+// run says them in place of the engine's last error, and a silent warning's report after its text.
+void RuntimeWarningSaying(int number, const std::string& detail);
 int RuntimeErrorNumber();          // 0 = none
 int RuntimeErrorLine();            // source line of the failing command; 0 = none
 bool RuntimeErrorIsWarning();

@@ -127,6 +127,15 @@ const DriverCase kCases[] = {
     {"AppendObjectOfAMissingFileNamesIt", "printf 'make object cube 1, 1\\nappend object \"walk.x\", 1, 10\\n' > p.qva",
      "$QV run p.qva --headless", 1, "p.qva:2: Runtime Error 7605 : Animation could not be appended. walk.x: no such file\n",
      "true"},
+    // A warning that says more than its text names it after the text: a mesh too large for a
+    // model is named with its size, and the rest of the model loads.
+    {"RunNamesAMeshLeftOutOfAModel",
+     "{ printf 'xof 0302txt 0032\\nFrame Big { Mesh Huge { 70000;\\n'; yes '0;0;0;,' | head -n 69999; "
+     "printf '0;0;0;;\\n1; 3;0,2,1;; } }\\n'; } > big.x && printf 'load object \"big.x\", 1\\nprint object exist(1)\\n' > m.qva",
+     "$QV run m.qva --headless --echo > out.txt", 0,
+     "m.qva:1: Runtime Warning 7103 : Object file holds a mesh of more than 65535 vertices, which is left out: "
+     "big.x: mesh \"Huge\" (70000 vertices; a mesh holds at most 65535)\n",
+     "grep -qx 1 out.txt"},
     // cl$() gives the words after the program's name, the same from `run` and from a game.
     {"RunGivesTheProgramTheWordsAfterItsName", "echo 'print \"[\"; cl$(); \"]\"' > c.qva",
      "$QV run c.qva --headless --echo a b > out.txt", 0, "", R"sh(grep -qx '\[a b\]' out.txt)sh"},

@@ -3,6 +3,7 @@
 // the render's culling seen as draw calls on the recording device.
 #include "engine3d/engine3d_local.h"
 #include "graphics2d/graphics2d.h"
+#include "models/models.h"
 #include "tests/engine3d/engine_harness.h"
 #include "tests/models/fixtures.h"
 #include "graphics2d/image_files.h"
@@ -267,6 +268,35 @@ TEST_F(ObjectsTest, RefusedModelsSayWhy) {
     EXPECT_NE(why.find(c.reason), std::string::npos) << why;
     EXPECT_EQ(IntValue(kObjectExist, {1}), 0);
   }
+}
+
+// A .x mesh of more than 65535 vertices cannot be drawn with 16-bit indices: it is left out,
+// the rest of the model loads, and the load warns naming the mesh and the limit.
+TEST_F(ObjectsTest, AMeshTooLargeIsLeftOutWithAWarning) {
+  const TempFolder folder;
+  std::string text = "xof 0302txt 0032\n"
+                     "Frame Small { Mesh Fits { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;; } }\n"
+                     "Frame Big { Mesh Huge { 70000;\n";
+  for (int i = 0; i < 70000; ++i) text += i + 1 < 70000 ? "0;0;0;,\n" : "0;0;0;;\n";
+  text += "1; 3;0,2,1;; } }\n";
+  const std::string path = folder.Path("big.x");
+  ASSERT_TRUE(WriteFile(path, text));
+  RunCommand(kLoadObject, {path.c_str(), 1});
+  EXPECT_TRUE(RuntimeErrorIsWarning());
+  const std::string message = FormatRuntimeErrorText(false);
+  EXPECT_EQ(TakeError(), 7103);
+  EXPECT_NE(message.find(path + ": mesh \"Huge\" (70000 vertices; a mesh holds at most 65535)"), std::string::npos)
+      << message;
+  ASSERT_EQ(IntValue(kObjectExist, {1}), 1);
+  int meshes = 0;
+  ObjectAt(ObjectSlotForNumber(1))->model->VisitModelMeshesComposed([&](const MeshNode& mesh, const Matrix4&) {
+    EXPECT_STREQ(mesh.name, "Fits");
+    ++meshes;
+  });
+  EXPECT_EQ(meshes, 1);
+  // A model that fits loads without a word.
+  RunCommand(kLoadObject, {WriteTriangleX(folder, "fits.x").c_str(), 2});
+  EXPECT_EQ(TakeError(), 0);
 }
 
 TEST_F(ObjectsTest, CopiesShareTheModelAndReleaseEverything) {

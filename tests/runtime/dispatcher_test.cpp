@@ -309,7 +309,7 @@ TEST(ErrorTexts, SlotOrderAgreesWithTheLanguageFile) {
   EXPECT_GT(checked, 0);
 }
 
-// Every number a call to RuntimeError, RuntimeWarning or RaiseSurfaceError in the sources can
+// Every number a call to RuntimeError, RuntimeWarning(Saying) or RaiseSurfaceError in the sources can
 // raise (each number literal among its operands) has a slot and a text in the language file.
 TEST(ErrorTexts, EveryRaisedNumberHasAText) {
   std::ifstream words(QV_SOURCE_DIR "/data/lang/english/WORDS.TXT");
@@ -321,7 +321,7 @@ TEST(ErrorTexts, EveryRaisedNumberHasAText) {
     if (std::regex_match(line, m, numberComment)) withText.insert(std::stoi(m[1]));
 
   std::set<int> raised;
-  const std::regex call(R"(\b(RuntimeError|RuntimeWarning|RaiseSurfaceError)\()"), literal(R"(\b\d+\b)");
+  const std::regex call(R"(\b(RuntimeError|RuntimeWarning|RuntimeWarningSaying|RaiseSurfaceError)\()"), literal(R"(\b\d+\b)");
   for (const char* folder : {"runtime", "graphics2d", "engine3d", "models", "sound", "commands", "platform", "compiler"}) {
     const std::filesystem::path root = std::filesystem::path(QV_SOURCE_DIR) / folder;
     if (!std::filesystem::exists(root)) continue;
