@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,18 @@ struct Quaternion {
 AnimationTrack* FirstTrack(const ObjectRecord* object) {
   if (object->model == nullptr || object->model->Tracks() == nullptr) return nullptr;
   return object->model->Tracks()->first;
+}
+
+bool HasKeys(const AnimationTrack& track) {
+  return track.rotationKeyCount > 0 || track.scaleKeyCount > 0 || track.positionKeyCount > 0;
+}
+
+// A track of the model's own frame (frame 0, named as the root is) holds the object's own
+// keys: it moves and turns the object itself. A track whose frame the model lacks also has
+// frame 0, under another name, and poses nothing.
+bool OwnPoseTrack(const ObjectRecord* object, const AnimationTrack& track) {
+  const ModelNode* root = object->model->Root();
+  return track.frameId == 0 && root != nullptr && std::strcmp(track.frameName, root->name) == 0;
 }
 
 void AddToPlayingList(int32_t slot) {
@@ -124,15 +137,43 @@ Vector3 Blend(const Vector3& a, const Vector3& b, float t) {
   return Vector3{a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t, a.z + (b.z - a.z) * t};
 }
 
+// The object's own keys place the object: position, turn and scale where the track keys
+// them (the rest stays the object's). Placed again only when the frame moved or a blend runs,
+// so a program may move an object whose animation has stopped.
+void PlaceObjectByOwnKeys(int32_t slot, const AnimationTrack& track, const Matrix4& rotation, const Vector3& s,
+                          const Vector3& p) {
+  ObjectRecord* object = ObjectAt(slot);
+  if (object->frame == object->ownPoseFrame && object->pending != 1) return;
+  object->ownPoseFrame = object->frame;
+  if (track.positionKeyCount > 0) {
+    float* position = SpriteAt(object->entity)->position3D;
+    position[0] = p.x;
+    position[1] = p.y;
+    position[2] = p.z;
+  }
+  if (track.scaleKeyCount > 0) {
+    object->scale[0] = s.x;
+    object->scale[1] = s.y;
+    object->scale[2] = s.z;
+  }
+  MarkObjectMoved(slot);
+  if (track.rotationKeyCount > 0)
+    SetObjectTurn(slot, rotation);
+  else
+    UpdateObjectTransform(slot);
+}
+
 void InterpolateAnimation(int32_t slot) {
   ObjectRecord* object = ObjectAt(slot);
   const int32_t n = object->limbCount;
   if (n <= 0 || object->model == nullptr) return;
-  // Pose slot l - 1 belongs to frame l. A frame no track names keeps the matrix it has.
+  // Pose slot l - 1 belongs to frame l. A frame no track with keys names keeps the matrix it
+  // has (its FrameTransformMatrix): a file's keys of a kind this reader skips leave tracks
+  // without keys, which must not undo the frame's own place.
   std::vector<Matrix4> poses(static_cast<size_t>(n));
   std::vector<bool> tracked(static_cast<size_t>(n), false);
   for (const AnimationTrack* track = FirstTrack(object); track != nullptr; track = track->next)
-    if (track->frameId >= 1 && track->frameId <= n) tracked[track->frameId - 1] = true;
+    if (track->frameId >= 1 && track->frameId <= n && HasKeys(*track)) tracked[track->frameId - 1] = true;
   for (int32_t limb = 1; limb <= n; ++limb) {
     MatrixIdentity(poses[limb - 1]);
     if (!tracked[limb - 1]) object->model->GetModelFrameMatrix(limb, poses[limb - 1]);
@@ -181,6 +222,12 @@ void InterpolateAnimation(int32_t slot) {
         }
         p = Blend(object->startPosition[i], object->targetPosition[i], t);
       }
+    }
+    if (!HasKeys(*track)) continue;
+    if (OwnPoseTrack(object, *track)) {
+      PlaceObjectByOwnKeys(slot, *track, rotation, s, p);
+      object = ObjectAt(slot);
+      continue;
     }
     if (track->frameId < 1 || track->frameId > n) continue;  // a frame this model does not have
     Matrix4& pose = poses[track->frameId - 1];
@@ -317,12 +364,10 @@ void CmdClearObjectAnimation() {
   object->frame = object->startFrame = object->endFrame = object->totalFrames = 0.0f;
 }
 
-// A limb's current pose for keying: its frame's translation and the key quaternion of its
-// rotation (the usual quaternion of the inverse matrix).
-void CurrentLimbPose(ModelObject& model, int32_t frameId, RotationKey& rotation, VectorKey& position) {
-  Matrix4 m, inverse;
-  MatrixIdentity(m);
-  model.GetModelFrameMatrix(frameId, m);
+// A pose for keying: the matrix's translation and the key quaternion of its rotation (the
+// usual quaternion of the inverse matrix).
+void KeyPoseOfMatrix(const Matrix4& m, RotationKey& rotation, VectorKey& position) {
+  Matrix4 inverse;
   position.x = m.m[3][0];
   position.y = m.m[3][1];
   position.z = m.m[3][2];
@@ -357,6 +402,24 @@ void CurrentLimbPose(ModelObject& model, int32_t frameId, RotationKey& rotation,
     z = s / 4;
   }
   rotation = RotationKey{0, w, x, y, z};
+}
+
+// The pose a track keys: a limb's is its frame's matrix; the object's own is its place and
+// turn as the program set them (its scale and limb 0's own offset left out).
+void CurrentTrackPose(int32_t slot, const AnimationTrack& track, RotationKey& rotation, VectorKey& position) {
+  const ObjectRecord* object = ObjectAt(slot);
+  Matrix4 m;
+  MatrixIdentity(m);
+  if (OwnPoseTrack(object, track)) {
+    ObjectRotation(slot, m);
+    const float* at = SpriteAt(object->entity)->position3D;
+    m.m[3][0] = at[0];
+    m.m[3][1] = at[1];
+    m.m[3][2] = at[2];
+  } else {
+    object->model->GetModelFrameMatrix(track.frameId, m);
+  }
+  KeyPoseOfMatrix(m, rotation, position);
 }
 
 // Puts a key at frame k into a key array: overwrites a key of that whole frame, else inserts
@@ -394,20 +457,24 @@ void DropKey(Key* keys, uint32_t& count, int32_t k) {
 
 // A model without animation gets a track list to key into: one track per existing limb
 // from 1 on (limb 0 is the frame the object's own position moves), each holding the limb's
-// current pose as its one rotation and one position key at frame 0.
+// current pose as its one rotation and one position key at frame 0. An object with no such
+// limb (a made shape) keys itself: one track of its own frame, holding its place and turn.
 void BuildKeyTracksWhenMissing(int32_t slot) {
   ObjectRecord* object = ObjectAt(slot);
-  if (object->model == nullptr || FirstTrack(object) != nullptr) return;
+  if (object->model == nullptr || object->model->Root() == nullptr || FirstTrack(object) != nullptr) return;
+  std::vector<int32_t> frames;
+  for (int32_t limb = 1; limb < object->limbCount && limb < object->limbCapacity; ++limb)
+    if (object->limbs[limb].exists == 1) frames.push_back(limb);
+  if (frames.empty()) frames.push_back(0);
   AnimationTrackList* list = InitTrackListNode();
-  for (int32_t limb = 1; limb < object->limbCount && limb < object->limbCapacity; ++limb) {
-    if (object->limbs[limb].exists != 1) continue;
+  for (int32_t frame : frames) {
     AnimationTrack* track = new AnimationTrack;
     char name[kModelNameSize] = {};
-    if (object->model->GetModelFrameName(limb, name, sizeof name) == kModelOk) AnimTrackSetName(*track, name);
-    AnimTrackSetFrame(*track, limb);
+    if (object->model->GetModelFrameName(frame, name, sizeof name) == kModelOk) AnimTrackSetName(*track, name);
+    AnimTrackSetFrame(*track, frame);
     RotationKey rotation;
     VectorKey position;
-    CurrentLimbPose(*object->model, limb, rotation, position);
+    CurrentTrackPose(slot, *track, rotation, position);
     rotation.time = position.time = 0.0f;
     track->rotationKeys = new RotationKey[1]{rotation};
     track->rotationKeyCount = 1;
@@ -426,13 +493,16 @@ void CmdSetObjectKeyframe() {
   const int32_t slot = ExistingObject(number);
   if (slot < 0) return;
   ObjectRecord* object = ObjectAt(slot);
-  // Frame 0 is never keyed (and gives a model without animation no tracks either).
-  if (k < 1 || object->model == nullptr) return;
+  if (object->model == nullptr) return;
+  // A model without animation starts its tracks from the poses of now at frame 0; keys of
+  // frame 0 are never set again.
   BuildKeyTracksWhenMissing(slot);
+  object = ObjectAt(slot);
+  if (k < 1 || object->model->Tracks() == nullptr) return;
   for (AnimationTrack* track = object->model->Tracks()->first; track != nullptr; track = track->next) {
     RotationKey rotation;
     VectorKey position;
-    CurrentLimbPose(*object->model, track->frameId, rotation, position);
+    CurrentTrackPose(slot, *track, rotation, position);
     rotation.time = position.time = static_cast<float>(k);
     PutKey(track->rotationKeys, track->rotationKeyCount, rotation, k);
     PutKey(track->positionKeys, track->positionKeyCount, position, k);

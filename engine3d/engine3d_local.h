@@ -159,6 +159,7 @@ struct ObjectRecord {
   uint8_t placementDirty;  // set by MarkObjectMoved: placement is rebuilt before its next use
   uint8_t collisionMoved;  // its collision shapes are placed again at the next collision pass
   Matrix4 placement;       // scale x rotation x translation from the entity position, angles, scale
+  float ownPoseFrame;      // the frame the animation of its own keys last placed it at; -1 none
 };
 
 // Object records (objects.cpp). Slots are pool indices.
@@ -194,6 +195,9 @@ void ObjectRotation(int32_t slot, Matrix4& out);
 bool LimbWorldMatrix(int32_t slot, int32_t limb, Matrix4& out);
 // The angles (degrees, each in [0, 360)) that rebuild a pure turn in the rotation order.
 void AnglesOfTurn(const Matrix4& turn, int32_t order, float angles[3]);
+// Turns the object to the pure turn (free rotation: its own matrix, its angles follow); the
+// turn commands and the animation of the object's own keys (object_rotation.cpp).
+void SetObjectTurn(int32_t slot, const Matrix4& turn);
 // Releases one object (its number becomes free).
 void ReleaseObjectSlot(int32_t slot);
 // Every object's model remakes its vertex buffers (after a display reset).

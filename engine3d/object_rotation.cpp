@@ -15,17 +15,6 @@ void Transpose3x3(Matrix4& out, const Matrix4& turn) {
     for (int column = 0; column < 3; ++column) out.m[row][column] = turn.m[column][row];
 }
 
-// Every turn lands here: the object keeps its new orientation in its own matrix (the inverse
-// of the turn, as the camera keeps its own), and its angles follow it.
-void SetObjectTurn(int32_t slot, const Matrix4& turn) {
-  ObjectRecord* object = ObjectAt(slot);
-  Transpose3x3(object->ownMatrix, turn);
-  object->ownMatrixFlag = 1;
-  AnglesOfTurn(turn, object->rotationOrder, object->angles);
-  MarkObjectMoved(slot);
-  UpdateObjectTransform(slot);
-}
-
 // Turns the object about its own axes by the angles in degrees: the turn comes before the
 // one it has, so it happens in the object's own frame.
 void TurnObject(int32_t slot, float ax, float ay, float az) {
@@ -112,6 +101,21 @@ void CmdFixObjectPivot() {
   UpdateObjectTransform(slot);
   RefreshObjectBounds(slot);
 }
+
+}  // namespace
+
+// Every turn lands here: the object keeps its new orientation in its own matrix (the inverse
+// of the turn, as the camera keeps its own), and its angles follow it.
+void SetObjectTurn(int32_t slot, const Matrix4& turn) {
+  ObjectRecord* object = ObjectAt(slot);
+  Transpose3x3(object->ownMatrix, turn);
+  object->ownMatrixFlag = 1;
+  AnglesOfTurn(turn, object->rotationOrder, object->angles);
+  MarkObjectMoved(slot);
+  UpdateObjectTransform(slot);
+}
+
+namespace {
 
 const CommandEntry kObjectRotationCommands[] = {
     {kPitchObjectUp, CmdTurnObjectOwnAxis<0, -1>},

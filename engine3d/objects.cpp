@@ -206,6 +206,7 @@ int32_t SetupNewObject(int32_t slot, int32_t flag) {
   object->interpolation = 1.0f;
   object->pending = 0;
   object->targetFrame = object->blendProgress = 0.0f;
+  object->ownPoseFrame = -1.0f;
   object->shapeKind = 0;
   ReadBounds(object);
   if (Camera().autoCamera && flag != 0) PlaceCameraInFrontOf(object->sphereCentre, object->sphereRadius);
