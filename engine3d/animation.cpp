@@ -268,6 +268,7 @@ void StartObjectAnimation(int32_t slot, int32_t looping) {
   object->playing = 1;
   object->looping = looping;
   object->pending = 0;
+  object->ownPoseFrame = -1.0f;  // asked for: placed by its own keys at the next sync
   if (object->playingNode == nullptr) AddToPlayingList(slot);
   object = ObjectAt(slot);
   if (looping == 0) object->frame = 0.0f;
@@ -304,6 +305,7 @@ void CmdSetObjectFrame() {
   if (slot < 0) return;
   ObjectRecord* object = ObjectAt(slot);
   if (!(frame >= 0.0f && frame <= object->totalFrames)) return RuntimeError(7602);
+  object->ownPoseFrame = -1.0f;  // also the frame it is at places it again
   if (object->looping == 1) {
     object->frame = frame;
   } else {
@@ -345,6 +347,7 @@ void RangeCommand() {
   object->playing = 1;
   object->looping = Use == RangeUse::kLoopRange || Use == RangeUse::kLoopFrom ? 1 : 0;
   object->pending = 0;
+  object->ownPoseFrame = -1.0f;
   object->startFrame = static_cast<float>(first);
   object->endFrame = two ? static_cast<float>(second) : object->totalFrames;
   if (Use == RangeUse::kPlayFrom || Use == RangeUse::kPlayRange) object->frame = static_cast<float>(first);

@@ -159,7 +159,7 @@ struct ObjectRecord {
   uint8_t placementDirty;  // set by MarkObjectMoved: placement is rebuilt before its next use
   uint8_t collisionMoved;  // its collision shapes are placed again at the next collision pass
   Matrix4 placement;       // scale x rotation x translation from the entity position, angles, scale
-  float ownPoseFrame;      // the frame the animation of its own keys last placed it at; -1 none
+  float ownPoseFrame;      // the frame its own keys last placed it at; -1 none, or asked to again
 };
 
 // Object records (objects.cpp). Slots are pool indices.

@@ -402,4 +402,9 @@ TEST_F(AnimationTest, AnObjectsOwnKeysPlaySaveAndLoadBack) {
   RunCommand(kPositionObject, {4, 50.0f, 0.0f, 0.0f});
   AnimateObjects();
   EXPECT_EQ(FloatValue(kObjectPositionX, {4}), 50.0f);
+  // Asked to play again, it is placed by its keys, at the frame it stands at too.
+  RunCommand(kSetObjectSpeed, {4, 0});
+  RunCommand(kLoopObject, {4});
+  AnimateObjects();
+  EXPECT_NEAR(FloatValue(kObjectPositionX, {4}), 20.0f, 1e-3);
 }
