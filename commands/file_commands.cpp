@@ -370,7 +370,8 @@ struct FilePackSource : PackSource {
     return n < 0 ? 0 : static_cast<size_t>(n);
   }
   uint64_t Left() override {
-    const int64_t left = file.writing ? 0 : PlatformBytesLeft(file.fd);
+    if (file.writing) return 0;
+    const int64_t left = PlatformBytesLeft(file.fd);
     return (left < 0 ? 0 : static_cast<uint64_t>(left)) + (file.end - file.at);
   }
 };
