@@ -20,6 +20,7 @@
 #include "engine3d/engine3d.h"
 #include "graphics2d/graphics2d.h"
 #include "ide/shell.h"
+#include "platform/file_replace.h"
 #include "platform/files.h"
 #include "platform/folders.h"
 #include "platform/messagebox.h"
@@ -58,10 +59,17 @@ static void SoundLogLine(const char* text) {
   if (std::this_thread::get_id() == MainThreadId) LogErrorEntry("SOUNDLIBRARY", text);
 }
 
+// A save that wrote its file in place (other links, another owner, a folder refusing new
+// files) says so in QV.LOG in debug mode; as above, only the main thread writes the log.
+static void ReplaceNote(const char* text) {
+  if (std::this_thread::get_id() == MainThreadId) LogErrorEntry("FILEWRITE", text);
+}
+
 // Registers every command family and fills the runtime's hooks from the subsystems that
 // exist; false when two families claim one command number.
 static bool WireSubsystems() {
   MainThreadId = std::this_thread::get_id();
+  PlatformSetReplaceNotes(ReplaceNote);
   SndSetHost({SoundLogLine, {SoundOpenFile, SoundCloseFile, SoundReadFile, SoundSeekFile, SoundTellFile},
               SoundResolvePackaged});
   bool ok = RegisterRuntimeCommands();

@@ -26,6 +26,7 @@ static VariableSlot* ElementsOf(int slot) { return static_cast<VariableSlot*>(Va
 // A missing file is made empty and reads as no bytes, so a first run's "load the high
 // scores" finds zeros (or empty texts) and a file to save into later.
 static bool ReadArrayFile(const char* name, std::string* bytes) {
+  FlushNumberedFileWrites();
   std::string path = name;
   const bool packaged = ResolvePackagedFile(path, "dat");
   const std::string mapped = MapProgramPath(path.c_str());

@@ -42,6 +42,13 @@ bool ReadPackedEntry(PackSource& source, std::string* bytes);
 // (a longer line goes on in the next element), for count elements; missing ones are "".
 std::vector<std::string> SplitArrayFileLines(const std::string& bytes, size_t count);
 
+// ---- numbered files ----
+
+// Writes what the numbered files hold in their buffers: a command that reads or looks at a
+// file by its name (its size, a copy, a byte in it, an array load, a program run) calls this
+// first, so it finds what the program wrote. A failure is told at the number's next command.
+void FlushNumberedFileWrites();
+
 // ---- read targets ----
 
 // Stores a value read by a command into its target operand: a variable, or the array

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands/commands.h"
+#include "commands/commands_local.h"
 #include "graphics2d/graphics2d.h"
 #include "platform/file_replace.h"
 #include "platform/files.h"
@@ -110,6 +111,7 @@ static void CmdFileCopy() {  // source, target
   const char* target = TextOperand(1);
   AdvanceOperands(2);
   if (!FileExists(source)) return RuntimeWarning(105);
+  FlushNumberedFileWrites();
   std::string path = source;
   ResolvePackagedFile(path, "dat");
   if (!PlatformCopyFileNoReplace(MapProgramPath(path.c_str()), MapProgramPath(target))) RuntimeWarning(106);
@@ -123,12 +125,14 @@ static void CmdFileRename() {  // old, new
   AdvanceOperands(2);
   const std::string target = MapProgramPath(to);
   if (FileExists(to) || PlatformPathExists(target)) return RuntimeWarning(106);
+  FlushNumberedFileWrites();
   if (!PlatformRenameNoReplace(from, target)) RuntimeWarning(Failure);
 }
 
 // The whole file's bytes, or false after raising 105 when it does not exist.
 static bool ReadNamedFile(const char* name, std::string* path, std::string* bytes) {
   if (!FileExists(name)) return RuntimeWarning(105), false;
+  FlushNumberedFileWrites();
   *path = name;
   ResolvePackagedFile(*path, "dat");
   *path = MapProgramPath(path->c_str());
@@ -144,8 +148,11 @@ static void CmdFileWriteByteAt() {  // name, position, value
   if (!ReadNamedFile(name, &path, &bytes)) return;
   if (position >= 0 && static_cast<size_t>(position) < bytes.size()) bytes[static_cast<size_t>(position)] = static_cast<char>(value);
   // The whole content replaces the file at once (a read-only file is left alone): a full disk
-  // or a kill half-way keeps the old file.
-  PlatformReplaceFile(path, bytes.data(), bytes.size(), false, nullptr);
+  // or a kill half-way keeps the old file, and the failure names the file and the reason.
+  std::string why;
+  if (PlatformReplaceFile(path, bytes.data(), bytes.size(), false, &why)) return;
+  WriteEngineErrorLog((std::string("cannot write ") + name + ": " + why).c_str());
+  RuntimeWarning(8212);
 }
 
 static void CmdFileReadByteAt() {  // result, name, position: -128..127, 0 outside the file
@@ -178,6 +185,7 @@ static void CmdFileExecute() {  // file, parameters, folder (8034: and an unused
   const std::string parameters = TextOperand(1);
   const std::string folder = TextOperand(2)[0] != '\0' ? MapProgramPath(TextOperand(2)) : "";
   AdvanceOperands(Wait ? 4 : 3);
+  FlushNumberedFileWrites();  // the program may read what this one wrote
   if (!PlatformRunProgram(file, parameters, folder, Wait)) RuntimeWarning(8103);
 }
 
@@ -190,6 +198,7 @@ static void CmdFileSize() {  // result, name: 0 when it cannot be read
   const char* name = TextOperand(1);
   int64_t size = 0;
   if (FileExists(name)) {
+    FlushNumberedFileWrites();
     std::string path = name;
     ResolvePackagedFile(path, "dat");
     size = PlatformFileSize(MapProgramPath(path.c_str()));

@@ -271,8 +271,10 @@ int32_t TextureFromSurface(const Surface& surface);
 // One more reference of a texture (an object sharing a model takes the texture it shows).
 void RetainTexture(int32_t texture);
 // Writes the texture's picture to the file, the writer chosen by the name's ending; false for
-// no texture or a file that cannot be written.
+// no texture or a file that cannot be written, with the reason in *whyNot ("cannot write
+// PATH: No space left on device").
 bool SaveTextureFile(int32_t texture, const char* path);
+bool SaveTextureFile(int32_t texture, const char* path, std::string* whyNot);
 // Restarts the per-frame statistic (start of every render).
 void ResetDrawnIndices();
 void ReleaseAllTextures();

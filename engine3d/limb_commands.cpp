@@ -260,8 +260,9 @@ void CmdSaveLimbTexture() {
   if (slot < 0) return;
   int32_t texture = 0;
   ObjectAt(slot)->model->ReadModelMeshTexture(limb, texture);
-  if (!SaveTextureFile(texture, MapProgramPath(fileName.c_str()).c_str())) {
-    WriteEngineErrorLog((fileName + ": " + (texture > 0 ? "the file cannot be written" : "the limb has no texture")).c_str());
+  std::string why;  // names the file and the reason
+  if (!SaveTextureFile(texture, MapProgramPath(fileName.c_str()).c_str(), &why)) {
+    WriteEngineErrorLog((why.starts_with("cannot write ") ? why : fileName + ": " + why).c_str());
     RuntimeError(7014);
   }
 }

@@ -182,14 +182,19 @@ void ReleaseTexture(int32_t texture, int32_t force) {
   if (record->references <= 0 || force != 0) FreeTexture(texture);
 }
 
-bool SaveTextureFile(int32_t texture, const char* path) {
+bool SaveTextureFile(int32_t texture, const char* path) { return SaveTextureFile(texture, path, nullptr); }
+
+bool SaveTextureFile(int32_t texture, const char* path, std::string* whyNot) {
   const TextureRecord* record = TextureFor(texture);
-  if (record == nullptr || record->pixels == nullptr) return false;
+  if (record == nullptr || record->pixels == nullptr) {
+    if (whyNot != nullptr) *whyNot = "the limb has no texture";
+    return false;
+  }
   Surface picture;
   picture.width = record->width;
   picture.height = record->height;
   picture.pixels.assign(record->pixels, record->pixels + static_cast<size_t>(record->width) * record->height);
-  return SaveImageFile(path, picture, nullptr);
+  return SaveImageFile(path, picture, whyNot);
 }
 
 void RetainTexture(int32_t texture) {

@@ -47,16 +47,26 @@ long PlatformReadBytes(int fd, void* buffer, size_t count) {
   return static_cast<long>(done);
 }
 
+long PlatformReadSome(int fd, void* buffer, size_t count) {
+  for (;;) {
+    const ssize_t n = read(fd, buffer, count);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
 bool PlatformWriteBytes(int fd, const void* buffer, size_t count) {
   size_t done = 0;
   while (done < count) {
     ssize_t n = write(fd, static_cast<const char*>(buffer) + done, count - done);
     if (n < 0 && errno == EINTR) continue;
+    if (n == 0) errno = ENOSPC;  // nothing taken and no reason given: the disk is full
     if (n <= 0) return false;
     done += static_cast<size_t>(n);
   }
   return true;
 }
+
+std::string PlatformLastError() { return std::strerror(errno); }
 
 void PlatformCloseFile(int fd) {
   if (fd >= 0) close(fd);

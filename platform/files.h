@@ -12,7 +12,12 @@ int PlatformOpenFileToRead(const std::string& path);       // an existing regula
 int PlatformCreateNewFile(const std::string& path);        // fails when the name exists
 // Bytes read (0 at the end), -1 when the call failed.
 long PlatformReadBytes(int fd, void* buffer, size_t count);
+// One read call: what the file has now, up to count (0 at its end); -1 when it failed.
+long PlatformReadSome(int fd, void* buffer, size_t count);
+// False when not every byte was written; PlatformLastError then says why.
 bool PlatformWriteBytes(int fd, const void* buffer, size_t count);
+// The system's reason for the last failed call of this thread ("No space left on device").
+std::string PlatformLastError();
 void PlatformCloseFile(int fd);
 // Bytes left between the descriptor's position and the end of its file; -1 when unknown.
 int64_t PlatformBytesLeft(int fd);

@@ -12,10 +12,11 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 # "compile" compiles a generated program of 20,000 lines (Quorvanel's compiler against luac 5.4
 # on the same program written in Lua); "compile-empty" is its start-up alone.
-PROGRAMS = ["loop", "fib", "sieve", "mandelbrot", "strings", "textfuncs", "calls", "empty", "compile", "compile-empty"]
+PROGRAMS = ["loop", "fib", "sieve", "mandelbrot", "strings", "textfuncs", "calls", "empty", "compile", "compile-empty",
+            "readlines", "writelines", "readsplit"]
 # The goals against Lua 5.4: at most this many times its time.
 LUA_GOALS = {"loop": 1, "fib": 1.5, "sieve": 1, "mandelbrot": 1.25, "strings": 1, "textfuncs": 1, "calls": 1.5,
-             "compile": 2}
+             "compile": 2, "readlines": 2, "writelines": 2}
 # The start-up each program's net ratio takes off: the empty program of the same kind.
 EMPTY_OF = {"compile": "compile-empty"}
 COMPILE_LINES = 20000
@@ -65,6 +66,23 @@ def write_compile_programs(folder):
         open(os.path.join(folder, name), "w").close()
 
 
+def write_file_data(folder):
+    """The files the file benchmarks read, each run finding them in its work folder:
+    lines.txt, 100,000 text lines (3.3 MB), and fields.csv, 100,000 lines of six
+    comma-separated fields (4.5 MB)."""
+    words, tags = ["north", "southwest", "east", "westerly", "centre"], ["delivered", "pending", "returned"]
+    with open(os.path.join(folder, "lines.txt"), "w", newline="\n") as f:
+        for i in range(100000):
+            f.write("line %06d of the text %08d\n" % (i, (i * 7919) % 100000))
+    with open(os.path.join(folder, "fields.csv"), "w", newline="\n") as f:
+        for i in range(100000):
+            f.write("item%06d,%s,%d,%d,%d.25,%s,%s\n" % (i, words[i % 5], (i * 7919) % 1000, i % 100, i % 7,
+                                                      tags[i % 3], words[(i * 3) % 5]))
+
+
+DATA_FILES = ["lines.txt", "fields.csv"]
+
+
 def command_for(language, program, quorvanel, generated):
     if program.startswith("compile"):  # compiling only: Lua's compiler is luac
         path = os.path.join(generated, program)
@@ -74,6 +92,8 @@ def command_for(language, program, quorvanel, generated):
     path = os.path.join(HERE, program)
     if language == "quorvanel":
         return [quorvanel, "run", path + ".qva", "--headless", "--echo"]
+    if not os.path.exists(path + dict((name, ext) for name, _, _, ext, _ in PEERS)[language]):
+        return None  # a peer without this program
     if language == "lua":
         return ["lua5.4", path + ".lua"]
     if language == "yabasic":
@@ -88,6 +108,8 @@ def run_once(language, program, quorvanel, generated):
     if command is None:
         return None, None
     with tempfile.TemporaryDirectory() as work:
+        for name in DATA_FILES:
+            os.symlink(os.path.join(generated, name), os.path.join(work, name))
         env = dict(os.environ, SDL_VIDEODRIVER="offscreen" if language == "quorvanel" else "dummy",
                    SDL_AUDIODRIVER="dummy")
         start = time.perf_counter()
@@ -125,6 +147,7 @@ def main():
     failures = []
     generated = tempfile.mkdtemp(prefix="qv-bench-")
     write_compile_programs(generated)
+    write_file_data(generated)
     for round_number in range(runs):
         for program in programs:
             for language in languages:

@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "commands/commands.h"
 #include "graphics2d/graphics2d.h"
@@ -58,6 +60,23 @@ class FileCommandsTest : public ::testing::Test {
     SetArrayElementCount(kFirstIntVar, count);
     return kFirstIntVar;
   }
+  // A value read through the number into a variable (the target temporary stands for it).
+  int32_t ReadInt(int command, int file) {
+    ElementAddressTable[kFirstIntTemp + 1] = &VariableTable[kFirstIntVar];
+    calls.Run(command, {file, 0});
+    ElementAddressTable[kFirstIntTemp + 1] = nullptr;
+    return VariableTable[kFirstIntVar].asInt;
+  }
+  float ReadFloat(int file) {
+    ElementAddressTable[kFirstFloatTemp] = &VariableTable[kFirstFloatVar];
+    calls.Run(kFileReadFloat, {file, 0.0});
+    ElementAddressTable[kFirstFloatTemp] = nullptr;
+    return VariableTable[kFirstFloatVar].asFloat;
+  }
+  std::string ReadText(int file) {
+    const VariableSlot* slot = calls.Run(kFileReadString, {file, ""}).at(1);
+    return slot->asText != nullptr ? slot->asText : "";
+  }
   std::string folder_;
   fs::path start_;
   qvasm::CommandCaller calls;
@@ -83,6 +102,11 @@ TEST_F(FileCommandsTest, NumberedFileErrorsOnEveryCommand) {
       {kFileClose, {5}, 8204},
   });
   EXPECT_EQ(calls.IntResult(kFileIsOpen, {kIntResult, 3}), 0);  // the failed open left it closed
+  // A failed read or write names the file and why.
+  calls.ExpectErrors({{kFileWriteLong, {1, 65}, 8212}});
+  EXPECT_EQ(std::string(LastEngineError()), "cannot write in.txt: it is open for reading");
+  calls.ExpectErrors({{kFileReadString, {2, kTextResult}, 8211}});
+  EXPECT_EQ(std::string(LastEngineError()), "cannot read out.bin: it is open for writing");
   // Every other command on a number that is not open, and on one outside 1..32.
   for (int command : {kFileReadByte, kFileReadWord, kFileReadLong, kFileReadLongAlias})
     calls.ExpectErrors({{command, {9, kIntResult}, 8204}, {command, {0, kIntResult}, 8213}});
@@ -172,6 +196,8 @@ TEST_F(FileCommandsTest, SavesOnAFullDiskKeepTheOldFileAndSayWhy) {
   FreeArrayOfSlot(array);
   WriteAll(level, std::string(600000, 'l'));  // no room for a second copy
   calls.Run(kFileWriteByteAt, {level, 5, 'X'});
+  EXPECT_EQ(calls.TakeError(), 8212);
+  EXPECT_EQ(std::string(LastEngineError()), "cannot write " + level + ": No space left on device");
   EXPECT_EQ(ReadAll(level), std::string(600000, 'l'));
   EXPECT_EQ(disk.EntryCount(), 2u);  // nothing half-written left beside them
   ASSERT_TRUE(disk.MakeReadOnly());
@@ -180,6 +206,148 @@ TEST_F(FileCommandsTest, SavesOnAFullDiskKeepTheOldFileAndSayWhy) {
   EXPECT_EQ(calls.TakeError(), 104);
   EXPECT_EQ(std::string(LastEngineError()), "cannot write " + scores + ": Read-only file system");
   FreeArrayOfSlot(small);
+}
+
+// The numbered files read and write through a buffer of this size.
+constexpr size_t kFileBuffer = 65536;
+
+std::string LittleEndian(uint32_t value, int bytes) {
+  std::string text;
+  for (int i = 0; i < bytes; ++i) text += static_cast<char>(value >> (8 * i));
+  return text;
+}
+
+// Each typed value written and read where it straddles the buffer's end (the padding before
+// it goes through the buffer, or past it when as large), byte for byte as the file holds it.
+TEST_F(FileCommandsTest, TypedValuesCrossTheBufferBoundary) {
+  uint32_t floatBits;
+  const float value = 2.5f;
+  std::memcpy(&floatBits, &value, 4);
+  const std::string values = LittleEndian(200, 1) + LittleEndian(65000, 2) + LittleEndian(static_cast<uint32_t>(-123456789), 4) +
+                             LittleEndian(floatBits, 4) + "line\r\n" + LittleEndian(7, 1);
+  for (size_t padding = kFileBuffer - 7; padding <= kFileBuffer + 1; ++padding) {
+    SCOPED_TRACE(padding);
+    WriteAll("pad.bin", std::string(padding, 'p'));
+    fs::remove("typed.bin");
+    calls.ExpectErrors({{kFileOpenToWrite, {1, "typed.bin"}, 0},
+                        {kFileWriteFileBytes, {1, "pad.bin", 0}, 0},
+                        {kFileWriteByte, {1, 200}, 0},
+                        {kFileWriteWord, {1, 65000}, 0},
+                        {kFileWriteLong, {1, -123456789}, 0},
+                        {kFileWriteFloat, {1, 2.5}, 0},
+                        {kFileWriteString, {1, "line"}, 0},
+                        {kFileWriteByte, {1, 7}, 0},
+                        {kFileClose, {1}, 0}});
+    ASSERT_EQ(ReadAll("typed.bin"), std::string(padding, 'p') + values);
+    calls.Run(kFileOpenToRead, {2, "typed.bin"});
+    calls.Run(kFileSkipBytes, {2, static_cast<int>(padding)});
+    EXPECT_EQ(ReadInt(kFileReadByte, 2), 200);
+    EXPECT_EQ(ReadInt(kFileReadWord, 2), 65000);
+    EXPECT_EQ(ReadInt(kFileReadLong, 2), -123456789);
+    EXPECT_EQ(ReadFloat(2), 2.5f);
+    EXPECT_EQ(ReadText(2), "line");
+    EXPECT_EQ(ReadInt(kFileReadByte, 2), 7);
+    EXPECT_EQ(calls.IntResult(kFileAtEnd, {kIntResult, 2}), 0);
+    EXPECT_EQ(ReadInt(kFileReadWord, 2), 0);
+    EXPECT_EQ(calls.IntResult(kFileAtEnd, {kIntResult, 2}), 1);
+    calls.Run(kFileClose, {2});
+    EXPECT_EQ(calls.TakeError(), 0);
+  }
+}
+
+// Lines end at a byte below 32; a CR takes the LF right after it, also when the LF starts the
+// next buffer, and a CR alone takes nothing more ("abc\rdef" reads abc, def).
+TEST_F(FileCommandsTest, LinesEndAtControlBytesAcrossTheBuffer) {
+  // Lines before a line whose CR is the buffer's last byte.
+  std::string before;
+  std::vector<std::string> lines;
+  while (kFileBuffer - 1 - before.size() > 250) {
+    lines.push_back(std::string(200, 'x'));
+    before += lines.back() + "\n";
+  }
+  lines.push_back(std::string(kFileBuffer - 1 - before.size(), 'z'));
+  before += lines.back() + "\r";
+  ASSERT_EQ(before.size(), kFileBuffer);
+  auto with = [&](std::vector<std::string> more) {
+    more.insert(more.begin(), lines.begin(), lines.end());
+    return more;
+  };
+  const struct {
+    std::string bytes;
+    std::vector<std::string> lines;  // read until the end flag is set
+  } cases[] = {
+      {"abc\rdef\rghi", {"abc", "def", "ghi"}},
+      {"a\r\nb\nc\td\r\n\r\ne\r", {"a", "b", "c", "d", "", "e"}},
+      {std::string(300, 'l') + "\r\n", {std::string(255, 'l'), std::string(45, 'l'), ""}},
+      {before + "\nafter\r\n", with({"after", ""})},
+      {before + "qafter", with({"qafter"})},
+  };
+  for (const auto& c : cases) {
+    WriteAll("lines.txt", c.bytes);
+    calls.Run(kFileOpenToRead, {1, "lines.txt"});
+    std::vector<std::string> got;
+    for (size_t i = 0; i < c.lines.size() + 1 && calls.IntResult(kFileAtEnd, {kIntResult, 1}) == 0; ++i) got.push_back(ReadText(1));
+    calls.Run(kFileClose, {1});
+    EXPECT_EQ(got, c.lines) << c.bytes.substr(0, 20);
+  }
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// The program's writes reach the file before a read of it, before a command that looks at it
+// by its name, and at the close; a read that found the end finds what was added since.
+TEST_F(FileCommandsTest, MixedReadsAndWritesAndAFileThatGrows) {
+  calls.Run(kFileOpenToWrite, {1, "log.txt"});
+  calls.Run(kFileWriteString, {1, "one"});
+  EXPECT_EQ(calls.IntResult(kFileSize, {kIntResult, "log.txt"}), 5);
+  calls.Run(kFileWriteByte, {1, 'X'});
+  EXPECT_EQ(calls.IntResult(kFileReadByteAt, {kIntResult, "log.txt", 5}), 'X');
+  calls.Run(kFileOpenToRead, {2, "log.txt"});
+  EXPECT_EQ(ReadText(2), "one");
+  EXPECT_EQ(ReadText(2), "X");
+  EXPECT_EQ(calls.IntResult(kFileAtEnd, {kIntResult, 2}), 1);
+  calls.Run(kFileWriteString, {1, "two"});
+  EXPECT_EQ(ReadText(2), "two");
+  EXPECT_EQ(calls.IntResult(kFileAtEnd, {kIntResult, 2}), 0);
+  calls.Run(kFileWriteString, {1, "three"});
+  calls.Run(kFileCopy, {"log.txt", "copy.txt"});
+  EXPECT_EQ(ReadAll("copy.txt"), "one\r\nXtwo\r\nthree\r\n");
+  calls.Run(kFileWriteString, {1, "four"});
+  calls.Run(kFileClose, {1});
+  EXPECT_EQ(ReadAll("log.txt"), "one\r\nXtwo\r\nthree\r\nfour\r\n");
+  // Another program adds to a file after its end was read.
+  WriteAll("grown.txt", "a\r\n");
+  calls.Run(kFileOpenToRead, {3, "grown.txt"});
+  EXPECT_EQ(ReadText(3), "a");
+  EXPECT_EQ(ReadInt(kFileReadByte, 3), 0);
+  EXPECT_EQ(calls.IntResult(kFileAtEnd, {kIntResult, 3}), 1);
+  std::ofstream("grown.txt", std::ios::binary | std::ios::app) << "bc\r\n";
+  EXPECT_EQ(ReadInt(kFileReadWord, 3), 'b' | 'c' << 8);
+  EXPECT_EQ(calls.IntResult(kFileAtEnd, {kIntResult, 3}), 0);
+  EXPECT_EQ(ReadText(3), "");
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// On a full disk the write that finds no room, or the close, says which file and why.
+TEST_F(FileCommandsTest, AWriteThatFailsNamesTheFileAndWhy) {
+  SmallDisk disk("1m");
+  if (!disk.Ready()) GTEST_SKIP() << disk.Why();
+  const std::string name = disk.Path() + "/out.txt";
+  calls.Run(kFileOpenToWrite, {1, name});
+  disk.Fill();
+  calls.Run(kFileWriteString, {1, "held"});
+  EXPECT_EQ(calls.TakeError(), 0);
+  calls.Run(kFileClose, {1});
+  EXPECT_EQ(calls.TakeError(), 8212);
+  EXPECT_EQ(std::string(LastEngineError()), "cannot write " + name + ": No space left on device");
+  EXPECT_EQ(calls.IntResult(kFileIsOpen, {kIntResult, 1}), 0);
+  fs::remove(name);
+  calls.Run(kFileOpenToWrite, {1, name});
+  int writes = 0;
+  for (; writes < 1000 && calls.TakeError() == 0; ++writes) calls.Run(kFileWriteString, {1, std::string(200, 'w')});
+  EXPECT_LT(writes, 1000);  // a write of one of them raised 8212
+  EXPECT_EQ(std::string(LastEngineError()), "cannot write " + name + ": No space left on device");
+  calls.Run(kFileClose, {1});
+  calls.TakeError();
 }
 
 TEST_F(FileCommandsTest, FolderCommandErrors) {

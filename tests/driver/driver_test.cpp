@@ -79,6 +79,16 @@ const DriverCase kCases[] = {
     {"GameThatCannotExtractItsProgramSaysSo", "$QV build g.qva -o game >/dev/null",
      "trap '' XFSZ; ulimit -f 4; ./game", 1, "cannot extract the game's program", "! grep -q Fault \"$ERR\""},
 
+    // An output reached through a link replaces the file the link leads to; one with another
+    // hard link is written in place, so both names hold the new game, executable.
+    {"CompileThroughALinkReplacesItsTarget", "mkdir out; echo OLD > out/g.dat; ln -s out/g.dat link.dat",
+     "$QV compile g.qva -o link.dat", 0, "",
+     R"sh([ -L link.dat ] && [ "$(head -c 3 out/g.dat)" != OLD ] && [ "$(ls -A out)" = g.dat ])sh"},
+    {"BuildThroughALinkReplacesItsTarget", "mkdir bin; echo OLD > bin/game; ln -s bin/game game",
+     "$QV build g.qva -o game", 0, "", R"sh([ -L game ] && [ -x bin/game ] && [ "$(stat -c %s bin/game)" -gt 1000 ])sh"},
+    {"BuildOverAHardLinkedGameUpdatesBothNames", "echo OLD > game; chmod 644 game; ln game other",
+     "$QV build g.qva -o game", 0, "", R"sh(cmp game other && [ -x other ] && [ "$(stat -c %s other)" -gt 1000 ])sh"},
+
     // Messages name what failed; run's status 2 is for compile errors only.
     {"UnwritableOutputIsNamed", "", "$QV compile g.qva -o nodir/g.dat", 1,
      "cannot write nodir/g.dat: No such file or directory", "! grep -q 'File not found' \"$ERR\""},

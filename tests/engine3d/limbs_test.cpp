@@ -3,6 +3,7 @@
 // about their own axes (the light that takes their orientation too), rotation orders, a fixed
 // pivot, and limbs that are hidden or kept out of collisions.
 #include "engine3d/engine3d_local.h"
+#include "graphics2d/graphics2d.h"
 #include "models/models.h"
 #include "tests/engine3d/engine_harness.h"
 #include "tests/models/fixtures.h"
@@ -190,6 +191,11 @@ TEST_F(LimbsTest, AddedLimbsAndTheTexturesTheyHold) {
   const std::string saved = folder.Path("green.bmp");
   RunCommand(kSaveLimbTexture, {saved.c_str(), 3, 0});
   EXPECT_TRUE(std::filesystem::exists(saved));
+  // A save that fails names the file and why.
+  const std::string nowhere = folder.Path("none/green.bmp");
+  RunCommand(kSaveLimbTexture, {nowhere.c_str(), 3, 0});
+  EXPECT_EQ(TakeError(), 7014);
+  EXPECT_EQ(std::string(LastEngineError()), "cannot write " + nowhere + ": No such file or directory");
   RunCommand(kDeleteObject, {1});
   EXPECT_EQ(LiveTextureCount(), textures + 2);  // the copy and object 3 still show them
   RunCommand(kDeleteObject, {2});

@@ -1,0 +1,9 @@
+-- Line by line: 100,000 lines written with file:write (each ended by CR LF); the file's size.
+local f = assert(io.open("out.txt", "wb"))
+for i = 1, 100000 do
+  f:write("line " .. i .. " of the file this benchmark writes\r\n")
+end
+f:close()
+f = assert(io.open("out.txt", "rb"))
+print(f:seek("end"))
+f:close()
