@@ -139,8 +139,11 @@ static SndSample* LoadSampleByProgramName(const char* name, uint32_t mode, bool 
   ResolvePackagedFile(path, "dat");
   if (mustExist && !FileExists(path.c_str())) return nullptr;
   SndSample* sample = SndLoadSample(-1, path.c_str(), mode, 0);
-  if (sample == nullptr && !SndLibraryProblem().empty())
+  if (sample == nullptr && !SndLibraryProblem().empty()) {
     ReportMissingLibrary(std::string("load sound ") + name, SndLibraryProblem());
+  } else if (sample == nullptr && !SndLoadProblem().empty()) {
+    NoteProgramFileProblem(SndLoadProblem());  // the warning that follows says why
+  }
   return sample;
 }
 

@@ -163,6 +163,9 @@ SndSample* SndLoadSample(int index, const void* nameOrImage, uint32_t mode, int 
 // Why the last sample load on this thread failed for lack of a library, naming it ("" when it
 // did not): the sound glue says it to the user.
 std::string SndLibraryProblem();
+// Why the last sample load on this thread refused its file, in words that name the format
+// ("WAV format tag 0x0160 (Windows Media Audio) is not read"); "" when it loaded or gave none.
+std::string SndLoadProblem();
 SndSample* SndLoadRawSample(int index, const char* name, uint32_t mode);
 SndSample* SndLoadWavFile(int index, const char* name, uint32_t mode);
 SndSample* SndLoadWavMemory(int index, const void* image, uint32_t mode, int length);
