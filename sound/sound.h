@@ -208,6 +208,10 @@ int SndPlaySoundPaused(int channel, SndSample* sample, bool paused);
 int SndPlaySoundSimple(int channel, SndSample* sample);
 int SndPlaySound(int channel, SndSample* sample, int frequency, int volume, int pan,
                  const SndVector3* position, const SndVector3* velocity);
+// As SndPlaySound, starting at `startFrame` of the sample (a frame at or past its loop end
+// starts at 0): the sound glue's play from a position.
+int SndPlaySoundFrom(int channel, SndSample* sample, int frequency, int volume, int pan,
+                     const SndVector3* position, const SndVector3* velocity, uint32_t startFrame);
 int SndPlaySoundAttributes(int channel, SndSample* sample, int frequency, int volume, int pan);
 int SndPlaySound3D(int channel, SndSample* sample, const SndVector3* position,
                    const SndVector3* velocity);

@@ -85,6 +85,9 @@ struct SndChannel {
   int64_t step;               // 32.32 fixed point frames per output frame
   int direction;              // 1 forward, 2 backward
   uint8_t loopMode;
+  // The sample's loop points as they were when it started (like its loop mode): two sounds
+  // sharing a sample each keep the section they were started with. The mixers read these.
+  uint32_t loopStart, loopLength;
   int rampTarget[2];          // left, right volume the ramp leads to
   int32_t rampCurrent[2];     // volume x 65536 now
   int32_t rampStep[2];        // change of rampCurrent per frame
