@@ -97,12 +97,14 @@ static double FloatAt(const uint8_t* p, uint32_t width) {
   return value;
 }
 
-// One value of a linear codec as a fraction of full scale (a value that is not a number is 0).
+// One value of a linear codec as a fraction of full scale. A float value that is not a number
+// is 0, and an infinite one is held at a finite loudness, so that no mix of them (infinity
+// times a gain of 0, or opposite infinities) is not a number.
 static double ValueAt(const SndWavDecoder& d, const uint8_t* p) {
   switch (d.codec) {
     case kSndWavFloat: {
       double value = FloatAt(p, d.sourceWidth);
-      return value == value ? value : 0.0;
+      return value == value ? std::clamp(value, -1e6, 1e6) : 0.0;
     }
     case kSndWavALaw: return ExpandALaw(*p) / 32768.0;
     case kSndWavMuLaw: return ExpandMuLaw(*p) / 32768.0;

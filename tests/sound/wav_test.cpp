@@ -279,6 +279,17 @@ TEST_F(WavFiles, MoreThanTwoChannelsMixDownToStereo) {
       {0x10B, (1000 + g * 4000) / (1 + g), (2000 + g * 4000) / (1 + g)},  // FL FR LFE BC
       {0x0C, (1000 + 30000 + 4000) / 3.0, (1000 + 30000 + 4000) / 3.0},  // FC LFE, then two unplaced
   };
+  // Float values that are not numbers, or infinite ones, mix to silence or to full scale.
+  std::vector<uint8_t> floats;
+  for (float v : {INFINITY, -INFINITY, NAN, INFINITY, 0.5f, NAN}) Put32(floats, std::bit_cast<uint32_t>(v));
+  std::vector<uint8_t> floatData;
+  PutChunk(floatData, "data", floats);
+  const std::vector<uint8_t> floatFile = Wav(3, 3, 8000, 32, floatData);  // left, right, centre
+  SndSample* floatSample = SndLoadWavMemory(-1, floatFile.data(), 0, static_cast<int>(floatFile.size()));
+  ASSERT_NE(floatSample, nullptr) << SndLoadProblem();
+  const int half = int(std::lround(0.5 * 32768 / (1 + std::sqrt(0.5))));  // 0.5 on the right at its gain
+  EXPECT_EQ(SampleValues(floatSample), (std::vector<int>{32767, -32768, 32767, half}));
+  SndFreeSample(floatSample);
   for (const auto& m : masks) {
     SCOPED_TRACE(m.mask);
     std::vector<uint8_t> frame, extra;
