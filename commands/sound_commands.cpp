@@ -78,28 +78,35 @@ static void CmdSoundDelete() {  // sound
   if (LoadedSound(sound) != nullptr) FreeSoundSlot(sound);
 }
 
-// Play once (3003, 3022: the position is kept by nobody).
+// Play once (3003 from the start, 3022 from a position in frames).
 template <int Operands>
 static void CmdSoundPlay() {
   const int32_t sound = IntOperand(0);
+  const int32_t position = Operands > 1 ? IntOperand(1) : 0;
   AdvanceOperands(Operands);
   SoundSlot* slot = LoadedSound(sound);
   if (slot == nullptr) return;
-  PlaySoundOnce(sound);
+  PlaySoundOnce(sound, position);
   slot->playing = 1;
   slot->looping = 0;
 }
 
-// Loop (3007, 3023, 3024, 3025): start and end are recorded, the whole sample loops.
+// Loop (3007 the file's own loop; 3023 from a start frame to the end, 3024 the frames start
+// to end, each played from its start; 3025 that section, played from a position).
 template <int Operands>
 static void CmdSoundLoop() {
   const int32_t sound = IntOperand(0);
   const int32_t start = Operands > 1 ? IntOperand(1) : 0;
   const int32_t end = Operands > 2 ? IntOperand(2) : 0;
+  const int32_t position = Operands > 3 ? IntOperand(3) : start;
   AdvanceOperands(Operands);
   SoundSlot* slot = LoadedSound(sound);
   if (slot == nullptr) return;
-  PlaySoundLooped(sound, start, end);
+  if (Operands == 1) {
+    PlaySoundLooped(sound);
+  } else {
+    PlaySoundLoopRange(sound, start, end, position);
+  }
   slot->looping = 1;
   slot->playing = 1;
 }

@@ -129,7 +129,9 @@ static void TakeSample(SoundSlot& slot, SndSample* sample) {
   SndGetSampleDefaults(sample, &frequency, &volume, nullptr, nullptr);
   slot.playFrequency = frequency;
   slot.playVolume = volume;
+  slot.playPan = -1;
   slot.frequency = frequency;
+  SndGetSampleLoopPoints(sample, &slot.fileLoopStart, &slot.fileLoopEnd);
   slot.ownsSample = 1;
   slot.loaded = 1;
 }
@@ -139,8 +141,11 @@ static SndSample* LoadSampleByProgramName(const char* name, uint32_t mode, bool 
   ResolvePackagedFile(path, "dat");
   if (mustExist && !FileExists(path.c_str())) return nullptr;
   SndSample* sample = SndLoadSample(-1, path.c_str(), mode, 0);
-  if (sample == nullptr && !SndLibraryProblem().empty())
+  if (sample == nullptr && !SndLibraryProblem().empty()) {
     ReportMissingLibrary(std::string("load sound ") + name, SndLibraryProblem());
+  } else if (sample == nullptr && !SndLoadProblem().empty()) {
+    NoteProgramFileProblem(SndLoadProblem());  // the warning that follows says why
+  }
   return sample;
 }
 
@@ -172,6 +177,8 @@ bool CloneSound(int target, int source) {
   SoundSlot& slot = gSlots[target];
   TakeSample(slot, from.sample);
   slot.ownsSample = 0;
+  slot.fileLoopStart = from.fileLoopStart;  // the sample's own points may hold a section now
+  slot.fileLoopEnd = from.fileLoopEnd;
   slot.is3D = from.is3D;
   slot.position = from.position;
   return true;
@@ -209,30 +216,55 @@ void FreeSoundSlot(int sound) {
 // Playing
 // ---------------------------------------------------------------------------------------
 
-static void PlaySoundChannel(SoundSlot& slot) {
-  slot.channel = SndPlaySound(kSndAnyChannel, slot.sample, slot.playFrequency, slot.playVolume, -1,
-                              slot.is3D ? &slot.position : nullptr, nullptr);
+// Plays the slot's sample from frame `from` with the loop mode and the section [start, end]
+// (already clamped to the sample). The channel takes the section when it starts, so a clone
+// playing the same sample keeps its own.
+static void PlaySoundChannel(SoundSlot& slot, uint32_t loopMode, int start, int end, int from) {
+  SndSetSampleLoopMode(slot.sample, loopMode);
+  if (start < end) SndSetSampleLoopPoints(slot.sample, start, end);
+  slot.channel = SndPlaySoundFrom(kSndAnyChannel, slot.sample, slot.playFrequency, slot.playVolume, slot.playPan,
+                                  slot.is3D ? &slot.position : nullptr, nullptr, static_cast<uint32_t>(from));
   SndSetChannelEffectMix(slot.channel, -1.0f);
   SndSetChannelPriority(slot.channel, slot.channelPriority);
 }
 
-void PlaySoundOnce(int sound) {
+static int LastFrame(const SoundSlot& slot) {
+  const uint32_t length = SndGetSampleLength(slot.sample);
+  return length > 0 ? static_cast<int>(std::min<uint32_t>(length - 1, INT32_MAX)) : 0;
+}
+
+void PlaySoundOnce(int sound, int position) {
   SoundSlot& slot = gSlots[sound];
   if (slot.sample != nullptr) {
     StopSoundChannel(sound);
-    SndSetSampleLoopMode(slot.sample, kSndLoopOff);
-    PlaySoundChannel(slot);
+    const int last = LastFrame(slot);
+    PlaySoundChannel(slot, kSndLoopOff, 0, last, std::clamp(position, 0, last));
   }
   slot.loopStart = slot.loopEnd = 0;
   slot.looping = 0;
 }
 
-void PlaySoundLooped(int sound, int start, int end) {
+void PlaySoundLooped(int sound) {
   SoundSlot& slot = gSlots[sound];
   if (slot.sample != nullptr) {
     StopSoundChannel(sound);
-    SndSetSampleLoopMode(slot.sample, kSndLoopNormal);
-    PlaySoundChannel(slot);
+    PlaySoundChannel(slot, kSndLoopNormal, slot.fileLoopStart, slot.fileLoopEnd, 0);
+  }
+  slot.loopStart = slot.loopEnd = 0;
+  slot.looping = 1;
+}
+
+void PlaySoundLoopRange(int sound, int start, int end, int position) {
+  SoundSlot& slot = gSlots[sound];
+  if (slot.sample != nullptr) {
+    StopSoundChannel(sound);
+    const int last = LastFrame(slot);
+    int first = std::max(start, 0);
+    int final = end <= 0 || end > last ? last : end;
+    if (final <= first) final = last;
+    if (first >= final) first = 0;  // a start at or past the last frame: the whole sound
+    const int from = position < 0 ? 0 : position > final ? first : position;
+    PlaySoundChannel(slot, kSndLoopNormal, first, final, from);
   }
   slot.loopStart = start;
   slot.loopEnd = end;
@@ -268,9 +300,12 @@ void SetSoundVolume(int sound, int percent) {
   if (slot.channel >= 0) SndSetChannelVolume(slot.channel, slot.playVolume);
 }
 
+// Kept for the next play, as volume and speed are.
 void SetSoundPan(int sound, int pan) {
-  const SoundSlot& slot = gSlots[sound];
-  if (slot.sample != nullptr && slot.channel >= 0) SndSetChannelPan(slot.channel, SoundPanToLibrary(pan));
+  SoundSlot& slot = gSlots[sound];
+  if (slot.sample == nullptr) return;
+  slot.playPan = SoundPanToLibrary(pan);
+  if (slot.channel >= 0) SndSetChannelPan(slot.channel, slot.playPan);
 }
 
 // ---------------------------------------------------------------------------------------

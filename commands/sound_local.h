@@ -23,12 +23,14 @@ struct SoundSlot {   // cleared by FreeAllSounds at the end of every run
   int32_t volume;                // 0..100 as last given
   int32_t frequency;             // as last given (the sample's default after load)
   int32_t pan;                   // -10000..10000 as last given
-  int32_t loopStart, loopEnd;    // recorded only
+  int32_t loopStart, loopEnd;    // as the last loop command gave them (frames)
   SndVector3 position;
   SndSample* sample;
   int32_t channel;               // -1 when none
   int32_t playFrequency;
   int32_t playVolume;            // 0..255
+  int32_t playPan;               // 0..255, or -1 for the sample's own (until a pan is set)
+  int32_t fileLoopStart, fileLoopEnd;  // the file's own loop (its sampler loop, else all of it)
 };
 
 struct SoundGlueState {  // lives from InitSound to CloseSound
@@ -76,8 +78,12 @@ bool LoadSound3DFile(int sound, const char* name);
 bool CloneSound(int target, int source);
 void StopSoundChannel(int sound);
 void FreeSoundSlot(int sound);
-void PlaySoundOnce(int sound);
-void PlaySoundLooped(int sound, int start, int end);
+// Positions, starts and ends are frames of the sound (samples at its own rate), clamped to it:
+// a position past the end plays nothing, an end of 0, past the end or not after the start is
+// the last frame, and a start at or past the last frame loops the whole sound.
+void PlaySoundOnce(int sound, int position);
+void PlaySoundLooped(int sound);                 // the file's own loop (sampler loop, or all)
+void PlaySoundLoopRange(int sound, int start, int end, int position);
 bool IsSoundPlaying(int sound);
 void PauseSound(int sound);
 void ResumeSound(int sound);

@@ -57,6 +57,7 @@ static struct {
   std::string fileName;  // the file the command that raised it named ("" = none)
   bool fileMissing = false;  // that file was not there when the error was raised
   std::string detail;  // a warning's own words (RuntimeWarningSaying), said in place of the engine error
+  std::string fileProblem;   // why that file was refused ("" = not said)
   bool warningsOff = false;
   std::string slotTexts[kErrorSlots];
   bool slotTextsMade = false;
@@ -97,6 +98,7 @@ static int RunningCommandLine() {
 static struct {
   int32_t fileCommand = -1;  // the command that named fileName
   std::string fileName;      // the last file it named
+  std::string fileProblem;   // why that command refused the file ("" = not said)
   std::set<std::string> said;
 } gWarnings;
 
@@ -119,6 +121,7 @@ static void StopWith(int number, bool warning) {
   const std::string* file = FileOfRunningCommand();
   gErrors.fileName = file != nullptr ? *file : std::string();
   gErrors.fileMissing = file != nullptr && !FileExists(gErrors.fileName.c_str());
+  gErrors.fileProblem = file != nullptr ? gWarnings.fileProblem : std::string();
   RequestQuit();
 }
 
@@ -146,12 +149,18 @@ void NoteProgramFileName(const char* name) {
   if (!temporary.empty() && std::string_view(name).starts_with(temporary)) return;
   gWarnings.fileCommand = command;
   gWarnings.fileName = name;
+  gWarnings.fileProblem.clear();
+}
+
+void NoteProgramFileProblem(const std::string& why) {
+  if (RunningCommandIndex() == gWarnings.fileCommand) gWarnings.fileProblem = why;
 }
 
 void ForgetReportedWarnings() {
   gWarnings.said.clear();
   gWarnings.fileCommand = -1;
   gWarnings.fileName.clear();
+  gWarnings.fileProblem.clear();
 }
 
 // A warning while warnings are off: the run goes on, but the development command's run
@@ -164,7 +173,8 @@ static void ReportSilentWarning(int number) {
   const std::string* file = FileOfRunningCommand();
   std::string text = std::string(number < 10000 ? "Runtime" : "System") + " Warning " + std::to_string(number) +
                      " : " + ErrorText(number);
-  if (file != nullptr && gWarningDetail.find(*file) == std::string::npos) text += " (" + *file + ")";
+  if (file != nullptr && gWarningDetail.find(*file) == std::string::npos)
+    text += " (" + *file + (gWarnings.fileProblem.empty() ? "" : ": " + gWarnings.fileProblem) + ")";
   if (!gWarningDetail.empty()) text += ": " + gWarningDetail;
   if (gWarnings.said.size() >= kMaxReportedWarnings || !gWarnings.said.insert(text + "@" + std::to_string(line)).second)
     return;
@@ -199,6 +209,7 @@ void ClearRuntimeError() {
   gErrors.fileName.clear();
   gErrors.fileMissing = false;
   gErrors.detail.clear();
+  gErrors.fileProblem.clear();
 }
 void SetWarningsOff(bool off) { gErrors.warningsOff = off; }
 bool WarningsOff() { return gErrors.warningsOff; }
@@ -227,7 +238,9 @@ std::string FormatRuntimeErrorText(bool withLine) {
   // A file the command named and the engine's text does not already name.
   if (!gErrors.fileName.empty() && engineError.find(gErrors.fileName) == std::string::npos) {
     if (!engineError.empty() && text.back() != ' ') text += ' ';
-    text += gErrors.fileName + (gErrors.fileMissing ? ": no such file" : "");
+    text += gErrors.fileName + (gErrors.fileMissing        ? ": no such file"
+                                : gErrors.fileProblem.empty() ? ""
+                                                              : ": " + gErrors.fileProblem);
   }
   if (withLine && gErrors.line > 0) {
     if (text.back() != ' ') text += ' ';

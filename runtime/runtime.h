@@ -374,6 +374,9 @@ bool FileExists(const char* name);
 bool DeleteFileIfExists(const char* name);
 // The program's file name made usable here: "\" to "/", case-insensitive match per folder.
 std::string MapProgramPath(const char* name);
+// Why the file the running command named was refused ("WAV format tag 0x0160 ... is not read"):
+// the message of the error or warning the command raises next says it after the file's name.
+void NoteProgramFileProblem(const std::string& why);
 const std::string& TemporaryFolder();   // this run's folder in the private per-user one, mode 0700
 const std::string& ExecutableFolder();
 // The user's WIN.INI (section "QuorvanelStateData": display-card choice, recent files) in

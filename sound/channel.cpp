@@ -1,6 +1,8 @@
 // Channels: handles, choosing a channel for a new sound (priority and a round-robin cursor), the
 // play operations, the setters and getters, and the voice operations of a software channel.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -179,6 +181,8 @@ static SndChannel* AllocChannel(int handle, int* range, SndSample* sample, int p
   if (sample) {
     channel->priority = sample->defaultPriority;
     channel->loopMode = sample->loopMode;
+    channel->loopStart = sample->loopStart < sample->length ? sample->loopStart : 0;
+    channel->loopLength = std::min(sample->loopLength, sample->length - channel->loopStart);
     channel->effectMix = 1.0f;
     channel->frequency = sample->defaultFrequency;
     channel->ops.SetFrequency(channel, sample->defaultFrequency);
@@ -196,10 +200,12 @@ static SndChannel* AllocChannel(int handle, int* range, SndSample* sample, int p
 }
 
 // Hardware samples play on hardware voices; when every one of them is busy, a sample that
-// keeps its PCM plays as a software voice rather than cutting off a sound that plays.
+// keeps its PCM plays as a software voice rather than cutting off a sound that plays. So does
+// one whose loop points mark a section: a hardware voice plays its buffer whole.
 static int* RangeFor(int handle, const SndSample* sample) {
   if (!sample->hardwareBuffer || !sample->hardware) return gSnd.softwareRange;
   if (handle != kSndAnyChannel || !sample->data) return gSnd.hardwareRange;
+  if (sample->loopStart != 0 || sample->loopLength != sample->length) return gSnd.softwareRange;
   for (int i = gSnd.hardwareRange[0]; i <= gSnd.hardwareRange[1]; i++) {
     SndChannel* c = &gSnd.channels[i];
     if (!c->reserved && !c->ops.IsPlaying(c)) return gSnd.hardwareRange;
@@ -207,7 +213,9 @@ static int* RangeFor(int handle, const SndSample* sample) {
   return gSnd.softwareRange;
 }
 
-int SndPlaySoundOnUnit(SndDspUnit* unit, int handle, SndSample* sample, bool paused) {
+// The play core. A start frame of -1 keeps the channel's own start offset (a song voice sets
+// it before it plays the channel).
+static int PlayOnUnit(SndDspUnit* unit, int handle, SndSample* sample, bool paused, int64_t startFrame) {
   SndLockGuard guard(gSnd.lock);
   SndEnter();
   if (!gSnd.initialised || !gSnd.channels) {
@@ -232,6 +240,7 @@ int SndPlaySoundOnUnit(SndDspUnit* unit, int handle, SndSample* sample, bool pau
     SndChannel* channel = AllocChannel(which, range, sample, sample->defaultPriority);
     if (!channel) return -1;
     channel->paused = 1;
+    if (startFrame >= 0) channel->startOffset = startFrame > INT32_MAX ? INT32_MAX : static_cast<int>(startFrame);
     if (!channel->ops.Start(unit, channel, sample)) {
       SndFail(kSndErrVoiceStart);
       return -1;
@@ -242,6 +251,10 @@ int SndPlaySoundOnUnit(SndDspUnit* unit, int handle, SndSample* sample, bool pau
     result = channel == &gSnd.primaryChannel ? kSndPrimaryChannel : NewHandle(channel->index);
   }
   return result;
+}
+
+int SndPlaySoundOnUnit(SndDspUnit* unit, int handle, SndSample* sample, bool paused) {
+  return PlayOnUnit(unit, handle, sample, paused, -1);
 }
 
 int SndPlaySoundPaused(int channel, SndSample* sample, bool paused) {
@@ -262,8 +275,13 @@ static void PlaceIn3D(int handle, SndSample* sample, const SndVector3* position,
 
 int SndPlaySound(int channel, SndSample* sample, int frequency, int volume, int pan,
                  const SndVector3* position, const SndVector3* velocity) {
+  return SndPlaySoundFrom(channel, sample, frequency, volume, pan, position, velocity, 0);
+}
+
+int SndPlaySoundFrom(int channel, SndSample* sample, int frequency, int volume, int pan,
+                     const SndVector3* position, const SndVector3* velocity, uint32_t startFrame) {
   SndLockGuard guard(gSnd.lock);
-  int handle = SndPlaySoundOnUnit(nullptr, channel, sample, true);
+  int handle = PlayOnUnit(nullptr, channel, sample, true, startFrame);
   if (handle == -1) return -1;
   if (frequency >= 0) SndSetChannelFrequency(handle, frequency);
   if (volume >= 0) SndSetChannelVolume(handle, volume);
@@ -464,8 +482,8 @@ void SndUpdateStep(SndChannel* channel, int hz) {
 
 static bool SoftPrepare(SndChannel*, SndSample*) { return true; }
 
-static bool SoftStart(SndDspUnit* unit, SndChannel* channel, SndSample* sample) {
-  if (static_cast<uint32_t>(channel->startOffset) >= sample->loopStart + sample->loopLength || channel->startOffset < 0) {
+static bool SoftStart(SndDspUnit* unit, SndChannel* channel, SndSample*) {
+  if (static_cast<uint32_t>(channel->startOffset) >= channel->loopStart + channel->loopLength || channel->startOffset < 0) {
     channel->startOffset = 0;
   }
   channel->position = static_cast<int64_t>(channel->startOffset) << 32;

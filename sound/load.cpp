@@ -39,7 +39,10 @@ static const struct {
 
 static SndSample* LoadByFormat(int index, SndFile* file, uint32_t mode) {
   for (const auto& format : kFormats) {
-    if (format.Test(file)) return format.Load(index, file, mode);
+    if (!format.Test(file)) continue;
+    SndSample* sample = format.Load(index, file, mode);
+    if (!sample && SndGetError() == kSndErrFileFormat) SndRefuseFile(kSndErrFileFormat, "neither a WAV nor an MPEG audio file");
+    return sample;
   }
   SndFail(kSndErrFileFormat);
   return nullptr;
@@ -78,17 +81,26 @@ static SndSample* LoadRaw(int index, SndFile* file, uint32_t mode, const char* n
   return sample;
 }
 
-// Why the last load failed for lack of a library; loads run on the caller's thread.
+// Why the last load failed for lack of a library, and why it refused its file; loads run on
+// the caller's thread.
 static thread_local std::string gLibraryProblem;
+static thread_local std::string gLoadProblem;
 
 void SndNoteLibraryProblem(const std::string& problem) { gLibraryProblem = problem; }
 std::string SndLibraryProblem() { return gLibraryProblem; }
+
+bool SndRefuseFile(int error, const std::string& why) {
+  if (gLoadProblem.empty()) gLoadProblem = why;
+  return SndFail(error);
+}
+std::string SndLoadProblem() { return gLoadProblem; }
 
 // Opens the name or image, runs the loader (null: by format; raw when the mode says so) and
 // closes the file again.
 static SndSample* LoadThrough(int index, const void* source, uint32_t mode, int length, SndLoadRoutine loader) {
   SndEnter();
   gLibraryProblem.clear();
+  gLoadProblem.clear();
   const bool memory = (mode & kSndMemoryImage) != 0;
   if (!source || (memory && length < 1)) {
     SndFail(kSndErrInvalid);

@@ -360,6 +360,8 @@ bool SndMixSampleInto(void* destination, const void* source, int length, int fre
   SndListInit(&channel.link);
   SndInitChannel(&channel, -1);
   channel.sample = &sample;
+  channel.loopMode = sample.loopMode;
+  channel.loopLength = sample.loopLength;
   SndUpdateStep(&channel, frequency);
   channel.voiceVolume = volume < 0 ? 0 : volume > 255 ? 255 : volume;
   // A pan outside 0..255 (other than -1, centre) takes the nearest side; unclamped, its gain

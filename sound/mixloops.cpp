@@ -221,15 +221,14 @@ static int64_t Reflect(int64_t x, int64_t edgeFrame) {
 // Handles a position that has reached the loop end (or, backward, passed the loop start).
 // False when the channel is freed.
 static bool WrapAtLoop(SndChannel* ch, int64_t& x, bool& back, int64_t start, int64_t end) {
-  const SndSample* s = ch->sample;
   int64_t length = end - start;
   if (ch->loopMode & kSndLoopBidi) {
     for (int bounce = 0; bounce < 64; bounce++) {
       if (back && x < start) {
-        x = Reflect(x, s->loopStart);
+        x = Reflect(x, ch->loopStart);
         back = false;
       } else if (!back && x >= end) {
-        x = Reflect(x, static_cast<int64_t>(s->loopStart) + s->loopLength);
+        x = Reflect(x, static_cast<int64_t>(ch->loopStart) + ch->loopLength);
         back = true;
       } else {
         return true;
@@ -265,8 +264,8 @@ static void MixChannel(SndChannel* ch, uint8_t* out, int frames) {
   bool back = ch->direction == 2;
   uint32_t left = static_cast<uint32_t>(frames);
   while (left > 0) {
-    const int64_t start = static_cast<int64_t>(s->loopStart) * kOne;
-    const int64_t end = (static_cast<int64_t>(s->loopStart) + s->loopLength) * kOne;
+    const int64_t start = static_cast<int64_t>(ch->loopStart) * kOne;
+    const int64_t end = (static_cast<int64_t>(ch->loopStart) + ch->loopLength) * kOne;
     const int64_t lastFrame = end - kOne;
     if ((!back && x >= end) || (back && x < start)) {
       if (!WrapAtLoop(ch, x, back, start, end)) return;
@@ -336,7 +335,7 @@ static void MixChannel(SndChannel* ch, uint8_t* out, int frames) {
           if (ch->loopMode & kSndLoopBidi) {
             pair[values + v] = data[lastIndex + v];
           } else if (ch->loopMode & kSndLoopNormal) {
-            pair[values + v] = data[static_cast<int64_t>(s->loopStart) * values + v];
+            pair[values + v] = data[static_cast<int64_t>(ch->loopStart) * values + v];
           }
         }
         Run<kFloat, T, kStereo>(pair, x - lastFrame, signedStep, count, out, g, ramp);
@@ -365,7 +364,7 @@ static void MixList(void* buffer, SndLink* channels, int frames) {
   for (SndLink* l = channels->next; l != channels; l = l->next) {
     auto* ch = reinterpret_cast<SndChannel*>(l);
     SndSample* s = ch->sample;
-    if (!s || ch->paused || !s->data || s->loopLength == 0 || ch->step <= 0) continue;
+    if (!s || ch->paused || !s->data || ch->loopLength == 0 || ch->step <= 0) continue;
     auto* out = static_cast<uint8_t*>(buffer);
     bool stereo = s->channelMode == kSndStereo;
     if (s->bits == 16) {

@@ -163,6 +163,9 @@ SndSample* SndLoadSample(int index, const void* nameOrImage, uint32_t mode, int 
 // Why the last sample load on this thread failed for lack of a library, naming it ("" when it
 // did not): the sound glue says it to the user.
 std::string SndLibraryProblem();
+// Why the last sample load on this thread refused its file, in words that name the format
+// ("WAV format tag 0x0160 (Windows Media Audio) is not read"); "" when it loaded or gave none.
+std::string SndLoadProblem();
 SndSample* SndLoadRawSample(int index, const char* name, uint32_t mode);
 SndSample* SndLoadWavFile(int index, const char* name, uint32_t mode);
 SndSample* SndLoadWavMemory(int index, const void* image, uint32_t mode, int length);
@@ -205,6 +208,10 @@ int SndPlaySoundPaused(int channel, SndSample* sample, bool paused);
 int SndPlaySoundSimple(int channel, SndSample* sample);
 int SndPlaySound(int channel, SndSample* sample, int frequency, int volume, int pan,
                  const SndVector3* position, const SndVector3* velocity);
+// As SndPlaySound, starting at `startFrame` of the sample (a frame at or past its loop end
+// starts at 0): the sound glue's play from a position.
+int SndPlaySoundFrom(int channel, SndSample* sample, int frequency, int volume, int pan,
+                     const SndVector3* position, const SndVector3* velocity, uint32_t startFrame);
 int SndPlaySoundAttributes(int channel, SndSample* sample, int frequency, int volume, int pan);
 int SndPlaySound3D(int channel, SndSample* sample, const SndVector3* position,
                    const SndVector3* velocity);

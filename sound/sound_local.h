@@ -85,6 +85,9 @@ struct SndChannel {
   int64_t step;               // 32.32 fixed point frames per output frame
   int direction;              // 1 forward, 2 backward
   uint8_t loopMode;
+  // The sample's loop points as they were when it started (like its loop mode): two sounds
+  // sharing a sample each keep the section they were started with. The mixers read these.
+  uint32_t loopStart, loopLength;
   int rampTarget[2];          // left, right volume the ramp leads to
   int32_t rampCurrent[2];     // volume x 65536 now
   int32_t rampStep[2];        // change of rampCurrent per frame
@@ -254,6 +257,9 @@ void SndEnter();                  // entry convention: clears the error word on 
 void SndLog(const char* text);
 // A loader refusing a file for lack of a library keeps why (SndLibraryProblem reads it).
 void SndNoteLibraryProblem(const std::string& problem);
+// A loader refusing a file keeps why in words (SndLoadProblem reads it) and fails with `error`;
+// the first reason noted in a load stands.
+bool SndRefuseFile(int error, const std::string& why);
 void SndAddOutputName(const char* name);  // drivers' device lists (at most 255 entries)
 void SndAddInputName(const char* name);
 
@@ -331,27 +337,36 @@ struct SndWavInfo {
 // Walks the chunks of a RIFF file from its start. False with error 10 when it is not RIFF or
 // has no "fmt "; false (error untouched) without "data". `syncPoints` may be null.
 bool SndParseRiff(SndFile* file, SndWavInfo* info, std::vector<SndSyncPoint>* syncPoints);
-// A WAV format's decoder: PCM passes through; the compressed ones decode to 16-bit PCM.
+// A WAV format's decoder: 8/16-bit PCM of one or two channels passes through; the others
+// decode to 16-bit PCM (wider integer PCM rounded to 16 bits), and a file of more than two
+// channels is mixed down to stereo on the way.
 enum SndWavCodec : int {
-  kSndWavPcm, kSndWavImaAdpcm, kSndWavMsAdpcm, kSndWavALaw, kSndWavMuLaw, kSndWavFloat, kSndWavGsm
+  kSndWavPcm, kSndWavImaAdpcm, kSndWavMsAdpcm, kSndWavALaw, kSndWavMuLaw, kSndWavFloat, kSndWavGsm,
+  kSndWavInteger,             // integer PCM 1 to 4 bytes a value (8-bit unsigned)
 };
+constexpr int kSndWavMaxChannels = 64;  // channels a WAV file may have to be mixed down
 struct PlatformGsmDecoder;
 struct SndWavDecoder {
   SndWavCodec codec = kSndWavPcm;
-  int channels = 1;
+  int channels = 1;           // of the decoded data: 1 or 2
   int bits = 16;              // of the decoded data
   uint32_t blockAlign = 0;    // compressed: bytes of the smallest whole unit the codec decodes
   uint32_t samplesPerBlock = 0;
   int coefficientCount = 0;   // MS ADPCM predictor pairs
   int16_t coefficients[256][2] = {};
+  // Integer, float, A-law and mu-law: the file's channels and bytes of one value; past two
+  // channels each one's share of the left and right output.
+  int sourceChannels = 1;
+  uint32_t sourceWidth = 1;
+  float mixGains[kSndWavMaxChannels][2] = {};
   uint64_t decodedBytes = 0;  // for the data length it was opened with
   // GSM: the decoder's history, carried from one call to the next when a stream keeps it
   // (SndKeepWavHistory); without it each call decodes from a fresh decoder.
   std::shared_ptr<PlatformGsmDecoder> history;
 };
 // Chooses the decoder of a format and the decoded size of `dataLength` bytes; false with
-// error 10 for formats we do not decode (MPEG, 24-bit, more than two channels, GSM without
-// libgsm, ...).
+// error 10, and the reason noted (SndRefuseFile), for formats we do not decode (MPEG, ADPCM of
+// more than two channels, GSM without libgsm, ...).
 bool SndOpenWav(const SndWavInfo& info, uint32_t dataLength, SndWavDecoder* decoder);
 // Decodes `sourceBytes` of compressed data into `destination` (decoder.decodedBytes room);
 // false with error 11 on data the format cannot hold.

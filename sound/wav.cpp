@@ -2,6 +2,7 @@
 // and the loader that fills a sample from PCM or from a compressed format's decoder.
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "sound/sound_local.h"
 
@@ -114,29 +115,41 @@ bool SndParseRiff(SndFile* file, SndWavInfo* info, std::vector<SndSyncPoint>* sy
   return info->haveData;
 }
 
-// Frees a half-built sample and records why.
-static SndSample* FailLoad(SndSample* sample, int error) {
+// Frees a half-built sample and records why (in words too, when the file is at fault).
+static SndSample* FailLoad(SndSample* sample, int error, const std::string& why = "") {
   if (sample) SndFreeSample(sample);
-  SndFail(error);
+  if (why.empty()) {
+    SndFail(error);
+  } else {
+    SndRefuseFile(error, why);
+  }
   return nullptr;
 }
 
 SndSample* SndLoadWavSample(int index, SndFile* file, uint32_t mode) {
   SndWavInfo info;
   if (!SndParseRiff(file, &info, nullptr)) {
-    if (SndGetError() == kSndErrNone) SndFail(kSndErrFileFormat);
+    uint8_t header[4] = {};
+    if (!SndFileReadAt(file, 0, header, 4) || std::memcmp(header, "RIFF", 4) != 0) {
+      SndRefuseFile(kSndErrFileFormat, "not a RIFF file");
+    } else {
+      SndRefuseFile(kSndErrFileFormat, info.haveFormat ? "WAV without a data chunk" : "WAV without a readable format chunk");
+    }
     return nullptr;
   }
   // The data length is checked against the file before anything is allocated for it.
   int64_t fileEnd = SndFileLength(file);
-  if (info.dataLength == 0) return FailLoad(nullptr, kSndErrFileData);
-  if (static_cast<int64_t>(info.dataLength) > fileEnd - info.dataOffset) return FailLoad(nullptr, kSndErrFileData);
+  if (info.dataLength == 0) return FailLoad(nullptr, kSndErrFileData, "WAV data chunk is empty");
+  if (static_cast<int64_t>(info.dataLength) > fileEnd - info.dataOffset) {
+    return FailLoad(nullptr, kSndErrFileData,
+                    "WAV data chunk of " + std::to_string(info.dataLength) + " bytes runs past the end of the file");
+  }
   if (info.dataLength > 0x7FFFFFFFu) return FailLoad(nullptr, kSndErrMemory);
   SndWavDecoder decoder;
   if (!SndOpenWav(info, info.dataLength, &decoder)) return nullptr;
   const uint32_t frameBytes = static_cast<uint32_t>(decoder.channels * decoder.bits / 8);
   const uint64_t frames64 = decoder.decodedBytes / frameBytes;
-  if (frames64 == 0) return FailLoad(nullptr, kSndErrFileData);
+  if (frames64 == 0) return FailLoad(nullptr, kSndErrFileData, "WAV data shorter than one frame");
   if (frames64 > 0x7FFFFFFFu / frameBytes) return FailLoad(nullptr, kSndErrMemory);
   const int frames = static_cast<int>(frames64);
   const uint32_t bytes = static_cast<uint32_t>(frames64) * frameBytes;
@@ -169,7 +182,7 @@ SndSample* SndLoadWavSample(int index, SndFile* file, uint32_t mode) {
               SndFileRead(block, static_cast<int>(info.dataLength), file) == static_cast<int>(info.dataLength) &&
               SndAcmConvert(decoder, block, info.dataLength, destination);
     std::free(block);
-    if (!ok) return FailLoad(sample, kSndErrFileData);
+    if (!ok) return FailLoad(sample, kSndErrFileData, "WAV sound data that its format cannot hold");
   }
   SndUnlockSample(sample, first, second, firstLength, secondLength);
 

@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the WAV loader as a memory image (chunk walk with cue points and
 // labels, every decoder, the sample fill): it must fail cleanly or load, never read past them.
-// The seeds, one small file per format (PCM, both ADPCM kinds, A-law, 32/64-bit float, GSM),
-// are made by sox at start-up when it is installed.
+// The seeds, one small file per format (PCM of 16, 24 and 32 bits, plain and extensible, six
+// channels, both ADPCM kinds, A-law, 32/64-bit float, GSM), are made by sox at start-up when
+// it is installed.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -23,7 +24,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   if (std::system(command.c_str()) == 0) {
     const char* formats[][2] = {{"ima", "-e ima-adpcm"},      {"ms", "-e ms-adpcm"},
                                 {"alaw", "-e a-law"},         {"float32", "-e floating-point -b 32"},
-                                {"float64", "-e floating-point -b 64"}, {"gsm", "-e gsm-full-rate"}};
+                                {"float64", "-e floating-point -b 64"}, {"gsm", "-e gsm-full-rate"},
+                                {"pcm24", "-b 24 -t wavpcm"}, {"pcm24-extensible", "-b 24 -t wav"},
+                                {"pcm32", "-b 32 -e signed"}, {"six", "-b 24 -c 6"}};
     for (const auto& format : formats) {
       command = "sox '" + source + "' " + format[1] + " '" + folder + "/" + format[0] + ".wav' 2>/dev/null";
       if (std::system(command.c_str()) != 0) {}

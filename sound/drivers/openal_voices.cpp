@@ -176,10 +176,17 @@ void Resume(ALuint source) {
   if (state == AL_INITIAL || state == AL_PAUSED) alSourcePlay(source);
 }
 
+// The start offset (as a software voice takes it: one at or past the loop end starts at 0)
+// goes to the source before it plays.
 bool VoiceStart(SndDspUnit*, SndChannel* channel, SndSample*) {
   ALuint source = SourceOf(channel);
   if (!source) return SndFail(kSndErrInvalid);
   alSourcei(source, AL_LOOPING, channel->loopMode == kSndLoopNormal || channel->loopMode == kSndLoopBidi);
+  const int offset = channel->startOffset;
+  channel->startOffset = 0;
+  if (offset > 0 && static_cast<uint32_t>(offset) < channel->loopStart + channel->loopLength) {
+    alSourcei(source, AL_SAMPLE_OFFSET, offset);
+  }
   if (!channel->paused) Resume(source);
   return true;
 }

@@ -19,6 +19,7 @@
 #include "commands/sound_local.h"
 #include "graphics2d/graphics2d.h"
 #include "runtime/command_numbers.h"
+#include "sound/sound_local.h"
 #include "tests/asm/command_call.h"
 #include "tests/small_disk.h"
 
@@ -95,6 +96,8 @@ class SoundCommandsTest : public ::testing::Test {
   }
   int32_t Query(int command, int sound) { return calls.IntResult(command, {kIntResult, sound}); }
   static int Channel(int sound) { return SoundSlotAt(sound).channel; }
+  // The library's record of a channel (the section it loops is not in the API).
+  static const SndChannel* ChannelRecord(int handle) { return &gSnd.channels[handle & 0xFFF]; }
   static void Mix(int ms) {
     for (int i = 0; i < ms; i++) SndStepClock(1);
   }
@@ -283,10 +286,119 @@ TEST_F(SoundCommandsTest, VolumeAndPanMapExactlyOntoTheLibraryRange) {
   EXPECT_EQ(SndGetChannelPan(Channel(1)), 255);
   calls.Run(kSoundSetPan, {1, -10000});
   EXPECT_EQ(SndGetChannelPan(Channel(1)), 0);
-  // The volume set before a play is the one the next play uses.
+  // The volume and the pan set before a play are the ones the next play uses, and the pan
+  // query says so; a load goes back to the sample's own pan (centre for mono).
   calls.Run(kSoundSetVolume, {1, 100});
+  calls.Run(kSoundStop, {1});
+  calls.Run(kSoundSetPan, {1, -10000});
   calls.Run(kSoundPlay, {1});
   EXPECT_EQ(SndGetChannelVolume(Channel(1)), 255);
+  EXPECT_EQ(SndGetChannelPan(Channel(1)), 0);
+  EXPECT_EQ(Query(kSoundPan, 1), -10000);
+  calls.Run(kSoundLoopFrom, {1, 100});
+  EXPECT_EQ(SndGetChannelPan(Channel(1)), 0);
+  calls.Run(kSoundLoad, {Tone(), 1});
+  calls.Run(kSoundPlay, {1});
+  EXPECT_EQ(SndGetChannelPan(Channel(1)), 128);
+  EXPECT_EQ(Query(kSoundPan, 1), 0);
+}
+
+// Positions, starts and ends are frames of the sound, clamped to it: where each command's
+// channel starts and the section it loops (all of the sound for a play once or a plain loop).
+TEST_F(SoundCommandsTest, PlayAndLoopFramesAreClampedToTheSound) {
+  calls.Run(kSoundLoad, {Tone(22050), 1});
+  const uint32_t last = 22049;
+  const struct {
+    const char* name;
+    int command;
+    std::initializer_list<qvasm::Operand> operands;
+    uint32_t from, start, end;
+  } cases[] = {
+      {"play", kSoundPlay, {1}, 0, 0, last},
+      {"play from three quarters", kSoundPlayFrom, {1, 16537}, 16537, 0, last},
+      {"play from before the start", kSoundPlayFrom, {1, -5}, 0, 0, last},
+      {"play from past the end", kSoundPlayFrom, {1, 99999}, last, 0, last},
+      {"loop", kSoundLoop, {1}, 0, 0, last},
+      {"loop from a start", kSoundLoopFrom, {1, 1000}, 1000, 1000, last},
+      {"loop a section", kSoundLoopRange, {1, 1000, 2000}, 1000, 1000, 2000},
+      {"loop a section from before it", kSoundLoopRangeFrom, {1, 1000, 2000, 500}, 500, 1000, 2000},
+      {"loop a section from past it", kSoundLoopRangeFrom, {1, 1000, 2000, 5000}, 1000, 1000, 2000},
+      {"loop a section from before the sound", kSoundLoopRangeFrom, {1, 1000, 2000, -1}, 0, 1000, 2000},
+      {"end before the start", kSoundLoopRange, {1, 2000, 1000}, 2000, 2000, last},
+      {"end past the sound", kSoundLoopRange, {1, -7, 99999}, 0, 0, last},
+      {"start past the sound", kSoundLoopRange, {1, 30000, 40000}, 0, 0, last},
+      {"loop after a section", kSoundLoop, {1}, 0, 0, last},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    calls.Run(c.command, c.operands);
+    EXPECT_EQ(calls.TakeError(), 0);
+    EXPECT_EQ(SndGetChannelPosition(Channel(1)), c.from);
+    const SndChannel* channel = ChannelRecord(Channel(1));
+    EXPECT_EQ(channel->loopStart, c.start);
+    EXPECT_EQ(channel->loopStart + channel->loopLength - 1, c.end);
+    EXPECT_EQ(channel->loopMode, c.command == kSoundPlay || c.command == kSoundPlayFrom ? kSndLoopOff : kSndLoopNormal);
+  }
+}
+
+// What the mixer does with them: a sound played from three quarters in ends after the last
+// quarter; a section goes on repeating within its frames while a clone of the sound plays the
+// whole sample once; a plain loop of a file with its own sampler loop repeats that loop.
+TEST_F(SoundCommandsTest, PositionsAndSectionsAreWhatPlays) {
+  calls.Run(kSoundLoad, {Tone(22050), 1});  // one second
+  calls.Run(kSoundClone, {2, 1});
+  calls.Run(kSoundPlayFrom, {1, 16537});
+  Mix(400);
+  EXPECT_EQ(Query(kSoundPlaying, 1), 0);
+  calls.Run(kSoundLoopRange, {1, 11025, 13000});
+  calls.Run(kSoundPlay, {2});
+  uint32_t furthest = 0;
+  for (int i = 0; i < 20; i++) {
+    Mix(50);
+    const uint32_t at = SndGetChannelPosition(Channel(1));
+    EXPECT_GE(at, 11025u);
+    EXPECT_LE(at, 13000u);
+    if (Query(kSoundPlaying, 2)) furthest = std::max(furthest, SndGetChannelPosition(Channel(2)));
+  }
+  EXPECT_EQ(Query(kSoundPlaying, 1), 1);
+  EXPECT_GT(furthest, 18000u);  // the clone went on past the section's end
+
+  std::vector<int> values(4000, 0x1000);
+  std::vector<uint8_t> looped = WavImage(1, 16, 22050, values);
+  std::vector<uint8_t> sampler(8 + 60, 0);
+  std::memcpy(sampler.data(), "smpl", 4);
+  sampler[4] = 60;
+  sampler[8 + 28] = 1;  // one loop
+  const uint32_t loop[2] = {1000, 1999};
+  std::memcpy(sampler.data() + 8 + 44, loop, 8);
+  looped.insert(looped.end(), sampler.begin(), sampler.end());
+  const uint32_t riffSize = static_cast<uint32_t>(looped.size() - 8);
+  std::memcpy(looped.data() + 4, &riffSize, 4);
+  calls.Run(kSoundLoad, {File("looped.wav", looped), 3});
+  calls.Run(kSoundLoopRange, {3, 10, 20});
+  calls.Run(kSoundLoop, {3});
+  Mix(500);
+  const uint32_t at = SndGetChannelPosition(Channel(3));
+  EXPECT_GE(at, 1000u);
+  EXPECT_LE(at, 1999u);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// 32 sounds play at once; the 33rd takes the voice of the sound started longest ago, unless
+// that one was loaded to be kept (load sound's flag), when the next one gives way instead.
+TEST_F(SoundCommandsTest, ThirtyTwoSoundsPlayAtOnceAndTheNextTakesTheOldest) {
+  const std::string tone = Tone();
+  for (int kept : {0, 1}) {
+    SCOPED_TRACE(kept);
+    calls.Run(kSoundLoadWithFlag, {tone, 1, 1});
+    if (!kept) calls.Run(kSoundLoad, {tone, 1});
+    for (int n = 2; n <= 33; n++) calls.Run(kSoundLoad, {tone, n});
+    for (int n = 1; n <= 33; n++) calls.Run(kSoundLoop, {n});
+    const int gone = kept ? 2 : 1;
+    for (int n = 1; n <= 33; n++) EXPECT_EQ(IsSoundPlaying(n), n != gone) << n;
+    for (int n = 1; n <= 33; n++) calls.Run(kSoundStop, {n});
+  }
+  EXPECT_EQ(calls.TakeError(), 0);
 }
 
 // Activation resumes what the deactivation paused, never a sound the program paused itself.

@@ -118,6 +118,15 @@ const DriverCase kCases[] = {
      "w.qva:2: Runtime Warning 3002 : Sound file could not be loaded or recorded (boom.wav)\n",
      R"sh([ "$(grep -c 'Warning 3002' "$ERR")" = 1 ] && grep -q '^w.qva:4: Runtime Warning .*(none.txt)$' "$ERR" &&
         grep -qx done out.txt && [ ! -e QV.LOG ])sh"},
+    // A sound file that is refused says why: its format, by its tag.
+    {"ARefusedSoundFileSaysWhy",
+     "printf 'RIFF\\050\\000\\000\\000WAVEfmt \\020\\000\\000\\000\\141\\001\\002\\000\\104\\254\\000\\000"
+     "\\020\\261\\002\\000\\004\\000\\020\\000data\\004\\000\\000\\000\\000\\000\\000\\000' > wma.wav && "
+     "printf 'load sound \"wma.wav\", 1\\nprint sound exist(1)\\n' > w.qva",
+     "$QV run w.qva --headless --echo > out.txt", 0,
+     "w.qva:1: Runtime Warning 3002 : Sound file could not be loaded or recorded (wma.wav: WAV format tag 0x0161 "
+     "(Windows Media Audio) is not read)\n",
+     "grep -qx 0 out.txt"},
     {"GameIsSilentAboutWarningsAndLogsThemInDebugMode",
      "printf 'for i = 1 to 3\\nload sound \"boom.wav\", 1\\nnext i\\n' > w.qva && $QV build w.qva -o game > /dev/null",
      "./game && [ ! -e QV.LOG ] && printf '[SETTINGS]\\nDEBUGMODE=1\\n' > SETUP.INI && ./game", 0, "",

@@ -31,18 +31,24 @@ std::string ReadText(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-// A looping 441 Hz square wave: 2205 frames of 16-bit mono at 22050 Hz.
-midi_fixtures::Bytes ToneWav() {
+// A 16-bit PCM WAV file of the interleaved data.
+midi_fixtures::Bytes PcmWav(int channels, int rate, const midi_fixtures::Bytes& data) {
   using namespace midi_fixtures;
-  Bytes data;
-  for (int i = 0; i < 2205; i++) PutLe(data, static_cast<uint16_t>(i % 50 < 25 ? 12000 : -12000), 2);
   Bytes format;
-  PutLe(format, 1, 2), PutLe(format, 1, 2), PutLe(format, 22050, 4), PutLe(format, 44100, 4);
-  PutLe(format, 2, 2), PutLe(format, 16, 2);
+  PutLe(format, 1, 2), PutLe(format, static_cast<uint32_t>(channels), 2), PutLe(format, static_cast<uint32_t>(rate), 4);
+  PutLe(format, static_cast<uint32_t>(rate * channels * 2), 4), PutLe(format, static_cast<uint32_t>(channels * 2), 2);
+  PutLe(format, 16, 2);
   Bytes body;
   PutText(body, "WAVE", 4);
   for (const Bytes& chunk : {Chunk("fmt ", format), Chunk("data", data)}) body.insert(body.end(), chunk.begin(), chunk.end());
   return Chunk("RIFF", body);
+}
+
+// A looping 441 Hz square wave: 2205 frames of 16-bit mono at 22050 Hz.
+midi_fixtures::Bytes ToneWav() {
+  midi_fixtures::Bytes data;
+  for (int i = 0; i < 2205; i++) midi_fixtures::PutLe(data, static_cast<uint16_t>(i % 50 < 25 ? 12000 : -12000), 2);
+  return PcmWav(1, 22050, data);
 }
 
 // A tracker song holding one looped note from its first row.
@@ -176,6 +182,34 @@ TEST_F(Heard, SoundsPlayWhereAndWhenTheProgramAsks) {
   EXPECT_NEAR(heard[5].left / heard[3].left, 127.0 / 255.0, 0.08) << "half volume";
   EXPECT_NEAR(heard[7].crossings / heard[3].crossings, 2.0, 0.2) << "twice the speed";
   EXPECT_NEAR(heard[3].left / heard[3].right, 1.0, 0.1) << "centred";
+}
+
+// One second of stereo at 44100 Hz: the tone on the left for the first half, on the right for
+// the second, so where a sound plays from and what a loop repeats can be heard.
+midi_fixtures::Bytes HalvesWav() {
+  midi_fixtures::Bytes data;
+  for (int i = 0; i < 44100; i++) {
+    const uint16_t tone = static_cast<uint16_t>(i % 100 < 50 ? 12000 : -12000);
+    midi_fixtures::PutLe(data, i < 22050 ? tone : 0, 2);
+    midi_fixtures::PutLe(data, i < 22050 ? 0 : tone, 2);
+  }
+  return PcmWav(2, 44100, data);
+}
+
+// A play from three quarters in, a looped section after its lead-in, a pan set before the
+// play, then files sox writes: 24-bit (the extensible format) and six channels with a tone
+// in the front left one only.
+TEST_F(Heard, PositionsSectionsPanAndWideFilesPlayAsAsked) {
+  midi_fixtures::WriteFile((work_ / "halves.wav").string(), HalvesWav());
+  const std::string sox = "cd '" + work_.string() + "' && sox -n -r 44100 -b 24 deep.wav synth 1 sine 441 gain -3 && "
+                          "sox -n -r 44100 -b 24 six.wav synth 1 sine 441 gain -3 remix 1 0 0 0 0 0";
+  ASSERT_EQ(std::system(sox.c_str()), 0);
+  const std::vector<Stretch> all = Run("sound_positions_heard");
+  ASSERT_FALSE(all.empty());
+  const std::vector<Stretch> heard(all.begin() + (all.front().kind == 'S'), all.end());
+  ASSERT_EQ(Kinds(heard).substr(0, 11), "RSLRSLSBSLS") << Describe(all);
+  const int lengths[] = {250, 350, 500, 800, 400, 600, 400, 600, 400, 600};
+  for (int i = 0; i < 10; i++) EXPECT_NEAR(heard[i].windows * 20, lengths[i], 200) << "stretch " << i << "\n" << Describe(all);
 }
 
 // A MOD, an XM and a MIDI song, each heard for about as long as it played; the MIDI song paused

@@ -1,5 +1,6 @@
-// Channels: stealing by priority from the cursor, reserved channels, pan separation, frequency
-// clamps, pause and mute with the effects master volume, effect mix and the getters.
+// Channels: stealing by priority from the cursor, start frames and the loop each play keeps,
+// reserved channels, pan separation, frequency clamps, pause and mute with the effects master
+// volume, effect mix and the getters.
 #include "tests/sound/sound_test_util.h"
 
 class FourChannels : public SteppedSound {
@@ -23,6 +24,28 @@ TEST_F(FourChannels, StealsTheLowestPriorityFromTheCursor) {
   EXPECT_EQ(SndGetChannelPriority(1), 128);  // the sample's default priority
   EXPECT_FALSE(SndIsChannelPlaying(handles[1]));
   EXPECT_EQ(SndGetError(), kSndErrInvalid);  // that handle is stale now
+}
+
+// A play from a frame starts there (one at or past the loop end starts at 0), and each channel
+// keeps the loop points its sample had when it started: changing them for the next play
+// leaves the sounds already playing alone.
+TEST_F(FourChannels, PlaysStartAtTheirFrameAndKeepTheirOwnLoop) {
+  std::vector<int> ramp(1000);
+  for (int i = 0; i < 1000; i++) ramp[i] = i;
+  SndSample* sample = MakeSample(ramp, true, false, kSndLoopNormal, 44100);
+  ASSERT_TRUE(SndSetSampleLoopPoints(sample, 100, 199));
+  const int first = SndPlaySoundFrom(kSndAnyChannel, sample, -1, -1, -1, nullptr, nullptr, 150);
+  EXPECT_EQ(SndGetChannelPosition(first), 150u);
+  ASSERT_TRUE(SndSetSampleLoopPoints(sample, 500, 899));
+  const int second = SndPlaySoundFrom(kSndAnyChannel, sample, -1, -1, -1, nullptr, nullptr, 950);
+  EXPECT_EQ(SndGetChannelPosition(second), 0u);
+  for (int block = 0; block < 10; block++) {
+    MixBlocks(1);
+    EXPECT_GE(SndGetChannelPosition(first), 100u);
+    EXPECT_LE(SndGetChannelPosition(first), 199u);
+    EXPECT_GE(SndGetChannelPosition(second), 500u);
+    EXPECT_LE(SndGetChannelPosition(second), 899u);
+  }
 }
 
 TEST_F(FourChannels, ReservedChannelsAreNeverTakenByAnyChannel) {

@@ -102,6 +102,7 @@ TEST_P(MixFamily, FrameBehindTheLoopEnd) {
     SndInitChannel(&ch, -1);
     ch.sample = sample;
     ch.loopMode = static_cast<uint8_t>(c.loop);
+    ch.loopLength = sample->loopLength;
     SndUpdateStep(&ch, 22050);
     ch.leftVolume = ch.rightVolume = 255;
     ch.rampTarget[0] = ch.rampTarget[1] = 255;
@@ -278,6 +279,7 @@ TEST(MixLoops, IntegerFamilyAtUnitStepMatchesTheFormula) {
     SndInitChannel(&ch, -1);
     ch.sample = sample;
     ch.loopMode = kSndLoopNormal;
+    ch.loopLength = sample->loopLength;
     ch.surround = c.surround;
     SndUpdateStep(&ch, 44100);
     ch.leftVolume = c.left;

@@ -59,6 +59,8 @@ TEST_F(Streams, EqualTheSameDataLoadedAsASample) {
   Run("sox -D " + Path("stereo.wav") + " -e u-law " + Path("mulaw.wav"));
   Run("sox -D " + Path("stereo.wav") + " -e floating-point -b 32 " + Path("float.wav"));
   Run("sox -D " + Path("mono.wav") + " -e gsm-full-rate " + Path("gsm.wav"));  // its decoder has a history
+  Run("sox -D " + Path("stereo.wav") + " -b 24 " + Path("pcm24.wav"));
+  Run("sox -D -n -r 22050 -c 6 -b 24 " + Path("six.wav") + " synth 0.5 sine 300 sine 500 sine 700 sine 900 sine 1100");
   Run("lame --quiet -b 128 " + Path("stereo.wav") + " " + Path("stereo.mp3"));
   Run("sox -D " + Path("stereo.wav") + " -t raw " + Path("stereo.raw"));
   Run("sox -D " + Path("mono.wav") + " -t raw -e unsigned -b 8 " + Path("unsigned.raw"));
@@ -67,7 +69,7 @@ TEST_F(Streams, EqualTheSameDataLoadedAsASample) {
     uint32_t rawMode;  // 0: by format
   } cases[] = {
       {"stereo.wav", 0}, {"pcm8.wav", 0}, {"ima.wav", 0}, {"ms.wav", 0}, {"mulaw.wav", 0}, {"float.wav", 0},
-      {"gsm.wav", 0},    {"stereo.mp3", 0},
+      {"gsm.wav", 0},    {"pcm24.wav", 0}, {"six.wav", 0}, {"stereo.mp3", 0},
       {"stereo.raw", kSnd16Bits | kSndStereo}, {"unsigned.raw", kSnd8Bits | kSndMono | kSndUnsigned},
   };
   for (const auto& c : cases) {

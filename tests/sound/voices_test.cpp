@@ -223,6 +223,26 @@ TEST_F(HardwareVoices, MoreSoundsThanVoicesPlayAsSoftwareVoices) {
   EXPECT_GT(Rms(Render(8192)).left, 1000);
 }
 
+// A hardware voice starts at the frame asked for; a sample whose loop points mark a section
+// plays on a software voice, which loops the section (a source would play its buffer whole).
+TEST_F(HardwareVoices, StartFramesAndLoopSections) {
+  SndSample* sample = HardwareTone();
+  ASSERT_NE(sample, nullptr);
+  int handle = SndPlaySoundFrom(-1, sample, -1, -1, -1, nullptr, nullptr, 2205);
+  EXPECT_GE(handle & 0xFFF, 16);
+  EXPECT_EQ(SndGetChannelPosition(handle), 2205u);
+  SndStopChannel(handle);
+  ASSERT_TRUE(SndSetSampleLoopPoints(sample, 1000, 1999));
+  handle = SndPlaySoundFrom(-1, sample, -1, -1, -1, nullptr, nullptr, 0);
+  EXPECT_LT(handle & 0xFFF, 16);
+  Render(8192);  // the mix reaches the loopback render a few blocks later
+  for (int i = 0; i < 4; i++) {
+    EXPECT_GT(Rms(Render(2048)).left, 1000);
+    EXPECT_GE(SndGetChannelPosition(handle), 1000u);
+    EXPECT_LE(SndGetChannelPosition(handle), 1999u);
+  }
+}
+
 TEST_F(HardwareVoices, ALockThatOnlyReadsLeavesEightBitDataAsItWas) {
   const uint32_t mode = kSnd8Bits | kSndMono | kSndLoopNormal | kSndHardware;
   SndSample* sample = SndCreateSample(-1, 4410, mode, 44100, 255, 128, 128);

@@ -1,7 +1,8 @@
-// Loading WAV and raw files: sox-made fixtures (PCM 8/16-bit, mono/stereo, IMA and MS ADPCM,
-// A-law, mu-law, 32/64-bit float, GSM 6.10) against sox's own decode, float scaling and
-// clipping, GSM without its library, sampler loops, cue names, hostile and truncated files,
-// and the load entry points' errors.
+// Loading WAV and raw files: sox-made fixtures (PCM 8/16/24/32-bit, plain and extensible,
+// mono/stereo, IMA and MS ADPCM, A-law, mu-law, 32/64-bit float, GSM 6.10) against sox's own
+// decode, mixing down more than two channels, float scaling and clipping, GSM without its
+// library, sampler loops, cue names, hostile and truncated files with the reason each refusal
+// gives, and the load entry points' errors.
 #include <unistd.h>
 
 #include <bit>
@@ -115,10 +116,11 @@ class WavFiles : public SteppedSound {
     std::string command = "sox " + arguments + " 2>" + Path("sox.log");
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
   }
-  // sox's own decode of a file as signed 16-bit (or 8-bit) values.
-  std::vector<int> SoxDecode(const std::string& file, int bits) {
+  // sox's own decode of a file as signed 16-bit (or 8-bit) values, without dither (then sox
+  // rounds wider values to the nearest step, as the loader does), through `effects`.
+  std::vector<int> SoxDecode(const std::string& file, int bits, const std::string& effects = "") {
     std::string raw = Path("decoded.raw");
-    Sox("'" + file + "' -t raw -e signed -b " + std::to_string(bits) + " '" + raw + "'");
+    Sox("-D '" + file + "' -t raw -e signed -b " + std::to_string(bits) + " '" + raw + "' " + effects);
     std::vector<uint8_t> bytes = ReadBytes(raw);
     std::vector<int> values;
     for (size_t i = 0; i + bits / 8 <= bytes.size(); i += bits / 8) {
@@ -155,7 +157,7 @@ TEST_F(WavFiles, SoxFixturesLoadWithTheirModeAndData) {
     const char* source;
     const char* soxOptions;
     int bits, channels, tolerance;
-    bool againstSource;  // float holds the 16-bit source exactly (sox's own decode dithers)
+    bool againstSource;  // float holds the 16-bit source exactly (sox's decode of it may round)
   } cases[] = {
       {"pcm8-mono", "mono.wav", "-b 8", 8, 1, 0, false},
       {"pcm8-stereo", "stereo.wav", "-b 8", 8, 2, 0, false},
@@ -171,11 +173,23 @@ TEST_F(WavFiles, SoxFixturesLoadWithTheirModeAndData) {
       {"float32-stereo", "stereo.wav", "-e floating-point -b 32", 16, 2, 0, true},
       {"float64-stereo", "stereo.wav", "-e floating-point -b 64", 16, 2, 0, true},
       {"gsm", "mono.wav", "-e gsm-full-rate", 16, 1, 0, false},
+      // Wider integer PCM, rounded to 16 bits; sox writes the extensible format for it unless
+      // told to write the plain one (wavpcm).
+      {"pcm24-mono", "mono.wav", "-b 24 -t wavpcm", 16, 1, 0, false},
+      {"pcm24-stereo-extensible", "stereo.wav", "-b 24 -t wav", 16, 2, 0, false},
+      {"pcm32-stereo", "stereo.wav", "-b 32 -e signed -t wavpcm", 16, 2, 0, false},
+      {"pcm32-mono-extensible", "mono.wav", "-b 32 -e signed -t wav", 16, 1, 0, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::string file = Path(std::string(c.name) + ".wav");
     Sox(Path(c.source) + " " + c.soxOptions + " " + file);
+    if (std::string(c.name).starts_with("pcm24") || std::string(c.name).starts_with("pcm32")) {
+      // The fixture's format is the one its name says (the tag at byte 20).
+      const std::vector<uint8_t> bytes = ReadBytes(file);
+      ASSERT_GT(bytes.size(), 22u);
+      EXPECT_EQ(bytes[20] | bytes[21] << 8, std::string(c.name).ends_with("extensible") ? 0xFFFE : 1);
+    }
     std::vector<int> reference = SoxDecode(c.againstSource ? Path(c.source) : file, c.bits);
     SndSample* sample = SndLoadSample(-1, file.c_str(), kSndLoopOff | kSnd2D, 0);
     ASSERT_NE(sample, nullptr) << "error " << SndGetError();
@@ -199,8 +213,8 @@ TEST_F(WavFiles, SoxFixturesLoadWithTheirModeAndData) {
 TEST_F(WavFiles, FloatValuesScaleRoundAndClip) {
   const double values[] = {0.0, 0.5, -0.5, 1.0, -1.0, 2.5, -7.0, 1.6 / 32768, -1.6 / 32768, NAN, 0.25};
   const int expected[] = {0, 16384, -16384, 32767, -32768, 32767, -32768, 2, -2, 0, 8192};
-  std::vector<uint8_t> guid(24, 0);  // valid bits, channel mask, then the sub-format GUID
-  guid[6] = 3;
+  // Valid bits, channel mask, then the sub-format GUID {00000003-0000-0010-8000-00AA00389B71}.
+  std::vector<uint8_t> guid = {0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
   for (int bits : {32, 64}) {
     for (bool extensible : {false, true}) {
       SCOPED_TRACE(std::to_string(bits) + (extensible ? " extensible" : ""));
@@ -225,6 +239,71 @@ TEST_F(WavFiles, FloatValuesScaleRoundAndClip) {
       EXPECT_EQ(SampleValues(sample), std::vector<int>(std::begin(expected), std::end(expected)));
       SndFreeSample(sample);
     }
+  }
+}
+
+// Files of more than two channels mix down to stereo: sox's 5.1 file (the extensible format
+// with the 5.1 mask) and a plain 3-channel one (the default layout: left, right, centre)
+// against sox's own remix with the gains the loader gives (the front pair whole, the others
+// at -3 dB, scaled so no side clips); then two files with their own masks: the low-frequency
+// channel is left out, and a channel the mask does not place goes to both sides.
+TEST_F(WavFiles, MoreThanTwoChannelsMixDownToStereo) {
+  Sox("-n -r 22050 -c 6 -b 24 " + Path("six.wav") + " synth 0.2 sine 300 sine 500 sine 700 sine 900 sine 1100 sine 1300");
+  Sox("-n -r 22050 -c 3 -b 16 -t wavpcm " + Path("three.wav") + " synth 0.2 sine 300 sine 500 sine 700");
+  const struct {
+    const char* file;
+    const char* remix;
+  } files[] = {
+      {"six.wav", "remix -m 1v0.41421356,3v0.29289322,5v0.29289322 2v0.41421356,3v0.29289322,6v0.29289322"},
+      {"three.wav", "remix -m 1v0.58578644,3v0.41421356 2v0.58578644,3v0.41421356"},
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.file);
+    const std::vector<int> reference = SoxDecode(Path(f.file), 16, f.remix);
+    SndSample* sample = SndLoadSample(-1, Path(f.file).c_str(), 0, 0);
+    ASSERT_NE(sample, nullptr) << SndLoadProblem();
+    EXPECT_EQ(SndGetSampleMode(sample) & (kSndStereo | kSnd16Bits), kSndStereo | kSnd16Bits);
+    const std::vector<int> values = SampleValues(sample);
+    ASSERT_EQ(values.size(), reference.size());
+    int worst = 0;
+    for (size_t i = 0; i < values.size(); i++) worst = std::max(worst, std::abs(values[i] - reference[i]));
+    EXPECT_LE(worst, 1);
+    SndFreeSample(sample);
+  }
+  const std::vector<uint8_t> pcm = {0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+  const double g = std::sqrt(0.5);
+  const struct {
+    uint32_t mask;  // four channels: 1000, 2000, 30000, 4000
+    double left, right;
+  } masks[] = {
+      {0x10B, (1000 + g * 4000) / (1 + g), (2000 + g * 4000) / (1 + g)},  // FL FR LFE BC
+      {0x0C, (1000 + 30000 + 4000) / 3.0, (1000 + 30000 + 4000) / 3.0},  // FC LFE, then two unplaced
+  };
+  // Float values that are not numbers, or infinite ones, mix to silence or to full scale.
+  std::vector<uint8_t> floats;
+  for (float v : {INFINITY, -INFINITY, NAN, INFINITY, 0.5f, NAN}) Put32(floats, std::bit_cast<uint32_t>(v));
+  std::vector<uint8_t> floatData;
+  PutChunk(floatData, "data", floats);
+  const std::vector<uint8_t> floatFile = Wav(3, 3, 8000, 32, floatData);  // left, right, centre
+  SndSample* floatSample = SndLoadWavMemory(-1, floatFile.data(), 0, static_cast<int>(floatFile.size()));
+  ASSERT_NE(floatSample, nullptr) << SndLoadProblem();
+  const int half = int(std::lround(0.5 * 32768 / (1 + std::sqrt(0.5))));  // 0.5 on the right at its gain
+  EXPECT_EQ(SampleValues(floatSample), (std::vector<int>{32767, -32768, 32767, half}));
+  SndFreeSample(floatSample);
+  for (const auto& m : masks) {
+    SCOPED_TRACE(m.mask);
+    std::vector<uint8_t> frame, extra;
+    for (uint32_t v : {1000u, 2000u, 30000u, 4000u}) Put16(frame, v);
+    Put16(extra, 16);
+    Put32(extra, m.mask);
+    extra.insert(extra.end(), pcm.begin() + 6, pcm.end());
+    std::vector<uint8_t> data;
+    PutChunk(data, "data", frame);
+    const std::vector<uint8_t> file = Wav(0xFFFE, 4, 8000, 16, data, extra);
+    SndSample* sample = SndLoadWavMemory(-1, file.data(), 0, static_cast<int>(file.size()));
+    ASSERT_NE(sample, nullptr) << SndLoadProblem();
+    EXPECT_EQ(SampleValues(sample), (std::vector<int>{int(std::lround(m.left)), int(std::lround(m.right))}));
+    SndFreeSample(sample);
   }
 }
 
@@ -332,42 +411,69 @@ TEST_F(WavFiles, HostileFilesGiveErrorCodes) {
   growingBlock.resize(64, 0x88);
   std::vector<uint8_t> growingData;
   PutChunk(growingData, "data", growingBlock);
+  // The extensible format's extra bytes: valid bits, channel mask, sub-format GUID.
+  auto extensible = [](uint32_t mask, std::vector<uint8_t> guid) {
+    std::vector<uint8_t> extra;
+    Put16(extra, 16);
+    Put32(extra, mask);
+    extra.insert(extra.end(), guid.begin(), guid.end());
+    return extra;
+  };
+  const std::vector<uint8_t> ambisonic = {1, 0, 0, 0, 0x21, 0x07, 0xD3, 0x11, 0x86, 0x44, 0xC8, 0xC1, 0xCA, 0, 0, 0};
   const struct {
     const char* name;
     std::vector<uint8_t> file;
-    int error;  // 0: loads
+    int error;            // 0: loads
+    const char* problem;  // what the refusal says it is about
   } cases[] = {
-      {"huge cue count", Wav(1, 1, 8000, 16, cat(with("cue ", hugeCue), DataChunk(200))), 0},
-      {"long label", Wav(1, 1, 8000, 16, cat(with("LIST", longLabel), DataChunk(200))), 0},
-      {"label below 4 bytes", Wav(1, 1, 8000, 16, cat(with("LIST", shortLabel), DataChunk(200))), 0},
-      {"short smpl", Wav(1, 1, 8000, 16, cat(SamplerChunk(1, 10, 50, 20), DataChunk(200))), 0},
-      {"smpl past the end", Wav(1, 1, 8000, 16, cat(SamplerChunk(1, 10, 5000), DataChunk(200))), 0},
-      {"data length 0xFFFFFFFF", Wav(1, 1, 8000, 16, DataChunk(200, 0xFFFFFFFF)), kSndErrFileData},
-      {"empty data", Wav(1, 1, 8000, 16, DataChunk(0)), kSndErrFileData},
-      {"24-bit", Wav(1, 1, 8000, 24, DataChunk(300)), kSndErrFileFormat},
-      {"32-bit", Wav(1, 2, 8000, 32, DataChunk(320)), kSndErrFileFormat},
-      {"6 channels", Wav(1, 6, 8000, 16, DataChunk(240)), kSndErrFileFormat},
-      {"0 channels", Wav(1, 0, 8000, 16, DataChunk(240)), kSndErrFileFormat},
-      {"GSM with blocks of 0 bytes", Wav(0x31, 1, 8000, 0, DataChunk(65)), kSndErrFileFormat},
-      {"GSM stereo", WithBlockAlign(Wav(0x31, 2, 8000, 0, DataChunk(130)), 65), kSndErrFileFormat},
-      {"GSM shorter than a block", WithBlockAlign(Wav(0x31, 1, 8000, 0, DataChunk(64)), 65), kSndErrFileData},
-      {"16-bit float", Wav(3, 1, 8000, 16, DataChunk(200)), kSndErrFileFormat},
-      {"float shorter than a value", Wav(3, 1, 8000, 32, DataChunk(3)), kSndErrFileData},
-      {"MS ADPCM step past 2^24", WithBlockAlign(Wav(2, 1, 8000, 4, growingData, growingExtra), 64), 0},
-      {"MS ADPCM without coefficients", Wav(2, 1, 8000, 4, DataChunk(64), msExtra), kSndErrFileFormat},
-      {"no format", cat({'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, DataChunk(64)), kSndErrFileFormat},
+      {"huge cue count", Wav(1, 1, 8000, 16, cat(with("cue ", hugeCue), DataChunk(200))), 0, ""},
+      {"long label", Wav(1, 1, 8000, 16, cat(with("LIST", longLabel), DataChunk(200))), 0, ""},
+      {"label below 4 bytes", Wav(1, 1, 8000, 16, cat(with("LIST", shortLabel), DataChunk(200))), 0, ""},
+      {"short smpl", Wav(1, 1, 8000, 16, cat(SamplerChunk(1, 10, 50, 20), DataChunk(200))), 0, ""},
+      {"smpl past the end", Wav(1, 1, 8000, 16, cat(SamplerChunk(1, 10, 5000), DataChunk(200))), 0, ""},
+      {"data length 0xFFFFFFFF", Wav(1, 1, 8000, 16, DataChunk(200, 0xFFFFFFFF)), kSndErrFileData, "runs past the end"},
+      {"empty data", Wav(1, 1, 8000, 16, DataChunk(0)), kSndErrFileData, "data chunk is empty"},
+      {"24-bit", Wav(1, 1, 8000, 24, DataChunk(300)), 0, ""},
+      {"32-bit", Wav(1, 2, 8000, 32, DataChunk(800)), 0, ""},
+      {"12 bits in 2 bytes", Wav(1, 1, 8000, 12, DataChunk(200)), 0, ""},
+      {"6 channels", Wav(1, 6, 8000, 16, DataChunk(1200)), 0, ""},
+      {"6 channels of 8 bits", Wav(1, 6, 8000, 8, DataChunk(600)), 0, ""},
+      {"3 channels of A-law", Wav(6, 3, 8000, 8, DataChunk(300)), 0, ""},
+      {"0 channels", Wav(1, 0, 8000, 16, DataChunk(240)), kSndErrFileFormat, "no channels"},
+      {"65 channels", Wav(1, 65, 8000, 16, DataChunk(130)), kSndErrFileFormat, "65 channels"},
+      {"40-bit PCM", Wav(1, 1, 8000, 40, DataChunk(500)), kSndErrFileFormat, "PCM of 40 bits"},
+      {"rate 0", Wav(1, 1, 0, 16, DataChunk(200)), kSndErrFileFormat, "at 0 samples a second"},
+      {"Windows Media Audio", Wav(0x161, 2, 44100, 16, DataChunk(64)), kSndErrFileFormat, "0x0161 (Windows Media Audio)"},
+      {"extensible ambisonic", Wav(0xFFFE, 4, 8000, 16, DataChunk(800), extensible(0, ambisonic)), kSndErrFileFormat,
+       "sub-format {00000001-0721-11D3-8644-C8C1CA000000}"},
+      {"extensible without its GUID", Wav(0xFFFE, 1, 8000, 16, DataChunk(200), {16, 0}), kSndErrFileFormat,
+       "without its sub-format"},
+      {"IMA ADPCM of 3 channels", Wav(0x11, 3, 8000, 4, DataChunk(300)), kSndErrFileFormat, "3 channels"},
+      {"GSM with blocks of 0 bytes", Wav(0x31, 1, 8000, 0, DataChunk(65)), kSndErrFileFormat, "blocks of 0 bytes"},
+      {"GSM stereo", WithBlockAlign(Wav(0x31, 2, 8000, 0, DataChunk(130)), 65), kSndErrFileFormat, "2 channels"},
+      {"GSM shorter than a block", WithBlockAlign(Wav(0x31, 1, 8000, 0, DataChunk(64)), 65), kSndErrFileData,
+       "shorter than one frame"},
+      {"16-bit float", Wav(3, 1, 8000, 16, DataChunk(200)), kSndErrFileFormat, "float of 16 bits"},
+      {"float shorter than a value", Wav(3, 1, 8000, 32, DataChunk(3)), kSndErrFileData, "shorter than one frame"},
+      {"MS ADPCM step past 2^24", WithBlockAlign(Wav(2, 1, 8000, 4, growingData, growingExtra), 64), 0, ""},
+      {"MS ADPCM without coefficients", WithBlockAlign(Wav(2, 1, 8000, 4, DataChunk(64), msExtra), 32), kSndErrFileFormat,
+       "0 predictors"},
+      {"no format", cat({'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'}, DataChunk(64)), kSndErrFileFormat,
+       "format chunk"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     SndSample* sample = SndLoadSample(-1, c.file.data(), kSndMemoryImage | kSndLoopOff, static_cast<int>(c.file.size()));
     if (c.error == 0) {
-      ASSERT_NE(sample, nullptr) << "error " << SndGetError();
+      ASSERT_NE(sample, nullptr) << "error " << SndGetError() << ": " << SndLoadProblem();
       EXPECT_EQ(SndGetSampleLength(sample), 100u);
       EXPECT_EQ(SndGetSampleMode(sample) & 7u, static_cast<uint32_t>(kSndLoopOff));
+      EXPECT_EQ(SndLoadProblem(), "");
       SndFreeSample(sample);
     } else {
       EXPECT_EQ(sample, nullptr);
       EXPECT_EQ(SndGetError(), c.error);
+      EXPECT_NE(SndLoadProblem().find(c.problem), std::string::npos) << SndLoadProblem();
     }
   }
   // Label texts are cut to the name they go into.
@@ -384,15 +490,17 @@ TEST_F(WavFiles, HostileFilesGiveErrorCodes) {
   EXPECT_EQ(std::strlen(points[0].name), 255u);
 }
 
-// Every prefix of a real file (PCM with a loop, both ADPCM kinds, float, GSM) loads or fails
-// cleanly.
+// Every prefix of a real file (PCM with a loop, both ADPCM kinds, float, GSM, 24-bit, six
+// channels) loads or fails cleanly.
 TEST_F(WavFiles, TruncatedFilesNeverReadPastTheirEnd) {
   Sox("-n -r 8000 -c 2 -b 16 " + Path("s.wav") + " synth 0.05 sine 700");
   Sox(Path("s.wav") + " -e ima-adpcm " + Path("ima.wav"));
   Sox(Path("s.wav") + " -e ms-adpcm " + Path("ms.wav"));
   Sox(Path("s.wav") + " -e floating-point -b 64 " + Path("float.wav"));
   Sox(Path("s.wav") + " -e gsm-full-rate " + Path("gsm.wav"));
-  for (const char* name : {"s.wav", "ima.wav", "ms.wav", "float.wav", "gsm.wav"}) {
+  Sox(Path("s.wav") + " -b 24 " + Path("pcm24.wav"));
+  Sox("-n -r 8000 -c 6 -b 24 " + Path("six.wav") + " synth 0.05 sine 700");
+  for (const char* name : {"s.wav", "ima.wav", "ms.wav", "float.wav", "gsm.wav", "pcm24.wav", "six.wav"}) {
     std::vector<uint8_t> whole = ReadBytes(Path(name));
     if (std::string(name) == "s.wav") AppendChunks(whole, SamplerChunk(1, 10, 50));
     for (size_t size = 1; size <= whole.size(); size += (size < 200 ? 1 : 37)) {
