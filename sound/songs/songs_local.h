@@ -191,6 +191,7 @@ struct SndSong {
   uint8_t orders[256];
   uint16_t restart;
   uint16_t flags;
+  bool ft2;                  // XM saved by FastTracker 2: its own arpeggio and K00 rules
   bool paused, playing, finished;
   int tick, speed, tempo, row, order, patternDelay, finePatternDelay, nextRow, nextOrder;
   int32_t clock;

@@ -85,6 +85,11 @@ inline std::vector<CorpusSong> EffectCorpus() {
       arpeggio.samples[0].c5speed = 16726;
       add("arpeggio_fast_sample", arpeggio);
     }
+    if (f == kXm) {
+      // Rows longer than 16 ticks, where the step no longer follows the ticks left in the row.
+      arpeggio.speed = 18;
+      add("arpeggio_slow", arpeggio);
+    }
     int waves = st ? 3 : 4;  // vibrato waveform: S3y, E4y
     add("vibrato", Sequence(f, {Note(f, 12, 1, e.vib, 0x48), Effect(e.vib, 0), Effect(e.vib, 0x8C), Ext(f, waves, 1),
                                 Effect(e.vib, 0x48), Ext(f, waves, 2), Effect(e.vib, 0x48), Effect(e.vibVol, 0x01),
@@ -163,6 +168,19 @@ inline std::vector<CorpusSong> EffectCorpus() {
       env.fadeOut = 2048;
       s.instruments.push_back(env);
       add("keyoff", s);
+      // K00 on a row with a note: the note is not played and the playing one is released. On
+      // an instrument without a volume envelope (4), K00 with an instrument number or a volume
+      // column lets the note fade out; alone it cuts it.
+      InstrumentSpec fading;
+      fading.sample = 0;
+      fading.fadeOut = 1024;
+      s.instruments.push_back(fading);
+      const Cell k00 = Effect(20, 0);
+      Song k = Sequence(f, {Note(f, 12, 3), Cell{}, WithEffect(Note(f, 7, 3), k00), Cell{}, Note(f, 12, 4),
+                            Cell{0, 4, -1, 20, 0}, Cell{}, Note(f, 12, 4), Cell{0, 0, 0xC8, 20, 0}, Cell{},
+                            Note(f, 12, 4), k00});
+      k.instruments = s.instruments;
+      add("keyoff_k00", k);
       // The older layout: instruments before patterns, sample data after them; then a header
       // that counts more instruments than the file holds.
       Song old = Sequence(f, {Note(f, 12, 1), Cell{}, Cell{}, Cell{}, Note(f, 7, 2)});

@@ -224,9 +224,9 @@ inline std::vector<uint8_t> WriteXm(const Song& song) {
   Bytes o;
   bool old = song.xmVersion < 0x104;
   o.Text("Extended Module: ", 17);
-  o.Text("fixture", 20);
+  o.Text("fixture             ", 20);  // padded with spaces, as the tracker writes it
   o.U8(0x1A);
-  o.Text("fixtures", 20);
+  o.Text("FastTracker v2.00   ", 20);
   o.U16(song.xmVersion);
   o.U32(276);
   o.U16(static_cast<int>(song.orders.size()));
