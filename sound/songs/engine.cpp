@@ -145,6 +145,8 @@ static int VoiceFrequency(SndSong* s, SndSongVoice* v) {
   if (s->type == kSndSongXm && (s->flags & 1)) {
     return static_cast<int>(8363.0 * std::exp2((4608.0 - period) / 768.0));
   }
+  // S3M plays no period below 64, however fast the sample or high the note or slide.
+  if (s->type == kSndSongS3m && period > 0 && period < 64) period = 64;
   return period > 0 ? 14317056 / period : 0;
 }
 

@@ -44,7 +44,9 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     map[i] = -1;
     if (v < 16) {
       map[i] = channels;
-      song->defaultPan[channels] = v < 8 ? 0 : 255;
+      // Left and right channels sit a quarter of the way in from each side, where the
+      // tracker puts a channel its pan table leaves alone.
+      song->defaultPan[channels] = v < 8 ? 0x30 : 0xC0;
       song->defaultVolume[channels] = 64;
       channels++;
     }
@@ -68,7 +70,7 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
   if (defaultPanByte == 252) {
     for (int i = 0; i < 32; i++) {
       int v = r.U8();
-      if ((v & 16) && map[i] >= 0) song->defaultPan[map[i]] = static_cast<uint8_t>((v & 15) * 16);
+      if ((v & 0x20) && map[i] >= 0) song->defaultPan[map[i]] = static_cast<uint8_t>((v & 15) * 16);
     }
   }
   if (r.error) return SndFail(kSndErrFileFormat);
@@ -231,6 +233,12 @@ void SndS3mRow(SndSong* song) {
       SongTremorRestart(c);
       SongRestartWaves(c);
     }
+    // A note without an instrument number starts where the channel's last note did (at its
+    // offset); one with an instrument number starts at the beginning.
+    if (hasNote && cell.effect != 15) {
+      if (cell.instrument > 0) c->noteOffset = 0;
+      else if (c->noteOffset && (v->pending & kVoiceStart)) SongStartAt(v, sample, c->noteOffset);
+    }
     v->periodDelta = 0;
     v->pending |= kVoiceFrequency | kVoiceVolume | kVoicePan;
     if (cell.volume > 0) v->volume = SongClamp(cell.volume - 1, 0, 64);
@@ -251,6 +259,7 @@ void SndS3mRow(SndSong* song) {
       case 6:
         if (cell.param) c->portaMem = cell.param;
         SongPortamentoRow(v, c->portaMem, cell.effect == 5 ? 1 : -1);
+        if (v->period < 1) v->pending |= kVoiceStop;  // a fine slide to 0 ends the note too
         break;
       case 7:
         if (cell.param) c->portaSpeed = cell.param;
@@ -274,6 +283,7 @@ void SndS3mRow(SndSong* song) {
       case 15:
         if (cell.param) c->offsetMemory = cell.param;  // O00 starts where the last O did
         SongStartAt(v, sample, static_cast<uint32_t>(c->offsetMemory) * 256u);
+        if (hasNote) c->noteOffset = static_cast<uint32_t>(c->offsetMemory) * 256u;
         break;
       case 17:
         if (cell.param) {

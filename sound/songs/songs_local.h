@@ -119,6 +119,7 @@ struct SndSongChannel {
   int lastEffect;
   int loopRow, loopCount;
   int offsetMemory, offsetHigh;
+  uint32_t noteOffset;       // S3M: where the last note started in its sample
   int channelVolume, pan;
   int savedVolume, savedPeriod, savedPan;
   // S3M / XM / IT memories

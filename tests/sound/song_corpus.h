@@ -154,6 +154,26 @@ inline std::vector<CorpusSong> EffectCorpus() {
       add("samples", s);
       s.s3mSigned = true;
       add("samples_signed", s);
+      // The pan table: channel 0's entry is taken, channel 1's lacks the flag and leaves the
+      // channel where its setting puts it.
+      Song pans = CorpusBase(f, 8);
+      pans.channels = 2;
+      for (Pattern& p : pans.patterns) p = MakePattern(p.rows, 2);
+      pans.patterns[0].cells[0][0] = Note(f, 0, 1);
+      pans.patterns[0].cells[3][0] = {255, 0, -1, 0, 0};  // note off
+      pans.patterns[0].cells[3][1] = Note(f, 0, 1);
+      pans.s3mPans = {0x2A, 0x13};
+      add("pan_table", pans);
+      // A sample at the highest rate: the period stops at its floor; fine and extra-fine slides
+      // up to 0 end the note.
+      Song fast = Sequence(f, {Note(f, 11, 1), Cell{}, Effect(e.up, 0xF8), Note(f, 11, 1), Effect(e.up, 0xFF), Cell{},
+                               Note(f, 11, 1), Effect(e.up, 0xEF), Effect(e.up, 0xEF), Effect(e.up, 0xEF),
+                               Effect(e.up, 0xEF)});
+      fast.samples[0].c5speed = 65535;
+      add("period_floor", fast);
+      // A note without an instrument number starts where the last offset did.
+      add("offset_memory", Sequence(f, {Note(f, 12, 2, e.offset, 0x20), Cell{}, Note(f, 12, 0), Cell{}, Note(f, 12, 2),
+                                        Cell{}, Note(f, 12, 0), Note(f, 12, 0, e.offset, 0x30), Note(f, 7, 0)}));
     }
     if (f == kXm) {
       // Key-off: with a sustained envelope and fade-out, by note and by K at a tick, and on an

@@ -46,6 +46,7 @@ struct Song {
   // Variants real files come in:
   bool s3mSigned = false;       // S3M: signed sample data (the header's format word 1, not 2)
   bool amigaLimits = false;     // S3M: slides kept inside the Amiga octaves (flag 0x10)
+  std::vector<int> s3mPans;     // S3M: the channel pan table, one byte a channel (0x20 | pan)
   int xmVersion = 0x104;        // XM 0x102/0x103: instruments and sample headers before the
                                 // patterns, the sample data after them, rows as a byte - 1
   int xmMissingInstruments = 0; // XM: instruments the header counts that the file lacks
@@ -154,12 +155,15 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
   o.U16(0x1320);                        // tracker version
   o.U16(song.s3mSigned ? 1 : 2);        // sample format: 1 signed, 2 unsigned
   o.Text("SCRM", 4);
-  o.U8(64); o.U8(song.speed); o.U8(song.tempo); o.U8(0x80 | 48); o.U8(0); o.U8(0);
+  o.U8(64); o.U8(song.speed); o.U8(song.tempo); o.U8(0x80 | 48); o.U8(0); o.U8(song.s3mPans.empty() ? 0 : 252);
   o.Pad(64);
   for (int c = 0; c < 32; c++) o.U8(c < song.channels ? (c & 1 ? 8 + c / 2 : c / 2) : 255);
   for (int i = 0; i < ordCount; i++) o.U8(i < static_cast<int>(song.orders.size()) ? song.orders[i] : 255);
   size_t pointers = o.b.size();
   for (size_t i = 0; i < song.samples.size() + song.patterns.size(); i++) o.U16(0);
+  if (!song.s3mPans.empty()) {
+    for (int c = 0; c < 32; c++) o.U8(c < static_cast<int>(song.s3mPans.size()) ? song.s3mPans[c] : 0);
+  }
   auto para = [&]() { o.Pad((o.b.size() + 15) / 16 * 16); return static_cast<int>(o.b.size() / 16); };
   std::vector<size_t> dataPointer;
   for (size_t i = 0; i < song.samples.size(); i++) {

@@ -18,9 +18,6 @@ const std::map<std::string, std::set<std::string>> kOwnRule = {
     // MOD slides stop at a quarter of the period table's last entry going up and have no lower
     // limit; the references keep the Amiga's octaves.
     {"mod_period_limits", {"pitch"}},
-    // S3M channels of the left and right halves sit hard left and right; the references place
-    // them at 3/16 and 13/16.
-    {"s3m_*", {"pan"}},
     // The square tremolo turns to its low half a tick apart in the two references; the one window
     // between them is ours either way.
     {"s3m_tremolo", {"level"}},
