@@ -83,6 +83,7 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     size_t offset;
     uint32_t bytes;
     uint32_t mode;
+    bool packed;
   };
   std::vector<Data> data(static_cast<size_t>(sampleCount));
   for (int i = 0; i < sampleCount; i++) {
@@ -93,7 +94,8 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     size_t dataPointer = (static_cast<size_t>(high) << 16 | r.U16()) * 16;
     uint32_t length = r.U32(), loopBegin = r.U32(), loopEnd = r.U32();
     int volume = r.U8();
-    r.Skip(2);
+    r.U8();
+    int pack = r.U8();
     int sampleFlags = r.U8();
     uint32_t c2 = r.U32() & 0xFFFF;
     r.Skip(12);
@@ -101,10 +103,12 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     r.Bytes(name, 28);
     if (r.error) return SndFail(kSndErrFileFormat);
     bool sixteen = (sampleFlags & 4) != 0;
+    bool packed = pack == 4 && !sixteen;  // 4-bit packed 8-bit data
     if (kind != 1) length = 0;  // adlib or empty instruments hold no PCM
     // A length beyond the file cannot be read: what the file holds is played.
     uint32_t width = sixteen ? 2 : 1;
     size_t available = dataPointer < r.size ? (r.size - dataPointer) / width : 0;
+    if (packed) available = SongAdpcmFrames(available);
     if (length > available) length = static_cast<uint32_t>(available);
     uint32_t mode = (sixteen ? kSnd16Bits : kSnd8Bits) | kSndMono | kSndLoopOff;
     SndSample* s = SongCreateSample(song, i, length, mode);
@@ -114,7 +118,8 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     SongSetSampleAttributes(s, volume > 64 ? 64 : volume, 128, false, 64, 0, 0);
     uint32_t loopLength = loopEnd > loopBegin ? loopEnd - loopBegin : 0;
     SongSetLoop(s, loopBegin, loopLength, (sampleFlags & 1) ? kSndLoopNormal : kSndLoopOff, 3);
-    data[static_cast<size_t>(i)] = {dataPointer, length * width, mode | sampleSign};
+    data[static_cast<size_t>(i)] = {dataPointer, packed ? SongAdpcmBytes(length) : length * width, mode | sampleSign,
+                                    packed};
   }
   size_t cells = 64u * static_cast<size_t>(channels);
   for (int p = 0; p < song->patternCount; p++) {
@@ -165,7 +170,9 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     r.Seek(d.offset);
     const uint8_t* bytes = r.Span(d.bytes);
     if (!bytes) continue;
-    if (!SongUploadSample(song->samples[i], bytes, d.bytes, d.mode)) return false;
+    bool uploaded = d.packed ? SongUploadAdpcm(song->samples[i], bytes, d.bytes)
+                             : SongUploadSample(song->samples[i], bytes, d.bytes, d.mode);
+    if (!uploaded) return false;
   }
   song->update = SndS3mUpdate;
   return true;

@@ -76,6 +76,7 @@ static bool ReadXmPatterns(SndSong* song, SongReader& r, int patterns, bool rows
 struct XmSampleHeader {
   uint32_t length, loopStart, loopLength;  // in bytes, as stored
   int volume, finetune, type, pan, relative;
+  bool packed;                             // 8-bit data packed to 4 bits (reserved byte 0xAD)
   char name[22];
 };
 
@@ -129,7 +130,7 @@ static bool ReadXmInstrument(SndSong* song, SongReader& r, ItInstrument& ins, st
     h.type = r.U8();
     h.pan = r.U8();
     h.relative = static_cast<int8_t>(r.U8());
-    r.U8();
+    h.packed = r.U8() == 0xAD && !(h.type & 16);
     r.Bytes(h.name, 22);
     r.Seek(at + sampleHeaderSize);
   }
@@ -153,16 +154,24 @@ static bool ReadXmSamples(SndSong* song, SongReader& r, const ItInstrument& ins,
     bool sixteen = (h.type & 16) != 0;
     uint32_t width = sixteen ? 2 : 1;
     size_t left = r.pos < r.size ? r.size - r.pos : 0;
-    uint32_t bytes = h.length < left ? h.length : static_cast<uint32_t>(left);
+    uint32_t bytes = h.length < left ? h.length : static_cast<uint32_t>(left), frames = bytes / width;
+    if (h.packed && h.length > 0) {
+      // The header gives the unpacked length; the file holds the table and half as many bytes.
+      uint32_t most = SongAdpcmFrames(left);
+      frames = h.length < most ? h.length : most;
+      bytes = SongAdpcmBytes(frames);
+      if (bytes > left) bytes = static_cast<uint32_t>(left);
+    }
     const uint8_t* data = r.Span(bytes);
     uint32_t mode = (sixteen ? kSnd16Bits : kSnd8Bits) | kSndMono;
-    SndSample* s = SongCreateSample(song, ins.sampleBase + k, bytes / width, mode);
+    SndSample* s = SongCreateSample(song, ins.sampleBase + k, frames, mode);
     if (!s) return false;
     std::memcpy(s->name, h.name, 22);
     SongSetSampleAttributes(s, h.volume > 64 ? 64 : h.volume, h.pan, true, 64, h.relative, h.finetune);
     int loop = h.type & 3;
     SongSetLoop(s, h.loopStart / width, h.loopLength / width, loop == 2 ? kSndLoopBidi : loop == 1 ? kSndLoopNormal : kSndLoopOff, 1);
-    if (!SongUploadSample(s, data, bytes, mode | kSndSigned | kSndDelta)) return false;
+    bool uploaded = h.packed ? SongUploadAdpcm(s, data, bytes) : SongUploadSample(s, data, bytes, mode | kSndSigned | kSndDelta);
+    if (!uploaded) return false;
   }
   return true;
 }

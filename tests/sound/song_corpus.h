@@ -127,6 +127,20 @@ inline std::vector<CorpusSong> EffectCorpus() {
                                      st ? Effect(e.volSlide, 0) : Ext(f, 0xA, 0)}));
     add("delay_cut", Sequence(f, {Note(f, 12, 1), Ext(f, 0xC, 3), WithEffect(Note(f, 7, 1), Ext(f, 0xD, 2)), Cell{},
                                   WithEffect(Note(f, 12, 1), Ext(f, 0xD, 4))}));
+    if (f != kIt) {
+      // Samples packed to 4 bits (1 and 3) between plain ones: each plays, and so do the plain
+      // ones stored after them.
+      Song s = Sequence(f, {Note(f, 12, 1), Cell{}, Note(f, 12, 2), Cell{}, Note(f, 7, 3), Cell{}, Note(f, 12, 4)});
+      s.samples[0].adpcm = true;
+      s.samples.push_back(FadingWave(false));
+      s.samples.back().adpcm = true;
+      s.samples.push_back(Wave(32, false));
+      for (int i = 2; f == kXm && i < 4; i++) {
+        s.instruments.push_back(InstrumentSpec{});
+        s.instruments.back().sample = i;
+      }
+      add("adpcm", s);
+    }
     if (f == kMod) {
       // Finetuned samples, and E5x on a note.
       Song s = Sequence(f, {Note(f, 12, 1), Note(f, 12, 3), Note(f, 12, 4), Note(f, 12, 5), Note(f, 12, 6),

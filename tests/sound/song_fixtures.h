@@ -3,6 +3,7 @@
 #pragma once
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ struct SampleSpec {
   int volume = 64, finetune = 0, loopStart = 0, loopLength = 0;
   bool pingPong = false;
   int c5speed = 8363, relativeNote = 0, pan = -1;
+  bool adpcm = false;  // MOD, S3M, XM: 8-bit data packed to 4 bits (a tracker plug-in's format)
 };
 struct EnvelopeSpec {
   std::vector<std::pair<int, int>> points;  // tick, value
@@ -74,6 +76,24 @@ inline SampleSpec Wave(int length, bool sixteenBit, bool loop = true) {
     s.loopLength = length;
   }
   return s;
+}
+
+// A sample packed to 4 bits: 16 signed steps, then a step index a frame, two a byte, low nibble
+// first; each frame takes the step that brings the running sum closest to it.
+inline std::vector<uint8_t> PackAdpcm(const std::vector<int>& data) {
+  static const int kSteps[16] = {0, 1, 2, 4, 7, 12, 20, 33, -1, -2, -4, -7, -12, -20, -33, -54};
+  std::vector<uint8_t> out(kSteps, kSteps + 16);
+  int sum = 0;
+  for (size_t i = 0; i < data.size(); i++) {
+    int best = 0;
+    for (int k = 1; k < 16; k++) {
+      if (std::abs(sum + kSteps[k] - data[i]) < std::abs(sum + kSteps[best] - data[i])) best = k;
+    }
+    sum += kSteps[best];
+    if (i % 2 == 0) out.push_back(static_cast<uint8_t>(best));
+    else out.back() = static_cast<uint8_t>(out.back() | best << 4);
+  }
+  return out;
 }
 
 struct Bytes {
@@ -135,6 +155,11 @@ inline std::vector<uint8_t> WriteMod(const Song& song) {
     }
   }
   for (const SampleSpec& s : song.samples) {
+    if (s.adpcm) {
+      o.Text("ADPCM", 5);
+      for (uint8_t b : PackAdpcm(s.data)) o.U8(b);
+      continue;
+    }
     for (int v : s.data) o.U8(v);
   }
   for (int i = 0; i < song.modTrailingBytes; i++) o.U8(0x5A ^ (i * 37));
@@ -178,7 +203,7 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
     o.U32(static_cast<uint32_t>(s.data.size()));
     o.U32(static_cast<uint32_t>(s.loopStart));
     o.U32(static_cast<uint32_t>(s.loopStart + s.loopLength));
-    o.U8(s.volume); o.U8(0); o.U8(0);
+    o.U8(s.volume); o.U8(0); o.U8(s.adpcm ? 4 : 0);
     o.U8((s.loopLength ? 1 : 0) | (s.sixteenBit ? 4 : 0));
     o.U32(static_cast<uint32_t>(s.c5speed));
     o.Pad(start + 48);
@@ -215,6 +240,10 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
     int at = para();
     o.Put16(dataPointer[i], at);
     int flip = song.s3mSigned ? 0 : 0x8000;
+    if (song.samples[i].adpcm) {
+      for (uint8_t b : PackAdpcm(song.samples[i].data)) o.U8(b);
+      continue;
+    }
     for (int v : song.samples[i].data) {
       if (song.samples[i].sixteenBit) o.U16((v ^ flip) & 0xFFFF);
       else o.U8((v + (flip >> 8)) & 255);
@@ -273,6 +302,10 @@ inline std::vector<uint8_t> WriteXm(const Song& song) {
     }
   };
   auto sampleData = [&](const SampleSpec& s) {
+    if (s.adpcm) {
+      for (uint8_t b : PackAdpcm(s.data)) o.U8(b);
+      return;
+    }
     int previous = 0;
     for (int v : s.data) {
       int d = v - previous;
@@ -323,7 +356,7 @@ inline std::vector<uint8_t> WriteXm(const Song& song) {
     o.U8((s.loopLength ? (s.pingPong ? 2 : 1) : 0) | (s.sixteenBit ? 16 : 0));
     o.U8(s.pan < 0 ? 128 : s.pan);
     o.U8(s.relativeNote);
-    o.U8(0);
+    o.U8(s.adpcm ? 0xAD : 0);
     o.Text("sample", 22);
     if (!old) sampleData(s);
   }
