@@ -4,7 +4,8 @@
 
 #include "sound/songs/songs_local.h"
 
-// Four times the Amiga period of each note 1..132 (frequency = 14317056 / entry).
+// Four times the Amiga period of each note 1..132 (frequency = 14317056 / entry: four times the
+// NTSC Amiga's clock; trackers differ here, some players use the PAL clock, 0.9% lower).
 const uint32_t kSndPeriodTable[133] = {
     0,
     27392, 25856, 24384, 23040, 21696, 20480, 19328, 18240, 17216, 16256, 15360, 14496,
