@@ -4,7 +4,8 @@
 
 #include "sound/songs/songs_local.h"
 
-// Four times the Amiga period of each note 1..132 (frequency = 14317056 / entry).
+// Four times the Amiga period of each note 1..132 (frequency = 14317056 / entry: four times the
+// NTSC Amiga's clock; trackers differ here, some players use the PAL clock, 0.9% lower).
 const uint32_t kSndPeriodTable[133] = {
     0,
     27392, 25856, 24384, 23040, 21696, 20480, 19328, 18240, 17216, 16256, 15360, 14496,
@@ -145,6 +146,8 @@ static int VoiceFrequency(SndSong* s, SndSongVoice* v) {
   if (s->type == kSndSongXm && (s->flags & 1)) {
     return static_cast<int>(8363.0 * std::exp2((4608.0 - period) / 768.0));
   }
+  // S3M plays no period below 64, however fast the sample or high the note or slide.
+  if (s->type == kSndSongS3m && period > 0 && period < 64) period = 64;
   return period > 0 ? 14317056 / period : 0;
 }
 

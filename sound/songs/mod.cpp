@@ -18,6 +18,21 @@ static int ChannelsFromTag(const uint8_t tag[4]) {
   return 0;
 }
 
+// Sample data that starts with "ADPCM" is packed to 4 bits a frame.
+static bool IsAdpcm(const SongReader& r, size_t at) {
+  return at <= r.size && r.size - at >= 5 && std::memcmp(r.data + at, "ADPCM", 5) == 0;
+}
+
+// Where the samples' data ends when it starts at `at`: each sample takes its length, or what
+// its packed form takes.
+static size_t SampleDataEnd(const SongReader& r, size_t at, const uint32_t lengths[31]) {
+  for (int i = 0; i < 31; i++) {
+    if (lengths[i] == 0) continue;
+    at += IsAdpcm(r, at) ? 5 + SongAdpcmBytes(lengths[i]) : lengths[i];
+  }
+  return at;
+}
+
 void SndModRow(SndSong* song);
 void SndModTick(SndSong* song);
 static void SndModUpdate(SndSong* song) { SongTrackerTick(song, SndModRow, SndModTick); }
@@ -97,21 +112,30 @@ bool SndLoadMod(SndSong* song, SongReader& r) {
     }
   }
   size_t afterPatterns = r.pos;
-  uint64_t total = 0;
-  for (uint32_t l : lengths) total += l;
   r.error = false;
   // The samples follow the patterns. Some files store patterns that no order plays: the samples
   // then end the file, and what lies between is a whole number of patterns. Other files carry
   // bytes after the samples (a tracker's own data), which must not shift the samples.
-  size_t patternBytes = cells * 4;
-  bool unplayedPatterns = r.size > afterPatterns && r.size - afterPatterns > total &&
-                          (r.size - afterPatterns - total) % patternBytes == 0;
-  r.Seek(unplayedPatterns ? r.size - static_cast<size_t>(total) : afterPatterns);
+  size_t patternBytes = cells * 4, start = afterPatterns;
+  if (SampleDataEnd(r, afterPatterns, lengths) < r.size) {
+    for (size_t at = afterPatterns + patternBytes; at < r.size; at += patternBytes) {
+      if (SampleDataEnd(r, at, lengths) == r.size) {
+        start = at;
+        break;
+      }
+    }
+  }
+  r.Seek(start);
   for (int i = 0; i < 31; i++) {
     if (lengths[i] == 0) continue;
-    size_t have = r.size - r.pos < lengths[i] ? r.size - r.pos : lengths[i];
+    bool packed = IsAdpcm(r, r.pos);
+    if (packed) r.Skip(5);
+    size_t want = packed ? SongAdpcmBytes(lengths[i]) : lengths[i];
+    size_t left = r.pos < r.size ? r.size - r.pos : 0, have = left < want ? left : want;
     const uint8_t* data = r.Span(have);
-    if (!SongUploadSample(song->samples[i], data, static_cast<uint32_t>(have), kSnd8Bits | kSndSigned)) return false;
+    bool uploaded = packed ? SongUploadAdpcm(song->samples[i], data, static_cast<uint32_t>(have))
+                           : SongUploadSample(song->samples[i], data, static_cast<uint32_t>(have), kSnd8Bits | kSndSigned);
+    if (!uploaded) return false;
   }
   song->update = SndModUpdate;
   return true;

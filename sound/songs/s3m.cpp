@@ -44,7 +44,9 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     map[i] = -1;
     if (v < 16) {
       map[i] = channels;
-      song->defaultPan[channels] = v < 8 ? 0 : 255;
+      // Left and right channels sit a quarter of the way in from each side, where the
+      // tracker puts a channel its pan table leaves alone.
+      song->defaultPan[channels] = v < 8 ? 0x30 : 0xC0;
       song->defaultVolume[channels] = 64;
       channels++;
     }
@@ -68,7 +70,7 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
   if (defaultPanByte == 252) {
     for (int i = 0; i < 32; i++) {
       int v = r.U8();
-      if ((v & 16) && map[i] >= 0) song->defaultPan[map[i]] = static_cast<uint8_t>((v & 15) * 16);
+      if ((v & 0x20) && map[i] >= 0) song->defaultPan[map[i]] = static_cast<uint8_t>((v & 15) * 16);
     }
   }
   if (r.error) return SndFail(kSndErrFileFormat);
@@ -81,6 +83,7 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     size_t offset;
     uint32_t bytes;
     uint32_t mode;
+    bool packed;
   };
   std::vector<Data> data(static_cast<size_t>(sampleCount));
   for (int i = 0; i < sampleCount; i++) {
@@ -91,7 +94,8 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     size_t dataPointer = (static_cast<size_t>(high) << 16 | r.U16()) * 16;
     uint32_t length = r.U32(), loopBegin = r.U32(), loopEnd = r.U32();
     int volume = r.U8();
-    r.Skip(2);
+    r.U8();
+    int pack = r.U8();
     int sampleFlags = r.U8();
     uint32_t c2 = r.U32() & 0xFFFF;
     r.Skip(12);
@@ -99,10 +103,12 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     r.Bytes(name, 28);
     if (r.error) return SndFail(kSndErrFileFormat);
     bool sixteen = (sampleFlags & 4) != 0;
+    bool packed = pack == 4 && !sixteen;  // 4-bit packed 8-bit data
     if (kind != 1) length = 0;  // adlib or empty instruments hold no PCM
     // A length beyond the file cannot be read: what the file holds is played.
     uint32_t width = sixteen ? 2 : 1;
     size_t available = dataPointer < r.size ? (r.size - dataPointer) / width : 0;
+    if (packed) available = SongAdpcmFrames(available);
     if (length > available) length = static_cast<uint32_t>(available);
     uint32_t mode = (sixteen ? kSnd16Bits : kSnd8Bits) | kSndMono | kSndLoopOff;
     SndSample* s = SongCreateSample(song, i, length, mode);
@@ -112,7 +118,8 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     SongSetSampleAttributes(s, volume > 64 ? 64 : volume, 128, false, 64, 0, 0);
     uint32_t loopLength = loopEnd > loopBegin ? loopEnd - loopBegin : 0;
     SongSetLoop(s, loopBegin, loopLength, (sampleFlags & 1) ? kSndLoopNormal : kSndLoopOff, 3);
-    data[static_cast<size_t>(i)] = {dataPointer, length * width, mode | sampleSign};
+    data[static_cast<size_t>(i)] = {dataPointer, packed ? SongAdpcmBytes(length) : length * width, mode | sampleSign,
+                                    packed};
   }
   size_t cells = 64u * static_cast<size_t>(channels);
   for (int p = 0; p < song->patternCount; p++) {
@@ -163,7 +170,9 @@ bool SndLoadS3m(SndSong* song, SongReader& r) {
     r.Seek(d.offset);
     const uint8_t* bytes = r.Span(d.bytes);
     if (!bytes) continue;
-    if (!SongUploadSample(song->samples[i], bytes, d.bytes, d.mode)) return false;
+    bool uploaded = d.packed ? SongUploadAdpcm(song->samples[i], bytes, d.bytes)
+                             : SongUploadSample(song->samples[i], bytes, d.bytes, d.mode);
+    if (!uploaded) return false;
   }
   song->update = SndS3mUpdate;
   return true;
@@ -231,6 +240,12 @@ void SndS3mRow(SndSong* song) {
       SongTremorRestart(c);
       SongRestartWaves(c);
     }
+    // A note without an instrument number starts where the channel's last note did (at its
+    // offset); one with an instrument number starts at the beginning.
+    if (hasNote && cell.effect != 15) {
+      if (cell.instrument > 0) c->noteOffset = 0;
+      else if (c->noteOffset && (v->pending & kVoiceStart)) SongStartAt(v, sample, c->noteOffset);
+    }
     v->periodDelta = 0;
     v->pending |= kVoiceFrequency | kVoiceVolume | kVoicePan;
     if (cell.volume > 0) v->volume = SongClamp(cell.volume - 1, 0, 64);
@@ -251,6 +266,7 @@ void SndS3mRow(SndSong* song) {
       case 6:
         if (cell.param) c->portaMem = cell.param;
         SongPortamentoRow(v, c->portaMem, cell.effect == 5 ? 1 : -1);
+        if (v->period < 1) v->pending |= kVoiceStop;  // a fine slide to 0 ends the note too
         break;
       case 7:
         if (cell.param) c->portaSpeed = cell.param;
@@ -274,6 +290,7 @@ void SndS3mRow(SndSong* song) {
       case 15:
         if (cell.param) c->offsetMemory = cell.param;  // O00 starts where the last O did
         SongStartAt(v, sample, static_cast<uint32_t>(c->offsetMemory) * 256u);
+        if (hasNote) c->noteOffset = static_cast<uint32_t>(c->offsetMemory) * 256u;
         break;
       case 17:
         if (cell.param) {

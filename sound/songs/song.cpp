@@ -76,6 +76,31 @@ bool SongUploadSample(SndSample* s, const uint8_t* data, uint32_t bytes, uint32_
   return SndUploadSample(s, padded.data(), mode);
 }
 
+uint32_t SongAdpcmBytes(uint32_t frames) { return 16 + frames / 2 + (frames & 1); }
+
+uint32_t SongAdpcmFrames(size_t bytes) {
+  if (bytes <= 16) return 0;
+  size_t frames = (bytes - 16) * 2;
+  return frames > 0x7FFFFFF0u ? 0x7FFFFFF0u : static_cast<uint32_t>(frames);
+}
+
+bool SongUploadAdpcm(SndSample* s, const uint8_t* data, uint32_t bytes) {
+  if (!SongSamplePlayable(s)) return true;
+  std::vector<uint8_t> frames(s->length, 0);
+  if (data && bytes > 16) {
+    const int8_t* table = reinterpret_cast<const int8_t*>(data);
+    uint32_t packed = bytes - 16;
+    int8_t value = 0;
+    for (uint32_t i = 0; i < s->length && i / 2 < packed; i++) {
+      uint8_t b = data[16 + i / 2];
+      // Wraps as the 8-bit sum does in the players that wrote and read these samples.
+      value = static_cast<int8_t>(value + table[(i & 1) ? b >> 4 : b & 15]);
+      frames[i] = static_cast<uint8_t>(value);
+    }
+  }
+  return SndUploadSample(s, frames.data(), kSnd8Bits | kSndSigned);
+}
+
 void SongSetLoop(SndSample* s, uint32_t start, uint32_t length, uint32_t mode, uint32_t shortest) {
   uint32_t total = s->length;
   // Checked by subtraction: a start and a length near 2^32 must not wrap into a short loop.

@@ -119,6 +119,7 @@ struct SndSongChannel {
   int lastEffect;
   int loopRow, loopCount;
   int offsetMemory, offsetHigh;
+  uint32_t noteOffset;       // S3M: where the last note started in its sample
   int channelVolume, pan;
   int savedVolume, savedPeriod, savedPan;
   // S3M / XM / IT memories
@@ -191,6 +192,7 @@ struct SndSong {
   uint8_t orders[256];
   uint16_t restart;
   uint16_t flags;
+  bool ft2;                  // XM saved by FastTracker 2: its own arpeggio and K00 rules
   bool paused, playing, finished;
   int tick, speed, tempo, row, order, patternDelay, finePatternDelay, nextRow, nextOrder;
   int32_t clock;
@@ -230,6 +232,12 @@ bool SongSamplePlayable(const SndSample* s);
 // --- song.cpp ---
 SndSample* SongCreateSample(SndSong* song, int index, uint32_t length, uint32_t mode);
 bool SongUploadSample(SndSample* s, const uint8_t* data, uint32_t bytes, uint32_t mode);
+// 8-bit samples packed to 4 bits by a 1990s tracker plug-in (MOD, S3M and XM alike): a table of
+// 16 signed steps, then two step indexes a byte, low nibble first, summed from 0. Bytes a sample
+// of `frames` takes, the frames `bytes` can hold, and the upload (a short input leaves silence).
+uint32_t SongAdpcmBytes(uint32_t frames);
+uint32_t SongAdpcmFrames(size_t bytes);
+bool SongUploadAdpcm(SndSample* s, const uint8_t* data, uint32_t bytes);
 // The file's loop, checked against the sample's length: one that starts at or past the end, or
 // is shorter than `shortest` frames, plays the sample once; one that runs past the end stops there.
 void SongSetLoop(SndSample* s, uint32_t start, uint32_t length, uint32_t mode, uint32_t shortest);

@@ -76,6 +76,7 @@ static bool ReadXmPatterns(SndSong* song, SongReader& r, int patterns, bool rows
 struct XmSampleHeader {
   uint32_t length, loopStart, loopLength;  // in bytes, as stored
   int volume, finetune, type, pan, relative;
+  bool packed;                             // 8-bit data packed to 4 bits (reserved byte 0xAD)
   char name[22];
 };
 
@@ -129,7 +130,7 @@ static bool ReadXmInstrument(SndSong* song, SongReader& r, ItInstrument& ins, st
     h.type = r.U8();
     h.pan = r.U8();
     h.relative = static_cast<int8_t>(r.U8());
-    r.U8();
+    h.packed = r.U8() == 0xAD && !(h.type & 16);
     r.Bytes(h.name, 22);
     r.Seek(at + sampleHeaderSize);
   }
@@ -153,16 +154,24 @@ static bool ReadXmSamples(SndSong* song, SongReader& r, const ItInstrument& ins,
     bool sixteen = (h.type & 16) != 0;
     uint32_t width = sixteen ? 2 : 1;
     size_t left = r.pos < r.size ? r.size - r.pos : 0;
-    uint32_t bytes = h.length < left ? h.length : static_cast<uint32_t>(left);
+    uint32_t bytes = h.length < left ? h.length : static_cast<uint32_t>(left), frames = bytes / width;
+    if (h.packed && h.length > 0) {
+      // The header gives the unpacked length; the file holds the table and half as many bytes.
+      uint32_t most = SongAdpcmFrames(left);
+      frames = h.length < most ? h.length : most;
+      bytes = SongAdpcmBytes(frames);
+      if (bytes > left) bytes = static_cast<uint32_t>(left);
+    }
     const uint8_t* data = r.Span(bytes);
     uint32_t mode = (sixteen ? kSnd16Bits : kSnd8Bits) | kSndMono;
-    SndSample* s = SongCreateSample(song, ins.sampleBase + k, bytes / width, mode);
+    SndSample* s = SongCreateSample(song, ins.sampleBase + k, frames, mode);
     if (!s) return false;
     std::memcpy(s->name, h.name, 22);
     SongSetSampleAttributes(s, h.volume > 64 ? 64 : h.volume, h.pan, true, 64, h.relative, h.finetune);
     int loop = h.type & 3;
     SongSetLoop(s, h.loopStart / width, h.loopLength / width, loop == 2 ? kSndLoopBidi : loop == 1 ? kSndLoopNormal : kSndLoopOff, 1);
-    if (!SongUploadSample(s, data, bytes, mode | kSndSigned | kSndDelta)) return false;
+    bool uploaded = h.packed ? SongUploadAdpcm(s, data, bytes) : SongUploadSample(s, data, bytes, mode | kSndSigned | kSndDelta);
+    if (!uploaded) return false;
   }
   return true;
 }
@@ -177,6 +186,10 @@ bool SndLoadXm(SndSong* song, SongReader& r) {
   song->initialGlobalVolume = 64;
   r.Seek(17);
   r.Bytes(song->name, 20);
+  char tracker[20];
+  r.Seek(38);
+  r.Bytes(tracker, 20);
+  song->ft2 = std::memcmp(tracker, "FastTracker", 11) == 0;
   r.Seek(58);
   int version = r.U16();
   uint32_t headerSize = r.U32();
@@ -233,6 +246,15 @@ bool SndLoadXm(SndSong* song, SongReader& r) {
 }
 
 // --- Player ---
+
+// FastTracker 2 steps an arpeggio by the ticks left in the row, not by the tick: at speed 6 it
+// plays the note, y, x, the note, y, x. Beyond 16 ticks left its table gives y, at 16 the note.
+static int XmArpeggioStep(const SndSong* song, int param) {
+  if (!song->ft2) return SongArpeggioStep(song, param);
+  int left = song->speed - (song->speed > 0 ? song->tick % song->speed : 0);
+  int phase = left > 16 ? 2 : left == 16 ? 0 : left % 3;
+  return phase == 1 ? param >> 4 : phase == 2 ? param & 15 : 0;
+}
 
 static ItInstrument gEmptyInstrument;
 
@@ -299,11 +321,8 @@ static void ResetEnvelopes(SndSongVoice* v) {
 }
 
 static void Envelopes(SndSongVoice* v, const ItInstrument* ins) {
-  if (ins->env[0].flags & 1) {
-    if (!v->env[0].done) EnvelopeStep(ins->env[0], v->env[0], v->keyOff);
-  } else if (v->keyOff) {
-    v->env[0].current = 0;
-  }
+  // Without a volume envelope the key-off itself silenced the note, or left it to fade.
+  if ((ins->env[0].flags & 1) && !v->env[0].done) EnvelopeStep(ins->env[0], v->env[0], v->keyOff);
   if ((ins->env[1].flags & 1) && !v->env[1].done) EnvelopeStep(ins->env[1], v->env[1], v->keyOff);
   if (v->keyOff) {
     v->fadeVolume = v->fadeVolume - ins->fadeOut < 0 ? 0 : v->fadeVolume - ins->fadeOut;
@@ -312,10 +331,10 @@ static void Envelopes(SndSongVoice* v, const ItInstrument* ins) {
 }
 
 // Key-off: the envelope leaves its sustain and the fade-out starts, both from the next tick on;
-// a note without a volume envelope falls silent at once.
-static void KeyOff(SndSongVoice* v, const ItInstrument* ins) {
+// a note without a volume envelope falls silent at once when `cut`.
+static void KeyOff(SndSongVoice* v, const ItInstrument* ins, bool cut = true) {
   v->keyOff = true;
-  if (!(ins->env[0].flags & 1)) {
+  if (cut && !(ins->env[0].flags & 1)) {
     v->env[0].current = 0;
     v->pending |= kVoiceVolume;
   }
@@ -385,7 +404,15 @@ void SndXmRow(SndSong* song) {
   int pattern = song->orders[song->order];
   for (int ci = 0; ci < song->channelCount; ci++) {
     SndSongChannel* c = &song->channels[ci];
-    const SongCell cell = *SongCellAt(song, pattern, song->row, ci);
+    SongCell cell = *SongCellAt(song, pattern, song->row, ci);
+    // FastTracker 2 takes K00 as a key-off alone: the row's note and instrument are not played.
+    // Without a volume envelope, an instrument number or a volume column beside it leaves the
+    // note to fade out rather than cutting it.
+    bool fadeOnly = false;
+    if (song->ft2 && cell.effect == 20 && cell.param == 0) {
+      fadeOnly = cell.instrument || cell.volume;
+      cell.note = cell.instrument = 0;
+    }
     bool porta = cell.effect == 3 || cell.effect == 5 || (cell.volume >> 4) == 0xF;
     bool hasNote = cell.note != 0 && cell.note != 255;
     if (cell.instrument > 0) {
@@ -418,7 +445,7 @@ void SndXmRow(SndSong* song) {
     if (cell.instrument > 0) InstrumentReset(c, v);
     if (cell.volume) VolumeColumn(c, v, cell.volume, true);
     Envelopes(v, ins);
-    if (cell.note == 255 || (cell.effect == 20 && cell.param == 0)) KeyOff(v, ins);
+    if (cell.note == 255 || (cell.effect == 20 && cell.param == 0)) KeyOff(v, ins, !fadeOnly);
     int x = cell.param >> 4, y = cell.param & 15;
     switch (cell.effect) {
       case 1: if (cell.param) c->slideUpMem = cell.param; break;
@@ -548,7 +575,7 @@ void SndXmTick(SndSong* song) {
     switch (shared ? -1 : cell.effect) {
       case 0:
         if (cell.param) {
-          int add = SongArpeggioStep(song, cell.param), ft = SongSampleFinetune(v->sample);
+          int add = XmArpeggioStep(song, cell.param), ft = SongSampleFinetune(v->sample);
           SongArpeggio(v, add, song->flags & 1, XmNotePeriod(c->realNote, ft), XmNotePeriod(c->realNote + add, ft));
         }
         break;

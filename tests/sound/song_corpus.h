@@ -85,6 +85,11 @@ inline std::vector<CorpusSong> EffectCorpus() {
       arpeggio.samples[0].c5speed = 16726;
       add("arpeggio_fast_sample", arpeggio);
     }
+    if (f == kXm) {
+      // Rows longer than 16 ticks, where the step no longer follows the ticks left in the row.
+      arpeggio.speed = 18;
+      add("arpeggio_slow", arpeggio);
+    }
     int waves = st ? 3 : 4;  // vibrato waveform: S3y, E4y
     add("vibrato", Sequence(f, {Note(f, 12, 1, e.vib, 0x48), Effect(e.vib, 0), Effect(e.vib, 0x8C), Ext(f, waves, 1),
                                 Effect(e.vib, 0x48), Ext(f, waves, 2), Effect(e.vib, 0x48), Effect(e.vibVol, 0x01),
@@ -122,6 +127,20 @@ inline std::vector<CorpusSong> EffectCorpus() {
                                      st ? Effect(e.volSlide, 0) : Ext(f, 0xA, 0)}));
     add("delay_cut", Sequence(f, {Note(f, 12, 1), Ext(f, 0xC, 3), WithEffect(Note(f, 7, 1), Ext(f, 0xD, 2)), Cell{},
                                   WithEffect(Note(f, 12, 1), Ext(f, 0xD, 4))}));
+    if (f != kIt) {
+      // Samples packed to 4 bits (1 and 3) between plain ones: each plays, and so do the plain
+      // ones stored after them.
+      Song s = Sequence(f, {Note(f, 12, 1), Cell{}, Note(f, 12, 2), Cell{}, Note(f, 7, 3), Cell{}, Note(f, 12, 4)});
+      s.samples[0].adpcm = true;
+      s.samples.push_back(FadingWave(false));
+      s.samples.back().adpcm = true;
+      s.samples.push_back(Wave(32, false));
+      for (int i = 2; f == kXm && i < 4; i++) {
+        s.instruments.push_back(InstrumentSpec{});
+        s.instruments.back().sample = i;
+      }
+      add("adpcm", s);
+    }
     if (f == kMod) {
       // Finetuned samples, and E5x on a note.
       Song s = Sequence(f, {Note(f, 12, 1), Note(f, 12, 3), Note(f, 12, 4), Note(f, 12, 5), Note(f, 12, 6),
@@ -149,6 +168,26 @@ inline std::vector<CorpusSong> EffectCorpus() {
       add("samples", s);
       s.s3mSigned = true;
       add("samples_signed", s);
+      // The pan table: channel 0's entry is taken, channel 1's lacks the flag and leaves the
+      // channel where its setting puts it.
+      Song pans = CorpusBase(f, 8);
+      pans.channels = 2;
+      for (Pattern& p : pans.patterns) p = MakePattern(p.rows, 2);
+      pans.patterns[0].cells[0][0] = Note(f, 0, 1);
+      pans.patterns[0].cells[3][0] = {255, 0, -1, 0, 0};  // note off
+      pans.patterns[0].cells[3][1] = Note(f, 0, 1);
+      pans.s3mPans = {0x2A, 0x13};
+      add("pan_table", pans);
+      // A sample at the highest rate: the period stops at its floor; fine and extra-fine slides
+      // up to 0 end the note.
+      Song fast = Sequence(f, {Note(f, 11, 1), Cell{}, Effect(e.up, 0xF8), Note(f, 11, 1), Effect(e.up, 0xFF), Cell{},
+                               Note(f, 11, 1), Effect(e.up, 0xEF), Effect(e.up, 0xEF), Effect(e.up, 0xEF),
+                               Effect(e.up, 0xEF)});
+      fast.samples[0].c5speed = 65535;
+      add("period_floor", fast);
+      // A note without an instrument number starts where the last offset did.
+      add("offset_memory", Sequence(f, {Note(f, 12, 2, e.offset, 0x20), Cell{}, Note(f, 12, 0), Cell{}, Note(f, 12, 2),
+                                        Cell{}, Note(f, 12, 0), Note(f, 12, 0, e.offset, 0x30), Note(f, 7, 0)}));
     }
     if (f == kXm) {
       // Key-off: with a sustained envelope and fade-out, by note and by K at a tick, and on an
@@ -163,6 +202,19 @@ inline std::vector<CorpusSong> EffectCorpus() {
       env.fadeOut = 2048;
       s.instruments.push_back(env);
       add("keyoff", s);
+      // K00 on a row with a note: the note is not played and the playing one is released. On
+      // an instrument without a volume envelope (4), K00 with an instrument number or a volume
+      // column lets the note fade out; alone it cuts it.
+      InstrumentSpec fading;
+      fading.sample = 0;
+      fading.fadeOut = 1024;
+      s.instruments.push_back(fading);
+      const Cell k00 = Effect(20, 0);
+      Song k = Sequence(f, {Note(f, 12, 3), Cell{}, WithEffect(Note(f, 7, 3), k00), Cell{}, Note(f, 12, 4),
+                            Cell{0, 4, -1, 20, 0}, Cell{}, Note(f, 12, 4), Cell{0, 0, 0xC8, 20, 0}, Cell{},
+                            Note(f, 12, 4), k00});
+      k.instruments = s.instruments;
+      add("keyoff_k00", k);
       // The older layout: instruments before patterns, sample data after them; then a header
       // that counts more instruments than the file holds.
       Song old = Sequence(f, {Note(f, 12, 1), Cell{}, Cell{}, Cell{}, Note(f, 7, 2)});

@@ -3,6 +3,7 @@
 #pragma once
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ struct SampleSpec {
   int volume = 64, finetune = 0, loopStart = 0, loopLength = 0;
   bool pingPong = false;
   int c5speed = 8363, relativeNote = 0, pan = -1;
+  bool adpcm = false;  // MOD, S3M, XM: 8-bit data packed to 4 bits (a tracker plug-in's format)
 };
 struct EnvelopeSpec {
   std::vector<std::pair<int, int>> points;  // tick, value
@@ -46,6 +48,7 @@ struct Song {
   // Variants real files come in:
   bool s3mSigned = false;       // S3M: signed sample data (the header's format word 1, not 2)
   bool amigaLimits = false;     // S3M: slides kept inside the Amiga octaves (flag 0x10)
+  std::vector<int> s3mPans;     // S3M: the channel pan table, one byte a channel (0x20 | pan)
   int xmVersion = 0x104;        // XM 0x102/0x103: instruments and sample headers before the
                                 // patterns, the sample data after them, rows as a byte - 1
   int xmMissingInstruments = 0; // XM: instruments the header counts that the file lacks
@@ -73,6 +76,24 @@ inline SampleSpec Wave(int length, bool sixteenBit, bool loop = true) {
     s.loopLength = length;
   }
   return s;
+}
+
+// A sample packed to 4 bits: 16 signed steps, then a step index a frame, two a byte, low nibble
+// first; each frame takes the step that brings the running sum closest to it.
+inline std::vector<uint8_t> PackAdpcm(const std::vector<int>& data) {
+  static const int kSteps[16] = {0, 1, 2, 4, 7, 12, 20, 33, -1, -2, -4, -7, -12, -20, -33, -54};
+  std::vector<uint8_t> out(kSteps, kSteps + 16);
+  int sum = 0;
+  for (size_t i = 0; i < data.size(); i++) {
+    int best = 0;
+    for (int k = 1; k < 16; k++) {
+      if (std::abs(sum + kSteps[k] - data[i]) < std::abs(sum + kSteps[best] - data[i])) best = k;
+    }
+    sum += kSteps[best];
+    if (i % 2 == 0) out.push_back(static_cast<uint8_t>(best));
+    else out.back() = static_cast<uint8_t>(out.back() | best << 4);
+  }
+  return out;
 }
 
 struct Bytes {
@@ -134,6 +155,11 @@ inline std::vector<uint8_t> WriteMod(const Song& song) {
     }
   }
   for (const SampleSpec& s : song.samples) {
+    if (s.adpcm) {
+      o.Text("ADPCM", 5);
+      for (uint8_t b : PackAdpcm(s.data)) o.U8(b);
+      continue;
+    }
     for (int v : s.data) o.U8(v);
   }
   for (int i = 0; i < song.modTrailingBytes; i++) o.U8(0x5A ^ (i * 37));
@@ -154,12 +180,15 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
   o.U16(0x1320);                        // tracker version
   o.U16(song.s3mSigned ? 1 : 2);        // sample format: 1 signed, 2 unsigned
   o.Text("SCRM", 4);
-  o.U8(64); o.U8(song.speed); o.U8(song.tempo); o.U8(0x80 | 48); o.U8(0); o.U8(0);
+  o.U8(64); o.U8(song.speed); o.U8(song.tempo); o.U8(0x80 | 48); o.U8(0); o.U8(song.s3mPans.empty() ? 0 : 252);
   o.Pad(64);
   for (int c = 0; c < 32; c++) o.U8(c < song.channels ? (c & 1 ? 8 + c / 2 : c / 2) : 255);
   for (int i = 0; i < ordCount; i++) o.U8(i < static_cast<int>(song.orders.size()) ? song.orders[i] : 255);
   size_t pointers = o.b.size();
   for (size_t i = 0; i < song.samples.size() + song.patterns.size(); i++) o.U16(0);
+  if (!song.s3mPans.empty()) {
+    for (int c = 0; c < 32; c++) o.U8(c < static_cast<int>(song.s3mPans.size()) ? song.s3mPans[c] : 0);
+  }
   auto para = [&]() { o.Pad((o.b.size() + 15) / 16 * 16); return static_cast<int>(o.b.size() / 16); };
   std::vector<size_t> dataPointer;
   for (size_t i = 0; i < song.samples.size(); i++) {
@@ -174,7 +203,7 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
     o.U32(static_cast<uint32_t>(s.data.size()));
     o.U32(static_cast<uint32_t>(s.loopStart));
     o.U32(static_cast<uint32_t>(s.loopStart + s.loopLength));
-    o.U8(s.volume); o.U8(0); o.U8(0);
+    o.U8(s.volume); o.U8(0); o.U8(s.adpcm ? 4 : 0);
     o.U8((s.loopLength ? 1 : 0) | (s.sixteenBit ? 4 : 0));
     o.U32(static_cast<uint32_t>(s.c5speed));
     o.Pad(start + 48);
@@ -211,6 +240,10 @@ inline std::vector<uint8_t> WriteS3m(const Song& song) {
     int at = para();
     o.Put16(dataPointer[i], at);
     int flip = song.s3mSigned ? 0 : 0x8000;
+    if (song.samples[i].adpcm) {
+      for (uint8_t b : PackAdpcm(song.samples[i].data)) o.U8(b);
+      continue;
+    }
     for (int v : song.samples[i].data) {
       if (song.samples[i].sixteenBit) o.U16((v ^ flip) & 0xFFFF);
       else o.U8((v + (flip >> 8)) & 255);
@@ -224,9 +257,9 @@ inline std::vector<uint8_t> WriteXm(const Song& song) {
   Bytes o;
   bool old = song.xmVersion < 0x104;
   o.Text("Extended Module: ", 17);
-  o.Text("fixture", 20);
+  o.Text("fixture             ", 20);  // padded with spaces, as the tracker writes it
   o.U8(0x1A);
-  o.Text("fixtures", 20);
+  o.Text("FastTracker v2.00   ", 20);
   o.U16(song.xmVersion);
   o.U32(276);
   o.U16(static_cast<int>(song.orders.size()));
@@ -269,6 +302,10 @@ inline std::vector<uint8_t> WriteXm(const Song& song) {
     }
   };
   auto sampleData = [&](const SampleSpec& s) {
+    if (s.adpcm) {
+      for (uint8_t b : PackAdpcm(s.data)) o.U8(b);
+      return;
+    }
     int previous = 0;
     for (int v : s.data) {
       int d = v - previous;
@@ -319,7 +356,7 @@ inline std::vector<uint8_t> WriteXm(const Song& song) {
     o.U8((s.loopLength ? (s.pingPong ? 2 : 1) : 0) | (s.sixteenBit ? 16 : 0));
     o.U8(s.pan < 0 ? 128 : s.pan);
     o.U8(s.relativeNote);
-    o.U8(0);
+    o.U8(s.adpcm ? 0xAD : 0);
     o.Text("sample", 22);
     if (!old) sampleData(s);
   }

@@ -38,12 +38,20 @@ inline std::vector<float> Mono(const Render& stereo) {
 }
 
 // Our player through the library's own mixer on the no-sound output (the stepped clock), the
-// first block mixed after the start being the song's first.
-inline Render RenderOurs(const std::vector<uint8_t>& file, double seconds) {
-  if (!StartSteppedLibrary(0, kRate, 64, 50)) return {};
+// first block mixed after the start being the song's first. Empty when the song does not load
+// or play; `error` then gets the library's reason (shutting the library down clears it).
+inline Render RenderOurs(const std::vector<uint8_t>& file, double seconds, int* error = nullptr) {
+  if (error) *error = 0;
+  if (!StartSteppedLibrary(0, kRate, 64, 50)) {
+    if (error) *error = SndGetError();
+    return {};
+  }
   SndSong* song = SndLoadSongFromMemory(file.data(), file.size());
   if (!song || !SndPlaySong(song)) {
+    if (error) *error = SndGetError();
+    if (song) SndFreeSong(song);
     SndShutdown();
+    SndUseSteppedClock(false);
     return {};
   }
   int blocks = static_cast<int>(std::ceil(seconds * 40));
@@ -205,11 +213,14 @@ inline double SpectralCentroid(const Render& stereo) {
 // Where both reference renders agree on a window, does ours? Pitch within 2% of what they span
 // (a third of a semitone; a PAL and an NTSC Amiga clock differ by 0.9%); level within 2 dB of
 // what they span once each render's overall gain is taken out (the median difference over the
-// windows all three play), or silent in all three; balance within 3 dB. The players ramp volume
-// changes differently, so the window in which a note starts or stops is not compared.
+// windows all three play), or silent in all three; balance within 3 dB. The gain taken out would
+// hide a level lost over most of the song, so the level is also compared as rendered ("loudness"):
+// within 2 dB of what the references span, their own gains differing by format. The players ramp
+// volume changes differently, so the window in which a note starts or stops is not compared.
 struct Agreement {
-  int compared = 0, pitchWrong = 0, levelWrong = 0, panWrong = 0;
-  std::vector<std::string> notes;  // the first differences found, for the failure message
+  int compared = 0, pitchWrong = 0, levelWrong = 0, panWrong = 0, loudnessWrong = 0;
+  double oursGain = 0, mptGain = 0;  // overall level against libxmp's, in dB
+  std::vector<std::string> notes;    // the first differences found, for the failure message
 };
 
 inline double MedianOffset(const std::vector<Window>& a, const std::vector<Window>& b, const std::vector<Window>& c) {
@@ -227,16 +238,21 @@ inline Agreement Agree(const Render& ours, const Render& xmp, const Render& mpt)
   std::vector<Window> a = Windows(ours), b = Windows(xmp), c = Windows(mpt);
   size_t n = std::min({a.size(), b.size(), c.size()});
   double ab = MedianOffset(a, b, c), ac = MedianOffset(a, c, b);
+  out.oursGain = -ab;
+  out.mptGain = ac - ab;
   auto silent = [](const Window& w) { return w.db < -50; };
-  int notes[3] = {};  // level, pan, pitch: the first three of each
-  auto note = [&](size_t i, const char* what) {
-    int& kind = notes[what[1] == 'e' ? 0 : what[1] == 'a' ? 1 : 2];
-    if (++kind > 3) return;
+  enum { kLevel, kPan, kPitch, kLoudness };
+  static const char* kNames[] = {"level", "pan", "pitch", "loudness"};
+  int notes[4] = {};  // the first three of each
+  auto note = [&](size_t i, int kind) {
+    if (++notes[kind] > 3) return;
+    // Levels in libxmp's scale, but as rendered for the loudness.
+    double gain = kind == kLoudness ? 0 : ab, mptGain = kind == kLoudness ? 0 : ab - ac;
     char text[160];
     std::snprintf(text, sizeof text,
                   "window %zu (%s): ours %.1f Hz %.1f dB %+.1f, libxmp %.1f Hz %.1f dB %+.1f, libopenmpt %.1f Hz %.1f dB %+.1f",
-                  i, what, a[i].hz, a[i].db + ab, a[i].balance, b[i].hz, b[i].db, b[i].balance, c[i].hz,
-                  c[i].db + ab - ac, c[i].balance);
+                  i, kNames[kind], a[i].hz, a[i].db + gain, a[i].balance, b[i].hz, b[i].db, b[i].balance, c[i].hz,
+                  c[i].db + mptGain, c[i].balance);
     out.notes.push_back(text);
   };
   // Every level in libxmp's scale.
@@ -260,20 +276,26 @@ inline Agreement Agree(const Render& ours, const Render& xmp, const Render& mpt)
       bool wrong = silent(b[i]) ? !silent(a[i]) : (silent(a[i]) || oursDb(i) < low || oursDb(i) > high);
       if (wrong) {
         out.levelWrong++;
-        note(i, "level");
+        note(i, kLevel);
+      }
+      low = std::min(b[i].db, c[i].db) - 2;
+      high = std::max(b[i].db, c[i].db) + 2;
+      if (!silent(b[i]) && !silent(a[i]) && (a[i].db < low || a[i].db > high)) {
+        out.loudnessWrong++;
+        note(i, kLoudness);
       }
     }
     bool pansAgree = !silent(b[i]) && std::fabs(b[i].balance - c[i].balance) < 2;
     if (pansAgree && !silent(a[i]) && std::fabs(a[i].balance - b[i].balance) > 3) {
       out.panWrong++;
-      note(i, "pan");
+      note(i, kPan);
     }
     // A pitch of 0 in ours: too few crossings to tell.
     if (pitchesAgree && !silent(a[i]) && a[i].hz > 0) {
       double low = std::min(b[i].hz, c[i].hz) / 1.02, high = std::max(b[i].hz, c[i].hz) * 1.02;
       if (a[i].hz < low || a[i].hz > high) {
         out.pitchWrong++;
-        note(i, "pitch");
+        note(i, kPitch);
       }
     }
   }

@@ -1,6 +1,7 @@
 // Songs: the tick engine (tick length, speed and tempo, break and jump, loops, delays, finish
 // and restart), the position callbacks under the stepped clock, voices freed by stop and free,
 // replacing samples, and loaders refusing damaged files.
+#include <algorithm>
 #include <cstdio>
 #include <set>
 
@@ -308,11 +309,14 @@ TEST_F(Songs, DamagedFilesAreRefusedOrClamped) {
       {"truncated after the header", [](auto& b) { b.resize(1090); }, true},
       {"loop start past the end", [](auto& b) { b[20 + 26] = 0xFF; b[20 + 27] = 0xFF; }, true},
       {"order past 127", [](auto& b) { b[952] = 200; }, false},
+      {"packed sample cut short", [](auto& b) { std::memcpy(&b[1084 + 1024], "ADPCM", 5); b.resize(1084 + 1024 + 12); }, true},
   };
   RunCases(good, cases);
   // XM: counts and sizes checked against their tables and the file.
   std::vector<uint8_t> xm = WriteXm(BaseSong(kXm, 8));
   auto put16 = [](std::vector<uint8_t>& b, size_t at, int v) { b[at] = v & 255; b[at + 1] = (v >> 8) & 255; };
+  const char kSampleName[] = "sample";  // 18 bytes into the first sample header
+  const size_t xmSample0 = static_cast<size_t>(std::search(xm.begin(), xm.end(), kSampleName, kSampleName + 6) - xm.begin()) - 18;
   const Case xmCases[] = {
       {"song length 0", [&](auto& b) { put16(b, 64, 0); }, false},
       {"song length 257", [&](auto& b) { put16(b, 64, 257); }, false},
@@ -325,6 +329,7 @@ TEST_F(Songs, DamagedFilesAreRefusedOrClamped) {
       {"restart past the length", [&](auto& b) { put16(b, 66, 200); }, true},
       {"cut inside the sample data", [](auto& b) { b.resize(b.size() - 3000); }, true},
       {"notes 98-127 in a pattern", [](auto& b) { b[348] = 0x80 | 1; b[349] = 120; }, true},
+      {"packed sample of 4 G frames", [&](auto& b) { std::memset(&b[xmSample0], 0xFF, 4); b[xmSample0 + 17] = 0xAD; }, true},
   };
   RunCases(xm, xmCases);
   // S3M: counts against their tables, pointers and lengths against the file.
@@ -341,6 +346,7 @@ TEST_F(Songs, DamagedFilesAreRefusedOrClamped) {
       {"sample length past the file", [&](auto& b) { put16(b, s3mSample0 + 0x10, 0xFFFF); b[s3mSample0 + 0x12] = 0x7F; }, true},
       {"loop end past the length", [&](auto& b) { put16(b, s3mSample0 + 0x18, 0xFFFF); b[s3mSample0 + 0x1F] = 1; }, true},
       {"16-bit sample", [&](auto& b) { b[s3mSample0 + 0x1F] |= 4; }, true},
+      {"packed sample past the file", [&](auto& b) { put16(b, s3mSample0 + 0x10, 0xFFFF); b[s3mSample0 + 0x12] = 0x7F; b[s3mSample0 + 0x1E] = 4; }, true},
       {"pattern pointer past the end", [&](auto& b) { put16(b, s3mPointers + 4, 0xFFFF); }, true},
       {"note with semitone 12, volume 200", [&](auto& b) { b[s3mPattern0 + 3] = 0x4C; b[s3mPattern0 + 2] |= 64; }, true},
       {"cut inside the patterns", [&](auto& b) { b.resize(s3mPattern0 + 3); }, true},

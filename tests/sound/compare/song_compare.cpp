@@ -61,9 +61,10 @@ int main(int argc, char** argv) {
 
 static void Compare(const char* name, const std::vector<uint8_t>& file, double seconds, bool windows) {
   {
-    std::vector<float> ours = RenderOurs(file, seconds), xmp = RenderXmp(file, seconds), mpt = RenderOpenMpt(file, seconds);
+    int error = 0;
+    std::vector<float> ours = RenderOurs(file, seconds, &error), xmp = RenderXmp(file, seconds), mpt = RenderOpenMpt(file, seconds);
     if (ours.empty()) {
-      std::printf("%-40s ours: not loaded (error %d)\n", name, SndGetError());
+      std::printf("%-40s ours: not loaded (error %d)\n", name, error);
       return;
     }
     const std::vector<float>&a = ours, &b = xmp, &c = mpt;  // every player starts the song at its first frame
@@ -72,8 +73,9 @@ static void Compare(const char* name, const std::vector<uint8_t>& file, double s
                 SpectralCentroid(a), SpectralCentroid(b), SpectralCentroid(c), FirstSound(ours), FirstSound(xmp),
                 FirstSound(mpt));
     Agreement agreement = Agree(a, b, c);
-    std::printf("    where the references agree (%d windows): pitch differs in %d, level in %d, pan in %d\n",
-                agreement.compared, agreement.pitchWrong, agreement.levelWrong, agreement.panWrong);
+    std::printf("    gain against libxmp: ours %+.1f dB, libopenmpt %+.1f dB\n", agreement.oursGain, agreement.mptGain);
+    std::printf("    where the references agree (%d windows): pitch differs in %d, level in %d (as rendered in %d), pan in %d\n",
+                agreement.compared, agreement.pitchWrong, agreement.levelWrong, agreement.loudnessWrong, agreement.panWrong);
     for (const std::string& note : agreement.notes) std::printf("      %s\n", note.c_str());
     if (!windows) return;
     std::vector<Window> wa = Windows(a), wb = Windows(b), wc = Windows(c);
