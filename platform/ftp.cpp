@@ -7,12 +7,15 @@
 #include "platform/carried.h"
 
 #include <curl/curl.h>
+#include <linux/tcp.h>  // tcp_info with tcpi_bytes_received (glibc's netinet/tcp.h lacks it)
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -46,6 +49,7 @@ static struct {
   std::vector<int> chunkSockets;  // its control connection first, then its data connection
   std::string pending;            // bytes received and not yet taken
   uint64_t chunkReceived = 0;
+  uint64_t chunkReplyBytes = 0;   // of the reply lines libcurl handed on for it
   std::string chunkStopReason;    // why a callback of the download ended it
   bool chunkHeld = false;         // paused after its data, until the server's reply comes
   bool chunkDone = false, chunkFailed = false;
@@ -435,19 +439,41 @@ bool PlatformFtpDelete(const std::string& remoteName) {
   return ok;
 }
 
+static size_t TakeChunkResponse(char* data, size_t size, size_t count, void* user) {
+  gFtp.chunkReplyBytes += size * count;
+  return TakeResponse(data, size, count, user);
+}
+
+// Whether a reply has come (or begun to) on the download's control connection that libcurl
+// has not handed on yet: in the socket, or read ahead into libcurl's own buffer with the
+// reply before it (a small file's "226" often comes in one read with its "150"). So the
+// bytes the connection received are compared with the reply lines handed on. The
+// download's first socket is its control connection.
+static bool ReplyPending() {
+  const int control = gFtp.chunkSockets.front();
+  pollfd socket = {control, POLLIN, 0};
+  if (poll(&socket, 1, 0) != 0) return true;  // a reply, or the connection ended
+  tcp_info info{};
+  socklen_t length = sizeof(info);
+  if (getsockopt(control, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+      length < offsetof(tcp_info, tcpi_bytes_received) + sizeof(info.tcpi_bytes_received))
+    return true;  // cannot tell: nothing is held back
+  return info.tcpi_bytes_received > gFtp.chunkReplyBytes;
+}
+
 // Once the download's data has ended (its connection closed, or the announced size came),
 // libcurl reads the server's reply to the transfer in the same call, waiting for it up to a
 // minute: a server that never sends it held the program that long. So at that point (libcurl
 // makes this progress call right after reading, before it goes on) the download is paused
 // until the reply has come or begun to, and the reply is awaited a call at a time (the
-// caller's stall limit covers the wait). The download's first socket is its control
-// connection, a later one its data connection (passive mode: one address).
+// caller's stall limit covers the wait). A later socket of the download is its data
+// connection (passive mode: one address).
 static bool DataEndedBeforeReply(curl_off_t received) {
-  if (gFtp.chunkSockets.size() < 2) return false;
-  pollfd sockets[2] = {{gFtp.chunkSockets.front(), POLLIN, 0}, {gFtp.chunkSockets.back(), POLLRDHUP, 0}};
-  if (poll(sockets, 2, 0) < 0 || sockets[0].revents != 0) return false;
+  if (gFtp.chunkSockets.size() < 2 || ReplyPending()) return false;
+  pollfd data = {gFtp.chunkSockets.back(), POLLRDHUP, 0};
+  if (poll(&data, 1, 0) < 0) return false;
   const curl_off_t announced = AnnouncedSize(gFtp.chunkEasy);
-  return (sockets[1].revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0 || (announced >= 0 && received >= announced);
+  return (data.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0 || (announced >= 0 && received >= announced);
 }
 
 static int WatchChunkedGet(void*, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
@@ -471,11 +497,12 @@ bool PlatformFtpStartChunkedGet(const std::string& remoteName) {
     return false;
   }
   gFtp.pending.clear();
-  gFtp.chunkReceived = 0;
+  gFtp.chunkReceived = gFtp.chunkReplyBytes = 0;
   gFtp.chunkStopReason.clear();
   gFtp.chunkDone = gFtp.chunkFailed = gFtp.chunkHeld = false;
   SetCommon(gFtp.chunkEasy);
   curl_easy_setopt(gFtp.chunkEasy, CURLOPT_XFERINFOFUNCTION, WatchChunkedGet);
+  curl_easy_setopt(gFtp.chunkEasy, CURLOPT_HEADERFUNCTION, TakeChunkResponse);
   curl_easy_setopt(gFtp.chunkEasy, CURLOPT_URL, UrlOf(gFtp.folder, gFtp.rooted, remoteName).c_str());
   curl_easy_setopt(gFtp.chunkEasy, CURLOPT_WRITEFUNCTION, TakeChunkBytes);
   curl_multi_add_handle(gFtp.multi, gFtp.chunkEasy);
@@ -506,7 +533,7 @@ size_t PlatformFtpTakeChunk(char* buffer, size_t most, int waitMs, bool* finishe
   if (!gFtp.chunkDone && gFtp.pending.size() < most + 1) {
     if (gFtp.chunkHeld && !gFtp.chunkSockets.empty()) {  // the reply after the data is awaited
       pollfd reply = {gFtp.chunkSockets.front(), POLLIN, 0};
-      if (poll(&reply, 1, waitMs) > 0) {
+      if (ReplyPending() || poll(&reply, 1, waitMs) > 0) {
         gFtp.chunkHeld = false;
         curl_easy_pause(gFtp.chunkEasy, CURLPAUSE_CONT);
       }
