@@ -184,20 +184,25 @@ void DrawAnimationFrame(AnimationStream& s) {
     SurfaceStretchBlit(*target, s.dest, *s.frame, source, {});
 }
 
-void StepAnimation(int number) {
+// Each frame draws the current frame again, as the picture under it was made anew; over a
+// held picture only a new frame is drawn, so what was drawn over the video before stays.
+void StepAnimation(int number, bool pictureHeld) {
   AnimationStream& s = gStreams[number];
+  bool newFrame = false;
   if (s.running) {
     const VideoStep step = VideoNextFrame(s.video, *s.frame);
+    newFrame = step == VideoStep::kFrame;
     if (step == VideoStep::kEnded) {
       if (s.restartAtEnd) {
-        if (VideoSeekStart(s.video)) VideoNextFrame(s.video, *s.frame);  // the first frame at once
+        // The first frame at once.
+        newFrame = VideoSeekStart(s.video) && VideoNextFrame(s.video, *s.frame) == VideoStep::kFrame;
       } else {
         PauseAnimationStream(s);
         gSlots[number].playing = 0;
       }
     }
   }
-  if (s.drawing) DrawAnimationFrame(s);
+  if (s.drawing && (newFrame || !pictureHeld)) DrawAnimationFrame(s);
 }
 
 void FreeAnimationSlot(int number) {
@@ -381,9 +386,9 @@ const CommandEntry kAnimationCommands[] = {
 
 bool RegisterAnimationCommands() { return RegisterCommandsStartingSound(kAnimationCommands); }
 
-void UpdateAnimations() {
+void UpdateAnimations(bool pictureHeld) {
   for (int number = 1; number < kAnimationSlots; ++number)
-    if (gSlots[number].loaded) StepAnimation(number);
+    if (gSlots[number].loaded) StepAnimation(number, pictureHeld);
 }
 
 void FreeAllAnimations() {

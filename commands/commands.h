@@ -17,9 +17,10 @@ bool RegisterSoundCommands();
 // Music slots 1..32: tracker songs and CD tracks.
 bool RegisterMusicCommands();
 // Video animations 1..32 on the screen or a bitmap; the frame step and the end of a run
-// (Hooks.UpdateAnimations, Hooks.FreeAllAnimations).
+// (Hooks.UpdateAnimations, Hooks.FreeAllAnimations). While the picture is held (the program
+// waits) the videos go on, and only a new frame is drawn over the held picture.
 bool RegisterAnimationCommands();
-void UpdateAnimations();
+void UpdateAnimations(bool pictureHeld = false);
 void FreeAllAnimations();
 // The CD source and what the disc holds (commands/cd_commands.cpp).
 bool RegisterCdCommands();

@@ -11,7 +11,6 @@
 #include "platform/ftp.h"
 #include "runtime/command_numbers.h"
 
-constexpr uint32_t kStallLimitMs = kFtpStallLimitMs;  // a chunked get with no new bytes this long is aborted
 constexpr size_t kChunkBytes = 3072;
 
 // The session's reported values; reset by every disconnect and at the end of every run.
@@ -211,12 +210,14 @@ static void CmdFtpProceed() {
     gFtp.progress = -1;
     return;
   }
-  const uint32_t now = gFtpClock();
+  // A chunked get with no new bytes for the stall limit is aborted (also one whose data has all
+  // come but whose server never confirms it).
+  const uint32_t now = gFtpClock(), stallLimitMs = PlatformFtpStallLimitMs();
   if (gFtp.bytesWritten != gFtp.lastBytesWritten) {
     gFtp.lastBytesWritten = gFtp.bytesWritten;
     gFtp.lastProgressTime = now;
-  } else if (now - gFtp.lastProgressTime > kStallLimitMs) {
-    RecordFailureText("the server stalled: nothing came for " + std::to_string(kStallLimitMs / 1000) + " seconds");
+  } else if (now - gFtp.lastProgressTime > stallLimitMs) {
+    RecordFailureText("the server stalled: nothing came for " + std::to_string(stallLimitMs / 1000) + " seconds");
     AbortTransfer();
     FallBack();
   }

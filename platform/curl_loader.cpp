@@ -42,6 +42,7 @@ CURLMcode curl_multi_perform(CURLM* multi, int* running) {
 CURLMcode curl_multi_poll(CURLM* multi, struct curl_waitfd* extra, unsigned count, int timeoutMs, int* ready) {
   QV_FORWARD(curl_multi_poll, CURLM_INTERNAL_ERROR, multi, extra, count, timeoutMs, ready);
 }
+CURLcode curl_easy_pause(CURL* handle, int bitmask) { QV_FORWARD(curl_easy_pause, CURLE_FAILED_INIT, handle, bitmask); }
 CURLMsg* curl_multi_info_read(CURLM* multi, int* left) { QV_FORWARD(curl_multi_info_read, nullptr, multi, left); }
 struct curl_slist* curl_slist_append(struct curl_slist* list, const char* text) {
   QV_FORWARD(curl_slist_append, nullptr, list, text);
@@ -67,4 +68,16 @@ CURLcode curl_easy_setopt(CURL* handle, CURLoption option, ...) {
     result = entry(handle, option, va_arg(values, void*));
   va_end(values);
   return result;
+}
+
+// Every information the session asks for is written through one pointer.
+CURLcode curl_easy_getinfo(CURL* handle, CURLINFO info, ...) {
+  using GetInfo = CURLcode (*)(CURL*, CURLINFO, ...);
+  static const auto entry = LazyLibraryEntry<GetInfo>(Library(), "curl_easy_getinfo");
+  if (entry == nullptr) return CURLE_FAILED_INIT;
+  va_list values;
+  va_start(values, info);
+  void* answer = va_arg(values, void*);
+  va_end(values);
+  return entry(handle, info, answer);
 }

@@ -55,6 +55,7 @@ std::vector<std::string> FfmpegLibraryNames() {
 // Without the library every entry answers as the library does when it cannot do the work
 // (an error code or null), so opening a video fails with a message instead of the run.
 #define Library Avformat
+AVFormatContext* avformat_alloc_context() { QV_FORWARD(avformat_alloc_context, nullptr); }
 int avformat_open_input(AVFormatContext** context, const char* url, const AVInputFormat* format,
                         AVDictionary** options) {
   QV_FORWARD(avformat_open_input, AVERROR(ENOSYS), context, url, format, options);

@@ -1,15 +1,21 @@
 // FTP over libcurl: one easy handle per session (libcurl keeps its control connection), one
 // more on a multi handle for a chunked download, and the server's response lines. Every call
-// is watched: replies and listings have caps, a server that sends nothing is given up on, and
-// a termination signal ends the call.
+// is watched: replies, listings and gets have caps, a server that sends nothing or trickles is
+// given up on, and a termination signal ends the call.
 #include "platform/ftp.h"
 
 #include "platform/carried.h"
 
 #include <curl/curl.h>
+#include <linux/tcp.h>  // tcp_info with tcpi_bytes_received (glibc's netinet/tcp.h lacks it)
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 
@@ -34,16 +40,25 @@ static struct {
   size_t replyBytes = 0;      // of the call's reply lines
   uint32_t lastActivity = 0;  // when a reply line or a byte last came or went
   curl_off_t lastMoved = -1;  // bytes received and sent at the last look
+  uint32_t floorSince = 0;    // the start of the window the floor is measured over
+  curl_off_t floorMoved = 0;  // bytes received, sent and replied then
+  std::vector<int> sockets;   // the session handle's open sockets (OpenSocket, CloseSocket)
   // The chunked download.
   CURL* chunkEasy = nullptr;
   CURLM* multi = nullptr;
-  std::string pending;  // bytes received and not yet taken
+  std::vector<int> chunkSockets;  // its control connection first, then its data connection
+  std::string pending;            // bytes received and not yet taken
+  uint64_t chunkReceived = 0;
+  uint64_t chunkReplyBytes = 0;   // of the reply lines libcurl handed on for it
+  std::string chunkStopReason;    // why a callback of the download ended it
+  bool chunkHeld = false;         // paused after its data, until the server's reply comes
   bool chunkDone = false, chunkFailed = false;
 } gFtp;
 
-static uint32_t gStallLimitMs = kFtpStallLimitMs;  // lives for the process
+static PlatformFtpLimits gLimits;  // lives for the process
 
-void PlatformFtpSetStallLimitForTests(uint32_t ms) { gStallLimitMs = ms != 0 ? ms : kFtpStallLimitMs; }
+uint32_t PlatformFtpStallLimitMs() { return gLimits.stallMs; }
+void PlatformFtpSetLimitsForTests(const PlatformFtpLimits& limits) { gLimits = limits; }
 
 static void StartCurl() {
   static const bool started = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -69,30 +84,86 @@ static size_t TakeResponse(char* data, size_t size, size_t count, void*) {
 
 // libcurl's progress call, at least once a second while a call runs: a termination signal
 // ends the call (the run then ends as the signal asks), and so does a server from which
-// nothing came for the stall limit (a watched call only: a chunked get is paced by its caller).
-static int WatchCall(void* watched, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+// nothing came for the stall limit, or that trickles: each window of the floor must bring
+// its share of bytes. (A chunked get is paced by its caller: it has a watch of its own.)
+static int WatchCall(void*, curl_off_t expected, curl_off_t received, curl_off_t, curl_off_t sent) {
   if (!gFtp.stopReason.empty()) return 1;  // the first reason stays while the call winds down
   if (PlatformStopSignal() != 0) {
     gFtp.stopReason = "stopped by a termination signal";
     return 1;
   }
-  if (watched == nullptr) return 0;
   const uint32_t now = PlatformMilliseconds();
   if (received + sent != gFtp.lastMoved) {
     gFtp.lastMoved = received + sent;
     gFtp.lastActivity = now;
-  } else if (now - gFtp.lastActivity > gStallLimitMs) {
-    gFtp.stopReason = "the server stalled: nothing came for " + std::to_string(gStallLimitMs / 1000) + " seconds";
+  } else if (now - gFtp.lastActivity > gLimits.stallMs) {
+    gFtp.stopReason = "the server stalled: nothing came for " + std::to_string(gLimits.stallMs / 1000) + " seconds";
+    return 1;
+  }
+  // Once all the announced bytes have come only the server's reply is due: the stall limit
+  // alone covers that wait.
+  const curl_off_t moved = received + sent + static_cast<curl_off_t>(gFtp.replyBytes);
+  const curl_off_t share = curl_off_t{kFtpFloorBytesPerSecond} * gLimits.floorWindowMs / 1000;
+  if (moved - gFtp.floorMoved >= share || (expected > 0 && received >= expected)) {
+    gFtp.floorSince = now;
+    gFtp.floorMoved = moved;
+  } else if (now - gFtp.floorSince >= gLimits.floorWindowMs) {
+    gFtp.stopReason = "the server is too slow: under " + std::to_string(kFtpFloorBytesPerSecond / 1024) +
+                      " KB a second for " + std::to_string(gLimits.floorWindowMs / 1000) + " seconds";
     return 1;
   }
   return 0;
 }
 
+// The sockets of each handle are made and closed here, so they are known: a call ended early
+// drops its connection with them (see DropConnection).
+static curl_socket_t OpenSocket(void* owner, curlsocktype, curl_sockaddr* address) {
+  const int socket = ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+  if (socket < 0) return CURL_SOCKET_BAD;
+  static_cast<std::vector<int>*>(owner)->push_back(socket);
+  return socket;
+}
+
+static int CloseSocket(void* owner, curl_socket_t socket) {
+  std::vector<int>& sockets = *static_cast<std::vector<int>*>(owner);
+  sockets.erase(std::remove(sockets.begin(), sockets.end(), socket), sockets.end());
+  return close(socket);
+}
+
+// Ends a handle's connections at once. libcurl then sends nothing more on them and awaits no
+// reply (a QUIT's, or the one after a transfer, which it waits for up to two minutes with no
+// way to stop it); the session's next call makes a new connection.
+static void DropConnection(const std::vector<int>& sockets) {
+  for (int socket : sockets) shutdown(socket, SHUT_RDWR);
+}
+
+// The size the server announced for the running get (SIZE, or the reply to RETR); -1 none.
+static curl_off_t AnnouncedSize(CURL* easy) {
+  curl_off_t announced = -1;
+  return curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK ? announced : -1;
+}
+
+// A get whose size the server announced ends there (libcurl reads no further); one without is
+// held to the unsized limit, so an endless sender cannot fill the disk. False, with the
+// reason, past that.
+static bool AdmitGetBytes(CURL* easy, uint64_t* received, size_t bytes, std::string* stopReason) {
+  *received += bytes;
+  if (AnnouncedSize(easy) < 0 && *received > gLimits.unsizedGetBytes) {
+    if (stopReason->empty())
+      *stopReason = "the server sent more than " + std::to_string(gLimits.unsizedGetBytes >> 20) +
+                    " MB, the most a get takes when the server announces no size";
+    return false;
+  }
+  return true;
+}
+
 static size_t DropBytes(char*, size_t size, size_t count, void*) { return size * count; }
 
-static size_t AppendBytes(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
+static size_t TakeChunkBytes(char* data, size_t size, size_t count, void*) {
+  const size_t bytes = size * count;
+  if (!AdmitGetBytes(gFtp.chunkEasy, &gFtp.chunkReceived, bytes, &gFtp.chunkStopReason)) return 0;
+  gFtp.pending.append(data, bytes);
+  return bytes;
 }
 
 // A listing has a cap: an endless one ends the call instead of taking all memory.
@@ -107,8 +178,16 @@ static size_t AppendListing(char* data, size_t size, size_t count, void* target)
   return size * count;
 }
 
-static size_t WriteToReplacement(char* data, size_t size, size_t count, void* file) {
-  return PlatformWriteReplacement(static_cast<PlatformReplacement*>(file), data, size * count) ? size * count : 0;
+struct GetTarget {  // a whole get's local file and the bytes it took
+  PlatformReplacement* file;
+  uint64_t received;
+};
+
+static size_t WriteToReplacement(char* data, size_t size, size_t count, void* target) {
+  GetTarget& get = *static_cast<GetTarget*>(target);
+  const size_t bytes = size * count;
+  if (!AdmitGetBytes(gFtp.easy, &get.received, bytes, &gFtp.stopReason)) return 0;
+  return PlatformWriteReplacement(get.file, data, bytes) ? bytes : 0;
 }
 
 static std::string Escape(const std::string& part) {
@@ -125,8 +204,8 @@ static std::string UrlOf(const std::vector<std::string>& folder, bool rooted, co
   return url + Escape(name);
 }
 
-// Options of every call; a watched call is given up on when nothing comes for the stall limit.
-static void SetCommon(CURL* easy, bool watched = true) {
+// Options of every call, watched by WatchCall.
+static void SetCommon(CURL* easy) {
   curl_easy_reset(easy);
   curl_easy_setopt(easy, CURLOPT_USERNAME, gFtp.user.c_str());
   curl_easy_setopt(easy, CURLOPT_PASSWORD, gFtp.password.c_str());
@@ -138,13 +217,18 @@ static void SetCommon(CURL* easy, bool watched = true) {
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
   curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, WatchCall);
-  curl_easy_setopt(easy, CURLOPT_XFERINFODATA, watched ? &gFtp : nullptr);
+  std::vector<int>* sockets = easy == gFtp.chunkEasy ? &gFtp.chunkSockets : &gFtp.sockets;
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
+  curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, sockets);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETFUNCTION, CloseSocket);
+  curl_easy_setopt(easy, CURLOPT_CLOSESOCKETDATA, sockets);
   gFtp.error[0] = '\0';
   gFtp.lastResponse.clear();
   gFtp.stopReason.clear();
   gFtp.replyBytes = 0;
   gFtp.lastMoved = -1;
-  gFtp.lastActivity = PlatformMilliseconds();
+  gFtp.lastActivity = gFtp.floorSince = PlatformMilliseconds();
+  gFtp.floorMoved = 0;
 }
 
 // The failure text of a call that failed: what ended it, else the server's last line when
@@ -159,9 +243,14 @@ static void KeepFailure(CURLcode result) {
   gFtp.lastResponse = gFtp.error[0] != '\0' ? gFtp.error : curl_easy_strerror(result);
 }
 
+// A call ended by one of the watch's reasons may leave the server mid-reply (as one that never
+// sends the reply after a transfer does): its connection is dropped.
 static bool Perform(CURL* easy) {
   const CURLcode result = curl_easy_perform(easy);
-  if (result != CURLE_OK) KeepFailure(result);
+  if (result != CURLE_OK) {
+    if (!gFtp.stopReason.empty()) DropConnection(gFtp.sockets);
+    KeepFailure(result);
+  }
   return result == CURLE_OK;
 }
 
@@ -204,8 +293,10 @@ bool PlatformFtpConnect(const std::string& server, const std::string& user, cons
 
 void PlatformFtpDisconnect() {
   PlatformFtpAbortChunkedGet();
+  if (PlatformStopSignal() != 0) DropConnection(gFtp.sockets);  // the run ends now: no QUIT is awaited
   if (gFtp.easy != nullptr) curl_easy_cleanup(gFtp.easy);
   gFtp.easy = nullptr;
+  gFtp.sockets.clear();  // all closed through CloseSocket by now
   gFtp.folder.clear();
   gFtp.rooted = false;
 }
@@ -318,9 +409,10 @@ bool PlatformFtpGet(const std::string& remoteName, const std::string& localPath)
     return false;
   }
   SetCommon(gFtp.easy);
+  GetTarget get{&file, 0};
   curl_easy_setopt(gFtp.easy, CURLOPT_URL, UrlOf(gFtp.folder, gFtp.rooted, remoteName).c_str());
   curl_easy_setopt(gFtp.easy, CURLOPT_WRITEFUNCTION, WriteToReplacement);
-  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEDATA, &file);
+  curl_easy_setopt(gFtp.easy, CURLOPT_WRITEDATA, &get);
   if (!Perform(gFtp.easy)) {
     if (file.error != 0) gFtp.lastResponse = "cannot write " + localPath + ": " + std::strerror(file.error);
     PlatformAbandonReplace(&file);
@@ -347,6 +439,55 @@ bool PlatformFtpDelete(const std::string& remoteName) {
   return ok;
 }
 
+static size_t TakeChunkResponse(char* data, size_t size, size_t count, void* user) {
+  gFtp.chunkReplyBytes += size * count;
+  return TakeResponse(data, size, count, user);
+}
+
+// Whether a reply has come (or begun to) on the download's control connection that libcurl
+// has not handed on yet: in the socket, or read ahead into libcurl's own buffer with the
+// reply before it (a small file's "226" often comes in one read with its "150"). So the
+// bytes the connection received are compared with the reply lines handed on. The
+// download's first socket is its control connection.
+static bool ReplyPending() {
+  const int control = gFtp.chunkSockets.front();
+  pollfd socket = {control, POLLIN, 0};
+  if (poll(&socket, 1, 0) != 0) return true;  // a reply, or the connection ended
+  tcp_info info{};
+  socklen_t length = sizeof(info);
+  if (getsockopt(control, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 ||
+      length < offsetof(tcp_info, tcpi_bytes_received) + sizeof(info.tcpi_bytes_received))
+    return true;  // cannot tell: nothing is held back
+  return info.tcpi_bytes_received > gFtp.chunkReplyBytes;
+}
+
+// Once the download's data has ended (its connection closed, or the announced size came),
+// libcurl reads the server's reply to the transfer in the same call, waiting for it up to a
+// minute: a server that never sends it held the program that long. So at that point (libcurl
+// makes this progress call right after reading, before it goes on) the download is paused
+// until the reply has come or begun to, and the reply is awaited a call at a time (the
+// caller's stall limit covers the wait). A later socket of the download is its data
+// connection (passive mode: one address).
+static bool DataEndedBeforeReply(curl_off_t received) {
+  if (gFtp.chunkSockets.size() < 2 || ReplyPending()) return false;
+  pollfd data = {gFtp.chunkSockets.back(), POLLRDHUP, 0};
+  if (poll(&data, 1, 0) < 0) return false;
+  const curl_off_t announced = AnnouncedSize(gFtp.chunkEasy);
+  return (data.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0 || (announced >= 0 && received >= announced);
+}
+
+static int WatchChunkedGet(void*, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+  if (PlatformStopSignal() != 0) {
+    if (gFtp.chunkStopReason.empty()) gFtp.chunkStopReason = "stopped by a termination signal";
+    return 1;
+  }
+  if (!gFtp.chunkHeld && DataEndedBeforeReply(received)) {
+    gFtp.chunkHeld = true;
+    curl_easy_pause(gFtp.chunkEasy, CURLPAUSE_RECV);
+  }
+  return 0;
+}
+
 bool PlatformFtpStartChunkedGet(const std::string& remoteName) {
   if (gFtp.easy == nullptr || gFtp.chunkEasy != nullptr || !UsableRemoteName(remoteName)) return false;
   gFtp.chunkEasy = curl_easy_init();
@@ -356,15 +497,19 @@ bool PlatformFtpStartChunkedGet(const std::string& remoteName) {
     return false;
   }
   gFtp.pending.clear();
-  gFtp.chunkDone = gFtp.chunkFailed = false;
-  SetCommon(gFtp.chunkEasy, false);
+  gFtp.chunkReceived = gFtp.chunkReplyBytes = 0;
+  gFtp.chunkStopReason.clear();
+  gFtp.chunkDone = gFtp.chunkFailed = gFtp.chunkHeld = false;
+  SetCommon(gFtp.chunkEasy);
+  curl_easy_setopt(gFtp.chunkEasy, CURLOPT_XFERINFOFUNCTION, WatchChunkedGet);
+  curl_easy_setopt(gFtp.chunkEasy, CURLOPT_HEADERFUNCTION, TakeChunkResponse);
   curl_easy_setopt(gFtp.chunkEasy, CURLOPT_URL, UrlOf(gFtp.folder, gFtp.rooted, remoteName).c_str());
-  curl_easy_setopt(gFtp.chunkEasy, CURLOPT_WRITEFUNCTION, AppendBytes);
-  curl_easy_setopt(gFtp.chunkEasy, CURLOPT_WRITEDATA, &gFtp.pending);
+  curl_easy_setopt(gFtp.chunkEasy, CURLOPT_WRITEFUNCTION, TakeChunkBytes);
   curl_multi_add_handle(gFtp.multi, gFtp.chunkEasy);
-  // Run until the server answers the request, so a missing file fails here.
+  // Run until the server answers the request, so a missing file fails here (data held back
+  // until the reply after it comes is an answer too).
   bool finished = false, failed = false;
-  for (int i = 0; i < 200 && gFtp.pending.empty() && !finished && !failed; ++i) {
+  for (int i = 0; i < 200 && gFtp.pending.empty() && !gFtp.chunkHeld && !finished && !failed; ++i) {
     char none;
     PlatformFtpTakeChunk(&none, 0, 25, &finished, &failed);
   }
@@ -381,10 +526,21 @@ size_t PlatformFtpTakeChunk(char* buffer, size_t most, int waitMs, bool* finishe
     *failed = true;
     return 0;
   }
+  if (!gFtp.chunkDone && PlatformStopSignal() != 0) {
+    gFtp.chunkDone = gFtp.chunkFailed = true;
+    gFtp.lastResponse = "stopped by a termination signal";
+  }
   if (!gFtp.chunkDone && gFtp.pending.size() < most + 1) {
+    if (gFtp.chunkHeld && !gFtp.chunkSockets.empty()) {  // the reply after the data is awaited
+      pollfd reply = {gFtp.chunkSockets.front(), POLLIN, 0};
+      if (ReplyPending() || poll(&reply, 1, waitMs) > 0) {
+        gFtp.chunkHeld = false;
+        curl_easy_pause(gFtp.chunkEasy, CURLPAUSE_CONT);
+      }
+    }
     int running = 0;
-    curl_multi_perform(gFtp.multi, &running);
-    if (running > 0 && gFtp.pending.empty()) {
+    if (!gFtp.chunkHeld) curl_multi_perform(gFtp.multi, &running);
+    if (running > 0 && gFtp.pending.empty() && !gFtp.chunkHeld) {
       curl_multi_poll(gFtp.multi, nullptr, 0, waitMs, nullptr);
       curl_multi_perform(gFtp.multi, &running);
     }
@@ -394,7 +550,8 @@ size_t PlatformFtpTakeChunk(char* buffer, size_t most, int waitMs, bool* finishe
         gFtp.chunkDone = true;
         if (message->data.result != CURLE_OK) {
           gFtp.chunkFailed = true;
-          KeepFailure(message->data.result);
+          if (!gFtp.chunkStopReason.empty()) gFtp.lastResponse = gFtp.chunkStopReason;
+          else KeepFailure(message->data.result);
         }
       }
   }
@@ -406,12 +563,16 @@ size_t PlatformFtpTakeChunk(char* buffer, size_t most, int waitMs, bool* finishe
   return n;
 }
 
+// The download's connection serves it alone: it is dropped, complete or not, so closing it
+// awaits nothing from the server.
 void PlatformFtpAbortChunkedGet() {
+  DropConnection(gFtp.chunkSockets);
   if (gFtp.multi != nullptr && gFtp.chunkEasy != nullptr) curl_multi_remove_handle(gFtp.multi, gFtp.chunkEasy);
   if (gFtp.chunkEasy != nullptr) curl_easy_cleanup(gFtp.chunkEasy);
   if (gFtp.multi != nullptr) curl_multi_cleanup(gFtp.multi);
   gFtp.chunkEasy = nullptr;
   gFtp.multi = nullptr;
+  gFtp.chunkSockets.clear();  // all closed through CloseSocket by now; none is looked at again
   gFtp.pending.clear();
 }
 

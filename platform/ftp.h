@@ -16,10 +16,24 @@ struct PlatformFtpEntry {
 };
 
 // What a session may take from a server: the text of all replies to one command, the bytes of
-// one listing, and the time a call waits while nothing comes (a chunked get is paced by its caller).
+// one listing, the time a call waits while nothing comes (a chunked get is paced by its caller),
+// the slowest a call may go (under 1 KB a second over 30 seconds: a server sending a byte a
+// second would hold a get for ever), and the bytes of a get whose size the server did not
+// announce (a get whose size it did is held to that size). The command reference states these
+// (data/descriptions.txt: ftp connect, ftp get file): keep them in step.
 constexpr size_t kFtpMaxReplyBytes = 64 * 1024;
 constexpr size_t kFtpMaxListingBytes = 16u << 20;
 constexpr uint32_t kFtpStallLimitMs = 10000;
+constexpr uint32_t kFtpFloorBytesPerSecond = 1024;
+constexpr uint32_t kFtpFloorWindowMs = 30000;
+constexpr uint64_t kFtpMaxUnsizedGetBytes = uint64_t{1} << 30;
+
+// The limits in force; tests shorten them, users get the defaults.
+struct PlatformFtpLimits {
+  uint32_t stallMs = kFtpStallLimitMs;
+  uint32_t floorWindowMs = kFtpFloorWindowMs;
+  uint64_t unsizedGetBytes = kFtpMaxUnsizedGetBytes;
+};
 
 // Logs in and keeps the session; false (nothing kept) when the server cannot be reached or
 // refuses the user.
@@ -39,7 +53,9 @@ bool PlatformFtpPut(const std::string& localPath, const std::string& remoteName)
 bool PlatformFtpGet(const std::string& remoteName, const std::string& localPath);
 bool PlatformFtpDelete(const std::string& remoteName);
 // Chunked download: start it, then take the bytes that have come (waiting at most waitMs for
-// some); *finished once the server sent everything, *failed when the transfer broke.
+// some); *finished once the server sent everything and confirmed it, *failed when the transfer
+// broke (a termination signal fails it too). No call waits longer than waitMs: the server's
+// reply after the last byte is awaited across calls (the caller's stall limit covers it).
 bool PlatformFtpStartChunkedGet(const std::string& remoteName);
 size_t PlatformFtpTakeChunk(char* buffer, size_t most, int waitMs, bool* finished, bool* failed);
 void PlatformFtpAbortChunkedGet();
@@ -48,8 +64,10 @@ bool PlatformFtpChunkedGetRunning();
 std::string PlatformFtpLastResponse();
 // Sets the reason of a failure found by the caller (a chunked get that stalled, a local file).
 void PlatformFtpSetLastResponse(const std::string& text);
-// Tests: a shorter stall limit (0 restores kFtpStallLimitMs).
-void PlatformFtpSetStallLimitForTests(uint32_t ms);
+// The stall limit in force (the chunked get's caller applies it).
+uint32_t PlatformFtpStallLimitMs();
+// Tests: shorter limits ({} restores the defaults).
+void PlatformFtpSetLimitsForTests(const PlatformFtpLimits& limits);
 
 // Listings, for the session and the fuzz target.
 enum class PlatformFtpListingForm { kMachine, kLong, kNames };  // MLSD, LIST, NLST

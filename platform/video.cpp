@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -18,6 +19,7 @@ extern "C" {
 
 #include "platform/carried.h"
 #include "platform/clock.h"
+#include "platform/signals.h"
 #include "platform/surface.h"
 #include "platform/video.h"
 
@@ -29,6 +31,9 @@ constexpr size_t kSoundQueueLimit = kSoundRate * 2 * 4;  // four seconds of ster
 constexpr int kLargestSide = 16384;                       // as the largest surface
 constexpr size_t kSoundAhead = kSoundRate * 2 / 2;        // half a second decoded ahead of the picture
 constexpr size_t kPicturePacketsAhead = 256;              // picture packets read past to reach it
+constexpr int kLargestSoundRate = 768000;                 // of a sound track; damaged files claim billions
+constexpr size_t kScaledAlign = 64;                       // of the scaler's rows, as FFmpeg's own frames
+constexpr size_t kScaledRowSpare = 128;                   // bytes the scaler may write past a row
 
 uint32_t (*gClock)() = nullptr;
 uint32_t Now() { return gClock != nullptr ? gClock() : PlatformMilliseconds(); }
@@ -48,6 +53,7 @@ struct VideoFile {
   int64_t startStamp = 0;     // the first frame's timestamp
   int width = 0, height = 0;
   SwsContext* scaler = nullptr;
+  std::vector<uint8_t> scaled;  // the scaler's rows, padded (see DrawFrame)
   SwrContext* resampler = nullptr;
   AVPacket* packet = nullptr;
   AVFrame* next = nullptr;    // decoded, not yet due
@@ -162,18 +168,28 @@ void DropPicturePackets(VideoFile& v) {
   v.picturePackets.clear();
 }
 
+// The scaler's vector code writes whole blocks of pixels, so a row whose width is not a
+// multiple of the block (600 pixels) is written up to 60 bytes past its end, and the last
+// row past the end of its buffer. It draws into rows with room to spare, copied from there.
 bool DrawFrame(VideoFile& v, const AVFrame& frame, Surface& into) {
   if (into.width != v.width || into.height != v.height || frame.width <= 0 || frame.height <= 0) return false;
   v.scaler = sws_getCachedContext(v.scaler, frame.width, frame.height, static_cast<AVPixelFormat>(frame.format),
                                   v.width, v.height, AV_PIX_FMT_BGR0, SWS_BICUBIC, nullptr, nullptr, nullptr);
   if (v.scaler == nullptr) return false;
+  const size_t rowBytes = static_cast<size_t>(v.width) * 4;
+  const size_t stride = (rowBytes + kScaledRowSpare + kScaledAlign - 1) / kScaledAlign * kScaledAlign;
+  v.scaled.resize(stride * (static_cast<size_t>(v.height) + 1) + kScaledAlign);
+  uint8_t* const rows = v.scaled.data() + (kScaledAlign - reinterpret_cast<uintptr_t>(v.scaled.data()) % kScaledAlign);
+  uint8_t* planes[4] = {rows, nullptr, nullptr, nullptr};
+  const int strides[4] = {static_cast<int>(stride), 0, 0, 0};
+  if (sws_scale(v.scaler, frame.data, frame.linesize, 0, frame.height, planes, strides) != v.height) return false;
   uint32_t* pixels = SurfaceLock(into);
   if (pixels == nullptr) return false;
-  uint8_t* planes[4] = {reinterpret_cast<uint8_t*>(pixels), nullptr, nullptr, nullptr};
-  const int strides[4] = {v.width * 4, 0, 0, 0};
-  sws_scale(v.scaler, frame.data, frame.linesize, 0, frame.height, planes, strides);
-  const size_t count = static_cast<size_t>(v.width) * v.height;
-  for (size_t i = 0; i < count; ++i) pixels[i] &= 0xFFFFFFu;  // the scaler fills the unused byte
+  for (int y = 0; y < v.height; ++y) {
+    uint32_t* to = pixels + static_cast<size_t>(y) * v.width;
+    std::memcpy(to, rows + stride * static_cast<size_t>(y), rowBytes);
+    for (int x = 0; x < v.width; ++x) to[x] &= 0xFFFFFFu;  // the scaler fills the unused byte
+  }
   SurfaceUnlock(into);
   return true;
 }
@@ -188,7 +204,10 @@ AVCodecContext* OpenDecoder(const AVStream& stream) {
   return context;
 }
 
+// A rate past any real sound's (a damaged header's 524288001 Hz) is refused before the
+// resampler is set up for it, which would take a minute and more than a gigabyte.
 bool OpenResampler(VideoFile& v) {
+  if (v.sound->sample_rate < 1 || v.sound->sample_rate > kLargestSoundRate) return false;
   AVChannelLayout in{}, out{};
   if (v.sound->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || av_channel_layout_copy(&in, &v.sound->ch_layout) < 0)
     av_channel_layout_default(&in, std::max(1, v.sound->ch_layout.nb_channels));
@@ -207,18 +226,27 @@ bool Fail(std::string* whyNot, const std::string& why) {
   return false;
 }
 
+// FFmpeg asks between reads and while it probes the streams: a termination signal ends a
+// long open (a file on a slow disk), and the reads of a playing video.
+int StopRequested(void*) { return PlatformStopSignal() != 0 ? 1 : 0; }
+
 bool OpenStreams(VideoFile& v, const std::string& path, std::string* whyNot) {
   const std::string missing = PlatformUseProblem(CarriedUse::kVideo);
   if (!missing.empty()) return Fail(whyNot, missing);
   static const bool quiet = (av_log_set_level(AV_LOG_QUIET), true);
   (void)quiet;
+  v.format = avformat_alloc_context();
+  if (v.format == nullptr) return Fail(whyNot, "out of memory");
+  v.format->interrupt_callback.callback = StopRequested;
   AVDictionary* options = nullptr;
   av_dict_set(&options, "format_whitelist", kContainers, 0);
   av_dict_set(&options, "protocol_whitelist", "file", 0);
-  const int opened = avformat_open_input(&v.format, path.c_str(), nullptr, &options);
+  const int opened = avformat_open_input(&v.format, path.c_str(), nullptr, &options);  // frees v.format on failure
   av_dict_free(&options);
-  if (opened < 0) return Fail(whyNot, "not a video file: " + path);
-  if (avformat_find_stream_info(v.format, nullptr) < 0) return Fail(whyNot, "damaged video file: " + path);
+  const char* const stopped = "stopped by a termination signal";
+  if (opened < 0) return Fail(whyNot, PlatformStopSignal() != 0 ? stopped : "not a video file: " + path);
+  if (avformat_find_stream_info(v.format, nullptr) < 0)
+    return Fail(whyNot, PlatformStopSignal() != 0 ? stopped : "damaged video file: " + path);
   v.pictureIndex = av_find_best_stream(v.format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (v.pictureIndex < 0) return Fail(whyNot, "no picture in " + path);
   const AVStream& stream = *v.format->streams[v.pictureIndex];

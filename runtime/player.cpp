@@ -242,10 +242,11 @@ static void PostStep(bool holdingPicture) {
   }
   gRun.lastFrameTime = PlatformMilliseconds();
   ++gRun.framesShown;
-  // While the program waits, sound and music go on and the held picture is shown again (the
-  // mouse pointer moves over it); the scene, the sprites and the animations stand still.
+  // While the program waits, sound, music and videos go on and the held picture is shown
+  // again (the mouse pointer moves over it): a playing video's new frames are drawn over it in
+  // the video's rectangle; the scene, the sprites and everything else stand still.
+  Hooks.UpdateAnimations(holdingPicture);
   if (!holdingPicture) {
-    Hooks.UpdateAnimations();
     Hooks.SaveSpriteBackgrounds();
     Hooks.RenderScene3DIfOn(1);
     Hooks.DrawSprites();

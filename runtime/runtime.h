@@ -483,7 +483,7 @@ struct RuntimeHooks {
   void (*CloseDirectInput)() = [] {};
   void (*InitSound)() = [] {};
   void (*ResetSound3D)() = [] {};
-  void (*UpdateAnimations)() = [] {};
+  void (*UpdateAnimations)(bool pictureHeld) = [](bool) {};
   void (*SoundSyncHook)() = [] {};
   void (*UpdateSound3D)() = [] {};
   void (*UpdateMusicLoops)() = [] {};

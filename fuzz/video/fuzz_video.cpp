@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the video layer as a file: opening it, drawing its frames as the
 // clock moves and taking its sound must refuse it cleanly or play it, never fault. Inputs are
-// capped at 64 KB, a megapixel and 40 steps, which keeps each run short. The seed, a tiny AVI with sound,
-// is made by ffmpeg at start-up when it is installed.
+// capped at 64 KB, a megapixel and 40 steps, which keeps each run short. The seeds, a tiny AVI with sound
+// and the same with a sound rate of 524288001 Hz (a timeout this target found), are made by ffmpeg
+// at start-up when it is installed.
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,6 +15,7 @@
 #include "fuzz/fuzz_corpus.h"
 #include "platform/surface.h"
 #include "platform/video.h"
+#include "tests/platform/video_fixture.h"
 
 namespace {
 uint32_t gNow = 0;
@@ -29,6 +31,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
                                 "-i sine=sample_rate=8000 -t 0.3 -c:v rawvideo -pix_fmt bgr24 -c:a pcm_u8 '" + gSeeds +
                                 "/seed.avi' 2>/dev/null";
     if (std::system(command.c_str()) != 0) {}
+    video_fixture::MakeWithSoundRate(std::string(gSeeds) + "/rate.avi", 524288001);
     AddSeedCorpus(argc, argv, gScratch, gSeeds);
   }
   gFile = std::string("/tmp/qv-fuzz-video-input-") + std::to_string(::getpid()) + ".avi";

@@ -229,6 +229,59 @@ TEST_F(AnimationCommandsTest, PauseAndResumeNeitherLeakNorLoseThePosition) {
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
+// Widths that are not a multiple of 16 (600x450 is a common size): each frame on the screen
+// is the video's picture (within the colour conversion's rounding), and stopping and deleting
+// end normally; the scaler once wrote past the end of its rows, which broke the heap.
+TEST_F(AnimationCommandsTest, VideosOfEveryWidthPlayStopAndDelete) {
+  for (int width : {600, 604, 608}) {
+    SCOPED_TRACE(width);
+    const std::string avi = (folder_ / ("wide" + std::to_string(width) + ".avi")).string();
+    ASSERT_TRUE(video_fixture::Make(avi, "-f lavfi -i testsrc=size=" + std::to_string(width) +
+                                             "x450:rate=10 -t 0.2 -c:v mpeg4 -pix_fmt yuv420p"));
+    const auto frames = video_fixture::Frames(avi, width, 450);
+    ASSERT_EQ(frames.size(), 2u);
+    calls.Run(kAnimationLoad, {avi, 1});
+    calls.Run(kAnimationPlay, {1});
+    for (int frame = 0; frame < 2; ++frame) {
+      Frame(frame == 0 ? 0 : 100);
+      const std::vector<uint32_t> shown = Block(*BackBuffer(), 0, 0, width, 450);
+      int worst = 0;
+      for (size_t i = 0; i < shown.size(); ++i)
+        for (int shift : {0, 8, 16, 24})
+          worst = std::max(worst, std::abs(int((shown[i] >> shift) & 255) - int((frames[frame][i] >> shift) & 255)));
+      EXPECT_LE(worst, 16) << "frame " << frame;
+    }
+    calls.Run(kAnimationStop, {1});
+    calls.Run(kAnimationDelete, {1});
+    EXPECT_EQ(calls.TakeError(), 0);
+  }
+}
+
+// While the program waits the picture is held: a playing video goes on and draws each new
+// frame over it, but a paused one, or one with no new frame, leaves the held picture alone.
+TEST_F(AnimationCommandsTest, OverAHeldPictureOnlyANewFrameIsDrawn) {
+  calls.Run(kAnimationLoad, {avi_, 1});
+  calls.Run(kAnimationPlay, {1});
+  Frame(0);
+  Surface& screen = *BackBuffer();
+  calls.Run(kDrawCls, {});
+  ReplayDrawQueue();
+  const auto cleared = std::vector<uint32_t>(64 * 48, 0u);
+  gNow += 50;
+  UpdateAnimations(true);
+  EXPECT_EQ(Block(screen, 0, 0, 64, 48), cleared);
+  gNow += 60;
+  UpdateAnimations(true);
+  EXPECT_EQ(Block(screen, 0, 0, 64, 48), frames_[1]);
+  calls.Run(kAnimationPause, {1});
+  calls.Run(kDrawCls, {});
+  ReplayDrawQueue();
+  gNow += 500;
+  UpdateAnimations(true);
+  EXPECT_EQ(Block(screen, 0, 0, 64, 48), cleared);
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
 // A frame drawn on the screen first claims the back buffer for the CPU side, so a 3D picture
 // the device drew before is brought in under it and not lost; onto a bitmap nothing is claimed.
 int gClaims = 0;

@@ -47,6 +47,12 @@ server.serve_forever()
 //   stall-get      RETR sends 1000 bytes, then nothing while holding the connection
 //   dos            MLSD is unknown; LIST answers in the DOS form
 //   names-only     MLSD and LIST are unknown; NLST answers
+//   trickle        RETR sends a byte every 0.1 s (for 20 s, then ends the transfer)
+//   no-final-reply SIZE and RETR announce 5000 bytes, which come, but the reply that ends the
+//                  transfer never does (the connection stays open)
+//   endless-data   SIZE is not known and RETR announces no size, then sends data without end (64
+//                  MB, then it ends the transfer: a client that takes it all is caught, not its disk)
+//   oversize       SIZE announces 5000 bytes; RETR sends as endless-data does
 // It prints its port, then "accepted" for every connection it takes.
 constexpr const char* kHostileScript = R"(
 import socket, sys, threading, time
@@ -90,7 +96,8 @@ def converse(conn):
         elif command == 'PWD': send('257 "/"')
         elif command == 'CWD': send('250 ok')
         elif command == 'TYPE': send('200 ok')
-        elif command == 'SIZE': send('213 100000')
+        elif command == 'SIZE' and mode == 'endless-data': send('502 Command not implemented.')
+        elif command == 'SIZE': send('213 %d' % (5000 if mode in ('no-final-reply', 'oversize') else 100000))
         elif command == 'EPSV':
             data = socket.socket()
             data.bind(('127.0.0.1', 0))
@@ -107,6 +114,21 @@ def converse(conn):
                     pass
             else:
                 channel.sendall(listing(command).encode('latin-1'))
+            channel.close()
+            send('226 done')
+        elif command == 'RETR' and mode == 'no-final-reply':
+            send('150 Opening BINARY mode data connection for %s (5000 bytes)' % argument)
+            channel, _ = data.accept()
+            channel.sendall(b'y' * 5000)
+            channel.close()
+            time.sleep(3600)
+        elif command == 'RETR' and mode in ('trickle', 'endless-data', 'oversize'):
+            send('150 here it comes')
+            channel, _ = data.accept()
+            block = b'z' * (1 if mode == 'trickle' else 65536)
+            for _ in range(200 if mode == 'trickle' else 1024):
+                channel.sendall(block)
+                if mode == 'trickle': time.sleep(0.1)
             channel.close()
             send('226 done')
         elif command == 'RETR':

@@ -63,7 +63,7 @@ class FtpTest : public ::testing::Test {
   void TearDown() override {
     calls.Run(kFtpDisconnect, {});
     SetFtpClockForTests(nullptr);
-    PlatformFtpSetStallLimitForTests(0);
+    PlatformFtpSetLimitsForTests({});
     ClearCommandRegistry();
     server.Stop();
     fs::current_path(start_);
@@ -249,13 +249,85 @@ TEST_F(FtpTest, AHostileServerMeetsCapsTimeoutsAndPlainNames) {
     calls.Run(kFtpDisconnect, {});
   }
   // A download that stops after its first bytes: the old local file stays.
-  PlatformFtpSetStallLimitForTests(2000);
+  PlatformFtpSetLimitsForTests({.stallMs = 2000});
   ftp_servers::ServerProcess hostile;
   const std::string address = ftp_servers::StartHostileServer(&hostile, "stall-get");
   std::ofstream("keep.bin") << "old";
   calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, 0}, {kFtpGetFile, {"big.bin", "keep.bin"}, 8305}});
   EXPECT_EQ(TakeFailure(), "the server stalled: nothing came for 2 seconds");
   EXPECT_EQ(ReadAll("keep.bin"), "old");
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// A get can neither hold the game for ever nor fill its disk: a server that trickles is given
+// up on under the floor of speed, one that sends more than the size it announced is read no
+// further (and fails, as it never ends the transfer), and one that announces no size is
+// stopped at the limit for such gets. Whole and chunked gets keep the file that was there,
+// the failure says why, and the session goes on.
+TEST_F(FtpTest, AGetIsHeldToAFloorOfSpeedAndToItsSize) {
+  PlatformFtpSetLimitsForTests({.stallMs = 2000, .floorWindowMs = 2000, .unsizedGetBytes = 4 << 20});
+  const std::string unsized = "the server sent more than 4 MB, the most a get takes when the server announces no size";
+  const std::string stalled = "the server stalled: nothing came for 2 seconds";
+  const struct {
+    const char* mode;
+    bool chunked;
+    std::string failure;
+  } cases[] = {
+      {"trickle", false, "the server is too slow: under 1 KB a second for 2 seconds"},
+      {"oversize", false, stalled},
+      {"oversize", true, stalled},
+      {"endless-data", false, unsized},
+      {"endless-data", true, unsized},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + (c.chunked ? " chunked" : " whole"));
+    ftp_servers::ServerProcess hostile;
+    const std::string address = ftp_servers::StartHostileServer(&hostile, c.mode);
+    ASSERT_FALSE(address.empty());
+    std::ofstream("keep.bin") << "old";
+    calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, 0}});
+    if (c.chunked) {
+      calls.ExpectErrors({{kFtpGetFileChunked, {"big.bin", "keep.bin", 0}, 0}});
+      for (int rounds = 0; rounds < 100000 && calls.IntResult(kFtpProgress, {kIntResult}) != -1; ++rounds)
+        calls.Run(kFtpProceed, {});
+    } else {
+      calls.ExpectErrors({{kFtpGetFile, {"big.bin", "keep.bin"}, 8305}});
+    }
+    EXPECT_EQ(TakeFailure(), c.failure);
+    EXPECT_EQ(ReadAll("keep.bin"), "old");
+    EXPECT_EQ(Listing().size(), 2u);  // the session goes on
+    calls.Run(kFtpDisconnect, {});
+  }
+  EXPECT_EQ(calls.TakeError(), 0);
+}
+
+// A chunked get whose data has all come but whose server never sends the reply that ends the
+// transfer: each proceed returns at once (the reply is awaited across them, where libcurl held
+// one for a minute), the stall limit ends the wait, and a termination signal ends it at once
+// (and the session with it, as the run ends). The old file stays either way.
+TEST_F(FtpTest, AChunkedGetAwaitsTheFinalReplyWithoutHoldingTheProgram) {
+  PlatformFtpSetLimitsForTests({.stallMs = 2000});
+  ftp_servers::ServerProcess hostile;
+  const std::string address = ftp_servers::StartHostileServer(&hostile, "no-final-reply");
+  ASSERT_FALSE(address.empty());
+  std::ofstream("f.bin") << "old";
+  calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, 0}, {kFtpGetFileChunked, {"f.bin", "f.bin", 5000}, 0}});
+  int rounds = 0;
+  for (; rounds < 100000 && calls.IntResult(kFtpProgress, {kIntResult}) != -1; ++rounds) calls.Run(kFtpProceed, {});
+  EXPECT_GT(rounds, 20);  // proceeds of 10 ms each through the 2 seconds
+  EXPECT_EQ(TakeFailure(), "the server stalled: nothing came for 2 seconds");
+  EXPECT_EQ(ReadAll("f.bin"), "old");
+  EXPECT_EQ(calls.IntResult(kFtpConnected, {kIntResult}), 1);
+  PlatformCatchStopSignals();
+  calls.ExpectErrors({{kFtpGetFileChunked, {"f.bin", "f.bin", 5000}, 0}});
+  calls.Run(kFtpProceed, {});
+  kill(getpid(), SIGTERM);
+  calls.Run(kFtpProceed, {});
+  EXPECT_EQ(calls.IntResult(kFtpProgress, {kIntResult}), -1);
+  EXPECT_EQ(calls.IntResult(kFtpConnected, {kIntResult}), 0);
+  EXPECT_EQ(ReadAll("f.bin"), "old");
+  PlatformClearStopSignal();
+  for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(number, SIG_DFL);
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
@@ -315,3 +387,4 @@ TEST_F(FtpTest, VsftpdServesEveryCommand) {
 }
 
 }  // namespace
+

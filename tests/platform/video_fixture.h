@@ -21,6 +21,29 @@ inline bool Make(const std::string& path, const std::string& inputsAndCodecs) {
 // One second of the test pattern, uncompressed (every frame decodes to exact pixels).
 inline std::string kPattern() { return "-f lavfi -i testsrc=size=64x48:rate=10 -t 1 -c:v rawvideo -pix_fmt bgr24"; }
 
+// A tiny AVI (16x8, 0.3 s) with a mu-law sound track whose headers claim `rate` Hz, as the
+// fuzz target's damaged files do (524288001 Hz): made at 8000 Hz, then the rate in the sound
+// stream's header (strh) and format (strf) patched. False when ffmpeg failed.
+inline bool MakeWithSoundRate(const std::string& path, uint32_t rate) {
+  if (!Make(path, "-f lavfi -i testsrc=size=16x8:rate=10 -f lavfi -i sine=sample_rate=8000 -t 0.3 "
+                  "-c:v rawvideo -pix_fmt bgr24 -c:a pcm_mulaw"))
+    return false;
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const size_t header = bytes.find("auds");  // the sound stream's strh data
+  const size_t format = bytes.find("strf", header);
+  if (header < 8 || format == std::string::npos || bytes.compare(header - 8, 4, "strh") != 0) return false;
+  auto put = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  put(header + 24, rate);      // dwRate (dwScale is 1)
+  put(format + 8 + 4, rate);   // nSamplesPerSec
+  put(format + 8 + 8, rate);   // nAvgBytesPerSec: one byte a sample
+  file.seekp(0);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return file.good();
+}
+
 // Every frame of the video as ffmpeg decodes it: frames of width*height pixels 0x00RRGGBB.
 inline std::vector<std::vector<uint32_t>> Frames(const std::string& video, int width, int height) {
   const std::string raw = video + ".raw";

@@ -3,11 +3,17 @@
 // track, and files that are not videos.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "platform/signals.h"
 #include "platform/surface.h"
 #include "platform/video.h"
 #include "tests/platform/video_fixture.h"
@@ -124,6 +130,61 @@ TEST_F(VideoTest, ACompressedVideoDecodesWithItsSound) {
   for (size_t i = static_cast<size_t>(got) * 2; i < sound.size(); ++i) ASSERT_EQ(sound[i], 0) << i;
   SurfaceDestroy(frame);
   VideoClose(video);
+}
+
+// A sound track whose header claims a rate no sound has (a damaged file's 524 MHz or 2 GHz)
+// is left out and the picture plays; set up for such a rate the resampler took a minute and
+// more than a gigabyte. A real rate keeps its sound.
+TEST_F(VideoTest, ASoundTrackAtAnImpossibleRateIsLeftOut) {
+  const struct {
+    uint32_t rate;
+    bool sound;
+  } cases[] = {{8000, true}, {768000, true}, {768001, false}, {524288001, false}, {2000000000, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    const std::string avi = Path("rate.avi");
+    ASSERT_TRUE(video_fixture::MakeWithSoundRate(avi, c.rate));
+    VideoFile* video = VideoOpen(avi);
+    ASSERT_NE(video, nullptr);
+    EXPECT_EQ(VideoHasSound(video), c.sound);
+    Surface* frame = SurfaceCreate(VideoWidth(video), VideoHeight(video));
+    VideoEnableSound(video);
+    VideoSetRunning(video, true);
+    EXPECT_EQ(VideoNextFrame(video, *frame), VideoStep::kFrame);
+    SurfaceDestroy(frame);
+    VideoClose(video);
+  }
+}
+
+// A termination signal ends an open that is taking long (here a file that comes a few bytes at
+// a time down a pipe): the open fails at once and says why.
+TEST_F(VideoTest, ATerminationSignalEndsALongOpen) {
+  const std::string avi = Path("whole.avi"), pipe = Path("pipe.avi");
+  ASSERT_TRUE(video_fixture::Make(avi, video_fixture::kPattern()));
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::ifstream in(avi, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  PlatformCatchStopSignals();
+  std::atomic<bool> done{false};
+  // Writes the file 100 bytes each 20 ms (the open would read for seconds); the signal once 1 KB is in.
+  std::thread writer([&] {
+    const int fd = open(pipe.c_str(), O_WRONLY);
+    for (size_t at = 0; fd >= 0 && at < bytes.size() && !done; at += 100) {
+      if (write(fd, bytes.data() + at, std::min<size_t>(100, bytes.size() - at)) < 0) break;
+      if (at == 1000) kill(getpid(), SIGTERM);
+      usleep(20000);
+    }
+    if (fd >= 0) close(fd);
+  });
+  std::string why;
+  VideoFile* video = VideoOpen(pipe, &why);
+  done = true;
+  writer.join();
+  EXPECT_EQ(video, nullptr);
+  EXPECT_EQ(why, "stopped by a termination signal");
+  VideoClose(video);
+  PlatformClearStopSignal();
+  for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(number, SIG_DFL);
 }
 
 TEST_F(VideoTest, FilesThatAreNotVideosAreRefusedWithAReason) {
