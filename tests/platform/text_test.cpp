@@ -1,60 +1,21 @@
 // Text layer tests: any font name gives a usable font, measuring follows the text, drawing
 // writes only ink (transparent) or ink over paper (opaque), and styles change the glyphs.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "platform/display_modes.h"
 #include "platform/present.h"
 #include "platform/surface.h"
 #include "platform/text.h"
+#include "tests/platform/fresh_fonts.h"
 #include "tests/platform/glyph_ink.h"
 
 namespace fs = std::filesystem;
 
-// Fonts as on a fresh machine: fontconfig sees only the files of fonts-dejavu-core (no oblique
-// or italic file) with the system's rules, whatever else this machine has installed. Made
-// before the first font and removed after the last test; fontconfig reads its configuration
-// once per process, so under --gtest_repeat the folder comes back at the same place.
-class FreshMachineFonts : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (folder_.empty()) {
-      char pattern[] = "/tmp/qv-fonts-XXXXXX";
-      ASSERT_NE(mkdtemp(pattern), nullptr);
-      folder_ = pattern;
-    }
-    fs::create_directories(folder_ / "fonts");
-    for (const char* file : {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSansMono.ttf", "DejaVuSansMono-Bold.ttf",
-                             "DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf"})
-      fs::create_symlink(fs::path("/usr/share/fonts/truetype/dejavu") / file, folder_ / "fonts" / file);
-    std::ofstream conf(folder_ / "fonts.conf");
-    conf << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n<fontconfig>\n"
-         << "<dir>" << (folder_ / "fonts").string() << "</dir>\n<cachedir>" << (folder_ / "cache").string()
-         << "</cachedir>\n";
-    // The system's rules (aliases, synthetic styles), but not the user's own fonts and files.
-    std::error_code error;
-    for (const auto& rule : fs::directory_iterator("/etc/fonts/conf.d", error)) {
-      const std::string name = rule.path().filename().string();
-      if (rule.path().extension() == ".conf" && name != "50-user.conf" && name != "51-local.conf")
-        conf << "<include ignore_missing=\"yes\">" << rule.path().string() << "</include>\n";
-    }
-    conf << "</fontconfig>\n";
-    setenv("FONTCONFIG_FILE", (folder_ / "fonts.conf").c_str(), 1);
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(folder_, error);
-  }
-  static const fs::path& Folder() { return folder_; }
-
- private:
-  static inline fs::path folder_;
-};
+// Fonts as on a fresh machine, whatever this one has installed.
 static ::testing::Environment* const kFreshMachineFonts = ::testing::AddGlobalTestEnvironment(new FreshMachineFonts);
 
 using FontPtr = std::unique_ptr<PlatformFont, void (*)(PlatformFont*)>;
