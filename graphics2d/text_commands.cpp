@@ -33,7 +33,9 @@ static struct {
 
 // Fonts made so far, by name, size and style: a font change is recorded and replayed (twice on
 // a flipping display), and a program may change fonts every frame, while making a font asks
-// fontconfig and opens a file. Owns the fonts gText points to; emptied by ReleaseTextState.
+// fontconfig and opens a file. Each font keeps the glyphs it has drawn, so a program going
+// through many sizes keeps those of the last few only. Owns the fonts gText points to;
+// emptied by ReleaseTextState.
 struct CachedFont {
   std::string name;
   int size, style;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/display_modes.h"
 #include "platform/present.h"
@@ -99,6 +101,69 @@ TEST(Text, BoldAndItalicChangeTheGlyphs) {
   EXPECT_GT(ink[1].pixels, ink[0].pixels * 5 / 4);  // bold: thicker strokes
   EXPECT_GT(ink[3].pixels, ink[2].pixels * 5 / 4);
   EXPECT_LT(ink[2].pixels, ink[0].pixels * 3 / 2);  // slanting alone adds no weight
+}
+
+using SurfacePtr = std::unique_ptr<Surface, void (*)(Surface*)>;
+
+// Every character in lines that the surface's edges cut on all four sides, transparent and
+// opaque, with the widths measured on the way.
+static std::vector<int> DrawEveryCharacter(PlatformFont* font, Surface& s) {
+  std::vector<int> widths;
+  for (int line = 0; line < 5; ++line) {
+    std::string text;
+    for (int c = line * 52 + 1; c <= std::min(255, line * 52 + 52); ++c) text += static_cast<char>(c);
+    const int x = line % 2 == 0 ? -7 : 3, y = line * s.height / 4 - 5;
+    FontDrawText(font, s, x, y, text.c_str(), TextColours{0xFFEE00u - static_cast<uint32_t>(line), 0x2040C0, line == 3});
+    int width = 0, height = 0;
+    FontMeasure(font, text.c_str(), &width, &height);
+    widths.push_back(width);
+  }
+  return widths;
+}
+
+// The runs of ink a font keeps draw what FreeType renders for each glyph at each draw (as when
+// nothing may be kept), pixel for pixel and with the same advances, in every style, synthetic
+// or from a file, at small and large sizes.
+TEST(Text, KeptGlyphsDrawAsFreshlyRenderedOnes) {
+  const char* const names[] = {"system", "arial", "DejaVu Sans Mono", "DejaVu Serif"};
+  for (const char* name : names)
+    for (const int size : {6, 13, 40})
+      for (int style = 0; style < 4; ++style) {
+        SCOPED_TRACE(std::string(name) + " " + std::to_string(size) + " style " + std::to_string(style));
+        SurfacePtr kept(SurfaceCreate(300, 4 * size), SurfaceDestroy), rendered(SurfaceCreate(300, 4 * size), SurfaceDestroy);
+        FontPtr font = MakeFont(name, size, style & 1, style & 2);
+        const std::vector<int> keptWidths = DrawEveryCharacter(font.get(), *kept);
+        EXPECT_EQ(DrawEveryCharacter(font.get(), *kept), keptWidths);  // the second time all from what is kept
+        const size_t used = FontGlyphMemoryInUse();
+        EXPECT_GT(used, 0u);
+        FontSetGlyphMemoryLimit(1);
+        FontPtr unkept = MakeFont(name, size, style & 1, style & 2);
+        EXPECT_EQ(DrawEveryCharacter(unkept.get(), *rendered), keptWidths);
+        EXPECT_EQ(FontGlyphMemoryInUse(), used);
+        FontSetGlyphMemoryLimit(0);
+        ASSERT_TRUE(kept->pixels == std::vector<uint32_t>(rendered->pixels.begin(), rendered->pixels.end()));
+      }
+}
+
+// A font's glyphs are given back with it, and no font keeps more than the limit allows: what
+// does not fit is drawn all the same.
+TEST(Text, GlyphMemoryIsBoundedAndGivenBack) {
+  const size_t before = FontGlyphMemoryInUse();
+  SurfacePtr first(SurfaceCreate(600, 300), SurfaceDestroy), second(SurfaceCreate(600, 300), SurfaceDestroy);
+  {
+    FontPtr big = MakeFont("system", 300);
+    FontDrawText(big.get(), *first, 0, 0, "Wq@", TextColours{});
+    EXPECT_GT(FontGlyphMemoryInUse(), before + 4096);
+  }
+  EXPECT_EQ(FontGlyphMemoryInUse(), before);
+  FontSetGlyphMemoryLimit(before + 4096);
+  {
+    FontPtr big = MakeFont("system", 300);
+    FontDrawText(big.get(), *second, 0, 0, "Wq@", TextColours{});
+    EXPECT_LE(FontGlyphMemoryInUse(), before + 4096);
+  }
+  FontSetGlyphMemoryLimit(0);
+  EXPECT_TRUE(first->pixels == std::vector<uint32_t>(second->pixels.begin(), second->pixels.end()));
 }
 
 TEST(DisplayModes, StandardModesAreAlwaysListed) {
