@@ -210,8 +210,13 @@ static const GlyphEntry& Glyph(PlatformFont* font, unsigned char ch) {
   glyph.top = slot->bitmap_top;
   glyph.width = static_cast<int>(bitmap.width);
   glyph.rows = static_cast<int>(bitmap.rows);
-  // The runs of set bits, row by row. Sizes are at most 1000 pixels: a glyph, even slanted and
-  // made bold, stays far below the 65536 a run's fields hold.
+  // The runs of set bits, row by row. Sizes are at most 1000 pixels, so a glyph, even slanted
+  // and made bold, stays far below the 65536 a run's fields hold; a font whose outlines reach
+  // far beyond its size is rendered at each draw instead.
+  if (bitmap.width > UINT16_MAX || bitmap.rows > UINT16_MAX) {
+    glyph.state = GlyphState::kUnkept;
+    return glyph;
+  }
   const size_t first = font->spans.size();
   for (unsigned row = 0; row < bitmap.rows; ++row) {
     const unsigned char* bits = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
