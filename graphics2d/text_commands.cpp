@@ -45,12 +45,17 @@ static std::vector<CachedFont> gFontCache;
 static constexpr size_t kFontCacheSize = 8;
 
 static PlatformFont* MakeFont(const char* name, int size, int style) {
-  for (const CachedFont& cached : gFontCache)
-    if (cached.size == size && cached.style == style && cached.name == name) return cached.font;
+  for (auto it = gFontCache.begin(); it != gFontCache.end(); ++it)
+    if (it->size == size && it->style == style && it->name == name) {
+      // The list runs from the least recently asked for to the last: a program that takes turns
+      // with a few fonts keeps them all, with their glyphs.
+      std::rotate(it, it + 1, gFontCache.end());
+      return gFontCache.back().font;
+    }
   PlatformFont* font = FontCreate(name, size, (style & 1) != 0, (style & 2) != 0);
   if (font == nullptr) return nullptr;
   if (gFontCache.size() >= kFontCacheSize) {
-    // The oldest font that neither the replay nor the measuring uses makes room.
+    // The least recently asked for font that neither the replay nor the measuring uses makes room.
     for (auto it = gFontCache.begin(); it != gFontCache.end(); ++it)
       if (it->font != gText.font && it->font != gText.measureFont) {
         FontDestroy(it->font);
