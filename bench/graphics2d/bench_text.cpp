@@ -21,7 +21,7 @@ using bench2d::Call;
 using bench2d::OpenDisplay;
 
 constexpr int kItems = 1000;
-const char kText[] = "Score 12345";  // 11 characters, in the default font at its default size
+const char kText[] = "Score 12345";  // 11 characters, in the default font at its default size (--size)
 VariableSlot* gText = &bench2d::gSlots[kFirstTextTemp];
 
 double ThreadSeconds() {
@@ -42,6 +42,7 @@ struct Scene {
 };
 
 int gFrame = 0;
+int gSize = 10;  // --size: the text size
 
 // One frame: clear, the 1,000 items at places that move from frame to frame, the frame steps.
 void Frame(int kind) {
@@ -58,6 +59,7 @@ void Frame(int kind) {
 
 // The image the pastes draw: the text's size, ink on the transparent colour.
 void MakeImage(int width, int height) {
+  Call(kTextSize, {gSize});
   Call(kDrawCls, {});
   Call(kDrawInk, {0xFFFFFF, 0});
   Call(kTextAt, {0, 0}, gText);
@@ -73,9 +75,10 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::string(argv[i]) == "--rounds") rounds = std::max(1, std::atoi(argv[++i]));
     else if (std::string(argv[i]) == "--batch") batchSeconds = std::atof(argv[++i]);
+    else if (std::string(argv[i]) == "--size") gSize = std::clamp(std::atoi(argv[++i]), 1, 200);
   }
   StoreText(gText, kText);
-  PlatformFont* font = FontCreate("system", 10, false, false);
+  PlatformFont* font = FontCreate("system", gSize, false, false);
   int width = 0, height = 0;
   FontMeasure(font, kText, &width, &height);
   FontDestroy(font);
