@@ -1,6 +1,5 @@
 // The deferred draw queue: drawing commands append records stamped with the drawing bitmap of
 // the moment; the pre-step replays them once, in order, then frees them.
-#include <cstdio>
 #include <cstring>
 
 #include "graphics2d/graphics2d_local.h"
@@ -61,8 +60,11 @@ int32_t RecordDrawOp(int32_t code, int32_t x, int32_t y, int32_t x2, int32_t y2,
   op->targetBitmap = Draw2D.recordBitmap;
   op->targetGeneration = BitmapSlot(Draw2D.recordBitmap).plannedGeneration;
   if (text != nullptr) {
-    // Texts longer than the payload are cut to 255 characters.
-    std::snprintf(op->payload, sizeof op->payload, "%s", text);
+    // Texts longer than the payload are cut to 255 characters. (A plain copy: a frame may
+    // queue thousands of texts.)
+    const size_t length = strnlen(text, sizeof op->payload - 1);
+    std::memcpy(op->payload, text, length);
+    op->payload[length] = 0;
   }
   // The display presents by copying its one back buffer: no flip chain alternates buffers
   // that would each need the drawing, so every record, screen or bitmap, is replayed once and

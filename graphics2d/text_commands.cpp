@@ -33,7 +33,9 @@ static struct {
 
 // Fonts made so far, by name, size and style: a font change is recorded and replayed (twice on
 // a flipping display), and a program may change fonts every frame, while making a font asks
-// fontconfig and opens a file. Owns the fonts gText points to; emptied by ReleaseTextState.
+// fontconfig and opens a file. Each font keeps the glyphs it has drawn, so a program going
+// through many sizes keeps those of the last few only. Owns the fonts gText points to;
+// emptied by ReleaseTextState.
 struct CachedFont {
   std::string name;
   int size, style;
@@ -43,12 +45,17 @@ static std::vector<CachedFont> gFontCache;
 static constexpr size_t kFontCacheSize = 8;
 
 static PlatformFont* MakeFont(const char* name, int size, int style) {
-  for (const CachedFont& cached : gFontCache)
-    if (cached.size == size && cached.style == style && cached.name == name) return cached.font;
+  for (auto it = gFontCache.begin(); it != gFontCache.end(); ++it)
+    if (it->size == size && it->style == style && it->name == name) {
+      // The list runs from the least recently asked for to the last: a program that takes turns
+      // with a few fonts keeps them all, with their glyphs.
+      std::rotate(it, it + 1, gFontCache.end());
+      return gFontCache.back().font;
+    }
   PlatformFont* font = FontCreate(name, size, (style & 1) != 0, (style & 2) != 0);
   if (font == nullptr) return nullptr;
   if (gFontCache.size() >= kFontCacheSize) {
-    // The oldest font that neither the replay nor the measuring uses makes room.
+    // The least recently asked for font that neither the replay nor the measuring uses makes room.
     for (auto it = gFontCache.begin(); it != gFontCache.end(); ++it)
       if (it->font != gText.font && it->font != gText.measureFont) {
         FontDestroy(it->font);

@@ -1,5 +1,6 @@
 // Text through FreeType: fontconfig picks the installed file for a program's font name, glyphs
-// are rendered monochrome onto CPU surfaces, bold and italic are synthesised when the file lacks them.
+// are rendered monochrome once per font and kept as runs of ink, drawn by filling those runs;
+// bold and italic are synthesised when the file lacks them.
 #include "platform/text.h"
 
 #include <fontconfig/fontconfig.h>
@@ -14,9 +15,30 @@
 #include <string>
 #include <strings.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/lazy_library.h"
 #include "platform/surface.h"
+
+// One run of ink in a row of a glyph's bitmap.
+struct GlyphSpan {
+  uint16_t row, start, length;
+};
+
+// What a font keeps of one character once it was first drawn or measured.
+enum class GlyphState : uint8_t {
+  kUnknown,   // not loaded yet
+  kAbsent,    // the font cannot render it: no advance, nothing drawn
+  kKept,      // advance and runs kept
+  kUnkept,    // advance kept; the runs did not fit the memory limit, so it is rendered at each draw
+};
+struct GlyphEntry {
+  GlyphState state = GlyphState::kUnknown;
+  int advance = 0;       // whole pixels, the synthetic bold widening included
+  int left = 0, top = 0;  // bitmap origin from the pen position and the baseline (top counts up)
+  int width = 0, rows = 0;
+  uint32_t firstSpan = 0, spanCount = 0;  // its runs in the font's span store
+};
 
 struct PlatformFont {
   FT_Face face = nullptr;
@@ -26,12 +48,19 @@ struct PlatformFont {
   bool slantOutline = false;     // italic asked for, file is not italic
   int ascent = 0;
   int lineHeight = 0;
+  // The font's glyphs by character code, filled as they are first used. The key of what is kept
+  // (file, size, style) is the font itself: a change of any is another font, and destroying
+  // a font releases its glyphs.
+  GlyphEntry glyphs[256];
+  std::vector<GlyphSpan> spans;
 };
 
 // The FreeType library lives for the whole process once the first font is made.
 static struct {
   FT_Library library = nullptr;
   bool fontconfigReady = false;
+  size_t glyphBytes = 0;                       // the runs all live fonts keep together
+  size_t glyphLimit = kGlyphMemoryLimit;       // FontSetGlyphMemoryLimit replaces it in tests
 } gText;
 
 // Family names programs commonly ask for, mapped to the generic families fontconfig knows.
@@ -138,6 +167,7 @@ PlatformFont* FontCreate(const char* name, int size, bool bold, bool italic) {
 
 void FontDestroy(PlatformFont* font) {
   if (font == nullptr) return;
+  gText.glyphBytes -= font->spans.size() * sizeof(GlyphSpan);
   FT_Done_Face(font->face);
   delete font;
 }
@@ -165,12 +195,103 @@ static int GlyphAdvance(PlatformFont* font) {
   return advance;
 }
 
+// The glyph of a character, loaded and kept at its first use.
+static const GlyphEntry& Glyph(PlatformFont* font, unsigned char ch) {
+  GlyphEntry& glyph = font->glyphs[ch];
+  if (glyph.state != GlyphState::kUnknown) return glyph;
+  if (!LoadGlyph(font, ch)) {
+    glyph.state = GlyphState::kAbsent;
+    return glyph;
+  }
+  const FT_GlyphSlot slot = font->face->glyph;
+  const FT_Bitmap& bitmap = slot->bitmap;
+  glyph.advance = GlyphAdvance(font);
+  glyph.left = slot->bitmap_left;
+  glyph.top = slot->bitmap_top;
+  glyph.width = static_cast<int>(bitmap.width);
+  glyph.rows = static_cast<int>(bitmap.rows);
+  // The runs of set bits, row by row. Sizes are at most 1000 pixels, so a glyph, even slanted
+  // and made bold, stays far below the 65536 a run's fields hold; a font whose outlines reach
+  // far beyond its size is rendered at each draw instead.
+  if (bitmap.width > UINT16_MAX || bitmap.rows > UINT16_MAX) {
+    glyph.state = GlyphState::kUnkept;
+    return glyph;
+  }
+  const size_t first = font->spans.size();
+  for (unsigned row = 0; row < bitmap.rows; ++row) {
+    const unsigned char* bits = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
+    unsigned col = 0;
+    while (col < bitmap.width) {
+      if ((bits[col >> 3] & (0x80 >> (col & 7))) == 0) {
+        ++col;
+        continue;
+      }
+      const unsigned start = col;
+      while (col < bitmap.width && (bits[col >> 3] & (0x80 >> (col & 7))) != 0) ++col;
+      font->spans.push_back(GlyphSpan{static_cast<uint16_t>(row), static_cast<uint16_t>(start),
+                                      static_cast<uint16_t>(col - start)});
+    }
+  }
+  const size_t added = (font->spans.size() - first) * sizeof(GlyphSpan);
+  if (gText.glyphBytes + added > gText.glyphLimit) {
+    font->spans.resize(first);
+    glyph.state = GlyphState::kUnkept;
+    return glyph;
+  }
+  gText.glyphBytes += added;
+  glyph.firstSpan = static_cast<uint32_t>(first);
+  glyph.spanCount = static_cast<uint32_t>(font->spans.size() - first);
+  glyph.state = GlyphState::kKept;
+  return glyph;
+}
+
 void FontMeasure(PlatformFont* font, const char* text, int* width, int* height) {
   *width = 0;
   *height = font != nullptr ? font->lineHeight : 0;
   if (font == nullptr || text == nullptr) return;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p)
-    if (LoadGlyph(font, *p)) *width += GlyphAdvance(font);
+    *width += Glyph(font, *p).advance;
+}
+
+// Fills the glyph's runs with the ink, its bitmap's top-left at left, top of the surface.
+static void FillGlyphSpans(const PlatformFont* font, const GlyphEntry& glyph, Surface& surface, int64_t left,
+                           int64_t top, uint32_t ink) {
+  const GlyphSpan* span = font->spans.data() + glyph.firstSpan;
+  const GlyphSpan* const end = span + glyph.spanCount;
+  const int width = surface.width;
+  if (left >= 0 && top >= 0 && left + glyph.width <= width && top + glyph.rows <= surface.height) {
+    // Wholly inside: no clipping per run.
+    uint32_t* const origin = surface.pixels.data() + static_cast<size_t>(top) * width + left;
+    for (; span != end; ++span) {
+      uint32_t* to = origin + static_cast<size_t>(span->row) * width + span->start;
+      for (int i = 0; i < span->length; ++i) to[i] = ink;
+    }
+    return;
+  }
+  for (; span != end; ++span) {
+    const int64_t y = top + span->row;
+    if (y < 0 || y >= surface.height) continue;
+    const int64_t from = std::max<int64_t>(left + span->start, 0);
+    const int64_t to = std::min<int64_t>(left + span->start + span->length, width);
+    uint32_t* row = surface.pixels.data() + static_cast<size_t>(y) * width;
+    for (int64_t x = from; x < to; ++x) row[x] = ink;
+  }
+}
+
+// Draws the glyph FreeType rendered last (in the face's slot), clipped to the surface.
+static void DrawSlotBitmap(const PlatformFont* font, Surface& surface, int64_t left, int64_t top, uint32_t ink) {
+  const FT_Bitmap& bitmap = font->face->glyph->bitmap;
+  for (unsigned row = 0; row < bitmap.rows; ++row) {
+    const int64_t py = top + row;
+    if (py < 0 || py >= surface.height) continue;
+    const unsigned char* bits = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
+    uint32_t* dest = surface.pixels.data() + static_cast<size_t>(py) * surface.width;
+    for (unsigned col = 0; col < bitmap.width; ++col) {
+      const int64_t px = left + col;
+      if (px < 0 || px >= surface.width) continue;
+      if (bits[col >> 3] & (0x80 >> (col & 7))) dest[px] = ink;
+    }
+  }
 }
 
 void FontDrawText(PlatformFont* font, Surface& surface, int x, int y, const char* text, const TextColours& colours) {
@@ -189,22 +310,18 @@ void FontDrawText(PlatformFont* font, Surface& surface, int x, int y, const char
   int64_t penX = x;
   const int64_t baseline = int64_t{y} + font->ascent;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-    if (!LoadGlyph(font, *p)) continue;
-    const FT_GlyphSlot slot = font->face->glyph;
-    const FT_Bitmap& bitmap = slot->bitmap;
-    const int64_t left = penX + slot->bitmap_left;
-    const int64_t top = baseline - slot->bitmap_top;
-    for (unsigned row = 0; row < bitmap.rows; ++row) {
-      const int64_t py = top + row;
-      if (py < 0 || py >= surface.height) continue;
-      const unsigned char* bits = bitmap.buffer + static_cast<ptrdiff_t>(row) * bitmap.pitch;
-      uint32_t* dest = surface.pixels.data() + static_cast<size_t>(py) * surface.width;
-      for (unsigned col = 0; col < bitmap.width; ++col) {
-        const int64_t px = left + col;
-        if (px < 0 || px >= surface.width) continue;
-        if (bits[col >> 3] & (0x80 >> (col & 7))) dest[px] = colours.ink;
-      }
-    }
-    penX += GlyphAdvance(font);
+    const GlyphEntry& glyph = Glyph(font, *p);
+    if (glyph.state == GlyphState::kAbsent) continue;
+    const int64_t left = penX + glyph.left;
+    const int64_t top = baseline - glyph.top;
+    penX += glyph.advance;
+    // A glyph wholly off the surface draws nothing.
+    if (left >= surface.width || top >= surface.height || left + glyph.width <= 0 || top + glyph.rows <= 0) continue;
+    if (glyph.state == GlyphState::kKept) FillGlyphSpans(font, glyph, surface, left, top, colours.ink);
+    else if (LoadGlyph(font, *p)) DrawSlotBitmap(font, surface, left, top, colours.ink);
   }
 }
+
+size_t FontGlyphMemoryInUse() { return gText.glyphBytes; }
+
+void FontSetGlyphMemoryLimit(size_t bytes) { gText.glyphLimit = bytes != 0 ? bytes : kGlyphMemoryLimit; }

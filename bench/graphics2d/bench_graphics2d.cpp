@@ -2,47 +2,14 @@
 // loop's 2D steps (backgrounds, queue replay, sprites, present) after the commands of a slice.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <vector>
-
-#include "graphics2d/graphics2d.h"
+#include "bench/graphics2d/bench_display.h"
 #include "platform/surface.h"
 #include "runtime/command_numbers.h"
 
 namespace {
 
-VariableSlot gSlots[kVariableSlots];
-
-// Opens a headless display with the pools and the commands, once per benchmark run.
-void OpenDisplay() {
-  static bool registered = false;
-  if (!registered) {
-    setenv("SDL_VIDEODRIVER", "offscreen", 1);
-    RegisterGraphics2DPools();
-    RegisterGraphics2DCommands();
-    registered = true;
-  }
-  if (BackBuffer() != nullptr) ReleaseDisplay(false);
-  FreeRecordPools();
-  CreateRecordPools();
-  MutableSettings().presentByBlit = true;
-  InitDisplay(false, false, false);
-  VariableTable = gSlots;
-  Dispatcher.drawStop = 0;  // manual refresh: a slice holds many commands
-}
-
-// Calls a command's handler with integer operands.
-void Call(int command, std::initializer_list<int32_t> values) {
-  std::vector<CodeCell> cells;
-  int slot = kFirstIntTemp;
-  for (int32_t value : values) {
-    gSlots[slot].asInt = value;
-    cells.push_back(reinterpret_cast<CodeCell>(&gSlots[slot++]));
-  }
-  cells.push_back(0);
-  OperandPointer = cells.data();
-  HandlerForCommand(command)();
-}
+using bench2d::Call;
+using bench2d::OpenDisplay;
 
 void BM_MovingKeyedSprites(benchmark::State& state) {
   OpenDisplay();

@@ -2,6 +2,11 @@
 // pixels, the status line and the compile progress panel.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "graphics2d/image_files.h"
 #include "ide/ide.h"
 
 namespace {
@@ -41,6 +46,26 @@ TEST(Drawing, AtlasCellsAndColours) {
     }
   EXPECT_TRUE(white && dark);
   EXPECT_EQ(ToRgb565(0xA37A7D), 15 * 2048 + 30 * 32 + 19);  // (0x7D, 0x7A, 0xA3): r 15, g 30, b 19
+}
+
+// The whole atlas, pixel for pixel, against the picture of it kept in tests/data/ide (written
+// again with QV_UPDATE_REFERENCE set): the glyphs' shapes, places and colours must not change.
+TEST(Drawing, AtlasMatchesItsReference) {
+  ASSERT_TRUE(BuildGlyphAtlas());
+  const Surface& atlas = *GlyphAtlas();
+  const std::string path = QV_SOURCE_DIR "/tests/data/ide/glyph_atlas.png";
+  if (std::getenv("QV_UPDATE_REFERENCE") != nullptr) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    ASSERT_TRUE(SaveImageFile(path.c_str(), atlas, nullptr));
+  }
+  std::string why;
+  Surface* reference = LoadImageFile(path.c_str(), &why);
+  ASSERT_NE(reference, nullptr) << why;
+  ASSERT_EQ(reference->width * 10000 + reference->height, atlas.width * 10000 + atlas.height);
+  int differing = 0;
+  for (size_t i = 0; i < atlas.pixels.size(); ++i) differing += (atlas.pixels[i] & 0xFFFFFF) != (reference->pixels[i] & 0xFFFFFF);
+  SurfaceDestroy(reference);
+  EXPECT_EQ(differing, 0);
 }
 
 TEST(Drawing, EditorRowsTraceAndPixels) {

@@ -1,60 +1,23 @@
 // Text layer tests: any font name gives a usable font, measuring follows the text, drawing
 // writes only ink (transparent) or ink over paper (opaque), and styles change the glyphs.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/display_modes.h"
 #include "platform/present.h"
 #include "platform/surface.h"
 #include "platform/text.h"
+#include "tests/platform/fresh_fonts.h"
 #include "tests/platform/glyph_ink.h"
 
 namespace fs = std::filesystem;
 
-// Fonts as on a fresh machine: fontconfig sees only the files of fonts-dejavu-core (no oblique
-// or italic file) with the system's rules, whatever else this machine has installed. Made
-// before the first font and removed after the last test; fontconfig reads its configuration
-// once per process, so under --gtest_repeat the folder comes back at the same place.
-class FreshMachineFonts : public ::testing::Environment {
- public:
-  void SetUp() override {
-    if (folder_.empty()) {
-      char pattern[] = "/tmp/qv-fonts-XXXXXX";
-      ASSERT_NE(mkdtemp(pattern), nullptr);
-      folder_ = pattern;
-    }
-    fs::create_directories(folder_ / "fonts");
-    for (const char* file : {"DejaVuSans.ttf", "DejaVuSans-Bold.ttf", "DejaVuSansMono.ttf", "DejaVuSansMono-Bold.ttf",
-                             "DejaVuSerif.ttf", "DejaVuSerif-Bold.ttf"})
-      fs::create_symlink(fs::path("/usr/share/fonts/truetype/dejavu") / file, folder_ / "fonts" / file);
-    std::ofstream conf(folder_ / "fonts.conf");
-    conf << "<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n<fontconfig>\n"
-         << "<dir>" << (folder_ / "fonts").string() << "</dir>\n<cachedir>" << (folder_ / "cache").string()
-         << "</cachedir>\n";
-    // The system's rules (aliases, synthetic styles), but not the user's own fonts and files.
-    std::error_code error;
-    for (const auto& rule : fs::directory_iterator("/etc/fonts/conf.d", error)) {
-      const std::string name = rule.path().filename().string();
-      if (rule.path().extension() == ".conf" && name != "50-user.conf" && name != "51-local.conf")
-        conf << "<include ignore_missing=\"yes\">" << rule.path().string() << "</include>\n";
-    }
-    conf << "</fontconfig>\n";
-    setenv("FONTCONFIG_FILE", (folder_ / "fonts.conf").c_str(), 1);
-  }
-  void TearDown() override {
-    std::error_code error;
-    fs::remove_all(folder_, error);
-  }
-  static const fs::path& Folder() { return folder_; }
-
- private:
-  static inline fs::path folder_;
-};
+// Fonts as on a fresh machine, whatever this one has installed.
 static ::testing::Environment* const kFreshMachineFonts = ::testing::AddGlobalTestEnvironment(new FreshMachineFonts);
 
 using FontPtr = std::unique_ptr<PlatformFont, void (*)(PlatformFont*)>;
@@ -138,6 +101,69 @@ TEST(Text, BoldAndItalicChangeTheGlyphs) {
   EXPECT_GT(ink[1].pixels, ink[0].pixels * 5 / 4);  // bold: thicker strokes
   EXPECT_GT(ink[3].pixels, ink[2].pixels * 5 / 4);
   EXPECT_LT(ink[2].pixels, ink[0].pixels * 3 / 2);  // slanting alone adds no weight
+}
+
+using SurfacePtr = std::unique_ptr<Surface, void (*)(Surface*)>;
+
+// Every character in lines that the surface's edges cut on all four sides, transparent and
+// opaque, with the widths measured on the way.
+static std::vector<int> DrawEveryCharacter(PlatformFont* font, Surface& s) {
+  std::vector<int> widths;
+  for (int line = 0; line < 5; ++line) {
+    std::string text;
+    for (int c = line * 52 + 1; c <= std::min(255, line * 52 + 52); ++c) text += static_cast<char>(c);
+    const int x = line % 2 == 0 ? -7 : 3, y = line * s.height / 4 - 5;
+    FontDrawText(font, s, x, y, text.c_str(), TextColours{0xFFEE00u - static_cast<uint32_t>(line), 0x2040C0, line == 3});
+    int width = 0, height = 0;
+    FontMeasure(font, text.c_str(), &width, &height);
+    widths.push_back(width);
+  }
+  return widths;
+}
+
+// The runs of ink a font keeps draw what FreeType renders for each glyph at each draw (as when
+// nothing may be kept), pixel for pixel and with the same advances, in every style, synthetic
+// or from a file, at small and large sizes.
+TEST(Text, KeptGlyphsDrawAsFreshlyRenderedOnes) {
+  const char* const names[] = {"system", "arial", "DejaVu Sans Mono", "DejaVu Serif"};
+  for (const char* name : names)
+    for (const int size : {6, 13, 40})
+      for (int style = 0; style < 4; ++style) {
+        SCOPED_TRACE(std::string(name) + " " + std::to_string(size) + " style " + std::to_string(style));
+        SurfacePtr kept(SurfaceCreate(300, 4 * size), SurfaceDestroy), rendered(SurfaceCreate(300, 4 * size), SurfaceDestroy);
+        FontPtr font = MakeFont(name, size, style & 1, style & 2);
+        const std::vector<int> keptWidths = DrawEveryCharacter(font.get(), *kept);
+        EXPECT_EQ(DrawEveryCharacter(font.get(), *kept), keptWidths);  // the second time all from what is kept
+        const size_t used = FontGlyphMemoryInUse();
+        EXPECT_GT(used, 0u);
+        FontSetGlyphMemoryLimit(1);
+        FontPtr unkept = MakeFont(name, size, style & 1, style & 2);
+        EXPECT_EQ(DrawEveryCharacter(unkept.get(), *rendered), keptWidths);
+        EXPECT_EQ(FontGlyphMemoryInUse(), used);
+        FontSetGlyphMemoryLimit(0);
+        ASSERT_TRUE(kept->pixels == std::vector<uint32_t>(rendered->pixels.begin(), rendered->pixels.end()));
+      }
+}
+
+// A font's glyphs are given back with it, and no font keeps more than the limit allows: what
+// does not fit is drawn all the same.
+TEST(Text, GlyphMemoryIsBoundedAndGivenBack) {
+  const size_t before = FontGlyphMemoryInUse();
+  SurfacePtr first(SurfaceCreate(600, 300), SurfaceDestroy), second(SurfaceCreate(600, 300), SurfaceDestroy);
+  {
+    FontPtr big = MakeFont("system", 300);
+    FontDrawText(big.get(), *first, 0, 0, "Wq@", TextColours{});
+    EXPECT_GT(FontGlyphMemoryInUse(), before + 4096);
+  }
+  EXPECT_EQ(FontGlyphMemoryInUse(), before);
+  FontSetGlyphMemoryLimit(before + 4096);
+  {
+    FontPtr big = MakeFont("system", 300);
+    FontDrawText(big.get(), *second, 0, 0, "Wq@", TextColours{});
+    EXPECT_LE(FontGlyphMemoryInUse(), before + 4096);
+  }
+  FontSetGlyphMemoryLimit(0);
+  EXPECT_TRUE(first->pixels == std::vector<uint32_t>(second->pixels.begin(), second->pixels.end()));
 }
 
 TEST(DisplayModes, StandardModesAreAlwaysListed) {
