@@ -82,6 +82,15 @@ static const char* MapFontFamily(const char* name) {
   return name;
 }
 
+// The installed family a name falls back to when no file has it: the one of its kind, so that
+// a program asking for a fixed-width font (courier) still gets one. Named after the generic
+// family, it also outranks fontconfig's weaker expansion of that family into other files.
+static const char* FallbackFamily(const char* family) {
+  if (strcasecmp(family, "monospace") == 0) return "DejaVu Sans Mono";
+  if (strcasecmp(family, "serif") == 0) return "DejaVu Serif";
+  return "DejaVu Sans";
+}
+
 // Asks fontconfig for the best file. What the file itself is comes from the opened face, not
 // from the match: fontconfig answers a style no file has with the nearest file, marked bold or
 // oblique (its synthetic-style rule), and that file draws upright and regular.
@@ -95,7 +104,7 @@ static std::string MatchFontFile(const char* family, bool bold, bool italic) {
   if (!gText.fontconfigReady) return path;
   FcPattern* pattern = FcPatternCreate();
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("DejaVu Sans"));
+  FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(FallbackFamily(family)));
   FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
   FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);

@@ -39,6 +39,23 @@ TEST(Text, EveryNameGivesAFont) {
   }
 }
 
+// A name a program commonly asks for gets a font of its kind: fixed-width names a fixed-width
+// file, serif names a serif file (both once fell back to the sans font).
+TEST(Text, CommonNamesGetAFontOfTheirKind) {
+  const struct {
+    const char* name;
+    const char* file;
+  } cases[] = {{"courier", "DejaVuSansMono.ttf"},   {"Courier New", "DejaVuSansMono.ttf"},
+               {"monospace", "DejaVuSansMono.ttf"}, {"times", "DejaVuSerif.ttf"},
+               {"Times New Roman", "DejaVuSerif.ttf"}, {"serif", "DejaVuSerif.ttf"},
+               {"arial", "DejaVuSans.ttf"},         {"no such font at all", "DejaVuSans.ttf"}};
+  for (const auto& c : cases) {
+    FontPtr font = MakeFont(c.name, 12);
+    ASSERT_NE(font, nullptr) << c.name;
+    EXPECT_EQ(fs::path(FontFilePath(font.get())).filename(), c.file) << c.name;
+  }
+}
+
 TEST(Text, MeasureGrowsWithTextAndSize) {
   FontPtr small = MakeFont("system", 10);
   FontPtr big = MakeFont("system", 20);
