@@ -3,7 +3,8 @@
 //                                          of a library's closure, space-separated)
 //   carry_libraries append EXECUTABLE ARCHIVE
 // The archive's format is platform/carried_archive.h's; appended, it is one package entry
-// after the executable, which the runtime reads at start-up and the game builder copies from.
+// after the executable (platform/package_format.h), which the runtime reads at start-up and the
+// game builder copies from.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "platform/carried_archive.h"
+#include "platform/package_format.h"
 
 namespace {
 
@@ -29,10 +31,6 @@ bool ReadFile(const std::string& path, std::vector<uint8_t>* bytes) {
   if (!in) return false;
   bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !bytes->empty();
-}
-
-void PutWord(std::string& out, uint32_t value) {
-  for (int i = 0; i < 4; ++i) out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
 int Pack(const char* out, const char* manifest) {
@@ -76,30 +74,29 @@ int Pack(const char* out, const char* manifest) {
   return file.good() ? 0 : 1;
 }
 
-// The package after the linked executable: one entry, the archive; then the end word 0 and
-// the package's start (the executable's size).
+// The package after the linked executable: one entry, the archive; then the closing words
+// with the checksum of the whole file.
 int Append(const char* executable, const char* archivePath) {
-  std::vector<uint8_t> archive;
+  std::vector<uint8_t> archive, program;
   if (!ReadFile(archivePath, &archive)) {
     std::fprintf(stderr, "carry_libraries: cannot read %s\n", archivePath);
     return 1;
   }
-  std::fstream file(executable, std::ios::binary | std::ios::in | std::ios::out | std::ios::ate);
-  const std::streamoff start = file.tellp();
-  if (!file || start <= 0 || start > 0x7fffffff) {
-    std::fprintf(stderr, "carry_libraries: cannot open %s\n", executable);
+  if (!ReadFile(executable, &program) || program.size() > 0x7fffffff) {
+    std::fprintf(stderr, "carry_libraries: cannot read %s\n", executable);
     return 1;
   }
-  std::string tail;
-  PutWord(tail, static_cast<uint32_t>(std::strlen(kCarriedPackageEntry) + 1));
-  tail.append(kCarriedPackageEntry, std::strlen(kCarriedPackageEntry) + 1);
-  PutWord(tail, static_cast<uint32_t>(archive.size()));
-  file.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+  std::vector<uint8_t> tail;
+  PutPackageEntryHead(kCarriedPackageEntry, static_cast<uint32_t>(archive.size()), &tail);
+  PackageChecksum sum;
+  sum.Add(program.data(), program.size());
+  sum.Add(tail.data(), tail.size());
+  sum.Add(archive.data(), archive.size());
+  const std::vector<uint8_t> closing = PackageTail(sum, static_cast<uint32_t>(program.size()));
+  std::ofstream file(executable, std::ios::binary | std::ios::app);
+  file.write(reinterpret_cast<const char*>(tail.data()), static_cast<std::streamsize>(tail.size()));
   file.write(reinterpret_cast<const char*>(archive.data()), static_cast<std::streamsize>(archive.size()));
-  tail.clear();
-  PutWord(tail, 0);
-  PutWord(tail, static_cast<uint32_t>(start));
-  file.write(tail.data(), static_cast<std::streamsize>(tail.size()));
+  file.write(reinterpret_cast<const char*>(closing.data()), static_cast<std::streamsize>(closing.size()));
   return file.good() ? 0 : 1;
 }
 
