@@ -132,6 +132,18 @@ const DriverCase kCases[] = {
      "./game && [ ! -e QV.LOG ] && printf '[SETTINGS]\\nDEBUGMODE=1\\n' > SETUP.INI && ./game", 0, "",
      R"sh([ ! -s "$ERR" ] && [ "$(grep -c '^RUNTIMEWARNING 3002 LINE 2 ON ' QV.LOG)" = 1 ] &&
         grep -q '=Runtime Warning 3002 : Sound file could not be loaded or recorded (boom.wav) at line 2$' QV.LOG)sh"},
+    // A model's texture that is no picture, or is not there, leaves it untextured and is logged
+    // in debug mode like any failed load.
+    {"AModelsTextureThatCannotLoadIsLogged",
+     "mkdir m && echo garbage > m/bad.bmp && "
+     "printf 'xof 0302txt 0032\\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;;\\n MeshMaterialList { 1; 1; 0;;\\n"
+     "  Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"bad.bmp\"; } }\\n"
+     "  Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"gone.png\"; } } } }\\n' > m/model.x && "
+     "printf 'load object \"model.x\", 1\\n' > t.qva && $QV build t.qva -o game --media m > /dev/null && "
+     "printf '[SETTINGS]\\nDEBUGMODE=1\\n' > SETUP.INI",
+     "./game", 0, "",
+     R"sh(grep -q '^ENGINEERROR ON .*=texture bad.bmp: ' QV.LOG && grep -q '^ENGINEERROR ON .*=texture gone.png: no such file$' QV.LOG &&
+        ! grep -q 'gone.bmp' QV.LOG)sh"},
     // A file-loading command that fails names the file and says when it is not there, at the
     // line of the command, also when the load waits for the next frame (load bitmap).
     {"LoadImageOfAMissingFileNamesIt", "printf 'print 1\\nload image \"nofile.png\", 1\\n' > p.qva",
