@@ -136,7 +136,6 @@ class GameWriter {
   // False once a write failed (the reason comes with Finish).
   bool Put(const void* data, size_t n) {
     sum_.Add(data, n);
-    written_ += n;
     return PlatformWriteReplacement(&out_, data, n);
   }
   bool Put(const std::vector<uint8_t>& bytes) { return Put(bytes.data(), bytes.size()); }
@@ -152,7 +151,6 @@ class GameWriter {
     return true;
   }
   const PackageChecksum& Sum() const { return sum_; }
-  uint64_t Written() const { return written_; }
   // Renames the whole file over the target, or says why not (the target as it was).
   bool Finish(std::string* whyNot) { return PlatformCommitReplace(&out_, whyNot); }
 
@@ -160,7 +158,6 @@ class GameWriter {
   static constexpr size_t kCopyPiece = 1 << 20;
   PlatformReplacement out_;
   PackageChecksum sum_;
-  uint64_t written_ = 0;
   std::vector<uint8_t> piece_;
 };
 
