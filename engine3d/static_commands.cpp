@@ -108,7 +108,7 @@ void CmdLoadStaticObjects() {
   if (!FileExists(path.c_str())) return RuntimeError(105);
   std::string whyNot;
   if (!LoadStaticWorld(path.c_str(), &whyNot, packaged ? name.c_str() : nullptr)) {
-    LogErrorEntry("ENGINEERROR", ("static world " + path + " refused: " + whyNot).c_str());
+    LogErrorEntry("ENGINEERROR", ("static world " + name + " refused: " + whyNot).c_str());
     return RuntimeError(7020);
   }
 }
