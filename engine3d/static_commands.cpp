@@ -97,15 +97,18 @@ void CmdDeleteStaticObjects() {
 }
 
 void CmdLoadStaticObjects() {
-  std::string path = TextOperand(0);
+  const std::string name = TextOperand(0);
   AdvanceOperands(1);
   EndSliceAfterDrawing();
-  ResolvePackagedFile(path, "dat");
+  std::string path = name;
+  // From a game's package the world is a copy in the temporary folder: its textures are
+  // still named after the world as the program names it (level.dat_1.dds in the package too).
+  const bool packaged = ResolvePackagedFile(path, "dat");
   path = MapProgramPath(path.c_str());
   if (!FileExists(path.c_str())) return RuntimeError(105);
   std::string whyNot;
-  if (!LoadStaticWorld(path.c_str(), &whyNot)) {
-    LogErrorEntry("ENGINEERROR", ("static world " + path + " refused: " + whyNot).c_str());
+  if (!LoadStaticWorld(path.c_str(), &whyNot, packaged ? name.c_str() : nullptr)) {
+    LogErrorEntry("ENGINEERROR", ("static world " + name + " refused: " + whyNot).c_str());
     return RuntimeError(7020);
   }
 }

@@ -3,6 +3,7 @@
 #include "engine3d/engine3d_local.h"
 #include "graphics2d/graphics2d.h"
 #include "graphics2d/image_files.h"
+#include "models/models.h"
 #include "platform/surface.h"
 
 #include <cctype>
@@ -137,7 +138,7 @@ int32_t GetColorTexture(uint32_t rgb) {
   return number < 0 ? 0 : number;
 }
 
-int32_t GetTextureByFile(const char* fileName, int32_t /*flag*/) {
+int32_t GetTextureByFile(const char* fileName, int32_t flag) {
   if (fileName == nullptr || fileName[0] == '\0') return -1;
   if (const int32_t cached = FindCached(fileName)) {
     TextureFor(cached)->references += 1;
@@ -154,19 +155,33 @@ int32_t GetTextureByFile(const char* fileName, int32_t /*flag*/) {
   if (!folder.empty()) candidates.push_back(folder + name);
   if (slash != std::string::npos && slash + 1 < name.size()) candidates.push_back(folder + name.substr(slash + 1));
   std::string path;
+  bool found = false;
   for (const std::string& candidate : candidates) {
     path = candidate;
-    ResolvePackagedFile(path, "dat");
+    // Extracted from a game's package under its own extension: the picture's decoder is
+    // chosen by it.
+    ResolvePackagedFile(path);
     path = MapProgramPath(path.c_str());
-    if (FileExists(path.c_str())) break;
+    found = FileExists(path.c_str());
+    if (found) break;
+  }
+  // Logged, not kept as the engine's last error: the model or world loads without it.
+  if (!found) {
+    if (flag != kTextureNameGuess) LogErrorEntry("ENGINEERROR", ("texture " + name + ": no such file").c_str());
+    return -1;
   }
   std::string whyNot;
   Surface* image = LoadImageFile(path.c_str(), &whyNot);
   if (image == nullptr) {
     ReportIfPictureLibraryMissing(fileName, whyNot);
+    LogErrorEntry("ENGINEERROR", ("texture " + name + ": " + whyNot).c_str());
     return -1;
   }
   const int32_t number = MakeTexture(image->pixels.data(), image->width, image->height, fileName);
+  if (number < 0)
+    LogErrorEntry("ENGINEERROR", ("texture " + name + ": its " + std::to_string(image->width) + " x " +
+                                  std::to_string(image->height) + " picture cannot be made a texture")
+                                     .c_str());
   SurfaceDestroy(image);
   return number;
 }

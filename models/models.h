@@ -21,8 +21,13 @@ constexpr int kModelNameSize = 80;  // node, texture and track name fields, term
 
 // What the library needs of its host (the 3D engine), handed over once with ModelsInit; null
 // members fall back to harmless defaults, so tests give only what they look at.
+// GetTextureByFile's flag for a name guessed from the one a model gives (its .bmp copy): a
+// missing file is no failure to log, as the name given is tried next.
+inline constexpr int32_t kTextureNameGuess = 1;
+
 struct ModelsHost {
-  // Texture number of a texture file (reference count + 1); -1 when it cannot be loaded.
+  // Texture number of a texture file (reference count + 1); -1 when it cannot be loaded (the
+  // host logs why). flag 0, or kTextureNameGuess.
   int32_t (*GetTextureByFile)(const char* name, int32_t flag);
   // Texture number of a solid colour 0xRRGGBB.
   int32_t (*GetColorTexture)(uint32_t rgb);

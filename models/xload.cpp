@@ -70,7 +70,7 @@ bool ParseXMaterial(const XObject& object, MaterialTable& table) {
     // Textures are kept as .bmp beside the model; a model whose .png, .jpg or .tga has no
     // such copy gets its texture by the name as written.
     std::string name = TextureLookupName(texture->strings[index]);
-    int32_t number = host.GetTextureByFile(name.c_str(), 0);
+    int32_t number = host.GetTextureByFile(name.c_str(), name != texture->strings[index] ? kTextureNameGuess : 0);
     if (number == -1 && name != texture->strings[index]) {
       name = texture->strings[index];
       number = host.GetTextureByFile(name.c_str(), 0);

@@ -81,8 +81,9 @@ bool ParseCarriedTable(const CarriedArchiveReader& read, uint64_t size, const ui
     item.size = in.Word();
     item.packedSize = in.Word();
     if (in.error || item.size > kMaxItemSize) return Fail(whyNot, where + ": bad size");
-    item.packed = base + in.Skip(item.packedSize);
+    item.offset = in.Skip(item.packedSize);
     if (in.error) return Fail(whyNot, where + ": cut short");
+    item.packed = base != nullptr ? base + item.offset : nullptr;
     if (item.name.find_first_of(std::string("/\n\0", 3)) != std::string::npos)
       return Fail(whyNot, where + ": bad name");
     for (size_t at = 0; at < list.size();) {
@@ -124,6 +125,11 @@ void StartCarriedArchive(std::vector<uint8_t>* archive) {
 }
 
 void AppendCarriedItem(const CarriedItem& item, std::vector<uint8_t>* archive) {
+  AppendCarriedItemHead(item, archive);
+  archive->insert(archive->end(), item.packed, item.packed + item.packedSize);
+}
+
+void AppendCarriedItemHead(const CarriedItem& item, std::vector<uint8_t>* archive) {
   std::string needs;
   for (const std::string& need : item.needs) needs += (needs.empty() ? "" : "\n") + need;
   PutWord(archive, static_cast<uint32_t>(item.name.size()));
@@ -132,5 +138,4 @@ void AppendCarriedItem(const CarriedItem& item, std::vector<uint8_t>* archive) {
   archive->insert(archive->end(), needs.begin(), needs.end());
   PutWord(archive, item.size);
   PutWord(archive, item.packedSize);
-  archive->insert(archive->end(), item.packed, item.packed + item.packedSize);
 }

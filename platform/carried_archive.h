@@ -22,8 +22,9 @@ struct CarriedItem {
   std::string name;
   std::vector<std::string> needs;
   uint32_t size = 0;                // unpacked
-  const uint8_t* packed = nullptr;  // inside the archive's bytes
+  const uint8_t* packed = nullptr;  // inside the archive's bytes (null when read from a file alone)
   uint32_t packedSize = 0;
+  uint64_t offset = 0;              // of the packed data, from the archive's start
   bool IsLibrary() const { return IsCarriedLibraryName(name); }
 };
 
@@ -32,7 +33,7 @@ struct CarriedItem {
 bool ParseCarriedArchive(const uint8_t* data, size_t size, std::vector<CarriedItem>* items, std::string* whyNot);
 // The same table read through `read` (n bytes at an offset into out; false where it cannot),
 // for an archive in a file: only the table's bytes are read, and each item's packed pointer is
-// base plus its offset, never touched here.
+// base plus its offset (null without a base), never touched here.
 using CarriedArchiveReader = std::function<bool(uint64_t at, void* out, size_t n)>;
 bool ParseCarriedTable(const CarriedArchiveReader& read, uint64_t size, const uint8_t* base,
                        std::vector<CarriedItem>* items, std::string* whyNot);
@@ -43,3 +44,5 @@ bool PackCarriedBytes(const std::vector<uint8_t>& bytes, std::vector<uint8_t>* p
 // A new archive is its magic, then each item's record, its packed data copied as it is.
 void StartCarriedArchive(std::vector<uint8_t>* archive);
 void AppendCarriedItem(const CarriedItem& item, std::vector<uint8_t>* archive);
+// The record alone, for a writer that copies the packed data itself (item.packedSize of them).
+void AppendCarriedItemHead(const CarriedItem& item, std::vector<uint8_t>* archive);

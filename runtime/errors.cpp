@@ -242,6 +242,11 @@ std::string FormatRuntimeErrorText(bool withLine) {
                                 : gErrors.fileProblem.empty() ? ""
                                                               : ": " + gErrors.fileProblem);
   }
+  // A built game looks its files up by the names it packed them under: say what those are.
+  if (text.find(": no such file") != std::string::npos) {
+    const std::string note = PackedNamesNote();
+    if (!note.empty()) text += " (" + note + ")";
+  }
   if (withLine && gErrors.line > 0) {
     if (text.back() != ' ') text += ' ';
     text += "at line " + std::to_string(gErrors.line);

@@ -263,18 +263,16 @@ bool ListProgramCommands(const std::vector<uint8_t>& program, std::vector<int32_
   return true;
 }
 
-bool LoadCompiledProgram(const char* fileName) {
+bool LoadCompiledProgram(const char* fileName, std::string* whyNot) {
   std::vector<uint8_t> bytes;
-  if (!ReadFileBytes(fileName, &bytes)) {
-    std::fprintf(stderr, "quorvanel: cannot open compiled program '%s'\n", fileName);
-    return false;
-  }
-  std::string whyNot;
-  if (!LoadCompiledProgramFromMemory(bytes.data(), bytes.size(), &whyNot)) {
-    std::fprintf(stderr, "quorvanel: %s: %s\n", fileName, whyNot.c_str());
-    return false;
-  }
-  return true;
+  std::string why;
+  const bool read = ReadFileBytes(fileName, &bytes);
+  if (read && LoadCompiledProgramFromMemory(bytes.data(), bytes.size(), &why)) return true;
+  if (!read) why = "cannot open compiled program '" + std::string(fileName) + "'";
+  if (whyNot != nullptr) *whyNot = why;
+  else if (!read) std::fprintf(stderr, "quorvanel: %s\n", why.c_str());
+  else std::fprintf(stderr, "quorvanel: %s: %s\n", fileName, why.c_str());
+  return false;
 }
 
 static void FreeSlotText(int slot) {

@@ -2,13 +2,14 @@
 // extracting them to temporary files for the commands that open files by name, and writing.
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,16 +17,10 @@
 #include "platform/carried_archive.h"
 #include "platform/file_replace.h"
 #include "platform/folders.h"
+#include "platform/package_format.h"
 #include "runtime/runtime_local.h"
 
 namespace {
-
-constexpr uint32_t kMaxEntryName = 256;  // 255 characters and the NUL
-
-uint32_t WordAt(const uint8_t* bytes, size_t at) {
-  return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-         static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
 
 // Package names compare lower-cased with backslashes.
 std::string PackageName(std::string name) {
@@ -41,44 +36,25 @@ bool Fail(std::string* whyNot, const std::string& reason) {
   return false;
 }
 
+constexpr size_t kCopyPiece = 1 << 20;  // what an extraction holds in memory at once
+
 }  // namespace
 
 bool ParsePackageBytes(const uint8_t* image, size_t size, std::vector<PackageEntryView>* entries,
                        std::string* whyNot) {
   entries->clear();
-  if (size < 8) return Fail(whyNot, "no package: file too short");
-  const size_t lastWord = size - 4;
-  const size_t start = WordAt(image, lastWord);
-  if (start >= lastWord) return Fail(whyNot, "no package: start offset outside the file");
-  size_t at = start;
-  for (;;) {
-    if (lastWord - at < 4) {
-      entries->clear();
-      return Fail(whyNot, "package entries run past its end");
-    }
-    uint32_t nameLength = WordAt(image, at);
-    at += 4;
-    if (nameLength == 0) break;
-    if (nameLength > kMaxEntryName || nameLength > lastWord - at) {
-      entries->clear();
-      return Fail(whyNot, "package entry name too long: " + std::to_string(nameLength) + " bytes");
-    }
-    std::string name(reinterpret_cast<const char*>(image + at), nameLength);
-    name.resize(std::min(name.find('\0'), name.size()));
-    at += nameLength;
-    if (lastWord - at < 4) {
-      entries->clear();
-      return Fail(whyNot, "package entry '" + name + "' runs past its end");
-    }
-    uint32_t dataLength = WordAt(image, at);
-    at += 4;
-    if (dataLength > lastWord - at) {
-      entries->clear();
-      return Fail(whyNot, "package entry '" + name + "' runs past its end");
-    }
-    entries->push_back({PackageName(name), image + at, dataLength});
-    at += dataLength;
-  }
+  const PackageByteReader fromMemory = [image, size](uint64_t at, void* out, size_t n) {
+    if (at > size || n > size - at) return false;
+    std::memcpy(out, image + at, n);
+    return true;
+  };
+  std::vector<PackageFrameEntry> frame;
+  uint64_t start = 0, checksum = 0;
+  if (!ReadPackageFrame(fromMemory, size, &frame, &start, &checksum, whyNot)) return false;
+  if (!PackageChecksumMatches(fromMemory, size, checksum))
+    return Fail(whyNot, "the package does not match its checksum");
+  for (const PackageFrameEntry& entry : frame)
+    entries->push_back({PackageName(entry.name), image + entry.offset, entry.size, entry.offset});
   return true;
 }
 
@@ -86,11 +62,13 @@ bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryVie
   return ParsePackageBytes(image.data(), image.size(), entries, whyNot);
 }
 
-// Lives from OpenPackage to ClosePackage (the run).
+// Lives from OpenPackage to ClosePackage (the run). The file stays open, not mapped: an
+// entry is read a piece at a time when the program first asks for it, and a game rebuilt
+// over this one while it runs does not change what it reads.
 static struct {
-  const uint8_t* image = nullptr;  // the whole file, mapped read-only; entries point into it
-  size_t imageSize = 0;
+  int file = -1;
   std::vector<PackageEntryView> entries;  // the game's own: the carried archive is not one
+  std::string mediaFolder;  // the media folder's own name as packed (lower-cased), or ""
   std::vector<std::string> extracted;  // temporary files written, deleted at close
   std::string path;  // the executable the package was read from
 } gPackage;
@@ -201,9 +179,24 @@ bool ReadFileBytes(const std::string& path, std::vector<uint8_t>* bytes, uint64_
   return static_cast<bool>(in) || bytes->empty();
 }
 
-// Maps the file and reads its package; the carried archive's entry is not kept with the
-// game's own but its place is returned in *carried (null when there is none). False with the
-// reason when there is no package, or one with neither files nor an archive.
+// Reads bytes of the open package file: false where the file ends or cannot be read.
+static bool ReadAt(int file, uint64_t at, void* out, size_t n) {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t got = pread(file, static_cast<uint8_t*>(out) + done, n - done, static_cast<off_t>(at + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+// Reads the file's package: its frame, then, for a game, every byte against the checksum the
+// build wrote (the stub, the program, the media and the libraries alike: a damaged game never
+// starts). The carried archive's entry is not kept with the game's own but its place is
+// returned in *carried (size 0 when there is none); the media folder's name is kept apart
+// too. False with the reason when there is no package, a damaged one, or one with neither
+// files nor an archive.
 static bool ReadPackage(const char* executablePath, std::string* whyNot, PackageEntryView* carried = nullptr) {
   ClosePackage();
   const int file = open(executablePath, O_RDONLY | O_CLOEXEC);
@@ -212,26 +205,45 @@ static bool ReadPackage(const char* executablePath, std::string* whyNot, Package
     if (file >= 0) close(file);
     return Fail(whyNot, "cannot read " + std::string(executablePath));
   }
-  const size_t size = static_cast<size_t>(info.st_size);
-  // Mapped, not read: a game's media and carried libraries are only touched when used.
-  void* map = size < 8 ? MAP_FAILED : mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file, 0);
-  close(file);
-  if (map == MAP_FAILED) return Fail(whyNot, size < 8 ? "no package: file too short" : "cannot read the package");
-  gPackage.image = static_cast<const uint8_t*>(map);
-  gPackage.imageSize = size;
-  if (!ParsePackageBytes(gPackage.image, size, &gPackage.entries, whyNot)) {
-    ClosePackage();
+  const uint64_t size = static_cast<uint64_t>(info.st_size);
+  const PackageByteReader fromFile = [file](uint64_t at, void* out, size_t n) { return ReadAt(file, at, out, n); };
+  std::vector<PackageFrameEntry> frame;
+  uint64_t start = 0, checksum = 0;
+  if (!ReadPackageFrame(fromFile, size, &frame, &start, &checksum, whyNot)) {
+    close(file);
     return false;
   }
-  const auto archive = std::find_if(gPackage.entries.begin(), gPackage.entries.end(),
-                                    [](const PackageEntryView& entry) { return entry.name == kCarriedPackageEntry; });
-  const bool carries = archive != gPackage.entries.end();
-  if (carried != nullptr) *carried = carries ? *archive : PackageEntryView{"", nullptr, 0};
-  if (carries) gPackage.entries.erase(archive);
+  PackageEntryView archive{"", nullptr, 0, 0};
+  bool carries = false;
+  std::string mediaFolder;
+  for (const PackageFrameEntry& entry : frame) {
+    const std::string name = PackageName(entry.name);
+    if (name == kCarriedPackageEntry) {
+      archive = {name, nullptr, entry.size, entry.offset};
+      carries = true;
+    } else if (name == kMediaFolderEntry) {
+      mediaFolder.resize(std::min<uint32_t>(entry.size, kMaxPackageEntryName));
+      if (!ReadAt(file, entry.offset, mediaFolder.data(), mediaFolder.size())) mediaFolder.clear();
+      mediaFolder = PackageName(mediaFolder);
+    } else {
+      gPackage.entries.push_back({name, nullptr, entry.size, entry.offset});
+    }
+  }
+  if (carried != nullptr) *carried = archive;
   if (gPackage.entries.empty() && !carries) {
-    ClosePackage();
+    close(file);
     return Fail(whyNot, "the package holds no files");
   }
+  // The development executable's package holds only its libraries, each checked as it is
+  // unpacked; a game's is read whole once, a piece at a time.
+  if (!gPackage.entries.empty() && !PackageChecksumMatches(fromFile, size, checksum)) {
+    gPackage.entries.clear();
+    close(file);
+    return Fail(whyNot, "its bytes do not match the checksum it was built with: the file was changed or damaged "
+                        "after it was built");
+  }
+  gPackage.file = file;
+  gPackage.mediaFolder = mediaFolder;
   gPackage.path = executablePath;
   return true;
 }
@@ -284,14 +296,13 @@ OwnPackage OpenOwnPackage(const char* executablePath, std::string* whyNot) {
     return Fail(whyNot, "cannot read its own file " + std::string(executablePath)), OwnPackage::kUnreadable;
   const uint64_t extent = ElfExtent(executablePath);
   if (extent != 0 && size == extent) return OwnPackage::kNone;  // nothing appended
-  PackageEntryView carried{"", nullptr, 0};
+  PackageEntryView carried{"", nullptr, 0, 0};
   if (ReadPackage(executablePath, whyNot, &carried)) {
     // The libraries the file carries (the development executable's, or the ones a game was
     // built with) serve the whole process; a damaged archive is a damaged file.
     std::string why;
-    if (carried.data != nullptr &&
-        !PlatformCarryFrom(executablePath, static_cast<uint64_t>(carried.data - gPackage.image), carried.size,
-                           !gPackage.entries.empty(), &why)) {
+    if (!carried.name.empty() &&
+        !PlatformCarryFrom(executablePath, carried.offset, carried.size, !gPackage.entries.empty(), &why)) {
       ClosePackage();
       if (whyNot != nullptr) *whyNot = why;
       return OwnPackage::kDamaged;
@@ -314,13 +325,31 @@ void ClosePackage() {
   for (const std::string& path : gPackage.extracted) PlatformDeleteFile(path);
   gPackage.extracted.clear();
   gPackage.entries.clear();
-  if (gPackage.image != nullptr) munmap(const_cast<uint8_t*>(gPackage.image), gPackage.imageSize);
-  gPackage.image = nullptr;
-  gPackage.imageSize = 0;
+  if (gPackage.file >= 0) close(gPackage.file);
+  gPackage.file = -1;
+  gPackage.mediaFolder.clear();
   gPackage.path.clear();
 }
 
 int PackageEntryCount() { return static_cast<int>(gPackage.entries.size()); }
+
+// Copies an entry's bytes from the package file to a new file at path, a piece at a time;
+// the path holds the whole entry or is left as it was.
+static bool CopyEntryTo(const PackageEntryView& entry, const std::string& path, std::string* whyNot) {
+  PlatformReplacement out;
+  if (!PlatformBeginReplace(path, false, &out, whyNot)) return false;
+  std::vector<uint8_t> piece(std::min<size_t>(kCopyPiece, entry.size));
+  for (uint64_t done = 0; done < entry.size;) {
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(piece.size(), entry.size - done));
+    if (!ReadAt(gPackage.file, entry.offset + done, piece.data(), n)) {
+      PlatformAbandonReplace(&out);
+      return Fail(whyNot, "cannot read the game's own file");
+    }
+    PlatformWriteReplacement(&out, piece.data(), n);
+    done += n;
+  }
+  return PlatformCommitReplace(&out, whyNot);
+}
 
 // Writes an entry to a temporary file of its own: "_virtual.<extension>" for the first
 // (the compiled program), "_virtual-<n>.<extension>" for entry n, so two media files of one
@@ -338,7 +367,7 @@ static std::string ExtractEntry(const PackageEntryView& entry, const char* exten
       PlatformFileReadable(path))
     return path;
   std::string why;
-  if (!PlatformReplaceFile(path, entry.data, entry.size, false, &why)) {
+  if (!CopyEntryTo(entry, path, &why)) {
     Fail(whyNot, "cannot write " + path + ": " + why);
     return "";
   }
@@ -358,13 +387,21 @@ std::string ExtractFirstPackageEntry(std::string* whyNot) {
 template <class Matches>
 static bool ResolveBy(std::string& name, const char* extension, Matches matches) {
   NoteProgramFileName(name.c_str());
-  const std::string wanted = PackageName(name);
-  for (const PackageEntryView& entry : gPackage.entries) {
-    if (!matches(entry.name, wanted)) continue;
-    std::string path = ExtractEntry(entry, extension);
-    if (path.empty()) return false;
-    name = path;
-    return true;
+  std::string wanted = PackageName(name);
+  while (wanted.rfind(".\\", 0) == 0) wanted.erase(0, 2);
+  // A name that starts with the media folder's own name (media\ball.bmp, as the program
+  // reads it from its source folder) finds the file packed as ball.bmp.
+  const std::string inMedia = gPackage.mediaFolder + "\\";
+  const bool prefixed = !gPackage.mediaFolder.empty() && wanted.size() > inMedia.size() && wanted.rfind(inMedia, 0) == 0;
+  for (int pass = 0; pass < (prefixed ? 2 : 1); ++pass) {
+    const std::string sought = pass == 0 ? wanted : wanted.substr(inMedia.size());
+    for (const PackageEntryView& entry : gPackage.entries) {
+      if (!matches(entry.name, sought)) continue;
+      std::string path = ExtractEntry(entry, extension);
+      if (path.empty()) return false;
+      name = path;
+      return true;
+    }
   }
   return false;
 }
@@ -373,11 +410,33 @@ bool ResolvePackagedFile(std::string& name, const char* extension) {
   return ResolveBy(name, extension, [](const std::string& entry, const std::string& wanted) { return entry == wanted; });
 }
 
+// The extension after the last dot of the name's last part ("dat" when it has none, or one
+// too long for a file name of its own): the decoders that choose by extension see the file's.
+bool ResolvePackagedFile(std::string& name) {
+  const size_t slash = name.find_last_of("\\/");
+  const size_t dot = name.rfind('.');
+  const bool has = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) &&
+                   dot + 1 < name.size() && name.size() - dot <= 16;
+  const std::string extension = has ? name.substr(dot + 1) : "dat";
+  return ResolvePackagedFile(name, extension.c_str());
+}
+
 bool ResolvePackagedFileByBaseName(std::string& name, const char* extension) {
   return ResolveBy(name, extension, [](const std::string& entry, const std::string& wanted) {
     size_t slash = entry.find_last_of('\\');
     return (slash == std::string::npos ? entry : entry.substr(slash + 1)) == wanted;
   });
+}
+
+std::string PackedNamesNote() {
+  if (gPackage.entries.size() < 2) return "";
+  std::string example;
+  for (size_t i = 1; i < gPackage.entries.size() && example.empty(); ++i) example = gPackage.entries[i].name;
+  std::replace(example.begin(), example.end(), '\\', '/');
+  if (gPackage.mediaFolder.empty())
+    return "this game holds its files by their paths inside its media folder, as " + example;
+  return "this game holds its files by their paths inside its media folder " + gPackage.mediaFolder + ", as " +
+         example + " or " + gPackage.mediaFolder + "/" + example;
 }
 
 bool FileExists(const char* name) {

@@ -428,8 +428,10 @@ static void StartUp(int argc, char** argv) {
 }
 
 
-// Runs whatever compiled program `programPath` holds, from the input start-up on.
-static void RunProgram(const char* programPath) {
+// Runs whatever compiled program `programPath` holds, from the input start-up on. A game's
+// program (gameName names the game) that does not load is a damaged game, said as such: the
+// file it was extracted to is no name the user knows.
+static void RunProgram(const char* programPath, const char* gameName = nullptr) {
   if (!Hooks.InitDirectInput()) {
     RuntimeError(10007);
     return;
@@ -440,8 +442,14 @@ static void RunProgram(const char* programPath) {
     RuntimeError(101);
     return;
   }
-  if (!LoadCompiledProgram(programPath)) {
-    gProgramRefused = true;  // the loader said why; nothing runs
+  std::string whyNot;
+  if (!LoadCompiledProgram(programPath, gameName != nullptr ? &whyNot : nullptr)) {
+    gProgramRefused = true;  // said why; nothing runs
+    if (gameName != nullptr)
+      PlatformShowMessageBox("Damaged Game",
+                             (std::string(gameName) + ": this game is damaged and cannot start (its program does not load: " +
+                              whyNot + ")").c_str(),
+                             true);
     return;
   }
   if (InitDisplayForRun()) {
@@ -457,15 +465,18 @@ int RunPlayer(const char* executablePath, int argc, char** argv) {
     std::string whyNot;
     std::string programPath = ExtractFirstPackageEntry(&whyNot);
     if (programPath.empty()) {
-      PlatformShowMessageBox("Cannot Start The Game", ("cannot extract the game's program: " + whyNot).c_str(), true);
+      PlatformShowMessageBox("Cannot Start The Game",
+                             (std::string(executablePath) + ": cannot extract the game's program: " + whyNot).c_str(), true);
       gProgramRefused = true;
     } else {
-      RunProgram(programPath.c_str());
+      RunProgram(programPath.c_str(), executablePath);
     }
   }
-  ClosePackage();
   ShutdownRun();
-  return FinishRun();
+  // Closed after the error is shown: its message may say how the game holds its files.
+  const int status = FinishRun();
+  ClosePackage();
+  return status;
 }
 
 void SetRunSourceName(const char* sourceName) { gSourceName = sourceName != nullptr ? sourceName : ""; }

@@ -366,6 +366,14 @@ void FreeRecordPools();
 // A file named by the program, looked up in the package first: a match is extracted to
 // "_virtual.<extension>" in the temporary folder and name is replaced by that path.
 bool ResolvePackagedFile(std::string& name, const char* extension);
+// The same under the name's own extension ("dat" without one), for loaders that choose their
+// decoder by it (a model's textures). A name that begins with the game's media folder's own
+// name finds the file packed without it, in every lookup.
+bool ResolvePackagedFile(std::string& name);
+// How a built game holds its files, for the message of a file it does not find ("this game
+// holds its files by their paths inside its media folder media, as ball.bmp or
+// media/ball.bmp"); "" when no game's package with media files is open.
+std::string PackedNamesNote();
 // The same, comparing the name with the part of each entry name after its last "\".
 bool ResolvePackagedFileByBaseName(std::string& name, const char* extension);
 // 1 when the file (package first) can be opened for reading.
@@ -427,8 +435,9 @@ int RunCompiledProgramInWindow(const char* programPath, std::string* message, in
 // The driver's `run`: a runtime error is also reported as "FILE:LINE: message" on stderr
 // (a headless run shows no box besides); null or "" for none.
 void SetRunSourceName(const char* sourceName);
-// Loads a compiled program; false with a message on stderr when it is malformed.
-bool LoadCompiledProgram(const char* fileName);
+// Loads a compiled program; false when it is malformed, with the reason in *whyNot, or (null)
+// said on stderr.
+bool LoadCompiledProgram(const char* fileName, std::string* whyNot = nullptr);
 bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::string* whyNot);
 void FreeCompiledProgram();
 void InitInterpreter();

@@ -263,9 +263,14 @@ void SetPackageBuildStopCheck(bool (*stopAsked)());
 // Package reading and writing over a byte image (the fuzz target and tests use these).
 struct PackageEntryView {
   std::string name;  // lower-cased
-  const uint8_t* data;
+  const uint8_t* data;  // inside the image parsed (null for the running game's file)
   uint32_t size;
+  uint64_t offset;  // of the data in the file
 };
+// The entry whose data name the media folder a game was built from (its own name, "media"):
+// a program's "media/ball.bmp" finds the packed "ball.bmp". Media names are paths inside the
+// folder, so none starts with "\\".
+inline constexpr char kMediaFolderEntry[] = "\\media";
 // Parses the package at the end of image; false (no entries) when there is none or it is
 // malformed, with the reason in whyNot.
 bool ParsePackage(const std::vector<uint8_t>& image, std::vector<PackageEntryView>* entries,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/package_format.h"
 #include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
 #include "runtime/runtime_local.h"
@@ -56,6 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> image(data, data + size);
   std::vector<PackageEntryView> entries;
   ParsePackage(image, &entries, nullptr);
+  // The same bytes with a checksum that matches, so the walk of the entries is reached too.
+  std::vector<uint8_t> summed = image;
+  if (summed.size() >= kPackageTailSize + 4) {
+    const size_t checksumAt = summed.size() - 12;
+    PackageChecksum sum;
+    sum.Add(summed.data(), checksumAt);
+    sum.Add(summed.data() + checksumAt + 8, 4);
+    for (int i = 0; i < 8; ++i) summed[checksumAt + static_cast<size_t>(i)] = static_cast<uint8_t>(sum.Value() >> (8 * i));
+  }
+  ParsePackage(summed, &entries, nullptr);
   for (const PackageEntryView& entry : entries) {
     volatile uint8_t sink = 0;
     for (uint32_t i = 0; i < entry.size; ++i) sink = sink ^ entry.data[i];  // every byte must be inside

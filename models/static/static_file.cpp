@@ -224,10 +224,10 @@ bool LoadStaticWorldFromMemory(const uint8_t* data, size_t size, const char* pat
   return true;
 }
 
-bool LoadStaticWorld(const char* path, std::string* whyNot) {
+bool LoadStaticWorld(const char* path, std::string* whyNot, const char* textureName) {
   if (path == nullptr) return Fail(whyNot, "no file name");
   std::ifstream file(path, std::ios::binary);
   if (!file) return Fail(whyNot, std::string("cannot open ") + path);
   const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  return LoadStaticWorldFromMemory(bytes.data(), bytes.size(), path, whyNot);
+  return LoadStaticWorldFromMemory(bytes.data(), bytes.size(), textureName != nullptr ? textureName : path, whyNot);
 }

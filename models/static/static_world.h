@@ -122,7 +122,9 @@ float StaticPointDistance(float x1, float y1, float z1, float x2, float y2, floa
 bool SaveStaticWorld(const char* path, std::string* whyNot = nullptr);
 // Loads into a new world and puts it in place only when the whole file reads; a missing,
 // empty, truncated or damaged file changes nothing. whyNot gets the reason of a refusal.
-bool LoadStaticWorld(const char* path, std::string* whyNot = nullptr);
+// The texture files are named after textureName when given (the world's name as the program
+// wrote it, where path is a copy extracted from a game's package), else after path.
+bool LoadStaticWorld(const char* path, std::string* whyNot = nullptr, const char* textureName = nullptr);
 // The same from bytes in memory (path names the texture files). Fuzzed.
 bool LoadStaticWorldFromMemory(const uint8_t* data, size_t size, const char* path, std::string* whyNot);
 // The exact bytes the world saves as (textures not written).

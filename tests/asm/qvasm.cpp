@@ -2,6 +2,8 @@
 // the compiled program's 32-bit format, and appends packages to executable images.
 #include "tests/asm/qvasm.h"
 
+#include "platform/package_format.h"
+
 #include "runtime/runtime.h"
 
 #include <cstring>
@@ -146,6 +148,19 @@ std::vector<uint8_t> BuildPackagedExecutable(const std::vector<uint8_t>& stub,
   std::vector<uint8_t> out = stub;
   AppendPackage(&out, entries);
   return out;
+}
+
+std::vector<uint8_t> PackageAfter(PackageChecksum stubSum, uint32_t stubSize,
+                                  const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries) {
+  std::vector<uint8_t> package;
+  for (const auto& [name, data] : entries) {
+    PutPackageEntryHead(name, static_cast<uint32_t>(data.size()), &package);
+    package.insert(package.end(), data.begin(), data.end());
+  }
+  stubSum.Add(package.data(), package.size());
+  const std::vector<uint8_t> tail = PackageTail(stubSum, stubSize);
+  package.insert(package.end(), tail.begin(), tail.end());
+  return package;
 }
 
 void PutWordAt(std::vector<uint8_t>& bytes, size_t wordIndex, uint32_t value) {

@@ -20,6 +20,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/package_format.h"
+
 namespace qvasm {
 
 struct Label {
@@ -84,6 +86,11 @@ class ProgramBuilder {
 // usually the compiled program, named "_exefile.dat").
 std::vector<uint8_t> BuildPackagedExecutable(
     const std::vector<uint8_t>& stub, const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries);
+
+// The package of the entries to append to a player file of stubSize bytes whose bytes went
+// through stubSum, for tests that write a game after a large player without holding it whole.
+std::vector<uint8_t> PackageAfter(PackageChecksum stubSum, uint32_t stubSize,
+                                  const std::vector<std::pair<std::string, std::vector<uint8_t>>>& entries);
 
 // Little-endian word access on a built file, for tests that corrupt one.
 void PutWordAt(std::vector<uint8_t>& bytes, size_t wordIndex, uint32_t value);

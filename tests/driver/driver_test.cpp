@@ -69,6 +69,25 @@ const DriverCase kCases[] = {
      R"sh(tr '\0' '\n' < game > names && grep -Fqx 'alias.txt' names && grep -Fqx 'sub\a.txt' names &&
         ! grep -Fqx again names && [ -x game ])sh"},
 
+    // A game built with --media finds its files by the names the program uses from its source
+    // folder (media/a.txt), as by the names inside the folder; the build names each file as
+    // the user writes it and makes the folder of the game.
+    {"AGameFindsItsMediaByTheNamesItsProgramUses",
+     "mkdir media && echo hello > media/a.txt && "
+     "printf 'open to read 1, \"media/a.txt\"\\nread string 1, s$\\nclose file 1\\nopen to write 2, \"out.txt\"\\n"
+     "write string 2, s$\\nclose file 2\\n' > f.qva && "
+     "$QV run f.qva --headless && mv out.txt source.txt",
+     "$QV build f.qva -o new/folder/game --media media > built.txt && rm -r media && cd new/folder && ./game", 0, "",
+     R"sh(grep -q '^hello' new/folder/out.txt && grep -qx 'Adding media/a.txt...' built.txt &&
+        cmp source.txt new/folder/out.txt)sh"},
+    {"AGameSaysHowItHoldsItsFiles",
+     "mkdir media && echo x > media/a.txt && printf 'load image \"pics/none.png\", 1\\n' > n.qva && "
+     "$QV build n.qva -o game --media media > /dev/null",
+     "./game", 1,
+     "pics/none.png: no such file (this game holds its files by their paths inside its media folder media, as a.txt "
+     "or media/a.txt)",
+     "true"},
+
     // A built game whose package is damaged says so and fails, rather than acting as the driver.
     {"GameCutShortSaysItIsDamaged", "$QV build g.qva -o game >/dev/null && truncate -s -2 game", "./game", 1,
      "this game is damaged", "! grep -q usage \"$ERR\""},
@@ -132,6 +151,18 @@ const DriverCase kCases[] = {
      "./game && [ ! -e QV.LOG ] && printf '[SETTINGS]\\nDEBUGMODE=1\\n' > SETUP.INI && ./game", 0, "",
      R"sh([ ! -s "$ERR" ] && [ "$(grep -c '^RUNTIMEWARNING 3002 LINE 2 ON ' QV.LOG)" = 1 ] &&
         grep -q '=Runtime Warning 3002 : Sound file could not be loaded or recorded (boom.wav) at line 2$' QV.LOG)sh"},
+    // A model's texture that is no picture, or is not there, leaves it untextured and is logged
+    // in debug mode like any failed load.
+    {"AModelsTextureThatCannotLoadIsLogged",
+     "mkdir m && echo garbage > m/bad.bmp && "
+     "printf 'xof 0302txt 0032\\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,2,1;;\\n MeshMaterialList { 1; 1; 0;;\\n"
+     "  Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"bad.bmp\"; } }\\n"
+     "  Material { 1;1;1;1;; 0; 0;0;0;; 0;0;0;; TextureFilename { \"gone.png\"; } } } }\\n' > m/model.x && "
+     "printf 'load object \"model.x\", 1\\n' > t.qva && $QV build t.qva -o game --media m > /dev/null && "
+     "printf '[SETTINGS]\\nDEBUGMODE=1\\n' > SETUP.INI",
+     "./game", 0, "",
+     R"sh(grep -q '^ENGINEERROR ON .*=texture bad.bmp: ' QV.LOG && grep -q '^ENGINEERROR ON .*=texture gone.png: no such file$' QV.LOG &&
+        ! grep -q 'gone.bmp' QV.LOG)sh"},
     // A file-loading command that fails names the file and says when it is not there, at the
     // line of the command, also when the load waits for the next frame (load bitmap).
     {"LoadImageOfAMissingFileNamesIt", "printf 'print 1\\nload image \"nofile.png\", 1\\n' > p.qva",
@@ -261,7 +292,8 @@ std::string ReadText(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-class DriverTest : public ::testing::TestWithParam<DriverCase> {
+// A fresh folder (work/ holding g.qva, run/ for the private temporary folder) per test.
+class DriverFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string pattern = (fs::temp_directory_path() / "qv-driver-test-XXXXXX").string();
@@ -297,6 +329,8 @@ class DriverTest : public ::testing::TestWithParam<DriverCase> {
   fs::path root_;
 };
 
+class DriverTest : public DriverFolderTest, public ::testing::WithParamInterface<DriverCase> {};
+
 TEST_P(DriverTest, EndsAsItShould) {
   const DriverCase& c = GetParam();
   int setup = Shell(std::string("{ ") + (c.setup[0] != 0 ? c.setup : "true") + "; } > ../setup.txt 2>&1");
@@ -314,5 +348,50 @@ TEST_P(DriverTest, EndsAsItShould) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, DriverTest, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<DriverCase>& info) { return std::string(info.param.name); });
+
+uint32_t WordAt(const std::string& bytes, size_t at) {
+  uint32_t word = 0;
+  for (int i = 3; i >= 0; --i) word = word << 8 | static_cast<uint8_t>(bytes[at + static_cast<size_t>(i)]);
+  return word;
+}
+
+// A byte changed anywhere in a built game (its program, a media file, the libraries it
+// carries, the player in front of them, the package's own words) is refused before anything
+// runs, naming the game; the game as built runs.
+TEST_F(DriverFolderTest, AGameWithAChangedByteIsRefused) {
+  ASSERT_EQ(Shell("mkdir media && seq 1000 > media/numbers.txt && "
+                  "printf 'open to write 1, \"ran.txt\"\\nwrite string 1, \"ran\"\\nclose file 1\\n' > r.qva && "
+                  "$QV build r.qva -o game --media media > /dev/null"),
+            0);
+  const std::string game = ReadText(root_ / "work" / "game");
+  ASSERT_GT(game.size(), 16u);
+  // The places to change: the middle of each entry's data, the player's last bytes, and each
+  // word of the package's tail.
+  std::vector<std::pair<std::string, size_t>> places;
+  const size_t start = WordAt(game, game.size() - 4);
+  ASSERT_LT(start, game.size());
+  places.push_back({"the player", start - 100});
+  for (size_t at = start; WordAt(game, at) != 0;) {
+    const uint32_t nameLength = WordAt(game, at);
+    const std::string name = game.substr(at + 4, nameLength - 1);
+    const uint32_t dataLength = WordAt(game, at + 4 + nameLength);
+    const size_t data = at + 8 + nameLength;
+    if (dataLength > 0) places.push_back({"entry " + name, data + dataLength / 2});
+    at = data + dataLength;
+  }
+  const char* const tail[] = {"end word", "magic", "checksum", "checksum's high word", "start"};
+  for (size_t i = 0; i < 5; ++i) places.push_back({std::string("tail: ") + tail[i], game.size() - 20 + 4 * i});
+  ASSERT_GE(places.size(), 8u) << "the program, the media file and the carried libraries";
+  for (const auto& [what, at] : places) {
+    std::string changed = game;
+    changed[at] = static_cast<char>(changed[at] ^ 0x20);
+    std::ofstream(root_ / "work" / "changed", std::ios::binary) << changed;
+    EXPECT_EQ(Shell("chmod +x changed && ./changed 2> \"$ERR\""), 1) << what;
+    const std::string err = ReadText(root_ / "stderr.txt");
+    EXPECT_NE(err.find("/changed: this game is damaged"), std::string::npos) << what << ": " << err;
+    EXPECT_FALSE(fs::exists(root_ / "work" / "ran.txt")) << what;
+  }
+  EXPECT_EQ(Shell("./game && [ -e ran.txt ]"), 0);
+}
 
 }  // namespace

@@ -1,8 +1,10 @@
 // The archive of carried libraries and files: written and read back, refused where it is cut
 // short or damaged, and served to a program: a data file unpacked as bytes and as a path, and
 // a library that does not load said to be missing, naming it.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -103,6 +105,30 @@ TEST(CarriedArchive, ServesItsFilesAndSaysWhichLibraryFails) {
   EXPECT_NE(whyNot.find("damaged"), std::string::npos) << whyNot;
   fs::remove(file);
 }
+
+#ifdef QV_CARRY_TOOL
+// A carried library that needs another under a name that is not the other's soname (Debian's
+// libopenal.so.1 needs libsndio.so.7.0, whose soname is libsndio.so.7) loads from the archive
+// the build tool packs, on a machine that has neither: the dynamic linker knows a loaded
+// library only by its soname.
+TEST(CarriedArchive, ALibraryNeedingAnotherByAnOldNameLoads) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::temp_directory_path() / ("qv-renamed-test-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  std::ofstream(folder / "manifest") << "libqvrenamed.so.1.0\t" QV_RENAMED "\t\n"
+                                     << "libqvneedsrenamed.so.1\t" QV_NEEDS_RENAMED "\tlibqvrenamed.so.1.0\n";
+  const std::string archive = (folder / "archive").string();
+  ASSERT_EQ(std::system(("'" QV_CARRY_TOOL "' pack '" + archive + "' '" + (folder / "manifest").string() + "'").c_str()), 0);
+  std::string whyNot;
+  ASSERT_TRUE(PlatformCarryFrom(archive, 0, fs::file_size(archive), true, &whyNot)) << whyNot;
+  void* library = OpenLazyLibrary("libqvneedsrenamed.so.1");
+  ASSERT_NE(library, nullptr) << LazyLibraryProblem("libqvneedsrenamed.so.1");
+  const auto answer = reinterpret_cast<int (*)()>(dlsym(library, "qv_needs_renamed_answer"));
+  ASSERT_NE(answer, nullptr);
+  EXPECT_EQ(answer(), 43);
+  fs::remove_all(folder);
+}
+#endif
 
 #ifdef QV_CARRIED_ARCHIVE
 // The names each use asks for, the sonames the loaders open and the roots the build packs are

@@ -105,45 +105,62 @@ TEST_F(PackageTest, EachEntryHasItsOwnTemporaryFile) {
   EXPECT_EQ(ReadFile(a), "first and more");
 }
 
+// The checksum written again over a changed image, so a case shows the fault it was made for.
+std::vector<uint8_t> Resummed(std::vector<uint8_t> image) {
+  const size_t checksumAt = image.size() - 12;
+  PackageChecksum sum;
+  sum.Add(image.data(), checksumAt);
+  sum.Add(image.data() + checksumAt + 8, 4);
+  for (int i = 0; i < 8; ++i) image[checksumAt + static_cast<size_t>(i)] = static_cast<uint8_t>(sum.Value() >> (8 * i));
+  return image;
+}
+
 TEST(PackageParse, MalformedPackagesHaveNoEntries) {
   Entries good = {{"_exefile.dat", Bytes("program")}, {"x.bin", Bytes("12345")}};
   const std::vector<uint8_t> image = qvasm::BuildPackagedExecutable(Bytes("STUB"), good);
   std::vector<PackageEntryView> entries;
   std::string whyNot;
-  ASSERT_TRUE(ParsePackage(image, &entries, &whyNot));
+  ASSERT_TRUE(ParsePackage(image, &entries, &whyNot)) << whyNot;
   ASSERT_EQ(entries.size(), 2u);
   EXPECT_EQ(entries[1].size, 5u);
+  const size_t tail = image.size() - 20;  // the end word; then magic, checksum (8 bytes), start
 
   struct Case {
     const char* what;
     std::vector<uint8_t> image;
+    const char* reason;
   };
   std::vector<Case> cases;
-  cases.push_back({"too short", {1, 2, 3}});
+  cases.push_back({"too short", {1, 2, 3}, "too short"});
+  std::vector<uint8_t> changed = image;
+  changed[4 + 4 + 13 + 4 + 3] ^= 1;  // a byte of the program
+  cases.push_back({"a changed byte", changed, "checksum"});
+  std::vector<uint8_t> noMagic = image;
+  noMagic[tail + 4] ^= 1;
+  cases.push_back({"no magic", noMagic, "does not end in one"});
   std::vector<uint8_t> startOutside = image;
   qvasm::PutWordAt(startOutside, startOutside.size() / 4 - 1, 0x7ffffff0);
-  cases.push_back({"start outside the file", startOutside});
+  cases.push_back({"start outside the file", Resummed(startOutside), "start offset outside"});
   std::vector<uint8_t> cut = image;
-  cut.erase(cut.end() - 14, cut.end() - 8);  // entry data shortened, trailer kept
-  cases.push_back({"data runs past the end", cut});
+  cut.erase(cut.begin() + static_cast<std::ptrdiff_t>(tail) - 3, cut.begin() + static_cast<std::ptrdiff_t>(tail));
+  cases.push_back({"data runs past the end", Resummed(cut), "past its end"});
   std::vector<uint8_t> hugeData = image;
   qvasm::PutWordAt(hugeData, 1 + (4 + 13) / 4, 0xffffffff);  // a data length word of the first entry
-  cases.push_back({"huge data length", hugeData});
-  std::vector<uint8_t> longName = qvasm::BuildPackagedExecutable(Bytes("STUB"), {});
-  {
-    std::vector<uint8_t> v(4, 0);
-    std::vector<uint8_t> withName = Bytes("STUB");
-    uint32_t n = 300;
-    for (int i = 0; i < 4; ++i) withName.push_back(static_cast<uint8_t>(n >> (8 * i)));
-    withName.insert(withName.end(), n, 'a');
-    for (int i = 0; i < 8; ++i) withName.push_back(0);
-    withName.insert(withName.end(), {0, 0, 0, 0, 4, 0, 0, 0});
-    longName = withName;
-  }
-  cases.push_back({"name over 255 characters", longName});
+  cases.push_back({"huge data length", Resummed(hugeData), "past its end"});
+  std::vector<uint8_t> extra = image;
+  extra.insert(extra.begin() + static_cast<std::ptrdiff_t>(tail) + 4, 4, 0);
+  cases.push_back({"bytes between the entries and the tail", Resummed(extra), "bytes before its tail"});
+  std::vector<uint8_t> longName = Bytes("STUB");
+  const uint32_t n = 300;
+  for (int i = 0; i < 4; ++i) longName.push_back(static_cast<uint8_t>(n >> (8 * i)));
+  longName.insert(longName.end(), n, 'a');
+  longName.insert(longName.end(), 8, 0);
+  longName.insert(longName.end(), image.end() - 20, image.end());
+  cases.push_back({"name over 255 characters", Resummed(longName), "name too long"});
   for (const Case& c : cases) {
     EXPECT_FALSE(ParsePackage(c.image, &entries, &whyNot)) << c.what;
     EXPECT_TRUE(entries.empty()) << c.what;
+    EXPECT_NE(whyNot.find(c.reason), std::string::npos) << c.what << ": " << whyNot;
   }
 }
 

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/package_format.h"
 #include "runtime/command_numbers.h"
 #include "runtime/runtime_local.h"
 #include "tests/asm/qvasm.h"
@@ -41,13 +42,18 @@ class RunFolderTest : public ::testing::TestWithParam<const char*> {
   fs::path WriteGame(const ProgramBuilder& program) {
     const fs::path game = folder_ / "game";
     const uint64_t playerSize = fs::file_size(GetParam());
-    if (fs::exists(game))
+    if (fs::exists(game)) {
       fs::resize_file(game, playerSize);
-    else
+    } else {
       fs::copy_file(GetParam(), game);
-    std::vector<uint8_t> package = qvasm::BuildPackagedExecutable({}, {{"_exefile.dat", program.Build()}});
-    for (size_t i = 0; i < 4; ++i)  // the last word: where the package starts
-      package[package.size() - 4 + i] = static_cast<uint8_t>(playerSize >> (8 * i));
+      std::ifstream player(GetParam(), std::ios::binary);
+      std::vector<char> piece(1 << 20);
+      playerSum_ = PackageChecksum();
+      while (player.read(piece.data(), static_cast<std::streamsize>(piece.size())) || player.gcount() > 0)
+        playerSum_.Add(piece.data(), static_cast<size_t>(player.gcount()));
+    }
+    const std::vector<uint8_t> package = qvasm::PackageAfter(playerSum_, static_cast<uint32_t>(playerSize),
+                                                             {{"_exefile.dat", program.Build()}});
     std::ofstream(game, std::ios::binary | std::ios::app)
         .write(reinterpret_cast<const char*>(package.data()), static_cast<std::streamsize>(package.size()));
     fs::permissions(game, fs::perms::owner_all);
@@ -89,6 +95,7 @@ class RunFolderTest : public ::testing::TestWithParam<const char*> {
   }
 
   fs::path folder_;
+  PackageChecksum playerSum_;  // the player's bytes, the first part of every game's checksum
 };
 
 // A program that never ends: a jump to itself, after switching to manual refresh when asked

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Built games on another machine: builds one game per medium with QUORVANEL (2D drawing, a
 # TIFF picture, an AVI video with sound, an MP3 sound, a tracker song, a MIDI song, a CD image,
-# FTP, 3D) and plays them all, one after the other, on one fresh minimal Debian 12
+# FTP, 3D, a textured model and level, a sound heard through ALSA) and plays them all, one after the other, on one fresh minimal Debian 12
 # (../shared/tools/fresh-machine.sh; root) that has nothing installed for them; see
 # in_fresh_machine.sh for what each must show. This machine serves what the games reach out
 # to: an FTP server (vsftpd, installed when missing) and an X server (Xvfb) for the 3D window,
@@ -21,7 +21,7 @@ cleanup() {
 trap cleanup EXIT
 chmod 755 "$work"
 games=$work/games media=$work/media
-mkdir -p "$games" "$media"/{tiff,video,mp3,song,midi}
+mkdir -p "$games" "$media"/{tiff,video,mp3,song,midi,textured,heard}
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
 
 # The media, made here: a blue-green picture, a blue video with a tone, a tone, and a MOD
@@ -42,6 +42,11 @@ square = bytes([100] * 32 + [156] * 32)  # signed 8-bit: +100 then -100
 open(sys.argv[1], "wb").write(header + bytes(pattern) + square)
 EOF
 cp "$here/midi/song.mid" "$here/midi/SETUP.INI" "$here/midi/tiny.sf2" "$media/midi/"
+# A red texture for the model, and the level saved by a run from source (it draws offscreen).
+ffmpeg -nostdin -loglevel error -f lavfi -i color=c=red:s=8x8 -frames:v 1 -pix_fmt bgr24 "$media/textured/tex.bmp"
+cp "$here/textured/model.x" "$here/textured/level.qva" "$media/textured/"
+(cd "$media/textured" && "$quorvanel" run level.qva --headless && rm level.qva)
+ffmpeg -nostdin -loglevel error -f lavfi -i sine=frequency=440:sample_rate=22050:duration=2 "$media/heard/tone.wav"
 
 # The FTP server: anonymous, read-only, on a free loopback port, serving one file.
 command -v vsftpd >/dev/null || { apt-get update -qq >/dev/null; apt-get install -y -qq --no-install-recommends vsftpd >/dev/null; }
@@ -93,6 +98,8 @@ build hellomidi "$here/hellomidi.qva" "$media/midi"
 build hellocd "$here/hellocd.qva"
 build ftp "$work/ftp.qva"
 build hello3d "$here/hello3d.qva"
+build textured "$here/textured.qva" "$media/textured"
+build heard "$here/heard.qva" "$media/heard"
 echo "$built"
 cp "$here/cd/disc.toc" "$games/"
 head -c $((2352 * 75)) /dev/zero > "$games/track.bin"  # one second of silent CD audio

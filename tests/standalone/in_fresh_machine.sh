@@ -1,7 +1,8 @@
 # Runs inside a fresh minimal Debian 12 (tests/standalone/fresh_machine_test.sh): the games
 # built on the developer's machine play here, one after the other, with nothing installed for
 # them; then without /proc; then 3D in a window, first without OpenGL, then with Debian's Mesa
-# packages added. Each check says ok or why not; the last line counts them.
+# packages added (and its textures); then heard through ALSA once its configuration files are
+# added. Each check says ok or why not; the last line counts them.
 set -u
 passed=0 failed=0
 ok() { echo "check $1: ok"; passed=$((passed + 1)); }
@@ -59,11 +60,37 @@ SDL_AUDIODRIVER=dummy timeout 20 ./hello3d > /tmp/out.txt 2>&1
 status=$?
 if { [ "$status" -eq 1 ] || [ "$status" -eq 124 ]; } && grep -q "System Error 10005 : .*3D needs OpenGL: install libgl1 and libglx-mesa0" /tmp/out.txt
 then ok "3D without OpenGL"; else bad "3D without OpenGL" "status $status: $(tail -3 /tmp/out.txt)"; fi
-# ... and with those Debian packages added it shows its cube.
+# ... and with those Debian packages added it shows its cube, and a model and a saved level
+# from its package with their textures.
 if apt-get update -qq >/dev/null 2>&1 && apt-get install -y -qq --no-install-recommends libgl1 libglx-mesa0 >/dev/null; then
   play hello3d "cube 0,0,255 sky 255,255,0" SDL_VIDEODRIVER=x11
+  play textured "model 1 level 1" SDL_VIDEODRIVER=x11
 else
   bad hello3d "cannot install libgl1 and libglx-mesa0"
+fi
+
+# Heard: with ALSA's configuration files, as a machine with a sound card has, the OpenAL the
+# game carries plays into ALSA's default device, routed here to a file through a reader that
+# takes the sound at a sound card's pace (10 ms of stereo float at a time; ALSA's null device
+# alone would take it as fast as it is made). SDL's output is ruled out (no such driver), so
+# the sound can only come through OpenAL.
+if apt-get install -y -qq --no-install-recommends libasound2-data >/dev/null; then
+  cat > /tmp/pace.sh <<'PACE'
+while :; do
+  n=$(dd bs=3528 count=1 iflag=fullblock status=none 2>/dev/null | tee -a /tmp/heard.raw | wc -c)
+  [ "$n" -gt 0 ] || break
+  sleep 0.01
+done
+PACE
+  printf 'pcm.!default {\n type file\n slave.pcm "null"\n file "|sh /tmp/pace.sh"\n format "raw"\n}\n' > "$HOME/.asoundrc"
+  rm -f /tmp/heard.raw
+  play heard "heard 1 1 1" SDL_AUDIODRIVER=none
+  sound=$(tr -d '\0' < /tmp/heard.raw 2>/dev/null | wc -c)
+  if [ "$sound" -gt 10000 ] && ! grep -q "does not load" /tmp/out.txt; then ok "heard through ALSA"
+  else bad "heard through ALSA" "$sound bytes of sound in /tmp/heard.raw; it said: $(tail -3 /tmp/out.txt)"; fi
+  rm -f "$HOME/.asoundrc"
+else
+  bad "heard through ALSA" "cannot install libasound2-data"
 fi
 echo "standalone: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
