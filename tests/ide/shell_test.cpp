@@ -587,6 +587,12 @@ TEST_F(ShellTest, ASourceNamedAtStartOpensInTheEditor) {
   std::ifstream saved(root_ / "new.qva");
   const std::string bytes((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes.rfind("print 3", 0), 0u) << bytes << "|" << IdeTitleText();
+  // A read-only source is not saved over, and the title says so upper-cased.
+  fs::permissions(root_ / "new.qva", fs::perms::owner_read);
+  Type("print 4");
+  Key(kVkF3);
+  Pump();
+  EXPECT_EQ(IdeTitleText(), UpperCase(IdeText(IdeTable::kDesc, 43)));
 }
 
 // The text bar shows at the cursor as soon as a key is pressed, then blinks every 500 ms.
