@@ -183,7 +183,10 @@ static CompileResult CompileForDriver(const char* command, const std::string& so
   ResetCompiler(*compiler);
   SizeCodeBufferForSource(*compiler, source);
   CompileResult result = CompileResult::kDone;
-  if (!CompileProgram(*compiler, source)) {
+  const bool compiled = CompileProgram(*compiler, source);
+  for (const CompileWarning& warning : CompilerWarnings(*compiler))
+    std::fprintf(stderr, "%s:%d: warning: %s\n", warning.file.c_str(), warning.line, warning.text.c_str());
+  if (!compiled) {
     std::fprintf(stderr, "%s:%d: %s\n", source.c_str(), CompilerErrorLine(*compiler),
                  CompilerMessage(*compiler).c_str());
     result = CompileResult::kCompileError;

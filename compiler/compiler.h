@@ -34,6 +34,16 @@ void FreeCompilerBuffers(CompilerObject& compiler);
 // After a compile: the message ("" on success) and the source line it names.
 const std::string& CompilerMessage(const CompilerObject& compiler);
 int CompilerErrorLine(const CompilerObject& compiler);
+// After a compile: what it warns of (the compile still succeeds). file and line name the
+// statement (an included file's name as it was read, and its line there); mainLine is the
+// line of the main source that leads to it (its #include line).
+struct CompileWarning {
+  std::string file;
+  int line = 0;
+  int mainLine = 0;
+  std::string text;
+};
+const std::vector<CompileWarning>& CompilerWarnings(const CompilerObject& compiler);
 // After a compile: the whole compiled program file as 32-bit words (the writer's layout).
 std::vector<uint32_t> CompiledProgramWords(const CompilerObject& compiler);
 // How many times the last CompileProgram ran the source (more than 1 when the code grew).

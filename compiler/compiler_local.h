@@ -153,6 +153,12 @@ struct BlockRecord {
   char selectorType = 'l';            // SELECT: the selector's type
 };
 
+// Every file the expanded source holds after the main source, in order.
+struct IncludedFile {
+  size_t begin = 0;  // where its text starts in the expanded source
+  std::string path;  // the name it was read by
+};
+
 struct IncludeRecord {
   int32_t includeLine = 0;   // the "#include " line in the main source
   int32_t firstLine = 0;     // the first line of the file's text in the expanded source
@@ -212,6 +218,8 @@ struct CompilerObject {
   std::string expanded;
   std::vector<IncludeRecord> includes;
   std::vector<std::string> includedNames;
+  std::vector<IncludedFile> includedFiles;
+  std::vector<CompileWarning> warnings;
   std::string sourceFolder;
   int32_t mainLines = 0;     // lines up to and including the appended "end" line
   int32_t totalLines = 0;

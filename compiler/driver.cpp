@@ -24,6 +24,7 @@ CompilerObject* CreateCompiler() { return new CompilerObject(); }
 void DestroyCompiler(CompilerObject* compiler) { delete compiler; }
 
 const std::string& CompilerMessage(const CompilerObject& c) { return c.message; }
+const std::vector<CompileWarning>& CompilerWarnings(const CompilerObject& c) { return c.warnings; }
 int CompilerErrorLine(const CompilerObject& c) { return c.errorLine; }
 int CompilePassCount(const CompilerObject& c) { return c.passCount; }
 void SetCodeCapacity(CompilerObject& c, uint32_t words) { c.codeCapacity = words < 2048 ? 2048 : words; }
@@ -158,9 +159,9 @@ static const IncludeRecord* IncludeOfLine(const CompilerObject& c, size_t offset
 // The line a runtime error names for a line of the expanded source: an included file's
 // line is its "#include " line, and text compiled from memory counts from its first line.
 static int32_t LineTableLine(const CompilerObject& c, int32_t number, size_t offset) {
-  if (c.mode == 1 && number > c.mainLines && c.mainLines > 0) {
+  if (number > c.mainLines && c.mainLines > 0) {
     const IncludeRecord* record = IncludeOfLine(c, offset);
-    return record ? record->includeLine : number;
+    if (record != nullptr) number = record->includeLine;
   }
   if (c.mode == 2 && c.firstLine > 0) return number + c.firstLine - 1;
   return number;
@@ -188,11 +189,14 @@ static bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
 // Appends every included file once to the expanded source. The main source's includes get
 // a record each (for error lines); includes inside included files are appended too.
 static bool ExpandIncludes(CompilerObject& c) {
-  c.expanded = std::move(c.source);  // a file's source is read again for each pass
+  // A file's source is read again for each compile pass; text from memory is kept.
+  if (c.mode == 1) c.expanded = std::move(c.source);
+  else c.expanded = c.source;
   if (!c.expanded.empty() && c.expanded.back() != '\n' && c.expanded.back() != '\r') c.expanded += "\r\n";
   c.expanded += "end\r\n";
   c.includes.clear();
   c.includedNames.clear();
+  c.includedFiles.clear();
   size_t scanFrom = 0;
   bool firstPass = true;
   int32_t lines = 0;
@@ -231,10 +235,15 @@ static bool ExpandIncludes(CompilerObject& c) {
       for (const auto& region : folders)
         if (region.first <= offset) folder = region.second;
       bool relative = original[0] != '/' && original[0] != '\\';
-      bool read = (relative && !folder.empty() && ReadWholeFile(PlatformMapFileName(folder + original), contents)) ||
-                  (relative && !c.sourceFolder.empty() && ReadWholeFile(PlatformMapFileName(c.sourceFolder + original), contents)) ||
-                  ReadWholeFile(PlatformMapFileName(original), contents);
-      if (!read) {
+      std::string readAs;
+      for (const std::string& tried : {relative && !folder.empty() ? folder + original : std::string(),
+                                       relative && !c.sourceFolder.empty() ? c.sourceFolder + original : std::string(),
+                                       original})
+        if (!tried.empty() && ReadWholeFile(PlatformMapFileName(tried), contents)) {
+          readAs = tried;
+          break;
+        }
+      if (readAs.empty()) {
         c.errorText = CompilerText(46) + ": " + original;
         c.errorLine = firstPass ? number : (c.includes.empty() ? 0 : c.includes.back().includeLine);
         return false;
@@ -243,6 +252,7 @@ static bool ExpandIncludes(CompilerObject& c) {
       std::string mapped = PlatformMapFileName((relative && !folder.empty() ? folder : std::string()) + original);
       size_t slash = mapped.find_last_of('/');
       folders.emplace_back(passEnd + appended.size(), slash == std::string::npos ? std::string() : mapped.substr(0, slash + 1));
+      c.includedFiles.push_back({passEnd + appended.size(), readAs});
       IncludeRecord record;
       record.includeLine = number;
       record.begin = passEnd + appended.size();
@@ -258,6 +268,7 @@ static bool ExpandIncludes(CompilerObject& c) {
         // A long line of an included file is reported at its "#include " line.
         const IncludeRecord* record = firstPass ? nullptr : IncludeOfLine(c, badLine.offset);
         c.errorText = CompilerText(41);
+        if (!firstPass) c.errorText += " - " + CompilerText(44);
         c.errorLine = record ? record->includeLine : badLine.line;
       }
       return false;
@@ -417,23 +428,58 @@ static void ReportProgress(int32_t line, int32_t total, int* tenths) {
   }
 }
 
+// Included text follows the program's end, so outside a FUNCTION only what a label leads to
+// (GOSUB, GOTO) runs there, or what the file before runs into. Told one line after another,
+// this notes the first statement of each included file that nothing reaches: a warning, as
+// the compile is good.
+class UnreachedStatements {
+ public:
+  // Before a line is translated.
+  void Before(const CompilerObject& c, int32_t number, size_t offset) {
+    while (next_ < c.includedFiles.size() && c.includedFiles[next_].begin <= offset) {
+      file_ = &c.includedFiles[next_++];
+      fileFirstLine_ = number;
+      warned_ = false;
+    }
+    function_ = c.currentFunction;
+    labels_ = c.labels.size();
+    code_ = c.codeCount;
+  }
+  // After it was translated; mainLine is the line the line table records for it.
+  void After(CompilerObject& c, std::string_view statement, int32_t number, int32_t mainLine) {
+    if (function_ != 0 || c.currentFunction != 0) return;  // a FUNCTION's lines
+    if (c.labels.size() > labels_) reached_ = true;
+    if (c.codeCount == code_) return;  // no code: blank, REM, DATA, a label
+    if (!reached_ && file_ != nullptr && !warned_) {
+      warned_ = true;
+      c.warnings.push_back({file_->path, number - fileFirstLine_ + 1, mainLine, CompilerText(51)});
+    }
+    // A statement that goes nowhere after it, outside any block, ends what runs on.
+    StatementCursor cur{statement, 0};
+    if (c.blocks.empty() && (TakeWord(cur, "end") || TakeWord(cur, "return") || TakeWord(cur, "goto")))
+      reached_ = false;
+  }
+
+ private:
+  size_t next_ = 0;
+  const IncludedFile* file_ = nullptr;  // the included file of the lines told; null in the main source
+  int32_t fileFirstLine_ = 0;
+  bool warned_ = false;
+  bool reached_ = true;
+  uint16_t function_ = 0;
+  size_t labels_ = 0;
+  uint32_t code_ = 0;
+};
+
 static bool CompileSource(CompilerObject& c) {
   c.errorText.clear();
   c.message.clear();
   c.errorLine = 0;
-  bool ok = true;
-  if (c.mode == 1) {
-    ok = ExpandIncludes(c);
-  } else {
-    c.expanded = c.source;
-    if (!c.expanded.empty() && c.expanded.back() != '\n' && c.expanded.back() != '\r') c.expanded += "\r\n";
-    c.expanded += "end\r\n";
-    c.includes.clear();
-    c.mainLines = 0;
-  }
+  c.warnings.clear();
+  bool ok = ExpandIncludes(c);
   if (ok && !DeclareFunctionsPass(c)) {
     ok = false;
-    if (c.mode == 1 && c.errorLine > c.mainLines) {  // a FUNCTION line of an included file
+    if (c.errorLine > c.mainLines && c.mainLines > 0) {  // a FUNCTION line of an included file
       const IncludeRecord* record = IncludeOfLine(c, c.failOffset);
       size_t end = c.expanded.find_first_of("\r\n", c.failOffset);
       c.errorText += " " + CompilerText(45) + " " + c.expanded.substr(c.failOffset, end - c.failOffset);
@@ -446,16 +492,19 @@ static bool CompileSource(CompilerObject& c) {
   std::string failedStatement;
   size_t failedOffset = 0;
   LongLine badLine;
+  UnreachedStatements unreached;
   if (ok) {
     ok = ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t number, size_t offset) {
       c.currentLine = number;
       c.tableLine = LineTableLine(c, number, offset);
+      unreached.Before(c, number, offset);
       if (!TranslateStatement(c, line)) {
         failedStatement = std::string(line);
         failedOffset = offset;
         c.errorLine = number;
         return false;
       }
+      unreached.After(c, line, number, c.tableLine);
       ReportProgress(number, c.totalLines, &tenths);
       if (c.codeCount + kCodeMarginWords > c.codeCapacity || c.retry) {
         c.codeCapacity *= 2;  // the driver compiles again with the larger buffer
@@ -468,7 +517,7 @@ static bool CompileSource(CompilerObject& c) {
       c.errorText = CompilerText(43);
       c.errorLine = badLine.line;
     }
-    if (!ok && !failedStatement.empty() && c.mode == 1 && c.errorLine > c.mainLines) {
+    if (!ok && !failedStatement.empty() && c.errorLine > c.mainLines && c.mainLines > 0) {
       const IncludeRecord* record = IncludeOfLine(c, failedOffset);
       c.errorText = c.errorText.empty() ? CompilerText(44)
                                         : c.errorText + " " + CompilerText(45) + " " + failedStatement;
@@ -479,7 +528,7 @@ static bool CompileSource(CompilerObject& c) {
   if (ok) {
     std::string suffix = c.mode == 1 ? " " + CompilerText(47) + " " : "";
     if (!ResolveLabels(c) || !CloseOpenBlocks(c)) {
-      if (c.mode == 1 && c.errorLine > c.mainLines && c.mainLines > 0) {
+      if (c.errorLine > c.mainLines && c.mainLines > 0) {
         // A label or block of an included file: name the "#include " line.
         int32_t includeLine = c.errorLine;
         for (const IncludeRecord& record : c.includes)
@@ -554,5 +603,6 @@ bool CompileFromMemory(CompilerObject& c, std::string_view text, int firstLine) 
   c.mode = 2;
   c.firstLine = firstLine;
   c.source = std::string(text);
+  c.sourceFolder.clear();  // its includes are found from the current folder
   return RunCompile(c, nullptr);
 }

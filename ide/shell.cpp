@@ -215,8 +215,7 @@ void SetShellTitle(const std::string& title) {
 SourceEditor& ShellEditor() { return *gShell->editor; }
 
 bool IdeEnter(const std::string& message, int errorLine) {
-  // A message always shows, as the compiler or the run wrote it (its quoted source keeps its
-  // case): the version title must not hide a compile or run error.
+  // A message always shows: the version title must not hide a compile or run error.
   if (!message.empty() || gProcess.title.rfind("QUORVANEL", 0) != 0) gProcess.title = message;
   gProcess.goToLine = errorLine;
   gProcess.messageShown = !message.empty();
@@ -335,12 +334,22 @@ void ActOnModeWord(int mode, const IdeRunner& runner, std::string* message, int*
   *line = 0;
   if (mode != kIdeModeCompile && mode != kIdeModeCompileRun && mode != kIdeModeRunKeep) return;
   const std::string compiled = gProcess.config.temporaryFolder + "/_ide_run.dat";
+  // The title shows what the compile or the run said upper-cased (the environment's own
+  // texts as they are).
   if (!runner.Compile(gProcess.sourceText, gProcess.sourceFolder, compiled, message, line)) {
-    if (message->empty()) *message = "Compile error";
+    *message = message->empty() ? "COMPILE ERROR" : UpperCase(*message);
   } else if (mode == kIdeModeCompile) {
-    *message = IdeText(IdeTable::kDesc, 47);
+    *message = message->empty() ? IdeText(IdeTable::kDesc, 47) : UpperCase(*message);  // the compile's warning
   } else {
+    // The compile's warning shows when the run ends without a message of its own.
+    const std::string warning = *message;
+    const int warningLine = *line;
     runner.Run(compiled, gProcess.sourceFolder, message, line);
+    if (message->empty() && !warning.empty()) {
+      *message = warning;
+      *line = warningLine;
+    }
+    *message = UpperCase(*message);
     PlatformAttachPresenterToMainWindow();
     PlatformShowSystemCursor(true);
   }

@@ -7,7 +7,8 @@
 // it with the real ones (IdeProgramRunner); tests may fill it with their own.
 struct IdeRunner {
   // Compiles source text (the editor's lines, line 1 first) with folder as the working
-  // folder into the compiled program file output; false with the message and line.
+  // folder into the compiled program file output; false with the message and line. A compile
+  // that warns is true with the first warning as the message and its main-source line.
   bool (*Compile)(const std::string& text, const std::string& folder, const std::string& output,
                   std::string* message, int* line);
   // Runs a compiled program in the environment's window with folder as the working folder;

@@ -51,7 +51,7 @@ bool SaveInPlace() {
   const SourceBuffer& b = ShellEditor().buffer();
   const std::string path = (b.folder == "/" ? "/" : b.folder + "/") + b.name;
   if (IsReadOnlyFile(path)) {
-    SetShellTitle(IdeText(IdeTable::kDesc, 43));
+    SetShellTitle(UpperCase(IdeText(IdeTable::kDesc, 43)));
     return false;
   }
   std::string why;

@@ -33,6 +33,10 @@ bool CompileText(const std::string& text, const std::string& folder, const std::
   } else if (!WriteCompiledProgram(*compiler, output, &why)) {
     *message = "cannot write " + output + ": " + why;
     ok = false;
+  } else if (!CompilerWarnings(*compiler).empty()) {
+    const CompileWarning& warning = CompilerWarnings(*compiler).front();
+    *message = "Warning: " + warning.file + ":" + std::to_string(warning.line) + ": " + warning.text;
+    *line = warning.mainLine;
   }
   FreeCompilerBuffers(*compiler);
   DestroyCompiler(compiler);

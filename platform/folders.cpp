@@ -133,6 +133,10 @@ std::string PlatformConfigFolder() {
   if (configHome != nullptr && configHome[0] == '/') {
     base = configHome;
   } else if (home != nullptr && home[0] == '/') {
+    // A home that is not there is no place to keep settings: it is not made (as root that
+    // made a folder at the top of the file system that nobody looks in).
+    struct stat info;
+    if (stat(home, &info) != 0 || !S_ISDIR(info.st_mode)) return "";
     base = std::string(home) + "/.config";
   } else {
     // No home to keep settings in: a folder of our own, never a shared one others could

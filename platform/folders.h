@@ -27,7 +27,7 @@ bool PlatformMakePrivateFolder(const std::string& path, std::string* whyNot = nu
 void PlatformRemoveFolderTree(const std::string& path);
 // $XDG_CONFIG_HOME/quorvanel or ~/.config/quorvanel, made 0700 when missing and checked to
 // be ours (WIN.INI lives there); with no HOME, a "config" folder inside the private temporary
-// folder. Empty when no such folder can be had.
+// folder. Empty when no such folder can be had, or when HOME names no folder.
 std::string PlatformConfigFolder();
 // The user's documents folder: XDG_DOCUMENTS_DIR (from the environment or user-dirs.dirs)
 // when it exists, else ~/Documents when it exists, else the home folder; empty without one.

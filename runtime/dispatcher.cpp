@@ -41,6 +41,7 @@ static struct {
   int32_t commandCounter = 0;  // manual mode: checks every 200 commands
   int32_t batch = kCommandsPerClockCheck;  // automatic mode: commands until the next clock read
   const CodeCell* command = nullptr;  // the command word being run; null between slices
+  int32_t testNumber = 0;      // the number of a command run by RunCommandForTests
   VariableSlot scratch = {};   // handed out for operands that address no slot
 } gSlice;
 // The debug trace's entries not written to QV.LOG yet (see TraceCommand); reset by
@@ -309,4 +310,33 @@ void ExecuteCommands() {
 int32_t RunningCommandIndex() {
   if (gSlice.command == nullptr || !CodeAddressValid(gSlice.command)) return -1;
   return static_cast<int32_t>(gSlice.command - Program().code.data());
+}
+
+// The number of the command being run; 0 outside one.
+static int32_t RunningCommandNumber() {
+  const int32_t index = RunningCommandIndex();
+  if (index >= 0) return index < Program().codeWords ? Program().words[static_cast<size_t>(index)] : 0;
+  return gSlice.command != nullptr ? gSlice.testNumber : 0;  // a test's cells, outside the code
+}
+
+// Runs only when a warning is raised, so the commands that raise none pay nothing for it.
+void ClearResultOfRunningCommand() {
+  const char kind = CommandResultKind(RunningCommandNumber());
+  if (kind == 0) return;
+  auto* result = reinterpret_cast<VariableSlot*>(gSlice.command[1]);
+  if (SlotIndexOf(result) < 0) return;
+  if (kind == 's') {
+    if (SlotHoldsText(result)) StoreText(result, "");
+  } else if (SlotTakesNumber(result)) {
+    result->raw = 0;
+  }
+}
+
+void RunCommandForTests(int number, CodeCell* command) {
+  const CodeCell* const outer = gSlice.command;
+  gSlice.command = command;
+  gSlice.testNumber = number;
+  OperandPointer = command + 1;
+  if (CommandHandler handler = HandlerForCommand(number)) handler();
+  gSlice.command = outer;
 }

@@ -189,6 +189,7 @@ static void ReportSilentWarning(int number) {
 }
 
 void RuntimeWarning(int number) {
+  ClearResultOfRunningCommand();
   if (!gErrors.warningsOff) StopWith(number, true);
   else ReportSilentWarning(number);
 }

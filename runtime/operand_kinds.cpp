@@ -53,6 +53,7 @@ constexpr OperandRow kTranslatorCommands[] = {
 // A map, as a few hundred of the 10000 numbers are used (a full table is 320 KB to clear).
 struct KindTable {
   std::unordered_map<int, std::string> kinds;
+  std::unordered_map<int, char> results;  // the keyword table's functions: their result type
   bool Known(int number) const { return kinds.count(number) != 0; }
 };
 
@@ -74,8 +75,10 @@ void AddKeywordLine(KindTable& table, std::string_view line) {
   }
   if (number <= 0 || number >= kCommandTableSize || table.Known(number)) return;
   std::string kinds(line.substr(second + 1));
-  if (!name.empty() && name.back() == '[' && !kinds.empty())
+  if (!name.empty() && name.back() == '[' && !kinds.empty()) {
+    table.results[number] = kinds[0];
     kinds[0] = kinds[0] == 'l' ? 'L' : kinds[0] == 'f' ? 'F' : kinds[0] == 's' ? 'S' : '?';
+  }
   Set(table, number, kinds);
 }
 
@@ -101,6 +104,14 @@ const char* CommandOperandKinds(int number) {
   const KindTable& table = Kinds();
   const auto found = table.kinds.find(number);
   return found != table.kinds.end() ? found->second.c_str() : nullptr;
+}
+
+char CommandResultKind(int number) {
+  const KindTable& table = Kinds();
+  const auto found = table.results.find(number);
+  return found != table.results.end() && (found->second == 'l' || found->second == 'f' || found->second == 's')
+             ? found->second
+             : 0;
 }
 
 void SetCommandOperandKinds(int number, const char* kinds) {

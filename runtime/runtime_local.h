@@ -105,6 +105,16 @@ bool CommandStartsAt(const CodeCell* address);
 // The keyword table gives the signatures of its commands and functions (a function's result
 // letter becomes L, F or S); the commands the translator writes by itself have their own.
 const char* CommandOperandKinds(int number);
+// The result type of a value-returning command of the keyword table ('l', 'f' or 's'; its
+// operand 0 is the result), 0 for any other number.
+char CommandResultKind(int number);
+// A warning raised inside a value-returning command gives its result 0 (or "" for a text),
+// so a command that warns and writes nothing leaves no stale value behind; a handler that
+// writes its own value after the warning overrides it. RuntimeWarning calls it.
+void ClearResultOfRunningCommand();
+// Tests: runs the handler of a number on operands outside the program's code as the
+// dispatcher runs a command: command is the command's cell, its operands follow it.
+void RunCommandForTests(int number, CodeCell* command);
 // A registration's own operand kinds (CommandEntry::operands) for a number.
 void SetCommandOperandKinds(int number, const char* kinds);
 // The keyword table built into the executable (data/keywords.txt).

@@ -2,6 +2,7 @@
 // program, the operand pointer checked after every call, warnings raised like errors.
 #include "tests/asm/command_call.h"
 
+#include "runtime/runtime_local.h"
 #include "tests/asm/qvasm.h"
 
 namespace qvasm {
@@ -20,6 +21,10 @@ CommandCaller::~CommandCaller() {
 }
 
 std::vector<VariableSlot*> CallCommand(int command, std::initializer_list<Operand> operands, VariableSlot* array) {
+  return CallCommand(command, std::vector<Operand>(operands), array);
+}
+
+std::vector<VariableSlot*> CallCommand(int command, const std::vector<Operand>& operands, VariableSlot* array) {
   // Three words before operand 0: the array operand of the element access a whole-array
   // command follows (null: none).
   std::vector<CodeCell> cells = {0, reinterpret_cast<CodeCell>(array), 0, 0};
@@ -38,8 +43,8 @@ std::vector<VariableSlot*> CallCommand(int command, std::initializer_list<Operan
   CommandHandler handler = HandlerForCommand(command);
   EXPECT_NE(handler, nullptr) << "no handler for " << command;
   if (handler == nullptr) return slots;
-  OperandPointer = cells.data() + kLead;
-  handler();
+  // The command's cell precedes its operands, as in a program: a warning finds its result there.
+  RunCommandForTests(command, cells.data() + kLead - 1);
   EXPECT_EQ(OperandPointer, cells.data() + kLead + operands.size())
       << "command " << command << " left the operand pointer " << (OperandPointer - cells.data() - kLead)
       << " words on";

@@ -39,6 +39,8 @@ inline const Operand kTextResult{"<unset>"};
 // names that variable slot (null: none there).
 std::vector<VariableSlot*> CallCommand(int command, std::initializer_list<Operand> operands,
                                        VariableSlot* array = nullptr);
+std::vector<VariableSlot*> CallCommand(int command, const std::vector<Operand>& operands,
+                                       VariableSlot* array = nullptr);
 
 class CommandCaller {
  public:

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -81,6 +82,24 @@ TEST_F(ClipboardRegistryTest, AValueThatCannotBeWrittenWarns) {
   calls.Run(kRegistryWrite, {"Software\\Game", "Score", 99});
   EXPECT_EQ(calls.TakeError(), 8083);
   EXPECT_EQ(calls.IntResult(kRegistryRead, {kIntResult, "Software\\Game", "Score"}), 0);
+}
+
+// A HOME that names no folder is no place to keep values (it is never made): writing warns
+// 8083 and reading answers 0.
+TEST_F(ClipboardRegistryTest, AMissingHomeKeepsNoValues) {
+  const char* home = std::getenv("HOME");
+  const std::string savedHome = home != nullptr ? home : "";
+  const std::string missing = folder_ + "/gone/home";
+  unsetenv("XDG_CONFIG_HOME");
+  setenv("HOME", missing.c_str(), 1);
+  calls.Run(kRegistryWrite, {"Software\\Game", "Score", 99});
+  const int error = calls.TakeError();
+  const int32_t read = calls.IntResult(kRegistryRead, {kIntResult, "Software\\Game", "Score"});
+  if (home != nullptr) setenv("HOME", savedHome.c_str(), 1);
+  else unsetenv("HOME");
+  EXPECT_EQ(error, 8083);
+  EXPECT_EQ(read, 0);
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/gone"));
 }
 
 // The configuration folder is looked for once per run: a folder that goes away in the middle

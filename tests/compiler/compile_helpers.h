@@ -16,6 +16,7 @@ struct CompileResult {
   int line = 0;
   std::vector<uint32_t> words;
   int passes = 0;
+  std::vector<CompileWarning> warnings;
 };
 
 // Runs one compile on a fresh compiler object (compile does the work) and collects the result.
@@ -31,6 +32,7 @@ inline CompileResult RunCompiler(uint32_t capacity, Compile compile) {
   result.line = CompilerErrorLine(*compiler);
   result.words = CompiledProgramWords(*compiler);
   result.passes = CompilePassCount(*compiler);
+  result.warnings = CompilerWarnings(*compiler);
   FreeCompilerBuffers(*compiler);
   DestroyCompiler(compiler);
   return result;

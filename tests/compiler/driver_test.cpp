@@ -85,8 +85,8 @@ TEST(CompileErrors, TableLimits) {
   EXPECT_TRUE(CompileText(lines(2000, [](int i) { return "v" + std::to_string(i) + " = 1"; })).ok);
 }
 
-// A line of 255 characters or more is refused (in a file it is found by the include scan);
-// 254 characters compile.
+// A line of 255 characters or more is refused (in a file it is found by the include scan,
+// which says "included" only of an included file's line); 254 characters compile.
 TEST(CompileDriver, LineLength) {
   std::string fits = "a$ = \"" + std::string(254 - 7, 'x') + "\"";
   std::string tooLong = "a$ = \"" + std::string(255 - 7, 'x') + "\"";
@@ -99,7 +99,7 @@ TEST(CompileDriver, LineLength) {
 
   TempFolder folder;
   CompileResult file = CompileFile(folder.Write("long.qva", "print 1\r\n\r\n" + tooLong + "\r\n"));
-  EXPECT_EQ(file.message, "Line too long (255 characters or more) in an included file");
+  EXPECT_EQ(file.message, "Line too long (255 characters or more)");
   EXPECT_EQ(file.line, 3);
   EXPECT_TRUE(CompileFile(folder.Write("fits.qva", "print 1\n" + fits + "\n")).ok);
 }
@@ -140,13 +140,65 @@ TEST(CompileDriver, IncludeErrorsReportTheIncludeLine) {
 
   folder.Write("long.qva", "print 1\n" + std::string(300, 'x') + "\n");
   result = CompileFile(folder.Write("main4.qva", "print 1\n\n#include long.qva\n"));
-  EXPECT_EQ(result.message, "Line too long (255 characters or more) in an included file");
+  EXPECT_EQ(result.message, "Line too long (255 characters or more) - Error in an included file");
   EXPECT_EQ(result.line, 3);
 
   result = CompileFile(folder.Write("main3.qva", "print 1\n#include \"absent.qva\"\n"));
   EXPECT_EQ(result.message, "File not found: absent.qva");
   EXPECT_EQ(result.line, 2);
   EXPECT_FALSE(CompileFile((folder.path / "no-such-source.qva").string()).ok);
+}
+
+// An included file's text follows the program's end: outside a FUNCTION its statements run
+// only where a label leads (GOSUB, GOTO) or where the file before runs on into them. The
+// compile succeeds and warns at the first statement of each file that nothing reaches.
+TEST(CompileDriver, IncludedStatementsThatNeverRunAreWarnedOf) {
+  const struct {
+    const char* lib;   // lib.qva, included first
+    const char* more;  // more.qva, included second
+    std::vector<std::string> warned;  // "file:line" of each warning
+  } cases[] = {
+      {"function f()\nendfunction 1\n", "", {}},
+      {"rem set up\n\nsync on\nfunction f()\nendfunction 1\n", "", {"lib.qva:3"}},
+      {"function f()\nendfunction 1\ndim table(9)\nprint 1\n", "", {"lib.qva:3"}},
+      // A subroutine with a RETURN inside a block, and DATA: all used.
+      {"data 1, 2\nsub:\n  if x = 1\n    return\n  endif\n  print 2\nreturn\n", "", {}},
+      {"sub:\n  return\nprint \"lost\"\nprint 1\n", "", {"lib.qva:3"}},
+      {"sub:\n  print 1\n", "  print 2\nreturn\n", {}},
+      {"sub:\n  return\n", "function g()\nendfunction\nprint 3\n", {"more.qva:3"}},
+      {"#include more.qva\nfunction f()\nendfunction 1\n", "x = 1\n", {"more.qva:1"}},
+      {"print 1\n", "print 2\n", {"lib.qva:1", "more.qva:1"}},
+  };
+  for (const auto& c : cases) {
+    TempFolder folder;
+    folder.Write("lib.qva", c.lib);
+    folder.Write("more.qva", c.more);
+    CompileResult result = CompileFile(folder.Write("main.qva", "#include lib.qva\n#include more.qva\nprint 1\n"));
+    ASSERT_TRUE(result.ok) << result.message;
+    std::vector<std::string> warned;
+    for (const CompileWarning& w : result.warnings) {
+      warned.push_back(std::filesystem::path(w.file).filename().string() + ":" + std::to_string(w.line));
+      EXPECT_EQ(w.text.rfind("This statement never runs", 0), 0u) << w.text;
+    }
+    EXPECT_EQ(warned, c.warned) << c.lib << "--\n" << c.more;
+  }
+  // The line that leads there is the #include line, also for text compiled from memory (as
+  // the environment compiles), whose includes are looked for in the current folder.
+  TempFolder folder;
+  folder.Write("lib.qva", "print 1\nfunction f()\nendfunction 1\n");
+  folder.Write("bad.qva", "function b()\nendfunction\nfrobnicate\n");
+  const std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder.path);
+  CompileResult memory = CompileText("x = 1\n#include lib.qva\nprint f()\n");
+  CompileResult bad = CompileText("\n#include bad.qva\n");
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(memory.ok) << memory.message;
+  ASSERT_EQ(memory.warnings.size(), 1u);
+  EXPECT_EQ(memory.warnings[0].file, "lib.qva");
+  EXPECT_EQ(memory.warnings[0].line, 1);
+  EXPECT_EQ(memory.warnings[0].mainLine, 2);
+  EXPECT_EQ(bad.message, "Unknown command: frobnicate in the included statement frobnicate");
+  EXPECT_EQ(bad.line, 2);
 }
 
 // 255 different includes are accepted; the 256th is refused at its line.

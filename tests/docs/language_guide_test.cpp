@@ -2,13 +2,16 @@
 // run headless with --echo, as is every block of the reference that an ```output block
 // follows; what the run writes (standard output, then the error line) must be that block,
 // and the exit status the one its fence gives ("status=N", else 0). Every other block of the
-// reference must compile.
+// reference must compile, and one that loops must end by itself. A run that does not end
+// within a minute is stopped and fails.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <regex>
+#include <set>
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
@@ -72,9 +75,10 @@ std::vector<Example> GuideExamples(const std::string& guide) {
 }
 
 struct ExampleRun {
-  int status = -1;
+  int status = -1;  // kDidNotEnd when it was stopped
   std::string printed;
 };
+constexpr int kDidNotEnd = 124;  // timeout's status
 
 // Runs an example as the documents say: in a fresh folder of its own (so messages name the
 // file as they show it), headless, printing with --echo, with no standard input.
@@ -83,7 +87,7 @@ ExampleRun RunExample(const std::string& code, const fs::path& folder) {
   std::ofstream(folder / "example.qva") << code;
   // The run's leak check is off: SDL unloads the display libraries it opened, and their caches
   // would show as leaks of unknown modules (the in-process tests check our own code).
-  const std::string command = "cd '" + folder.string() + "' && ASAN_OPTIONS=detect_leaks=0 '" QV_EXECUTABLE
+  const std::string command = "cd '" + folder.string() + "' && ASAN_OPTIONS=detect_leaks=0 timeout -k 10 60 '" QV_EXECUTABLE
                               "' run example.qva --headless --echo < /dev/null > out.txt 2>&1";
   const int result = std::system(command.c_str());
   std::ifstream out(folder / "out.txt");
@@ -116,6 +120,7 @@ void ExpectPrinted(const Example& example, const ExampleRun& run, const char* do
   } else {
     EXPECT_EQ(run.status, 0) << run.printed;
   }
+  EXPECT_NE(run.status, kDidNotEnd) << "did not end:\n" << example.code;
 }
 
 // Runs the examples of a document (the ones with an output block only, or all; of one
@@ -175,6 +180,52 @@ TEST(CommandReference, EveryExampleCompiles) {
   DestroyCompiler(compiler);
 }
 
+
+// True when the example has a WHILE, REPEAT or DO loop.
+bool Loops(const std::string& code) {
+  static const std::regex loop(R"((^|\n|:)\s*(while|repeat|do)\b)", std::regex::icase);
+  return std::regex_search(code, loop);
+}
+
+// The functions that read what a user does (keys, the mouse, joysticks, the control device):
+// an example that loops on them ends when the user acts (or presses Esc), so none ends by
+// itself in a headless run.
+bool ReadsTheUser(const std::string& code) {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> found;
+    for (const command_docs::Keyword& keyword : SourceKeywords())
+      if (keyword.function && (keyword.family.rfind("keyboard, mouse", 0) == 0 || keyword.name.rfind("mouse", 0) == 0 ||
+                               keyword.name == "inkey$"))
+        found.push_back(keyword.name);
+    return found;
+  }();
+  return std::any_of(names.begin(), names.end(), [&](const std::string& name) { return code.find(name + "(") != std::string::npos; });
+}
+
+// Each example of the reference that loops ends by itself when run headless (unless it waits
+// for the user), also one that scans a folder for a file when the file is not there (its own
+// "make" lines left out): a loop on what a command keeps after its end must not run for ever.
+TEST(CommandReference, EveryExampleThatLoopsEnds) {
+  std::vector<Example> examples;
+  for (const Example& example : GuideExamples(SourceFile("docs/COMMANDS.md"))) {
+    if (!Loops(example.code) || ReadsTheUser(example.code)) continue;
+    examples.push_back(example);
+    if (example.code.find("find first") == std::string::npos) continue;
+    Example missing = example;
+    missing.code.clear();
+    std::istringstream lines(example.code);
+    for (std::string line; std::getline(lines, line);)
+      if (line.rfind("make ", 0) != 0) missing.code += line + "\n";
+    examples.push_back(missing);
+  }
+  ASSERT_GE(examples.size(), 10u);
+  const fs::path root = fs::temp_directory_path() / ("qv-loop-examples-" + std::to_string(getpid()));
+  const std::vector<ExampleRun> runs = RunAll(examples, root);
+  for (size_t i = 0; i < examples.size(); ++i)
+    EXPECT_NE(runs[i].status, kDidNotEnd) << "docs/COMMANDS.md line " << examples[i].line << " did not end:\n"
+                                          << examples[i].code;
+  fs::remove_all(root);
+}
 
 // A user finds the guide and the reference from the README and from the help text.
 TEST(LanguageGuide, ReadmeAndHelpNameBothDocuments) {

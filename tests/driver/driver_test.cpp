@@ -129,6 +129,13 @@ const DriverCase kCases[] = {
      R"sh([ -z "$(ls -A ../theirs)" ] && ! grep -q hi "$ERR")sh"},
     {"RunOfABadProgramIsACompileError", "echo 'frobnicate 1' > bad.qva", "$QV run bad.qva --headless", 2,
      "bad.qva:1: Unknown command: frobnicate", "true"},
+    // An included file's statement that never runs (its text follows the program's end) is a
+    // warning, named by the file and line it is in: the run goes on.
+    {"RunWarnsOfAnIncludedStatementThatNeverRuns",
+     "mkdir inc && printf 'sync on\\nfunction f()\\nendfunction 2\\n' > inc/lib.qva && "
+     "printf '#include lib.qva\\nprint f()\\n' > inc/m.qva",
+     "$QV run inc/m.qva --headless --echo > out.txt", 0, "inc/lib.qva:1: warning: This statement never runs",
+     "grep -qx 2 out.txt"},
     // Warnings do not stop a run: `run` says each distinct one once on stderr (number, text,
     // the file the command named, the line); a game says nothing, and logs them in debug mode.
     {"RunSaysEachDistinctWarningOnceAndGoesOn",

@@ -1,6 +1,7 @@
 // Sprite commands and drawing: the errors of every command with operands consumed, scales and
 // queries, delete with and without the background, the collision-once rule, box rejection,
 // priority passes and the keep-background save and restore.
+#include "compiler/compiler.h"
 #include "graphics2d/graphics2d_local.h"
 #include "runtime/command_numbers.h"
 #include "tests/graphics2d/g2d_harness.h"
@@ -24,21 +25,25 @@ class SpriteTest : public DisplayTest {
 TEST_F(SpriteTest, ErrorsOfEveryCommandConsumeTheirOperands) {
   MakeImage(1, 4, 4, 0xFF0000);
   Run(kSprite, {1, 0, 0, 1});
+  // A value out of range: the error's text (shared by every command raising the number) says
+  // what the command takes.
+  LoadLanguageErrorTexts();
   const struct {
     int command;
     std::vector<Operand> operands;
     int error;
+    const char* says = "";
   } cases[] = {
       {kSprite, {0, 1, 1, 1}, 301},
       {kSprite, {65536, 1, 1, 1}, 301},
       {kSprite, {-5, 1, 1, 1}, 301},
-      {kSpriteSwitches, {1, 2, 0}, 303},
-      {kSpriteSwitches, {1, 0, -1}, 304},
+      {kSpriteSwitches, {1, 2, 0}, 303, "background switch must be 0 or 1"},
+      {kSpriteSwitches, {1, 0, -1}, 304, "transparency switch must be 0 or 1"},
       {kSpriteSwitches, {0, 0, 0}, 301},
-      {kSpriteSize, {1, -1, 5}, 312},
+      {kSpriteSize, {1, -1, 5}, 312, "below 0"},
       {kSpriteSize, {9, 5, 5}, 302},
-      {kSpriteScale, {1, 250001}, 311},
-      {kSpriteScale, {1, -1}, 311},
+      {kSpriteScale, {1, 250001}, 311, "between 0 and 250000"},
+      {kSpriteScale, {1, -1}, 311, "between 0 and 250000"},
       {kSpriteScale, {1, 250000}, 0},
       {kSpriteStretch, {1, 100, 250001}, 311},
       {kSpriteStretch, {2, 100, 100}, 302},
@@ -55,7 +60,10 @@ TEST_F(SpriteTest, ErrorsOfEveryCommandConsumeTheirOperands) {
       {kSpriteCollision, {Result{}, 1, 2}, 302},
       {kSpriteOverlap, {Result{}, 2, 1}, 302},
   };
-  for (const auto& c : cases) EXPECT_EQ(RunForError(c.command, c.operands), c.error) << "command " << c.command;
+  for (const auto& c : cases) {
+    EXPECT_EQ(RunForError(c.command, c.operands), c.error) << "command " << c.command;
+    EXPECT_NE(ErrorText(c.error).find(c.says), std::string::npos) << ErrorText(c.error);
+  }
 }
 
 TEST_F(SpriteTest, QueriesFollowTheSettingCommands) {

@@ -323,16 +323,28 @@ TEST_F(ShellTest, F5OnARuntimeErrorComesBackAtTheFailingLineWithTheMessageAsTitl
   EXPECT_EQ(b.cursor.line, 2);  // line 3, restored view or not
   EXPECT_EQ(b.start, (TextPos{2, 0}));
   EXPECT_EQ(b.end, (TextPos{2, 9}));
-  // The message keeps the case it was written in.
-  EXPECT_EQ(IdeTitleText().rfind("Runtime Error", 0), 0u) << IdeTitleText();
-  EXPECT_NE(IdeTitleText().find("Array index"), std::string::npos) << IdeTitleText();
+  // The message shows upper-cased.
+  EXPECT_EQ(IdeTitleText().rfind("RUNTIME ERROR 110 : ARRAY INDEX", 0), 0u) << IdeTitleText();
   EXPECT_EQ(PlatformWindowTitle(), IdeTitleText());
-  // A compile error comes back the same way, as the compiler wrote it.
+  // A compile error comes back the same way.
   SetText("x = 1\nPrnt x\n");
   Key(kVkF5);
   LeaveAndComeBack();
   EXPECT_EQ(ShellEditor().buffer().cursor.line, 1);
-  EXPECT_EQ(IdeTitleText(), "Unknown command: prnt");
+  EXPECT_EQ(IdeTitleText(), "UNKNOWN COMMAND: PRNT");
+  // A compile that warns runs with its include (f() gives 3 here, so the index is out of
+  // range), and the warning comes back at the #include line when the run says nothing.
+  std::ofstream(root_ / "lib.qva") << "sync on\nfunction f()\nendfunction 3\n";
+  SetText("dim a(2)\n#include lib.qva\na(f()) = 1\n");
+  Key(kVkF5);
+  LeaveAndComeBack();
+  EXPECT_EQ(ShellEditor().buffer().cursor.line, 2);
+  EXPECT_EQ(IdeTitleText().rfind("RUNTIME ERROR 110", 0), 0u) << IdeTitleText();
+  SetText("dim a(2)\n#include lib.qva\na(f() - 1) = 1\n");
+  Key(kVkF5);
+  LeaveAndComeBack();
+  EXPECT_EQ(ShellEditor().buffer().cursor.line, 1);
+  EXPECT_EQ(IdeTitleText().rfind("WARNING: LIB.QVA:1: THIS STATEMENT NEVER RUNS", 0), 0u) << IdeTitleText();
 }
 
 TEST_F(ShellTest, AnUnnamedBufferSurvivesF5WithBothBuffers) {
@@ -575,6 +587,12 @@ TEST_F(ShellTest, ASourceNamedAtStartOpensInTheEditor) {
   std::ifstream saved(root_ / "new.qva");
   const std::string bytes((std::istreambuf_iterator<char>(saved)), std::istreambuf_iterator<char>());
   EXPECT_EQ(bytes.rfind("print 3", 0), 0u) << bytes << "|" << IdeTitleText();
+  // A read-only source is not saved over, and the title says so upper-cased.
+  fs::permissions(root_ / "new.qva", fs::perms::owner_read);
+  Type("print 4");
+  Key(kVkF3);
+  Pump();
+  EXPECT_EQ(IdeTitleText(), UpperCase(IdeText(IdeTable::kDesc, 43)));
 }
 
 // The text bar shows at the cursor as soon as a key is pressed, then blinks every 500 ms.

@@ -222,8 +222,8 @@ TEST(Profile, AWriteDoesNotFollowALink) {
 }
 
 // The configuration folder: made 0700 and ours; with no HOME, a private folder inside the
-// user's temporary folder (never a shared /tmp path); one that is not a folder of ours is
-// refused.
+// user's temporary folder (never a shared /tmp path); with a HOME that is not there, none; one
+// that is not a folder of ours is refused.
 TEST(Folders, ConfigurationFolderIsPrivateAndOurs) {
   fs::path dir = fs::temp_directory_path() / ("qv-config-" + std::to_string(getpid()));
   fs::create_directories(dir / "runtime");
@@ -236,6 +236,9 @@ TEST(Folders, ConfigurationFolderIsPrivateAndOurs) {
     struct stat info;
     if (config != (dir / "runtime" / "quorvanel" / "config").string()) return 1;
     if (stat(config.c_str(), &info) != 0 || (info.st_mode & 0777) != 0700 || info.st_uid != getuid()) return 2;
+    // A HOME that names no folder gives none, and is not made.
+    setenv("HOME", (dir / "gone" / "home").c_str(), 1);
+    if (!PlatformConfigFolder().empty() || fs::exists(dir / "gone")) return 6;
     setenv("XDG_CONFIG_HOME", (dir / "home").c_str(), 1);
     if (PlatformConfigFolder() != (dir / "home" / "quorvanel").string()) return 3;
     if (stat((dir / "home" / "quorvanel").c_str(), &info) != 0 || (info.st_mode & 0777) != 0700) return 4;

@@ -219,6 +219,47 @@ TEST_F(DispatcherTest, WarningNumbersAreSilentDuringARun) {
   EXPECT_EQ(gCounted, 1);
 }
 
+// Stand-ins for value-returning commands of the keyword table (an integer, a float and a text
+// function): each raises warning 3004 and writes nothing, unless its operand is 2, when it
+// writes 7 (or "late") after the warning.
+template <char Kind>
+void CmdTestWarnThenMaybeWrite() {
+  const bool write = IntOperand(1) == 2;
+  RuntimeWarning(3004);
+  if (write && Kind == 'l') WriteIntResult(7);
+  if (write && Kind == 'f') WriteFloatResult(7.0f);
+  if (write && Kind == 's') WriteTextResult("late");
+  AdvanceOperands(2);
+}
+
+// A value-returning command that warns answers 0 or "", not what the slot held before (what
+// an earlier expression left in the temporary); one that writes after its warning keeps it.
+TEST_F(DispatcherTest, AWarningCommandAnswersZeroUnlessItWritesAfterTheWarning) {
+  static const bool registered = [] {
+    static const CommandEntry kStandIns[] = {{kSoundPlaying, CmdTestWarnThenMaybeWrite<'l'>},
+                                             {kSoundPositionX, CmdTestWarnThenMaybeWrite<'f'>},
+                                             {kControlDeviceName, CmdTestWarnThenMaybeWrite<'s'>, "Sl"}};
+    return RegisterCommands(kStandIns);
+  }();
+  ASSERT_TRUE(registered);
+  const int i = b.IntVar(), f = b.FloatVar(), s = b.TextVar(), late = b.IntVar(), lateText = b.TextVar();
+  b.Emit(kAssignInt, {b.Id(i), b.Id(b.IntConst(5))});
+  b.Emit(kAssignFloat, {b.Id(f), b.Id(b.FloatConst(5.5f))});
+  b.Emit(kAssignText, {b.Id(s), b.Id(b.TextConst("stale"))});
+  b.Emit(kSoundPlaying, {b.Id(i), b.Id(b.IntConst(1))});
+  b.Emit(kSoundPositionX, {b.Id(f), b.Id(b.IntConst(1))});
+  b.Emit(kControlDeviceName, {b.Id(s), b.Id(b.IntConst(1))});
+  b.Emit(kSoundPlaying, {b.Id(late), b.Id(b.IntConst(2))});
+  b.Emit(kControlDeviceName, {b.Id(lateText), b.Id(b.IntConst(2))});
+  RunResult r = RunAssembled(b);  // a player run: the warnings are silent
+  ASSERT_TRUE(r.quit);
+  EXPECT_EQ(SlotOf(i).asInt, 0);
+  EXPECT_EQ(SlotOf(f).asFloat, 0.0f);
+  EXPECT_EQ(TextOf(s), "");
+  EXPECT_EQ(SlotOf(late).asInt, 7);
+  EXPECT_EQ(TextOf(lateText), "late");
+}
+
 TEST_F(DispatcherTest, AutomaticModeEndsTheSliceAfterEachDrawing) {
   b.Emit(kDraw);
   b.Emit(kCount);
