@@ -164,6 +164,7 @@ static void CmdFtpGetFileChunked() {  // remote, local, expected size
   const int32_t expected = IntOperand(2);
   AdvanceOperands(3);
   if (PlatformFtpChunkedGetRunning() || PlatformReplacing(gFtp.localFile)) return RuntimeWarning(8305);
+  const uint32_t asked = gFtpClock();  // the stall limit counts from the request
   if (!PlatformFtpStartChunkedGet(remote)) {
     RecordFailure();
     if (PlatformFtpConnected()) FallBack();
@@ -179,7 +180,7 @@ static void CmdFtpGetFileChunked() {  // remote, local, expected size
   gFtp.totalRead = 0;
   gFtp.expected = expected;
   gFtp.progress = 0;
-  gFtp.lastProgressTime = gFtpClock();
+  gFtp.lastProgressTime = asked;
 }
 
 static void CmdFtpProceed() {

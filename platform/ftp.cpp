@@ -14,16 +14,19 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/file_replace.h"
 #include "platform/signals.h"
 
 constexpr size_t kMaxLineKept = 512;  // of a reply line, for the failure text
+constexpr uint32_t kStartWaitMs = 5000;  // the most a chunked get's start awaits the server's answer
 
 // Lives from PlatformFtpConnect to PlatformFtpDisconnect.
 static struct {
@@ -291,9 +294,47 @@ bool PlatformFtpConnect(const std::string& server, const std::string& user, cons
   return true;
 }
 
+// Whether the reply text holds a whole last line of a reply ("221 bye", not "221-" lines).
+static bool ReplyEnded(const std::string& reply) {
+  size_t start = 0;
+  for (size_t end; (end = reply.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string_view line(reply.data() + start, end - start);
+    if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+        std::isdigit(static_cast<unsigned char>(line[1])) && std::isdigit(static_cast<unsigned char>(line[2])) &&
+        (line.size() == 3 || line[3] != '-'))
+      return true;
+  }
+  return false;
+}
+
+// Says QUIT on the session's control connection (its first socket) and awaits the answer for
+// at most the QUIT limit; a termination signal ends the wait. (libcurl's own QUIT awaits it for
+// two minutes, with no way to stop it: the connection is dropped after this, so libcurl's fails
+// at once.)
+static void SayQuit() {
+  if (gFtp.sockets.empty() || PlatformStopSignal() != 0) return;
+  const int control = gFtp.sockets.front();
+  constexpr std::string_view kQuit = "QUIT\r\n";
+  if (send(control, kQuit.data(), kQuit.size(), MSG_NOSIGNAL | MSG_DONTWAIT) != static_cast<ssize_t>(kQuit.size()))
+    return;
+  std::string reply;
+  const uint32_t start = PlatformMilliseconds();
+  for (uint32_t waited = 0; waited < gLimits.quitMs && PlatformStopSignal() == 0;
+       waited = PlatformMilliseconds() - start) {
+    pollfd socket = {control, POLLIN, 0};
+    if (poll(&socket, 1, static_cast<int>(std::min<uint32_t>(gLimits.quitMs - waited, 100))) <= 0) continue;
+    char bytes[512];
+    const ssize_t got = recv(control, bytes, sizeof(bytes), MSG_DONTWAIT);
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return;  // closed: nothing more to await
+    if (got > 0) reply.append(bytes, static_cast<size_t>(got));
+    if (ReplyEnded(reply) || reply.size() > kFtpMaxReplyBytes) return;
+  }
+}
+
 void PlatformFtpDisconnect() {
   PlatformFtpAbortChunkedGet();
-  if (PlatformStopSignal() != 0) DropConnection(gFtp.sockets);  // the run ends now: no QUIT is awaited
+  SayQuit();
+  DropConnection(gFtp.sockets);
   if (gFtp.easy != nullptr) curl_easy_cleanup(gFtp.easy);
   gFtp.easy = nullptr;
   gFtp.sockets.clear();  // all closed through CloseSocket by now
@@ -507,9 +548,11 @@ bool PlatformFtpStartChunkedGet(const std::string& remoteName) {
   curl_easy_setopt(gFtp.chunkEasy, CURLOPT_WRITEFUNCTION, TakeChunkBytes);
   curl_multi_add_handle(gFtp.multi, gFtp.chunkEasy);
   // Run until the server answers the request, so a missing file fails here (data held back
-  // until the reply after it comes is an answer too).
+  // until the reply after it comes is an answer too); a server that takes longer is awaited
+  // across proceeds, under the stall limit.
   bool finished = false, failed = false;
-  for (int i = 0; i < 200 && gFtp.pending.empty() && !gFtp.chunkHeld && !finished && !failed; ++i) {
+  const uint32_t start = PlatformMilliseconds(), most = std::min(kStartWaitMs, gLimits.stallMs);
+  while (PlatformMilliseconds() - start < most && gFtp.pending.empty() && !gFtp.chunkHeld && !finished && !failed) {
     char none;
     PlatformFtpTakeChunk(&none, 0, 25, &finished, &failed);
   }

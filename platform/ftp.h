@@ -27,17 +27,23 @@ constexpr uint32_t kFtpStallLimitMs = 10000;
 constexpr uint32_t kFtpFloorBytesPerSecond = 1024;
 constexpr uint32_t kFtpFloorWindowMs = 30000;
 constexpr uint64_t kFtpMaxUnsizedGetBytes = uint64_t{1} << 30;
+// The wait for the server's answer to the QUIT that ends a session (ftp disconnect, the end of a
+// run): a server that does not answer in time has its connection dropped (the command reference
+// states it: ftp disconnect).
+constexpr uint32_t kFtpQuitLimitMs = 3000;
 
 // The limits in force; tests shorten them, users get the defaults.
 struct PlatformFtpLimits {
   uint32_t stallMs = kFtpStallLimitMs;
   uint32_t floorWindowMs = kFtpFloorWindowMs;
   uint64_t unsizedGetBytes = kFtpMaxUnsizedGetBytes;
+  uint32_t quitMs = kFtpQuitLimitMs;
 };
 
 // Logs in and keeps the session; false (nothing kept) when the server cannot be reached or
 // refuses the user.
 bool PlatformFtpConnect(const std::string& server, const std::string& user, const std::string& password);
+// Says QUIT, awaits its answer at most the QUIT limit, and drops the connection.
 void PlatformFtpDisconnect();
 bool PlatformFtpConnected();
 // Changes the remote folder ("..", absolute "/x" and relative paths); false leaves it as it was.
@@ -55,7 +61,8 @@ bool PlatformFtpDelete(const std::string& remoteName);
 // Chunked download: start it, then take the bytes that have come (waiting at most waitMs for
 // some); *finished once the server sent everything and confirmed it, *failed when the transfer
 // broke (a termination signal fails it too). No call waits longer than waitMs: the server's
-// reply after the last byte is awaited across calls (the caller's stall limit covers it).
+// reply after the last byte is awaited across calls (the caller's stall limit covers it). The
+// start awaits the server's answer to the request for at most 5 seconds or the stall limit.
 bool PlatformFtpStartChunkedGet(const std::string& remoteName);
 size_t PlatformFtpTakeChunk(char* buffer, size_t most, int waitMs, bool* finished, bool* failed);
 void PlatformFtpAbortChunkedGet();

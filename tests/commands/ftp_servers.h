@@ -53,7 +53,15 @@ server.serve_forever()
 //   endless-data   SIZE is not known and RETR announces no size, then sends data without end (64
 //                  MB, then it ends the transfer: a client that takes it all is caught, not its disk)
 //   oversize       SIZE announces 5000 bytes; RETR sends as endless-data does
-// It prints its port, then "accepted" for every connection it takes.
+//   no-greeting    takes the connection and never says a word
+//   stall-login    greets, asks for the password, and never answers it
+//   silent-get     RETR opens the data connection and sends nothing on it
+//   unanswered-get RETR is never answered
+//   quit-unanswered, quit-partial, quit-lingers
+//                  QUIT gets no answer / "221 by" with no line end / a whole reply, and the
+//                  connection stays open until the client drops it
+// It prints its port, then "accepted" for every connection it takes; a QUIT mode prints
+// "quit" at the QUIT and "closed" once the client has dropped the connection.
 constexpr const char* kHostileScript = R"(
 import socket, sys, threading, time
 mode = sys.argv[1]
@@ -78,6 +86,8 @@ def serve(conn):
 def converse(conn):
     print('accepted', flush=True)
     send = lambda text: conn.sendall(text.encode('latin-1') + b'\r\n')
+    if mode == 'no-greeting':
+        time.sleep(3600)
     if mode in ('dribble', 'endless-reply'):
         send('220-welcome')
         while True:
@@ -92,6 +102,7 @@ def converse(conn):
         command, _, argument = raw.decode('latin-1').strip().partition(' ')
         command = command.upper()
         if command == 'USER': send('331 password please')
+        elif command == 'PASS' and mode == 'stall-login': time.sleep(3600)
         elif command == 'PASS': send('230 logged in')
         elif command == 'PWD': send('257 "/"')
         elif command == 'CWD': send('250 ok')
@@ -131,11 +142,27 @@ def converse(conn):
                 if mode == 'trickle': time.sleep(0.1)
             channel.close()
             send('226 done')
+        elif command == 'RETR' and mode == 'unanswered-get':
+            time.sleep(3600)
+        elif command == 'RETR' and mode == 'silent-get':
+            send('150 here it comes')
+            channel, _ = data.accept()
+            time.sleep(3600)
         elif command == 'RETR':
             send('150 here it comes')
             channel, _ = data.accept()
             channel.sendall(b'x' * 1000)
             time.sleep(3600)
+        elif command == 'QUIT' and mode.startswith('quit-'):
+            print('quit', flush=True)
+            if mode == 'quit-partial': conn.sendall(b'221 by')
+            if mode == 'quit-lingers': send('221 bye')
+            try:
+                while conn.recv(1024): pass
+            except OSError:
+                pass
+            print('closed', flush=True)
+            return
         elif command == 'QUIT':
             send('221 bye')
             return
@@ -190,6 +217,10 @@ class ServerProcess {
     return line;
   }
   bool Running() { return pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) == 0; }
+  // Ends the server from another thread (Stop then reaps it), so a call held by it returns.
+  void Kill() {
+    if (pid_ > 0) kill(-pid_, SIGKILL);
+  }
   void Stop() {
     if (pid_ > 0) {
       kill(-pid_, SIGKILL);

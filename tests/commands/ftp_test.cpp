@@ -1,7 +1,8 @@
 // FTP against real servers (python3-pyftpdlib and Debian's vsftpd on 127.0.0.1, started and
 // stopped by each test): connect, the refused second connect, folders, listings, put, get,
 // delete, chunked gets with progress, the stall limit on an injected clock; and against a
-// hostile server of our own: caps, stalls, signals and listed names with folder parts.
+// hostile server of our own: caps, stalls, signals, unanswered QUITs and listed names with
+// folder parts.
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -10,9 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -43,6 +48,36 @@ std::string Bytes(size_t count, int seed) {
   for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<char>((i * 7 + static_cast<size_t>(seed)) & 0xFF);
   return bytes;
 }
+
+// Ends the server when what it holds has not returned after a generous while, so a test of a
+// bound fails (Finish answers true) instead of waiting out libcurl's own two minutes.
+class Watchdog {
+ public:
+  explicit Watchdog(ftp_servers::ServerProcess* server)
+      : thread_([this, server] {
+          std::unique_lock<std::mutex> lock(mutex_);
+          if (!wake_.wait_for(lock, std::chrono::seconds(30), [this] { return finished_; })) {
+            fired_ = true;
+            server->Kill();
+          }
+        }) {}
+  ~Watchdog() { Finish(); }
+  bool Finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      finished_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    return fired_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool finished_ = false, fired_ = false;
+  std::thread thread_;
+};
 
 uint32_t gFakeNow = 0;
 uint32_t FakeClock() { return gFakeNow += 11000; }  // every look at the clock: 11 seconds on
@@ -272,24 +307,33 @@ TEST_F(FtpTest, AGetIsHeldToAFloorOfSpeedAndToItsSize) {
     const char* mode;
     bool chunked;
     std::string failure;
+    bool silent = false;  // nothing comes: the start's wait for an answer already met the stall limit
   } cases[] = {
       {"trickle", false, "the server is too slow: under 1 KB a second for 2 seconds"},
       {"oversize", false, stalled},
       {"oversize", true, stalled},
       {"endless-data", false, unsized},
       {"endless-data", true, unsized},
+      // A chunked get is paced by its program, but a server that sends nothing at all, not
+      // even its answer to the request, meets the stall limit across proceeds.
+      {"silent-get", true, stalled, true},
+      {"unanswered-get", true, stalled, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.mode) + (c.chunked ? " chunked" : " whole"));
     ftp_servers::ServerProcess hostile;
     const std::string address = ftp_servers::StartHostileServer(&hostile, c.mode);
     ASSERT_FALSE(address.empty());
+    Watchdog watchdog(&hostile);
     std::ofstream("keep.bin") << "old";
     calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, 0}});
     if (c.chunked) {
       calls.ExpectErrors({{kFtpGetFileChunked, {"big.bin", "keep.bin", 0}, 0}});
-      for (int rounds = 0; rounds < 100000 && calls.IntResult(kFtpProgress, {kIntResult}) != -1; ++rounds)
-        calls.Run(kFtpProceed, {});
+      int rounds = 0;
+      for (; rounds < 100000 && calls.IntResult(kFtpProgress, {kIntResult}) != -1; ++rounds) calls.Run(kFtpProceed, {});
+      if (c.silent) {
+        EXPECT_LT(rounds, 50);  // not a stall limit more of 10 ms proceeds
+      }
     } else {
       calls.ExpectErrors({{kFtpGetFile, {"big.bin", "keep.bin"}, 8305}});
     }
@@ -297,6 +341,7 @@ TEST_F(FtpTest, AGetIsHeldToAFloorOfSpeedAndToItsSize) {
     EXPECT_EQ(ReadAll("keep.bin"), "old");
     EXPECT_EQ(Listing().size(), 2u);  // the session goes on
     calls.Run(kFtpDisconnect, {});
+    EXPECT_FALSE(watchdog.Finish()) << "held until the server was ended";
   }
   EXPECT_EQ(calls.TakeError(), 0);
 }
@@ -331,22 +376,82 @@ TEST_F(FtpTest, AChunkedGetAwaitsTheFinalReplyWithoutHoldingTheProgram) {
   EXPECT_EQ(calls.TakeError(), 0);
 }
 
-// A termination signal ends an FTP call at once (the run then ends as the signal asks), also
-// when the server keeps the call alive by sending a little now and then.
-TEST_F(FtpTest, ATerminationSignalEndsTheCallInProgress) {
-  ftp_servers::ServerProcess hostile;
-  const std::string address = ftp_servers::StartHostileServer(&hostile, "dribble");
-  ASSERT_FALSE(address.empty());
+// A connect the server holds ends at the stall limit when nothing comes (no greeting, no
+// answer to the password), and at once on a termination signal (the run then ends as the
+// signal asks), also while the server keeps the call alive by sending a little now and then.
+TEST_F(FtpTest, AConnectTheServerHoldsEndsAtTheStallLimitOrASignal) {
+  const std::string stalled = "the server stalled: nothing came for 2 seconds";
+  const struct {
+    const char* mode;
+    bool signal;
+    std::string failure;
+  } cases[] = {
+      {"no-greeting", false, stalled},
+      {"stall-login", false, stalled},
+      {"no-greeting", true, "stopped by a termination signal"},
+      {"dribble", true, "stopped by a termination signal"},
+  };
   PlatformCatchStopSignals();
-  std::thread signaller([&] {
-    if (hostile.ReadLine() == "accepted") kill(getpid(), SIGTERM);
-  });
-  calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, 8301}});
-  signaller.join();
-  EXPECT_EQ(PlatformStopSignal(), SIGTERM);
-  EXPECT_EQ(TakeFailure(), "stopped by a termination signal");
-  PlatformClearStopSignal();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + (c.signal ? " and a signal" : ""));
+    PlatformFtpSetLimitsForTests(c.signal ? PlatformFtpLimits{} : PlatformFtpLimits{.stallMs = 2000});
+    ftp_servers::ServerProcess hostile;
+    const std::string address = ftp_servers::StartHostileServer(&hostile, c.mode);
+    ASSERT_FALSE(address.empty());
+    Watchdog watchdog(&hostile);
+    std::thread signaller([&] {
+      if (c.signal && hostile.ReadLine() == "accepted") kill(getpid(), SIGTERM);
+    });
+    calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, 8301}});
+    signaller.join();
+    EXPECT_EQ(PlatformStopSignal(), c.signal ? SIGTERM : 0);
+    EXPECT_EQ(TakeFailure(), c.failure);
+    EXPECT_EQ(calls.IntResult(kFtpConnected, {kIntResult}), 0);
+    EXPECT_FALSE(watchdog.Finish()) << "held until the server was ended";
+    PlatformClearStopSignal();
+  }
   for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(number, SIG_DFL);
+}
+
+// The QUIT that ends a session is awaited briefly: a server that never answers it, answers
+// with part of a line, or answers and keeps the connection open, has its connection dropped
+// at the QUIT limit, whichever way the session ends, and the program goes on.
+TEST_F(FtpTest, AQuitIsAwaitedOnlyBriefly) {
+  PlatformFtpSetLimitsForTests({.quitMs = 1000});
+  const std::function<void(qvasm::CommandCaller&)> disconnect = [](qvasm::CommandCaller& calls) {
+    calls.Run(kFtpDisconnect, {});
+  };
+  const std::function<void(qvasm::CommandCaller&)> hangUp = [](qvasm::CommandCaller& calls) {
+    calls.Run(kFtpDisconnectHangUp, {1});
+  };
+  const std::function<void(qvasm::CommandCaller&)> endOfRun = [](qvasm::CommandCaller&) { CloseFtpOnExit(); };
+  const struct {
+    const char* mode;
+    const char* way;
+    std::function<void(qvasm::CommandCaller&)> end;
+  } cases[] = {
+      {"quit-unanswered", "ftp disconnect", disconnect},
+      {"quit-unanswered", "ftp disconnect 1", hangUp},
+      {"quit-unanswered", "the end of the run", endOfRun},
+      {"quit-partial", "ftp disconnect", disconnect},
+      {"quit-lingers", "ftp disconnect", disconnect},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " by " + c.way);
+    ftp_servers::ServerProcess hostile;
+    const std::string address = ftp_servers::StartHostileServer(&hostile, c.mode);
+    ASSERT_FALSE(address.empty());
+    Watchdog watchdog(&hostile);
+    calls.ExpectErrors({{kFtpConnect, {address, "user", "pw"}, 0}});
+    EXPECT_EQ(Listing().size(), 2u);
+    c.end(calls);
+    EXPECT_EQ(calls.IntResult(kFtpConnected, {kIntResult}), 0);
+    EXPECT_EQ(hostile.ReadLine(), "accepted");
+    EXPECT_EQ(hostile.ReadLine(), "quit");    // it was asked politely
+    EXPECT_EQ(hostile.ReadLine(), "closed");  // then dropped
+    EXPECT_FALSE(watchdog.Finish()) << "held until the server was ended";
+  }
+  EXPECT_EQ(calls.TakeError(), 0);
 }
 
 // Debian's usual server, which knows no MLSD: listing (through LIST), get, put, delete, folder
