@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "runtime/command_numbers.h"
 #include "runtime/runtime_local.h"
@@ -53,6 +54,7 @@ constexpr OperandRow kTranslatorCommands[] = {
 // A map, as a few hundred of the 10000 numbers are used (a full table is 320 KB to clear).
 struct KindTable {
   std::unordered_map<int, std::string> kinds;
+  std::unordered_set<int> functions;  // the keyword functions: operand 0 takes their result
   bool Known(int number) const { return kinds.count(number) != 0; }
 };
 
@@ -74,8 +76,10 @@ void AddKeywordLine(KindTable& table, std::string_view line) {
   }
   if (number <= 0 || number >= kCommandTableSize || table.Known(number)) return;
   std::string kinds(line.substr(second + 1));
-  if (!name.empty() && name.back() == '[' && !kinds.empty())
+  if (!name.empty() && name.back() == '[' && !kinds.empty()) {
     kinds[0] = kinds[0] == 'l' ? 'L' : kinds[0] == 'f' ? 'F' : kinds[0] == 's' ? 'S' : '?';
+    table.functions.insert(number);
+  }
   Set(table, number, kinds);
 }
 
@@ -102,6 +106,8 @@ const char* CommandOperandKinds(int number) {
   const auto found = table.kinds.find(number);
   return found != table.kinds.end() ? found->second.c_str() : nullptr;
 }
+
+bool CommandIsFunction(int number) { return Kinds().functions.count(number) != 0; }
 
 void SetCommandOperandKinds(int number, const char* kinds) {
   if (number <= 0 || number >= kCommandTableSize || kinds == nullptr) return;
