@@ -19,12 +19,6 @@ bool IsFunctionReturn(int32_t number) {
   return number >= kReturnNothing && number <= kReturnTextAlias30 && number != kEnd;
 }
 
-// Whether a command writes operand 0 without reading it first and never through an element
-// address: the operators and assignments, MOD and the functions' results.
-bool WritesOperand0Only(int32_t number) {
-  return (number >= kPowerII && number <= kIntToFloat) || number == kModulo || CommandIsFunction(number);
-}
-
 // A set of slots of one function's plan, as bits over its place in the plan.
 using Bits = std::vector<uint64_t>;
 void Put(Bits& bits, int32_t i) { bits[static_cast<size_t>(i) >> 6] |= uint64_t{1} << (i & 63); }
@@ -231,7 +225,7 @@ class CallSaveFinder {
           }
           const int32_t bit = BitOf(word);
           if (bit < 0) continue;
-          uint64_t* set = i == 0 && WritesOperand0Only(number) ? x : g;
+          uint64_t* set = i == 0 && CommandOnlyWritesOperand0(number) ? x : g;
           set[bit >> 6] |= uint64_t{1} << (bit & 63);
         }
         if (IsFunctionReturn(number)) kind[k] = 1;

@@ -284,17 +284,11 @@ void FuseCommandPairs(LoadedProgram& program, const CodeChecker& checker) {
   }
 }
 
-// Whether a command writes operand 0 as a plain result, never through the element address a
-// temporary there may hold: the operators and assignments, MOD, the FOR step and the functions.
-bool WritesResultPlainly(int32_t number) {
-  return (number >= kPowerII && number <= kIntToFloat) || number == kModulo || number == kForStep ||
-         CommandIsFunction(number);
-}
-
 // Finds where the element address an element read keeps for its temporary may be used: a
 // store, READ, INPUT, file read or whole-array command takes it through the temporary, named as
-// an operand it writes. The address may be used when some path on from the read reaches such a
-// command before an element read into the same temporary replaces it. Calls, returns, GOSUB
+// an operand it writes (a plain result, see CommandOnlyWritesOperand0, and the FOR step's
+// counter are no such use). The address may be used when some path on from the read reaches
+// such a command before an element read into the same temporary replaces it. Calls, returns, GOSUB
 // and RETURN lead on to code elsewhere, so the address counts as used there, and past
 // kMostSteps commands; END and a word without a handler end the run.
 class ElementAddressUse {
@@ -325,7 +319,7 @@ class ElementAddressUse {
         const int32_t word = words[static_cast<size_t>(at + 1 + i)];
         if (kinds[i] == 'c') pending_.push_back(word - 37000);
         else if (word == temporary && std::isupper(static_cast<unsigned char>(kinds[i])) &&
-                 !(i == 0 && WritesResultPlainly(number)))
+                 !(i == 0 && (CommandOnlyWritesOperand0(number) || number == kForStep)))
           return true;
       }
       if (!CommandEndsPath(number)) pending_.push_back(at + 1 + count);

@@ -109,6 +109,11 @@ const char* CommandOperandKinds(int number) {
 
 bool CommandIsFunction(int number) { return Kinds().functions.count(number) != 0; }
 
+bool CommandOnlyWritesOperand0(int number) {
+  return (number >= kPowerII && number <= kIntToFloat && number != kBlockJump) || number == kModulo ||
+         CommandIsFunction(number);
+}
+
 void SetCommandOperandKinds(int number, const char* kinds) {
   if (number <= 0 || number >= kCommandTableSize || kinds == nullptr) return;
   Set(Kinds(), number, kinds);

@@ -161,6 +161,10 @@ bool CommandStartsAt(const CodeCell* address);
 const char* CommandOperandKinds(int number);
 // True for a keyword function (its result goes to operand 0, as a plain store).
 bool CommandIsFunction(int number);
+// True for a command that writes operand 0 without reading it first and never through the
+// element address a temporary there may hold: the operators and assignments, MOD and the
+// functions (the loader's analyses of element addresses and of what calls save ask).
+bool CommandOnlyWritesOperand0(int number);
 // A registration's own operand kinds (CommandEntry::operands) for a number.
 void SetCommandOperandKinds(int number, const char* kinds);
 // The keyword table built into the executable (data/keywords.txt).
