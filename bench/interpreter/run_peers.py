@@ -6,7 +6,7 @@
 # Every NAME.qva here with a NAME.lua beside it is a program (NAME.yab and NAME.bas are run by
 # yabasic and brandy where they exist). Each run starts in a fresh working folder; a program that
 # reads a data file gets it from DATA_FILES, made once per invocation. RUNS=5 ONLY="fib calls"
-# PEERS="lua yabasic brandy".
+# PEERS="lua yabasic brandy" COMPILE_LINES=100000.
 import glob
 import os
 import resource
@@ -22,8 +22,9 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 LUA_GOALS = {"loop": 1, "fib": 1.5, "sieve": 1, "mandelbrot": 1.25, "strings": 1, "textfuncs": 1, "calls": 1.5,
              "nbody": 1, "tak": 1, "quicksort": 1, "compile": 2}
 # "compile" compiles a generated program (Quorvanel's compiler against luac 5.4 on the same
-# program written in Lua); "compile-empty" is its start-up alone.
-COMPILE_LINES = 800000
+# program written in Lua) of COMPILE_LINES lines (under the compiler's 16 MB source limit);
+# "compile-empty" is its start-up alone.
+COMPILE_LINES = int(os.environ.get("COMPILE_LINES", "800000"))
 # The start-up each program's net ratio takes off: the empty program of the same kind.
 EMPTY_OF = {"compile": "compile-empty"}
 # Debian package, command and file suffix of each peer.
