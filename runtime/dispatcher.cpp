@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <exception>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -22,10 +21,19 @@ DispatcherFlags Dispatcher;
 static CommandHandler gHandlers[kCommandTableSize];
 // Live for the process: the fast forms by number and the plain handler each stands for.
 FastHandler FastForms[kFastFormLimit];
+// The numbers by plain handler, the loader asks for every command: an open hash table of
+// twice the forms (plain data: nothing of it runs at exit).
 static struct {
   uintptr_t count = 1;  // number 0 is no fast form
-  std::unordered_map<CommandHandler, uintptr_t> numbers;  // by plain handler; the loader asks for every command
+  struct {
+    CommandHandler plain;
+    uintptr_t number;
+  } byPlain[2 * kFastFormLimit] = {};
 } gFastForms;
+
+static size_t FastFormPlace(CommandHandler plain) {
+  return (reinterpret_cast<uintptr_t>(plain) >> 4) * 0x9E3779B97F4A7C15u % (2 * kFastFormLimit);
+}
 
 // Automatic refresh mode reads the clock after a batch of commands: a fast form (arithmetic, a
 // test, a jump, an element, a call: a few nanoseconds each, never more than a bounded copy)
@@ -77,8 +85,10 @@ bool RegisterCommands(const CommandEntry* entries, size_t count) {
 }
 
 uintptr_t FastFormNumber(CommandHandler plain) {
-  const auto found = gFastForms.numbers.find(plain);
-  return found != gFastForms.numbers.end() ? found->second : 0;
+  for (size_t at = FastFormPlace(plain);; at = (at + 1) % (2 * kFastFormLimit)) {
+    if (gFastForms.byPlain[at].plain == plain) return gFastForms.byPlain[at].number;
+    if (gFastForms.byPlain[at].plain == nullptr) return 0;
+  }
 }
 
 static bool NumberFastForm(CommandHandler plain, FastHandler fast) {
@@ -88,7 +98,9 @@ static bool NumberFastForm(CommandHandler plain, FastHandler fast) {
     return false;
   }
   FastForms[gFastForms.count] = fast;
-  gFastForms.numbers[plain] = gFastForms.count++;
+  size_t at = FastFormPlace(plain);
+  while (gFastForms.byPlain[at].plain != nullptr) at = (at + 1) % (2 * kFastFormLimit);
+  gFastForms.byPlain[at] = {plain, gFastForms.count++};
   return true;
 }
 
