@@ -241,7 +241,10 @@ class CallSaveFinder {
     {
       std::vector<int32_t> fill(predCount.begin(), predCount.end() - 1);
       for (size_t k = 0; k < n; ++k)
-        for (int32_t e = succStart[k]; e < succStart[k + 1]; ++e) pred[static_cast<size_t>(fill[static_cast<size_t>(succ[static_cast<size_t>(e)])]++)] = static_cast<int32_t>(k);
+        for (int32_t e = succStart[k]; e < succStart[k + 1]; ++e) {
+          const size_t to = static_cast<size_t>(succ[static_cast<size_t>(e)]);
+          pred[static_cast<size_t>(fill[to]++)] = static_cast<int32_t>(k);
+        }
     }
     if (work_ < 0) return false;
 
@@ -279,7 +282,10 @@ class CallSaveFinder {
           }
       }
       Bits reads(words, 0);
-      if (bodyNode >= 0) std::copy(live.begin() + bodyNode * static_cast<int64_t>(words), live.begin() + (bodyNode + 1) * static_cast<int64_t>(words), reads.begin());
+      if (bodyNode >= 0) {
+        const auto body = live.begin() + bodyNode * static_cast<int64_t>(words);
+        std::copy(body, body + static_cast<int64_t>(words), reads.begin());
+      }
       for (size_t w = 0; w < words; ++w) reads[w] &= ~parameters[w];  // the call sets them
       if (!Join(first, reads)) break;
       for (size_t k = 0; k < n; ++k)

@@ -32,8 +32,9 @@ struct CallRecord {
 // call does no heap work. Reset when a program is loaded or freed and by InitInterpreter.
 static struct {
   std::vector<CallRecord> calls;    // the return stack, one record per GOSUB or call
-  int32_t callCapacity = 0;         // calls.size()
+  int32_t callCapacity = 0;         // calls.size(): kReturnStackSize - 1 at the most, all a run may use
   std::vector<VariableSlot> saved;  // the callers' saved locals
+  size_t savedCapacity = 0;         // saved.size()
   std::vector<char> savedTexts;     // their texts' characters, then a call's text arguments
   std::vector<int32_t> arguments;   // a call's number arguments when there are many
   int32_t depth = 0;
@@ -51,6 +52,7 @@ void ResetControlFlow() {
     gFlow.calls.resize(64);
     gFlow.callCapacity = 64;
     gFlow.saved.resize(256);
+    gFlow.savedCapacity = 256;
     gFlow.savedTexts.resize(4096);
     gFlow.arguments.resize(16);
   }
@@ -66,10 +68,10 @@ bool EndedByProgram() { return gFlow.endedByProgram; }
 // Loads a jump target: the loader checked that every code operand is a command's cell.
 static void JumpTo(CodeCell* target) { OperandPointer = target; }
 
-// Makes room for a call or GOSUB record at depth d (below kReturnStackSize): the stacks grow
-// only when a program goes deeper than ever before.
+// Makes room for a call or GOSUB record at depth d (below kReturnStackSize - 1): the stacks
+// grow only when a program goes deeper than ever before.
 [[gnu::noinline]] static void GrowCallStack() {
-  gFlow.calls.resize(std::min(gFlow.calls.size() * 2, static_cast<size_t>(kReturnStackSize)));
+  gFlow.calls.resize(std::min(gFlow.calls.size() * 2, static_cast<size_t>(kReturnStackSize - 1)));
   gFlow.callCapacity = static_cast<int32_t>(gFlow.calls.size());
 }
 static inline void RoomForDepth(int32_t d) {
@@ -207,6 +209,7 @@ static char* TextRoom(size_t at, size_t count) {
 // call that may change it: numbers by value, texts as their characters.
 [[gnu::noinline]] static void GrowSaveStack(size_t most) {
   gFlow.saved.resize(std::max(gFlow.saved.size() * 2, most));
+  gFlow.savedCapacity = gFlow.saved.size();
 }
 // Copies count numbers; a number is its slot's low 32 bits, written as such by every command:
 // reading just those lets the processor take a value stored a moment ago straight from its store.
@@ -216,7 +219,7 @@ static inline void CopyNumbers(VariableSlot* to, const VariableSlot* from, int32
 [[gnu::noinline]] static void SaveAnyLocals(const LocalsPlan& plan, CallRecord& call);
 static inline void SaveLocals(const LocalsPlan& plan, CallRecord& call) {
   const size_t most = static_cast<size_t>(call.savedBegin) + static_cast<size_t>(plan.slotCount);
-  if (!plan.oneRun || most > gFlow.saved.size()) {
+  if (!plan.oneRun || most > gFlow.savedCapacity) {
     SaveAnyLocals(plan, call);
     return;
   }
@@ -333,12 +336,6 @@ static void PassManyArguments(const FunctionFrame& frame, const CodeCell* argume
   }
 }
 
-// A FUNCTION call, after the check of the depth. Its entry operand holds its call site (the
-// loader put it there). A call made while a GOSUB or another call is active saves the running
-// function's parameters and plain variables first, so that recursion and re-entry find them
-// again: those that code after the call may read before writing them, and only when the
-// called function can change one (the loader worked out both). Returns the function's first
-// command.
 // What a call saves of the running function when the loader did not find the function making
 // it: the running function's whole plan (a GOSUB's: the plain variables of its function), when
 // the called function may change some of it; null for nothing.
@@ -350,11 +347,16 @@ static void PassManyArguments(const FunctionFrame& frame, const CodeCell* argume
   return plan != nullptr && callee.Saves(*plan) ? plan : nullptr;
 }
 
+// A FUNCTION call, once the stack has room for its record. Its entry operand holds its call
+// site (the loader put it there). A call made while a GOSUB or another call is active saves
+// the running function's parameters and plain variables first, so that recursion and
+// re-entry find them again: those that code after the call may read before writing them, and
+// only when the called function can change one (the loader worked out both). Returns the
+// function's first command.
 [[gnu::always_inline]] static inline CodeCell* EnterFunction(CodeCell* operands) {
   const int32_t d = gFlow.depth;
   const CallSiteFrame& site = *reinterpret_cast<const CallSiteFrame*>(operands[0]);
   const FunctionFrame& frame = *site.callee;
-  RoomForDepth(d);
   CallRecord* records = gFlow.calls.data();
   CallRecord& call = records[d];
   call.returnTo = operands;
@@ -387,10 +389,12 @@ void CmdCallFunction() {
     RuntimeError(108);
     return;
   }
+  RoomForDepth(gFlow.depth);
   OperandPointer = EnterFunction(OperandPointer);
 }
+// The plain call grows the stack, or raises error 108 past its end.
 CodeCell* FastCallFunction(CodeCell* operands) {
-  if (gFlow.depth + 1 >= kReturnStackSize) return DeferToPlainHandler(operands - 1, CmdCallFunction);
+  if (gFlow.depth >= gFlow.callCapacity) return DeferToPlainHandler(operands - 1, CmdCallFunction);
   return EnterFunction(operands);
 }
 
