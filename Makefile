@@ -61,8 +61,9 @@ bench: deps
 	cmake --build $(BENCH_BUILD) -j $(JOBS)
 	@for b in $(BENCH_BUILD)/bench/*/bench_*; do [ -x "$$b" ] && "$$b"; done; true
 
-# The interpreter against Lua 5.4, yabasic and brandy (installed when missing): RUNS=5 ONLY="fib calls";
-# then a frame of 1,000 texts against LÖVE 11 on the software renderer, under Xvfb.
+# The interpreter against Lua 5.4 (installed when missing), median CPU times of interleaved runs:
+# RUNS=5 ONLY="fib calls" PEERS="lua yabasic brandy"; then a frame of 1,000 texts against LÖVE 11
+# on the software renderer, under Xvfb.
 bench-peers: build
 	@bench/interpreter/run_peers.py
 	@bench/graphics2d/run_love_peer.py

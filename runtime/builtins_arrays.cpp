@@ -108,7 +108,9 @@ static void CmdArrayElement() {
     const char* text = element->asText != nullptr ? element->asText : kEmptyText;
     StoreTextOfLength(temp, text, TextLength(text));
   } else {
-    temp->raw = element->raw;
+    // A number is the low 32 bits, which every store writes alone: a read of just those takes
+    // a value stored a moment ago straight from the store.
+    temp->asInt = element->asInt;
   }
 }
 
@@ -131,9 +133,9 @@ static void CmdStoreElementInt() {
 
 static void CmdStoreElementFloat() {
   VariableSlot* temp = SlotOperand(0);
-  float value = FloatOperand(1);
+  const int32_t bits = SlotOperand(1)->asInt;  // a float goes bit for bit, as in an assignment
   AdvanceOperands(2);
-  if (VariableSlot* element = StoreTarget(temp, kFirstFloatTemp)) element->asFloat = value;
+  if (VariableSlot* element = StoreTarget(temp, kFirstFloatTemp)) element->asInt = bits;
 }
 
 static void CmdStoreElementText() {
@@ -143,41 +145,52 @@ static void CmdStoreElementText() {
   if (VariableSlot* element = StoreTarget(temp, kFirstTextTemp)) StoreTextOfLength(element, value, TextLength(value));
 }
 
-// The fast forms of the commands array loops spend their time in (a one-index read of a
-// number element, an integer element store): anything but an in-bounds element of a
-// dimensioned number array behind a temporary of its kind goes to the plain handler, which
-// raises the error.
-static CodeCell* FastNumberElement1(CodeCell* operands) {
+// The fast forms of the commands array loops spend their time in. The one-index read of a
+// number element, placed by the loader where the array operand is an integer or float array
+// (so the temporary is of its kind: the loader checked): anything but an in-bounds element
+// of a dimensioned array goes to the plain command, which raises the error. KeepAddress is
+// false where the loader found that no store or READ can use the element's address before
+// another element read replaces it.
+template <bool KeepAddress>
+static CodeCell* FastNumberElementRead(CodeCell* operands) {
   VariableSlot* temp = SlotAt(operands, 0);
   VariableSlot* array = SlotAt(operands, 1);
   const uint32_t index = static_cast<uint32_t>(SlotAt(operands, 2)->asInt);
-  const int slot = SlotIndexOf(array);
-  const int tempIndex = SlotIndexOf(temp);
-  if (slot >= kFirstIntVar && slot < kFirstTextVar && ArrayElementCounts[slot - kFirstIntVar] > 0 &&
-      InBand(tempIndex, TempBandOfArray(slot)) && index < static_cast<uint32_t>(gArrays.sizes[slot - kFirstIntVar][0])) {
+  const ptrdiff_t slot = array - VariableTable - kFirstIntVar;
+  if (ArrayElementCounts[slot] > 0 && index < static_cast<uint32_t>(gArrays.sizes[slot][0])) {
     VariableSlot* element = static_cast<VariableSlot*>(array->asBlock) + index;
-    ElementAddressTable[tempIndex] = element;
-    temp->raw = element->raw;
+    if constexpr (KeepAddress) ElementAddressTable[temp - VariableTable] = element;
+    temp->asInt = element->asInt;  // as the plain command
     return operands + 3;
   }
   return DeferToPlainHandler(operands - 1, CmdArrayElement<1>);
 }
 
-static CodeCell* FastStoreElementInt(CodeCell* operands) {
-  const int tempIndex = SlotIndexOf(SlotAt(operands, 0));
-  if (InBand(tempIndex, kFirstIntTemp)) {
+CommandHandler NumberElementReadHandler(bool keepsAddress) {
+  if (HandlerForCommand(kArrayElement1) != CmdArrayElement<1>) return nullptr;  // not registered
+  return keepsAddress ? RunFastForm<FastNumberElementRead<true>> : RunFastForm<FastNumberElementRead<false>>;
+}
+
+// The number stores through a temporary of their kind that holds an element's address; a
+// float goes bit for bit. Anything else goes to the plain command, which raises the error.
+template <int Band, void (*Plain)()>
+static CodeCell* FastStoreElementNumber(CodeCell* operands) {
+  const ptrdiff_t tempIndex = SlotAt(operands, 0) - VariableTable;
+  if (tempIndex >= Band && tempIndex < Band + 1000) {
     if (VariableSlot* element = ElementAddressTable[tempIndex]) {
       element->asInt = SlotAt(operands, 1)->asInt;
       return operands + 2;
     }
   }
-  return DeferToPlainHandler(operands - 1, CmdStoreElementInt);
+  return DeferToPlainHandler(operands - 1, Plain);
 }
 
 extern const FastCommand kArrayFastCommands[];
 const FastCommand kArrayFastCommands[] = {
-    {0, CmdArrayElement<1>, FastNumberElement1},
-    {0, CmdStoreElementInt, FastStoreElementInt},
+    FastCommandFor<FastNumberElementRead<true>>(0),
+    FastCommandFor<FastNumberElementRead<false>>(0),
+    {0, CmdStoreElementInt, FastStoreElementNumber<kFirstIntTemp, CmdStoreElementInt>},
+    {0, CmdStoreElementFloat, FastStoreElementNumber<kFirstFloatTemp, CmdStoreElementFloat>},
 };
 extern const size_t kArrayFastCommandCount;
 const size_t kArrayFastCommandCount = std::size(kArrayFastCommands);

@@ -1,6 +1,7 @@
 // FUNCTION frames, built when a program is loaded: per called function its parameters, what
 // a call made while it runs saves of it, and whose variables a call of it can change, so a
 // call saves its caller's locals only when the callee can reach them.
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
@@ -15,6 +16,8 @@ constexpr uint32_t kNoOwner = 0x10000;  // a slot no ownership list names (ids a
 // change anything (what a hand-made program with huge ids or tangled code gets).
 constexpr uint32_t kMostOwnerBits = 8192;
 constexpr int64_t kWorkPerCodeWord = 16;
+// Lives for the process: the tests turn it off to compare with calls that save the whole plan.
+bool gFindCallSaves = true;
 
 bool IsVariableWord(int32_t word) { return word >= 10000 + kFirstIntVar && word < 10000 + kFirstIntConst; }
 
@@ -29,15 +32,50 @@ class FrameBuilder {
     program_.frames.resize(entries_.size());
     BuildOwnerLocals();
     for (size_t f = 0; f < entries_.size(); ++f) BuildFrame(f);
+    for (LocalsPlan& plan : program_.ownerLocals) plan.Finish();
+    for (FunctionFrame& frame : program_.frames) frame.locals.Finish();
     const bool known = ownerBits_ <= kMostOwnerBits && FindDirectReach() && CloseReachOverCalls();
     for (FunctionFrame& frame : program_.frames) {
       frame.reachKnown = known;
       if (!known) frame.reach.clear();
       frame.firstReach = known ? frame.reach[0] : ~uint64_t{0};
     }
-    // Each call's entry operand now names its frame.
-    for (const CallSite& call : calls_)
-      program_.code[static_cast<size_t>(call.at + 1)] = reinterpret_cast<CodeCell>(&program_.frames[static_cast<size_t>(frameOfEntry_[call.entry])]);
+    BuildCallSites(known);
+  }
+
+  // Per call: its function, and what a call made there saves of the function that makes it
+  // (the running function's whole plan, where the finder cannot tell). Each call's entry
+  // operand then names its site.
+  void BuildCallSites(bool reachKnown) {
+    std::vector<int32_t> frameOfCall;
+    for (const CallSite& call : calls_) frameOfCall.push_back(frameOfEntry_[call.entry]);
+    std::vector<CallSaves> saves;
+    if (reachKnown && gFindCallSaves) {
+      saves = FindCallSaves(program_, calls_, frameOfCall, [this](const FunctionFrame& callee, int32_t slot) {
+        const int32_t bit = OwnerBit(slot);
+        return (callee.reach[static_cast<size_t>(bit) >> 6] >> (bit & 63)) & 1;
+      });
+    }
+    program_.callSites.assign(calls_.size(), CallSiteFrame{});
+    for (size_t i = 0; i < calls_.size(); ++i) {
+      CallSiteFrame& site = program_.callSites[i];
+      const FunctionFrame& callee = program_.frames[static_cast<size_t>(frameOfCall[i])];
+      site.callee = &callee;
+      const int32_t result = program_.words[static_cast<size_t>(calls_[i].at + 2)] - 10000;  // checked: a temporary or plain variable
+      if ((result >= kFirstIntTemp && result < kFirstTextTemp) || (result >= kFirstIntVar && result < kFirstTextVar))
+        site.numberResult = reinterpret_cast<VariableSlot*>(program_.code[static_cast<size_t>(calls_[i].at + 2)]);
+      site.resume = &program_.code[static_cast<size_t>(calls_[i].at + 4 + calls_[i].count)];
+      if (i < saves.size() && saves[i].caller >= 0) {
+        site.caller = &program_.frames[static_cast<size_t>(saves[i].caller)];
+        for (int32_t slot : saves[i].slots) {
+          AddToPlan(site.plan, slot);
+          site.plan.AddOwner(OwnerBit(slot));
+        }
+        site.plan.Finish();
+        site.saves = !site.plan.empty && callee.MayChange(site.plan) ? &site.plan : nullptr;
+      }
+      program_.code[static_cast<size_t>(calls_[i].at + 1)] = reinterpret_cast<CodeCell>(&site);
+    }
   }
 
  private:
@@ -97,6 +135,7 @@ class FrameBuilder {
       AddToPlan(frame.locals, slot);
       frame.locals.AddOwner(OwnerBit(slot));
     }
+    frame.numberParameters = frame.textParameters ? -1 : count;
     if (own != nullptr) {
       frame.locals.numbers.insert(frame.locals.numbers.end(), own->numbers.begin(), own->numbers.end());
       frame.locals.texts.insert(frame.locals.texts.end(), own->texts.begin(), own->texts.end());
@@ -199,6 +238,20 @@ class FrameBuilder {
 };
 
 }  // namespace
+
+void SetCallSavesForTests(bool on) { gFindCallSaves = on; }
+
+void LocalsPlan::Finish() {
+  slotCount = static_cast<int32_t>(numbers.size() + texts.size());
+  std::sort(numbers.begin(), numbers.end());
+  numberRuns.clear();
+  for (int32_t slot : numbers) {
+    if (!numberRuns.empty() && numberRuns.back().first + numberRuns.back().count == slot) numberRuns.back().count += 1;
+    else numberRuns.push_back({slot, 1});
+  }
+  oneRun = numberRuns.size() == 1 && texts.empty();
+  runFirst = oneRun ? numberRuns[0].first : 0;
+}
 
 void BuildFunctionFrames(LoadedProgram& program, const std::vector<CallSite>& calls, const std::vector<uint8_t>& roles) {
   FrameBuilder(program, calls, roles).Build();

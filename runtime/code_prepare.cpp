@@ -1,5 +1,6 @@
 // The loader's second pass over the code: every operand checked once against its command's
 // signature, each command's handler (or fast form) put in its cell, and the hottest pairs fused.
+#include <cctype>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -283,6 +284,72 @@ void FuseCommandPairs(LoadedProgram& program, const CodeChecker& checker) {
   }
 }
 
+// Finds where the element address an element read keeps for its temporary may be used: a
+// store, READ, INPUT, file read or whole-array command takes it through the temporary, named as
+// an operand it writes (a plain result, see CommandOnlyWritesOperand0, and the FOR step's
+// counter are no such use). The address may be used when some path on from the read reaches
+// such a command before an element read into the same temporary replaces it. Calls, returns, GOSUB
+// and RETURN lead on to code elsewhere, so the address counts as used there, and past
+// kMostSteps commands; END and a word without a handler end the run.
+class ElementAddressUse {
+ public:
+  ElementAddressUse(const LoadedProgram& program, const CodeChecker& checker)
+      : program_(program), checker_(checker), seen_(static_cast<size_t>(program.codeWords), -1) {}
+
+  bool MayBeUsed(int32_t read) {
+    const std::vector<int32_t>& words = program_.words;
+    const int32_t temporary = words[static_cast<size_t>(read + 1)];
+    pending_.assign(1, read + 4);
+    int32_t steps = 0;
+    while (!pending_.empty()) {
+      const int32_t at = pending_.back();
+      pending_.pop_back();
+      if (at >= program_.codeWords || seen_[static_cast<size_t>(at)] == read) continue;
+      seen_[static_cast<size_t>(at)] = read;
+      if (++steps > kMostSteps || !checker_.IsCommandAt(at)) return true;
+      const int32_t number = words[static_cast<size_t>(at)];
+      if (HandlerForCommand(number) == nullptr || number == kEnd) continue;
+      if (number == kCallFunction || number == kGosub || number == kReturn || IsFunctionReturn(number)) return true;
+      const char*& kinds = kinds_[static_cast<size_t>(number)];  // kept: the searches ask often
+      if (kinds == nullptr) kinds = CommandOperandKinds(number);
+      const int32_t count = static_cast<int32_t>(std::strlen(kinds));
+      if (number >= kArrayElement1 && number <= kArrayElement5 && words[static_cast<size_t>(at + 1)] == temporary)
+        continue;  // replaced (its indices are read as numbers)
+      for (int32_t i = 0; i < count; ++i) {
+        const int32_t word = words[static_cast<size_t>(at + 1 + i)];
+        if (kinds[i] == 'c') pending_.push_back(word - 37000);
+        else if (word == temporary && std::isupper(static_cast<unsigned char>(kinds[i])) &&
+                 !(i == 0 && (CommandOnlyWritesOperand0(number) || number == kForStep)))
+          return true;
+      }
+      if (!CommandEndsPath(number)) pending_.push_back(at + 1 + count);
+    }
+    return false;
+  }
+
+ private:
+  static constexpr int32_t kMostSteps = 64;
+  const LoadedProgram& program_;
+  const CodeChecker& checker_;
+  std::vector<int32_t> seen_;  // per code word: the read whose search passed it last
+  std::vector<int32_t> pending_;
+  std::vector<const char*> kinds_ = std::vector<const char*>(kCommandTableSize, nullptr);
+};
+
+// One-index element reads of integer and float arrays take their fast forms, without keeping
+// the element's address where nothing can use it (text arrays keep the plain command).
+void UseNumberElementReads(LoadedProgram& program, const CodeChecker& checker) {
+  const CommandHandler keeping = NumberElementReadHandler(true), dropping = NumberElementReadHandler(false);
+  if (keeping == nullptr || dropping == nullptr) return;
+  ElementAddressUse use(program, checker);
+  for (int32_t at = 0; at < program.codeWords; ++at) {
+    if (!checker.IsCommandAt(at) || program.words[static_cast<size_t>(at)] != kArrayElement1) continue;
+    SlotKind array{};
+    if (!Classify(program.words[static_cast<size_t>(at + 2)], &array) || array.type == 2) continue;
+    program.code[static_cast<size_t>(at)] = CellOf(use.MayBeUsed(at) ? keeping : dropping);
+  }
+}
+
 // Puts the fast form's number in place of the handler of each command that has one.
 void UseFastForms(LoadedProgram& program, const CodeChecker& checker) {
   for (int32_t at = 0; at < program.codeWords; ++at) {
@@ -301,7 +368,8 @@ bool CommandEndsPath(int32_t number) {
   return IsJump(number) || number == kJumpSecond || number == kEnd || IsFunctionReturn(number);
 }
 
-// Lives for the process: the tests turn the fusion off to compare with the commands run one by one.
+// Lives for the process: the tests turn the fusion and fast forms off to compare with the plain
+// commands run one by one.
 static bool gFuseCommands = true;
 void SetCommandFusionForTests(bool on) { gFuseCommands = on; }
 
@@ -312,8 +380,9 @@ bool PrepareCode(LoadedProgram& program, std::string* whyNot) {
     FuseHotPairs(program, checker);
     UseConstantDivisors(program, checker);
     FuseCommandPairs(program, checker);
+    UseNumberElementReads(program, checker);
+    UseFastForms(program, checker);
   }
-  UseFastForms(program, checker);
   program.commandStarts.assign(static_cast<size_t>(program.codeWords) + 1, 0);
   for (int32_t at = 0; at < program.codeWords; ++at)
     program.commandStarts[static_cast<size_t>(at)] = checker.IsCommandAt(at) ? 1 : 0;

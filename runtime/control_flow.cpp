@@ -20,9 +20,10 @@ struct CallRecord {
   CodeCell* returnTo;           // a call's operand words, or the address after a GOSUB's operand
   const FunctionFrame* frame;   // the called function; null for a GOSUB
   const LocalsPlan* saved;      // what the call saved of its caller; null for nothing
-  uint16_t callerFunctionId;
+  const CallSiteFrame* site;    // the call's site; null for a GOSUB
   int32_t savedBegin, savedEnd;
   size_t textBegin, textEnd;
+  uint16_t callerFunctionId;
 };
 
 }  // namespace
@@ -31,8 +32,9 @@ struct CallRecord {
 // call does no heap work. Reset when a program is loaded or freed and by InitInterpreter.
 static struct {
   std::vector<CallRecord> calls;    // the return stack, one record per GOSUB or call
-  int32_t callCapacity = 0;         // calls.size()
+  int32_t callCapacity = 0;         // calls.size(): kReturnStackSize - 1 at the most, all a run may use
   std::vector<VariableSlot> saved;  // the callers' saved locals
+  size_t savedCapacity = 0;         // saved.size()
   std::vector<char> savedTexts;     // their texts' characters, then a call's text arguments
   std::vector<int32_t> arguments;   // a call's number arguments when there are many
   int32_t depth = 0;
@@ -50,6 +52,7 @@ void ResetControlFlow() {
     gFlow.calls.resize(64);
     gFlow.callCapacity = 64;
     gFlow.saved.resize(256);
+    gFlow.savedCapacity = 256;
     gFlow.savedTexts.resize(4096);
     gFlow.arguments.resize(16);
   }
@@ -65,10 +68,10 @@ bool EndedByProgram() { return gFlow.endedByProgram; }
 // Loads a jump target: the loader checked that every code operand is a command's cell.
 static void JumpTo(CodeCell* target) { OperandPointer = target; }
 
-// Makes room for a call or GOSUB record at depth d (below kReturnStackSize): the stacks grow
-// only when a program goes deeper than ever before.
+// Makes room for a call or GOSUB record at depth d (below kReturnStackSize - 1): the stacks
+// grow only when a program goes deeper than ever before.
 [[gnu::noinline]] static void GrowCallStack() {
-  gFlow.calls.resize(std::min(gFlow.calls.size() * 2, static_cast<size_t>(kReturnStackSize)));
+  gFlow.calls.resize(std::min(gFlow.calls.size() * 2, static_cast<size_t>(kReturnStackSize - 1)));
   gFlow.callCapacity = static_cast<int32_t>(gFlow.calls.size());
 }
 static inline void RoomForDepth(int32_t d) {
@@ -179,6 +182,7 @@ static void CmdGosub() {
   gosub.returnTo = OperandPointer + 1;
   gosub.frame = nullptr;
   gosub.saved = nullptr;
+  gosub.site = nullptr;
   gosub.callerFunctionId = gFlow.currentFunctionId;
   StackTopsBelow(d, &gosub.savedBegin, &gosub.textBegin);
   gosub.savedEnd = gosub.savedBegin;
@@ -203,19 +207,33 @@ static char* TextRoom(size_t at, size_t count) {
 
 // Saves what the plan lists of the running function on top of the stacks, before a nested
 // call that may change it: numbers by value, texts as their characters.
-static void SaveTextLocals(const LocalsPlan& plan, CallRecord& call, VariableSlot* value);
 [[gnu::noinline]] static void GrowSaveStack(size_t most) {
   gFlow.saved.resize(std::max(gFlow.saved.size() * 2, most));
+  gFlow.savedCapacity = gFlow.saved.size();
 }
+// Copies count numbers; a number is its slot's low 32 bits, written as such by every command:
+// reading just those lets the processor take a value stored a moment ago straight from its store.
+static inline void CopyNumbers(VariableSlot* to, const VariableSlot* from, int32_t count) {
+  for (int32_t k = 0; k < count; ++k) to[k].asInt = from[k].asInt;
+}
+[[gnu::noinline]] static void SaveAnyLocals(const LocalsPlan& plan, CallRecord& call);
 static inline void SaveLocals(const LocalsPlan& plan, CallRecord& call) {
-  const size_t most = static_cast<size_t>(call.savedBegin) + plan.numbers.size() + plan.texts.size();
+  const size_t most = static_cast<size_t>(call.savedBegin) + static_cast<size_t>(plan.slotCount);
+  if (!plan.oneRun || most > gFlow.savedCapacity) {
+    SaveAnyLocals(plan, call);
+    return;
+  }
+  CopyNumbers(gFlow.saved.data() + call.savedBegin, VariableTable + plan.runFirst, plan.slotCount);
+  call.savedEnd = static_cast<int32_t>(most);
+}
+static void SaveAnyLocals(const LocalsPlan& plan, CallRecord& call) {
+  const size_t most = static_cast<size_t>(call.savedBegin) + static_cast<size_t>(plan.slotCount);
   if (most > gFlow.saved.size()) GrowSaveStack(most);
   VariableSlot* value = gFlow.saved.data() + call.savedBegin;
-  for (int32_t slot : plan.numbers) *value++ = VariableTable[slot];
-  if (!plan.texts.empty()) SaveTextLocals(plan, call, value);
-  else call.savedEnd = static_cast<int32_t>(value - gFlow.saved.data());
-}
-[[gnu::noinline]] static void SaveTextLocals(const LocalsPlan& plan, CallRecord& call, VariableSlot* value) {
+  for (const LocalsPlan::SlotRun& run : plan.numberRuns) {
+    CopyNumbers(value, VariableTable + run.first, run.count);
+    value += run.count;
+  }
   size_t textTop = call.textBegin;
   for (int32_t slot : plan.texts) {
     const char* text = VariableTable[slot].asText;
@@ -233,13 +251,20 @@ static inline void SaveLocals(const LocalsPlan& plan, CallRecord& call) {
 }
 
 // Puts back what a call saved of its caller, in the order saved.
-static void RestoreTextLocals(const LocalsPlan& plan, const CallRecord& call, const VariableSlot* value);
+[[gnu::noinline]] static void RestoreAnyLocals(const LocalsPlan& plan, const CallRecord& call);
 static inline void RestoreLocals(const LocalsPlan& plan, const CallRecord& call) {
-  const VariableSlot* value = gFlow.saved.data() + call.savedBegin;
-  for (int32_t slot : plan.numbers) VariableTable[slot] = *value++;
-  if (!plan.texts.empty()) RestoreTextLocals(plan, call, value);
+  if (!plan.oneRun) {
+    RestoreAnyLocals(plan, call);
+    return;
+  }
+  CopyNumbers(VariableTable + plan.runFirst, gFlow.saved.data() + call.savedBegin, plan.slotCount);
 }
-[[gnu::noinline]] static void RestoreTextLocals(const LocalsPlan& plan, const CallRecord& call, const VariableSlot* value) {
+static void RestoreAnyLocals(const LocalsPlan& plan, const CallRecord& call) {
+  const VariableSlot* value = gFlow.saved.data() + call.savedBegin;
+  for (const LocalsPlan::SlotRun& run : plan.numberRuns) {
+    CopyNumbers(VariableTable + run.first, value, run.count);
+    value += run.count;
+  }
   size_t textAt = call.textBegin;
   for (int32_t slot : plan.texts) {
     const int32_t length = (value++)->asInt;
@@ -255,15 +280,32 @@ static inline void RestoreLocals(const LocalsPlan& plan, const CallRecord& call)
 // stack above what the call saved. The loader checked each argument against its parameter.
 [[gnu::noinline]] static void PassManyArguments(const FunctionFrame& frame, const CodeCell* arguments, size_t textTop);
 static inline void PassArguments(const FunctionFrame& frame, const CodeCell* arguments, size_t textTop) {
-  const int32_t n = frame.parameterCount;
-  if (frame.textParameters || n > 4) {
-    PassManyArguments(frame, arguments, textTop);
-    return;
-  }
   const int32_t* parameters = frame.parameters.data();
-  int32_t values[4];
-  for (int32_t k = 0; k < n; ++k) values[k] = SlotAt(arguments, k)->asInt;
-  for (int32_t k = 0; k < n; ++k) VariableTable[parameters[k]].asInt = values[k];
+  VariableSlot* const table = VariableTable;
+  int32_t a, b, c, d;
+  switch (frame.numberParameters) {
+    case 0:
+      return;
+    case 1:
+      table[parameters[0]].asInt = SlotAt(arguments, 0)->asInt;
+      return;
+    case 2:
+      a = SlotAt(arguments, 0)->asInt, b = SlotAt(arguments, 1)->asInt;
+      table[parameters[0]].asInt = a, table[parameters[1]].asInt = b;
+      return;
+    case 3:
+      a = SlotAt(arguments, 0)->asInt, b = SlotAt(arguments, 1)->asInt, c = SlotAt(arguments, 2)->asInt;
+      table[parameters[0]].asInt = a, table[parameters[1]].asInt = b, table[parameters[2]].asInt = c;
+      return;
+    case 4:
+      a = SlotAt(arguments, 0)->asInt, b = SlotAt(arguments, 1)->asInt, c = SlotAt(arguments, 2)->asInt;
+      d = SlotAt(arguments, 3)->asInt;
+      table[parameters[0]].asInt = a, table[parameters[1]].asInt = b, table[parameters[2]].asInt = c;
+      table[parameters[3]].asInt = d;
+      return;
+    default:
+      PassManyArguments(frame, arguments, textTop);
+  }
 }
 static void PassManyArguments(const FunctionFrame& frame, const CodeCell* arguments, size_t textTop) {
   const int32_t n = frame.parameterCount;
@@ -294,38 +336,49 @@ static void PassManyArguments(const FunctionFrame& frame, const CodeCell* argume
   }
 }
 
-// A FUNCTION call, after the check of the depth. Its entry operand holds the function's
-// frame (the loader put it there). A call made while a GOSUB or another call is active saves
+// What a call saves of the running function when the loader did not find the function making
+// it: the running function's whole plan (a GOSUB's: the plain variables of its function), when
+// the called function may change some of it; null for nothing.
+[[gnu::noinline]] static const LocalsPlan* RunningFunctionPlan(const CallRecord& below, const FunctionFrame& callee) {
+  const uint16_t running = gFlow.currentFunctionId;
+  const LocalsPlan* plan = below.frame != nullptr ? &below.frame->locals
+                           : running < gProgram.ownerLocals.size() ? &gProgram.ownerLocals[running]
+                                                                    : nullptr;
+  return plan != nullptr && callee.Saves(*plan) ? plan : nullptr;
+}
+
+// A FUNCTION call, once the stack has room for its record. Its entry operand holds its call
+// site (the loader put it there). A call made while a GOSUB or another call is active saves
 // the running function's parameters and plain variables first, so that recursion and
-// re-entry find them again, unless the called function can reach none of them (the loader
-// worked out what each function's code can change). Returns the function's first command.
-static inline CodeCell* EnterFunction(CodeCell* operands) {
+// re-entry find them again: those that code after the call may read before writing them, and
+// only when the called function can change one (the loader worked out both). Returns the
+// function's first command.
+[[gnu::always_inline]] static inline CodeCell* EnterFunction(CodeCell* operands) {
   const int32_t d = gFlow.depth;
-  const FunctionFrame& frame = *reinterpret_cast<const FunctionFrame*>(operands[0]);
-  RoomForDepth(d);
+  const CallSiteFrame& site = *reinterpret_cast<const CallSiteFrame*>(operands[0]);
+  const FunctionFrame& frame = *site.callee;
   CallRecord* records = gFlow.calls.data();
   CallRecord& call = records[d];
   call.returnTo = operands;
   call.frame = &frame;
-  call.saved = nullptr;
-  if (d == 0) {
-    call.savedBegin = call.savedEnd = 0;
-    call.textBegin = call.textEnd = 0;
-  } else {
-    const CallRecord& below = records[d - 1];
-    call.savedBegin = call.savedEnd = below.savedEnd;
-    call.textBegin = call.textEnd = below.textEnd;
-    const uint16_t running = gFlow.currentFunctionId;
-    const LocalsPlan* plan = below.frame != nullptr ? &below.frame->locals
-                             : running < gProgram.ownerLocals.size() ? &gProgram.ownerLocals[running]
-                                                                      : nullptr;
-    if (plan != nullptr && !plan->empty && frame.MayChange(*plan)) {
-      call.saved = plan;
-      SaveLocals(*plan, call);
-    }
-  }
-  PassArguments(frame, operands + 3, call.textEnd);
+  call.site = &site;
   call.callerFunctionId = gFlow.currentFunctionId;
+  const LocalsPlan* plan = nullptr;
+  int32_t savedTop = 0;
+  size_t textTop = 0;
+  if (d != 0) {
+    const CallRecord& below = records[d - 1];
+    savedTop = below.savedEnd;
+    textTop = below.textEnd;
+    // Made from the function the loader found around the call: what code after the call may
+    // read of it; otherwise the running function's whole plan.
+    plan = below.frame == site.caller && below.frame != nullptr ? site.saves : RunningFunctionPlan(below, frame);
+  }
+  call.saved = plan;
+  call.savedBegin = call.savedEnd = savedTop;
+  call.textBegin = call.textEnd = textTop;
+  if (plan != nullptr) SaveLocals(*plan, call);
+  PassArguments(frame, operands + 3, call.textEnd);
   gFlow.currentFunctionId = frame.id;
   gFlow.depth = d + 1;
   return frame.body;
@@ -336,10 +389,12 @@ void CmdCallFunction() {
     RuntimeError(108);
     return;
   }
+  RoomForDepth(gFlow.depth);
   OperandPointer = EnterFunction(OperandPointer);
 }
+// The plain call grows the stack, or raises error 108 past its end.
 CodeCell* FastCallFunction(CodeCell* operands) {
-  if (gFlow.depth + 1 >= kReturnStackSize) return DeferToPlainHandler(operands - 1, CmdCallFunction);
+  if (gFlow.depth >= gFlow.callCapacity) return DeferToPlainHandler(operands - 1, CmdCallFunction);
   return EnterFunction(operands);
 }
 
@@ -416,24 +471,19 @@ static void CmdReturnText() {
 }
 
 // The fast forms of the number returns: the usual return, to a call on top of the stack whose
-// result slot is a number temporary or variable; anything else goes to the plain handler.
-static inline bool IsNumberResult(const VariableSlot* result) {
-  const ptrdiff_t slot = result - VariableTable;
-  return (slot >= kFirstIntTemp && slot < kFirstTextTemp) ||
-         (slot >= kFirstIntVar && slot < kFirstTextVar && !VariableIsArray(static_cast<int>(slot)));
-}
+// result slot is a number temporary or variable (a GOSUB's record has none); anything else
+// goes to the plain handler.
 template <void (*Plain)(), class StoreResult>
 static inline CodeCell* FastReturn(CodeCell* operands, StoreResult result) {
   const int32_t depth = gFlow.depth;
   if (depth > 0) {
     const CallRecord& call = gFlow.calls[static_cast<size_t>(depth - 1)];
-    VariableSlot* slot = call.frame != nullptr ? SlotAt(call.returnTo, 1) : nullptr;
-    if (slot != nullptr && IsNumberResult(slot)) {
+    if (VariableSlot* slot = call.site != nullptr ? call.site->numberResult : nullptr) {
       gFlow.depth = depth - 1;
       gFlow.currentFunctionId = call.callerFunctionId;
       result(slot);
       if (call.saved != nullptr) RestoreLocals(*call.saved, call);
-      return call.returnTo + 3 + call.frame->parameterCount;
+      return call.site->resume;
     }
   }
   return DeferToPlainHandler(operands - 1, Plain);

@@ -21,16 +21,28 @@ DispatcherFlags Dispatcher;
 static CommandHandler gHandlers[kCommandTableSize];
 // Live for the process: the fast forms by number and the plain handler each stands for.
 FastHandler FastForms[kFastFormLimit];
+// The numbers by plain handler, the loader asks for every command: an open hash table of
+// twice the forms (plain data: nothing of it runs at exit).
 static struct {
-  CommandHandler plain[kFastFormLimit] = {};
   uintptr_t count = 1;  // number 0 is no fast form
+  struct {
+    CommandHandler plain;
+    uintptr_t number;
+  } byPlain[2 * kFastFormLimit] = {};
 } gFastForms;
 
-// Automatic refresh mode reads the clock after a batch of this many commands at most.
-// A batch that took a millisecond or more makes the next one smaller, so a slice of slow
-// commands still ends close to its length; commands that end the slice (drawing, sync,
-// waits) end the batch with it.
-constexpr int32_t kCommandsPerClockCheck = 128;
+static size_t FastFormPlace(CommandHandler plain) {
+  return (reinterpret_cast<uintptr_t>(plain) >> 4) * 0x9E3779B97F4A7C15u % (2 * kFastFormLimit);
+}
+
+// Automatic refresh mode reads the clock after a batch of commands: a fast form (arithmetic, a
+// test, a jump, an element, a call: a few nanoseconds each, never more than a bounded copy)
+// counts 1 and a plain handler, which may take longer, counts kPlainCommandCost, so a batch
+// holds up to 16384 fast forms but at most 128 plain handlers. A batch that took a millisecond
+// or more makes the next one smaller, so a slice of slow commands still ends close to its
+// length; commands that end the slice (drawing, sync, waits) end the batch with it.
+constexpr int32_t kCostPerClockCheck = 16384;
+constexpr int32_t kPlainCommandCost = 128;
 // Manual refresh mode: the checks for a stuck program come after every 201st command.
 constexpr int32_t kManualCheckInterval = 200;
 
@@ -39,7 +51,7 @@ static struct {
   uint32_t sliceStart = 0;
   uint32_t sliceLength = 33;
   int32_t commandCounter = 0;  // manual mode: checks every 200 commands
-  int32_t batch = kCommandsPerClockCheck;  // automatic mode: commands until the next clock read
+  int32_t batch = kCostPerClockCheck;  // automatic mode: command costs until the next clock read
   const CodeCell* command = nullptr;  // the command word being run; null between slices
   int32_t testNumber = 0;      // the number of a command run by RunCommandForTests
   VariableSlot scratch = {};   // handed out for operands that address no slot
@@ -74,9 +86,10 @@ bool RegisterCommands(const CommandEntry* entries, size_t count) {
 }
 
 uintptr_t FastFormNumber(CommandHandler plain) {
-  for (uintptr_t n = 1; n < gFastForms.count; ++n)
-    if (gFastForms.plain[n] == plain) return n;
-  return 0;
+  for (size_t at = FastFormPlace(plain);; at = (at + 1) % (2 * kFastFormLimit)) {
+    if (gFastForms.byPlain[at].plain == plain) return gFastForms.byPlain[at].number;
+    if (gFastForms.byPlain[at].plain == nullptr) return 0;
+  }
 }
 
 static bool NumberFastForm(CommandHandler plain, FastHandler fast) {
@@ -86,7 +99,9 @@ static bool NumberFastForm(CommandHandler plain, FastHandler fast) {
     return false;
   }
   FastForms[gFastForms.count] = fast;
-  gFastForms.plain[gFastForms.count++] = plain;
+  size_t at = FastFormPlace(plain);
+  while (gFastForms.byPlain[at].plain != nullptr) at = (at + 1) % (2 * kFastFormLimit);
+  gFastForms.byPlain[at] = {plain, gFastForms.count++};
   return true;
 }
 
@@ -179,7 +194,7 @@ void ResetDispatcher() {
   gSlice.sliceLength = gSliceLengthOverride != 0 ? gSliceLengthOverride : 33;
   gSlice.sliceStart = PlatformMilliseconds();
   gSlice.commandCounter = 0;
-  gSlice.batch = kCommandsPerClockCheck;
+  gSlice.batch = kCostPerClockCheck;
   gSlice.command = nullptr;
   ReleaseScratchSlot();
   FlushCommandTrace();
@@ -204,30 +219,33 @@ void FlushCommandTrace() {
   gTrace.pending.clear();
 }
 
-// Runs up to count commands, fewer when one ends the slice; returns how many ran. A fault
-// escaping a handler is error 10010, which ends the slice. Fast forms run with the place in
-// a local; OperandPointer and the running command are set for a plain handler only (a fast
-// form raises no error and ends no slice).
+// Runs commands until their costs reach count or one ends the slice; returns the cost run. A
+// fast form costs 1 and a plain handler PlainCost (automatic mode: kPlainCommandCost; manual
+// mode counts commands). A fault escaping a handler is error 10010, which ends the slice. Fast
+// forms run with the place in a local; OperandPointer and the running command are set for a
+// plain handler only (a fast form raises no error and ends no slice).
+template <int32_t PlainCost>
 static int32_t RunCommands(int32_t count) {
   int32_t left = count;
   try {
     CodeCell* at = OperandPointer;
     while (left > 0) {
-      --left;
       const CodeCell cell = *at;
       if (static_cast<uintptr_t>(cell) < kFastFormLimit) {
+        --left;
         at = FastForms[cell](at + 1);
         // Up to three more fast forms in a row, each called from a site of its own: the
         // processor predicts each site's target from what usually follows it there, as it
         // would in threaded code (a tenth off an arithmetic loop).
 #pragma GCC unroll 3
         for (int more = 0; more < 3; ++more) {
-          if (left == 0 || static_cast<uintptr_t>(*at) >= kFastFormLimit) break;
+          if (left <= 0 || static_cast<uintptr_t>(*at) >= kFastFormLimit) break;
           --left;
           at = FastForms[*at](at + 1);
         }
         continue;
       }
+      left -= PlainCost;
       gSlice.command = at;
       OperandPointer = at + 1;
       reinterpret_cast<CommandHandler>(cell)();
@@ -243,12 +261,13 @@ static int32_t RunCommands(int32_t count) {
 
 // The same with the debug trace: one entry per command, and the plain handler of each
 // command number run in place of the loader's fused pairs, so the trace shows every command.
+template <int32_t PlainCost>
 static int32_t RunTracedCommands(int32_t count) {
   const LoadedProgram& program = Program();
   int32_t left = count;
   try {
     while (left > 0 && !Dispatcher.stop) {
-      --left;
+      left -= PlainCost;  // every command runs its plain handler here
       const long position = OperandPointer - program.code.data();
       CommandHandler handler = CmdQuitAtUnknownCommand;  // the cell after the code
       if (position >= 0 && position < program.codeWords) {
@@ -278,19 +297,19 @@ void ExecuteCommands() {
   while (!Dispatcher.stop) {
     if (Dispatcher.autoRefresh) {
       const int32_t batch = gSlice.batch;
-      const int32_t ran = trace ? RunTracedCommands(batch) : RunCommands(batch);
+      const int32_t ran = trace ? RunTracedCommands<kPlainCommandCost>(batch) : RunCommands<kPlainCommandCost>(batch);
       const uint32_t now = PlatformMilliseconds();
       if (now - gSlice.sliceStart > gSlice.sliceLength) Dispatcher.stop = 1;
       // About a millisecond per batch: slow commands shrink it, fast ones let it grow back.
       const uint32_t took = now - lastCheck;
       lastCheck = now;
-      if (ran == batch) {
+      if (ran >= batch) {
         const int64_t next = took == 0 ? int64_t{batch} * 2 : int64_t{batch} / took;
-        gSlice.batch = static_cast<int32_t>(next < 1 ? 1 : next > kCommandsPerClockCheck ? kCommandsPerClockCheck : next);
+        gSlice.batch = static_cast<int32_t>(next < 1 ? 1 : next > kCostPerClockCheck ? kCostPerClockCheck : next);
       }
     } else {
       const int32_t batch = kManualCheckInterval + 1 - gSlice.commandCounter;
-      gSlice.commandCounter += trace ? RunTracedCommands(batch) : RunCommands(batch);
+      gSlice.commandCounter += trace ? RunTracedCommands<1>(batch) : RunCommands<1>(batch);
       if (gSlice.commandCounter > kManualCheckInterval) {
         // Outside a player run (warnings on) F11 or F12 breaks into a program stuck in one slice.
         if (!WarningsOff() && (PlatformKeyHeld(kPlatformKeyF11) || PlatformKeyHeld(kPlatformKeyF12)))

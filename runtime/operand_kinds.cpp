@@ -53,7 +53,7 @@ constexpr OperandRow kTranslatorCommands[] = {
 // A map, as a few hundred of the 10000 numbers are used (a full table is 320 KB to clear).
 struct KindTable {
   std::unordered_map<int, std::string> kinds;
-  std::unordered_map<int, char> results;  // the keyword table's functions: their result type
+  std::unordered_map<int, char> results;  // the keyword table's functions (operand 0 takes the result): its type
   bool Known(int number) const { return kinds.count(number) != 0; }
 };
 
@@ -112,6 +112,13 @@ char CommandResultKind(int number) {
   return found != table.results.end() && (found->second == 'l' || found->second == 'f' || found->second == 's')
              ? found->second
              : 0;
+}
+
+bool CommandIsFunction(int number) { return Kinds().results.count(number) != 0; }
+
+bool CommandOnlyWritesOperand0(int number) {
+  return (number >= kPowerII && number <= kIntToFloat && number != kBlockJump) || number == kModulo ||
+         CommandIsFunction(number);
 }
 
 void SetCommandOperandKinds(int number, const char* kinds) {

@@ -2,6 +2,7 @@
 // control-flow state, the run loop pieces and what the tests drive directly.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,15 @@ constexpr int kReturnStackSize = 65535;
 struct LocalsPlan {
   std::vector<int32_t> numbers;  // integer and float slots, saved by value
   std::vector<int32_t> texts;    // text slots, saved as their characters
+  // The numbers as runs of consecutive slots, in rising order: what a call copies (Finish).
+  struct SlotRun {
+    int32_t first, count;
+  };
+  std::vector<SlotRun> numberRuns;
+  int32_t slotCount = 0;  // numbers and texts
+  // The usual plan, numbers in one run and no texts: copied from runFirst on, slotCount of them.
+  bool oneRun = false;
+  int32_t runFirst = 0;
   // The owner bits of those slots (see FunctionFrame::reach): the first 64 as a mask, the
   // rest listed.
   uint64_t firstOwners = 0;
@@ -28,6 +38,8 @@ struct LocalsPlan {
     if (bit < 64) firstOwners |= uint64_t{1} << bit;
     else moreOwners.push_back(bit);
   }
+  // Once the slots are in: the numbers sorted, and their runs.
+  void Finish();
 };
 
 // One FUNCTION as its calls see it, built when the program is loaded (one per entry). A call
@@ -35,6 +47,7 @@ struct LocalsPlan {
 struct FunctionFrame {
   CodeCell* body = nullptr;        // the function's first command, after its parameter list
   int32_t parameterCount = 0;
+  int32_t numberParameters = -1;   // parameterCount when no parameter is a text, else -1
   uint16_t id = 0;                 // the function's id (the word after its parameters)
   bool textParameters = false;
   std::vector<int32_t> parameters;  // the parameter slots, in order
@@ -52,6 +65,18 @@ struct FunctionFrame {
       if ((reach[static_cast<size_t>(bit) >> 6] >> (bit & 63)) & 1) return true;
     return false;
   }
+  // True when a call of this function made while the plan's function runs saves it: the plan
+  // holds something the call may change. The last answer is kept (a function's calls are
+  // mostly made from one caller).
+  bool Saves(const LocalsPlan& plan) const {
+    if (&plan != lastPlan) {
+      lastPlan = &plan;
+      lastSaves = !plan.empty && MayChange(plan);
+    }
+    return lastSaves;
+  }
+  mutable const LocalsPlan* lastPlan = nullptr;
+  mutable bool lastSaves = false;
 };
 
 // A FUNCTION call site found by the loader's check: code positions of the call and of its
@@ -59,6 +84,34 @@ struct FunctionFrame {
 struct CallSite {
   int32_t at, entry, count;
 };
+
+// A call site as the calls see it (a call's entry operand holds its address): the function it
+// calls and, where the loader found the function whose body holds the call, what a call made
+// there while that function runs must save of it (null: nothing; see FindCallSaves).
+struct CallSiteFrame {
+  const FunctionFrame* callee = nullptr;
+  // For the returns' fast forms: the call's result slot when it takes a number (a number
+  // temporary or plain variable; null otherwise), and the command after the call.
+  VariableSlot* numberResult = nullptr;
+  CodeCell* resume = nullptr;
+  const FunctionFrame* caller = nullptr;  // null: the running function's whole plan is saved
+  const LocalsPlan* saves = nullptr;      // &plan, or null when nothing needs saving
+  LocalsPlan plan;
+};
+
+// What each call site must save of the function it is made from (call_saves.cpp), per call in
+// the order of the calls: the frame whose body holds the call (-1 where the loader cannot
+// vouch for it, the call then saves the running function's whole plan), and the slots of that
+// frame's plan that code after the call may read before writing them. mayReach tells whether
+// the code a call can run may read a slot (by the owners it names).
+struct LoadedProgram;
+struct CallSaves {
+  int32_t caller = -1;
+  std::vector<int32_t> slots;
+};
+using CalleeMayReach = std::function<bool(const FunctionFrame& callee, int32_t slot)>;
+std::vector<CallSaves> FindCallSaves(const LoadedProgram& program, const std::vector<CallSite>& calls,
+                                     const std::vector<int32_t>& frameOfCall, const CalleeMayReach& mayReach);
 
 // The loaded program: filled by LoadCompiledProgram, cleared by FreeCompiledProgram.
 struct LoadedProgram {
@@ -83,6 +136,7 @@ struct LoadedProgram {
   // of the function that runs (its own plain variables). Sized once: calls hold addresses.
   std::vector<FunctionFrame> frames;
   std::vector<LocalsPlan> ownerLocals;
+  std::vector<CallSiteFrame> callSites;  // one per call command, in the order the check met them
   bool loaded = false;
 };
 LoadedProgram& Program();
@@ -115,6 +169,12 @@ void ClearResultOfRunningCommand();
 // Tests: runs the handler of a number on operands outside the program's code as the
 // dispatcher runs a command: command is the command's cell, its operands follow it.
 void RunCommandForTests(int number, CodeCell* command);
+// True for a keyword function (its result goes to operand 0, as a plain store).
+bool CommandIsFunction(int number);
+// True for a command that writes operand 0 without reading it first and never through the
+// element address a temporary there may hold: the operators and assignments, MOD and the
+// functions (the loader's analyses of element addresses and of what calls save ask).
+bool CommandOnlyWritesOperand0(int number);
 // A registration's own operand kinds (CommandEntry::operands) for a number.
 void SetCommandOperandKinds(int number, const char* kinds);
 // The keyword table built into the executable (data/keywords.txt).
@@ -133,9 +193,17 @@ void BuildFunctionFrames(LoadedProgram& program, const std::vector<CallSite>& ca
 // (the quit handler for a number without one, and after the last word) and fuses hot pairs.
 // False with the reason when the code is refused. Handlers must be registered first.
 bool PrepareCode(LoadedProgram& program, std::string* whyNot);
-// Tests: whether the loader fuses commands (compare and jump, pairs, constant divisors: on by
-// default); off, every command runs its own form.
+// Tests: whether the loader fuses commands and gives them fast forms (compare and jump, pairs,
+// constant divisors, element reads: on by default); off, every command runs its plain handler.
 void SetCommandFusionForTests(bool on);
+// Tests: whether a call saves only what code after it may read of the function making it (on
+// by default); off, a call saves the running function's whole plan.
+void SetCallSavesForTests(bool on);
+// The one-index element read of an integer or float array as the loader places it (the
+// array commands' own): keeping the element's address for a store or READ through its
+// temporary, or not, where the loader found that nothing can use it; null when the array
+// commands are not registered.
+CommandHandler NumberElementReadHandler(bool keepsAddress);
 // Runs when the dispatcher meets a number without a handler (the closing word 0): posts the
 // quit, leaves OperandPointer on the word and ends the slice, without an error.
 void CmdQuitAtUnknownCommand();

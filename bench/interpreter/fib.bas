@@ -1,5 +1,5 @@
-REM Recursive fib(30).
-R% = FNfib(30)
+REM Recursive fib(36).
+R% = FNfib(36)
 F% = OPENOUT("brandy.out") : BPUT#F%, STR$(R%) : CLOSE#F%
 END
 DEF FNfib(N%)

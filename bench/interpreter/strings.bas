@@ -1,7 +1,7 @@
-REM String build: 300k joins onto a text that starts again when it reaches 250 characters.
+REM String build: 15M joins onto a text that starts again when it reaches 250 characters.
 S$ = ""
 R% = 0
-FOR I% = 1 TO 300000
+FOR I% = 1 TO 15000000
   S$ = S$ + "ab"
   IF LEN(S$) >= 250 THEN
     R% = R% + 1

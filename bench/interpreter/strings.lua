@@ -1,7 +1,7 @@
--- String build: 300k joins onto a text that starts again when it reaches 250 characters.
+-- String build: 15M joins onto a text that starts again when it reaches 250 characters.
 local s = ""
 local restarts = 0
-for i = 1, 300000 do
+for i = 1, 15000000 do
   s = s .. "ab"
   if #s >= 250 then
     restarts = restarts + 1

@@ -1,7 +1,7 @@
-REM String functions: 1M rounds of mid$, chr$ and two asc calls.
+REM String functions: 6M rounds of mid$, chr$ and two asc calls.
 T$ = "The quick brown fox jumps over the lazy dog"
 S% = 0
-FOR I% = 1 TO 1000000
+FOR I% = 1 TO 6000000
   C$ = MID$(T$, I% MOD 43 + 1, 1)
   S% = S% + ASC(C$) + ASC(CHR$(65 + I% MOD 26))
 NEXT

@@ -10,6 +10,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "platform/clock.h"
 #include "platform/profile.h"
 #include "platform/window.h"
 #include "tests/runtime/run_program.h"
@@ -17,12 +18,16 @@
 namespace {
 
 // Test-only commands in numbers no family uses.
-constexpr int kThrow = 9990, kDraw = 9991, kCount = 9992, kError = 9993;
+constexpr int kThrow = 9990, kDraw = 9991, kCount = 9992, kError = 9993, kSlowCount = 9994;
 int gCounted = 0;
 
 void CmdTestThrow() { throw std::runtime_error("library fault"); }
 void CmdTestDraw() { EndSliceAfterDrawing(); }
 void CmdTestCount() { ++gCounted; }
+void CmdTestSlowCount() {
+  PlatformSleep(2);
+  ++gCounted;
+}
 void CmdTestError() {
   int32_t number = IntOperand(0);
   AdvanceOperands(1);
@@ -34,7 +39,7 @@ void EnsureTestCommands() {
   static const bool registered = [] {
     static const CommandEntry kTestCommands[] = {
         {kThrow, CmdTestThrow, ""}, {kDraw, CmdTestDraw, ""}, {kCount, CmdTestCount, ""},
-        {kError, CmdTestError, "l"}};
+        {kError, CmdTestError, "l"}, {kSlowCount, CmdTestSlowCount, ""}};
     return RegisterCommands(kTestCommands);
   }();
   ASSERT_TRUE(registered);
@@ -50,14 +55,18 @@ class DispatcherTest : public ProgramTest {
     Hooks.DrawQueueCount = [] { return 0; };
     ProgramTest::TearDown();
   }
-  // Loads the program and runs exactly one slice after the empty first one.
-  void LoadAndRunOneSlice() {
-    std::vector<uint8_t> file = b.Build();
+  // Loads a program and runs the empty first slice, which only clears the stop flag.
+  void Load(const qvasm::ProgramBuilder& program) {
+    std::vector<uint8_t> file = program.Build();
     ASSERT_TRUE(LoadCompiledProgramFromMemory(file.data(), file.size(), nullptr));
     ClearQuitRequest();
     InitInterpreter();
     SetDisplayActive(true);
-    ExecuteCommands();  // the first slice only clears the stop flag
+    ExecuteCommands();
+  }
+  // Loads the program and runs exactly one slice after the empty first one.
+  void LoadAndRunOneSlice() {
+    Load(b);
     ExecuteCommands();
   }
 };
@@ -269,6 +278,35 @@ TEST_F(DispatcherTest, AutomaticModeEndsTheSliceAfterEachDrawing) {
   EXPECT_EQ(gCounted, 0);
   ExecuteCommands();
   EXPECT_EQ(gCounted, 1);
+}
+
+// A program that never draws still gives frames back in automatic mode: each slice ends by the
+// clock, for a loop of fast commands (the clock is read only after thousands of them) and for a
+// loop of slow plain commands (read after each, once a batch of them took long).
+TEST_F(DispatcherTest, ALongLoopStillEndsItsSlices) {
+  for (const bool slow : {false, true}) {
+    qvasm::ProgramBuilder loop;
+    const int n = loop.IntVar();
+    auto top = loop.NewLabel();
+    loop.Bind(top);
+    loop.Emit(kAddII, {loop.Id(n), loop.Id(n), loop.Id(loop.IntConst(1))});
+    if (slow) loop.Emit(kSlowCount);
+    loop.Emit(kJump, {loop.At(top)});
+    Load(loop);
+    int32_t before = 0;
+    for (int slice = 0; slice < 3; ++slice) {
+      gCounted = 0;
+      ExecuteCommands();  // returns: the slice ended although nothing drew
+      EXPECT_GT(SlotOf(n).asInt, before) << (slow ? "slow" : "fast") << " slice " << slice;
+      before = SlotOf(n).asInt;
+      // The first batch holds at most 128 plain commands; the later ones about a millisecond.
+      if (slow) {
+        EXPECT_LE(gCounted, slice == 0 ? 128 : 64) << "slice " << slice;
+      }
+    }
+    EXPECT_FALSE(QuitRequested());
+    FreeCompiledProgram();
+  }
 }
 
 TEST_F(DispatcherTest, ManualModeRunsUntilRefreshOrTheQueueLimit) {
