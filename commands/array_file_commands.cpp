@@ -69,7 +69,8 @@ static void CmdLoadArrayString() {  // file, access temporary
   const int32_t count = ArrayElementCount(slot);
   const std::vector<std::string> lines = SplitArrayFileLines(bytes, static_cast<size_t>(count));
   VariableSlot* elements = ElementsOf(slot);
-  for (size_t i = 0; i < lines.size(); ++i) StoreTextOfLength(&elements[i], lines[i].data(), lines[i].size());
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (!StoreTextOfLength(&elements[i], lines[i].data(), lines[i].size())) return;  // out of memory: the run ends
 }
 
 // Replaces the file whole, never through the package: the new content goes to a file beside

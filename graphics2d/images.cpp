@@ -1,6 +1,7 @@
 // Images 1 to 65535: the image pool with one surface per record, the id map, the image draw
 // ops (grab, paste, free, load, fade) and the image commands that queue them.
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "graphics2d/graphics2d_local.h"
@@ -27,10 +28,15 @@ static void StampPicture(int32_t index) {
 // into the image (so the file is read once). Grown with the pool, freed with the record.
 static std::vector<Surface*> gPendingLoads;
 
+// False when memory runs out, so the pool stays as it was and the allocation is error 101.
 static bool GrowImageSurfaces(int32_t capacity) {
-  gImageSurfaces.resize(static_cast<size_t>(capacity), nullptr);
-  gPendingLoads.resize(static_cast<size_t>(capacity), nullptr);
-  gImagePictures.resize(static_cast<size_t>(capacity), 0);
+  try {
+    gImageSurfaces.resize(static_cast<size_t>(capacity), nullptr);
+    gPendingLoads.resize(static_cast<size_t>(capacity), nullptr);
+    gImagePictures.resize(static_cast<size_t>(capacity), 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   return true;
 }
 

@@ -44,13 +44,22 @@ static void CmdDimArray() {
       return;
     }
   }
-  auto* block = static_cast<VariableSlot*>(std::calloc(static_cast<size_t>(count), sizeof(VariableSlot)));
-  if (!block) {
-    RuntimeError(101);
+  // The old array (or the plain variable's text) goes first, so making an array anew at the
+  // same size never meets the memory limit; after error 101 the slot holds no array.
+  if (ArrayElementCount(slot) > 0) FreeArrayOfSlot(slot);
+  else if (slot >= kFirstTextVar) FreeText(VariableTable[slot].asText);
+  VariableTable[slot].raw = 0;
+  const size_t bytes = static_cast<size_t>(count) * sizeof(VariableSlot);
+  if (!TakeProgramMemory(AllocationFootprint(bytes))) {
+    RaiseOutOfMemory(true);
     return;
   }
-  if (ArrayElementCount(slot) > 0) FreeArrayOfSlot(slot);
-  else if (slot >= kFirstTextVar) FreeText(VariableTable[slot].asText);  // the plain variable's text
+  auto* block = static_cast<VariableSlot*>(std::calloc(static_cast<size_t>(count), sizeof(VariableSlot)));
+  if (!block) {
+    GiveBackProgramMemory(AllocationFootprint(bytes));
+    RaiseOutOfMemory(false);
+    return;
+  }
   VariableTable[slot].asBlock = block;
   SetArrayElementCount(slot, static_cast<int32_t>(count));
   for (int d = 0; d < kMaxDimensions; d++) gArrays.sizes[slot - kFirstIntVar][d] = d < Dims ? sizes[d] + 1 : 1;
@@ -64,7 +73,7 @@ static void CmdUndimArray() {
     return;
   }
   FreeArrayOfSlot(slot);
-  if (slot >= kFirstTextVar) VariableTable[slot].asText = CopyText("");
+  if (slot >= kFirstTextVar && (VariableTable[slot].asText = CopyText("")) == nullptr) RaiseOutOfMemory(false);
 }
 
 // The temporaries' band that matches an array slot's kind: integer 0-999, float

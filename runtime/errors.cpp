@@ -108,13 +108,14 @@ static const std::string* FileOfRunningCommand() {
   return command >= 0 && command == gWarnings.fileCommand ? &gWarnings.fileName : nullptr;
 }
 
-// The words of the warning being raised by RuntimeWarningSaying; empty outside that call.
-static std::string gWarningDetail;
+// The words of the error or warning being raised by RuntimeErrorSaying or
+// RuntimeWarningSaying; empty outside those calls.
+static std::string gRaisingDetail;
 
 static void StopWith(int number, bool warning) {
   Dispatcher.stop = 1;
   gErrors.number = number;
-  gErrors.detail = warning ? gWarningDetail : std::string();
+  gErrors.detail = gRaisingDetail;
   gErrors.line = RunningCommandLine();
   gErrors.isWarning = warning;
   // The message names the file the failing command named, and says when it was not there.
@@ -173,9 +174,9 @@ static void ReportSilentWarning(int number) {
   const std::string* file = FileOfRunningCommand();
   std::string text = std::string(number < 10000 ? "Runtime" : "System") + " Warning " + std::to_string(number) +
                      " : " + ErrorText(number);
-  if (file != nullptr && gWarningDetail.find(*file) == std::string::npos)
+  if (file != nullptr && gRaisingDetail.find(*file) == std::string::npos)
     text += " (" + *file + (gWarnings.fileProblem.empty() ? "" : ": " + gWarnings.fileProblem) + ")";
-  if (!gWarningDetail.empty()) text += ": " + gWarningDetail;
+  if (!gRaisingDetail.empty()) text += ": " + gRaisingDetail;
   if (gWarnings.said.size() >= kMaxReportedWarnings || !gWarnings.said.insert(text + "@" + std::to_string(line)).second)
     return;
   if (!source.empty()) {
@@ -195,9 +196,15 @@ void RuntimeWarning(int number) {
 }
 
 void RuntimeWarningSaying(int number, const std::string& detail) {
-  gWarningDetail = detail;
+  gRaisingDetail = detail;
   RuntimeWarning(number);
-  gWarningDetail.clear();
+  gRaisingDetail.clear();
+}
+
+void RuntimeErrorSaying(int number, const std::string& detail) {
+  gRaisingDetail = detail;
+  RuntimeError(number);
+  gRaisingDetail.clear();
 }
 
 int RuntimeErrorNumber() { return gErrors.number; }

@@ -52,6 +52,7 @@ void FreeArrayOfSlot(int slot) {
   for (VariableSlot*& address : ElementAddressTable)
     if (reinterpret_cast<uintptr_t>(address) >= begin && reinterpret_cast<uintptr_t>(address) < end) address = nullptr;
   std::free(elements);
+  GiveBackProgramMemory(AllocationFootprint(static_cast<size_t>(count) * sizeof(VariableSlot)));
   VariableTable[slot].raw = 0;
   SetArrayElementCount(slot, 0);
 }
@@ -147,6 +148,7 @@ bool Refuse(std::string* whyNot, const std::string& reason) {
 
 bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::string* whyNot) {
   FreeCompiledProgram();
+  ChooseProgramMemoryLimit();
   if (size < kHeaderWords * 4 || size % 4 != 0)
     return Refuse(whyNot, "truncated compiled program: " + std::to_string(size) + " bytes");
   WordCursor file{bytes, size / 4};
@@ -181,7 +183,7 @@ bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::strin
   for (uint32_t i = 0; i < stringCount; ++i) {
     if (!ReadTerminatedText(bytes, at, static_cast<size_t>(E) * 4, &text))
       return Refuse(whyNot, "string constant " + std::to_string(i) + " runs past its section or over 255 characters");
-    VariableTable[kFirstTextConst + i].asText = CopyText(text.c_str());
+    if ((VariableTable[kFirstTextConst + i].asText = CopyText(text.c_str())) == nullptr) return Refuse(whyNot, "out of memory");
     at += text.size() + 1;
   }
   // DATA: the type bytes, then the values.
@@ -200,14 +202,15 @@ bool LoadCompiledProgramFromMemory(const uint8_t* bytes, size_t size, std::strin
       case 's':
         if (!ReadTerminatedText(bytes, word * 4, dataEnd * 4, &text))
           return Refuse(whyNot, "DATA text " + std::to_string(i) + " runs past its section or over 255 characters");
-        slot.asText = CopyText(text.c_str());
+        if ((slot.asText = CopyText(text.c_str())) == nullptr) return Refuse(whyNot, "out of memory");
         word += (text.size() + 1) / 4 + 1;
         break;
       default:
         return Refuse(whyNot, "DATA item " + std::to_string(i) + " has an unknown type");
     }
   }
-  for (uint32_t i = 0; i < textVars; ++i) VariableTable[kFirstTextVar + i].asText = CopyText("");
+  for (uint32_t i = 0; i < textVars; ++i)
+    if ((VariableTable[kFirstTextVar + i].asText = CopyText("")) == nullptr) return Refuse(whyNot, "out of memory");
   // Ownership lists: three counts and their entries, exactly K words.
   word = G - K;
   uint32_t used = 0;

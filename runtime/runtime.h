@@ -1,6 +1,7 @@
 // The runtime core's front door: handler convention and operand access, errors, the
 // dispatcher's flags, string slots, record pools, the package lookup, folders and the hooks.
 #pragma once
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -167,14 +168,58 @@ struct TextHeader {
 inline size_t TextLength(const char* slotText) { return reinterpret_cast<const TextHeader*>(slotText)[-1].length; }
 
 // Copies text into the slot (into its own block when it fits, else a new one), text may be
-// part of the slot's own. A text over 255 characters raises error 107, and a slot of the
-// table that is no text slot error 10010; either leaves the slot as it was (false).
+// part of the slot's own. A text over 255 characters raises error 107, a slot of the table
+// that is no text slot error 10010, and a new block that memory or the program's memory
+// limit refuses error 101; each leaves the slot as it was (false). Every text block counts
+// against the program's memory (below).
 bool StoreText(VariableSlot* slot, const char* text);
 // The same for a text whose length is known (text need not end there).
 bool StoreTextOfLength(VariableSlot* slot, const char* text, size_t length);
-// A heap copy of text in a block of its own (its length before it); free with FreeText.
+// A heap copy of text in a block of its own (its length before it), counted as a slot's; free
+// with FreeText. Null, raising nothing, when memory or the limit refuses it.
 char* CopyText(const char* text);
 void FreeText(char* text);  // nothing for null
+
+// ---------------------------------------------------------------------------------------
+// Program memory (owner: runtime/program_memory.cpp)
+// ---------------------------------------------------------------------------------------
+
+// Arrays and texts together hold at most this much (less when the machine has less to give):
+// past it a program ends with error 101 before the system runs out of memory.
+constexpr size_t kProgramMemoryLimit = size_t{1} << 30;
+// Bytes the arrays and texts hold now (exact: every block counted when made, given back when
+// freed) and the most they may; read inline on the hot path of text stores.
+// Owner: runtime/program_memory.cpp.
+struct ProgramMemoryCount {
+  size_t inUse;
+  size_t limit;
+};
+extern ProgramMemoryCount ProgramMemory;
+// Counts bytes a block is about to take; false, counting nothing, when they would pass the
+// limit. Every array block and text block is counted once, and given back when freed.
+inline bool TakeProgramMemory(size_t bytes) {
+  if (ProgramMemory.inUse + bytes > ProgramMemory.limit) return false;
+  ProgramMemory.inUse += bytes;
+  return true;
+}
+inline void GiveBackProgramMemory(size_t bytes) {
+  assert(bytes <= ProgramMemory.inUse);  // a block given back twice, or never counted
+  ProgramMemory.inUse -= bytes;
+}
+// What a block of `bytes` takes from the heap: the allocator adds a word of its own and rounds
+// to 16 bytes, 32 at least.
+inline size_t AllocationFootprint(size_t bytes) {
+  const size_t footprint = (bytes + sizeof(size_t) + 15) & ~size_t{15};
+  return footprint < 32 ? 32 : footprint;
+}
+// Error 101; over the limit, the message says the limit.
+void RaiseOutOfMemory(bool overLimit);
+size_t ProgramMemoryInUse();
+// The loader's, before it makes a program's texts: kProgramMemoryLimit, or half of what
+// the machine lets this process still take when that is less; QV_MEMORY_LIMIT (MiB) replaces it.
+void ChooseProgramMemoryLimit();
+// Tests: a limit that replaces the chosen one (0 goes back to choosing).
+void SetProgramMemoryLimitForTests(size_t bytes);
 
 // ---------------------------------------------------------------------------------------
 // Errors, warnings, the end of a run
@@ -189,6 +234,8 @@ void RuntimeWarning(int number);
 // The same with words of its own (which part of a file, what limit): the message of a stopped
 // run says them in place of the engine's last error, and a silent warning's report after its text.
 void RuntimeWarningSaying(int number, const std::string& detail);
+// An error with words of its own, said as RuntimeWarningSaying's.
+void RuntimeErrorSaying(int number, const std::string& detail);
 int RuntimeErrorNumber();          // 0 = none
 int RuntimeErrorLine();            // source line of the failing command; 0 = none
 bool RuntimeErrorIsWarning();

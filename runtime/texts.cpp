@@ -35,11 +35,20 @@ static size_t CapacityFor(size_t length) {
   return length > kMaxTextLength ? length : kMaxTextLength;
 }
 
+// What a text block of capacity characters counts against the program's memory.
+static size_t BlockFootprint(size_t capacity) { return AllocationFootprint(sizeof(TextHeader) + capacity + 1); }
+
 // A fresh block for a text of up to capacity characters, holding no text yet; null when
-// memory runs out.
-static char* AllocateText(size_t capacity) {
+// memory runs out or the block would pass the program's memory limit (*overLimit says which).
+static char* AllocateText(size_t capacity, bool* overLimit) {
+  const size_t footprint = BlockFootprint(capacity);
+  *overLimit = !TakeProgramMemory(footprint);
+  if (*overLimit) return nullptr;
   auto* header = static_cast<TextHeader*>(std::malloc(sizeof(TextHeader) + capacity + 1));
-  if (header == nullptr) return nullptr;
+  if (header == nullptr) {
+    GiveBackProgramMemory(footprint);
+    return nullptr;
+  }
   header->capacity = static_cast<uint16_t>(capacity);
   header->length = 0;
   return reinterpret_cast<char*>(header + 1);
@@ -48,7 +57,8 @@ static char* AllocateText(size_t capacity) {
 char* CopyText(const char* text) {
   size_t length = std::strlen(text);
   if (length > UINT16_MAX) length = UINT16_MAX;  // no caller hands in more than 255 characters
-  char* copy = AllocateText(CapacityFor(length));
+  bool overLimit;
+  char* copy = AllocateText(CapacityFor(length), &overLimit);
   if (copy == nullptr) return nullptr;
   std::memcpy(copy, text, length);
   copy[length] = 0;
@@ -57,7 +67,9 @@ char* CopyText(const char* text) {
 }
 
 void FreeText(char* text) {
-  if (text != nullptr && text != kEmptyText) std::free(HeaderOf(text));
+  if (text == nullptr || text == kEmptyText) return;
+  GiveBackProgramMemory(BlockFootprint(HeaderOf(text)->capacity));
+  std::free(HeaderOf(text));
 }
 
 bool StoreTextOfLength(VariableSlot* slot, const char* text, size_t length) {
@@ -76,12 +88,15 @@ bool StoreTextOfLength(VariableSlot* slot, const char* text, size_t length) {
     HeaderOf(own)->length = static_cast<uint16_t>(length);
     return true;
   }
-  char* fresh = AllocateText(CapacityFor(length));
-  if (fresh != nullptr) {
-    std::memcpy(fresh, text, length);  // before the old block goes: text may lie in it
-    fresh[length] = 0;
-    HeaderOf(fresh)->length = static_cast<uint16_t>(length);
+  bool overLimit;
+  char* fresh = AllocateText(CapacityFor(length), &overLimit);
+  if (fresh == nullptr) {  // the slot keeps its text and the run ends here
+    RaiseOutOfMemory(overLimit);
+    return false;
   }
+  std::memcpy(fresh, text, length);  // before the old block goes: text may lie in it
+  fresh[length] = 0;
+  HeaderOf(fresh)->length = static_cast<uint16_t>(length);
   FreeText(own);
   slot->asText = fresh;
   return true;

@@ -50,6 +50,7 @@ static std::vector<uint8_t> TemplateProgram() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool registered = [] {
     SetSliceLengthForTests(1);  // a looping program costs a millisecond, not a frame
+    SetProgramMemoryLimitForTests(size_t{64} << 20);  // a big DIM meets error 101, not the RSS limit
     return RegisterRuntimeCommands() && RegisterCoreBuiltins();
   }();
   static const std::vector<uint8_t> kTemplate = TemplateProgram();

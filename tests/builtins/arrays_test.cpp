@@ -1,7 +1,10 @@
 // Array commands under a corrupt program: an element fetched into or stored through a
 // temporary of another kind is refused at load, never a number written over a text; an
-// element address outlives no UNDIM or second DIM of its array.
+// element address outlives no UNDIM or second DIM of its array; the memory arrays and their
+// texts hold is counted exactly.
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "runtime/builtins.h"
 #include "runtime/command_numbers.h"
@@ -141,4 +144,46 @@ TEST(ArrayCommands, ElementAddressDiesWithItsArray) {
     FreeCompiledProgram();
     ClearCommandRegistry();
   }
+}
+
+// Every array block and text counts against the program's memory and is given back when it
+// goes (UNDIM, a second DIM, a text replaced by a longer one, the end of the program), so the
+// count returns exactly to where it stood before the program was loaded.
+TEST(ArrayCommands, MemoryCountReturnsToItsStart) {
+  ClearCommandRegistry();
+  ASSERT_TRUE(RegisterRuntimeCommands());
+  ASSERT_TRUE(RegisterCoreBuiltins());
+  auto W = ProgramBuilder::Id;
+  ProgramBuilder b;
+  b.DataText(std::string(90, 'd'));
+  const int texts = b.TextVar(), numbers = b.IntVar(), floats = b.FloatVar(), plain = b.TextVar();
+  const int element = ProgramBuilder::TextTemp(1);
+  b.Emit(kDimArray1, {W(texts), W(b.IntConst(40))});
+  b.Emit(kDimArray2, {W(numbers), W(b.IntConst(300)), W(b.IntConst(20))});
+  b.Emit(kDimArray1, {W(floats), W(b.IntConst(5))});
+  // Texts of every block size, one replaced by a longer one, one read from DATA.
+  int index = 0;
+  for (size_t length : {0u, 1u, 11u, 12u, 40u, 100u, 124u, 200u, 255u}) {
+    b.Emit(kArrayElement1, {W(element), W(texts), W(b.IntConst(index++))});
+    b.Emit(kStoreElementText, {W(element), W(b.TextConst(std::string(length, static_cast<char>('a' + index))))});
+  }
+  b.Emit(kArrayElement1, {W(element), W(texts), W(b.IntConst(1))});
+  b.Emit(kStoreElementText, {W(element), W(b.TextConst(std::string(150, 'x')))});
+  b.Emit(kArrayElement1, {W(element), W(texts), W(b.IntConst(30))});
+  b.Emit(kReadText, {W(element)});
+  for (size_t length : {255u, 3u, 60u}) b.Emit(kAssignText, {W(plain), W(b.TextConst(std::string(length, 'p')))});
+  b.Emit(kDimArray1, {W(numbers), W(b.IntConst(7))});  // made anew, smaller
+  b.Emit(kDimArray1, {W(texts), W(b.IntConst(2))});    // its element texts go with it
+  b.Emit(kArrayElement1, {W(element), W(texts), W(b.IntConst(2))});
+  b.Emit(kStoreElementText, {W(element), W(b.TextConst(std::string(70, 'z')))});
+  b.Emit(kUndimArray, {W(floats)});
+  b.Emit(kUndimArray, {W(texts)});
+  b.Emit(kEnd);
+  const size_t before = ProgramMemoryInUse();
+  EXPECT_EQ(RunBuiltProgram(b), 21);
+  EXPECT_GT(ProgramMemoryInUse(), before + 8 * 8);  // the integer array left, at least
+  FreeCompiledProgram();
+  EXPECT_EQ(ProgramMemoryInUse(), before);
+  ClearRuntimeError();
+  ClearCommandRegistry();
 }

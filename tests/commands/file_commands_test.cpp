@@ -54,8 +54,10 @@ class FileCommandsTest : public ::testing::Test {
     fs::current_path(start_);
     fs::remove_all(folder_);
   }
-  // An integer array of count elements in the first integer variable slot.
+  // An integer array of count elements in the first integer variable slot, its memory counted
+  // as DIM counts it (freeing the program gives it back).
   int MakeArray(int32_t count) {
+    EXPECT_TRUE(TakeProgramMemory(AllocationFootprint(static_cast<size_t>(count) * sizeof(VariableSlot))));
     VariableTable[kFirstIntVar].asBlock = calloc(static_cast<size_t>(count), sizeof(VariableSlot));
     SetArrayElementCount(kFirstIntVar, count);
     return kFirstIntVar;

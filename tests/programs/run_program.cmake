@@ -7,6 +7,7 @@ set(expect_exit 0)
 set(expect_stderr "")
 set(expect_no_stderr FALSE)
 set(work_dir ${dir})
+set(launcher)
 foreach(line IN LISTS lines)
   if(line MATCHES "^rem expect-exit: *([0-9]+)")
     set(expect_exit ${CMAKE_MATCH_1})
@@ -17,6 +18,11 @@ foreach(line IN LISTS lines)
   elseif(line MATCHES "^rem system-sound")
     # The system's own sound device (or none), not the dummy one the tests play into.
     unset(ENV{SDL_AUDIODRIVER})
+  elseif(line MATCHES "^rem env: *([A-Za-z_][A-Za-z0-9_]*)=(.*)$")
+    set(ENV{${CMAKE_MATCH_1}} "${CMAKE_MATCH_2}")
+  elseif(line MATCHES "^rem ulimit-v: *([0-9]+)")
+    # Under an address-space limit (KiB), where allocations really fail.
+    set(launcher sh -c "ulimit -v ${CMAKE_MATCH_1} && exec \"$@\"" sh)
   elseif(line MATCHES "^rem work-folder")
     # A program that makes files runs in a fresh folder of its own, removed afterwards.
     set(work_dir ${CMAKE_CURRENT_BINARY_DIR}/work-${name})
@@ -28,7 +34,7 @@ set(input_args)
 if(EXISTS ${dir}/${name}.in)
   set(input_args INPUT_FILE ${dir}/${name}.in)
 endif()
-execute_process(COMMAND ${QUORVANEL} run ${PROGRAM} --headless --echo
+execute_process(COMMAND ${launcher} ${QUORVANEL} run ${PROGRAM} --headless --echo
   ${input_args}
   WORKING_DIRECTORY ${work_dir}
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status TIMEOUT 50)

@@ -75,6 +75,37 @@ TEST(RecordPool, ImagePoolMarginAndReuseOfLastFreed) {
   DestroyRecordPool(pool);
 }
 
+// A growth that fails (here the parallel data refuses) is error 101 and leaves the pool as it
+// was: its records, capacity, count and free list; a later growth that works goes on from there.
+TEST(RecordPool, FailedGrowthIsOutOfMemoryAndChangesNothing) {
+  static bool refuse = false;
+  RecordPool pool = MakePool(2, 1);
+  pool.growParallel = [](int32_t) { return !refuse; };
+  ASSERT_TRUE(CreateRecordPool(pool));
+  const int32_t first = AllocRecord(pool);
+  const int32_t second = AllocRecord(pool);  // count 1 is not above 2 - 1
+  RecordAt<TestRecord>(pool, first)->value = 11;
+  RecordAt<TestRecord>(pool, second)->value = 22;
+  EXPECT_EQ(pool.capacity, 2);
+  refuse = true;
+  ClearRuntimeError();
+  EXPECT_EQ(AllocRecord(pool), -1);
+  EXPECT_EQ(RuntimeErrorNumber(), 101);
+  EXPECT_EQ(pool.capacity, 2);
+  EXPECT_EQ(pool.count, 2);
+  EXPECT_EQ(pool.usedTail, second);
+  ClearRuntimeError();
+  refuse = false;
+  const int32_t third = AllocRecord(pool);
+  EXPECT_EQ(RuntimeErrorNumber(), 0);
+  EXPECT_EQ(pool.capacity, 4);
+  EXPECT_EQ(third, 2);
+  EXPECT_EQ(RecordAt<TestRecord>(pool, first)->value, 11);
+  EXPECT_EQ(RecordAt<TestRecord>(pool, second)->value, 22);
+  EXPECT_EQ(AllocRecord(pool), 3);
+  DestroyRecordPool(pool);
+}
+
 TEST(RecordPool, RegisteredPoolsAreCreatedAndFreedTogether) {
   static RecordPool pool = MakePool(8, 4);
   RegisterRecordPool(&pool);

@@ -83,6 +83,28 @@ TEST_F(TextSlotTest, StoresFromTheSlotsOwnText) {
   EXPECT_EQ(TextOf(text), "cde");
 }
 
+// A store that needs a new block past the program's memory limit is error 101 and leaves the
+// slot and the count as they were; one that fits the slot's own block needs no memory.
+TEST_F(TextSlotTest, StorePastTheMemoryLimitIsOutOfMemory) {
+  ASSERT_TRUE(StoreText(Slot(text), "before"));
+  const size_t inUse = ProgramMemoryInUse();
+  SetProgramMemoryLimitForTests(inUse + 64);
+  const uint64_t was = Slot(text)->raw;
+  const std::string longText(200, 'L');
+  EXPECT_FALSE(StoreText(Slot(text), longText.c_str()));
+  EXPECT_EQ(RuntimeErrorNumber(), 101);
+  EXPECT_NE(FormatRuntimeErrorText().find("Arrays and strings may hold"), std::string::npos);
+  EXPECT_EQ(Slot(text)->raw, was);
+  EXPECT_EQ(TextOf(text), "before");
+  EXPECT_EQ(ProgramMemoryInUse(), inUse);
+  ClearRuntimeError();
+  EXPECT_TRUE(StoreText(Slot(text), "after"));
+  EXPECT_EQ(RuntimeErrorNumber(), 0);
+  EXPECT_EQ(TextOf(text), "after");
+  SetProgramMemoryLimitForTests(0);
+  EXPECT_TRUE(StoreText(Slot(text), longText.c_str()));
+}
+
 // Joins and comparisons run on the lengths kept with the texts: a text joined to itself in
 // its own slot, texts with a common start, bytes above 127 and the empty text.
 TEST_F(ProgramTest, JoinsAndComparisonsUseTheLengths) {
