@@ -4,6 +4,7 @@
 // fetches and calls; the clock is read once per batch of commands.
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -253,6 +254,8 @@ static int32_t RunCommands(int32_t count) {
       if (Dispatcher.stop) break;
     }
     OperandPointer = at;
+  } catch (const std::bad_alloc&) {
+    RuntimeError(101);  // a stack or a library's buffer that could not grow: the program ran out of memory
   } catch (...) {
     RuntimeError(10010);
   }
@@ -278,6 +281,8 @@ static int32_t RunTracedCommands(int32_t count) {
       gSlice.command = OperandPointer++;
       handler();
     }
+  } catch (const std::bad_alloc&) {
+    RuntimeError(101);  // a stack or a library's buffer that could not grow: the program ran out of memory
   } catch (...) {
     RuntimeError(10010);
   }

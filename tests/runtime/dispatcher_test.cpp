@@ -18,10 +18,11 @@
 namespace {
 
 // Test-only commands in numbers no family uses.
-constexpr int kThrow = 9990, kDraw = 9991, kCount = 9992, kError = 9993, kSlowCount = 9994;
+constexpr int kThrow = 9990, kDraw = 9991, kCount = 9992, kError = 9993, kSlowCount = 9994, kNoMemory = 9995;
 int gCounted = 0;
 
 void CmdTestThrow() { throw std::runtime_error("library fault"); }
+void CmdTestNoMemory() { throw std::bad_alloc(); }
 void CmdTestDraw() { EndSliceAfterDrawing(); }
 void CmdTestCount() { ++gCounted; }
 void CmdTestSlowCount() {
@@ -39,7 +40,7 @@ void EnsureTestCommands() {
   static const bool registered = [] {
     static const CommandEntry kTestCommands[] = {
         {kThrow, CmdTestThrow, ""}, {kDraw, CmdTestDraw, ""}, {kCount, CmdTestCount, ""},
-        {kError, CmdTestError, "l"}, {kSlowCount, CmdTestSlowCount, ""}};
+        {kError, CmdTestError, "l"}, {kSlowCount, CmdTestSlowCount, ""}, {kNoMemory, CmdTestNoMemory, ""}};
     return RegisterCommands(kTestCommands);
   }();
   ASSERT_TRUE(registered);
@@ -88,6 +89,16 @@ TEST_F(DispatcherTest, FaultInsideAHandlerIsSystemError10010) {
   EXPECT_EQ(r.error, 10010);
   EXPECT_EQ(SlotOf(x).asInt, 0);  // the slice ended after the fault
   EXPECT_EQ(FormatRuntimeErrorText().rfind("System Error 10010 : ", 0), 0u) << FormatRuntimeErrorText();
+}
+
+// An allocation that fails anywhere inside a command (a library's, a stack's growth) is the
+// program running out of memory, not a fault of the system.
+TEST_F(DispatcherTest, AnAllocationFailingInsideAHandlerIsError101) {
+  b.Emit(kNoMemory);
+  RunResult r = RunAssembled(b);
+  ASSERT_TRUE(r.quit);
+  EXPECT_EQ(r.error, 101);
+  EXPECT_EQ(FormatRuntimeErrorText().rfind("Runtime Error 101 : ", 0), 0u) << FormatRuntimeErrorText();
 }
 
 TEST_F(DispatcherTest, OperandThatAddressesNoSlotIsRefusedNotACrash) {
