@@ -40,7 +40,9 @@ struct PlatformMouseReading {
   int dx, dy;          // relative motion since the last reading
   int wheel;           // wheel notches since the last reading, away from the user positive
   bool moved;          // an absolute position arrived since the last reading
-  int x, y;            // the last absolute position, in window coordinates
+  bool placed;         // that position is the pointer's over a frame shown in a window
+  int x, y;            // the last absolute position, in the frame's pixels (0, 0 its top-left;
+                       // outside the frame below 0 or past its size); as sent where none is shown
   uint8_t buttons[4];  // left, right, middle, fourth: 0x80 while held
 };
 // Takes the mouse's motion since the last reading; the sums start again from zero.
