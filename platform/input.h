@@ -49,7 +49,10 @@ struct PlatformMouseReading {
 void PlatformReadMouse(PlatformMouseReading* reading);
 
 // Tests: events pushed into SDL's queue as the system delivers them (the window sees them too).
-void PlatformInjectKey(const char* sdlKeyName, bool down);   // "Up", "Left Ctrl", "A" ...
+// "Up", "Left Ctrl", "A" ...; the modifiers held with it: window.h's kPlatformModShift,
+// kPlatformModCtrl, kPlatformModAlt (the left Alt) and kPlatformInjectRightAlt.
+constexpr int kPlatformInjectRightAlt = 8;
+void PlatformInjectKey(const char* sdlKeyName, bool down, int modifiers = 0);
 void PlatformInjectText(const char* utf8);                   // typed text, as a keyboard layout sends it
 void PlatformInjectMouseMotion(int x, int y, int dx, int dy);  // window position and motion
 void PlatformInjectMouseWheel(int notches);                  // away from the user positive

@@ -8,6 +8,7 @@
 #include "platform/input.h"
 #include "platform/input_local.h"
 #include "platform/present.h"
+#include "platform/window.h"
 #include "platform/window_local.h"
 
 // Lives from PlatformInputStart to PlatformInputStop (cleared at both).
@@ -263,7 +264,7 @@ static void Inject(SDL_Event& event) {
   SDL_PushEvent(&event);
 }
 
-void PlatformInjectKey(const char* sdlKeyName, bool down) {
+void PlatformInjectKey(const char* sdlKeyName, bool down, int modifiers) {
   PlatformMainSdlWindow();
   SDL_Event event;
   SDL_zero(event);
@@ -271,6 +272,10 @@ void PlatformInjectKey(const char* sdlKeyName, bool down) {
   event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
   event.key.keysym.scancode = SDL_GetScancodeFromName(sdlKeyName);
   event.key.keysym.sym = SDL_GetKeyFromScancode(event.key.keysym.scancode);
+  event.key.keysym.mod = static_cast<Uint16>(((modifiers & kPlatformModShift) ? KMOD_LSHIFT : 0) |
+                                             ((modifiers & kPlatformModCtrl) ? KMOD_LCTRL : 0) |
+                                             ((modifiers & kPlatformModAlt) ? KMOD_LALT : 0) |
+                                             ((modifiers & kPlatformInjectRightAlt) ? KMOD_RALT : 0));
   Inject(event);
 }
 
