@@ -34,7 +34,8 @@ struct XServer {
     const bool spawned = posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) == 0;
     close(ends[1]);
     std::string number;
-    for (pollfd wait = {ends[0], POLLIN, 0}; spawned && poll(&wait, 1, 10000) == 1;) {
+    // A minute at most: a loaded machine starts the server slowly.
+    for (pollfd wait = {ends[0], POLLIN, 0}; spawned && poll(&wait, 1, 60000) == 1;) {
       char c;
       if (read(ends[0], &c, 1) != 1 || c == '\n') break;
       number += c;
