@@ -44,7 +44,15 @@ struct XServer {
     if (!spawned) pid = -1;
     if (number.empty()) return false;
     gDisplay = ":" + number;
-    return true;
+    // The number comes before the server takes clients for sure: with several servers starting
+    // at once, a client started at once was at times refused (SDL then found no display). A
+    // first client that gets through is the known point; a minute at most.
+    const std::string probe = "xwd -root -silent -display " + gDisplay + " > /dev/null 2>&1";
+    for (int attempt = 0; attempt < 600; ++attempt) {
+      if (std::system(probe.c_str()) == 0) return true;
+      usleep(100000);
+    }
+    return false;
   }
   ~XServer() {
     if (pid > 0) {
