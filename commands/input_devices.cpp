@@ -6,7 +6,6 @@
 
 #include "commands/input_local.h"
 #include "graphics2d/graphics2d.h"
-#include "platform/present.h"
 
 static InputState gState;
 static InputDevices gDevices;
@@ -82,8 +81,9 @@ void CloseDirectInput() {
 }
 
 // The mouse's motion since the last poll goes into the runtime's mouse state. The sums always
-// move. In full screen the pointer is the relative motion added up and kept on the screen; in
-// a window it is where the system pointer is over the frame.
+// move. The position is where the pointer is over the picture (its place in the window and
+// any scale taken off): kept on the picture in full screen, read as it is in a window. Where
+// no picture is shown (headless) the full-screen position is the motion added up instead.
 static void UpdateMouse() {
   PlatformMouseReading reading;
   PlatformReadMouse(&reading);
@@ -92,14 +92,15 @@ static void UpdateMouse() {
   mouse.moveY += reading.dy;
   mouse.moveZ += reading.wheel * kWheelStep;
   mouse.z = std::clamp(mouse.z + reading.wheel * kWheelStep, 0, 99);
-  if (!DisplayWindowMode()) {
-    mouse.x = std::clamp(mouse.x + reading.dx, 0, std::max(ScreenWidth(), 1) - 1);
-    mouse.y = std::clamp(mouse.y + reading.dy, 0, std::max(ScreenHeight(), 1) - 1);
-  } else if (reading.moved) {
-    int left = 0, top = 0;
-    PresentFrameOrigin(&left, &top);
-    mouse.x = reading.x - left;
-    mouse.y = reading.y - top;
+  const int right = std::max(ScreenWidth(), 1) - 1, bottom = std::max(ScreenHeight(), 1) - 1;
+  if (DisplayWindowMode()) {
+    if (reading.moved) mouse.x = reading.x, mouse.y = reading.y;
+  } else if (reading.moved && reading.placed) {
+    mouse.x = std::clamp(reading.x, 0, right);
+    mouse.y = std::clamp(reading.y, 0, bottom);
+  } else {
+    mouse.x = std::clamp(mouse.x + reading.dx, 0, right);
+    mouse.y = std::clamp(mouse.y + reading.dy, 0, bottom);
   }
   mouse.buttons = 0;
   for (int i = 0; i < 4; ++i)

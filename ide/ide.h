@@ -11,13 +11,14 @@
 // The SDL2 host (IdeSdlHost) and the memory host of the tests (IdeMemoryHost) fill it in.
 // A window event as the environment handles it. Keys: a = the key's number (kVk... below, the
 // letters and digits their upper-case character), b = the modifiers held (kModShift,
-// kModCtrl); characters: a = the typed byte (8 backspace, 13 Enter); mouse: a, b = x, y.
+// kModCtrl, kModAlt: the left Alt, whose keys type nothing); characters: a = the typed byte
+// (8 backspace, 13 Enter); mouse: a, b = x, y in the 640 x 480 frame.
 enum class IdeEventKind { kNone, kQuit, kActivate, kDeactivate, kKeyDown, kChar, kMouseMove, kButtonDown, kButtonUp };
 struct IdeEvent {
   IdeEventKind kind = IdeEventKind::kNone;
   int a = 0, b = 0;
 };
-constexpr int kModShift = 1, kModCtrl = 2;
+constexpr int kModShift = 1, kModCtrl = 2, kModAlt = 4;
 enum IdeKey {
   kVkBack = 8, kVkTab = 9, kVkReturn = 13, kVkEscape = 27, kVkPageUp = 33, kVkPageDown = 34,
   kVkEnd = 35, kVkHome = 36, kVkLeft = 37, kVkUp = 38, kVkRight = 39, kVkDown = 40, kVkDelete = 46,
@@ -345,7 +346,7 @@ struct MenuRecord {
   std::string items[16];
   bool enabled[16] = {};
   std::string labels[16];
-  SurfaceRect dropDown{};  // where the drop-down was last drawn (for the hit test)
+  SurfaceRect dropDown{};  // where the drop-down was last drawn (the hit test lays it out afresh)
   bool highlighted = false;
 };
 // What the environment's frame shows around the text, shared by the shell and the drawing.
@@ -375,8 +376,14 @@ struct IdeView {
 // The x of menu n's title box (n 1 to 6) and its width.
 int MenuTitleX(const IdeView& view, int menu);
 int MenuTitleWidth(const IdeView& view, int menu);
+// The title (1 to 6; in help mode 1 to 3, the help words) that Alt with this key opens: the
+// first whose text begins with the key's letter, any case; 0 for none.
+int MenuTitleOfKey(const IdeView& view, int key);
 // The menu bar from x 8 at y 21: the open menu's box pressed, a hovered title raised.
 void DrawMenuBar(Surface& target, const IdeView& view);
+// Where menu n's drop-down (n 1 to 6) lies when open: under its title, as wide as its widest
+// item and label.
+SurfaceRect DropDownRect(const IdeView& view, int menu);
 // Draws the open drop-down under its title and stores its rectangle.
 void DrawDropDown(Surface& target, IdeView& view);
 // Sets menuHover and itemHover from the mouse position.
@@ -472,7 +479,8 @@ class Requester {
   }
   // Keys: Esc gives code 1 (close), Left/Right move the caret, Delete removes the character
   // right of it; characters from 32 are inserted (at most 255), backspace removes the one left
-  // of the caret, Enter commits. Returns the code to carry out (0 none).
+  // of the caret, Enter commits and gives button 2's code (but in the tool table). Returns the
+  // code to carry out (0 none).
   int Key(const IdeEvent& event);
   int caretColumn() const { return caret_; }
   // Each frame while the list's thumb is held: the first shown entry follows the mouse's y;

@@ -1,6 +1,7 @@
 // The frame around the editor's text: the menu bar and its drop-downs, the toolbar buttons,
 // the scroll arrows and bar, the buffer tabs, what the mouse is over, and the text bar.
 #include <algorithm>
+#include <cctype>
 
 #include "graphics2d/graphics2d.h"
 #include "ide/ide.h"
@@ -36,6 +37,15 @@ int MenuTitleX(const IdeView& view, int menu) {
   return x;
 }
 
+int MenuTitleOfKey(const IdeView& view, int key) {
+  if (key < 'A' || key > 'Z') return 0;
+  for (int menu = 1; menu <= TitleCount(view); ++menu) {
+    const std::string& title = TitleText(view, menu);
+    if (!title.empty() && std::toupper(static_cast<unsigned char>(title[0])) == key) return menu;
+  }
+  return 0;
+}
+
 void DrawMenuBar(Surface& target, const IdeView& view) {
   for (int menu = 1; menu <= TitleCount(view); ++menu) {
     const int x = MenuTitleX(view, menu), width = MenuTitleWidth(view, menu);
@@ -48,15 +58,23 @@ void DrawMenuBar(Surface& target, const IdeView& view) {
   }
 }
 
-void DrawDropDown(Surface& target, IdeView& view) {
-  if (view.helpMode || view.openMenu < 1 || view.openMenu > 6) return;
-  MenuRecord& menu = view.menus[view.openMenu - 1];
+SurfaceRect DropDownRect(const IdeView& view, int menuNumber) {
+  const MenuRecord& menu = view.menus[menuNumber - 1];
   const int count = ItemCount(menu);
   int widest = 0;
   for (int i = 0; i < count; ++i) widest = std::max(widest, TextWidth(menu.items[i]) + TextWidth(menu.labels[i]));
   const int width = std::max(96, widest + 32), height = 2 + 16 * count + 5;
-  const int x = MenuTitleX(view, view.openMenu), y = kDropDownY;
-  menu.dropDown = {x, y, x + width, y + height};
+  const int x = MenuTitleX(view, menuNumber), y = kDropDownY;
+  return {x, y, x + width, y + height};
+}
+
+void DrawDropDown(Surface& target, IdeView& view) {
+  if (view.helpMode || view.openMenu < 1 || view.openMenu > 6) return;
+  MenuRecord& menu = view.menus[view.openMenu - 1];
+  const int count = ItemCount(menu);
+  menu.dropDown = DropDownRect(view, view.openMenu);
+  const int x = menu.dropDown.left, y = menu.dropDown.top;
+  const int width = menu.dropDown.right - x, height = menu.dropDown.bottom - y;
   SurfaceFill(target, menu.dropDown, IdeColour(4));
   SurfaceFill(target, {x, y, x + width, y + 1}, IdeColour(3));
   SurfaceFill(target, {x, y, x + 1, y + height}, IdeColour(3));
@@ -98,8 +116,10 @@ void UpdateMenuHover(IdeView& view) {
   if (Inside(x, y, 628, 27, 640, 50)) view.menuHover = 31;
   if (Inside(x, y, 628, 460, 640, 480)) view.menuHover = 32;
   if (!view.helpMode && view.openMenu >= 1 && view.openMenu <= 6) {
+    // Laid out afresh, not as last drawn: a click that comes before the drop-down's first
+    // frame (the user is quick, or the machine slow) still lands on its item.
     const MenuRecord& menu = view.menus[view.openMenu - 1];
-    const SurfaceRect& r = menu.dropDown;
+    const SurfaceRect r = DropDownRect(view, view.openMenu);
     if (x >= r.left && x < r.right && y >= r.top + 2 && y < r.bottom - 5) {
       const int item = (y - r.top - 2) / 16 + 1;
       if (item <= ItemCount(menu)) view.itemHover = item;

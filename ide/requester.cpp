@@ -24,6 +24,13 @@ constexpr PurposeCodes kPurposeCodes[] = {
     {51, 51, 1}, {31, 31, 1}, {71, 0, 1},  {72, 72, 73}, {99, 2, 1},
 };
 
+// The code of a press on button 1 or 2 for a purpose (0 for other buttons).
+int ButtonCode(int purpose, int button) {
+  for (const PurposeCodes& p : kPurposeCodes)
+    if (p.purpose == purpose) return button == 2 ? p.confirm : button == 1 ? p.refuse : 0;
+  return 0;
+}
+
 // The action a double-clicked file runs at once.
 int OpenFileCode(int purpose) {
   switch (purpose) {
@@ -198,7 +205,9 @@ int Requester::Key(const IdeEvent& event) {
   const int c = event.a & 255;
   if (c == 13) {
     CommitField();
-    return 0;
+    // Return in a name box presses the confirming button (Build, Load, Find ...); the tool
+    // table's buttons each choose a tool, so there it only commits.
+    return kind_ == 71 || !buttons_[2].used ? 0 : ButtonCode(purpose_, 2);
   }
   if (c == 8) {
     if (caret_ > 0) f->text.erase(--caret_, 1);
@@ -225,9 +234,7 @@ int Requester::Click(int x, int y) {
       chosenTool_ = hit - 2;
       return 71;
     }
-    for (const PurposeCodes& p : kPurposeCodes)
-      if (p.purpose == purpose_) return hit == 2 ? p.confirm : hit == 1 ? p.refuse : 0;
-    return 0;
+    return ButtonCode(purpose_, hit);
   }
   // Fields take the focus; the one that had it is committed.
   for (int i = 1; i < 32; ++i)

@@ -213,6 +213,16 @@ void HelpModeEvent(const IdeEvent& e, bool (*toolbarClick)(int, int)) {
   HelpViewer& viewer = TheHelpViewer();
   s.screenMarked = true;
   if (e.kind == IdeEventKind::kKeyDown) {
+    if ((e.b & kModAlt) != 0) {
+      // Alt with a help word's first letter is a click on it (the words are help mode's menu bar).
+      switch (MenuTitleOfKey(s.view, e.a)) {
+        case 1: CloseHelpViewer(); break;
+        case 2: viewer.HelpBack(); break;
+        case 3: viewer.HelpForward(); break;
+        default: break;
+      }
+      return;
+    }
     switch (e.a) {
       case kVkEscape: case kVkF1: case kVkF11: CloseHelpViewer(); break;
       case kVkPageUp: viewer.HelpPageUp(); break;

@@ -280,6 +280,12 @@ void ShellHandleEvent(const IdeEvent& e) {
     ButtonDown(e);
     return;
   }
+  // Alt with a title's first letter opens that menu (Alt+T the tools); Alt's other keys do
+  // nothing here, as they type nothing.
+  if (e.kind == IdeEventKind::kKeyDown && (e.b & kModAlt) != 0) {
+    if (const int menu = MenuTitleOfKey(s.view, e.a)) OpenMenu(menu);
+    return;
+  }
   if (e.kind == IdeEventKind::kKeyDown && ShellKey(e.a)) return;
   if (s.view.openMenu != 0) return;
   if (e.kind != IdeEventKind::kKeyDown && e.kind != IdeEventKind::kChar) return;

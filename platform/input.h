@@ -40,14 +40,19 @@ struct PlatformMouseReading {
   int dx, dy;          // relative motion since the last reading
   int wheel;           // wheel notches since the last reading, away from the user positive
   bool moved;          // an absolute position arrived since the last reading
-  int x, y;            // the last absolute position, in window coordinates
+  bool placed;         // that position is the pointer's over a frame shown in a window
+  int x, y;            // the last absolute position, in the frame's pixels (0, 0 its top-left;
+                       // outside the frame below 0 or past its size); as sent where none is shown
   uint8_t buttons[4];  // left, right, middle, fourth: 0x80 while held
 };
 // Takes the mouse's motion since the last reading; the sums start again from zero.
 void PlatformReadMouse(PlatformMouseReading* reading);
 
 // Tests: events pushed into SDL's queue as the system delivers them (the window sees them too).
-void PlatformInjectKey(const char* sdlKeyName, bool down);   // "Up", "Left Ctrl", "A" ...
+// "Up", "Left Ctrl", "A" ...; the modifiers held with it: window.h's kPlatformModShift,
+// kPlatformModCtrl, kPlatformModAlt (the left Alt) and kPlatformInjectRightAlt.
+constexpr int kPlatformInjectRightAlt = 8;
+void PlatformInjectKey(const char* sdlKeyName, bool down, int modifiers = 0);
 void PlatformInjectText(const char* utf8);                   // typed text, as a keyboard layout sends it
 void PlatformInjectMouseMotion(int x, int y, int dx, int dy);  // window position and motion
 void PlatformInjectMouseWheel(int notches);                  // away from the user positive

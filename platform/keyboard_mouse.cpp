@@ -7,6 +7,8 @@
 
 #include "platform/input.h"
 #include "platform/input_local.h"
+#include "platform/present.h"
+#include "platform/window.h"
 #include "platform/window_local.h"
 
 // Lives from PlatformInputStart to PlatformInputStop (cleared at both).
@@ -17,6 +19,7 @@ static struct {
   uint8_t keys[kPlatformKeyStateSize] = {};
   int dx = 0, dy = 0, wheel = 0;
   bool moved = false;
+  bool placed = false;  // the last position is over a frame shown in a window
   int x = 0, y = 0;
   uint8_t buttons[4] = {};
 } gInput;
@@ -144,8 +147,8 @@ static int SDLCALL WatchInputEvent(void*, SDL_Event* event) {
     case SDL_MOUSEMOTION:
       gInput.dx += event->motion.xrel;
       gInput.dy += event->motion.yrel;
-      gInput.x = event->motion.x;
-      gInput.y = event->motion.y;
+      // The place over the frame shown; where no frame is shown (headless) only the motion tells.
+      gInput.placed = PresentWindowToFrame(event->motion.x, event->motion.y, &gInput.x, &gInput.y);
       gInput.moved = true;
       break;
     case SDL_MOUSEWHEEL:
@@ -210,6 +213,9 @@ void PlatformInputStop() {
   CloseAllJoysticks();
   StopHaptics();
   SDL_DelEventWatch(WatchInputEvent, nullptr);
+  // Keys and clicks still queued belong to the run that ends: while the video keeps the event
+  // queue alive (a window, the clipboard), the next run would read them as its own.
+  SDL_FlushEvents(SDL_KEYDOWN, SDL_MOUSEWHEEL);
   if (gInput.joysticksOn) SDL_QuitSubSystem(SDL_INIT_JOYSTICK);
   SDL_QuitSubSystem(SDL_INIT_EVENTS);
   gInput = {};
@@ -234,6 +240,7 @@ void PlatformReadMouse(PlatformMouseReading* reading) {
   reading->dy = gInput.dy;
   reading->wheel = gInput.wheel;
   reading->moved = gInput.moved;
+  reading->placed = gInput.placed;
   reading->x = gInput.x;
   reading->y = gInput.y;
   std::memcpy(reading->buttons, gInput.buttons, sizeof gInput.buttons);
@@ -257,7 +264,7 @@ static void Inject(SDL_Event& event) {
   SDL_PushEvent(&event);
 }
 
-void PlatformInjectKey(const char* sdlKeyName, bool down) {
+void PlatformInjectKey(const char* sdlKeyName, bool down, int modifiers) {
   PlatformMainSdlWindow();
   SDL_Event event;
   SDL_zero(event);
@@ -265,6 +272,10 @@ void PlatformInjectKey(const char* sdlKeyName, bool down) {
   event.key.state = down ? SDL_PRESSED : SDL_RELEASED;
   event.key.keysym.scancode = SDL_GetScancodeFromName(sdlKeyName);
   event.key.keysym.sym = SDL_GetKeyFromScancode(event.key.keysym.scancode);
+  event.key.keysym.mod = static_cast<Uint16>(((modifiers & kPlatformModShift) ? KMOD_LSHIFT : 0) |
+                                             ((modifiers & kPlatformModCtrl) ? KMOD_LCTRL : 0) |
+                                             ((modifiers & kPlatformModAlt) ? KMOD_LALT : 0) |
+                                             ((modifiers & kPlatformInjectRightAlt) ? KMOD_RALT : 0));
   Inject(event);
 }
 
@@ -312,10 +323,11 @@ void PlatformInjectMouseButton(int button, bool down) {
 }
 
 void PlatformInjectFocusLost() {
-  PlatformMainSdlWindow();
+  SDL_Window* window = PlatformMainSdlWindow();
   SDL_Event event;
   SDL_zero(event);
   event.type = SDL_WINDOWEVENT;
+  event.window.windowID = window != nullptr ? SDL_GetWindowID(window) : 0;
   event.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
   Inject(event);
 }

@@ -19,6 +19,8 @@ static struct {
   uint32_t frames = 0;
   int originLeft = 0;
   int originTop = 0;
+  int shownWidth = 0;   // the size of the last frame shown in a window (0: none yet)
+  int shownHeight = 0;
   std::vector<uint16_t> converted;  // 565 pixels of a depth-16 frame
 } gPresent;
 
@@ -33,6 +35,7 @@ void PresentDetach() {
   if (gPresent.renderer != nullptr) SDL_DestroyRenderer(gPresent.renderer);
   gPresent.renderer = nullptr;
   gPresent.window = nullptr;
+  gPresent.shownWidth = gPresent.shownHeight = 0;
 }
 
 void PresentAttachWindow(SDL_Window* window) {
@@ -47,6 +50,37 @@ uint32_t PresentedFrameCount() { return gPresent.frames; }
 void PresentFrameOrigin(int* left, int* top) {
   *left = gPresent.originLeft;
   *top = gPresent.originTop;
+}
+
+// Where a frame of this size goes in the renderer's output: centred, at its own size (black
+// bands around it, or cut where the output is smaller).
+static SDL_Rect FramePlace(int outputWidth, int outputHeight, int width, int height) {
+  return SDL_Rect{(outputWidth - width) / 2, (outputHeight - height) / 2, width, height};
+}
+
+bool PresentWindowToFrame(int windowX, int windowY, int* frameX, int* frameY) {
+  *frameX = windowX;
+  *frameY = windowY;
+  if (gPresent.window == nullptr || gPresent.headless || gPresent.shownWidth <= 0) return false;
+  int windowWidth = 0, windowHeight = 0, outputWidth = 0, outputHeight = 0;
+  SDL_GetWindowSize(gPresent.window, &windowWidth, &windowHeight);
+  if (gPresent.renderer == nullptr || SDL_GetRendererOutputSize(gPresent.renderer, &outputWidth, &outputHeight) != 0)
+    outputWidth = windowWidth, outputHeight = windowHeight;
+  if (windowWidth <= 0 || windowHeight <= 0) return false;
+  // Mouse positions come in window points; the renderer draws in pixels (more of them on a
+  // display that scales windows up).
+  const int64_t pixelX = static_cast<int64_t>(windowX) * outputWidth / windowWidth;
+  const int64_t pixelY = static_cast<int64_t>(windowY) * outputHeight / windowHeight;
+  const SDL_Rect place = FramePlace(outputWidth, outputHeight, gPresent.shownWidth, gPresent.shownHeight);
+  if (place.w <= 0 || place.h <= 0) return false;
+  auto toFrame = [](int64_t pixel, int start, int placed, int size) {
+    const int64_t scaled = (pixel - start) * size;
+    // Rounded down also left of the frame, so the pixel before it reads -1, not 0.
+    return static_cast<int>(scaled >= 0 ? scaled / placed : -((-scaled + placed - 1) / placed));
+  };
+  *frameX = toFrame(pixelX, place.x, place.w, gPresent.shownWidth);
+  *frameY = toFrame(pixelY, place.y, place.h, gPresent.shownHeight);
+  return true;
 }
 
 // Makes the renderer and a texture that fits the frame; false when SDL cannot.
@@ -96,10 +130,11 @@ bool PresentSurface(const Surface& backBuffer, int depth) {
   int outputWidth = 0;
   int outputHeight = 0;
   SDL_GetRendererOutputSize(gPresent.renderer, &outputWidth, &outputHeight);
-  SDL_Rect dest{(outputWidth - backBuffer.width) / 2, (outputHeight - backBuffer.height) / 2, backBuffer.width,
-                backBuffer.height};
+  const SDL_Rect dest = FramePlace(outputWidth, outputHeight, backBuffer.width, backBuffer.height);
   gPresent.originLeft = dest.x;
   gPresent.originTop = dest.y;
+  gPresent.shownWidth = backBuffer.width;
+  gPresent.shownHeight = backBuffer.height;
   SDL_SetRenderDrawColor(gPresent.renderer, 0, 0, 0, 255);
   SDL_RenderClear(gPresent.renderer);
   SDL_RenderCopy(gPresent.renderer, gPresent.texture, nullptr, &dest);

@@ -15,5 +15,10 @@ void PresentDetach();
 bool PresentSurface(const Surface& backBuffer, int depth);
 // Frames shown (or counted headless) since the process started.
 uint32_t PresentedFrameCount();
-// Where the last frame landed in the window: left and top of the 640x480 frame, for mouse mapping.
+// Where the last frame landed in the window: left and top of the 640x480 frame.
 void PresentFrameOrigin(int* left, int* top);
+// A point of the window (a mouse position) as a point of the frame shown in it: the frame's
+// place in the window (and any scale) taken off, so the frame's top-left pixel is 0, 0; points
+// outside the frame read below 0 or past its size. Without a frame shown in a window
+// (headless, or none presented yet) the point stays as it is and the answer is false.
+bool PresentWindowToFrame(int windowX, int windowY, int* frameX, int* frameY);

@@ -33,6 +33,10 @@ static struct {
   int frameWidth = 640;                 // the size asked for: the window's size out of full screen
   int frameHeight = 480;
   bool fullscreen = false;
+  // The last event was a key pressed with the left Alt held (a menu's shortcut, not typing):
+  // the text it sends next is not typed. The key event's own modifiers tell it; the keyboard's
+  // state when the queue is read may already be later.
+  bool altKeyText = false;
 } gMainWindow;
 
 static bool MakeWindow();
@@ -147,8 +151,13 @@ void PlatformDestroyMainWindow() {
     SDL_StopTextInput();
     SDL_DestroyWindow(gMainWindow.window);
     gMainWindow.window = nullptr;
+    // What is still queued is about the window gone (its hiding and lost focus among it): while
+    // something else keeps SDL's event queue alive (the clipboard), the next window's run would
+    // take it for its own and pause, as if put in the background.
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
   }
   gMainWindow.pending.clear();
+  gMainWindow.altKeyText = false;
   if (gMainWindow.videoStarted) {
     SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
     gMainWindow.videoStarted = false;
@@ -285,10 +294,22 @@ static void PushTypedText(const char* utf8) {
   }
 }
 
+// A mouse message at its place in the frame (the window may be larger than the frame, or scale it).
+static void PushMouse(PlatformMessageKind kind, int windowX, int windowY) {
+  int x = 0, y = 0;
+  PresentWindowToFrame(windowX, windowY, &x, &y);
+  Push(kind, x, y);
+}
+
 static void TranslateEvent(const SDL_Event& event) {
+  const bool afterAltKey = gMainWindow.altKeyText;
+  gMainWindow.altKeyText = false;
   switch (event.type) {
     case SDL_QUIT: Push(PlatformMessageKind::kQuit); break;
     case SDL_WINDOWEVENT:
+      // Only our window's: one destroyed before it may have left its hiding and lost focus
+      // queued (while something else kept the queue alive), which would pause the run.
+      if (gMainWindow.window == nullptr || event.window.windowID != SDL_GetWindowID(gMainWindow.window)) break;
       switch (event.window.event) {
         case SDL_WINDOWEVENT_FOCUS_GAINED:
         case SDL_WINDOWEVENT_RESTORED: Push(PlatformMessageKind::kActivate); break;
@@ -301,21 +322,26 @@ static void TranslateEvent(const SDL_Event& event) {
       }
       break;
     case SDL_KEYDOWN:
+      // Only the left Alt: the right one (AltGr) types characters on many layouts.
+      gMainWindow.altKeyText = (event.key.keysym.mod & KMOD_LALT) != 0;
       Push(PlatformMessageKind::kKeyDown, KeyCodeOf(event.key.keysym.sym),
-           ((event.key.keysym.mod & KMOD_SHIFT) ? kPlatformModShift : 0) | ((event.key.keysym.mod & KMOD_CTRL) ? kPlatformModCtrl : 0));
+           ((event.key.keysym.mod & KMOD_SHIFT) ? kPlatformModShift : 0) | ((event.key.keysym.mod & KMOD_CTRL) ? kPlatformModCtrl : 0) |
+               (gMainWindow.altKeyText ? kPlatformModAlt : 0));
       // Keys that type a control character but send no text event.
       if (event.key.keysym.sym == SDLK_RETURN || event.key.keysym.sym == SDLK_KP_ENTER) Push(PlatformMessageKind::kChar, 13);
       if (event.key.keysym.sym == SDLK_BACKSPACE) Push(PlatformMessageKind::kChar, 8);
       break;
-    case SDL_TEXTINPUT: PushTypedText(event.text.text); break;
-    case SDL_MOUSEMOTION: Push(PlatformMessageKind::kMouseMove, event.motion.x, event.motion.y); break;
+    case SDL_TEXTINPUT:
+      if (!afterAltKey) PushTypedText(event.text.text);
+      break;
+    case SDL_MOUSEMOTION: PushMouse(PlatformMessageKind::kMouseMove, event.motion.x, event.motion.y); break;
     case SDL_MOUSEBUTTONDOWN:
-      if (event.button.button == SDL_BUTTON_LEFT) Push(PlatformMessageKind::kLeftButtonDown, event.button.x, event.button.y);
-      if (event.button.button == SDL_BUTTON_RIGHT) Push(PlatformMessageKind::kRightButtonDown, event.button.x, event.button.y);
+      if (event.button.button == SDL_BUTTON_LEFT) PushMouse(PlatformMessageKind::kLeftButtonDown, event.button.x, event.button.y);
+      if (event.button.button == SDL_BUTTON_RIGHT) PushMouse(PlatformMessageKind::kRightButtonDown, event.button.x, event.button.y);
       break;
     case SDL_MOUSEBUTTONUP:
-      if (event.button.button == SDL_BUTTON_LEFT) Push(PlatformMessageKind::kLeftButtonUp, event.button.x, event.button.y);
-      if (event.button.button == SDL_BUTTON_RIGHT) Push(PlatformMessageKind::kRightButtonUp, event.button.x, event.button.y);
+      if (event.button.button == SDL_BUTTON_LEFT) PushMouse(PlatformMessageKind::kLeftButtonUp, event.button.x, event.button.y);
+      if (event.button.button == SDL_BUTTON_RIGHT) PushMouse(PlatformMessageKind::kRightButtonUp, event.button.x, event.button.y);
       break;
     default: break;
   }

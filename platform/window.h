@@ -11,8 +11,8 @@ enum class PlatformMessageKind {
   kSize,        // a, b = client width, height
   kKeyDown,     // a = PlatformKey code
   kChar,        // a = typed 8-bit character
-  kMouseMove,   // a, b = client coordinates
-  kLeftButtonDown,
+  kMouseMove,   // a, b = the pointer's place in the frame shown (0, 0 its top-left pixel)
+  kLeftButtonDown,   // a, b = the press's place in the frame, as for kMouseMove
   kLeftButtonUp,
   kRightButtonDown,
   kRightButtonUp,
@@ -26,9 +26,10 @@ struct PlatformMessage {
 // Keys the runtime itself looks at (the input commands read the full keyboard elsewhere).
 // The development environment also reads the editing keys: Tab 9, Page Up/Down 33/34, End 35,
 // Home 36, the arrows 37-40, Delete 46, letters and digits as their upper-case character, F1-F12
-// 112-123; the key-down message's b holds 1 while Shift and 2 while Ctrl is held.
+// 112-123; the key-down message's b holds 1 while Shift, 2 while Ctrl and 4 while the left Alt
+// is held (a key pressed with the left Alt types no character).
 enum PlatformKey { kPlatformKeyOther = 0, kPlatformKeyEscape = 27, kPlatformKeyF11 = 122, kPlatformKeyF12 = 123 };
-constexpr int kPlatformModShift = 1, kPlatformModCtrl = 2;
+constexpr int kPlatformModShift = 1, kPlatformModCtrl = 2, kPlatformModAlt = 4;
 
 // The player creates its window once at start-up; false when no display can be opened.
 // With no display at all it runs without a window, saying so once on stderr.

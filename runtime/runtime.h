@@ -315,7 +315,7 @@ const char* CommandLineText();  // the command line, whole
 
 // The one mouse state: the input poll (Hooks.PollInput) writes it, the mouse functions read it.
 struct MouseState {         // cleared at every program start
-  int x, y;                 // start 320, 240; in full screen kept on the screen
+  int x, y;                 // start 320, 240; on the picture (kept on it in full screen)
   int z;                    // the wheel position 0..99, start 50
   int buttons;              // bit 0 left, 1 right, 2 middle, 3 fourth
   int moveX, moveY, moveZ;  // movement sums since the functions last read them

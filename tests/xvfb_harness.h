@@ -34,7 +34,8 @@ struct XServer {
     const bool spawned = posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) == 0;
     close(ends[1]);
     std::string number;
-    for (pollfd wait = {ends[0], POLLIN, 0}; spawned && poll(&wait, 1, 10000) == 1;) {
+    // A minute at most: a loaded machine starts the server slowly.
+    for (pollfd wait = {ends[0], POLLIN, 0}; spawned && poll(&wait, 1, 60000) == 1;) {
       char c;
       if (read(ends[0], &c, 1) != 1 || c == '\n') break;
       number += c;
@@ -43,7 +44,15 @@ struct XServer {
     if (!spawned) pid = -1;
     if (number.empty()) return false;
     gDisplay = ":" + number;
-    return true;
+    // The number comes before the server takes clients for sure: with several servers starting
+    // at once, a client started at once was at times refused (SDL then found no display). A
+    // first client that gets through is the known point; a minute at most.
+    const std::string probe = "xwd -root -silent -display " + gDisplay + " > /dev/null 2>&1";
+    for (int attempt = 0; attempt < 600; ++attempt) {
+      if (std::system(probe.c_str()) == 0) return true;
+      usleep(100000);
+    }
+    return false;
   }
   ~XServer() {
     if (pid > 0) {

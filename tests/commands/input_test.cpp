@@ -4,14 +4,18 @@
 // force-feedback back-end, every force command's parameters and error order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "commands/commands.h"
 #include "commands/input_local.h"
 #include "graphics2d/graphics2d.h"
+#include "platform/clipboard.h"
 #include "platform/haptic_fake.h"
 #include "platform/input.h"
 #include "platform/present.h"
+#include "platform/window.h"
 #include "runtime/command_numbers.h"
 #include "tests/asm/command_call.h"
 
@@ -208,6 +212,28 @@ TEST_F(InputTest, PollWaitsWhileTheDisplayIsInactive) {
   SetDisplayActive(true);
   NextCycle();
   EXPECT_EQ(Query(kKeyUp), 1);
+}
+
+// A run's end leaves nothing for the next: its keys still queued and the lost focus of a window
+// gone are dropped, also while the clipboard keeps SDL's event queue alive (the next run read
+// an Escape and quit, or took the old focus loss as its own and paused for good).
+TEST_F(InputTest, NothingQueuedReachesTheNextRunsWindow) {
+  std::string text;
+  PlatformGetClipboardText(&text);
+  StartDevices();
+  PlatformInjectKey("Escape", true);
+  PlatformInjectFocusLost();
+  CloseDirectInput();
+  PlatformInputStop();
+  ASSERT_TRUE(PlatformCreateMainWindow("the next run", 640, 480));
+  ASSERT_TRUE(PlatformInputStart());
+  PlatformInjectKey("Space", true);  // makes the window
+  std::vector<PlatformMessageKind> kinds;
+  PlatformMessage message;
+  while (PlatformPeekMessage(&message)) kinds.push_back(message.kind);
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), PlatformMessageKind::kKeyDown), 1);  // the Space
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), PlatformMessageKind::kDeactivate), 0);
+  PlatformDestroyMainWindow();
 }
 
 // A virtual joystick with all the controls the state holds.

@@ -27,6 +27,8 @@ TEST(Requester, ButtonsGiveTheResultCodesOfEveryKindAndPurpose) {
     EXPECT_EQ(r.Click(yes.x, yes.y), c.confirm);
     EXPECT_TRUE(r.button(2).pressed);
     EXPECT_EQ(r.Click(no.x, no.y), c.refuse);
+    // Return in a name box presses the confirming button; the confirm kind has no box.
+    EXPECT_EQ(r.Key({IdeEventKind::kChar, 13, 0}), c.kind == 4 ? 0 : c.confirm);
     // The panel is centred on (320, 240).
     EXPECT_EQ((r.panel().left + r.panel().right) / 2, 320);
     EXPECT_EQ((r.panel().top + r.panel().bottom) / 2, 240);
@@ -48,6 +50,10 @@ TEST(Requester, ButtonsGiveTheResultCodesOfEveryKindAndPurpose) {
   }
   const Point done = Centre(r.button(1).rect);
   EXPECT_EQ(r.Click(done.x, done.y), 1);
+  // Return only takes a tool path in: each button there chooses a tool.
+  const Point path = Centre(r.field(2).rect);
+  r.Click(path.x, path.y);
+  EXPECT_EQ(r.Key({IdeEventKind::kChar, 13, 0}), 0);
 }
 
 TEST(Requester, FieldsListAndMessages) {

@@ -1,6 +1,7 @@
 // The window procedure: typed characters grow the text buffer and keep every one, Esc
 // quits unless switched off, and deactivation pauses the full-screen run (the mouse belongs to
 // the input poll: tests/commands/input_test.cpp).
+#include "platform/input.h"
 #include "platform/window.h"
 #include "tests/runtime/run_program.h"
 
@@ -60,6 +61,44 @@ TEST_F(WindowMessageTest, DeactivationStopsAFullScreenRunOnly) {
   Send(PlatformMessageKind::kActivate);
   EXPECT_TRUE(DisplayActive());
   EXPECT_TRUE(RunPreStepForTests());
+}
+
+// Keys pushed as the system sends them (the key, then the text it types): the key's message
+// carries Shift, Ctrl and the left Alt, and a key pressed with the left Alt types nothing (it is
+// a menu's shortcut), while the right Alt (AltGr) types as the layout says.
+TEST(WindowKeys, KeysCarryTheirModifiersAndTheLeftAltTypesNothing) {
+  ASSERT_TRUE(PlatformCreateMainWindow("keys", 640, 480));
+  const struct {
+    int held;          // modifiers held with T
+    const char* text;  // what the layout types
+    int modifiers;     // the key message's b
+    int typed;         // the character message, 0 none
+  } cases[] = {{0, "t", 0, 't'},
+               {kPlatformModShift, "T", kPlatformModShift, 'T'},
+               {kPlatformModAlt, "t", kPlatformModAlt, 0},
+               {kPlatformModAlt | kPlatformModShift, "T", kPlatformModAlt | kPlatformModShift, 0},
+               {kPlatformInjectRightAlt, "@", 0, '@'},
+               {0, "t", 0, 't'}};  // after an Alt key, text types again
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.held);
+    PlatformInjectKey("T", true, c.held);
+    PlatformInjectText(c.text);
+    PlatformInjectKey("T", false, c.held);
+    int keyDowns = 0, modifiers = -1, typed = 0;
+    PlatformMessage message;
+    while (PlatformPeekMessage(&message)) {
+      if (message.kind == PlatformMessageKind::kKeyDown) {
+        ++keyDowns;
+        modifiers = message.b;
+        EXPECT_EQ(message.a, 'T');
+      }
+      if (message.kind == PlatformMessageKind::kChar) typed = message.a;
+    }
+    EXPECT_EQ(keyDowns, 1);
+    EXPECT_EQ(modifiers, c.modifiers);
+    EXPECT_EQ(typed, c.typed);
+  }
+  PlatformDestroyMainWindow();
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
-// `quorvanel` with no arguments under Xvfb, driven by xdotool as a user would: the demo
-// opened from the recent files, F5 runs it in the same window and the editor comes back,
-// then the leave item and its question end the environment with exit status 0.
+// `quorvanel` with no arguments under Xvfb, driven by xdotool as a user would: a program opened
+// from the recent files, F5 runs it in the same window and the editor comes back, then the
+// leave item and its question end the environment with exit status 0; a window larger than
+// the picture takes clicks where they are aimed. Every check waits for a picture of the screen
+// at a known point (generously: a loaded machine is slow), never for a time or a count.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -62,19 +65,26 @@ void Xdotool(const std::string& arguments) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 }
 
-// The X screen as the tests look at it: screenshots taken until a condition holds.
+// The X screen as the tests look at it: screenshots taken until a condition holds. The
+// environment's picture has its top left at (left, top) of the screen.
 struct Screen {
   std::string path;
   Screenshot shot;
-  uint32_t At(int x, int y) const { return shot.pixels[static_cast<size_t>(y) * shot.width + x]; }
-  // At most about a minute: on a loaded machine each screenshot takes seconds.
+  int width = 640, left = 0, top = 0;
+  uint32_t At(int x, int y) const { return shot.pixels[static_cast<size_t>(top + y) * shot.width + left + x]; }
+  // For two minutes at most: on a loaded machine the start and each screenshot take seconds.
   bool WaitFor(const std::function<bool()>& condition) {
-    for (int attempt = 0; attempt < 600; ++attempt) {
-      if (TakeScreenshot(path, &shot) && shot.width == 640 && condition()) return true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (TakeScreenshot(path, &shot) && shot.width == width && condition()) return true;
       usleep(100000);
     }
     return false;
   }
+  // The editor's frame: the menu bar's face at the top left, a status line that is not.
+  bool EditorShown() const { return At(2, 2) == IdeColour(4) && At(300, 465) != IdeColour(4); }
+  // The text area's background (an empty part of it): the editor shows, not a help page.
+  bool EditorTextShown() const { return At(400, 400) == IdeColour(0); }
   // A comment line's ink in the editor's first row.
   bool CommentInFirstRow() const {
     for (int x = 2; x < 300; ++x)
@@ -84,63 +94,119 @@ struct Screen {
   }
 };
 
+// A click at a point of the environment's picture.
+void ClickAt(const Screen& screen, int x, int y) {
+  Xdotool("mousemove " + std::to_string(screen.left + x) + " " + std::to_string(screen.top + y) + " click 1");
+}
+
+// Leaves by File, its leave item (at y, after the recent files) and "Yes": the clicks wait in
+// the queue behind the ones that open the menu and the question. The exit status.
+int LeaveThroughTheFileMenu(Environment& quorvanel, const Screen& screen, int leaveItemY) {
+  ClickAt(screen, 30, 30);
+  ClickAt(screen, 30, leaveItemY);
+  ClickAt(screen, 277, 247);
+  return quorvanel.WaitForExit(60000);
+}
+
 }  // namespace
 
-TEST(EnvironmentWindow, F5RunsTheDemoInTheWindowAndTheEditorComesBack) {
+// The program F5 runs: the backdrop until a key is pressed, so its picture is there to be seen
+// however late the screenshot comes (WAIT KEY counts presses: one shorter than a frame counts).
+const char* const kBackdropProgram =
+    "rem shows the backdrop until a key is pressed\r\nsync on\r\ncolor backdrop 0x102040\r\nbackdrop on\r\n"
+    "sync\r\nwait key\r\n";
+
+// A folder for one test's files: the user's settings (WIN.INI) and screenshots.
+fs::path TestFolder(const std::string& name, const std::string& winIni) {
+  const fs::path root = fs::temp_directory_path() / ("qv-env-" + name + "-" + std::to_string(getpid()));
+  fs::remove_all(root);
+  fs::create_directories(root / "quorvanel");
+  std::ofstream(root / "quorvanel" / "WIN.INI") << "[QuorvanelStateData]\nINTRO=1\n" << winIni;
+  return root;
+}
+
+TEST(EnvironmentWindow, F5RunsTheProgramInTheWindowAndTheEditorComesBack) {
   XServer server;
   ASSERT_TRUE(server.Start(640, 480)) << "Xvfb did not start";
-  const fs::path root = fs::temp_directory_path() / ("qv-env-window-" + std::to_string(getpid()));
-  fs::create_directories(root / "quorvanel");
-  std::ofstream(root / "quorvanel" / "WIN.INI") << "[QuorvanelStateData]\nINTRO=1\nRECENTFILE1=demo.qva\nRECENTPATH1="
-                                                << QV_SOURCE_DIR "/examples\n";
+  const fs::path root = TestFolder("f5", "RECENTFILE1=backdrop.qva\nRECENTPATH1=");
+  std::ofstream(root / "quorvanel" / "WIN.INI", std::ios::app) << root.string() << "\n";
+  std::ofstream(root / "backdrop.qva", std::ios::binary) << kBackdropProgram;
   Screen screen{(root / "shot.xwd").string(), {}};
   auto at = [&](int x, int y) { return screen.At(x, y); };
   auto waitFor = [&](const std::function<bool()>& condition) { return screen.WaitFor(condition); };
-  auto editorShown = [&] { return at(2, 2) == IdeColour(4) && at(300, 465) != IdeColour(4); };
-  auto textInFirstRow = [&] { return screen.CommentInFirstRow(); };  // the demo's first line is a comment
+  auto textInFirstRow = [&] { return screen.CommentInFirstRow(); };  // the program's first line is a comment
 
   Environment quorvanel;
   ASSERT_TRUE(quorvanel.Start(root));
-  ASSERT_TRUE(waitFor(editorShown)) << "the environment did not show its editor";
-  // File, then the recent file: the demo.
-  Xdotool("mousemove 30 30 click 1");
-  Xdotool("mousemove 30 210 click 1");
-  ASSERT_TRUE(waitFor(textInFirstRow)) << "the demo source did not load";
+  ASSERT_TRUE(waitFor([&] { return screen.EditorShown(); })) << "the environment did not show its editor";
+  // File, then the recent file.
+  ClickAt(screen, 30, 30);
+  ClickAt(screen, 30, 210);
+  ASSERT_TRUE(waitFor(textInFirstRow)) << "the program did not load";
   Xdotool("key F5");
-  // The demo's backdrop, dark blue (through a 16-bit display, so not to the last bit).
+  // The backdrop, dark blue (through a 16-bit display, so not to the last bit).
   auto backdrop = [&] {
     const uint32_t c = at(320, 60);
     return (c >> 16) < 0x20 && ((c >> 8) & 0xFF) >= 0x18 && ((c >> 8) & 0xFF) < 0x30 && (c & 0xFF) >= 0x38;
   };
-  ASSERT_TRUE(waitFor(backdrop)) << "the demo did not run in the window";
-  ASSERT_TRUE(waitFor([&] { return editorShown() && textInFirstRow(); })) << "the editor did not come back";
+  ASSERT_TRUE(waitFor(backdrop)) << "the program did not run in the window";
+  Xdotool("key space");
+  ASSERT_TRUE(waitFor([&] { return screen.EditorShown() && textInFirstRow(); })) << "the editor did not come back";
   bool fileTitle = false;  // "File" on the menu bar, in the menu titles' ink
   for (int y = 22; y < 37; ++y)
     for (int x = 11; x < 60; ++x) fileTitle = fileTitle || at(x, y) == 0x202020;
   EXPECT_TRUE(fileTitle);
-  // Leave: File, the leave item after the recent file, and "Yes".
-  Xdotool("mousemove 30 30 click 1");
-  Xdotool("mousemove 30 242 click 1");
-  usleep(300000);
-  Xdotool("mousemove 277 247 click 1");
-  EXPECT_EQ(quorvanel.WaitForExit(10000), 0);
+  EXPECT_EQ(LeaveThroughTheFileMenu(quorvanel, screen, 242), 0);  // the leave item after the recent file
   fs::remove_all(root);
 }
 
-// quorvanel FILE.qva opens the file in the editor; quick Ctrl chords as xdotool sends them
-// (pressed and released within a few milliseconds) cut, undo and paste, Ctrl+End and Ctrl+Home
-// move through the source, and F3 saves it.
+// On a screen larger than the picture the window is made larger too (as a window manager that
+// maximises it would): the picture shows in its middle, and clicks land where they are aimed
+// on it: the menu bar opens, "Editor" on a help page goes back to the editor, and the leave
+// item and its question end the environment.
+TEST(EnvironmentWindow, AWindowLargerThanThePictureTakesClicksWhereTheyAreAimed) {
+  XServer server;
+  ASSERT_TRUE(server.Start(1024, 768)) << "Xvfb did not start";
+  const fs::path root = TestFolder("large", "");
+  Screen screen{(root / "shot.xwd").string(), {}, 1024, 192, 144};
+  Environment quorvanel;
+  ASSERT_TRUE(quorvanel.Start(root));
+  // The window starts at the picture's size in the middle of the screen.
+  ASSERT_TRUE(screen.WaitFor([&] { return screen.EditorShown(); })) << "the environment did not show its editor";
+  Xdotool("search --sync --class quorvanel windowmove 0 0 windowsize 1024 768");
+  // The picture stays in the middle, black around it.
+  auto bandBlack = [&] {
+    for (int y = 4; y < 8; ++y)
+      for (int x = 4; x < 8; ++x)
+        if (screen.shot.pixels[static_cast<size_t>(y) * 1024 + x] != 0) return false;
+    return true;
+  };
+  ASSERT_TRUE(screen.WaitFor([&] { return screen.EditorShown() && bandBlack(); }))
+      << "the picture is not in the middle of the larger window";
+  ASSERT_TRUE(screen.EditorTextShown());
+  Xdotool("key F11");
+  ASSERT_TRUE(screen.WaitFor([&] { return screen.EditorShown() && !screen.EditorTextShown(); })) << "no help page";
+  ClickAt(screen, 30, 30);  // "Editor", the help page's first word
+  ASSERT_TRUE(screen.WaitFor([&] { return screen.EditorTextShown(); })) << "Editor did not go back to the editor";
+  EXPECT_EQ(LeaveThroughTheFileMenu(quorvanel, screen, 210), 0);  // item 10 without recent files
+  fs::remove_all(root);
+}
+
+// quorvanel FILE.qva opens the file in the editor; Alt+T opens a menu without typing; quick Ctrl
+// chords as xdotool sends them (pressed and released within a few milliseconds) cut, undo and
+// paste, Ctrl+End and Ctrl+Home move through the source, and F3 saves it.
 TEST(EnvironmentWindow, ASourceNamedAtStartTakesQuickCtrlChords) {
   XServer server;
   ASSERT_TRUE(server.Start(640, 480)) << "Xvfb did not start";
-  const fs::path root = fs::temp_directory_path() / ("qv-env-chords-" + std::to_string(getpid()));
-  fs::create_directories(root / "quorvanel");
-  std::ofstream(root / "quorvanel" / "WIN.INI") << "[QuorvanelStateData]\nINTRO=1\n";
+  const fs::path root = TestFolder("chords", "");
   std::ofstream(root / "prog.qva") << "rem first\r\nrem last\r\n";
   Screen screen{(root / "shot.xwd").string(), {}};
   Environment quorvanel;
   ASSERT_TRUE(quorvanel.Start(root, (root / "prog.qva").string()));
   ASSERT_TRUE(screen.WaitFor([&] { return screen.CommentInFirstRow(); })) << "the source named at start is not in the editor";
+  // Alt+T opens the Tools menu and types no "t"; Esc closes the menu.
+  Xdotool("key alt+t");
+  Xdotool("key Escape");
   Xdotool("key ctrl+End");
   Xdotool("type --delay 20 ' x'");
   Xdotool("key shift+Home");
@@ -152,7 +218,7 @@ TEST(EnvironmentWindow, ASourceNamedAtStartTakesQuickCtrlChords) {
   Xdotool("type --delay 20 'print 1:'");
   Xdotool("key F3");
   std::string saved;
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int attempt = 0; attempt < 1200; ++attempt) {  // two minutes at most
     std::ifstream in(root / "prog.qva", std::ios::binary);
     saved.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (saved.find("x") != std::string::npos) break;
