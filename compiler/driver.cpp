@@ -282,10 +282,8 @@ static bool ExpandIncludes(CompilerObject& c) {
 
 // The place of the next whole word "exitfunction" outside quotes at or after from.
 static size_t ReturnWordAt(std::string_view line, size_t from) {
-  bool quoted = false;
-  for (size_t i = 0; i < line.size(); i++) {
-    if (line[i] == '"') quoted = !quoted;
-    if (quoted || i < from || line.compare(i, 12, "exitfunction") != 0) continue;
+  for (size_t i = line.find("exitfunction", from); i != std::string_view::npos; i = line.find("exitfunction", i + 1)) {
+    if (std::count(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(i), '"') % 2 != 0) continue;
     bool startOk = i == 0 || !(std::isalnum(static_cast<unsigned char>(line[i - 1])) || line[i - 1] == '_');
     bool endOk = i + 12 >= line.size() || !(std::isalnum(static_cast<unsigned char>(line[i + 12])) || line[i + 12] == '_');
     if (startOk && endOk) return i;
@@ -385,37 +383,48 @@ static bool DeclareFunctionsPass(CompilerObject& c) {
     char suffix = c.functionTable[f].name.back();
     if (suffix == '$' || suffix == '#') c.functionTable[f].resultType = NameType(c.functionTable[f].name);
   }
-  for (int round = 0; round < 2; round++) {
-    region = 0;
-    ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t, size_t) {
-      StatementCursor cur{line, 0};
-      if (TakeWord(cur, "function")) {
-        region = static_cast<uint16_t>(FindFunction(c, TakeName(cur)));
-        if (region >= c.functionTable.size()) region = 0;
-        return true;
-      }
-      bool end = TakeWord(cur, "endfunction");
-      if (region > 0) {
-        // The value after ENDFUNCTION, or after any EXITFUNCTION of the line ("if ... then
-        // exitfunction x"), up to a ":" or an ELSE.
-        std::vector<std::string_view> returns;
-        if (end) returns.push_back(line.substr(cur.pos));
-        for (size_t at = ReturnWordAt(line, 0); at != std::string_view::npos; at = ReturnWordAt(line, at + 12))
-          returns.push_back(line.substr(at + 12));
-        for (std::string_view value : returns) {
-          StatementCursor probe{value, 0};
-          if (AtStatementEnd(probe)) continue;
-          c.currentFunction = region;
-          char type = ExpressionTypeOf(c, value);
-          c.currentFunction = 0;
-          char& result = c.functionTable[region].resultType;
-          if (type && (!result || (result == 'l' && type == 'f'))) result = type;
-        }
-      }
-      if (end) region = 0;
+  // The values a FUNCTION returns: after ENDFUNCTION, or after any EXITFUNCTION of the line
+  // ("if ... then exitfunction x"), up to a ":" or an ELSE. The first round reads every line
+  // and keeps the ones that return something; the second goes over those alone.
+  struct ReturnLine {
+    uint16_t function;
+    size_t endValue;  // where the value after ENDFUNCTION starts, npos on other lines
+    std::string text;
+  };
+  std::vector<ReturnLine> returnLines;
+  auto settle = [&](const ReturnLine& r) {
+    std::string_view line = r.text;
+    std::vector<std::string_view> returns;
+    if (r.endValue != std::string_view::npos) returns.push_back(line.substr(r.endValue));
+    for (size_t at = ReturnWordAt(line, 0); at != std::string_view::npos; at = ReturnWordAt(line, at + 12))
+      returns.push_back(line.substr(at + 12));
+    for (std::string_view value : returns) {
+      StatementCursor probe{value, 0};
+      if (AtStatementEnd(probe)) continue;
+      c.currentFunction = r.function;
+      char type = ExpressionTypeOf(c, value);
+      c.currentFunction = 0;
+      char& result = c.functionTable[r.function].resultType;
+      if (type && (!result || (result == 'l' && type == 'f'))) result = type;
+    }
+  };
+  region = 0;
+  ForEachLine(c.expanded, 0, 1, &badLine, [&](std::string_view line, int32_t, size_t) {
+    StatementCursor cur{line, 0};
+    if (TakeWord(cur, "function")) {
+      region = static_cast<uint16_t>(FindFunction(c, TakeName(cur)));
+      if (region >= c.functionTable.size()) region = 0;
       return true;
-    });
-  }
+    }
+    bool end = TakeWord(cur, "endfunction");
+    if (region > 0 && (end || ReturnWordAt(line, 0) != std::string_view::npos)) {
+      returnLines.push_back({region, end ? cur.pos : std::string_view::npos, std::string(line)});
+      settle(returnLines.back());
+    }
+    if (end) region = 0;
+    return true;
+  });
+  for (const ReturnLine& r : returnLines) settle(r);
   return true;
 }
 
