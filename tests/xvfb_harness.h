@@ -23,6 +23,8 @@ inline std::string gDisplay = ":97";
 // The Xvfb server this test starts and stops (by its process id). Xvfb picks a free display
 // number itself (-displayfd) and writes it once it accepts connections: looking for a free
 // number first raced with other servers on the machine, whose abstract sockets leave no file.
+// -noreset: by default the server resets when its last client leaves, and a client that comes
+// during the reset (an xdotool call just after the game ended) is refused.
 struct XServer {
   pid_t pid = -1;
   bool Start(int width, int height) {
@@ -30,7 +32,7 @@ struct XServer {
     if (pipe(ends) != 0) return false;
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
     const std::string fd = std::to_string(ends[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", nullptr};
+    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp", "-noreset", nullptr};
     const bool spawned = posix_spawnp(&pid, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) == 0;
     close(ends[1]);
     std::string number;
@@ -61,6 +63,19 @@ struct XServer {
     }
   }
 };
+
+// Runs xdotool on the test's server; its exit status. On a loaded machine a connection is at
+// times refused (xdotool then sent nothing), so a failed call is tried again for a few seconds.
+inline int RunXdotool(const std::string& arguments) {
+  setenv("DISPLAY", gDisplay.c_str(), 1);
+  const std::string command = "xdotool " + arguments;
+  int status = 0;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    if ((status = std::system(command.c_str())) == 0) break;
+    usleep(250000);
+  }
+  return status;
+}
 
 // A screenshot of the X root window as 0xRRGGBB pixels, read from xwd's output.
 struct Screenshot {

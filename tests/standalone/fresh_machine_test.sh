@@ -78,8 +78,9 @@ vsftpd "$work/vsftpd.conf" >"$work/vsftpd.log" 2>&1 &
 servers+=($!)
 sed "s/PORT/$port/" "$here/ftp.qva" > "$work/ftp.qva"
 
-# The X server for the 3D window (its abstract socket reaches into the fresh machine).
-Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp 9>"$work/display" 2>/dev/null &
+# The X server for the 3D window (its abstract socket reaches into the fresh machine); it does
+# not reset between games, so a game starting as the last one leaves is not refused.
+Xvfb -displayfd 9 -screen 0 1024x768x24 -nolisten tcp -noreset 9>"$work/display" 2>/dev/null &
 servers+=($!)
 for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
 display=:$(head -1 "$work/display")

@@ -73,11 +73,7 @@ struct Player {
   }
 };
 
-void Xdotool(const std::string& arguments) {
-  setenv("DISPLAY", gDisplay.c_str(), 1);
-  const std::string command = "xdotool " + arguments;
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
+void Xdotool(const std::string& arguments) { ASSERT_EQ(RunXdotool(arguments), 0) << "xdotool " << arguments; }
 
 struct Box {
   int left = 0, top = 0, right = -1, bottom = -1, count = 0;

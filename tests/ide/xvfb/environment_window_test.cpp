@@ -59,11 +59,7 @@ struct Environment {
   }
 };
 
-void Xdotool(const std::string& arguments) {
-  const std::string command = "xdotool " + arguments;
-  setenv("DISPLAY", gDisplay.c_str(), 1);
-  ASSERT_EQ(std::system(command.c_str()), 0) << command;
-}
+void Xdotool(const std::string& arguments) { ASSERT_EQ(RunXdotool(arguments), 0) << "xdotool " << arguments; }
 
 // The X screen as the tests look at it: screenshots taken until a condition holds. The
 // environment's picture has its top left at (left, top) of the screen.
