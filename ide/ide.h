@@ -346,7 +346,6 @@ struct MenuRecord {
   std::string items[16];
   bool enabled[16] = {};
   std::string labels[16];
-  SurfaceRect dropDown{};  // where the drop-down was last drawn (the hit test lays it out afresh)
   bool highlighted = false;
 };
 // What the environment's frame shows around the text, shared by the shell and the drawing.
@@ -384,8 +383,8 @@ void DrawMenuBar(Surface& target, const IdeView& view);
 // Where menu n's drop-down (n 1 to 6) lies when open: under its title, as wide as its widest
 // item and label.
 SurfaceRect DropDownRect(const IdeView& view, int menu);
-// Draws the open drop-down under its title and stores its rectangle.
-void DrawDropDown(Surface& target, IdeView& view);
+// Draws the open drop-down under its title, where DropDownRect places it.
+void DrawDropDown(Surface& target, const IdeView& view);
 // Sets menuHover and itemHover from the mouse position.
 void UpdateMenuHover(IdeView& view);
 // Toolbar buttons, scroll arrows and the buffer tabs (current: 1 or 2).

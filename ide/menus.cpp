@@ -68,14 +68,13 @@ SurfaceRect DropDownRect(const IdeView& view, int menuNumber) {
   return {x, y, x + width, y + height};
 }
 
-void DrawDropDown(Surface& target, IdeView& view) {
+void DrawDropDown(Surface& target, const IdeView& view) {
   if (view.helpMode || view.openMenu < 1 || view.openMenu > 6) return;
-  MenuRecord& menu = view.menus[view.openMenu - 1];
+  const MenuRecord& menu = view.menus[view.openMenu - 1];
   const int count = ItemCount(menu);
-  menu.dropDown = DropDownRect(view, view.openMenu);
-  const int x = menu.dropDown.left, y = menu.dropDown.top;
-  const int width = menu.dropDown.right - x, height = menu.dropDown.bottom - y;
-  SurfaceFill(target, menu.dropDown, IdeColour(4));
+  const SurfaceRect box = DropDownRect(view, view.openMenu);
+  const int x = box.left, y = box.top, width = box.right - x, height = box.bottom - y;
+  SurfaceFill(target, box, IdeColour(4));
   SurfaceFill(target, {x, y, x + width, y + 1}, IdeColour(3));
   SurfaceFill(target, {x, y, x + 1, y + height}, IdeColour(3));
   SurfaceFill(target, {x, y + height - 1, x + width, y + height}, IdeColour(5));
@@ -116,8 +115,8 @@ void UpdateMenuHover(IdeView& view) {
   if (Inside(x, y, 628, 27, 640, 50)) view.menuHover = 31;
   if (Inside(x, y, 628, 460, 640, 480)) view.menuHover = 32;
   if (!view.helpMode && view.openMenu >= 1 && view.openMenu <= 6) {
-    // Laid out afresh, not as last drawn: a click that comes before the drop-down's first
-    // frame (the user is quick, or the machine slow) still lands on its item.
+    // Laid out from the menu, not from a frame: a click that comes before the drop-down's
+    // first frame (the user is quick, or the machine slow) still lands on its item.
     const MenuRecord& menu = view.menus[view.openMenu - 1];
     const SurfaceRect r = DropDownRect(view, view.openMenu);
     if (x >= r.left && x < r.right && y >= r.top + 2 && y < r.bottom - 5) {

@@ -139,7 +139,7 @@ void ButtonDown(const IdeEvent& e) {
 
 void BuildMenus() {
   ShellState& s = *gShell;
-  for (int m = 1; m <= 6; ++m) Menu(m) = MenuRecord{IdeText(IdeTable::kMenu, m), {}, {}, {}, {}, false};
+  for (int m = 1; m <= 6; ++m) Menu(m) = MenuRecord{IdeText(IdeTable::kMenu, m), {}, {}, {}, false};
   for (const ItemSpec& spec : kItems) {
     MenuRecord& menu = Menu(spec.menu);
     menu.items[spec.item] = spec.textKey == 0 ? "-" : IdeText(IdeTable::kMenu, spec.textKey);

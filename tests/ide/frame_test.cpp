@@ -100,7 +100,7 @@ TEST_F(FrameTest, MouseOverTitlesButtonsArrowsAndItems) {
   Frame frame;
   view.openMenu = 1;
   DrawEditorFrame(editor, view, *frame.surface);
-  const SurfaceRect r = view.menus[0].dropDown;
+  const SurfaceRect r = DropDownRect(view, 1);
   EXPECT_EQ(r.left, 8);
   EXPECT_EQ(r.top, 40);
   EXPECT_EQ(r.bottom, 40 + 2 + 16 * 4 + 5);
